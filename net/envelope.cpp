@@ -1,0 +1,223 @@
+#include "net/envelope.h"
+
+#include <sys/socket.h>
+#include <sys/uio.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <new>
+
+#include "baselib/byte_reader.h"
+
+using vorlane::ByteReader;
+using vorlane::net::kAllClasses;
+using vorlane::net::NetLog;
+
+namespace {
+
+// Payloads up to this size are allocated at once; larger ones grow per piece.
+constexpr uint32_t kGrowStep = 64 * 1024;
+
+size_t PieceSize(size_t remaining, int32_t block_size) {
+    if (block_size <= 0) return remaining;
+    return std::min(remaining, size_t(block_size));
+}
+
+}  // namespace
+
+uint32_t NET_Crc(const void* data, size_t size) {
+    if (!data || size == 0) return 0;
+    // zlib inverts on entry and exit; pre- and post-inverting cancels both.
+    return uint32_t(crc32_z(0xFFFFFFFFul, static_cast<const Bytef*>(data), size)) ^ 0xFFFFFFFFu;
+}
+
+void EncodeEnvelopeHeader(const ENVELOPE_HEADER& header, uint8_t out[kEnvelopeHeaderSize]) {
+    const uint32_t words[7] = {header.magic,    header.sender, header.receiver, header.type,
+                               header.reserved, header.length, header.crc};
+    for (size_t w = 0; w < 7; ++w) {
+        for (size_t i = 0; i < 4; ++i) out[w * 4 + i] = uint8_t(words[w] >> (8 * i));
+    }
+}
+
+ENVELOPE_HEADER DecodeEnvelopeHeader(const uint8_t in[kEnvelopeHeaderSize]) {
+    ByteReader reader(in, kEnvelopeHeaderSize);
+    ENVELOPE_HEADER header;
+    header.magic = reader.U32();
+    header.sender = reader.U32();
+    header.receiver = reader.U32();
+    header.type = reader.U32();
+    header.reserved = reader.U32();
+    header.length = reader.U32();
+    header.crc = reader.U32();
+    return header;
+}
+
+ENVELOPE* NET_CreateEnvelope(std::vector<uint8_t> data) {
+    auto* envelope = new (std::nothrow) ENVELOPE;
+    if (!envelope) return nullptr;
+    envelope->data = std::move(data);
+    envelope->header.magic = kEnvelopeMagic;
+    envelope->header.length = envelope->data_size();
+    return envelope;
+}
+
+ENVELOPE* NET_CreateEnvelope(const void* data, uint32_t size) {
+    std::vector<uint8_t> copy;
+    if (data && size) {
+        const auto* bytes = static_cast<const uint8_t*>(data);
+        copy.assign(bytes, bytes + size);
+    }
+    return NET_CreateEnvelope(std::move(copy));
+}
+
+void NET_FreeEnvelope(ENVELOPE* envelope) { delete envelope; }
+
+int16_t NET_SendBlock(int socket, const void* buffer, int32_t size, int32_t block_size,
+                      NetLog* log) {
+    if (size < 1) return 0;
+    const auto* bytes = static_cast<const uint8_t*>(buffer);
+    size_t sent = 0;
+    while (sent < size_t(size)) {
+        ssize_t result =
+            send(socket, bytes + sent, PieceSize(size_t(size) - sent, block_size), MSG_NOSIGNAL);
+        if (result < 0) {
+            if (errno == EINTR) continue;
+            NET_ReportError(0, log, kAllClasses, 1);
+            return -1;
+        }
+        if (result == 0) return -1;
+        sent += size_t(result);
+    }
+    return 0;
+}
+
+int32_t NET_ReceiveBlock(int socket, void* buffer, int32_t size, int32_t block_size,
+                         NetLog* log) {
+    if (size < 1) return 0;
+    auto* bytes = static_cast<uint8_t*>(buffer);
+    size_t received = 0;
+    while (received < size_t(size)) {
+        ssize_t result = recv(socket, bytes + received,
+                              PieceSize(size_t(size) - received, block_size), 0);
+        if (result < 0) {
+            if (errno == EINTR) continue;
+            NET_ReportError(0, log, kAllClasses, 1);
+            return -1;
+        }
+        if (result == 0) return 0;
+        received += size_t(result);
+    }
+    return int32_t(received);
+}
+
+int16_t NET_SendEnvelope(NET_CONNECTION* connection, ENVELOPE* envelope, int32_t block_size,
+                         NetLog* log) {
+    if (!connection || !envelope || block_size < int32_t(kEnvelopeHeaderSize) ||
+        envelope->data.empty()) {
+        return -1;
+    }
+    envelope->header.crc = NET_Crc(envelope->data.data(), envelope->data.size());
+    envelope->header.length = envelope->data_size();
+    uint8_t header[kEnvelopeHeaderSize];
+    EncodeEnvelopeHeader(envelope->header, header);
+
+    // Header and payload leave in one gathered write per block, so a small
+    // message is one segment on the wire (two small writes meet the
+    // delayed-acknowledgement stall).
+    const size_t total = kEnvelopeHeaderSize + envelope->data.size();
+    size_t sent = 0;
+    while (sent < total) {
+        size_t budget = PieceSize(total - sent, block_size);
+        iovec pieces[2];
+        int count = 0;
+        if (sent < kEnvelopeHeaderSize) {
+            size_t take = std::min(budget, kEnvelopeHeaderSize - sent);
+            pieces[count++] = {header + sent, take};
+            budget -= take;
+        }
+        if (budget > 0) {
+            size_t offset = sent > kEnvelopeHeaderSize ? sent - kEnvelopeHeaderSize : 0;
+            pieces[count++] = {envelope->data.data() + offset, budget};
+        }
+        msghdr message{};
+        message.msg_iov = pieces;
+        message.msg_iovlen = size_t(count);
+        ssize_t result = sendmsg(connection->socket, &message, MSG_NOSIGNAL);
+        if (result < 0) {
+            if (errno == EINTR) continue;
+            NET_ReportError(0, log, kAllClasses, 1);
+            return -1;
+        }
+        if (result == 0) return -1;
+        sent += size_t(result);
+    }
+    return 0;
+}
+
+ENVELOPE* NET_ReceiveEnvelope(NET_CONNECTION* connection, int32_t block_size, NetLog* log,
+                              uint32_t max_payload) {
+    auto* envelope = new (std::nothrow) ENVELOPE;
+    if (!envelope) return nullptr;
+    if (!connection) {
+        envelope->result = kEnvSocketError;
+        return envelope;
+    }
+    const int socket = connection->socket;
+
+    uint8_t header[kEnvelopeHeaderSize];
+    int32_t got = NET_ReceiveBlock(socket, header, kEnvelopeHeaderSize, kEnvelopeHeaderSize, log);
+    if (got == 0) {
+        envelope->result = kEnvClosed;
+        return envelope;
+    }
+    if (got < 0) {
+        envelope->result = kEnvSocketError;
+        return envelope;
+    }
+    if (got < int32_t(kEnvelopeHeaderSize)) {
+        envelope->result = kEnvStray;
+        return envelope;
+    }
+    envelope->header = DecodeEnvelopeHeader(header);
+    if (envelope->header.magic != kEnvelopeMagic) {
+        envelope->result = kEnvForeign;
+        return envelope;
+    }
+    const uint32_t length = envelope->header.length;
+    if (length > max_payload) {
+        envelope->result = kEnvOversized;
+        return envelope;
+    }
+
+    std::vector<uint8_t>& data = envelope->data;
+    size_t received = 0;
+    while (received < length) {
+        size_t want = std::min<size_t>(length - received, kGrowStep);
+        try {
+            data.resize(received + want);
+        } catch (const std::bad_alloc&) {
+            data.clear();
+            envelope->result = kEnvNoMemory;
+            return envelope;
+        }
+        int32_t piece = NET_ReceiveBlock(socket, data.data() + received, int32_t(want),
+                                         block_size, log);
+        if (piece == 0) {
+            envelope->result = kEnvClosed;
+            return envelope;
+        }
+        if (piece < 0) {
+            envelope->result = kEnvSocketError;
+            return envelope;
+        }
+        if (size_t(piece) != want) {
+            envelope->result = kEnvIncomplete;
+            return envelope;
+        }
+        received += want;
+    }
+    envelope->result =
+        NET_Crc(data.data(), data.size()) == envelope->header.crc ? kEnvComplete : kEnvBadChecksum;
+    return envelope;
+}
