@@ -139,7 +139,16 @@ int16_t OutputStep(LOGSYS* log, uint32_t level, const char* text) {
         std::fputc('\n', stdout);
         std::fflush(stdout);
     }
-    if (log->outputs & kLogToFile) result = FileLine(log, text) != 0 ? -1 : 0;
+    // The file layer reports its own failures on the default log. When that log
+    // is this one, the nested line skips the file so a failing file cannot
+    // recurse without end.
+    thread_local const LOGSYS* in_file_line = nullptr;
+    if ((log->outputs & kLogToFile) && in_file_line != log) {
+        const LOGSYS* outer = in_file_line;
+        in_file_line = log;
+        result = FileLine(log, text) != 0 ? -1 : 0;
+        in_file_line = outer;
+    }
     if ((log->outputs & kLogToCallback) && log->callback) log->callback(text);
     return result;
 }
