@@ -15,8 +15,10 @@
 #include <memory>
 #include <string>
 
+namespace vorlane::resources {
 class RAMA_CTRL;
 class RAMA_RES;
+}  // namespace vorlane::resources
 
 // ---------------------------------------------------------------------------
 // State
@@ -40,7 +42,7 @@ using LuaStatePtr = std::unique_ptr<lua_State, LuaStateDeleter>;
 // Nothing here is owned.
 struct LuaHost {
     lua_State* lua = nullptr;
-    RAMA_CTRL* rama = nullptr;
+    vorlane::resources::RAMA_CTRL* rama = nullptr;
     std::function<void(const char*)> console_print;  // may be empty
 };
 void LUA_SetHost(const LuaHost& host);
@@ -82,7 +84,8 @@ int LUA_GetBool(lua_State* lua, const char* key, int index, int def);
 int LUA_GetString(lua_State* lua, const char* key, int index, std::string* out, const char* def);
 // The archive resource named by the field's text, or null when the field is
 // not a non-empty string or no such resource exists.
-RAMA_RES* LUA_GetResource(lua_State* lua, RAMA_CTRL* archive, const char* key, int index);
+vorlane::resources::RAMA_RES* LUA_GetResource(lua_State* lua, vorlane::resources::RAMA_CTRL* archive,
+                                             const char* key, int index);
 
 // Turns the value at `index` into text the way Lua 5.0 did: integral numbers
 // without ".0". Returns false (and leaves `out`) for other types than number

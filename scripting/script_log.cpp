@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "baselib/logsys.h"
+
 namespace vorlane::scripting {
 namespace {
 
@@ -22,7 +24,11 @@ void Log(int level, const char* format, ...) {
     va_start(args, format);
     std::vsnprintf(line, sizeof line, format, args);
     va_end(args);
-    if (Sink()) Sink()(level, line);
+    if (Sink()) {
+        Sink()(level, line);
+    } else {
+        LOGSYS_Text(nullptr, static_cast<uint32_t>(level), line);
+    }
 }
 
 }  // namespace vorlane::scripting

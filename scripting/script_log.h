@@ -1,6 +1,6 @@
 // Where the scripting, text and mission code write their log lines.
 //
-// By default the lines go to the program log. Tests (and tools) can put their
+// By default the lines go to the program's default log (LOGSYS). Tests (and tools) can put their
 // own sink in place to see exactly which lines were written.
 #pragma once
 
