@@ -25,6 +25,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "baselib/bl_file.h"
 #include "baselib/mutex.h"
 
 // [SECTION] Process-wide state
@@ -115,18 +116,14 @@ int16_t BL_ExitMemSystem() {
 
 uint32_t BL_GetMemFlags() { return State().flags.load(); }
 
-// The file layer's start and stop; provided by the file module when linked in.
-int16_t InitBL() __attribute__((weak));
-int16_t FreeBL() __attribute__((weak));
-
 int16_t BL_Init() {
     int16_t memory = BL_InitMemSystem(kMemGuarded);
-    int16_t files = InitBL ? InitBL() : 0;
+    int16_t files = InitBL();
     return (memory != 0 || files != 0) ? -1 : 0;
 }
 
 int16_t BL_Exit() {
-    if (FreeBL) FreeBL();
+    FreeBL();
     return BL_ExitMemSystem();
 }
 

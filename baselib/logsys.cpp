@@ -9,19 +9,17 @@
 // [SECTION] Hex dump and error reports
 #include "baselib/logsys.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <new>
 #include <string>
 
+#include "baselib/bl_file.h"
 #include "baselib/bl_memory.h"
+#include "baselib/bl_time.h"
 #include "baselib/mutex.h"
 
 // [SECTION] Process-wide state
@@ -42,42 +40,23 @@ const char kLevelPrefix[8][16] = {"**DEBUG: ", "MESSAGE: ", "INFO: ",  "WARNING:
 
 // [SECTION] Log file access
 //
-// Log files are opened in the base-library file modes 4 (create, append) and 8
-// (create, truncate). The handle kept in the log is the descriptor (always
-// below 65535 here); kLogNoFile means none.
+// Log files go through the base-library file table (modes 4 append and 8
+// truncate). Its failures are reported by the file layer itself.
 
-uint16_t LogFileOpen(const char* name, int mode) {
-    std::string path(name);
-    for (char& c : path)
-        if (c == '\\') c = '/';
-    int os_flags = O_RDWR | O_CREAT | O_CLOEXEC | (mode == 8 ? O_TRUNC : O_APPEND);
-    int fd = ::open(path.c_str(), os_flags, 0600);
-    if (fd < 0) return kLogNoFile;
-    if (fd >= kLogNoFile) {
-        ::close(fd);
-        return kLogNoFile;
-    }
-    return static_cast<uint16_t>(fd);
-}
+uint16_t LogFileOpen(const char* name, int mode) { return BL_OpenFile(name, mode); }
 
 void LogFileWrite(uint16_t handle, const char* data, size_t count) {
-    while (count > 0) {
-        ssize_t written = ::write(handle, data, count);
-        if (written <= 0) return;  // lost for the file; the write result stays 0
-        data += written;
-        count -= static_cast<size_t>(written);
-    }
+    BL_WriteFile(handle, data, static_cast<uint32_t>(count));
 }
 
 void LogFileClose(uint16_t handle) {
-    if (handle != kLogNoFile) ::close(handle);
+    if (handle != kLogNoFile) BL_CloseFile(handle);
 }
 
 void LocalTimeString(char* out, size_t size) {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    std::snprintf(out, size, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
+    char text[16] = {};
+    TIME_GetTimeString(text);
+    std::snprintf(out, size, "%s", text);
 }
 
 // [SECTION] Line output
