@@ -237,16 +237,16 @@ bool BCF_LIBRARY::CreateAll(const BcfObjectList& list, const uint8_t* data, uint
     array_flags_ = flags | kBcfOwnItemsFlag;
     owns_objects_ = true;
     slots_.assign(list.Count(), nullptr);
-    bool all_made = true;
     for (size_t i = 0; i < list.Count(); ++i) {
         const uint8_t* bytes = data + list.offsets[i];
         uint32_t size = list.SizeOf(i);
         void* object = (i == 0 && (flags & kBcfFirstObjectFlag)) ? CreateFirstObject(bytes, size)
                                                                  : CreateObject(bytes, size);
+        // One failure fails the whole load, so the rest need not be made.
+        if (!object) return false;
         slots_[i] = object;
-        if (!object) all_made = false;
     }
-    return all_made;
+    return true;
 }
 
 int BCF_LIBRARY::Load(ImageSource& source, uint32_t flags) {

@@ -1,0 +1,74 @@
+// Shared helpers of the resources tests: a private temporary directory, a log
+// capture and small archive builders.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "resources/res_log.h"
+
+namespace vorlane::resources::testing {
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "vorlane-res-XXXXXX").string();
+        char* made = mkdtemp(pattern.data());
+        path_ = made ? made : "";
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+    }
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+inline void WriteText(const std::string& path, const std::string& text) {
+    WriteBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+// Collects every resources log line while alive.
+class LogCapture {
+public:
+    LogCapture() {
+        previous_ = SetResLogSink([this](int level, const std::string& text) {
+            lines.emplace_back(level, text);
+        });
+    }
+    ~LogCapture() { SetResLogSink(std::move(previous_)); }
+
+    bool Has(int level, const std::string& text) const {
+        for (const auto& [l, t] : lines) {
+            if (l == level && t == text) return true;
+        }
+        return false;
+    }
+    bool Contains(const std::string& fragment) const {
+        for (const auto& line : lines) {
+            if (line.second.find(fragment) != std::string::npos) return true;
+        }
+        return false;
+    }
+
+    std::vector<std::pair<int, std::string>> lines;
+
+private:
+    ResLogSink previous_;
+};
+
+}  // namespace vorlane::resources::testing
