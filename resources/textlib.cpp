@@ -18,7 +18,7 @@ constexpr const char* kLibraryClass = "TEXTLIB_LIB";
 // A names chunk only builds a table. One that runs this many VM instructions
 // is not doing that and is stopped, so a damaged resource cannot hang start-up.
 constexpr int kInstructionBudget = 1000;
-constexpr int kBudgetChecks = 100000;  // x kInstructionBudget instructions
+constexpr int kBudgetChecks = 20000;   // x kInstructionBudget instructions
 
 std::atomic<uint32_t> g_next_number{0};
 
