@@ -62,6 +62,9 @@ struct ENVELOPE {
     // Filled by the driver after receipt; never transmitted, not owned.
     NET_CONNECTION* connection = nullptr;
     NETUSR* user = nullptr;
+    // Set for the driver's own envelopes (types 8 and 9); a peer can never
+    // produce one, whatever type it writes into a header.
+    bool internal = false;
 
     uint32_t data_size() const { return static_cast<uint32_t>(data.size()); }
 };

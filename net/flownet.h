@@ -1,0 +1,69 @@
+// FLOWNET: the flow object that loads the kernel's settings, starts and
+// removes the driver and is driven once per frame by its owner.
+//
+// Run mask bits: 0x1 read the signal block, 0x2 handle messages, 0x4 tick the
+// application. All three are set at construction.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "net/netapi.h"
+#include "net/netdrv.h"
+
+constexpr uint32_t kFlowReadSignals = 0x1;
+constexpr uint32_t kFlowMessages = 0x2;
+constexpr uint32_t kFlowTick = 0x4;
+
+// Flow flags.
+constexpr uint32_t kFlowStarted = 0x1;
+constexpr uint32_t kFlowTerminate = 0x2;
+
+class FLOWNET {
+public:
+    FLOWNET() = default;
+    virtual ~FLOWNET();
+    FLOWNET(const FLOWNET&) = delete;
+    FLOWNET& operator=(const FLOWNET&) = delete;
+
+    // One step: signals, due calls, one message, the application's tick.
+    virtual void Run();
+    // Loads the settings from `settings_file` (section by mode) and starts
+    // the driver with its logs in `log_dir`. 0 or -1.
+    virtual int16_t Start(NETAPI* api, uint32_t mode, const char* log_dir,
+                          const char* settings_file);
+    virtual void Remove();
+    virtual void MessageLoop();
+    virtual uint32_t Flags();
+    virtual int16_t LoadServerSettings(NET_SETTINGS* settings);
+    virtual int16_t LoadClientSettings(NET_SETTINGS* settings);
+    virtual int16_t LoadNetResource(NET_SETTINGS* settings, const char* file_name,
+                                    int is_client);
+
+    // Starts with settings already at hand (a server program, tests). 0 or -1.
+    int16_t StartWithSettings(NETAPI* api, uint32_t mode, const char* log_dir,
+                              const NET_SETTINGS& settings);
+    // Lets a controller stop, restart or end the flow through signals.
+    void SetSignalBlock(SIGNAL_BLOCK* signals) { signals_ = signals; }
+
+    NETDRV* driver() const { return driver_; }
+    const NET_SETTINGS& settings() const { return settings_; }
+    uint32_t run_mask() const { return run_mask_; }
+    bool terminated() const { return (flags_ & kFlowTerminate) != 0; }
+
+private:
+    void ReadSignals();
+
+    NETDRV* driver_ = nullptr;
+    NET_SETTINGS settings_;
+    uint32_t flags_ = 0;
+    uint32_t run_mask_ = 7;
+    uint32_t saved_mask_ = 7;
+    uint32_t stop_mask_ = 7;
+    SIGNAL_BLOCK* signals_ = nullptr;  // optional, not owned
+    uint32_t mode_ = 0;
+};
+
+// Reads the settings table from `section` of an already loaded configuration.
+struct SCFG;
+void NET_ReadSettings(const SCFG* cfg, const char* section, NET_SETTINGS* settings);

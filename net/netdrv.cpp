@@ -1,0 +1,682 @@
+// [SECTION] index
+//   Reader thread, writer thread, server thread, user set-up and removal,
+//   driver start and removal, sending.
+#include "net/netdrv.h"
+
+#include <poll.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <utility>
+
+#include "net/krnl.h"
+#include "net/net_protocol.h"
+
+using vorlane::net::kLevelError;
+using vorlane::net::kLevelInfo;
+using vorlane::net::kLevelRaw;
+using vorlane::net::kLevelWarning;
+using vorlane::net::LogFormat;
+using vorlane::net::LogLine;
+
+namespace {
+
+// A reader waiting for data wakes at least this often, as a safety net in
+// case a connection is terminated without its socket being shut down.
+constexpr int kReaderPollMs = 2000;
+// Bytes a writer queue may hold before further messages to that user fail,
+// so a peer that stops reading cannot make the server grow without bound.
+constexpr uint64_t kMaxWriterQueueBytes = 16u << 20;
+
+void Pause(uint32_t ms) {
+    if (ms) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// Takes the pending control signals and updates the active state. Returns
+// false when the thread must end. The caller holds the signal mutex.
+bool TakeSignals(NETDRV* driver, CONNECTION_DATA* data, bool* active, const char* stop_line) {
+    uint32_t bits = std::exchange(data->signals.to_thread, 0);
+    if (bits & kSigTerminate) return false;
+    if (bits & kSigStop) {
+        *active = false;
+        if (driver->Verbose(kVerboseThreads)) LogLine(driver->net_log, kLevelInfo, stop_line);
+    }
+    if (bits & kSigStart) *active = true;
+    return true;
+}
+
+void ReaderProblem(NETDRV* driver, CONNECTION_DATA* data, const char* line) {
+    LogLine(driver->net_log, kLevelWarning, line);
+    if (driver->Verbose(kVerboseThreads)) {
+        LogLine(driver->net_log, kLevelInfo,
+                "Reader thread: detected problems with client connection.");
+    }
+    data->signals.Report(kSigProblem);
+}
+
+// [SECTION] Reader thread
+
+void ReaderThread(NETDRV* driver, CONNECTION_DATA* data) {
+    const uint32_t max_payload =
+        driver->settings.drv_max_payload ? driver->settings.drv_max_payload : kNetDefaultMaxPayload;
+    data->signals.Report(kSigRunning);
+    bool active = false;
+    for (;;) {
+        {
+            std::unique_lock lock(data->signals.mutex);
+            if (!active) {
+                data->signals.changed.wait(lock, [&] { return data->signals.to_thread != 0; });
+            }
+            if (!TakeSignals(driver, data, &active, "Reader thread: got STOP signal.")) break;
+            if (!active) continue;
+        }
+        pollfd entry{data->connection->socket, POLLIN, 0};
+        if (poll(&entry, 1, kReaderPollMs) <= 0) continue;
+        {
+            // Signals that arrived while waiting come before the data.
+            std::lock_guard lock(data->signals.mutex);
+            if (data->signals.to_thread != 0) continue;
+        }
+        ENVELOPE* envelope = NET_ReceiveEnvelope(data->connection, driver->block_size,
+                                                 driver->net_log, max_payload);
+        if (!envelope) {
+            ReaderProblem(driver, data, "Reader thread: got empty envelope, receive failed.");
+            active = false;
+            continue;
+        }
+        switch (envelope->result) {
+            case kEnvComplete: {
+                const uint32_t size = envelope->data_size();
+                envelope->user = data->user;
+                envelope->connection = data->connection;
+                PushReadQueue(driver, envelope);
+                data->signals.Report(kSigDataReceived);
+                data->CountTransfer(size);
+                envelope = nullptr;
+                break;
+            }
+            case kEnvStray:
+                LogLine(driver->net_log, kLevelWarning, "Reader detected: stray data. no effect.");
+                break;
+            case kEnvForeign:
+                LogLine(driver->net_log, kLevelWarning,
+                        "Reader detected: foreign packet. no effect.");
+                break;
+            case kEnvIncomplete:
+                LogLine(driver->net_log, kLevelWarning,
+                        "Reader detected: packet not complete, no effect");
+                break;
+            case kEnvSocketError:
+                ReaderProblem(driver, data, "Reader detected: socket error, STOP!");
+                active = false;
+                break;
+            case kEnvClosed:
+                ReaderProblem(driver, data, "Reader detected: connection lost, STOP!");
+                active = false;
+                break;
+            case kEnvNoMemory:
+                ReaderProblem(driver, data, "Reader detected: no memory for packet, STOP!");
+                active = false;
+                break;
+            case kEnvOversized:
+                ReaderProblem(driver, data, "Reader detected: packet too large, STOP!");
+                active = false;
+                break;
+            default:
+                ReaderProblem(driver, data, "Reader detected: unknown error, STOP!");
+                active = false;
+                break;
+        }
+        NET_FreeEnvelope(envelope);
+        if (driver->settings.drv_reader_sleep_activate) Pause(driver->settings.drv_reader_sleep);
+    }
+    if (driver->Verbose(kVerboseThreads)) {
+        LogLine(driver->net_log, kLevelInfo, "Reader thread: got TERMINATE signal.");
+        LogLine(driver->net_log, kLevelInfo, "Reader thread: exiting...");
+    }
+    data->signals.Report(kSigEnded);
+}
+
+// [SECTION] Writer thread
+
+void WriterThread(NETDRV* driver, CONNECTION_DATA* data) {
+    if (driver->Verbose(kVerboseThreads)) {
+        LogLine(driver->net_log, kLevelInfo, "Writer thread: running.");
+    }
+    data->signals.Report(kSigRunning);
+    bool active = false;
+    for (;;) {
+        ENVELOPE* envelope = nullptr;
+        {
+            std::unique_lock lock(data->signals.mutex);
+            data->signals.changed.wait(lock, [&] {
+                return data->signals.to_thread != 0 || (active && !data->queue.empty());
+            });
+            if (!TakeSignals(driver, data, &active, "Writer thread: got STOP signal.")) break;
+            if (!active || data->queue.empty()) continue;
+            envelope = data->queue.front();
+            data->queue.pop_front();
+            data->queued_bytes -= envelope->data_size();
+        }
+        const uint32_t size = envelope->data_size();
+        if (NET_SendEnvelope(data->connection, envelope, driver->block_size, driver->net_log) ==
+            0) {
+            data->CountTransfer(size);
+        } else {
+            LogLine(driver->net_log, kLevelError, "Writer thread: error sending data !");
+        }
+        NET_FreeEnvelope(envelope);
+        if (driver->settings.drv_writer_sleep_activate) Pause(driver->settings.drv_writer_sleep);
+    }
+    if (driver->Verbose(kVerboseThreads)) {
+        LogLine(driver->net_log, kLevelInfo, "Writer thread: got TERMINATE signal.");
+        LogLine(driver->net_log, kLevelInfo, "Writer thread: exiting...");
+    }
+    data->signals.Report(kSigEnded);
+}
+
+// [SECTION] Server thread
+
+// Waits up to `ms` unless TERMINATE arrives; true when it did.
+bool ServerPause(NETDRV* driver, uint32_t ms) {
+    std::unique_lock lock(driver->server_signals.mutex);
+    return driver->server_signals.changed.wait_for(lock, std::chrono::milliseconds(ms), [&] {
+        return (driver->server_signals.to_thread & kSigTerminate) != 0;
+    });
+}
+
+void ScanFlags(NETDRV* driver) {
+    NETUSR_ForEach(&driver->users, [&](NETUSR* user) {
+        const uint32_t flags = user->flags.load();
+        if (!(flags & (kUsrLoggedOn | kUsrConnected)) || (flags & kUsrRemoveRequested)) return;
+        std::lock_guard user_lock(user->mutex);
+        if (!user->reader->signals.TestReported(kSigProblem)) return;
+        if (driver->Verbose(kVerboseThreads)) {
+            LogLine(driver->net_log, kLevelInfo,
+                    "Server Thread: lost connection from reader reported.");
+        }
+        user->writer->signals.Post(kSigStop);
+        if (KRNL_SendUsrRemoveMessage(driver, user) != 0) {
+            LogLine(driver->net_log, kLevelError, "Server Thread: Cannot send usr remove msg.");
+        }
+    });
+}
+
+void ServerThread(NETDRV* driver) {
+    const bool server = driver->mode == kModeServer;
+    if (server) {
+        driver->listener = NET_Listen(driver->settings.port, driver->net_log,
+                                      driver->settings.srv_bind_addr);
+        if (!driver->listener) {
+            LogLine(driver->net_log, kLevelError,
+                    "Server thread: Cannot start read connection for incoming.");
+            driver->server_signals.Report(kSigEnded);
+            return;
+        }
+        driver->listen_port = NET_LocalPort(driver->listener);
+    }
+    LogLine(driver->net_log, kLevelInfo, "Server thread: running.");
+    driver->server_signals.Report(kSigRunning);
+    const NET_SETTINGS& settings = driver->settings;
+    for (;;) {
+        ScanFlags(driver);
+        // Never less than 1 ms per pass, so a configuration of zeros cannot spin.
+        uint32_t pause = settings.srv_waitforflags;
+        if (!server || settings.srv_newconnect == 0) pause = std::max<uint32_t>(pause, 1);
+        if (ServerPause(driver, pause)) break;
+        if (server) {
+            NET_CONNECTION* connection =
+                NET_Accept(driver->listener, settings.srv_newconnect, driver->net_log);
+            if (connection) {
+                ENVELOPE* envelope = NET_CreateEnvelope(nullptr, 0);
+                if (!envelope) {
+                    NET_Close(connection);
+                } else {
+                    envelope->header.type = NET_MSGTYPE_NEWCONNECTION;
+                    envelope->connection = connection;
+                    envelope->internal = true;
+                    PushReadQueue(driver, envelope);
+                    if (driver->Verbose(kVerboseThreads)) {
+                        LogLine(driver->net_log, kLevelInfo,
+                                "Server thread: got new network connection.");
+                    }
+                }
+            }
+        }
+        if (settings.drv_serverloop_sleep_activate &&
+            ServerPause(driver, settings.drv_serverloop_sleep)) {
+            break;
+        }
+        std::lock_guard lock(driver->server_signals.mutex);
+        if (driver->server_signals.to_thread & kSigTerminate) break;
+    }
+    LogLine(driver->net_log, kLevelInfo, "Server thread: got terminate signal.");
+    if (driver->listener) {
+        NET_Close(driver->listener);
+        driver->listener = nullptr;
+    }
+    LogLine(driver->net_log, kLevelInfo, "Server thread: exiting...");
+    driver->server_signals.Report(kSigEnded);
+}
+
+// [SECTION] User set-up and removal
+
+std::unique_ptr<CONNECTION_DATA> NewConnectionData(uint32_t kind, NETUSR* user) {
+    std::unique_ptr<CONNECTION_DATA> data(new (std::nothrow) CONNECTION_DATA);
+    if (!data) return nullptr;
+    data->kind = kind;
+    data->created = data->last_transfer = std::chrono::steady_clock::now();
+    data->created_wall = std::time(nullptr);
+    data->user = user;
+    data->connection = user->connection;
+    return data;
+}
+
+bool StartThread(NETDRV* driver, CONNECTION_DATA* data, bool reader) {
+    try {
+        data->thread = reader ? std::thread(ReaderThread, driver, data)
+                              : std::thread(WriterThread, driver, data);
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
+}
+
+// Ends one thread. The wait is bounded by thrd_exit for the report; the join
+// itself always happens, so the thread never outlives the data it uses (the
+// socket was shut down before, which ends any blocking call).
+void StopThread(NETDRV* driver, CONNECTION_DATA* data, const char* failure) {
+    if (!data || !data->thread.joinable()) return;
+    data->signals.Post(kSigTerminate);
+    if (!data->signals.WaitReported(kSigEnded, driver->settings.thrd_exit)) {
+        LogLine(driver->net_log, kLevelError, failure);
+    }
+    data->thread.join();
+}
+
+void StopUserThreads(NETDRV* driver, NETUSR* user) {
+    StopThread(driver, user->reader.get(), "NETDRV::NETDRV_RemoveReaderThread()...failed !");
+    StopThread(driver, user->writer.get(), "NETDRV::NETDRV_RemoveWriterThread()...failed !");
+}
+
+}  // namespace
+
+NETUSR* InitUser(NETDRV* driver, NET_CONNECTION* connection) {
+    if (driver->Verbose(kVerboseUsers)) {
+        LogLine(driver->net_log, kLevelInfo, "InitUser: Creating New user...");
+    }
+    std::unique_ptr<NETUSR> user(new (std::nothrow) NETUSR);
+    if (!user) {
+        LogLine(driver->net_log, kLevelError, "InitUser: Error allocating memory for user.");
+        return nullptr;
+    }
+    user->flags = kUsrCreated;
+    user->connection = connection;
+    user->driver = driver;
+    auto fail = [&](const char* line) -> NETUSR* {
+        if (line) LogLine(driver->net_log, kLevelError, line);
+        StopUserThreads(driver, user.get());
+        return nullptr;  // the connection stays the caller's
+    };
+
+    user->reader = NewConnectionData(kReaderKind, user.get());
+    if (!user->reader) {
+        LogLine(driver->net_log, kLevelError, "Start reader thread: cannot alloc condata struct !");
+        return fail("InitUser: Cannot start new reader thread.");
+    }
+    if (!StartThread(driver, user->reader.get(), true)) {
+        LogLine(driver->net_log, kLevelError, "Start reader thread: create thread failed !");
+        return fail("InitUser: Cannot start new reader thread.");
+    }
+    user->writer = NewConnectionData(kWriterKind, user.get());
+    if (!user->writer) {
+        LogLine(driver->net_log, kLevelError, "Start writer thread: no connect struct !");
+        return fail("InitUser: Cannot start new writer thread.");
+    }
+    if (!StartThread(driver, user->writer.get(), false)) {
+        LogLine(driver->net_log, kLevelError, "Start writer thread: create thread failed !");
+        return fail("InitUser: Cannot start new writer thread.");
+    }
+    const uint32_t wait = driver->settings.usr_initnew;
+    if (!user->reader->signals.WaitReported(kSigRunning, wait) ||
+        !user->writer->signals.WaitReported(kSigRunning, wait)) {
+        LogLine(driver->net_log, kLevelError, "NETUSR::NETUSR_WaitForUserThreads()...timeout !");
+        return fail("InitUser: thread start failed.");
+    }
+    user->flags |= kUsrThreads;
+    {
+        auto lock = NETUSR_Lock(&driver->users);
+        user->slot = PL_Append(driver->users.list, user.get());
+        if (user->slot < 0) return fail("InitUser: insert list failed.");
+    }
+    if (driver->Verbose(kVerboseUsers)) {
+        LogLine(driver->net_log, kLevelInfo, "InitUser: New user ready.");
+    }
+    return user.release();
+}
+
+void NETUSR_RemoveUser(NETDRV* driver, NETUSR* user) {
+    {
+        auto list_lock = NETUSR_Lock(&driver->users);
+        std::lock_guard user_lock(user->mutex);
+        user->flags &= ~(kUsrLoggedOn | kUsrConnected);
+        NET_Shutdown(user->connection);
+        StopUserThreads(driver, user);
+        if (user->slot >= 0) PL_Remove(driver->users.list, user->slot, 0);
+        user->slot = -1;
+    }
+    NET_Close(user->connection);
+    user->connection = nullptr;
+    PurgeReadQueue(driver, user);
+    if (driver->Verbose(kVerboseUsers)) {
+        LogLine(driver->net_log, kLevelInfo, "NETUSR_RemoveUser: User removed.");
+    }
+    delete user;
+}
+
+void PostToUserThreads(NETUSR* user, uint32_t bits) {
+    user->reader->signals.Post(bits);
+    user->writer->signals.Post(bits);
+}
+
+// [SECTION] Queues
+
+void PushReadQueue(NETDRV* driver, ENVELOPE* envelope) {
+    {
+        std::lock_guard lock(driver->read_mutex);
+        driver->read_queue.push_back(envelope);
+    }
+    driver->read_ready.notify_all();
+}
+
+ENVELOPE* PopReadQueue(NETDRV* driver) {
+    std::lock_guard lock(driver->read_mutex);
+    if (driver->read_queue.empty()) return nullptr;
+    ENVELOPE* envelope = driver->read_queue.front();
+    driver->read_queue.pop_front();
+    return envelope;
+}
+
+void PurgeReadQueue(NETDRV* driver, NETUSR* user) {
+    std::lock_guard lock(driver->read_mutex);
+    auto& queue = driver->read_queue;
+    auto keep = std::stable_partition(queue.begin(), queue.end(),
+                                      [&](ENVELOPE* envelope) { return envelope->user != user; });
+    for (auto it = keep; it != queue.end(); ++it) NET_FreeEnvelope(*it);
+    queue.erase(keep, queue.end());
+}
+
+bool NETDRV_WaitForMessage(NETDRV* driver, uint32_t timeout_ms) {
+    std::unique_lock lock(driver->read_mutex);
+    return driver->read_ready.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                                       [&] { return !driver->read_queue.empty(); });
+}
+
+size_t NETDRV_PendingMessages(NETDRV* driver) {
+    std::lock_guard lock(driver->read_mutex);
+    return driver->read_queue.size();
+}
+
+int16_t QueueForUser(NETDRV* driver, NETUSR* user, uint32_t sender, uint32_t receiver,
+                     uint32_t type, const void* data, uint32_t size) {
+    if (!user || !user->writer) return -1;
+    ENVELOPE* envelope = NET_CreateEnvelope(data, size);
+    if (!envelope) {
+        LogLine(driver->net_log, kLevelError,
+                "Server game tick: SendSingleMessage: No Memory for envelope.");
+        return -1;
+    }
+    envelope->header.sender = sender;
+    envelope->header.receiver = receiver;
+    envelope->header.type = type;
+    envelope->header.reserved = 0;
+    CONNECTION_DATA* writer = user->writer.get();
+    {
+        std::lock_guard lock(writer->signals.mutex);
+        if (writer->queued_bytes + size > kMaxWriterQueueBytes) {
+            NET_FreeEnvelope(envelope);
+            return -1;
+        }
+        writer->queue.push_back(envelope);
+        writer->queued_bytes += size;
+    }
+    writer->signals.changed.notify_all();
+    return 0;
+}
+
+// [SECTION] Sending
+
+int16_t SendSingleMessage(NETDRV* driver, uint32_t sender, uint32_t receiver, uint32_t type,
+                          const void* data, uint32_t size) {
+    if (!driver) return -1;
+    auto lock = NETUSR_Lock(&driver->users);
+    if (receiver == USR_ALL) {
+        int16_t result = 0;
+        NETUSR_ForEach(&driver->users, [&](NETUSR* user) {
+            if (result != 0 || !user->address || user->address->id == sender) return;
+            if (QueueForUser(driver, user, sender, receiver, NET_MSGTYPE_CUSTOMDATA, data, size) !=
+                0) {
+                LogLine(driver->net_log, kLevelError,
+                        "Server game tick: SendSingleMessage: Send to USR_ALL failed.");
+                result = -1;
+            }
+        });
+        return result;
+    }
+    NETUSR* user =
+        NETUSR_FindById(&driver->users, receiver == NET_ID_SERVER ? sender : receiver);
+    if (!user) return -1;
+    return QueueForUser(driver, user, sender, receiver, type, data, size);
+}
+
+NETUSR* SendLogonRequest(NETDRV* driver, const char* name, const char* password, uint16_t port,
+                         uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
+    if (!driver) return nullptr;
+    LogLine(driver->net_log, kLevelInfo, "SendLogonRequest: Connecting to site...");
+    NET_CONNECTION* connection =
+        NET_Connect(port, a, b, c, d, driver->settings.srv_sendlogonrequest, driver->net_log);
+    if (!connection) {
+        LogLine(driver->net_log, kLevelWarning, "SendLogonRequest: Cannot connect to server.");
+        return nullptr;
+    }
+    NETUSR* user = InitUser(driver, connection);
+    if (!user) {
+        NET_Close(connection);
+        LogLine(driver->net_log, kLevelError, "SendLogonRequest: Cannot alloc new user.");
+        return nullptr;
+    }
+    LogLine(driver->net_log, kLevelInfo, "SendLogonRequest: Connection established.");
+    PostToUserThreads(user, kSigStart);
+    user->flags |= kUsrConnected;
+
+    LOGON_RECORD record;
+    record.id = NET_ID_UNKNOWN;
+    record.name = name ? name : "";
+    record.password = password ? password : "";
+    record.flags = 1;
+    std::vector<uint8_t> payload = EncodeLogonRecord(record);
+    if (QueueForUser(driver, user, NET_ID_UNKNOWN, NET_ID_SERVER, NET_MSGTYPE_LOGMEON,
+                     payload.data(), uint32_t(payload.size())) != 0) {
+        NETUSR_RemoveUser(driver, user);
+        LogLine(driver->net_log, kLevelError, "SendLogonRequest: Cannot send message.");
+        return nullptr;
+    }
+    LogLine(driver->net_log, kLevelInfo, "SendLogonRequest: Sended LOGMEON to server.");
+    return user;
+}
+
+int16_t SendLogoffRequest(NETDRV* driver, NETUSR* user) {
+    if (!driver || !user || !NETUSR_Contains(&driver->users, user)) return -1;
+    KRNL_AddLogonCheck(driver, user, driver->settings.usr_logofftimeout);
+    user->flags &= ~kUsrLoggedOn;
+    std::vector<uint8_t> payload = EncodeLogoffRecord();
+    if (QueueForUser(driver, user, user->address ? user->address->id : NET_ID_UNKNOWN,
+                     NET_ID_SERVER, NET_MSGTYPE_LOGMEOFF, payload.data(),
+                     uint32_t(payload.size())) != 0) {
+        LogLine(driver->net_log, kLevelError, "SendLogoffRequest: Cannot send message.");
+        return -1;
+    }
+    LogLine(driver->net_log, kLevelInfo, "SendLogonRequest: Sended LOGMEOFF to server.");
+    return 0;
+}
+
+// [SECTION] Driver start and removal
+
+uint32_t NET_ClampUserMax(uint32_t usr_max) { return usr_max > 1003 ? 1000 : usr_max; }
+
+namespace {
+
+vorlane::net::NetLog* CreateLog(uint32_t outputs, const std::string& name) {
+    vorlane::net::NetLog* log = LOGSYS_Create(0x400, outputs, name.c_str());
+    if (!log) return nullptr;
+    const std::string dashes(80, '-');
+    for (int i = 0; i < 5; ++i) LogLine(log, kLevelRaw, dashes.c_str());
+    return log;
+}
+
+void ReleaseDriver(NETDRV* driver) {
+    if (driver->server_thread.joinable()) {
+        driver->server_signals.Post(kSigTerminate);
+        driver->server_thread.join();
+    }
+    {
+        std::lock_guard lock(driver->read_mutex);
+        for (ENVELOPE* envelope : driver->read_queue) {
+            if (envelope->header.type == NET_MSGTYPE_NEWCONNECTION) NET_Close(envelope->connection);
+            NET_FreeEnvelope(envelope);
+        }
+        driver->read_queue.clear();
+    }
+    CALL_Destroy(driver->calls, 1);
+    NETGRP_Destroy(driver->groups);
+    if (driver->users.list) PL_Done(driver->users.list, 0);
+    ID_Destroy(driver->ids);
+    NET_Done(driver->service);
+    if (driver->listener) NET_Close(driver->listener);
+    if (driver->data_log) LOGSYS_Destroy(driver->data_log);
+    if (driver->user_log) LOGSYS_Destroy(driver->user_log);
+    if (driver->net_log) LOGSYS_Destroy(driver->net_log);
+    delete driver;
+}
+
+bool AddDriverCall(NETDRV* driver, CALL_FUNCTION function, uint32_t interval) {
+    auto* parameter = new (std::nothrow) DRIVER_CALL_PARAM;
+    if (!parameter) return false;
+    parameter->driver = driver;
+    return CALL_Add(driver->calls, function, parameter, interval,
+                    kCallTimed | kCallStoreInterval | kCallRepeat, 1, 1) != 0;
+}
+
+}  // namespace
+
+NETDRV* NETDRV_Start(NETAPI* api, const NET_SETTINGS& settings, uint16_t port, uint32_t buf_rw,
+                     uint32_t block_size, uint32_t usr_max, uint32_t log_outputs,
+                     const char* net_log_name, const char* user_log_name,
+                     const char* data_log_name, uint32_t groups, uint32_t mode) {
+    auto* driver = new (std::nothrow) NETDRV;
+    if (!driver) return nullptr;
+    driver->mode = mode;
+    driver->api = api;
+    driver->net_log_name = net_log_name ? net_log_name : "netlog.txt";
+    driver->user_log_name = user_log_name ? user_log_name : "userlog.txt";
+    driver->data_log_name = data_log_name ? data_log_name : "logdata.csv";
+    auto fail = [&]() -> NETDRV* {
+        ReleaseDriver(driver);
+        return nullptr;
+    };
+
+    driver->net_log = CreateLog(log_outputs, driver->net_log_name);
+    if (!driver->net_log) return fail();
+    vorlane::net::NetLog* log = driver->net_log;
+    LogLine(log, kLevelInfo, "Net Driver: Starting new driver.");
+    LogLine(log, kLevelInfo, "Net Driver: Starting up...");
+    driver->user_log = CreateLog(log_outputs, driver->user_log_name);
+    driver->data_log = CreateLog(log_outputs, driver->data_log_name);
+    if (!driver->user_log || !driver->data_log) return fail();
+
+    driver->settings = settings;
+    driver->settings.port = port;
+    driver->settings.buf_rw = buf_rw;
+    driver->settings.buf_writeblock = block_size;
+    driver->settings.usr_max = NET_ClampUserMax(usr_max);
+    driver->block_size = int32_t(std::min<uint32_t>(block_size, 0x7FFFFFFF));
+    const uint32_t users = driver->settings.usr_max;
+
+    driver->ids = ID_Create(4 * users + 154);
+    if (!driver->ids) return fail();
+    LogFormat(log, kLevelInfo, "Net Driver: ID system initialized (%d entries).",
+              int(4 * users + 154));
+    driver->calls = CALL_Create(uint16_t(2 * users + 52), driver->ids);
+    if (!driver->calls) return fail();
+    LogFormat(log, kLevelInfo, "Net Driver: Callbackhandler ready (%d calls reserved).",
+              int(2 * users + 52));
+    driver->users.list = PL_Init(int16_t(users));
+    if (!driver->users.list || !ADDR_Init(&driver->users.addr, users)) return fail();
+    LogFormat(log, kLevelInfo, "Net Driver: User list for >> %d << user created.", int(users));
+    LogLine(log, kLevelInfo, "Net Driver: Server read queue created.");
+    driver->service = NET_Init(port, log);
+    if (!driver->service) return fail();
+    LogFormat(log, kLevelInfo, "Net Driver: Network service initialised, using port: >> %d <<.",
+              int(port));
+    try {
+        driver->server_thread = std::thread(ServerThread, driver);
+    } catch (const std::system_error&) {
+        return fail();
+    }
+    // The server thread listens first; wait until it runs (or gave up) so the
+    // port is in use once the driver is ready.
+    std::unique_lock lock(driver->server_signals.mutex);
+    driver->server_signals.changed.wait(lock, [&] {
+        return (driver->server_signals.from_thread & (kSigRunning | kSigEnded)) != 0;
+    });
+    const bool running = (driver->server_signals.from_thread & kSigRunning) != 0;
+    lock.unlock();
+    if (!running) return fail();
+    LogLine(log, kLevelInfo, "Net Driver: Server thread started.");
+
+    if (mode == kModeServer) {
+        if (!AddDriverCall(driver, KRNL_PTR_CheckDeadConnections,
+                           driver->settings.srv_checkdeadcalltime) ||
+            !AddDriverCall(driver, KRNL_PTR_UserOnline, driver->settings.srv_sendalive)) {
+            return fail();
+        }
+        LogLine(log, kLevelInfo, "Net Driver: Callbacks started.");
+        LogLine(log, kLevelInfo, "Net Driver: Driver functions installed.");
+    }
+    driver->groups = NETGRP_Create(groups, driver->ids);
+    if (!driver->groups) return fail();
+    LogFormat(log, kLevelInfo, "Net Driver: Group handler for >> %d << groups initialized.",
+              int(groups));
+    LogLine(log, kLevelInfo, "Net Driver: READY!");
+    if (mode == kModeServer) KRNL_WriteUserOnline(driver);
+    return driver;
+}
+
+void NETDRV_Remove(NETDRV* driver, uint32_t time_ms) {
+    if (!driver) return;
+    LogLine(driver->net_log, kLevelInfo, "Net Driver: removing...");
+    for (;;) {
+        NETUSR* user = nullptr;
+        {
+            auto lock = NETUSR_Lock(&driver->users);
+            if (driver->users.list->head >= 0) {
+                user = static_cast<NETUSR*>(
+                    driver->users.list->slots[size_t(driver->users.list->head)].element);
+            }
+        }
+        if (!user) break;
+        if (driver->mode == kModeServer) KRNL_WriteLogout(driver, user);
+        KRNL_CancelUserCalls(driver, user);
+        ADDR_Remove(&driver->users.addr, user->address);
+        user->address = nullptr;
+        NETUSR_RemoveUser(driver, user);
+    }
+    LogLine(driver->net_log, kLevelInfo, "Net Driver: deleting master thread.");
+    driver->server_signals.Post(kSigTerminate);
+    if (!driver->server_signals.WaitReported(kSigEnded, time_ms + 5000)) {
+        LogLine(driver->net_log, kLevelError, "Net Driver: server thread did not end in time.");
+    }
+    ReleaseDriver(driver);
+    LOGSYS_Text(nullptr, kLevelInfo, "Net Driver: REMOVED !");
+}

@@ -1,0 +1,119 @@
+// NETDRV: the network driver. A server thread and, per connection, a reader
+// and a writer thread move envelopes between sockets and queues; all protocol
+// work runs on the thread that drives the flow object (see krnl.h).
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "net/call_ctrl.h"
+#include "net/envelope.h"
+#include "net/id_system.h"
+#include "net/net_log.h"
+#include "net/netapi.h"
+#include "net/netgrp.h"
+#include "net/netusr.h"
+
+constexpr uint32_t kModeServer = 1;
+constexpr uint32_t kModeClient = 2;
+
+// The settings of "data/lobbynet.ini" (times in milliseconds).
+struct NET_SETTINGS {
+    uint16_t port = 0;
+    uint32_t usr_max = 0;
+    uint32_t buf_rw = 0;
+    uint32_t buf_writeblock = 0;
+    uint32_t thrd_exit = 0;
+    uint32_t srv_newconnect = 0;
+    uint32_t srv_waitforflags = 0;
+    uint32_t srv_sendlogofftimeout = 0;
+    uint32_t srv_sendlogonrequest = 0;
+    uint32_t srv_checkdeadcon = 0;
+    uint32_t srv_checkdeadcalltime = 0;
+    uint32_t srv_sendalive = 0;
+    uint32_t usr_initnew = 0;
+    uint32_t usr_remove = 0;
+    uint32_t usr_logoncheck = 0;
+    uint32_t usr_logofftimeout = 0;
+    uint32_t drv_removetime = 0;
+    uint32_t drv_reader_sleep = 0;
+    uint32_t drv_reader_sleep_activate = 0;
+    uint32_t drv_writer_sleep = 0;
+    uint32_t drv_writer_sleep_activate = 0;
+    uint32_t drv_serverloop_sleep = 0;
+    uint32_t drv_serverloop_sleep_activate = 0;
+    // Largest payload a reader accepts ("drv_max_payload"; 0 = kNetDefaultMaxPayload).
+    uint32_t drv_max_payload = 0;
+    // Address the server listens on, host byte order ("srv_bind_addr"; 0 = any).
+    uint32_t srv_bind_addr = 0;
+};
+
+// usr_max above 1003 becomes 1000.
+uint32_t NET_ClampUserMax(uint32_t usr_max);
+
+enum NetVerbosity { kVerboseThreads = 0, kVerboseLoop = 1, kVerboseUsers = 2, kVerboseSpare = 3 };
+
+struct NETDRV {
+    uint32_t mode = 0;
+    // Envelopes from the readers and the server thread, for the message loop.
+    std::mutex read_mutex;
+    std::condition_variable read_ready;
+    std::deque<ENVELOPE*> read_queue;
+
+    std::thread server_thread;
+    SIGNAL_BLOCK server_signals;
+    NET_SETTINGS settings;
+    int32_t block_size = 0;
+    NETUSR_LIST users;
+    CALL_CTRL* calls = nullptr;
+    ID_SYSTEM* ids = nullptr;
+    vorlane::net::NetLog* net_log = nullptr;
+    vorlane::net::NetLog* user_log = nullptr;
+    vorlane::net::NetLog* data_log = nullptr;
+    NET_SERVICE* service = nullptr;
+    NET_CONNECTION* listener = nullptr;
+    uint16_t listen_port = 0;  // the port actually bound (server)
+    NETAPI* api = nullptr;
+    NETGRP* groups = nullptr;
+    int verbosity[4] = {2, 2, 2, 2};
+    // Log file names; the logs keep pointers to them.
+    std::string net_log_name, user_log_name, data_log_name;
+
+    bool Verbose(NetVerbosity which) const { return verbosity[which] == 2; }
+};
+
+NETDRV* NETDRV_Start(NETAPI* api, const NET_SETTINGS& settings, uint16_t port, uint32_t buf_rw,
+                     uint32_t block_size, uint32_t usr_max, uint32_t log_outputs,
+                     const char* net_log_name, const char* user_log_name,
+                     const char* data_log_name, uint32_t groups, uint32_t mode);
+void NETDRV_Remove(NETDRV* driver, uint32_t time_ms);
+
+NETUSR* SendLogonRequest(NETDRV* driver, const char* name, const char* password, uint16_t port,
+                         uint8_t a, uint8_t b, uint8_t c, uint8_t d);
+int16_t SendLogoffRequest(NETDRV* driver, NETUSR* user);
+int16_t SendSingleMessage(NETDRV* driver, uint32_t sender, uint32_t receiver, uint32_t type,
+                          const void* data, uint32_t size);
+
+// Waits until the read queue holds an envelope or `timeout_ms` passed (for
+// owners that have nothing else to do between steps). True when one is queued.
+bool NETDRV_WaitForMessage(NETDRV* driver, uint32_t timeout_ms);
+// Number of envelopes waiting for the message loop.
+size_t NETDRV_PendingMessages(NETDRV* driver);
+
+// Internal operations shared by the driver and the kernel.
+NETUSR* InitUser(NETDRV* driver, NET_CONNECTION* connection);
+void NETUSR_RemoveUser(NETDRV* driver, NETUSR* user);
+// Queues a copy of `data` as one envelope on the user's writer. 0 or -1.
+int16_t QueueForUser(NETDRV* driver, NETUSR* user, uint32_t sender, uint32_t receiver,
+                     uint32_t type, const void* data, uint32_t size);
+// Appends an internal envelope to the driver's own read queue.
+void PushReadQueue(NETDRV* driver, ENVELOPE* envelope);
+ENVELOPE* PopReadQueue(NETDRV* driver);
+// Drops every queued envelope that refers to `user` (it is going away).
+void PurgeReadQueue(NETDRV* driver, NETUSR* user);
+void PostToUserThreads(NETUSR* user, uint32_t bits);
