@@ -1,0 +1,72 @@
+// GLOBAL_CONTROL_BASE: the one object that owns every subsystem of the front end.
+// Each Init… method creates one subsystem and stores it; each Release… method
+// releases it again (a subsystem that was never created is skipped), so a
+// partial start-up is undone exactly by the shutdown order of ReleaseAll().
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "app/flag_word.h"
+#include "resources/filectrl.h"
+#include "scripting/lua_glue.h"
+
+struct LOGSYS;
+class MTX_QLIST;
+
+namespace vorlane {
+
+class ProgramFrame;
+
+// Application flag bits.
+inline constexpr uint32_t kAppRepaint = 0x1;
+inline constexpr uint32_t kAppInactive = 0x2;
+inline constexpr uint32_t kAppExitRequested = 0x4;
+
+// Program states.
+inline constexpr int32_t kStateRun = 0;
+inline constexpr int32_t kStateQuit = 2;
+inline constexpr int32_t kStateStartGame = 6;
+
+class GLOBAL_CONTROL_BASE {
+public:
+    GLOBAL_CONTROL_BASE();
+    ~GLOBAL_CONTROL_BASE();
+    GLOBAL_CONTROL_BASE(const GLOBAL_CONTROL_BASE&) = delete;
+    GLOBAL_CONTROL_BASE& operator=(const GLOBAL_CONTROL_BASE&) = delete;
+
+    bool ready() const { return ready_; }
+
+    int16_t InitReadeve();
+    int16_t InitLUA();
+    int16_t InitFileCtrl(const char* cfg, resources::FILECTRL_ENTRY* table, uint16_t count);
+
+    void ReleaseReadeve();
+    void ReleaseLUA();
+    void ReleaseFileCtrl();
+    // Releases every subsystem in the fixed shutdown order.
+    void ReleaseAll();
+
+    // The program log belongs to the shutdown sequence, which destroys it last.
+    LOGSYS* program_log = nullptr;
+    int32_t program_state = kStateRun;
+    FlagWord app_flags;
+
+    lua_State* lua() const { return lua_.get(); }
+    resources::FILECTRL* file_ctrl() const { return file_ctrl_.get(); }
+    MTX_QLIST* input_queue() const { return input_queue_; }
+    // Takes every queued input event out of the input queue and frees it.
+    void DrainInputEvents();
+
+private:
+    bool ready_ = false;
+    MTX_QLIST* input_queue_ = nullptr;  // released with MTX_QLIST::Destroy
+    LuaStatePtr lua_;
+    std::unique_ptr<resources::FILECTRL> file_ctrl_;
+};
+
+// Null before primary initialisation and after shutdown.
+extern GLOBAL_CONTROL_BASE* g_control;
+
+}  // namespace vorlane

@@ -1,0 +1,206 @@
+// [SECTION] Option table and evaluation
+// [SECTION] Settings script
+// [SECTION] Primary initialisation and shutdown
+// [SECTION] Process entry
+#include "app/startup.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/global_control.h"
+#include "app/global_data.h"
+#include "app/message_box.h"
+#include "app/options.h"
+#include "app/single_instance.h"
+#include "baselib/bl_memory.h"
+#include "baselib/logsys.h"
+#include "baselib/membuf.h"
+#include "resources/filectrl.h"
+#include "scripting/lua_glue.h"
+
+namespace vorlane {
+
+namespace {
+
+// The program's file table lives as long as the file control that uses it.
+resources::FILECTRL_ENTRY g_file_table[resources::kProgramFileCount];
+
+void LogInfo(const char* text) { LOGSYS_Text(nullptr, kLogInfo, text); }
+void LogError(const char* text) { LOGSYS_Text(nullptr, kLogError, text); }
+
+void LogSink(const char* line) { LOGSYS_Text(nullptr, kLogInfo, line); }
+
+// The executable this process runs, for the program-directory fallback.
+std::string ModulePath() {
+    char path[4096];
+    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) return {};
+    return std::string(path, size_t(length));
+}
+
+void ShowCriticalErrorBox() {
+    if (!g_critical_error.empty()) ShowMessageBox(MAIN_CriticalErrorTitle(), g_critical_error);
+}
+
+// Replaces the process by the game executable. Returns only when that fails.
+void StartGameExecutable() {
+    if (g_game_start_path.empty()) {
+        LogError("MAIN: no game executable to start.");
+        return;
+    }
+    std::string path = g_game_start_path;
+    std::string argument = g_game_start_argument;
+    char* argv[] = {path.data(), argument.data(), nullptr};
+    std::fflush(nullptr);
+    execv(path.c_str(), argv);
+    std::perror(path.c_str());
+}
+
+}  // namespace
+
+// [SECTION] Settings script
+
+int MAIN_ParseSettingsFile(const char* path) {
+    baselib::MemoryBuffer block;
+    if (block.LoadFile(path) != 0) {
+        LogError("MAIN_ParseSettingsFile: Cannot load script file.");
+        return 0;
+    }
+    lua_State* lua = g_control ? g_control->lua() : nullptr;
+    if (!lua || !g_settings) return 0;
+    // The chunk's own result does not matter: a script that fails half-way
+    // still leaves whatever it assigned, and missing fields read as zero.
+    LUA_ExecuteBuffer(lua, block.data(), block.size(), "settingscript");
+    lua_settop(lua, 0);
+    lua_getglobal(lua, "settings");
+    GlobalSettings& s = *g_settings;
+    s.screen_width = LUA_GetNumber(lua, "screen_width", -1, 0);
+    s.screen_height = LUA_GetNumber(lua, "screen_height", -1, 0);
+    s.color_depth = LUA_GetNumber(lua, "color_depth", -1, 0);
+    s.windowed_mode = LUA_GetBool(lua, "windowed_mode", -1, 0);
+    s.sound_onoff = LUA_GetBool(lua, "sound_onoff", -1, 0);
+    s.music_volume = LUA_GetNumber(lua, "music_volume", -1, 0);
+    s.effects_volume = LUA_GetNumber(lua, "effects_volume", -1, 0);
+    s.voice_volume = LUA_GetNumber(lua, "voice_volume", -1, 0);
+    lua_pop(lua, 1);
+    return 1;
+}
+
+// [SECTION] Primary initialisation and shutdown
+
+int MAIN_PrimaryInit() {
+    if (BL_Init() != 0) return -1;
+
+    g_settings = new GlobalSettings{};
+    LogInfo("MAIN_PrimaryInit: Global data initialized.");
+
+    g_control = new GLOBAL_CONTROL_BASE();
+    if (!g_control->ready()) return -1;
+
+    LOGSYS* log = LOGSYS_Create(kLogTruncate | kLogOpenPerLine, kLogToFile, "logs/lobby/logfile.txt");
+    if (!log) {
+        BL_Exit();
+        return -1;
+    }
+    g_control->program_log = log;
+    LOGSYS_SetDefault(log);
+    LOGSYS_Text(nullptr, kLogInfo, kAppName);
+
+    if (g_control->InitReadeve() != 0) return -1;
+    LOGSYS_Text(nullptr, kLogInfo, MAIN_VersionText().c_str());
+    if (g_control->InitLUA() != 0) return -1;
+    MAIN_ParseSettingsFile("data\\settings.cfg");
+
+    resources::FILECTRL_FillProgramTable(g_file_table);
+    if (g_control->InitFileCtrl("data\\filectrl.cfg", g_file_table, resources::kProgramFileCount) != 0)
+        return -1;
+    return 0;
+}
+
+int MAIN_Shutdown() {
+    int result = 0;
+    if (g_control) g_control->ReleaseAll();
+
+    uint32_t stats[kMemStatWords] = {};
+    BL_GetMemStatistics(stats);
+    BL_DumpMem(LogSink);
+    LOGSYS_Info("MEMORY RESULT: Highest memory: %ld, GetMem %lu <--> %lu FreeMem",
+                long(stats[kMemStatHighest]), (unsigned long)stats[kMemStatGetMem],
+                (unsigned long)stats[kMemStatFreeMem]);
+
+    if (g_control && g_control->program_log) {
+        if (LOGSYS_Destroy(g_control->program_log) != 0) result = -2;
+        g_control->program_log = nullptr;
+    }
+    delete g_control;
+    g_control = nullptr;
+    delete g_settings;
+    g_settings = nullptr;
+    if (BL_Exit() != 0) result = -1;
+    return result;
+}
+
+uint16_t MAIN_StartMode() {
+    if (!g_settings) return kStartOnline;
+    if (g_settings->lan_start) return kStartLan;
+    if (g_settings->continue_start) return kStartContinue;
+    if (g_settings->demo_start > 0) return kStartDemo;
+    return kStartOnline;
+}
+
+// [SECTION] Process entry
+
+int MAIN_Entry(int argc, char** argv) {
+    SingleInstance instance(kAppName);
+    if (instance.AlreadyRunning()) {
+        ShowMessageBox(MAIN_CriticalErrorTitle(), std::string(kAppName) + " already running.");
+        return -1;
+    }
+    g_critical_error.clear();
+    g_starting_or_stopping = 1;
+
+    // The shell has split the words already; the splitter's program-directory
+    // rule still applies to the program path.
+    std::vector<std::string> words(argv, argv + argc);
+    if (words.empty()) {
+        LogError("parsing commandline failed.");
+        return -1;
+    }
+    std::string program_directory = DirectoryOf(words[0]);
+    if (program_directory.empty()) program_directory = DirectoryOf(ModulePath());
+
+    if (MAIN_ParseOptions(words) < 0) {
+        LogInfo("MAIN: Parse commandline failed.");
+        return -1;
+    }
+    LOGSYS_MuteAll();
+    LOGSYS_DisableFiles();
+
+    if (MAIN_PrimaryInit() != 0) {
+        LogInfo("MAIN: primary init failed.");
+        MAIN_Shutdown();
+        return -1;
+    }
+    LogInfo("MAIN: Primary init done.");
+
+    // Window, secondary initialisation and the main program run here; they
+    // arrive with the graphics and main-loop code.
+    MAIN_EvaluateOptions();
+    g_starting_or_stopping = 0;
+
+    int32_t state = g_control->program_state;
+    g_starting_or_stopping = 1;
+    g_control->DrainInputEvents();
+    MAIN_Shutdown();
+    ShowCriticalErrorBox();
+
+    if (state == kStateStartGame) StartGameExecutable();
+    return 0;
+}
+
+}  // namespace vorlane
