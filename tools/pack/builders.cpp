@@ -1,0 +1,59 @@
+#include "tools/pack/builders.h"
+
+#include <filesystem>
+
+#include "resources/res_file.h"
+
+namespace vorlane::pack {
+
+namespace {
+
+// Larger sources do not fit the 32-bit offsets of an image anyway.
+constexpr uint64_t kMaxSourceSize = 0xFFFFFFFFull;
+
+struct BuilderRow {
+    const char* kind;
+    bool (*build)(const BuildInput&, std::vector<uint8_t>&, std::string&);
+};
+
+// The standard source kinds. New kinds add a row here.
+constexpr BuilderRow kStandardBuilders[] = {
+    {"file", BuildFromFile},   // the bytes of a file, unchanged
+    {"inline", BuildInline},   // the source text itself
+};
+
+}  // namespace
+
+std::string BuildInput::SourcePath() const {
+    std::filesystem::path source(resource.source);
+    if (source.is_absolute()) return source.string();
+    return (std::filesystem::path(resource.base_dir) / source).string();
+}
+
+BuilderRegistry BuilderRegistry::Standard() {
+    BuilderRegistry registry;
+    for (const BuilderRow& row : kStandardBuilders) registry.Register(row.kind, row.build);
+    return registry;
+}
+
+std::vector<std::string> BuilderRegistry::Kinds() const {
+    std::vector<std::string> kinds;
+    for (const auto& entry : builders_) kinds.push_back(entry.first);
+    return kinds;
+}
+
+bool BuildFromFile(const BuildInput& input, std::vector<uint8_t>& out, std::string& error) {
+    std::string path = input.SourcePath();
+    if (!resources::ReadWholeFile(path, out, kMaxSourceSize)) {
+        error = "cannot read source file '" + path + "'";
+        return false;
+    }
+    return true;
+}
+
+bool BuildInline(const BuildInput& input, std::vector<uint8_t>& out, std::string&) {
+    out.assign(input.resource.source.begin(), input.resource.source.end());
+    return true;
+}
+
+}  // namespace vorlane::pack
