@@ -1,0 +1,36 @@
+// The toolkit's debug trace, its error log and its time base.
+//
+// The debug trace is a printf-style hook whose output is discarded unless a sink
+// is installed; programming and allocation errors go there. The log hook receives
+// the few lines the toolkit writes to the program log (level, text). The time base
+// is the program's frame clock in milliseconds; tests install a clock they drive.
+#pragma once
+
+#include <cstdint>
+
+namespace vorlane::gui {
+
+using TraceSink = void (*)(const char* line);
+using LogSink = void (*)(uint32_t level, const char* text);
+using ClockSource = uint32_t (*)();
+
+void SetTraceSink(TraceSink sink);
+void SetLogSink(LogSink sink);
+// The trace switch: when on, every delivered event is traced.
+void SetEventTrace(bool on);
+bool EventTraceOn();
+
+void Trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void Log(uint32_t level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// The frame clock (null restores the default steady clock).
+void SetClock(ClockSource clock);
+uint32_t Now();
+
+// Ends the process after a fatal programming error (exit code -1); tests may
+// replace it to observe the call.
+using FatalHandler = void (*)();
+void SetFatalHandler(FatalHandler handler);
+void Fatal();
+
+}  // namespace vorlane::gui
