@@ -5,6 +5,8 @@
 #include <mutex>
 #include <utility>
 
+#include "baselib/logsys.h"
+
 namespace vorlane::media {
 namespace {
 
@@ -13,8 +15,11 @@ std::mutex& SinkMutex() {
     return mutex;
 }
 
+// By default lines go to the program's default log.
 LogSink& Sink() {
-    static LogSink sink;
+    static LogSink sink = [](int level, const std::string& text) {
+        LOGSYS_Text(nullptr, uint32_t(level), text.c_str());
+    };
     return sink;
 }
 

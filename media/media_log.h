@@ -1,7 +1,8 @@
 // Logging hook of the media layer.
 //
 // The media layer reports through one sink so it can be bound to the program log
-// by its owner and captured by tests. Levels follow the program log: 4 info,
+// by its owner and captured by tests; by default it writes to the program's
+// default log. Levels follow the program log: 4 info,
 // 8 warning, 16 error.
 #pragma once
 

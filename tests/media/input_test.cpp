@@ -422,3 +422,39 @@ TEST(SdlInput, ScanCodesAndUtf8) {
 
 }  // namespace
 }  // namespace vorlane::media
+
+#include "media/input_queue.h"
+
+namespace vorlane::media {
+namespace {
+
+TEST(InputQueue, RecordsArriveInTheProgramQueueInOrder) {
+    MTX_QLIST* queue = MTX_QLIST::Create();
+    ASSERT_NE(queue, nullptr);
+    auto owned = std::make_unique<SdlInputSource>();
+    SdlInputSource* source = owned.get();
+    DXINPUT input(std::move(owned), QueueSink(queue), false, 640, 480);
+    source->HandleEvent(KeyEvent(SDL_KEYDOWN, SDL_SCANCODE_RETURN));
+    source->HandleEvent(TextEvent("\r"));  // below 32: types nothing
+    source->HandleEvent(KeyEvent(SDL_KEYDOWN, SDL_SCANCODE_X));
+    source->HandleEvent(TextEvent("x"));
+    input.ProcessKeyboard(0);
+    ASSERT_EQ(queue->count(), 2u);
+    uint32_t size = 0;
+    auto* first = static_cast<IOEVE*>(queue->Pop(&size));
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(size, sizeof(IOEVE));
+    EXPECT_EQ(first->class_flags, kEveKeyDown);
+    EXPECT_EQ(first->value, uint32_t(kKeyReturn));
+    EXPECT_EQ(first->message, WM_KEYDOWN);
+    auto* second = static_cast<IOEVE*>(queue->Pop(&size));
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(second->class_flags, kEveChar);
+    EXPECT_EQ(second->character, 'x');
+    IOEVE_Free(first);
+    IOEVE_Free(second);
+    MTX_QLIST::Destroy(queue, 1);
+}
+
+}  // namespace
+}  // namespace vorlane::media
