@@ -138,6 +138,7 @@ bool GUI_CONTROL::ProcessMouse(const GUI_INPUT& record, uint32_t now) {
     mouse_x_ = gx;
     mouse_y_ = gy;
 
+    ++move_serial_;
     bool used = SendToTarget(GUI_EVENT::Mouse(GEVE_MOUSE_MOVE, gx, gy, 0, dx, dy));
     if (hover_ && hover_->type() > 0) used = true;
     if (dx != 0 || dy != 0) move_time_ = now;

@@ -113,6 +113,14 @@ public:
     // Reference upkeep, used by the objects.
     void SetFocusRef(GUI_OBJECT* object) { focus_ = object; }
     void SetHoverRef(GUI_OBJECT* object) { hover_ = object; }
+    // The first object that claims the hover during one pointer move keeps it:
+    // children are asked before their parents and upper siblings before lower
+    // ones, so that is the innermost, topmost object under the pointer.
+    void ClaimHover(GUI_OBJECT* object) {
+        if (hover_serial_ == move_serial_) return;
+        hover_serial_ = move_serial_;
+        hover_ = object;
+    }
     void SetTooltipObject(GUI_OBJECT* object);
     void ForgetObject(const GUI_OBJECT* object);
     // Nesting depth of running dispatches (deletion is deferred while > 0).
@@ -152,5 +160,7 @@ private:
     int repeat_state_ = 0;
     uint32_t input_disabled_ = 0;
     int dispatch_depth_ = 0;
+    uint32_t move_serial_ = 1;
+    uint32_t hover_serial_ = 0;
     GUI_CONTROL* previous_ = nullptr;
 };

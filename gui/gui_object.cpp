@@ -399,15 +399,8 @@ bool GUI_OBJECT::DispatchMouse(const GUI_EVENT& event, int ox, int oy) {
     switch (event.code) {
         case GEVE_MOUSE_MOVE: {
             const bool was_inside = TestFlags(GUI_FLAG_INSIDE);
-            // The hover reference names the innermost object under the pointer:
-            // children are asked first, so a parent never takes it from them.
             auto claim_hover = [&] {
-                if (!control) return;
-                GUI_OBJECT* hover = control->hover();
-                if (!hover || hover == this || !IsAncestorOf(hover) ||
-                    !hover->TestFlags(GUI_FLAG_INSIDE)) {
-                    control->SetHoverRef(this);
-                }
+                if (control) control->ClaimHover(this);
             };
             if (!was_inside && inside) {
                 SetFlags(GUI_FLAG_INSIDE);
