@@ -57,7 +57,6 @@ private:
     std::unique_ptr<DAVE_SLOT[]> slots_;
     mutable MUTX mutex_;
     int slot_count_ = 0;
-    uint32_t reserved_ = 0;
 };
 
 // A table of `slots` slots (below 1: 128; above 4096: refused), or null.
