@@ -2,6 +2,8 @@
 
 #include <set>
 
+#include "resources/res_file.h"
+
 #include "resources/bcf_library.h"
 
 namespace vorlane::resources {
@@ -108,6 +110,23 @@ bool CompileTextSource(std::string_view source, std::vector<uint8_t>& image, std
     image.clear();
     if (!BuildBcfImage(objects, image)) {
         if (error) *error = "image too large";
+        return false;
+    }
+    return true;
+}
+
+bool CompileTextSourceFile(const std::string& path, std::vector<uint8_t>& image, std::string& error) {
+    // A text table is small; anything near this size is not one.
+    constexpr uint64_t kMaxSourceSize = 64u << 20;
+    std::vector<uint8_t> bytes;
+    if (!ReadWholeFile(path, bytes, kMaxSourceSize)) {
+        error = "cannot read text source '" + path + "'";
+        return false;
+    }
+    std::string reason;
+    if (!CompileTextSource(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), image,
+                           &reason)) {
+        error = path + ": " + reason;
         return false;
     }
     return true;

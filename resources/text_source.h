@@ -35,4 +35,7 @@ std::string TextIdsChunk(const std::vector<TextSourceEntry>& entries);
 // Parses and compiles a source into a text resource image (archive type 11).
 bool CompileTextSource(std::string_view source, std::vector<uint8_t>& image, std::string* error);
 
+// The same for a source file; `error` names the file or the bad line.
+bool CompileTextSourceFile(const std::string& path, std::vector<uint8_t>& image, std::string& error);
+
 }  // namespace vorlane::resources

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "resources/res_file.h"
+#include "resources/text_source.h"
 
 namespace vorlane::pack {
 
@@ -20,6 +21,10 @@ struct BuilderRow {
 constexpr BuilderRow kStandardBuilders[] = {
     {"file", BuildFromFile},   // the bytes of a file, unchanged
     {"inline", BuildInline},   // the source text itself
+    {"text",                   // a text source compiled to a text resource (type 11)
+     [](const BuildInput& input, std::vector<uint8_t>& out, std::string& error) {
+         return resources::CompileTextSourceFile(input.SourcePath(), out, error);
+     }},
 };
 
 }  // namespace
