@@ -128,19 +128,23 @@ SCFG* SCFG_Load(const char* file_name) {
     const std::string path = vorlane::baselib::NativePath(file_name);
     std::FILE* file = std::fopen(path.c_str(), "r");
     if (!file) return nullptr;
-    SCFG* cfg = SCFG_Create();
-    Section* current = nullptr;
-    bool ok = cfg != nullptr;
-    while (ok) {
-        char* line = vorlane::scfg::getline(file);
-        if (!line) break;
-        ok = ParseLine(cfg, current, line);
-        std::free(line);
-    }
+    SCFG* cfg = SCFG_LoadStream(file);
     std::fclose(file);
-    if (!ok) {
-        SCFG_Free(cfg);
-        return nullptr;
+    return cfg;
+}
+
+SCFG* SCFG_LoadStream(std::FILE* stream) {
+    if (!stream) return nullptr;
+    SCFG* cfg = SCFG_Create();
+    if (!cfg) return nullptr;
+    Section* current = nullptr;
+    while (char* line = vorlane::scfg::getline(stream)) {
+        const bool ok = ParseLine(cfg, current, line);
+        std::free(line);
+        if (!ok) {
+            SCFG_Free(cfg);
+            return nullptr;
+        }
     }
     return cfg;
 }

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 
 struct hashtom;
 
@@ -23,6 +24,8 @@ SCFG* SCFG_Create();
 // Reads a file (backslashes in the name are directory separators); null when it
 // cannot be opened or memory is refused.
 SCFG* SCFG_Load(const char* file_name);
+// Reads an open stream to its end (the caller closes it).
+SCFG* SCFG_LoadStream(std::FILE* stream);
 // Reads the same text from memory (bytes need not be terminated).
 SCFG* SCFG_LoadMemory(const void* data, size_t size);
 // The value of `key` in `section`, or null. The string belongs to the configuration.
