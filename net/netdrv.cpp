@@ -451,6 +451,12 @@ int16_t SendSingleMessage(NETDRV* driver, uint32_t sender, uint32_t receiver, ui
                           const void* data, uint32_t size) {
     if (!driver) return -1;
     auto lock = NETUSR_Lock(&driver->users);
+    // A client's only peers are its own connections to the server, which
+    // relays to other users: every message leaves on the sender's connection.
+    if (driver->mode == kModeClient) {
+        NETUSR* own = NETUSR_FindById(&driver->users, sender);
+        return own ? QueueForUser(driver, own, sender, receiver, type, data, size) : -1;
+    }
     if (receiver == USR_ALL) {
         int16_t result = 0;
         NETUSR_ForEach(&driver->users, [&](NETUSR* user) {
