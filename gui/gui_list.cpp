@@ -58,11 +58,16 @@ void GUI_LIST::LayoutList() {
     const int line_height = LineHeight();
     const int count = ItemCount();
     const bool needed = h() < int64_t(line_height) * count;
-    if (needed && !scrollbar_->IsVisible()) scrollbar_->Show(true);
+    // A hidden object hears no events, so the bar learns its size (and with it
+    // its orientation) again whenever it appears.
+    const bool appears = needed && !scrollbar_->IsVisible();
+    if (appears) scrollbar_->Show(true);
     if (!needed && scrollbar_->IsVisible()) scrollbar_->Show(false);
     if (scrollbar_->x() != w() - 16 || scrollbar_->y() != 1) scrollbar_->SetPos(w() - 16, 1);
     if (scrollbar_->w() != kScrollbarWidth || scrollbar_->h() != h() - 2) {
         scrollbar_->SetSize(kScrollbarWidth, std::max(h() - 2, 1));
+    } else if (appears) {
+        scrollbar_->SendEvent(GUI_EVENT::Object(GEVE_NEW_SIZE));
     }
     const int visible = h() / line_height;
     scrollbar_->SetVisibleCount(visible);
