@@ -19,7 +19,7 @@ void ReadText(lua_State* lua, const char* key, std::string* field, size_t capaci
 
 // Pushes `vorl_mission_init`; false (and the stack as before) when it is not a table.
 bool PushMissionTable(lua_State* lua, const char* tag) {
-    lua_getglobal(lua, kMissionTableGlobal);
+    LUA_RawGetGlobal(lua, kMissionTableGlobal);
     if (lua_istable(lua, -1)) return true;
     Log(kLogError, "%s::%s: mission init: no table !", tag, "ParseMissionDataScript");
     lua_pop(lua, 1);
@@ -49,7 +49,7 @@ int MISSION::ParseMissionDataScript(bool from_file) {
     // A table left by an earlier script must not be read as this one's.
     if (lua) {
         lua_pushnil(lua);
-        lua_setglobal(lua, kMissionTableGlobal);
+        LUA_RawSetGlobal(lua, kMissionTableGlobal);
     }
     int ran = from_file ? LUA_ExecuteFile(script_name.c_str()) : LUA_ExecuteRama(script_name.c_str());
     if (!lua || !ran) {

@@ -22,6 +22,8 @@ constexpr int kBudgetChecks = 20000;   // x kInstructionBudget instructions
 
 std::atomic<uint32_t> g_next_number{0};
 
+void PushRawGlobal(lua_State* lua, const char* name);
+
 struct Budget {
     int left = kBudgetChecks;
 };
@@ -48,7 +50,7 @@ bool RunChunk(lua_State* lua, const char* data, size_t size, const char* chunk_n
     int status = luaL_loadbuffer(lua, data, size, chunk_name);
     if (status == LUA_OK) status = lua_pcall(lua, 0, 0, 0);
     if (status != LUA_OK) {
-        lua_getglobal(lua, "_ALERT");
+        PushRawGlobal(lua, "_ALERT");
         if (lua_isfunction(lua, -1)) {
             lua_insert(lua, -2);
             lua_pcall(lua, 1, 0, 0);
@@ -72,6 +74,15 @@ void PushRawGlobal(lua_State* lua, const char* name) {
     lua_pushstring(lua, name);
     lua_rawget(lua, -2);
     lua_remove(lua, -2);
+}
+
+// Sets the global `name` to nil, raw for the same reason.
+void ClearRawGlobal(lua_State* lua, const char* name) {
+    lua_rawgeti(lua, LUA_REGISTRYINDEX, LUA_RIDX_GLOBALS);
+    lua_pushstring(lua, name);
+    lua_pushnil(lua);
+    lua_rawset(lua, -3);
+    lua_pop(lua, 1);
 }
 
 }  // namespace
@@ -112,8 +123,7 @@ int TEXTLIB_LIB::Init(const uint8_t* data, size_t size, lua_State* lua) {
     }
     // A names table left behind by an earlier failed load must not be taken
     // for this library's.
-    lua_pushnil(lua);
-    lua_setglobal(lua, kTextIdsGlobal);
+    ClearRawGlobal(lua, kTextIdsGlobal);
     RunChunk(lua, definition, size_t(definition_size), "text_ids");
     PushRawGlobal(lua, kTextIdsGlobal);
     bool is_table = lua_istable(lua, -1);

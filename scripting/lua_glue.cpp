@@ -96,7 +96,7 @@ void AddCompatibilityNames(lua_State* lua) {
 
 // Hands an error message to "_ALERT" the way the Lua 5.0 runners did.
 void CallAlert(lua_State* lua) {
-    lua_getglobal(lua, "_ALERT");
+    LUA_RawGetGlobal(lua, "_ALERT");
     if (lua_isfunction(lua, -1)) {
         lua_insert(lua, -2);
         lua_pcall(lua, 1, 0, 0);
@@ -274,6 +274,21 @@ int LUA_GetString(lua_State* lua, const char* key, int index, std::string* out, 
     }
     if (out) out->assign(def ? def : "");
     return 0;
+}
+
+void LUA_RawGetGlobal(lua_State* lua, const char* name) {
+    lua_rawgeti(lua, LUA_REGISTRYINDEX, LUA_RIDX_GLOBALS);
+    lua_pushstring(lua, name);
+    lua_rawget(lua, -2);
+    lua_remove(lua, -2);
+}
+
+void LUA_RawSetGlobal(lua_State* lua, const char* name) {
+    lua_rawgeti(lua, LUA_REGISTRYINDEX, LUA_RIDX_GLOBALS);
+    lua_pushstring(lua, name);
+    lua_pushvalue(lua, -3);
+    lua_rawset(lua, -3);
+    lua_pop(lua, 2);
 }
 
 // ---------------------------------------------------------------------------

@@ -92,6 +92,12 @@ vorlane::resources::RAMA_RES* LUA_GetResource(lua_State* lua, vorlane::resources
 // and string.
 bool LUA_ToText(lua_State* lua, int index, std::string* out);
 
+// Pushes the global `name` / pops the top value into it, without metamethods:
+// a script may have given the globals a metatable, whose errors must not be
+// raised outside a protected call.
+void LUA_RawGetGlobal(lua_State* lua, const char* name);
+void LUA_RawSetGlobal(lua_State* lua, const char* name);
+
 // ---------------------------------------------------------------------------
 // Userdata tags
 // ---------------------------------------------------------------------------

@@ -61,6 +61,10 @@ protected:
                       {"camp.3", 1, "vorl_mission_init = { mission_keyname = 'm3', campaign_name = 'C' }"},
                       {"camp.4", 1, "vorl_mission_init = { mission_keyname = 'm4', campaign_name = 'D' }"},
                       {"camp.128", 1, "vorl_mission_init = { mission_keyname = 'last' }"},
+                      {"hostile.1", 1, "vorl_mission_init = { mission_keyname = 'h1' } "
+                                       "setmetatable(_G, { __index = function() error('r') end, "
+                                       "__newindex = function() error('w') end })"},
+                      {"hostile.2", 1, "vorl_mission_init = { mission_keyname = 'h2' }"},
                       {"camp.129", 1, "vorl_mission_init = { mission_keyname = 'beyond' }"},
                       {"text.global", 11, TextImage("CAMP_A = The First Campaign\n")}}}}) {}
 
@@ -183,6 +187,12 @@ TEST_F(MissionTest, FilesAreAddedToTheArchiveMissions) {
     VORL_MISSION* m = list.MissionList_GetFirst();
     for (int i = 0; i < 5; ++i) m = list.MissionList_GetNext();
     EXPECT_EQ(m->script_name.substr(m->script_name.size() - 22), "missions/mission_1.lua");
+}
+
+TEST_F(MissionTest, GlobalsMetatableDoesNotBreakTheScan) {
+    VORL_MISSION_CTRL list(nullptr, &texts_);
+    EXPECT_EQ(list.MissionList_CreateFromRama("hostile"), 1);
+    EXPECT_EQ(Keys(list), (V{"h1"}));  // h2 cannot set its table any more
 }
 
 TEST_F(MissionTest, RecordWithoutScriptNameFails) {

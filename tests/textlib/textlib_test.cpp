@@ -171,6 +171,21 @@ TEST_F(TextlibTest, ReleaseClearsTheNamesTable) {
     EXPECT_EQ(texts_.AddTextResource("text.global"), 0u);
 }
 
+// A script may give the globals a metatable that raises errors; the library
+// must still load, look up and release without an unprotected Lua error.
+TEST_F(TextlibTest, HostileGlobalsMetatableDoesNotEscape) {
+    ASSERT_EQ(texts_.AddTextResource("text.global"), 1u);
+    ASSERT_EQ(LUA_ExecuteString(lua_.get(),
+                                "setmetatable(_G, { __index = function() error('read') end,"
+                                " __newindex = function() error('write') end })",
+                                "hostile"),
+              1);
+    EXPECT_EQ(texts_.AddTextResource("lobby.global.text"), 0u);  // its chunk cannot set the table
+    EXPECT_STREQ(texts_.GetTextC("HELLO"), "Hello");
+    texts_.RemoveAll();
+    EXPECT_EQ(lua_gettop(lua_.get()), 0);
+}
+
 TEST(TextSource, ParsesNamesTextsAndComments) {
     std::vector<vorlane::resources::TextSourceEntry> entries;
     std::string error;
