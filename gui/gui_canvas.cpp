@@ -28,10 +28,17 @@ int GuiFont::TextWidth(std::string_view text) const {
 
 uint32_t BlendOver(uint32_t dst, uint32_t src) {
     const uint32_t a = src >> 24;
-    const uint32_t ia = 255 - a;
-    const uint32_t rb = ((src & 0xFF00FF) * a + (dst & 0xFF00FF) * ia) >> 8;
-    const uint32_t g = ((src & 0x00FF00) * a + (dst & 0x00FF00) * ia) >> 8;
-    return 0xFF000000u | (rb & 0xFF00FF) | (g & 0x00FF00);
+    if (a == 255) return src;
+    if (a == 0) return dst | 0xFF000000u;
+    // Exact division by 255 per channel: t / 255 == (t + 1 + (t >> 8)) >> 8.
+    auto channel = [a](uint32_t s, uint32_t d) {
+        const uint32_t t = s * a + d * (255 - a) + 128;
+        return (t + (t >> 8)) >> 8;
+    };
+    const uint32_t r = channel((src >> 16) & 0xFF, (dst >> 16) & 0xFF);
+    const uint32_t g = channel((src >> 8) & 0xFF, (dst >> 8) & 0xFF);
+    const uint32_t b = channel(src & 0xFF, dst & 0xFF);
+    return 0xFF000000u | r << 16 | g << 8 | b;
 }
 
 // [SECTION] MemoryPicture
