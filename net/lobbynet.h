@@ -1,0 +1,141 @@
+// LOBBYNET: the client of the online lobby server. It speaks the lobby packets
+// (net/lobby_packets.h) as module type 12 over TNS_CONTROL, keeps the lists and
+// the state of the conversation and reports every result to the front end
+// through LobbyFrontend.
+//
+// Request states:
+//   state  meaning                          left by
+//   0      idle                             any request
+//   1      first log-in sent                result 15 -> 45
+//   2      log-in sent                      result 16: 0 -> 0 (profiles), else -> 45
+//   11     profiles requested               fourth profile -> 0
+//   17     profile selection sent           result 15 (code 13 keeps 17)
+//   23     channel list requested           packet 24 -> 0
+//   25     join sent                        result 15 code 20 -> channel error
+//   45     finished: the server closes the connection (no connection-lost notice)
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "net/lobby_packets.h"
+#include "net/tns_control.h"
+
+// The notifications the front end's lobby screens implement. Result texts are
+// passed as text identifiers (LOBBY_*) for the front end to look up.
+class LobbyFrontend {
+public:
+    virtual ~LobbyFrontend() = default;
+    virtual void LoginError(const char* text_id) = 0;
+    virtual void FirstLoginError(const char* text_id) = 0;
+    virtual void AccountCreated() = 0;
+    virtual void ConnectionLost() = 0;
+    virtual void ChannelError() = 0;
+    virtual void ChannelEntered() = 0;
+    virtual void ChatLine(const char* text, uint32_t sender, bool is_private) = 0;
+    // `added` or `removed` points at the record that changed (the other is null).
+    virtual void GameListChanged(const std::vector<vorlane::net::GameRecord>& games,
+                                 const vorlane::net::GameRecord* added,
+                                 const vorlane::net::GameRecord* removed) = 0;
+    // The channel table as received (at most 3216 bytes).
+    virtual void ChannelList(const std::vector<uint8_t>& table, bool automatic) = 0;
+    virtual void LoginRunning() = 0;
+    virtual void LoginFinished() = 0;
+    virtual void ProfilesComplete(const std::array<vorlane::net::Profile, 4>& profiles) = 0;
+    virtual void UserListChanged(const std::vector<vorlane::net::UserRecord>& users,
+                                 const vorlane::net::UserRecord* added,
+                                 const vorlane::net::UserRecord* removed) = 0;
+};
+
+// Where SaveSettings writes (the front end adapts its configuration file).
+class LobbySettingsWriter {
+public:
+    virtual ~LobbySettingsWriter() = default;
+    virtual void SetInt(const char* section, const char* key, int64_t value) = 0;
+    virtual void SetText(const char* section, const char* key, const char* value) = 0;
+};
+
+class LOBBYNET : public TNS_CONTROL {
+public:
+    static constexpr uint16_t kNoSelection = 0xFFFF;
+
+    // `version_file` is read for the protocol version ("version.hdr").
+    explicit LOBBYNET(LobbyFrontend* frontend, const char* version_file = "version.hdr");
+    ~LOBBYNET() override;
+
+    int16_t Login(const char* user, const char* password, const char* reserved, const char* email,
+                  bool drop_if_busy, uint16_t profile, uint16_t channel);
+    int16_t FirstLogin(const char* user, const char* password, const char* reserved,
+                       const char* email, bool drop_if_busy);
+    int16_t RequestProfiles();
+    int16_t SelectProfile(uint16_t index, bool upload);
+    int16_t RequestChannelList();
+    int16_t JoinChannel(uint16_t number);
+    int16_t LeaveChannel();
+    int16_t SendChat(const char* text, int32_t target);
+    void SaveSettings(LobbySettingsWriter* config) const;
+
+    // TNS_CONTROL hooks.
+    void OnLogon(uint32_t id) override;
+    void OnLogoff(uint32_t id) override;
+    void OnConnectionLost(uint32_t id) override;
+    void OnUserRemoved(uint32_t id) override;
+    void OnDataReceived(uint32_t receiver, uint32_t sender, uint16_t module_type,
+                        uint16_t sub_type, const uint8_t* data, uint32_t size) override;
+
+    void set_frontend(LobbyFrontend* frontend) { frontend_ = frontend; }
+    void set_host(const std::string& host) { host_ = host; }
+    const std::string& host() const { return host_; }
+    int state() const { return state_; }
+    int pending_request() const { return pending_request_; }
+    int16_t version() const { return version_; }
+    int32_t permid() const { return permid_; }
+    bool idle() const { return idle_ != 0; }
+    bool automatic() const { return automatic_ != 0; }
+    int profile_count() const { return profile_count_; }
+    int current_profile() const { return current_profile_; }
+    int32_t last_channel() const { return last_channel_; }
+    const std::array<vorlane::net::Profile, 4>& profiles() const { return profiles_; }
+    std::array<vorlane::net::Profile, 4>& profiles() { return profiles_; }
+    const std::vector<uint8_t>& channel_table() const { return channel_table_; }
+    const std::vector<vorlane::net::UserRecord>& users() const { return users_; }
+    const std::vector<vorlane::net::GameRecord>& games() const { return games_; }
+
+private:
+    // Builds and sends one packet; logs and returns false on failure.
+    bool SendPacket(const std::vector<uint8_t>& packet);
+    // SendPacket, and on failure a disconnect (the operations that require it).
+    bool SendOrDisconnect(const std::vector<uint8_t>& packet);
+    void ReadVersion(const char* version_file);
+    void ClearLists();
+
+    void HandleProfile(std::span<const uint8_t> packet);
+    void HandleGame(uint16_t id, std::span<const uint8_t> packet);
+    void HandleResult(std::span<const uint8_t> packet);
+    void HandleLoginResult(std::span<const uint8_t> packet);
+    void HandleChannelList(std::span<const uint8_t> packet);
+    void HandleUserEntered(std::span<const uint8_t> packet);
+    void HandleUserLeft(std::span<const uint8_t> packet);
+
+    LobbyFrontend* frontend_ = nullptr;  // not owned
+    vorlane::net::PKTCHECK check_;
+    uint8_t automatic_ = 0;
+    int16_t version_ = -1;
+    int pending_request_ = 0;
+    int state_ = 0;
+    std::string host_ = "127.0.0.1";
+    int32_t permid_ = -1;
+    uint8_t idle_ = 1;
+    std::array<vorlane::net::Profile, 4> profiles_{};
+    int profile_count_ = 0;
+    int current_profile_ = 0;
+    std::vector<uint8_t> channel_table_;
+    int32_t last_channel_ = -1;
+    std::string user_name_, password_, email_;
+    uint16_t wished_profile_ = kNoSelection;
+    uint16_t wished_channel_ = kNoSelection;
+    std::vector<vorlane::net::UserRecord> users_;
+    std::vector<vorlane::net::GameRecord> games_;
+};

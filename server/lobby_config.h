@@ -1,0 +1,55 @@
+// The lobby server's configuration file (sectioned text, read with SCFG):
+//
+//   [lobbyd]
+//   port = 3100                  ; overrides the kernel's port
+//   database = lobbyd.sqlite
+//   log_dir = logs
+//   password_hash = interactive  ; or "minimum" (tests, load runs)
+//   chat_lines_per_second = 4
+//   channel_max_users = 0        ; 0 = only the kernel's usr_max
+//   games_per_host = 2
+//   check_version = 1            ; refuse log-ins whose fixed values differ
+//   channel1 = Main Hall, 0      ; name, flags (0x2 = game channel)
+//   channel2 = Battle Zone, 2
+//   [LOOMEX_SERVER]
+//   usr_max = 1000 ...           ; the kernel's settings
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "net/netdrv.h"
+#include "server/lobby_store.h"
+
+namespace vorlane::server {
+
+struct ChannelConfig {
+    std::string name;
+    uint8_t flags = 0;
+};
+
+struct LobbyConfig {
+    std::string database = "lobbyd.sqlite";
+    std::string log_dir = "logs";
+    HashStrength hash = HashStrength::kInteractive;
+    uint32_t chat_lines_per_second = 4;
+    uint32_t channel_max_users = 0;
+    uint32_t games_per_host = 2;
+    bool check_version = true;
+    std::vector<ChannelConfig> channels;
+    NET_SETTINGS kernel;
+};
+
+// Kernel settings that work on loopback when the file gives none.
+NET_SETTINGS DefaultServerSettings();
+// Zero timing values (missing keys) get the defaults; the server listens on
+// 127.0.0.1 unless the file names another address.
+void FillKernelDefaults(NET_SETTINGS* settings, bool bind_given);
+
+// Reads the file; false with a reason when it cannot be read.
+bool LoadLobbyConfig(const std::string& path, LobbyConfig* config, std::string* error);
+// The same from text in memory (tests).
+bool ParseLobbyConfig(const std::string& text, LobbyConfig* config, std::string* error);
+
+}  // namespace vorlane::server

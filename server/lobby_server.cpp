@@ -1,0 +1,539 @@
+// [SECTION] index
+//   Set-up, sending, kernel hooks, accounts, profiles, channels, chat, games.
+#include "server/lobby_server.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstring>
+#include <cstdio>
+#include <unordered_set>
+
+#include "baselib/logsys.h"
+#include "net/krnl.h"
+#include "net/net_protocol.h"
+
+namespace vorlane::server {
+
+using namespace vorlane::net;
+
+namespace {
+
+constexpr auto kCloseGrace = std::chrono::milliseconds(50);
+constexpr auto kCloseDeadline = std::chrono::milliseconds(2000);
+constexpr size_t kResultEntrySize = 12;
+constexpr size_t kResultEntriesOffset = 20;
+
+void Log(uint32_t level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void Log(uint32_t level, const char* format, ...) {
+    char line[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    LOGSYS_Text(nullptr, level, line);
+}
+
+// A received name as it may appear in a log line: control bytes become '?'.
+std::string Printable(const std::string& text) {
+    std::string out = text;
+    for (char& c : out) {
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) c = '?';
+    }
+    return out;
+}
+
+void Remove(std::vector<uint32_t>& list, uint32_t value) {
+    list.erase(std::remove(list.begin(), list.end(), value), list.end());
+}
+
+}  // namespace
+
+// [SECTION] Set-up
+
+LobbyServer::LobbyServer(LobbyStore* store, const LobbyConfig& config)
+    : store_(store), config_(config), check_(1, 44) {
+    uint16_t number = 1;
+    for (const ChannelConfig& channel : config_.channels) {
+        if (channels_.size() >= kMaxChannels) break;
+        Channel entry;
+        entry.config = channel;
+        entry.number = number++;
+        channels_.push_back(std::move(entry));
+    }
+}
+
+LobbyServer::~LobbyServer() { RemoveSystem(); }
+
+int16_t LobbyServer::Start(const char* log_dir) {
+    return InitServerSystemWithSettings(log_dir, config_.kernel);
+}
+
+uint16_t LobbyServer::ListenPort() const {
+    NETDRV* drv = driver();
+    return drv ? drv->listen_port : 0;
+}
+
+void LobbyServer::Pump(uint32_t wait_ms, int budget) {
+    NETDRV* drv = driver();
+    if (!drv) return;
+    if (NETDRV_PendingMessages(drv) == 0) NETDRV_WaitForMessage(drv, wait_ms);
+    Update();
+    for (int i = 1; i < budget && NETDRV_PendingMessages(drv) > 0; ++i) Update();
+}
+
+size_t LobbyServer::channel_members(size_t channel) const {
+    return channel < channels_.size() ? channels_[channel].members.size() : 0;
+}
+
+size_t LobbyServer::game_count() const {
+    size_t count = 0;
+    for (const Channel& channel : channels_) count += channel.games.size();
+    return count;
+}
+
+// [SECTION] Sending
+
+bool LobbyServer::SendTo(uint32_t user, const std::vector<uint8_t>& packet) {
+    const auto header = DecodePacketHeader(packet);
+    if (!header) return false;
+    return SendData(user, kLobbyModuleType, header->id, packet.data(), uint32_t(packet.size())) ==
+           1;
+}
+
+void LobbyServer::SendToMany(const std::vector<uint32_t>& users,
+                             const std::vector<uint8_t>& packet) {
+    NETDRV* drv = driver();
+    const auto header = DecodePacketHeader(packet);
+    if (!drv || !header || users.empty()) return;
+    std::vector<uint8_t> payload(packet.size() + 4);
+    payload[0] = uint8_t(kLobbyModuleType);
+    payload[1] = uint8_t(kLobbyModuleType >> 8);
+    payload[2] = uint8_t(header->id);
+    payload[3] = uint8_t(header->id >> 8);
+    std::copy(packet.begin(), packet.end(), payload.begin() + 4);
+    // One pass over the kernel's users instead of one search per receiver.
+    const std::unordered_set<uint32_t> wanted(users.begin(), users.end());
+    NETUSR_ForEach(&drv->users, [&](NETUSR* user) {
+        if (!user->address || !wanted.count(user->address->id)) return;
+        QueueForUser(drv, user, NET_ID_SERVER, user->address->id, NET_MSGTYPE_CUSTOMDATA,
+                     payload.data(), uint32_t(payload.size()));
+    });
+}
+
+void LobbyServer::CloseConnection(uint32_t user) {
+    const auto now = std::chrono::steady_clock::now();
+    closing_.push_back({user, now + kCloseGrace, now + kCloseDeadline});
+}
+
+std::array<uint8_t, 4> LobbyServer::PeerAddress(uint32_t user) {
+    std::array<uint8_t, 4> address{};
+    NETDRV* drv = driver();
+    if (!drv) return address;
+    auto lock = NETUSR_Lock(&drv->users);
+    NETUSR* found = NETUSR_FindById(&drv->users, user);
+    if (found && found->connection) {
+        std::memcpy(address.data(), &found->connection->peer.sin_addr.s_addr, 4);
+    }
+    return address;
+}
+
+void LobbyServer::SrvTick() {
+    if (closing_.empty()) return;
+    NETDRV* drv = driver();
+    const auto now = std::chrono::steady_clock::now();
+    std::vector<PendingClose> waiting;
+    for (const PendingClose& close : closing_) {
+        if (!drv) continue;
+        auto lock = NETUSR_Lock(&drv->users);
+        NETUSR* user = NETUSR_FindById(&drv->users, close.user);
+        if (!user) continue;
+        bool drained;
+        {
+            std::lock_guard queue_lock(user->writer->signals.mutex);
+            drained = user->writer->queue.empty();
+        }
+        if ((drained && now >= close.not_before) || now >= close.deadline) {
+            KRNL_SendUsrRemoveMessage(drv, user);
+        } else {
+            waiting.push_back(close);
+        }
+    }
+    closing_.swap(waiting);
+}
+
+void LobbyServer::SendResult(uint32_t user, uint32_t code) {
+    SendTo(user, EncodeU32Body(check_, kPktResult, code));
+}
+
+// [SECTION] Kernel hooks
+
+void LobbyServer::OnLogon(uint32_t id) {
+    Session session;
+    session.id = id;
+    session.chat_tokens = config_.chat_lines_per_second;
+    session.chat_refill = std::chrono::steady_clock::now();
+    sessions_[id] = session;
+}
+
+void LobbyServer::OnConnectionLost(uint32_t id) { EndSession(id); }
+
+void LobbyServer::OnUserRemoved(uint32_t id) { EndSession(id); }
+
+void LobbyServer::EndSession(uint32_t id) {
+    auto found = sessions_.find(id);
+    if (found == sessions_.end()) return;
+    Session& session = found->second;
+    LeaveChannel(session);
+    if (session.account) {
+        auto online = online_.find(session.account);
+        if (online != online_.end() && online->second == id) online_.erase(online);
+    }
+    sessions_.erase(found);
+}
+
+void LobbyServer::OnDataReceived(uint32_t /*receiver*/, uint32_t sender, uint16_t module_type,
+                                 uint16_t sub_type, const uint8_t* data, uint32_t size) {
+    if (module_type != kLobbyModuleType || !data) return;
+    auto found = sessions_.find(sender);
+    if (found == sessions_.end()) return;
+    Session& session = found->second;
+    std::span<const uint8_t> packet(data, size);
+    if (session.account == 0) {
+        if (session.answered) return;
+        if (sub_type == kPktFirstLogin) HandleFirstLogin(session, packet);
+        if (sub_type == kPktLogin) HandleLogin(session, packet);
+        return;
+    }
+    switch (sub_type) {
+        case kPktProfileRequest: HandleProfileRequest(session, packet); break;
+        case kPktProfileUpload: HandleProfileUpload(session, packet); break;
+        case kPktSelectProfile: HandleSelectProfile(session, packet); break;
+        case kPktChannelListRequest: SendChannelList(session.id); break;
+        case kPktJoinChannel: HandleJoin(session, packet); break;
+        case kPktLeaveChannel: LeaveChannel(session); break;
+        case kPktChatAll:
+        case kPktChatPrivate: HandleChat(session, sub_type, packet); break;
+        case kPktGameRegister: HandleGameRegister(session, packet); break;
+        case kPktGameUpdate: HandleGameUpdate(session, packet); break;
+        case kPktGameRemove: HandleGameRemove(session, packet); break;
+        case kPktGameResults: HandleGameResults(session, packet); break;
+        default: break;
+    }
+}
+
+// [SECTION] Accounts
+
+void LobbyServer::HandleFirstLogin(Session& session, std::span<const uint8_t> packet) {
+    const auto request = DecodeLogin(packet, true);
+    if (!request) return;
+    session.answered = true;
+    uint32_t code = kCodeInternal;
+    uint32_t account = 0;
+    if (config_.check_version &&
+        (request->fixed_a != kLoginFixedA || request->fixed_b != kLoginFixedB)) {
+        code = kCodeWrongVersion;
+    } else if (!IsValidName(request->user)) {
+        code = kCodeUserExists;  // the name cannot be had; the player picks another
+    } else if (request->password.empty()) {
+        code = kCodeInternal;
+    } else {
+        switch (store_->CreateAccount(request->user, request->password, request->email,
+                                      &account)) {
+            case StoreResult::kOk: code = kCodeOk; break;
+            case StoreResult::kExists: code = kCodeUserExists; break;
+            default: code = kCodeInternal; break;
+        }
+    }
+    Log(kLogInfo, "LOBBYD: account creation for \"%s\": %u", Printable(request->user).c_str(), code);
+    SendResult(session.id, code);
+    CloseConnection(session.id);
+}
+
+void LobbyServer::HandleLogin(Session& session, std::span<const uint8_t> packet) {
+    const auto request = DecodeLogin(packet, false);
+    if (!request) return;
+    session.answered = true;
+    uint32_t code = kCodeInternal;
+    uint32_t account = 0;
+    if (config_.check_version &&
+        (request->fixed_a != kLoginFixedA || request->fixed_b != kLoginFixedB)) {
+        code = kCodeWrongVersion;
+    } else {
+        switch (store_->CheckLogin(request->user, request->password, &account)) {
+            case StoreResult::kOk:
+                code = online_.count(account) ? kCodeAlreadyOnline : kCodeOk;
+                break;
+            case StoreResult::kUnknown: code = kCodeUnknownUser; break;
+            case StoreResult::kWrongPassword: code = kCodeWrongPassword; break;
+            default: code = kCodeInternal; break;
+        }
+    }
+    Log(kLogInfo, "LOBBYD: log-in of \"%s\": %u", Printable(request->user).c_str(), code);
+    if (code != kCodeOk) {
+        SendTo(session.id, EncodeLoginResult(check_, code, 0));
+        CloseConnection(session.id);
+        return;
+    }
+    session.account = account;
+    online_[account] = session.id;
+    SendTo(session.id, EncodeLoginResult(check_, kCodeOk, account));
+}
+
+// [SECTION] Profiles
+
+void LobbyServer::HandleProfileRequest(Session& session, std::span<const uint8_t> packet) {
+    const auto request = DecodeProfileRequest(packet);
+    if (!request || request->permid != session.account || request->number < 1 ||
+        request->number > 4) {
+        return;
+    }
+    ProfilePacket body;
+    body.permid = session.account;
+    body.number = request->number;
+    const bool present = store_->LoadProfile(session.account, request->number, &body.profile);
+    body.length = present ? int32_t(kProfileSize) : 0;
+    SendTo(session.id, EncodeProfilePacket(check_, kPktProfile, body));
+}
+
+void LobbyServer::HandleProfileUpload(Session& session, std::span<const uint8_t> packet) {
+    const auto body = DecodeProfilePacket(packet);
+    if (!body || body->permid != session.account || body->number < 1 || body->number > 4) return;
+    if (body->length == 0) {
+        store_->ClearProfile(session.account, body->number);
+    } else if (body->length == int32_t(kProfileSize) &&
+               IsValidName(GetText(body->profile, kProfName, kNameWidth)) &&
+               GetU16(body->profile, kProfActive) != 0) {
+        store_->StoreProfile(session.account, body->number, body->profile);
+    } else {
+        return;
+    }
+    if (session.profile == body->number) {
+        if (!store_->LoadProfile(session.account, session.profile, &session.profile_data)) {
+            session.profile = 0;
+        }
+    }
+}
+
+void LobbyServer::HandleSelectProfile(Session& session, std::span<const uint8_t> packet) {
+    const auto number = DecodeU16At14(packet);
+    if (!number) return;
+    net::Profile profile;
+    if (*number < 1 || *number > 4 || !store_->LoadProfile(session.account, *number, &profile)) {
+        SendResult(session.id, kCodeRefused);
+        return;
+    }
+    session.profile = *number;
+    session.profile_data = profile;
+    SendResult(session.id, kCodeOk);
+}
+
+// [SECTION] Channels
+
+void LobbyServer::SendChannelList(uint32_t user) {
+    std::vector<ChannelEntry> entries;
+    for (const Channel& channel : channels_) {
+        ChannelEntry entry;
+        entry.name = channel.config.name;
+        entry.flags = channel.config.flags;
+        entry.number = channel.number;
+        entry.players = uint16_t(std::min<size_t>(channel.members.size(), 0xFFFF));
+        entry.games = uint16_t(std::min<size_t>(channel.games.size(), 0xFFFF));
+        entries.push_back(entry);
+    }
+    SendTo(user, EncodeChannelList(check_, entries));
+}
+
+std::vector<uint8_t> LobbyServer::UserRecordOf(const Session& session) const {
+    return EncodeUserRecord(check_, session.id, session.account, session.profile_data);
+}
+
+void LobbyServer::HandleJoin(Session& session, std::span<const uint8_t> packet) {
+    const auto number = DecodeU16At14(packet);
+    if (!number) return;
+    auto target = std::find_if(channels_.begin(), channels_.end(),
+                               [&](const Channel& c) { return c.number == *number; });
+    const bool full = target != channels_.end() && config_.channel_max_users != 0 &&
+                      target->members.size() >= config_.channel_max_users;
+    if (session.profile == 0 || target == channels_.end() || full) {
+        SendResult(session.id, kCodeJoinFailed);
+        return;
+    }
+    LeaveChannel(session);
+    Channel& channel = *target;
+    session.channel = int(target - channels_.begin());
+    channel.members.push_back(session.id);
+    SendTo(session.id, EncodeU16Body(check_, kPktChannelEntered, channel.number));
+    for (uint32_t member : channel.members) {
+        auto other = sessions_.find(member);
+        if (other != sessions_.end()) SendTo(session.id, UserRecordOf(other->second));
+    }
+    for (const Game& game : channel.games) {
+        SendTo(session.id, EncodeGameRecord(check_, kPktGameAdded, game.record));
+    }
+    std::vector<uint32_t> others = channel.members;
+    Remove(others, session.id);
+    SendToMany(others, UserRecordOf(session));
+}
+
+void LobbyServer::LeaveChannel(Session& session) {
+    if (session.channel < 0 || size_t(session.channel) >= channels_.size()) return;
+    RemoveGamesOf(session);
+    Channel& channel = channels_[size_t(session.channel)];
+    Remove(channel.members, session.id);
+    session.channel = -1;
+    SendToMany(channel.members, EncodeU32Body(check_, kPktUserLeft, session.id));
+}
+
+// [SECTION] Chat
+
+bool LobbyServer::TakeChatToken(Session& session) {
+    const auto now = std::chrono::steady_clock::now();
+    const double rate = config_.chat_lines_per_second;
+    if (rate <= 0) return true;
+    const double elapsed = std::chrono::duration<double>(now - session.chat_refill).count();
+    session.chat_refill = now;
+    session.chat_tokens = std::min(rate, session.chat_tokens + elapsed * rate);
+    if (session.chat_tokens < 1.0) return false;
+    session.chat_tokens -= 1.0;
+    return true;
+}
+
+void LobbyServer::HandleChat(Session& session, uint16_t id, std::span<const uint8_t> packet) {
+    if (session.channel < 0 || packet.size() < 18) return;
+    const auto chat = DecodeChat(packet);
+    if (!chat || chat->text.empty() || !TakeChatToken(session)) return;
+    Channel& channel = channels_[size_t(session.channel)];
+    ChatPacket out{int32_t(session.id), chat->text};
+    if (id == kPktChatAll) {
+        SendToMany(channel.members, EncodeChat(check_, kPktChatAllReceived, out));
+        return;
+    }
+    const uint32_t target = uint32_t(chat->user);
+    if (std::find(channel.members.begin(), channel.members.end(), target) ==
+        channel.members.end()) {
+        return;
+    }
+    SendTo(target, EncodeChat(check_, kPktChatPrivateReceived, out));
+}
+
+// [SECTION] Games
+
+LobbyServer::Game* LobbyServer::OwnGame(Session& session, uint32_t game_id) {
+    if (session.channel < 0) return nullptr;
+    for (Game& game : channels_[size_t(session.channel)].games) {
+        if (game.id == game_id && game.host == session.id) return &game;
+    }
+    return nullptr;
+}
+
+void LobbyServer::HandleGameRegister(Session& session, std::span<const uint8_t> packet) {
+    auto refuse = [&] {
+        std::vector<uint8_t> reply = check_.Create(kPktGameRegistered);
+        PutU16(reply, 18, uint16_t(kCodeRefused));
+        PKTCHECK::Seal(reply);
+        SendTo(session.id, reply);
+    };
+    if (packet.size() < kGameRecordSize || session.channel < 0) return refuse();
+    Channel& channel = channels_[size_t(session.channel)];
+    const size_t hosted = size_t(std::count_if(channel.games.begin(), channel.games.end(),
+                                               [&](const Game& g) { return g.host == session.id; }));
+    if (!(channel.config.flags & kChannelGames) || hosted >= config_.games_per_host) {
+        return refuse();
+    }
+    Game game;
+    std::copy_n(packet.begin(), kGameRecordSize, game.record.begin());
+    game.record[kGameName + kGameNameWidth - 1] = 0;
+    game.id = next_game_id_++;
+    if (next_game_id_ == 0) next_game_id_ = 1;
+    game.host = session.id;
+    // The server states who hosts the game and under which identifier.
+    const std::array<uint8_t, 4> address = PeerAddress(session.id);
+    std::copy(address.begin(), address.end(), game.record.begin() + kGameAddress);
+    PutU32(game.record, kGameId, game.id);
+    channel.games.push_back(game);
+    std::vector<uint8_t> reply = check_.Create(kPktGameRegistered);
+    PutU32(reply, 14, game.id);
+    PutU16(reply, 18, uint16_t(kCodeOk));
+    PKTCHECK::Seal(reply);
+    SendTo(session.id, reply);
+    SendToMany(channel.members, EncodeGameRecord(check_, kPktGameAdded, game.record));
+}
+
+void LobbyServer::HandleGameUpdate(Session& session, std::span<const uint8_t> packet) {
+    if (packet.size() < kGameRecordSize) return;
+    Game* game = OwnGame(session, GetU32(packet, kGameId));
+    if (!game) return SendResult(session.id, kCodeRefused);
+    const std::array<uint8_t, 4> address = PeerAddress(session.id);
+    std::copy_n(packet.begin(), kGameRecordSize, game->record.begin());
+    game->record[kGameName + kGameNameWidth - 1] = 0;
+    std::copy(address.begin(), address.end(), game->record.begin() + kGameAddress);
+    PutU32(game->record, kGameId, game->id);
+    SendToMany(channels_[size_t(session.channel)].members,
+               EncodeGameRecord(check_, kPktGameChanged, game->record));
+}
+
+void LobbyServer::HandleGameRemove(Session& session, std::span<const uint8_t> packet) {
+    const auto game_id = DecodeU32At14(packet);
+    if (!game_id) return;
+    Game* game = OwnGame(session, *game_id);
+    if (!game) return SendResult(session.id, kCodeRefused);
+    Channel& channel = channels_[size_t(session.channel)];
+    const GameRecord record = game->record;
+    channel.games.erase(channel.games.begin() + (game - channel.games.data()));
+    SendToMany(channel.members, EncodeGameRecord(check_, kPktGameRemoved, record));
+}
+
+void LobbyServer::RemoveGamesOf(Session& session) {
+    if (session.channel < 0) return;
+    Channel& channel = channels_[size_t(session.channel)];
+    for (size_t i = 0; i < channel.games.size();) {
+        if (channel.games[i].host != session.id) {
+            ++i;
+            continue;
+        }
+        const GameRecord record = channel.games[i].record;
+        channel.games.erase(channel.games.begin() + std::ptrdiff_t(i));
+        SendToMany(channel.members, EncodeGameRecord(check_, kPktGameRemoved, record));
+    }
+}
+
+void LobbyServer::HandleGameResults(Session& session, std::span<const uint8_t> packet) {
+    if (packet.size() < kResultEntriesOffset) return;
+    Game* game = OwnGame(session, GetU32(packet, 14));
+    const size_t announced = GetU16(packet, 18);
+    const size_t present = (packet.size() - kResultEntriesOffset) / kResultEntrySize;
+    if (!game || game->results_reported || announced == 0 || announced > present) {
+        return SendResult(session.id, kCodeRefused);
+    }
+    std::vector<PlayerResult> results;
+    std::set<uint32_t> seen;
+    for (size_t i = 0; i < announced; ++i) {
+        const size_t at = kResultEntriesOffset + i * kResultEntrySize;
+        PlayerResult result;
+        result.account = GetU32(packet, at);
+        result.profile = GetU16(packet, at + 4);
+        const uint16_t outcome = GetU16(packet, at + 6);
+        result.score = int32_t(GetU32(packet, at + 8));
+        const bool valid = outcome >= 1 && outcome <= 3 && result.profile >= 1 &&
+                           result.profile <= 4 && result.score >= -kMaxScorePerGame &&
+                           result.score <= kMaxScorePerGame &&
+                           seen.insert(result.account).second;
+        if (!valid) return SendResult(session.id, kCodeRefused);
+        result.outcome = GameOutcome(outcome);
+        results.push_back(result);
+    }
+    if (!store_->ApplyResults(results)) return SendResult(session.id, kCodeRefused);
+    game->results_reported = true;
+    // Online players see their new figures in the records they send from now on.
+    for (const PlayerResult& result : results) {
+        auto online = online_.find(result.account);
+        if (online == online_.end()) continue;
+        Session& player = sessions_[online->second];
+        if (player.profile == result.profile) {
+            store_->LoadProfile(player.account, player.profile, &player.profile_data);
+        }
+    }
+    SendResult(session.id, kCodeOk);
+}
+
+}  // namespace vorlane::server

@@ -1,0 +1,144 @@
+// LobbyServer: the lobby protocol answered from the server side, on the
+// network kernel in server mode (TNS_CONTROL, mode 2).
+//
+// A session exists for every kernel user that logged on. Its account is 0
+// until a lobby log-in (packet 2) succeeded; until then only packets 1 and 2
+// are answered. Every identifier a peer names (permanent identifier, profile
+// number, game identifier, chat target) is checked against the session's own
+// account, games and channel before use.
+//
+// Session life:
+//   kernel log-on -> session (no account)
+//     -- 1 first log-in --> result 15 -> connection closed
+//     -- 2 log-in, refused --> result 16 -> connection closed
+//     -- 2 log-in, accepted --> account set -> profiles, channels, chat, games
+//   kernel removal / connection lost -> leaves its channel, its games go away
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "net/lobby_packets.h"
+#include "net/tns_control.h"
+#include "server/lobby_config.h"
+#include "server/lobby_store.h"
+
+namespace vorlane::server {
+
+// Result codes of packet 15 that the server uses beyond the log-in codes.
+constexpr uint32_t kCodeOk = 0;
+constexpr uint32_t kCodeWrongVersion = 1;
+constexpr uint32_t kCodeWrongPassword = 8;
+constexpr uint32_t kCodeUnknownUser = 9;
+constexpr uint32_t kCodeUserExists = 10;
+constexpr uint32_t kCodeAlreadyOnline = 11;
+constexpr uint32_t kCodeInternal = 15;
+constexpr uint32_t kCodeJoinFailed = 20;
+constexpr uint32_t kCodeRefused = 21;
+
+constexpr int32_t kMaxScorePerGame = 1000;
+
+class LobbyServer : public TNS_CONTROL {
+public:
+    LobbyServer(LobbyStore* store, const LobbyConfig& config);
+    ~LobbyServer() override;
+
+    // Starts the kernel in server mode. 1 or -1.
+    int16_t Start(const char* log_dir);
+    // The port the kernel listens on (the real one when 0 was asked for).
+    uint16_t ListenPort() const;
+    // Runs kernel steps until no message is waiting or `budget` steps ran;
+    // waits up to `wait_ms` for one first.
+    void Pump(uint32_t wait_ms, int budget = 256);
+
+    // Kernel hooks.
+    void OnLogon(uint32_t id) override;
+    void OnConnectionLost(uint32_t id) override;
+    void OnUserRemoved(uint32_t id) override;
+    void OnDataReceived(uint32_t receiver, uint32_t sender, uint16_t module_type,
+                        uint16_t sub_type, const uint8_t* data, uint32_t size) override;
+    void SrvTick() override;
+
+    // Introspection for tests and the load tool.
+    size_t session_count() const { return sessions_.size(); }
+    size_t channel_members(size_t channel) const;
+    size_t game_count() const;
+
+protected:
+    // Sends one sealed packet to one user; false when it could not be queued.
+    virtual bool SendTo(uint32_t user, const std::vector<uint8_t>& packet);
+    // Sends one packet to every listed user (building the payload once).
+    virtual void SendToMany(const std::vector<uint32_t>& users, const std::vector<uint8_t>& packet);
+    // Closes the user's connection once its queued replies are out.
+    virtual void CloseConnection(uint32_t user);
+    // IPv4 address of the user's peer in network order (4 bytes), or zeros.
+    virtual std::array<uint8_t, 4> PeerAddress(uint32_t user);
+
+private:
+    struct Game {
+        net::GameRecord record{};
+        uint32_t id = 0;
+        uint32_t host = 0;  // kernel user identifier of the host
+        bool results_reported = false;
+    };
+    struct Channel {
+        ChannelConfig config;
+        uint16_t number = 0;
+        std::vector<uint32_t> members;
+        std::vector<Game> games;
+    };
+    struct Session {
+        uint32_t id = 0;
+        uint32_t account = 0;
+        bool answered = false;  // a log-in or first log-in was answered
+        uint16_t profile = 0;   // selected slot 1..4, 0 = none
+        net::Profile profile_data{};
+        int channel = -1;
+        double chat_tokens = 0;
+        std::chrono::steady_clock::time_point chat_refill;
+    };
+    struct PendingClose {
+        uint32_t user = 0;
+        std::chrono::steady_clock::time_point not_before;
+        std::chrono::steady_clock::time_point deadline;
+    };
+
+    void HandleFirstLogin(Session& session, std::span<const uint8_t> packet);
+    void HandleLogin(Session& session, std::span<const uint8_t> packet);
+    void HandleProfileRequest(Session& session, std::span<const uint8_t> packet);
+    void HandleProfileUpload(Session& session, std::span<const uint8_t> packet);
+    void HandleSelectProfile(Session& session, std::span<const uint8_t> packet);
+    void HandleJoin(Session& session, std::span<const uint8_t> packet);
+    void HandleChat(Session& session, uint16_t id, std::span<const uint8_t> packet);
+    void HandleGameRegister(Session& session, std::span<const uint8_t> packet);
+    void HandleGameUpdate(Session& session, std::span<const uint8_t> packet);
+    void HandleGameRemove(Session& session, std::span<const uint8_t> packet);
+    void HandleGameResults(Session& session, std::span<const uint8_t> packet);
+
+    void SendResult(uint32_t user, uint32_t code);
+    void SendChannelList(uint32_t user);
+    void LeaveChannel(Session& session);
+    void RemoveGamesOf(Session& session);
+    // The session's game with identifier `game_id` in its channel, or null.
+    Game* OwnGame(Session& session, uint32_t game_id);
+    bool TakeChatToken(Session& session);
+    void EndSession(uint32_t id);
+    std::vector<uint8_t> UserRecordOf(const Session& session) const;
+
+    LobbyStore* store_;  // not owned
+    LobbyConfig config_;
+    net::PKTCHECK check_;
+    std::map<uint32_t, Session> sessions_;
+    std::map<uint32_t, uint32_t> online_;  // account -> kernel user
+    std::vector<Channel> channels_;
+    std::vector<PendingClose> closing_;
+    uint32_t next_game_id_ = 1;
+};
+
+}  // namespace vorlane::server

@@ -1,0 +1,114 @@
+// vorlane-lobbyd: the online lobby server.
+//
+//   vorlane-lobbyd [--config FILE] [--database FILE] [--log-dir DIR] [--port N] [--help]
+//
+// Runs until SIGINT or SIGTERM, then logs every user off and closes the
+// database cleanly.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "baselib/bl_memory.h"
+#include "baselib/logsys.h"
+#include "server/lobby_server.h"
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+
+void OnSignal(int) { g_stop = 1; }
+
+void PrintHelp() {
+    std::printf(
+        "Usage: vorlane-lobbyd [options]\n"
+        "  --config FILE     configuration file (default data/lobbyd.cfg)\n"
+        "  --database FILE   SQLite database (overrides the configuration)\n"
+        "  --log-dir DIR     folder of the log files (overrides the configuration)\n"
+        "  --port N          TCP port on 127.0.0.1 (overrides the configuration)\n"
+        "  --help            this text\n");
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string config_path = "data/lobbyd.cfg";
+    std::string database, log_dir;
+    long port = -1;
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        const bool has_value = i + 1 < argc;
+        if (option == "--help" || option == "-h") {
+            PrintHelp();
+            return 0;
+        } else if (option == "--config" && has_value) {
+            config_path = argv[++i];
+        } else if (option == "--database" && has_value) {
+            database = argv[++i];
+        } else if (option == "--log-dir" && has_value) {
+            log_dir = argv[++i];
+        } else if (option == "--port" && has_value) {
+            char* end = nullptr;
+            port = std::strtol(argv[++i], &end, 10);
+            if (!end || *end || port < 0 || port > 65535) {
+                std::fprintf(stderr, "vorlane-lobbyd: invalid port %s\n", argv[i]);
+                return 2;
+            }
+        } else {
+            std::fprintf(stderr, "vorlane-lobbyd: unknown option %s\n", option.c_str());
+            PrintHelp();
+            return 2;
+        }
+    }
+
+    BL_Init();
+    vorlane::server::LobbyConfig config;
+    std::string error;
+    if (!vorlane::server::LoadLobbyConfig(config_path, &config, &error)) {
+        std::fprintf(stderr, "vorlane-lobbyd: %s\n", error.c_str());
+        return 1;
+    }
+    if (!database.empty()) config.database = database;
+    if (!log_dir.empty()) config.log_dir = log_dir;
+    if (port >= 0) config.kernel.port = uint16_t(port);
+
+    auto store = vorlane::server::LobbyStore::Open(config.database, config.hash, &error);
+    if (!store) {
+        std::fprintf(stderr, "vorlane-lobbyd: database %s: %s\n", config.database.c_str(),
+                     error.c_str());
+        return 1;
+    }
+    const std::string program_log_name = config.log_dir + "/lobbyd.txt";
+    vorlane::server::LobbyServer server(store.get(), config);
+    if (server.Start(config.log_dir.c_str()) != 1) {
+        std::fprintf(stderr, "vorlane-lobbyd: the network kernel did not start on port %u\n",
+                     unsigned(config.kernel.port));
+        return 1;
+    }
+    // The server's own lines (accounts, log-ins) go beside the kernel's logs.
+    LOGSYS* program_log = LOGSYS_Create(kLogCrLf, kLogToFile, program_log_name.c_str());
+    if (program_log) LOGSYS_SetDefault(program_log);
+
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    std::printf("vorlane-lobbyd: listening on 127.0.0.1:%u\n", unsigned(server.ListenPort()));
+    std::fflush(stdout);
+    while (!g_stop) server.Pump(20);
+
+    LOGSYS_Text(nullptr, kLogInfo, "LOBBYD: stopping.");
+    server.RemoveSystem();
+    if (program_log) {
+        LOGSYS_SetDefault(nullptr);
+        LOGSYS_Destroy(program_log);
+    }
+    store.reset();
+    BL_Exit();
+    std::printf("vorlane-lobbyd: stopped.\n");
+    return 0;
+}
