@@ -1,5 +1,6 @@
 #include "resources/rama_index.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 
@@ -9,30 +10,57 @@ namespace vorlane::resources {
 
 namespace {
 
-// Collects the quoted fields of an index text one byte at a time.
+// Walks the quoted fields of an index text (checked for NUL bytes before).
+// Quotes are found with a memchr-speed search rather than byte by byte.
 class QuotedFields {
 public:
-    // Feeds one byte; true when it finished a field (then Field() holds it).
-    bool Feed(char c) {
-        if (c == '"') {
-            if (inside_) {
-                inside_ = false;
-                ++finished_;
-                return true;
-            }
-            inside_ = true;
-            field_.clear();
-            return false;
+    explicit QuotedFields(std::string_view text) : text_(text) {}
+
+    // The next finished field; false at the end of the text.
+    bool Next() {
+        size_t open = FindQuote(position_);
+        if (open == std::string_view::npos) return End(false);
+        size_t close = FindQuote(open + 1);
+        if (close == std::string_view::npos) return End(true);
+        std::string_view raw = text_.substr(open + 1, close - open - 1);
+        position_ = close + 1;
+        ++finished_;
+        field_.clear();
+        if (raw.find_first_of("\r\n") == std::string_view::npos) {
+            field_.assign(raw.substr(0, kIndexFieldMax));
+            return true;
         }
-        if (!inside_ || c == '\r' || c == '\n') return false;
-        if (field_.size() < kIndexFieldMax) field_ += c;
-        return false;
+        for (char c : raw) {
+            if (c == '\r' || c == '\n') continue;
+            if (field_.size() == kIndexFieldMax) break;
+            field_ += c;
+        }
+        return true;
     }
     const std::string& Field() const { return field_; }
+    // True when the text ended inside an open quote.
     bool Inside() const { return inside_; }
     size_t Finished() const { return finished_; }
 
 private:
+    // Fields and the gaps between them are short: a plain loop over the first
+    // bytes beats a library search call; long runs go to the library search.
+    size_t FindQuote(size_t from) const {
+        size_t stop = std::min(text_.size(), from + 32);
+        for (size_t i = from; i < stop; ++i) {
+            if (text_[i] == '"') return i;
+        }
+        return stop < text_.size() ? text_.find('"', stop) : std::string_view::npos;
+    }
+
+    bool End(bool inside) {
+        inside_ = inside;
+        position_ = text_.size();
+        return false;
+    }
+
+    std::string_view text_;
+    size_t position_ = 0;
     std::string field_;
     bool inside_ = false;
     size_t finished_ = 0;
@@ -68,12 +96,11 @@ bool ParseMasterIndexText(std::string_view text, MasterIndex& out, const char* c
     static constexpr const char* kOp = "ParseMasterIndex";
     out = MasterIndex{};
     const char* reason = nullptr;
-    QuotedFields fields;
+    QuotedFields fields(text);
     if (text.empty()) reason = "parsing failed";
     if (!reason && HasNul(text)) reason = "invalid 0 char found";
     if (!reason) {
-        for (char c : text) {
-            if (!fields.Feed(c)) continue;
+        while (fields.Next()) {
             const std::string& field = fields.Field();
             switch (fields.Finished()) {
                 case 1: out.project = field; break;
@@ -113,11 +140,10 @@ bool ParseLocationIndexText(std::string_view text, LocationIndex& out) {
     out = LocationIndex{};
     const char* reason = nullptr;
     if (HasNul(text)) reason = "invalid 0 char found";
-    QuotedFields fields;
+    QuotedFields fields(text);
     LocationRecord record;
     if (!reason) {
-        for (char c : text) {
-            if (!fields.Feed(c)) continue;
+        while (fields.Next()) {
             const std::string& field = fields.Field();
             size_t finished = fields.Finished();
             if (finished == 1) {

@@ -81,6 +81,7 @@ int RAMA_LOC::ParseFromMemory(const char* text, size_t length) {
     index.clear();
     entries.clear();
     entries.reserve(parsed.records.size());
+    index.reserve(parsed.records.size());
     for (LocationRecord& record : parsed.records) {
         auto entry = std::make_unique<RAMA_INDEX_ENTRY>();
         entry->address = std::move(record.address);
@@ -150,7 +151,8 @@ int RAMA_LOC::FindResource(const char* address) const {
         ResLog(16, "%s::%s: _address == NULL", kClass, "FindResource");
         return -1;
     }
-    auto found = patch ? index.find(name + "." + address) : index.find(address);
+    std::string patch_key = patch ? name + "." + address : std::string();
+    auto found = index.find(patch ? std::string_view(patch_key) : std::string_view(address));
     return found == index.end() ? -1 : found->second->resource_number;
 }
 

@@ -56,7 +56,8 @@ public:
     std::string base_name;
     std::string name;
     int id = -1;
-    std::unordered_map<std::string, RAMA_INDEX_ENTRY*> index;  // address -> entry
+    // address -> entry; the keys view the entries' own address strings.
+    std::unordered_map<std::string_view, RAMA_INDEX_ENTRY*> index;
     std::unique_ptr<BCF_LIBRARY> library;
     std::vector<std::unique_ptr<RAMA_INDEX_ENTRY>> entries;  // resource number -> entry
     bool patch = false;

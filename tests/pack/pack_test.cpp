@@ -291,7 +291,8 @@ TEST(PackCli, HelpAndUsage) {
     EXPECT_EQ(RunPackTool({"list", "/nonexistent-archive-root"}, out, err), 1);
     out.str("");
     EXPECT_EQ(RunPackTool({"kinds"}, out, err), 0);
-    EXPECT_EQ(out.str(), "file\ninline\n");
+    EXPECT_NE(out.str().find("file\n"), std::string::npos);
+    EXPECT_NE(out.str().find("inline\n"), std::string::npos);
 }
 
 TEST(PackAssets, DefaultRunFolderVerifies) {
