@@ -5,6 +5,43 @@
 
 #include "baselib/logsys.h"
 
+namespace vorlane::baselib {
+
+bool RecursiveTimedLock::Lock(int32_t timeout_ms) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    const std::thread::id me = std::this_thread::get_id();
+    if (depth_ > 0 && owner_ == me) {
+        ++depth_;
+        return true;
+    }
+    auto free = [this] { return depth_ == 0; };
+    if (timeout_ms < 0) {
+        released_.wait(lock, free);
+    } else if (!released_.wait_for(lock, std::chrono::milliseconds(timeout_ms), free)) {
+        return false;
+    }
+    owner_ = me;
+    depth_ = 1;
+    return true;
+}
+
+bool RecursiveTimedLock::Unlock() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (depth_ == 0 || owner_ != std::this_thread::get_id()) return false;
+    if (--depth_ == 0) {
+        owner_ = std::thread::id();
+        released_.notify_one();
+    }
+    return true;
+}
+
+bool RecursiveTimedLock::HeldByMe() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return depth_ > 0 && owner_ == std::this_thread::get_id();
+}
+
+}  // namespace vorlane::baselib
+
 MUTX* MUTX_Create(int owned) {
     MUTX* mutex = new (std::nothrow) MUTX;
     if (!mutex) return nullptr;
@@ -18,11 +55,11 @@ MUTX* MUTX_Create(int owned) {
 
 int16_t MUTX_Init(MUTX* mutex, int owned) {
     if (!mutex) return -1;
-    mutex->handle.reset(new (std::nothrow) std::recursive_timed_mutex);
+    mutex->handle.reset(new (std::nothrow) vorlane::baselib::RecursiveTimedLock);
     if (!mutex->handle) return -1;
     mutex->state = kMutxFree;
     if (owned == 1) {
-        mutex->handle->lock();
+        mutex->handle->Lock(kMutxNoTimeout);
         mutex->state = kMutxHeld;
     }
     return 0;
@@ -30,11 +67,7 @@ int16_t MUTX_Init(MUTX* mutex, int owned) {
 
 int MUTX_Lock(MUTX* mutex, int32_t timeout_ms) {
     if (!mutex || !mutex->handle) return 0;
-    if (timeout_ms < 0) {
-        mutex->handle->lock();
-    } else if (!mutex->handle->try_lock_for(std::chrono::milliseconds(timeout_ms))) {
-        return 0;
-    }
+    if (!mutex->handle->Lock(timeout_ms)) return 0;
     mutex->state = kMutxHeld;
     return 1;
 }
@@ -44,8 +77,10 @@ int16_t MUTX_Unlock(MUTX* mutex) {
         LOGSYS_Text(nullptr, kLogError, "MUTX::MUTX_Unlock(): no mutx handle !");
         return -1;
     }
+    // Only the holder writes the state, and only while it still holds the lock.
+    if (!mutex->handle->HeldByMe()) return -1;
     mutex->state = kMutxFree;
-    mutex->handle->unlock();
+    mutex->handle->Unlock();
     return 0;
 }
 
@@ -53,9 +88,9 @@ int16_t MUTX_Destroy(MUTX* mutex, int free) {
     if (!mutex) return -1;
     if (mutex->handle) {
         // Wait until no other thread holds it; then it can be closed.
-        mutex->handle->lock();
+        mutex->handle->Lock(kMutxNoTimeout);
         mutex->state = kMutxFree;
-        mutex->handle->unlock();
+        mutex->handle->Unlock();
         mutex->handle.reset();
     }
     (void)free;

@@ -1,15 +1,39 @@
-// MUTX: a lockable mutex with a visible free/held state, over a recursive timed
-// mutex (a thread that holds it may lock it again, as the log writer relies on
-// when a failing file write reports through the same log).
+// MUTX: a lockable mutex with a visible free/held state. The lock is recursive
+// (the holder may lock again, as the log writer relies on when a failing file
+// write reports through the same log), can be waited for with a time-out, and
+// only its holder can release it.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <thread>
+
+namespace vorlane::baselib {
+
+// A recursive lock with timed waits over std::mutex and a condition variable.
+class RecursiveTimedLock {
+public:
+    // True when acquired; `timeout_ms` below 0 waits for ever.
+    bool Lock(int32_t timeout_ms);
+    // False (nothing changes) when the calling thread does not hold it.
+    bool Unlock();
+    // True when the calling thread holds it.
+    bool HeldByMe() const;
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable released_;
+    std::thread::id owner_;
+    uint32_t depth_ = 0;
+};
+
+}  // namespace vorlane::baselib
 
 struct MUTX {
     uint16_t state = 1;  // 1 free, 2 held
-    std::unique_ptr<std::recursive_timed_mutex> handle;
+    std::unique_ptr<vorlane::baselib::RecursiveTimedLock> handle;
     bool allocated = false;  // made by MUTX_Create: MUTX_Destroy deletes it
 };
 
@@ -23,7 +47,8 @@ MUTX* MUTX_Create(int owned);
 int16_t MUTX_Init(MUTX* mutex, int owned);
 // 1 when acquired, 0 on time-out or failure; `timeout_ms` -1 waits for ever.
 int MUTX_Lock(MUTX* mutex, int32_t timeout_ms);
-// Releases the mutex held by the calling thread; 0 or -1.
+// Releases the mutex held by the calling thread; 0, or -1 when there is no
+// mutex or the calling thread does not hold it.
 int16_t MUTX_Unlock(MUTX* mutex);
 // Waits for the mutex and closes it. A mutex from MUTX_Create is deleted too;
 // an embedded one (MUTX_Init) stays in place whatever `free` says. 0 or -1.

@@ -62,6 +62,17 @@ TEST_F(ThreadTest, OwnedMutexAndNullHandles) {
     EXPECT_EQ(MUTX_Unlock(&embedded), 0);
     EXPECT_EQ(MUTX_Destroy(&embedded, 0), 0);
 
+    // Only the holder can release it.
+    MUTX* held = MUTX_Create(1);
+    std::atomic<int> foreign{0};
+    std::thread stranger([&] { foreign = MUTX_Unlock(held); });
+    stranger.join();
+    EXPECT_EQ(foreign, -1);
+    EXPECT_EQ(held->state, kMutxHeld);
+    EXPECT_EQ(MUTX_Unlock(held), 0);
+    EXPECT_EQ(MUTX_Unlock(held), -1);
+    EXPECT_EQ(MUTX_Destroy(held, 1), 0);
+
     EXPECT_EQ(MUTX_Unlock(nullptr), -1);
     EXPECT_EQ(MUTX_Lock(nullptr, 0), 0);
 }
