@@ -1,0 +1,379 @@
+// LOBBYNET's request states and reactions, driven packet by packet with the
+// sends captured instead of going to a kernel.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+
+#include "net/lobbynet.h"
+#include "tests/lobby/lobby_test_support.h"
+
+using namespace vorlane::net;
+
+namespace {
+
+struct SentPacket {
+    uint16_t id;
+    std::vector<uint8_t> bytes;
+};
+
+// A client whose packets land in a list; `fail_sends` makes every send fail.
+class CapturingLobbynet : public LOBBYNET {
+public:
+    explicit CapturingLobbynet(LobbyFrontend* frontend) : LOBBYNET(frontend, "no-such-file.hdr") {}
+    int16_t SendData(uint32_t receiver, uint16_t module_type, uint16_t sub_type, const void* data,
+                     uint32_t size) override {
+        EXPECT_EQ(receiver, 0xEFFFFFCCu);
+        EXPECT_EQ(module_type, 12);
+        if (fail_sends) return -1;
+        const auto* bytes = static_cast<const uint8_t*>(data);
+        sent.push_back({sub_type, std::vector<uint8_t>(bytes, bytes + size)});
+        return 1;
+    }
+    // Delivers a server packet as the kernel would.
+    void Receive(const std::vector<uint8_t>& packet) {
+        ASSERT_GE(packet.size(), 2u);
+        OnDataReceived(7, 0xEFFFFFCC, 12, GetU16(packet, 0), packet.data(),
+                       uint32_t(packet.size()));
+    }
+    std::vector<uint16_t> SentIds() const {
+        std::vector<uint16_t> ids;
+        for (const SentPacket& p : sent) ids.push_back(p.id);
+        return ids;
+    }
+
+    std::vector<SentPacket> sent;
+    bool fail_sends = false;
+};
+
+class LobbynetTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // A kernel log-on with nothing pending makes the client busy.
+        client.CltLogonAccepted(5);
+        frontend.events.clear();
+    }
+
+    std::vector<uint8_t> Profile(uint16_t number, bool active, const char* name = "Ann") {
+        ProfilePacket body;
+        body.number = number;
+        body.length = active ? int32_t(kProfileSize) : 0;
+        if (active) {
+            PutU16(body.profile, kProfActive, 1);
+            PutText(body.profile, kProfName, name, kNameWidth);
+        }
+        return EncodeProfilePacket(check, kPktProfile, body);
+    }
+    // Runs the log-in up to four received profiles.
+    void LogInWithProfiles(uint16_t profile, uint16_t channel) {
+        ASSERT_EQ(client.Login("ann", "pw", "", "", false, profile, channel), 1);
+        client.Receive(EncodeLoginResult(check, 0, 4711));
+        for (uint16_t n = 1; n <= 4; ++n) client.Receive(Profile(n, n == 1));
+    }
+
+    MemoryLog log;
+    RecordingFrontend frontend;
+    CapturingLobbynet client{&frontend};
+    PKTCHECK check;
+};
+
+}  // namespace
+
+TEST_F(LobbynetTest, LoginSuccessRequestsFourProfilesWithThePermanentId) {
+    ASSERT_EQ(client.Login("abcdefghijklmnopqrst", "pw", "", "", false, 0xFFFF, 0xFFFF), 1);
+    EXPECT_EQ(client.state(), 2);
+    ASSERT_EQ(client.sent.size(), 1u);
+    EXPECT_EQ(client.sent[0].id, 2);
+    EXPECT_EQ(GetText(client.sent[0].bytes, 14, 15), "abcdefghijklmn");
+    EXPECT_FALSE(log.Has("pw"));  // the password never reaches a log line
+
+    client.Receive(EncodeLoginResult(check, 0, 4711));
+    EXPECT_EQ(client.permid(), 4711);
+    EXPECT_EQ(client.state(), 11);
+    ASSERT_EQ(client.sent.size(), 5u);
+    for (uint16_t n = 1; n <= 4; ++n) {
+        EXPECT_EQ(client.sent[n].id, 9);
+        EXPECT_EQ(GetU32(client.sent[n].bytes, 14), 4711u);
+        EXPECT_EQ(GetU16(client.sent[n].bytes, 18), n);
+    }
+    for (uint16_t n = 1; n <= 4; ++n) client.Receive(Profile(n, n == 2));
+    EXPECT_EQ(client.state(), 0);
+    EXPECT_TRUE(frontend.Has("profiles_complete"));
+    EXPECT_EQ(GetU16(frontend.profiles_[1], kProfActive), 1);
+    EXPECT_EQ(GetU16(frontend.profiles_[0], kProfActive), 0);
+    EXPECT_TRUE(log.Has("LOBBYNET: received profile: 2 [name: Ann, active: 1]"));
+}
+
+TEST_F(LobbynetTest, LoginResultsGiveTheirTextAndFinish) {
+    const std::map<uint32_t, std::string> texts = {{1, "LOBBY_WRONG_VERSION"},
+                                                   {8, "LOBBY_WRONG_PASSWORD"},
+                                                   {9, "LOBBY_USER_UNKNOWN"},
+                                                   {11, "LOBBY_ALREADY_ONLINE"},
+                                                   {15, "LOBBY_INTERNAL_SRV_ERROR"}};
+    for (const auto& [code, text] : texts) {
+        client.Login("ann", "pw", "", "", false, 0xFFFF, 0xFFFF);
+        client.Receive(EncodeLoginResult(check, code, 0));
+        EXPECT_TRUE(frontend.Has("login_error " + text)) << code;
+        EXPECT_EQ(client.state(), 45) << code;
+    }
+    // An unlisted code changes nothing, and a result outside state 2 is ignored.
+    client.Login("ann", "pw", "", "", false, 0xFFFF, 0xFFFF);
+    frontend.events.clear();
+    client.Receive(EncodeLoginResult(check, 99, 0));
+    EXPECT_EQ(client.state(), 2);
+    EXPECT_TRUE(frontend.events.empty());
+}
+
+TEST_F(LobbynetTest, NoConnectionLostNoticeAfterAFailedLogin) {
+    client.Login("ann", "pw", "", "", false, 0xFFFF, 0xFFFF);
+    client.Receive(EncodeLoginResult(check, 8, 0));
+    client.CltUserRemoved(5);
+    EXPECT_FALSE(frontend.Has("connection_lost"));
+    EXPECT_TRUE(frontend.Has("login_finished"));
+    EXPECT_TRUE(client.idle());
+
+    // In any other state a busy client reports the loss.
+    client.CltLogonAccepted(6);
+    client.Login("ann", "pw", "", "", false, 0xFFFF, 0xFFFF);
+    frontend.events.clear();
+    client.CltUserRemoved(6);
+    EXPECT_TRUE(frontend.Has("connection_lost"));
+}
+
+TEST_F(LobbynetTest, FirstLoginResults) {
+    ASSERT_EQ(client.FirstLogin("ann", "pw", "", "a@b.c", false), 1);
+    EXPECT_EQ(client.state(), 1);
+    EXPECT_EQ(client.sent.back().id, 1);
+    client.Receive(EncodeU32Body(check, kPktResult, 0));
+    EXPECT_TRUE(frontend.Has("account_created"));
+    EXPECT_EQ(client.state(), 45);
+
+    client.FirstLogin("ann", "pw", "", "a@b.c", false);
+    client.Receive(EncodeU32Body(check, kPktResult, 10));
+    EXPECT_TRUE(frontend.Has("first_login_error LOBBY_USER_EXISTS"));
+    // An unlisted code leaves the request standing.
+    client.FirstLogin("ann", "pw", "", "a@b.c", false);
+    client.Receive(EncodeU32Body(check, kPktResult, 8));
+    EXPECT_EQ(client.state(), 1);
+}
+
+TEST_F(LobbynetTest, ProfilesMustArriveInOrder) {
+    client.Login("ann", "pw", "", "", false, 0xFFFF, 0xFFFF);
+    client.Receive(EncodeLoginResult(check, 0, 1));
+    client.Receive(Profile(1, true));
+    client.Receive(Profile(3, true));
+    EXPECT_TRUE(frontend.Has("login_error LOBBY_INVALID_PROF_SEQ"));
+    EXPECT_EQ(client.profile_count(), 1);
+    // A profile packet shorter than its fields is ignored.
+    std::vector<uint8_t> short_profile = Profile(2, true);
+    short_profile.resize(8318);
+    client.Receive(short_profile);
+    EXPECT_EQ(client.profile_count(), 1);
+    for (uint16_t n = 2; n <= 4; ++n) client.Receive(Profile(n, false));
+    EXPECT_EQ(client.profile_count(), 4);
+    // A fifth profile never lands beyond the four slots.
+    frontend.events.clear();
+    client.Receive(Profile(5, true));
+    EXPECT_EQ(client.profile_count(), 4);
+    EXPECT_TRUE(frontend.Has("login_error LOBBY_INVALID_PROF_SEQ"));
+}
+
+TEST_F(LobbynetTest, ProfileSelectionStates) {
+    LogInWithProfiles(0xFFFF, 0xFFFF);
+    client.sent.clear();
+    ASSERT_EQ(client.SelectProfile(0, true), 1);
+    // Upload: an emptying packet 10, the profile, then the selection.
+    ASSERT_EQ(client.SentIds(), (std::vector<uint16_t>{10, 10, 17}));
+    EXPECT_EQ(GetU32(client.sent[0].bytes, 20), 0u);
+    EXPECT_EQ(GetU32(client.sent[1].bytes, 20), 8295u);
+    EXPECT_EQ(GetU32(client.sent[1].bytes, 14), 4711u);
+    EXPECT_EQ(GetU16(client.sent[2].bytes, 14), 1);
+    EXPECT_EQ(client.state(), 17);
+
+    client.Receive(EncodeU32Body(check, kPktResult, 13));
+    EXPECT_EQ(client.state(), 17);
+    client.Receive(EncodeU32Body(check, kPktResult, 0));
+    EXPECT_EQ(client.state(), 23);
+    EXPECT_EQ(client.sent.back().id, 23);
+    EXPECT_TRUE(log.Has("LOBBYNET:: profile selected"));
+
+    // An empty slot is not uploaded; an index beyond the four slots sends nothing.
+    client.sent.clear();
+    client.SelectProfile(2, true);
+    EXPECT_EQ(client.SentIds(), (std::vector<uint16_t>{17}));
+    client.sent.clear();
+    EXPECT_EQ(client.SelectProfile(4, false), 0);
+    EXPECT_TRUE(client.sent.empty());
+}
+
+TEST_F(LobbynetTest, AutomaticLoginSelectsProfileAndJoinsLastChannel) {
+    LogInWithProfiles(0, 3);
+    EXPECT_FALSE(frontend.Has("profiles_complete"));
+    EXPECT_EQ(client.state(), 17);
+    client.Receive(EncodeU32Body(check, kPktResult, 0));
+    client.Receive(EncodeChannelList(check, {{"Main", 0, 3, 0, 0}}));
+    EXPECT_TRUE(frontend.Has("channel_list 1"));
+    EXPECT_EQ(client.sent.back().id, 25);
+    EXPECT_EQ(GetU16(client.sent.back().bytes, 14), 3);
+    EXPECT_EQ(client.state(), 25);
+    EXPECT_FALSE(client.automatic());
+    // The join's refusal reaches the front end.
+    client.Receive(EncodeU32Body(check, kPktResult, 20));
+    EXPECT_TRUE(frontend.Has("channel_error"));
+}
+
+TEST_F(LobbynetTest, JoinChannelWithoutLastChannelSendsNothing) {
+    EXPECT_EQ(client.JoinChannel(0xFFFF), 0);
+    EXPECT_TRUE(client.sent.empty());
+    EXPECT_EQ(client.JoinChannel(2), 1);
+    EXPECT_EQ(client.JoinChannel(0xFFFF), 1);
+    EXPECT_EQ(GetU16(client.sent.back().bytes, 14), 2);
+}
+
+TEST_F(LobbynetTest, ChatPacketsByTarget) {
+    client.SendChat("hi all", -1);
+    client.SendChat("hi seven", 7);
+    ASSERT_EQ(client.SentIds(), (std::vector<uint16_t>{30, 32}));
+    EXPECT_EQ(GetU32(client.sent[1].bytes, 14), 7u);
+    EXPECT_EQ(GetText(client.sent[1].bytes, 18, 96), "hi seven");
+    EXPECT_EQ(client.sent[1].bytes.size(), 114u);
+
+    client.Receive(EncodeChat(check, kPktChatAllReceived, {9, "hello"}));
+    client.Receive(EncodeChat(check, kPktChatPrivateReceived, {9, "psst"}));
+    EXPECT_TRUE(frontend.Has("chat 0 9 hello"));
+    EXPECT_TRUE(frontend.Has("chat 1 9 psst"));
+    // A text without terminating zero is cut at its field's end.
+    std::vector<uint8_t> full = EncodeChat(check, kPktChatAllReceived, {9, ""});
+    std::fill(full.begin() + 18, full.end(), 'z');
+    client.Receive(full);
+    EXPECT_TRUE(frontend.Has("chat 0 9 " + std::string(96, 'z')));
+    full.resize(100);
+    frontend.events.clear();
+    client.Receive(full);
+    EXPECT_TRUE(frontend.events.empty());
+}
+
+TEST_F(LobbynetTest, FailedSendsDisconnectOrReportZero) {
+    client.fail_sends = true;
+    EXPECT_EQ(client.SendChat("x", -1), 0);
+    EXPECT_EQ(client.RequestChannelList(), 0);
+    EXPECT_TRUE(log.Has("LOBBYNET: unable to send packet"));
+    // A failed log-in packet with no pending request reports 0.
+    EXPECT_EQ(client.Login("ann", "pw", "", "", false, 0xFFFF, 0xFFFF), 0);
+}
+
+TEST_F(LobbynetTest, GameListAddChangeRemove) {
+    GameRecord game{};
+    PutText(game, kGameName, "Duel", kGameNameWidth);
+    PutU32(game, kGameId, 77);
+    client.Receive(EncodeGameRecord(check, kPktGameAdded, game));
+    client.Receive(EncodeGameRecord(check, kPktGameAdded, game));  // repeated: still one
+    ASSERT_EQ(client.games().size(), 1u);
+    PutU16(game, kGamePlayers, 2);
+    client.Receive(EncodeGameRecord(check, kPktGameChanged, game));
+    EXPECT_EQ(GetU16(client.games()[0], kGamePlayers), 2);
+    // A removal shorter than a record is ignored.
+    std::vector<uint8_t> removal = EncodeGameRecord(check, kPktGameRemoved, game);
+    client.Receive(std::vector<uint8_t>(removal.begin(), removal.begin() + 14));
+    EXPECT_EQ(client.games().size(), 1u);
+    client.Receive(removal);
+    EXPECT_TRUE(client.games().empty());
+    EXPECT_TRUE(frontend.Has("game_removed 77"));
+    // Joining a channel starts with an empty game list.
+    client.Receive(EncodeGameRecord(check, kPktGameAdded, game));
+    client.JoinChannel(1);
+    EXPECT_TRUE(client.games().empty());
+}
+
+TEST_F(LobbynetTest, UserListEnterAndLeave) {
+    vorlane::net::Profile profile{};
+    PutText(profile, kProfName, "Bob", kNameWidth);
+    client.Receive(EncodeUserRecord(check, 12, 99, profile));
+    ASSERT_EQ(client.users().size(), 1u);
+    EXPECT_TRUE(frontend.Has("user_added Bob"));
+    std::vector<uint8_t> short_record = EncodeUserRecord(check, 13, 99, profile);
+    short_record.resize(139);
+    client.Receive(short_record);
+    EXPECT_EQ(client.users().size(), 1u);
+    client.Receive(EncodeU32Body(check, kPktUserLeft, 12));
+    EXPECT_TRUE(client.users().empty());
+    EXPECT_TRUE(frontend.Has("user_removed Bob"));
+    client.Receive(EncodeUserRecord(check, 12, 99, profile));
+    client.LeaveChannel();
+    EXPECT_TRUE(client.users().empty());
+    EXPECT_EQ(client.sent.back().id, 27);
+}
+
+TEST_F(LobbynetTest, ChannelTableIsKeptUpToItsLimit) {
+    std::vector<ChannelEntry> many(128, {"c", 0, 1, 0, 0});
+    std::vector<uint8_t> packet = EncodeChannelList(check, many);
+    packet.resize(5000, 0xEE);  // a sender that claims more than the table holds
+    client.Receive(packet);
+    EXPECT_EQ(client.channel_table().size(), 3216u);
+    EXPECT_TRUE(frontend.Has("channel_list 0"));
+}
+
+TEST_F(LobbynetTest, SaveSettingsWritesTheUserSection) {
+    struct Writer : LobbySettingsWriter {
+        void SetInt(const char* section, const char* key, int64_t value) override {
+            values[std::string(section) + "." + key] = std::to_string(value);
+        }
+        void SetText(const char* section, const char* key, const char* value) override {
+            values[std::string(section) + "." + key] = value;
+        }
+        std::map<std::string, std::string> values;
+    } writer;
+    LogInWithProfiles(1, 2);
+    client.SaveSettings(&writer);
+    EXPECT_EQ(writer.values["user.permid"], "4711");
+    EXPECT_EQ(writer.values["user.profid"], "1");
+    EXPECT_EQ(writer.values["user.lastchannel"], "2");
+    EXPECT_EQ(writer.values["user.username"], "ann");
+    EXPECT_EQ(writer.values["user.password"], "pw");
+}
+
+TEST(LobbynetVersion, ReadFromVersionHeader) {
+    MemoryLog log;
+    const std::string path = ::testing::TempDir() + "version_test.hdr";
+    std::vector<uint8_t> bytes(60, 0);
+    bytes[52] = 0x34;
+    bytes[53] = 0x12;
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_TRUE(file);
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+    LOBBYNET client(nullptr, path.c_str());
+    EXPECT_EQ(client.version(), 0x1234);
+    LOBBYNET missing(nullptr, "no-such-file.hdr");
+    EXPECT_EQ(missing.version(), -1);
+    EXPECT_TRUE(log.Has("LOBBYNET(): unable to read version from version.hdr"));
+}
+
+TEST(TnsControl, SendDataChecksAndHeaderSplitting) {
+    MemoryLog log;
+    struct Recorder : TNS_CONTROL {
+        void OnDataReceived(uint32_t, uint32_t sender, uint16_t module, uint16_t sub,
+                            const uint8_t*, uint32_t size) override {
+            calls.push_back({sender, module, sub, size});
+        }
+        std::vector<std::array<uint32_t, 4>> calls;
+    } control;
+    const uint8_t data[2] = {1, 2};
+    EXPECT_EQ(control.SendData(0, 12, 1, data, 2), -1);
+    EXPECT_TRUE(log.Has("Loomex: TNS_CONTROL::SendData: client/server not initialised !"));
+    EXPECT_EQ(control.Disconnect(), -1);
+
+    const uint8_t payload[6] = {12, 0, 31, 0, 0xAA, 0xBB};
+    control.SRV_DataReceived(1, 9, payload, 6);
+    ASSERT_EQ(control.calls.size(), 1u);
+    EXPECT_EQ(control.calls[0], (std::array<uint32_t, 4>{9, 12, 31, 2}));
+    control.SRV_DataReceived(1, 9, payload, 3);  // shorter than the module header
+    EXPECT_EQ(control.calls.size(), 1u);
+    EXPECT_TRUE(log.Has("Loomex: TNS_CONTROL::SRV_DataReceived(): invalid data received !"));
+}
+
+TEST_F(LobbynetTest, BusyClientDropsALoginWhenAsked) {
+    EXPECT_FALSE(client.idle());
+    EXPECT_EQ(client.Login("ann", "pw", "", "", true, 0xFFFF, 0xFFFF), 0);
+    EXPECT_TRUE(client.sent.empty());
+}
