@@ -1,0 +1,356 @@
+// The lobby server's answers, driven packet by packet with the kernel replaced
+// by a recorder: what each user receives and which connections get closed.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "server/lobby_server.h"
+#include "tests/lobby/lobby_test_support.h"
+
+using namespace vorlane::server;
+using namespace vorlane::net;
+
+namespace {
+
+class RecordingServer : public LobbyServer {
+public:
+    using LobbyServer::LobbyServer;
+
+    // Delivers a client packet as the kernel would.
+    void Receive(uint32_t user, const std::vector<uint8_t>& packet) {
+        ASSERT_GE(packet.size(), 2u);
+        OnDataReceived(0xEFFFFFCC, user, 12, GetU16(packet, 0), packet.data(),
+                       uint32_t(packet.size()));
+    }
+    // Packets user `user` received with identifier `id`.
+    std::vector<std::vector<uint8_t>> Got(uint32_t user, uint16_t id) const {
+        std::vector<std::vector<uint8_t>> out;
+        auto found = inbox.find(user);
+        if (found == inbox.end()) return out;
+        for (const auto& packet : found->second) {
+            if (GetU16(packet, 0) == id) out.push_back(packet);
+        }
+        return out;
+    }
+    uint32_t LastResult(uint32_t user) const {
+        auto results = Got(user, kPktResult);
+        return results.empty() ? 0xFFFFFFFF : GetU32(results.back(), 14);
+    }
+
+    std::map<uint32_t, std::vector<std::vector<uint8_t>>> inbox;
+    std::vector<uint32_t> closed;
+
+protected:
+    bool SendTo(uint32_t user, const std::vector<uint8_t>& packet) override {
+        inbox[user].push_back(packet);
+        return true;
+    }
+    void SendToMany(const std::vector<uint32_t>& users,
+                    const std::vector<uint8_t>& packet) override {
+        for (uint32_t user : users) inbox[user].push_back(packet);
+    }
+    void CloseConnection(uint32_t user) override { closed.push_back(user); }
+    std::array<uint8_t, 4> PeerAddress(uint32_t) override { return {127, 0, 0, 9}; }
+};
+
+LobbyConfig TestConfig() {
+    LobbyConfig config;
+    config.hash = HashStrength::kMinimum;
+    config.chat_lines_per_second = 3;
+    config.channels = {{"Main", 0}, {"Battle", 0x2}};
+    return config;
+}
+
+class ServerProtocolTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        store = LobbyStore::Open(":memory:", HashStrength::kMinimum);
+        ASSERT_TRUE(store);
+        server = std::make_unique<RecordingServer>(store.get(), TestConfig());
+    }
+
+    // Creates the account, logs it in on kernel user `id`, stores and selects
+    // profile 1. Returns the permanent identifier.
+    uint32_t Enter(uint32_t id, const std::string& name, uint16_t channel = 0) {
+        uint32_t account = 0;
+        EXPECT_EQ(store->CreateAccount(name, "pw", "", &account), StoreResult::kOk);
+        server->OnLogon(id);
+        server->Receive(id, EncodeLogin(check, {name, "pw", ""}));
+        ProfilePacket body;
+        body.permid = account;
+        body.number = 1;
+        body.length = int32_t(kProfileSize);
+        PutU16(body.profile, kProfActive, 1);
+        PutText(body.profile, kProfName, name, kNameWidth);
+        server->Receive(id, EncodeProfilePacket(check, kPktProfileUpload, body));
+        server->Receive(id, EncodeU16Body(check, kPktSelectProfile, 1));
+        EXPECT_EQ(server->LastResult(id), kCodeOk);
+        if (channel) server->Receive(id, EncodeU16Body(check, kPktJoinChannel, channel));
+        return account;
+    }
+
+    GameRecord Game(const char* name) {
+        GameRecord game{};
+        PutText(game, kGameName, name, kGameNameWidth);
+        PutU16(game, kGameMaxPlayers, 4);
+        return game;
+    }
+
+    MemoryLog log;
+    PKTCHECK check;
+    std::unique_ptr<LobbyStore> store;
+    std::unique_ptr<RecordingServer> server;
+};
+
+}  // namespace
+
+TEST_F(ServerProtocolTest, FirstLoginCreatesTheAccountAndCloses) {
+    server->OnLogon(1);
+    server->Receive(1, EncodeFirstLogin(check, {"Ann", "pw", "a@b.c"}));
+    EXPECT_EQ(server->LastResult(1), kCodeOk);
+    EXPECT_EQ(server->closed, std::vector<uint32_t>{1});
+    // Further packets on an answered connection are not served.
+    server->Receive(1, EncodeFirstLogin(check, {"Other", "pw", ""}));
+    EXPECT_EQ(server->Got(1, kPktResult).size(), 1u);
+
+    server->OnLogon(2);
+    server->Receive(2, EncodeFirstLogin(check, {"ann", "pw", ""}));
+    EXPECT_EQ(server->LastResult(2), kCodeUserExists);
+    server->OnLogon(3);
+    server->Receive(3, EncodeFirstLogin(check, {"", "pw", ""}));
+    EXPECT_EQ(server->LastResult(3), kCodeUserExists);  // an empty name cannot be had
+    server->OnLogon(4);
+    LoginRequest old_client{"Zed", "pw", ""};
+    old_client.fixed_a = 6;
+    server->Receive(4, EncodeFirstLogin(check, old_client));
+    EXPECT_EQ(server->LastResult(4), kCodeWrongVersion);
+    EXPECT_FALSE(log.Has("pw\""));
+}
+
+TEST_F(ServerProtocolTest, LoginResults) {
+    uint32_t account = 0;
+    ASSERT_EQ(store->CreateAccount("Ann", "pw", "", &account), StoreResult::kOk);
+    const std::vector<std::pair<LoginRequest, uint32_t>> cases = {
+        {{"Ann", "bad", ""}, kCodeWrongPassword}, {{"Bob", "pw", ""}, kCodeUnknownUser}};
+    uint32_t id = 10;
+    for (const auto& [request, code] : cases) {
+        server->OnLogon(id);
+        server->Receive(id, EncodeLogin(check, request));
+        ASSERT_EQ(server->Got(id, kPktLoginResult).size(), 1u);
+        EXPECT_EQ(GetU32(server->Got(id, kPktLoginResult)[0], 14), code);
+        EXPECT_EQ(server->closed.back(), id);
+        ++id;
+    }
+    server->OnLogon(20);
+    server->Receive(20, EncodeLogin(check, {"ann", "pw", ""}));
+    const auto ok = server->Got(20, kPktLoginResult);
+    ASSERT_EQ(ok.size(), 1u);
+    EXPECT_EQ(GetU32(ok[0], 14), kCodeOk);
+    EXPECT_EQ(GetU32(ok[0], 18), account);
+    server->OnLogon(21);
+    server->Receive(21, EncodeLogin(check, {"Ann", "pw", ""}));
+    EXPECT_EQ(GetU32(server->Got(21, kPktLoginResult)[0], 14), kCodeAlreadyOnline);
+    // Once the first session is gone the account may log in again.
+    server->OnUserRemoved(20);
+    server->OnLogon(22);
+    server->Receive(22, EncodeLogin(check, {"Ann", "pw", ""}));
+    EXPECT_EQ(GetU32(server->Got(22, kPktLoginResult)[0], 14), kCodeOk);
+}
+
+TEST_F(ServerProtocolTest, ProfilesOnlyForTheOwnAccount) {
+    const uint32_t ann = Enter(1, "Ann");
+    const uint32_t bob = Enter(2, "Bob");
+    server->Receive(1, EncodeProfileRequest(check, ann, 1));
+    server->Receive(1, EncodeProfileRequest(check, ann, 2));
+    auto profiles = server->Got(1, kPktProfile);
+    ASSERT_EQ(profiles.size(), 2u);
+    EXPECT_EQ(GetU32(profiles[0], 20), 8295u);
+    EXPECT_EQ(GetText(profiles[0], 24 + kProfName, kNameWidth), "Ann");
+    EXPECT_EQ(GetU32(profiles[1], 20), 0u);
+    // Another account's identifier, or a slot beyond four, gets nothing.
+    server->Receive(1, EncodeProfileRequest(check, bob, 1));
+    server->Receive(1, EncodeProfileRequest(check, ann, 5));
+    EXPECT_EQ(server->Got(1, kPktProfile).size(), 2u);
+    // Nor can Ann overwrite Bob's profile.
+    ProfilePacket forged;
+    forged.permid = bob;
+    forged.number = 1;
+    forged.length = int32_t(kProfileSize);
+    PutU16(forged.profile, kProfActive, 1);
+    PutText(forged.profile, kProfName, "Hacked", kNameWidth);
+    server->Receive(1, EncodeProfilePacket(check, kPktProfileUpload, forged));
+    Profile stored;
+    ASSERT_TRUE(store->LoadProfile(bob, 1, &stored));
+    EXPECT_EQ(GetText(stored, kProfName, kNameWidth), "Bob");
+    // Selecting an empty slot is refused.
+    server->Receive(1, EncodeU16Body(check, kPktSelectProfile, 3));
+    EXPECT_EQ(server->LastResult(1), kCodeRefused);
+}
+
+TEST_F(ServerProtocolTest, JoinSendsUsersAndGamesAndTellsTheOthers) {
+    Enter(1, "Ann", 2);
+    server->Receive(1, EncodeGameRecord(check, kPktGameRegister, Game("Duel")));
+    Enter(2, "Bob", 2);
+    ASSERT_EQ(server->Got(2, kPktChannelEntered).size(), 1u);
+    const auto users = server->Got(2, kPktUserEntered);
+    ASSERT_EQ(users.size(), 2u);  // Ann and Bob himself
+    EXPECT_EQ(GetText(users[0], 41, kNameWidth), "Ann");
+    ASSERT_EQ(server->Got(2, kPktGameAdded).size(), 1u);
+    const auto about_bob = server->Got(1, kPktUserEntered);
+    EXPECT_EQ(GetText(about_bob.back(), 41, kNameWidth), "Bob");
+    EXPECT_EQ(server->channel_members(1), 2u);
+
+    // Unknown channel, or no profile selected: code 20.
+    server->Receive(2, EncodeU16Body(check, kPktJoinChannel, 9));
+    EXPECT_EQ(server->LastResult(2), kCodeJoinFailed);
+    server->OnLogon(3);
+    uint32_t account;
+    store->CreateAccount("Cid", "pw", "", &account);
+    server->Receive(3, EncodeLogin(check, {"Cid", "pw", ""}));
+    server->Receive(3, EncodeU16Body(check, kPktJoinChannel, 1));
+    EXPECT_EQ(server->LastResult(3), kCodeJoinFailed);
+
+    // Leaving tells the others; the leaver's games go with it.
+    server->Receive(1, EncodeEmpty(check, kPktLeaveChannel));
+    ASSERT_EQ(server->Got(2, kPktUserLeft).size(), 1u);
+    EXPECT_EQ(GetU32(server->Got(2, kPktUserLeft)[0], 14), 1u);
+    EXPECT_EQ(server->Got(2, kPktGameRemoved).size(), 1u);
+    EXPECT_EQ(server->game_count(), 0u);
+}
+
+TEST_F(ServerProtocolTest, ChatToAllPrivateAndRateLimit) {
+    Enter(1, "Ann", 1);
+    Enter(2, "Bob", 1);
+    Enter(3, "Cid", 2);
+    server->Receive(1, EncodeChat(check, kPktChatAll, {-1, "hello"}));
+    for (uint32_t user : {1u, 2u}) {
+        const auto lines = server->Got(user, kPktChatAllReceived);
+        ASSERT_EQ(lines.size(), 1u) << user;
+        EXPECT_EQ(GetU32(lines[0], 14), 1u);
+        EXPECT_EQ(GetText(lines[0], 18, 96), "hello");
+    }
+    EXPECT_TRUE(server->Got(3, kPktChatAllReceived).empty());
+    server->Receive(2, EncodeChat(check, kPktChatPrivate, {1, "psst"}));
+    EXPECT_EQ(server->Got(1, kPktChatPrivateReceived).size(), 1u);
+    EXPECT_TRUE(server->Got(2, kPktChatPrivateReceived).empty());
+    // A private line to a user in another channel is dropped.
+    server->Receive(2, EncodeChat(check, kPktChatPrivate, {3, "hey"}));
+    EXPECT_TRUE(server->Got(3, kPktChatPrivateReceived).empty());
+    // Three lines per second: a burst of ten gets only the bucket's worth through.
+    for (int i = 0; i < 10; ++i) server->Receive(1, EncodeChat(check, kPktChatAll, {-1, "spam"}));
+    EXPECT_LE(server->Got(2, kPktChatAllReceived).size(), 4u);
+}
+
+TEST_F(ServerProtocolTest, GamesBelongToTheirHost) {
+    Enter(1, "Host", 2);
+    Enter(2, "Ann", 2);
+    Enter(3, "Mainer", 1);
+    server->Receive(3, EncodeGameRecord(check, kPktGameRegister, Game("NoGames")));
+    EXPECT_EQ(GetU16(server->Got(3, kPktGameRegistered)[0], 18), kCodeRefused);
+
+    GameRecord game = Game("Duel");
+    PutU32(game, kGameId, 5555);  // the server picks the identifier, not the host
+    server->Receive(1, EncodeGameRecord(check, kPktGameRegister, game));
+    const auto reply = server->Got(1, kPktGameRegistered);
+    ASSERT_EQ(reply.size(), 1u);
+    EXPECT_EQ(GetU16(reply[0], 18), kCodeOk);
+    const uint32_t game_id = GetU32(reply[0], 14);
+    EXPECT_NE(game_id, 5555u);
+    const auto added = server->Got(2, kPktGameAdded);
+    ASSERT_EQ(added.size(), 1u);
+    EXPECT_EQ(GetU32(added[0], kGameId), game_id);
+    EXPECT_EQ(added[0][kGameAddress + 3], 9);  // the host's address, stated by the server
+
+    // Ann cannot change, remove or score Host's game.
+    GameRecord update = game;
+    PutU32(update, kGameId, game_id);
+    PutU16(update, kGamePlayers, 3);
+    server->Receive(2, EncodeGameRecord(check, kPktGameUpdate, update));
+    server->Receive(2, EncodeU32Body(check, kPktGameRemove, game_id));
+    EXPECT_TRUE(server->Got(2, kPktGameChanged).empty());
+    EXPECT_EQ(server->game_count(), 1u);
+    server->Receive(1, EncodeGameRecord(check, kPktGameUpdate, update));
+    ASSERT_EQ(server->Got(2, kPktGameChanged).size(), 1u);
+    EXPECT_EQ(GetU16(server->Got(2, kPktGameChanged)[0], kGamePlayers), 3);
+
+    server->Receive(1, EncodeU32Body(check, kPktGameRemove, game_id));
+    ASSERT_EQ(server->Got(2, kPktGameRemoved).size(), 1u);
+    EXPECT_EQ(server->Got(2, kPktGameRemoved)[0].size(), 126u);
+    EXPECT_EQ(server->game_count(), 0u);
+}
+
+TEST_F(ServerProtocolTest, GameResultsChangeStatisticsOnce) {
+    const uint32_t host = Enter(1, "Host", 2);
+    const uint32_t ann = Enter(2, "Ann", 2);
+    server->Receive(1, EncodeGameRecord(check, kPktGameRegister, Game("Duel")));
+    const uint32_t game_id = GetU32(server->Got(1, kPktGameRegistered)[0], 14);
+
+    auto results = [&](uint32_t game, std::vector<std::array<int64_t, 4>> entries,
+                       uint16_t count) {
+        std::vector<uint8_t> packet = check.Create(kPktGameResults, uint32_t(20 + 12 * entries.size()));
+        PutU32(packet, 14, game);
+        PutU16(packet, 18, count);
+        for (size_t i = 0; i < entries.size(); ++i) {
+            PutU32(packet, 20 + 12 * i, uint32_t(entries[i][0]));
+            PutU16(packet, 24 + 12 * i, uint16_t(entries[i][1]));
+            PutU16(packet, 26 + 12 * i, uint16_t(entries[i][2]));
+            PutU32(packet, 28 + 12 * i, uint32_t(entries[i][3]));
+        }
+        PKTCHECK::Seal(packet);
+        return packet;
+    };
+    // A count beyond the entries present, an absurd score or a repeated
+    // player is refused as a whole.
+    server->Receive(1, results(game_id, {{host, 1, 1, 10}}, 2));
+    EXPECT_EQ(server->LastResult(1), kCodeRefused);
+    server->Receive(1, results(game_id, {{host, 1, 1, 100000}}, 1));
+    EXPECT_EQ(server->LastResult(1), kCodeRefused);
+    server->Receive(1, results(game_id, {{ann, 1, 2, 1}, {ann, 1, 1, 1}}, 2));
+    EXPECT_EQ(server->LastResult(1), kCodeRefused);
+    // Ann cannot report Host's game.
+    server->Receive(2, results(game_id, {{ann, 1, 1, 50}}, 1));
+    EXPECT_EQ(server->LastResult(2), kCodeRefused);
+
+    server->Receive(1, results(game_id, {{host, 1, 1, 40}, {ann, 1, 3, -10}}, 2));
+    EXPECT_EQ(server->LastResult(1), kCodeOk);
+    server->Receive(1, results(game_id, {{host, 1, 1, 40}}, 1));
+    EXPECT_EQ(server->LastResult(1), kCodeRefused);  // once per game
+    Profile profile;
+    ASSERT_TRUE(store->LoadProfile(host, 1, &profile));
+    EXPECT_EQ(GetU32(profile, kProfWon), 1u);
+    EXPECT_EQ(GetU32(profile, kProfScore), 40u);
+    ASSERT_TRUE(store->LoadProfile(ann, 1, &profile));
+    EXPECT_EQ(GetU32(profile, kProfDisconnected), 1u);
+    EXPECT_EQ(int32_t(GetU32(profile, kProfScore)), -10);
+}
+
+TEST_F(ServerProtocolTest, DisconnectLeavesTheChannel) {
+    Enter(1, "Host", 2);
+    Enter(2, "Ann", 2);
+    server->Receive(1, EncodeGameRecord(check, kPktGameRegister, Game("Duel")));
+    server->OnConnectionLost(1);
+    EXPECT_EQ(server->Got(2, kPktUserLeft).size(), 1u);
+    EXPECT_EQ(server->Got(2, kPktGameRemoved).size(), 1u);
+    EXPECT_EQ(server->session_count(), 1u);
+    server->OnUserRemoved(1);  // the removal after a loss changes nothing more
+    EXPECT_EQ(server->Got(2, kPktUserLeft).size(), 1u);
+}
+
+TEST_F(ServerProtocolTest, PacketsBeforeLoginAndShortPacketsAreIgnored) {
+    server->OnLogon(1);
+    server->Receive(1, EncodeEmpty(check, kPktChannelListRequest));
+    server->Receive(1, EncodeU16Body(check, kPktJoinChannel, 1));
+    EXPECT_TRUE(server->inbox.empty());
+    Enter(2, "Ann");
+    std::vector<uint8_t> tiny = EncodeU16Body(check, kPktJoinChannel, 1);
+    tiny.resize(15);
+    server->Receive(2, tiny);
+    EXPECT_TRUE(server->Got(2, kPktChannelEntered).empty());
+    server->Receive(2, EncodeEmpty(check, kPktChannelListRequest));
+    const auto list = server->Got(2, kPktChannelList);
+    ASSERT_EQ(list.size(), 1u);
+    const auto channels = DecodeChannelTable(list[0]);
+    ASSERT_EQ(channels.size(), 2u);
+    EXPECT_EQ(channels[1].name, "Battle");
+    EXPECT_EQ(channels[1].flags, 0x2);
+}
