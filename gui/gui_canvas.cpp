@@ -56,37 +56,34 @@ void MemoryPicture::SetPixel(int x, int y, uint32_t colour) {
     pixels_[size_t(y) * w_ + x] = colour;
 }
 
-// [SECTION] MemoryCanvas
+// [SECTION] PixelCanvas
 
-MemoryCanvas::MemoryCanvas(int w, int h, uint32_t fill)
-    : w_(std::max(w, 0)), h_(std::max(h, 0)), pixels_(size_t(w_) * size_t(h_), fill) {}
+void PixelCanvas::Attach(uint32_t* pixels, int w, int h, ptrdiff_t pitch) {
+    pixels_ = pixels;
+    w_ = pixels ? std::max(w, 0) : 0;
+    h_ = pixels ? std::max(h, 0) : 0;
+    pitch_ = pitch;
+}
 
-uint32_t MemoryCanvas::Pixel(int x, int y) const {
+uint32_t PixelCanvas::Pixel(int x, int y) const {
     if (x < 0 || y < 0 || x >= w_ || y >= h_) return 0;
-    return pixels_[size_t(y) * w_ + x];
+    return Row(y)[x];
 }
 
-void MemoryCanvas::Clear(uint32_t colour) { std::fill(pixels_.begin(), pixels_.end(), colour); }
-
-void MemoryCanvas::CopyFrom(const MemoryCanvas& other) {
-    if (other.pixels_.size() == pixels_.size()) {
-        std::copy(other.pixels_.begin(), other.pixels_.end(), pixels_.begin());
-    }
-}
-
-void MemoryCanvas::Plot(int x, int y, uint32_t colour) {
+void PixelCanvas::Plot(int x, int y, uint32_t colour) {
     if (x < 0 || y < 0 || x >= w_ || y >= h_) return;
-    pixels_[size_t(y) * w_ + x] = colour | 0xFF000000u;
+    Row(y)[x] = colour | 0xFF000000u;
 }
 
-void MemoryCanvas::FillRect(int x, int y, int w, int h, uint32_t colour) {
-    int x0 = std::max(x, 0), y0 = std::max(y, 0);
-    int x1 = std::min(x + w, w_), y1 = std::min(y + h, h_);
+void PixelCanvas::FillRect(int x, int y, int w, int h, uint32_t colour) {
+    const int x0 = std::max(x, 0), y0 = std::max(y, 0);
+    const int x1 = int(std::min<int64_t>(int64_t(x) + w, w_));
+    const int y1 = int(std::min<int64_t>(int64_t(y) + h, h_));
     if (x0 >= x1 || y0 >= y1) return;
     const uint32_t alpha = colour >> 24;
     if (alpha == 0) return;
     for (int row = y0; row < y1; ++row) {
-        uint32_t* p = &pixels_[size_t(row) * w_];
+        uint32_t* p = Row(row);
         if (alpha == 255) {
             std::fill(p + x0, p + x1, colour);
         } else {
@@ -95,21 +92,23 @@ void MemoryCanvas::FillRect(int x, int y, int w, int h, uint32_t colour) {
     }
 }
 
-void MemoryCanvas::HLine(int x, int y, int length, uint32_t colour) {
+void PixelCanvas::HLine(int x, int y, int length, uint32_t colour) {
     if (y < 0 || y >= h_ || length <= 0) return;
-    int x0 = std::max(x, 0), x1 = std::min(x + length, w_);
+    const int x0 = std::max(x, 0);
+    const int x1 = int(std::min<int64_t>(int64_t(x) + length, w_));
     if (x0 >= x1) return;
-    uint32_t* p = &pixels_[size_t(y) * w_];
+    uint32_t* p = Row(y);
     std::fill(p + x0, p + x1, colour | 0xFF000000u);
 }
 
-void MemoryCanvas::VLine(int x, int y, int length, uint32_t colour) {
+void PixelCanvas::VLine(int x, int y, int length, uint32_t colour) {
     if (x < 0 || x >= w_ || length <= 0) return;
-    int y0 = std::max(y, 0), y1 = std::min(y + length, h_);
-    for (int row = y0; row < y1; ++row) pixels_[size_t(row) * w_ + x] = colour | 0xFF000000u;
+    const int y0 = std::max(y, 0);
+    const int y1 = int(std::min<int64_t>(int64_t(y) + length, h_));
+    for (int row = y0; row < y1; ++row) Row(row)[x] = colour | 0xFF000000u;
 }
 
-void MemoryCanvas::Line(int x0, int y0, int x1, int y1, uint32_t colour) {
+void PixelCanvas::Line(int x0, int y0, int x1, int y1, uint32_t colour) {
     // Bresenham; the end point is included.
     int dx = std::abs(x1 - x0), sx = x0 < x1 ? 1 : -1;
     int dy = -std::abs(y1 - y0), sy = y0 < y1 ? 1 : -1;
@@ -129,16 +128,17 @@ void MemoryCanvas::Line(int x0, int y0, int x1, int y1, uint32_t colour) {
     }
 }
 
-void MemoryCanvas::DrawPicture(const GuiPicture& picture, int x, int y, int w, int h) {
-    const auto* source = dynamic_cast<const MemoryPicture*>(&picture);
+void PixelCanvas::DrawPicture(const GuiPicture& picture, int x, int y, int w, int h) {
     const int pw = picture.Width(), ph = picture.Height();
+    const uint32_t* source = picture.Pixels();
     if (!source || pw <= 0 || ph <= 0 || w <= 0 || h <= 0) return;
-    int x0 = std::max(x, 0), y0 = std::max(y, 0);
-    int x1 = std::min(x + w, w_), y1 = std::min(y + h, h_);
+    const int x0 = std::max(x, 0), y0 = std::max(y, 0);
+    const int x1 = int(std::min<int64_t>(int64_t(x) + w, w_));
+    const int y1 = int(std::min<int64_t>(int64_t(y) + h, h_));
     for (int row = y0; row < y1; ++row) {
         const int sy = int(int64_t(row - y) * ph / h);
-        const uint32_t* src = source->Data() + size_t(sy) * pw;
-        uint32_t* dst = &pixels_[size_t(row) * w_];
+        const uint32_t* src = source + ptrdiff_t(sy) * picture.Pitch();
+        uint32_t* dst = Row(row);
         if (w == pw) {
             for (int col = x0; col < x1; ++col) dst[col] = BlendOver(dst[col], src[col - x]);
         } else {
@@ -149,11 +149,60 @@ void MemoryCanvas::DrawPicture(const GuiPicture& picture, int x, int y, int w, i
     }
 }
 
+void PixelCanvas::DrawTinted(const GuiPicture& picture, int x, int y, uint32_t colour) {
+    const int pw = picture.Width(), ph = picture.Height();
+    const uint32_t* source = picture.Pixels();
+    if (!source || pw <= 0 || ph <= 0) return;
+    const int x0 = std::max(x, 0), y0 = std::max(y, 0);
+    const int x1 = std::min(x + pw, w_), y1 = std::min(y + ph, h_);
+    auto mul = [](uint32_t a, uint32_t b) { return (a * b + 127) / 255; };
+    for (int row = y0; row < y1; ++row) {
+        const uint32_t* src = source + ptrdiff_t(row - y) * picture.Pitch();
+        uint32_t* dst = Row(row);
+        for (int col = x0; col < x1; ++col) {
+            const uint32_t p = src[col - x];
+            const uint32_t tinted = mul(p >> 24, colour >> 24) << 24 |
+                                    mul((p >> 16) & 0xFF, (colour >> 16) & 0xFF) << 16 |
+                                    mul((p >> 8) & 0xFF, (colour >> 8) & 0xFF) << 8 |
+                                    mul(p & 0xFF, colour & 0xFF);
+            dst[col] = BlendOver(dst[col], tinted);
+        }
+    }
+}
+
+// [SECTION] MemoryCanvas
+
+MemoryCanvas::MemoryCanvas(int w, int h, uint32_t fill)
+    : storage_(size_t(std::max(w, 0)) * size_t(std::max(h, 0)), fill) {
+    Attach(storage_.data(), w, h, std::max(w, 0));
+}
+
+MemoryCanvas::MemoryCanvas(const MemoryCanvas& other) : PixelCanvas(), storage_(other.storage_) {
+    Attach(storage_.data(), other.Width(), other.Height(), other.Width());
+}
+
+MemoryCanvas& MemoryCanvas::operator=(const MemoryCanvas& other) {
+    if (this != &other) {
+        storage_ = other.storage_;
+        Attach(storage_.data(), other.Width(), other.Height(), other.Width());
+    }
+    return *this;
+}
+
+void MemoryCanvas::Clear(uint32_t colour) { std::fill(storage_.begin(), storage_.end(), colour); }
+
+void MemoryCanvas::CopyFrom(const MemoryCanvas& other) {
+    if (other.storage_.size() == storage_.size()) {
+        std::copy(other.storage_.begin(), other.storage_.end(), storage_.begin());
+    }
+}
+
 bool MemoryCanvas::SaveBmp(const char* path) const {
     FILE* file = std::fopen(path, "wb");
     if (!file) return false;
-    const uint32_t row_bytes = (uint32_t(w_) * 3 + 3) & ~3u;
-    const uint32_t image_bytes = row_bytes * uint32_t(h_);
+    const int width = Width(), height = Height();
+    const uint32_t row_bytes = (uint32_t(width) * 3 + 3) & ~3u;
+    const uint32_t image_bytes = row_bytes * uint32_t(height);
     uint8_t header[54] = {'B', 'M'};
     auto put32 = [&](int at, uint32_t v) {
         for (int i = 0; i < 4; ++i) header[at + i] = uint8_t(v >> (8 * i));
@@ -161,16 +210,16 @@ bool MemoryCanvas::SaveBmp(const char* path) const {
     put32(2, 54 + image_bytes);
     put32(10, 54);
     put32(14, 40);
-    put32(18, uint32_t(w_));
-    put32(22, uint32_t(h_));
+    put32(18, uint32_t(width));
+    put32(22, uint32_t(height));
     header[26] = 1;
     header[28] = 24;
     put32(34, image_bytes);
     bool ok = std::fwrite(header, 1, sizeof header, file) == sizeof header;
     std::vector<uint8_t> row(row_bytes, 0);
-    for (int r = h_ - 1; ok && r >= 0; --r) {
-        for (int c = 0; c < w_; ++c) {
-            uint32_t p = pixels_[size_t(r) * w_ + c];
+    for (int r = height - 1; ok && r >= 0; --r) {
+        for (int c = 0; c < width; ++c) {
+            uint32_t p = storage_[size_t(r) * size_t(width) + size_t(c)];
             row[c * 3 + 0] = uint8_t(p);
             row[c * 3 + 1] = uint8_t(p >> 8);
             row[c * 3 + 2] = uint8_t(p >> 16);

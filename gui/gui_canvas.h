@@ -3,18 +3,22 @@
 // benchmarks, screenshots). Colours are 32-bit A8R8G8B8 words.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <vector>
 
 namespace vorlane::gui {
 
-// A picture that can be drawn onto a canvas (a graphics-layer surface).
+// A picture that can be drawn onto a canvas (a graphics-layer surface): ARGB
+// pixels, `Pitch` pixels from one row to the next.
 class GuiPicture {
 public:
     virtual ~GuiPicture() = default;
     virtual int Width() const = 0;
     virtual int Height() const = 0;
+    virtual const uint32_t* Pixels() const = 0;
+    virtual ptrdiff_t Pitch() const = 0;
 };
 
 // A drawing target. Coordinates are screen pixels; everything is clipped to the
@@ -61,19 +65,19 @@ public:
     MemoryPicture(int w, int h, uint32_t fill = 0);
     int Width() const override { return w_; }
     int Height() const override { return h_; }
+    const uint32_t* Pixels() const override { return pixels_.data(); }
+    ptrdiff_t Pitch() const override { return w_; }
     uint32_t Pixel(int x, int y) const;
     void SetPixel(int x, int y, uint32_t colour);
-    const uint32_t* Data() const { return pixels_.data(); }
 
 private:
     int w_, h_;
     std::vector<uint32_t> pixels_;
 };
 
-// A canvas over an in-memory ARGB buffer. Fast paths for opaque spans.
-class MemoryCanvas : public GuiCanvas {
+// A canvas over ARGB pixels owned elsewhere (a graphics surface, a buffer).
+class PixelCanvas : public GuiCanvas {
 public:
-    MemoryCanvas(int w, int h, uint32_t fill = 0xFF000000);
     int Width() const override { return w_; }
     int Height() const override { return h_; }
     void FillRect(int x, int y, int w, int h, uint32_t colour) override;
@@ -81,20 +85,39 @@ public:
     void VLine(int x, int y, int length, uint32_t colour) override;
     void Line(int x0, int y0, int x1, int y1, uint32_t colour) override;
     void DrawPicture(const GuiPicture& picture, int x, int y, int w, int h) override;
-
+    // Draws a picture at its own size, each pixel multiplied channel-wise by
+    // `colour` and blended by the resulting alpha (white glyphs take the colour).
+    void DrawTinted(const GuiPicture& picture, int x, int y, uint32_t colour);
     uint32_t Pixel(int x, int y) const;
+
+protected:
+    void Attach(uint32_t* pixels, int w, int h, ptrdiff_t pitch);
+    uint32_t* Row(int y) const { return pixels_ + ptrdiff_t(y) * pitch_; }
+
+private:
+    void Plot(int x, int y, uint32_t colour);
+    uint32_t* pixels_ = nullptr;
+    int w_ = 0, h_ = 0;
+    ptrdiff_t pitch_ = 0;
+};
+
+// A canvas that owns its ARGB buffer.
+class MemoryCanvas : public PixelCanvas {
+public:
+    MemoryCanvas(int w, int h, uint32_t fill = 0xFF000000);
+    MemoryCanvas(const MemoryCanvas& other);
+    MemoryCanvas& operator=(const MemoryCanvas& other);
+
     void Clear(uint32_t colour);
     // Copies another canvas of the same size opaquely (the baseline of the benchmark).
     void CopyFrom(const MemoryCanvas& other);
-    uint32_t* Data() { return pixels_.data(); }
-    const uint32_t* Data() const { return pixels_.data(); }
+    uint32_t* Data() { return storage_.data(); }
+    const uint32_t* Data() const { return storage_.data(); }
     // Writes a 24-bit BMP; false when the file cannot be written.
     bool SaveBmp(const char* path) const;
 
 private:
-    void Plot(int x, int y, uint32_t colour);
-    int w_, h_;
-    std::vector<uint32_t> pixels_;
+    std::vector<uint32_t> storage_;
 };
 
 // Blends `src` over `dst` by the source alpha (result opaque).

@@ -128,6 +128,18 @@ bool GUI_CONTROL::Process(const GUI_INPUT& record) {
     return used;
 }
 
+bool GUI_CONTROL::Process(const IOEVE& record) {
+    GUI_INPUT input;
+    input.class_flags = record.class_flags;
+    input.character = record.character;
+    input.button_flags = record.button_flags;
+    input.x = record.x;
+    input.y = record.y;
+    input.value = record.value;
+    input.message = record.message;
+    return Process(input);
+}
+
 bool GUI_CONTROL::ProcessMouse(const GUI_INPUT& record, uint32_t now) {
     // `top` always sees the pointer enter, so it always claims the hover first.
     top_->ClearFlags(GUI_FLAG_INSIDE);

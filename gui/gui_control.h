@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 
+#include "baselib/ioeve.h"
 #include "gui/gui_canvas.h"
 #include "gui/gui_event.h"
 #include "gui/gui_object.h"
@@ -81,6 +82,7 @@ public:
 
     // Translates one input record; true when the GUI used it.
     bool Process(const GUI_INPUT& record);
+    bool Process(const IOEVE& record);
     void Update();
     void Draw(vorlane::gui::GuiCanvas& target);
     void DrawTooltip(vorlane::gui::GuiCanvas& target);
