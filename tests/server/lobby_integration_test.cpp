@@ -1,0 +1,298 @@
+// vorlane-lobbyd's protocol in-process on 127.0.0.1 with real LOBBYNET clients:
+// accounts, the whole log-in sequence, profiles, chat, user and game lists,
+// refused log-ins, a lost connection and a restart on the same database.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "baselib/bl_memory.h"
+#include "net/net_protocol.h"
+#include "server/lobby_server.h"
+#include "tests/lobby/lobby_test_support.h"
+
+using namespace vorlane::server;
+using namespace vorlane::net;
+
+namespace {
+
+std::string TestDir(const std::string& name) {
+    const std::string dir = ::testing::TempDir() + "lobby_integration/" + name;
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+// The server with its own thread pumping the kernel.
+class RunningServer {
+public:
+    RunningServer(const std::string& database, const std::string& log_dir) {
+        store_ = LobbyStore::Open(database, HashStrength::kMinimum);
+        if (!store_) return;
+        LobbyConfig config;
+        config.hash = HashStrength::kMinimum;
+        config.channels = {{"Main Hall", 0}, {"Battle Zone", 0x2}};
+        config.kernel = DefaultServerSettings();
+        config.kernel.port = 0;  // any free port on 127.0.0.1
+        server_ = std::make_unique<LobbyServer>(store_.get(), config);
+        if (server_->Start(log_dir.c_str()) != 1) return;
+        port_ = server_->ListenPort();
+        thread_ = std::thread([this] {
+            while (!stop_) server_->Pump(5);
+        });
+    }
+    ~RunningServer() { Stop(); }
+
+    void Stop() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+        if (server_) server_->RemoveSystem();
+        server_.reset();
+        store_.reset();
+    }
+    uint16_t port() const { return port_; }
+
+private:
+    std::unique_ptr<LobbyStore> store_;
+    std::unique_ptr<LobbyServer> server_;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    uint16_t port_ = 0;
+};
+
+NET_SETTINGS ClientSettings(uint16_t port) {
+    NET_SETTINGS s;
+    s.port = port;
+    s.usr_max = 4;
+    s.buf_writeblock = 16384;
+    s.thrd_exit = 1000;
+    s.srv_newconnect = 20;
+    s.srv_waitforflags = 5;
+    s.srv_sendlogonrequest = 2000;
+    s.srv_checkdeadcon = 60000;
+    s.srv_checkdeadcalltime = 5000;
+    s.srv_sendalive = 1000;
+    s.usr_initnew = 2000;
+    s.usr_remove = 2000;
+    s.usr_logoncheck = 5000;
+    s.usr_logofftimeout = 1000;
+    s.drv_removetime = 200;
+    return s;
+}
+
+struct Client {
+    Client(uint16_t port, const std::string& log_dir) : net(&frontend, nullptr) {
+        ready = net.InitClientSystemWithSettings(log_dir.c_str(), ClientSettings(port)) == 1;
+        net.set_host("127.0.0.1");
+        net.set_logon_timeout(5000);
+    }
+    RecordingFrontend frontend;
+    LOBBYNET net;
+    bool ready = false;
+};
+
+// Steps every client until `done` holds or five seconds passed.
+bool WaitFor(std::initializer_list<Client*> clients, const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (done()) return true;
+        for (Client* client : clients) {
+            for (int i = 0; i < 8; ++i) client->net.Update();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return done();
+}
+
+class LobbyIntegrationTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { BL_Init(); }  // the kernel's logs need the file layer
+
+    void SetUp() override {
+        dir = TestDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        database = dir + "/lobbyd.sqlite";
+        server = std::make_unique<RunningServer>(database, dir + "/server");
+        ASSERT_NE(server->port(), 0);
+    }
+
+    std::unique_ptr<Client> NewClient(const std::string& name) {
+        auto client = std::make_unique<Client>(server->port(), dir + "/" + name);
+        EXPECT_TRUE(client->ready);
+        return client;
+    }
+
+    void CreateAccount(const std::string& name, const std::string& password) {
+        auto client = NewClient("create_" + name);
+        ASSERT_EQ(client->net.FirstLogin(name.c_str(), password.c_str(), "", "x@y.z", false), 1);
+        ASSERT_TRUE(WaitFor({client.get()}, [&] {
+            return client->frontend.Has("account_created") &&
+                   client->frontend.Has("login_finished");
+        })) << name;
+        // The server closed the connection after the result: no loss is reported.
+        EXPECT_FALSE(client->frontend.Has("connection_lost"));
+    }
+
+    // Logs in, stores profile slot 0 under `name`, selects it and joins `channel`.
+    void Enter(Client& client, const std::string& name, const std::string& password,
+               uint16_t channel) {
+        ASSERT_EQ(client.net.Login(name.c_str(), password.c_str(), "", "", false, 0xFFFF, 0xFFFF),
+                  1);
+        ASSERT_TRUE(WaitFor({&client}, [&] { return client.frontend.Has("profiles_complete"); }));
+        Profile& slot = client.net.profiles()[0];
+        PutU16(slot, kProfActive, 1);
+        PutText(slot, kProfName, name, kNameWidth);
+        ASSERT_EQ(client.net.SelectProfile(0, true), 1);
+        ASSERT_TRUE(WaitFor({&client}, [&] { return client.frontend.Has("channel_list 0"); }));
+        const auto channels = DecodeChannelTable(client.net.channel_table());
+        ASSERT_EQ(channels.size(), 2u);
+        EXPECT_EQ(channels[1].name, "Battle Zone");
+        ASSERT_EQ(client.net.JoinChannel(channel), 1);
+        ASSERT_TRUE(WaitFor({&client}, [&] {
+            return client.frontend.Has("channel_entered") &&
+                   client.frontend.Has("user_added " + name);
+        }));
+    }
+
+    MemoryLog log;
+    std::string dir, database;
+    std::unique_ptr<RunningServer> server;
+};
+
+}  // namespace
+
+TEST_F(LobbyIntegrationTest, TwoClientsChatAndSeeUsersAndGames) {
+    CreateAccount("Ann", "pw-ann");
+    CreateAccount("Bob", "pw-bob");
+    CreateAccount("Host", "pw-host");
+    auto ann = NewClient("ann");
+    auto bob = NewClient("bob");
+    Enter(*ann, "Ann", "pw-ann", 2);
+    Enter(*bob, "Bob", "pw-bob", 2);
+    ASSERT_TRUE(WaitFor({ann.get()}, [&] { return ann->frontend.Has("user_added Bob"); }));
+    EXPECT_EQ(bob->net.users().size(), 2u);
+    EXPECT_FALSE(log.Has("pw-ann"));
+
+    // Public chat reaches both, the sender included; private only the target.
+    ASSERT_EQ(ann->net.SendChat("hello all", -1), 1);
+    const std::string from_ann = "chat 0 " + std::to_string(ann->net.own_id()) + " hello all";
+    ASSERT_TRUE(WaitFor({ann.get(), bob.get()}, [&] {
+        return ann->frontend.Has(from_ann) && bob->frontend.Has(from_ann);
+    }));
+    ASSERT_EQ(bob->net.SendChat("psst", int32_t(ann->net.own_id())), 1);
+    const std::string private_line = "chat 1 " + std::to_string(bob->net.own_id()) + " psst";
+    ASSERT_TRUE(WaitFor({ann.get(), bob.get()}, [&] { return ann->frontend.Has(private_line); }));
+    EXPECT_FALSE(bob->frontend.Has(private_line));
+
+    // A fake game host registers a game and removes it again.
+    auto host = NewClient("host");
+    Enter(*host, "Host", "pw-host", 2);
+    GameRecord game{};
+    PutText(game, kGameName, "Duel at Vega", kGameNameWidth);
+    PutU16(game, kGameMaxPlayers, 4);
+    std::vector<uint8_t> record = EncodeGameRecord(PKTCHECK(), kPktGameRegister, game);
+    ASSERT_EQ(host->net.SendData(NET_ID_SERVER, 12, kPktGameRegister, record.data(),
+                                 uint32_t(record.size())),
+              1);
+    ASSERT_TRUE(WaitFor({ann.get(), bob.get(), host.get()}, [&] {
+        return ann->net.games().size() == 1 && bob->net.games().size() == 1;
+    }));
+    EXPECT_EQ(GameRecordName(ann->net.games()[0]), "Duel at Vega");
+    const uint32_t game_id = GameRecordId(ann->net.games()[0]);
+    std::vector<uint8_t> removal = EncodeU32Body(PKTCHECK(), kPktGameRemove, game_id);
+    host->net.SendData(NET_ID_SERVER, 12, kPktGameRemove, removal.data(),
+                       uint32_t(removal.size()));
+    ASSERT_TRUE(WaitFor({ann.get(), bob.get(), host.get()}, [&] {
+        return ann->net.games().empty() && bob->net.games().empty();
+    }));
+    EXPECT_TRUE(ann->frontend.Has("game_removed " + std::to_string(game_id)));
+
+    // Leaving updates the others' user lists.
+    ASSERT_EQ(bob->net.LeaveChannel(), 1);
+    ASSERT_TRUE(WaitFor({ann.get(), bob.get()}, [&] {
+        return ann->frontend.Has("user_removed Bob");
+    }));
+    host.reset();  // a host that goes away leaves the channel too
+    ASSERT_TRUE(WaitFor({ann.get()}, [&] { return ann->frontend.Has("user_removed Host"); }));
+
+    // A client that is logged on cannot connect again, and module types are checked.
+    EXPECT_EQ(ann->net.ConnectToHostname("127.0.0.1"), -1);
+    EXPECT_TRUE(log.Has("Loomex: TNS_CONTROL::ConnectToHostname() already connected !"));
+    const uint8_t byte = 0;
+    EXPECT_EQ(ann->net.SendData(NET_ID_SERVER, 30001, 1, &byte, 1), -1);
+    EXPECT_TRUE(log.Has("Loomex: TNS_CONTROL::SendData: invalid module type !(1)"));
+}
+
+TEST_F(LobbyIntegrationTest, RefusedLoginsGiveTheirTexts) {
+    CreateAccount("Ann", "pw-ann");
+    auto ann = NewClient("ann");
+    Enter(*ann, "Ann", "pw-ann", 1);
+    auto other = NewClient("other");
+    const std::vector<std::pair<std::pair<const char*, const char*>, std::string>> cases = {
+        {{"Ann", "wrong"}, "LOBBY_WRONG_PASSWORD"},
+        {{"Nobody", "pw"}, "LOBBY_USER_UNKNOWN"},
+        {{"Ann", "pw-ann"}, "LOBBY_ALREADY_ONLINE"}};
+    for (const auto& [login, text] : cases) {
+        other->frontend.events.clear();
+        ASSERT_EQ(other->net.Login(login.first, login.second, "", "", false, 0xFFFF, 0xFFFF), 1);
+        ASSERT_TRUE(WaitFor({other.get(), ann.get()}, [&] {
+            return other->frontend.Has("login_error " + text) &&
+                   other->frontend.Has("login_finished");
+        })) << text;
+        EXPECT_FALSE(other->frontend.Has("connection_lost")) << text;
+    }
+    // A second account with a taken name is refused.
+    auto creator = NewClient("creator");
+    creator->net.FirstLogin("ANN", "x", "", "", false);
+    ASSERT_TRUE(WaitFor({creator.get()}, [&] {
+        return creator->frontend.Has("first_login_error LOBBY_USER_EXISTS");
+    }));
+}
+
+TEST_F(LobbyIntegrationTest, ConnectionLossAndRestartKeepAccountsAndProfiles) {
+    CreateAccount("Ann", "pw-ann");
+    auto ann = NewClient("ann");
+    Enter(*ann, "Ann", "pw-ann", 1);
+
+    server->Stop();
+    ASSERT_TRUE(WaitFor({ann.get()}, [&] { return ann->frontend.Has("connection_lost"); }));
+    EXPECT_TRUE(ann->net.idle());
+    EXPECT_TRUE(ann->net.users().empty());
+
+    server = std::make_unique<RunningServer>(database, dir + "/server2");
+    ASSERT_NE(server->port(), 0);
+    auto again = NewClient("again");
+    ASSERT_EQ(again->net.Login("Ann", "pw-ann", "", "", false, 0xFFFF, 0xFFFF), 1);
+    ASSERT_TRUE(WaitFor({again.get()}, [&] { return again->frontend.Has("profiles_complete"); }));
+    EXPECT_EQ(GetU16(again->frontend.profiles_[0], kProfActive), 1);
+    EXPECT_EQ(GetText(again->frontend.profiles_[0], kProfName, kNameWidth), "Ann");
+    EXPECT_EQ(GetU16(again->frontend.profiles_[1], kProfActive), 0);
+}
+
+TEST_F(LobbyIntegrationTest, AutomaticLoginEndsInTheLastChannel) {
+    CreateAccount("Ann", "pw-ann");
+    {
+        auto first = NewClient("first");
+        Enter(*first, "Ann", "pw-ann", 2);
+    }
+    // After a game the front end logs in with the saved profile and channel.
+    auto ann = NewClient("ann");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    bool entered = false;
+    for (int attempt = 0; attempt < 20 && !entered; ++attempt) {
+        ann->frontend.events.clear();
+        ann->net.Login("Ann", "pw-ann", "", "", false, 0, 2);
+        entered = WaitFor({ann.get()}, [&] {
+            return ann->frontend.Has("channel_entered") ||
+                   ann->frontend.Has("login_error LOBBY_ALREADY_ONLINE");
+        }) && ann->frontend.Has("channel_entered");
+        // The first session may still be on its way out.
+        if (!entered) WaitFor({ann.get()}, [&] { return ann->frontend.Has("login_finished"); });
+    }
+    ASSERT_TRUE(entered);
+    EXPECT_TRUE(ann->frontend.Has("channel_list 1"));
+    EXPECT_FALSE(ann->frontend.Has("profiles_complete"));
+    EXPECT_EQ(ann->net.last_channel(), 2);
+}
