@@ -2,7 +2,10 @@
 
 #include "baselib/bl_memory.h"
 #include "baselib/logsys.h"
+#include "baselib/ioeve.h"
 #include "baselib/queue.h"
+#include "media/sdl_input.h"
+#include "app/window.h"
 
 namespace vorlane {
 
@@ -74,14 +77,143 @@ void GLOBAL_CONTROL_BASE::ReleaseFileCtrl() {
     file_ctrl_.reset();
 }
 
+namespace {
+
+constexpr int kInputSlots[] = {0, 3, 2, 5, 6, 12, 7, 8};
+
+void LogError(const char* text) { LOGSYS_Text(nullptr, kLogError, text); }
+
+}  // namespace
+
+int16_t GLOBAL_CONTROL_BASE::InitRAMA() {
+    auto rama = std::make_unique<resources::RAMA_CTRL>();
+    const char* master = file_ctrl_ ? file_ctrl_->GetPath(resources::kMasterIndexFile) : nullptr;
+    if (!master || rama->Init(master) != 1) {
+        LogError("GLOBAL_CONTROL_BASE::InitRAMA: RAMA init failed.");
+        return -1;
+    }
+    rama_ = std::move(rama);
+    LuaHost host = LUA_GetHost();
+    host.rama = rama_.get();
+    LUA_SetHost(host);
+    return 0;
+}
+
+int16_t GLOBAL_CONTROL_BASE::InitTextLib(const char* name) {
+    if (!rama_ || !lua_) {
+        LogError("GLOBAL_CONTROL_BASE::InitTextLib: rama & lua must be init first");
+        return -1;
+    }
+    auto textlib = std::make_unique<resources::TEXTLIB>();
+    if (textlib->Init(lua_.get(), rama_.get()) != 1) {
+        LogError("GLOBAL_CONTROL_BASE::InitTextLib: can't init text library");
+        return -1;
+    }
+    if (textlib->AddTextResource(name) == 0) {
+        LogError("GLOBAL_CONTROL_BASE::InitTextLib: can't load text library");
+        return -1;
+    }
+    textlib_ = std::move(textlib);
+    return 0;
+}
+
+int16_t GLOBAL_CONTROL_BASE::InitDXInput(int screen_width, int screen_height) {
+    auto source = std::make_unique<media::SdlInputSource>();
+    media::SdlInputSource* events = source.get();
+    events->SetScreen(screen_width, screen_height);
+    MTX_QLIST* queue = input_queue_;
+    // Each record is copied into its own queued event, which the dispatcher frees.
+    media::InputSink sink = [queue](const media::InputRecord& record) {
+        IOEVE* event = IOEVE_Create(record.class_flags, record.source);
+        if (!event) return false;
+        event->character = record.character;
+        event->button_flags = record.button_flags;
+        event->x = record.x;
+        event->y = record.y;
+        event->value = record.value;
+        event->param2 = record.parameter2;
+        event->message = record.message;
+        return IOEVE_Post(queue, event) == 0;
+    };
+    dxinput_ = std::make_unique<media::DXINPUT>(std::move(source), std::move(sink), true,
+                                                screen_width, screen_height);
+    MAIN_SetInputSource(events);
+    LOGSYS_Text(nullptr, kLogInfo, "GLOBAL_CONTROL_BASE: DXInput initialized.");
+    return 0;
+}
+
+int16_t GLOBAL_CONTROL_BASE::InitCaptureCtrl() {
+    // The front end records nothing; the capture system only has to come up.
+    capture_ready_ = true;
+    return 0;
+}
+
+int16_t GLOBAL_CONTROL_BASE::InitDave() {
+    dave_ = DAVE_Create(64);
+    if (!dave_) {
+        LogError("MAIN: Cannot init dave callback system.");
+        return -1;
+    }
+    if (dave_->AllocStandardSlots() != 0) {
+        LogError("MAIN: Cannot generate dave default callbacks.");
+        return -1;
+    }
+    LOGSYS_Text(nullptr, kLogInfo, "MAIN: Dave control ready.");
+    return 0;
+}
+
+void GLOBAL_CONTROL_BASE::RegisterInputHandler(DAVE_CALLBACK handler) {
+    input_handler_ = handler;
+    if (!dave_) return;
+    for (int slot : kInputSlots) dave_->AddCallback(slot, handler);
+}
+
+void GLOBAL_CONTROL_BASE::UnregisterInputHandler() {
+    if (dave_ && input_handler_) {
+        for (int slot : kInputSlots) dave_->RemoveCallback(slot, input_handler_);
+    }
+    input_handler_ = nullptr;
+}
+
+void GLOBAL_CONTROL_BASE::ReleaseRAMA() {
+    if (!rama_) return;
+    LuaHost host = LUA_GetHost();
+    host.rama = nullptr;
+    LUA_SetHost(host);
+    rama_.reset();
+}
+
+void GLOBAL_CONTROL_BASE::ReleaseTextLib() { textlib_.reset(); }
+
+void GLOBAL_CONTROL_BASE::ReleaseDXInput() {
+    if (!dxinput_) return;
+    MAIN_SetInputSource(nullptr);
+    dxinput_->Release();
+    dxinput_.reset();
+    LOGSYS_Text(nullptr, kLogInfo, "GLOBAL_CONTROL_BASE: DXInput released.");
+}
+
+void GLOBAL_CONTROL_BASE::ReleaseCaptureCtrl() { capture_ready_ = false; }
+
+void GLOBAL_CONTROL_BASE::ReleaseDave() {
+    if (dave_) DAVE_Remove(dave_);
+    dave_ = nullptr;
+}
+
 void GLOBAL_CONTROL_BASE::ReleaseAll() {
-    // Later subsystems plug in here in the shutdown order: menu manager, GUI,
-    // sequences, capture, video, 3D objects, 3D engine.
+    // Menu manager, GUI control, sequences plug in here.
+    ReleaseCaptureCtrl();
+    // Video, 3D objects and the 3D engine plug in here.
     ReleaseFileCtrl();
     ReleaseReadeve();
-    // DirectInput, archive, sound, text library and fonts go here.
+    ReleaseDXInput();
+    ReleaseRAMA();
+    // The sound interface plugs in here.
+    ReleaseTextLib();
+    // The font control plugs in here.
     ReleaseLUA();
-    // The lobby client and the program-frame list follow.
+    // The lobby client plugs in here.
+    ReleaseDave();
 }
 
 }  // namespace vorlane

@@ -9,7 +9,11 @@
 #include <memory>
 
 #include "app/flag_word.h"
+#include "baselib/dave.h"
+#include "media/input.h"
 #include "resources/filectrl.h"
+#include "resources/rama_ctrl.h"
+#include "resources/textlib.h"
 #include "scripting/lua_glue.h"
 
 struct LOGSYS;
@@ -41,10 +45,27 @@ public:
     int16_t InitReadeve();
     int16_t InitLUA();
     int16_t InitFileCtrl(const char* cfg, resources::FILECTRL_ENTRY* table, uint16_t count);
+    int16_t InitRAMA();
+    int16_t InitTextLib(const char* name);
+    // Opens keyboard and mouse through the SDL input source.
+    int16_t InitDXInput(int screen_width, int screen_height);
+    int16_t InitCaptureCtrl();
+    // Creates the callback dispatcher with its standard slots; 0 or -1 (logged).
+    int16_t InitDave();
 
     void ReleaseReadeve();
     void ReleaseLUA();
     void ReleaseFileCtrl();
+    void ReleaseRAMA();
+    void ReleaseTextLib();
+    void ReleaseDXInput();
+    void ReleaseCaptureCtrl();
+    void ReleaseDave();
+
+    // Adds `handler` to the dispatcher slots of window input (0, 3, 2, 5, 6,
+    // 12, 7, 8) and removes it again.
+    void RegisterInputHandler(DAVE_CALLBACK handler);
+    void UnregisterInputHandler();
     // Releases every subsystem in the fixed shutdown order.
     void ReleaseAll();
 
@@ -55,6 +76,10 @@ public:
 
     lua_State* lua() const { return lua_.get(); }
     resources::FILECTRL* file_ctrl() const { return file_ctrl_.get(); }
+    resources::RAMA_CTRL* rama() const { return rama_.get(); }
+    resources::TEXTLIB* textlib() const { return textlib_.get(); }
+    media::DXINPUT* dxinput() const { return dxinput_.get(); }
+    DAVE* dave() const { return dave_; }
     MTX_QLIST* input_queue() const { return input_queue_; }
     // Takes every queued input event out of the input queue and frees it.
     void DrainInputEvents();
@@ -64,6 +89,12 @@ private:
     MTX_QLIST* input_queue_ = nullptr;  // released with MTX_QLIST::Destroy
     LuaStatePtr lua_;
     std::unique_ptr<resources::FILECTRL> file_ctrl_;
+    std::unique_ptr<resources::RAMA_CTRL> rama_;
+    std::unique_ptr<resources::TEXTLIB> textlib_;
+    std::unique_ptr<media::DXINPUT> dxinput_;
+    DAVE* dave_ = nullptr;  // released with DAVE_Remove
+    DAVE_CALLBACK input_handler_ = nullptr;
+    bool capture_ready_ = false;
 };
 
 // Null before primary initialisation and after shutdown.

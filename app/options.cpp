@@ -103,6 +103,8 @@ void MAIN_EvaluateOptions() {
     std::fflush(stdout);
 }
 
+bool MAIN_HelpRequested() { return g_table[0].state > 0 || g_table[1].state > 0; }
+
 std::string MAIN_ScriptOption() {
     const OptionEntry& script = g_table[4];
     return script.state > 0 && script.value ? script.value : "";

@@ -23,6 +23,9 @@ int MAIN_ParseOptions(const std::vector<std::string>& words);
 // settings record. Needs the settings record.
 void MAIN_EvaluateOptions();
 
+// True when "?" or "help" was given.
+bool MAIN_HelpRequested();
+
 // The "script" variable's value (empty when not given).
 std::string MAIN_ScriptOption();
 

@@ -14,7 +14,10 @@
 #include "app/command_line.h"
 #include "app/global_control.h"
 #include "app/global_data.h"
+#include "app/main_program.h"
+#include "app/main_thread.h"
 #include "app/message_box.h"
+#include "app/window.h"
 #include "app/options.h"
 #include "app/single_instance.h"
 #include "baselib/bl_memory.h"
@@ -178,6 +181,12 @@ int MAIN_Entry(int argc, char** argv) {
         LogInfo("MAIN: Parse commandline failed.");
         return -1;
     }
+    // "?" and "help" answer at once: the option list is what the user asked
+    // for, and it needs neither the window nor the data files.
+    if (MAIN_HelpRequested()) {
+        PrintOptions(MAIN_OptionTable(), kOptionCount);
+        return 0;
+    }
     LOGSYS_MuteAll();
     LOGSYS_DisableFiles();
 
@@ -188,13 +197,32 @@ int MAIN_Entry(int argc, char** argv) {
     }
     LogInfo("MAIN: Primary init done.");
 
-    // Window, secondary initialisation and the main program run here; they
-    // arrive with the graphics and main-loop code.
-    MAIN_EvaluateOptions();
+    if (MAIN_InitWindow(kAppName, g_settings->windowed_mode) != 1) {
+        LogInfo("MAIN: Windows init failed.");
+        ShowCriticalErrorBox();
+        MAIN_DestroyGfx();
+        MAIN_Shutdown();
+        return -1;
+    }
+    LogInfo("MAIN: Windows init done.");
+
+    if (MAIN_SecondaryInit() != 0) {
+        LogInfo("MAIN: Secondary init failed.");
+        MAIN_DestroyGfx();
+        ShowCriticalErrorBox();
+        MAIN_StopMainThread();
+        MAIN_Shutdown();
+        return -1;
+    }
+    LogInfo("MAIN: Secondary init done.");
+
+    MAIN_ReleaseMainThread();
     g_starting_or_stopping = 0;
+    MAIN_MainProgram();
 
     int32_t state = g_control->program_state;
-    g_starting_or_stopping = 1;
+    MAIN_StopMainThread();
+    MAIN_DestroyGfx();
     g_control->DrainInputEvents();
     MAIN_Shutdown();
     ShowCriticalErrorBox();

@@ -1,0 +1,252 @@
+// [SECTION] Secondary initialisation
+// [SECTION] Main-loop iteration
+// [SECTION] Main program
+#include "app/main_program.h"
+
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "app/global_control.h"
+#include "app/global_data.h"
+#include "app/main_thread.h"
+#include "app/options.h"
+#include "app/presentation.h"
+#include "app/startup.h"
+#include "app/window.h"
+#include "baselib/bl_thread.h"
+#include "baselib/ioeve.h"
+#include "baselib/logsys.h"
+#include "baselib/timer.h"
+
+namespace vorlane {
+
+namespace {
+
+FrameFactory g_frame_factory;
+std::function<void()> g_iteration_hook;
+std::unique_ptr<PRESENTATION> g_presentation;
+baselib::Clock g_app_clock;
+bool g_paused_by_deactivation = false;
+
+void LogInfo(const char* text) { LOGSYS_Text(nullptr, kLogInfo, text); }
+void LogError(const char* text) { LOGSYS_Text(nullptr, kLogError, text); }
+
+// Until the front end's own frame exists, this frame shows the loading picture
+// and waits for the window to close.
+class StandInFrame : public ProgramFrame {
+public:
+    void Draw() override {
+        if (g_presentation) g_presentation->Draw();
+    }
+};
+
+// Forwards every dispatched input event to the current frame.
+int ForwardInput(void* event) {
+    ProgramFrame* frame = g_settings ? g_settings->current_frame : nullptr;
+    return frame ? frame->OnInput(static_cast<IOEVE*>(event)) : 0;
+}
+
+const char* Text(const char* name) {
+    resources::TEXTLIB* textlib = g_control ? g_control->textlib() : nullptr;
+    return textlib ? textlib->GetTextC(name) : nullptr;
+}
+
+// Loads an archive location by name; false when it is missing or fails.
+bool LoadLocation(const char* name) {
+    resources::RAMA_CTRL* rama = g_control->rama();
+    int id = rama->GetLocationID(name);
+    return id >= 0 && rama->LoadLocation(id) == 1;
+}
+
+bool FailStart(const char* log_line, const char* critical) {
+    LogError(log_line);
+    MAIN_SetCriticalError(critical);
+    return false;
+}
+
+void DrawLoadingScreen() {
+    const char* text = Text("LOADING");
+    if (g_control && g_presentation && text) {
+        g_presentation->SetLoadingGfx(-1, -1, "show.loading", text, 2, 0x0FFFFFFF, 0x08888888);
+        g_presentation->Draw();
+    }
+    if (g_presentation) g_presentation->flags |= PRESENTATION::kLoadingPicture;
+}
+
+void DrawShutdownNotice() {
+    media::GFXSYS3D* gfx = MAIN_Gfx();
+    if (!gfx || !gfx->screen()) return;
+    gfx->StartFrame();
+    const char* text = Text("LOBBY_SHUTTINGDOWN");
+    if (text) MAIN_DrawTextCentred(*gfx->screen(), 1, text, 0xFFFFFFFF, 0xFF888888);
+    gfx->EndFrame(8);
+}
+
+}  // namespace
+
+void MAIN_SetFrameFactory(FrameFactory factory) { g_frame_factory = std::move(factory); }
+void MAIN_SetIterationHook(std::function<void()> hook) { g_iteration_hook = std::move(hook); }
+
+int MAIN_DrawTextCentred(media::OSGFX&, int, const char*, uint32_t, uint32_t) {
+    // Bitmap fonts join here once the font control exists.
+    return 0;
+}
+
+// [SECTION] Secondary initialisation
+
+int MAIN_SecondaryInit() {
+    if (MAIN_StartMainThread({}) != 0) {
+        FailStart("MAIN: Cannot start main thread.", "Cannot start main thread.");
+        MAIN_StopMainThread();
+        return -1;
+    }
+    LogInfo("MAIN: Thread init and started.");
+    if (g_control->InitDave() != 0) {
+        MAIN_SetCriticalError(g_control->dave() ? "Cannot generate dave default callbacks."
+                                                : "Cannot init dave callback system.");
+        MAIN_StopMainThread();
+        return -1;
+    }
+    if (g_control->InitRAMA() != 0) return -1;
+    g_control->rama()->LoadPatches();
+
+    for (const char* location : {"multilobby", "missions", "mainmenu", "alltime"}) {
+        if (!LoadLocation(location)) return -1;
+    }
+    if (g_control->InitTextLib("text.global") == 0) {
+        g_control->textlib()->AddTextResource("text.global.story");
+        g_control->textlib()->AddTextResource("lobby.global.text");
+    }
+    if (g_control->InitDXInput(g_settings->screen_width, g_settings->screen_height) != 0) {
+        MAIN_SetCriticalError("init DirectInput failed.");
+        return -1;
+    }
+    LUA_ExecuteString(g_control->lua(), "menu = {}\nmenu.LANGUAGE = \"\"\n", "menutable");
+    return g_control->InitCaptureCtrl();
+}
+
+// [SECTION] Main-loop iteration
+
+int MAIN_MainLoopIteration(ProgramFrame* frame) {
+    if (!g_settings || frame != g_settings->current_frame) {
+        LogError("invalid program frame in mainloop !!!");
+        return kLoopNotCurrentFrame;
+    }
+    g_app_clock.Update();
+    MAIN_PumpMessages();
+
+    FlagWord& flags = g_control->app_flags;
+    if (flags.Test(kAppExitRequested)) return kLoopExitRequested;
+
+    media::GFXSYS3D* gfx = MAIN_Gfx();
+    if (flags.Test(kAppInactive)) {
+        if (g_app_clock.running()) {
+            g_paused_by_deactivation = true;
+            g_app_clock.Pause();
+        }
+        if (flags.Test(kAppRepaint)) {
+            flags.Clear(kAppRepaint);
+            if (gfx && gfx->windowed()) {
+                gfx->StartFrame();
+                frame->Draw();
+                gfx->EndFrame(8);
+            }
+        }
+        BL_Sleep(20);
+        std::this_thread::yield();
+        return kLoopNoFrameResult;
+    }
+    if (g_paused_by_deactivation) {
+        g_paused_by_deactivation = false;
+        g_app_clock.Resume();
+    }
+
+    g_settings->left_pressed = g_settings->left_released = 0;
+    g_settings->right_pressed = g_settings->right_released = 0;
+    if (media::DXINPUT* input = g_control->dxinput()) {
+        uint32_t now = GetTickCount();
+        input->ProcessKeyboard(now);
+        input->ProcessMouse(now);
+    }
+    if (g_control->input_queue() && g_control->dave())
+        IOEVE_DispatchAll(g_control->input_queue(), g_control->dave());
+
+    frame->Update();
+    if (g_iteration_hook) g_iteration_hook();
+
+    if (!gfx) return g_control->program_state;
+    gfx->StartFrame();
+    frame->Draw();
+    gfx->EndFrame(8);
+    return g_control->program_state;
+}
+
+// [SECTION] Main program
+
+int MAIN_MainProgram() {
+    std::srand(GetTickCount());
+    LogInfo("MainProgram: Tables generated.");
+
+    g_presentation = PRESENTATION::Create();
+    if (!g_presentation) return -1;
+
+    MAIN_EvaluateOptions();
+    if (g_settings->info_mode == 0) g_presentation->flags &= ~PRESENTATION::kInfoOverlay;
+    uint16_t start_mode = MAIN_StartMode();
+    g_settings->network_mode = start_mode;
+
+    g_app_clock.Update();
+    g_app_clock.Pause();
+    g_app_clock.Resume();
+
+    if (media::GFXSYS3D* gfx = MAIN_Gfx()) {
+        gfx->set_clear_colour(0);
+        gfx->StartFrame();
+        DrawLoadingScreen();
+        gfx->EndFrame(8);
+    }
+
+    LogInfo("MainPrg: initializing MAINMAP...");
+    std::unique_ptr<ProgramFrame> main_map =
+        g_frame_factory ? g_frame_factory(start_mode) : std::make_unique<StandInFrame>();
+    if (!main_map) {
+        LogError("MainProgram: Cannot alloc MAINMAP.");
+        g_presentation.reset();
+        return 0;
+    }
+    if (!main_map->IsReady()) {
+        LogError("MainProgram: MAINMAP IsOK failed.");
+        g_presentation.reset();
+        return 0;
+    }
+    g_settings->current_frame = main_map.get();
+    g_settings->main_map = main_map.get();
+
+    g_control->program_state = 0;
+    g_control->RegisterInputHandler(ForwardInput);
+    g_control->DrainInputEvents();
+    LogInfo("Application initialized.");
+    LogInfo(std::string(49, '-').c_str());
+    g_presentation->flags &= ~PRESENTATION::kLoadingPicture;
+
+    for (;;) {
+        int result = MAIN_MainLoopIteration(main_map.get());
+        if (result == 1 || result == kLoopExitRequested || result == kStateStartGame) break;
+    }
+    LogInfo(std::string(50, '-').c_str());
+    LogInfo("Application ended, starting cleanup.");
+
+    DrawShutdownNotice();
+    g_control->DrainInputEvents();
+    g_control->UnregisterInputHandler();
+
+    LogInfo("MainPrg: removing MAINMAP...");
+    main_map.reset();
+    g_settings->current_frame = nullptr;
+    g_settings->main_map = nullptr;
+    g_presentation.reset();
+    return 0;
+}
+
+}  // namespace vorlane

@@ -1,0 +1,101 @@
+#include "app/main_thread.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "baselib/logsys.h"
+
+namespace vorlane {
+
+namespace {
+
+// Control word bits.
+constexpr uint32_t kStartBit = 16;
+constexpr uint32_t kStopBit = 32;
+
+struct MainThreadRecord {
+    std::thread thread;
+    std::mutex mutex;
+    std::condition_variable changed;
+    uint32_t control = 0;
+    bool finished = false;
+    std::function<void()> service;
+};
+
+std::unique_ptr<MainThreadRecord> g_main_thread;
+
+void Body(MainThreadRecord* record) {
+    {
+        std::unique_lock lock(record->mutex);
+        record->changed.wait(lock, [&] { return record->control & (kStartBit | kStopBit); });
+        if (record->control & kStopBit) {
+            record->finished = true;
+            record->changed.notify_all();
+            return;
+        }
+    }
+    LOGSYS_Text(nullptr, kLogInfo, "MAIN: MainThread runnning.");
+    std::unique_lock lock(record->mutex);
+    while (!(record->control & kStopBit)) {
+        if (record->service) {
+            lock.unlock();
+            record->service();
+            lock.lock();
+        }
+        record->changed.wait_for(lock, std::chrono::milliseconds(20),
+                                 [&] { return (record->control & kStopBit) != 0; });
+    }
+    LOGSYS_Text(nullptr, kLogInfo, "MainThread exiting...");
+    record->finished = true;
+    record->changed.notify_all();
+}
+
+}  // namespace
+
+int MAIN_StartMainThread(std::function<void()> service) {
+    MAIN_StopMainThread();
+    auto record = std::make_unique<MainThreadRecord>();
+    record->service = std::move(service);
+    try {
+        record->thread = std::thread(Body, record.get());
+    } catch (const std::system_error&) {
+        LOGSYS_Text(nullptr, kLogError, "MAIN: Thread_Create failed.");
+        return -1;
+    }
+    g_main_thread = std::move(record);
+    return 0;
+}
+
+void MAIN_ReleaseMainThread() {
+    if (!g_main_thread) return;
+    std::lock_guard lock(g_main_thread->mutex);
+    g_main_thread->control |= kStartBit;
+    g_main_thread->changed.notify_all();
+}
+
+void MAIN_StopMainThread() {
+    if (!g_main_thread) return;
+    MainThreadRecord& record = *g_main_thread;
+    bool finished;
+    {
+        std::unique_lock lock(record.mutex);
+        record.control |= kStopBit;
+        record.changed.notify_all();
+        finished = record.changed.wait_for(lock, std::chrono::milliseconds(5000),
+                                           [&] { return record.finished; });
+    }
+    if (finished) {
+        record.thread.join();
+    } else {
+        // A service call that hangs must not hang the shutdown with it.
+        record.thread.detach();
+        g_main_thread.release();
+        return;
+    }
+    g_main_thread.reset();
+}
+
+bool MAIN_MainThreadRunning() { return g_main_thread != nullptr; }
+
+}  // namespace vorlane

@@ -1,0 +1,48 @@
+// PRESENTATION: the loading picture with its caption and the logo overlay.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "media/osgfx.h"
+
+namespace vorlane {
+
+class PRESENTATION {
+public:
+    static constexpr uint32_t kInfoOverlay = 0x1;
+    static constexpr uint32_t kLoadingPicture = 0x2;
+
+    // Allocates and initialises; null (error logged) when that fails.
+    static std::unique_ptr<PRESENTATION> Create();
+    ~PRESENTATION();
+
+    // Reloads the archive location "presentation" and fetches the logos.
+    bool Init();
+    // Places the picture `resource` (centred low on the screen when x or y is
+    // negative) and writes `text` into it centred with `font`.
+    void SetLoadingGfx(int16_t x, int16_t y, const char* resource, const char* text, int font,
+                       uint32_t colour1, uint32_t colour2);
+    // Draws what the flags ask for onto the back surface.
+    void Draw();
+    void Release();
+
+    uint32_t flags = 0;
+
+private:
+    PRESENTATION() = default;
+
+    struct Logo {
+        const char* resource;
+        std::unique_ptr<media::OSGFX> surface;
+    };
+    std::unique_ptr<media::OSGFX> loading_;
+    Logo logos_[2] = {{"show.vorlanevessellogo", nullptr}, {"show.brightmoorweb", nullptr}};
+};
+
+// Decodes the image resource at `address` into a new surface; null when the
+// archive has no such picture.
+std::unique_ptr<media::OSGFX> MAIN_LoadImage(const char* address);
+
+}  // namespace vorlane

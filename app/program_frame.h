@@ -1,0 +1,41 @@
+// ProgramFrame: the base class of every screen controller the main loop drives.
+#pragma once
+
+#include <cstdint>
+
+#include "app/flag_word.h"
+#include "baselib/ioeve.h"
+#include "baselib/timer.h"
+
+namespace vorlane {
+
+class ProgramFrame {
+public:
+    ProgramFrame() = default;
+    // Unlinks the frame from the list it belongs to.
+    virtual ~ProgramFrame();
+    ProgramFrame(const ProgramFrame&) = delete;
+    ProgramFrame& operator=(const ProgramFrame&) = delete;
+
+    virtual int IsReady() const { return 1; }
+    // 1 when the event was consumed.
+    virtual int OnInput(IOEVE* event) {
+        (void)event;
+        return 0;
+    }
+    virtual void Update() {}
+    virtual void Draw() {}
+
+    // Links the frame at the head of `*list`.
+    void LinkInto(ProgramFrame** list);
+
+    uint8_t ready = 1;
+    FlagWord flags;
+
+private:
+    ProgramFrame** list_ = nullptr;
+    ProgramFrame* next_ = nullptr;
+    baselib::CountdownTimer timer_;
+};
+
+}  // namespace vorlane

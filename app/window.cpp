@@ -1,0 +1,125 @@
+#include "app/window.h"
+
+#include "app/global_control.h"
+#include "app/global_data.h"
+#include "baselib/logsys.h"
+#include "media/sdl_input.h"
+
+namespace vorlane {
+
+namespace {
+
+struct WindowDeleter {
+    void operator()(SDL_Window* window) const {
+        if (window) SDL_DestroyWindow(window);
+    }
+};
+
+std::unique_ptr<SDL_Window, WindowDeleter> g_window;
+std::unique_ptr<media::GFXSYS3D> g_gfx;
+media::SdlInputSource* g_input_source = nullptr;
+
+// The flags word the graphics system starts with (8 = wait for the retrace).
+constexpr uint32_t kGfxStartFlags = 10;
+
+void SetAppFlag(uint32_t bits, bool on) {
+    if (!g_control) return;
+    if (on)
+        g_control->app_flags.Set(bits);
+    else
+        g_control->app_flags.Clear(bits);
+}
+
+}  // namespace
+
+media::GFXSYS3D* MAIN_Gfx() { return g_gfx.get(); }
+SDL_Window* MAIN_Window() { return g_window.get(); }
+
+void MAIN_DestroyGfx() {
+    if (g_gfx) g_gfx->Shutdown();
+    g_gfx.reset();
+    g_window.reset();
+}
+
+int MAIN_BitModeForDepth(int depth) {
+    if (depth == 16) return 2;
+    if (depth == 24 || depth == 32) return 4;
+    return depth;
+}
+
+void MAIN_SetInputSource(media::SdlInputSource* source) { g_input_source = source; }
+
+int MAIN_InitWindow(const char* title, int windowed) {
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        LOGSYS_Printf(nullptr, kLogError, "MAIN: SDL video: %s", SDL_GetError());
+        return 0;
+    }
+    int width = g_settings && g_settings->screen_width > 0 ? g_settings->screen_width : 1024;
+    int height = g_settings && g_settings->screen_height > 0 ? g_settings->screen_height : 768;
+    uint32_t window_flags = SDL_WINDOW_RESIZABLE;
+    if (!windowed) window_flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+    g_window.reset(SDL_CreateWindow(title, 10, 10, width, height, window_flags));
+    if (!g_window) {
+        LOGSYS_Printf(nullptr, kLogError, "MAIN: cannot create window: %s", SDL_GetError());
+        return 0;
+    }
+    SDL_ShowWindow(g_window.get());
+
+    g_gfx = std::make_unique<media::GFXSYS3D>(media::MakeSdlDisplay());
+    int depth = g_settings ? g_settings->color_depth : 32;
+    if (g_gfx->Init(g_window.get(), g_settings ? g_settings->screen_width : width,
+                    g_settings ? g_settings->screen_height : height, MAIN_BitModeForDepth(depth),
+                    kGfxStartFlags, windowed) != 1) {
+        MAIN_SetCriticalError("gfxsys startup failed.");
+        return 0;
+    }
+    if (g_settings) {
+        g_settings->screen_width = g_gfx->width();
+        g_settings->screen_height = g_gfx->height();
+    }
+    return 1;
+}
+
+void MAIN_WindowProcedure(const SDL_Event& event) {
+    const bool starting_or_stopping = g_starting_or_stopping == 1;
+    switch (event.type) {
+        case SDL_QUIT:
+            LOGSYS_Text(nullptr, kLogInfo, "MAIN: EXIT requested. Stop set.");
+            g_starting_or_stopping = 1;
+            SetAppFlag(kAppExitRequested, true);
+            return;
+        case SDL_WINDOWEVENT:
+            if (starting_or_stopping) return;
+            switch (event.window.event) {
+                case SDL_WINDOWEVENT_FOCUS_LOST:
+                case SDL_WINDOWEVENT_MINIMIZED:
+                    SetAppFlag(kAppInactive, true);
+                    break;
+                case SDL_WINDOWEVENT_FOCUS_GAINED:
+                case SDL_WINDOWEVENT_RESTORED:
+                    SetAppFlag(kAppInactive, false);
+                    break;
+                case SDL_WINDOWEVENT_EXPOSED:
+                case SDL_WINDOWEVENT_SIZE_CHANGED:
+                    SetAppFlag(kAppRepaint, true);
+                    break;
+            }
+            return;
+        default:
+            // Keyboard and mouse reach the program through the input layer,
+            // which reads them from this source once per main-loop tick. The
+            // mouse is read only there, so a press never arrives twice.
+            if (g_input_source && !(starting_or_stopping && event.type >= SDL_MOUSEMOTION &&
+                                    event.type <= SDL_MOUSEWHEEL)) {
+                g_input_source->HandleEvent(event);
+            }
+            return;
+    }
+}
+
+void MAIN_PumpMessages() {
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) MAIN_WindowProcedure(event);
+}
+
+}  // namespace vorlane
