@@ -5,11 +5,13 @@
 //   tags        userdata type tags
 #include "scripting/lua_glue.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
+#include "baselib/mstring.h"
 #include "scripting/script_log.h"
 
 using vorlane::scripting::kLogError;
@@ -289,6 +291,13 @@ void LUA_RawSetGlobal(lua_State* lua, const char* name) {
     lua_pushvalue(lua, -3);
     lua_rawset(lua, -3);
     lua_pop(lua, 2);
+}
+
+int LUA_GetString(lua_State* lua, const char* key, int index, mstring* out, const char* def) {
+    std::string text;
+    int taken = LUA_GetString(lua, key, index, &text, def);
+    if (out) out->Assign(text.c_str(), static_cast<int32_t>(std::min<size_t>(text.size(), INT32_MAX)));
+    return taken;
 }
 
 // ---------------------------------------------------------------------------

@@ -19,6 +19,7 @@ namespace vorlane::resources {
 class RAMA_CTRL;
 class RAMA_RES;
 }  // namespace vorlane::resources
+class mstring;
 
 // ---------------------------------------------------------------------------
 // State
@@ -82,6 +83,8 @@ int LUA_GetBool(lua_State* lua, const char* key, int index, int def);
 // otherwise `def` (null counts as "") is copied. Returns 1 when the field was
 // taken, 0 when the default was used. `out` may be null.
 int LUA_GetString(lua_State* lua, const char* key, int index, std::string* out, const char* def);
+// The same into the base library's string (cut to its maximum size).
+int LUA_GetString(lua_State* lua, const char* key, int index, mstring* out, const char* def);
 // The archive resource named by the field's text, or null when the field is
 // not a non-empty string or no such resource exists.
 vorlane::resources::RAMA_RES* LUA_GetResource(lua_State* lua, vorlane::resources::RAMA_CTRL* archive,

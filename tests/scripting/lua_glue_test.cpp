@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "baselib/mstring.h"
 #include "log_capture.h"
 
 namespace {
@@ -170,7 +171,10 @@ TEST_F(LuaGlueTest, StringReaderTakesStringsAndNumbers) {
     EXPECT_EQ(out, "");
     EXPECT_EQ(LUA_GetString(L(), "z", -1, &out, "def"), 1);
     EXPECT_EQ(out, std::string("a\0b", 3));
-    EXPECT_EQ(LUA_GetString(L(), "s", -1, nullptr, "def"), 1);
+    EXPECT_EQ(LUA_GetString(L(), "s", -1, static_cast<std::string*>(nullptr), "def"), 1);
+    mstring short_text(3);  // room for two characters and the terminator
+    EXPECT_EQ(LUA_GetString(L(), "s", -1, &short_text, "def"), 1);
+    EXPECT_STREQ(short_text.c_str(), "te");
     EXPECT_EQ(lua_gettop(L()), top);
 }
 
