@@ -114,10 +114,9 @@ int MAIN_SecondaryInit() {
     for (const char* location : {"multilobby", "missions", "mainmenu", "alltime"}) {
         if (!LoadLocation(location)) return -1;
     }
-    if (g_control->InitTextLib("text.global") == 0) {
-        g_control->textlib()->AddTextResource("text.global.story");
-        g_control->textlib()->AddTextResource("lobby.global.text");
-    }
+    if (g_control->InitTextLib("text.global") != 0) return -1;
+    g_control->textlib()->AddTextResource("text.global.story");
+    g_control->textlib()->AddTextResource("lobby.global.text");
     if (g_control->InitDXInput(g_settings->screen_width, g_settings->screen_height) != 0) {
         MAIN_SetCriticalError("init DirectInput failed.");
         return -1;
