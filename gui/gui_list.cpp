@@ -86,7 +86,7 @@ void GUI_LIST::LayoutList() {
 
 const GUI_STRING* GUI_LIST::GetItem(int index) const {
     if (index < 0 || index >= ItemCount()) return nullptr;
-    return &items_[size_t(index)].text;
+    return &Row(index).text;
 }
 
 const char* GUI_LIST::GetItemText(int index) const {
@@ -96,7 +96,7 @@ const char* GUI_LIST::GetItemText(int index) const {
 
 void* GUI_LIST::GetItemRecord(int index) const {
     if (index < 0 || index >= ItemCount()) return nullptr;
-    return items_[size_t(index)].record.get();
+    return Row(index).record.get();
 }
 
 int GUI_LIST::InsertItem(const char* text, bool sorted, uint32_t colour,
@@ -106,24 +106,25 @@ int GUI_LIST::InsertItem(const char* text, bool sorted, uint32_t colour,
     if (colour != 0) item.text.SetColour(colour);
     item.record = std::move(record);
     const std::string& key = item.text.Source();
-    size_t at = items_.size();
+    auto less = [this](uint32_t a, const std::string& b) {
+        return std::strcmp(items_[a].text.Source().c_str(), b.c_str()) < 0;
+    };
+    size_t at = order_.size();
     if (sorted) {
-        // Before the first item whose text is not less (byte order). While the
-        // items are known to be in order a binary search finds the same place.
-        auto less = [](const Item& a, const std::string& b) {
-            return std::strcmp(a.text.Source().c_str(), b.c_str()) < 0;
-        };
+        // Before the first row whose text is not less (byte order). While the
+        // rows are known to be in order a binary search finds the same place.
         if (in_order_) {
-            at = size_t(std::lower_bound(items_.begin(), items_.end(), key, less) - items_.begin());
+            at = size_t(std::lower_bound(order_.begin(), order_.end(), key, less) - order_.begin());
         } else {
             at = 0;
-            while (at < items_.size() && less(items_[at], key)) ++at;
+            while (at < order_.size() && less(order_[at], key)) ++at;
         }
-    } else if (!items_.empty() &&
-               std::strcmp(items_.back().text.Source().c_str(), key.c_str()) > 0) {
+    } else if (!order_.empty() &&
+               std::strcmp(Row(ItemCount() - 1).text.Source().c_str(), key.c_str()) > 0) {
         in_order_ = false;
     }
-    items_.insert(items_.begin() + long(at), std::move(item));
+    items_.push_back(std::move(item));
+    order_.insert(order_.begin() + long(at), uint32_t(items_.size() - 1));
     // The selected item stays selected when a row is inserted above it.
     if (selection_ >= int(at)) ++selection_;
     if (hot_ >= int(at)) ++hot_;
@@ -170,6 +171,7 @@ int GUI_LIST::AddItem(const char* text, bool sorted, uint32_t colour,
 
 void GUI_LIST::Clear(bool notify) {
     items_.clear();
+    order_.clear();
     in_order_ = true;
     hot_ = -1;
     selection_ = -1;

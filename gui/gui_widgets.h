@@ -211,12 +211,12 @@ public:
                 std::shared_ptr<void> record = {});
     void Clear(bool notify = true);
     int SetSelection(int index);
-    int ItemCount() const { return int(items_.size()); }
+    int ItemCount() const { return int(order_.size()); }
     const GUI_STRING* GetItem(int index) const;
     const char* GetItemText(int index) const;
     void* GetItemRecord(int index) const;
     // Iteration over the items: -1 at the end.
-    int FirstItem() const { return items_.empty() ? -1 : 0; }
+    int FirstItem() const { return order_.empty() ? -1 : 0; }
     int NextItem(int index) const { return index + 1 < ItemCount() ? index + 1 : -1; }
     int FirstVisible() const;
     int TextWidthAvailable() const;
@@ -242,14 +242,18 @@ private:
         GUI_STRING text;
         std::shared_ptr<void> record;
     };
+    const Item& Row(int index) const { return items_[order_[size_t(index)]]; }
     void LayoutList();
     int InsertItem(const char* text, bool sorted, uint32_t colour, std::shared_ptr<void> record);
     int HotFromPointer(int pointer_y) const;
     void SelectAndNotify(int index);
     static bool ScrollbarCallback(GUI_OBJECT* object, const GUI_EVENT& event);
 
+    // Rows are stored in the order they were added and shown in `order_`
+    // (indexes into `items_`): a sorted insertion moves 4-byte indexes only.
     std::vector<Item> items_;
-    bool in_order_ = true;  // items are sorted: sorted insertion may search
+    std::vector<uint32_t> order_;
+    bool in_order_ = true;  // rows are sorted: sorted insertion may search
     uint8_t centred_ = 0;
     GUI_COMBOBOX* combobox_ = nullptr;
     int32_t display_only_ = 0;
