@@ -43,6 +43,7 @@ struct MemState {
     uint32_t statistics[kMemStatWords] = {};
     uint32_t next_serial = 1;
     std::unordered_map<uint32_t, uint8_t*> records;  // serial -> record
+    std::unordered_map<const uint8_t*, uint32_t> serials;  // record -> serial
     std::vector<const char*> file_names;             // number - 1 -> name
 };
 
@@ -53,13 +54,16 @@ MemState& State() {
 
 bool Initialised() { return State().flags.load() & kMemInitialised; }
 
-// Holds the memory mutex while the system is initialised; warns otherwise.
+// Holds the memory mutex while the system is initialised; warns otherwise
+// (unless `function` is null).
 class MemLock {
 public:
     explicit MemLock(const char* function) {
         if (!Initialised()) {
-            LOGSYS_Printf(nullptr, kLogWarning, "%s:%s : MEMORY SYSTEM NOT INITIALIZED !", kModule,
-                          function);
+            if (function) {
+                LOGSYS_Printf(nullptr, kLogWarning, "%s:%s : MEMORY SYSTEM NOT INITIALIZED !",
+                              kModule, function);
+            }
             return;
         }
         mutex_ = State().mutex.load();
@@ -184,6 +188,7 @@ void* BL_JoinMem(void* first, int32_t first_size, void* second, int32_t second_s
 
 int16_t BL_GetMemStatistics(uint32_t* record) {
     if (!record) return -1;
+    MemLock lock(nullptr);
     std::memcpy(record, State().statistics, sizeof(State().statistics));
     return 0;
 }
@@ -293,7 +298,9 @@ void* BL_DebugGetMem(int32_t size, const char* file, uint32_t line) {
     }
     try {
         state.records[serial] = record;
+        state.serials[record] = serial;
     } catch (...) {
+        state.records.erase(serial);
         std::free(record);
         return nullptr;
     }
@@ -344,6 +351,7 @@ void ReleaseRecord(uint8_t* record) {
     if (state.list_snapshot == record) state.list_snapshot = nullptr;
     uint32_t size = Word(record, kSize);
     state.records.erase(Word(record, kOwn));
+    state.serials.erase(record);
     uint32_t* stats = state.statistics;
     stats[kMemStatCurrent] -= size <= stats[kMemStatCurrent] ? size : stats[kMemStatCurrent];
     if (stats[kMemStatBlocks] > 0) stats[kMemStatBlocks]--;
@@ -356,18 +364,21 @@ void ReleaseRecord(uint8_t* record) {
 int16_t BL_DebugFreeMem(void* pointer) {
     if (!pointer) return 0;
     MemLock lock("BL_DebugFreeMem");
-    // Only blocks this allocator handed out are released; anything else is left alone.
+    // Only blocks this allocator handed out are released; anything else is left
+    // alone. Candidate record addresses are looked up, never read.
     for (int guard : {kMemGuardSize, 0}) {
-        auto* record = static_cast<uint8_t*>(pointer) - kMemRecordSize - guard;
-        for (auto& [serial, known] : State().records) {
-            if (known != record) continue;
-            if (BL_CheckMemBlock(record) != 0) {
-                LOGSYS_Printf(nullptr, kLogError, "%s : CORRUPTED MEMORY BLOCK HEADER (ERROR: %d) !",
-                              kModule, BL_CheckMemBlock(record));
-            }
-            ReleaseRecord(record);
-            return 0;
+        const auto* candidate = static_cast<const uint8_t*>(pointer) - kMemRecordSize - guard;
+        auto found = State().serials.find(candidate);
+        if (found == State().serials.end()) continue;
+        uint8_t* record = State().records[found->second];
+        if (DataOffset(record) != kMemRecordSize + guard) continue;
+        int check = BL_CheckMemBlock(record);
+        if (check != 0) {
+            LOGSYS_Printf(nullptr, kLogError, "%s : CORRUPTED MEMORY BLOCK HEADER (ERROR: %d) !",
+                          kModule, check);
         }
+        ReleaseRecord(record);
+        return 0;
     }
     LOGSYS_Printf(nullptr, kLogError, "%s:%s : UNKNOWN MEMORY BLOCK !", kModule, "BL_DebugFreeMem");
     return -1;
@@ -382,6 +393,7 @@ void BL_FreeAllMem() {
 
 void BL_DumpMem(LOGSYS_LINE_SINK line_sink) {
     MemState& state = State();
+    MemLock lock(nullptr);  // other threads wait while the list is walked
     if (!line_sink || !state.list_head) return;
     char line[512];
     size_t visited = 0;
