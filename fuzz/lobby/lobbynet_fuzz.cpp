@@ -1,0 +1,94 @@
+// Arbitrary lobby packets into LOBBYNET::OnDataReceived, mixed with the front
+// end's operations, with every list the client hands out read in full.
+#include <cstdint>
+#include <vector>
+
+#include "baselib/logsys.h"
+#include "fuzz/lobby/fuzz_stream.h"
+#include "net/lobbynet.h"
+
+using namespace vorlane::net;
+
+namespace {
+
+// Touches every byte handed over, so a record read past its end shows up.
+class ReadingFrontend : public LobbyFrontend {
+public:
+    void LoginError(const char* text) override { Touch(text); }
+    void FirstLoginError(const char* text) override { Touch(text); }
+    void AccountCreated() override {}
+    void ConnectionLost() override {}
+    void ChannelError() override {}
+    void ChannelEntered() override {}
+    void ChatLine(const char* text, uint32_t, bool) override { Touch(text); }
+    void GameListChanged(const std::vector<GameRecord>& games, const GameRecord* added,
+                         const GameRecord* removed) override {
+        for (const GameRecord& game : games) sum_ += GameRecordName(game).size();
+        if (added) sum_ += (*added)[125];
+        if (removed) sum_ += (*removed)[125];
+    }
+    void ChannelList(const std::vector<uint8_t>& table, bool) override {
+        for (const ChannelEntry& entry : DecodeChannelTable(table)) sum_ += entry.name.size();
+    }
+    void LoginRunning() override {}
+    void LoginFinished() override {}
+    void ProfilesComplete(const std::array<Profile, 4>& profiles) override {
+        for (const Profile& profile : profiles) sum_ += profile[kProfileSize - 1];
+    }
+    void UserListChanged(const std::vector<UserRecord>& users, const UserRecord* added,
+                         const UserRecord* removed) override {
+        for (const UserRecord& user : users) sum_ += UserRecordName(user).size();
+        if (added) sum_ += (*added)[139];
+        if (removed) sum_ += (*removed)[139];
+    }
+
+private:
+    void Touch(const char* text) {
+        while (*text) sum_ += uint8_t(*text++);
+    }
+    size_t sum_ = 0;
+};
+
+class OfflineLobbynet : public LOBBYNET {
+public:
+    using LOBBYNET::LOBBYNET;
+    int16_t SendData(uint32_t, uint16_t, uint16_t, const void* data, uint32_t size) override {
+        const auto* bytes = static_cast<const uint8_t*>(data);
+        for (uint32_t i = 0; i < size; ++i) sent_ += bytes[i];
+        return 1;
+    }
+
+private:
+    size_t sent_ = 0;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static bool muted = [] {
+        LOGSYS_MuteAll();
+        return true;
+    }();
+    (void)muted;
+    ReadingFrontend frontend;
+    OfflineLobbynet client(&frontend, nullptr);
+    client.CltLogonAccepted(1);
+    FuzzStream stream(data, size);
+    FuzzStep step;
+    while (stream.Next(&step)) {
+        switch (step.selector % 8) {
+            case 0:
+                client.Login("ann", "pw", "", "", false, step.sub_type & 3, step.sub_type >> 8);
+                break;
+            case 1: client.SelectProfile(step.sub_type, (step.sub_type & 0x100) != 0); break;
+            case 2: client.JoinChannel(step.sub_type); break;
+            case 3: client.SendChat("x", int32_t(int16_t(step.sub_type))); break;
+            case 4: client.CltUserRemoved(1); client.CltLogonAccepted(1); break;
+            default:
+                client.OnDataReceived(1, 0xEFFFFFCC, 12, step.sub_type, step.bytes.data(),
+                                      uint32_t(step.bytes.size()));
+                break;
+        }
+    }
+    return 0;
+}
