@@ -146,7 +146,10 @@ int16_t SaveFile(NETDRV* driver, ENVELOPE* envelope) {
     const bool server = driver->mode == kModeServer;
     bool saved = DecodeFileRecord(envelope->data.data(), envelope->data.size(), &record) &&
                  IsSafeFileName(record.name) &&
-                 FILE_Save(record.name.c_str(), record.contents, record.length) >= 0;
+                 FILE_Save((driver->file_dir.empty() ? record.name
+                                                     : driver->file_dir + "/" + record.name)
+                               .c_str(),
+                           record.contents, record.length) >= 0;
     if (saved) {
         std::string line = "FILE RECEIVED: " + record.name;
         LogLine(driver->net_log, kLevelInfo, line.c_str());

@@ -81,6 +81,8 @@ struct NETDRV {
     NETAPI* api = nullptr;
     NETGRP* groups = nullptr;
     int verbosity[4] = {2, 2, 2, 2};
+    // Folder that received files are saved in ("" = the working folder).
+    std::string file_dir;
     // Log file names; the logs keep pointers to them.
     std::string net_log_name, user_log_name, data_log_name;
 

@@ -548,17 +548,15 @@ TEST_F(Kernel, FilesAreSavedOnlyUnderPlainNames) {
     ASSERT_TRUE(StartServer(FastSettings()));
     Client* a = AddClient();
     ASSERT_TRUE(LogOn(a, "sender"));
-    auto cwd = std::filesystem::current_path();
-    std::filesystem::current_path(dir_);
+    server_->driver()->file_dir = dir_;
     std::vector<uint8_t> good = EncodeFileRecord("received.bin", "DATA", 4);
     std::vector<uint8_t> evil = EncodeFileRecord("../escape.bin", "EVIL", 4);
     SendSingleMessage(a->driver(), 1, NET_ID_SERVER, NET_MSGTYPE_FILE, good.data(),
                       uint32_t(good.size()));
     SendSingleMessage(a->driver(), 1, NET_ID_SERVER, NET_MSGTYPE_FILE, evil.data(),
                       uint32_t(evil.size()));
-    bool done = Pump([&] { return server_api_.files.size() + server_api_.failed_files.size() == 2; });
-    std::filesystem::current_path(cwd);
-    ASSERT_TRUE(done);
+    ASSERT_TRUE(
+        Pump([&] { return server_api_.files.size() + server_api_.failed_files.size() == 2; }));
     EXPECT_EQ(server_api_.files, std::vector<std::string>{"received.bin"});
     EXPECT_EQ(server_api_.failed_files, std::vector<std::string>{"../escape.bin"});
     EXPECT_TRUE(std::filesystem::exists(dir_ + "/received.bin"));
