@@ -69,6 +69,9 @@ void GUI_LIST::LayoutList() {
     } else if (appears) {
         scrollbar_->SendEvent(GUI_EVENT::Object(GEVE_NEW_SIZE));
     }
+    if (appears) scrollbar_->SendEvent(GUI_EVENT::Object(GEVE_NEW_STYLE));
+    laid_out_w_ = w();
+    laid_out_h_ = h();
     const int visible = h() / line_height;
     scrollbar_->SetVisibleCount(visible);
     scrollbar_->SetStep(visible / 2);
@@ -235,6 +238,14 @@ bool GUI_LIST::HandleEvent(const GUI_EVENT& event) {
         case GEVE_NEW_SIZE:
             LayoutList();
             return false;
+        case GEVE_NEW_STYLE:
+            // Pictures set on the list's style later reach its scrollbar too.
+            if (scrollbar_ && !scrollbar_->TestFlags(GUI_FLAG_OWN_STYLE) &&
+                !scrollbar_->busy_mask()) {
+                scrollbar_->SetStyle(nullptr);
+            }
+            LayoutList();
+            return false;
         case GEVE_KEY_PRESS: {
             if (!event.stroke || display_only_) return false;
             int target = selection_;
@@ -316,5 +327,7 @@ void GUI_LIST::Update() {
 }
 
 void GUI_LIST::Draw(int, int) {
+    // A size set while the list was hidden never reached it as an event.
+    if (laid_out_w_ != w() || laid_out_h_ != h()) LayoutList();
     if (GetStyle()) GetStyle()->DrawList(this);
 }

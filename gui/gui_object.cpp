@@ -299,7 +299,10 @@ std::unique_ptr<GUI_OBJECT> GUI_OBJECT::ReleaseObject(GUI_OBJECT* child) {
     }
     if (GUI_CONTROL* control = GUI_CONTROL::Get()) {
         if (control->hover() == child) control->SetHoverRef(nullptr);
-        if (control->focus() == child) control->SetFocusRef(nullptr);
+        if (control->focus() == child) {
+            control->SetFocusRef(nullptr);
+            child->ClearFlags(GUI_FLAG_FOCUS);  // flag and reference stay in step
+        }
         control->SetTooltipObject(nullptr);
     }
     child->ClearFlags(GUI_FLAG_ATTACHED);

@@ -86,6 +86,12 @@ void GUI_SCROLLBAR::StepBack() { SetPosition(position_ - 1, true); }
 void GUI_SCROLLBAR::StepForward() { SetPosition(position_ + 1, true); }
 
 void GUI_SCROLLBAR::Draw(int, int) {
+    // A size set while the bar was hidden never reached it as an event.
+    const bool vertical_shape = h() > w(), horizontal_shape = w() > h();
+    if ((vertical_shape && orientation_ != kVertical) ||
+        (horizontal_shape && orientation_ != kHorizontal)) {
+        Reshape();
+    }
     ComputeThumbSize();
     ComputeThumbPos();
     if (GetStyle()) GetStyle()->DrawScrollbar(this);
@@ -104,6 +110,29 @@ void GUI_SCROLLBAR::ApplyArrowStyles() {
     }
 }
 
+void GUI_SCROLLBAR::Reshape() {
+    if (!less_ || !more_ || w() == h()) return;
+    const int32_t before = orientation_;
+    if (h() > w()) {
+        orientation_ = kVertical;
+        less_->SetText("^");
+        more_->SetText("v");
+        less_->SetPos(0, 0);
+        less_->SetSize(w(), kArrowSize);
+        more_->SetPos(0, h() - kArrowSize);
+        more_->SetSize(w(), kArrowSize);
+    } else {
+        orientation_ = kHorizontal;
+        less_->SetText("<");
+        more_->SetText(">");
+        less_->SetPos(0, 0);
+        less_->SetSize(kArrowSize, h());
+        more_->SetPos(w() - kArrowSize, 0);
+        more_->SetSize(kArrowSize, h());
+    }
+    if (before != orientation_) ApplyArrowStyles();
+}
+
 int GUI_SCROLLBAR::PointerAlong(const GUI_EVENT& event) const {
     int ax, ay;
     ComputeAbsolute(ax, ay);
@@ -112,29 +141,9 @@ int GUI_SCROLLBAR::PointerAlong(const GUI_EVENT& event) const {
 
 bool GUI_SCROLLBAR::HandleEvent(const GUI_EVENT& event) {
     switch (event.code) {
-        case GEVE_NEW_SIZE: {
-            if (!less_ || !more_ || w() == h()) return false;
-            const int32_t before = orientation_;
-            if (h() > w()) {
-                orientation_ = kVertical;
-                less_->SetText("^");
-                more_->SetText("v");
-                less_->SetPos(0, 0);
-                less_->SetSize(w(), kArrowSize);
-                more_->SetPos(0, h() - kArrowSize);
-                more_->SetSize(w(), kArrowSize);
-            } else {
-                orientation_ = kHorizontal;
-                less_->SetText("<");
-                more_->SetText(">");
-                less_->SetPos(0, 0);
-                less_->SetSize(kArrowSize, h());
-                more_->SetPos(w() - kArrowSize, 0);
-                more_->SetSize(kArrowSize, h());
-            }
-            if (before != orientation_) ApplyArrowStyles();
+        case GEVE_NEW_SIZE:
+            Reshape();
             return false;
-        }
         case GEVE_NEW_STYLE:
             ApplyArrowStyles();
             return false;

@@ -129,6 +129,7 @@ public:
 
 private:
     void Clamp();
+    void Reshape();
     void ApplyArrowStyles();
     int PointerAlong(const GUI_EVENT& event) const;
 
@@ -262,6 +263,7 @@ private:
     GUI_SCROLLBAR* scrollbar_ = nullptr;
     uint32_t autoscroll_time_ = 0;
     int16_t autoscroll_ = 0;
+    int16_t laid_out_w_ = -1, laid_out_h_ = -1;
 };
 
 class GUI_COMBOBOX : public GUI_OBJECT {

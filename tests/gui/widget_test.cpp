@@ -499,3 +499,38 @@ TEST_F(WidgetTest, ComboboxDestroyedWhileItsListIsShown) {
 }
 
 }  // namespace
+
+namespace {
+
+class HiddenWidgetTest : public GuiTest {};
+
+TEST_F(HiddenWidgetTest, SizesSetWhileHiddenTakeEffectWhenDrawn) {
+    auto* list = AddTo<GUI_LIST>(top(), 0, 0, 100, 200);
+    list->GetStyle()->SetGfx(vorlane::gui::kSlotArrowUp,
+                             new vorlane::gui::MemoryPicture(4, 4, 0xFFFF00FF), true);
+    for (int i = 0; i < 30; ++i) list->AddItem("row");
+    list->Show(false);
+    list->SetSize(120, 100);  // not heard: the list is hidden
+    list->Show(true);
+    vorlane::gui::MemoryCanvas canvas(200, 200);
+    control_->Draw(canvas);
+    ASSERT_TRUE(list->ScrollbarShown());
+    EXPECT_EQ(list->scrollbar()->x(), 120 - 16);
+    EXPECT_EQ(list->scrollbar()->h(), 98);
+    EXPECT_EQ(list->scrollbar()->orientation(), GUI_SCROLLBAR::kVertical);
+    // The bar's arrows took the arrow pictures of the list's style.
+    EXPECT_EQ(list->scrollbar()->less()->GetStyle()->GetGfx(0),
+              list->GetStyle()->GetGfx(vorlane::gui::kSlotArrowUp));
+    EXPECT_EQ(canvas.Pixel(120 - 16 + 2, 3), 0xFFFF00FFu);
+}
+
+TEST_F(HiddenWidgetTest, ReleasedFocusLosesItsFlag) {
+    auto* box = AddTo<GUI_INPUTBOX>(top(), 0, 0, 100, 20);
+    Click(5, 5);
+    ASSERT_TRUE(box->TestFlags(GUI_FLAG_FOCUS));
+    auto owned = top()->ReleaseObject(box);
+    EXPECT_FALSE(owned->TestFlags(GUI_FLAG_FOCUS));
+    EXPECT_EQ(control_->focus(), nullptr);
+}
+
+}  // namespace
