@@ -1,0 +1,555 @@
+// Load tool for vorlane-lobbyd: starts the server as a child process on
+// 127.0.0.1, connects N simulated lobby clients (N = 50 in the smoke mode,
+// --clients=N otherwise), runs the whole log-in sequence for each (kernel
+// log-on, log-in, four profiles, selection, channel list, join), has them chat
+// in the one channel and reports:
+//   - log-in time (connect -> log-in result) and entry time (connect -> channel entered),
+//   - chat fan-out latency (sent -> received by each member), p50 and p99,
+//   - the server's CPU time and memory (resident now and at its peak).
+//
+// The simulated clients speak the kernel's envelopes directly on non-blocking
+// sockets from one epoll thread, so the tool measures the server, not 1000
+// client kernels.
+//
+// [SECTION] index
+//   Options, server child, simulated clients, scenario, benchmark entry.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <signal.h>
+#include <sys/epoll.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "net/envelope.h"
+#include "net/lobby_packets.h"
+#include "net/net_protocol.h"
+#include "server/lobby_store.h"
+
+using namespace vorlane::net;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// [SECTION] Options
+
+struct LoadOptions {
+    int clients = 50;
+    int chat_lines = 20;
+    int chat_interval_ms = 20;
+};
+
+LoadOptions g_options;
+
+double Ms(Clock::duration span) { return std::chrono::duration<double, std::milli>(span).count(); }
+
+double Percentile(std::vector<double> values, double p) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const size_t index = std::min(values.size() - 1, size_t(p * double(values.size() - 1) + 0.5));
+    return values[index];
+}
+
+// [SECTION] Server child
+
+struct ServerChild {
+    pid_t pid = -1;
+    uint16_t port = 0;
+};
+
+ServerChild StartServer(const std::string& dir) {
+    const std::string config = dir + "/lobbyd.cfg";
+    std::ofstream(config) << "[lobbyd]\npassword_hash = minimum\nchat_lines_per_second = 10\n"
+                             "channel1 = Load Test, 2\n"
+                             "[LOOMEX_SERVER]\nsrv_bind_addr = 127.0.0.1\nusr_max = 1003\n"
+                             "srv_checkdeadcon = 600000\nusr_logoncheck = 60000\n";
+    int out[2];
+    ServerChild child;
+    if (pipe(out) != 0) return child;
+    child.pid = fork();
+    if (child.pid == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        close(out[0]);
+        close(out[1]);
+        const std::string database = dir + "/lobbyd.sqlite";
+        const std::string logs = dir + "/logs";
+        execl(VORLANE_LOBBYD_PATH, VORLANE_LOBBYD_PATH, "--config", config.c_str(), "--database",
+              database.c_str(), "--log-dir", logs.c_str(), "--port", "0", (char*)nullptr);
+        _exit(127);
+    }
+    close(out[1]);
+    // The first line names the port: "vorlane-lobbyd: listening on 127.0.0.1:PORT".
+    std::string line;
+    char c;
+    while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
+    close(out[0]);
+    const size_t colon = line.rfind(':');
+    if (colon != std::string::npos) child.port = uint16_t(std::atoi(line.c_str() + colon + 1));
+    return child;
+}
+
+struct ServerUsage {
+    double cpu_seconds = 0;
+    double rss_mb = 0;
+    double peak_mb = 0;
+};
+
+ServerUsage ReadUsage(pid_t pid) {
+    ServerUsage usage;
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), {});
+    const size_t close_paren = text.rfind(')');
+    if (close_paren != std::string::npos) {
+        std::vector<std::string> fields;
+        std::string field;
+        for (char ch : text.substr(close_paren + 2)) {
+            if (ch == ' ') {
+                fields.push_back(field);
+                field.clear();
+            } else {
+                field += ch;
+            }
+        }
+        // utime and stime are fields 14 and 15; the list starts at field 3.
+        if (fields.size() > 12) {
+            usage.cpu_seconds = double(std::atoll(fields[11].c_str()) + std::atoll(fields[12].c_str())) /
+                                double(sysconf(_SC_CLK_TCK));
+        }
+    }
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string key;
+    while (status >> key) {
+        long kb = 0;
+        if (key == "VmRSS:" && status >> kb) usage.rss_mb = double(kb) / 1024;
+        if (key == "VmHWM:" && status >> kb) usage.peak_mb = double(kb) / 1024;
+    }
+    return usage;
+}
+
+void StopServer(const ServerChild& child) {
+    if (child.pid <= 0) return;
+    kill(child.pid, SIGTERM);
+    int status = 0;
+    waitpid(child.pid, &status, 0);
+}
+
+// [SECTION] Simulated clients
+
+enum class Phase { kConnecting, kLogon, kLogin, kProfiles, kSelect, kChannels, kJoin, kIn, kFailed };
+
+struct SimClient {
+    int fd = -1;
+    int index = 0;
+    Phase phase = Phase::kConnecting;
+    uint32_t id = NET_ID_UNKNOWN;
+    uint32_t permid = 0;
+    int profiles = 0;
+    std::vector<uint8_t> in;
+    std::vector<uint8_t> out;
+    size_t out_sent = 0;
+    Clock::time_point started, logged_in, entered;
+};
+
+class LoadRun {
+public:
+    LoadRun(uint16_t port, int count) : port_(port), clients_(size_t(count)) {
+        epoll_ = epoll_create1(0);
+        for (int i = 0; i < count; ++i) clients_[size_t(i)].index = i;
+    }
+    ~LoadRun() {
+        for (SimClient& client : clients_) {
+            if (client.fd >= 0) close(client.fd);
+        }
+        close(epoll_);
+    }
+
+    // Connects everybody (a few at a time, as the server accepts them) and
+    // runs each through the log-in sequence into channel 1.
+    bool EnterAll(std::chrono::seconds limit) {
+        const auto deadline = Clock::now() + limit;
+        size_t next = 0;
+        while (Clock::now() < deadline) {
+            size_t pending = 0, done = 0;
+            for (const SimClient& client : clients_) {
+                if (client.phase == Phase::kIn || client.phase == Phase::kFailed) ++done;
+                else if (client.fd >= 0 && client.phase <= Phase::kLogon) ++pending;
+            }
+            if (done == clients_.size()) return true;
+            while (pending < 4 && next < clients_.size()) {
+                Connect(clients_[next++]);
+                ++pending;
+            }
+            Poll(5);
+            KeepAlive();
+        }
+        return false;
+    }
+
+    // Sends `lines` chat lines from different members and waits for every
+    // member to receive each of them.
+    void Chat(int lines, int interval_ms, std::chrono::seconds limit) {
+        std::vector<SimClient*> members;
+        for (SimClient& client : clients_) {
+            if (client.phase == Phase::kIn) members.push_back(&client);
+        }
+        if (members.empty()) return;
+        expected_ = size_t(lines) * members.size();
+        auto next_send = Clock::now();
+        int sent = 0;
+        const auto deadline = Clock::now() + limit;
+        while (Clock::now() < deadline && (sent < lines || received_ < expected_)) {
+            if (sent < lines && Clock::now() >= next_send) {
+                SimClient& sender = *members[size_t(sent) * 7919 % members.size()];
+                char text[32];
+                std::snprintf(text, sizeof text, "seq:%d", sent);
+                sent_at_[sent] = Clock::now();
+                SendPacket(sender, EncodeChat(check_, kPktChatAll, {-1, text}));
+                ++sent;
+                next_send += std::chrono::milliseconds(interval_ms);
+            }
+            Poll(1);
+            KeepAlive();
+        }
+    }
+
+    std::vector<double> LoginTimes() const { return Times(&SimClient::logged_in); }
+    std::vector<double> EntryTimes() const { return Times(&SimClient::entered); }
+    const std::vector<double>& chat_latencies() const { return chat_ms_; }
+    size_t entered() const {
+        return size_t(std::count_if(clients_.begin(), clients_.end(),
+                                    [](const SimClient& c) { return c.phase == Phase::kIn; }));
+    }
+    size_t expected() const { return expected_; }
+
+private:
+    std::vector<double> Times(Clock::time_point SimClient::*when) const {
+        std::vector<double> times;
+        for (const SimClient& client : clients_) {
+            if (client.phase == Phase::kIn) times.push_back(Ms(client.*when - client.started));
+        }
+        return times;
+    }
+
+    void Connect(SimClient& client) {
+        client.started = Clock::now();
+        client.fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        int one = 1;
+        setsockopt(client.fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port_);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (connect(client.fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 &&
+            errno != EINPROGRESS) {
+            Fail(client);
+            return;
+        }
+        epoll_event event{};
+        event.events = EPOLLIN | EPOLLOUT;
+        event.data.u32 = uint32_t(client.index);
+        epoll_ctl(epoll_, EPOLL_CTL_ADD, client.fd, &event);
+        client.phase = Phase::kLogon;
+        LOGON_RECORD record;
+        record.name = "Client";
+        record.password = "KelArvO";
+        Send(client, NET_MSGTYPE_LOGMEON, EncodeLogonRecord(record));
+    }
+
+    void Fail(SimClient& client) {
+        if (client.fd >= 0) close(client.fd);
+        client.fd = -1;
+        client.phase = Phase::kFailed;
+    }
+
+    void Send(SimClient& client, uint32_t type, const std::vector<uint8_t>& payload) {
+        ENVELOPE_HEADER header;
+        header.sender = client.id;
+        header.receiver = NET_ID_SERVER;
+        header.type = type;
+        header.length = uint32_t(payload.size());
+        header.crc = NET_Crc(payload.data(), payload.size());
+        uint8_t bytes[kEnvelopeHeaderSize];
+        EncodeEnvelopeHeader(header, bytes);
+        client.out.insert(client.out.end(), bytes, bytes + kEnvelopeHeaderSize);
+        client.out.insert(client.out.end(), payload.begin(), payload.end());
+        Flush(client);
+    }
+
+    void SendPacket(SimClient& client, const std::vector<uint8_t>& packet) {
+        std::vector<uint8_t> payload = {uint8_t(kLobbyModuleType), 0, packet[0], packet[1]};
+        payload.insert(payload.end(), packet.begin(), packet.end());
+        Send(client, NET_MSGTYPE_CUSTOMDATA, payload);
+    }
+
+    void Flush(SimClient& client) {
+        while (client.fd >= 0 && client.out_sent < client.out.size()) {
+            const ssize_t n = send(client.fd, client.out.data() + client.out_sent,
+                                   client.out.size() - client.out_sent, MSG_NOSIGNAL);
+            if (n > 0) {
+                client.out_sent += size_t(n);
+            } else if (n < 0 && (errno == EAGAIN || errno == EINPROGRESS || errno == ENOTCONN)) {
+                return;
+            } else {
+                Fail(client);
+                return;
+            }
+        }
+        client.out.clear();
+        client.out_sent = 0;
+    }
+
+    void KeepAlive() {
+        const auto now = Clock::now();
+        if (now - last_alive_ < std::chrono::seconds(10)) return;
+        last_alive_ = now;
+        for (SimClient& client : clients_) {
+            if (client.fd >= 0 && client.id != NET_ID_UNKNOWN) {
+                Send(client, NET_MSGTYPE_STAYINGALIVE, {0, 0});
+            }
+        }
+    }
+
+    void Poll(int timeout_ms) {
+        epoll_event events[256];
+        const int count = epoll_wait(epoll_, events, 256, timeout_ms);
+        for (int i = 0; i < count; ++i) {
+            SimClient& client = clients_[events[i].data.u32];
+            if (client.fd < 0) continue;
+            if (events[i].events & EPOLLOUT) Flush(client);
+            if (events[i].events & (EPOLLIN | EPOLLHUP | EPOLLERR)) Read(client);
+        }
+    }
+
+    void Read(SimClient& client) {
+        uint8_t buffer[65536];
+        for (;;) {
+            const ssize_t n = recv(client.fd, buffer, sizeof buffer, 0);
+            if (n > 0) {
+                client.in.insert(client.in.end(), buffer, buffer + n);
+                continue;
+            }
+            if (n < 0 && errno == EAGAIN) break;
+            Fail(client);
+            return;
+        }
+        size_t offset = 0;
+        while (client.fd >= 0 && client.in.size() - offset >= kEnvelopeHeaderSize) {
+            const ENVELOPE_HEADER header = DecodeEnvelopeHeader(client.in.data() + offset);
+            if (header.magic != kEnvelopeMagic || header.length > (16u << 20)) return Fail(client);
+            if (client.in.size() - offset - kEnvelopeHeaderSize < header.length) break;
+            Handle(client, header,
+                   std::span<const uint8_t>(client.in.data() + offset + kEnvelopeHeaderSize,
+                                            header.length));
+            offset += kEnvelopeHeaderSize + header.length;
+        }
+        client.in.erase(client.in.begin(), client.in.begin() + std::ptrdiff_t(offset));
+    }
+
+    void Handle(SimClient& client, const ENVELOPE_HEADER& header, std::span<const uint8_t> data) {
+        if (header.type == NET_MSGTYPE_LOGONACCEPTED) {
+            LOGON_RECORD record;
+            if (!DecodeLogonRecord(data.data(), data.size(), &record)) return Fail(client);
+            client.id = record.id;
+            client.phase = Phase::kLogin;
+            char name[16];
+            std::snprintf(name, sizeof name, "load%04d", client.index);
+            SendPacket(client, EncodeLogin(check_, {name, "pw", ""}));
+            return;
+        }
+        if (header.type != NET_MSGTYPE_CUSTOMDATA || data.size() < 4 + kPacketHeaderSize) return;
+        const uint16_t sub = uint16_t(data[2] | data[3] << 8);
+        const std::span<const uint8_t> packet = data.subspan(4);
+        switch (sub) {
+            case kPktLoginResult:
+                if (GetU32(packet, 14) != 0) return Fail(client);
+                client.logged_in = Clock::now();
+                client.permid = GetU32(packet, 18);
+                client.phase = Phase::kProfiles;
+                for (uint16_t n = 1; n <= 4; ++n) {
+                    SendPacket(client, EncodeProfileRequest(check_, client.permid, n));
+                }
+                break;
+            case kPktProfile:
+                if (++client.profiles == 4) {
+                    client.phase = Phase::kSelect;
+                    SendPacket(client, EncodeU16Body(check_, kPktSelectProfile, 1));
+                }
+                break;
+            case kPktResult:
+                if (client.phase == Phase::kSelect && GetU32(packet, 14) == 0) {
+                    client.phase = Phase::kChannels;
+                    SendPacket(client, EncodeEmpty(check_, kPktChannelListRequest));
+                } else if (client.phase == Phase::kJoin) {
+                    Fail(client);
+                }
+                break;
+            case kPktChannelList:
+                client.phase = Phase::kJoin;
+                SendPacket(client, EncodeU16Body(check_, kPktJoinChannel, 1));
+                break;
+            case kPktChannelEntered:
+                client.entered = Clock::now();
+                client.phase = Phase::kIn;
+                break;
+            case kPktChatAllReceived: {
+                const auto chat = DecodeChat(packet);
+                int seq = -1;
+                if (chat && std::sscanf(chat->text.c_str(), "seq:%d", &seq) == 1 &&
+                    sent_at_.count(seq)) {
+                    chat_ms_.push_back(Ms(Clock::now() - sent_at_[seq]));
+                    ++received_;
+                }
+                break;
+            }
+            default: break;
+        }
+    }
+
+    uint16_t port_;
+    int epoll_ = -1;
+    std::vector<SimClient> clients_;
+    PKTCHECK check_;
+    std::map<int, Clock::time_point> sent_at_;
+    std::vector<double> chat_ms_;
+    size_t expected_ = 0;
+    size_t received_ = 0;
+    Clock::time_point last_alive_ = Clock::now();
+};
+
+// [SECTION] Scenario
+
+void PrepareAccounts(const std::string& database, int count) {
+    auto store = vorlane::server::LobbyStore::Open(database,
+                                                   vorlane::server::HashStrength::kMinimum);
+    if (!store) return;
+    for (int i = 0; i < count; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "load%04d", i);
+        uint32_t id = 0;
+        if (store->CreateAccount(name, "pw", "", &id) != vorlane::server::StoreResult::kOk) {
+            continue;
+        }
+        Profile profile{};
+        PutU16(profile, kProfActive, 1);
+        PutText(profile, kProfName, name, kNameWidth);
+        store->StoreProfile(id, 1, profile);
+    }
+}
+
+void BM_LobbyLoad(benchmark::State& state) {
+    const int count = int(state.range(0));
+    for (auto _ : state) {
+        const std::string dir = (std::filesystem::temp_directory_path() /
+                                 ("vorlane_lobby_load_" + std::to_string(getpid())))
+                                    .string();
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+        PrepareAccounts(dir + "/lobbyd.sqlite", count);
+        const ServerChild server = StartServer(dir);
+        if (server.pid <= 0 || server.port == 0) {
+            state.SkipWithError("vorlane-lobbyd did not start");
+            StopServer(server);
+            return;
+        }
+        const auto begin = Clock::now();
+        const ServerUsage before = ReadUsage(server.pid);
+        LoadRun run(server.port, count);
+        run.EnterAll(std::chrono::seconds(count >= 500 ? 900 : 120));
+        const auto entered_at = Clock::now();
+        run.Chat(g_options.chat_lines, g_options.chat_interval_ms, std::chrono::seconds(120));
+        const ServerUsage after = ReadUsage(server.pid);
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - begin).count());
+        StopServer(server);
+        std::filesystem::remove_all(dir);
+
+        const auto logins = run.LoginTimes();
+        const auto entries = run.EntryTimes();
+        const auto& chats = run.chat_latencies();
+        state.counters["clients_in"] = double(run.entered());
+        state.counters["login_p50_ms"] = Percentile(logins, 0.50);
+        state.counters["login_p99_ms"] = Percentile(logins, 0.99);
+        state.counters["entry_p50_ms"] = Percentile(entries, 0.50);
+        state.counters["entry_p99_ms"] = Percentile(entries, 0.99);
+        state.counters["chat_p50_ms"] = Percentile(chats, 0.50);
+        state.counters["chat_p99_ms"] = Percentile(chats, 0.99);
+        state.counters["server_cpu_s"] = after.cpu_seconds - before.cpu_seconds;
+        state.counters["server_rss_mb"] = after.rss_mb;
+        state.counters["server_peak_mb"] = after.peak_mb;
+        std::printf(
+            "lobby load: %d clients, %zu entered in %.1f s; log-in p50 %.1f ms p99 %.1f ms; "
+            "entry p50 %.1f ms p99 %.1f ms; chat fan-out %zu/%zu p50 %.2f ms p99 %.2f ms; "
+            "server CPU %.2f s, RSS %.1f MB, peak %.1f MB\n",
+            count, run.entered(), std::chrono::duration<double>(entered_at - begin).count(),
+            Percentile(logins, 0.5), Percentile(logins, 0.99), Percentile(entries, 0.5),
+            Percentile(entries, 0.99), chats.size(), run.expected(), Percentile(chats, 0.5),
+            Percentile(chats, 0.99), after.cpu_seconds - before.cpu_seconds, after.rss_mb,
+            after.peak_mb);
+        if (run.entered() != size_t(count)) state.SkipWithError("not every client entered");
+    }
+}
+
+// Baseline for the chat figures: one 114-byte packet through a loopback TCP
+// pair, written and read back on the same thread.
+void BM_LoopbackRoundTripBaseline(benchmark::State& state) {
+    int pair[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0) {
+        state.SkipWithError("socketpair failed");
+        return;
+    }
+    uint8_t packet[114 + 32] = {};
+    for (auto _ : state) {
+        if (write(pair[0], packet, sizeof packet) != ssize_t(sizeof packet)) break;
+        size_t got = 0;
+        while (got < sizeof packet) {
+            const ssize_t n = read(pair[1], packet + got, sizeof packet - got);
+            if (n <= 0) break;
+            got += size_t(n);
+        }
+    }
+    close(pair[0]);
+    close(pair[1]);
+}
+BENCHMARK(BM_LoopbackRoundTripBaseline);
+
+}  // namespace
+
+// [SECTION] Benchmark entry
+
+int main(int argc, char** argv) {
+    std::vector<char*> rest;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--clients=", 10) == 0) {
+            g_options.clients = std::max(1, std::min(1000, std::atoi(argv[i] + 10)));
+        } else if (std::strncmp(argv[i], "--chat-lines=", 13) == 0) {
+            g_options.chat_lines = std::max(1, std::atoi(argv[i] + 13));
+        } else {
+            rest.push_back(argv[i]);
+        }
+    }
+    if (std::getenv("VORLANE_BENCH_SMOKE")) g_options.clients = 50;
+    signal(SIGPIPE, SIG_IGN);
+    benchmark::RegisterBenchmark("BM_LobbyLoad", BM_LobbyLoad)
+        ->Arg(g_options.clients)
+        ->Iterations(1)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
+    int rest_count = int(rest.size());
+    benchmark::Initialize(&rest_count, rest.data());
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
