@@ -28,6 +28,11 @@ bool PushMissionTable(lua_State* lua, const char* tag) {
 
 }  // namespace
 
+const char* ResolveMissionText(const std::string& field, vorlane::resources::TEXTLIB* texts) {
+    if (!field.empty() && field[0] == '~') return field.c_str() + 1;
+    return texts ? texts->GetTextC(field.c_str()) : nullptr;
+}
+
 int MISSION::InitMissionData(const char* resource) { return InitFrom(resource, false); }
 
 int MISSION::InitMissionDataFromFile(const char* file) { return InitFrom(file, true); }

@@ -72,6 +72,11 @@ private:
     vorlane::resources::TEXTLIB* texts_ = nullptr;
 };
 
+// What the front end shows for a mission text field (title, description):
+// text starting with "~" is literal (without the "~"); anything else is a text
+// identifier looked up in `texts`. Null when the identifier is unknown.
+const char* ResolveMissionText(const std::string& field, vorlane::resources::TEXTLIB* texts);
+
 // The mission records the mission list holds: the base part and the game part.
 class VORL_MISSION : public MISSION {
 public:

@@ -122,6 +122,9 @@ TEST_F(MissionTest, FieldsFollowTheirKindsAndCapacities) {
     EXPECT_EQ(full->mood_win_condition, 4);
     EXPECT_EQ(full->location, std::string(63, 'L'));
     EXPECT_EQ(full->enable, "not-set");
+    EXPECT_STREQ(ResolveMissionText(full->title, &texts_), "Full Test");
+    EXPECT_STREQ(ResolveMissionText("CAMP_A", &texts_), "The First Campaign");
+    EXPECT_EQ(ResolveMissionText(full->description, &texts_), nullptr);  // unknown identifier
 
     VORL_MISSION* three = list.MissionList_GetNext();
     ASSERT_NE(three, nullptr);
