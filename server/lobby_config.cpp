@@ -81,6 +81,8 @@ bool ParseLobbyConfig(const std::string& text, LobbyConfig* config, std::string*
     ReadUint(cfg, "chat_lines_per_second", &config->chat_lines_per_second);
     ReadUint(cfg, "channel_max_users", &config->channel_max_users);
     ReadUint(cfg, "games_per_host", &config->games_per_host);
+    ReadUint(cfg, "hash_threads", &config->hash_threads);
+    if (config->hash_threads > 16) config->hash_threads = 16;
     uint32_t check = config->check_version ? 1 : 0;
     ReadUint(cfg, "check_version", &check);
     config->check_version = check != 0;

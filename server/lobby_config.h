@@ -37,6 +37,7 @@ struct LobbyConfig {
     uint32_t channel_max_users = 0;
     uint32_t games_per_host = 2;
     bool check_version = true;
+    uint32_t hash_threads = 2;  // 0 = hash on the protocol thread
     std::vector<ChannelConfig> channels;
     NET_SETTINGS kernel;
 };

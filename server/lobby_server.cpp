@@ -51,7 +51,10 @@ void Remove(std::vector<uint32_t>& list, uint32_t value) {
 // [SECTION] Set-up
 
 LobbyServer::LobbyServer(LobbyStore* store, const LobbyConfig& config)
-    : store_(store), config_(config), check_(1, 44) {
+    : store_(store),
+      config_(config),
+      check_(1, 44),
+      workers_(std::make_unique<PasswordWorkers>(config.hash_threads)) {
     uint16_t number = 1;
     for (const ChannelConfig& channel : config_.channels) {
         if (channels_.size() >= kMaxChannels) break;
@@ -62,7 +65,10 @@ LobbyServer::LobbyServer(LobbyStore* store, const LobbyConfig& config)
     }
 }
 
-LobbyServer::~LobbyServer() { RemoveSystem(); }
+LobbyServer::~LobbyServer() {
+    workers_.reset();
+    RemoveSystem();
+}
 
 int16_t LobbyServer::Start(const char* log_dir) {
     return InitServerSystemWithSettings(log_dir, config_.kernel);
@@ -76,6 +82,8 @@ uint16_t LobbyServer::ListenPort() const {
 void LobbyServer::Pump(uint32_t wait_ms, int budget) {
     NETDRV* drv = driver();
     if (!drv) return;
+    // While passwords are being checked, look back soon for their results.
+    if (workers_->pending() > 0) wait_ms = std::min<uint32_t>(wait_ms, 1);
     if (NETDRV_PendingMessages(drv) == 0) NETDRV_WaitForMessage(drv, wait_ms);
     Update();
     for (int i = 1; i < budget && NETDRV_PendingMessages(drv) > 0; ++i) Update();
@@ -138,6 +146,7 @@ std::array<uint8_t, 4> LobbyServer::PeerAddress(uint32_t user) {
 }
 
 void LobbyServer::SrvTick() {
+    workers_->Drain();
     if (closing_.empty()) return;
     NETDRV* drv = driver();
     const auto now = std::chrono::steady_clock::now();
@@ -170,6 +179,7 @@ void LobbyServer::SendResult(uint32_t user, uint32_t code) {
 void LobbyServer::OnLogon(uint32_t id) {
     Session session;
     session.id = id;
+    session.serial = next_serial_++;
     session.chat_tokens = config_.chat_lines_per_second;
     session.chat_refill = std::chrono::steady_clock::now();
     sessions_[id] = session;
@@ -223,12 +233,16 @@ void LobbyServer::OnDataReceived(uint32_t /*receiver*/, uint32_t sender, uint16_
 
 // [SECTION] Accounts
 
+LobbyServer::Session* LobbyServer::SessionOf(uint32_t user, uint64_t serial) {
+    auto found = sessions_.find(user);
+    return found != sessions_.end() && found->second.serial == serial ? &found->second : nullptr;
+}
+
 void LobbyServer::HandleFirstLogin(Session& session, std::span<const uint8_t> packet) {
     const auto request = DecodeLogin(packet, true);
     if (!request) return;
     session.answered = true;
-    uint32_t code = kCodeInternal;
-    uint32_t account = 0;
+    uint32_t code = kCodeOk;
     if (config_.check_version &&
         (request->fixed_a != kLoginFixedA || request->fixed_b != kLoginFixedB)) {
         code = kCodeWrongVersion;
@@ -236,47 +250,82 @@ void LobbyServer::HandleFirstLogin(Session& session, std::span<const uint8_t> pa
         code = kCodeUserExists;  // the name cannot be had; the player picks another
     } else if (request->password.empty()) {
         code = kCodeInternal;
-    } else {
-        switch (store_->CreateAccount(request->user, request->password, request->email,
-                                      &account)) {
-            case StoreResult::kOk: code = kCodeOk; break;
-            case StoreResult::kExists: code = kCodeUserExists; break;
-            default: code = kCodeInternal; break;
-        }
     }
-    Log(kLogInfo, "LOBBYD: account creation for \"%s\": %u", Printable(request->user).c_str(), code);
-    SendResult(session.id, code);
-    CloseConnection(session.id);
+    if (code != kCodeOk) {
+        Log(kLogInfo, "LOBBYD: account creation for \"%s\": %u", Printable(request->user).c_str(),
+            code);
+        SendResult(session.id, code);
+        CloseConnection(session.id);
+        return;
+    }
+    // Hashing takes a while: it runs on a worker, the insert back here.
+    workers_->Submit([this, user = session.id, serial = session.serial, request = *request] {
+        std::string hash = store_->HashPassword(request.password);
+        return [this, user, serial, name = request.user, email = request.email,
+                hash = std::move(hash)] { FinishFirstLogin(user, serial, name, email, hash); };
+    });
+}
+
+void LobbyServer::FinishFirstLogin(uint32_t user, uint64_t serial, const std::string& name,
+                                   const std::string& email, const std::string& hash) {
+    uint32_t account = 0;
+    uint32_t code = kCodeInternal;
+    switch (store_->InsertAccount(name, hash, email, &account)) {
+        case StoreResult::kOk: code = kCodeOk; break;
+        case StoreResult::kExists: code = kCodeUserExists; break;
+        default: code = kCodeInternal; break;
+    }
+    Log(kLogInfo, "LOBBYD: account creation for \"%s\": %u", Printable(name).c_str(), code);
+    if (!SessionOf(user, serial)) return;
+    SendResult(user, code);
+    CloseConnection(user);
 }
 
 void LobbyServer::HandleLogin(Session& session, std::span<const uint8_t> packet) {
     const auto request = DecodeLogin(packet, false);
     if (!request) return;
     session.answered = true;
-    uint32_t code = kCodeInternal;
+    uint32_t code = kCodeOk;
     uint32_t account = 0;
+    std::string hash;
     if (config_.check_version &&
         (request->fixed_a != kLoginFixedA || request->fixed_b != kLoginFixedB)) {
         code = kCodeWrongVersion;
     } else {
-        switch (store_->CheckLogin(request->user, request->password, &account)) {
-            case StoreResult::kOk:
-                code = online_.count(account) ? kCodeAlreadyOnline : kCodeOk;
-                break;
+        switch (store_->FindAccount(request->user, &account, &hash)) {
+            case StoreResult::kOk: break;
             case StoreResult::kUnknown: code = kCodeUnknownUser; break;
-            case StoreResult::kWrongPassword: code = kCodeWrongPassword; break;
             default: code = kCodeInternal; break;
         }
     }
-    Log(kLogInfo, "LOBBYD: log-in of \"%s\": %u", Printable(request->user).c_str(), code);
     if (code != kCodeOk) {
-        SendTo(session.id, EncodeLoginResult(check_, code, 0));
-        CloseConnection(session.id);
+        FinishLogin(session.id, session.serial, request->user, 0, code);
         return;
     }
-    session.account = account;
-    online_[account] = session.id;
-    SendTo(session.id, EncodeLoginResult(check_, kCodeOk, account));
+    workers_->Submit([this, user = session.id, serial = session.serial, name = request->user,
+                      password = request->password, account, hash = std::move(hash)] {
+        const uint32_t code =
+            LobbyStore::VerifyPassword(hash, password) ? kCodeOk : kCodeWrongPassword;
+        return [this, user, serial, name, account, code] {
+            FinishLogin(user, serial, name, account, code);
+        };
+    });
+}
+
+void LobbyServer::FinishLogin(uint32_t user, uint64_t serial, const std::string& name,
+                              uint32_t account, uint32_t code) {
+    Session* session = SessionOf(user, serial);
+    if (!session) return;
+    if (code == kCodeOk && online_.count(account)) code = kCodeAlreadyOnline;
+    Log(kLogInfo, "LOBBYD: log-in of \"%s\": %u", Printable(name).c_str(), code);
+    if (code != kCodeOk) {
+        SendTo(user, EncodeLoginResult(check_, code, 0));
+        CloseConnection(user);
+        return;
+    }
+    session->account = account;
+    online_[account] = user;
+    SendTo(user, EncodeLoginResult(check_, kCodeOk, account));
 }
 
 // [SECTION] Profiles

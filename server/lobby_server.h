@@ -28,6 +28,7 @@
 #include "net/tns_control.h"
 #include "server/lobby_config.h"
 #include "server/lobby_store.h"
+#include "server/password_workers.h"
 
 namespace vorlane::server {
 
@@ -95,6 +96,7 @@ private:
     };
     struct Session {
         uint32_t id = 0;
+        uint64_t serial = 0;  // tells a reused kernel identifier from its predecessor
         uint32_t account = 0;
         bool answered = false;  // a log-in or first log-in was answered
         uint16_t profile = 0;   // selected slot 1..4, 0 = none
@@ -121,6 +123,13 @@ private:
     void HandleGameRemove(Session& session, std::span<const uint8_t> packet);
     void HandleGameResults(Session& session, std::span<const uint8_t> packet);
 
+    void FinishFirstLogin(uint32_t user, uint64_t serial, const std::string& name,
+                          const std::string& email, const std::string& hash);
+    // Answers a log-in whose password check ended with `code` (0 = right).
+    void FinishLogin(uint32_t user, uint64_t serial, const std::string& name, uint32_t account,
+                     uint32_t code);
+    // The session of `user` if it is still the one with `serial`, else null.
+    Session* SessionOf(uint32_t user, uint64_t serial);
     void SendResult(uint32_t user, uint32_t code);
     void SendChannelList(uint32_t user);
     void LeaveChannel(Session& session);
@@ -139,6 +148,9 @@ private:
     std::vector<Channel> channels_;
     std::vector<PendingClose> closing_;
     uint32_t next_game_id_ = 1;
+    uint64_t next_serial_ = 1;
+    // Last member: its threads end before anything they refer to goes away.
+    std::unique_ptr<PasswordWorkers> workers_;
 };
 
 }  // namespace vorlane::server

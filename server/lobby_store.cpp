@@ -101,18 +101,27 @@ bool LobbyStore::Exec(const char* sql) {
     return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
-StoreResult LobbyStore::CreateAccount(const std::string& name, const std::string& password,
-                                      const std::string& email, uint32_t* id) {
+std::string LobbyStore::HashPassword(const std::string& password) const {
     char hash[crypto_pwhash_STRBYTES];
     const bool strong = strength_ == HashStrength::kInteractive;
     if (crypto_pwhash_str(hash, password.data(), password.size(),
                           strong ? crypto_pwhash_OPSLIMIT_INTERACTIVE : crypto_pwhash_OPSLIMIT_MIN,
                           strong ? crypto_pwhash_MEMLIMIT_INTERACTIVE
                                  : crypto_pwhash_MEMLIMIT_MIN) != 0) {
-        return StoreResult::kError;
+        return {};
     }
+    return hash;
+}
+
+bool LobbyStore::VerifyPassword(const std::string& hash, const std::string& password) {
+    return crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
+}
+
+StoreResult LobbyStore::InsertAccount(const std::string& name, const std::string& hash,
+                                      const std::string& email, uint32_t* id) {
+    if (hash.empty()) return StoreResult::kError;
     Statement insert(db_, "INSERT INTO accounts(name, hash, email, created) VALUES(?, ?, ?, ?)");
-    insert.Bind(1, name).Bind(2, std::string(hash)).Bind(3, email).Bind(4, int64_t(std::time(nullptr)));
+    insert.Bind(1, name).Bind(2, hash).Bind(3, email).Bind(4, int64_t(std::time(nullptr)));
     const int step = insert.Step();
     if (step == SQLITE_CONSTRAINT) return StoreResult::kExists;
     if (step != SQLITE_DONE) return StoreResult::kError;
@@ -122,18 +131,30 @@ StoreResult LobbyStore::CreateAccount(const std::string& name, const std::string
     return StoreResult::kOk;
 }
 
-StoreResult LobbyStore::CheckLogin(const std::string& name, const std::string& password,
-                                   uint32_t* id) {
+StoreResult LobbyStore::FindAccount(const std::string& name, uint32_t* id, std::string* hash) {
     Statement select(db_, "SELECT id, hash FROM accounts WHERE name = ?");
     select.Bind(1, name);
     const int step = select.Step();
     if (step == SQLITE_DONE) return StoreResult::kUnknown;
     if (step != SQLITE_ROW) return StoreResult::kError;
-    const std::string hash = select.Text(1);
-    if (crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) != 0) {
-        return StoreResult::kWrongPassword;
-    }
     if (id) *id = uint32_t(select.Int(0));
+    if (hash) *hash = select.Text(1);
+    return StoreResult::kOk;
+}
+
+StoreResult LobbyStore::CreateAccount(const std::string& name, const std::string& password,
+                                      const std::string& email, uint32_t* id) {
+    return InsertAccount(name, HashPassword(password), email, id);
+}
+
+StoreResult LobbyStore::CheckLogin(const std::string& name, const std::string& password,
+                                   uint32_t* id) {
+    uint32_t found = 0;
+    std::string hash;
+    const StoreResult result = FindAccount(name, &found, &hash);
+    if (result != StoreResult::kOk) return result;
+    if (!VerifyPassword(hash, password)) return StoreResult::kWrongPassword;
+    if (id) *id = found;
     return StoreResult::kOk;
 }
 

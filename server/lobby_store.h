@@ -56,6 +56,17 @@ public:
     StoreResult CheckLogin(const std::string& name, const std::string& password, uint32_t* id);
     bool AccountExists(uint32_t id);
 
+    // The two halves of the calls above, for a server that hashes on worker
+    // threads: hashing and verifying touch no database and may run anywhere.
+    // An empty result means the hash could not be made.
+    std::string HashPassword(const std::string& password) const;
+    static bool VerifyPassword(const std::string& hash, const std::string& password);
+    // kOk with the identifier, kExists, or kError.
+    StoreResult InsertAccount(const std::string& name, const std::string& hash,
+                              const std::string& email, uint32_t* id);
+    // kOk with identifier and hash, kUnknown, or kError.
+    StoreResult FindAccount(const std::string& name, uint32_t* id, std::string* hash);
+
     // The profile in slot `number` with its statistics; false (and an
     // all-zero profile) when the slot is empty or on failure.
     bool LoadProfile(uint32_t account, uint16_t number, net::Profile* profile);

@@ -61,6 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     LobbyConfig config;
     config.hash = HashStrength::kMinimum;
     config.chat_lines_per_second = 0;
+    config.hash_threads = 0;
     config.channels = {{"Main", 0}, {"Battle", 0x2}};
     SinkServer server(Store(), config);
     PKTCHECK check;

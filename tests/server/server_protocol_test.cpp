@@ -57,6 +57,7 @@ LobbyConfig TestConfig() {
     LobbyConfig config;
     config.hash = HashStrength::kMinimum;
     config.chat_lines_per_second = 3;
+    config.hash_threads = 0;  // answers arrive within Receive
     config.channels = {{"Main", 0}, {"Battle", 0x2}};
     return config;
 }
