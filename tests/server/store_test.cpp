@@ -1,6 +1,11 @@
 // The lobby server's SQLite store: accounts, password hashes, profiles and
 // statistics, and what survives reopening the file.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 
 #include <filesystem>
 #include <fstream>
@@ -149,4 +154,46 @@ TEST(LobbyConfig, ChannelsLimitsAndKernelDefaults) {
     LobbyConfig empty;
     ASSERT_TRUE(ParseLobbyConfig("", &empty, &error));
     EXPECT_EQ(empty.channels.size(), 1u);  // one default channel
+}
+
+TEST(LobbyStore, AKilledServerLosesNoReportedChange) {
+    const std::string path = TempPath("killed.sqlite");
+    int report[2];
+    ASSERT_EQ(pipe(report), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(report[0]);
+        auto store = LobbyStore::Open(path, HashStrength::kMinimum);
+        for (uint32_t i = 0; store; ++i) {
+            uint32_t id = 0;
+            const std::string name = "user" + std::to_string(i);
+            if (store->CreateAccount(name, "pw", "", &id) != StoreResult::kOk) break;
+            // Only a change the store reported as done is announced.
+            if (write(report[1], &i, sizeof i) != ssize_t(sizeof i)) break;
+        }
+        _exit(0);
+    }
+    close(report[1]);
+    uint32_t last = 0;
+    int announced = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+    while (std::chrono::steady_clock::now() < deadline) {
+        uint32_t value;
+        if (read(report[0], &value, sizeof value) != ssize_t(sizeof value)) break;
+        last = value;
+        ++announced;
+    }
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    close(report[0]);
+    ASSERT_GT(announced, 0);
+
+    auto store = LobbyStore::Open(path, HashStrength::kMinimum);
+    ASSERT_TRUE(store);
+    for (uint32_t i = 0; i <= last; ++i) {
+        uint32_t id = 0;
+        ASSERT_EQ(store->CheckLogin("user" + std::to_string(i), "pw", &id), StoreResult::kOk) << i;
+    }
 }
