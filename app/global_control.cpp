@@ -175,6 +175,21 @@ void GLOBAL_CONTROL_BASE::UnregisterInputHandler() {
     input_handler_ = nullptr;
 }
 
+int16_t GLOBAL_CONTROL_BASE::InitFontCtrl(const uint16_t* table, int count,
+                                          media::GFXSYS3D* gfx) {
+    auto fonts = std::make_unique<resources::QNTFONTCTRL_BASE>(count, gfx);
+    if (!file_ctrl_ || fonts->LoadFonts(*file_ctrl_, table) != 0) {
+        LogError("GLOBAL_CONTROL_BASE::InitFontCtrl: Cannot init FONTCTRL.");
+        return -1;
+    }
+    if (count > 0 && !fonts->GetFont(0)) return -1;
+    font_ctrl_ = std::move(fonts);
+    LOGSYS_Text(nullptr, kLogInfo, "GLOBAL_CONTROL_BASE: FONT MANAGER initialized.");
+    return 0;
+}
+
+void GLOBAL_CONTROL_BASE::ReleaseFontCtrl() { font_ctrl_.reset(); }
+
 void GLOBAL_CONTROL_BASE::ReleaseRAMA() {
     if (!rama_) return;
     LuaHost host = LUA_GetHost();
@@ -210,7 +225,7 @@ void GLOBAL_CONTROL_BASE::ReleaseAll() {
     ReleaseRAMA();
     // The sound interface plugs in here.
     ReleaseTextLib();
-    // The font control plugs in here.
+    ReleaseFontCtrl();
     ReleaseLUA();
     // The lobby client plugs in here.
     ReleaseDave();

@@ -12,6 +12,7 @@
 #include "baselib/dave.h"
 #include "media/input.h"
 #include "resources/filectrl.h"
+#include "resources/qntfont.h"
 #include "resources/rama_ctrl.h"
 #include "resources/textlib.h"
 #include "scripting/lua_glue.h"
@@ -50,6 +51,8 @@ public:
     // Opens keyboard and mouse through the SDL input source.
     int16_t InitDXInput(int screen_width, int screen_height);
     int16_t InitCaptureCtrl();
+    // The font control for `count` fonts from a table of file-number pairs.
+    int16_t InitFontCtrl(const uint16_t* table, int count, media::GFXSYS3D* gfx);
     // Creates the callback dispatcher with its standard slots; 0 or -1 (logged).
     int16_t InitDave();
 
@@ -60,6 +63,7 @@ public:
     void ReleaseTextLib();
     void ReleaseDXInput();
     void ReleaseCaptureCtrl();
+    void ReleaseFontCtrl();
     void ReleaseDave();
 
     // Adds `handler` to the dispatcher slots of window input (0, 3, 2, 5, 6,
@@ -80,6 +84,7 @@ public:
     resources::TEXTLIB* textlib() const { return textlib_.get(); }
     media::DXINPUT* dxinput() const { return dxinput_.get(); }
     DAVE* dave() const { return dave_; }
+    resources::QNTFONTCTRL_BASE* font_ctrl() const { return font_ctrl_.get(); }
     MTX_QLIST* input_queue() const { return input_queue_; }
     // Takes every queued input event out of the input queue and frees it.
     void DrainInputEvents();
@@ -92,6 +97,7 @@ private:
     std::unique_ptr<resources::RAMA_CTRL> rama_;
     std::unique_ptr<resources::TEXTLIB> textlib_;
     std::unique_ptr<media::DXINPUT> dxinput_;
+    std::unique_ptr<resources::QNTFONTCTRL_BASE> font_ctrl_;
     DAVE* dave_ = nullptr;  // released with DAVE_Remove
     DAVE_CALLBACK input_handler_ = nullptr;
     bool capture_ready_ = false;

@@ -88,9 +88,17 @@ void DrawShutdownNotice() {
 void MAIN_SetFrameFactory(FrameFactory factory) { g_frame_factory = std::move(factory); }
 void MAIN_SetIterationHook(std::function<void()> hook) { g_iteration_hook = std::move(hook); }
 
-int MAIN_DrawTextCentred(media::OSGFX&, int, const char*, uint32_t, uint32_t) {
-    // Bitmap fonts join here once the font control exists.
-    return 0;
+int MAIN_DrawTextCentred(media::OSGFX& surface, int font_number, const char* text,
+                         uint32_t colour1, uint32_t /*colour2*/) {
+    resources::QNTFONTCTRL_BASE* fonts = g_control ? g_control->font_ctrl() : nullptr;
+    resources::QNTFONT_BASE* font = fonts ? fonts->GetFont(font_number) : nullptr;
+    if (!font || !text) return 0;
+    int width = font->TextWidth(text, 0);
+    surface.BeginDraw();
+    font->DrawTextEx(&surface, (surface.width() - width) / 2,
+                     (surface.height() - font->font_height) / 2, colour1, text, 0);
+    surface.EndDraw();
+    return width;
 }
 
 // [SECTION] Secondary initialisation
@@ -119,6 +127,11 @@ int MAIN_SecondaryInit() {
     g_control->textlib()->AddTextResource("lobby.global.text");
     if (g_control->InitDXInput(g_settings->screen_width, g_settings->screen_height) != 0) {
         MAIN_SetCriticalError("init DirectInput failed.");
+        return -1;
+    }
+    if (g_control->InitFontCtrl(resources::kProgramFontTable, resources::kProgramFontTable[0],
+                                MAIN_Gfx()) != 0) {
+        MAIN_SetCriticalError("init font control failed.");
         return -1;
     }
     LUA_ExecuteString(g_control->lua(), "menu = {}\nmenu.LANGUAGE = \"\"\n", "menutable");
