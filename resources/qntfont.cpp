@@ -145,8 +145,11 @@ uint16_t QNTFONT_BASE::DrawTextEx(media::OSGFX* surface, int x, int y, uint32_t 
     if (!text || !surface) return 0;
     bool lock = !surface->is_screen() && !surface->locked();
     if (lock) surface->BeginDraw();
+    // Transparent glyphs are blended by their alpha: for glyphs whose pixels
+    // are either clear or opaque that is the colour-key draw, and anti-aliased
+    // glyphs keep their soft edges.
     uint32_t mode = option != 0      ? media::kPasteAlphaMask
-                    : transparent == 1 ? media::kPasteTransparent
+                    : transparent == 1 ? media::kPasteAlpha
                                        : media::kPasteOpaque;
     uint32_t colour = option != 0 ? option : 0xFFFFFFFFu;
     int advance = 0;
