@@ -1,5 +1,7 @@
 #include "gui/gui_trace.h"
 
+#include "baselib/logsys.h"
+
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
@@ -38,13 +40,16 @@ void Trace(const char* format, ...) {
 }
 
 void Log(uint32_t level, const char* format, ...) {
-    if (!g_log) return;
     char line[1024];
     va_list args;
     va_start(args, format);
     std::vsnprintf(line, sizeof line, format, args);
     va_end(args);
-    g_log(level, line);
+    if (g_log) {
+        g_log(level, line);
+    } else {
+        LOGSYS_Text(nullptr, level, line);  // the program log
+    }
 }
 
 void SetClock(ClockSource clock) { g_clock = clock; }

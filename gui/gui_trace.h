@@ -1,9 +1,10 @@
 // The toolkit's debug trace, its error log and its time base.
 //
 // The debug trace is a printf-style hook whose output is discarded unless a sink
-// is installed; programming and allocation errors go there. The log hook receives
-// the few lines the toolkit writes to the program log (level, text). The time base
-// is the program's frame clock in milliseconds; tests install a clock they drive.
+// is installed; programming and allocation errors go there. The few lines the
+// toolkit writes to the program log go to the default log (LOGSYS) unless a log
+// sink is installed. The time base is the program's frame clock in milliseconds:
+// the main loop installs it with SetClock; tests install a clock they drive.
 #pragma once
 
 #include <cstdint>
