@@ -2,10 +2,16 @@
 // turns input records into GUI events, keeps the focus, hover and tooltip
 // references and runs the per-frame update and draw passes.
 //
-// Use: construct, Init(0, 0, screen w, screen h); then per input record
-// Process(record); once per frame Update(); while drawing Draw(target) followed
-// by DrawTooltip(target). The newest GUI_CONTROL is the process-wide one that the
-// objects reach through GUI_CONTROL::Get().
+// Use:
+//   vorlane::gui::SetClock(frame_clock);                  // the main loop's ms clock
+//   GUI_STYLE_OLD_PRIMITIVE::SetFonControl(&font_source); // e.g. QntFontSource (gui_media.h)
+//   auto gui = std::make_unique<GUI_CONTROL>();
+//   gui->Init(0, 0, screen_w, screen_h);
+//   per input record:   gui->Process(record)              // IOEVE or GUI_INPUT
+//   once per frame:     gui->Update();
+//   while drawing:      OsgfxCanvas canvas(screen); gui->Draw(canvas); gui->DrawTooltip(canvas);
+// The newest GUI_CONTROL is the process-wide one that the objects reach through
+// GUI_CONTROL::Get(); destroying it restores the previous one.
 #pragma once
 
 #include <cstdint>
