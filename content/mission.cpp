@@ -14,13 +14,15 @@ constexpr size_t kScriptNameCapacity = 62;
 // Reads a text field cut to `capacity` characters.
 void ReadText(lua_State* lua, const char* key, std::string* field, size_t capacity) {
     LUA_GetString(lua, key, -1, field, kMissionNotSet);
-    if (field->size() > capacity) field->resize(capacity);
+    if (field->size() > capacity)
+        field->resize(capacity);
 }
 
 // Pushes `vorl_mission_init`; false (and the stack as before) when it is not a table.
 bool PushMissionTable(lua_State* lua, const char* tag) {
     LUA_RawGetGlobal(lua, kMissionTableGlobal);
-    if (lua_istable(lua, -1)) return true;
+    if (lua_istable(lua, -1))
+        return true;
     Log(kLogError, "%s::%s: mission init: no table !", tag, "ParseMissionDataScript");
     lua_pop(lua, 1);
     return false;
@@ -29,17 +31,23 @@ bool PushMissionTable(lua_State* lua, const char* tag) {
 }  // namespace
 
 const char* ResolveMissionText(const std::string& field, vorlane::resources::TEXTLIB* texts) {
-    if (!field.empty() && field[0] == '~') return field.c_str() + 1;
+    if (!field.empty() && field[0] == '~')
+        return field.c_str() + 1;
     return texts ? texts->GetTextC(field.c_str()) : nullptr;
 }
 
-int MISSION::InitMissionData(const char* resource) { return InitFrom(resource, false); }
+int MISSION::InitMissionData(const char* resource) {
+    return InitFrom(resource, false);
+}
 
-int MISSION::InitMissionDataFromFile(const char* file) { return InitFrom(file, true); }
+int MISSION::InitMissionDataFromFile(const char* file) {
+    return InitFrom(file, true);
+}
 
 int MISSION::InitFrom(const char* name, bool from_file) {
     script_name = name ? name : kMissionNotSet;
-    if (script_name.size() > kScriptNameCapacity) script_name.resize(kScriptNameCapacity);
+    if (script_name.size() > kScriptNameCapacity)
+        script_name.resize(kScriptNameCapacity);
     if (script_name == kMissionNotSet) {
         Log(kLogError, "%s::%s: mission script not set !", "MISSION",
             from_file ? "InitMissionDataFromFile" : "InitMissionData");
@@ -56,13 +64,15 @@ int MISSION::ParseMissionDataScript(bool from_file) {
         lua_pushnil(lua);
         LUA_RawSetGlobal(lua, kMissionTableGlobal);
     }
-    int ran = from_file ? LUA_ExecuteFile(script_name.c_str()) : LUA_ExecuteRama(script_name.c_str());
+    int ran =
+        from_file ? LUA_ExecuteFile(script_name.c_str()) : LUA_ExecuteRama(script_name.c_str());
     if (!lua || !ran) {
         Log(kLogError, "%s::%s: mission script execution failed !", "MISSION", kOp);
         return 0;
     }
     int top = lua_gettop(lua);
-    if (!PushMissionTable(lua, "MISSION")) return 0;
+    if (!PushMissionTable(lua, "MISSION"))
+        return 0;
     ReadText(lua, "mission_keyname", &key_name, 31);
     if (key_name == kMissionNotSet) {
         Log(kLogError, "%s::%s: no mission key name defined !", "MISSION", kOp);
@@ -104,10 +114,12 @@ void MISSION::ReadBase(lua_State* lua) {
 }
 
 int VORL_MISSION::ParseMissionDataScript(bool from_file) {
-    if (!MISSION::ParseMissionDataScript(from_file)) return 0;
+    if (!MISSION::ParseMissionDataScript(from_file))
+        return 0;
     lua_State* lua = LUA_GetHost().lua;
     int top = lua_gettop(lua);
-    if (!PushMissionTable(lua, "VRLMISS")) return 0;
+    if (!PushMissionTable(lua, "VRLMISS"))
+        return 0;
     ReadText(lua, "script_cardregister_resname", &cardregister_script, 255);
     cardregister_fromfile = LUA_GetBool(lua, "script_cardregister_fromfile", -1, 0);
     ReadText(lua, "script_cardlist_resname", &cardlist_script, 255);

@@ -23,18 +23,21 @@ bool IsFile(const std::string& path) {
 
 }  // namespace
 
-VORL_MISSION_CTRL::VORL_MISSION_CTRL(vorlane::resources::RAMA_CTRL* rama, vorlane::resources::TEXTLIB* texts)
+VORL_MISSION_CTRL::VORL_MISSION_CTRL(vorlane::resources::RAMA_CTRL* rama,
+                                     vorlane::resources::TEXTLIB* texts)
     : rama_(rama), texts_(texts) {}
 
 int VORL_MISSION_CTRL::MissionList_CreateFromRama(const char* prefix) {
     static constexpr const char* kOp = "MissionList_CreateFromRama";
-    if (!prefix) return 0;
+    if (!prefix)
+        return 0;
     MissionList_Clear();
     vorlane::resources::RAMA_CTRL* rama = rama_ ? rama_ : LUA_GetHost().rama;
     for (uint32_t n = 1; n <= kMissionSlots && rama; ++n) {
         char name[256];
         std::snprintf(name, sizeof name, "%s.%u", prefix, n);
-        if (rama->GetResourceID(name).first < 0) continue;
+        if (rama->GetResourceID(name).first < 0)
+            continue;
         std::unique_ptr<VORL_MISSION> mission(new (std::nothrow) VORL_MISSION());
         if (!mission) {
             Log(kLogError, "%s::%s: can't alloc mission data", kTag, kOp);
@@ -51,12 +54,14 @@ int VORL_MISSION_CTRL::MissionList_CreateFromRama(const char* prefix) {
 
 int VORL_MISSION_CTRL::MissionList_CreateFromFiles(const char* prefix) {
     static constexpr const char* kOp = "MissionList_CreateFromFiles";
-    if (!prefix) return 0;
+    if (!prefix)
+        return 0;
     for (uint32_t n = 1; n <= kMissionSlots; ++n) {
         char name[256];
         std::snprintf(name, sizeof name, "missions/%s_%u.lua", prefix, n);
         std::string path = base_directory_.empty() ? name : base_directory_ + "/" + name;
-        if (!IsFile(path)) continue;
+        if (!IsFile(path))
+            continue;
         std::unique_ptr<VORL_MISSION> mission(new (std::nothrow) VORL_MISSION());
         if (!mission) {
             Log(kLogError, "%s::%s: can't alloc mission data", kTag, kOp);
@@ -71,11 +76,12 @@ int VORL_MISSION_CTRL::MissionList_CreateFromFiles(const char* prefix) {
     return 1;
 }
 
-void VORL_MISSION_CTRL::AddMission(std::unique_ptr<VORL_MISSION> mission, bool ok, const char* operation,
-                                   const std::string& name) {
+void VORL_MISSION_CTRL::AddMission(std::unique_ptr<VORL_MISSION> mission, bool ok,
+                                   const char* operation, const std::string& name) {
     if (!ok) {
         char text[512];
-        std::snprintf(text, sizeof text, "%s::%s: mission init failed: %s", kTag, operation, name.c_str());
+        std::snprintf(text, sizeof text, "%s::%s: mission init failed: %s", kTag, operation,
+                      name.c_str());
         if (message_box_) {
             message_box_(text);
         } else {
@@ -96,7 +102,8 @@ VORL_MISSION* VORL_MISSION_CTRL::MissionList_GetFirst() {
 }
 
 VORL_MISSION* VORL_MISSION_CTRL::MissionList_GetNext() {
-    if (cursor_ >= missions_.size()) return nullptr;
+    if (cursor_ >= missions_.size())
+        return nullptr;
     return missions_[cursor_++].get();
 }
 
@@ -107,9 +114,11 @@ void VORL_MISSION_CTRL::MissionList_Clear() {
 }
 
 VORL_CAMPAIGN* VORL_MISSION_CTRL::FindCampaign(const char* name) {
-    if (!name) return nullptr;
+    if (!name)
+        return nullptr;
     for (auto& campaign : campaigns_) {
-        if (campaign->name == name) return campaign.get();
+        if (campaign->name == name)
+            return campaign.get();
     }
     return nullptr;
 }
@@ -117,7 +126,8 @@ VORL_CAMPAIGN* VORL_MISSION_CTRL::FindCampaign(const char* name) {
 void VORL_MISSION_CTRL::RebuildCampaigns() {
     campaigns_.clear();
     for (auto& mission : missions_) {
-        if (!mission->campaign_anchor) continue;
+        if (!mission->campaign_anchor)
+            continue;
         auto campaign = std::make_unique<VORL_CAMPAIGN>();
         campaign->name = mission->campaign_name;
         campaign->anchor = mission.get();

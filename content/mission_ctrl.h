@@ -23,13 +23,13 @@ class TEXTLIB;
 inline constexpr uint32_t kMissionSlots = 128;
 
 struct VORL_CAMPAIGN {
-    std::string name;                      // the anchor's campaign_name, 31
-    VORL_MISSION* anchor = nullptr;        // not owned
-    std::vector<VORL_MISSION*> missions;   // not owned, list order
+    std::string name;                     // the anchor's campaign_name, 31
+    VORL_MISSION* anchor = nullptr;       // not owned
+    std::vector<VORL_MISSION*> missions;  // not owned, list order
 };
 
 class VORL_MISSION_CTRL {
-public:
+  public:
     // The archive is the one scripts run from when null is given here, the
     // host's (LUA_GetHost). Neither is owned.
     explicit VORL_MISSION_CTRL(vorlane::resources::RAMA_CTRL* rama = nullptr,
@@ -56,8 +56,9 @@ public:
     // Shows the "mission init failed" box; by default it becomes an error line.
     void SetMessageBox(std::function<void(const char*)> show) { message_box_ = std::move(show); }
 
-private:
-    void AddMission(std::unique_ptr<VORL_MISSION> mission, bool ok, const char* operation, const std::string& name);
+  private:
+    void AddMission(std::unique_ptr<VORL_MISSION> mission, bool ok, const char* operation,
+                    const std::string& name);
     void RebuildCampaigns();
 
     std::vector<std::unique_ptr<VORL_MISSION>> missions_;

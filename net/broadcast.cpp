@@ -18,23 +18,37 @@ namespace {
 // The classic socket error for "the socket system was not started".
 constexpr int kNotInitialisedError = 10093;
 
-void LogError(const char* text) { LOGSYS_Text(nullptr, kLogError, text); }
+void LogError(const char* text) {
+    LOGSYS_Text(nullptr, kLogError, text);
+}
 
 // The classic socket error numbers the log lines speak of.
 int SocketErrorCode(int error) {
     switch (error) {
-        case EBADF: return 10009;
-        case EACCES: return 10013;
-        case EFAULT: return 10014;
-        case EINVAL: return 10022;
-        case EMFILE: return 10024;
-        case ENOTSOCK: return 10038;
-        case EPROTONOSUPPORT: return 10043;
-        case EAFNOSUPPORT: return 10047;
-        case EADDRINUSE: return 10048;
-        case EADDRNOTAVAIL: return 10049;
-        case ENOBUFS: return 10055;
-        default: return error;
+        case EBADF:
+            return 10009;
+        case EACCES:
+            return 10013;
+        case EFAULT:
+            return 10014;
+        case EINVAL:
+            return 10022;
+        case EMFILE:
+            return 10024;
+        case ENOTSOCK:
+            return 10038;
+        case EPROTONOSUPPORT:
+            return 10043;
+        case EAFNOSUPPORT:
+            return 10047;
+        case EADDRINUSE:
+            return 10048;
+        case EADDRNOTAVAIL:
+            return 10049;
+        case ENOBUFS:
+            return 10055;
+        default:
+            return error;
     }
 }
 
@@ -64,7 +78,8 @@ bool BROADCAST::Init(uint32_t game_id, uint16_t port, uint32_t max_data, const c
     }
     // The receive buffer is sized from max_data; a UDP datagram cannot be
     // larger than this anyway.
-    if (max_data > kBroadcastMaxData) max_data = kBroadcastMaxData;
+    if (max_data > kBroadcastMaxData)
+        max_data = kBroadcastMaxData;
     game_id_ = game_id;
     port_ = port;
     max_data_ = max_data;
@@ -72,7 +87,8 @@ bool BROADCAST::Init(uint32_t game_id, uint16_t port, uint32_t max_data, const c
 
     int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
     if (fd < 0) {
-        LOGSYS_Printf(nullptr, kLogError, "BroadCastInit: Invalid socket: %d", SocketErrorCode(errno));
+        LOGSYS_Printf(nullptr, kLogError, "BroadCastInit: Invalid socket: %d",
+                      SocketErrorCode(errno));
         return false;
     }
     int on = 1;
@@ -80,7 +96,8 @@ bool BROADCAST::Init(uint32_t game_id, uint16_t port, uint32_t max_data, const c
         ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) {
         int code = SocketErrorCode(errno);
         LogError("BroadCastInit: SetSockOpt Error");
-        if (code == kNotInitialisedError) LogError("BROADCAST: ERROR: WSA was not initialized.\n");
+        if (code == kNotInitialisedError)
+            LogError("BROADCAST: ERROR: WSA was not initialized.\n");
         ::close(fd);
         return false;
     }
@@ -100,7 +117,8 @@ bool BROADCAST::Init(uint32_t game_id, uint16_t port, uint32_t max_data, const c
 }
 
 void BROADCAST::Done() {
-    if (!initialised_) return;
+    if (!initialised_)
+        return;
     destination_.reset();
     ::shutdown(socket_, SHUT_RDWR);
     ::close(socket_);
@@ -138,9 +156,9 @@ bool BROADCAST::SendTo(uint16_t type, const void* data, uint32_t size, const soc
         writer.Zeros(size);
     }
     writer.U32(BROADCAST_Checksum(packet.data(), packet.size()));
-    if (!address ||
-        ::sendto(socket_, packet.data(), packet.size(), 0, reinterpret_cast<const sockaddr*>(address),
-                 sizeof *address) != static_cast<ssize_t>(packet.size())) {
+    if (!address || ::sendto(socket_, packet.data(), packet.size(), 0,
+                             reinterpret_cast<const sockaddr*>(address),
+                             sizeof *address) != static_cast<ssize_t>(packet.size())) {
         LogError("BROADCAST: SENDERROR: sendto() failed\n");
         return false;
     }
@@ -152,7 +170,8 @@ bool BROADCAST::PacketReady() {
         LogError("BROADCAST: PACKETREADYERROR: broadcast not initialized\n");
         return false;
     }
-    if (socket_ >= FD_SETSIZE) return false;
+    if (socket_ >= FD_SETSIZE)
+        return false;
     fd_set read_set;
     FD_ZERO(&read_set);
     FD_SET(socket_, &read_set);
@@ -173,14 +192,16 @@ std::unique_ptr<uint8_t[]> BROADCAST::Receive(uint16_t* type, uint32_t* size, so
     }
     sockaddr_in from{};
     socklen_t from_length = sizeof from;
-    ssize_t received = ::recvfrom(socket_, buffer.get(), capacity, 0, reinterpret_cast<sockaddr*>(&from),
-                                  &from_length);
+    ssize_t received = ::recvfrom(socket_, buffer.get(), capacity, 0,
+                                  reinterpret_cast<sockaddr*>(&from), &from_length);
     if (received < 0) {
         LogError("BROADCAST: RECVERROR: recvfrom() failed\n");
         return nullptr;
     }
-    std::unique_ptr<uint8_t[]> data = Decode(buffer.get(), static_cast<size_t>(received), type, size);
-    if (data && sender) *sender = from;
+    std::unique_ptr<uint8_t[]> data =
+        Decode(buffer.get(), static_cast<size_t>(received), type, size);
+    if (data && sender)
+        *sender = from;
     return data;
 }
 
@@ -192,9 +213,11 @@ std::unique_ptr<uint8_t[]> BROADCAST::Decode(const uint8_t* bytes, size_t receiv
     uint16_t packet_type = reader.U16();
     // The length field is checked against what really arrived, so neither the
     // data copy nor the checksum can read past the datagram.
-    if (!reader.ok() || total < header_size_ || total > received) return nullptr;
+    if (!reader.ok() || total < header_size_ || total > received)
+        return nullptr;
     if (game != static_cast<uint16_t>(game_id_)) {
-        LOGSYS_Printf(nullptr, kLogError, "BROADCAST: RECVWARNING: received packet from other game: %d", game);
+        LOGSYS_Printf(nullptr, kLogError,
+                      "BROADCAST: RECVWARNING: received packet from other game: %d", game);
         return nullptr;
     }
     uint32_t data_size = total - header_size_;
@@ -209,26 +232,37 @@ std::unique_ptr<uint8_t[]> BROADCAST::Decode(const uint8_t* bytes, size_t receiv
         LogError("BROADCAST: RECVERROR: CRC-checksum failed\n");
         return nullptr;
     }
-    if (type) *type = packet_type;
-    if (size) *size = data_size;
+    if (type)
+        *type = packet_type;
+    if (size)
+        *size = data_size;
     return data;
 }
 
-bool BROADCAST::SplitAddress(const sockaddr_in* address, uint8_t* a, uint8_t* b, uint8_t* c, uint8_t* d) {
+bool BROADCAST::SplitAddress(const sockaddr_in* address, uint8_t* a, uint8_t* b, uint8_t* c,
+                             uint8_t* d) {
     uint8_t bytes[4] = {0, 0, 0, 0};
-    if (address) std::memcpy(bytes, &address->sin_addr.s_addr, 4);
-    if (a) *a = bytes[0];
-    if (b) *b = bytes[1];
-    if (c) *c = bytes[2];
-    if (d) *d = bytes[3];
+    if (address)
+        std::memcpy(bytes, &address->sin_addr.s_addr, 4);
+    if (a)
+        *a = bytes[0];
+    if (b)
+        *b = bytes[1];
+    if (c)
+        *c = bytes[2];
+    if (d)
+        *d = bytes[3];
     return address != nullptr;
 }
 
-bool BROADCAST_GameRecord(const uint8_t* data, uint32_t size, const sockaddr_in* sender, uint8_t* record) {
-    if (!record || !sender) return false;
+bool BROADCAST_GameRecord(const uint8_t* data, uint32_t size, const sockaddr_in* sender,
+                          uint8_t* record) {
+    if (!record || !sender)
+        return false;
     std::memset(record, 0, kGameRecordSize);
     uint32_t present = size < kGameRecordSize ? size : kGameRecordSize;
-    if (data && present) std::memcpy(record, data, present);
+    if (data && present)
+        std::memcpy(record, data, present);
     std::memcpy(record + kGameRecordAddressOffset, &sender->sin_addr.s_addr, 4);
     return true;
 }

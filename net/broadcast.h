@@ -26,7 +26,7 @@ constexpr size_t kGameRecordAddressOffset = 96;
 constexpr uint32_t kBroadcastMaxData = 65507 - kBroadcastHeaderSize;
 
 class BROADCAST {
-public:
+  public:
     BROADCAST() = default;
     ~BROADCAST() { Done(); }
     BROADCAST(const BROADCAST&) = delete;
@@ -62,7 +62,7 @@ public:
     uint32_t GetMaxData() const { return max_data_; }
     const sockaddr_in* GetDestination() const { return destination_.get(); }
 
-private:
+  private:
     uint16_t port_ = 0;
     int socket_ = -1;
     uint32_t game_id_ = 0;

@@ -2,18 +2,23 @@
 
 #include <set>
 
-#include "resources/res_file.h"
-
 #include "resources/bcf_library.h"
+#include "resources/res_file.h"
 
 namespace vorlane::resources {
 namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
-bool IsNameStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
-bool IsNameChar(char c) { return IsNameStart(c) || (c >= '0' && c <= '9'); }
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+bool IsNameStart(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
+bool IsNameChar(char c) {
+    return IsNameStart(c) || (c >= '0' && c <= '9');
+}
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r';
+}
 
 std::string_view Trim(std::string_view text) {
     while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
@@ -41,16 +46,19 @@ bool Utf8ToLatin1(std::string_view in, std::string& out) {
 }
 
 bool Fail(std::string* error, size_t line, const std::string& reason) {
-    if (error) *error = "line " + std::to_string(line) + ": " + reason;
+    if (error)
+        *error = "line " + std::to_string(line) + ": " + reason;
     return false;
 }
 
 }  // namespace
 
-bool ParseTextSource(std::string_view source, std::vector<TextSourceEntry>& entries, std::string* error) {
+bool ParseTextSource(std::string_view source, std::vector<TextSourceEntry>& entries,
+                     std::string* error) {
     entries.clear();
     bool utf8 = source.substr(0, kUtf8Bom.size()) == kUtf8Bom;
-    if (utf8) source.remove_prefix(kUtf8Bom.size());
+    if (utf8)
+        source.remove_prefix(kUtf8Bom.size());
     std::set<std::string, std::less<>> seen;
     size_t line_number = 0;
     while (!source.empty()) {
@@ -60,19 +68,24 @@ bool ParseTextSource(std::string_view source, std::vector<TextSourceEntry>& entr
         source.remove_prefix(end == std::string_view::npos ? source.size() : end + 1);
 
         std::string_view content = Trim(line);
-        if (content.empty() || content.front() == ';') continue;
+        if (content.empty() || content.front() == ';')
+            continue;
         size_t equals = content.find('=');
-        if (equals == std::string_view::npos) return Fail(error, line_number, "\"=\" expected");
+        if (equals == std::string_view::npos)
+            return Fail(error, line_number, "\"=\" expected");
         std::string_view name = Trim(content.substr(0, equals));
-        if (name.empty() || !IsNameStart(name.front())) return Fail(error, line_number, "text name expected");
+        if (name.empty() || !IsNameStart(name.front()))
+            return Fail(error, line_number, "text name expected");
         for (char c : name) {
-            if (!IsNameChar(c)) return Fail(error, line_number, "invalid text name '" + std::string(name) + "'");
+            if (!IsNameChar(c))
+                return Fail(error, line_number, "invalid text name '" + std::string(name) + "'");
         }
         if (!seen.insert(std::string(name)).second) {
             return Fail(error, line_number, "text name '" + std::string(name) + "' defined twice");
         }
         std::string_view raw = Trim(content.substr(equals + 1));
-        if (raw.find('\0') != std::string_view::npos) return Fail(error, line_number, "zero byte in text");
+        if (raw.find('\0') != std::string_view::npos)
+            return Fail(error, line_number, "zero byte in text");
         TextSourceEntry entry{std::string(name), std::string()};
         if (utf8) {
             if (!Utf8ToLatin1(raw, entry.text)) {
@@ -99,7 +112,8 @@ std::string TextIdsChunk(const std::vector<TextSourceEntry>& entries) {
 
 bool CompileTextSource(std::string_view source, std::vector<uint8_t>& image, std::string* error) {
     std::vector<TextSourceEntry> entries;
-    if (!ParseTextSource(source, entries, error)) return false;
+    if (!ParseTextSource(source, entries, error))
+        return false;
     std::string chunk = TextIdsChunk(entries);
     std::vector<BcfObjectSource> objects(entries.size() + 1);
     objects[0].bytes = {reinterpret_cast<const uint8_t*>(chunk.data()), chunk.size()};
@@ -109,13 +123,15 @@ bool CompileTextSource(std::string_view source, std::vector<uint8_t>& image, std
     }
     image.clear();
     if (!BuildBcfImage(objects, image)) {
-        if (error) *error = "image too large";
+        if (error)
+            *error = "image too large";
         return false;
     }
     return true;
 }
 
-bool CompileTextSourceFile(const std::string& path, std::vector<uint8_t>& image, std::string& error) {
+bool CompileTextSourceFile(const std::string& path, std::vector<uint8_t>& image,
+                           std::string& error) {
     // A text table is small; anything near this size is not one.
     constexpr uint64_t kMaxSourceSize = 64u << 20;
     std::vector<uint8_t> bytes;
@@ -124,8 +140,9 @@ bool CompileTextSourceFile(const std::string& path, std::vector<uint8_t>& image,
         return false;
     }
     std::string reason;
-    if (!CompileTextSource(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), image,
-                           &reason)) {
+    if (!CompileTextSource(
+            std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), image,
+            &reason)) {
         error = path + ": " + reason;
         return false;
     }

@@ -27,7 +27,8 @@ struct TextSourceEntry {
 };
 
 // Parses a source; false with "line N: reason" in `error` on the first bad line.
-bool ParseTextSource(std::string_view source, std::vector<TextSourceEntry>& entries, std::string* error);
+bool ParseTextSource(std::string_view source, std::vector<TextSourceEntry>& entries,
+                     std::string* error);
 
 // The Lua chunk of object 0 for these entries.
 std::string TextIdsChunk(const std::vector<TextSourceEntry>& entries);
@@ -36,6 +37,7 @@ std::string TextIdsChunk(const std::vector<TextSourceEntry>& entries);
 bool CompileTextSource(std::string_view source, std::vector<uint8_t>& image, std::string* error);
 
 // The same for a source file; `error` names the file or the bad line.
-bool CompileTextSourceFile(const std::string& path, std::vector<uint8_t>& image, std::string& error);
+bool CompileTextSourceFile(const std::string& path, std::vector<uint8_t>& image,
+                           std::string& error);
 
 }  // namespace vorlane::resources

@@ -1,10 +1,9 @@
 #include "resources/textlib.h"
 
-#include <lua.hpp>
-
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <lua.hpp>
 #include <new>
 
 #include "resources/rama_ctrl.h"
@@ -18,7 +17,7 @@ constexpr const char* kLibraryClass = "TEXTLIB_LIB";
 // A names chunk only builds a table. One that runs this many VM instructions
 // is not doing that and is stopped, so a damaged resource cannot hang start-up.
 constexpr int kInstructionBudget = 1000;
-constexpr int kBudgetChecks = 20000;   // x kInstructionBudget instructions
+constexpr int kBudgetChecks = 20000;  // x kInstructionBudget instructions
 
 std::atomic<uint32_t> g_next_number{0};
 
@@ -32,7 +31,8 @@ void CountHook(lua_State* lua, lua_Debug*) {
     lua_getfield(lua, LUA_REGISTRYINDEX, "vorlane.textlib.budget");
     auto* budget = static_cast<Budget*>(lua_touserdata(lua, -1));
     lua_pop(lua, 1);
-    if (budget && --budget->left <= 0) luaL_error(lua, "text_ids: instruction limit reached");
+    if (budget && --budget->left <= 0)
+        luaL_error(lua, "text_ids: instruction limit reached");
 }
 
 // Runs `size` bytes as a chunk named `chunk_name`, protected. An error goes
@@ -48,7 +48,8 @@ bool RunChunk(lua_State* lua, const char* data, size_t size, const char* chunk_n
     lua_sethook(lua, CountHook, LUA_MASKCOUNT, kInstructionBudget);
 
     int status = luaL_loadbuffer(lua, data, size, chunk_name);
-    if (status == LUA_OK) status = lua_pcall(lua, 0, 0, 0);
+    if (status == LUA_OK)
+        status = lua_pcall(lua, 0, 0, 0);
     if (status != LUA_OK) {
         PushRawGlobal(lua, "_ALERT");
         if (lua_isfunction(lua, -1)) {
@@ -93,7 +94,9 @@ void ClearRawGlobal(lua_State* lua, const char* name) {
 
 TEXTLIB_LIB::TEXTLIB_LIB() : number_(g_next_number.fetch_add(1)) {}
 
-std::string TEXTLIB_LIB::TableName() const { return kTextIdsGlobal + std::to_string(number_); }
+std::string TEXTLIB_LIB::TableName() const {
+    return kTextIdsGlobal + std::to_string(number_);
+}
 
 int TEXTLIB_LIB::Init(const uint8_t* data, size_t size, lua_State* lua) {
     static constexpr const char* kOp = "Init";
@@ -144,7 +147,8 @@ int TEXTLIB_LIB::Init(const uint8_t* data, size_t size, lua_State* lua) {
 }
 
 uint32_t TEXTLIB_LIB::GetID(const char* name) const {
-    if (!lua_ || !name) return 0;
+    if (!lua_ || !name)
+        return 0;
     int top = lua_gettop(lua_);
     PushRawGlobal(lua_, TableName().c_str());
     if (!lua_istable(lua_, -1)) {
@@ -158,26 +162,31 @@ uint32_t TEXTLIB_LIB::GetID(const char* name) const {
     if (lua_type(lua_, -1) == LUA_TNUMBER) {
         // Numbers outside the text range give no text (0), whatever their size.
         lua_Number value = std::trunc(lua_tonumber(lua_, -1));
-        if (value >= 1 && value <= 4294967295.0) id = static_cast<uint32_t>(value);
+        if (value >= 1 && value <= 4294967295.0)
+            id = static_cast<uint32_t>(value);
     }
     lua_settop(lua_, top);
     return id;
 }
 
 const std::string* TEXTLIB_LIB::GetText(uint32_t number) {
-    if (number == 0 || number >= cache_.size()) return nullptr;
+    if (number == 0 || number >= cache_.size())
+        return nullptr;
     std::optional<std::string>& slot = cache_[number];
-    if (slot) return &*slot;
+    if (slot)
+        return &*slot;
     const auto* bytes = static_cast<const char*>(bcf_.GetAt(number));
     int64_t size = bcf_.GetSize(number);
-    if (!bytes || size < 0) return nullptr;
+    if (!bytes || size < 0)
+        return nullptr;
     try {
         slot.emplace(bytes, size_t(size));
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
     for (char& c : *slot) {
-        if (c == '#') c = ',';
+        if (c == '#')
+            c = ',';
     }
     return &*slot;
 }
@@ -185,7 +194,8 @@ const std::string* TEXTLIB_LIB::GetText(uint32_t number) {
 void TEXTLIB_LIB::Release() {
     bcf_.Clear();
     cache_.clear();
-    if (lua_) RunStatement(lua_, TableName() + " = nil");
+    if (lua_)
+        RunStatement(lua_, TableName() + " = nil");
     lua_ = nullptr;
     valid = false;
 }
@@ -250,10 +260,12 @@ uint32_t TEXTLIB::AddLibrary(const uint8_t* data, size_t size) {
 }
 
 const std::string* TEXTLIB::GetText(const char* name) {
-    if (!name) return nullptr;
+    if (!name)
+        return nullptr;
     for (size_t id = libraries_.size(); id >= 1; --id) {
         TEXTLIB_LIB& library = *libraries_[id - 1];
-        if (const std::string* text = library.GetText(library.GetID(name))) return text;
+        if (const std::string* text = library.GetText(library.GetID(name)))
+            return text;
     }
     return nullptr;
 }

@@ -28,7 +28,7 @@ inline constexpr const char* kTextIdsGlobal = "application_text_ids";
 
 // One text resource.
 class TEXTLIB_LIB {
-public:
+  public:
     TEXTLIB_LIB();  // takes the next number of the process-wide counter
     ~TEXTLIB_LIB() { Release(); }
     TEXTLIB_LIB(const TEXTLIB_LIB&) = delete;
@@ -48,7 +48,7 @@ public:
     std::string TableName() const;
     bool valid = false;
 
-private:
+  private:
     uint32_t number_;
     BCF_LIBRARY bcf_;
     std::vector<std::optional<std::string>> cache_;
@@ -57,7 +57,7 @@ private:
 
 // The program's text libraries; their IDs are 1, 2, ... in the order added.
 class TEXTLIB {
-public:
+  public:
     TEXTLIB() = default;
     ~TEXTLIB() { RemoveAll(); }
     TEXTLIB(const TEXTLIB&) = delete;
@@ -84,7 +84,7 @@ public:
     // Removes the libraries from the highest ID down.
     void RemoveAll();
 
-private:
+  private:
     uint32_t AddLibrary(const uint8_t* data, size_t size);
 
     std::vector<std::unique_ptr<TEXTLIB_LIB>> libraries_;

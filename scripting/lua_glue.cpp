@@ -52,7 +52,8 @@ const char* PushValueText(lua_State* lua, int index) {
         PushNumberText(lua, index);
         return lua_tostring(lua, -1);
     }
-    if (lua_type(lua, index) == LUA_TNUMBER) lua_pop(lua, 1);  // the metafield pushed above
+    if (lua_type(lua, index) == LUA_TNUMBER)
+        lua_pop(lua, 1);  // the metafield pushed above
     return luaL_tolstring(lua, index, nullptr);
 }
 
@@ -68,7 +69,8 @@ int LuaPrint(lua_State* lua) {
         size_t length = 0;
         PushValueText(lua, i);
         const char* text = lua_tolstring(lua, -1, &length);
-        if (i > 1) std::fputc('\t', stdout);
+        if (i > 1)
+            std::fputc('\t', stdout);
         std::fwrite(text, 1, length, stdout);
         lua_pop(lua, 1);
     }
@@ -110,10 +112,12 @@ void CallAlert(lua_State* lua) {
 bool ReadWholeFile(const char* path, std::vector<char>* bytes) {
     std::string native(path);
     for (char& c : native) {
-        if (c == '\\') c = '/';
+        if (c == '\\')
+            c = '/';
     }
     std::FILE* file = std::fopen(native.c_str(), "rb");
-    if (!file) return false;
+    if (!file)
+        return false;
     bool ok = std::fseek(file, 0, SEEK_END) == 0;
     long size = ok ? std::ftell(file) : -1;
     ok = ok && size >= 0 && size <= kMaxScriptFileSize && std::fseek(file, 0, SEEK_SET) == 0;
@@ -128,7 +132,8 @@ bool ReadWholeFile(const char* path, std::vector<char>* bytes) {
 // Reads table[key] raw and pushes it; false (nothing pushed) when the value at
 // `index` is not a table.
 bool PushField(lua_State* lua, const char* key, int index) {
-    if (!lua || !key || !lua_istable(lua, index)) return false;
+    if (!lua || !key || !lua_istable(lua, index))
+        return false;
     index = lua_absindex(lua, index);
     lua_pushstring(lua, key);
     lua_rawget(lua, index);
@@ -138,14 +143,19 @@ bool PushField(lua_State* lua, const char* key, int index) {
 int32_t TruncateToInt32(lua_State* lua, int index) {
     if (lua_isinteger(lua, index)) {
         lua_Integer value = lua_tointeger(lua, index);
-        if (value > INT32_MAX) return INT32_MAX;
-        if (value < INT32_MIN) return INT32_MIN;
+        if (value > INT32_MAX)
+            return INT32_MAX;
+        if (value < INT32_MIN)
+            return INT32_MIN;
         return static_cast<int32_t>(value);
     }
     double value = std::trunc(static_cast<double>(lua_tonumber(lua, index)));
-    if (std::isnan(value)) return 0;
-    if (value >= 2147483647.0) return INT32_MAX;
-    if (value <= -2147483648.0) return INT32_MIN;
+    if (std::isnan(value))
+        return 0;
+    if (value >= 2147483647.0)
+        return INT32_MAX;
+    if (value <= -2147483648.0)
+        return INT32_MIN;
     return static_cast<int32_t>(value);
 }
 
@@ -153,7 +163,8 @@ int32_t TruncateToInt32(lua_State* lua, int index) {
 
 lua_State* LUA_CreateState() {
     lua_State* lua = luaL_newstate();
-    if (!lua) return nullptr;
+    if (!lua)
+        return nullptr;
     OpenLibrary(lua, LUA_GNAME, luaopen_base);
     OpenLibrary(lua, LUA_COLIBNAME, luaopen_coroutine);
     OpenLibrary(lua, LUA_TABLIBNAME, luaopen_table);
@@ -169,22 +180,33 @@ lua_State* LUA_CreateState() {
 }
 
 void LUA_CloseState(lua_State* lua) {
-    if (!lua) return;
-    if (Host().lua == lua) LUA_ClearHost();
+    if (!lua)
+        return;
+    if (Host().lua == lua)
+        LUA_ClearHost();
     lua_close(lua);
 }
 
-void LUA_SetHost(const LuaHost& host) { Host() = host; }
-void LUA_ClearHost() { Host() = LuaHost{}; }
-const LuaHost& LUA_GetHost() { return Host(); }
+void LUA_SetHost(const LuaHost& host) {
+    Host() = host;
+}
+void LUA_ClearHost() {
+    Host() = LuaHost{};
+}
+const LuaHost& LUA_GetHost() {
+    return Host();
+}
 
 int LUA_Alert(lua_State* lua) {
     const char* message = lua_tostring(lua, -1);
-    if (!message) message = "(error object is not a string)";
+    if (!message)
+        message = "(error object is not a string)";
     std::string text(message);  // the stack slot goes away below
     Log(kLogError, "LUAERROR: %s", text.c_str());
-    if (Host().console_print) Host().console_print(text.c_str());
-    if (lua_gettop(lua) > 0) lua_pop(lua, 1);
+    if (Host().console_print)
+        Host().console_print(text.c_str());
+    if (lua_gettop(lua) > 0)
+        lua_pop(lua, 1);
     return 0;
 }
 
@@ -193,22 +215,28 @@ int LUA_Alert(lua_State* lua) {
 // ---------------------------------------------------------------------------
 
 int LUA_ExecuteBuffer(lua_State* lua, const void* data, size_t size, const char* chunk_name) {
-    if (!lua || !data) return 0;
+    if (!lua || !data)
+        return 0;
     int top = lua_gettop(lua);
-    int status = luaL_loadbuffer(lua, static_cast<const char*>(data), size, chunk_name ? chunk_name : "?");
-    if (status == LUA_OK) status = lua_pcall(lua, 0, LUA_MULTRET, 0);
-    if (status != LUA_OK) CallAlert(lua);
+    int status =
+        luaL_loadbuffer(lua, static_cast<const char*>(data), size, chunk_name ? chunk_name : "?");
+    if (status == LUA_OK)
+        status = lua_pcall(lua, 0, LUA_MULTRET, 0);
+    if (status != LUA_OK)
+        CallAlert(lua);
     lua_settop(lua, top);
     return status == LUA_OK ? 1 : 0;
 }
 
 int LUA_ExecuteString(lua_State* lua, const char* text, const char* chunk_name) {
-    if (!text) return 0;
+    if (!text)
+        return 0;
     return LUA_ExecuteBuffer(lua, text, std::strlen(text), chunk_name ? chunk_name : text);
 }
 
 int LUA_ExecuteFile(const char* path) {
-    if (!path) return 0;
+    if (!path)
+        return 0;
     std::vector<char> bytes;
     if (!ReadWholeFile(path, &bytes)) {
         Log(kLogError, "%s::%s: script not found '%s'!", "", "LUA_ExecuteFile", path);
@@ -238,13 +266,15 @@ bool LUA_ToText(lua_State* lua, int index, std::string* out) {
     }
     size_t length = 0;
     const char* text = lua_tolstring(lua, -1, &length);
-    if (out) out->assign(text, length);
+    if (out)
+        out->assign(text, length);
     lua_pop(lua, 1);
     return true;
 }
 
 int32_t LUA_GetNumber(lua_State* lua, const char* key, int index, int32_t def) {
-    if (!PushField(lua, key, index)) return def;
+    if (!PushField(lua, key, index))
+        return def;
     int32_t result = def;
     int is_number = 0;
     lua_tonumberx(lua, -1, &is_number);  // numbers and numeric strings
@@ -262,7 +292,8 @@ int32_t LUA_GetNumber(lua_State* lua, const char* key, int index, int32_t def) {
 }
 
 int LUA_GetBool(lua_State* lua, const char* key, int index, int def) {
-    if (!PushField(lua, key, index)) return def;
+    if (!PushField(lua, key, index))
+        return def;
     int result = lua_type(lua, -1) == LUA_TBOOLEAN ? (lua_toboolean(lua, -1) ? 1 : 0) : def;
     lua_pop(lua, 1);
     return result;
@@ -272,9 +303,11 @@ int LUA_GetString(lua_State* lua, const char* key, int index, std::string* out, 
     if (PushField(lua, key, index)) {
         bool taken = LUA_ToText(lua, -1, out);
         lua_pop(lua, 1);
-        if (taken) return 1;
+        if (taken)
+            return 1;
     }
-    if (out) out->assign(def ? def : "");
+    if (out)
+        out->assign(def ? def : "");
     return 0;
 }
 
@@ -296,7 +329,8 @@ void LUA_RawSetGlobal(lua_State* lua, const char* name) {
 int LUA_GetString(lua_State* lua, const char* key, int index, mstring* out, const char* def) {
     std::string text;
     int taken = LUA_GetString(lua, key, index, &text, def);
-    if (out) out->Assign(text.c_str(), static_cast<int32_t>(std::min<size_t>(text.size(), INT32_MAX)));
+    if (out)
+        out->Assign(text.c_str(), static_cast<int32_t>(std::min<size_t>(text.size(), INT32_MAX)));
     return taken;
 }
 
@@ -329,7 +363,8 @@ uint32_t LUA_GetUserDataTag(lua_State* lua, int index) {
             tag = static_cast<uint32_t>(lua_tointeger(lua, -1));
         } else {
             double value = std::trunc(static_cast<double>(lua_tonumber(lua, -1)));
-            if (std::isfinite(value)) tag = static_cast<uint32_t>(static_cast<int64_t>(std::fmod(value, 4294967296.0)));
+            if (std::isfinite(value))
+                tag = static_cast<uint32_t>(static_cast<int64_t>(std::fmod(value, 4294967296.0)));
         }
     }
     lua_pop(lua, 2);

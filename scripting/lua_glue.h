@@ -7,11 +7,10 @@
 // written for (3, not 3.0) through the `tostring` and `print` it installs here.
 #pragma once
 
-#include <lua.hpp>
-
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <lua.hpp>
 #include <memory>
 #include <string>
 
@@ -87,8 +86,9 @@ int LUA_GetString(lua_State* lua, const char* key, int index, std::string* out, 
 int LUA_GetString(lua_State* lua, const char* key, int index, mstring* out, const char* def);
 // The archive resource named by the field's text, or null when the field is
 // not a non-empty string or no such resource exists.
-vorlane::resources::RAMA_RES* LUA_GetResource(lua_State* lua, vorlane::resources::RAMA_CTRL* archive,
-                                             const char* key, int index);
+vorlane::resources::RAMA_RES* LUA_GetResource(lua_State* lua,
+                                              vorlane::resources::RAMA_CTRL* archive,
+                                              const char* key, int index);
 
 // Turns the value at `index` into text the way Lua 5.0 did: integral numbers
 // without ".0". Returns false (and leaves `out`) for other types than number

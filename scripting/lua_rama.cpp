@@ -12,11 +12,13 @@ using vorlane::scripting::kLogError;
 using vorlane::scripting::Log;
 
 int LUA_ExecuteRama(const char* name) {
-    if (!name) return 0;
+    if (!name)
+        return 0;
     const LuaHost& host = LUA_GetHost();
     const uint8_t* bytes = nullptr;
     uint32_t size = 0;
-    if (host.rama) bytes = host.rama->GetResource(name)->GetData(&size);
+    if (host.rama)
+        bytes = host.rama->GetResource(name)->GetData(&size);
     if (!bytes) {
         Log(kLogError, "%s::%s: script not found '%s'!", "", "LUA_ExecuteRama", name);
         return 0;
@@ -28,7 +30,8 @@ int LUA_ExecuteRama(const char* name) {
         Log(kLogError, "%s::%s: script not found '%s'!", "", "LUA_ExecuteRama", name);
         return 0;
     }
-    if (size) std::memcpy(block.get(), bytes, size);
+    if (size)
+        std::memcpy(block.get(), bytes, size);
     if (!LUA_ExecuteBuffer(host.lua, block.get(), size, name)) {
         Log(kLogError, "%s::%s: script execution error '%s'!", "", "LUA_ExecuteRama", name);
         return 0;
@@ -38,7 +41,8 @@ int LUA_ExecuteRama(const char* name) {
 
 RAMA_RES* LUA_GetResource(lua_State* lua, RAMA_CTRL* archive, const char* key, int index) {
     std::string name;
-    if (!archive || !LUA_GetString(lua, key, index, &name, "") || name.empty()) return nullptr;
+    if (!archive || !LUA_GetString(lua, key, index, &name, "") || name.empty())
+        return nullptr;
     RAMA_RES* resource = archive->GetResource(name.c_str());
     return resource != &archive->NullResource() ? resource : nullptr;
 }

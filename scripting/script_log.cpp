@@ -16,7 +16,9 @@ LogSink& Sink() {
 
 }  // namespace
 
-LogSink SetLogSink(LogSink sink) { return std::exchange(Sink(), std::move(sink)); }
+LogSink SetLogSink(LogSink sink) {
+    return std::exchange(Sink(), std::move(sink));
+}
 
 void Log(int level, const char* format, ...) {
     char line[1024];

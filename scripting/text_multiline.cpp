@@ -18,7 +18,8 @@ void TEXT_MULTILINE::SetWidth(uint32_t pixels) {
 }
 
 int TEXT_MULTILINE::SetText(const char* text, int separator) {
-    if (!text) return 0;
+    if (!text)
+        return 0;
     try {
         if (!has_text_) {
             text_ = text;
@@ -26,7 +27,8 @@ int TEXT_MULTILINE::SetText(const char* text, int separator) {
             std::string joined;
             joined.reserve(text_.size() + std::char_traits<char>::length(text) + 3);
             joined += text_;
-            if (separator) joined += "~n";
+            if (separator)
+                joined += "~n";
             joined += text;
             text_.swap(joined);
         }
@@ -44,7 +46,8 @@ const char* TEXT_MULTILINE::GetLine(uint32_t i) const {
 }
 
 int16_t TEXT_MULTILINE::GetLineWidth(uint32_t i) const {
-    if (!font_ || i >= lines_.size()) return 0;
+    if (!font_ || i >= lines_.size())
+        return 0;
     return font_->TextWidth(lines_[i].c_str());
 }
 
@@ -54,11 +57,14 @@ void TEXT_MULTILINE::Clear() {
     has_text_ = false;
 }
 
-int32_t TEXT_MULTILINE::Measure(const std::string& text) const { return font_->TextWidth(text.c_str()); }
+int32_t TEXT_MULTILINE::Measure(const std::string& text) const {
+    return font_->TextWidth(text.c_str());
+}
 
 void TEXT_MULTILINE::Rewrap() {
     ClearLines();
-    if (!has_text_ || !font_ || width_ == 0 || text_.empty()) return;
+    if (!has_text_ || !font_ || width_ == 0 || text_.empty())
+        return;
     try {
         size_t position = 0;
         while (position < text_.size()) {
@@ -86,7 +92,8 @@ size_t TEXT_MULTILINE::WrapLine(size_t start) {
     auto is_pair = [&](size_t at) { return at + 1 < end && text[at] == '~'; };
     auto next_break = [&](size_t from) {
         for (size_t at = from; at < end; ++at) {
-            if (text[at] == ' ' || is_pair(at)) return at;
+            if (text[at] == ' ' || is_pair(at))
+                return at;
         }
         return end;
     };
@@ -136,7 +143,8 @@ size_t TEXT_MULTILINE::WrapLine(size_t start) {
         cut.assign(1, text[start]);
         brk = start + 1;
     }
-    if (is_pair(brk)) brk += 2;
+    if (is_pair(brk))
+        brk += 2;
     lines_.push_back(std::move(cut));
     return brk;
 }

@@ -12,13 +12,13 @@
 // What the wrapper needs of a font: the width of a text in pixels. The fonts
 // hand their own measuring operation in through this; tests use fixed widths.
 class TEXT_MEASURE {
-public:
+  public:
     virtual ~TEXT_MEASURE() = default;
     virtual int16_t TextWidth(const char* text) const = 0;
 };
 
 class TEXT_MULTILINE {
-public:
+  public:
     TEXT_MULTILINE() = default;
 
     // The font is not owned and may be null (no lines then).
@@ -42,7 +42,7 @@ public:
     // Clears the lines and forgets the text.
     void Clear();
 
-private:
+  private:
     void Rewrap();
     // Wraps one line starting at `start`; returns where the next line begins
     // (before blanks are skipped). Always beyond `start`.

@@ -40,7 +40,8 @@ struct Harness {
 
 void Use(const uint8_t* data, uint32_t size, const sockaddr_in* from) {
     uint8_t record[kGameRecordSize];
-    if (from) BROADCAST_GameRecord(data, size, from, record);
+    if (from)
+        BROADCAST_GameRecord(data, size, from, record);
     volatile uint8_t sink = 0;
     for (uint32_t i = 0; i < size; ++i) sink = sink ^ data[i];
     (void)sink;
@@ -50,21 +51,25 @@ void Use(const uint8_t* data, uint32_t size, const sockaddr_in* from) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Harness harness;
-    if (!harness.ready) return 0;
+    if (!harness.ready)
+        return 0;
     uint16_t type = 0;
     uint32_t length = 0;
     sockaddr_in from{};
     from.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (auto decoded = harness.receiver.Decode(data, size, &type, &length)) Use(decoded.get(), length, &from);
+    if (auto decoded = harness.receiver.Decode(data, size, &type, &length))
+        Use(decoded.get(), length, &from);
 
-    if (size > 65507) return 0;
+    if (size > 65507)
+        return 0;
     if (::sendto(harness.sender, data, size, 0, reinterpret_cast<sockaddr*>(&harness.target),
                  sizeof harness.target) < 0) {
         return 0;
     }
     for (int tries = 0; tries < 100 && !harness.receiver.PacketReady(); ++tries) ::usleep(10);
     while (harness.receiver.PacketReady()) {
-        if (auto received = harness.receiver.Receive(&type, &length, &from)) Use(received.get(), length, &from);
+        if (auto received = harness.receiver.Receive(&type, &length, &from))
+            Use(received.get(), length, &from);
     }
     return 0;
 }

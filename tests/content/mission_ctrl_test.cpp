@@ -46,24 +46,32 @@ vorl_mission_init = {
 )";
 
 class MissionTest : public ::testing::Test {
-protected:
+  protected:
     MissionTest()
         : archive_({{"missions",
                      {{"q.1", 1, kFullMission},
-                      {"q.3", 1, "vorl_mission_init = { mission_keyname = 'm_three', mission_avail = 0 }"},
+                      {"q.3", 1,
+                       "vorl_mission_init = { mission_keyname = 'm_three', mission_avail = 0 }"},
                       {"bad.1", 1, "vorl_mission_init = 'a string'"},
                       {"bad.2", 1, "vorl_mission_init = { mission_title_resname = 'no key' }"},
                       {"bad.3", 1, "vorl_mission_init = {"},
                       {"bad.4", 1, "vorl_mission_init = { mission_keyname = 'good' }"},
                       {"bad.5", 1, "x = 1 -- sets no table at all"},
-                      {"camp.1", 1, "vorl_mission_init = { mission_keyname = 'a1', campaign_anchor = true, campaign_name = 'C' }"},
-                      {"camp.2", 1, "vorl_mission_init = { mission_keyname = 'a2', campaign_anchor = true, campaign_name = 'C' }"},
-                      {"camp.3", 1, "vorl_mission_init = { mission_keyname = 'm3', campaign_name = 'C' }"},
-                      {"camp.4", 1, "vorl_mission_init = { mission_keyname = 'm4', campaign_name = 'D' }"},
+                      {"camp.1", 1,
+                       "vorl_mission_init = { mission_keyname = 'a1', campaign_anchor = true, "
+                       "campaign_name = 'C' }"},
+                      {"camp.2", 1,
+                       "vorl_mission_init = { mission_keyname = 'a2', campaign_anchor = true, "
+                       "campaign_name = 'C' }"},
+                      {"camp.3", 1,
+                       "vorl_mission_init = { mission_keyname = 'm3', campaign_name = 'C' }"},
+                      {"camp.4", 1,
+                       "vorl_mission_init = { mission_keyname = 'm4', campaign_name = 'D' }"},
                       {"camp.128", 1, "vorl_mission_init = { mission_keyname = 'last' }"},
-                      {"hostile.1", 1, "vorl_mission_init = { mission_keyname = 'h1' } "
-                                       "setmetatable(_G, { __index = function() error('r') end, "
-                                       "__newindex = function() error('w') end })"},
+                      {"hostile.1", 1,
+                       "vorl_mission_init = { mission_keyname = 'h1' } "
+                       "setmetatable(_G, { __index = function() error('r') end, "
+                       "__newindex = function() error('w') end })"},
                       {"hostile.2", 1, "vorl_mission_init = { mission_keyname = 'h2' }"},
                       {"camp.129", 1, "vorl_mission_init = { mission_keyname = 'beyond' }"},
                       {"text.global", 11, TextImage("CAMP_A = The First Campaign\n")}}}}) {}
@@ -146,8 +154,10 @@ TEST_F(MissionTest, BadScriptsAreDroppedWithTheirMessages) {
     EXPECT_EQ(list.MissionList_CreateFromRama("bad"), 1);
     EXPECT_EQ(Keys(list), (V{"good"}));
     EXPECT_TRUE(log.Has(kLogError, "MISSION::ParseMissionDataScript: mission init: no table !"));
-    EXPECT_TRUE(log.Has(kLogError, "MISSION::ParseMissionDataScript: no mission key name defined !"));
-    EXPECT_TRUE(log.Has(kLogError, "MISSION::ParseMissionDataScript: mission script execution failed !"));
+    EXPECT_TRUE(
+        log.Has(kLogError, "MISSION::ParseMissionDataScript: no mission key name defined !"));
+    EXPECT_TRUE(
+        log.Has(kLogError, "MISSION::ParseMissionDataScript: mission script execution failed !"));
     EXPECT_EQ(boxes, (V{"VRLMISS::MissionList_CreateFromRama: mission init failed: bad.1",
                         "VRLMISS::MissionList_CreateFromRama: mission init failed: bad.2",
                         "VRLMISS::MissionList_CreateFromRama: mission init failed: bad.3",
@@ -178,7 +188,8 @@ TEST_F(MissionTest, AnchorsMakeCampaignsAndMissionsJoinTheFirst) {
 
 TEST_F(MissionTest, FilesAreAddedToTheArchiveMissions) {
     TestDirectory dir;
-    dir.Write("missions/mission_1.lua", "vorl_mission_init = { mission_keyname = 'file1', campaign_name = 'C' }");
+    dir.Write("missions/mission_1.lua",
+              "vorl_mission_init = { mission_keyname = 'file1', campaign_name = 'C' }");
     dir.Write("missions/mission_4.lua", "vorl_mission_init = { mission_keyname = 'file4' }");
     dir.Write("missions/mission_2.lua/readme", "a folder is not a mission");
     VORL_MISSION_CTRL list(nullptr, &texts_);

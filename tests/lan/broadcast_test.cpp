@@ -20,11 +20,14 @@ std::vector<std::string>& Lines() {
     static std::vector<std::string> lines;
     return lines;
 }
-void Collect(const char* text) { Lines().emplace_back(text); }
+void Collect(const char* text) {
+    Lines().emplace_back(text);
+}
 
 bool Logged(const std::string& text) {
     for (const auto& line : Lines()) {
-        if (line == text) return true;
+        if (line == text)
+            return true;
     }
     return false;
 }
@@ -32,7 +35,7 @@ bool Logged(const std::string& text) {
 // A plain UDP socket on the same port: sees the raw datagrams and sends
 // hand-made ones.
 class RawPeer {
-public:
+  public:
     explicit RawPeer(uint16_t port) {
         fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
         int on = 1;
@@ -49,19 +52,21 @@ public:
     ~RawPeer() { ::close(fd_); }
 
     void Send(const std::vector<uint8_t>& bytes) {
-        ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&target_), sizeof target_);
+        ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&target_),
+                 sizeof target_);
     }
     // The next datagram, or empty after `timeout_ms`.
     std::vector<uint8_t> Read(int timeout_ms = 1000) {
         pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, timeout_ms) <= 0) return {};
+        if (::poll(&p, 1, timeout_ms) <= 0)
+            return {};
         std::vector<uint8_t> bytes(70000);
         ssize_t n = ::recv(fd_, bytes.data(), bytes.size(), 0);
         bytes.resize(n > 0 ? size_t(n) : 0);
         return bytes;
     }
 
-private:
+  private:
     int fd_ = -1;
     sockaddr_in target_{};
 };
@@ -93,16 +98,18 @@ uint16_t FreeUdpPort() {
 }
 
 // Waits for and receives the next datagram that passes the checks.
-std::unique_ptr<uint8_t[]> ReceiveNext(BROADCAST& b, uint16_t* type, uint32_t* size, sockaddr_in* from) {
+std::unique_ptr<uint8_t[]> ReceiveNext(BROADCAST& b, uint16_t* type, uint32_t* size,
+                                       sockaddr_in* from) {
     for (int i = 0; i < 200; ++i) {
-        if (b.PacketReady()) return b.Receive(type, size, from);
+        if (b.PacketReady())
+            return b.Receive(type, size, from);
         ::usleep(5000);
     }
     return nullptr;
 }
 
 class BroadcastTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         LOGSYS_ResetForTests();
         log_ = LOGSYS_Create(kLogNoPrefix, kLogToCallback, nullptr);
@@ -180,7 +187,8 @@ TEST_F(BroadcastTest, ForeignGameAndDamagedChecksumAreDropped) {
     EXPECT_EQ(ReceiveNext(host, &type, &size, nullptr), nullptr);
     EXPECT_TRUE(Logged("BROADCAST: RECVWARNING: received packet from other game: 13"));
 
-    std::vector<uint8_t> damaged = Datagram(12, kBroadcastAnnouncement, std::vector<uint8_t>(126, 5));
+    std::vector<uint8_t> damaged =
+        Datagram(12, kBroadcastAnnouncement, std::vector<uint8_t>(126, 5));
     damaged[damaged.size() - 4] ^= 0x40;
     raw.Send(damaged);
     EXPECT_EQ(ReceiveNext(host, &type, &size, nullptr), nullptr);

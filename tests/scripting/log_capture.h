@@ -10,28 +10,31 @@
 namespace vorlane::scripting {
 
 class LogCapture {
-public:
+  public:
     LogCapture() {
-        previous_ = SetLogSink([this](int level, const std::string& line) { lines.emplace_back(level, line); });
+        previous_ = SetLogSink(
+            [this](int level, const std::string& line) { lines.emplace_back(level, line); });
     }
     ~LogCapture() { SetLogSink(std::move(previous_)); }
 
     bool Has(int level, const std::string& text) const {
         for (const auto& [l, line] : lines) {
-            if (l == level && line == text) return true;
+            if (l == level && line == text)
+                return true;
         }
         return false;
     }
     bool HasPrefix(int level, const std::string& prefix) const {
         for (const auto& [l, line] : lines) {
-            if (l == level && line.compare(0, prefix.size(), prefix) == 0) return true;
+            if (l == level && line.compare(0, prefix.size(), prefix) == 0)
+                return true;
         }
         return false;
     }
 
     std::vector<std::pair<int, std::string>> lines;
 
-private:
+  private:
     LogSink previous_;
 };
 

@@ -16,7 +16,7 @@ using vorlane::scripting::kLogWarning;
 using vorlane::scripting::LogCapture;
 
 class LuaGlueTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         lua_ = LuaStatePtr(LUA_CreateState());
         ASSERT_NE(lua_, nullptr);
@@ -92,7 +92,8 @@ TEST_F(LuaGlueTest, SyntaxErrorInFileReachesAlertLogAndConsole) {
     EXPECT_EQ(LUA_ExecuteFile(path), 0);
     EXPECT_EQ(lua_gettop(L()), top);
     EXPECT_TRUE(log.HasPrefix(kLogError, "LUAERROR: [string \"lua_glue_test_syntax.lua\"]:1:"));
-    EXPECT_TRUE(log.Has(kLogError, "::LUA_ExecuteFile: script execution error 'lua_glue_test_syntax.lua'!"));
+    EXPECT_TRUE(log.Has(kLogError,
+                        "::LUA_ExecuteFile: script execution error 'lua_glue_test_syntax.lua'!"));
     ASSERT_EQ(console_.size(), 1u);
     EXPECT_EQ(console_[0].rfind("[string \"lua_glue_test_syntax.lua\"]:1:", 0), 0u);
     std::remove(path);
@@ -122,7 +123,9 @@ TEST_F(LuaGlueTest, FileWithBackslashPathRuns) {
 }
 
 TEST_F(LuaGlueTest, NumberReaderConvertsTruncatesAndDefaults) {
-    PushTable("t = { s = '12', f = 3.9, n = -3.9, b = true, x = 'abc', big = 1e12, tiny = -1e12, nan = 0/0 }");
+    PushTable(
+        "t = { s = '12', f = 3.9, n = -3.9, b = true, x = 'abc', big = 1e12, tiny = -1e12, nan = "
+        "0/0 }");
     int top = lua_gettop(L());
     EXPECT_EQ(LUA_GetNumber(L(), "s", -1, 5), 12);
     EXPECT_EQ(LUA_GetNumber(L(), "f", -1, 5), 3);

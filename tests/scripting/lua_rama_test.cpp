@@ -12,7 +12,7 @@ using vorlane::scripting::LogCapture;
 using vorlane::testing::TestArchive;
 
 class LuaRamaTest : public ::testing::Test {
-protected:
+  protected:
     LuaRamaTest()
         : archive_({{"scripts",
                      {{"script.ok", 1, "ran_ok = 1 return 'a', 'b'"},
@@ -69,7 +69,8 @@ TEST_F(LuaRamaTest, SyntaxErrorReachesAlertLogAndConsole) {
 
 TEST_F(LuaRamaTest, ResourceFieldReader) {
     lua_State* L = lua_.get();
-    ASSERT_EQ(LUA_ExecuteString(L, "t = { s = 'script.ok', e = '', m = 'no.such', n = 5 }", "t"), 1);
+    ASSERT_EQ(LUA_ExecuteString(L, "t = { s = 'script.ok', e = '', m = 'no.such', n = 5 }", "t"),
+              1);
     lua_getglobal(L, "t");
     auto& rama = archive_.rama();
     EXPECT_EQ(LUA_GetResource(L, &rama, "s", -1), rama.GetResource("script.ok"));

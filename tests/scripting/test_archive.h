@@ -29,15 +29,17 @@ struct TestLocation {
 };
 
 class TestDirectory {
-public:
+  public:
     TestDirectory() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vorlane-lua-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "vorlane-lua-XXXXXX").string();
         char* made = mkdtemp(pattern.data());
         path_ = made ? made : "";
     }
     ~TestDirectory() {
         std::error_code ignored;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+        if (!path_.empty())
+            std::filesystem::remove_all(path_, ignored);
     }
     const std::string& path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
@@ -49,7 +51,7 @@ public:
         out.write(bytes.data(), std::streamsize(bytes.size()));
     }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -65,16 +67,18 @@ inline std::vector<uint8_t> BcfImage(const std::vector<std::string>& objects) {
 }
 
 class TestArchive {
-public:
+  public:
     explicit TestArchive(const std::vector<TestLocation>& locations) {
-        std::string master = "\"TEST\" \"2026-01-01\" \"1\" \"" + std::to_string(locations.size()) + "\"";
+        std::string master =
+            "\"TEST\" \"2026-01-01\" \"1\" \"" + std::to_string(locations.size()) + "\"";
         for (size_t k = 0; k < locations.size(); ++k) {
             const TestLocation& location = locations[k];
             master += " \"" + std::to_string(k) + "\"";
             std::string index = "\"" + location.name + "\"\n";
             std::vector<std::string> objects;
             for (const TestResource& resource : location.resources) {
-                index += "\"" + resource.address + "\" \"0\" \"x\" \"" + std::to_string(resource.type) + "\"\n";
+                index += "\"" + resource.address + "\" \"0\" \"x\" \"" +
+                         std::to_string(resource.type) + "\"\n";
                 objects.push_back(resource.bytes);
             }
             char base[32];
@@ -95,7 +99,7 @@ public:
     resources::RAMA_CTRL& rama() { return rama_; }
     const TestDirectory& dir() const { return dir_; }
 
-private:
+  private:
     TestDirectory dir_;
     resources::RAMA_CTRL rama_;
     bool ok_ = false;

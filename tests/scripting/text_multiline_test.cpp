@@ -10,7 +10,7 @@ namespace {
 
 // Every character is 10 pixels wide.
 class FixedFont : public TEXT_MEASURE {
-public:
+  public:
     int16_t TextWidth(const char* text) const override {
         ++calls;
         return static_cast<int16_t>(10 * std::strlen(text));
@@ -39,8 +39,8 @@ TEST(TextMultiline, WordsFitStrictlyNarrowerThanWidth) {
     EXPECT_EQ(Wrap("ab cd", 50), (V{"ab", "cd"}));  // exactly 50 wide: breaks
     EXPECT_EQ(Wrap("ab cd", 51), (V{"ab cd"}));
     EXPECT_EQ(Wrap("one two three four", 100), (V{"one two", "three", "four"}));
-    EXPECT_EQ(Wrap("a    b", 30), (V{"a", "b"}));  // blanks at the break are dropped
-    EXPECT_EQ(Wrap("  lead", 100), (V{"  lead"}));   // only blanks after a break go
+    EXPECT_EQ(Wrap("a    b", 30), (V{"a", "b"}));   // blanks at the break are dropped
+    EXPECT_EQ(Wrap("  lead", 100), (V{"  lead"}));  // only blanks after a break go
 }
 
 TEST(TextMultiline, OverlongWordIsCutAndContinues) {

@@ -33,39 +33,44 @@ std::string Source(const char* text) {
 }
 
 class ResLogCapture {
-public:
+  public:
     ResLogCapture() {
-        previous_ = SetResLogSink([this](int level, const std::string& text) { lines.emplace_back(level, text); });
+        previous_ = SetResLogSink(
+            [this](int level, const std::string& text) { lines.emplace_back(level, text); });
     }
     ~ResLogCapture() { SetResLogSink(std::move(previous_)); }
     bool Has(const std::string& text) const {
         for (const auto& line : lines) {
-            if (line.first == 16 && line.second == text) return true;
+            if (line.first == 16 && line.second == text)
+                return true;
         }
         return false;
     }
     std::vector<std::pair<int, std::string>> lines;
 
-private:
+  private:
     vorlane::resources::ResLogSink previous_;
 };
 
 class TextlibTest : public ::testing::Test {
-protected:
+  protected:
     TextlibTest()
-        : archive_({{"texts",
-                     {{"text.global", 11, Source("HELLO = Hello\nBOTH = from global\nONLY_GLOBAL = old, \"quoted\"\n")},
-                      {"lobby.global.text", 11, Source("BOTH = from lobby\nCOMMA = A#B\nLATIN = \xE9t\xE9\n")},
-                      {"text.sound", 13, "not text"},
-                      {"text.raw", 1, Source("X = raw")},
-                      {"text.badlua", 11, Image({"application_text_ids = {", "text"})},
-                      {"text.notable", 11, Image({"application_text_ids = 'x'", "text"})},
-                      {"text.noobj0", 11, Image({"", "text"})},
-                      {"text.garbage", 11, "not a bcf image"},
-                      {"text.odd", 11,
-                       Image({"application_text_ids = { HELLO = 'one', BIG = 1e300, NEG = -1, FAR = 99, "
-                              "FRACTION = 2.7, HOLE = 2 }",
-                              "first", ""})}}}}) {}
+        : archive_(
+              {{"texts",
+                {{"text.global", 11,
+                  Source("HELLO = Hello\nBOTH = from global\nONLY_GLOBAL = old, \"quoted\"\n")},
+                 {"lobby.global.text", 11,
+                  Source("BOTH = from lobby\nCOMMA = A#B\nLATIN = \xE9t\xE9\n")},
+                 {"text.sound", 13, "not text"},
+                 {"text.raw", 1, Source("X = raw")},
+                 {"text.badlua", 11, Image({"application_text_ids = {", "text"})},
+                 {"text.notable", 11, Image({"application_text_ids = 'x'", "text"})},
+                 {"text.noobj0", 11, Image({"", "text"})},
+                 {"text.garbage", 11, "not a bcf image"},
+                 {"text.odd", 11,
+                  Image({"application_text_ids = { HELLO = 'one', BIG = 1e300, NEG = -1, FAR = 99, "
+                         "FRACTION = 2.7, HOLE = 2 }",
+                         "first", ""})}}}}) {}
 
     void SetUp() override {
         ASSERT_TRUE(archive_.ok());
@@ -145,13 +150,16 @@ TEST_F(TextlibTest, BrokenResourcesAreRefusedCleanly) {
 
     // A chunk that never ends is stopped.
     std::string endless = Image({"while true do end", "x"});
-    EXPECT_EQ(texts_.AddTextData(reinterpret_cast<const uint8_t*>(endless.data()), endless.size()), 0u);
+    EXPECT_EQ(texts_.AddTextData(reinterpret_cast<const uint8_t*>(endless.data()), endless.size()),
+              0u);
     EXPECT_EQ(texts_.AddTextData(nullptr, 0), 0u);
     EXPECT_TRUE(log.Has("TEXTLIB_LIB::Init: invalid parameter (no block)"));
 
     // A failed load does not leave a table behind for the next one.
     std::string leaves_table = Image({"application_text_ids = { A = 1 } error('late')", "a"});
-    EXPECT_EQ(texts_.AddTextData(reinterpret_cast<const uint8_t*>(leaves_table.data()), leaves_table.size()), 1u);
+    EXPECT_EQ(texts_.AddTextData(reinterpret_cast<const uint8_t*>(leaves_table.data()),
+                                 leaves_table.size()),
+              1u);
     EXPECT_EQ(texts_.AddTextResource("text.notable"), 0u);
 }
 
@@ -204,11 +212,14 @@ TEST(TextSource, ParsesNamesTextsAndComments) {
     EXPECT_EQ(error, "line 1: \"=\" expected");
     EXPECT_FALSE(vorlane::resources::ParseTextSource("1A = x\n", entries, &error));
     EXPECT_FALSE(vorlane::resources::ParseTextSource("A B = x\n", entries, &error));
-    EXPECT_FALSE(vorlane::resources::ParseTextSource(std::string_view("A = x\0y", 7), entries, &error));
+    EXPECT_FALSE(
+        vorlane::resources::ParseTextSource(std::string_view("A = x\0y", 7), entries, &error));
 
-    ASSERT_TRUE(vorlane::resources::ParseTextSource("\xEF\xBB\xBFN = \xC3\xA9t\xC3\xA9", entries, &error));
+    ASSERT_TRUE(
+        vorlane::resources::ParseTextSource("\xEF\xBB\xBFN = \xC3\xA9t\xC3\xA9", entries, &error));
     EXPECT_EQ(entries[0].text, "\xE9t\xE9");
-    EXPECT_FALSE(vorlane::resources::ParseTextSource("\xEF\xBB\xBFN = \xE2\x82\xAC", entries, &error));
+    EXPECT_FALSE(
+        vorlane::resources::ParseTextSource("\xEF\xBB\xBFN = \xE2\x82\xAC", entries, &error));
 }
 
 TEST(TextSource, CompiledImageLoadsWithKeywordNames) {
