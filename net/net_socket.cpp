@@ -208,7 +208,7 @@ NET_CONNECTION* NET_Connect(uint16_t port, uint8_t a, uint8_t b, uint8_t c, uint
     return connection;
 }
 
-NET_CONNECTION* NET_Listen(uint16_t port, NetLog* log, uint32_t bind_address) {
+NET_CONNECTION* NET_Listen(uint16_t port, NetLog* log, uint32_t bind_address, int backlog) {
     auto* connection = new (std::nothrow) NET_CONNECTION;
     if (!connection) return nullptr;
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -229,7 +229,7 @@ NET_CONNECTION* NET_Listen(uint16_t port, NetLog* log, uint32_t bind_address) {
         delete connection;
         return nullptr;
     }
-    if (listen(fd, 5) != 0) {
+    if (listen(fd, backlog > 0 ? backlog : 5) != 0) {
         NET_ReportError(0, log, kAllClasses, 1);
         close(fd);
         delete connection;

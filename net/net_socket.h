@@ -34,9 +34,9 @@ int16_t NET_Done(NET_SERVICE* service);
 NET_CONNECTION* NET_Connect(uint16_t port, uint8_t a, uint8_t b, uint8_t c, uint8_t d,
                             uint32_t timeout_ms, vorlane::net::NetLog* log);
 // Listens on `port` (0 picks a free port, see NET_LocalPort) at `bind_address`
-// (host byte order; INADDR_ANY by default).
+// (host byte order; INADDR_ANY by default) with room for `backlog` waiting peers.
 NET_CONNECTION* NET_Listen(uint16_t port, vorlane::net::NetLog* log,
-                           uint32_t bind_address = INADDR_ANY);
+                           uint32_t bind_address = INADDR_ANY, int backlog = 5);
 // Waits up to `timeout_ms` for a peer; null on time-out or failure.
 NET_CONNECTION* NET_Accept(NET_CONNECTION* listener, uint32_t timeout_ms,
                            vorlane::net::NetLog* log);

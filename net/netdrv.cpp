@@ -28,6 +28,8 @@ constexpr int kReaderPollMs = 2000;
 // Bytes a writer queue may hold before further messages to that user fail,
 // so a peer that stops reading cannot make the server grow without bound.
 constexpr uint64_t kMaxWriterQueueBytes = 16u << 20;
+// Connections the server thread accepts in one pass of its loop.
+constexpr int kAcceptsPerPass = 64;
 
 void Pause(uint32_t ms) {
     if (ms) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -203,11 +205,28 @@ void ScanFlags(NETDRV* driver) {
     });
 }
 
+// Hands an accepted connection to the message loop as an internal envelope.
+void QueueNewConnection(NETDRV* driver, NET_CONNECTION* connection) {
+    ENVELOPE* envelope = NET_CreateEnvelope(nullptr, 0);
+    if (!envelope) {
+        NET_Close(connection);
+        return;
+    }
+    envelope->header.type = NET_MSGTYPE_NEWCONNECTION;
+    envelope->connection = connection;
+    envelope->internal = true;
+    PushReadQueue(driver, envelope);
+    if (driver->Verbose(kVerboseThreads)) {
+        LogLine(driver->net_log, kLevelInfo, "Server thread: got new network connection.");
+    }
+}
+
 void ServerThread(NETDRV* driver) {
     const bool server = driver->mode == kModeServer;
     if (server) {
-        driver->listener = NET_Listen(driver->settings.port, driver->net_log,
-                                      driver->settings.srv_bind_addr);
+        driver->listener =
+            NET_Listen(driver->settings.port, driver->net_log, driver->settings.srv_bind_addr,
+                       int(std::min<uint32_t>(driver->settings.srv_listen_backlog, 4096)));
         if (!driver->listener) {
             LogLine(driver->net_log, kLevelError,
                     "Server thread: Cannot start read connection for incoming.");
@@ -225,24 +244,14 @@ void ServerThread(NETDRV* driver) {
         uint32_t pause = settings.srv_waitforflags;
         if (!server || settings.srv_newconnect == 0) pause = std::max<uint32_t>(pause, 1);
         if (ServerPause(driver, pause)) break;
-        if (server) {
-            NET_CONNECTION* connection =
-                NET_Accept(driver->listener, settings.srv_newconnect, driver->net_log);
-            if (connection) {
-                ENVELOPE* envelope = NET_CreateEnvelope(nullptr, 0);
-                if (!envelope) {
-                    NET_Close(connection);
-                } else {
-                    envelope->header.type = NET_MSGTYPE_NEWCONNECTION;
-                    envelope->connection = connection;
-                    envelope->internal = true;
-                    PushReadQueue(driver, envelope);
-                    if (driver->Verbose(kVerboseThreads)) {
-                        LogLine(driver->net_log, kLevelInfo,
-                                "Server thread: got new network connection.");
-                    }
-                }
-            }
+        // After a connection arrived, the ones already waiting behind it are
+        // taken at once (up to a bound) instead of one per pass.
+        uint32_t wait = settings.srv_newconnect;
+        for (int taken = 0; server && taken < kAcceptsPerPass; ++taken) {
+            NET_CONNECTION* connection = NET_Accept(driver->listener, wait, driver->net_log);
+            wait = 0;
+            if (!connection) break;
+            QueueNewConnection(driver, connection);
         }
         if (settings.drv_serverloop_sleep_activate &&
             ServerPause(driver, settings.drv_serverloop_sleep)) {

@@ -51,6 +51,9 @@ struct NET_SETTINGS {
     uint32_t drv_max_payload = 0;
     // Address the server listens on, host byte order ("srv_bind_addr"; 0 = any).
     uint32_t srv_bind_addr = 0;
+    // Peers that may wait to be accepted ("srv_listen_backlog"; 0 = 5). A
+    // server expecting bursts of connections wants more.
+    uint32_t srv_listen_backlog = 0;
 };
 
 // usr_max above 1003 becomes 1000.

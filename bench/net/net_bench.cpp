@@ -1,0 +1,356 @@
+// Kernel costs beside raw loopback TCP in the same run:
+//   round trip of a 100-byte custom-data message client -> server -> client,
+//   one-way throughput of 4 KiB messages,
+//   a server with many logged-on clients: resident memory per user and idle CPU.
+// VORLANE_BENCH_SMOKE=1 shrinks the idle-server case to 20 clients.
+#include <benchmark/benchmark.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "baselib/bl_file.h"
+#include "baselib/logsys.h"
+#include "net/flownet.h"
+#include "net/net_protocol.h"
+
+namespace {
+
+bool Smoke() { return std::getenv("VORLANE_BENCH_SMOKE") != nullptr; }
+
+void Quiet() {
+    static bool done = [] {
+        LOGSYS_MuteAll();
+        LOGSYS_DisableFiles();
+        InitBL();
+        return true;
+    }();
+    (void)done;
+}
+
+NET_SETTINGS Settings(uint32_t users) {
+    NET_SETTINGS s;
+    s.usr_max = users;
+    s.buf_writeblock = 65536;
+    s.thrd_exit = 5000;
+    s.srv_newconnect = 500;
+    s.srv_waitforflags = 100;
+    s.srv_sendlogofftimeout = 1000;
+    s.srv_sendlogonrequest = 2000;
+    s.srv_checkdeadcon = 600000;
+    s.srv_checkdeadcalltime = 1000;
+    s.srv_sendalive = 600000;
+    s.usr_initnew = 5000;
+    s.usr_logoncheck = 600000;
+    s.usr_logofftimeout = 1000;
+    s.drv_removetime = 1000;
+    s.srv_bind_addr = 0x7F000001;
+    s.srv_listen_backlog = 1024;  // the clients connect in one burst
+    return s;
+}
+
+struct CountingApi : NETAPI {
+    std::atomic<uint64_t> server_messages{0};
+    std::atomic<uint64_t> client_messages{0};
+    uint32_t own_id = 0;
+    void SrvCustomData(uint32_t, const uint8_t*, uint32_t) override {
+        server_messages.fetch_add(1);
+        server_messages.notify_all();
+    }
+    void CltCustomData(uint32_t, uint32_t, const uint8_t*, uint32_t) override {
+        client_messages.fetch_add(1);
+    }
+    void CltLogonAccepted(uint32_t id) override { own_id = id; }
+};
+
+// A server flow driven by its own thread, as a server program would drive it.
+class ServerLoop {
+public:
+    ServerLoop(NETAPI* api, const NET_SETTINGS& settings) {
+        ok_ = flow_.StartWithSettings(api, kModeServer, "", settings) == 0;
+        if (ok_) thread_ = std::thread([this] { Loop(); });
+    }
+    ~ServerLoop() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    bool ok() const { return ok_; }
+    uint16_t port() { return flow_.driver()->listen_port; }
+
+private:
+    void Loop() {
+        while (!stop_) {
+            NETDRV_WaitForMessage(flow_.driver(), 100);
+            flow_.Run();
+        }
+    }
+    FLOWNET flow_;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    bool ok_ = false;
+};
+
+// A server and one logged-on client in this process.
+struct KernelPair {
+    bool quiet = (Quiet(), true);
+    CountingApi api;
+    ServerLoop server{&api, Settings(8)};
+    FLOWNET client;
+    bool ok = false;
+
+    KernelPair() {
+        if (!server.ok() || client.StartWithSettings(&api, kModeClient, "", Settings(8)) != 0) {
+            return;
+        }
+        if (!SendLogonRequest(client.driver(), "Client", "KelArvO", server.port(), 127, 0, 0, 1)) {
+            return;
+        }
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (api.own_id == 0 && std::chrono::steady_clock::now() < deadline) StepClient();
+        ok = api.own_id != 0;
+    }
+    void StepClient() {
+        NETDRV_WaitForMessage(client.driver(), 50);
+        client.Run();
+    }
+};
+
+// Two connected loopback TCP sockets with Nagle off.
+struct RawPair {
+    int a = -1, b = -1;
+    RawPair() {
+        int listener = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        listen(listener, 1);
+        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+        a = socket(AF_INET, SOCK_STREAM, 0);
+        connect(a, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        b = accept(listener, nullptr, nullptr);
+        close(listener);
+        int one = 1;
+        setsockopt(a, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        setsockopt(b, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    }
+    ~RawPair() {
+        close(a);
+        close(b);
+    }
+};
+
+bool ReadAll(int fd, uint8_t* buffer, size_t size) {
+    size_t got = 0;
+    while (got < size) {
+        ssize_t n = recv(fd, buffer + got, size - got, 0);
+        if (n <= 0) return false;
+        got += size_t(n);
+    }
+    return true;
+}
+
+// [SECTION] Round trip of 100 bytes
+
+void BM_KernelRoundTrip100(benchmark::State& state) {
+    KernelPair pair;
+    if (!pair.ok) {
+        state.SkipWithError("kernel set-up failed");
+        return;
+    }
+    uint8_t payload[100] = {};
+    const uint32_t id = pair.api.own_id;
+    for (auto _ : state) {
+        const uint64_t before = pair.api.client_messages.load();
+        // Addressed to the sender itself: the server relays it straight back.
+        SendSingleMessage(pair.client.driver(), id, id, NET_MSGTYPE_CUSTOMDATA, payload,
+                          sizeof payload);
+        while (pair.api.client_messages.load() == before) pair.StepClient();
+    }
+}
+BENCHMARK(BM_KernelRoundTrip100)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+void BM_RawTcpRoundTrip128(benchmark::State& state) {
+    // 128 bytes: the kernel's 28-byte header plus the 100-byte payload.
+    RawPair pair;
+    std::atomic<bool> stop{false};
+    std::thread echo([&] {
+        uint8_t buffer[128];
+        while (ReadAll(pair.b, buffer, sizeof buffer)) send(pair.b, buffer, sizeof buffer, 0);
+    });
+    uint8_t buffer[128] = {};
+    for (auto _ : state) {
+        send(pair.a, buffer, sizeof buffer, 0);
+        ReadAll(pair.a, buffer, sizeof buffer);
+    }
+    shutdown(pair.a, SHUT_RDWR);
+    echo.join();
+}
+BENCHMARK(BM_RawTcpRoundTrip128)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// [SECTION] One-way throughput of 4 KiB messages
+
+constexpr int kBatch = 64;
+constexpr uint32_t kMessageSize = 4096;
+
+void BM_KernelThroughput4K(benchmark::State& state) {
+    KernelPair pair;
+    if (!pair.ok) {
+        state.SkipWithError("kernel set-up failed");
+        return;
+    }
+    std::vector<uint8_t> payload(kMessageSize, 0x5A);
+    for (auto _ : state) {
+        const uint64_t target = pair.api.server_messages.load() + kBatch;
+        for (int i = 0; i < kBatch; ++i) {
+            SendSingleMessage(pair.client.driver(), pair.api.own_id, NET_ID_SERVER,
+                              NET_MSGTYPE_CUSTOMDATA, payload.data(), kMessageSize);
+        }
+        for (uint64_t seen = pair.api.server_messages.load(); seen < target;
+             seen = pair.api.server_messages.load()) {
+            pair.api.server_messages.wait(seen);
+        }
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * kBatch * kMessageSize);
+}
+BENCHMARK(BM_KernelThroughput4K)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+void BM_RawTcpThroughput4K(benchmark::State& state) {
+    RawPair pair;
+    std::atomic<uint64_t> received{0};
+    std::thread reader([&] {
+        std::vector<uint8_t> buffer(65536);
+        for (;;) {
+            ssize_t n = recv(pair.b, buffer.data(), buffer.size(), 0);
+            if (n <= 0) break;
+            received.fetch_add(uint64_t(n));
+            received.notify_all();
+        }
+    });
+    std::vector<uint8_t> payload(kMessageSize, 0x5A);
+    uint64_t sent = 0;
+    for (auto _ : state) {
+        for (int i = 0; i < kBatch; ++i) {
+            send(pair.a, payload.data(), payload.size(), 0);
+            sent += kMessageSize;
+        }
+        for (uint64_t seen = received.load(); seen < sent; seen = received.load()) {
+            received.wait(seen);
+        }
+    }
+    shutdown(pair.a, SHUT_RDWR);
+    reader.join();
+    state.SetBytesProcessed(int64_t(state.iterations()) * kBatch * kMessageSize);
+}
+BENCHMARK(BM_RawTcpThroughput4K)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// [SECTION] Idle server with many logged-on clients
+
+long ResidentKiB() {
+    long pages_total = 0, pages_resident = 0;
+    FILE* statm = std::fopen("/proc/self/statm", "r");
+    if (!statm) return 0;
+    if (std::fscanf(statm, "%ld %ld", &pages_total, &pages_resident) != 2) pages_resident = 0;
+    std::fclose(statm);
+    return pages_resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// The clients live in a child process so the server's figures stay its own.
+[[noreturn]] void RunClients(int users, int port_pipe, int ready_pipe, int quit_pipe) {
+    uint16_t port = 0;
+    if (read(port_pipe, &port, sizeof port) != sizeof port) _exit(1);
+    CountingApi api;
+    FLOWNET client;
+    if (client.StartWithSettings(&api, kModeClient, "", Settings(uint32_t(users))) != 0) _exit(2);
+    for (int i = 0; i < users; ++i) {
+        if (!SendLogonRequest(client.driver(), "Client", "KelArvO", port, 127, 0, 0, 1)) _exit(3);
+    }
+    int accepted = 0;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < deadline) {
+        accepted = 0;
+        NETUSR_ForEach(&client.driver()->users, [&](NETUSR* user) { accepted += user->address != nullptr; });
+        if (accepted == users) break;
+        NETDRV_WaitForMessage(client.driver(), 50);
+        for (int i = 0; i < 256; ++i) client.Run();
+    }
+    char ready = accepted == users ? 'r' : 'f';
+    if (write(ready_pipe, &ready, 1) != 1) _exit(4);
+    char quit;
+    if (read(quit_pipe, &quit, 1) < 0) _exit(5);
+    client.Remove();
+    _exit(0);
+}
+
+void BM_IdleServerUsers(benchmark::State& state) {
+    const int users = Smoke() ? 20 : 1000;
+    const double idle_seconds = Smoke() ? 0.3 : 3.0;
+    for (auto _ : state) {
+        int to_child[2], from_child[2], quit[2];
+        if (pipe(to_child) || pipe(from_child) || pipe(quit)) {
+            state.SkipWithError("pipe failed");
+            return;
+        }
+        Quiet();
+        // Fork before any thread of this benchmark exists.
+        pid_t child = fork();
+        if (child == 0) RunClients(users, to_child[0], from_child[1], quit[0]);
+        // Only the child keeps these ends, so its exit is seen as end of file.
+        close(to_child[0]);
+        close(from_child[1]);
+        close(quit[0]);
+        CountingApi api;
+        const long before = ResidentKiB();
+        double cpu_percent = 0;
+        long after = before;
+        char ready = 'f';
+        {
+            ServerLoop server(&api, Settings(uint32_t(users)));
+            uint16_t port = server.ok() ? server.port() : 0;
+            if (write(to_child[1], &port, sizeof port) != sizeof port ||
+                read(from_child[0], &ready, 1) != 1 || ready != 'r') {
+                ready = 'f';
+            } else {
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                after = ResidentKiB();
+                const double start = CpuSeconds();
+                std::this_thread::sleep_for(std::chrono::duration<double>(idle_seconds));
+                cpu_percent = 100.0 * (CpuSeconds() - start) / idle_seconds;
+            }
+            char done = 'q';
+            if (write(quit[1], &done, 1) != 1) ready = 'f';
+            waitpid(child, nullptr, 0);
+        }
+        for (int fd : {to_child[1], from_child[0], quit[1]}) close(fd);
+        if (ready != 'r') {
+            state.SkipWithError("clients could not log on");
+            return;
+        }
+        state.counters["users"] = users;
+        state.counters["rss_kib_per_user"] = double(after - before) / users;
+        state.counters["idle_cpu_percent"] = cpu_percent;
+    }
+}
+BENCHMARK(BM_IdleServerUsers)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
