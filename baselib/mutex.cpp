@@ -1,11 +1,61 @@
 #include "baselib/mutex.h"
 
 #include <chrono>
+#include <cstddef>
 #include <new>
+#include <vector>
 
 #include "baselib/logsys.h"
 
 namespace vorlane::baselib {
+
+namespace {
+
+// The locks the current thread holds; abandoned when the thread ends.
+class HeldLocks {
+public:
+    ~HeldLocks() {
+        std::thread::id me = std::this_thread::get_id();
+        for (RecursiveTimedLock* lock : held_) lock->Abandon(me);
+    }
+    void Add(RecursiveTimedLock* lock) { held_.push_back(lock); }
+    void Remove(RecursiveTimedLock* lock) {
+        for (size_t i = held_.size(); i-- > 0;) {
+            if (held_[i] == lock) {
+                held_.erase(held_.begin() + static_cast<std::ptrdiff_t>(i));
+                return;
+            }
+        }
+    }
+
+private:
+    std::vector<RecursiveTimedLock*> held_;
+};
+
+HeldLocks& ThreadHeldLocks() {
+    thread_local HeldLocks locks;
+    return locks;
+}
+
+}  // namespace
+
+RecursiveTimedLock::~RecursiveTimedLock() {
+    // A holder may close a lock it still holds; it must not be abandoned later.
+    bool held = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        held = depth_ > 0 && owner_ == std::this_thread::get_id();
+    }
+    if (held) ThreadHeldLocks().Remove(this);
+}
+
+void RecursiveTimedLock::Abandon(std::thread::id owner) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (depth_ == 0 || owner_ != owner) return;
+    depth_ = 0;
+    owner_ = std::thread::id();
+    released_.notify_one();
+}
 
 bool RecursiveTimedLock::Lock(int32_t timeout_ms) {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -22,15 +72,19 @@ bool RecursiveTimedLock::Lock(int32_t timeout_ms) {
     }
     owner_ = me;
     depth_ = 1;
+    lock.unlock();
+    ThreadHeldLocks().Add(this);
     return true;
 }
 
 bool RecursiveTimedLock::Unlock() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(mutex_);
     if (depth_ == 0 || owner_ != std::this_thread::get_id()) return false;
     if (--depth_ == 0) {
         owner_ = std::thread::id();
         released_.notify_one();
+        lock.unlock();
+        ThreadHeldLocks().Remove(this);
     }
     return true;
 }

@@ -13,14 +13,23 @@
 namespace vorlane::baselib {
 
 // A recursive lock with timed waits over std::mutex and a condition variable.
+// When a thread ends while holding it, the lock is abandoned: the next Lock
+// acquires it (a holder that died cannot release it any more).
 class RecursiveTimedLock {
 public:
+    RecursiveTimedLock() = default;
+    ~RecursiveTimedLock();
+    RecursiveTimedLock(const RecursiveTimedLock&) = delete;
+    RecursiveTimedLock& operator=(const RecursiveTimedLock&) = delete;
+
     // True when acquired; `timeout_ms` below 0 waits for ever.
     bool Lock(int32_t timeout_ms);
     // False (nothing changes) when the calling thread does not hold it.
     bool Unlock();
     // True when the calling thread holds it.
     bool HeldByMe() const;
+    // Releases it completely on behalf of a thread that is ending.
+    void Abandon(std::thread::id owner);
 
 private:
     mutable std::mutex mutex_;

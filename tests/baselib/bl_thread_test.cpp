@@ -77,6 +77,26 @@ TEST_F(ThreadTest, OwnedMutexAndNullHandles) {
     EXPECT_EQ(MUTX_Lock(nullptr, 0), 0);
 }
 
+TEST_F(ThreadTest, MutexOfAnEndedHolderCanBeTaken) {
+    MUTX* mutex = MUTX_Create(0);
+    std::thread holder([mutex] {
+        MUTX_Lock(mutex, kMutxNoTimeout);
+        MUTX_Lock(mutex, kMutxNoTimeout);  // ends holding it twice
+    });
+    holder.join();
+    EXPECT_EQ(MUTX_Lock(mutex, 100), 1);
+    EXPECT_EQ(MUTX_Unlock(mutex), 0);
+
+    // A holder that closes the mutex it holds leaves nothing behind.
+    std::thread closer([] {
+        MUTX* own = MUTX_Create(1);
+        MUTX_Lock(own, 0);
+        MUTX_Destroy(own, 1);
+    });
+    closer.join();
+    EXPECT_EQ(MUTX_Destroy(mutex, 1), 0);
+}
+
 struct Worker {
     THREAD thread;
     std::atomic<int> rounds{0};
