@@ -22,9 +22,10 @@ using vorlane::net::LogLine;
 
 namespace {
 
-// A reader waiting for data wakes at least this often, as a safety net in
-// case a connection is terminated without its socket being shut down.
-constexpr int kReaderPollMs = 2000;
+// A reader waiting for data wakes at least this often. Every path that ends a
+// reader shuts its socket down first, which wakes it at once; the time-out is
+// only a safety net and long enough that idle connections cost no CPU.
+constexpr int kReaderPollMs = 30000;
 // Bytes a writer queue may hold before further messages to that user fail,
 // so a peer that stops reading cannot make the server grow without bound.
 constexpr uint64_t kMaxWriterQueueBytes = 16u << 20;
