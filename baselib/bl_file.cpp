@@ -8,6 +8,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "baselib/bl_memory.h"
 #include "baselib/logsys.h"
@@ -88,7 +89,12 @@ FileEntry* OpenEntry(uint16_t handle, const char* operation, const char* not_ope
 }
 
 int OpenNative(const char* name, int flags) {
-    const std::string path = NativePath(name);
+    std::string path;
+    try {
+        path = NativePath(name);
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
     int descriptor;
     do {
         descriptor = open(path.c_str(), flags | O_CLOEXEC, S_IRUSR | S_IWUSR);
@@ -304,7 +310,11 @@ int16_t BL_FileExists(const char* name) {
 
 int16_t BL_DeleteFile(const char* name) {
     if (!name) return 0;
-    return unlink(NativePath(name).c_str()) == 0 ? 1 : 0;
+    try {
+        return unlink(NativePath(name).c_str()) == 0 ? 1 : 0;
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
 }
 
 void BL_MakePath(char* directory, const char* name) {

@@ -86,8 +86,18 @@ bool AddPair(Section* section, const std::string& key, const char* value, size_t
     return true;
 }
 
+bool ParseLineUnguarded(SCFG* cfg, Section*& current, const char* line);
+
 // Handles one terminated line; false only when memory was refused.
 bool ParseLine(SCFG* cfg, Section*& current, const char* line) {
+    try {
+        return ParseLineUnguarded(cfg, current, line);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+bool ParseLineUnguarded(SCFG* cfg, Section*& current, const char* line) {
     while (*line && IsSpace(*line)) ++line;
     if (*line == '\0' || *line == ';') return true;
     const char* end = line + std::strlen(line);
@@ -110,6 +120,15 @@ bool ParseLine(SCFG* cfg, Section*& current, const char* line) {
     return AddPair(current, key, value, size_t(value_end - value));
 }
 
+const char* FindValue(const SCFG* cfg, const char* section, const char* key) {
+    const std::string section_name = NormaliseName(section, section + std::strlen(section));
+    const auto* found = static_cast<const Section*>(cfg->sections->Find(section_name.c_str()));
+    if (!found) return nullptr;
+    const std::string key_name = NormaliseName(key, key + std::strlen(key));
+    const auto* pair = static_cast<const Pair*>(found->keys->Find(key_name.c_str()));
+    return pair ? pair->value : nullptr;
+}
+
 }  // namespace
 
 SCFG* SCFG_Create() {
@@ -125,8 +144,12 @@ SCFG* SCFG_Create() {
 
 SCFG* SCFG_Load(const char* file_name) {
     if (!file_name) return nullptr;
-    const std::string path = vorlane::baselib::NativePath(file_name);
-    std::FILE* file = std::fopen(path.c_str(), "r");
+    std::FILE* file = nullptr;
+    try {
+        file = std::fopen(vorlane::baselib::NativePath(file_name).c_str(), "r");
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
     if (!file) return nullptr;
     SCFG* cfg = SCFG_LoadStream(file);
     std::fclose(file);
@@ -156,6 +179,7 @@ SCFG* SCFG_LoadMemory(const void* data, size_t size) {
     const char* text = static_cast<const char*>(data);
     Section* current = nullptr;
     std::string line;
+    line.reserve(64);
     size_t at = 0;
     // The same lines the stream reader yields: each up to a line feed. The copy
     // into `line` terminates it; a zero byte inside ends the line's text early,
@@ -163,8 +187,14 @@ SCFG* SCFG_LoadMemory(const void* data, size_t size) {
     while (true) {
         const size_t start = at;
         while (at < size && text[at] != '\n') ++at;
-        line.assign(text ? text + start : "", at - start);
-        if (!ParseLine(cfg, current, line.c_str())) {
+        bool ok;
+        try {
+            line.assign(text ? text + start : "", at - start);
+            ok = ParseLine(cfg, current, line.c_str());
+        } catch (const std::bad_alloc&) {
+            ok = false;
+        }
+        if (!ok) {
             SCFG_Free(cfg);
             return nullptr;
         }
@@ -176,12 +206,11 @@ SCFG* SCFG_LoadMemory(const void* data, size_t size) {
 
 const char* SCFG_Get(const SCFG* cfg, const char* section, const char* key) {
     if (!cfg || !cfg->sections || !section || !key) return nullptr;
-    const std::string section_name = NormaliseName(section, section + std::strlen(section));
-    const auto* found = static_cast<const Section*>(cfg->sections->Find(section_name.c_str()));
-    if (!found) return nullptr;
-    const std::string key_name = NormaliseName(key, key + std::strlen(key));
-    const auto* pair = static_cast<const Pair*>(found->keys->Find(key_name.c_str()));
-    return pair ? pair->value : nullptr;
+    try {
+        return FindValue(cfg, section, key);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
 }
 
 void SCFG_Free(SCFG* cfg) {
