@@ -7,7 +7,9 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <atomic>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 #include "baselib/bl_memory.h"
@@ -18,6 +20,7 @@ namespace {
 
 constexpr const char* kModule = "BASELIB IO";
 constexpr uint16_t kStatusFree = 0;
+constexpr uint16_t kStatusReserved = 0x01;  // taken by an open still in progress
 constexpr uint16_t kStatusOpen = 0x10;
 
 struct FileEntry {
@@ -25,8 +28,12 @@ struct FileEntry {
     int descriptor = -1;
 };
 
+// The mutex guards the choice of a free entry and the bookkeeping of opening
+// and closing, so that threads opening files at the same time never get the
+// same entry. It is never held while logging: the log itself opens files here.
 struct FileTable {
-    bool initialised = false;
+    std::atomic<bool> initialised{false};
+    std::mutex mutex;
     uint16_t open_count = 0;
     FileEntry entries[kMaxOpenFiles];
 };
@@ -112,7 +119,11 @@ std::string NativePath(std::string_view name) {
     return path;
 }
 
-int OpenFileCount() { return Table().open_count; }
+int OpenFileCount() {
+    FileTable& table = Table();
+    std::lock_guard<std::mutex> lock(table.mutex);
+    return table.open_count;
+}
 
 }  // namespace vorlane::baselib
 
@@ -124,8 +135,11 @@ int16_t InitBL() {
         Error("%s:%s : SYSTEM ALREADY INITIALIZED !", kModule, "InitBL");
         return -1;
     }
-    for (FileEntry& entry : table.entries) entry = FileEntry{};
-    table.open_count = 0;
+    {
+        std::lock_guard<std::mutex> lock(table.mutex);
+        for (FileEntry& entry : table.entries) entry = FileEntry{};
+        table.open_count = 0;
+    }
     table.initialised = true;
     return 0;
 }
@@ -150,33 +164,44 @@ uint16_t BL_OpenFile(const char* name, int mode) {
         return kNoFileHandle;
     }
     const char* shown = name ? name : "(null)";
-    int free_index = -1;
-    for (int i = 0; i < kMaxOpenFiles; ++i) {
-        if (table.entries[i].status == kStatusFree) {
-            free_index = i;
-            break;
+    int index = -1;
+    const ModeEntry* mode_entry = FindMode(mode);
+    {
+        std::lock_guard<std::mutex> lock(table.mutex);
+        for (int i = 0; i < kMaxOpenFiles; ++i) {
+            if (table.entries[i].status == kStatusFree) {
+                index = i;
+                break;
+            }
         }
+        if (index >= 0 && mode_entry) table.entries[index].status = kStatusReserved;
     }
-    if (free_index < 0) {
+    if (index < 0) {
         Error("%s:%s (FILE: %s): NO FILE SYSTEM HANDLE FREE !", kModule, "OpenFile", shown);
         return kNoFileHandle;
     }
-    const ModeEntry* mode_entry = FindMode(mode);
     if (!mode_entry) {
         Error("%s:%s (FILE: %s): NO VALID FILE ACCESS MODE !", kModule, "OpenFile", shown);
         return kNoFileHandle;
     }
     const int descriptor = name ? OpenNative(name, mode_entry->flags) : -1;
+    FileEntry& entry = table.entries[index];
+    {
+        std::lock_guard<std::mutex> lock(table.mutex);
+        if (descriptor < 0) {
+            entry.status = kStatusFree;
+        } else {
+            entry.descriptor = descriptor;
+            entry.status = kStatusOpen;
+            ++table.open_count;
+        }
+    }
     if (descriptor < 0) {
         Error("%s:%s (FILE: %s): CANNOT OPEN FILE, DOSHANDLE: %d !", kModule, "OpenFile", shown,
               descriptor);
         return kNoFileHandle;
     }
-    FileEntry& entry = table.entries[free_index];
-    entry.descriptor = descriptor;
-    entry.status = kStatusOpen;
-    ++table.open_count;
-    return uint16_t(free_index);
+    return uint16_t(index);
 }
 
 int16_t BL_CloseFile(uint16_t handle) {
@@ -189,9 +214,11 @@ int16_t BL_CloseFile(uint16_t handle) {
         Error("%s:%s : CANNT CLOSE FILE ! ERRORNUM: %d", kModule, "CloseFile", errno);
         return -1;
     }
+    FileTable& table = Table();
+    std::lock_guard<std::mutex> lock(table.mutex);
     entry->descriptor = -1;
     entry->status = kStatusFree;
-    --Table().open_count;
+    --table.open_count;
     return 0;
 }
 

@@ -6,8 +6,8 @@
 // returns -1 or 65535. Names may use backslashes as directory separators; they
 // become "/" before the name reaches the operating system.
 //
-// The table has no lock: two threads must not open or close files at the same
-// moment (each thread works on its own handles).
+// Opening and closing are safe from several threads at once (each gets its own
+// entry); reads, writes and seeks on one handle belong to one thread at a time.
 #pragma once
 
 #include <cstddef>

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "baselib/bl_memory.h"
@@ -213,6 +214,34 @@ TEST_F(FileTableTest, LoadIntoCallerBufferChecksItsCapacity) {
     char small[4] = {'-', '-', '-', '-'};
     EXPECT_EQ(FILE_Load(Path("f").c_str(), small, &length, sizeof small), nullptr);
     EXPECT_EQ(std::string(small, 4), "----");
+    EXPECT_EQ(OpenFileCount(), 0);
+}
+
+TEST_F(FileTableTest, ThreadsOpeningAtOnceGetTheirOwnEntries) {
+    // Each thread writes its own file through its own handle; a shared entry
+    // would mix the contents or lose a descriptor.
+    std::vector<std::thread> threads;
+    std::vector<int> failures(8, 0);
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([this, t, &failures] {
+            const std::string name = Path("t" + std::to_string(t));
+            for (int round = 0; round < 200; ++round) {
+                const uint16_t h = BL_OpenFile(name.c_str(), kFileModeTruncate);
+                if (h == kNoFileHandle) {
+                    ++failures[t];
+                    continue;
+                }
+                const std::string text(size_t(t + 1), char('a' + t));
+                if (BL_WriteFile(h, text.data(), uint32_t(text.size())) != 0) ++failures[t];
+                if (BL_CloseFile(h) != 0) ++failures[t];
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    for (int t = 0; t < 8; ++t) {
+        EXPECT_EQ(failures[t], 0);
+        EXPECT_EQ(Read("t" + std::to_string(t)), std::string(size_t(t + 1), char('a' + t)));
+    }
     EXPECT_EQ(OpenFileCount(), 0);
 }
 
