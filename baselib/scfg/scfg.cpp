@@ -13,7 +13,11 @@
 
 namespace {
 
-constexpr uint32_t kBuckets = 1013;
+constexpr uint32_t kSectionBuckets = 1013;
+// Each section's key table is smaller: a file of many short sections would
+// otherwise cost 8 KB of buckets per few bytes of input. Lookups do not depend
+// on the bucket count.
+constexpr uint32_t kKeyBuckets = 61;
 
 struct Pair {
     char* key;
@@ -67,7 +71,7 @@ Section* SectionFor(SCFG* cfg, const std::string& name) {
     if (auto* found = static_cast<Section*>(cfg->sections->Find(name.c_str()))) return found;
     auto* section = new (std::nothrow) Section{CopyText(name.data(), name.size()), nullptr};
     if (!section) return nullptr;
-    section->keys = hashtom::Create(kBuckets, CompareString, HashString, PairKey);
+    section->keys = hashtom::Create(kKeyBuckets, CompareString, HashString, PairKey);
     if (!section->name || !section->keys || cfg->sections->Insert(section) != 0) {
         FreeSection(section);
         return nullptr;
@@ -134,7 +138,7 @@ const char* FindValue(const SCFG* cfg, const char* section, const char* key) {
 SCFG* SCFG_Create() {
     auto* cfg = new (std::nothrow) SCFG;
     if (!cfg) return nullptr;
-    cfg->sections = hashtom::Create(kBuckets, CompareString, HashString, SectionKey);
+    cfg->sections = hashtom::Create(kSectionBuckets, CompareString, HashString, SectionKey);
     if (!cfg->sections) {
         delete cfg;
         return nullptr;

@@ -286,6 +286,21 @@ TEST(Scfg, UnterminatedBytesAndEmbeddedZeros) {
     SCFG_Free(cfg);
 }
 
+TEST(Scfg, ManySectionsAndKeys) {
+    std::string text;
+    for (int i = 0; i < 3000; ++i) text += "[s" + std::to_string(i) + "]\nk=" + std::to_string(i) + "\n";
+    text += "[big]\n";
+    for (int i = 0; i < 3000; ++i) text += "key" + std::to_string(i) + "=v" + std::to_string(i) + "\n";
+    SCFG* cfg = SCFG_LoadMemory(text.data(), text.size());
+    ASSERT_NE(cfg, nullptr);
+    for (int i = 0; i < 3000; i += 7) {
+        ASSERT_STREQ(SCFG_Get(cfg, ("s" + std::to_string(i)).c_str(), "k"), std::to_string(i).c_str());
+        ASSERT_STREQ(SCFG_Get(cfg, "big", ("key" + std::to_string(i)).c_str()),
+                     ("v" + std::to_string(i)).c_str());
+    }
+    SCFG_Free(cfg);
+}
+
 TEST(Scfg, LoadFromFileWithBackslashName) {
     const fs::path dir = fs::path(::testing::TempDir()) / ("scfg_" + std::to_string(getpid()));
     fs::create_directories(dir / "data");
