@@ -3,6 +3,18 @@
 //
 // Run mask bits: 0x1 read the signal block, 0x2 handle messages, 0x4 tick the
 // application. All three are set at construction.
+//
+// Settings file: sections [LOOMEX_CLIENT] and [LOOMEX_SERVER] with the keys of
+// NET_SETTINGS; a missing key is 0, so every key should be present. Values
+// that work well on loopback and LAN (milliseconds):
+//   port=4700  usr_max=1000  buf_rw=65536  buf_writeblock=65536  thrd_exit=2000
+//   srv_newconnect=500  srv_waitforflags=100  srv_sendlogofftimeout=2000
+//   srv_sendlogonrequest=5000  srv_checkdeadcon=60000  srv_checkdeadcalltime=5000
+//   srv_sendalive=10000  usr_initnew=5000  usr_remove=5000  usr_logoncheck=15000
+//   usr_logofftimeout=2000  drv_removetime=1000  drv_*_sleep_activate=0
+// Optional: drv_max_payload (largest accepted payload, default 1 MiB),
+// srv_bind_addr (dotted address the server listens on, default any),
+// srv_listen_backlog (default 5).
 #pragma once
 
 #include <cstdint>

@@ -605,6 +605,32 @@ TEST_F(Kernel, MutedRunWritesNoFilesAndStillWorks) {
     EXPECT_FALSE(std::filesystem::exists(dir_ + "/client0/userlog.txt"));
 }
 
+TEST_F(Kernel, FlowSignalsStopStartAndTerminate) {
+    Client* a = AddClient();
+    ASSERT_NE(a, nullptr);
+    LOGSYS* log = LOGSYS_Create(0, kLogToCallback, nullptr);
+    LogCapture::Attach(log);
+    LOGSYS_SetDefault(log);
+    SIGNAL_BLOCK signals;
+    a->flow->SetSignalBlock(&signals);
+    signals.Post(kSigStop);
+    a->flow->Run();
+    EXPECT_EQ(a->flow->run_mask(), 7u);  // the stop mask as constructed
+    signals.Post(kSigStart);
+    a->flow->Run();
+    EXPECT_EQ(a->flow->run_mask(), 7u);
+    EXPECT_FALSE(a->flow->terminated());
+    signals.Post(kSigTerminate);
+    a->flow->Run();
+    EXPECT_TRUE(a->flow->terminated());
+    EXPECT_TRUE(a->flow->Flags() & kFlowStarted);
+    a->flow->Remove();
+    EXPECT_FALSE(a->flow->Flags() & kFlowStarted);
+    LOGSYS_Destroy(log);
+    EXPECT_TRUE(LogCapture::Contains("MAIN_LOOP got terminate flag."));
+    EXPECT_TRUE(LogCapture::Contains("Net Driver: REMOVED !"));
+}
+
 TEST(KernelSettings, ReadFromTheClientOrServerSection) {
     const char text[] =
         "[LOOMEX_SERVER]\nport = 4711\nusr_max = 5000\nsrv_sendalive=250\n"
