@@ -4,10 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
-#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -60,7 +60,8 @@ constexpr ModeEntry kModes[] = {
 
 const ModeEntry* FindMode(int mode) {
     for (const ModeEntry& entry : kModes) {
-        if (entry.mode == mode) return &entry;
+        if (entry.mode == mode)
+            return &entry;
     }
     return nullptr;
 }
@@ -114,7 +115,8 @@ int OpenNative(const char* name, int flags) {
 std::string NativePath(std::string_view name) {
     std::string path(name);
     for (char& c : path) {
-        if (c == '\\') c = '/';
+        if (c == '\\')
+            c = '/';
     }
     return path;
 }
@@ -151,7 +153,8 @@ int16_t FreeBL() {
         return -1;
     }
     for (uint16_t handle = 0; handle < kMaxOpenFiles; ++handle) {
-        if (table.entries[handle].status == kStatusOpen) BL_CloseFile(handle);
+        if (table.entries[handle].status == kStatusOpen)
+            BL_CloseFile(handle);
     }
     table.initialised = false;
     return 0;
@@ -174,7 +177,8 @@ uint16_t BL_OpenFile(const char* name, int mode) {
                 break;
             }
         }
-        if (index >= 0 && mode_entry) table.entries[index].status = kStatusReserved;
+        if (index >= 0 && mode_entry)
+            table.entries[index].status = kStatusReserved;
     }
     if (index < 0) {
         Error("%s:%s (FILE: %s): NO FILE SYSTEM HANDLE FREE !", kModule, "OpenFile", shown);
@@ -207,7 +211,8 @@ uint16_t BL_OpenFile(const char* name, int mode) {
 int16_t BL_CloseFile(uint16_t handle) {
     FileEntry* entry =
         OpenEntry(handle, "CloseFile", "%s:%s : FILE NOT OPEN ! HANDLE: %d, STATUS: %u");
-    if (!entry) return -1;
+    if (!entry)
+        return -1;
     // A close interrupted by a signal has still released the descriptor on
     // Linux; retrying could close a descriptor another thread just opened.
     if (close(entry->descriptor) != 0 && errno != EINTR) {
@@ -225,7 +230,8 @@ int16_t BL_CloseFile(uint16_t handle) {
 int16_t BL_ReadFile(uint16_t handle, void* buffer, uint32_t count) {
     FileEntry* entry =
         OpenEntry(handle, "ReadFile", "%s:%s : FILE NOT OPEN FOR READ ! HANDLE: %d STATUS: %u");
-    if (!entry) return -1;
+    if (!entry)
+        return -1;
     if (count > 0 && !buffer) {
         Error("%s:%s : CANNOT READ FILE ! HANDLE: %d, ERRORNUM: %d", kModule, "ReadFile",
               int(handle), EFAULT);
@@ -235,7 +241,8 @@ int16_t BL_ReadFile(uint16_t handle, void* buffer, uint32_t count) {
     size_t done = 0;
     while (done < count) {
         const ssize_t got = read(entry->descriptor, out + done, count - done);
-        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 && errno == EINTR)
+            continue;
         if (got <= 0) {
             // A short file is a failure too: the caller asked for exactly `count`.
             Error("%s:%s : CANNOT READ FILE ! HANDLE: %d, ERRORNUM: %d", kModule, "ReadFile",
@@ -250,7 +257,8 @@ int16_t BL_ReadFile(uint16_t handle, void* buffer, uint32_t count) {
 int16_t BL_WriteFile(uint16_t handle, const void* data, uint32_t count) {
     FileEntry* entry =
         OpenEntry(handle, "WriteFile", "%s:%s : FILE NOT OPEN FOR WRITE ! HANDLE: %d, STATUS: %u");
-    if (!entry) return -1;
+    if (!entry)
+        return -1;
     if (count > 0 && !data) {
         Error("%s:%s : CANNOT WRITE FILE ! HANDLE: %d, ERRNUM: %d", kModule, "WriteFile",
               int(handle), EFAULT);
@@ -260,7 +268,8 @@ int16_t BL_WriteFile(uint16_t handle, const void* data, uint32_t count) {
     size_t done = 0;
     while (done < count) {
         const ssize_t put = write(entry->descriptor, in + done, count - done);
-        if (put < 0 && errno == EINTR) continue;
+        if (put < 0 && errno == EINTR)
+            continue;
         if (put <= 0) {
             Error("%s:%s : CANNOT WRITE FILE ! HANDLE: %d, ERRNUM: %d", kModule, "WriteFile",
                   int(handle), put < 0 ? errno : 0);
@@ -274,12 +283,19 @@ int16_t BL_WriteFile(uint16_t handle, const void* data, uint32_t count) {
 int16_t BL_SeekFile(uint16_t handle, int origin, int32_t offset) {
     FileEntry* entry =
         OpenEntry(handle, "SeekFile", "%s:%s : FILE NOT OPEN FOR SEEK ! HANDLE: %d, STATUS: %u");
-    if (!entry) return -1;
+    if (!entry)
+        return -1;
     int whence;
     switch (origin) {
-        case kSeekStart: whence = SEEK_SET; break;
-        case kSeekCurrent: whence = SEEK_CUR; break;
-        case kSeekEnd: whence = SEEK_END; break;
+        case kSeekStart:
+            whence = SEEK_SET;
+            break;
+        case kSeekCurrent:
+            whence = SEEK_CUR;
+            break;
+        case kSeekEnd:
+            whence = SEEK_END;
+            break;
         default:
             Error("%s:%s : CANNOT SEEK FILE ! HANDLE: %d, DOS-ERROR: %d", kModule, "SeekFile",
                   int(handle), EINVAL);
@@ -296,7 +312,8 @@ int16_t BL_SeekFile(uint16_t handle, int origin, int32_t offset) {
 int64_t BL_SeekEnd(uint16_t handle) {
     FileEntry* entry =
         OpenEntry(handle, "SeekFile", "%s:%s : FILE NOT OPEN FOR SEEK! HANDLE: %d, STATUS: %u");
-    if (!entry) return -1;
+    if (!entry)
+        return -1;
     const off_t end = lseek(entry->descriptor, 0, SEEK_END);
     if (end < 0) {
         Error("%s:%s : CANNOT SEEK FILE! HANDLE: %d, DOS-ERROR: %d", kModule, "SeekFile",
@@ -328,15 +345,18 @@ int64_t BL_LengthFile(const char* name) {
 }
 
 int16_t BL_FileExists(const char* name) {
-    if (!name) return 0;
+    if (!name)
+        return 0;
     const int descriptor = OpenNative(name, O_RDONLY);
-    if (descriptor < 0) return 0;
+    if (descriptor < 0)
+        return 0;
     close(descriptor);
     return 1;
 }
 
 int16_t BL_DeleteFile(const char* name) {
-    if (!name) return 0;
+    if (!name)
+        return 0;
     try {
         return unlink(NativePath(name).c_str()) == 0 ? 1 : 0;
     } catch (const std::bad_alloc&) {
@@ -345,26 +365,33 @@ int16_t BL_DeleteFile(const char* name) {
 }
 
 void BL_MakePath(char* directory, const char* name) {
-    if (!directory) return;
+    if (!directory)
+        return;
     const size_t length = strlen(directory);
     if (length == 0 || directory[length - 1] != '/') {
         directory[length] = '/';
         directory[length + 1] = '\0';
     }
-    if (name) strcat(directory, name);
+    if (name)
+        strcat(directory, name);
 }
 
 int16_t BL_MakePath(char* directory, size_t capacity, const char* name) {
-    if (!directory || capacity == 0) return -1;
+    if (!directory || capacity == 0)
+        return -1;
     const size_t length = strnlen(directory, capacity);
-    if (length == capacity) return -1;  // not terminated inside the buffer
+    if (length == capacity)
+        return -1;  // not terminated inside the buffer
     const bool add_slash = length == 0 || directory[length - 1] != '/';
     const size_t name_length = name ? strlen(name) : 0;
     const size_t total = length + (add_slash ? 1 : 0) + name_length;
-    if (total >= capacity) return -1;
+    if (total >= capacity)
+        return -1;
     size_t at = length;
-    if (add_slash) directory[at++] = '/';
-    if (name_length) memcpy(directory + at, name, name_length);
+    if (add_slash)
+        directory[at++] = '/';
+    if (name_length)
+        memcpy(directory + at, name, name_length);
     directory[total] = '\0';
     return 0;
 }
@@ -393,7 +420,8 @@ void* FILE_Load(const char* name, void* buffer, uint32_t* length, uint32_t capac
     const uint16_t handle = BL_OpenFile(name, kFileModeRead);
     if (handle == kNoFileHandle) {
         Error("FILE_Load: OpenFile failed: '%s'.", shown);
-        if (owned) BL_OrgFreeMem(data);
+        if (owned)
+            BL_OrgFreeMem(data);
         return nullptr;
     }
     if (BL_ReadFile(handle, data, size) != 0) {
@@ -401,15 +429,19 @@ void* FILE_Load(const char* name, void* buffer, uint32_t* length, uint32_t capac
         // The handle is released here as well: leaving it in the table would
         // use up one of the 50 entries for the rest of the run.
         BL_CloseFile(handle);
-        if (owned) BL_OrgFreeMem(data);
+        if (owned)
+            BL_OrgFreeMem(data);
         return nullptr;
     }
     BL_CloseFile(handle);
-    if (length) *length = size;
+    if (length)
+        *length = size;
     return data;
 }
 
-void* FILE_LoadAlloc(const char* name) { return FILE_Load(name, nullptr, nullptr); }
+void* FILE_LoadAlloc(const char* name) {
+    return FILE_Load(name, nullptr, nullptr);
+}
 
 int32_t FILE_Save(const char* name, const void* data, uint32_t length) {
     const char* shown = name ? name : "(null)";

@@ -22,11 +22,11 @@ inline constexpr int kMaxOpenFiles = 50;
 
 // Access modes accepted by BL_OpenFile. Files are opened untranslated and,
 // when created, readable and writable by the owner.
-inline constexpr int kFileModeRead = 1;        // read only; must exist
-inline constexpr int kFileModeWrite = 2;       // write only; created, not truncated
-inline constexpr int kFileModeReadWrite = 3;   // read and write; must exist
-inline constexpr int kFileModeAppend = 4;      // read and write, writes append; created
-inline constexpr int kFileModeTruncate = 8;    // read and write; created, truncated
+inline constexpr int kFileModeRead = 1;       // read only; must exist
+inline constexpr int kFileModeWrite = 2;      // write only; created, not truncated
+inline constexpr int kFileModeReadWrite = 3;  // read and write; must exist
+inline constexpr int kFileModeAppend = 4;     // read and write, writes append; created
+inline constexpr int kFileModeTruncate = 8;   // read and write; created, truncated
 
 // Seek origins of BL_SeekFile.
 inline constexpr int kSeekStart = 1;
@@ -77,8 +77,7 @@ int16_t BL_MakePath(char* directory, size_t capacity, const char* name);
 // belongs to the caller. With `buffer`, `capacity` bytes must be available there;
 // a larger file fails. The data is not terminated. `length` (may be null)
 // receives the file's length.
-void* FILE_Load(const char* name, void* buffer, uint32_t* length,
-                uint32_t capacity = UINT32_MAX);
+void* FILE_Load(const char* name, void* buffer, uint32_t* length, uint32_t capacity = UINT32_MAX);
 void* FILE_LoadAlloc(const char* name);
 // Writes `length` bytes to a new or truncated file; returns the length or -1.
 int32_t FILE_Save(const char* name, const void* data, uint32_t length);

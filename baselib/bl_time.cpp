@@ -13,7 +13,9 @@ constexpr int kDecades = (kLastYear - kFirstYear) / 10;  // 30 decades: 1800..20
 constexpr int kCommonMonthEnd[12] = {31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334, 365};
 constexpr int kLeapMonthEnd[12] = {31, 60, 91, 121, 152, 182, 213, 244, 274, 305, 335, 366};
 
-int DaysInYear(int year) { return IsLeapYear(year) ? 366 : 365; }
+int DaysInYear(int year) {
+    return IsLeapYear(year) ? 366 : 365;
+}
 
 // decade_start[k] = days before 1 January of 1800 + 10k; entry kDecades covers
 // the whole table (the start of 2100).
@@ -35,11 +37,12 @@ const DecadeTable& Decades() {
     return table;
 }
 
-const int* MonthEnds(int year) { return IsLeapYear(year) ? kLeapMonthEnd : kCommonMonthEnd; }
+const int* MonthEnds(int year) {
+    return IsLeapYear(year) ? kLeapMonthEnd : kCommonMonthEnd;
+}
 
 void ReportNullBuffer(const char* function) {
-    LOGSYS_Printf(nullptr, 4, "ERROR: %s:%s : STRING BUFFER NOT INITIALIZED !", "BLTIME",
-                  function);
+    LOGSYS_Printf(nullptr, 4, "ERROR: %s:%s : STRING BUFFER NOT INITIALIZED !", "BLTIME", function);
 }
 
 // The last two decimal digits of a value (of its magnitude when negative).
@@ -56,7 +59,9 @@ bool LocalNow(std::tm& out) {
 
 }  // namespace
 
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeapYear(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 const char* MonthName(int month) {
     static const char* const kNames[12] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
@@ -108,7 +113,9 @@ char* TIME_GetDateString(char* buffer) {
     return buffer;
 }
 
-DATETIME::DATETIME() { Decades(); }
+DATETIME::DATETIME() {
+    Decades();
+}
 
 DATETIME::DATETIME(uint32_t day_number, int32_t milliseconds) : DATETIME() {
     day = day_number;
@@ -122,7 +129,8 @@ bool DATETIME::SetDate(int day_of_month, int month, int year) {
     }
     const int* ends = MonthEnds(year);
     const int month_length = ends[month - 1] - (month > 1 ? ends[month - 2] : 0);
-    if (day_of_month > month_length) return false;
+    if (day_of_month > month_length)
+        return false;
 
     const int offset = year - kFirstYear;
     uint32_t number = Decades().decade_start[offset / 10];
@@ -134,11 +142,13 @@ bool DATETIME::SetDate(int day_of_month, int month, int year) {
 
 void DATETIME::SetCurrent() {
     std::tm now{};
-    if (LocalNow(now)) SetFrom(now);
+    if (LocalNow(now))
+        SetFrom(now);
 }
 
 bool DATETIME::SetFrom(const std::tm& when) {
-    if (!SetDate(when.tm_mday, when.tm_mon + 1, when.tm_year + 1900)) return false;
+    if (!SetDate(when.tm_mday, when.tm_mon + 1, when.tm_year + 1900))
+        return false;
     // A leap second (tm_sec 60) is folded into the last second of the day.
     const int seconds = when.tm_sec > 59 ? 59 : when.tm_sec;
     ms = ((when.tm_hour * 60 + when.tm_min) * 60 + seconds) * 1000;
@@ -162,31 +172,43 @@ void DATETIME::GetDate(int* day_of_month, int* month, int* year) const {
         }
         const int* ends = MonthEnds(y);
         // Past the end of 2100 there is no calendar: stay on its last day.
-        if (remaining > uint32_t(ends[11])) remaining = uint32_t(ends[11]);
+        if (remaining > uint32_t(ends[11]))
+            remaining = uint32_t(ends[11]);
         m = 1;
         while (remaining > uint32_t(ends[m - 1])) ++m;
         d = int(remaining) - (m > 1 ? ends[m - 2] : 0);
     }
-    if (day_of_month) *day_of_month = d;
-    if (month) *month = m;
-    if (year) *year = y;
+    if (day_of_month)
+        *day_of_month = d;
+    if (month)
+        *month = m;
+    if (year)
+        *year = y;
 }
 
 void DATETIME::SplitTime(int* hours, int* minutes, int* seconds, int* milliseconds) const {
     int32_t value = ms;
-    if (value >= kMsPerDay) value %= kMsPerDay;
-    if (value < 0) value = 0;
-    if (hours) *hours = value / 3600000;
-    if (minutes) *minutes = (value % 3600000) / 60000;
-    if (seconds) *seconds = (value % 60000) / 1000;
-    if (milliseconds) *milliseconds = value % 1000;
+    if (value >= kMsPerDay)
+        value %= kMsPerDay;
+    if (value < 0)
+        value = 0;
+    if (hours)
+        *hours = value / 3600000;
+    if (minutes)
+        *minutes = (value % 3600000) / 60000;
+    if (seconds)
+        *seconds = (value % 60000) / 1000;
+    if (milliseconds)
+        *milliseconds = value % 1000;
 }
 
 void DATETIME::AddMilliseconds(int64_t delta) {
     int64_t total = int64_t(day) * kMsPerDay + ms + delta;
-    if (total < 0) total = 0;
+    if (total < 0)
+        total = 0;
     int64_t days = total / kMsPerDay;
-    if (days > int64_t(UINT32_MAX)) days = UINT32_MAX;
+    if (days > int64_t(UINT32_MAX))
+        days = UINT32_MAX;
     day = uint32_t(days);
     ms = int32_t(total % kMsPerDay);
 }

@@ -32,7 +32,7 @@ const char* MonthName(int month);
 
 // A calendar date and time of day. Day 1 is 1 January 1800; day 0 means no date.
 class DATETIME {
-public:
+  public:
     DATETIME();
     DATETIME(uint32_t day, int32_t ms);
 

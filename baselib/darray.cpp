@@ -35,7 +35,8 @@ int DARRAY::Set(uint32_t index, void* pointer) {
                           static_cast<long long>(wanted));
             return -1;
         }
-        if (IncreaseArray(uint32_t(wanted - count)) != 0) return -1;
+        if (IncreaseArray(uint32_t(wanted - count)) != 0)
+            return -1;
     }
     items[index] = pointer;
     return 0;

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 class DARRAY {
-public:
+  public:
     static constexpr uint32_t kDefaultStep = 100;
     // Largest slot count; indexes often come from data files.
     static constexpr uint32_t kMaxCount = uint32_t(1) << 26;

@@ -64,7 +64,9 @@ HASH_STR::HASH_STR(uint32_t bucket_count) {
     valid = 1;
 }
 
-HASH_STR::~HASH_STR() { Destroy(); }
+HASH_STR::~HASH_STR() {
+    Destroy();
+}
 
 void HASH_STR::Destroy() {
     hashtom::Destroy(table_, DeleteItem);
@@ -77,12 +79,14 @@ int HASH_STR::Insert(const char* key, void* value) {
         LOGSYS_Error("%s::%s: _key == NULL", kClass, "Insert");
         return 0;
     }
-    if (!table_) return 0;
+    if (!table_)
+        return 0;
     const size_t length = std::strlen(key);
     auto* item = new (std::nothrow) Item{static_cast<char*>(std::malloc(length + 1)), value};
     if (!item || !item->key) {
         LOGSYS_Error("%s::%s: can't create item", kClass, "Insert");
-        if (item) delete item;
+        if (item)
+            delete item;
         return 0;
     }
     std::memcpy(item->key, key, length + 1);
@@ -99,7 +103,8 @@ void* HASH_STR::Get(const char* key) const {
         LOGSYS_Error("%s::%s: _key == NULL", kClass, "Get");
         return nullptr;
     }
-    if (!table_) return nullptr;
+    if (!table_)
+        return nullptr;
     const auto* item = static_cast<const Item*>(table_->Find(key));
     return item ? item->value : nullptr;
 }
@@ -109,9 +114,11 @@ void* HASH_STR::Remove(const char* key) {
         LOGSYS_Error("%s::%s: _key == NULL", kClass, "Remove");
         return nullptr;
     }
-    if (!table_) return nullptr;
+    if (!table_)
+        return nullptr;
     auto* item = static_cast<Item*>(table_->Remove(key));
-    if (!item) return nullptr;
+    if (!item)
+        return nullptr;
     void* value = item->value;
     DeleteItem(item);
     return value;
@@ -122,7 +129,8 @@ void HASH_STR::ForEach(HASH_STR_FUNC func, void* user) {
         LOGSYS_Error("%s::%s: _func == NULL", kClass, "ForEach");
         return;
     }
-    if (!table_) return;
+    if (!table_)
+        return;
     ForEachContext context{func, user};
     table_->ForEach(ForEachWrapper, &context);
 }

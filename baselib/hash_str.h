@@ -10,7 +10,7 @@ struct hashtom;
 using HASH_STR_FUNC = void (*)(const char* key, void* value, void* user);
 
 class HASH_STR {
-public:
+  public:
     explicit HASH_STR(uint32_t bucket_count);
     virtual ~HASH_STR();
     HASH_STR(const HASH_STR&) = delete;
@@ -28,6 +28,6 @@ public:
 
     uint8_t valid = 0;
 
-private:
+  private:
     hashtom* table_ = nullptr;
 };

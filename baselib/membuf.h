@@ -9,7 +9,7 @@ namespace vorlane::baselib {
 
 // Something that can tell its size and hand out its bytes in order.
 class DataSource {
-public:
+  public:
     virtual ~DataSource() = default;
     // Bytes available, or -1 when unknown/failed.
     virtual int64_t Size() = 0;
@@ -18,7 +18,7 @@ public:
 };
 
 class MemoryBuffer {
-public:
+  public:
     static constexpr uint32_t kValid = 0x1;
     static constexpr uint32_t kNotOwned = 0x2;
     // Largest block a data source may ask for; its size is not trusted beyond that.
@@ -50,7 +50,7 @@ public:
     uint32_t flags() const { return flags_; }
     uint32_t crc() const { return crc_; }
 
-private:
+  private:
     uint8_t* data_ = nullptr;
     uint32_t size_ = 0;
     uint32_t flags_ = 0;

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 class mstring {
-public:
+  public:
     // Largest buffer an unlimited string takes.
     static constexpr int32_t kMaxCapacity = int32_t(1) << 30;
     static constexpr size_t kFormatBuffer = 2048;
@@ -45,7 +45,7 @@ public:
     int32_t capacity = 0;
     int32_t max_size = -1;
 
-private:
+  private:
     // A buffer of `wanted` bytes (cut to max_size); frees the old one. False when refused.
     bool Reserve(int64_t wanted, bool keep_text);
 };

@@ -24,7 +24,8 @@ ObjContainer::~ObjContainer() {
 
 void ObjContainer::NotifyInserted(int32_t position, bool before) {
     for (ObjIterator* it = first_iterator_; it; it = it->next_) {
-        if (before ? it->position >= position : it->position > position) ++it->position;
+        if (before ? it->position >= position : it->position > position)
+            ++it->position;
     }
 }
 
@@ -43,32 +44,40 @@ void ObjContainer::NotifyCleared() {
 }
 
 ObjIterator::ObjIterator(ObjContainer* container) : container_(container) {
-    if (!container_) return;
+    if (!container_)
+        return;
     next_ = container_->first_iterator_;
-    if (next_) next_->prev_ = this;
+    if (next_)
+        next_->prev_ = this;
     container_->first_iterator_ = this;
 }
 
 ObjIterator::~ObjIterator() {
-    if (!container_) return;
+    if (!container_)
+        return;
     if (prev_) {
         prev_->next_ = next_;
     } else {
         container_->first_iterator_ = next_;
     }
-    if (next_) next_->prev_ = prev_;
+    if (next_)
+        next_->prev_ = prev_;
 }
 
 // [SECTION] ObjArray
 
-ObjArray::~ObjArray() { std::free(slots_); }
+ObjArray::~ObjArray() {
+    std::free(slots_);
+}
 
 bool ObjArray::Grow(int32_t position) {
     int64_t wanted = capacity_;
     while (wanted < position) wanted += step_;
     auto* grown = static_cast<Slot*>(std::calloc(size_t(wanted), sizeof(Slot)));
-    if (!grown) return false;
-    if (slots_) std::memcpy(grown, slots_, sizeof(Slot) * size_t(capacity_));
+    if (!grown)
+        return false;
+    if (slots_)
+        std::memcpy(grown, slots_, sizeof(Slot) * size_t(capacity_));
     std::free(slots_);
     slots_ = grown;
     capacity_ = int32_t(wanted);
@@ -76,13 +85,17 @@ bool ObjArray::Grow(int32_t position) {
 }
 
 int32_t ObjArray::InsertAt(void* item, int32_t position) {
-    if (position < 1 || position > kMaxPosition) return 0;
-    if (position > capacity_ && !Grow(position)) return 0;
+    if (position < 1 || position > kMaxPosition)
+        return 0;
+    if (position > capacity_ && !Grow(position))
+        return 0;
     Slot& slot = slots_[position - 1];
-    if (slot.used) return 0;
+    if (slot.used)
+        return 0;
     slot.item = item;
     slot.used = 1;
-    if (position > highest_) highest_ = position;
+    if (position > highest_)
+        highest_ = position;
     if (position == first_free_) {
         do {
             ++first_free_;
@@ -92,10 +105,13 @@ int32_t ObjArray::InsertAt(void* item, int32_t position) {
     return position;
 }
 
-int32_t ObjArray::Append(void* item) { return InsertAt(item, highest_ + 1); }
+int32_t ObjArray::Append(void* item) {
+    return InsertAt(item, highest_ + 1);
+}
 
 int32_t ObjArray::InsertBefore(void* item, int32_t position) {
-    if (position <= first_free_ || position > highest_) return 0;
+    if (position <= first_free_ || position > highest_)
+        return 0;
     // first_free_ itself is free, so the search always ends inside the range.
     int32_t target = position - 1;
     while (target > first_free_ && Used(target)) --target;
@@ -103,14 +119,16 @@ int32_t ObjArray::InsertBefore(void* item, int32_t position) {
 }
 
 int32_t ObjArray::InsertAfter(void* item, int32_t position) {
-    if (position < 1 || position > highest_) return 0;
+    if (position < 1 || position > highest_)
+        return 0;
     int32_t target = position + 1;
     while (target <= highest_ && Used(target)) ++target;
     return InsertAt(item, target);
 }
 
 int32_t ObjArray::SetAt(void* item, int32_t position) {
-    if (position < 1 || position > highest_) return 0;
+    if (position < 1 || position > highest_)
+        return 0;
     Slot& slot = slots_[position - 1];
     if (!slot.used) {
         // Filling an empty slot is an insertion: count it and keep first_free_
@@ -127,18 +145,21 @@ int32_t ObjArray::RemoveItem(void* item) {
 }
 
 int32_t ObjArray::RemoveAt(int32_t position) {
-    if (position < 1 || position > highest_ || !Used(position)) return 0;
+    if (position < 1 || position > highest_ || !Used(position))
+        return 0;
     slots_[position - 1] = Slot{nullptr, 0};
     if (position == highest_) {
         while (highest_ > 0 && !Used(highest_)) --highest_;
     }
-    if (position < first_free_) first_free_ = position;
+    if (position < first_free_)
+        first_free_ = position;
     --count_;
     return 1;
 }
 
 int32_t ObjArray::RemoveAfter(int32_t position) {
-    if (position < 0) position = 0;
+    if (position < 0)
+        position = 0;
     int32_t removed = 0;
     for (int32_t p = highest_; p > position; --p) removed += RemoveAt(p);
     return removed;
@@ -161,7 +182,8 @@ void* ObjArray::First(ObjIterator& it) {
 
 void* ObjArray::FirstItem() {
     for (int32_t p = 1; p <= highest_; ++p) {
-        if (Used(p)) return slots_[p - 1].item;
+        if (Used(p))
+            return slots_[p - 1].item;
     }
     return nullptr;
 }
@@ -178,7 +200,8 @@ void* ObjArray::GetAt(int32_t position) {
 
 int32_t ObjArray::IndexOf(const void* item) {
     for (int32_t p = 1; p <= highest_; ++p) {
-        if (Used(p) && slots_[p - 1].item == item) return p;
+        if (Used(p) && slots_[p - 1].item == item)
+            return p;
     }
     return 0;
 }
@@ -210,7 +233,8 @@ ObjList::~ObjList() {
 }
 
 ObjList::Node* ObjList::NodeAt(int32_t position) {
-    if (position < 1 || position > count_) return nullptr;
+    if (position < 1 || position > count_)
+        return nullptr;
     int32_t at = 1;
     Node* node = head_;
     if (count_ - position < position - 1) {
@@ -235,7 +259,8 @@ ObjList::Node* ObjList::NodeAt(int32_t position) {
 
 int32_t ObjList::Insert(void* item) {
     Node* node = new (std::nothrow) Node{item, head_, nullptr};
-    if (!node) return 0;
+    if (!node)
+        return 0;
     if (head_) {
         head_->prev = node;
     } else {
@@ -250,7 +275,8 @@ int32_t ObjList::Insert(void* item) {
 
 int32_t ObjList::Append(void* item) {
     Node* node = new (std::nothrow) Node{item, nullptr, tail_};
-    if (!node) return 0;
+    if (!node)
+        return 0;
     if (tail_) {
         tail_->next = node;
     } else {
@@ -264,11 +290,14 @@ int32_t ObjList::Append(void* item) {
 }
 
 int32_t ObjList::InsertBefore(void* item, int32_t position) {
-    if (position == 1) return Insert(item);
+    if (position == 1)
+        return Insert(item);
     Node* at = NodeAt(position);
-    if (!at) return 0;
+    if (!at)
+        return 0;
     Node* node = new (std::nothrow) Node{item, at, at->prev};
-    if (!node) return 0;
+    if (!node)
+        return 0;
     at->prev->next = node;
     at->prev = node;
     ++count_;
@@ -278,11 +307,14 @@ int32_t ObjList::InsertBefore(void* item, int32_t position) {
 }
 
 int32_t ObjList::InsertAfter(void* item, int32_t position) {
-    if (position == count_ && count_ > 0) return Append(item);
+    if (position == count_ && count_ > 0)
+        return Append(item);
     Node* at = NodeAt(position);
-    if (!at) return 0;
+    if (!at)
+        return 0;
     Node* node = new (std::nothrow) Node{item, at->next, at};
-    if (!node) return 0;
+    if (!node)
+        return 0;
     at->next->prev = node;
     at->next = node;
     ++count_;
@@ -293,7 +325,8 @@ int32_t ObjList::InsertAfter(void* item, int32_t position) {
 
 int32_t ObjList::SetAt(void* item, int32_t position) {
     Node* node = NodeAt(position);
-    if (!node) return 0;
+    if (!node)
+        return 0;
     node->item = item;
     return position;
 }
@@ -305,7 +338,8 @@ int32_t ObjList::RemoveItem(void* item) {
 
 int32_t ObjList::RemoveAt(int32_t position) {
     Node* node = NodeAt(position);
-    if (!node) return 0;
+    if (!node)
+        return 0;
     if (node->prev) {
         node->prev->next = node->next;
     } else {
@@ -324,7 +358,8 @@ int32_t ObjList::RemoveAt(int32_t position) {
 }
 
 int32_t ObjList::RemoveAfter(int32_t position) {
-    if (position < 0) position = 0;
+    if (position < 0)
+        position = 0;
     int32_t removed = 0;
     while (count_ > position) removed += RemoveAt(count_);
     return removed;
@@ -363,7 +398,8 @@ void* ObjList::GetAt(int32_t position) {
 int32_t ObjList::IndexOf(const void* item) {
     int32_t position = 1;
     for (Node* node = head_; node; node = node->next, ++position) {
-        if (node->item == item) return position;
+        if (node->item == item)
+            return position;
     }
     return 0;
 }

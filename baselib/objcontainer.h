@@ -15,7 +15,7 @@
 class ObjIterator;
 
 class ObjContainer {
-public:
+  public:
     ObjContainer() = default;
     // Detaches every iterator still registered (they fall back to position 0).
     virtual ~ObjContainer();
@@ -55,7 +55,7 @@ public:
     virtual void* Prev(ObjIterator&) { return nullptr; }
     virtual void* Next(ObjIterator&) { return nullptr; }
 
-protected:
+  protected:
     // Keep registered iterators on their items after positions shifted:
     // an insertion at `position` moves iterators at or above it (before = true)
     // or above it (before = false) up by one.
@@ -66,7 +66,7 @@ protected:
     // Every iterator loses its place.
     void NotifyCleared();
 
-private:
+  private:
     friend class ObjIterator;
     ObjIterator* first_iterator_ = nullptr;
 };
@@ -75,7 +75,7 @@ private:
 // chain on destruction. When the container is destroyed first, the iterator is
 // detached and returns 0 from then on.
 class ObjIterator {
-public:
+  public:
     explicit ObjIterator(ObjContainer* container);
     ~ObjIterator();
     ObjIterator(const ObjIterator&) = delete;
@@ -94,7 +94,7 @@ public:
     int32_t position = 0;
     uint32_t aux = 0;
 
-private:
+  private:
     friend class ObjContainer;
     ObjContainer* container_;
     ObjIterator* prev_ = nullptr;
@@ -104,7 +104,7 @@ private:
 // Items in numbered slots that keep their positions; Add fills the lowest free
 // position, Append goes past the highest.
 class ObjArray : public ObjContainer {
-public:
+  public:
     static constexpr int32_t kDefaultStep = 128;
     // Positions above this are refused rather than allocated for.
     static constexpr int32_t kMaxPosition = int32_t(1) << 24;
@@ -150,7 +150,7 @@ public:
     int32_t capacity() const { return capacity_; }
     int32_t first_free() const { return first_free_; }
 
-private:
+  private:
     struct Slot {
         void* item;
         uint8_t used;
@@ -176,7 +176,7 @@ private:
 // InsertAfter take a position 1..Count(). Registered iterators follow their
 // items when positions shift.
 class ObjList : public ObjContainer {
-public:
+  public:
     ObjList() = default;
     ~ObjList() override;
 
@@ -215,7 +215,7 @@ public:
     void* Prev(ObjIterator& it) override;
     void* Next(ObjIterator& it) override;
 
-private:
+  private:
     struct Node {
         void* item;
         Node* next;

@@ -17,19 +17,23 @@ void PTRARY::Destroy() {
 }
 
 void PTRARY::ReleaseAllItems() {
-    if (!slots_) return;
+    if (!slots_)
+        return;
     for (int32_t i = 0; i < capacity_; ++i) {
         void* item = slots_[i];
         slots_[i] = nullptr;
-        if (item && (flags_ & kOwnsItems)) ReleaseItem(item);
+        if (item && (flags_ & kOwnsItems))
+            ReleaseItem(item);
     }
 }
 
 void PTRARY::Clear() {
     ReleaseAllItems();
-    if (!(flags_ & kNoSlotStorage)) std::free(slots_);
+    if (!(flags_ & kNoSlotStorage))
+        std::free(slots_);
     slots_ = nullptr;
-    if ((flags_ & kOwnsBlock) && block_) BL_OrgFreeMem(block_);
+    if ((flags_ & kOwnsBlock) && block_)
+        BL_OrgFreeMem(block_);
     block_ = nullptr;
     block_size_ = 0;
     capacity_ = 0;
@@ -42,15 +46,20 @@ void PTRARY::Release() {
     delete this;
 }
 
-void PTRARY::ReleaseItem(void* item) { BL_OrgFreeMem(item); }
+void PTRARY::ReleaseItem(void* item) {
+    BL_OrgFreeMem(item);
+}
 
 int PTRARY::Create(int32_t capacity, uint32_t flags) {
-    if (capacity < 0 || capacity > kMaxCapacity) return -1;
-    if (slots_ || block_) Clear();
+    if (capacity < 0 || capacity > kMaxCapacity)
+        return -1;
+    if (slots_ || block_)
+        Clear();
     void** slots = nullptr;
     if (capacity > 0) {
         slots = static_cast<void**>(std::calloc(size_t(capacity), sizeof(void*)));
-        if (!slots) return -1;
+        if (!slots)
+            return -1;
     }
     slots_ = slots;
     capacity_ = capacity;
@@ -60,7 +69,8 @@ int PTRARY::Create(int32_t capacity, uint32_t flags) {
 }
 
 int PTRARY::CreateOnBlock(int32_t capacity, uint32_t flags, void* block, int32_t block_size) {
-    if (Create(capacity, flags) != 0) return -1;
+    if (Create(capacity, flags) != 0)
+        return -1;
     if (block) {
         flags_ = (flags_ | kOwnsBlock) & ~(kOwnsItems | kOwnerReserved);
         block_ = block;
@@ -70,7 +80,8 @@ int PTRARY::CreateOnBlock(int32_t capacity, uint32_t flags, void* block, int32_t
 }
 
 int32_t PTRARY::Add(void* pointer) {
-    if (!initialised() || !slots_) return -1;
+    if (!initialised() || !slots_)
+        return -1;
     for (int32_t i = 0; i < capacity_; ++i) {
         if (!slots_[i]) {
             slots_[i] = pointer;
@@ -81,21 +92,25 @@ int32_t PTRARY::Add(void* pointer) {
 }
 
 int PTRARY::SetAt(int32_t index, void* pointer) {
-    if (!initialised() || !slots_ || index < 0 || index >= capacity_ || slots_[index]) return -1;
+    if (!initialised() || !slots_ || index < 0 || index >= capacity_ || slots_[index])
+        return -1;
     slots_[index] = pointer;
     return 0;
 }
 
 void* PTRARY::GetAt(int32_t index) const {
-    if (!initialised() || !slots_ || index < 0 || index >= capacity_) return nullptr;
+    if (!initialised() || !slots_ || index < 0 || index >= capacity_)
+        return nullptr;
     return slots_[index];
 }
 
 int PTRARY::RemoveAt(int32_t index) {
-    if (!initialised() || !slots_ || index < 0 || index >= capacity_) return -1;
+    if (!initialised() || !slots_ || index < 0 || index >= capacity_)
+        return -1;
     void* item = slots_[index];
     slots_[index] = nullptr;
-    if (item && (flags_ & kOwnsItems)) ReleaseItem(item);
+    if (item && (flags_ & kOwnsItems))
+        ReleaseItem(item);
     return 0;
 }
 
@@ -105,15 +120,18 @@ int PTRARY::Remove(void* pointer) {
 }
 
 int32_t PTRARY::IndexOf(const void* pointer) const {
-    if (!initialised() || !slots_ || !pointer) return -1;
+    if (!initialised() || !slots_ || !pointer)
+        return -1;
     for (int32_t i = 0; i < capacity_; ++i) {
-        if (slots_[i] == pointer) return i;
+        if (slots_[i] == pointer)
+            return i;
     }
     return -1;
 }
 
 int32_t PTRARY::CountUsed() const {
-    if (!initialised() || !slots_) return 0;
+    if (!initialised() || !slots_)
+        return 0;
     int32_t used = 0;
     for (int32_t i = 0; i < capacity_; ++i) used += slots_[i] ? 1 : 0;
     return used;
@@ -125,10 +143,12 @@ void* PTRARY::First() {
 }
 
 void* PTRARY::Next() {
-    if (!initialised() || !slots_) return nullptr;
+    if (!initialised() || !slots_)
+        return nullptr;
     while (cursor_ >= 0 && cursor_ < capacity_) {
         void* item = slots_[cursor_++];
-        if (item) return item;
+        if (item)
+            return item;
     }
     return nullptr;
 }

@@ -9,12 +9,12 @@
 #include <cstdint>
 
 class PTRARY {
-public:
-    static constexpr uint32_t kOwnsItems = 0x01;    // removed items are released
+  public:
+    static constexpr uint32_t kOwnsItems = 0x01;  // removed items are released
     static constexpr uint32_t kInitialised = 0x02;
     static constexpr uint32_t kNoSlotStorage = 0x04;
     static constexpr uint32_t kOwnerReserved = 0x08;
-    static constexpr uint32_t kOwnsBlock = 0x10;    // the block is freed with the array
+    static constexpr uint32_t kOwnsBlock = 0x10;  // the block is freed with the array
     // Largest capacity accepted; capacities often come from file headers.
     static constexpr int32_t kMaxCapacity = int32_t(1) << 24;
 
@@ -60,7 +60,7 @@ public:
     int32_t block_size() const { return block_size_; }
     bool initialised() const { return (flags_ & kInitialised) != 0; }
 
-protected:
+  protected:
     // Empties the slots (releasing owned items) without freeing storage.
     void ReleaseAllItems();
 

@@ -12,7 +12,8 @@ constexpr size_t kChunk = 64;
 }  // namespace
 
 char* getline(std::FILE* stream) {
-    if (!stream || std::feof(stream) || std::ferror(stream)) return nullptr;
+    if (!stream || std::feof(stream) || std::ferror(stream))
+        return nullptr;
     size_t capacity = kChunk;
     char* buffer = static_cast<char*>(std::malloc(capacity));
     if (!buffer) {

@@ -34,7 +34,8 @@ hashtom* hashtom::Create(uint32_t bucket_count, HashtomCompare compare, HashtomH
         return nullptr;
     }
     hashtom* table = new (std::nothrow) hashtom;
-    if (!table) return nullptr;
+    if (!table)
+        return nullptr;
     table->h_slots = static_cast<pset**>(std::calloc(bucket_count, sizeof(pset*)));
     if (!table->h_slots) {
         EnsureFailed("hp->h_slots", kSource, __LINE__);
@@ -49,14 +50,16 @@ hashtom* hashtom::Create(uint32_t bucket_count, HashtomCompare compare, HashtomH
 }
 
 void hashtom::Destroy(hashtom* table, HashtomItemFunc item_func) {
-    if (!table) return;
+    if (!table)
+        return;
     for (uint32_t b = 0; b < table->bucket_count; ++b) pset::Destroy(table->h_slots[b], item_func);
     std::free(table->h_slots);
     delete table;
 }
 
 int hashtom::Insert(void* item) {
-    if (!item) return -1;
+    if (!item)
+        return -1;
     pset*& bucket = h_slots[hash(key_of(item)) % bucket_count];
     if (!bucket) {
         bucket = pset::Create();
@@ -70,28 +73,34 @@ int hashtom::Insert(void* item) {
 
 void* hashtom::Find(const void* key) const {
     const pset* bucket = h_slots[hash(key) % bucket_count];
-    if (!bucket) return nullptr;
+    if (!bucket)
+        return nullptr;
     for (int32_t i = 0; i < bucket->used; ++i) {
         void* item = bucket->pointers[i];
-        if (compare(key, key_of(item)) == 0) return item;
+        if (compare(key, key_of(item)) == 0)
+            return item;
     }
     return nullptr;
 }
 
 void* hashtom::Remove(const void* key) {
     pset* bucket = h_slots[hash(key) % bucket_count];
-    if (!bucket) return nullptr;
+    if (!bucket)
+        return nullptr;
     for (int32_t i = 0; i < bucket->used; ++i) {
-        if (compare(key, key_of(bucket->pointers[i])) == 0) return bucket->RemoveAt(i);
+        if (compare(key, key_of(bucket->pointers[i])) == 0)
+            return bucket->RemoveAt(i);
     }
     return nullptr;
 }
 
 void hashtom::ForEach(HashtomVisit visit, void* argument) {
-    if (!visit) return;
+    if (!visit)
+        return;
     for (uint32_t b = 0; b < bucket_count; ++b) {
         pset* bucket = h_slots[b];
-        if (!bucket) continue;
+        if (!bucket)
+            continue;
         for (int32_t i = 0; i < bucket->used; ++i) visit(this, bucket->pointers[i], argument);
     }
 }
@@ -99,7 +108,8 @@ void hashtom::ForEach(HashtomVisit visit, void* argument) {
 uint32_t hashtom::Count() const {
     uint32_t total = 0;
     for (uint32_t b = 0; b < bucket_count; ++b) {
-        if (h_slots[b]) total += uint32_t(h_slots[b]->used);
+        if (h_slots[b])
+            total += uint32_t(h_slots[b]->used);
     }
     return total;
 }

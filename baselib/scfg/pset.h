@@ -45,6 +45,6 @@ struct pset {
     // Sorts the pointers; compare receives the two stored pointers.
     void Sort(PsetCompare compare);
 
-private:
+  private:
     bool Grow();
 };

@@ -29,8 +29,12 @@ struct Section {
     hashtom* keys;
 };
 
-const void* PairKey(const void* item) { return static_cast<const Pair*>(item)->key; }
-const void* SectionKey(const void* item) { return static_cast<const Section*>(item)->name; }
+const void* PairKey(const void* item) {
+    return static_cast<const Pair*>(item)->key;
+}
+const void* SectionKey(const void* item) {
+    return static_cast<const Section*>(item)->name;
+}
 
 void FreePair(void* item) {
     auto* pair = static_cast<Pair*>(item);
@@ -46,21 +50,27 @@ void FreeSection(void* item) {
     delete section;
 }
 
-bool IsNameBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-bool IsSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+bool IsNameBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+bool IsSpace(char c) {
+    return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
 
 // A name as it is stored and looked up: no blanks, tabs, CR or LF; lower case.
 std::string NormaliseName(const char* begin, const char* end) {
     std::string name;
     for (const char* c = begin; c < end; ++c) {
-        if (!IsNameBlank(*c)) name += char(std::tolower(static_cast<unsigned char>(*c)));
+        if (!IsNameBlank(*c))
+            name += char(std::tolower(static_cast<unsigned char>(*c)));
     }
     return name;
 }
 
 char* CopyText(const char* begin, size_t length) {
     char* copy = static_cast<char*>(std::malloc(length + 1));
-    if (!copy) return nullptr;
+    if (!copy)
+        return nullptr;
     std::memcpy(copy, begin, length);
     copy[length] = '\0';
     return copy;
@@ -68,9 +78,11 @@ char* CopyText(const char* begin, size_t length) {
 
 // Finds the section of that name or adds it; null when memory is refused.
 Section* SectionFor(SCFG* cfg, const std::string& name) {
-    if (auto* found = static_cast<Section*>(cfg->sections->Find(name.c_str()))) return found;
+    if (auto* found = static_cast<Section*>(cfg->sections->Find(name.c_str())))
+        return found;
     auto* section = new (std::nothrow) Section{CopyText(name.data(), name.size()), nullptr};
-    if (!section) return nullptr;
+    if (!section)
+        return nullptr;
     section->keys = hashtom::Create(kKeyBuckets, CompareString, HashString, PairKey);
     if (!section->name || !section->keys || cfg->sections->Insert(section) != 0) {
         FreeSection(section);
@@ -81,7 +93,8 @@ Section* SectionFor(SCFG* cfg, const std::string& name) {
 
 bool AddPair(Section* section, const std::string& key, const char* value, size_t value_length) {
     auto* pair = new (std::nothrow) Pair{CopyText(key.data(), key.size()), nullptr};
-    if (!pair) return false;
+    if (!pair)
+        return false;
     pair->value = CopyText(value, value_length);
     if (!pair->key || !pair->value || section->keys->Insert(pair) != 0) {
         FreePair(pair);
@@ -103,19 +116,22 @@ bool ParseLine(SCFG* cfg, Section*& current, const char* line) {
 
 bool ParseLineUnguarded(SCFG* cfg, Section*& current, const char* line) {
     while (*line && IsSpace(*line)) ++line;
-    if (*line == '\0' || *line == ';') return true;
+    if (*line == '\0' || *line == ';')
+        return true;
     const char* end = line + std::strlen(line);
 
     if (*line == '[') {
         const std::string compact = NormaliseName(line, end);
         // "[" itself is the first character; the name needs a "]" after it.
-        if (compact.size() < 2 || compact.back() != ']') return true;
+        if (compact.size() < 2 || compact.back() != ']')
+            return true;
         current = SectionFor(cfg, compact.substr(1, compact.size() - 2));
         return current != nullptr;
     }
 
     const char* equals = std::strchr(line, '=');
-    if (!equals || !current) return true;
+    if (!equals || !current)
+        return true;
     const std::string key = NormaliseName(line, equals);
     const char* value = equals + 1;
     while (value < end && IsSpace(*value)) ++value;
@@ -127,7 +143,8 @@ bool ParseLineUnguarded(SCFG* cfg, Section*& current, const char* line) {
 const char* FindValue(const SCFG* cfg, const char* section, const char* key) {
     const std::string section_name = NormaliseName(section, section + std::strlen(section));
     const auto* found = static_cast<const Section*>(cfg->sections->Find(section_name.c_str()));
-    if (!found) return nullptr;
+    if (!found)
+        return nullptr;
     const std::string key_name = NormaliseName(key, key + std::strlen(key));
     const auto* pair = static_cast<const Pair*>(found->keys->Find(key_name.c_str()));
     return pair ? pair->value : nullptr;
@@ -137,7 +154,8 @@ const char* FindValue(const SCFG* cfg, const char* section, const char* key) {
 
 SCFG* SCFG_Create() {
     auto* cfg = new (std::nothrow) SCFG;
-    if (!cfg) return nullptr;
+    if (!cfg)
+        return nullptr;
     cfg->sections = hashtom::Create(kSectionBuckets, CompareString, HashString, SectionKey);
     if (!cfg->sections) {
         delete cfg;
@@ -147,23 +165,27 @@ SCFG* SCFG_Create() {
 }
 
 SCFG* SCFG_Load(const char* file_name) {
-    if (!file_name) return nullptr;
+    if (!file_name)
+        return nullptr;
     std::FILE* file = nullptr;
     try {
         file = std::fopen(vorlane::baselib::NativePath(file_name).c_str(), "r");
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
-    if (!file) return nullptr;
+    if (!file)
+        return nullptr;
     SCFG* cfg = SCFG_LoadStream(file);
     std::fclose(file);
     return cfg;
 }
 
 SCFG* SCFG_LoadStream(std::FILE* stream) {
-    if (!stream) return nullptr;
+    if (!stream)
+        return nullptr;
     SCFG* cfg = SCFG_Create();
-    if (!cfg) return nullptr;
+    if (!cfg)
+        return nullptr;
     Section* current = nullptr;
     while (char* line = vorlane::scfg::getline(stream)) {
         const bool ok = ParseLine(cfg, current, line);
@@ -177,9 +199,11 @@ SCFG* SCFG_LoadStream(std::FILE* stream) {
 }
 
 SCFG* SCFG_LoadMemory(const void* data, size_t size) {
-    if (!data && size > 0) return nullptr;
+    if (!data && size > 0)
+        return nullptr;
     SCFG* cfg = SCFG_Create();
-    if (!cfg) return nullptr;
+    if (!cfg)
+        return nullptr;
     const char* text = static_cast<const char*>(data);
     Section* current = nullptr;
     std::string line;
@@ -202,14 +226,16 @@ SCFG* SCFG_LoadMemory(const void* data, size_t size) {
             SCFG_Free(cfg);
             return nullptr;
         }
-        if (at >= size) break;
+        if (at >= size)
+            break;
         ++at;  // past the line feed
     }
     return cfg;
 }
 
 const char* SCFG_Get(const SCFG* cfg, const char* section, const char* key) {
-    if (!cfg || !cfg->sections || !section || !key) return nullptr;
+    if (!cfg || !cfg->sections || !section || !key)
+        return nullptr;
     try {
         return FindValue(cfg, section, key);
     } catch (const std::bad_alloc&) {
@@ -218,7 +244,8 @@ const char* SCFG_Get(const SCFG* cfg, const char* section, const char* key) {
 }
 
 void SCFG_Free(SCFG* cfg) {
-    if (!cfg) return;
+    if (!cfg)
+        return;
     hashtom::Destroy(cfg->sections, FreeSection);
     delete cfg;
 }

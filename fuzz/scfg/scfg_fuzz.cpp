@@ -9,7 +9,8 @@
 namespace {
 
 void Probe(const SCFG* cfg, const uint8_t* data, size_t size) {
-    if (!cfg) return;
+    if (!cfg)
+        return;
     SCFG_Get(cfg, "main", "key");
     SCFG_Get(cfg, "", "");
     // A section and key name taken from the input itself.

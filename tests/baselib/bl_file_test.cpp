@@ -18,7 +18,7 @@ using namespace vorlane::baselib;
 namespace {
 
 class FileTableTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         FreeBL();  // whatever an earlier test left behind
         ASSERT_EQ(InitBL(), 0);
@@ -40,7 +40,8 @@ protected:
     std::string Read(const std::string& name) {
         uint32_t length = 0;
         void* data = FILE_Load(Path(name).c_str(), nullptr, &length);
-        if (!data) return "<missing>";
+        if (!data)
+            return "<missing>";
         std::string text(static_cast<char*>(data), length);
         BL_OrgFreeMem(data);
         return text;
@@ -232,8 +233,10 @@ TEST_F(FileTableTest, ThreadsOpeningAtOnceGetTheirOwnEntries) {
                     continue;
                 }
                 const std::string text(size_t(t + 1), char('a' + t));
-                if (BL_WriteFile(h, text.data(), uint32_t(text.size())) != 0) ++failures[t];
-                if (BL_CloseFile(h) != 0) ++failures[t];
+                if (BL_WriteFile(h, text.data(), uint32_t(text.size())) != 0)
+                    ++failures[t];
+                if (BL_CloseFile(h) != 0)
+                    ++failures[t];
             }
         });
     }

@@ -50,7 +50,8 @@ TEST(DateTime, DayNumbersConvertBackExactly) {
         for (int m = 1; m <= 12; ++m) {
             for (int d = 1; d <= 31; ++d) {
                 DATETIME value;
-                if (!value.SetDate(d, m, y)) continue;
+                if (!value.SetDate(d, m, y))
+                    continue;
                 ASSERT_EQ(value.day, expected) << d << "." << m << "." << y;
                 int dd, mm, yy;
                 value.GetDate(&dd, &mm, &yy);

@@ -8,7 +8,7 @@
 #include "baselib/logsys.h"
 
 class CapturedLog {
-public:
+  public:
     CapturedLog() {
         LOGSYS_ResetForTests();
         Lines().clear();
@@ -30,12 +30,13 @@ public:
     // True when some line contains `part`.
     bool Has(const std::string& part) const {
         for (const std::string& line : Lines()) {
-            if (line.find(part) != std::string::npos) return true;
+            if (line.find(part) != std::string::npos)
+                return true;
         }
         return false;
     }
     void Clear() { Lines().clear(); }
 
-private:
+  private:
     LOGSYS* log_ = nullptr;
 };

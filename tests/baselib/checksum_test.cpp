@@ -32,7 +32,8 @@ TEST(Crc32, EmptyAndZeroByteGiveZero) {
 TEST(Crc32, MatchesTheTableAlgorithm) {
     const std::string text = "123456789";
     // Initial value 0 and no final inversion: not the usual 0xCBF43926.
-    EXPECT_EQ(BL_Crc32(text.data(), 9), ReferenceCrc(reinterpret_cast<const uint8_t*>(text.data()), 9));
+    EXPECT_EQ(BL_Crc32(text.data(), 9),
+              ReferenceCrc(reinterpret_cast<const uint8_t*>(text.data()), 9));
     EXPECT_NE(BL_Crc32(text.data(), 9), 0xCBF43926u);
     std::vector<uint8_t> bytes(5000);
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(i * 31 + 7);

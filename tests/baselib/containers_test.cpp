@@ -14,7 +14,9 @@
 
 namespace {
 
-int* Ptr(intptr_t n) { return reinterpret_cast<int*>(n); }
+int* Ptr(intptr_t n) {
+    return reinterpret_cast<int*>(n);
+}
 
 // [HASH_STR]
 
@@ -123,7 +125,7 @@ TEST(Ptrary, CursorSkipsEmptySlots) {
 }
 
 class CountingArray : public PTRARY {
-public:
+  public:
     ~CountingArray() override { Clear(); }
     void ReleaseItem(void*) override { ++released; }
     int released = 0;

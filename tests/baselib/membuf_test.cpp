@@ -17,16 +17,18 @@ using vorlane::baselib::MemoryBuffer;
 namespace {
 
 class StringSource : public DataSource {
-public:
-    StringSource(std::string bytes, int64_t claimed) : bytes_(std::move(bytes)), claimed_(claimed) {}
+  public:
+    StringSource(std::string bytes, int64_t claimed)
+        : bytes_(std::move(bytes)), claimed_(claimed) {}
     int64_t Size() override { return claimed_; }
     int Read(void* buffer, uint32_t count) override {
-        if (count > bytes_.size()) return -1;
+        if (count > bytes_.size())
+            return -1;
         std::memcpy(buffer, bytes_.data(), count);
         return 0;
     }
 
-private:
+  private:
     std::string bytes_;
     int64_t claimed_;
 };

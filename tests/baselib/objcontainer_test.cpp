@@ -7,7 +7,9 @@
 
 namespace {
 
-int* Ptr(intptr_t n) { return reinterpret_cast<int*>(n); }
+int* Ptr(intptr_t n) {
+    return reinterpret_cast<int*>(n);
+}
 
 // Items from First/Next, skipping the zeros of empty array slots.
 std::vector<intptr_t> Walk(ObjContainer& container) {
@@ -15,7 +17,8 @@ std::vector<intptr_t> Walk(ObjContainer& container) {
     ObjIterator it(&container);
     void* item = it.First();
     while (it.position != 0) {
-        if (item) items.push_back(reinterpret_cast<intptr_t>(item));
+        if (item)
+            items.push_back(reinterpret_cast<intptr_t>(item));
         item = it.Next();
     }
     return items;
@@ -29,7 +32,7 @@ TEST(ObjArray, RemovedPositionsAreReusedByAdd) {
     EXPECT_EQ(array.Add(Ptr(2)), 2);
     EXPECT_EQ(array.Add(Ptr(3)), 3);
     EXPECT_EQ(array.RemoveAt(2), 1);
-    EXPECT_EQ(array.RemoveAt(2), 0);  // already empty
+    EXPECT_EQ(array.RemoveAt(2), 0);    // already empty
     EXPECT_EQ(array.GetAt(3), Ptr(3));  // other positions never move
     EXPECT_EQ(array.Add(Ptr(4)), 2);
     EXPECT_EQ(array.Count(), 3);
@@ -210,7 +213,7 @@ TEST(ObjList, RemovingThroughTheIteratorAndNeighbours) {
     ObjIterator it(&list);
     it.First();
     it.Next();
-    it.Next();  // on 3
+    it.Next();                            // on 3
     EXPECT_EQ(list.RemoveBefore(it), 1);  // removes 2
     EXPECT_EQ(it.Current(), Ptr(3));
     EXPECT_EQ(list.RemoveAfter(it), 1);  // removes 4

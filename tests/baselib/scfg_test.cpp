@@ -21,7 +21,9 @@ namespace {
 
 // [pset]
 
-int* Ptr(intptr_t n) { return reinterpret_cast<int*>(n); }
+int* Ptr(intptr_t n) {
+    return reinterpret_cast<int*>(n);
+}
 
 TEST(Pset, GrowsFrom32To64AndKeepsOrder) {
     pset* ps = pset::Create();
@@ -97,7 +99,9 @@ TEST(Pset, FindSortAndBisect) {
 }
 
 int g_destroyed = 0;
-void CountDestroyed(void*) { ++g_destroyed; }
+void CountDestroyed(void*) {
+    ++g_destroyed;
+}
 
 TEST(Pset, DestroyVisitsNonNullItemsAndSplitSkipsEmptyPieces) {
     pset* ps = pset::Create();
@@ -133,7 +137,9 @@ struct Entry {
     const char* key;
     int value;
 };
-const void* EntryKey(const void* item) { return static_cast<const Entry*>(item)->key; }
+const void* EntryKey(const void* item) {
+    return static_cast<const Entry*>(item)->key;
+}
 
 void Collect(hashtom*, void* item, void* argument) {
     static_cast<std::vector<int>*>(argument)->push_back(static_cast<Entry*>(item)->value);
@@ -288,13 +294,16 @@ TEST(Scfg, UnterminatedBytesAndEmbeddedZeros) {
 
 TEST(Scfg, ManySectionsAndKeys) {
     std::string text;
-    for (int i = 0; i < 3000; ++i) text += "[s" + std::to_string(i) + "]\nk=" + std::to_string(i) + "\n";
+    for (int i = 0; i < 3000; ++i)
+        text += "[s" + std::to_string(i) + "]\nk=" + std::to_string(i) + "\n";
     text += "[big]\n";
-    for (int i = 0; i < 3000; ++i) text += "key" + std::to_string(i) + "=v" + std::to_string(i) + "\n";
+    for (int i = 0; i < 3000; ++i)
+        text += "key" + std::to_string(i) + "=v" + std::to_string(i) + "\n";
     SCFG* cfg = SCFG_LoadMemory(text.data(), text.size());
     ASSERT_NE(cfg, nullptr);
     for (int i = 0; i < 3000; i += 7) {
-        ASSERT_STREQ(SCFG_Get(cfg, ("s" + std::to_string(i)).c_str(), "k"), std::to_string(i).c_str());
+        ASSERT_STREQ(SCFG_Get(cfg, ("s" + std::to_string(i)).c_str(), "k"),
+                     std::to_string(i).c_str());
         ASSERT_STREQ(SCFG_Get(cfg, "big", ("key" + std::to_string(i)).c_str()),
                      ("v" + std::to_string(i)).c_str());
     }
