@@ -93,7 +93,9 @@ void GUI_SCROLLBAR::Draw(int, int) {
         Reshape();
     }
     ComputeThumbSize();
-    ComputeThumbPos();
+    // While dragging, the thumb stays under the pointer rather than jumping to
+    // the truncated position.
+    if (!dragging_) ComputeThumbPos();
     if (GetStyle()) GetStyle()->DrawScrollbar(this);
 }
 

@@ -263,6 +263,9 @@ TEST_F(WidgetTest, ScrollbarThumbDrag) {
     EXPECT_TRUE(bar->dragging());
     Move(8, thumb + 2 + 40);
     EXPECT_EQ(bar->position(), 40 + thumb - 16);
+    MemoryCanvas canvas(100, 200);
+    control_->Draw(canvas);  // drawing does not snap the dragged thumb
+    EXPECT_EQ(bar->thumb_pos(), thumb + 40);
     Move(8, 1000);  // clamped to the track end
     EXPECT_EQ(bar->thumb_pos(), 16 + 84 - bar->thumb_size());
     Release(8, 1000);
