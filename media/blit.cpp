@@ -24,14 +24,11 @@ inline uint32_t BlendFast(uint32_t d, uint32_t s) {
     return rb | (ag << 8);
 }
 
-inline uint32_t MulDiv255(uint32_t a, uint32_t b) {
-    uint32_t x = a * b + 128;
-    return (x + (x >> 8)) >> 8;
-}
-
+// Channel-wise s * m / 255 with exact rounding, two channels per lane word.
 inline uint32_t ModulateFast(uint32_t s, uint32_t m) {
-    return MulDiv255(s >> 24, m >> 24) << 24 | MulDiv255((s >> 16) & 255, (m >> 16) & 255) << 16 |
-           MulDiv255((s >> 8) & 255, (m >> 8) & 255) << 8 | MulDiv255(s & 255, m & 255);
+    uint32_t rb = (s & 0xFFu) * (m & 0xFFu) | (((s >> 16) & 0xFFu) * ((m >> 16) & 0xFFu)) << 16;
+    uint32_t ag = ((s >> 8) & 0xFFu) * ((m >> 8) & 0xFFu) | ((s >> 24) * (m >> 24)) << 16;
+    return DivLanes255(rb + 0x00800080u) | DivLanes255(ag + 0x00800080u) << 8;
 }
 
 // The row loops are cloned for AVX2 and picked at load time; each body is

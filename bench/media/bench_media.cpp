@@ -126,12 +126,13 @@ BENCHMARK(BM_FillFrame_SDL)->Unit(benchmark::kMicrosecond);
 
 // [SECTION] alpha blits: whole frame, 64 x 32, one glyph
 
-void AlphaOsgfx(benchmark::State& state, int w, int h, uint32_t mode) {
+void AlphaOsgfx(benchmark::State& state, int w, int h, uint32_t mode,
+                uint32_t colour = 0xFFFFFFFFu) {
     OSGFX src, dst;
     FillRandom(src, w, h, true, 2);
     FillRandom(dst, kFrameW, kFrameH, false, 3);
     for (auto _ : state) {
-        src.PasteAt(&dst, 7, 5, mode);
+        src.PasteAt(&dst, 7, 5, mode, colour);
         benchmark::ClobberMemory();
     }
 }
@@ -154,13 +155,17 @@ void BM_AlphaFrame_Osgfx(benchmark::State& s) { AlphaOsgfx(s, kFrameW - 8, kFram
 void BM_AlphaFrame_SDL(benchmark::State& s) { AlphaSDL(s, kFrameW - 8, kFrameH - 6); }
 void BM_Alpha64x32_Osgfx(benchmark::State& s) { AlphaOsgfx(s, 64, 32, kPasteAlpha); }
 void BM_Alpha64x32_SDL(benchmark::State& s) { AlphaSDL(s, 64, 32); }
-void BM_Glyph8x14_Osgfx(benchmark::State& s) { AlphaOsgfx(s, 8, 14, kPasteTransparent); }
+void BM_Glyph8x14_Osgfx(benchmark::State& s) { AlphaOsgfx(s, 8, 14, kPasteAlpha); }
+void BM_Glyph8x14Key_Osgfx(benchmark::State& s) { AlphaOsgfx(s, 8, 14, kPasteTransparent); }
+void BM_Glyph8x14Tint_Osgfx(benchmark::State& s) { AlphaOsgfx(s, 8, 14, kPasteAlphaMask, 0xFF40C0FFu); }
 void BM_Glyph8x14_SDL(benchmark::State& s) { AlphaSDL(s, 8, 14); }
 BENCHMARK(BM_AlphaFrame_Osgfx)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_AlphaFrame_SDL)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Alpha64x32_Osgfx);
 BENCHMARK(BM_Alpha64x32_SDL);
 BENCHMARK(BM_Glyph8x14_Osgfx);
+BENCHMARK(BM_Glyph8x14Key_Osgfx);
+BENCHMARK(BM_Glyph8x14Tint_Osgfx);
 BENCHMARK(BM_Glyph8x14_SDL);
 
 #ifdef VORLANE_HAVE_PIXMAN
