@@ -285,6 +285,18 @@ TEST_F(DrawingTest, ButtonPictureReplacesPrimitives) {
     EXPECT_EQ(canvas_.Pixel(10, 10), 0xFFFF0000u);  // no highlight picture: normal
 }
 
+TEST_F(DrawingTest, LaterChildrenAreDrawnOnTop) {
+    auto* lower = AddTo<GUI_FRAME>(top(), 0, 0, 40, 40);
+    auto* upper = AddTo<GUI_FRAME>(top(), 20, 20, 40, 40);
+    lower->GetStyle()->SetGfx(3, new MemoryPicture(1, 1, 0xFFFF0000), true);
+    upper->GetStyle()->SetGfx(3, new MemoryPicture(1, 1, 0xFF0000FF), true);
+    Render();
+    EXPECT_EQ(canvas_.Pixel(10, 10), 0xFFFF0000u);
+    EXPECT_EQ(canvas_.Pixel(30, 30), 0xFF0000FFu);
+    EXPECT_EQ(lower->abs_x(), 0);
+    EXPECT_EQ(upper->abs_y(), 20);
+}
+
 TEST_F(DrawingTest, FrameBorders) {
     auto* frame = AddTo<GUI_FRAME>(top(), 0, 0, 50, 50);
     Render();
