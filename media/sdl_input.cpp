@@ -12,6 +12,7 @@ namespace {
 // Input items kept between two polls at most; a pump that runs without polls
 // (a stalled main loop) must not grow memory without end.
 constexpr size_t kMaxPending = 1024;
+constexpr size_t kMaxButtonChanges = 16;
 
 }  // namespace
 
@@ -202,7 +203,10 @@ bool SdlInputSource::HandleEvent(const SDL_Event& e) {
                         : e.button.button == SDL_BUTTON_MIDDLE ? 2
                                                                : -1;
             if (index < 0) return false;
-            buttons_[index] = e.type == SDL_MOUSEBUTTONDOWN ? 0x80 : 0;
+            uint8_t state = e.type == SDL_MOUSEBUTTONDOWN ? 0x80 : 0;
+            std::deque<uint8_t>& changes = button_changes_[index];
+            uint8_t last = changes.empty() ? buttons_[index] : changes.back();
+            if (state != last && changes.size() < kMaxButtonChanges) changes.push_back(state);
             return true;
         }
         case SDL_MOUSEWHEEL: {
@@ -230,6 +234,11 @@ ReadStatus SdlInputSource::ReadMouse(MouseSample& sample) {
     sample.dx = dx_;
     sample.dy = dy_;
     sample.wheel = wheel_;
+    for (int i = 0; i < 3; ++i) {
+        if (button_changes_[i].empty()) continue;
+        buttons_[i] = button_changes_[i].front();
+        button_changes_[i].pop_front();
+    }
     std::copy(buttons_, buttons_ + 4, sample.buttons);
     dx_ = dy_ = wheel_ = 0;
     return ReadStatus::kOk;

@@ -6,12 +6,14 @@
 // key that went down just before it, converted to one byte (Latin-1); text that
 // follows no key press arrives as key-less characters. The mouse reports the
 // absolute cursor position in screen pixels (the renderer's logical size
-// already maps window to screen coordinates) and the summed motion.
+// already maps window to screen coordinates) and the summed motion; button
+// changes are queued so that each poll sees at most one change per button.
 #pragma once
 
 #include <SDL.h>
 
 #include <array>
+#include <deque>
 #include <vector>
 
 #include "media/input.h"
@@ -42,6 +44,9 @@ private:
     int x_ = 0, y_ = 0;
     int dx_ = 0, dy_ = 0, wheel_ = 0;
     uint8_t buttons_[4] = {};
+    // Button changes not yet polled: a press and release between two polls
+    // are reported one per poll, so a quick click is never lost.
+    std::deque<uint8_t> button_changes_[3];
     int width_ = 640, height_ = 480;
     float scale_x_ = 1.0f, scale_y_ = 1.0f;
 };

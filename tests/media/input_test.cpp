@@ -405,6 +405,31 @@ TEST(SdlInput, DrivesTheReadersEndToEnd) {
     EXPECT_EQ(records[3].value, 120u);
 }
 
+TEST(SdlInput, AClickBetweenTwoPollsIsNotLost) {
+    SdlInputSource source;
+    SDL_Event press{};
+    press.type = SDL_MOUSEBUTTONDOWN;
+    press.button.button = SDL_BUTTON_LEFT;
+    SDL_Event release = press;
+    release.type = SDL_MOUSEBUTTONUP;
+    source.HandleEvent(press);
+    source.HandleEvent(release);
+    MouseSample a, b, c;
+    source.ReadMouse(a);
+    source.ReadMouse(b);
+    source.ReadMouse(c);
+    EXPECT_EQ(a.buttons[0], 0x80);
+    EXPECT_EQ(b.buttons[0], 0);
+    EXPECT_EQ(c.buttons[0], 0);
+    // A press that is already the state adds no change.
+    source.HandleEvent(press);
+    source.HandleEvent(press);
+    source.ReadMouse(a);
+    source.ReadMouse(b);
+    EXPECT_EQ(a.buttons[0], 0x80);
+    EXPECT_EQ(b.buttons[0], 0x80);
+}
+
 TEST(SdlInput, ScanCodesAndUtf8) {
     EXPECT_EQ(DikFromSdlScancode(SDL_SCANCODE_ESCAPE), kDikEscape);
     EXPECT_EQ(DikFromSdlScancode(SDL_SCANCODE_0), kDik0);
