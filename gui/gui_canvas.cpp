@@ -1,3 +1,11 @@
+// In-memory drawing: canvas helpers, pictures, the pixel canvas with its fills,
+// lines and picture blits, the owning canvas with BMP output, the built-in font.
+//
+// [SECTION] Canvas helpers
+// [SECTION] MemoryPicture
+// [SECTION] PixelCanvas
+// [SECTION] MemoryCanvas
+// [SECTION] BuiltinFont
 #include "gui/gui_canvas.h"
 
 #include <algorithm>
@@ -320,8 +328,16 @@ int BuiltinFont::DrawText(GuiCanvas& target, int x, int y, std::string_view text
     for (char ch : text) {
         const uint8_t* rows = GlyphFor(static_cast<uint8_t>(ch));
         for (int r = 0; r < 7; ++r) {
-            for (int c = 0; c < 5; ++c) {
-                if (rows[r] & (16 >> c)) target.HLine(x + advance + c, top + r, 1, colour);
+            // Runs of set bits become one line each.
+            for (int c = 0; c < 5;) {
+                if (!(rows[r] & (16 >> c))) {
+                    ++c;
+                    continue;
+                }
+                int run = 1;
+                while (c + run < 5 && (rows[r] & (16 >> (c + run)))) ++run;
+                target.HLine(x + advance + c, top + r, run, colour);
+                c += run;
             }
         }
         advance += advance_;

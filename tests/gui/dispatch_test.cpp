@@ -1,4 +1,9 @@
 // Event routing, focus, hover, tooltips, mouse and key translation, tree upkeep.
+//
+// [SECTION] Routing
+// [SECTION] Focus, clicks, hover and tooltips
+// [SECTION] Keys and input translation
+// [SECTION] Tree upkeep
 #include "gui_test_support.h"
 
 using namespace guitest;
@@ -20,6 +25,8 @@ public:
         return false;
     }
 };
+
+// [SECTION] Routing
 
 TEST_F(DispatchTest, LaterChildrenSeeMouseEventsFirstAndSwallowPresses) {
     auto* lower = AddTo<GUI_BUTTON>(top(), 10, 10, 50, 50);
@@ -68,6 +75,8 @@ TEST_F(DispatchTest, DisabledAndInvisibleObjectsGetNothing) {
     EXPECT_TRUE(Press(20, 20));
     EXPECT_EQ(EventLog::Count(inner, GEVE_MOUSE_PRESS), 1);
 }
+
+// [SECTION] Focus, clicks, hover and tooltips
 
 TEST_F(DispatchTest, FocusMovesBetweenObjectsAndIsLostOnReleaseOutside) {
     auto* first = AddTo<GUI_INPUTBOX>(top(), 10, 10, 100, 20);
@@ -193,6 +202,8 @@ TEST_F(DispatchTest, HoverAndTooltipTiming) {
     EXPECT_EQ(EventLog::Count(button, GEVE_MOUSE_OUT), 1);
 }
 
+// [SECTION] Keys and input translation
+
 TEST_F(DispatchTest, KeyRepeatStrokes) {
     auto* box = AddTo<GUI_INPUTBOX>(top(), 10, 10, 100, 20);
     Click(20, 15);
@@ -243,6 +254,8 @@ TEST_F(DispatchTest, InputCanBeDisabledAndScaled) {
     EXPECT_TRUE(Press(220, 220));
     EXPECT_EQ(button->state(), 2);
 }
+
+// [SECTION] Tree upkeep
 
 TEST_F(DispatchTest, DeletionDuringDispatchIsDeferredToUpdate) {
     auto* frame = AddTo<GUI_FRAME>(top(), 0, 0, 300, 300);

@@ -1,5 +1,9 @@
 // GUI strings (markup, layout, drawing) and styles (slots, cloning, fonts and
 // the primitive drawings, checked on the pixels of an in-memory canvas).
+//
+// [SECTION] Strings
+// [SECTION] Styles
+// [SECTION] Primitive drawings
 #include "gui_test_support.h"
 
 using namespace guitest;

@@ -1,5 +1,12 @@
 // Widget behaviour: buttons, checkboxes, radios, input boxes, scrollbars, lists
 // and comboboxes driven by synthetic input.
+//
+// [SECTION] Buttons, checkboxes, radios
+// [SECTION] Input boxes
+// [SECTION] Scrollbars
+// [SECTION] Lists
+// [SECTION] Comboboxes
+// [SECTION] Hidden widgets
 #include <cstring>
 
 #include "gui_test_support.h"
@@ -10,6 +17,8 @@ using namespace vorlane::gui;
 namespace {
 
 class WidgetTest : public GuiTest {};
+
+// [SECTION] Buttons, checkboxes, radios
 
 TEST_F(WidgetTest, ButtonAndCheckboxStates) {
     auto* button = AddTo<GUI_BUTTON>(top(), 10, 10, 50, 20);
@@ -87,6 +96,8 @@ TEST_F(WidgetTest, RadioGroupsSpanTheirParentAtAnyDepth) {
     EXPECT_EQ(r4->state(), 1);  // another parent, untouched throughout
     EXPECT_EQ(EventLog::Count(sub, GEVE_RADIO), 4);  // every click reached `sub`
 }
+
+// [SECTION] Input boxes
 
 TEST_F(WidgetTest, InputBoxCapacity) {
     auto* box = AddTo<GUI_INPUTBOX>(top(), 10, 10, 200, 20);
@@ -191,6 +202,8 @@ TEST_F(WidgetTest, InputBoxPressPlacesCursor) {
     Click(190, 15);  // past the text
     EXPECT_EQ(box->cursor(), 6);
 }
+
+// [SECTION] Scrollbars
 
 TEST_F(WidgetTest, ScrollbarOrientationFollowsShape) {
     auto* bar = AddTo<GUI_SCROLLBAR>(top(), 0, 0, 100, 16);
@@ -310,6 +323,8 @@ TEST_F(WidgetTest, ScrollbarArrowRepeatsAfter251Milliseconds) {
     Frame(10);
     EXPECT_EQ(bar->position(), 4);
 }
+
+// [SECTION] Lists
 
 // A list whose rows are 20 pixels high (row picture of 18 + 2).
 GUI_LIST* MakeList(GUI_OBJECT* parent, int x, int y, int w, int h) {
@@ -451,6 +466,8 @@ TEST_F(WidgetTest, DisplayOnlyListFollowsNewLinesWhenAtTheEnd) {
     EXPECT_EQ(list->selection(), -1);
 }
 
+// [SECTION] Comboboxes
+
 TEST_F(WidgetTest, ComboboxOpensChoosesAndCloses) {
     auto* frame = AddTo<GUI_FRAME>(top(), 0, 0, 400, 400);
     auto* combo = AddTo<GUI_COMBOBOX>(frame, 20, 20, 120, 20);
@@ -504,6 +521,8 @@ TEST_F(WidgetTest, ComboboxDestroyedWhileItsListIsShown) {
 }  // namespace
 
 namespace {
+
+// [SECTION] Hidden widgets
 
 class HiddenWidgetTest : public GuiTest {};
 
