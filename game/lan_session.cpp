@@ -67,7 +67,8 @@ bool LanHost::Start(const std::string& game_name, bool has_password, uint16_t po
     game_name_ = game_name;
     has_password_ = has_password;
     game_id_ = std::random_device{}() | 1u;
-    if (!broadcast_.Init(kLanGameId, port, kGameRecordSize, broadcast_address.c_str())) {
+    if (!broadcast_address.empty() &&
+        !broadcast_.Init(kLanGameId, port, kGameRecordSize, broadcast_address.c_str())) {
         error = "cannot open the LAN broadcast port " + std::to_string(port);
         return false;
     }
@@ -102,12 +103,13 @@ std::array<uint8_t, kGameRecordSize> LanHost::Record() const {
 }
 
 void LanHost::Announce() {
+    if (!broadcast_.IsInitialised()) return;
     auto record = Record();
     broadcast_.Send(kBroadcastAnnouncement, record.data(), uint32_t(record.size()));
 }
 
 void LanHost::Poll() {
-    while (broadcast_.PacketReady()) {
+    while (broadcast_.IsInitialised() && broadcast_.PacketReady()) {
         uint16_t type = 0;
         uint32_t size = 0;
         sockaddr_in sender{};

@@ -25,7 +25,8 @@ inline constexpr uint16_t kMaxPlayers = 4;
 class LanHost {
 public:
     ~LanHost();
-    // Opens the broadcast socket and the TCP listener; false with `error` set.
+    // Opens the TCP listener and, when `broadcast_address` is not empty, the
+    // broadcast socket of LAN discovery; false with `error` set.
     bool Start(const std::string& game_name, bool has_password, uint16_t port,
                const std::string& broadcast_address, std::string& error);
     // Answers queries and accepts or reads joining players; never blocks.

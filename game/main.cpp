@@ -16,6 +16,7 @@
 #include "game/game_window.h"
 #include "game/hand_over.h"
 #include "game/lan_session.h"
+#include "game/online_session.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ struct Options {
     bool return_to_front_end = true;
     std::string mplayer = "data/mplayer.cfg";
     std::string lobby = "data/lobby.cfg";
+    std::string lobbynet = "data/lobbynet.ini";
 };
 
 void PrintHelp() {
@@ -111,16 +113,17 @@ int main(int argc, char** argv) {
         window.Open(true);
     }
 
+    // Players join the host over TCP on the LAN port number, online too.
     LanHost host;
     LanClient client;
+    OnlineHost online;
     bool started = false;
-    if (hand_over.lan && hand_over.host) {
+    if (hand_over.host) {
         started = host.Start(hand_over.name, !hand_over.password.empty(), hand_over.lan_port,
-                             hand_over.lan_broadcast, error);
-    } else if (hand_over.lan) {
-        started = client.Join(hand_over.server, hand_over.lan_port, hand_over.username, error);
+                             hand_over.lan ? hand_over.lan_broadcast : "", error);
+        if (started && !hand_over.lan) started = online.Start(hand_over, options.lobbynet, error);
     } else {
-        error = "online games are not supported by this build";
+        started = client.Join(hand_over.server, hand_over.lan_port, hand_over.username, error);
     }
     if (!started) std::fprintf(stderr, "vorlane-game: %s\n", error.c_str());
 
@@ -128,8 +131,12 @@ int main(int argc, char** argv) {
     const auto end = start + std::chrono::milliseconds(int64_t(options.duration_s * 1000));
     while (std::chrono::steady_clock::now() < end && !window.CloseRequested()) {
         if (started) {
-            if (hand_over.host) host.Poll();
-            else client.Poll();
+            if (hand_over.host) {
+                host.Poll();
+                if (!hand_over.lan) online.Poll(host.players());
+            } else {
+                client.Poll();
+            }
         }
         uint16_t players = hand_over.host ? host.players() : client.players();
         auto left = std::chrono::duration_cast<std::chrono::seconds>(
@@ -141,6 +148,7 @@ int main(int argc, char** argv) {
             "Game: " + (hand_over.name.empty() ? hand_over.server : hand_over.name),
             "Player: " + hand_over.username,
             "Players: " + std::to_string(players) + " of " + std::to_string(kMaxPlayers),
+            !hand_over.lan && hand_over.host ? "Lobby: " + online.status() : std::string(),
             started ? "Ends in " + std::to_string(left + 1) + " s (or close this window)"
                     : "Not connected: " + error,
         };
@@ -148,6 +156,7 @@ int main(int argc, char** argv) {
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
     }
 
+    if (hand_over.host && !hand_over.lan) online.Finish();
     if (!hand_over.lan && !MarkReturnFromGame(options.mplayer))
         std::fprintf(stderr, "vorlane-game: cannot write %s\n", options.mplayer.c_str());
     if (options.return_to_front_end && !hand_over.front_end.empty())

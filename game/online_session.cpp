@@ -1,0 +1,122 @@
+#include "game/online_session.h"
+
+#include "net/lobby_packets.h"
+#include "net/net_protocol.h"
+
+namespace vorlane::game {
+
+namespace {
+
+constexpr uint16_t kLobbyModule = 12;
+constexpr uint16_t kOutcomeWon = 1;
+constexpr int32_t kWinnerScore = 10;
+
+}  // namespace
+
+// The lobby client plus the one answer only a game host gets: the identifier
+// the server gave its game.
+class OnlineHost::Client : public LOBBYNET {
+public:
+    explicit Client(LobbyFrontend* frontend, uint32_t* game_id) : LOBBYNET(frontend), game_id_(game_id) {}
+
+    void OnDataReceived(uint32_t receiver, uint32_t sender, uint16_t module_type, uint16_t sub_type,
+                        const uint8_t* data, uint32_t size) override {
+        if (module_type == kLobbyModule && sub_type == net::kPktGameRegistered && data && size >= 20) {
+            std::span<const uint8_t> packet(data, size);
+            if (net::GetU16(packet, 18) == 0) *game_id_ = net::GetU32(packet, 14);
+            return;
+        }
+        LOBBYNET::OnDataReceived(receiver, sender, module_type, sub_type, data, size);
+    }
+
+private:
+    uint32_t* game_id_;
+};
+
+OnlineHost::OnlineHost() = default;
+
+OnlineHost::~OnlineHost() {
+    if (net_) net_->RemoveSystem();
+}
+
+bool OnlineHost::Start(const HandOver& hand_over, const std::string& lobbynet_ini,
+                       std::string& error) {
+    hand_over_ = hand_over;
+    if (hand_over.profile < 0 || hand_over.profile > 3 || hand_over.channel < 1) {
+        error = "the hand-over names no profile or channel";
+        return false;
+    }
+    net_ = std::make_unique<Client>(this, &game_id_);
+    if (net_->InitClientSystem("logs/game", 0, lobbynet_ini.c_str(), 65535) != 1) {
+        error = "cannot start the network (" + lobbynet_ini + ")";
+        return false;
+    }
+    net_->set_host(hand_over.lobby_server);
+    // The hand-over names the profile by its list index and the channel by
+    // its number, as the lobby client saved them.
+    if (net_->Login(hand_over.username.c_str(), hand_over.user_password.c_str(), "", "", true,
+                    uint16_t(hand_over.profile), uint16_t(hand_over.channel)) != 1) {
+        error = "cannot reach the lobby server " + hand_over.lobby_server;
+        return false;
+    }
+    return true;
+}
+
+void OnlineHost::LoginError(const char* text_id) {
+    status_ = std::string("log-in refused: ") + (text_id ? text_id : "?");
+}
+
+void OnlineHost::ChannelEntered() {
+    in_channel_ = true;
+    status_ = "in the channel; registering the game";
+}
+
+void OnlineHost::SendRecord(uint16_t packet, uint16_t players) {
+    net::GameRecord record{};
+    net::PutText(record, net::kGameName, hand_over_.name, net::kGameNameWidth);
+    net::PutU16(record, net::kGamePasswordFlag, hand_over_.password.empty() ? 0 : 1);
+    net::PutU16(record, net::kGamePlayers, players);
+    net::PutU16(record, net::kGameMaxPlayers, 4);
+    net::PutU32(record, net::kGameId, game_id_);
+    std::vector<uint8_t> bytes = net::EncodeGameRecord(net::PKTCHECK(), packet, record);
+    net_->SendData(NET_ID_SERVER, kLobbyModule, packet, bytes.data(), uint32_t(bytes.size()));
+    announced_players_ = players;
+}
+
+void OnlineHost::Poll(uint16_t players) {
+    if (!net_) return;
+    net_->Update();
+    if (in_channel_ && !register_sent_) {
+        SendRecord(net::kPktGameRegister, players);
+        register_sent_ = true;
+    }
+    if (game_id_ != 0) {
+        status_ = "game registered in channel " + std::to_string(hand_over_.channel);
+        if (players != announced_players_) SendRecord(net::kPktGameUpdate, players);
+    }
+}
+
+void OnlineHost::Finish() {
+    if (!net_ || game_id_ == 0) return;
+    // Results: 14 game, 18 count, then per player 0 account, 4 profile number,
+    // 6 outcome, 8 score change.
+    net::PKTCHECK check;
+    std::vector<uint8_t> results = check.Create(net::kPktGameResults, 20 + 12);
+    net::PutU32(results, 14, game_id_);
+    net::PutU16(results, 18, 1);
+    net::PutU32(results, 20, uint32_t(net_->permid()));
+    net::PutU16(results, 24, uint16_t(hand_over_.profile + 1));
+    net::PutU16(results, 26, kOutcomeWon);
+    net::PutU32(results, 28, uint32_t(kWinnerScore));
+    net::PKTCHECK::Seal(results);
+    net_->SendData(NET_ID_SERVER, kLobbyModule, net::kPktGameResults, results.data(),
+                   uint32_t(results.size()));
+    std::vector<uint8_t> removal = net::EncodeU32Body(check, net::kPktGameRemove, game_id_);
+    net_->SendData(NET_ID_SERVER, kLobbyModule, net::kPktGameRemove, removal.data(),
+                   uint32_t(removal.size()));
+    // Give the writer thread a moment to send both before the process ends.
+    for (int i = 0; i < 20; ++i) net_->Update();
+    net_->Disconnect();
+}
+
+}  // namespace vorlane::game

@@ -1,0 +1,66 @@
+// The stand-in game's online side. A host logs in to the lobby server with the
+// player's account, selects the profile and channel it was started from,
+// registers its game there, keeps the player count up to date, reports the
+// results at the end and removes the game. A client logs nowhere: it joins
+// its host directly (the address comes from the game record).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "game/hand_over.h"
+#include "net/lobbynet.h"
+
+namespace vorlane::game {
+
+class OnlineHost : public LobbyFrontend {
+public:
+    OnlineHost();
+    ~OnlineHost() override;
+
+    // Connects and logs in (this blocks for the kernel's log-on); false with
+    // `error` set.
+    bool Start(const HandOver& hand_over, const std::string& lobbynet_ini, std::string& error);
+    // One network step; registers the game once the channel is entered.
+    void Poll(uint16_t players);
+    // Reports the host as the winner and removes the game.
+    void Finish();
+
+    bool registered() const { return game_id_ != 0; }
+    uint32_t game_id() const { return game_id_; }
+    const std::string& status() const { return status_; }
+
+private:
+    class Client;
+
+    void SendRecord(uint16_t packet, uint16_t players);
+
+    // LobbyFrontend
+    void LoginError(const char* text_id) override;
+    void FirstLoginError(const char* text_id) override { LoginError(text_id); }
+    void AccountCreated() override {}
+    void ConnectionLost() override { status_ = "connection to the lobby server lost"; }
+    void ChannelError() override { status_ = "cannot enter the channel"; }
+    void ChannelEntered() override;
+    void ChatLine(const char*, uint32_t, bool) override {}
+    void GameListChanged(const std::vector<net::GameRecord>&, const net::GameRecord*,
+                         const net::GameRecord*) override {}
+    void ChannelList(const std::vector<uint8_t>&, bool) override {}
+    void LoginRunning() override {}
+    void LoginFinished() override {}
+    void ProfilesComplete(const std::array<net::Profile, 4>&) override {}
+    void UserListChanged(const std::vector<net::UserRecord>&, const net::UserRecord*,
+                         const net::UserRecord*) override {}
+
+    std::unique_ptr<Client> net_;
+    HandOver hand_over_;
+    bool in_channel_ = false;
+    bool register_sent_ = false;
+    uint32_t game_id_ = 0;
+    uint16_t announced_players_ = 0;
+    std::string status_ = "logging in";
+};
+
+}  // namespace vorlane::game
