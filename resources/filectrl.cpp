@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "resources/res_file.h"
-#include "resources/sectioned_config.h"
+#include "baselib/scfg/scfg.h"
 
 namespace vorlane::resources {
 
@@ -75,10 +75,11 @@ int FILECTRL::AddSearchPath(const char* path) {
     return -1;
 }
 
-int FILECTRL::LoadConfig(const FileCtrlConfig& cfg) {
+int FILECTRL::LoadConfig(const SCFG* cfg) {
+    if (!cfg) return -1;
     int status = 0;
     for (const char* key : {"install_path", "media_path"}) {
-        const char* value = cfg.Get("file_ctrl", key);
+        const char* value = SCFG_Get(cfg, "file_ctrl", key);
         if (!value) continue;
         if (std::strcmp(value, "invalid") == 0) {
             status = -1;
@@ -91,9 +92,10 @@ int FILECTRL::LoadConfig(const FileCtrlConfig& cfg) {
 
 int FILECTRL::LoadConfigFile(const char* file_name) {
     if (!file_name) return -1;
-    std::unique_ptr<SectionedConfig> cfg = SectionedConfig::Load(file_name);
+    // The configuration is freed on every path, whatever LoadConfig reports.
+    std::unique_ptr<SCFG, void (*)(SCFG*)> cfg(SCFG_Load(file_name), SCFG_Free);
     if (!cfg) return -1;
-    return LoadConfig(*cfg);
+    return LoadConfig(cfg.get());
 }
 
 bool FILECTRL::JoinInto(const char* directory, const char* name) {

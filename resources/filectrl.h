@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+struct SCFG;
+
 namespace vorlane::resources {
 
 // One known file. The table belongs to the caller; FILECTRL only records where
@@ -12,14 +14,6 @@ struct FILECTRL_ENTRY {
     char name[64] = {};
     uint32_t entry_flags = 0;     // 0x1 resolved
     uint16_t path_index = 65535;  // search path that held it; 65535 = working directory / unresolved
-};
-
-// A loaded sectioned configuration file; only the value lookup is needed here.
-class FileCtrlConfig {
-public:
-    virtual ~FileCtrlConfig() = default;
-    // The value of `key` in `section`, or null.
-    virtual const char* Get(const char* section, const char* key) const = 0;
 };
 
 class FILECTRL {
@@ -44,7 +38,7 @@ public:
     // -1 when the path has 256 or more characters or all 8 entries are used.
     virtual int AddSearchPath(const char* path);
     // Adds install_path and media_path of section file_ctrl; -1 when either is "invalid".
-    virtual int LoadConfig(const FileCtrlConfig& cfg);
+    virtual int LoadConfig(const SCFG* cfg);
     // Loads the sectioned file and reads its keys; -1 when it cannot be loaded.
     virtual int LoadConfigFile(const char* file_name);
     // `directory` joined with `name` into the result buffer when that file is readable.

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "res_test_util.h"
-#include "resources/sectioned_config.h"
+#include "baselib/scfg/scfg.h"
 
 namespace vorlane::resources {
 namespace {
@@ -115,21 +115,27 @@ TEST(FileCtrl, WorkingDirectoryComesFirst) {
 }
 
 TEST(FileCtrl, ConfigurationKeys) {
-    auto cfg = SectionedConfig::Parse(
+    std::string text(
         "; paths\r\n"
         "install_path = before_section\r\n"
         "[ File_Ctrl ]\r\n"
         "  Install_Path = /opt/vorlane \r\n"
         "media_path=invalid\r\n"
         "media_path=/second\r\n");
+    SCFG* cfg = SCFG_LoadMemory(text.data(), text.size());
     FILECTRL ctrl;
-    EXPECT_EQ(ctrl.LoadConfig(*cfg), -1);  // "invalid" reports -1, loading goes on
+    EXPECT_EQ(ctrl.LoadConfig(cfg), -1);  // "invalid" reports -1, loading goes on
     EXPECT_STREQ(ctrl.SearchPath(0), "/opt/vorlane");
     EXPECT_STREQ(ctrl.SearchPath(1), "");
 
+    SCFG_Free(cfg);
     FILECTRL none;
-    EXPECT_EQ(none.LoadConfig(*SectionedConfig::Parse("[file_ctrl]\nMEDIA_PATH = INVALID\n")), 0);
+    std::string upper = "[file_ctrl]\nMEDIA_PATH = INVALID\n";
+    cfg = SCFG_LoadMemory(upper.data(), upper.size());
+    EXPECT_EQ(none.LoadConfig(cfg), 0);
     EXPECT_STREQ(none.SearchPath(0), "INVALID");
+    SCFG_Free(cfg);
+    EXPECT_EQ(none.LoadConfig(nullptr), -1);
 
     TempDir dir;
     WriteText(dir / "filectrl.cfg", "[file_ctrl]\ninstall_path=" + dir.path() + "\n");
