@@ -6,6 +6,8 @@
 // [SECTION] GUI_ACTIONHANDLER
 #include "gui/gui_control.h"
 
+#include <algorithm>
+
 #include "gui/gui_trace.h"
 
 using vorlane::gui::Now;
@@ -143,8 +145,11 @@ bool GUI_CONTROL::Process(const IOEVE& record) {
 bool GUI_CONTROL::ProcessMouse(const GUI_INPUT& record, uint32_t now) {
     // `top` always sees the pointer enter, so it always claims the hover first.
     top_->ClearFlags(GUI_FLAG_INSIDE);
-    const int16_t gx = int16_t(int(float(record.x) / scale_x_));
-    const int16_t gy = int16_t(int(float(record.y) / scale_y_));
+    auto to_gui = [](uint16_t v, float scale) {
+        return int16_t(std::clamp(int(float(v) / scale), 0, int(INT16_MAX)));
+    };
+    const int16_t gx = to_gui(record.x, scale_x_);
+    const int16_t gy = to_gui(record.y, scale_y_);
     const int16_t dx = int16_t(gx - mouse_x_);
     const int16_t dy = int16_t(gy - mouse_y_);
     mouse_x_ = gx;

@@ -253,6 +253,9 @@ TEST_F(DispatchTest, InputCanBeDisabledAndScaled) {
     EXPECT_EQ(control_->mouse_x(), 110);
     EXPECT_TRUE(Press(220, 220));
     EXPECT_EQ(button->state(), 2);
+    control_->SetScale(0.25f, 0.25f);  // far outside the 16-bit range: clamped
+    Move(60000, 60000);
+    EXPECT_EQ(control_->mouse_x(), INT16_MAX);
 }
 
 // [SECTION] Tree upkeep
