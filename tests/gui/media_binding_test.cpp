@@ -71,3 +71,70 @@ TEST_F(MediaBindingTest, InputRecordsOfTheInputLayer) {
 }  // namespace
 
 #endif
+
+#ifdef VORLANE_GUI_HAS_MEDIA
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+#include "resources/bcf_library.h"
+
+namespace {
+
+// A glyph image of format 5: w x h pixels, white where `ink` is set.
+std::vector<uint8_t> GlyphImage(int w, int h, bool ink) {
+    std::vector<uint8_t> image(36 + size_t(w * h * 4), 0);
+    image[0] = 36;
+    image[4] = 2;
+    image[5] = 5;
+    image[16] = uint8_t(w);
+    image[18] = uint8_t(h);
+    image[20] = uint8_t(w * 4);
+    for (int i = 0; i < w * h; ++i) {
+        uint8_t* p = &image[36 + size_t(i) * 4];
+        p[0] = ink ? 255 : 0;
+        p[1] = p[2] = p[3] = 255;
+    }
+    return image;
+}
+
+TEST_F(MediaBindingTest, BitmapFontsDrawInTheTextColour) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("gui_font_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const auto blank = GlyphImage(3, 6, false);
+    const auto solid = GlyphImage(5, 6, true);
+    std::vector<vorlane::resources::BcfObjectSource> objects(2);
+    objects[0].bytes = blank;
+    objects[1].bytes = solid;
+    std::vector<uint8_t> bcf;
+    ASSERT_TRUE(vorlane::resources::BuildBcfImage(objects, bcf));
+    const std::string bcf_path = (dir / "font.bcf").string();
+    const std::string txt_path = (dir / "font.txt").string();
+    std::ofstream(bcf_path, std::ios::binary).write(reinterpret_cast<const char*>(bcf.data()),
+                                                    std::streamsize(bcf.size()));
+    std::ofstream(txt_path) << "[font_header]\nchar_count = 2\nfont_height = 8\nerror_char = 0\n"
+                               "[character_table]\nobj_000 = 32\nobj_001 = 65\n";
+    vorlane::resources::QNTFONT_BASE font;
+    const int loaded = font.Load(bcf_path.c_str(), txt_path.c_str());
+    fs::remove_all(dir);
+    ASSERT_EQ(loaded, 0);
+
+    QntGuiFont gui_font(&font);
+    EXPECT_EQ(gui_font.Height(), 8);
+    EXPECT_EQ(gui_font.CharWidth('A'), 5);
+    EXPECT_EQ(gui_font.TextWidth("A A"), 13);
+    MemoryCanvas canvas(12, 8, 0xFF000000);
+    EXPECT_EQ(gui_font.DrawText(canvas, 0, 0, "AAA", 0xFF00FF00), 10);  // the third would cross
+    EXPECT_EQ(canvas.Pixel(0, 0), 0xFF00FF00u);
+    EXPECT_EQ(canvas.Pixel(9, 5), 0xFF00FF00u);
+    EXPECT_EQ(canvas.Pixel(10, 0), 0xFF000000u);
+    QntGuiFont none(nullptr);
+    EXPECT_EQ(none.DrawText(canvas, 0, 0, "A", 0xFFFFFFFF), 0);
+}
+
+}  // namespace
+
+#endif
