@@ -112,6 +112,37 @@ TEST(GuiStringTest, DrawStopsBelowMaxHeightAndMarksTheCursor) {
     EXPECT_EQ(elsewhere, 0);
 }
 
+// Arbitrary bytes (texts come from data files): the parse keeps every marker
+// and break inside the text, and the lines tile it in order for any width.
+TEST(GuiStringTest, ArbitraryBytesLayOutConsistently) {
+    BuiltinFont font(6, 10);
+    uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 16;
+    };
+    const char alphabet[] = {'a', ' ', '~', 'n', '\n', char(0xA7), 'x', char(0xFF), ' ', 'b'};
+    for (int round = 0; round < 500; ++round) {
+        std::string text;
+        const int length = int(next() % 60);
+        for (int i = 0; i < length; ++i) text.push_back(alphabet[next() % sizeof alphabet]);
+        GUI_STRING s(text.c_str());
+        const int32_t n = int32_t(s.Processed().size());
+        EXPECT_LE(s.Marker(), n);
+        for (uint16_t b : s.Breaks()) EXPECT_LE(b, n);
+        const int width = int(next() % 80);
+        const auto& lines = s.Layout(&font, width, 100);
+        ASSERT_FALSE(lines.empty());
+        int32_t expected_start = 0;
+        for (const auto& line : lines) {
+            EXPECT_EQ(line.start, expected_start) << text;
+            EXPECT_GE(line.length, 0);
+            expected_start = line.start + line.length;
+        }
+        EXPECT_EQ(expected_start, n) << text;
+    }
+}
+
 // [SECTION] Styles
 
 TEST(GuiStyleTest, CloneSharesPicturesAndColours) {
