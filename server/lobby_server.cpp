@@ -108,17 +108,42 @@ bool LobbyServer::SendTo(uint32_t user, const std::vector<uint8_t>& packet) {
            1;
 }
 
+namespace {
+
+// The CUSTOMDATA payload of a lobby packet: module type, sub-type, the packet.
+std::vector<uint8_t> LobbyPayload(const std::vector<uint8_t>& packet, uint16_t id) {
+    std::vector<uint8_t> payload(packet.size() + 4);
+    payload[0] = uint8_t(kLobbyModuleType);
+    payload[1] = uint8_t(kLobbyModuleType >> 8);
+    payload[2] = uint8_t(id);
+    payload[3] = uint8_t(id >> 8);
+    std::copy(packet.begin(), packet.end(), payload.begin() + 4);
+    return payload;
+}
+
+}  // namespace
+
+void LobbyServer::SendAllTo(uint32_t user, const std::vector<std::vector<uint8_t>>& packets) {
+    NETDRV* drv = driver();
+    if (!drv) return;
+    auto lock = NETUSR_Lock(&drv->users);
+    NETUSR* found = NETUSR_FindById(&drv->users, user);
+    if (!found) return;
+    for (const std::vector<uint8_t>& packet : packets) {
+        const auto header = DecodePacketHeader(packet);
+        if (!header) continue;
+        const std::vector<uint8_t> payload = LobbyPayload(packet, header->id);
+        QueueForUser(drv, found, NET_ID_SERVER, user, NET_MSGTYPE_CUSTOMDATA, payload.data(),
+                     uint32_t(payload.size()));
+    }
+}
+
 void LobbyServer::SendToMany(const std::vector<uint32_t>& users,
                              const std::vector<uint8_t>& packet) {
     NETDRV* drv = driver();
     const auto header = DecodePacketHeader(packet);
     if (!drv || !header || users.empty()) return;
-    std::vector<uint8_t> payload(packet.size() + 4);
-    payload[0] = uint8_t(kLobbyModuleType);
-    payload[1] = uint8_t(kLobbyModuleType >> 8);
-    payload[2] = uint8_t(header->id);
-    payload[3] = uint8_t(header->id >> 8);
-    std::copy(packet.begin(), packet.end(), payload.begin() + 4);
+    const std::vector<uint8_t> payload = LobbyPayload(packet, header->id);
     // One pass over the kernel's users instead of one search per receiver.
     const std::unordered_set<uint32_t> wanted(users.begin(), users.end());
     NETUSR_ForEach(&drv->users, [&](NETUSR* user) {
@@ -411,14 +436,16 @@ void LobbyServer::HandleJoin(Session& session, std::span<const uint8_t> packet) 
     Channel& channel = *target;
     session.channel = int(target - channels_.begin());
     channel.members.push_back(session.id);
-    SendTo(session.id, EncodeU16Body(check_, kPktChannelEntered, channel.number));
+    std::vector<std::vector<uint8_t>> welcome;
+    welcome.push_back(EncodeU16Body(check_, kPktChannelEntered, channel.number));
     for (uint32_t member : channel.members) {
         auto other = sessions_.find(member);
-        if (other != sessions_.end()) SendTo(session.id, UserRecordOf(other->second));
+        if (other != sessions_.end()) welcome.push_back(UserRecordOf(other->second));
     }
     for (const Game& game : channel.games) {
-        SendTo(session.id, EncodeGameRecord(check_, kPktGameAdded, game.record));
+        welcome.push_back(EncodeGameRecord(check_, kPktGameAdded, game.record));
     }
+    SendAllTo(session.id, welcome);
     std::vector<uint32_t> others = channel.members;
     Remove(others, session.id);
     SendToMany(others, UserRecordOf(session));

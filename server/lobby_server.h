@@ -74,6 +74,8 @@ public:
 protected:
     // Sends one sealed packet to one user; false when it could not be queued.
     virtual bool SendTo(uint32_t user, const std::vector<uint8_t>& packet);
+    // Sends several packets to one user (finding the user once).
+    virtual void SendAllTo(uint32_t user, const std::vector<std::vector<uint8_t>>& packets);
     // Sends one packet to every listed user (building the payload once).
     virtual void SendToMany(const std::vector<uint32_t>& users, const std::vector<uint8_t>& packet);
     // Closes the user's connection once its queued replies are out.

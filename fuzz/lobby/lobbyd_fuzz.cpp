@@ -29,6 +29,9 @@ protected:
                     const std::vector<uint8_t>& packet) override {
         if (!users.empty()) Check(packet);
     }
+    void SendAllTo(uint32_t, const std::vector<std::vector<uint8_t>>& packets) override {
+        for (const auto& packet : packets) Check(packet);
+    }
     void CloseConnection(uint32_t) override {}
     std::array<uint8_t, 4> PeerAddress(uint32_t) override { return {127, 0, 0, 1}; }
 

@@ -49,6 +49,9 @@ protected:
                     const std::vector<uint8_t>& packet) override {
         for (uint32_t user : users) inbox[user].push_back(packet);
     }
+    void SendAllTo(uint32_t user, const std::vector<std::vector<uint8_t>>& packets) override {
+        for (const auto& packet : packets) inbox[user].push_back(packet);
+    }
     void CloseConnection(uint32_t user) override { closed.push_back(user); }
     std::array<uint8_t, 4> PeerAddress(uint32_t) override { return {127, 0, 0, 9}; }
 };
