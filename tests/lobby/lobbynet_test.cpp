@@ -1,10 +1,17 @@
 // LOBBYNET's request states and reactions, driven packet by packet with the
 // sends captured instead of going to a kernel.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
 
 #include <cstdio>
 #include <map>
 
+#include "baselib/bl_memory.h"
 #include "net/lobbynet.h"
 #include "tests/lobby/lobby_test_support.h"
 
@@ -376,4 +383,47 @@ TEST_F(LobbynetTest, BusyClientDropsALoginWhenAsked) {
     EXPECT_FALSE(client.idle());
     EXPECT_EQ(client.Login("ann", "pw", "", "", true, 0xFFFF, 0xFFFF), 0);
     EXPECT_TRUE(client.sent.empty());
+}
+
+TEST(TnsControl, ConnectGivesUpWhenTheServerNeverAnswers) {
+    BL_Init();  // the kernel's logs need the file layer
+    MemoryLog log;
+    // A listener that accepts the connection but never speaks.
+    const int listener = socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listener, 4), 0);
+    socklen_t length = sizeof address;
+    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+
+    NET_SETTINGS settings;
+    settings.port = ntohs(address.sin_port);
+    settings.usr_max = 2;
+    settings.buf_writeblock = 4096;
+    settings.thrd_exit = 500;
+    settings.srv_waitforflags = 5;
+    settings.srv_sendlogonrequest = 1000;
+    settings.usr_initnew = 1000;
+    settings.usr_remove = 500;
+    settings.srv_sendalive = 1000;
+    const std::string dir = ::testing::TempDir() + "tns_timeout";
+    TNS_CONTROL control;
+    ASSERT_EQ(control.InitClientSystemWithSettings(dir.c_str(), settings), 1);
+    control.set_logon_timeout(300);
+    const auto begin = std::chrono::steady_clock::now();
+    EXPECT_EQ(control.ConnectToHostname("127.0.0.1"), -1);
+    EXPECT_GE(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(300));
+    EXPECT_TRUE(log.Has("Loomex: TNS_CONTROL:: ConnectToHostname(): login timeout"));
+    EXPECT_FALSE(control.logged_on());
+    EXPECT_EQ(control.user(), nullptr);
+
+    // Without a connection Disconnect fails quietly.
+    log.Clear();
+    EXPECT_EQ(control.Disconnect(), -1);
+    EXPECT_TRUE(log.Snapshot().empty());
+    control.RemoveSystem();
+    close(listener);
 }
