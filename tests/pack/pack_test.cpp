@@ -297,9 +297,7 @@ TEST(PackCli, HelpAndUsage) {
 
 TEST(PackAssets, DefaultRunFolderVerifies) {
     // The run folder the build makes from assets/ must be a sound archive.
-    const char* binary_dir = std::getenv("VORLANE_BINARY_DIR");
-    if (!binary_dir) GTEST_SKIP() << "VORLANE_BINARY_DIR not set";
-    std::string root = std::string(binary_dir) + "/run";
+    std::string root = VORLANE_RUN_DIR;
     if (!std::filesystem::exists(root + "/data/master.dix")) GTEST_SKIP() << "no run folder";
     std::ostringstream out;
     std::ostringstream err;
