@@ -1,0 +1,300 @@
+// SNDAPI implementation.
+#include "sound/sndapi.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "baselib/logsys.h"
+#include "baselib/timer.h"
+
+namespace vorlane::sound {
+
+namespace {
+SNDAPI* g_api = nullptr;
+constexpr double kPi = 3.14159265358979323846;
+
+template <typename T>
+T* Slot(const std::vector<std::unique_ptr<T>>& table, int id) {
+    if (id < 0 || size_t(id) >= table.size()) return nullptr;
+    return table[size_t(id)].get();
+}
+
+template <typename T>
+int StoreFirstFree(std::vector<std::unique_ptr<T>>& table, std::unique_ptr<T> item) {
+    for (size_t i = 0; i < table.size(); ++i) {
+        if (!table[i]) {
+            table[i] = std::move(item);
+            return int(i);
+        }
+    }
+    table.push_back(std::move(item));
+    return int(table.size() - 1);
+}
+}  // namespace
+
+SNDAPI* SNDAPI_Get() { return g_api; }
+void SNDAPI_Set(SNDAPI* api) { g_api = api; }
+
+int PositionalVolume(float dx, float dy, float dz) {
+    float horizontal = dx * dx + dy * dy;
+    if (horizontal >= kSilentDistance * kSilentDistance) return 0;
+    float d = std::sqrt(horizontal + dz * dz);
+    if (d < kFullVolumeDistance) return 100;
+    float factor = 1.0f - (d - kFullVolumeDistance) * 0.1f;
+    return std::clamp(int(std::lround(factor * 100.0f)), 0, 100);
+}
+
+int PositionalPan(float dx, float dy, float heading) {
+    if (dx == 0 && dy == 0) return 0;
+    // Bearing of the voice (0 along +y, clockwise towards +x), relative to the
+    // listener's heading; its sine is 0 ahead and behind and +-1 at the sides.
+    double bearing = std::atan2(double(dx), double(dy)) - double(heading) * kPi / 180.0;
+    return std::clamp(int(std::lround(std::sin(bearing) * 100.0)), -100, 100);
+}
+
+SNDAPI::SNDAPI(std::unique_ptr<SoundDevice> device)
+    : kernel_(std::make_unique<SOUNDKERNEL>(device ? std::move(device) : MakeSdlSoundDevice())) {}
+
+SNDAPI::~SNDAPI() {
+    Release();
+    if (g_api == this) g_api = nullptr;
+}
+
+int SNDAPI::InitSound(bool do_not_start) {
+    std::lock_guard lock(mutex_);
+    initialised_ = true;
+    master_volume_ = 100;
+    if (do_not_start) return 0;
+    return StartKernel(-1, 16, 2, 44100);
+}
+
+int SNDAPI::StartKernel(int device_index, int bits, int channels, int rate) {
+    std::lock_guard lock(mutex_);
+    if (!initialised_) return -1;
+    if (kernel_->StartUp(device_index, bits, channels, rate, false) != 0) {
+        LOGSYS_Error("SNDAPI, failed to initalize");
+        LOGSYS_Error("SNDAPI, SoundSystem IS NOT initialized.");
+        return -1;
+    }
+    kernel_started_ = true;
+    LOGSYS_Info("SNDAPI, SoundSystem initialized. (using LATHE Sound API v%s)", "1.0");
+    return 0;
+}
+
+int SNDAPI::LoadSoundFromMem(const uint8_t* data, uint32_t size, uint32_t /*flags*/) {
+    std::lock_guard lock(mutex_);
+    if (!ready()) return -1;
+    int buffer = kernel_->LoadSoundMem(data, size, 100, kSoundTypeOgg);
+    if (buffer < 0) {
+        LOGSYS_Error("SNDAPI:LoadSoundFromMem, failed!");
+        return -1;
+    }
+    auto entry = std::make_unique<SoundEntry>();
+    entry->buffer_id = buffer;
+    return StoreFirstFree(sounds_, std::move(entry));
+}
+
+void SNDAPI::RemoveSound(int sound_id) {
+    std::lock_guard lock(mutex_);
+    SoundEntry* entry = Slot(sounds_, sound_id);
+    if (!ready() || entry == nullptr) return;
+    for (size_t v = 0; v < voices_.size(); ++v)
+        if (voices_[v] && voices_[v]->sound_id == sound_id) RemoveVoiceLocked(v);
+    kernel_->Stop(entry->buffer_id);
+    if (entry->owns_buffer) kernel_->FreeBuffer(entry->buffer_id);
+    sounds_[size_t(sound_id)].reset();
+}
+
+int SNDAPI::PlayVoice(int sound_id, int volume, int pan, uint32_t flags, uint32_t delay_ms,
+                      int* handle_slot) {
+    std::lock_guard lock(mutex_);
+    SoundEntry* entry = Slot(sounds_, sound_id);
+    if (!ready() || entry == nullptr) return -1;
+    // Each voice streams through a buffer of its own, so one sound can play in
+    // several voices at once.
+    int buffer = kernel_->DuplicateBuffer(entry->buffer_id);
+    if (buffer < 0) return -1;
+    auto voice = std::make_unique<Voice>();
+    voice->buffer_id = buffer;
+    voice->sound_id = sound_id;
+    voice->loop = flags & kVoiceLoop;
+    voice->auto_remove = flags & kVoiceAutoRemove;
+    voice->positional = flags & kVoicePositional;
+    voice->volume = std::clamp(volume, 0, 100);
+    voice->pan = std::clamp(pan, -100, 100);
+    voice->start_time = GetTickCount() + delay_ms;
+    voice->start_pending = true;
+    voice->handle_slot = handle_slot;
+    ApplyVolume(*voice);
+    int id = StoreFirstFree(voices_, std::move(voice));
+    if (handle_slot) *handle_slot = id;
+    return id;
+}
+
+void SNDAPI::RemoveVoiceLocked(size_t voice_id) {
+    Voice* voice = voices_[voice_id].get();
+    kernel_->Stop(voice->buffer_id);
+    kernel_->FreeBuffer(voice->buffer_id);
+    if (voice->handle_slot) *voice->handle_slot = -1;
+    voices_[voice_id].reset();
+}
+
+void SNDAPI::RemoveVoice(int voice_id) {
+    std::lock_guard lock(mutex_);
+    if (ready() && Slot(voices_, voice_id)) RemoveVoiceLocked(size_t(voice_id));
+}
+
+void SNDAPI::StopAll() {
+    std::lock_guard lock(mutex_);
+    if (!ready()) return;
+    for (size_t v = 0; v < voices_.size(); ++v)
+        if (voices_[v]) RemoveVoiceLocked(v);
+}
+
+void SNDAPI::ApplyVolume(Voice& voice) {
+    int applied = voice.volume * voice.computed_volume / 100 * master_volume_ / 100;
+    kernel_->SetVolume(voice.buffer_id, applied);
+    kernel_->SetPan(voice.buffer_id, voice.pan);
+}
+
+int SNDAPI::SetVoiceVolume(int voice_id, int volume) {
+    std::lock_guard lock(mutex_);
+    Voice* voice = Slot(voices_, voice_id);
+    if (!ready() || voice == nullptr) return -1;
+    voice->volume = std::clamp(volume, 0, 100);
+    ApplyVolume(*voice);
+    return 0;
+}
+
+int SNDAPI::SetVoicePan(int voice_id, int pan) {
+    std::lock_guard lock(mutex_);
+    Voice* voice = Slot(voices_, voice_id);
+    if (!ready() || voice == nullptr) return -1;
+    voice->pan = std::clamp(pan, -100, 100);
+    ApplyVolume(*voice);
+    return 0;
+}
+
+int SNDAPI::SetVoicePosition(int voice_id, float x, float y, float z) {
+    std::lock_guard lock(mutex_);
+    Voice* voice = Slot(voices_, voice_id);
+    if (!ready() || voice == nullptr) return -1;
+    voice->positional = true;
+    voice->x = x;
+    voice->y = y;
+    voice->z = z;
+    return 0;
+}
+
+int SNDAPI::FadeVoice(int voice_id, int target, uint32_t duration_ms, bool stop_after) {
+    std::lock_guard lock(mutex_);
+    Voice* voice = Slot(voices_, voice_id);
+    if (!ready() || voice == nullptr) return -1;
+    voice->fading = true;
+    voice->fade_start_volume = voice->volume;
+    voice->fade_target = std::clamp(target, 0, 100);
+    voice->fade_start = GetTickCount();
+    voice->fade_duration = duration_ms;
+    voice->stop_after_fade = stop_after;
+    return 0;
+}
+
+void SNDAPI::SetListener(bool enabled, float x, float y, float heading) {
+    std::lock_guard lock(mutex_);
+    listener_ = {enabled, x, y, heading};
+}
+
+void SNDAPI::SetMasterVolume(int volume) {
+    std::lock_guard lock(mutex_);
+    master_volume_ = std::clamp(volume, 0, 100);
+}
+
+void SNDAPI::UpdatePosition(Voice& voice) {
+    float dx = voice.x - listener_.x;
+    float dy = voice.y - listener_.y;
+    voice.computed_volume = PositionalVolume(dx, dy, voice.z);
+    voice.pan = PositionalPan(dx, dy, listener_.heading);
+}
+
+void SNDAPI::Process() { Process(GetTickCount()); }
+
+void SNDAPI::Process(uint32_t now) {
+    std::lock_guard lock(mutex_);
+    if (!ready()) return;
+    kernel_->Process();
+    for (size_t id = 0; id < voices_.size(); ++id) {
+        Voice* voice = voices_[id].get();
+        if (voice == nullptr) continue;
+        // Signed difference over the wrapping 32-bit millisecond clock.
+        if (voice->start_pending && int32_t(now - voice->start_time) >= 0) {
+            kernel_->PlayDirect(voice->buffer_id, voice->loop ? kPlayLoop : 0);
+            voice->start_pending = false;
+        }
+        bool playing = !voice->start_pending;
+        if (playing && voice->positional && listener_.enabled) UpdatePosition(*voice);
+        if (voice->fading) {
+            uint32_t elapsed = now - voice->fade_start;  // wraps like the clock
+            double progress = voice->fade_duration == 0 ? 1.0 : double(elapsed) / voice->fade_duration;
+            progress = std::clamp(progress, 0.0, 1.0);
+            voice->volume = int(std::lround(voice->fade_start_volume +
+                                            (voice->fade_target - voice->fade_start_volume) * progress));
+            if (progress >= 1.0) {
+                voice->fading = false;
+                voice->volume = voice->fade_target;
+                if (voice->stop_after_fade) {
+                    RemoveVoiceLocked(id);
+                    continue;
+                }
+            }
+        }
+        ApplyVolume(*voice);
+        if (voice->auto_remove && playing && kernel_->Finished(voice->buffer_id)) RemoveVoiceLocked(id);
+    }
+}
+
+void SNDAPI::Release() {
+    std::lock_guard lock(mutex_);
+    if (!initialised_) return;
+    if (kernel_started_) {
+        for (size_t v = 0; v < voices_.size(); ++v)
+            if (voices_[v]) RemoveVoiceLocked(v);
+        for (auto& s : sounds_)
+            if (s && s->owns_buffer) kernel_->FreeBuffer(s->buffer_id);
+        kernel_->ShutDown();
+        kernel_started_ = false;
+    }
+    voices_.clear();
+    sounds_.clear();
+    initialised_ = false;
+    LOGSYS_Info("SNDAPI, SoundSystem Removed.");
+}
+
+bool SNDAPI::VoiceExists(int voice_id) const {
+    std::lock_guard lock(mutex_);
+    return Slot(voices_, voice_id) != nullptr;
+}
+
+Voice SNDAPI::VoiceCopy(int voice_id) const {
+    std::lock_guard lock(mutex_);
+    Voice* v = Slot(voices_, voice_id);
+    return v ? *v : Voice{};
+}
+
+int SNDAPI::VoiceBuffer(int voice_id) const {
+    std::lock_guard lock(mutex_);
+    Voice* v = Slot(voices_, voice_id);
+    return v ? v->buffer_id : -1;
+}
+
+int SNDAPI::SoundBuffer(int sound_id) const {
+    std::lock_guard lock(mutex_);
+    SoundEntry* s = Slot(sounds_, sound_id);
+    return s ? s->buffer_id : -1;
+}
+
+size_t SNDAPI::VoiceCount() const {
+    std::lock_guard lock(mutex_);
+    return size_t(std::count_if(voices_.begin(), voices_.end(), [](const auto& v) { return v != nullptr; }));
+}
+
+}  // namespace vorlane::sound

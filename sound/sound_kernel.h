@@ -1,0 +1,138 @@
+// SOUNDKERNEL: the output device and the streaming output buffers. Each buffer
+// holds two blocks of 65536 bytes that are filled by decoding Ogg Vorbis data
+// held in memory; the device mixes the playing buffers and tells which block it
+// has finished, and Process refills that block.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace vorlane::sound {
+
+constexpr uint32_t kBlockBytes = 65536;
+constexpr uint32_t kBufferBytes = 2 * kBlockBytes;
+
+// Buffer state bits.
+constexpr uint32_t kStatePlaying = 1;
+constexpr uint32_t kStateDataEnded = 2;
+constexpr uint32_t kStateLooping = 16;
+constexpr uint32_t kStateStartPending = 128;
+
+// Flags of PlayDirect.
+constexpr uint32_t kPlayLoop = 16;
+
+// Sound data types of LoadSoundMem.
+constexpr int kSoundTypeWave = 1;
+constexpr int kSoundTypeOgg = 2;
+
+// The decoder's view of in-memory data: whole items only, seeks inside the data.
+class MemoryReader {
+public:
+    MemoryReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+    size_t Read(void* out, size_t size, size_t count);
+    // 0 on success, -1 for a position outside 0..size.
+    int Seek(int64_t offset, int origin);
+    long Tell() const { return long(pos_); }
+    void Rewind() { pos_ = 0; }
+
+private:
+    const uint8_t* data_;
+    size_t size_;
+    size_t pos_ = 0;
+};
+
+// The device attenuation in hundredths of a decibel for a volume of 0..100.
+int32_t VolumeToAttenuation(int volume);
+// The device pan (-10000..10000) for a pan of -100..100.
+int32_t PanToDevicePan(int pan);
+// The linear gain of an attenuation in hundredths of a decibel.
+float AttenuationToGain(int32_t attenuation);
+
+struct OutputBuffer;
+
+// Fills `frames` interleaved frames of the device's format.
+using MixFunction = std::function<void(int16_t* out, size_t frames)>;
+
+// Where mixed samples go. The SDL device pulls them from its own thread; the
+// null device never plays and tests call SOUNDKERNEL::Mix directly.
+class SoundDevice {
+public:
+    virtual ~SoundDevice() = default;
+    // Names of the output devices found; index 0 is the first card.
+    virtual std::vector<std::string> Enumerate() = 0;
+    // Opens the device for interleaved signed 16-bit output; false on failure
+    // (the reason is in `error`).
+    virtual bool Open(int device_index, int channels, int rate, MixFunction mix,
+                      std::string* error) = 0;
+    virtual void Close() = 0;
+};
+
+class SOUNDKERNEL {
+public:
+    explicit SOUNDKERNEL(std::unique_ptr<SoundDevice> device);
+    ~SOUNDKERNEL();
+    SOUNDKERNEL(const SOUNDKERNEL&) = delete;
+    SOUNDKERNEL& operator=(const SOUNDKERNEL&) = delete;
+
+    // 0 or -1 (unsupported format or device failure, logged).
+    int StartUp(int device_index, int bits, int channels, int rate, bool with_3d);
+    void ShutDown();
+    bool started() const { return started_; }
+
+    // A new buffer id for Ogg data (type 2), or -1.
+    int LoadSoundMem(const uint8_t* data, uint32_t size, int volume, int type);
+    // A second buffer that streams the same data independently, or -1.
+    int DuplicateBuffer(int buffer_id);
+    void FreeBuffer(int buffer_id);
+
+    int PlayDirect(int buffer_id, uint32_t flags);
+    int Stop(int buffer_id);
+    int SetVolume(int buffer_id, int volume);
+    int SetPan(int buffer_id, int pan);
+    // The kernel's periodic step: starts pending buffers, refills finished blocks.
+    void Process();
+
+    uint32_t State(int buffer_id) const;
+    // True once a non-looping buffer has played all its data.
+    bool Finished(int buffer_id) const;
+    uint32_t LengthMs(int buffer_id) const;
+    int32_t Attenuation(int buffer_id) const;
+    int32_t DevicePan(int buffer_id) const;
+    // A copy of a block's bytes (tests and diagnostics).
+    std::vector<uint8_t> Block(int buffer_id, int block) const;
+    size_t BufferCount() const;
+
+    // Adds every playing buffer into `out` (interleaved, output channels).
+    void Mix(int16_t* out, size_t frames);
+    int out_channels() const { return out_channels_; }
+    int out_rate() const { return out_rate_; }
+
+private:
+    OutputBuffer* Get(int buffer_id) const;
+    int Store(std::unique_ptr<OutputBuffer> buffer);
+    void StreamBlock(OutputBuffer& buffer, int block);
+
+    std::unique_ptr<SoundDevice> device_;
+    mutable std::mutex mutex_;
+    std::vector<std::unique_ptr<OutputBuffer>> buffers_;
+    bool started_ = false;
+    int out_channels_ = 2;
+    int out_rate_ = 44100;
+    std::vector<float> mix_;
+};
+
+// The error reporter's text for a device result code.
+const char* SoundErrorName(int code);
+void SoundReportError(const char* module, int code, const char* operation, const char* call);
+
+// An output device over SDL2 audio that calls `kernel->Mix` from its callback.
+std::unique_ptr<SoundDevice> MakeSdlSoundDevice();
+// A device that accepts every format and never plays (tests drive Mix).
+std::unique_ptr<SoundDevice> MakeNullSoundDevice();
+
+}  // namespace vorlane::sound
