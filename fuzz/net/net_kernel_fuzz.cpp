@@ -6,6 +6,7 @@
 #include <stdlib.h>
 
 #include <chrono>
+#include <filesystem>
 #include <cstdio>
 #include <cstddef>
 #include <cstdint>
@@ -59,8 +60,9 @@ World* Build() {
     LOGSYS_DisableFiles();
     InitBL();
     // Received files land in a scratch folder.
-    char pattern[] = "/tmp/vorlane-fuzz-net-XXXXXX";
+    static char pattern[] = "/tmp/vorlane-fuzz-net-XXXXXX";
     if (!mkdtemp(pattern)) return nullptr;
+    std::atexit([] { std::filesystem::remove_all(pattern); });
     auto* world = new World;
     if (world->server.StartWithSettings(&world->api, kModeServer, "", Settings()) != 0 ||
         world->client.StartWithSettings(&world->api, kModeClient, "", Settings()) != 0) {
