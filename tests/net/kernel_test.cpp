@@ -479,6 +479,22 @@ TEST_F(Kernel, OversizedLengthIsRefusedAndTheConnectionRemoved) {
     EXPECT_TRUE(peer.ClosedWithin(1000));
 }
 
+TEST_F(Kernel, PeerThatStopsReadingCannotGrowTheServerWithoutBound) {
+    ASSERT_TRUE(StartServer(FastSettings()));
+    RawPeer peer(port_);  // logs on, then never reads
+    peer.LogOn("sink");
+    ASSERT_TRUE(Pump([&] { return server_api_.on.size() == 1; }));
+    std::vector<uint8_t> block(64 * 1024, 0x77);
+    int sent = 0;
+    while (sent < 2000 && SendSingleMessage(server_->driver(), NET_ID_SERVER, server_api_.on[0],
+                                            NET_MSGTYPE_CUSTOMDATA, block.data(),
+                                            uint32_t(block.size())) == 0) {
+        ++sent;
+    }
+    EXPECT_LT(sent, 2000);  // refused once the user's queue holds its limit
+    EXPECT_GT(sent, 100);
+}
+
 TEST_F(Kernel, ChecksumMismatchEndsTheConnection) {
     ASSERT_TRUE(StartServer(FastSettings()));
     RawPeer peer(port_);
