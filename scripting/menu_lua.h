@@ -93,8 +93,10 @@ public:
     // Loads the pictures of a tree (object first, then its children).
     void LoadPictures(GUI_OBJECT* object);
 
-private:
+    // The picture of a resource name (cached; null when there is none).
     std::shared_ptr<const vorlane::gui::GuiPicture> FindPicture(const char* name);
+
+private:
 
     std::vector<uint8_t> script_;
     lua_State* lua_ = nullptr;

@@ -1,0 +1,145 @@
+#include "frontend/frontend_setup.h"
+
+#include <memory>
+
+#include "app/autopilot.h"
+#include "app/global_control.h"
+#include "app/global_data.h"
+#include "app/main_program.h"
+#include "app/options.h"
+#include "app/window.h"
+#include "baselib/logsys.h"
+#include "frontend/mainmap.h"
+#include "gui/gui_control.h"
+#include "gui/gui_media.h"
+#include "media/bmp.h"
+#include "net/lobbynet.h"
+#include "scripting/menu_lua.h"
+
+namespace vorlane::frontend {
+
+namespace {
+
+// Draws the GUI onto the graphics system's back buffer.
+void DrawGui() {
+    media::GFXSYS3D* gfx = MAIN_Gfx();
+    GUI_CONTROL* gui = GUI_CONTROL::Get();
+    if (!gfx || !gfx->screen() || !gui) return;
+    gui::OsgfxCanvas canvas(*gfx->screen());
+    gui->Draw(canvas);
+    gui->DrawTooltip(canvas);
+}
+
+bool SaveScreenshot(const std::string& path) {
+    media::GFXSYS3D* gfx = MAIN_Gfx();
+    media::OSGFX* screen = gfx ? gfx->screen() : nullptr;
+    if (!screen) return false;
+    // The back buffer holds the frame being built: draw a fresh one first.
+    gfx->StartFrame();
+    if (g_settings && g_settings->current_frame) g_settings->current_frame->Draw();
+    screen->BeginDraw();
+    std::vector<uint8_t> bmp =
+        media::EncodeBMP24(screen->pixels(), screen->width(), screen->height(), screen->pitch());
+    screen->EndDraw();
+    gfx->EndFrame(8);
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    bool ok = std::fwrite(bmp.data(), 1, bmp.size(), file) == bmp.size();
+    return std::fclose(file) == 0 && ok;
+}
+
+// The front end as one program frame: the subsystems first, the main map last,
+// so the main map goes first when the frame is destroyed.
+class FrontendFrame : public ProgramFrame {
+public:
+    bool Start(uint16_t start_mode) {
+        int w = g_settings && g_settings->screen_width > 0 ? g_settings->screen_width : 1024;
+        int h = g_settings && g_settings->screen_height > 0 ? g_settings->screen_height : 768;
+        fonts_ = std::make_unique<gui::QntFontSource>(g_control->font_ctrl());
+        GUI_STYLE_OLD_PRIMITIVE::SetFonControl(fonts_.get());
+        gui_ = std::make_unique<GUI_CONTROL>();
+        if (!gui_->Init(0, 0, w, h)) {
+            LOGSYS_Text(nullptr, kLogError, "GLOBAL_CONTROL_BASE::InitGUI: GUI init failed.");
+            return false;
+        }
+        menus_ = std::make_unique<MENU_LUA>();
+        if (!menus_->Init(g_control->lua(), g_control->textlib())) return false;
+        lobby_ = std::make_unique<LOBBYNET>(nullptr, "version.hdr");
+        if (lobby_->InitClientSystem("logs/lobby", 0, "data/lobbynet.ini", 0) != 1)
+            LOGSYS_Text(nullptr, kLogError, "GLOBAL_CONTROL_BASE::InitLobby: lobby client failed.");
+
+        MainMapContext context;
+        context.menus = menus_.get();
+        context.lobby = lobby_.get();
+        context.textlib = g_control->textlib();
+        context.rama = g_control->rama();
+        context.set_program_state = [](int32_t state) { g_control->program_state = state; };
+        context.draw_now = [this] {
+            if (media::GFXSYS3D* gfx = MAIN_Gfx()) {
+                gfx->StartFrame();
+                Draw();
+                gfx->EndFrame(8);
+            }
+        };
+        context.draw_gui = DrawGui;
+        map_ = std::make_unique<MAINMAP>(std::move(context));
+        if (!map_->IsReady() || !map_->Init(start_mode)) return false;
+
+        MAIN_SetIterationHook([this] {
+            if (lobby_) lobby_->Update();
+            AUTOPILOT_Step();
+        });
+        std::string script = MAIN_ScriptOption();
+        if (!script.empty()) {
+            AutopilotHost host;
+            host.find_object = [this](const char* name) { return menus_->GetObject(name); };
+            host.input_queue = g_control->input_queue();
+            host.screenshot = SaveScreenshot;
+            host.quit = [] { g_control->program_state = kStateQuit; };
+            if (!AUTOPILOT_Start(script, std::move(host))) return false;
+        }
+        return true;
+    }
+
+    ~FrontendFrame() override {
+        AUTOPILOT_Stop();
+        MAIN_SetIterationHook(nullptr);
+        map_.reset();
+        menus_.reset();
+        gui_.reset();
+        GUI_STYLE_OLD_PRIMITIVE::SetFonControl(nullptr);
+        if (lobby_) lobby_->RemoveSystem();
+        lobby_.reset();
+    }
+
+    int IsReady() const override { return ready_; }
+    int OnInput(IOEVE* event) override { return map_ ? map_->OnInput(event) : 0; }
+    void Update() override {
+        if (map_) map_->Update();
+    }
+    void Draw() override {
+        if (map_) map_->Draw();
+    }
+    int ready_ = 0;
+
+private:
+    std::unique_ptr<gui::QntFontSource> fonts_;
+    std::unique_ptr<LOBBYNET> lobby_;
+    std::unique_ptr<GUI_CONTROL> gui_;
+    std::unique_ptr<MENU_LUA> menus_;
+    std::unique_ptr<MAINMAP> map_;
+};
+
+}  // namespace
+
+void FRONTEND_Install() {
+    MAIN_SetFrameFactory([](uint16_t start_mode) -> std::unique_ptr<ProgramFrame> {
+        auto frame = std::make_unique<FrontendFrame>();
+        frame->ready_ = frame->Start(start_mode) ? 1 : 0;
+        return frame;
+    });
+}
+
+int FRONTEND_ExitStatus() { return AUTOPILOT_ExitCode(); }
+
+}  // namespace vorlane::frontend

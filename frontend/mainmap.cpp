@@ -1,0 +1,540 @@
+// [SECTION] Names and the live instance
+// [SECTION] Construction and destruction
+// [SECTION] Init
+// [SECTION] Program-frame operations
+// [SECTION] Tag dispatcher
+// [SECTION] Menu helpers
+// [SECTION] Missions and the return from a game
+#include "frontend/mainmap.h"
+
+#include <cstring>
+
+#include "app/global_data.h"
+#include "baselib/logsys.h"
+#include "content/mission_ctrl.h"
+#include "gui/gui_control.h"
+#include "gui/gui_media.h"
+#include "gui/gui_widgets.h"
+#include "resources/rama_ctrl.h"
+#include "resources/textlib.h"
+#include "scripting/lua_glue.h"
+#include "scripting/menu_lua.h"
+
+namespace vorlane::frontend {
+
+// [SECTION] Names and the live instance
+
+const char* const kPortraitNames[kPortraitCount] = {
+    "lobby.char.admiral", "lobby.char.broker",    "lobby.char.captain", "lobby.char.engineer",
+    "lobby.char.miner",   "lobby.char.navigator", "lobby.char.pilot",   "lobby.char.smuggler",
+};
+
+const char* const kColourButtonNames[5] = {
+    "lobby.button.blue.norm", "lobby.button.green.norm",   "lobby.button.red.norm",
+    "lobby.button.violett.norm", "lobby.button.yellow.norm",
+};
+
+namespace {
+
+MAINMAP* g_mainmap = nullptr;
+
+void LogError(const char* text) { LOGSYS_Text(nullptr, kLogError, text); }
+
+// Tags (the vrlmenu values).
+enum : int32_t {
+    kTagNone = 0,
+    kTagLoginLogin = 1,
+    kTagLoginCreate = 2,
+    kTagLoginBack = 3,
+    kTagLoginErrorOk = 4,
+    kTagProfileBack = 5,
+    kTagProfileSelect = 6,
+    kTagProfileShowModify = 7,
+    kTagProfileOverCreate = 8,
+    kTagProfileList = 9,
+    kTagProfileYes = 10,
+    kTagProfileNo = 11,
+    kTagProfModLeft = 12,
+    kTagProfModRight = 13,
+    kTagChannelBack = 14,
+    kTagChannelSelect = 15,
+    kTagChannelList = 16,
+    kTagChannelErrorOk = 17,
+    kTagLobbyCreate = 18,
+    kTagLobbyJoin = 19,
+    kTagLobbyPrivate = 20,
+    kTagLobbyToAll = 21,
+    kTagLobbyIgnore = 22,
+    kTagLobbyBack = 23,
+    kTagLobbySend = 24,
+    kTagLobbyChatInput = 25,
+    kTagLobbyShowProfile = 26,
+    kTagLobbyProfileOk = 27,
+    kTagLobbyUserList = 28,
+    kTagLanCreate = 29,
+    kTagLanJoin = 30,
+    kTagLanBack = 31,
+    kTagGameBack = 32,
+    kTagGameCreate = 33,
+    kTagGameMissionList = 34,
+};
+
+// Input-box typing limits set at construction.
+struct TextLimit {
+    const char* name;
+    int limit;
+};
+constexpr TextLimit kTextLimits[] = {
+    {"menu.login.obj_input_uname", 14},
+    {"menu.login.obj_input_password", 9},
+    {"menu.login.obj_input_email", 39},
+    {"menu.profilemodify.obj_input_name", 14},
+    {"menu.profilemodify_lanversion.obj_input_name", 14},
+    {"menu.profilemodify.obj_input_email", 39},
+    {"menu.lan.obj_input_name", 14},
+    {"menu.lobby.obj_input_chat", 95},
+    {"menu.game.obj_input_password", 9},
+    {"menu.game.obj_input_name", 14},
+};
+
+// A text that starts with "~" is literal, anything else a text id (missing:
+// no text at all).
+bool ResolveDataText(resources::TEXTLIB* textlib, const std::string& value, std::string* out) {
+    if (!value.empty() && value[0] == '~') {
+        *out = value.substr(1);
+        return true;
+    }
+    const char* text = textlib ? textlib->GetTextC(value.c_str()) : nullptr;
+    if (!text) return false;
+    *out = text;
+    return true;
+}
+
+}  // namespace
+
+MAINMAP* MAINMAP::Get() { return g_mainmap; }
+
+bool MAINMAP_MenuHook(int32_t tag, const GUI_EVENT& event) {
+    MAINMAP* map = MAINMAP::Get();
+    return map && map->Dispatch(tag, event) != 0;
+}
+
+// [SECTION] Construction and destruction
+
+MAINMAP::MAINMAP(MainMapContext context) : context_(std::move(context)) {
+    ready = 0;
+    draw_flags = 0xFFFFFFFF;
+    MENU_LUA* menus = context_.menus;
+    if (!menus || !menus->RegisterEnums("vrlmenu", kMenuTagEnums)) {
+        LOGSYS_Error("%s::%s: RegisterEnums failed !", "MAINMAP", "MAINMAP");
+        return;
+    }
+    g_mainmap = this;
+    menus->SetMenuHook(MAINMAP_MenuHook);
+    if (!context_.menu_script.empty()) {
+        menus->CreateFromScript(context_.menu_script.data(), context_.menu_script.size(), true);
+    } else if (context_.rama) {
+        resources::RAMA_RES* script = context_.rama->GetResource("lobby.script.menu");
+        uint32_t size = 0;
+        const uint8_t* bytes = script ? script->GetData(&size) : nullptr;
+        if (bytes) menus->CreateFromScript(bytes, size, true);
+    }
+    if (context_.lobby) context_.lobby->set_frontend(this);
+    for (const TextLimit& limit : kTextLimits) {
+        if (auto* input = static_cast<GUI_INPUTBOX*>(Object(limit.name, GUI_TYPE_INPUTBOX)))
+            input->SetTextMax(limit.limit);
+    }
+    if (auto* password =
+            static_cast<GUI_INPUTBOX*>(Object("menu.login.obj_input_password", GUI_TYPE_INPUTBOX)))
+        password->SetMasked(true);
+    if (lobby_cfg_.Read(context_.lobby_cfg_path)) {
+        auto put = [this](const char* object, const char* key) {
+            const char* value = lobby_cfg_.GetText("login", key);
+            if (GUI_OBJECT* input = Object(object, GUI_TYPE_INPUTBOX))
+                input->SetText(value ? value : "");
+        };
+        put("menu.login.obj_input_uname", "name");
+        put("menu.login.obj_input_password", "passw");
+        put("menu.login.obj_input_email", "email");
+        const char* server = lobby_cfg_.GetText("main", "server");
+        if (server && context_.lobby) context_.lobby->set_host(server);
+    }
+    if (GUI_LIST* desc = List("menu.game.obj_frame_border.obj_list_missiondesc"))
+        desc->SetDisplayOnly(true);
+    ShowMenu("menu.login");
+    ready = 1;
+}
+
+MAINMAP::~MAINMAP() {
+    lobby_cfg_.SetText("login", "name", InputText("menu.login.obj_input_uname").c_str());
+    lobby_cfg_.SetText("login", "passw", InputText("menu.login.obj_input_password").c_str());
+    lobby_cfg_.SetText("login", "email", InputText("menu.login.obj_input_email").c_str());
+    lobby_cfg_.Write(context_.lobby_cfg_path);
+    if (g_settings) {
+        g_settings->text_lines = nullptr;
+        g_settings->missions = nullptr;
+    }
+    LOGSYS_Text(nullptr, kLogInfo, "MainMap: MAINMAP removed.");
+    if (context_.lobby) context_.lobby->set_frontend(nullptr);
+    if (context_.menus && context_.menus->menu_hook() == MAINMAP_MenuHook)
+        context_.menus->SetMenuHook(nullptr);
+    if (g_mainmap == this) g_mainmap = nullptr;
+}
+
+// [SECTION] Init
+
+bool MAINMAP::Init(uint16_t start_mode) {
+    network_mode_ = start_mode;
+    if (g_settings) g_settings->network_mode = start_mode;
+    if (context_.menus && context_.menus->lua())
+        LUA_ExecuteString(context_.menus->lua(), "vrlsound = {}", "vrlsound");
+    missions_ = std::make_unique<VORL_MISSION_CTRL>(context_.rama, context_.textlib);
+    if (g_settings) g_settings->missions = missions_.get();
+    if (!missions_->MissionList_CreateFromRama("script.mission.qsx")) {
+        LOGSYS_Error("%s::%s: init VORL_MISSION_CTRL failed (1)!", "MAINMAP", "Init");
+        return false;
+    }
+    missions_->MissionList_CreateFromFiles("mission");
+    FillMissionList();
+    if (network_mode_ != 3) {
+        ReturnFromGame();
+    } else {
+        HideMenu("menu.login");
+        ShowMenu("menu.lan");
+        ShowMenu("menu.profilemodify_lanversion");
+        SetVisible("menu.game.obj_cbox_globchat", false);
+        SetVisible("menu.game.obj_cbox_ranking", false);
+        if (!lobby_cfg_.GetText("main", "lan_bcast_port")) {
+            LogError("MAINMAP::Init(): no broadcast port in ini file");
+            return false;
+        }
+        // The LAN list cycle joins with the LAN screens.
+    }
+    PutPortrait("menu.profilemodify_lanversion.frame2.frame1", 0);
+    PutPortrait("menu.profilemodify.frame2.frame1", 0);
+    PutPortrait("menu.profile.frame1.frame2.frame1", 0);
+    return true;
+}
+
+// [SECTION] Program-frame operations
+
+int MAINMAP::OnInput(IOEVE* event) {
+    if (!event) return 0;
+    bool mouse = (event->class_flags & 0x2) != 0;
+    if (mouse && g_settings) {
+        g_settings->mouse_x = event->x;
+        g_settings->mouse_y = event->y;
+    }
+    GUI_CONTROL* gui = GUI_CONTROL::Get();
+    if (gui && gui->Process(*event)) return 1;
+    if (mouse && g_settings) {
+        uint32_t b = event->button_flags;
+        if (b & 0x8) {
+            if (b & 0x1) g_settings->left_held = g_settings->left_pressed = 1;
+            if (b & 0x2) {
+                g_settings->left_held = 0;
+                g_settings->left_released = 1;
+            }
+        }
+        if (b & 0x10) {
+            if (b & 0x1) g_settings->right_held = g_settings->right_pressed = 1;
+            if (b & 0x2) {
+                g_settings->right_held = 0;
+                g_settings->right_released = 1;
+            }
+        }
+    }
+    return 0;
+}
+
+void MAINMAP::Update() {
+    if (GUI_CONTROL* gui = GUI_CONTROL::Get()) gui->Update();
+}
+
+void MAINMAP::Draw() {
+    // The 3D scene, sequences and console join here with their subsystems.
+    if ((draw_flags & 0x80) && context_.draw_gui && GUI_CONTROL::Get()) context_.draw_gui();
+}
+
+// [SECTION] Tag dispatcher
+
+int MAINMAP::Click(int32_t tag, uint8_t buttons) {
+    GUI_EVENT click = GUI_EVENT::Mouse(GEVE_MOUSE_CLICK, 0, 0, buttons);
+    return Dispatch(tag, click);
+}
+
+int MAINMAP::Dispatch(int32_t tag, const GUI_EVENT& event) {
+    // Synthesised clicks nest; a script of menus that clicks itself forever
+    // must not overflow the stack.
+    if (dispatch_depth_ > 8) return 0;
+    struct Depth {
+        int& depth;
+        explicit Depth(int& d) : depth(d) { ++depth; }
+        ~Depth() { --depth; }
+    } depth(dispatch_depth_);
+
+    if (event.code == GEVE_MOUSE_CLICK) HideMenu("menu.lobbycontext");
+    switch (event.code) {
+    case GEVE_MOUSE_CLICK:
+        break;
+    case GEVE_MOUSE_DCLICK:
+        if (tag == kTagProfileList) return Click(kTagProfileSelect);
+        if (tag == kTagChannelList) return Click(kTagChannelSelect);
+        if (tag == kTagLobbyUserList) return Click(kTagLobbyShowProfile);
+        return 0;
+    case GEVE_KEY_ASCII:
+        if (tag == kTagLobbyChatInput && event.character == 13) return Click(kTagLobbySend);
+        return 0;
+    case GEVE_KEY_PRESS:
+        if (tag == kTagGameMissionList && event.stroke) return Click(kTagGameMissionList);
+        return 0;
+    default:
+        return 0;
+    }
+
+    switch (tag) {
+    case kTagLoginLogin:
+        ActionLogin(false);
+        return 1;
+    case kTagLoginCreate:
+        ActionLogin(true);
+        return 1;
+    case kTagLoginBack:
+    case kTagLanBack:
+        if (context_.set_program_state) context_.set_program_state(2);
+        return 1;
+    case kTagLoginErrorOk:
+        EnableMenu("menu.login", true);
+        HideMenu("menu.loginerror");
+        return 0;
+    case kTagProfileBack:
+        HideMenu("menu.profile");
+        if (context_.lobby) context_.lobby->Disconnect();
+        ShowMenu("menu.login");
+        return 1;
+    case kTagProfileSelect:
+        ProfileChoice(true);
+        return 0;
+    case kTagProfileOverCreate:
+        ProfileChoice(false);
+        return 0;
+    case kTagProfileShowModify:
+        ShowMenu("menu.profilemodify");
+        PutPortrait("menu.profilemodify.frame2.frame1", portrait_);
+        SetVisible("menu.profile.frame1", false);
+        return 0;
+    case kTagProfileList:
+        ProfilePreview();
+        return 0;
+    case kTagProfileYes:
+        ProfileStore();
+        [[fallthrough]];
+    case kTagProfileNo:
+        EnableMenu("menu.profile", true);
+        HideMenu("menu.profileyesno");
+        return 0;
+    case kTagProfModLeft:
+    case kTagProfModRight:
+        portrait_ = int16_t(tag == kTagProfModLeft ? portrait_ - 1 : portrait_ + 1);
+        if (portrait_ < 0) portrait_ = 0;
+        if (portrait_ > kPortraitCount - 1) portrait_ = kPortraitCount - 1;
+        PutPortrait(network_mode_ == 3 ? "menu.profilemodify_lanversion.frame2"
+                                       : "menu.profilemodify.frame2.frame1",
+                    portrait_);
+        return 0;
+    case kTagChannelBack:
+        if (context_.lobby) context_.lobby->RequestProfiles();
+        EnableMenu("menu.channel", false);
+        ShowMenu("menu.profilefetchinfo");
+        return 0;
+    case kTagChannelSelect:
+        ChannelJoin();
+        return 0;
+    case kTagChannelErrorOk:
+        EnableMenu("menu.channel", true);
+        HideMenu("menu.channelerror");
+        return 0;
+    case kTagLobbyCreate:
+    case kTagLanCreate:
+        HideMenu("menu.lobby");
+        HideMenu("menu.lobby_profileview");
+        HideMenu("menu.lan");
+        HideMenu("menu.profilemodify_lanversion");
+        ShowMenu("menu.game");
+        return 0;
+    case kTagLobbyJoin:
+    case kTagLanJoin:
+        return 0;  // joining a game comes with the game launch
+    case kTagLobbyPrivate:
+        Private();
+        return 0;
+    case kTagLobbyToAll:
+        ToAll();
+        return 0;
+    case kTagLobbyIgnore:
+        Ignore();
+        return 0;
+    case kTagLobbySend:
+        Send();
+        return 0;
+    case kTagLobbyUserList:
+        UserContext(event);
+        return 0;
+    case kTagLobbyShowProfile:
+        ShowProfile();
+        return 0;
+    case kTagLobbyProfileOk:
+        HideMenu("menu.lobby_profileview");
+        return 0;
+    case kTagLobbyBack:
+        HideMenu("menu.lobby");
+        ShowMenu("menu.channel");
+        if (context_.lobby) context_.lobby->LeaveChannel();
+        return 0;
+    case kTagGameBack:
+        HideMenu("menu.game");
+        if (network_mode_ == 3) {
+            ShowMenu("menu.lan");
+            ShowMenu("menu.profilemodify_lanversion");
+        } else {
+            ShowMenu("menu.lobby");
+        }
+        return 0;
+    case kTagGameCreate:
+        return 0;  // game creation comes with the game launch
+    case kTagGameMissionList:
+        MissionDetails();
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+// [SECTION] Menu helpers
+
+GUI_OBJECT* MAINMAP::Object(const char* name) const {
+    return context_.menus && name ? context_.menus->GetObject(name) : nullptr;
+}
+
+GUI_OBJECT* MAINMAP::Object(const char* name, int32_t type) const {
+    GUI_OBJECT* object = Object(name);
+    return object && object->type() == type ? object : nullptr;
+}
+
+GUI_LIST* MAINMAP::List(const char* name) const {
+    return static_cast<GUI_LIST*>(Object(name, GUI_TYPE_LIST));
+}
+
+void MAINMAP::ShowMenu(const char* name) {
+    if (context_.menus) context_.menus->ShowMenu(name);
+}
+
+void MAINMAP::HideMenu(const char* name) {
+    if (context_.menus) context_.menus->HideMenu(name);
+}
+
+void MAINMAP::EnableMenu(const char* name, bool enabled) {
+    if (GUI_OBJECT* object = Object(name)) {
+        if (enabled)
+            object->ClearFlags(GUI_FLAG_DISABLED);
+        else
+            object->SetFlags(GUI_FLAG_DISABLED);
+    }
+}
+
+void MAINMAP::SetVisible(const char* name, bool visible) {
+    if (GUI_OBJECT* object = Object(name)) object->Show(visible);
+}
+
+void MAINMAP::SetText(const char* name, const std::string& text) {
+    if (GUI_OBJECT* object = Object(name)) object->SetText(text.c_str());
+}
+
+std::string MAINMAP::InputText(const char* name) const {
+    GUI_OBJECT* input = Object(name, GUI_TYPE_INPUTBOX);
+    const char* text = input ? input->GetText() : nullptr;
+    return text ? text : "";
+}
+
+std::string MAINMAP::LobbyText(const char* id) const {
+    const char* text = context_.textlib && id ? context_.textlib->GetTextC(id) : nullptr;
+    return text ? text : (id ? id : "");
+}
+
+void MAINMAP::PutImage(const char* object_name, const char* resource) {
+    GUI_OBJECT* object = Object(object_name);
+    GUI_STYLE* style = object ? object->GetStyle() : nullptr;
+    if (!style) return;
+    if (!resource) {
+        style->SetGfx(vorlane::gui::kSlotFrame, nullptr, false);
+        return;
+    }
+    std::shared_ptr<const vorlane::gui::GuiPicture> picture =
+        context_.menus ? context_.menus->FindPicture(resource) : nullptr;
+    style->SetGfx(vorlane::gui::kSlotFrame, picture);
+}
+
+void MAINMAP::PutPortrait(const char* object_name, int index) {
+    PutImage(object_name, index >= 0 && index < kPortraitCount ? kPortraitNames[index] : nullptr);
+}
+
+int MAINMAP::ColourNumber(const char* menu) const {
+    for (int i = 1; i <= 5; ++i) {
+        std::string name = std::string(menu) + ".frame3.radio_color" + std::to_string(i);
+        auto* radio = static_cast<GUI_RADIO*>(Object(name.c_str(), GUI_TYPE_RADIO));
+        if (radio && radio->state() == 1) return i;
+    }
+    return 1;
+}
+
+// [SECTION] Missions and the return from a game
+
+void MAINMAP::FillMissionList() {
+    GUI_LIST* list = List("menu.game.obj_list_mission");
+    if (!list || !missions_) return;
+    for (VORL_MISSION* mission = missions_->MissionList_GetFirst(); mission;
+         mission = missions_->MissionList_GetNext()) {
+        std::string title;
+        if (!ResolveDataText(context_.textlib, mission->title, &title)) continue;
+        list->AddItem(title.c_str(), false, 0, std::shared_ptr<void>(mission, [](void*) {}));
+    }
+    if (list->ItemCount() > 0 && list->selection() < 0) list->SetSelection(0);
+    Click(kTagGameMissionList);
+}
+
+void MAINMAP::MissionDetails() {
+    GUI_LIST* list = List("menu.game.obj_list_mission");
+    if (!list || list->selection() < 0) return;
+    auto* mission = static_cast<VORL_MISSION*>(list->GetItemRecord(list->selection()));
+    const char* title = list->GetItemText(list->selection());
+    SetText("menu.game.obj_frame_border.obj_label_mission_name", title ? title : "");
+    if (!mission) return;
+    if (GUI_LIST* desc = List("menu.game.obj_frame_border.obj_list_missiondesc")) {
+        desc->Clear();
+        std::string text;
+        if (ResolveDataText(context_.textlib, mission->description, &text))
+            desc->AddItem(text.c_str());
+        desc->ScrollTo(0);
+    }
+    PutImage("menu.game.obj_frame_border.obj_frame_missionlogo", mission->graphic.c_str());
+}
+
+void MAINMAP::ReturnFromGame() {
+    CFGFILE handover;
+    if (!handover.Read(context_.mplayer_cfg_path)) return;
+    if (handover.GetNumber("game", "return_from_game", 0) != 1) return;
+    HideMenu("menu.login");
+    std::string user = handover.GetText("user", "username") ? handover.GetText("user", "username") : "";
+    std::string pass = handover.GetText("user", "password") ? handover.GetText("user", "password") : "";
+    int64_t profile = handover.GetNumber("user", "profid", -1);
+    int64_t channel = handover.GetNumber("user", "lastchannel", -1);
+    ShowMenu("menu.connectinfo");
+    handover.SetNumber("game", "return_from_game", 0);
+    handover.Write(context_.mplayer_cfg_path);
+    if (context_.draw_now) context_.draw_now();
+    if (context_.lobby)
+        context_.lobby->Login(user.c_str(), pass.c_str(), "", "", true, uint16_t(profile),
+                              uint16_t(channel));
+}
+
+}  // namespace vorlane::frontend

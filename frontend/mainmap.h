@@ -1,0 +1,158 @@
+// MAINMAP: the one program frame of the front end. It runs the menu script,
+// keeps the state of the menus, reacts to every menu event through the tag
+// dispatcher and implements the notifications of the lobby client.
+//
+// Screen flow (online):
+//   menu.login --log-in--> menu.connectinfo --profiles--> menu.profile
+//   --select--> menu.profileinfo --channel list--> menu.channel
+//   --join--> menu.channelinfo --entered--> menu.lobby <--> menu.game
+//   Back buttons walk the chain back; errors show menu.loginerror or
+//   menu.channelerror over the current menu; connection lost -> menu.login.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/program_frame.h"
+#include "frontend/cfgfile.h"
+#include "gui/gui_event.h"
+#include "net/lobbynet.h"
+
+class GUI_OBJECT;
+class GUI_LIST;
+class MENU_LUA;
+class VORL_MISSION_CTRL;
+namespace vorlane::resources {
+class RAMA_CTRL;
+class TEXTLIB;
+}  // namespace vorlane::resources
+
+namespace vorlane::frontend {
+
+// What the main map works with; nothing here is owned.
+struct MainMapContext {
+    MENU_LUA* menus = nullptr;
+    LOBBYNET* lobby = nullptr;
+    resources::TEXTLIB* textlib = nullptr;
+    resources::RAMA_CTRL* rama = nullptr;
+    // Sets the program state (2 quit, 6 start the game).
+    std::function<void(int32_t)> set_program_state;
+    // Draws one frame at once (start frame, Draw, end frame).
+    std::function<void()> draw_now;
+    // Draws the GUI onto the screen.
+    std::function<void()> draw_gui;
+    std::string lobby_cfg_path = "data/lobby.cfg";
+    std::string mplayer_cfg_path = "data/mplayer.cfg";
+    // The menu script; empty: the archive resource "lobby.script.menu".
+    std::string menu_script;
+};
+
+inline constexpr int kPortraitCount = 8;
+// Portrait resources in index order (alphabetical by character name).
+extern const char* const kPortraitNames[kPortraitCount];
+// Colour button resources for the colour numbers 1 to 5.
+extern const char* const kColourButtonNames[5];
+
+class MAINMAP : public ProgramFrame, public LobbyFrontend {
+public:
+    explicit MAINMAP(MainMapContext context);
+    ~MAINMAP() override;
+
+    // The live main map (the tag dispatcher's target), or null.
+    static MAINMAP* Get();
+
+    int IsReady() const override { return ready; }
+    bool Init(uint16_t start_mode);
+    int OnInput(IOEVE* event) override;
+    void Update() override;
+    void Draw() override;
+
+    // The tag dispatcher; 1 or 0.
+    int Dispatch(int32_t tag, const GUI_EVENT& event);
+    int Click(int32_t tag, uint8_t buttons = 0);
+
+    // [LobbyFrontend]
+    void LoginError(const char* text_id) override;
+    void FirstLoginError(const char* text_id) override;
+    void AccountCreated() override;
+    void ConnectionLost() override;
+    void ChannelError() override;
+    void ChannelEntered() override;
+    void ChatLine(const char* text, uint32_t sender, bool is_private) override;
+    void GameListChanged(const std::vector<net::GameRecord>& games, const net::GameRecord* added,
+                         const net::GameRecord* removed) override;
+    void ChannelList(const std::vector<uint8_t>& table, bool automatic) override;
+    void LoginRunning() override;
+    void LoginFinished() override;
+    void ProfilesComplete(const std::array<net::Profile, 4>& profiles) override;
+    void UserListChanged(const std::vector<net::UserRecord>& users, const net::UserRecord* added,
+                         const net::UserRecord* removed) override;
+
+    // State, for the screens and tests.
+    int16_t portrait() const { return portrait_; }
+    int32_t private_target() const { return private_target_; }
+    uint16_t network_mode() const { return network_mode_; }
+    const std::vector<std::pair<uint32_t, uint32_t>>& ignore_list() const { return ignore_; }
+    CFGFILE& lobby_config() { return lobby_cfg_; }
+    uint32_t draw_flags = 0xFFFFFFFF;
+
+    // Menu helpers (objects are found by dotted name; missing ones are skipped).
+    GUI_OBJECT* Object(const char* name) const;
+    GUI_OBJECT* Object(const char* name, int32_t type) const;
+    GUI_LIST* List(const char* name) const;
+    void ShowMenu(const char* name);
+    void HideMenu(const char* name);
+    void EnableMenu(const char* name, bool enabled);
+    void SetVisible(const char* name, bool visible);
+    void SetText(const char* name, const std::string& text);
+    std::string InputText(const char* name) const;
+    // The text of a text id, or the id itself when it is missing.
+    std::string LobbyText(const char* id) const;
+    // Puts the archive picture `resource` (null clears) into image slot 3.
+    void PutImage(const char* object_name, const char* resource);
+    void PutPortrait(const char* object_name, int index);
+    // The first of ".frame3.radio_color1" ... 5 that is on gives 1 ... 5; else 1.
+    int ColourNumber(const char* menu) const;
+
+private:
+    // [screens: online lobby]
+    void ActionLogin(bool create);
+    void ShowLoginError(const char* text_id_or_text, bool is_id);
+    void ProfilePreview();
+    void ProfileChoice(bool select);
+    void ProfileStore();
+    void FillProfileView(const std::string& prefix, const uint8_t* profile, size_t size);
+    void ChannelJoin();
+    void Send();
+    void Private();
+    void ToAll();
+    void Ignore();
+    void UserContext(const GUI_EVENT& event);
+    void ShowProfile();
+    // [screens: games]
+    void MissionDetails();
+    void FillMissionList();
+    void ReturnFromGame();
+    bool IsIgnored(uint32_t id, uint32_t second) const;
+
+    MainMapContext context_;
+    int32_t private_target_ = -1;
+    CFGFILE lobby_cfg_;
+    const net::UserRecord* context_user_ = nullptr;
+    int16_t portrait_ = 0;
+    std::vector<std::pair<uint32_t, uint32_t>> ignore_;
+    uint32_t lan_selected_address_ = 0;
+    uint16_t network_mode_ = 1;
+    std::unique_ptr<VORL_MISSION_CTRL> missions_;
+    int dispatch_depth_ = 0;
+};
+
+// The menu hook installed by MAINMAP: passes (tag, event) to the live main map.
+bool MAINMAP_MenuHook(int32_t tag, const GUI_EVENT& event);
+
+}  // namespace vorlane::frontend
