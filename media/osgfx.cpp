@@ -115,12 +115,19 @@ int OSGFX::PasteScaled(OSGFX* target, int x, int y, int w, int h, uint32_t mode,
     ClipResult c = ClipBox(x, y, w, h, target->width_, target->height_);
     if (c.empty()) return 0;
     BlitOp op = OpForMode(mode);
+    // Stretching a surface onto itself reads from a snapshot of it.
+    std::vector<uint32_t> staged;
+    const uint32_t* source = pixels_.data();
+    if (target == this) {
+        staged = pixels_;
+        source = staged.data();
+    }
     std::vector<uint32_t> row(size_t(c.w));
     std::vector<int> columns(size_t(c.w));
     for (int i = 0; i < c.w; ++i) columns[i] = int(int64_t(c.off_x + i) * width_ / w);
     for (int j = 0; j < c.h; ++j) {
         int sy = int(int64_t(c.off_y + j) * height_ / h);
-        const uint32_t* src_row = pixels_.data() + ptrdiff_t(sy) * width_;
+        const uint32_t* src_row = source + ptrdiff_t(sy) * width_;
         for (int i = 0; i < c.w; ++i) row[i] = src_row[columns[i]];
         BlitRow(op, target->pixels_.data() + ptrdiff_t(c.y + j) * target->width_ + c.x,
                 row.data(), c.w, colour);

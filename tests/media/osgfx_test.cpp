@@ -256,5 +256,18 @@ TEST(Surface, AlphaPasteOntoItselfReadsTheOriginal) {
     EXPECT_EQ(s.GetPixel(2, 0), reference::BlendPixel(before[2], before[1]));
 }
 
+TEST(Surface, ScaledPasteOntoItselfReadsTheOriginal) {
+    OSGFX s;
+    ASSERT_EQ(s.Create(2, 2), 0);
+    s.pixels()[0] = 0xFF000001u;
+    s.pixels()[1] = 0xFF000002u;
+    s.pixels()[2] = 0xFF000003u;
+    s.pixels()[3] = 0xFF000004u;
+    // Doubling the whole surface onto itself: every target pixel is the
+    // original top-left pixel.
+    ASSERT_EQ(s.PasteScaled(&s, 0, 0, 4, 4), 0);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(s.pixels()[i], 0xFF000001u) << i;
+}
+
 }  // namespace
 }  // namespace vorlane::media
