@@ -15,7 +15,8 @@ uint32_t TickCount() {
 void RemoveSlot(CALL_CTRL* ctrl, size_t slot, int free_parameter) {
     std::unique_ptr<CALL_ENTRY>& entry = ctrl->calls[slot];
     ID_Release(ctrl->ids, entry->id);
-    if (!free_parameter) (void)entry->parameter.release();
+    if (!free_parameter)
+        (void)entry->parameter.release();
     entry.reset();
 }
 
@@ -43,21 +44,26 @@ uint32_t CALL_Add(CALL_CTRL* ctrl, CALL_FUNCTION function, CALL_PARAM* parameter
                   uint32_t interval_ms, uint32_t add_flags, uint32_t group_mask,
                   uint32_t class_mask) {
     std::unique_ptr<CALL_PARAM> owned(parameter);
-    if (!ctrl || !function) return 0;
+    if (!ctrl || !function)
+        return 0;
     std::lock_guard lock(ctrl->mutex);
     size_t slot = 0;
     while (slot < ctrl->calls.size() && ctrl->calls[slot]) ++slot;
-    if (slot == ctrl->calls.size()) return 0;
+    if (slot == ctrl->calls.size())
+        return 0;
     auto* entry = new (std::nothrow) CALL_ENTRY;
-    if (!entry) return 0;
+    if (!entry)
+        return 0;
     entry->id = ID_Get(ctrl->ids);
     if (entry->id == 0) {
         delete entry;
         return 0;
     }
     entry->flags = kCallInUse;
-    if (!(add_flags & kCallRepeat)) entry->flags |= kCallOneShot;
-    if (!(add_flags & 0x10)) entry->flags |= kCallMarked;
+    if (!(add_flags & kCallRepeat))
+        entry->flags |= kCallOneShot;
+    if (!(add_flags & 0x10))
+        entry->flags |= kCallMarked;
     if (add_flags & kCallTimed) {
         entry->flags |= kCallTimed;
         entry->timer.Arm(interval_ms);
@@ -77,7 +83,8 @@ uint32_t CALL_Add(CALL_CTRL* ctrl, CALL_FUNCTION function, CALL_PARAM* parameter
 }
 
 void CALL_Remove(CALL_CTRL* ctrl, CALL_ENTRY* entry, int free_parameter) {
-    if (!ctrl || !entry) return;
+    if (!ctrl || !entry)
+        return;
     std::lock_guard lock(ctrl->mutex);
     for (size_t slot = 0; slot < ctrl->calls.size(); ++slot) {
         if (ctrl->calls[slot].get() == entry) {
@@ -88,9 +95,11 @@ void CALL_Remove(CALL_CTRL* ctrl, CALL_ENTRY* entry, int free_parameter) {
 }
 
 int CALL_Run(CALL_CTRL* ctrl, uint32_t group_mask, uint32_t class_mask) {
-    if (!ctrl) return 0;
+    if (!ctrl)
+        return 0;
     std::unique_lock lock(ctrl->mutex);
-    if ((class_mask & ctrl->blocked_classes) || (group_mask & ctrl->blocked_groups)) return 0;
+    if ((class_mask & ctrl->blocked_classes) || (group_mask & ctrl->blocked_groups))
+        return 0;
     int calls_made = 0;
     for (size_t slot = 0; slot < ctrl->calls.size(); ++slot) {
         CALL_ENTRY* entry = ctrl->calls[slot].get();
@@ -98,7 +107,8 @@ int CALL_Run(CALL_CTRL* ctrl, uint32_t group_mask, uint32_t class_mask) {
             !(entry->group_mask & group_mask)) {
             continue;
         }
-        if ((entry->flags & kCallTimed) && !entry->timer.Elapsed()) continue;
+        if ((entry->flags & kCallTimed) && !entry->timer.Elapsed())
+            continue;
         const uint64_t serial = entry->serial;
         CALL_FUNCTION function = entry->function;
         CALL_PARAM* parameter = entry->parameter.get();
@@ -108,7 +118,8 @@ int CALL_Run(CALL_CTRL* ctrl, uint32_t group_mask, uint32_t class_mask) {
         lock.lock();
         // The function may have removed or replaced its own entry meanwhile.
         entry = ctrl->calls[slot].get();
-        if (!entry || entry->serial != serial || result == kCallKeep) continue;
+        if (!entry || entry->serial != serial || result == kCallKeep)
+            continue;
         if (entry->flags & kCallOneShot) {
             RemoveSlot(ctrl, slot, 1);
         } else {
@@ -120,34 +131,40 @@ int CALL_Run(CALL_CTRL* ctrl, uint32_t group_mask, uint32_t class_mask) {
 
 void CALL_ForEach(CALL_CTRL* ctrl, int (*predicate)(CALL_PARAM* parameter, void* argument),
                   void* argument) {
-    if (!ctrl || !predicate) return;
+    if (!ctrl || !predicate)
+        return;
     std::unique_lock lock(ctrl->mutex);
     for (size_t slot = 0; slot < ctrl->calls.size(); ++slot) {
         CALL_ENTRY* entry = ctrl->calls[slot].get();
-        if (!entry) continue;
+        if (!entry)
+            continue;
         const uint64_t serial = entry->serial;
         CALL_PARAM* parameter = entry->parameter.get();
         lock.unlock();
         int result = predicate(parameter, argument);
         lock.lock();
         entry = ctrl->calls[slot].get();
-        if (result == 1 && entry && entry->serial == serial) RemoveSlot(ctrl, slot, 1);
+        if (result == 1 && entry && entry->serial == serial)
+            RemoveSlot(ctrl, slot, 1);
     }
 }
 
 void CALL_Destroy(CALL_CTRL* ctrl, int free_parameters) {
-    if (!ctrl) return;
+    if (!ctrl)
+        return;
     {
         std::lock_guard lock(ctrl->mutex);
         for (size_t slot = 0; slot < ctrl->calls.size(); ++slot) {
-            if (ctrl->calls[slot]) RemoveSlot(ctrl, slot, free_parameters);
+            if (ctrl->calls[slot])
+                RemoveSlot(ctrl, slot, free_parameters);
         }
     }
     delete ctrl;
 }
 
 int CALL_Count(CALL_CTRL* ctrl) {
-    if (!ctrl) return 0;
+    if (!ctrl)
+        return 0;
     std::lock_guard lock(ctrl->mutex);
     int count = 0;
     for (const auto& entry : ctrl->calls) count += entry ? 1 : 0;

@@ -36,7 +36,9 @@ constexpr int kCallKeep = 2;
 // A countdown timer on the monotonic millisecond clock.
 struct CALL_TIMER {
     std::chrono::steady_clock::time_point end{};
-    void Arm(uint32_t ms) { end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms); }
+    void Arm(uint32_t ms) {
+        end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    }
     bool Elapsed() const { return std::chrono::steady_clock::now() >= end; }
 };
 

@@ -20,14 +20,16 @@ namespace {
 constexpr uint32_t kGrowStep = 64 * 1024;
 
 size_t PieceSize(size_t remaining, int32_t block_size) {
-    if (block_size <= 0) return remaining;
+    if (block_size <= 0)
+        return remaining;
     return std::min(remaining, size_t(block_size));
 }
 
 }  // namespace
 
 uint32_t NET_Crc(const void* data, size_t size) {
-    if (!data || size == 0) return 0;
+    if (!data || size == 0)
+        return 0;
     // zlib inverts on entry and exit; pre- and post-inverting cancels both.
     return uint32_t(crc32_z(0xFFFFFFFFul, static_cast<const Bytef*>(data), size)) ^ 0xFFFFFFFFu;
 }
@@ -55,7 +57,8 @@ ENVELOPE_HEADER DecodeEnvelopeHeader(const uint8_t in[kEnvelopeHeaderSize]) {
 
 ENVELOPE* NET_CreateEnvelope(std::vector<uint8_t> data) {
     auto* envelope = new (std::nothrow) ENVELOPE;
-    if (!envelope) return nullptr;
+    if (!envelope)
+        return nullptr;
     envelope->data = std::move(data);
     envelope->header.magic = kEnvelopeMagic;
     envelope->header.length = envelope->data_size();
@@ -71,41 +74,48 @@ ENVELOPE* NET_CreateEnvelope(const void* data, uint32_t size) {
     return NET_CreateEnvelope(std::move(copy));
 }
 
-void NET_FreeEnvelope(ENVELOPE* envelope) { delete envelope; }
+void NET_FreeEnvelope(ENVELOPE* envelope) {
+    delete envelope;
+}
 
 int16_t NET_SendBlock(int socket, const void* buffer, int32_t size, int32_t block_size,
                       NetLog* log) {
-    if (size < 1) return 0;
+    if (size < 1)
+        return 0;
     const auto* bytes = static_cast<const uint8_t*>(buffer);
     size_t sent = 0;
     while (sent < size_t(size)) {
         ssize_t result =
             send(socket, bytes + sent, PieceSize(size_t(size) - sent, block_size), MSG_NOSIGNAL);
         if (result < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             NET_ReportError(0, log, kAllClasses, 1);
             return -1;
         }
-        if (result == 0) return -1;
+        if (result == 0)
+            return -1;
         sent += size_t(result);
     }
     return 0;
 }
 
-int32_t NET_ReceiveBlock(int socket, void* buffer, int32_t size, int32_t block_size,
-                         NetLog* log) {
-    if (size < 1) return 0;
+int32_t NET_ReceiveBlock(int socket, void* buffer, int32_t size, int32_t block_size, NetLog* log) {
+    if (size < 1)
+        return 0;
     auto* bytes = static_cast<uint8_t*>(buffer);
     size_t received = 0;
     while (received < size_t(size)) {
-        ssize_t result = recv(socket, bytes + received,
-                              PieceSize(size_t(size) - received, block_size), 0);
+        ssize_t result =
+            recv(socket, bytes + received, PieceSize(size_t(size) - received, block_size), 0);
         if (result < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             NET_ReportError(0, log, kAllClasses, 1);
             return -1;
         }
-        if (result == 0) return 0;
+        if (result == 0)
+            return 0;
         received += size_t(result);
     }
     return int32_t(received);
@@ -145,11 +155,13 @@ int16_t NET_SendEnvelope(NET_CONNECTION* connection, ENVELOPE* envelope, int32_t
         message.msg_iovlen = size_t(count);
         ssize_t result = sendmsg(connection->socket, &message, MSG_NOSIGNAL);
         if (result < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             NET_ReportError(0, log, kAllClasses, 1);
             return -1;
         }
-        if (result == 0) return -1;
+        if (result == 0)
+            return -1;
         sent += size_t(result);
     }
     return 0;
@@ -158,7 +170,8 @@ int16_t NET_SendEnvelope(NET_CONNECTION* connection, ENVELOPE* envelope, int32_t
 ENVELOPE* NET_ReceiveEnvelope(NET_CONNECTION* connection, int32_t block_size, NetLog* log,
                               uint32_t max_payload) {
     auto* envelope = new (std::nothrow) ENVELOPE;
-    if (!envelope) return nullptr;
+    if (!envelope)
+        return nullptr;
     if (!connection) {
         envelope->result = kEnvSocketError;
         return envelope;
@@ -201,8 +214,8 @@ ENVELOPE* NET_ReceiveEnvelope(NET_CONNECTION* connection, int32_t block_size, Ne
             envelope->result = kEnvNoMemory;
             return envelope;
         }
-        int32_t piece = NET_ReceiveBlock(socket, data.data() + received, int32_t(want),
-                                         block_size, log);
+        int32_t piece =
+            NET_ReceiveBlock(socket, data.data() + received, int32_t(want), block_size, log);
         if (piece == 0) {
             envelope->result = kEnvClosed;
             return envelope;

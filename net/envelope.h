@@ -34,15 +34,15 @@ constexpr uint32_t kNetDefaultMaxPayload = 1u << 20;
 
 // Receive results (ENVELOPE::result).
 enum : int32_t {
-    kEnvSocketError = 1,   // socket error
-    kEnvClosed = 2,        // connection closed by the peer
-    kEnvNoMemory = 3,      // no memory for the payload
-    kEnvComplete = 4,      // complete, checked envelope
-    kEnvStray = 5,         // incomplete header
-    kEnvForeign = 6,       // wrong magic
-    kEnvIncomplete = 7,    // payload incomplete
-    kEnvBadChecksum = 8,   // checksum mismatch
-    kEnvOversized = 9,     // announced payload longer than the receiver accepts
+    kEnvSocketError = 1,  // socket error
+    kEnvClosed = 2,       // connection closed by the peer
+    kEnvNoMemory = 3,     // no memory for the payload
+    kEnvComplete = 4,     // complete, checked envelope
+    kEnvStray = 5,        // incomplete header
+    kEnvForeign = 6,      // wrong magic
+    kEnvIncomplete = 7,   // payload incomplete
+    kEnvBadChecksum = 8,  // checksum mismatch
+    kEnvOversized = 9,    // announced payload longer than the receiver accepts
 };
 
 struct ENVELOPE_HEADER {

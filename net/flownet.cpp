@@ -16,16 +16,19 @@ namespace {
 // A plain string-to-integer conversion; a missing key gives 0.
 uint32_t ReadNumber(const SCFG* cfg, const char* section, const char* key) {
     const char* value = SCFG_Get(cfg, section, key);
-    if (!value) return 0;
+    if (!value)
+        return 0;
     return static_cast<uint32_t>(std::strtol(value, nullptr, 10));
 }
 
 // Creates `dir` and its parents (for the log files); existing ones are fine.
 void MakeDirectories(const std::string& dir) {
-    for (size_t slash = dir.find('/', 1); ; slash = dir.find('/', slash + 1)) {
+    for (size_t slash = dir.find('/', 1);; slash = dir.find('/', slash + 1)) {
         std::string part = dir.substr(0, slash);
-        if (!part.empty()) mkdir(part.c_str(), 0755);
-        if (slash == std::string::npos) break;
+        if (!part.empty())
+            mkdir(part.c_str(), 0755);
+        if (slash == std::string::npos)
+            break;
     }
 }
 
@@ -60,11 +63,14 @@ void NET_ReadSettings(const SCFG* cfg, const char* section, NET_SETTINGS* s) {
     s->srv_bind_addr = 0;
     if (const char* bind = SCFG_Get(cfg, section, "srv_bind_addr")) {
         in_addr address{};
-        if (inet_pton(AF_INET, bind, &address) == 1) s->srv_bind_addr = ntohl(address.s_addr);
+        if (inet_pton(AF_INET, bind, &address) == 1)
+            s->srv_bind_addr = ntohl(address.s_addr);
     }
 }
 
-FLOWNET::~FLOWNET() { Remove(); }
+FLOWNET::~FLOWNET() {
+    Remove();
+}
 
 int16_t FLOWNET::LoadNetResource(NET_SETTINGS* settings, const char* file_name, int is_client) {
     if (!settings) {
@@ -90,43 +96,51 @@ int16_t FLOWNET::LoadClientSettings(NET_SETTINGS* settings) {
     return LoadNetResource(settings, "Flownet.ini", 1);
 }
 
-int16_t FLOWNET::Start(NETAPI* api, uint32_t mode, const char* log_dir,
-                       const char* settings_file) {
+int16_t FLOWNET::Start(NETAPI* api, uint32_t mode, const char* log_dir, const char* settings_file) {
     NET_SETTINGS settings;
-    if (LoadNetResource(&settings, settings_file, mode == kModeClient) != 0) return -1;
+    if (LoadNetResource(&settings, settings_file, mode == kModeClient) != 0)
+        return -1;
     return StartWithSettings(api, mode, log_dir, settings);
 }
 
 int16_t FLOWNET::StartWithSettings(NETAPI* api, uint32_t mode, const char* log_dir,
                                    const NET_SETTINGS& settings) {
-    if (driver_) return -1;
+    if (driver_)
+        return -1;
     settings_ = settings;
     settings_.usr_max = NET_ClampUserMax(settings_.usr_max);
     std::string dir = log_dir ? log_dir : "";
     std::string prefix = dir.empty() ? "" : dir + "/";
-    if (!dir.empty()) MakeDirectories(dir);
+    if (!dir.empty())
+        MakeDirectories(dir);
     const std::string net_log = prefix + "netlog.txt";
     const std::string user_log = prefix + "userlog.txt";
     const std::string data_log = prefix + "logdata.csv";
     driver_ = NETDRV_Start(api, settings_, settings_.port, settings_.buf_rw,
                            settings_.buf_writeblock, settings_.usr_max, 4, net_log.c_str(),
                            user_log.c_str(), data_log.c_str(), 100, mode);
-    if (!driver_) return -1;
+    if (!driver_)
+        return -1;
     mode_ = mode;
     flags_ |= kFlowStarted;
     return 0;
 }
 
 void FLOWNET::Remove() {
-    if (!driver_) return;
+    if (!driver_)
+        return;
     NETDRV_Remove(driver_, settings_.drv_removetime);
     driver_ = nullptr;
     flags_ &= ~kFlowStarted;
 }
 
-void FLOWNET::MessageLoop() { KRNL_MessageLoop(driver_); }
+void FLOWNET::MessageLoop() {
+    KRNL_MessageLoop(driver_);
+}
 
-uint32_t FLOWNET::Flags() { return flags_; }
+uint32_t FLOWNET::Flags() {
+    return flags_;
+}
 
 void FLOWNET::ReadSignals() {
     uint32_t bits;
@@ -142,14 +156,18 @@ void FLOWNET::ReadSignals() {
         saved_mask_ = run_mask_;
         run_mask_ = stop_mask_;
     }
-    if (bits & kSigStart) run_mask_ = saved_mask_;
+    if (bits & kSigStart)
+        run_mask_ = saved_mask_;
 }
 
 void FLOWNET::Run() {
-    if (!driver_) return;
-    if ((run_mask_ & kFlowReadSignals) && signals_) ReadSignals();
+    if (!driver_)
+        return;
+    if ((run_mask_ & kFlowReadSignals) && signals_)
+        ReadSignals();
     CALL_Run(driver_->calls, 1, 1);
-    if (run_mask_ & kFlowMessages) MessageLoop();
+    if (run_mask_ & kFlowMessages)
+        MessageLoop();
     if ((run_mask_ & kFlowTick) && driver_->api) {
         mode_ == kModeServer ? driver_->api->SrvTick() : driver_->api->CltTick();
     }

@@ -32,7 +32,7 @@ constexpr uint32_t kFlowStarted = 0x1;
 constexpr uint32_t kFlowTerminate = 0x2;
 
 class FLOWNET {
-public:
+  public:
     FLOWNET() = default;
     virtual ~FLOWNET();
     FLOWNET(const FLOWNET&) = delete;
@@ -49,8 +49,7 @@ public:
     virtual uint32_t Flags();
     virtual int16_t LoadServerSettings(NET_SETTINGS* settings);
     virtual int16_t LoadClientSettings(NET_SETTINGS* settings);
-    virtual int16_t LoadNetResource(NET_SETTINGS* settings, const char* file_name,
-                                    int is_client);
+    virtual int16_t LoadNetResource(NET_SETTINGS* settings, const char* file_name, int is_client);
 
     // Starts with settings already at hand (a server program, tests). 0 or -1.
     int16_t StartWithSettings(NETAPI* api, uint32_t mode, const char* log_dir,
@@ -63,7 +62,7 @@ public:
     uint32_t run_mask() const { return run_mask_; }
     bool terminated() const { return (flags_ & kFlowTerminate) != 0; }
 
-private:
+  private:
     void ReadSignals();
 
     NETDRV* driver_ = nullptr;

@@ -46,8 +46,8 @@ std::string DateText(std::time_t when) {
 std::string DurationText(std::chrono::steady_clock::duration span) {
     long ms = long(std::chrono::duration_cast<std::chrono::milliseconds>(span).count());
     char text[48];
-    std::snprintf(text, sizeof text, "%2.2ld:%2.2ld:%2.2ld:%3.3ld", ms / 3600000,
-                  (ms / 60000) % 60, (ms / 1000) % 60, ms % 1000);
+    std::snprintf(text, sizeof text, "%2.2ld:%2.2ld:%2.2ld:%3.3ld", ms / 3600000, (ms / 60000) % 60,
+                  (ms / 1000) % 60, ms % 1000);
     return text;
 }
 
@@ -64,8 +64,8 @@ Counters ReadCounters(CONNECTION_DATA* data) {
 void WriteLogin(NETDRV* driver, NETUSR* user) {
     char address[kNetAddressText];
     NET_FormatAddress(user->connection, address);
-    std::string line = "- LOGIN   " + ClockText(user->reader->created_wall) + " " + address +
-                       " " + (user->address ? user->address->name : "");
+    std::string line = "- LOGIN   " + ClockText(user->reader->created_wall) + " " + address + " " +
+                       (user->address ? user->address->name : "");
     LogLine(driver->user_log, kLevelInfo, line.c_str());
 }
 
@@ -90,8 +90,8 @@ int SendAliveMessage(CALL_PARAM* parameter) {
     NETDRV* driver = call->driver;
     LogLine(driver->user_log, kLevelInfo, "SendAliveMessage: Called.");
     const uint8_t payload[2] = {0, 0};
-    if (QueueForUser(driver, call->user, call->user->Id(), NET_ID_SERVER,
-                     NET_MSGTYPE_STAYINGALIVE, payload, sizeof payload) != 0) {
+    if (QueueForUser(driver, call->user, call->user->Id(), NET_ID_SERVER, NET_MSGTYPE_STAYINGALIVE,
+                     payload, sizeof payload) != 0) {
         LogLine(driver->net_log, kLevelError, "SendAliveMessage: Cannot send message.");
     }
     return 0;
@@ -101,7 +101,8 @@ template <typename Param>
 uint32_t AddUserCall(NETDRV* driver, NETUSR* user, CALL_FUNCTION function, uint32_t delay_ms,
                      uint32_t add_flags) {
     auto* parameter = new (std::nothrow) Param;
-    if (!parameter) return 0;
+    if (!parameter)
+        return 0;
     parameter->driver = driver;
     parameter->user = user;
     return CALL_Add(driver->calls, function, parameter, delay_ms, add_flags, 1, 1);
@@ -122,18 +123,20 @@ int MatchLogonCheck(CALL_PARAM* parameter, void* argument) {
 // The sender the server believes: a logged-on peer's own identifier, so a
 // peer cannot speak in another user's name.
 bool TrustedSender(NETUSR* user, uint32_t* sender) {
-    if (!user || !user->address) return false;
+    if (!user || !user->address)
+        return false;
     *sender = user->address->id;
     return true;
 }
 
 int16_t DistributeCustomData(NETDRV* driver, ENVELOPE* envelope) {
     uint32_t sender = 0;
-    if (!TrustedSender(envelope->user, &sender)) return -1;
+    if (!TrustedSender(envelope->user, &sender))
+        return -1;
     const uint32_t receiver = envelope->header.receiver;
     if (receiver == NET_ID_SERVER) {
-        if (driver->api) driver->api->SrvCustomData(sender, envelope->data.data(),
-                                                    envelope->data_size());
+        if (driver->api)
+            driver->api->SrvCustomData(sender, envelope->data.data(), envelope->data_size());
         return 0;
     }
     return SendSingleMessage(driver, sender, receiver, NET_MSGTYPE_CUSTOMDATA,
@@ -144,12 +147,12 @@ int16_t DistributeCustomData(NETDRV* driver, ENVELOPE* envelope) {
 int16_t SaveFile(NETDRV* driver, ENVELOPE* envelope) {
     FILE_RECORD record;
     const bool server = driver->mode == kModeServer;
-    bool saved = DecodeFileRecord(envelope->data.data(), envelope->data.size(), &record) &&
-                 IsSafeFileName(record.name) &&
-                 FILE_Save((driver->file_dir.empty() ? record.name
-                                                     : driver->file_dir + "/" + record.name)
-                               .c_str(),
-                           record.contents, record.length) >= 0;
+    bool saved =
+        DecodeFileRecord(envelope->data.data(), envelope->data.size(), &record) &&
+        IsSafeFileName(record.name) &&
+        FILE_Save(
+            (driver->file_dir.empty() ? record.name : driver->file_dir + "/" + record.name).c_str(),
+            record.contents, record.length) >= 0;
     if (saved) {
         std::string line = "FILE RECEIVED: " + record.name;
         LogLine(driver->net_log, kLevelInfo, line.c_str());
@@ -168,15 +171,18 @@ int16_t SaveFile(NETDRV* driver, ENVELOPE* envelope) {
 
 int16_t DistributeFile(NETDRV* driver, ENVELOPE* envelope) {
     uint32_t sender = 0;
-    if (!TrustedSender(envelope->user, &sender)) return -1;
-    if (envelope->header.receiver == NET_ID_SERVER) return SaveFile(driver, envelope);
+    if (!TrustedSender(envelope->user, &sender))
+        return -1;
+    if (envelope->header.receiver == NET_ID_SERVER)
+        return SaveFile(driver, envelope);
     return SendSingleMessage(driver, sender, envelope->header.receiver, NET_MSGTYPE_FILE,
                              envelope->data.data(), envelope->data_size());
 }
 
 int16_t DistributeGroupData(NETDRV* driver, ENVELOPE* envelope) {
     uint32_t sender = 0;
-    if (!TrustedSender(envelope->user, &sender) || envelope->data.size() < 4) return -1;
+    if (!TrustedSender(envelope->user, &sender) || envelope->data.size() < 4)
+        return -1;
     const uint8_t* data = envelope->data.data();
     uint32_t group = uint32_t(data[0]) | uint32_t(data[1]) << 8 | uint32_t(data[2]) << 16 |
                      uint32_t(data[3]) << 24;
@@ -194,7 +200,8 @@ int16_t LogonAccepted(NETDRV* driver, ENVELOPE* envelope) {
         !DecodeLogonRecord(envelope->data.data(), envelope->data.size(), &record)) {
         return -1;
     }
-    if (user->address) return -1;  // already logged on: a repeated reply changes nothing
+    if (user->address)
+        return -1;  // already logged on: a repeated reply changes nothing
     auto lock = NETUSR_Lock(&driver->users);
     ADDR_RECORD* address = ADDR_Insert(&driver->users.addr, record.name, record.password);
     if (!address) {
@@ -206,18 +213,21 @@ int16_t LogonAccepted(NETDRV* driver, ENVELOPE* envelope) {
     user->address = address;
     user->flags |= kUsrLoggedOn;
     lock.unlock();
-    if (driver->api) driver->api->CltLogonAccepted(record.id);
+    if (driver->api)
+        driver->api->CltLogonAccepted(record.id);
     LogLine(driver->net_log, kLevelInfo, "Server game tick: LOGON completed.");
     LogFormat(driver->net_log, kLevelInfo, "YOUR ID IS: << %ld >>", long(record.id));
-    if (!AddUserCall<USER_CALL_PARAM>(driver, user, SendAliveMessage, driver->settings.srv_sendalive,
-                     kCallTimed | kCallStoreInterval | kCallRepeat)) {
+    if (!AddUserCall<USER_CALL_PARAM>(driver, user, SendAliveMessage,
+                                      driver->settings.srv_sendalive,
+                                      kCallTimed | kCallStoreInterval | kCallRepeat)) {
         LogLine(driver->net_log, kLevelError, "SendAliveMessage: Cannot alloc message.");
     }
     return 0;
 }
 
 int16_t ClientGroupData(NETDRV* driver, ENVELOPE* envelope) {
-    if (envelope->data.size() < 4) return -1;
+    if (envelope->data.size() < 4)
+        return -1;
     const uint8_t* data = envelope->data.data();
     uint32_t group = uint32_t(data[0]) | uint32_t(data[1]) << 8 | uint32_t(data[2]) << 16 |
                      uint32_t(data[3]) << 24;
@@ -231,7 +241,8 @@ int16_t ClientGroupData(NETDRV* driver, ENVELOPE* envelope) {
 // [SECTION] Message loop
 
 void Failed(NETDRV* driver, int16_t result, const char* line) {
-    if (result != 0) LogLine(driver->net_log, kLevelError, line);
+    if (result != 0)
+        LogLine(driver->net_log, kLevelError, line);
 }
 
 void HandleServer(NETDRV* driver, ENVELOPE* envelope) {
@@ -340,7 +351,8 @@ void HandleClient(NETDRV* driver, ENVELOPE* envelope) {
 }  // namespace
 
 void KRNL_HandleEnvelope(NETDRV* driver, ENVELOPE* envelope) {
-    if (!envelope) return;
+    if (!envelope)
+        return;
     const uint32_t type = envelope->header.type;
     const bool internal_type = type == NET_MSGTYPE_REMOVEUSER || type == NET_MSGTYPE_NEWCONNECTION;
     if (internal_type != envelope->internal) {
@@ -360,9 +372,11 @@ void KRNL_HandleEnvelope(NETDRV* driver, ENVELOPE* envelope) {
 }
 
 uint32_t KRNL_MessageLoop(NETDRV* driver) {
-    if (!driver) return 0;
+    if (!driver)
+        return 0;
     ENVELOPE* envelope = PopReadQueue(driver);
-    if (!envelope) return 0;
+    if (!envelope)
+        return 0;
     const uint32_t type = envelope->header.type;
     KRNL_HandleEnvelope(driver, envelope);
     return type;
@@ -371,8 +385,10 @@ uint32_t KRNL_MessageLoop(NETDRV* driver) {
 // [SECTION] Users
 
 int16_t KRNL_SendUsrRemoveMessage(NETDRV* driver, NETUSR* user) {
-    if (!user) return -1;
-    if (user->flags.fetch_or(kUsrRemoveRequested) & kUsrRemoveRequested) return 0;
+    if (!user)
+        return -1;
+    if (user->flags.fetch_or(kUsrRemoveRequested) & kUsrRemoveRequested)
+        return 0;
     ENVELOPE* envelope = NET_CreateEnvelope(nullptr, 0);
     if (!envelope) {
         user->flags &= ~kUsrRemoveRequested;
@@ -389,13 +405,17 @@ int16_t KRNL_SendUsrRemoveMessage(NETDRV* driver, NETUSR* user) {
 
 int16_t KRNL_RemoveUser(NETDRV* driver, NETUSR* user) {
     LogLine(driver->net_log, kLevelInfo, "KRNL_RemoveUser: Removing user.");
-    if (!NETUSR_Contains(&driver->users, user)) return 0;
+    if (!NETUSR_Contains(&driver->users, user))
+        return 0;
     const bool server = driver->mode == kModeServer;
-    if (server) KRNL_WriteLogout(driver, user);
+    if (server)
+        KRNL_WriteLogout(driver, user);
     const uint32_t id = user->Id();
-    if (driver->api) server ? driver->api->SrvUserRemoved(id) : driver->api->CltUserRemoved(id);
+    if (driver->api)
+        server ? driver->api->SrvUserRemoved(id) : driver->api->CltUserRemoved(id);
     KRNL_CancelUserCalls(driver, user);
-    if (server && id) NETGRP_RemoveUserEverywhere(driver->groups, id);
+    if (server && id)
+        NETGRP_RemoveUserEverywhere(driver->groups, id);
     {
         auto lock = NETUSR_Lock(&driver->users);
         ADDR_Remove(&driver->users.addr, user->address);
@@ -436,13 +456,16 @@ int16_t KRNL_LogClientOn(NETDRV* driver, ENVELOPE* envelope) {
     }
     NETUSR* user = envelope->user;
     if (!NETUSR_Contains(&driver->users, user)) {
-        LogLine(driver->net_log, kLevelError, "KRNL_LogClientOn: User not found, already removed ?");
+        LogLine(driver->net_log, kLevelError,
+                "KRNL_LogClientOn: User not found, already removed ?");
         return -1;
     }
     LOGON_RECORD request;
-    if (!DecodeLogonRecord(envelope->data.data(), envelope->data.size(), &request)) return -1;
+    if (!DecodeLogonRecord(envelope->data.data(), envelope->data.size(), &request))
+        return -1;
     // A second log-on on the same connection would leak its first record.
-    if (user->address) return -1;
+    if (user->address)
+        return -1;
     auto lock = NETUSR_Lock(&driver->users);
     ADDR_RECORD* address = ADDR_IsFull(&driver->users.addr)
                                ? nullptr
@@ -468,7 +491,8 @@ int16_t KRNL_LogClientOn(NETDRV* driver, ENVELOPE* envelope) {
         return -1;
     }
     lock.unlock();
-    if (driver->api) driver->api->SrvUserLoggedOn(address->id);
+    if (driver->api)
+        driver->api->SrvUserLoggedOn(address->id);
     WriteLogin(driver, user);
     CALL_ForEach(driver->calls, MatchLogonCheck, user);
     return 0;
@@ -485,7 +509,8 @@ int16_t KRNL_LogClientOff(NETDRV* driver, ENVELOPE* envelope) {
         return -1;
     }
     const uint32_t id = user->address->id;
-    if (driver->api) driver->api->SrvUserLoggedOff(id);
+    if (driver->api)
+        driver->api->SrvUserLoggedOff(id);
     std::vector<uint8_t> payload = EncodeLogoffRecord();
     if (QueueForUser(driver, user, NET_ID_SERVER, id, NET_MSGTYPE_LOGOFFACCEPTED, payload.data(),
                      uint32_t(payload.size())) != 0) {
@@ -522,7 +547,8 @@ void KRNL_WriteUserOnline(NETDRV* driver) {
 }
 
 void KRNL_WriteLogout(NETDRV* driver, NETUSR* user) {
-    if (user->logout_written) return;
+    if (user->logout_written)
+        return;
     user->logout_written = true;
     const std::time_t now = std::time(nullptr);
     char address[kNetAddressText];
@@ -531,8 +557,8 @@ void KRNL_WriteLogout(NETDRV* driver, NETUSR* user) {
     if (user->connection) {
         inet_ntop(AF_INET, &user->connection->peer.sin_addr, plain, sizeof plain);
     }
-    const std::string duration = DurationText(std::chrono::steady_clock::now() -
-                                              user->reader->created);
+    const std::string duration =
+        DurationText(std::chrono::steady_clock::now() - user->reader->created);
     const Counters in = ReadCounters(user->reader.get());
     const Counters out = ReadCounters(user->writer.get());
     char tail[128];
@@ -552,9 +578,11 @@ int KRNL_PTR_CheckDeadConnections(CALL_PARAM* parameter) {
     const auto silence = std::chrono::milliseconds(driver->settings.srv_checkdeadcon);
     std::vector<NETUSR*> dead;
     NETUSR_ForEach(&driver->users, [&](NETUSR* user) {
-        if (user->flags & kUsrRemoveRequested) return;
+        if (user->flags & kUsrRemoveRequested)
+            return;
         std::lock_guard lock(user->reader->mutex);
-        if (user->reader->last_transfer + silence < now) dead.push_back(user);
+        if (user->reader->last_transfer + silence < now)
+            dead.push_back(user);
     });
     // Only this thread removes users, so the pointers stay valid meanwhile.
     for (NETUSR* user : dead) {

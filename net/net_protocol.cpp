@@ -19,14 +19,18 @@ std::vector<uint8_t> EncodeLogonRecord(const LOGON_RECORD& record) {
 
 bool DecodeLogonRecord(const uint8_t* data, size_t size, LOGON_RECORD* record) {
     ByteReader reader(data, size);
-    if (reader.U32() != kEnvelopeMagic || !reader.ok()) return false;
+    if (reader.U32() != kEnvelopeMagic || !reader.ok())
+        return false;
     record->id = reader.U32();
     record->name = reader.FixedString(kNameField);
     record->password = reader.FixedString(kPasswordField);
     record->flags = reader.U32();
-    if (!reader.ok()) return false;
-    if (record->name.size() >= kNameField) record->name.resize(kNameField - 1);
-    if (record->password.size() >= kPasswordField) record->password.resize(kPasswordField - 1);
+    if (!reader.ok())
+        return false;
+    if (record->name.size() >= kNameField)
+        record->name.resize(kNameField - 1);
+    if (record->password.size() >= kPasswordField)
+        record->password.resize(kPasswordField - 1);
     return true;
 }
 
@@ -45,7 +49,8 @@ std::vector<uint8_t> EncodeFileRecord(const std::string& name, const void* conte
     writer.FixedString(name.substr(0, kFileNameField - 1), kFileNameField);
     writer.U32(uint32_t(kFileRecordHeader));
     writer.U32(length);
-    if (contents && length) writer.Bytes(contents, length);
+    if (contents && length)
+        writer.Bytes(contents, length);
     return out;
 }
 
@@ -54,17 +59,21 @@ bool DecodeFileRecord(const uint8_t* data, size_t size, FILE_RECORD* record) {
     record->name = reader.FixedString(kFileNameField);
     uint32_t position = reader.U32();
     uint32_t length = reader.U32();
-    if (!reader.ok() || record->name.size() >= kFileNameField) return false;
-    if (position > size || length > size - position) return false;
+    if (!reader.ok() || record->name.size() >= kFileNameField)
+        return false;
+    if (position > size || length > size - position)
+        return false;
     record->contents = data + position;
     record->length = length;
     return true;
 }
 
 bool IsSafeFileName(const std::string& name) {
-    if (name.empty() || name[0] == '.') return false;
+    if (name.empty() || name[0] == '.')
+        return false;
     for (unsigned char c : name) {
-        if (c < 32 || c == '/' || c == '\\' || c == ':') return false;
+        if (c < 32 || c == '/' || c == '\\' || c == ':')
+            return false;
     }
     return true;
 }

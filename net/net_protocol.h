@@ -30,8 +30,8 @@ enum : uint32_t {
 //   0 magic, 4 identifier, 8 name[32], 40 password[8], 48 flags.
 // LOGMEOFF and LOGOFFACCEPTED carry the same size: the magic and 48 zeros.
 constexpr size_t kLogonRecordSize = 52;
-constexpr size_t kNameField = 32;      // at most 31 characters
-constexpr size_t kPasswordField = 8;   // at most 7 characters
+constexpr size_t kNameField = 32;     // at most 31 characters
+constexpr size_t kPasswordField = 8;  // at most 7 characters
 
 struct LOGON_RECORD {
     uint32_t id = NET_ID_UNKNOWN;

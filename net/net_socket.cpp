@@ -62,7 +62,8 @@ void SetNoDelay(int fd) {
 
 bool SetBlocking(int fd, bool blocking) {
     int flags = fcntl(fd, F_GETFL, 0);
-    if (flags < 0) return false;
+    if (flags < 0)
+        return false;
     flags = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
     return fcntl(fd, F_SETFL, flags) == 0;
 }
@@ -73,7 +74,8 @@ int WaitSocket(int fd, short events, uint32_t timeout_ms) {
     int timeout = timeout_ms > 0x7FFFFFFFu ? 0x7FFFFFFF : int(timeout_ms);
     for (;;) {
         int ready = poll(&entry, 1, timeout);
-        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0 && errno == EINTR)
+            continue;
         return ready;
     }
 }
@@ -82,46 +84,75 @@ int WaitSocket(int fd, short events, uint32_t timeout_ms) {
 
 int NET_ErrorCodeFromErrno(int error) {
     switch (error) {
-        case ENETDOWN: return 10050;
-        case ENOTCONN: return 10057;
-        case EINTR: return 10004;
+        case ENETDOWN:
+            return 10050;
+        case ENOTCONN:
+            return 10057;
+        case EINTR:
+            return 10004;
         case EINPROGRESS:
-        case EALREADY: return 10036;
+        case EALREADY:
+            return 10036;
         case ENOTSOCK:
-        case EBADF: return 10038;
-        case EOPNOTSUPP: return 10045;
+        case EBADF:
+            return 10038;
+        case EOPNOTSUPP:
+            return 10045;
         case EPIPE:
-        case ESHUTDOWN: return 10058;
-        case EAGAIN: return 10035;
-        case EMSGSIZE: return 10040;
-        case EINVAL: return 10022;
-        case ECONNABORTED: return 10053;
-        case ECONNRESET: return 10054;
-        case EACCES: return 10013;
-        case EFAULT: return 10014;
-        case ENETRESET: return 10052;
+        case ESHUTDOWN:
+            return 10058;
+        case EAGAIN:
+            return 10035;
+        case EMSGSIZE:
+            return 10040;
+        case EINVAL:
+            return 10022;
+        case ECONNABORTED:
+            return 10053;
+        case ECONNRESET:
+            return 10054;
+        case EACCES:
+            return 10013;
+        case EFAULT:
+            return 10014;
+        case ENETRESET:
+            return 10052;
         case ENOBUFS:
-        case ENOMEM: return 10055;
-        case EADDRINUSE: return 10048;
-        case EADDRNOTAVAIL: return 10049;
-        case EAFNOSUPPORT: return 10047;
-        case ECONNREFUSED: return 10061;
-        case EDESTADDRREQ: return 10039;
-        case EISCONN: return 10056;
+        case ENOMEM:
+            return 10055;
+        case EADDRINUSE:
+            return 10048;
+        case EADDRNOTAVAIL:
+            return 10049;
+        case EAFNOSUPPORT:
+            return 10047;
+        case ECONNREFUSED:
+            return 10061;
+        case EDESTADDRREQ:
+            return 10039;
+        case EISCONN:
+            return 10056;
         case EMFILE:
-        case ENFILE: return 10024;
+        case ENFILE:
+            return 10024;
         case ENETUNREACH:
-        case EHOSTUNREACH: return 10051;
-        case ETIMEDOUT: return 10060;
-        case EPROTOTYPE: return 10041;
-        case ENOPROTOOPT: return 10042;
-        default: return 0;
+        case EHOSTUNREACH:
+            return 10051;
+        case ETIMEDOUT:
+            return 10060;
+        case EPROTOTYPE:
+            return 10041;
+        case ENOPROTOOPT:
+            return 10042;
+        default:
+            return 0;
     }
 }
 
 const char* NET_ErrorText(int code) {
     for (const ErrorRow& row : kErrorTable) {
-        if (row.code == code) return row.text;
+        if (row.code == code)
+            return row.text;
     }
     return nullptr;
 }
@@ -132,7 +163,8 @@ int NET_ReportErrorCode(int code, NetLog* log, uint32_t log_class, int report) {
         LOGSYS_Write(log, kLevelError, log_class, "NET_ReportError: Unknown error code. Sorry.");
         return 0;
     }
-    if ((report & 1) && log) LOGSYS_Write(log, kLevelError, log_class, text);
+    if ((report & 1) && log)
+        LOGSYS_Write(log, kLevelError, log_class, text);
     return 1;
 }
 
@@ -160,7 +192,8 @@ int16_t NET_Done(NET_SERVICE* service) {
 NET_CONNECTION* NET_Connect(uint16_t port, uint8_t a, uint8_t b, uint8_t c, uint8_t d,
                             uint32_t timeout_ms, NetLog* log) {
     auto* connection = new (std::nothrow) NET_CONNECTION;
-    if (!connection) return nullptr;
+    if (!connection)
+        return nullptr;
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         NET_ReportError(0, log, kAllClasses, 1);
@@ -176,8 +209,8 @@ NET_CONNECTION* NET_Connect(uint16_t port, uint8_t a, uint8_t b, uint8_t c, uint
     // A non-blocking connect bounded by the time-out, so an unreachable host
     // cannot hold the caller for the system's own connect time-out.
     SetBlocking(fd, false);
-    int result = connect(fd, reinterpret_cast<sockaddr*>(&connection->peer),
-                         sizeof connection->peer);
+    int result =
+        connect(fd, reinterpret_cast<sockaddr*>(&connection->peer), sizeof connection->peer);
     if (result != 0 && errno != EINPROGRESS) {
         NET_ReportError(0, log, kAllClasses, 1);
         close(fd);
@@ -188,8 +221,7 @@ NET_CONNECTION* NET_Connect(uint16_t port, uint8_t a, uint8_t b, uint8_t c, uint
         int ready = WaitSocket(fd, POLLOUT, timeout_ms);
         int error = 0;
         socklen_t length = sizeof error;
-        if (ready > 0 && getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 &&
-            error != 0) {
+        if (ready > 0 && getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error != 0) {
             errno = error;
             NET_ReportError(0, log, kAllClasses, 1);
             close(fd);
@@ -210,7 +242,8 @@ NET_CONNECTION* NET_Connect(uint16_t port, uint8_t a, uint8_t b, uint8_t c, uint
 
 NET_CONNECTION* NET_Listen(uint16_t port, NetLog* log, uint32_t bind_address, int backlog) {
     auto* connection = new (std::nothrow) NET_CONNECTION;
-    if (!connection) return nullptr;
+    if (!connection)
+        return nullptr;
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         NET_ReportError(0, log, kAllClasses, 1);
@@ -241,10 +274,13 @@ NET_CONNECTION* NET_Listen(uint16_t port, NetLog* log, uint32_t bind_address, in
 }
 
 NET_CONNECTION* NET_Accept(NET_CONNECTION* listener, uint32_t timeout_ms, NetLog* log) {
-    if (!listener || listener->socket < 0) return nullptr;
-    if (WaitSocket(listener->socket, POLLIN, timeout_ms) <= 0) return nullptr;
+    if (!listener || listener->socket < 0)
+        return nullptr;
+    if (WaitSocket(listener->socket, POLLIN, timeout_ms) <= 0)
+        return nullptr;
     auto* connection = new (std::nothrow) NET_CONNECTION;
-    if (!connection) return nullptr;
+    if (!connection)
+        return nullptr;
     socklen_t length = sizeof connection->peer;
     int fd = accept4(listener->socket, reinterpret_cast<sockaddr*>(&connection->peer), &length,
                      SOCK_CLOEXEC);
@@ -259,11 +295,13 @@ NET_CONNECTION* NET_Accept(NET_CONNECTION* listener, uint32_t timeout_ms, NetLog
 }
 
 void NET_Shutdown(NET_CONNECTION* connection) {
-    if (connection && connection->socket >= 0) shutdown(connection->socket, SHUT_RDWR);
+    if (connection && connection->socket >= 0)
+        shutdown(connection->socket, SHUT_RDWR);
 }
 
 int16_t NET_Close(NET_CONNECTION* connection) {
-    if (!connection) return 0;
+    if (!connection)
+        return 0;
     if (connection->socket >= 0) {
         shutdown(connection->socket, SHUT_RDWR);
         close(connection->socket);
@@ -273,7 +311,8 @@ int16_t NET_Close(NET_CONNECTION* connection) {
 }
 
 uint16_t NET_LocalPort(const NET_CONNECTION* connection) {
-    if (!connection || connection->socket < 0) return 0;
+    if (!connection || connection->socket < 0)
+        return 0;
     sockaddr_in address{};
     socklen_t length = sizeof address;
     if (getsockname(connection->socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
@@ -283,7 +322,8 @@ uint16_t NET_LocalPort(const NET_CONNECTION* connection) {
 }
 
 void NET_FormatAddress(const NET_CONNECTION* connection, char* buffer) {
-    if (!buffer) return;
+    if (!buffer)
+        return;
     uint32_t address = connection ? ntohl(connection->peer.sin_addr.s_addr) : 0;
     std::snprintf(buffer, kNetAddressText, "%.3d.%.3d.%.3d.%.3d", int(address >> 24),
                   int((address >> 16) & 0xFF), int((address >> 8) & 0xFF), int(address & 0xFF));

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 class NETAPI {
-public:
+  public:
     virtual ~NETAPI() = default;
 
     // Server side.

@@ -33,19 +33,23 @@ constexpr uint64_t kMaxWriterQueueBytes = 16u << 20;
 constexpr int kAcceptsPerPass = 64;
 
 void Pause(uint32_t ms) {
-    if (ms) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    if (ms)
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 // Takes the pending control signals and updates the active state. Returns
 // false when the thread must end. The caller holds the signal mutex.
 bool TakeSignals(NETDRV* driver, CONNECTION_DATA* data, bool* active, const char* stop_line) {
     uint32_t bits = std::exchange(data->signals.to_thread, 0);
-    if (bits & kSigTerminate) return false;
+    if (bits & kSigTerminate)
+        return false;
     if (bits & kSigStop) {
         *active = false;
-        if (driver->Verbose(kVerboseThreads)) LogLine(driver->net_log, kLevelInfo, stop_line);
+        if (driver->Verbose(kVerboseThreads))
+            LogLine(driver->net_log, kLevelInfo, stop_line);
     }
-    if (bits & kSigStart) *active = true;
+    if (bits & kSigStart)
+        *active = true;
     return true;
 }
 
@@ -71,18 +75,22 @@ void ReaderThread(NETDRV* driver, CONNECTION_DATA* data) {
             if (!active) {
                 data->signals.changed.wait(lock, [&] { return data->signals.to_thread != 0; });
             }
-            if (!TakeSignals(driver, data, &active, "Reader thread: got STOP signal.")) break;
-            if (!active) continue;
+            if (!TakeSignals(driver, data, &active, "Reader thread: got STOP signal."))
+                break;
+            if (!active)
+                continue;
         }
         pollfd entry{data->connection->socket, POLLIN, 0};
-        if (poll(&entry, 1, kReaderPollMs) <= 0) continue;
+        if (poll(&entry, 1, kReaderPollMs) <= 0)
+            continue;
         {
             // Signals that arrived while waiting come before the data.
             std::lock_guard lock(data->signals.mutex);
-            if (data->signals.to_thread != 0) continue;
+            if (data->signals.to_thread != 0)
+                continue;
         }
-        ENVELOPE* envelope = NET_ReceiveEnvelope(data->connection, driver->block_size,
-                                                 driver->net_log, max_payload);
+        ENVELOPE* envelope =
+            NET_ReceiveEnvelope(data->connection, driver->block_size, driver->net_log, max_payload);
         if (!envelope) {
             ReaderProblem(driver, data, "Reader thread: got empty envelope, receive failed.");
             active = false;
@@ -132,7 +140,8 @@ void ReaderThread(NETDRV* driver, CONNECTION_DATA* data) {
                 break;
         }
         NET_FreeEnvelope(envelope);
-        if (driver->settings.drv_reader_sleep_activate) Pause(driver->settings.drv_reader_sleep);
+        if (driver->settings.drv_reader_sleep_activate)
+            Pause(driver->settings.drv_reader_sleep);
     }
     if (driver->Verbose(kVerboseThreads)) {
         LogLine(driver->net_log, kLevelInfo, "Reader thread: got TERMINATE signal.");
@@ -156,8 +165,10 @@ void WriterThread(NETDRV* driver, CONNECTION_DATA* data) {
             data->signals.changed.wait(lock, [&] {
                 return data->signals.to_thread != 0 || (active && !data->queue.empty());
             });
-            if (!TakeSignals(driver, data, &active, "Writer thread: got STOP signal.")) break;
-            if (!active || data->queue.empty()) continue;
+            if (!TakeSignals(driver, data, &active, "Writer thread: got STOP signal."))
+                break;
+            if (!active || data->queue.empty())
+                continue;
             envelope = data->queue.front();
             data->queue.pop_front();
             data->queued_bytes -= envelope->data_size();
@@ -170,7 +181,8 @@ void WriterThread(NETDRV* driver, CONNECTION_DATA* data) {
             LogLine(driver->net_log, kLevelError, "Writer thread: error sending data !");
         }
         NET_FreeEnvelope(envelope);
-        if (driver->settings.drv_writer_sleep_activate) Pause(driver->settings.drv_writer_sleep);
+        if (driver->settings.drv_writer_sleep_activate)
+            Pause(driver->settings.drv_writer_sleep);
     }
     if (driver->Verbose(kVerboseThreads)) {
         LogLine(driver->net_log, kLevelInfo, "Writer thread: got TERMINATE signal.");
@@ -192,9 +204,11 @@ bool ServerPause(NETDRV* driver, uint32_t ms) {
 void ScanFlags(NETDRV* driver) {
     NETUSR_ForEach(&driver->users, [&](NETUSR* user) {
         const uint32_t flags = user->flags.load();
-        if (!(flags & (kUsrLoggedOn | kUsrConnected)) || (flags & kUsrRemoveRequested)) return;
+        if (!(flags & (kUsrLoggedOn | kUsrConnected)) || (flags & kUsrRemoveRequested))
+            return;
         std::lock_guard user_lock(user->mutex);
-        if (!user->reader->signals.TestReported(kSigProblem)) return;
+        if (!user->reader->signals.TestReported(kSigProblem))
+            return;
         if (driver->Verbose(kVerboseThreads)) {
             LogLine(driver->net_log, kLevelInfo,
                     "Server Thread: lost connection from reader reported.");
@@ -243,15 +257,18 @@ void ServerThread(NETDRV* driver) {
         ScanFlags(driver);
         // Never less than 1 ms per pass, so a configuration of zeros cannot spin.
         uint32_t pause = settings.srv_waitforflags;
-        if (!server || settings.srv_newconnect == 0) pause = std::max<uint32_t>(pause, 1);
-        if (ServerPause(driver, pause)) break;
+        if (!server || settings.srv_newconnect == 0)
+            pause = std::max<uint32_t>(pause, 1);
+        if (ServerPause(driver, pause))
+            break;
         // After a connection arrived, the ones already waiting behind it are
         // taken at once (up to a bound) instead of one per pass.
         uint32_t wait = settings.srv_newconnect;
         for (int taken = 0; server && taken < kAcceptsPerPass; ++taken) {
             NET_CONNECTION* connection = NET_Accept(driver->listener, wait, driver->net_log);
             wait = 0;
-            if (!connection) break;
+            if (!connection)
+                break;
             QueueNewConnection(driver, connection);
         }
         if (settings.drv_serverloop_sleep_activate &&
@@ -259,7 +276,8 @@ void ServerThread(NETDRV* driver) {
             break;
         }
         std::lock_guard lock(driver->server_signals.mutex);
-        if (driver->server_signals.to_thread & kSigTerminate) break;
+        if (driver->server_signals.to_thread & kSigTerminate)
+            break;
     }
     LogLine(driver->net_log, kLevelInfo, "Server thread: got terminate signal.");
     if (driver->listener) {
@@ -274,7 +292,8 @@ void ServerThread(NETDRV* driver) {
 
 std::unique_ptr<CONNECTION_DATA> NewConnectionData(uint32_t kind, NETUSR* user) {
     std::unique_ptr<CONNECTION_DATA> data(new (std::nothrow) CONNECTION_DATA);
-    if (!data) return nullptr;
+    if (!data)
+        return nullptr;
     data->kind = kind;
     data->created = data->last_transfer = std::chrono::steady_clock::now();
     data->created_wall = std::time(nullptr);
@@ -297,7 +316,8 @@ bool StartThread(NETDRV* driver, CONNECTION_DATA* data, bool reader) {
 // itself always happens, so the thread never outlives the data it uses (the
 // socket was shut down before, which ends any blocking call).
 void StopThread(NETDRV* driver, CONNECTION_DATA* data, const char* failure) {
-    if (!data || !data->thread.joinable()) return;
+    if (!data || !data->thread.joinable())
+        return;
     data->signals.Post(kSigTerminate);
     if (!data->signals.WaitReported(kSigEnded, driver->settings.thrd_exit)) {
         LogLine(driver->net_log, kLevelError, failure);
@@ -325,7 +345,8 @@ NETUSR* InitUser(NETDRV* driver, NET_CONNECTION* connection) {
     user->connection = connection;
     user->driver = driver;
     auto fail = [&](const char* line) -> NETUSR* {
-        if (line) LogLine(driver->net_log, kLevelError, line);
+        if (line)
+            LogLine(driver->net_log, kLevelError, line);
         StopUserThreads(driver, user.get());
         return nullptr;  // the connection stays the caller's
     };
@@ -358,7 +379,8 @@ NETUSR* InitUser(NETDRV* driver, NET_CONNECTION* connection) {
     {
         auto lock = NETUSR_Lock(&driver->users);
         user->slot = PL_Append(driver->users.list, user.get());
-        if (user->slot < 0) return fail("InitUser: insert list failed.");
+        if (user->slot < 0)
+            return fail("InitUser: insert list failed.");
     }
     if (driver->Verbose(kVerboseUsers)) {
         LogLine(driver->net_log, kLevelInfo, "InitUser: New user ready.");
@@ -373,7 +395,8 @@ void NETUSR_RemoveUser(NETDRV* driver, NETUSR* user) {
         user->flags &= ~(kUsrLoggedOn | kUsrConnected);
         NET_Shutdown(user->connection);
         StopUserThreads(driver, user);
-        if (user->slot >= 0) PL_Remove(driver->users.list, user->slot, 0);
+        if (user->slot >= 0)
+            PL_Remove(driver->users.list, user->slot, 0);
         user->slot = -1;
     }
     NET_Close(user->connection);
@@ -402,7 +425,8 @@ void PushReadQueue(NETDRV* driver, ENVELOPE* envelope) {
 
 ENVELOPE* PopReadQueue(NETDRV* driver) {
     std::lock_guard lock(driver->read_mutex);
-    if (driver->read_queue.empty()) return nullptr;
+    if (driver->read_queue.empty())
+        return nullptr;
     ENVELOPE* envelope = driver->read_queue.front();
     driver->read_queue.pop_front();
     return envelope;
@@ -430,7 +454,8 @@ size_t NETDRV_PendingMessages(NETDRV* driver) {
 
 int16_t QueueForUser(NETDRV* driver, NETUSR* user, uint32_t sender, uint32_t receiver,
                      uint32_t type, const void* data, uint32_t size) {
-    if (!user || !user->writer) return -1;
+    if (!user || !user->writer)
+        return -1;
     ENVELOPE* envelope = NET_CreateEnvelope(data, size);
     if (!envelope) {
         LogLine(driver->net_log, kLevelError,
@@ -459,7 +484,8 @@ int16_t QueueForUser(NETDRV* driver, NETUSR* user, uint32_t sender, uint32_t rec
 
 int16_t SendSingleMessage(NETDRV* driver, uint32_t sender, uint32_t receiver, uint32_t type,
                           const void* data, uint32_t size) {
-    if (!driver) return -1;
+    if (!driver)
+        return -1;
     auto lock = NETUSR_Lock(&driver->users);
     // A client's only peers are its own connections to the server, which
     // relays to other users: every message leaves on the sender's connection.
@@ -470,7 +496,8 @@ int16_t SendSingleMessage(NETDRV* driver, uint32_t sender, uint32_t receiver, ui
     if (receiver == USR_ALL) {
         int16_t result = 0;
         NETUSR_ForEach(&driver->users, [&](NETUSR* user) {
-            if (result != 0 || !user->address || user->address->id == sender) return;
+            if (result != 0 || !user->address || user->address->id == sender)
+                return;
             if (QueueForUser(driver, user, sender, receiver, NET_MSGTYPE_CUSTOMDATA, data, size) !=
                 0) {
                 LogLine(driver->net_log, kLevelError,
@@ -480,15 +507,16 @@ int16_t SendSingleMessage(NETDRV* driver, uint32_t sender, uint32_t receiver, ui
         });
         return result;
     }
-    NETUSR* user =
-        NETUSR_FindById(&driver->users, receiver == NET_ID_SERVER ? sender : receiver);
-    if (!user) return -1;
+    NETUSR* user = NETUSR_FindById(&driver->users, receiver == NET_ID_SERVER ? sender : receiver);
+    if (!user)
+        return -1;
     return QueueForUser(driver, user, sender, receiver, type, data, size);
 }
 
 NETUSR* SendLogonRequest(NETDRV* driver, const char* name, const char* password, uint16_t port,
                          uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
-    if (!driver) return nullptr;
+    if (!driver)
+        return nullptr;
     LogLine(driver->net_log, kLevelInfo, "SendLogonRequest: Connecting to site...");
     NET_CONNECTION* connection =
         NET_Connect(port, a, b, c, d, driver->settings.srv_sendlogonrequest, driver->net_log);
@@ -523,7 +551,8 @@ NETUSR* SendLogonRequest(NETDRV* driver, const char* name, const char* password,
 }
 
 int16_t SendLogoffRequest(NETDRV* driver, NETUSR* user) {
-    if (!driver || !user || !NETUSR_Contains(&driver->users, user)) return -1;
+    if (!driver || !user || !NETUSR_Contains(&driver->users, user))
+        return -1;
     KRNL_AddLogonCheck(driver, user, driver->settings.usr_logofftimeout);
     user->flags &= ~kUsrLoggedOn;
     std::vector<uint8_t> payload = EncodeLogoffRecord();
@@ -539,13 +568,16 @@ int16_t SendLogoffRequest(NETDRV* driver, NETUSR* user) {
 
 // [SECTION] Driver start and removal
 
-uint32_t NET_ClampUserMax(uint32_t usr_max) { return usr_max > 1003 ? 1000 : usr_max; }
+uint32_t NET_ClampUserMax(uint32_t usr_max) {
+    return usr_max > 1003 ? 1000 : usr_max;
+}
 
 namespace {
 
 vorlane::net::NetLog* CreateLog(uint32_t outputs, const std::string& name) {
     vorlane::net::NetLog* log = LOGSYS_Create(0x400, outputs, name.c_str());
-    if (!log) return nullptr;
+    if (!log)
+        return nullptr;
     const std::string dashes(80, '-');
     for (int i = 0; i < 5; ++i) LogLine(log, kLevelRaw, dashes.c_str());
     return log;
@@ -559,26 +591,33 @@ void ReleaseDriver(NETDRV* driver) {
     {
         std::lock_guard lock(driver->read_mutex);
         for (ENVELOPE* envelope : driver->read_queue) {
-            if (envelope->header.type == NET_MSGTYPE_NEWCONNECTION) NET_Close(envelope->connection);
+            if (envelope->header.type == NET_MSGTYPE_NEWCONNECTION)
+                NET_Close(envelope->connection);
             NET_FreeEnvelope(envelope);
         }
         driver->read_queue.clear();
     }
     CALL_Destroy(driver->calls, 1);
     NETGRP_Destroy(driver->groups);
-    if (driver->users.list) PL_Done(driver->users.list, 0);
+    if (driver->users.list)
+        PL_Done(driver->users.list, 0);
     ID_Destroy(driver->ids);
     NET_Done(driver->service);
-    if (driver->listener) NET_Close(driver->listener);
-    if (driver->data_log) LOGSYS_Destroy(driver->data_log);
-    if (driver->user_log) LOGSYS_Destroy(driver->user_log);
-    if (driver->net_log) LOGSYS_Destroy(driver->net_log);
+    if (driver->listener)
+        NET_Close(driver->listener);
+    if (driver->data_log)
+        LOGSYS_Destroy(driver->data_log);
+    if (driver->user_log)
+        LOGSYS_Destroy(driver->user_log);
+    if (driver->net_log)
+        LOGSYS_Destroy(driver->net_log);
     delete driver;
 }
 
 bool AddDriverCall(NETDRV* driver, CALL_FUNCTION function, uint32_t interval) {
     auto* parameter = new (std::nothrow) DRIVER_CALL_PARAM;
-    if (!parameter) return false;
+    if (!parameter)
+        return false;
     parameter->driver = driver;
     return CALL_Add(driver->calls, function, parameter, interval,
                     kCallTimed | kCallStoreInterval | kCallRepeat, 1, 1) != 0;
@@ -588,10 +627,11 @@ bool AddDriverCall(NETDRV* driver, CALL_FUNCTION function, uint32_t interval) {
 
 NETDRV* NETDRV_Start(NETAPI* api, const NET_SETTINGS& settings, uint16_t port, uint32_t buf_rw,
                      uint32_t block_size, uint32_t usr_max, uint32_t log_outputs,
-                     const char* net_log_name, const char* user_log_name,
-                     const char* data_log_name, uint32_t groups, uint32_t mode) {
+                     const char* net_log_name, const char* user_log_name, const char* data_log_name,
+                     uint32_t groups, uint32_t mode) {
     auto* driver = new (std::nothrow) NETDRV;
-    if (!driver) return nullptr;
+    if (!driver)
+        return nullptr;
     driver->mode = mode;
     driver->api = api;
     driver->net_log_name = net_log_name ? net_log_name : "netlog.txt";
@@ -603,13 +643,15 @@ NETDRV* NETDRV_Start(NETAPI* api, const NET_SETTINGS& settings, uint16_t port, u
     };
 
     driver->net_log = CreateLog(log_outputs, driver->net_log_name);
-    if (!driver->net_log) return fail();
+    if (!driver->net_log)
+        return fail();
     vorlane::net::NetLog* log = driver->net_log;
     LogLine(log, kLevelInfo, "Net Driver: Starting new driver.");
     LogLine(log, kLevelInfo, "Net Driver: Starting up...");
     driver->user_log = CreateLog(log_outputs, driver->user_log_name);
     driver->data_log = CreateLog(log_outputs, driver->data_log_name);
-    if (!driver->user_log || !driver->data_log) return fail();
+    if (!driver->user_log || !driver->data_log)
+        return fail();
 
     driver->settings = settings;
     driver->settings.port = port;
@@ -620,19 +662,23 @@ NETDRV* NETDRV_Start(NETAPI* api, const NET_SETTINGS& settings, uint16_t port, u
     const uint32_t users = driver->settings.usr_max;
 
     driver->ids = ID_Create(4 * users + 154);
-    if (!driver->ids) return fail();
+    if (!driver->ids)
+        return fail();
     LogFormat(log, kLevelInfo, "Net Driver: ID system initialized (%d entries).",
               int(4 * users + 154));
     driver->calls = CALL_Create(uint16_t(2 * users + 52), driver->ids);
-    if (!driver->calls) return fail();
+    if (!driver->calls)
+        return fail();
     LogFormat(log, kLevelInfo, "Net Driver: Callbackhandler ready (%d calls reserved).",
               int(2 * users + 52));
     driver->users.list = PL_Init(int16_t(users));
-    if (!driver->users.list || !ADDR_Init(&driver->users.addr, users)) return fail();
+    if (!driver->users.list || !ADDR_Init(&driver->users.addr, users))
+        return fail();
     LogFormat(log, kLevelInfo, "Net Driver: User list for >> %d << user created.", int(users));
     LogLine(log, kLevelInfo, "Net Driver: Server read queue created.");
     driver->service = NET_Init(port, log);
-    if (!driver->service) return fail();
+    if (!driver->service)
+        return fail();
     LogFormat(log, kLevelInfo, "Net Driver: Network service initialised, using port: >> %d <<.",
               int(port));
     try {
@@ -648,7 +694,8 @@ NETDRV* NETDRV_Start(NETAPI* api, const NET_SETTINGS& settings, uint16_t port, u
     });
     const bool running = (driver->server_signals.from_thread & kSigRunning) != 0;
     lock.unlock();
-    if (!running) return fail();
+    if (!running)
+        return fail();
     LogLine(log, kLevelInfo, "Net Driver: Server thread started.");
 
     if (mode == kModeServer) {
@@ -661,16 +708,19 @@ NETDRV* NETDRV_Start(NETAPI* api, const NET_SETTINGS& settings, uint16_t port, u
         LogLine(log, kLevelInfo, "Net Driver: Driver functions installed.");
     }
     driver->groups = NETGRP_Create(groups, driver->ids);
-    if (!driver->groups) return fail();
+    if (!driver->groups)
+        return fail();
     LogFormat(log, kLevelInfo, "Net Driver: Group handler for >> %d << groups initialized.",
               int(groups));
     LogLine(log, kLevelInfo, "Net Driver: READY!");
-    if (mode == kModeServer) KRNL_WriteUserOnline(driver);
+    if (mode == kModeServer)
+        KRNL_WriteUserOnline(driver);
     return driver;
 }
 
 void NETDRV_Remove(NETDRV* driver, uint32_t time_ms) {
-    if (!driver) return;
+    if (!driver)
+        return;
     LogLine(driver->net_log, kLevelInfo, "Net Driver: removing...");
     for (;;) {
         NETUSR* user = nullptr;
@@ -681,8 +731,10 @@ void NETDRV_Remove(NETDRV* driver, uint32_t time_ms) {
                     driver->users.list->slots[size_t(driver->users.list->head)].element);
             }
         }
-        if (!user) break;
-        if (driver->mode == kModeServer) KRNL_WriteLogout(driver, user);
+        if (!user)
+            break;
+        if (driver->mode == kModeServer)
+            KRNL_WriteLogout(driver, user);
         KRNL_CancelUserCalls(driver, user);
         ADDR_Remove(&driver->users.addr, user->address);
         user->address = nullptr;

@@ -94,8 +94,8 @@ struct NETDRV {
 
 NETDRV* NETDRV_Start(NETAPI* api, const NET_SETTINGS& settings, uint16_t port, uint32_t buf_rw,
                      uint32_t block_size, uint32_t usr_max, uint32_t log_outputs,
-                     const char* net_log_name, const char* user_log_name,
-                     const char* data_log_name, uint32_t groups, uint32_t mode);
+                     const char* net_log_name, const char* user_log_name, const char* data_log_name,
+                     uint32_t groups, uint32_t mode);
 void NETDRV_Remove(NETDRV* driver, uint32_t time_ms);
 
 NETUSR* SendLogonRequest(NETDRV* driver, const char* name, const char* password, uint16_t port,

@@ -16,8 +16,7 @@ bool ADDR_Init(ADDR_SYSTEM* addr, uint32_t capacity) {
     return addr->ids != nullptr;
 }
 
-ADDR_RECORD* ADDR_Insert(ADDR_SYSTEM* addr, const std::string& name,
-                         const std::string& password) {
+ADDR_RECORD* ADDR_Insert(ADDR_SYSTEM* addr, const std::string& name, const std::string& password) {
     ADDR_RECORD* record = nullptr;
     for (ADDR_RECORD& candidate : addr->records) {
         if (candidate.flags == 0) {
@@ -25,9 +24,11 @@ ADDR_RECORD* ADDR_Insert(ADDR_SYSTEM* addr, const std::string& name,
             break;
         }
     }
-    if (!record) return nullptr;
+    if (!record)
+        return nullptr;
     uint32_t id = ID_Get(addr->ids.get());
-    if (id == 0) return nullptr;
+    if (id == 0)
+        return nullptr;
     *record = ADDR_RECORD{};
     record->id = id;
     record->local_id = id;
@@ -39,13 +40,16 @@ ADDR_RECORD* ADDR_Insert(ADDR_SYSTEM* addr, const std::string& name,
 }
 
 void ADDR_Remove(ADDR_SYSTEM* addr, ADDR_RECORD* record) {
-    if (!record || record->flags == 0) return;
+    if (!record || record->flags == 0)
+        return;
     ID_Release(addr->ids.get(), record->local_id);
     *record = ADDR_RECORD{};
     --addr->used;
 }
 
-bool ADDR_IsFull(const ADDR_SYSTEM* addr) { return addr->used >= addr->capacity; }
+bool ADDR_IsFull(const ADDR_SYSTEM* addr) {
+    return addr->used >= addr->capacity;
+}
 
 // [SECTION] Thread signals
 
@@ -97,10 +101,12 @@ std::unique_lock<std::recursive_mutex> NETUSR_Lock(NETUSR_LIST* users) {
 }
 
 bool NETUSR_Contains(NETUSR_LIST* users, const NETUSR* user) {
-    if (!user) return false;
+    if (!user)
+        return false;
     auto lock = NETUSR_Lock(users);
     for (const PL_SLOT& slot : users->list->slots) {
-        if (slot.element == user) return true;
+        if (slot.element == user)
+            return true;
     }
     return false;
 }
@@ -108,7 +114,8 @@ bool NETUSR_Contains(NETUSR_LIST* users, const NETUSR* user) {
 NETUSR* NETUSR_FindById(NETUSR_LIST* users, uint32_t id) {
     NETUSR* found = nullptr;
     NETUSR_ForEach(users, [&](NETUSR* user) {
-        if (!found && user->address && user->address->id == id) found = user;
+        if (!found && user->address && user->address->id == id)
+            found = user;
     });
     return found;
 }

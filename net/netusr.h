@@ -68,8 +68,7 @@ struct ADDR_SYSTEM {
 
 bool ADDR_Init(ADDR_SYSTEM* addr, uint32_t capacity);
 // The first unused record with the lowest free identifier; null when full.
-ADDR_RECORD* ADDR_Insert(ADDR_SYSTEM* addr, const std::string& name,
-                         const std::string& password);
+ADDR_RECORD* ADDR_Insert(ADDR_SYSTEM* addr, const std::string& name, const std::string& password);
 void ADDR_Remove(ADDR_SYSTEM* addr, ADDR_RECORD* record);
 bool ADDR_IsFull(const ADDR_SYSTEM* addr);
 
@@ -80,8 +79,8 @@ struct SIGNAL_BLOCK {
     uint32_t to_thread = 0;
     uint32_t from_thread = 0;
 
-    void Post(uint32_t bits);        // to the thread
-    void Report(uint32_t bits);      // from the thread
+    void Post(uint32_t bits);    // to the thread
+    void Report(uint32_t bits);  // from the thread
     bool TestReported(uint32_t bits);
     // Waits until all `bits` were reported or `timeout_ms` passed.
     bool WaitReported(uint32_t bits, uint32_t timeout_ms);

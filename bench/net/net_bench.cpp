@@ -26,7 +26,9 @@
 
 namespace {
 
-bool Smoke() { return std::getenv("VORLANE_BENCH_SMOKE") != nullptr; }
+bool Smoke() {
+    return std::getenv("VORLANE_BENCH_SMOKE") != nullptr;
+}
 
 void Quiet() {
     static bool done = [] {
@@ -75,19 +77,21 @@ struct CountingApi : NETAPI {
 
 // A server flow driven by its own thread, as a server program would drive it.
 class ServerLoop {
-public:
+  public:
     ServerLoop(NETAPI* api, const NET_SETTINGS& settings) {
         ok_ = flow_.StartWithSettings(api, kModeServer, "", settings) == 0;
-        if (ok_) thread_ = std::thread([this] { Loop(); });
+        if (ok_)
+            thread_ = std::thread([this] { Loop(); });
     }
     ~ServerLoop() {
         stop_ = true;
-        if (thread_.joinable()) thread_.join();
+        if (thread_.joinable())
+            thread_.join();
     }
     bool ok() const { return ok_; }
     uint16_t port() { return flow_.driver()->listen_port; }
 
-private:
+  private:
     void Loop() {
         while (!stop_) {
             NETDRV_WaitForMessage(flow_.driver(), 100);
@@ -155,7 +159,8 @@ bool ReadAll(int fd, uint8_t* buffer, size_t size) {
     size_t got = 0;
     while (got < size) {
         ssize_t n = recv(fd, buffer + got, size - got, 0);
-        if (n <= 0) return false;
+        if (n <= 0)
+            return false;
         got += size_t(n);
     }
     return true;
@@ -233,7 +238,8 @@ void BM_RawTcpThroughput4K(benchmark::State& state) {
         std::vector<uint8_t> buffer(65536);
         for (;;) {
             ssize_t n = recv(pair.b, buffer.data(), buffer.size(), 0);
-            if (n <= 0) break;
+            if (n <= 0)
+                break;
             received.fetch_add(uint64_t(n));
             received.notify_all();
         }
@@ -260,8 +266,10 @@ BENCHMARK(BM_RawTcpThroughput4K)->Unit(benchmark::kMicrosecond)->UseRealTime();
 long ResidentKiB() {
     long pages_total = 0, pages_resident = 0;
     FILE* statm = std::fopen("/proc/self/statm", "r");
-    if (!statm) return 0;
-    if (std::fscanf(statm, "%ld %ld", &pages_total, &pages_resident) != 2) pages_resident = 0;
+    if (!statm)
+        return 0;
+    if (std::fscanf(statm, "%ld %ld", &pages_total, &pages_resident) != 2)
+        pages_resident = 0;
     std::fclose(statm);
     return pages_resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
@@ -276,26 +284,33 @@ double CpuSeconds() {
 // The clients live in a child process so the server's figures stay its own.
 [[noreturn]] void RunClients(int users, int port_pipe, int ready_pipe, int quit_pipe) {
     uint16_t port = 0;
-    if (read(port_pipe, &port, sizeof port) != sizeof port) _exit(1);
+    if (read(port_pipe, &port, sizeof port) != sizeof port)
+        _exit(1);
     CountingApi api;
     FLOWNET client;
-    if (client.StartWithSettings(&api, kModeClient, "", Settings(uint32_t(users))) != 0) _exit(2);
+    if (client.StartWithSettings(&api, kModeClient, "", Settings(uint32_t(users))) != 0)
+        _exit(2);
     for (int i = 0; i < users; ++i) {
-        if (!SendLogonRequest(client.driver(), "Client", "KelArvO", port, 127, 0, 0, 1)) _exit(3);
+        if (!SendLogonRequest(client.driver(), "Client", "KelArvO", port, 127, 0, 0, 1))
+            _exit(3);
     }
     int accepted = 0;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (std::chrono::steady_clock::now() < deadline) {
         accepted = 0;
-        NETUSR_ForEach(&client.driver()->users, [&](NETUSR* user) { accepted += user->address != nullptr; });
-        if (accepted == users) break;
+        NETUSR_ForEach(&client.driver()->users,
+                       [&](NETUSR* user) { accepted += user->address != nullptr; });
+        if (accepted == users)
+            break;
         NETDRV_WaitForMessage(client.driver(), 50);
         for (int i = 0; i < 256; ++i) client.Run();
     }
     char ready = accepted == users ? 'r' : 'f';
-    if (write(ready_pipe, &ready, 1) != 1) _exit(4);
+    if (write(ready_pipe, &ready, 1) != 1)
+        _exit(4);
     char quit;
-    if (read(quit_pipe, &quit, 1) < 0) _exit(5);
+    if (read(quit_pipe, &quit, 1) < 0)
+        _exit(5);
     client.Remove();
     _exit(0);
 }
@@ -312,7 +327,8 @@ void BM_IdleServerUsers(benchmark::State& state) {
         Quiet();
         // Fork before any thread of this benchmark exists.
         pid_t child = fork();
-        if (child == 0) RunClients(users, to_child[0], from_child[1], quit[0]);
+        if (child == 0)
+            RunClients(users, to_child[0], from_child[1], quit[0]);
         // Only the child keeps these ends, so its exit is seen as end of file.
         close(to_child[0]);
         close(from_child[1]);
@@ -336,7 +352,8 @@ void BM_IdleServerUsers(benchmark::State& state) {
                 cpu_percent = 100.0 * (CpuSeconds() - start) / idle_seconds;
             }
             char done = 'q';
-            if (write(quit[1], &done, 1) != 1) ready = 'f';
+            if (write(quit[1], &done, 1) != 1)
+                ready = 'f';
             waitpid(child, nullptr, 0);
         }
         for (int fd : {to_child[1], from_child[0], quit[1]}) close(fd);

@@ -6,10 +6,10 @@
 #include <stdlib.h>
 
 #include <chrono>
-#include <filesystem>
-#include <cstdio>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <filesystem>
 #include <thread>
 
 #include "baselib/bl_file.h"
@@ -61,7 +61,8 @@ World* Build() {
     InitBL();
     // Received files land in a scratch folder.
     static char pattern[] = "/tmp/vorlane-fuzz-net-XXXXXX";
-    if (!mkdtemp(pattern)) return nullptr;
+    if (!mkdtemp(pattern))
+        return nullptr;
     std::atexit([] { std::filesystem::remove_all(pattern); });
     auto* world = new World;
     if (world->server.StartWithSettings(&world->api, kModeServer, "", Settings()) != 0 ||
@@ -80,7 +81,9 @@ World* Build() {
     uint32_t group = NETGRP_CreateGroup(world->server.driver()->groups, "fuzzers");
     NETGRP_AddMember(world->server.driver()->groups, group, 1);
     world->ready = world->client_user && world->client_user->address && world->server_user;
-    if (!world->ready) fprintf(stderr, "net kernel fuzz: set-up failed (%p %p)\n", (void*)world->client_user, (void*)world->server_user);
+    if (!world->ready)
+        fprintf(stderr, "net kernel fuzz: set-up failed (%p %p)\n", (void*)world->client_user,
+                (void*)world->server_user);
     return world;
 }
 
@@ -92,7 +95,8 @@ void Drain(NETDRV* driver) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static World* world = Build();
-    if (!world || !world->ready || size < 13) return 0;
+    if (!world || !world->ready || size < 13)
+        return 0;
     vorlane::ByteReader reader(data, size);
     const bool server = reader.U8() & 1;
     ENVELOPE* envelope = NET_CreateEnvelope(reader.current(), 0);

@@ -28,7 +28,7 @@ namespace {
 
 // The logs write through the base library's file table.
 class FileTableEnvironment : public ::testing::Environment {
-public:
+  public:
     void SetUp() override { InitBL(); }
     void TearDown() override { FreeBL(); }
 };
@@ -105,8 +105,10 @@ std::vector<uint8_t> Bytes(const std::string& text) {
 
 // A peer that speaks the envelope protocol by hand.
 class RawPeer {
-public:
-    explicit RawPeer(uint16_t port) { connection_ = NET_Connect(port, 127, 0, 0, 1, 1000, nullptr); }
+  public:
+    explicit RawPeer(uint16_t port) {
+        connection_ = NET_Connect(port, 127, 0, 0, 1, 1000, nullptr);
+    }
     ~RawPeer() { NET_Close(connection_); }
     bool ok() const { return connection_ != nullptr; }
     void Send(const std::vector<uint8_t>& bytes) {
@@ -127,19 +129,20 @@ public:
             pollfd entry{connection_->socket, POLLIN, 0};
             if (poll(&entry, 1, 10) > 0) {
                 ssize_t got = recv(connection_->socket, buffer, sizeof buffer, 0);
-                if (got <= 0) return true;
+                if (got <= 0)
+                    return true;
             }
         }
         return false;
     }
     NET_CONNECTION* connection() { return connection_; }
 
-private:
+  private:
     NET_CONNECTION* connection_ = nullptr;
 };
 
 class Kernel : public ::testing::Test {
-protected:
+  protected:
     struct Client {
         Recorder api;
         std::unique_ptr<FLOWNET> flow;
@@ -183,8 +186,7 @@ protected:
     }
 
     bool LogOn(Client* client, const char* name) {
-        client->user =
-            SendLogonRequest(client->driver(), name, "KelArvO", port_, 127, 0, 0, 1);
+        client->user = SendLogonRequest(client->driver(), name, "KelArvO", port_, 127, 0, 0, 1);
         return client->user && Pump([&] { return client->api.own_id != 0; });
     }
 
@@ -199,17 +201,20 @@ protected:
         auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
         while (std::chrono::steady_clock::now() < deadline) {
             Step();
-            if (done()) return true;
+            if (done())
+                return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         return done();
     }
     void Step() {
         auto drive = [](FLOWNET* flow) {
-            if (!flow || !flow->driver()) return;
+            if (!flow || !flow->driver())
+                return;
             for (int i = 0; i < 64; ++i) {
                 flow->Run();
-                if (NETDRV_PendingMessages(flow->driver()) == 0) break;
+                if (NETDRV_PendingMessages(flow->driver()) == 0)
+                    break;
             }
         };
         drive(server_.get());
@@ -268,9 +273,9 @@ TEST_F(Kernel, CustomDataToOneUserToAllAndToServer) {
     EXPECT_EQ(b->api.custom[0].receiver, b->api.own_id);
 
     // Every logged-on user except the sender.
-    ASSERT_EQ(SendSingleMessage(a->driver(), a->api.own_id, USR_ALL, NET_MSGTYPE_CUSTOMDATA,
-                                "all", 3),
-              0);
+    ASSERT_EQ(
+        SendSingleMessage(a->driver(), a->api.own_id, USR_ALL, NET_MSGTYPE_CUSTOMDATA, "all", 3),
+        0);
     ASSERT_TRUE(Pump([&] { return b->api.custom.size() == 2 && c->api.custom.size() == 1; }));
     Settle(50);
     EXPECT_TRUE(a->api.custom.empty());
@@ -278,16 +283,15 @@ TEST_F(Kernel, CustomDataToOneUserToAllAndToServer) {
     EXPECT_EQ(c->api.custom[0].receiver, USR_ALL);
     EXPECT_EQ(b->api.custom.size(), 2u);
 
-    ASSERT_EQ(SendSingleMessage(c->driver(), c->api.own_id, NET_ID_SERVER,
-                                NET_MSGTYPE_CUSTOMDATA, "srv", 3),
+    ASSERT_EQ(SendSingleMessage(c->driver(), c->api.own_id, NET_ID_SERVER, NET_MSGTYPE_CUSTOMDATA,
+                                "srv", 3),
               0);
     ASSERT_TRUE(Pump([&] { return !server_api_.custom.empty(); }));
     EXPECT_EQ(server_api_.custom[0].sender, c->api.own_id);
     EXPECT_EQ(server_api_.custom[0].bytes, "srv");
 
     // An unknown receiver is dropped on the server with its error line.
-    ASSERT_EQ(SendSingleMessage(a->driver(), a->api.own_id, 77, NET_MSGTYPE_CUSTOMDATA, "x", 1),
-              0);
+    ASSERT_EQ(SendSingleMessage(a->driver(), a->api.own_id, 77, NET_MSGTYPE_CUSTOMDATA, "x", 1), 0);
     ASSERT_TRUE(Pump(
         [&] { return LogCapture::Contains("MAIN: MessageLoop distritbute CUSTOMDATA failed."); }));
     // The server sends to one user or to all.
@@ -314,8 +318,8 @@ TEST_F(Kernel, GroupDataReachesEveryMember) {
     EXPECT_EQ(NETGRP_AddMember(groups, group, a->api.own_id), 0);
     EXPECT_EQ(NETGRP_AddMember(groups, group, b->api.own_id), 0);
 
-    std::vector<uint8_t> payload{uint8_t(group), uint8_t(group >> 8), uint8_t(group >> 16),
-                                 uint8_t(group >> 24), 'g', 'o'};
+    std::vector<uint8_t> payload{
+        uint8_t(group), uint8_t(group >> 8), uint8_t(group >> 16), uint8_t(group >> 24), 'g', 'o'};
     ASSERT_EQ(SendSingleMessage(c->driver(), c->api.own_id, NET_ID_SERVER, NET_MSGTYPE_GROUPDATA,
                                 payload.data(), uint32_t(payload.size())),
               0);
@@ -331,9 +335,8 @@ TEST_F(Kernel, GroupDataReachesEveryMember) {
     SendSingleMessage(c->driver(), c->api.own_id, NET_ID_SERVER, NET_MSGTYPE_GROUPDATA,
                       payload.data(), uint32_t(payload.size()));
     SendSingleMessage(c->driver(), c->api.own_id, NET_ID_SERVER, NET_MSGTYPE_GROUPDATA, "ab", 2);
-    ASSERT_TRUE(Pump([&] {
-        return LogCapture::Count("MAIN: MessageLoop: Distribute GROUPDATA failed.") == 2;
-    }));
+    ASSERT_TRUE(Pump(
+        [&] { return LogCapture::Count("MAIN: MessageLoop: Distribute GROUPDATA failed.") == 2; }));
     EXPECT_EQ(NETGRP_DeleteGroup(groups, group), 0);
     EXPECT_EQ(NETGRP_Find(groups, group), nullptr);
 }
@@ -486,9 +489,9 @@ TEST_F(Kernel, PeerThatStopsReadingCannotGrowTheServerWithoutBound) {
     ASSERT_TRUE(Pump([&] { return server_api_.on.size() == 1; }));
     std::vector<uint8_t> block(64 * 1024, 0x77);
     int sent = 0;
-    while (sent < 2000 && SendSingleMessage(server_->driver(), NET_ID_SERVER, server_api_.on[0],
-                                            NET_MSGTYPE_CUSTOMDATA, block.data(),
-                                            uint32_t(block.size())) == 0) {
+    while (sent < 2000 &&
+           SendSingleMessage(server_->driver(), NET_ID_SERVER, server_api_.on[0],
+                             NET_MSGTYPE_CUSTOMDATA, block.data(), uint32_t(block.size())) == 0) {
         ++sent;
     }
     EXPECT_LT(sent, 2000);  // refused once the user's queue holds its limit
@@ -531,8 +534,7 @@ TEST_F(Kernel, WrongMessagesAtEachSideAreDropped) {
     EXPECT_TRUE(LogCapture::Contains("MAIN: MessageLoop LOGONACCEPTED failed."));
     EXPECT_TRUE(LogCapture::Contains("MAIN: MessageLoop: Distribute GROUPDATA failed."));
     EXPECT_TRUE(LogCapture::Contains("MAIN: MessageLoop: Server got wrong SYNCTIME msg !!!"));
-    EXPECT_TRUE(
-        LogCapture::Contains("MAIN: MessageLoop: Server got wrong LOGOFFACCEPTED msg !!!"));
+    EXPECT_TRUE(LogCapture::Contains("MAIN: MessageLoop: Server got wrong LOGOFFACCEPTED msg !!!"));
     EXPECT_TRUE(LogCapture::Contains("KRNL_LogClientOff: User not found, already removed ?"));
     EXPECT_TRUE(a->api.custom.empty());
 }

@@ -19,9 +19,10 @@ namespace nettest {
 
 // Records every line written to the logs it is attached to.
 class LogCapture {
-public:
+  public:
     static void Attach(LOGSYS* log) {
-        if (!log) return;
+        if (!log)
+            return;
         MUTX_Lock(log->mutex, -1);
         log->outputs |= kLogToCallback;
         log->callback = &Sink;
@@ -43,7 +44,7 @@ public:
         return Lines();
     }
 
-private:
+  private:
     static void Sink(const char* text) {
         std::lock_guard lock(Mutex());
         Lines().emplace_back(text);
@@ -70,8 +71,10 @@ struct SocketPair {
         }
     }
     ~SocketPair() {
-        if (a.socket >= 0) close(a.socket);
-        if (b.socket >= 0) close(b.socket);
+        if (a.socket >= 0)
+            close(a.socket);
+        if (b.socket >= 0)
+            close(b.socket);
     }
     void CloseA() {
         close(a.socket);

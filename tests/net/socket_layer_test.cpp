@@ -36,7 +36,7 @@ uint32_t ReferenceCrc(const uint8_t* data, size_t size) {
 }
 
 class CaptureLog : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         LogCapture::Clear();
         log_ = LOGSYS_Create(0, kLogToCallback, nullptr);
@@ -276,7 +276,8 @@ struct Counter : CALL_PARAM {
     int result = 0;
     int* destroyed = nullptr;
     ~Counter() override {
-        if (destroyed) ++*destroyed;
+        if (destroyed)
+            ++*destroyed;
     }
 };
 
@@ -335,7 +336,7 @@ TEST(CallCtrl, TimedOneShotAndRepeatingCalls) {
     std::this_thread::sleep_for(std::chrono::milliseconds(60));
     EXPECT_EQ(CALL_Run(ctrl, 1, 1), 2);
     EXPECT_EQ(repeat->runs, 1);
-    EXPECT_EQ(CALL_Count(ctrl), 1);  // the one-shot is gone
+    EXPECT_EQ(CALL_Count(ctrl), 1);      // the one-shot is gone
     EXPECT_EQ(CALL_Run(ctrl, 1, 1), 0);  // re-armed
     std::this_thread::sleep_for(std::chrono::milliseconds(60));
     EXPECT_EQ(CALL_Run(ctrl, 1, 1), 1);
@@ -390,7 +391,7 @@ TEST(PlList, InsertRemoveAndChecks) {
     EXPECT_EQ(PL_InsertAfter(list, -1, &b), -1);  // -1 only into an empty list
     EXPECT_EQ(PL_Append(list, &b), 1);
     EXPECT_EQ(PL_InsertAfter(list, 0, &c), 2);  // a c b
-    EXPECT_EQ(PL_Append(list, &d), -1);          // full
+    EXPECT_EQ(PL_Append(list, &d), -1);         // full
     EXPECT_EQ(list->head, 0);
     EXPECT_EQ(list->slots[0].next, 2);
     EXPECT_EQ(list->slots[2].next, 1);
