@@ -20,6 +20,14 @@ public:
     virtual bool ReadAt(uint64_t offset, void* out, size_t count) const = 0;
     // The bytes themselves when they are already in memory (no copy needed).
     virtual const uint8_t* Direct() const { return nullptr; }
+    // Consecutive bytes from `offset` into the parts in order.
+    virtual bool ReadScatterAt(uint64_t offset, std::span<const ReadOnlyFile::Part> parts) const {
+        for (const auto& part : parts) {
+            if (!ReadAt(offset, part.data, part.size)) return false;
+            offset += part.size;
+        }
+        return true;
+    }
 };
 
 namespace {
@@ -31,6 +39,9 @@ public:
     int64_t Length() const override { return file_.Length(); }
     bool ReadAt(uint64_t offset, void* out, size_t count) const override {
         return file_.ReadAt(offset, out, count);
+    }
+    bool ReadScatterAt(uint64_t offset, std::span<const ReadOnlyFile::Part> parts) const override {
+        return file_.ReadScatterAt(offset, parts);
     }
 
 private:
@@ -234,7 +245,7 @@ std::unique_ptr<uint8_t[]> BCF_LIBRARY::DetachBytes(size_t i) {
 }
 
 bool BCF_LIBRARY::CreateAll(const BcfObjectList& list, const uint8_t* data, uint32_t flags) {
-    array_flags_ = flags | kBcfOwnItemsFlag;
+    array_flags_ = (flags & ~kBcfPlainBytes) | kBcfOwnItemsFlag;
     owns_objects_ = true;
     slots_.assign(list.Count(), nullptr);
     for (size_t i = 0; i < list.Count(); ++i) {
@@ -247,6 +258,25 @@ bool BCF_LIBRARY::CreateAll(const BcfObjectList& list, const uint8_t* data, uint
         slots_[i] = object;
     }
     return true;
+}
+
+bool BCF_LIBRARY::ReadPlainObjects(ImageSource& source, const BcfObjectList& list,
+                                   uint32_t flags) {
+    array_flags_ = (flags & ~kBcfPlainBytes) | kBcfOwnItemsFlag;
+    owns_objects_ = true;
+    slots_.assign(list.Count(), nullptr);
+    std::vector<ReadOnlyFile::Part> parts(list.Count());
+    for (size_t i = 0; i < list.Count(); ++i) {
+        uint32_t size = list.SizeOf(i);
+        // An empty object fails the load, as the default creation does.
+        if (size == 0) return false;
+        auto* block = new (std::nothrow) uint8_t[size];
+        if (!block) return false;
+        slots_[i] = block;
+        parts[i] = {block, size};
+    }
+    // The objects lie back to back from the first offset up to the table.
+    return list.Count() == 0 || source.ReadScatterAt(list.offsets[0], parts);
 }
 
 int BCF_LIBRARY::Load(ImageSource& source, uint32_t flags) {
@@ -269,6 +299,13 @@ int BCF_LIBRARY::Load(ImageSource& source, uint32_t flags) {
         return 0;
     }
 
+    if ((flags & kBcfPlainBytes) && !(flags & kBcfFirstObjectFlag) && !source.Direct()) {
+        if (!ReadPlainObjects(source, *list, flags)) {
+            Clear();
+            return -1;
+        }
+        return 0;
+    }
     // Objects are copied out of the image: straight from memory, or through one
     // read of the data area of a file.
     const uint8_t* data = source.Direct();

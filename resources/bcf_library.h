@@ -34,6 +34,9 @@ constexpr uint8_t kBcfVersion2 = 1;
 constexpr uint32_t PTRARY_BLOCKMEM = 0x10;
 constexpr uint32_t kBcfFirstObjectFlag = 0x20;
 constexpr uint32_t kBcfOwnItemsFlag = 0x08;
+// Load option: the objects are plain byte copies (CreateObject is not called);
+// a file's objects are then read straight into their own blocks in one pass.
+constexpr uint32_t kBcfPlainBytes = 0x10000;
 
 // One object's descriptor bytes (carried, not interpreted) and its size.
 struct BCF_INFO {
@@ -117,6 +120,7 @@ public:
 private:
     int Load(ImageSource& source, uint32_t flags);
     bool CreateAll(const BcfObjectList& list, const uint8_t* data, uint32_t flags);
+    bool ReadPlainObjects(ImageSource& source, const BcfObjectList& list, uint32_t flags);
 
     std::vector<void*> slots_;
     std::vector<BCF_INFO> infos_;

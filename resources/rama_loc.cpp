@@ -113,7 +113,7 @@ int RAMA_LOC::Load() {
     Unload();
     library = std::make_unique<BCF_LIBRARY>();
     std::string image_name = base_name.substr(0, kMaxNameLength) + ".bcf";
-    if (library->LoadFile(image_name.c_str(), kBcfOwnItemsFlag) != 0) {
+    if (library->LoadFile(image_name.c_str(), kBcfOwnItemsFlag | kBcfPlainBytes) != 0) {
         ResLog(16, "%s::%s: %s", kClass, kOp, "error loading BCF");
         library.reset();
         return 0;

@@ -2,8 +2,10 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace vorlane::resources {
@@ -79,6 +81,48 @@ bool ReadOnlyFile::ReadAt(uint64_t offset, void* out, size_t count) const {
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         done += size_t(n);
+    }
+    return true;
+}
+
+}  // namespace vorlane::resources
+
+namespace vorlane::resources {
+
+bool ReadOnlyFile::ReadScatterAt(uint64_t offset, std::span<const Part> parts) const {
+    if (fd_ < 0) return false;
+    constexpr size_t kBatch = 512;  // below every system's IOV_MAX
+    iovec vectors[kBatch];
+    size_t next = 0;         // first part not yet fully read
+    size_t next_done = 0;    // bytes of that part already read
+    while (next < parts.size()) {
+        size_t count = 0;
+        for (size_t i = next; i < parts.size() && count < kBatch; ++i, ++count) {
+            size_t skip = i == next ? next_done : 0;
+            vectors[count].iov_base = parts[i].data + skip;
+            vectors[count].iov_len = parts[i].size - skip;
+        }
+        ssize_t n = ::preadv(fd_, vectors, int(count), off_t(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            // Only empty parts may be left without progress; else the file ended.
+            size_t before = next;
+            while (next < parts.size() && parts[next].size == next_done) {
+                ++next;
+                next_done = 0;
+            }
+            if (next == parts.size()) return true;
+            if (next == before) return false;
+            continue;
+        }
+        offset += uint64_t(n);
+        size_t got = size_t(n);
+        while (next < parts.size() && got >= parts[next].size - next_done) {
+            got -= parts[next].size - next_done;
+            ++next;
+            next_done = 0;
+        }
+        next_done += got;
     }
     return true;
 }

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -39,6 +40,15 @@ public:
     int64_t Length() const;
     // Reads exactly `count` bytes at `offset`; false on a short read or error.
     bool ReadAt(uint64_t offset, void* out, size_t count) const;
+
+    // One destination of a scattered read.
+    struct Part {
+        uint8_t* data;
+        size_t size;
+    };
+    // Reads consecutive bytes from `offset` into the parts in order, with few
+    // system calls; false on a short read or error.
+    bool ReadScatterAt(uint64_t offset, std::span<const Part> parts) const;
 
 private:
     int fd_ = -1;

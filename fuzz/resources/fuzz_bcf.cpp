@@ -1,5 +1,6 @@
 // Block container loader on arbitrary images, from memory and from a file:
-// per-object mode, block mode, the object list and a partial load.
+// per-object mode, block mode, plain byte objects, the object list and a
+// partial load.
 #include <unistd.h>
 
 #include <cstddef>
@@ -68,6 +69,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     if (!vorlane::resources::WriteWholeFile(ScratchName(), data, size)) return 0;
     if (library.LoadFile(ScratchName().c_str(), 0) == 0) CheckObjects(library, size);
+    if (library.LoadFile(ScratchName().c_str(), vorlane::resources::kBcfPlainBytes) == 0) {
+        CheckObjects(library, size);
+    }
     uint32_t first = size > 0 ? data[0] % 8 : 0;
     if (library.LoadPart(ScratchName().c_str(), first, 3, 0) == 0) CheckObjects(library, size);
     return 0;

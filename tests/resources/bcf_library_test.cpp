@@ -8,6 +8,7 @@
 
 #include "baselib/byte_reader.h"
 #include "res_test_util.h"
+#include "resources/res_file.h"
 
 namespace vorlane::resources {
 namespace {
@@ -236,6 +237,61 @@ TEST(BcfLibrary, LoadPartRefusesBlockMode) {
     EXPECT_EQ(library.LoadPart((dir / "ten.bcf").c_str(), 2, 3, PTRARY_BLOCKMEM), -1);
     EXPECT_TRUE(log.Has(16, "BCF_LIBRARY::LoadPart, PTRARY_BLOCKMEM flag not supported!"));
     EXPECT_EQ(library.GetCount(), 0u);
+}
+
+TEST(BcfLibrary, PlainBytesReadStraightFromTheFile) {
+    // More objects than one scattered read takes, so the reads are batched.
+    TempDir dir;
+    std::vector<uint8_t> image = NumberedImage(700);
+    WriteBytes(dir / "many.bcf", image);
+    BCF_LIBRARY plain;
+    BCF_LIBRARY copied;
+    ASSERT_EQ(plain.LoadFile((dir / "many.bcf").c_str(), kBcfOwnItemsFlag | kBcfPlainBytes), 0);
+    ASSERT_EQ(copied.LoadMemory(image.data(), image.data() + image.size(), 0), 0);
+    ASSERT_EQ(plain.GetCount(), 700u);
+    EXPECT_EQ(plain.ArrayFlags(), kBcfOwnItemsFlag);
+    for (size_t i = 0; i < 700; ++i) {
+        ASSERT_EQ(plain.GetSize(i), copied.GetSize(i));
+        ASSERT_EQ(Bytes(plain.GetAt(i), plain.GetSize(i)), Bytes(copied.GetAt(i), copied.GetSize(i)))
+            << i;
+    }
+    std::unique_ptr<uint8_t[]> taken = plain.DetachBytes(699);
+    ASSERT_NE(taken, nullptr);
+    EXPECT_EQ(taken[0], uint8_t(699));
+    EXPECT_EQ(plain.GetAt(699), nullptr);
+
+    // An empty object fails this path just like the default creation.
+    std::vector<uint8_t> with_empty = OneObjectImage();
+    with_empty[58] = 58;  // the object starts at the table: size 0
+    WriteBytes(dir / "empty.bcf", with_empty);
+    EXPECT_EQ(plain.LoadFile((dir / "empty.bcf").c_str(), kBcfPlainBytes), -1);
+    EXPECT_EQ(plain.GetCount(), 0u);
+}
+
+TEST(ReadOnlyFile, ScatteredReads) {
+    TempDir dir;
+    std::vector<uint8_t> bytes(2000);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(i % 251);
+    WriteBytes(dir / "data.bin", bytes);
+    ReadOnlyFile file(dir / "data.bin");
+    ASSERT_TRUE(file.IsOpen());
+    // 1000 parts of one byte, an empty part among them, past one batch.
+    std::vector<uint8_t> out(1000, 0xFF);
+    std::vector<ReadOnlyFile::Part> parts;
+    for (size_t i = 0; i < out.size(); ++i) {
+        parts.push_back({&out[i], 1});
+        if (i == 600) parts.push_back({nullptr, 0});
+    }
+    ASSERT_TRUE(file.ReadScatterAt(500, parts));
+    EXPECT_TRUE(std::equal(out.begin(), out.end(), bytes.begin() + 500));
+    // Running past the end of the file fails.
+    std::vector<uint8_t> tail(100);
+    ReadOnlyFile::Part past[] = {{tail.data(), 50}, {tail.data() + 50, 50}};
+    EXPECT_FALSE(file.ReadScatterAt(1920, past));
+    EXPECT_TRUE(file.ReadScatterAt(1900, past));
+    ReadOnlyFile::Part nothing[] = {{nullptr, 0}};
+    EXPECT_TRUE(file.ReadScatterAt(2000, nothing));
+    EXPECT_FALSE(ReadOnlyFile(dir / "absent.bin").ReadScatterAt(0, past));
 }
 
 // A typed library turning object bytes into its own records.
