@@ -190,6 +190,26 @@ int16_t GLOBAL_CONTROL_BASE::InitFontCtrl(const uint16_t* table, int count,
 
 void GLOBAL_CONTROL_BASE::ReleaseFontCtrl() { font_ctrl_.reset(); }
 
+int16_t GLOBAL_CONTROL_BASE::InitGuiControl(int width, int height) {
+    auto gui = std::make_unique<GUI_CONTROL>();
+    if (!gui->Init(0, 0, width, height)) {
+        LogError("error on GUI init.");
+        return -1;
+    }
+    gui_fonts_ = std::make_unique<vorlane::gui::QntFontSource>(font_ctrl_.get());
+    GUI_STYLE_OLD_PRIMITIVE::SetFonControl(gui_fonts_.get());
+    gui_ = std::move(gui);
+    return 0;
+}
+
+void GLOBAL_CONTROL_BASE::ReleaseGuiControl() {
+    if (!gui_) return;
+    gui_->Release();
+    gui_.reset();
+    GUI_STYLE_OLD_PRIMITIVE::SetFonControl(nullptr);
+    gui_fonts_.reset();
+}
+
 void GLOBAL_CONTROL_BASE::ReleaseRAMA() {
     if (!rama_) return;
     LuaHost host = LUA_GetHost();
@@ -216,7 +236,9 @@ void GLOBAL_CONTROL_BASE::ReleaseDave() {
 }
 
 void GLOBAL_CONTROL_BASE::ReleaseAll() {
-    // Menu manager, GUI control, sequences plug in here.
+    // The menu manager plugs in here.
+    ReleaseGuiControl();
+    // Sequences plug in here.
     ReleaseCaptureCtrl();
     // Video, 3D objects and the 3D engine plug in here.
     ReleaseFileCtrl();

@@ -10,6 +10,8 @@
 
 #include "app/flag_word.h"
 #include "baselib/dave.h"
+#include "gui/gui_control.h"
+#include "gui/gui_media.h"
 #include "media/input.h"
 #include "resources/filectrl.h"
 #include "resources/qntfont.h"
@@ -51,6 +53,8 @@ public:
     // Opens keyboard and mouse through the SDL input source.
     int16_t InitDXInput(int screen_width, int screen_height);
     int16_t InitCaptureCtrl();
+    // The GUI control over the whole screen, drawing text with the font control.
+    int16_t InitGuiControl(int width, int height);
     // The font control for `count` fonts from a table of file-number pairs.
     int16_t InitFontCtrl(const uint16_t* table, int count, media::GFXSYS3D* gfx);
     // Creates the callback dispatcher with its standard slots; 0 or -1 (logged).
@@ -64,6 +68,7 @@ public:
     void ReleaseDXInput();
     void ReleaseCaptureCtrl();
     void ReleaseFontCtrl();
+    void ReleaseGuiControl();
     void ReleaseDave();
 
     // Adds `handler` to the dispatcher slots of window input (0, 3, 2, 5, 6,
@@ -85,6 +90,7 @@ public:
     media::DXINPUT* dxinput() const { return dxinput_.get(); }
     DAVE* dave() const { return dave_; }
     resources::QNTFONTCTRL_BASE* font_ctrl() const { return font_ctrl_.get(); }
+    GUI_CONTROL* gui() const { return gui_.get(); }
     MTX_QLIST* input_queue() const { return input_queue_; }
     // Takes every queued input event out of the input queue and frees it.
     void DrainInputEvents();
@@ -98,6 +104,8 @@ private:
     std::unique_ptr<resources::TEXTLIB> textlib_;
     std::unique_ptr<media::DXINPUT> dxinput_;
     std::unique_ptr<resources::QNTFONTCTRL_BASE> font_ctrl_;
+    std::unique_ptr<vorlane::gui::QntFontSource> gui_fonts_;
+    std::unique_ptr<GUI_CONTROL> gui_;
     DAVE* dave_ = nullptr;  // released with DAVE_Remove
     DAVE_CALLBACK input_handler_ = nullptr;
     bool capture_ready_ = false;

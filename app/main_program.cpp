@@ -18,6 +18,7 @@
 #include "baselib/ioeve.h"
 #include "baselib/logsys.h"
 #include "baselib/timer.h"
+#include "gui/gui_trace.h"
 
 namespace vorlane {
 
@@ -135,6 +136,8 @@ int MAIN_SecondaryInit() {
         return -1;
     }
     LUA_ExecuteString(g_control->lua(), "menu = {}\nmenu.LANGUAGE = \"\"\n", "menutable");
+    vorlane::gui::SetClock([] { return g_app_clock.time(); });
+    g_control->InitGuiControl(g_settings->screen_width, g_settings->screen_height);
     return g_control->InitCaptureCtrl();
 }
 
@@ -183,6 +186,7 @@ int MAIN_MainLoopIteration(ProgramFrame* frame) {
     }
     if (g_control->input_queue() && g_control->dave())
         IOEVE_DispatchAll(g_control->input_queue(), g_control->dave());
+    if (GUI_CONTROL* gui = g_control->gui()) gui->Update();
 
     frame->Update();
     if (g_iteration_hook) g_iteration_hook();
