@@ -1,0 +1,436 @@
+// The Lua side of the sequence player: the eight global functions, their
+// property tables and Sequence_Execute. Errors are logged and the function
+// returns nothing; no Lua error is raised.
+#include <cmath>
+#include <lua.hpp>
+#include <string>
+
+#include "baselib/logsys.h"
+#include "resources/qntfont.h"
+#include "resources/rama_ctrl.h"
+#include "resources/rama_res.h"
+#include "resources/textlib.h"
+#include "scripting/lua_glue.h"
+#include "video/seq_ctrl.h"
+
+namespace vorlane::video {
+
+namespace {
+
+// A number argument as a 32-bit integer (out-of-range values saturate).
+int32_t ArgInt(lua_State* lua, int index) {
+    double d = lua_tonumber(lua, index);
+    if (!std::isfinite(d)) return 0;
+    if (d >= 2147483647.0) return INT32_MAX;
+    if (d <= -2147483648.0) return INT32_MIN;
+    return int32_t(d);
+}
+bool IsNumber(lua_State* lua, int index) { return lua_type(lua, index) == LUA_TNUMBER || lua_isnumber(lua, index); }
+bool IsString(lua_State* lua, int index) { return lua_type(lua, index) == LUA_TSTRING; }
+
+int NoElement(const char* fn) {
+    LOGSYS_Error("%s: no element was created", fn);
+    return 0;
+}
+
+// --- Element_Create ---------------------------------------------------------
+int LuaElementCreate(lua_State* lua) {
+    const char* fn = "LUA_Seq_Element_Create";
+    SEQ_CTRL* ctrl = SEQ_Get();
+    if (ctrl == nullptr) return 0;
+    if (!IsNumber(lua, 1)) {
+        LOGSYS_Error("%s: first param not a number", fn);
+        return NoElement(fn);
+    }
+    int type = ArgInt(lua, 1);
+    std::unique_ptr<ELEMENT_BASE> element;
+    const char* tag = nullptr;
+    switch (type) {
+        case kElemGfx: {
+            if (!IsString(lua, 2)) {
+                LOGSYS_Error("%s: gfx needs resource name", fn);
+                return NoElement(fn);
+            }
+            resources::RAMA_CTRL* rama = ctrl->rama();
+            resources::RAMA_RES* res = rama ? rama->GetResource(lua_tostring(lua, 2)) : nullptr;
+            if (res == nullptr || res->type == 0 || !res->data) {
+                LOGSYS_Error("%s: gfx resource not found", fn);
+                return NoElement(fn);
+            }
+            element = MakeGfxElement(res->data.get(), res->size);
+            tag = "Element_Create_GFX";
+            break;
+        }
+        case kElemVideo:
+            if (!IsString(lua, 2)) {
+                LOGSYS_Error("%s: video needs resource name", fn);
+                return NoElement(fn);
+            }
+            element = MakeVideoElement(ctrl->videos(), lua_tostring(lua, 2));
+            tag = "Element_Create_VIDEO";
+            break;
+        case kElemText: {
+            if (!IsString(lua, 2) || !IsNumber(lua, 3)) {
+                LOGSYS_Error("%s: text needs text id & font id", fn);
+                return NoElement(fn);
+            }
+            // The text is a text identifier when the text library knows it,
+            // else it is shown as given.
+            const char* text = lua_tostring(lua, 2);
+            const char* found = ctrl->textlib() ? ctrl->textlib()->GetTextC(text) : nullptr;
+            resources::QNTFONT_BASE* font = ctrl->fonts() ? ctrl->fonts()->GetFont(ArgInt(lua, 3)) : nullptr;
+            element = MakeTextElement(found ? found : text, font);
+            tag = "Element_Create_TEXT";
+            break;
+        }
+        case kElemSpeech: {
+            if (!IsNumber(lua, 2)) {
+                LOGSYS_Error("%s: speech needs take number", fn);
+                return NoElement(fn);
+            }
+            int id = ctrl->ReserveElement();
+            lua_pushinteger(lua, id);
+            return 1;
+        }
+        case 3:
+        case 4: return NoElement(fn);
+        default:
+            LOGSYS_Error("%s: invalid element type: %d", fn, type);
+            return NoElement(fn);
+    }
+    if (!element) {
+        LOGSYS_Error("%s::%s: can't create element", "SEQ_CTRL", tag);
+        return NoElement(fn);
+    }
+    lua_pushinteger(lua, ctrl->CreateElement(std::move(element)));
+    return 1;
+}
+
+// --- Element_Props ----------------------------------------------------------
+bool NeedXY(lua_State* lua, const char* name, const char* prop) {
+    if (IsNumber(lua, 3) && IsNumber(lua, 4)) return true;
+    LOGSYS_Error("%s: property %s needs %s", name, prop, std::string(prop) == "AREA" || std::string(prop) == "SIZE" ? "w & h" : "x & y");
+    return false;
+}
+bool NeedBool(lua_State* lua, const char* name, const char* prop) {
+    if (lua_isboolean(lua, 3)) return true;
+    LOGSYS_Error("%s: property %s needs boolean", name, prop);
+    return false;
+}
+void SetFlag(ELEMENT_BASE* e, uint32_t flag, bool on) {
+    if (on) e->flags |= flag;
+    else e->flags &= ~flag;
+}
+
+int LuaElementProps(lua_State* lua) {
+    const char* fn = "LUA_Seq_Element_Props";
+    SEQ_CTRL* ctrl = SEQ_Get();
+    if (ctrl == nullptr) return 0;
+    if (!IsNumber(lua, 1)) {
+        LOGSYS_Error("%s: first param not a number", fn);
+        return 0;
+    }
+    int id = ArgInt(lua, 1);
+    ELEMENT_BASE* e = ctrl->GetElement(id);
+    if (e == nullptr) {
+        LOGSYS_Error("%s: element not found: %d", fn, id);
+        return 0;
+    }
+    int prop = IsNumber(lua, 2) ? ArgInt(lua, 2) : 0;
+    const char* name = e->type == kElemGfx ? "PROP_Elem_Gfx" : e->type == kElemVideo ? "PROP_Elem_Video" : "PROP_Elem_Text";
+    if (e->type != kElemGfx && e->type != kElemVideo && e->type != kElemText) {
+        LOGSYS_Error("%s: unknown element type: %d", fn, e->type);
+        return 0;
+    }
+    bool text = e->type == kElemText, gfx = e->type == kElemGfx, video = e->type == kElemVideo;
+    switch (prop) {
+        case 1:
+            if (NeedXY(lua, name, "POSITION")) e->SetPosition(ArgInt(lua, 3), ArgInt(lua, 4));
+            return 0;
+        case 3:
+            if (!gfx) break;
+            if (NeedBool(lua, name, "ALPHA")) SetFlag(e, kElemAlphaOrMultiline, lua_toboolean(lua, 3));
+            return 0;
+        case 5:
+            if (!text) break;
+            if (NeedBool(lua, name, "MULTILINE")) SetFlag(e, kElemAlphaOrMultiline | kElemLayoutOutdated, lua_toboolean(lua, 3));
+            return 0;
+        case 6:
+            if (NeedBool(lua, name, "VISIBLE")) SetFlag(e, kElemVisible, lua_toboolean(lua, 3));
+            return 0;
+        case 7:
+            if (gfx) break;
+            if (NeedXY(lua, name, video ? "AREA" : "SIZE")) {
+                e->SetSize(ArgInt(lua, 3), ArgInt(lua, 4));
+                e->flags |= kElemLayoutOutdated;
+            }
+            return 0;
+        case 8:
+            if (!text) break;
+            if (NeedBool(lua, name, "H CENTER")) SetFlag(e, kElemHCenter, lua_toboolean(lua, 3));
+            return 0;
+        case 9:
+            if (!text) break;
+            if (NeedBool(lua, name, "V CENTER")) SetFlag(e, kElemVCenter, lua_toboolean(lua, 3));
+            return 0;
+        default: break;
+    }
+    LOGSYS_Error("%s: invalid property id: %d", name, prop);
+    return 0;
+}
+
+// --- Sequence_Create, Step_Create ---------------------------------------------
+int LuaSequenceCreate(lua_State* lua) {
+    SEQ_CTRL* ctrl = SEQ_Get();
+    int id = ctrl ? ctrl->CreateSequence() : 0;
+    if (id == 0) {
+        LOGSYS_Error("%s: can't create sequence", "LUA_Seq_Sequence_Create");
+        return 0;
+    }
+    lua_pushinteger(lua, id);
+    return 1;
+}
+
+int LuaStepCreate(lua_State* lua) {
+    const char* fn = "LUA_Seq_Step_Create";
+    SEQ_CTRL* ctrl = SEQ_Get();
+    if (ctrl == nullptr) return 0;
+    if (!IsNumber(lua, 1)) {
+        LOGSYS_Error("%s: first param not a number", fn);
+        return 0;
+    }
+    int seq = ArgInt(lua, 1);
+    int id = ctrl->CreateStep(seq);
+    if (id == 0) {
+        LOGSYS_Error("%s: failed to create step for seq: %d", fn, seq);
+        return 0;
+    }
+    lua_pushinteger(lua, id);
+    return 1;
+}
+
+// --- Modifier_Create, Modifier_Props ----------------------------------------
+int LuaModifierCreate(lua_State* lua) {
+    const char* fn = "LUA_Seq_Modifier_Create";
+    SEQ_CTRL* ctrl = SEQ_Get();
+    if (ctrl == nullptr) return 0;
+    if (!IsNumber(lua, 1)) {
+        LOGSYS_Error("%s: first param not a number", fn);
+        return 0;
+    }
+    if (!IsNumber(lua, 2) || !IsNumber(lua, 3)) {
+        LOGSYS_Error("%s: seq_id & step_id not found", fn);
+        return 0;
+    }
+    int type = ArgInt(lua, 1), seq = ArgInt(lua, 2), step = ArgInt(lua, 3);
+    int fourth = IsNumber(lua, 4) ? ArgInt(lua, 4) : 0;
+    auto filter = std::make_unique<FILTER>();
+    filter->type = type;
+    bool ok = true;
+    const char* tag = type == kFilterMove ? "Filter_Create_Move" : type == kFilterPlay ? "Filter_Create_Play" : "Filter_Create_Text";
+    switch (type) {
+        case kFilterMove:
+        case kFilterPlay:
+        case kFilterText:
+            if (ctrl->GetElement(fourth) == nullptr) {
+                LOGSYS_Error("%s::%s: can't find element", "SEQ_CTRL", tag);
+                ok = false;
+                break;
+            }
+            filter->element_id = fourth;
+            if (type == kFilterMove) filter->flags |= kFilterBySpeed | kFilterFromElement;
+            if (type == kFilterText && IsString(lua, 5)) filter->text = lua_tostring(lua, 5);
+            break;
+        case kFilterWait: filter->duration = uint32_t(std::max(0, fourth)); break;
+        default: ok = false; break;
+    }
+    if (!ok) {
+        LOGSYS_Error("%s: no modifier created for %d, %d, %d, %d", fn, type, seq, step, fourth);
+        return 0;
+    }
+    int id = ctrl->CreateFilter(std::move(filter));
+    if (!ctrl->AttachFilter(seq, step, id)) LOGSYS_Error("%s: adding modifier to step failed", fn);
+    lua_pushinteger(lua, id);
+    return 1;
+}
+
+int LuaModifierProps(lua_State* lua) {
+    const char* fn = "LUA_Seq_Modifier_Props";
+    SEQ_CTRL* ctrl = SEQ_Get();
+    if (ctrl == nullptr) return 0;
+    if (!IsNumber(lua, 1)) {
+        LOGSYS_Error("%s: first param not a number", fn);
+        return 0;
+    }
+    int id = ArgInt(lua, 1);
+    FILTER* f = ctrl->GetFilter(id);
+    if (f == nullptr) {
+        LOGSYS_Error("%s: modifier not found: %d", fn, id);
+        return 0;
+    }
+    int prop = IsNumber(lua, 2) ? ArgInt(lua, 2) : 0;
+    const char* name = f->type == kFilterMove ? "PROP_Mod_Move"
+                       : f->type == kFilterWait ? "PROP_Mod_Wait"
+                       : f->type == kFilterPlay ? "PROP_Mod_Play"
+                                                : "PROP_Mod_Text";
+    bool move = f->type == kFilterMove;
+    switch (prop) {
+        case 1:
+            if (!lua_isboolean(lua, 3)) LOGSYS_Error("%s: property IGNORE_DONE needs boolean", name);
+            else if (lua_toboolean(lua, 3)) f->flags |= kFilterIgnoreDone;
+            else f->flags &= ~kFilterIgnoreDone;
+            return 0;
+        case 2:
+            if (!move) break;
+            if (!IsNumber(lua, 3) || !IsNumber(lua, 4)) LOGSYS_Error("%s: property FROM needs x & y", name);
+            else {
+                f->from_x = ArgInt(lua, 3);
+                f->from_y = ArgInt(lua, 4);
+                f->flags &= ~kFilterFromElement;
+            }
+            return 0;
+        case 3:
+            if (!move) break;
+            if (!IsNumber(lua, 3) || !IsNumber(lua, 4)) LOGSYS_Error("%s: property TO needs x & y", name);
+            else {
+                f->to_x = ArgInt(lua, 3);
+                f->to_y = ArgInt(lua, 4);
+                f->flags &= ~kFilterDone;
+            }
+            return 0;
+        case 4:
+            if (!move && f->type != kFilterWait) break;
+            if (!IsNumber(lua, 3)) LOGSYS_Error("%s: property TIME needs time", name);
+            else {
+                f->duration = uint32_t(std::max(0, ArgInt(lua, 3)));
+                if (move) f->flags &= ~kFilterBySpeed;
+            }
+            return 0;
+        case 5:
+            if (!move) break;
+            if (!IsNumber(lua, 3)) LOGSYS_Error("%s: property SPEED needs speed", name);
+            else {
+                f->speed = ArgInt(lua, 3);
+                f->flags |= kFilterBySpeed;
+            }
+            return 0;
+        case 6:
+            if (f->type != kFilterPlay) break;
+            if (!lua_isboolean(lua, 3)) LOGSYS_Error("%s: property LOOP needs boolean", name);
+            else if (lua_toboolean(lua, 3)) f->flags |= kFilterLoop;
+            else f->flags &= ~kFilterLoop;
+            return 0;
+        case 7:
+            if (f->type != kFilterText) break;
+            if (!IsString(lua, 3)) LOGSYS_Error("%s: property TEXT needs string", name);
+            else f->text = lua_tostring(lua, 3);
+            return 0;
+        case 8:
+            if (!move) break;
+            if (!IsNumber(lua, 3)) LOGSYS_Error("%s: property STARTWAIT needs time", name);
+            else f->start_wait = uint32_t(std::max(0, ArgInt(lua, 3)));
+            return 0;
+        default: break;
+    }
+    LOGSYS_Error("%s: invalid property id: %d", name, prop);
+    return 0;
+}
+
+// --- Sequence_Play, Textlib_Get -----------------------------------------------
+int LuaSequencePlay(lua_State* lua) {
+    const char* fn = "LUA_Seq_Sequence_Play";
+    SEQ_CTRL* ctrl = SEQ_Get();
+    if (ctrl == nullptr) return 0;
+    if (!IsString(lua, 1)) {
+        LOGSYS_Error("%s: first param not a string", fn);
+        return 0;
+    }
+    std::string name = lua_tostring(lua, 1);
+    std::string args;
+    bool has_args = LUA_ToText(lua, 2, &args);
+    if (ctrl->Sequence_Execute(name.c_str(), has_args ? args.c_str() : nullptr) == 0)
+        LOGSYS_Error("%s: can't exec sequence '%s'", fn, name.c_str());
+    return 0;
+}
+
+int LuaTextlibGet(lua_State* lua) {
+    SEQ_CTRL* ctrl = SEQ_Get();
+    if (!IsString(lua, 1)) {
+        LOGSYS_Error("%s: first param not a string", "LUA_Seq_Textlib_Get");
+        return 0;
+    }
+    const char* text = (ctrl && ctrl->textlib()) ? ctrl->textlib()->GetTextC(lua_tostring(lua, 1)) : nullptr;
+    lua_pushstring(lua, text ? text : "");
+    return 1;
+}
+
+}  // namespace
+
+void SEQ_CTRL::RegisterFunctions(lua_State* lua) {
+    lua_ = lua;
+    const struct {
+        const char* name;
+        lua_CFunction fn;
+    } table[] = {
+        {"Sequence_Create", LuaSequenceCreate}, {"Element_Create", LuaElementCreate},
+        {"Element_Props", LuaElementProps},     {"Step_Create", LuaStepCreate},
+        {"Modifier_Create", LuaModifierCreate}, {"Modifier_Props", LuaModifierProps},
+        {"Sequence_Play", LuaSequencePlay},     {"Textlib_Get", LuaTextlibGet},
+    };
+    for (const auto& f : table) {
+        lua_pushcfunction(lua, f.fn);
+        LUA_RawSetGlobal(lua, f.name);
+    }
+}
+
+bool SEQ_CTRL::InitSequenceCtrl(lua_State* lua) {
+    if (lua == nullptr) return false;
+    RegisterFunctions(lua);
+    for (const char* name : {"script.seq.internal", "script.seq.defines"}) {
+        resources::RAMA_CTRL* rama = this->rama();
+        resources::RAMA_RES* res = rama ? rama->GetResource(name) : nullptr;
+        uint32_t size = 0;
+        const uint8_t* data = res ? res->GetData(&size) : nullptr;
+        if (data == nullptr) {
+            LOGSYS_Error("%s::%s: no script resource: %s", "SEQ_CTRL", "InitSequenceCtrl", name);
+            return false;
+        }
+        LUA_ExecuteBuffer(lua, data, size, name);
+    }
+    return true;
+}
+
+int SEQ_CTRL::Sequence_Execute(const char* name, const char* arguments) {
+    if (lua_ == nullptr || name == nullptr) return 0;
+    std::string chunk = "return SEQUENCES.";
+    chunk += name;
+    chunk += "(";
+    if (arguments) chunk += arguments;
+    chunk += ")";
+    int top = lua_gettop(lua_);
+    if (luaL_loadbuffer(lua_, chunk.data(), chunk.size(), "Sequence_Execute") != LUA_OK ||
+        lua_pcall(lua_, 0, 1, 0) != LUA_OK) {
+        LOGSYS_Error("%s: execution failed sequence '%s'", "Sequence_Execute", name);
+        if (lua_isstring(lua_, -1)) LOGSYS_Error("LUAERROR: %s", lua_tostring(lua_, -1));
+        lua_settop(lua_, top);
+        return 0;
+    }
+    if (lua_type(lua_, -1) != LUA_TNUMBER) {
+        LOGSYS_Error("%s: no sequence created for '%s'", "Sequence_Execute", name);
+        lua_settop(lua_, top);
+        return 0;
+    }
+    int id = int(lua_tointeger(lua_, -1));
+    lua_settop(lua_, top);
+    SEQUENCE* s = GetSequence(id);
+    if (s == nullptr) {
+        LOGSYS_Error("%s: no sequence created for '%s'", "Sequence_Execute", name);
+        return 0;
+    }
+    s->current = 0;
+    s->flags |= kSeqPlaying;
+    s->flags &= ~kSeqFinished;
+    return id;
+}
+
+}  // namespace vorlane::video
