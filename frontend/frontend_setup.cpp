@@ -1,5 +1,6 @@
 #include "frontend/frontend_setup.h"
 
+#include <cstdio>
 #include <memory>
 
 #include "app/autopilot.h"
@@ -83,7 +84,11 @@ public:
         };
         context.draw_gui = DrawGui;
         map_ = std::make_unique<MAINMAP>(std::move(context));
-        if (!map_->IsReady() || !map_->Init(start_mode)) return false;
+        if (!map_->IsReady() || !map_->Init(start_mode)) {
+            // The program runs with its log muted: say why on standard error.
+            std::fprintf(stderr, "vorlane-lobby: the main map could not be started\n");
+            return false;
+        }
 
         MAIN_SetIterationHook([this] {
             if (lobby_) lobby_->Update();

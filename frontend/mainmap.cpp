@@ -516,7 +516,7 @@ void MAINMAP::MissionDetails() {
             desc->AddItem(text.c_str());
         desc->ScrollTo(0);
     }
-    PutImage("menu.game.obj_frame_border.obj_frame_missionlogo", mission->graphic.c_str());
+    PutImage("menu.game.obj_frame_border.obj_frame_missionlogo", mission->picture.c_str());
 }
 
 void MAINMAP::ReturnFromGame() {
