@@ -158,13 +158,21 @@ int WaitUntilContinue(lua_State* lua, int /*status*/, lua_KContext /*context*/) 
     return lua_yieldk(lua, 0, 0, WaitUntilContinue);
 }
 
+// After a click the script waits out the GUI's double-click interval, so
+// that two clicks in a row are never taken for a double click.
+int YieldPastDoubleClick(lua_State* lua) {
+    g_pilot->wait_until_ms = Now() + GUI_CONTROL::kDclickInterval + 50;
+    g_pilot->sleeping = true;
+    return Yield(lua);
+}
+
 int L_click(lua_State* lua) {
     const char* name = luaL_checkstring(lua, 1);
     const char* button = luaL_optstring(lua, 2, "left");
     int x = 0, y = 0;
     if (!Centre(Find(name), &x, &y)) return luaL_error(lua, "autopilot.click: no object '%s'", name);
     ClickAt(x, y, std::string(button) == "right");
-    return 0;
+    return YieldPastDoubleClick(lua);
 }
 
 int L_double_click(lua_State* lua) {
@@ -174,7 +182,7 @@ int L_double_click(lua_State* lua) {
         return luaL_error(lua, "autopilot.double_click: no object '%s'", name);
     ClickAt(x, y, false);
     ClickAt(x, y, false);
-    return 0;
+    return YieldPastDoubleClick(lua);
 }
 
 int L_type(lua_State* lua) {
@@ -250,7 +258,7 @@ int L_select(lua_State* lua) {
     int row = index - list->FirstVisible();
     int line = list->LineHeight() > 0 ? list->LineHeight() : 12;
     ClickAt(ax + 8, ay + 2 + row * line + line / 2, false);
-    return 0;
+    return YieldPastDoubleClick(lua);
 }
 
 int L_screenshot(lua_State* lua) {

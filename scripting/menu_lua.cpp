@@ -271,6 +271,12 @@ int LUA_CreateRadioButton(lua_State* lua) {
     if (!Construct(lua, "LUA_CreateRadioButton", &radio)) return 0;
     radio->SetButtonLook(1);
     SetButtonPictures(lua, radio);
+    // The radio's own picture slots (off, off under the pointer, on, on under
+    // the pointer) take the button pictures, so it looks like a button.
+    static const char* const kKeys[] = {"gfx_norm", "gfx_hilite", "gfx_pressed", "gfx_pressed"};
+    static const int kSlots[] = {vorlane::gui::kSlotRadioOff, vorlane::gui::kSlotRadioOffHot,
+                                 vorlane::gui::kSlotRadioOn, vorlane::gui::kSlotRadioOnHot};
+    SetPictureNames(lua, radio, kKeys, kSlots, 4);
     return 1;
 }
 

@@ -81,7 +81,7 @@ local function portrait_and_colours(y)
   for i, c in ipairs(names) do
     colours["radio_color" .. i] = GUI_RadioButton { x = 8 + (i - 1) * 54, y = 6, w = 46, h = 34,
       gfx_norm = "lobby.button." .. c .. ".norm", gfx_hilite = "lobby.button." .. c .. ".norm",
-      gfx_pressed = "lobby.button." .. c .. ".norm", tooltip = "MENU_TIP_COLOUR_" .. i }
+      gfx_pressed = "lobby.button." .. c .. ".sel", tooltip = "MENU_TIP_COLOUR_" .. i }
   end
   return {
     frame2 = GUI_Frame { x = 86, y = y, w = 128, h = 128,
