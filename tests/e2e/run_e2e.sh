@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Runs one end-to-end scenario: a private copy of the run folder, a
+# vorlane-lobbyd on a free loopback port, and the front end(s) driven by the
+# autopilot scripts in scripts/.
+#   run_e2e.sh BUILD_DIR SCENARIO      (account | two_clients | wrong_password | connection_lost)
+set -uo pipefail
+build=$(cd "$1" && pwd)
+scenario=$2
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d /tmp/vorlane-e2e.XXXXXX)
+server_pid=""
+cleanup() {
+  if [[ -n "$server_pid" ]]; then kill "$server_pid" 2>/dev/null; wait "$server_pid" 2>/dev/null; fi
+  [[ -n "${E2E_KEEP:-}" ]] || rm -rf "$work"
+}
+trap cleanup EXIT
+
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+cp -r "$build/run" "$work/run"
+mkdir -p "$work/run/logs" "$work/coord"
+sed -i -E "s/^port *=.*/port=$port/" "$work/run/data/lobbynet.ini"
+sed -e "s/^port = .*/port = $port/" -e 's/^password_hash = .*/password_hash = minimum/' \
+  "$work/run/data/lobbyd.cfg" > "$work/lobbyd.cfg"
+
+start_server() {
+  "$build/server/vorlane-lobbyd" --config "$work/lobbyd.cfg" --database "$work/lobbyd.sqlite" \
+    --log-dir "$work/logs" > "$work/lobbyd.out" 2>&1 &
+  server_pid=$!
+  for _ in $(seq 50); do
+    grep -q listening "$work/lobbyd.out" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  echo "vorlane-lobbyd did not start"; cat "$work/lobbyd.out"; return 1
+}
+
+# front end: run a script in a copy of the run folder (each instance has its own
+# data/lobby.cfg).
+front_end() {
+  local name=$1 script=$2
+  local dir="$work/fe_$name"
+  [[ -d "$dir" ]] || cp -r "$work/run" "$dir"
+  (cd "$dir" && XDG_RUNTIME_DIR="$dir" SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy E2E_DIR="$here/scripts" \
+     E2E_RUN="$work/coord" E2E_USER="$name" \
+     timeout 120 "$build/tests/e2e/vorlane-lobby-e2e" "script=$here/scripts/$script")
+}
+
+start_server || exit 1
+case "$scenario" in
+  account) front_end anna account_login_chat.lua ;;
+  wrong_password) front_end carla wrong_password.lua ;;
+  two_clients)
+    front_end alice two_clients_a.lua & a=$!
+    front_end bob two_clients_b.lua & b=$!
+    wait $a; ra=$?
+    wait $b; rb=$?
+    [[ $ra -eq 0 && $rb -eq 0 ]] ;;
+  connection_lost)
+    ( for _ in $(seq 600); do
+        if [[ -e "$work/coord/in_lobby" ]]; then kill "$server_pid"; break; fi
+        sleep 0.1
+      done ) &
+    front_end dora connection_lost.lua ;;
+  *) echo "unknown scenario $scenario"; exit 2 ;;
+esac
