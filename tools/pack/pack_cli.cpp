@@ -27,6 +27,9 @@ constexpr const char* kUsage =
     "      checksums agree; exit status 1 when a problem is found\n"
     "  vorlane-pack kinds\n"
     "      list the source kinds a manifest may use\n"
+    "  vorlane-pack make KIND SOURCE OUTFILE\n"
+    "      build one item outside an archive (for example a font's glyph file\n"
+    "      and its definition: kinds font and fontdef)\n"
     "  vorlane-pack --help\n"
     "\n"
     "manifest lines:\n"
@@ -38,6 +41,34 @@ constexpr const char* kUsage =
 int Usage(std::ostream& err, const std::string& problem) {
     err << "vorlane-pack: " << problem << "\n(see vorlane-pack --help)\n";
     return 2;
+}
+
+// Builds the bytes of one source with a kind's builder and writes them to a file.
+int Make(const std::vector<std::string>& args, std::ostream& err, const BuilderRegistry* builders) {
+    if (args.size() != 4) return Usage(err, "make needs KIND SOURCE OUTFILE");
+    BuilderRegistry standard = BuilderRegistry::Standard();
+    const ResourceBuilder* builder = (builders ? *builders : standard).Find(args[1]);
+    if (!builder) return Usage(err, "unknown kind '" + args[1] + "'");
+    Manifest manifest;
+    ManifestLocation location;
+    ManifestResource resource;
+    resource.kind = args[1];
+    resource.source = args[2];
+    resource.base_dir = ".";
+    resource.where = "make";
+    std::vector<uint8_t> bytes;
+    std::string error;
+    if (!(*builder)(BuildInput{manifest, location, resource}, bytes, error)) {
+        err << "vorlane-pack: " << args[2] << ": " << error << "\n";
+        return 1;
+    }
+    std::ofstream file(args[3], std::ios::binary | std::ios::trunc);
+    file.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    if (!file.flush()) {
+        err << "vorlane-pack: cannot write " << args[3] << "\n";
+        return 1;
+    }
+    return 0;
 }
 
 int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
@@ -129,6 +160,7 @@ int RunPackTool(const std::vector<std::string>& args, std::ostream& out, std::os
     }
     if (command == "build") return Build(args, out, err, builders);
     if (command == "extract") return Extract(args, out, err);
+    if (command == "make") return Make(args, err, builders);
     if (command == "kinds") {
         BuilderRegistry standard = BuilderRegistry::Standard();
         for (const std::string& kind : (builders ? *builders : standard).Kinds()) out << kind << "\n";
