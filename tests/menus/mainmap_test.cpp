@@ -1,0 +1,322 @@
+// The main map with the real menu script and texts: the tag dispatcher, the
+// lobby notifications and the chat rules.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "frontend/mainmap.h"
+#include "gui/gui_control.h"
+#include "gui/gui_widgets.h"
+#include "net/lobby_packets.h"
+#include "resources/text_source.h"
+#include "resources/textlib.h"
+#include "scripting/lua_glue.h"
+#include "scripting/menu_lua.h"
+
+namespace {
+
+using vorlane::frontend::MAINMAP;
+using vorlane::frontend::MainMapContext;
+namespace net = vorlane::net;
+
+std::string SourceFile(const std::string& relative) {
+    const char* root = std::getenv("VORLANE_SOURCE_DIR");
+    std::ifstream in(std::string(root ? root : "..") + "/" + relative, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class MainMapTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        lua_.reset(LUA_CreateState());
+        ASSERT_TRUE(gui_.Init(0, 0, 1024, 768));
+        std::vector<uint8_t> image;
+        std::string texts = SourceFile("assets/alltime/texts/lobby_global.txt");
+        ASSERT_FALSE(texts.empty()) << "VORLANE_SOURCE_DIR not set?";
+        ASSERT_TRUE(vorlane::resources::CompileTextSource(texts, image, nullptr));
+        textlib_.Init(lua_.get());
+        ASSERT_NE(textlib_.AddTextData(image.data(), image.size()), 0u);
+        menus_ = std::make_unique<MENU_LUA>();
+        ASSERT_TRUE(menus_->Init(lua_.get(), &textlib_));
+        menus_->SetPictureLoader([](const char*) { return nullptr; });
+        lobby_ = std::make_unique<LOBBYNET>(nullptr, nullptr);
+        cfg_path_ = testing::TempDir() + "mainmap_lobby.cfg";
+        std::remove(cfg_path_.c_str());
+    }
+
+    void Make() {
+        MainMapContext context;
+        context.menus = menus_.get();
+        context.lobby = lobby_.get();
+        context.textlib = &textlib_;
+        context.set_program_state = [this](int32_t state) { state_ = state; };
+        context.lobby_cfg_path = cfg_path_;
+        context.mplayer_cfg_path = testing::TempDir() + "mainmap_mplayer.cfg";
+        context.menu_script = SourceFile("assets/multilobby/menus/lobby_menu.lua");
+        map_ = std::make_unique<MAINMAP>(std::move(context));
+        ASSERT_TRUE(map_->IsReady());
+    }
+
+    void TearDown() override {
+        map_.reset();
+        menus_.reset();
+    }
+
+    bool Visible(const char* name) {
+        GUI_OBJECT* object = map_->Object(name);
+        for (GUI_OBJECT* o = object; o; o = o->parent()) {
+            if (!o->IsVisible()) return false;
+            if (o == gui_.top()) return true;
+        }
+        return false;
+    }
+    bool Disabled(const char* name) {
+        GUI_OBJECT* object = map_->Object(name);
+        return object && object->TestFlags(GUI_FLAG_DISABLED);
+    }
+    std::string Text(const char* name) {
+        GUI_OBJECT* object = map_->Object(name);
+        return object && object->GetText() ? object->GetText() : "";
+    }
+    void SetInput(const char* name, const char* text) {
+        GUI_OBJECT* input = map_->Object(name, GUI_TYPE_INPUTBOX);
+        ASSERT_NE(input, nullptr) << name;
+        input->SetText(text);
+    }
+    void AddUser(uint32_t id, uint32_t second, const char* name) {
+        net::Profile profile{};
+        net::PutU16(profile, net::kProfActive, 1);
+        net::PutText(profile, net::kProfName, name, 15);
+        auto packet = net::EncodeUserRecord(net::PKTCHECK(), id, second, profile);
+        lobby_->OnDataReceived(0, 0, 12, net::kPktUserEntered, packet.data(),
+                               uint32_t(packet.size()));
+    }
+    void Chat(uint32_t sender, const char* text, bool is_private) {
+        uint16_t id = is_private ? net::kPktChatPrivateReceived : net::kPktChatAllReceived;
+        auto packet = net::EncodeChat(net::PKTCHECK(), id, {int32_t(sender), text});
+        lobby_->OnDataReceived(0, 0, 12, id, packet.data(), uint32_t(packet.size()));
+    }
+    std::vector<std::string> Items(const char* name) {
+        std::vector<std::string> items;
+        if (GUI_LIST* list = map_->List(name)) {
+            for (int i = 0; i < list->ItemCount(); ++i) items.push_back(list->GetItemText(i));
+        }
+        return items;
+    }
+
+    LuaStatePtr lua_;
+    GUI_CONTROL gui_;
+    vorlane::resources::TEXTLIB textlib_;
+    std::unique_ptr<MENU_LUA> menus_;
+    std::unique_ptr<LOBBYNET> lobby_;
+    std::unique_ptr<MAINMAP> map_;
+    std::string cfg_path_;
+    int32_t state_ = 0;
+};
+
+TEST_F(MainMapTest, ConstructionShowsLoginWithLimitsAndSavedLogin) {
+    {
+        std::ofstream cfg(cfg_path_);
+        cfg << "[login]\nname=ann\npassw=pw\nemail=a@b.test\n[main]\nserver=127.0.0.2\n";
+    }
+    Make();
+    EXPECT_TRUE(Visible("menu.login"));
+    EXPECT_FALSE(Visible("menu.lobby"));
+    EXPECT_EQ(Text("menu.login.obj_input_uname"), "ann");
+    EXPECT_EQ(lobby_->host(), "127.0.0.2");
+    auto* password = static_cast<GUI_INPUTBOX*>(
+        map_->Object("menu.login.obj_input_password", GUI_TYPE_INPUTBOX));
+    ASSERT_NE(password, nullptr);
+    EXPECT_TRUE(password->masked());
+    auto capacity_for = [](int limit) {
+        GUI_INPUTBOX reference;
+        reference.SetTextMax(limit);
+        return reference.capacity();
+    };
+    EXPECT_EQ(password->capacity(), capacity_for(9));
+    auto* chat = static_cast<GUI_INPUTBOX*>(
+        map_->Object("menu.lobby.obj_input_chat", GUI_TYPE_INPUTBOX));
+    ASSERT_NE(chat, nullptr);
+    EXPECT_EQ(chat->capacity(), capacity_for(95));
+    // Destruction writes the inputs back.
+    SetInput("menu.login.obj_input_uname", "bert");
+    map_.reset();
+    std::ifstream saved(cfg_path_);
+    std::stringstream text;
+    text << saved.rdbuf();
+    EXPECT_NE(text.str().find("name=bert"), std::string::npos);
+    EXPECT_NE(text.str().find("server=127.0.0.2"), std::string::npos);
+}
+
+TEST_F(MainMapTest, LoginChecksInputsBeforeConnecting) {
+    Make();
+    SetInput("menu.login.obj_input_uname", "ann");
+    map_->Click(1);  // log in without a password
+    EXPECT_TRUE(Visible("menu.loginerror"));
+    EXPECT_FALSE(Visible("menu.connectinfo"));
+    EXPECT_EQ(Text("menu.loginerror.obj_label1"), "Please enter your password.");
+    EXPECT_TRUE(Disabled("menu.login"));
+    map_->Click(4);  // OK
+    EXPECT_FALSE(Visible("menu.loginerror"));
+    EXPECT_FALSE(Disabled("menu.login"));
+
+    SetInput("menu.login.obj_input_uname", "");
+    map_->Click(2);  // account creation with everything empty
+    EXPECT_EQ(Text("menu.loginerror.obj_label1"),
+              "Please enter an e-mail address to create an account.");
+    map_->Click(3);  // quit
+    EXPECT_EQ(state_, 2);
+}
+
+TEST_F(MainMapTest, PortraitIsClampedAtBothEnds) {
+    Make();
+    map_->Click(12);
+    EXPECT_EQ(map_->portrait(), 0);
+    for (int i = 0; i < 10; ++i) map_->Click(13);
+    EXPECT_EQ(map_->portrait(), 7);
+    map_->Click(12);
+    EXPECT_EQ(map_->portrait(), 6);
+}
+
+TEST_F(MainMapTest, DoubleClickOnAProfileSelectsIt) {
+    Make();
+    std::array<net::Profile, 4> profiles{};
+    net::PutU16(profiles[1], net::kProfActive, 1);
+    net::PutText(profiles[1], net::kProfName, "Ann", 15);
+    lobby_->profiles() = profiles;
+    map_->ProfilesComplete(profiles);
+    EXPECT_TRUE(Visible("menu.profile"));
+    EXPECT_EQ(Items("menu.profile.obj_list1"),
+              (std::vector<std::string>{"- empty slot -", "Ann", "- empty slot -",
+                                        "- empty slot -"}));
+    EXPECT_EQ(Text("menu.profile.obj_button3"), "Create profile");
+    GUI_EVENT dclick = GUI_EVENT::Mouse(GEVE_MOUSE_DCLICK, 0, 0, GUI_BUTTON_LEFT);
+    map_->Dispatch(9, dclick);  // empty slot: nothing
+    EXPECT_FALSE(Visible("menu.profileinfo"));
+    map_->List("menu.profile.obj_list1")->SetSelection(1);
+    map_->Click(9);
+    EXPECT_EQ(Text("menu.profile.frame1.obj_frame_name.obj_label1"), "Ann");
+    EXPECT_EQ(Text("menu.profile.obj_button3"), "Overwrite profile");
+    map_->Dispatch(9, dclick);
+    EXPECT_TRUE(Visible("menu.profileinfo"));
+    EXPECT_TRUE(Disabled("menu.profile"));
+}
+
+TEST_F(MainMapTest, OverwritingAnActiveSlotAsksFirst) {
+    Make();
+    std::array<net::Profile, 4> profiles{};
+    net::PutU16(profiles[0], net::kProfActive, 1);
+    lobby_->profiles() = profiles;
+    map_->ProfilesComplete(profiles);
+    SetInput("menu.profilemodify.obj_input_name", "Zed");
+    map_->Click(8);
+    EXPECT_TRUE(Visible("menu.profileyesno"));
+    map_->Click(11);  // no
+    EXPECT_FALSE(Visible("menu.profileyesno"));
+    EXPECT_FALSE(Disabled("menu.profile"));
+    // An empty slot is written at once.
+    map_->List("menu.profile.obj_list1")->SetSelection(2);
+    map_->Click(13);
+    map_->Click(8);
+    EXPECT_FALSE(Visible("menu.profileyesno"));
+    EXPECT_EQ(net::GetText(lobby_->profiles()[2], net::kProfName, 15), "Zed");
+    EXPECT_EQ(net::GetU32(lobby_->profiles()[2], net::kProfPortrait), 1u);
+    EXPECT_EQ(net::GetU32(lobby_->profiles()[2], net::kProfColour), 1u);
+}
+
+TEST_F(MainMapTest, ChatLinesFormatsAndDrops) {
+    Make();
+    map_->ChannelEntered();
+    EXPECT_TRUE(Visible("menu.lobby"));
+    EXPECT_EQ(Text("menu.lobby.obj_frame_name.obj_label1"), "To everybody");
+    AddUser(7, 70, "Ann");
+    AddUser(8, 80, "Bob");
+    EXPECT_EQ(Items("menu.lobby.obj_list_user"), (std::vector<std::string>{"Ann", "Bob"}));
+    Chat(7, "hello", false);
+    Chat(7, "hello", true);
+    Chat(99, "from nobody", false);
+    EXPECT_EQ(Items("menu.lobby.obj_list_chat"),
+              (std::vector<std::string>{"[Ann]: hello", "From [Ann]: hello"}));
+    // Ignore Bob: his lines are dropped; ignoring again lets them through.
+    map_->List("menu.lobby.obj_list_user")->SetSelection(1);
+    map_->Click(22);
+    EXPECT_EQ(map_->ignore_list().size(), 1u);
+    Chat(8, "muted", false);
+    EXPECT_EQ(Items("menu.lobby.obj_list_chat").size(), 2u);
+    map_->Click(22);
+    Chat(8, "back", false);
+    EXPECT_EQ(Items("menu.lobby.obj_list_chat").back(), "[Bob]: back");
+}
+
+TEST_F(MainMapTest, EnterInTheChatInputSendsAndPartnerLeavingResetsTarget) {
+    Make();
+    map_->ChannelEntered();
+    AddUser(7, 70, "Ann");
+    map_->List("menu.lobby.obj_list_user")->SetSelection(0);
+    map_->Click(20);  // private
+    EXPECT_EQ(map_->private_target(), 7);
+    EXPECT_EQ(Text("menu.lobby.obj_frame_name.obj_label1"), "To Ann");
+    SetInput("menu.lobby.obj_input_chat", "psst");
+    GUI_EVENT other = GUI_EVENT::Key(GEVE_KEY_ASCII, 0, 'x', 0, 1);
+    EXPECT_EQ(map_->Dispatch(25, other), 0);
+    EXPECT_EQ(Text("menu.lobby.obj_input_chat"), "psst");
+    GUI_EVENT enter = GUI_EVENT::Key(GEVE_KEY_ASCII, 0, 13, 0, 1);
+    map_->Dispatch(25, enter);
+    EXPECT_EQ(Text("menu.lobby.obj_input_chat"), "");
+    EXPECT_EQ(Items("menu.lobby.obj_list_chat").back(), "To [Ann]: psst");
+    // Ann leaves: the chat goes to everybody again.
+    auto left = net::EncodeU32Body(net::PKTCHECK(), net::kPktUserLeft, 7);
+    lobby_->OnDataReceived(0, 0, 12, net::kPktUserLeft, left.data(), uint32_t(left.size()));
+    EXPECT_EQ(map_->private_target(), -1);
+    EXPECT_EQ(Text("menu.lobby.obj_frame_name.obj_label1"), "To everybody");
+}
+
+TEST_F(MainMapTest, NotificationsChangeTheMenus) {
+    Make();
+    map_->LoginError("LOBBY_WRONG_PASSWORD");
+    EXPECT_TRUE(Visible("menu.loginerror"));
+    EXPECT_EQ(Text("menu.loginerror.obj_label1"), "Wrong user name or password.");
+    map_->LoginError("LOBBY_NOT_A_TEXT");  // a missing id shows itself
+    EXPECT_EQ(Text("menu.loginerror.obj_label1"), "LOBBY_NOT_A_TEXT");
+    map_->ChannelEntered();
+    map_->ConnectionLost();
+    EXPECT_FALSE(Visible("menu.lobby"));
+    EXPECT_TRUE(Visible("menu.login"));
+    EXPECT_TRUE(Disabled("menu.login"));
+    EXPECT_EQ(Text("menu.loginerror.obj_label1"), "The connection to the lobby server was lost.");
+    map_->ChannelError();
+    EXPECT_TRUE(Visible("menu.channelerror"));
+    EXPECT_TRUE(Disabled("menu.channel"));
+    map_->Click(17);
+    EXPECT_FALSE(Disabled("menu.channel"));
+    map_->LoginRunning();
+    EXPECT_TRUE(Disabled("menu.login.obj_button1"));
+    map_->LoginFinished();
+    EXPECT_FALSE(Disabled("menu.login.obj_button2"));
+}
+
+TEST_F(MainMapTest, ChannelListTextsAndAShortTable) {
+    Make();
+    std::vector<uint8_t> table(16 + 2 * 25, 0);
+    table[14] = 200;  // more channels claimed than present: only two are read
+    std::memcpy(&table[16], "Main", 4);
+    table[16 + 21] = 3;
+    std::memcpy(&table[41], "Trade", 5);
+    table[41 + 15] = 0x2;
+    table[41 + 21] = 1;
+    table[41 + 23] = 2;
+    map_->ChannelList(table, false);
+    EXPECT_TRUE(Visible("menu.channel"));
+    EXPECT_EQ(Items("menu.channel.obj_list1"),
+              (std::vector<std::string>{"Main(3 players)", "Trade(1 players/2 games)"}));
+    map_->ChannelList(std::vector<uint8_t>(5, 0), true);  // too short for a header
+    EXPECT_TRUE(Items("menu.channel.obj_list1").empty());
+}
+
+}  // namespace
