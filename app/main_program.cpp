@@ -9,6 +9,7 @@
 
 #include "app/global_control.h"
 #include "app/global_data.h"
+#include "app/lua_globals.h"
 #include "app/main_thread.h"
 #include "app/options.h"
 #include "app/presentation.h"
@@ -211,6 +212,9 @@ int MAIN_MainProgram() {
     if (g_settings->info_mode == 0) g_presentation->flags &= ~PRESENTATION::kInfoOverlay;
     uint16_t start_mode = MAIN_StartMode();
     g_settings->network_mode = start_mode;
+
+    MAIN_RegisterLuaGlobals(g_control->lua());
+    MAIN_ConsoleLine(MAIN_VersionText());
 
     g_app_clock.Update();
     g_app_clock.Pause();
