@@ -4,6 +4,8 @@
 
 #include "resources/res_file.h"
 #include "resources/text_source.h"
+#include "tools/pack/sound_builder.h"
+#include "tools/pack/video_builder.h"
 #include "tools/pack/font_builder.h"
 #include "tools/pack/image_builder.h"
 
@@ -27,6 +29,8 @@ constexpr BuilderRow kStandardBuilders[] = {
      [](const BuildInput& input, std::vector<uint8_t>& out, std::string& error) {
          return resources::CompileTextSourceFile(input.SourcePath(), out, error);
      }},
+    {"ogg", BuildSoundResource},  // an Ogg Vorbis sound (type 13) from WAV or a tone recipe
+    {"pvf", BuildVideoResource},  // a pvf video of Theora frames
     {"image", BuildImageResource},             // SVG or PNG art in the image data format
     {"font", BuildFontResource},               // a TrueType face as a glyph container
     {"fontdef", BuildFontDefinitionResource},  // the definition text of that font
