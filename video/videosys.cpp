@@ -87,7 +87,13 @@ VideoControl* VIDEOSYS::Get(int id) const {
 
 const VideoControl* VIDEOSYS::control(int id) const { return Get(id); }
 
+void VIDEOSYS::AddNamedStream(const std::string& name, std::vector<uint8_t> bytes) {
+    named_.emplace_back(name, std::move(bytes));
+}
+
 int VIDEOSYS::Open(const char* name) {
+    for (const auto& [stream_name, bytes] : named_)
+        if (name && stream_name == name) return OpenFromMemory(bytes.data(), bytes.size(), name);
     resources::RAMA_CTRL* rama = rama_ ? rama_ : LUA_GetHost().rama;
     resources::RAMA_RES* res = (rama && name) ? rama->GetResource(name) : nullptr;
     uint32_t size = 0;

@@ -91,6 +91,9 @@ public:
     // Opens the archive resource `name`; the control id or -1.
     int Open(const char* name);
     int OpenFromMemory(const uint8_t* data, size_t size, const char* name);
+    // Makes `name` open these bytes instead of the archive resource (tools
+    // and tests that run without an archive).
+    void AddNamedStream(const std::string& name, std::vector<uint8_t> bytes);
     int BindSurface(int id, media::OSGFX* surface);
     int Play(int id);
     int Restart(int id);
@@ -117,6 +120,7 @@ private:
     std::vector<std::unique_ptr<VideoControl>> controls_;
     int exclusive_ = -1;
     DecoderFactory factory_;
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> named_;
 };
 
 VIDEOSYS* VIDEOSYS_Get();
