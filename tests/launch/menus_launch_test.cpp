@@ -24,7 +24,8 @@ namespace {
 
 std::string SourceFile(const std::string& relative) {
     const char* root = std::getenv("VORLANE_SOURCE_DIR");
-    std::ifstream in(std::string(root ? root : "..") + "/" + relative, std::ios::binary);
+    std::ifstream in(std::string(root ? root : LAUNCH_SOURCE_DIR) + "/" + relative,
+                     std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
