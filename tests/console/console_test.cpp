@@ -264,3 +264,43 @@ TEST_F(ConsoleTest, SlidesOpenAndClosed) {
 }
 
 }  // namespace
+
+#include "console/console_setup.h"
+#include "media/keycodes.h"
+
+namespace {
+
+TEST_F(ConsoleTest, DefaultsRegisterProgramHooksAndTheToggleKey) {
+    uint32_t fps = 60;
+    uint8_t trace = 0;
+    static std::string last_lua, last_shot;
+    ConsoleHooks hooks;
+    hooks.fps = &fps;
+    hooks.gui_trace = &trace;
+    hooks.lua = [](const char* code) { last_lua = code; };
+    hooks.screenshot = [](const char* name) { last_shot = name; };
+    ASSERT_TRUE(CONSOLE_RegisterDefaults(console, hooks));
+    console.Execute("fps");
+    EXPECT_EQ(Last(), "fps 60");
+    console.Execute("gui_trace true");
+    EXPECT_EQ(trace, 1);
+    console.Execute("lua print('x y')");
+    EXPECT_EQ(last_lua, "print('x y')");
+    console.Execute("screenshot");
+    EXPECT_EQ(last_shot, "screenshot");
+
+    console.SetOpen(false);
+    IOEVE key;
+    key.class_flags = kEveKeyDown;
+    key.value = uint32_t(vorlane::media::EngineKeyCode(vorlane::media::kDikF12));
+    ASSERT_TRUE(CONSOLE_HandleToggle(console, key));
+    EXPECT_TRUE(console.open);
+    key.class_flags = kEveKeyUp;
+    EXPECT_TRUE(CONSOLE_HandleToggle(console, key));
+    EXPECT_TRUE(console.open);
+    key.class_flags = kEveKeyDown;
+    key.value = vorlane::media::kKeyLeft;
+    EXPECT_FALSE(CONSOLE_HandleToggle(console, key));
+}
+
+}  // namespace
