@@ -18,7 +18,7 @@ namespace {
 
 std::string MenuScript() {
     const char* root = std::getenv("VORLANE_SOURCE_DIR");
-    std::ifstream in(std::string(root ? root : "../..") + "/assets/multilobby/menus/lobby_menu.lua");
+    std::ifstream in(std::string(root ? root : VORLANE_MENUS_SOURCE_DIR) + "/assets/multilobby/menus/lobby_menu.lua");
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
@@ -38,7 +38,8 @@ struct Menus {
         menus.Init(lua.get(), nullptr);
         menus.RegisterEnums("vrlmenu", kMenuTagEnums);
         const char* binary = std::getenv("VORLANE_BINARY_DIR");
-        if (binary) {
+        if (!binary) binary = VORLANE_MENUS_BINARY_DIR;
+        {
             std::string run = std::string(binary) + "/run";
             rama.SetRootDirectory(run.c_str());
             have_archive = rama.Init((run + "/data/master.dix").c_str()) == 1;

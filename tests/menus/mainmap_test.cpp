@@ -25,7 +25,8 @@ namespace net = vorlane::net;
 
 std::string SourceFile(const std::string& relative) {
     const char* root = std::getenv("VORLANE_SOURCE_DIR");
-    std::ifstream in(std::string(root ? root : "..") + "/" + relative, std::ios::binary);
+    std::ifstream in(std::string(root ? root : VORLANE_MENUS_SOURCE_DIR) + "/" + relative,
+                     std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
@@ -38,7 +39,7 @@ protected:
         ASSERT_TRUE(gui_.Init(0, 0, 1024, 768));
         std::vector<uint8_t> image;
         std::string texts = SourceFile("assets/alltime/texts/lobby_global.txt");
-        ASSERT_FALSE(texts.empty()) << "VORLANE_SOURCE_DIR not set?";
+        ASSERT_FALSE(texts.empty()) << "source tree not found";
         ASSERT_TRUE(vorlane::resources::CompileTextSource(texts, image, nullptr));
         textlib_.Init(lua_.get());
         ASSERT_NE(textlib_.AddTextData(image.data(), image.size()), 0u);

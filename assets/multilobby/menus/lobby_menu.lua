@@ -61,9 +61,11 @@ local function profile_view(x, y, h, extra)
     points[#points + 1] = label(10, yy, 180, r[2])
     points[r[1]] = GUI_Label { x = 200, y = yy, w = 70, h = 20 }
   end
+  -- The view's portrait goes into frame2 itself; its inner frame stays hidden
+  -- so that it does not dim the picture.
   local view = { x = x, y = y, w = 300, h = h,
     frame2 = GUI_Frame { x = 10, y = 10, w = 128, h = 128,
-      frame1 = GUI_Frame { x = 0, y = 0, w = 128, h = 128 } },
+      frame1 = GUI_Frame { x = 0, y = 0, w = 128, h = 128, visible = false } },
     frame3 = GUI_Frame { x = 150, y = 10, w = 46, h = 34, tooltip = "MENU_TIP_COLOUR" },
     obj_frame_name = GUI_Frame { x = 150, y = 60, w = 140, h = 26,
       obj_label1 = GUI_Label { x = 4, y = 3, w = 132, h = 20 } },
