@@ -51,6 +51,29 @@ EncoderPtr MakeEncoder(int width, int height, int fps, int quality) {
 
 uint8_t Clamp255(int v) { return uint8_t(std::clamp(v, 0, 255)); }
 
+// Lookup tables of the BT.601 conversion: the per-channel products and a
+// clamp table indexed by the shifted sum (which stays within -300..600).
+constexpr int kClampOffset = 512;
+struct ColourTables {
+    int y[256], rv[256], gu[256], gv[256], bu[256];
+    uint8_t clamp[1536];
+};
+const ColourTables& Tables() {
+    static const ColourTables tables = [] {
+        ColourTables t{};
+        for (int i = 0; i < 256; ++i) {
+            t.y[i] = (i - 16) * 298 + 128;
+            t.rv[i] = 409 * (i - 128);
+            t.gu[i] = 100 * (i - 128);
+            t.gv[i] = 208 * (i - 128);
+            t.bu[i] = 516 * (i - 128);
+        }
+        for (int i = 0; i < 1536; ++i) t.clamp[i] = Clamp255(i - kClampOffset);
+        return t;
+    }();
+    return tables;
+}
+
 class TheoraDecoder : public VideoDecoder {
 public:
     bool Init(int width, int height) {
@@ -96,6 +119,7 @@ public:
         if (r != 0 && r != TH_DUPFRAME) return false;
         th_ycbcr_buffer ycbcr;
         if (th_decode_ycbcr_out(decoder_.get(), ycbcr) != 0) return false;
+        const ColourTables& t = Tables();
         for (int y = 0; y < height_; ++y) {
             int sy = y + pic_y_;
             const uint8_t* py = ycbcr[0].data + ptrdiff_t(sy) * ycbcr[0].stride + pic_x_;
@@ -104,13 +128,13 @@ public:
             // Rows go out bottom-up: picture row y lands in memory row height-1-y.
             uint32_t* out = picture_.data() + size_t(height_ - 1 - y) * size_t(width_);
             for (int x = 0; x < width_; ++x) {
-                int c = (py[x] - 16) * 298;
-                int d = pu[x / 2] - 128;
-                int e = pv[x / 2] - 128;
-                uint8_t r8 = Clamp255((c + 409 * e + 128) >> 8);
-                uint8_t g8 = Clamp255((c - 100 * d - 208 * e + 128) >> 8);
-                uint8_t b8 = Clamp255((c + 516 * d + 128) >> 8);
-                out[x] = 0xFF000000u | (uint32_t(r8) << 16) | (uint32_t(g8) << 8) | b8;
+                int c = t.y[py[x]];
+                int u = pu[x >> 1], v = pv[x >> 1];
+                const uint8_t* clamp = t.clamp + kClampOffset;
+                uint32_t r8 = clamp[(c + t.rv[v]) >> 8];
+                uint32_t g8 = clamp[(c - t.gu[u] - t.gv[v]) >> 8];
+                uint32_t b8 = clamp[(c + t.bu[u]) >> 8];
+                out[x] = 0xFF000000u | (r8 << 16) | (g8 << 8) | b8;
             }
         }
         return true;
