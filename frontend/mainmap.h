@@ -146,7 +146,6 @@ private:
     const net::UserRecord* context_user_ = nullptr;
     int16_t portrait_ = 0;
     std::vector<std::pair<uint32_t, uint32_t>> ignore_;
-    uint32_t lan_selected_address_ = 0;
     uint16_t network_mode_ = 1;
     std::unique_ptr<VORL_MISSION_CTRL> missions_;
     int dispatch_depth_ = 0;

@@ -1,0 +1,120 @@
+// The autopilot's coroutine: waiting, the exit statuses of assert and of
+// script errors, quit, and the input records it posts.
+#include <gtest/gtest.h>
+
+#include "app/autopilot.h"
+#include "baselib/ioeve.h"
+#include "baselib/queue.h"
+#include "gui/gui_control.h"
+#include "gui/gui_widgets.h"
+
+namespace {
+
+using namespace vorlane;
+
+struct Exit {
+    int status = -1;
+    std::string message;
+};
+
+class AutopilotTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        AUTOPILOT_SetExitHandler([this](int status, const std::string& message) {
+            exit_.status = status;
+            exit_.message = message;
+        });
+        host_.quit = [this] { ++quits_; };
+        host_.now = [this] { return now_; };
+    }
+    void TearDown() override {
+        AUTOPILOT_Stop();
+        AUTOPILOT_SetExitHandler(nullptr);
+    }
+    AutopilotHost host_;
+    Exit exit_;
+    int quits_ = 0;
+    uint32_t now_ = 1000;
+};
+
+TEST_F(AutopilotTest, WaitsFramesAndSleepsByTheClock) {
+    ASSERT_TRUE(AUTOPILOT_StartText("autopilot.wait(3) autopilot.sleep(100) autopilot.quit(7)",
+                                    "t", host_));
+    AUTOPILOT_Step();  // runs to wait(3)
+    AUTOPILOT_Step();
+    AUTOPILOT_Step();
+    EXPECT_EQ(quits_, 0);
+    AUTOPILOT_Step();  // resumes, runs to sleep(100)
+    AUTOPILOT_Step();
+    EXPECT_EQ(quits_, 0);
+    now_ += 100;
+    AUTOPILOT_Step();
+    EXPECT_EQ(quits_, 1);
+    EXPECT_EQ(AUTOPILOT_ExitCode(), 7);
+}
+
+TEST_F(AutopilotTest, AssertAndErrorsEndWithTheirStatus) {
+    ASSERT_TRUE(AUTOPILOT_StartText("autopilot.assert(1 == 2, 'numbers differ')", "t", host_));
+    AUTOPILOT_Step();
+    EXPECT_EQ(exit_.status, 3);
+    EXPECT_NE(exit_.message.find("numbers differ"), std::string::npos);
+    ASSERT_TRUE(AUTOPILOT_StartText("local x = nil; x.y = 1", "t", host_));
+    AUTOPILOT_Step();
+    EXPECT_EQ(exit_.status, 4);
+    EXPECT_FALSE(AUTOPILOT_Running());
+    EXPECT_FALSE(AUTOPILOT_StartText("this is not lua", "t", host_));
+}
+
+TEST_F(AutopilotTest, WaitUntilTimesOut) {
+    ASSERT_TRUE(AUTOPILOT_StartText(
+        "local ok = autopilot.wait_until(function() return false end, 50)"
+        " autopilot.assert(ok, 'timed out')",
+        "t", host_));
+    AUTOPILOT_Step();
+    AUTOPILOT_Step();
+    EXPECT_EQ(exit_.status, -1);
+    now_ += 60;
+    AUTOPILOT_Step();
+    EXPECT_EQ(exit_.status, 3);
+}
+
+TEST_F(AutopilotTest, ClickAndTypePostRecordsAtTheObject) {
+    GUI_CONTROL gui;
+    ASSERT_TRUE(gui.Init(0, 0, 640, 480));
+    auto button = std::make_unique<GUI_BUTTON>();
+    button->SetPos(100, 50);
+    button->SetSize(40, 20);
+    GUI_OBJECT* raw = gui.Add(std::move(button));
+    MTX_QLIST* queue = MTX_QLIST::Create();
+    ASSERT_NE(queue, nullptr);
+    host_.input_queue = queue;
+    host_.find_object = [raw](const char* name) {
+        return std::string(name) == "b" ? raw : nullptr;
+    };
+    ASSERT_TRUE(AUTOPILOT_StartText(
+        "autopilot.assert(autopilot.visible('b'), 'hidden') autopilot.click('b')"
+        " autopilot.type('ok') autopilot.click('missing')",
+        "t", host_));
+    AUTOPILOT_Step();
+    std::vector<IOEVE> records;
+    while (IOEVE* event = static_cast<IOEVE*>(queue->Pop(nullptr))) {
+        records.push_back(*event);
+        IOEVE_Free(event);
+    }
+    ASSERT_EQ(records.size(), 3u);  // move, press, release; typing waits for the next step
+    EXPECT_EQ(records[1].message, 513u);
+    EXPECT_EQ(records[1].x, 120);
+    EXPECT_EQ(records[1].y, 60);
+    now_ += 400;
+    AUTOPILOT_Step();
+    EXPECT_EQ(exit_.status, 4);  // no object 'missing'
+    size_t chars = 0;
+    while (IOEVE* event = static_cast<IOEVE*>(queue->Pop(nullptr))) {
+        chars += event->message == 258 ? 1 : 0;
+        IOEVE_Free(event);
+    }
+    EXPECT_EQ(chars, 2u);
+    MTX_QLIST::Destroy(queue, 1);
+}
+
+}  // namespace
