@@ -233,6 +233,12 @@ void VIDEOSYS::Shutdown() {
 }
 
 void VIDEOSYS::FrameStep(VideoControl& c, uint32_t now) {
+    // A control whose decoder could not be made (Play may have set it active
+    // again) has nothing to show.
+    if (!c.decoder) {
+        c.flags &= ~kVideoActive;
+        return;
+    }
     c.output_ready = true;
     if (c.flags & kVideoPaused) {
         c.next_frame_time = now;

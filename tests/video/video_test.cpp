@@ -168,6 +168,18 @@ TEST_F(VideoPacingTest, DamagedStreamsAreRefusedOrEndEarly) {
     EXPECT_LT(took, 1000u);
 }
 
+TEST_F(VideoPacingTest, AControlWithoutDecoderStaysInactiveWhenPlayed) {
+    sys.SetDecoderFactory([](int, int) { return std::unique_ptr<VideoDecoder>(); });
+    auto pvf = FakePvf(10, 10);
+    int id = Open(pvf);
+    ASSERT_GE(id, 0);
+    EXPECT_FALSE(sys.IsActive(id));
+    sys.Play(id);
+    g_tick += 500;
+    sys.Update();  // must not touch the missing decoder
+    EXPECT_FALSE(sys.IsActive(id));
+}
+
 TEST(VideoCodec, TheoraRoundTripWritesUprightPicturesIntoTheSurface) {
     const int w = 64, h = 48;
     std::vector<uint32_t> frame(size_t(w * h));
