@@ -13,7 +13,7 @@ namespace {
 
 // SaveSettings writes through this into the hand-over file.
 class CfgSettingsWriter : public LobbySettingsWriter {
-public:
+  public:
     explicit CfgSettingsWriter(CFGFILE* cfg) : cfg_(cfg) {}
     void SetInt(const char* section, const char* key, int64_t value) override {
         cfg_->SetNumber(section, key, value);
@@ -22,7 +22,7 @@ public:
         cfg_->SetText(section, key, value ? value : "");
     }
 
-private:
+  private:
     CFGFILE* cfg_;
 };
 
@@ -35,14 +35,16 @@ void AddLanUser(const LanUser& user, CFGFILE* out) {
 // [SECTION] Reading the menus
 
 std::string MissionTitle(resources::TEXTLIB* textlib, const std::string& value) {
-    if (!value.empty() && value[0] == '~') return value.substr(1);
+    if (!value.empty() && value[0] == '~')
+        return value.substr(1);
     const char* text = textlib ? textlib->GetTextC(value.c_str()) : nullptr;
     return text ? text : "";
 }
 
 int CheckBoxState(const MAINMAP& map, const char* name) {
     auto* box = dynamic_cast<GUI_CHECKBOX*>(map.Object(name));
-    if (!box) return -1;
+    if (!box)
+        return -1;
     return box->IsChecked() ? 1 : 0;
 }
 
@@ -69,12 +71,14 @@ bool GameIsFull(const net::GameRecord& record) {
 
 std::string CurrentProfileName(const LOBBYNET& lobby) {
     const int index = lobby.current_profile();
-    if (index < 0 || index >= int(lobby.profiles().size())) return "";
+    if (index < 0 || index >= int(lobby.profiles().size()))
+        return "";
     return net::GetText(lobby.profiles()[size_t(index)], net::kProfName, net::kNameWidth);
 }
 
 LaunchResult BuildCreateGame(const CreateGameInput& input, const LOBBYNET* lobby, CFGFILE* out) {
-    if (!out) return LaunchResult::kNothing;
+    if (!out)
+        return LaunchResult::kNothing;
     out->Clear();
     out->SetText("game", "mode", "server");
     out->SetNumber("game", "lan", input.lan ? 1 : 0);
@@ -83,14 +87,16 @@ LaunchResult BuildCreateGame(const CreateGameInput& input, const LOBBYNET* lobby
         out->SetNumber("game", "globchat", CheckBoxValue(input.globchat_state));
     if (input.ranking_state >= 0)
         out->SetNumber("game", "ranking", CheckBoxValue(input.ranking_state));
-    if (!input.has_mission) return LaunchResult::kNothing;
+    if (!input.has_mission)
+        return LaunchResult::kNothing;
     out->SetText("game", "mission", input.mission_keyname.c_str());
     const std::string player = input.lan ? input.lan_user.username : input.profile_name;
     const std::string name = MakeGameName(input.game_name, input.mission_title, player);
     if (input.lan) {
         AddLanUser(input.lan_user, out);
     } else {
-        if (!lobby) return LaunchResult::kNoLobby;
+        if (!lobby)
+            return LaunchResult::kNoLobby;
         CfgSettingsWriter writer(out);
         lobby->SaveSettings(&writer);
     }
@@ -100,18 +106,22 @@ LaunchResult BuildCreateGame(const CreateGameInput& input, const LOBBYNET* lobby
 
 LaunchResult BuildJoinGame(bool lan, const net::GameRecord* record, const LanUser& lan_user,
                            const LOBBYNET* lobby, CFGFILE* out) {
-    if (!out) return LaunchResult::kNothing;
+    if (!out)
+        return LaunchResult::kNothing;
     out->Clear();
     out->SetText("game", "mode", "client");
     out->SetNumber("game", "lan", lan ? 1 : 0);
-    if (!record) return LaunchResult::kNothing;
-    if (GameIsFull(*record)) return LaunchResult::kGameFull;
+    if (!record)
+        return LaunchResult::kNothing;
+    if (GameIsFull(*record))
+        return LaunchResult::kGameFull;
     out->SetText("game", "server", LanRecordAddressText(*record).c_str());
     out->SetNumber("game", "id", net::GameRecordId(*record));
     if (lan) {
         AddLanUser(lan_user, out);
     } else {
-        if (!lobby) return LaunchResult::kNoLobby;
+        if (!lobby)
+            return LaunchResult::kNoLobby;
         CfgSettingsWriter writer(out);
         lobby->SaveSettings(&writer);
     }
@@ -125,13 +135,17 @@ LaunchResult StartGame(CFGFILE& lobby_cfg, const std::string& lobby_path, const 
                        const std::function<void(int32_t)>& set_state, std::string* path_out,
                        std::string* argument_out) {
     lobby_cfg.Write(lobby_path);
-    if (!handover.Write(mplayer_path)) return LaunchResult::kWriteFailed;
+    if (!handover.Write(mplayer_path))
+        return LaunchResult::kWriteFailed;
     const char* path = lobby_cfg.GetText("main", "game_exec");
     const char* argument = lobby_cfg.GetText("main", "para_new_game");
     MAIN_SetGameStart(path ? path : "", argument ? argument : "");
-    if (path_out) *path_out = g_game_start_path;
-    if (argument_out) *argument_out = g_game_start_argument;
-    if (set_state) set_state(6);
+    if (path_out)
+        *path_out = g_game_start_path;
+    if (argument_out)
+        *argument_out = g_game_start_argument;
+    if (set_state)
+        set_state(6);
     return LaunchResult::kStarted;
 }
 
@@ -159,9 +173,10 @@ LaunchResult LaunchCreateGame(MAINMAP& map, const MainMapContext& context) {
         input.profile_name = CurrentProfileName(*context.lobby);
     CFGFILE handover;
     LaunchResult built = BuildCreateGame(input, context.lobby, &handover);
-    if (built != LaunchResult::kStarted) return built;
-    return StartGame(map.lobby_config(), context.lobby_cfg_path, handover,
-                     context.mplayer_cfg_path, context.set_program_state);
+    if (built != LaunchResult::kStarted)
+        return built;
+    return StartGame(map.lobby_config(), context.lobby_cfg_path, handover, context.mplayer_cfg_path,
+                     context.set_program_state);
 }
 
 LaunchResult LaunchJoinGame(MAINMAP& map, const MainMapContext& context) {
@@ -171,12 +186,14 @@ LaunchResult LaunchJoinGame(MAINMAP& map, const MainMapContext& context) {
     if (list && list->selection() >= 0)
         record = static_cast<const net::GameRecord*>(list->GetItemRecord(list->selection()));
     LanUser user;
-    if (lan) user = LanUserFromMenus(map);
+    if (lan)
+        user = LanUserFromMenus(map);
     CFGFILE handover;
     LaunchResult built = BuildJoinGame(lan, record, user, context.lobby, &handover);
-    if (built != LaunchResult::kStarted) return built;
-    return StartGame(map.lobby_config(), context.lobby_cfg_path, handover,
-                     context.mplayer_cfg_path, context.set_program_state);
+    if (built != LaunchResult::kStarted)
+        return built;
+    return StartGame(map.lobby_config(), context.lobby_cfg_path, handover, context.mplayer_cfg_path,
+                     context.set_program_state);
 }
 
 }  // namespace vorlane::frontend

@@ -51,11 +51,11 @@ struct CreateGameInput {
 };
 
 enum class LaunchResult {
-    kStarted,       // files written, program state 6
-    kNothing,       // no mission / no game selected: nothing written
-    kGameFull,      // players equal the maximum: nothing written
-    kNoLobby,       // online without a lobby client: nothing written
-    kWriteFailed,   // the hand-over file could not be written: state unchanged
+    kStarted,      // files written, program state 6
+    kNothing,      // no mission / no game selected: nothing written
+    kGameFull,     // players equal the maximum: nothing written
+    kNoLobby,      // online without a lobby client: nothing written
+    kWriteFailed,  // the hand-over file could not be written: state unchanged
 };
 
 // "<game>/<mission title>/<player>".
@@ -63,7 +63,9 @@ std::string MakeGameName(const std::string& game, const std::string& mission_tit
                          const std::string& player);
 
 // A check box in state 1 or 2 counts as on.
-inline int CheckBoxValue(int state) { return state == 1 || state == 2 ? 1 : 0; }
+inline int CheckBoxValue(int state) {
+    return state == 1 || state == 2 ? 1 : 0;
+}
 
 // Fills `out` (cleared first) for a created game; kStarted when it is
 // complete, otherwise why not (out is then meaningless).

@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 
+#include "frontend/cfgfile.h"
 #include "net/broadcast.h"
 #include "net/lobby_packets.h"
 
@@ -25,7 +26,7 @@ namespace vorlane::frontend {
 
 // The list widget the cycle fills; records are shared with the items.
 class LanListView {
-public:
+  public:
     virtual ~LanListView() = default;
     // Removes every item (and releases their records).
     virtual void Clear() = 0;
@@ -40,7 +41,7 @@ public:
 // The view over a GUI_LIST ("menu.lan.obj_list_game"); a null list ignores
 // everything.
 class GuiLanListView : public LanListView {
-public:
+  public:
     explicit GuiLanListView(GUI_LIST* list) : list_(list) {}
     void Clear() override;
     int Add(const std::string& name, std::shared_ptr<net::GameRecord> record) override;
@@ -48,7 +49,7 @@ public:
     const net::GameRecord* Selected() const override;
     int Count() const override;
 
-private:
+  private:
     GUI_LIST* list_;
 };
 
@@ -59,7 +60,7 @@ uint32_t LanRecordAddress(const net::GameRecord& record);
 std::string LanRecordAddressText(const net::GameRecord& record);
 
 class LanList {
-public:
+  public:
     static constexpr uint32_t kGameId = 12;
     static constexpr uint32_t kRefreshMs = 10000;
     // The first query goes out almost at once.
@@ -72,6 +73,9 @@ public:
     // Opens the discovery socket on `port`; queries go to `broadcast_address`
     // (null or empty: 255.255.255.255). `now_ms` starts the first countdown.
     bool Init(uint16_t port, const char* broadcast_address, uint64_t now_ms);
+    // The same with `main`/`lan_bcast_port` and `main`/`lan_bcast_addr` of
+    // the lobby configuration; false without a valid port.
+    bool InitFromConfig(CFGFILE& lobby_cfg, uint64_t now_ms);
     void Done() { broadcast_.Done(); }
 
     // One cycle at time `now_ms` (a monotonic millisecond clock).
@@ -81,7 +85,7 @@ public:
     BROADCAST& broadcast() { return broadcast_; }
     bool initialised() const { return broadcast_.IsInitialised(); }
 
-private:
+  private:
     void TakeDatagrams(LanListView* view);
     void Refresh(LanListView* view, uint64_t now_ms);
 
@@ -89,6 +93,9 @@ private:
     uint64_t refresh_at_ = 0;
     uint32_t remembered_address_ = 0;
 };
+
+// Milliseconds of a steady clock, for Update outside tests.
+uint64_t LanNowMs();
 
 // Parses a decimal port text (1..65535); 0 when it is not one.
 uint16_t LanParsePort(const char* text);

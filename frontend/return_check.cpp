@@ -6,8 +6,10 @@ namespace vorlane::frontend {
 
 bool CheckReturnFromGame(const std::string& mplayer_path, ReturnLogin* login) {
     CFGFILE handover;
-    if (!handover.Read(mplayer_path)) return false;
-    if (handover.GetNumber("game", "return_from_game", 0) != 1) return false;
+    if (!handover.Read(mplayer_path))
+        return false;
+    if (handover.GetNumber("game", "return_from_game", 0) != 1)
+        return false;
     if (login) {
         const char* user = handover.GetText("user", "username");
         const char* pass = handover.GetText("user", "password");
@@ -22,7 +24,8 @@ bool CheckReturnFromGame(const std::string& mplayer_path, ReturnLogin* login) {
 }
 
 uint16_t ReturnSelection(int64_t number) {
-    if (number < 0 || number >= 0xFFFF) return 0xFFFF;
+    if (number < 0 || number >= 0xFFFF)
+        return 0xFFFF;
     return uint16_t(number);
 }
 

@@ -21,7 +21,7 @@ namespace {
 constexpr const char* kLanBroadcast = "127.255.255.255";
 
 class FakeView : public LanListView {
-public:
+  public:
     void Clear() override { items.clear(); }
     int Add(const std::string&, std::shared_ptr<net::GameRecord> record) override {
         items.push_back(std::move(record));
@@ -35,18 +35,21 @@ public:
 
 // One vorlane-game in its own run folder, ended by its pid.
 class GameProcess {
-public:
+  public:
     ~GameProcess() { Stop(); }
     bool Start(const std::filesystem::path& folder, const std::string& path,
                const std::string& argument) {
         pid_ = fork();
-        if (pid_ < 0) return false;
+        if (pid_ < 0)
+            return false;
         if (pid_ == 0) {
-            if (chdir(folder.c_str()) != 0) _exit(127);
+            if (chdir(folder.c_str()) != 0)
+                _exit(127);
             setenv("VORLANE_GAME_HEADLESS", "1", 1);
             setenv("SDL_VIDEODRIVER", "dummy", 1);
             std::string log = (folder / "game.out").string();
-            if (!freopen(log.c_str(), "w", stdout)) _exit(127);
+            if (!freopen(log.c_str(), "w", stdout))
+                _exit(127);
             execl(path.c_str(), path.c_str(), argument.c_str(), "--duration", "40", "--no-return",
                   static_cast<char*>(nullptr));
             _exit(127);
@@ -61,12 +64,12 @@ public:
         }
     }
 
-private:
+  private:
     pid_t pid_ = -1;
 };
 
 class LanGame : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         root_ = std::filesystem::temp_directory_path() / ("e2e_launch_" + std::to_string(getpid()));
         std::filesystem::remove_all(root_);
@@ -122,8 +125,9 @@ TEST_F(LanGame, CreatedGameIsListedJoinedAndCountsTwoPlayers) {
     ASSERT_EQ(BuildCreateGame(create, nullptr, &handover), LaunchResult::kStarted);
     std::string path, argument;
     int state = 0;
-    ASSERT_EQ(StartGame(lobby_a, Data("a", "lobby.cfg"), handover, Data("a", "mplayer.cfg"),
-                        [&](int32_t s) { state = s; }, &path, &argument),
+    ASSERT_EQ(StartGame(
+                  lobby_a, Data("a", "lobby.cfg"), handover, Data("a", "mplayer.cfg"),
+                  [&](int32_t s) { state = s; }, &path, &argument),
               LaunchResult::kStarted);
     ASSERT_EQ(state, 6);
     GameProcess host;

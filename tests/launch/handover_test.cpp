@@ -23,7 +23,7 @@ std::string ReadFile(const std::filesystem::path& path) {
 }
 
 class Folder : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = std::filesystem::temp_directory_path() /
                ("launch_" + std::to_string(getpid()) + "_" +
@@ -163,8 +163,9 @@ TEST_F(Folder, StartWritesBothFilesSetsGameStartAndState6) {
     ASSERT_EQ(BuildCreateGame(LanCreate(), nullptr, &handover), LaunchResult::kStarted);
     int state = 0;
     std::string path, argument;
-    EXPECT_EQ(StartGame(lobby_cfg, Path("lobby.cfg"), handover, Path("mplayer.cfg"),
-                        [&](int32_t s) { state = s; }, &path, &argument),
+    EXPECT_EQ(StartGame(
+                  lobby_cfg, Path("lobby.cfg"), handover, Path("mplayer.cfg"),
+                  [&](int32_t s) { state = s; }, &path, &argument),
               LaunchResult::kStarted);
     EXPECT_EQ(state, 6);
     EXPECT_EQ(path, "./vorlane-game");

@@ -16,11 +16,13 @@ namespace {
 
 constexpr const char* kLanBroadcast = "127.255.255.255";
 
-uint16_t TestPort(int offset) { return uint16_t(42000 + (getpid() % 5000) * 4 + offset); }
+uint16_t TestPort(int offset) {
+    return uint16_t(42000 + (getpid() % 5000) * 4 + offset);
+}
 
 // The list widget as plain data.
 class FakeView : public LanListView {
-public:
+  public:
     struct Item {
         std::string name;
         std::shared_ptr<net::GameRecord> record;
@@ -73,7 +75,7 @@ std::vector<uint8_t> Datagram(uint16_t type, const uint8_t* data, size_t size) {
 // A game host at its own loopback address (127.0.0.x), announcing to the
 // LAN broadcast address.
 class HostPeer {
-public:
+  public:
     HostPeer(const char* address, uint16_t port) {
         fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
         int on = 1;
@@ -99,7 +101,7 @@ public:
                  sizeof target_);
     }
 
-private:
+  private:
     int fd_ = -1;
     bool bound_ = false;
     sockaddr_in target_{};
@@ -109,7 +111,8 @@ private:
 void PumpUntil(LanList& list, FakeView& view, uint64_t now_ms, int count) {
     for (int i = 0; i < 200 && view.Count() < count; ++i) {
         list.Update(&view, now_ms);
-        if (view.Count() < count) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (view.Count() < count)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 }
 
@@ -135,6 +138,20 @@ TEST(LanList, RecordAddressHelpers) {
     EXPECT_EQ(LanParsePort("-1"), 0);
     EXPECT_EQ(LanParsePort(""), 0);
     EXPECT_EQ(LanParsePort(nullptr), 0);
+}
+
+TEST(LanList, InitFromConfigNeedsAValidPort) {
+    CFGFILE cfg;
+    LanList list;
+    EXPECT_FALSE(list.InitFromConfig(cfg, 0));
+    cfg.SetText("main", "lan_bcast_port", "port");
+    EXPECT_FALSE(list.InitFromConfig(cfg, 0));
+    EXPECT_FALSE(list.initialised());
+    cfg.SetNumber("main", "lan_bcast_port", TestPort(3) + 1);
+    cfg.SetText("main", "lan_bcast_addr", kLanBroadcast);
+    ASSERT_TRUE(list.InitFromConfig(cfg, 0));
+    EXPECT_STREQ(inet_ntoa(list.broadcast().GetDestination()->sin_addr), kLanBroadcast);
+    EXPECT_GT(LanNowMs(), 0u);
 }
 
 TEST(LanList, UninitialisedOrWithoutViewDoesNothing) {
@@ -235,7 +252,8 @@ TEST(LanList, ShortAnnouncementIsPaddedAndOtherTypesIgnored) {
 
     // A query and an empty announcement, then one cut after the name.
     host.SendRaw(Datagram(kBroadcastQuery, nullptr, 0));
-    const uint8_t short_data[] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 'S', 'h', 'o', 'r', 't'};
+    const uint8_t short_data[] = {0, 0, 0, 0, 0,   0,   0,   0,   0,  0,
+                                  0, 0, 0, 0, 'S', 'h', 'o', 'r', 't'};
     host.Announce(nullptr, 0);
     host.Announce(short_data, sizeof short_data);
     PumpUntil(list, view, 20, 2);

@@ -39,7 +39,7 @@ std::string ReadFile(const std::string& path) {
 }
 
 class MenusLaunch : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         lua_.reset(LUA_CreateState());
         ASSERT_TRUE(gui_.Init(0, 0, 1024, 768));
@@ -53,7 +53,8 @@ protected:
         ASSERT_TRUE(menus_->Init(lua_.get(), &textlib_));
         menus_->SetPictureLoader([](const char*) { return nullptr; });
         lobby_ = std::make_unique<LOBBYNET>(nullptr, nullptr);
-        dir_ = std::filesystem::temp_directory_path() / ("menus_launch_" + std::to_string(getpid()));
+        dir_ =
+            std::filesystem::temp_directory_path() / ("menus_launch_" + std::to_string(getpid()));
         std::filesystem::create_directories(dir_);
         context_.menus = menus_.get();
         context_.lobby = lobby_.get();

@@ -14,7 +14,7 @@ namespace vorlane::frontend {
 namespace {
 
 class ReturnCheck : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         path_ = (std::filesystem::temp_directory_path() /
                  ("return_" + std::to_string(getpid()) + "_" +
@@ -64,9 +64,9 @@ TEST_F(ReturnCheck, MissingUserKeysGiveEmptyTextsAndNoSelection) {
 }
 
 TEST_F(ReturnCheck, NoMarkerOrOtherValueLeavesFileUntouched) {
-    for (const char* text : {"[game]\nmode=client\n", "[game]\nreturn_from_game=2\n",
-                             "[game]\nreturn_from_game=\n", "[user]\nreturn_from_game=1\n",
-                             "return_from_game=1\n"}) {
+    for (const char* text :
+         {"[game]\nmode=client\n", "[game]\nreturn_from_game=2\n", "[game]\nreturn_from_game=\n",
+          "[user]\nreturn_from_game=1\n", "return_from_game=1\n"}) {
         Put(text);
         EXPECT_FALSE(CheckReturnFromGame(path_, nullptr)) << text;
         EXPECT_EQ(Get(), text);
