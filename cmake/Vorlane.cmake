@@ -56,12 +56,16 @@ endfunction()
 # in tests/AREA, each test case registered with CTest.
 function(vorlane_test area)
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-  add_executable(test_${area} ${sources})
-  target_link_libraries(test_${area} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main GTest::gmock vorlane_options)
+  # tests/test_main.cpp sets the environment (headless SDL, source and build
+  # folders) so a test runs the same by hand and under CTest.
+  add_executable(test_${area} ${sources} ${CMAKE_SOURCE_DIR}/tests/test_main.cpp)
+  target_compile_definitions(test_${area} PRIVATE
+    VORLANE_TEST_SOURCE_DIR="${CMAKE_SOURCE_DIR}" VORLANE_TEST_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  target_link_libraries(test_${area} PRIVATE ${ARGN} GTest::gtest GTest::gmock vorlane_options)
   gtest_discover_tests(test_${area}
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy;VORLANE_SOURCE_DIR=${CMAKE_SOURCE_DIR};VORLANE_BINARY_DIR=${CMAKE_BINARY_DIR}")
+    DISCOVERY_TIMEOUT 60)
 endfunction()
 
 # vorlane_fuzz(NAME SOURCE LIBS...): a libFuzzer executable fuzz_NAME.

@@ -66,11 +66,11 @@ TEST_F(FontBuilderTest, BuildsAFontTheFontCodeLoads) {
 }
 
 TEST_F(FontBuilderTest, MonoGlyphsAreOpaqueOrTransparent) {
-    FontSpec spec;
+    FontRecipe recipe;
     std::string error;
-    ASSERT_TRUE(ParseFontSpec(std::string(kFace) + "?size=10&mono=1", spec, error)) << error;
+    ASSERT_TRUE(ParseFontRecipe(std::string(kFace) + "?size=10&mono=1", recipe, error)) << error;
     BitmapFont font;
-    ASSERT_TRUE(RenderBitmapFont(spec, font, error)) << error;
+    ASSERT_TRUE(RenderBitmapFont(recipe, font, error)) << error;
     ASSERT_EQ(font.glyphs.size(), 224u);
     media::OSGFX glyph;
     ASSERT_EQ(glyph.InitFromImage(font.glyphs['M' - 32]), 0);
@@ -88,17 +88,17 @@ TEST_F(FontBuilderTest, MonoGlyphsAreOpaqueOrTransparent) {
     EXPECT_NE(text.find("error_char = 31\n"), std::string::npos);
 }
 
-TEST(FontSpecs, BadSettingsAndFaces) {
-    FontSpec spec;
+TEST(FontRecipes, BadSettingsAndFaces) {
+    FontRecipe recipe;
     std::string error;
-    EXPECT_FALSE(ParseFontSpec("f.ttf?size=3", spec, error));
-    EXPECT_FALSE(ParseFontSpec("f.ttf?size=abc", spec, error));
-    EXPECT_FALSE(ParseFontSpec("f.ttf?mono=2", spec, error));
-    EXPECT_FALSE(ParseFontSpec("f.ttf?bold=1", spec, error));
-    EXPECT_FALSE(ParseFontSpec("", spec, error));
+    EXPECT_FALSE(ParseFontRecipe("f.ttf?size=3", recipe, error));
+    EXPECT_FALSE(ParseFontRecipe("f.ttf?size=abc", recipe, error));
+    EXPECT_FALSE(ParseFontRecipe("f.ttf?mono=2", recipe, error));
+    EXPECT_FALSE(ParseFontRecipe("f.ttf?bold=1", recipe, error));
+    EXPECT_FALSE(ParseFontRecipe("", recipe, error));
     BitmapFont font;
-    ASSERT_TRUE(ParseFontSpec("/nonexistent/face.ttf", spec, error));
-    EXPECT_FALSE(RenderBitmapFont(spec, font, error));
+    ASSERT_TRUE(ParseFontRecipe("/nonexistent/face.ttf", recipe, error));
+    EXPECT_FALSE(RenderBitmapFont(recipe, font, error));
     EXPECT_NE(error.find("/nonexistent/face.ttf"), std::string::npos);
 }
 

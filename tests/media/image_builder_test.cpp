@@ -78,16 +78,16 @@ TEST_F(ImageBuilderTest, BadSourcesReportWhatIsWrong) {
     EXPECT_NE(error.find("missing.svg"), std::string::npos);
     EXPECT_FALSE(BuildImageData(Path("x.bmp"), bytes, error));
     EXPECT_NE(error.find(".svg or .png"), std::string::npos);
-    ImageSpec spec;
-    EXPECT_FALSE(ParseImageSpec("a.svg?width=0", spec, error));
-    EXPECT_FALSE(ParseImageSpec("a.svg?width=5000", spec, error));
-    EXPECT_FALSE(ParseImageSpec("a.svg?format=2", spec, error));
-    EXPECT_FALSE(ParseImageSpec("a.svg?colour=red", spec, error));
-    EXPECT_FALSE(ParseImageSpec("?width=3", spec, error));
-    ASSERT_TRUE(ParseImageSpec("a.svg?height=7&format=4", spec, error));
-    EXPECT_EQ(spec.path, "a.svg");
-    EXPECT_EQ(spec.height, 7);
-    EXPECT_EQ(spec.format, 4);
+    ImageRecipe recipe;
+    EXPECT_FALSE(ParseImageRecipe("a.svg?width=0", recipe, error));
+    EXPECT_FALSE(ParseImageRecipe("a.svg?width=5000", recipe, error));
+    EXPECT_FALSE(ParseImageRecipe("a.svg?format=2", recipe, error));
+    EXPECT_FALSE(ParseImageRecipe("a.svg?colour=red", recipe, error));
+    EXPECT_FALSE(ParseImageRecipe("?width=3", recipe, error));
+    ASSERT_TRUE(ParseImageRecipe("a.svg?height=7&format=4", recipe, error));
+    EXPECT_EQ(recipe.path, "a.svg");
+    EXPECT_EQ(recipe.height, 7);
+    EXPECT_EQ(recipe.format, 4);
 }
 
 }  // namespace

@@ -223,13 +223,13 @@ TEST_F(CaptureLog, ErrorTextsAndUnknownCodes) {
 
 TEST(NetAddress, FormatsThreeDigitParts) {
     NET_CONNECTION connection;
-    connection.peer.sin_addr.s_addr = htonl(0x0A000007);
+    connection.peer.sin_addr.s_addr = htonl(0x7F000007);
     char text[kNetAddressText];
     NET_FormatAddress(&connection, text);
-    EXPECT_STREQ(text, "010.000.000.007");
-    connection.peer.sin_addr.s_addr = htonl(0xC0A80105);
+    EXPECT_STREQ(text, "127.000.000.007");
+    connection.peer.sin_addr.s_addr = htonl(0x7FA80105);
     NET_FormatAddress(&connection, text);
-    EXPECT_STREQ(text, "192.168.001.005");
+    EXPECT_STREQ(text, "127.168.001.005");
 }
 
 TEST_F(CaptureLog, LoopbackConnectAcceptAndRefusal) {

@@ -15,11 +15,11 @@
 
 namespace vorlane::pack {
 
-bool ParseFontSpec(const std::string& source, FontSpec& spec, std::string& error) {
-    spec = FontSpec{};
+bool ParseFontRecipe(const std::string& source, FontRecipe& recipe, std::string& error) {
+    recipe = FontRecipe{};
     size_t query = source.find('?');
-    spec.path = source.substr(0, query);
-    if (spec.path.empty()) {
+    recipe.path = source.substr(0, query);
+    if (recipe.path.empty()) {
         error = "font source names no face file";
         return false;
     }
@@ -37,10 +37,10 @@ bool ParseFontSpec(const std::string& source, FontSpec& spec, std::string& error
         bool ok = true;
         if (key == "size") {
             ok = numeric && number >= 4 && number <= 128;
-            if (ok) spec.size = int(number);
+            if (ok) recipe.size = int(number);
         } else if (key == "mono") {
             ok = numeric && (number == 0 || number == 1);
-            if (ok) spec.mono = number == 1;
+            if (ok) recipe.mono = number == 1;
         } else if (!pair.empty()) {
             ok = false;
         }
@@ -80,7 +80,7 @@ uint8_t Coverage(const FT_Bitmap& bitmap, int x, int y) {
 }  // namespace
 #endif
 
-bool RenderBitmapFont(const FontSpec& spec, BitmapFont& font, std::string& error) {
+bool RenderBitmapFont(const FontRecipe& recipe, BitmapFont& font, std::string& error) {
 #ifdef VORLANE_HAVE_FREETYPE
     Library library;
     Face face;
@@ -88,12 +88,12 @@ bool RenderBitmapFont(const FontSpec& spec, BitmapFont& font, std::string& error
         error = "cannot start FreeType";
         return false;
     }
-    if (FT_New_Face(library.handle, spec.path.c_str(), 0, &face.handle) != 0) {
-        error = "cannot read font face '" + spec.path + "'";
+    if (FT_New_Face(library.handle, recipe.path.c_str(), 0, &face.handle) != 0) {
+        error = "cannot read font face '" + recipe.path + "'";
         return false;
     }
-    if (FT_Set_Pixel_Sizes(face.handle, 0, FT_UInt(spec.size)) != 0) {
-        error = "font face '" + spec.path + "' has no size " + std::to_string(spec.size);
+    if (FT_Set_Pixel_Sizes(face.handle, 0, FT_UInt(recipe.size)) != 0) {
+        error = "font face '" + recipe.path + "' has no size " + std::to_string(recipe.size);
         return false;
     }
     const FT_Size_Metrics& metrics = face.handle->size->metrics;
@@ -102,10 +102,10 @@ bool RenderBitmapFont(const FontSpec& spec, BitmapFont& font, std::string& error
     font.height = std::clamp(ascender - descender, 1, 512);
     font.glyphs.clear();
     font.error_glyph = '?' - kFontFirstChar;
-    FT_Int32 load = FT_LOAD_RENDER | (spec.mono ? FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME : 0);
+    FT_Int32 load = FT_LOAD_RENDER | (recipe.mono ? FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME : 0);
     for (int c = kFontFirstChar; c <= kFontLastChar; ++c) {
         if (FT_Load_Char(face.handle, FT_ULong(c), load) != 0) {
-            error = "cannot render character " + std::to_string(c) + " of '" + spec.path + "'";
+            error = "cannot render character " + std::to_string(c) + " of '" + recipe.path + "'";
             return false;
         }
         FT_GlyphSlot slot = face.handle->glyph;
@@ -125,11 +125,11 @@ bool RenderBitmapFont(const FontSpec& spec, BitmapFont& font, std::string& error
         }
         font.glyphs.push_back(media::EncodeImageData(
             pixels.data(), width, font.height,
-            spec.mono ? media::kImageFormat32 : media::kImageFormat32Alpha));
+            recipe.mono ? media::kImageFormat32 : media::kImageFormat32Alpha));
     }
     return true;
 #else
-    (void)spec, (void)font;
+    (void)recipe, (void)font;
     error = "this build of the pack tool has no TrueType support (FreeType)";
     return false;
 #endif
@@ -150,14 +150,14 @@ std::string FontDefinitionText(const BitmapFont& font) {
 }
 
 bool BuildFontBcf(const std::string& source, std::vector<uint8_t>& out, std::string& error) {
-    FontSpec spec;
+    FontRecipe recipe;
     BitmapFont font;
-    if (!ParseFontSpec(source, spec, error) || !RenderBitmapFont(spec, font, error)) return false;
+    if (!ParseFontRecipe(source, recipe, error) || !RenderBitmapFont(recipe, font, error)) return false;
     std::vector<resources::BcfObjectSource> objects(font.glyphs.size());
     for (size_t i = 0; i < font.glyphs.size(); ++i) objects[i].bytes = font.glyphs[i];
     out.clear();
     if (!resources::BuildBcfImage(objects, out)) {
-        error = "font '" + spec.path + "' does not fit a block container";
+        error = "font '" + recipe.path + "' does not fit a block container";
         return false;
     }
     return true;
@@ -165,9 +165,9 @@ bool BuildFontBcf(const std::string& source, std::vector<uint8_t>& out, std::str
 
 bool BuildFontDefinition(const std::string& source, std::vector<uint8_t>& out,
                          std::string& error) {
-    FontSpec spec;
+    FontRecipe recipe;
     BitmapFont font;
-    if (!ParseFontSpec(source, spec, error) || !RenderBitmapFont(spec, font, error)) return false;
+    if (!ParseFontRecipe(source, recipe, error) || !RenderBitmapFont(recipe, font, error)) return false;
     std::string text = FontDefinitionText(font);
     out.assign(text.begin(), text.end());
     return true;

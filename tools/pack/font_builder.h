@@ -19,7 +19,7 @@ namespace vorlane::pack {
 constexpr int kFontFirstChar = 32;
 constexpr int kFontLastChar = 255;
 
-struct FontSpec {
+struct FontRecipe {
     std::string path;
     int size = 12;
     bool mono = false;
@@ -31,12 +31,12 @@ struct BitmapFont {
     int error_glyph = 0;
 };
 
-bool ParseFontSpec(const std::string& source, FontSpec& spec, std::string& error);
-bool RenderBitmapFont(const FontSpec& spec, BitmapFont& font, std::string& error);
+bool ParseFontRecipe(const std::string& source, FontRecipe& recipe, std::string& error);
+bool RenderBitmapFont(const FontRecipe& recipe, BitmapFont& font, std::string& error);
 // The definition text of a rendered font.
 std::string FontDefinitionText(const BitmapFont& font);
 
-// The glyph container / the definition text for a source spec.
+// The glyph container / the definition text for a source recipe.
 bool BuildFontBcf(const std::string& source, std::vector<uint8_t>& out, std::string& error);
 bool BuildFontDefinition(const std::string& source, std::vector<uint8_t>& out,
                          std::string& error);

@@ -69,24 +69,24 @@ void Unpremultiply(cairo_surface_t* surface, std::vector<uint32_t>& pixels) {
     }
 }
 
-bool RenderSvg(const ImageSpec& spec, Surface& out, std::string& error) {
+bool RenderSvg(const ImageRecipe& recipe, Surface& out, std::string& error) {
     GError* gerror = nullptr;
-    RsvgHandle* handle = rsvg_handle_new_from_file(spec.path.c_str(), &gerror);
+    RsvgHandle* handle = rsvg_handle_new_from_file(recipe.path.c_str(), &gerror);
     if (!handle) {
-        error = "cannot read SVG '" + spec.path + "': " + (gerror ? gerror->message : "?");
+        error = "cannot read SVG '" + recipe.path + "': " + (gerror ? gerror->message : "?");
         if (gerror) g_error_free(gerror);
         return false;
     }
     double w = 0, h = 0;
     if (!rsvg_handle_get_intrinsic_size_in_pixels(handle, &w, &h) || w <= 0 || h <= 0) {
-        w = spec.width ? spec.width : 64;
-        h = spec.height ? spec.height : 64;
+        w = recipe.width ? recipe.width : 64;
+        h = recipe.height ? recipe.height : 64;
     }
-    int width = spec.width ? spec.width : int(w + 0.5);
-    int height = spec.height ? spec.height : int(h + 0.5);
+    int width = recipe.width ? recipe.width : int(w + 0.5);
+    int height = recipe.height ? recipe.height : int(h + 0.5);
     if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide) {
         g_object_unref(handle);
-        error = "SVG '" + spec.path + "' has an unusable size";
+        error = "SVG '" + recipe.path + "' has an unusable size";
         return false;
     }
     out.reset(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
@@ -95,31 +95,31 @@ bool RenderSvg(const ImageSpec& spec, Surface& out, std::string& error) {
     bool ok = rsvg_handle_render_document(handle, cr.get(), &viewport, &gerror);
     g_object_unref(handle);
     if (!ok) {
-        error = "cannot render SVG '" + spec.path + "': " + (gerror ? gerror->message : "?");
+        error = "cannot render SVG '" + recipe.path + "': " + (gerror ? gerror->message : "?");
         if (gerror) g_error_free(gerror);
         return false;
     }
     return true;
 }
 
-bool RenderPng(const ImageSpec& spec, Surface& out, std::string& error) {
-    Surface png(cairo_image_surface_create_from_png(spec.path.c_str()));
+bool RenderPng(const ImageRecipe& recipe, Surface& out, std::string& error) {
+    Surface png(cairo_image_surface_create_from_png(recipe.path.c_str()));
     if (cairo_surface_status(png.get()) != CAIRO_STATUS_SUCCESS) {
-        error = "cannot read PNG '" + spec.path + "'";
+        error = "cannot read PNG '" + recipe.path + "'";
         return false;
     }
     int w = cairo_image_surface_get_width(png.get()), h = cairo_image_surface_get_height(png.get());
     if (w > kMaxSide || h > kMaxSide) {
-        error = "PNG '" + spec.path + "' is larger than 4096 pixels";
+        error = "PNG '" + recipe.path + "' is larger than 4096 pixels";
         return false;
     }
-    if (!spec.width || !spec.height) {
+    if (!recipe.width || !recipe.height) {
         out = std::move(png);
         return true;
     }
-    out.reset(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, spec.width, spec.height));
+    out.reset(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, recipe.width, recipe.height));
     Context cr(cairo_create(out.get()));
-    cairo_scale(cr.get(), double(spec.width) / w, double(spec.height) / h);
+    cairo_scale(cr.get(), double(recipe.width) / w, double(recipe.height) / h);
     cairo_set_source_surface(cr.get(), png.get(), 0, 0);
     cairo_paint(cr.get());
     return true;
@@ -128,11 +128,11 @@ bool RenderPng(const ImageSpec& spec, Surface& out, std::string& error) {
 
 }  // namespace
 
-bool ParseImageSpec(const std::string& source, ImageSpec& spec, std::string& error) {
-    spec = ImageSpec{};
+bool ParseImageRecipe(const std::string& source, ImageRecipe& recipe, std::string& error) {
+    recipe = ImageRecipe{};
     size_t query = source.find('?');
-    spec.path = source.substr(0, query);
-    if (spec.path.empty()) {
+    recipe.path = source.substr(0, query);
+    if (recipe.path.empty()) {
         error = "image source names no file";
         return false;
     }
@@ -147,12 +147,12 @@ bool ParseImageSpec(const std::string& source, ImageSpec& spec, std::string& err
         std::string value = eq == std::string::npos ? "" : pair.substr(eq + 1);
         bool ok = true;
         if (key == "width") {
-            ok = ParseSide(value, spec.width);
+            ok = ParseSide(value, recipe.width);
         } else if (key == "height") {
-            ok = ParseSide(value, spec.height);
+            ok = ParseSide(value, recipe.height);
         } else if (key == "format") {
             ok = value == "4" || value == "5";
-            if (ok) spec.format = value[0] - '0';
+            if (ok) recipe.format = value[0] - '0';
         } else if (!pair.empty()) {
             ok = false;
         }
@@ -166,14 +166,14 @@ bool ParseImageSpec(const std::string& source, ImageSpec& spec, std::string& err
     return true;
 }
 
-bool RenderImageFile(const ImageSpec& spec, std::vector<uint32_t>& pixels, int& width,
+bool RenderImageFile(const ImageRecipe& recipe, std::vector<uint32_t>& pixels, int& width,
                      int& height, std::string& error) {
 #ifdef VORLANE_HAVE_RSVG
     Surface surface;
-    bool ok = EndsWith(spec.path, ".svg")   ? RenderSvg(spec, surface, error)
-              : EndsWith(spec.path, ".png") ? RenderPng(spec, surface, error)
+    bool ok = EndsWith(recipe.path, ".svg")   ? RenderSvg(recipe, surface, error)
+              : EndsWith(recipe.path, ".png") ? RenderPng(recipe, surface, error)
                                             : (error = "image source must be .svg or .png: '" +
-                                                       spec.path + "'",
+                                                       recipe.path + "'",
                                                false);
     if (!ok) return false;
     width = cairo_image_surface_get_width(surface.get());
@@ -181,19 +181,19 @@ bool RenderImageFile(const ImageSpec& spec, std::vector<uint32_t>& pixels, int& 
     Unpremultiply(surface.get(), pixels);
     return true;
 #else
-    (void)spec, (void)pixels, (void)width, (void)height;
+    (void)recipe, (void)pixels, (void)width, (void)height;
     error = "this build of the pack tool has no SVG/PNG support (librsvg, cairo)";
     return false;
 #endif
 }
 
 bool BuildImageData(const std::string& source, std::vector<uint8_t>& out, std::string& error) {
-    ImageSpec spec;
-    if (!ParseImageSpec(source, spec, error)) return false;
+    ImageRecipe recipe;
+    if (!ParseImageRecipe(source, recipe, error)) return false;
     std::vector<uint32_t> pixels;
     int width = 0, height = 0;
-    if (!RenderImageFile(spec, pixels, width, height, error)) return false;
-    if (spec.format == 4) {
+    if (!RenderImageFile(recipe, pixels, width, height, error)) return false;
+    if (recipe.format == 4) {
         // Opaque format: faint pixels become the transparent black, the rest
         // lose their alpha; a colour that is black but visible is nudged to
         // the darkest non-black so it stays visible.
@@ -206,9 +206,9 @@ bool BuildImageData(const std::string& source, std::vector<uint8_t>& out, std::s
             }
         }
     }
-    out = media::EncodeImageData(pixels.data(), width, height, uint8_t(spec.format));
+    out = media::EncodeImageData(pixels.data(), width, height, uint8_t(recipe.format));
     if (out.empty()) {
-        error = "image '" + spec.path + "' is too large for the image data format";
+        error = "image '" + recipe.path + "' is too large for the image data format";
         return false;
     }
     return true;

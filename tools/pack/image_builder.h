@@ -16,7 +16,7 @@
 
 namespace vorlane::pack {
 
-struct ImageSpec {
+struct ImageRecipe {
     std::string path;
     int width = 0;   // 0 = the picture's own
     int height = 0;
@@ -24,13 +24,13 @@ struct ImageSpec {
 };
 
 // Splits "path?key=value&..."; false with a message for an unknown key or value.
-bool ParseImageSpec(const std::string& source, ImageSpec& spec, std::string& error);
+bool ParseImageRecipe(const std::string& source, ImageRecipe& recipe, std::string& error);
 
 // Renders the picture into A8R8G8B8 pixels (not premultiplied).
-bool RenderImageFile(const ImageSpec& spec, std::vector<uint32_t>& pixels, int& width,
+bool RenderImageFile(const ImageRecipe& recipe, std::vector<uint32_t>& pixels, int& width,
                      int& height, std::string& error);
 
-// The image data bytes for a source spec (path relative to the working directory).
+// The image data bytes for a source recipe (path relative to the working directory).
 bool BuildImageData(const std::string& source, std::vector<uint8_t>& out, std::string& error);
 
 // The pack builder: the source is resolved against the manifest's directory.
