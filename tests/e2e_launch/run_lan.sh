@@ -18,7 +18,7 @@ port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); pr
 front_end() {
   local name=$1 script=$2
   local dir="$work/fe_$name"
-  cp -r "$build/run" "$dir"
+  cp -rL "$build/run" "$dir"
   # The game ends without starting a front end again (lobby_exec = true).
   sed -i -E -e "s|^lan_bcast_port=.*|lan_bcast_port=$port|" \
     -e "s|^lan_bcast_addr=.*|lan_bcast_addr=127.255.255.255|" \
