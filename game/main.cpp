@@ -40,7 +40,9 @@ void PrintHelp() {
         "  --mplayer FILE       the hand-over file (default data/mplayer.cfg)\n"
         "  --lobby FILE         the front end's configuration (default data/lobby.cfg)\n"
         "  --help               this text\n"
-        "The front end to start again is main/lobby_exec of the configuration.");
+        "The front end to start again is main/lobby_exec of the configuration.\n"
+        "Environment: VORLANE_GAME_HEADLESS=1 and VORLANE_GAME_DURATION=SECONDS do\n"
+        "the same as --headless and --duration.");
 }
 
 bool ParseOptions(int argc, char** argv, Options& options) {
@@ -73,8 +75,12 @@ bool ParseOptions(int argc, char** argv, Options& options) {
         // Anything else is the front end's single argument; it carries nothing
         // the hand-over file does not.
     }
+    // The front end passes one fixed argument, so tests and scripts steer the
+    // game through the environment it inherits.
     if (const char* env = std::getenv("VORLANE_GAME_HEADLESS"); env && *env == '1')
         options.headless = true;
+    if (const char* env = std::getenv("VORLANE_GAME_DURATION"); env && *env)
+        options.duration_s = std::atof(env);
     return true;
 }
 
