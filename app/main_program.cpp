@@ -138,7 +138,6 @@ int MAIN_SecondaryInit() {
     }
     LUA_ExecuteString(g_control->lua(), "menu = {}\nmenu.LANGUAGE = \"\"\n", "menutable");
     vorlane::gui::SetClock([] { return g_app_clock.time(); });
-    g_control->InitGuiControl(g_settings->screen_width, g_settings->screen_height);
     return g_control->InitCaptureCtrl();
 }
 
@@ -187,7 +186,8 @@ int MAIN_MainLoopIteration(ProgramFrame* frame) {
     }
     if (g_control->input_queue() && g_control->dave())
         IOEVE_DispatchAll(g_control->input_queue(), g_control->dave());
-    if (GUI_CONTROL* gui = g_control->gui()) gui->Update();
+    // The front end's frame owns the GUI control; the loop runs its per-frame pass.
+    if (GUI_CONTROL* gui = GUI_CONTROL::Get()) gui->Update();
 
     frame->Update();
     if (g_iteration_hook) g_iteration_hook();

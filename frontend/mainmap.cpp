@@ -6,6 +6,7 @@
 // [SECTION] Menu helpers
 // [SECTION] Missions and the return from a game
 #include "frontend/mainmap.h"
+#include "frontend/game_launch.h"
 
 #include <cstring>
 
@@ -208,7 +209,7 @@ bool MAINMAP::Init(uint16_t start_mode) {
             LogError("MAINMAP::Init(): no broadcast port in ini file");
             return false;
         }
-        // The LAN list cycle joins with the LAN screens.
+        if (!lan_list_.InitFromConfig(lobby_cfg_, LanNowMs())) return false;
     }
     PutPortrait("menu.profilemodify_lanversion.frame2.frame1", 0);
     PutPortrait("menu.profilemodify.frame2.frame1", 0);
@@ -249,6 +250,10 @@ int MAINMAP::OnInput(IOEVE* event) {
 
 void MAINMAP::Update() {
     if (GUI_CONTROL* gui = GUI_CONTROL::Get()) gui->Update();
+    if (network_mode_ == 3) {
+        GuiLanListView view(List("menu.lan.obj_list_game"));
+        lan_list_.Update(&view, LanNowMs());
+    }
 }
 
 void MAINMAP::Draw() {
@@ -364,7 +369,8 @@ int MAINMAP::Dispatch(int32_t tag, const GUI_EVENT& event) {
         return 0;
     case kTagLobbyJoin:
     case kTagLanJoin:
-        return 0;  // joining a game comes with the game launch
+        LaunchJoinGame(*this, context_);
+        return 0;
     case kTagLobbyPrivate:
         Private();
         return 0;
@@ -401,7 +407,8 @@ int MAINMAP::Dispatch(int32_t tag, const GUI_EVENT& event) {
         }
         return 0;
     case kTagGameCreate:
-        return 0;  // game creation comes with the game launch
+        LaunchCreateGame(*this, context_);
+        return 0;
     case kTagGameMissionList:
         MissionDetails();
         return 0;

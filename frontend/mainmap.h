@@ -20,6 +20,7 @@
 
 #include "app/program_frame.h"
 #include "frontend/cfgfile.h"
+#include "frontend/lan_list.h"
 #include "gui/gui_event.h"
 #include "net/lobbynet.h"
 
@@ -147,6 +148,7 @@ private:
     int16_t portrait_ = 0;
     std::vector<std::pair<uint32_t, uint32_t>> ignore_;
     uint16_t network_mode_ = 1;
+    LanList lan_list_;
     std::unique_ptr<VORL_MISSION_CTRL> missions_;
     int dispatch_depth_ = 0;
 };
