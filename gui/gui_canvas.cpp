@@ -49,6 +49,19 @@ uint32_t BlendOver(uint32_t dst, uint32_t src) {
     return 0xFF000000u | r << 16 | g << 8 | b;
 }
 
+namespace {
+
+// BlendOver with its two common cases (opaque and fully transparent source)
+// decided inline, so picture loops only call out for real blending.
+inline uint32_t BlendPixel(uint32_t dst, uint32_t src) {
+    const uint32_t a = src >> 24;
+    if (a == 255) return src;
+    if (a == 0) return dst | 0xFF000000u;
+    return BlendOver(dst, src);
+}
+
+}  // namespace
+
 // [SECTION] MemoryPicture
 
 MemoryPicture::MemoryPicture(int w, int h, uint32_t fill)
@@ -148,10 +161,21 @@ void PixelCanvas::DrawPicture(const GuiPicture& picture, int x, int y, int w, in
         const uint32_t* src = source + ptrdiff_t(sy) * picture.Pitch();
         uint32_t* dst = Row(row);
         if (w == pw) {
-            for (int col = x0; col < x1; ++col) dst[col] = BlendOver(dst[col], src[col - x]);
+            for (int col = x0; col < x1; ++col) dst[col] = BlendPixel(dst[col], src[col - x]);
         } else {
+            // Source column (col - x) * pw / w, stepped exactly without a
+            // division per pixel: quotient and remainder advance by pw / w.
+            const int64_t start = int64_t(x0 - x) * pw;
+            int64_t column = start / w, remainder = start % w;
+            const int64_t step = pw / w, step_remainder = pw % w;
             for (int col = x0; col < x1; ++col) {
-                dst[col] = BlendOver(dst[col], src[int64_t(col - x) * pw / w]);
+                dst[col] = BlendPixel(dst[col], src[column]);
+                column += step;
+                remainder += step_remainder;
+                if (remainder >= w) {
+                    remainder -= w;
+                    ++column;
+                }
             }
         }
     }
