@@ -5,6 +5,7 @@
 #include "baselib/ioeve.h"
 #include "baselib/queue.h"
 #include "media/sdl_input.h"
+#include "sound/sound_lua.h"
 #include "app/window.h"
 
 namespace vorlane {
@@ -142,6 +143,34 @@ int16_t GLOBAL_CONTROL_BASE::InitDXInput(int screen_width, int screen_height) {
     return 0;
 }
 
+int16_t GLOBAL_CONTROL_BASE::InitSndCtrl() {
+    auto api = std::make_unique<sound::SNDAPI>();
+    if (api->InitSound() != 0) {
+        // No audio device is no reason to stop the lobby: it runs silent.
+        LOGSYS_Text(nullptr, kLogWarning, "GLOBAL_CONTROL_BASE::InitSndCtrl: no sound device.");
+        return 0;
+    }
+    sound_ = std::move(api);
+    sound::SNDAPI_Set(sound_.get());
+    // Sound resources are made when their location loads, so the archive
+    // learns about the sound system before any location is loaded.
+    sound_media_ = std::make_unique<sound::SoundRamaMedia>(sound_.get(), nullptr);
+    resources::RAMA_SetMedia(sound_media_.get());
+    return 0;
+}
+
+void GLOBAL_CONTROL_BASE::ReleaseSndCtrl() {
+    sound::SOUND_SetContext(nullptr, nullptr);
+    if (sound_) {
+        sound_->StopAll();
+        sound_->Release();
+    }
+    sound::SNDAPI_Set(nullptr);
+    sound_.reset();
+    resources::RAMA_SetMedia(nullptr);
+    sound_media_.reset();
+}
+
 int16_t GLOBAL_CONTROL_BASE::InitCaptureCtrl() {
     // The front end records nothing; the capture system only has to come up.
     capture_ready_ = true;
@@ -245,7 +274,7 @@ void GLOBAL_CONTROL_BASE::ReleaseAll() {
     ReleaseReadeve();
     ReleaseDXInput();
     ReleaseRAMA();
-    // The sound interface plugs in here.
+    ReleaseSndCtrl();
     ReleaseTextLib();
     ReleaseFontCtrl();
     ReleaseLUA();

@@ -18,6 +18,8 @@
 #include "resources/rama_ctrl.h"
 #include "resources/textlib.h"
 #include "scripting/lua_glue.h"
+#include "sound/sndapi.h"
+#include "sound/sound_media.h"
 
 struct LOGSYS;
 class MTX_QLIST;
@@ -53,6 +55,8 @@ public:
     // Opens keyboard and mouse through the SDL input source.
     int16_t InitDXInput(int screen_width, int screen_height);
     int16_t InitCaptureCtrl();
+    // The sound system; without an audio device the program runs silent.
+    int16_t InitSndCtrl();
     // The GUI control over the whole screen, drawing text with the font control.
     int16_t InitGuiControl(int width, int height);
     // The font control for `count` fonts from a table of file-number pairs.
@@ -67,6 +71,7 @@ public:
     void ReleaseTextLib();
     void ReleaseDXInput();
     void ReleaseCaptureCtrl();
+    void ReleaseSndCtrl();
     void ReleaseFontCtrl();
     void ReleaseGuiControl();
     void ReleaseDave();
@@ -91,6 +96,7 @@ public:
     DAVE* dave() const { return dave_; }
     resources::QNTFONTCTRL_BASE* font_ctrl() const { return font_ctrl_.get(); }
     GUI_CONTROL* gui() const { return gui_.get(); }
+    sound::SNDAPI* sound() const { return sound_.get(); }
     MTX_QLIST* input_queue() const { return input_queue_; }
     // Takes every queued input event out of the input queue and frees it.
     void DrainInputEvents();
@@ -106,6 +112,8 @@ private:
     std::unique_ptr<resources::QNTFONTCTRL_BASE> font_ctrl_;
     std::unique_ptr<vorlane::gui::QntFontSource> gui_fonts_;
     std::unique_ptr<GUI_CONTROL> gui_;
+    std::unique_ptr<sound::SNDAPI> sound_;
+    std::unique_ptr<sound::SoundRamaMedia> sound_media_;
     DAVE* dave_ = nullptr;  // released with DAVE_Remove
     DAVE_CALLBACK input_handler_ = nullptr;
     bool capture_ready_ = false;

@@ -20,6 +20,7 @@
 #include "baselib/logsys.h"
 #include "baselib/timer.h"
 #include "gui/gui_trace.h"
+#include "sound/sound_lua.h"
 
 namespace vorlane {
 
@@ -106,7 +107,11 @@ int MAIN_DrawTextCentred(media::OSGFX& surface, int font_number, const char* tex
 // [SECTION] Secondary initialisation
 
 int MAIN_SecondaryInit() {
-    if (MAIN_StartMainThread({}) != 0) {
+    // MainThread keeps the sound system's buffers filled every 20 ms.
+    auto service = [] {
+        if (sound::SNDAPI* api = sound::SNDAPI_Get()) api->Process();
+    };
+    if (MAIN_StartMainThread(service) != 0) {
         FailStart("MAIN: Cannot start main thread.", "Cannot start main thread.");
         MAIN_StopMainThread();
         return -1;
@@ -118,8 +123,10 @@ int MAIN_SecondaryInit() {
         MAIN_StopMainThread();
         return -1;
     }
+    g_control->InitSndCtrl();
     if (g_control->InitRAMA() != 0) return -1;
     g_control->rama()->LoadPatches();
+    sound::SOUND_SetContext(g_control->sound(), g_control->rama());
 
     for (const char* location : {"multilobby", "missions", "mainmenu", "alltime"}) {
         if (!LoadLocation(location)) return -1;
@@ -137,6 +144,7 @@ int MAIN_SecondaryInit() {
         return -1;
     }
     LUA_ExecuteString(g_control->lua(), "menu = {}\nmenu.LANGUAGE = \"\"\n", "menutable");
+    if (g_control->sound()) sound::SOUND_RegisterLua(g_control->lua());
     vorlane::gui::SetClock([] { return g_app_clock.time(); });
     return g_control->InitCaptureCtrl();
 }
@@ -246,6 +254,8 @@ int MAIN_MainProgram() {
     g_control->program_state = 0;
     g_control->RegisterInputHandler(ForwardInput);
     g_control->DrainInputEvents();
+    if (g_control->sound() && g_settings->sound_onoff)
+        sound::SOUND_PlayResource("lobby.sound.music", g_settings->music_volume, true);
     LogInfo("Application initialized.");
     LogInfo(std::string(49, '-').c_str());
     g_presentation->flags &= ~PRESENTATION::kLoadingPicture;
@@ -257,6 +267,7 @@ int MAIN_MainProgram() {
     LogInfo(std::string(50, '-').c_str());
     LogInfo("Application ended, starting cleanup.");
 
+    if (sound::SNDAPI* api = g_control->sound()) api->StopAll();
     DrawShutdownNotice();
     g_control->DrainInputEvents();
     g_control->UnregisterInputHandler();
