@@ -69,12 +69,13 @@ bool FailStart(const char* log_line, const char* critical) {
 }
 
 void DrawLoadingScreen() {
+    if (!g_presentation) return;
+    g_presentation->flags |= PRESENTATION::kLoadingPicture;
     const char* text = Text("LOADING");
-    if (g_control && g_presentation && text) {
+    if (g_control && text) {
         g_presentation->SetLoadingGfx(-1, -1, "show.loading", text, 2, 0x0FFFFFFF, 0x08888888);
         g_presentation->Draw();
     }
-    if (g_presentation) g_presentation->flags |= PRESENTATION::kLoadingPicture;
 }
 
 void DrawShutdownNotice() {
@@ -98,8 +99,10 @@ int MAIN_DrawTextCentred(media::OSGFX& surface, int font_number, const char* tex
     if (!font || !text) return 0;
     int width = font->TextWidth(text, 0);
     surface.BeginDraw();
+    // The shell's text colours are RGB values; their top byte is not an
+    // opacity (0x0FFFFFFF would otherwise draw the text almost invisible).
     font->DrawTextEx(&surface, (surface.width() - width) / 2,
-                     (surface.height() - font->font_height) / 2, colour1, text, 0);
+                     (surface.height() - font->font_height) / 2, colour1 | 0xFF000000u, text, 0);
     surface.EndDraw();
     return width;
 }

@@ -68,6 +68,10 @@ void PRESENTATION::SetLoadingGfx(int16_t x, int16_t y, const char* resource, con
     if (x < 0 || y < 0) {
         x = int16_t(g_settings->screen_width / 2 - loading_->width() / 2);
         y = int16_t(g_settings->screen_height - 2 * loading_->height());
+        // A picture taller than a third of the screen would start above it:
+        // keep it on the screen instead.
+        if (x < 0) x = 0;
+        if (y < 0) y = 0;
     }
     loading_->SetPos(x, y);
     MAIN_DrawTextCentred(*loading_, font, text, colour1, colour2);
