@@ -129,15 +129,15 @@ TEST(CreateGame, OnlineUsesTheLobbySettingsAndProfileName) {
 }
 
 TEST(JoinGame, WritesDottedHostAddressAndIdentifier) {
-    const net::GameRecord record = Record(192, 168, 1, 5, 1, 4, 4711);
+    const net::GameRecord record = Record(127, 168, 1, 5, 1, 4, 4711);
     CFGFILE out;
     ASSERT_EQ(BuildJoinGame(true, &record, {"Gamma", 2, 3}, nullptr, &out), LaunchResult::kStarted);
     EXPECT_EQ(out.Format(),
-              "[game]\nmode=client\nlan=1\nserver=192.168.1.5\nid=4711\n\n"
+              "[game]\nmode=client\nlan=1\nserver=127.168.1.5\nid=4711\n\n"
               "[user]\nusername=Gamma\ncolor=2\ncharacter=3\n\n");
-    const net::GameRecord zeros = Record(10, 0, 0, 1, 0, 2, 0xFFFFFFFFu);
+    const net::GameRecord zeros = Record(127, 0, 0, 1, 0, 2, 0xFFFFFFFFu);
     ASSERT_EQ(BuildJoinGame(true, &zeros, {}, nullptr, &out), LaunchResult::kStarted);
-    EXPECT_STREQ(out.GetText("game", "server"), "10.0.0.1");
+    EXPECT_STREQ(out.GetText("game", "server"), "127.0.0.1");
     EXPECT_STREQ(out.GetText("game", "id"), "4294967295");
 }
 

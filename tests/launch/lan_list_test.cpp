@@ -118,17 +118,17 @@ void PumpUntil(LanList& list, FakeView& view, uint64_t now_ms, int count) {
 
 TEST(LanList, RecordAddressHelpers) {
     net::GameRecord record{};
-    record[96] = 192;
+    record[96] = 127;
     record[97] = 168;
     record[98] = 1;
     record[99] = 5;
-    EXPECT_EQ(LanRecordAddressText(record), "192.168.1.5");
-    EXPECT_EQ(LanRecordAddress(record), 0xC0A80105u);
-    record[96] = 10;
+    EXPECT_EQ(LanRecordAddressText(record), "127.168.1.5");
+    EXPECT_EQ(LanRecordAddress(record), 0x7FA80105u);
+    record[96] = 127;
     record[97] = 0;
     record[98] = 0;
     record[99] = 0;
-    EXPECT_EQ(LanRecordAddressText(record), "10.0.0.0");
+    EXPECT_EQ(LanRecordAddressText(record), "127.0.0.0");
 
     EXPECT_EQ(LanParsePort("4000"), 4000);
     EXPECT_EQ(LanParsePort("65535"), 65535);

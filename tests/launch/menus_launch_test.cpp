@@ -99,7 +99,7 @@ class MenusLaunch : public ::testing::Test {
         GUI_LIST* list = map_->List("menu.lan.obj_list_game");
         ASSERT_NE(list, nullptr);
         auto record = std::make_shared<net::GameRecord>();
-        (*record)[net::kGameAddress] = 192;
+        (*record)[net::kGameAddress] = 127;
         (*record)[net::kGameAddress + 1] = 168;
         (*record)[net::kGameAddress + 2] = 1;
         (*record)[net::kGameAddress + 3] = 5;
@@ -159,7 +159,7 @@ TEST_F(MenusLaunch, JoinTakesTheSelectedLanGameAndRefusesAFullOne) {
     ASSERT_EQ(LaunchJoinGame(*map_, context_), LaunchResult::kStarted);
     EXPECT_EQ(state_, 6);
     EXPECT_EQ(ReadFile(context_.mplayer_cfg_path),
-              "[game]\nmode=client\nlan=1\nserver=192.168.1.5\nid=42\n\n"
+              "[game]\nmode=client\nlan=1\nserver=127.168.1.5\nid=42\n\n"
               "[user]\nusername=Delta\ncolor=1\ncharacter=0\n\n");
 }
 
