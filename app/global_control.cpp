@@ -4,6 +4,7 @@
 #include "baselib/logsys.h"
 #include "baselib/ioeve.h"
 #include "baselib/queue.h"
+#include "media/input_queue.h"
 #include "media/sdl_input.h"
 #include "sound/sound_lua.h"
 #include "app/window.h"
@@ -122,20 +123,8 @@ int16_t GLOBAL_CONTROL_BASE::InitDXInput(int screen_width, int screen_height) {
     auto source = std::make_unique<media::SdlInputSource>();
     media::SdlInputSource* events = source.get();
     events->SetScreen(screen_width, screen_height);
-    MTX_QLIST* queue = input_queue_;
-    // Each record is copied into its own queued event, which the dispatcher frees.
-    media::InputSink sink = [queue](const media::InputRecord& record) {
-        IOEVE* event = IOEVE_Create(record.class_flags, record.source);
-        if (!event) return false;
-        event->character = record.character;
-        event->button_flags = record.button_flags;
-        event->x = record.x;
-        event->y = record.y;
-        event->value = record.value;
-        event->param2 = record.parameter2;
-        event->message = record.message;
-        return IOEVE_Post(queue, event) == 0;
-    };
+    // Each record becomes its own queued event, which the dispatcher frees.
+    media::InputSink sink = media::QueueSink(input_queue_);
     dxinput_ = std::make_unique<media::DXINPUT>(std::move(source), std::move(sink), true,
                                                 screen_width, screen_height);
     MAIN_SetInputSource(events);
@@ -219,26 +208,6 @@ int16_t GLOBAL_CONTROL_BASE::InitFontCtrl(const uint16_t* table, int count,
 
 void GLOBAL_CONTROL_BASE::ReleaseFontCtrl() { font_ctrl_.reset(); }
 
-int16_t GLOBAL_CONTROL_BASE::InitGuiControl(int width, int height) {
-    auto gui = std::make_unique<GUI_CONTROL>();
-    if (!gui->Init(0, 0, width, height)) {
-        LogError("error on GUI init.");
-        return -1;
-    }
-    gui_fonts_ = std::make_unique<vorlane::gui::QntFontSource>(font_ctrl_.get());
-    GUI_STYLE_OLD_PRIMITIVE::SetFonControl(gui_fonts_.get());
-    gui_ = std::move(gui);
-    return 0;
-}
-
-void GLOBAL_CONTROL_BASE::ReleaseGuiControl() {
-    if (!gui_) return;
-    gui_->Release();
-    gui_.reset();
-    GUI_STYLE_OLD_PRIMITIVE::SetFonControl(nullptr);
-    gui_fonts_.reset();
-}
-
 void GLOBAL_CONTROL_BASE::ReleaseRAMA() {
     if (!rama_) return;
     LuaHost host = LUA_GetHost();
@@ -265,9 +234,8 @@ void GLOBAL_CONTROL_BASE::ReleaseDave() {
 }
 
 void GLOBAL_CONTROL_BASE::ReleaseAll() {
-    // The menu manager plugs in here.
-    ReleaseGuiControl();
-    // Sequences plug in here.
+    // The front end's frame owns and releases the menu manager and the GUI
+    // control; sequences plug in here.
     ReleaseCaptureCtrl();
     // Video, 3D objects and the 3D engine plug in here.
     ReleaseFileCtrl();

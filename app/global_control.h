@@ -10,8 +10,6 @@
 
 #include "app/flag_word.h"
 #include "baselib/dave.h"
-#include "gui/gui_control.h"
-#include "gui/gui_media.h"
 #include "media/input.h"
 #include "resources/filectrl.h"
 #include "resources/qntfont.h"
@@ -57,8 +55,6 @@ public:
     int16_t InitCaptureCtrl();
     // The sound system; without an audio device the program runs silent.
     int16_t InitSndCtrl();
-    // The GUI control over the whole screen, drawing text with the font control.
-    int16_t InitGuiControl(int width, int height);
     // The font control for `count` fonts from a table of file-number pairs.
     int16_t InitFontCtrl(const uint16_t* table, int count, media::GFXSYS3D* gfx);
     // Creates the callback dispatcher with its standard slots; 0 or -1 (logged).
@@ -73,7 +69,6 @@ public:
     void ReleaseCaptureCtrl();
     void ReleaseSndCtrl();
     void ReleaseFontCtrl();
-    void ReleaseGuiControl();
     void ReleaseDave();
 
     // Adds `handler` to the dispatcher slots of window input (0, 3, 2, 5, 6,
@@ -95,7 +90,6 @@ public:
     media::DXINPUT* dxinput() const { return dxinput_.get(); }
     DAVE* dave() const { return dave_; }
     resources::QNTFONTCTRL_BASE* font_ctrl() const { return font_ctrl_.get(); }
-    GUI_CONTROL* gui() const { return gui_.get(); }
     sound::SNDAPI* sound() const { return sound_.get(); }
     MTX_QLIST* input_queue() const { return input_queue_; }
     // Takes every queued input event out of the input queue and frees it.
@@ -110,8 +104,6 @@ private:
     std::unique_ptr<resources::TEXTLIB> textlib_;
     std::unique_ptr<media::DXINPUT> dxinput_;
     std::unique_ptr<resources::QNTFONTCTRL_BASE> font_ctrl_;
-    std::unique_ptr<vorlane::gui::QntFontSource> gui_fonts_;
-    std::unique_ptr<GUI_CONTROL> gui_;
     std::unique_ptr<sound::SNDAPI> sound_;
     std::unique_ptr<sound::SoundRamaMedia> sound_media_;
     DAVE* dave_ = nullptr;  // released with DAVE_Remove

@@ -19,6 +19,7 @@
 #include "baselib/ioeve.h"
 #include "baselib/logsys.h"
 #include "baselib/timer.h"
+#include "gui/gui_control.h"
 #include "gui/gui_trace.h"
 #include "sound/sound_lua.h"
 
