@@ -8,6 +8,10 @@
 #include "media/sdl_input.h"
 #include "sound/sound_lua.h"
 #include "app/window.h"
+#include "frontend/mob3d.h"
+#include "media/gfx3d.h"
+#include "video/seq_ctrl.h"
+#include "video/videosys.h"
 
 namespace vorlane {
 
@@ -233,11 +237,79 @@ void GLOBAL_CONTROL_BASE::ReleaseDave() {
     dave_ = nullptr;
 }
 
+int16_t GLOBAL_CONTROL_BASE::Init3DEngine(media::GFXSYS3D* gfx) {
+    media::ENGINE3D& engine = media::Engine3D();
+    if (engine.Startup(gfx) != 0) {
+        LogError("GLOBAL_CONTROL_BASE::Init3DEngine: engine init failed");
+        return -1;
+    }
+    engine3d_started_ = true;
+    engine.layer()->SetCameraPosition({0.0f, 0.0f, 50.0f});
+    engine.layer()->SetCameraRotation({-90.0f, 0.0f, 180.0f});
+    return 0;
+}
+
+int16_t GLOBAL_CONTROL_BASE::Init3DObjects(const char* name) {
+    auto mob3d = std::make_unique<frontend::MOB3D_CTRL>(textlib_.get(), rama_.get());
+    if (!mob3d->Init(lua_.get(), name)) {
+        LogError("GLOBAL_CONTROL_BASE::Init3DObjects: 3D objects init failed");
+        return -1;
+    }
+    mob3d_ = std::move(mob3d);
+    return 0;
+}
+
+int16_t GLOBAL_CONTROL_BASE::InitVideoSystem(resources::RAMA_CTRL* rama) {
+    if (!rama) {
+        LogError("GLOBAL_CONTROL_BASE::InitVideoSystem: no rama control");
+        return -1;
+    }
+    auto videos = std::make_unique<video::VIDEOSYS>(rama);
+    if (videos->InitCodec(8) != 0) {
+        LogError("GLOBAL_CONTROL_BASE::InitVideoSystem: video system init failed");
+        return -1;
+    }
+    videos_ = std::move(videos);
+    video::VIDEOSYS_Set(videos_.get());
+    return 0;
+}
+
+int16_t GLOBAL_CONTROL_BASE::InitSequenceCtrl() {
+    auto sequences = std::make_unique<video::SEQ_CTRL>(rama_.get(), textlib_.get(),
+                                                       font_ctrl_.get(), videos_.get());
+    if (!sequences->InitSequenceCtrl(lua_.get())) {
+        LOGSYS_Printf(nullptr, kLogError, "%s::%s: Cannot init sequence scripting.",
+                      "GLOBAL_CONTROL_BASE", "InitSequenceCtrl");
+        return -1;
+    }
+    sequences_ = std::move(sequences);
+    return 0;
+}
+
+void GLOBAL_CONTROL_BASE::Release3DEngine() {
+    if (!engine3d_started_) return;
+    media::Engine3D().Shutdown();
+    engine3d_started_ = false;
+}
+
+void GLOBAL_CONTROL_BASE::Release3DObjects() { mob3d_.reset(); }
+
+void GLOBAL_CONTROL_BASE::ReleaseVideoSystem() {
+    if (!videos_) return;
+    if (video::VIDEOSYS_Get() == videos_.get()) video::VIDEOSYS_Set(nullptr);
+    videos_.reset();
+}
+
+void GLOBAL_CONTROL_BASE::ReleaseSequenceCtrl() { sequences_.reset(); }
+
 void GLOBAL_CONTROL_BASE::ReleaseAll() {
     // The front end's frame owns and releases the menu manager and the GUI
-    // control; sequences plug in here.
+    // control.
+    ReleaseSequenceCtrl();
     ReleaseCaptureCtrl();
-    // Video, 3D objects and the 3D engine plug in here.
+    ReleaseVideoSystem();
+    Release3DObjects();
+    Release3DEngine();
     ReleaseFileCtrl();
     ReleaseReadeve();
     ReleaseDXInput();

@@ -19,6 +19,14 @@
 #include "sound/sndapi.h"
 #include "sound/sound_media.h"
 
+namespace vorlane::frontend {
+class MOB3D_CTRL;
+}
+namespace vorlane::video {
+class VIDEOSYS;
+class SEQ_CTRL;
+}  // namespace vorlane::video
+
 struct LOGSYS;
 class MTX_QLIST;
 
@@ -59,6 +67,14 @@ public:
     int16_t InitFontCtrl(const uint16_t* table, int count, media::GFXSYS3D* gfx);
     // Creates the callback dispatcher with its standard slots; 0 or -1 (logged).
     int16_t InitDave();
+    // Starts the 3D engine on `gfx` with the front end's camera.
+    int16_t Init3DEngine(media::GFXSYS3D* gfx);
+    // The 3D object types from the script resource `name`.
+    int16_t Init3DObjects(const char* name);
+    // The video system on the archive, its codec initialised.
+    int16_t InitVideoSystem(resources::RAMA_CTRL* rama);
+    // The sequence system with its two script resources.
+    int16_t InitSequenceCtrl();
 
     void ReleaseReadeve();
     void ReleaseLUA();
@@ -70,6 +86,10 @@ public:
     void ReleaseSndCtrl();
     void ReleaseFontCtrl();
     void ReleaseDave();
+    void Release3DEngine();
+    void Release3DObjects();
+    void ReleaseVideoSystem();
+    void ReleaseSequenceCtrl();
 
     // Adds `handler` to the dispatcher slots of window input (0, 3, 2, 5, 6,
     // 12, 7, 8) and removes it again.
@@ -92,6 +112,9 @@ public:
     resources::QNTFONTCTRL_BASE* font_ctrl() const { return font_ctrl_.get(); }
     sound::SNDAPI* sound() const { return sound_.get(); }
     MTX_QLIST* input_queue() const { return input_queue_; }
+    frontend::MOB3D_CTRL* mob3d() const { return mob3d_.get(); }
+    video::VIDEOSYS* videos() const { return videos_.get(); }
+    video::SEQ_CTRL* sequences() const { return sequences_.get(); }
     // Takes every queued input event out of the input queue and frees it.
     void DrainInputEvents();
 
@@ -106,6 +129,10 @@ private:
     std::unique_ptr<resources::QNTFONTCTRL_BASE> font_ctrl_;
     std::unique_ptr<sound::SNDAPI> sound_;
     std::unique_ptr<sound::SoundRamaMedia> sound_media_;
+    std::unique_ptr<frontend::MOB3D_CTRL> mob3d_;
+    std::unique_ptr<video::VIDEOSYS> videos_;
+    std::unique_ptr<video::SEQ_CTRL> sequences_;
+    bool engine3d_started_ = false;
     DAVE* dave_ = nullptr;  // released with DAVE_Remove
     DAVE_CALLBACK input_handler_ = nullptr;
     bool capture_ready_ = false;
