@@ -89,6 +89,12 @@ void ClickAt(int x, int y, bool right) {
     Post(18, right ? kRightUp : kLeftUp, side | 0x2, x, y);
 }
 
+// A player clicks a playing intro away before reaching the menus behind it;
+// the scripts' clicks do the same, so scripts need not know about the intro.
+void ClickIntroAway(int x, int y) {
+    if (g_pilot && g_pilot->host.intro_playing && g_pilot->host.intro_playing()) ClickAt(x, y, false);
+}
+
 bool Centre(GUI_OBJECT* object, int* x, int* y) {
     if (!object) return false;
     int ax = 0, ay = 0;
@@ -171,6 +177,7 @@ int L_click(lua_State* lua) {
     const char* button = luaL_optstring(lua, 2, "left");
     int x = 0, y = 0;
     if (!Centre(Find(name), &x, &y)) return luaL_error(lua, "autopilot.click: no object '%s'", name);
+    ClickIntroAway(x, y);
     ClickAt(x, y, std::string(button) == "right");
     return YieldPastDoubleClick(lua);
 }
@@ -180,6 +187,7 @@ int L_double_click(lua_State* lua) {
     int x = 0, y = 0;
     if (!Centre(Find(name), &x, &y))
         return luaL_error(lua, "autopilot.double_click: no object '%s'", name);
+    ClickIntroAway(x, y);
     ClickAt(x, y, false);
     ClickAt(x, y, false);
     return YieldPastDoubleClick(lua);
@@ -257,6 +265,7 @@ int L_select(lua_State* lua) {
     list->ComputeAbsolute(ax, ay);
     int row = index - list->FirstVisible();
     int line = list->LineHeight() > 0 ? list->LineHeight() : 12;
+    ClickIntroAway(ax + 8, ay + 2 + row * line + line / 2);
     ClickAt(ax + 8, ay + 2 + row * line + line / 2, false);
     return YieldPastDoubleClick(lua);
 }

@@ -27,6 +27,8 @@ struct AutopilotHost {
     std::function<bool(const std::string&)> screenshot;
     // Ends the main loop.
     std::function<void()> quit;
+    // True while an intro sequence plays that a click skips.
+    std::function<bool()> intro_playing;
     // Milliseconds of a steady clock.
     std::function<uint32_t()> now;
 };

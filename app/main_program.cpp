@@ -19,6 +19,9 @@
 #include "baselib/ioeve.h"
 #include "baselib/logsys.h"
 #include "baselib/timer.h"
+#include "console/console.h"
+#include "console/console_setup.h"
+#include "media/bmp.h"
 #include "gui/gui_control.h"
 #include "gui/gui_trace.h"
 #include "sound/sound_lua.h"
@@ -30,6 +33,9 @@ namespace {
 FrameFactory g_frame_factory;
 std::function<void()> g_iteration_hook;
 std::unique_ptr<PRESENTATION> g_presentation;
+std::unique_ptr<console::CONSOLE> g_console;
+uint32_t g_console_fps = 0;
+uint8_t g_console_gui_trace = 0;
 baselib::Clock g_app_clock;
 bool g_paused_by_deactivation = false;
 
@@ -45,10 +51,17 @@ public:
     }
 };
 
-// Forwards every dispatched input event to the current frame.
+// Forwards every dispatched input event to the current frame. The console's
+// toggle key never goes further, and while the console is open it sees every
+// record first.
 int ForwardInput(void* event) {
+    auto* record = static_cast<IOEVE*>(event);
+    if (g_console && record) {
+        if (console::CONSOLE_HandleToggle(*g_console, *record)) return 1;
+        if (g_console->open && g_console->ProcessInput(*record)) return 1;
+    }
     ProgramFrame* frame = g_settings ? g_settings->current_frame : nullptr;
-    return frame ? frame->OnInput(static_cast<IOEVE*>(event)) : 0;
+    return frame ? frame->OnInput(record) : 0;
 }
 
 const char* Text(const char* name) {
@@ -79,6 +92,56 @@ void DrawLoadingScreen() {
     }
 }
 
+void ConsoleLua(const char* code) {
+    if (g_control && g_control->lua()) LUA_ExecuteString(g_control->lua(), code, "console");
+}
+
+void ConsolePrint(const std::string& line) {
+    if (g_console) g_console->Print(line.c_str());
+}
+
+// The drop-down console over the top of the screen (closed until the player
+// presses its toggle key), with the program's commands and variables. Lua
+// output and Lua errors are printed into it from now on.
+int ConsoleSetup(int font_number, uint16_t width, uint16_t height) {
+    g_console.reset();
+    media::GFXSYS3D* gfx = MAIN_Gfx();
+    resources::QNTFONTCTRL_BASE* fonts = g_control ? g_control->font_ctrl() : nullptr;
+    auto created = std::make_unique<console::CONSOLE>();
+    if (!created->Init(width, height, fonts ? fonts->GetFont(font_number) : nullptr, gfx,
+                       gfx ? gfx->screen() : nullptr, 0)) {
+        LogError("Cannot initialize console class.");
+        return 65535;
+    }
+    g_console = std::move(created);
+    console::CONSOLE_Set(g_console.get());
+    console::ConsoleHooks hooks;
+    hooks.fps = &g_console_fps;
+    hooks.screenshot = [](const char* name) {
+        std::string path = std::string(name) + ".bmp";
+        ConsolePrint(MAIN_SaveScreenshot(path) ? "saved " + path : "cannot save " + path);
+    };
+    hooks.lua = ConsoleLua;
+    console::CONSOLE_RegisterDefaults(*g_console, hooks);
+    g_console->AddVariable("gui_trace", &g_console_gui_trace, console::kVarBool, 0,
+                           [] { gui::SetEventTrace(g_console_gui_trace != 0); });
+    MAIN_SetConsoleSink(ConsolePrint);
+    LuaHost host = LUA_GetHost();
+    host.console_print = [](const char* text) { ConsolePrint(text); };
+    LUA_SetHost(host);
+    return 0;
+}
+
+void ReleaseConsole() {
+    if (!g_console) return;
+    LuaHost host = LUA_GetHost();
+    host.console_print = nullptr;
+    LUA_SetHost(host);
+    MAIN_SetConsoleSink(nullptr);
+    console::CONSOLE_Set(nullptr);
+    g_console.reset();
+}
+
 void DrawShutdownNotice() {
     media::GFXSYS3D* gfx = MAIN_Gfx();
     if (!gfx || !gfx->screen()) return;
@@ -89,6 +152,28 @@ void DrawShutdownNotice() {
 }
 
 }  // namespace
+
+bool MAIN_SaveScreenshot(const std::string& path) {
+    media::GFXSYS3D* gfx = MAIN_Gfx();
+    media::OSGFX* screen = gfx ? gfx->screen() : nullptr;
+    if (!screen) return false;
+    // The back buffer holds the frame being built: draw a fresh one first.
+    gfx->StartFrame();
+    if (g_settings && g_settings->current_frame) g_settings->current_frame->Draw();
+    screen->BeginDraw();
+    std::vector<uint8_t> bmp =
+        media::EncodeBMP24(screen->pixels(), screen->width(), screen->height(), screen->pitch());
+    screen->EndDraw();
+    gfx->EndFrame(8);
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    bool ok = std::fwrite(bmp.data(), 1, bmp.size(), file) == bmp.size();
+    return std::fclose(file) == 0 && ok;
+}
+
+void MAIN_DrawPresentation() {
+    if (g_presentation) g_presentation->Draw();
+}
 
 void MAIN_SetFrameFactory(FrameFactory factory) { g_frame_factory = std::move(factory); }
 void MAIN_SetIterationHook(std::function<void()> hook) { g_iteration_hook = std::move(hook); }
@@ -130,6 +215,10 @@ int MAIN_SecondaryInit() {
     g_control->InitSndCtrl();
     if (g_control->InitRAMA() != 0) return -1;
     g_control->rama()->LoadPatches();
+    if (g_control->Init3DEngine(MAIN_Gfx()) != 0) {
+        LogError("error on 3D init.");
+        return -1;
+    }
     sound::SOUND_SetContext(g_control->sound(), g_control->rama());
 
     for (const char* location : {"multilobby", "missions", "mainmenu", "alltime"}) {
@@ -147,10 +236,18 @@ int MAIN_SecondaryInit() {
         MAIN_SetCriticalError("init font control failed.");
         return -1;
     }
+    if (g_control->Init3DObjects("lobby.script.mob3d.types") != 0) {
+        LogError("error on MOB3D init.");
+        return -1;
+    }
+    if (g_control->InitVideoSystem(g_control->rama()) != 0) {
+        LogError("error on video init.");
+        return -1;
+    }
     LUA_ExecuteString(g_control->lua(), "menu = {}\nmenu.LANGUAGE = \"\"\n", "menutable");
-    if (g_control->sound()) sound::SOUND_RegisterLua(g_control->lua());
     vorlane::gui::SetClock([] { return g_app_clock.time(); });
-    return g_control->InitCaptureCtrl();
+    if (g_control->InitCaptureCtrl() != 0) return -1;
+    return g_control->InitSequenceCtrl();
 }
 
 // [SECTION] Main-loop iteration
@@ -203,6 +300,7 @@ int MAIN_MainLoopIteration(ProgramFrame* frame) {
 
     frame->Update();
     if (g_iteration_hook) g_iteration_hook();
+    if (gfx) g_console_fps = uint32_t(gfx->fps());
 
     if (!gfx) return g_control->program_state;
     gfx->StartFrame();
@@ -225,7 +323,13 @@ int MAIN_MainProgram() {
     uint16_t start_mode = MAIN_StartMode();
     g_settings->network_mode = start_mode;
 
+    if (ConsoleSetup(2, 640, 128) != 0) {
+        LogError("Cannot initialize CONSOLE !");
+        g_presentation.reset();
+        return -1;
+    }
     MAIN_RegisterLuaGlobals(g_control->lua());
+    MAIN_ConsoleLine("Scripting enabled.");
     MAIN_ConsoleLine(MAIN_VersionText());
 
     g_app_clock.Update();
@@ -245,11 +349,14 @@ int MAIN_MainProgram() {
     if (!main_map) {
         LogError("MainProgram: Cannot alloc MAINMAP.");
         g_presentation.reset();
+        ReleaseConsole();
         return 0;
     }
     if (!main_map->IsReady()) {
         LogError("MainProgram: MAINMAP IsOK failed.");
+        main_map.reset();
         g_presentation.reset();
+        ReleaseConsole();
         return 0;
     }
     g_settings->current_frame = main_map.get();
@@ -281,6 +388,7 @@ int MAIN_MainProgram() {
     g_settings->current_frame = nullptr;
     g_settings->main_map = nullptr;
     g_presentation.reset();
+    ReleaseConsole();
     return 0;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "app/program_frame.h"
 #include "media/osgfx.h"
@@ -35,6 +36,12 @@ void MAIN_SetFrameFactory(FrameFactory factory);
 // draws nothing. Returns the text width in pixels (0 without font).
 int MAIN_DrawTextCentred(media::OSGFX& surface, int font, const char* text, uint32_t colour1,
                          uint32_t colour2);
+
+// Draws a fresh frame and saves it as a 24-bit BMP; false on failure.
+bool MAIN_SaveScreenshot(const std::string& path);
+
+// Draws the presentation layer (loading picture, information overlay).
+void MAIN_DrawPresentation();
 
 // Called once per iteration after the frame's update (used by the automation
 // script runner).

@@ -13,9 +13,9 @@
 #include "frontend/mainmap.h"
 #include "gui/gui_control.h"
 #include "gui/gui_media.h"
-#include "media/bmp.h"
 #include "net/lobbynet.h"
 #include "scripting/menu_lua.h"
+#include "video/seq_ctrl.h"
 
 namespace vorlane::frontend {
 
@@ -29,24 +29,6 @@ void DrawGui() {
     gui::OsgfxCanvas canvas(*gfx->screen());
     gui->Draw(canvas);
     gui->DrawTooltip(canvas);
-}
-
-bool SaveScreenshot(const std::string& path) {
-    media::GFXSYS3D* gfx = MAIN_Gfx();
-    media::OSGFX* screen = gfx ? gfx->screen() : nullptr;
-    if (!screen) return false;
-    // The back buffer holds the frame being built: draw a fresh one first.
-    gfx->StartFrame();
-    if (g_settings && g_settings->current_frame) g_settings->current_frame->Draw();
-    screen->BeginDraw();
-    std::vector<uint8_t> bmp =
-        media::EncodeBMP24(screen->pixels(), screen->width(), screen->height(), screen->pitch());
-    screen->EndDraw();
-    gfx->EndFrame(8);
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return false;
-    bool ok = std::fwrite(bmp.data(), 1, bmp.size(), file) == bmp.size();
-    return std::fclose(file) == 0 && ok;
 }
 
 // The front end as one program frame: the subsystems first, the main map last,
@@ -99,7 +81,11 @@ public:
             AutopilotHost host;
             host.find_object = [this](const char* name) { return menus_->GetObject(name); };
             host.input_queue = g_control->input_queue();
-            host.screenshot = SaveScreenshot;
+            host.screenshot = MAIN_SaveScreenshot;
+            host.intro_playing = [] {
+                video::SEQ_CTRL* sequences = video::SEQ_Get();
+                return sequences && sequences->AnyPlaying();
+            };
             host.quit = [] { g_control->program_state = kStateQuit; };
             if (!AUTOPILOT_Start(script, std::move(host))) return false;
         }

@@ -118,3 +118,38 @@ TEST_F(AutopilotTest, ClickAndTypePostRecordsAtTheObject) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(AutopilotTest, ClicksFirstClickAPlayingIntroAway) {
+    GUI_CONTROL gui;
+    ASSERT_TRUE(gui.Init(0, 0, 640, 480));
+    auto button = std::make_unique<GUI_BUTTON>();
+    button->SetPos(100, 50);
+    button->SetSize(40, 20);
+    GUI_OBJECT* raw = gui.Add(std::move(button));
+    MTX_QLIST* queue = MTX_QLIST::Create();
+    ASSERT_NE(queue, nullptr);
+    host_.input_queue = queue;
+    host_.find_object = [raw](const char*) { return raw; };
+    bool intro = true;
+    host_.intro_playing = [&intro] { return intro; };
+    ASSERT_TRUE(AUTOPILOT_StartText("autopilot.click('b') autopilot.click('b')", "t", host_));
+    auto drain = [queue] {
+        size_t presses = 0;
+        while (IOEVE* event = static_cast<IOEVE*>(queue->Pop(nullptr))) {
+            presses += event->message == 513 ? 1 : 0;
+            IOEVE_Free(event);
+        }
+        return presses;
+    };
+    AUTOPILOT_Step();
+    EXPECT_EQ(drain(), 2u);  // the click that skips the intro, then the real one
+    intro = false;
+    now_ += 400;
+    AUTOPILOT_Step();
+    EXPECT_EQ(drain(), 1u);
+    MTX_QLIST::Destroy(queue, 1);
+}
+
+}  // namespace
