@@ -11,7 +11,12 @@
 #include <cstring>
 
 #include "app/global_data.h"
+#include "app/main_program.h"
+#include "app/window.h"
 #include "baselib/logsys.h"
+#include "console/console.h"
+#include "frontend/mob3d.h"
+#include "media/gfx3d.h"
 #include "content/mission_ctrl.h"
 #include "gui/gui_control.h"
 #include "gui/gui_media.h"
@@ -20,6 +25,9 @@
 #include "resources/textlib.h"
 #include "scripting/lua_glue.h"
 #include "scripting/menu_lua.h"
+#include "sound/sound_lua.h"
+#include "video/seq_ctrl.h"
+#include "video/videosys.h"
 
 namespace vorlane::frontend {
 
@@ -117,7 +125,10 @@ MAINMAP* MAINMAP::Get() { return g_mainmap; }
 
 bool MAINMAP_MenuHook(int32_t tag, const GUI_EVENT& event) {
     MAINMAP* map = MAINMAP::Get();
-    return map && map->Dispatch(tag, event) != 0;
+    if (!map) return false;
+    // Every click a player makes on a menu object is heard.
+    if (event.code == GEVE_MOUSE_CLICK) sound::SOUND_PlayResource("lobby.sound.click");
+    return map->Dispatch(tag, event) != 0;
 }
 
 // [SECTION] Construction and destruction
@@ -187,8 +198,10 @@ MAINMAP::~MAINMAP() {
 bool MAINMAP::Init(uint16_t start_mode) {
     network_mode_ = start_mode;
     if (g_settings) g_settings->network_mode = start_mode;
-    if (context_.menus && context_.menus->lua())
+    if (context_.menus && context_.menus->lua()) {
         LUA_ExecuteString(context_.menus->lua(), "vrlsound = {}", "vrlsound");
+        sound::SOUND_RegisterLua(context_.menus->lua());
+    }
     missions_ = std::make_unique<VORL_MISSION_CTRL>(context_.rama, context_.textlib);
     if (g_settings) g_settings->missions = missions_.get();
     if (!missions_->MissionList_CreateFromRama("script.mission.qsx")) {
@@ -214,7 +227,21 @@ bool MAINMAP::Init(uint16_t start_mode) {
     PutPortrait("menu.profilemodify_lanversion.frame2.frame1", 0);
     PutPortrait("menu.profilemodify.frame2.frame1", 0);
     PutPortrait("menu.profile.frame1.frame2.frame1", 0);
+    StartLogo();
+    started_ = true;
     return true;
+}
+
+// The logo sequence plays over the log-in screen when the program starts
+// online; it does not play again when a player comes back from a game.
+void MAINMAP::StartLogo() {
+    video::SEQ_CTRL* sequences = video::SEQ_Get();
+    GUI_OBJECT* login = context_.menus ? context_.menus->GetObject("menu.login") : nullptr;
+    if (!sequences || network_mode_ == 3 || !login || !login->IsVisible()) return;
+    int w = g_settings && g_settings->screen_width > 0 ? g_settings->screen_width : 1024;
+    int h = g_settings && g_settings->screen_height > 0 ? g_settings->screen_height : 768;
+    std::string size = std::to_string(w) + ", " + std::to_string(h);
+    sequences->Sequence_Execute("logo", size.c_str());
 }
 
 // [SECTION] Program-frame operations
@@ -226,6 +253,7 @@ int MAINMAP::OnInput(IOEVE* event) {
         g_settings->mouse_x = event->x;
         g_settings->mouse_y = event->y;
     }
+    if (mouse && SkipSequences(*event)) return 1;
     GUI_CONTROL* gui = GUI_CONTROL::Get();
     if (gui && gui->Process(*event)) return 1;
     if (mouse && g_settings) {
@@ -245,11 +273,33 @@ int MAINMAP::OnInput(IOEVE* event) {
             }
         }
     }
+    if (console::CONSOLE* console = console::CONSOLE_Get(); console && console->open)
+        return console->ProcessInput(*event) ? 1 : 0;
     return 0;
 }
 
+// A mouse button pressed while a sequence plays skips every sequence; the
+// press and its release go no further, so the click that skips the logo never
+// presses a button behind it.
+bool MAINMAP::SkipSequences(const IOEVE& event) {
+    uint32_t b = event.button_flags;
+    bool press = (b & 0x18) && (b & 0x1);
+    bool release = (b & 0x18) && (b & 0x2);
+    if (release && swallow_release_) {
+        swallow_release_ = false;
+        return true;
+    }
+    video::SEQ_CTRL* sequences = video::SEQ_Get();
+    if (!press || !sequences || !sequences->AnyPlaying()) return false;
+    sequences->SkipAll();
+    swallow_release_ = true;
+    return true;
+}
+
 void MAINMAP::Update() {
-    if (GUI_CONTROL* gui = GUI_CONTROL::Get()) gui->Update();
+    if (console::CONSOLE* console = console::CONSOLE_Get()) console->Update();
+    if (video::VIDEOSYS* videos = video::VIDEOSYS_Get()) videos->Update();
+    if (video::SEQ_CTRL* sequences = video::SEQ_Get()) sequences->Update();
     if (network_mode_ == 3) {
         GuiLanListView view(List("menu.lan.obj_list_game"));
         lan_list_.Update(&view, LanNowMs());
@@ -257,8 +307,20 @@ void MAINMAP::Update() {
 }
 
 void MAINMAP::Draw() {
-    // The 3D scene, sequences and console join here with their subsystems.
+    media::ENGINE3D& engine = media::Engine3D();
+    engine.BeginFrame();
+    if ((draw_flags & 0x2) && MOB3D_Get()) MOB3D_Get()->DrawAll(engine);
+    engine.EndFrame();
     if ((draw_flags & 0x80) && context_.draw_gui && GUI_CONTROL::Get()) context_.draw_gui();
+    media::GFXSYS3D* gfx = MAIN_Gfx();
+    media::OSGFX* screen = gfx ? gfx->screen() : nullptr;
+    if (video::SEQ_CTRL* sequences = video::SEQ_Get(); sequences && screen)
+        sequences->DrawElements(screen);
+    if (console::CONSOLE* console = console::CONSOLE_Get(); console && screen) {
+        console->SetTarget(screen);
+        console->Draw();
+    }
+    MAIN_DrawPresentation();
 }
 
 // [SECTION] Tag dispatcher
@@ -433,7 +495,11 @@ GUI_LIST* MAINMAP::List(const char* name) const {
 }
 
 void MAINMAP::ShowMenu(const char* name) {
-    if (context_.menus) context_.menus->ShowMenu(name);
+    if (!context_.menus) return;
+    // A menu that opens while the player uses the program makes its sound.
+    GUI_OBJECT* menu = started_ ? context_.menus->GetObject(name) : nullptr;
+    if (menu && !menu->IsVisible()) sound::SOUND_PlayResource("lobby.sound.menu");
+    context_.menus->ShowMenu(name);
 }
 
 void MAINMAP::HideMenu(const char* name) {

@@ -139,6 +139,8 @@ private:
     void MissionDetails();
     void FillMissionList();
     void ReturnFromGame();
+    void StartLogo();
+    bool SkipSequences(const IOEVE& event);
     bool IsIgnored(uint32_t id, uint32_t second) const;
 
     MainMapContext context_;
@@ -151,6 +153,8 @@ private:
     LanList lan_list_;
     std::unique_ptr<VORL_MISSION_CTRL> missions_;
     int dispatch_depth_ = 0;
+    bool started_ = false;          // Init has finished
+    bool swallow_release_ = false;  // the release of a press that skipped sequences
 };
 
 // The menu hook installed by MAINMAP: passes (tag, event) to the live main map.

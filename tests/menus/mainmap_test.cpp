@@ -16,6 +16,8 @@
 #include "resources/textlib.h"
 #include "scripting/lua_glue.h"
 #include "scripting/menu_lua.h"
+#include "video/seq_ctrl.h"
+#include "baselib/ioeve.h"
 
 namespace {
 
@@ -321,3 +323,51 @@ TEST_F(MainMapTest, ChannelListTextsAndAShortTable) {
 }
 
 }  // namespace
+
+namespace {
+
+// A mouse record as the input layer makes it (button bit 8 = left, 1 pressed, 2 released).
+IOEVE MouseRecord(uint32_t buttons, int x, int y) {
+    IOEVE record;
+    record.class_flags = 0x2 | 0x10;
+    record.button_flags = buttons;
+    record.x = uint16_t(x);
+    record.y = uint16_t(y);
+    return record;
+}
+
+}  // namespace
+
+TEST_F(MainMapTest, AClickSkipsAPlayingSequenceAndGoesNoFurther) {
+    Make();
+    vorlane::video::SEQ_CTRL sequences(nullptr, nullptr, nullptr, nullptr);
+    LuaStatePtr seq_lua(LUA_CreateState());
+    sequences.RegisterFunctions(seq_lua.get());
+    ASSERT_EQ(LUA_ExecuteString(seq_lua.get(),
+                                "SEQUENCES = {} function SEQUENCES.hold() local s = Sequence_Create()"
+                                " Modifier_Create(2, s, Step_Create(s), 60000) return s end",
+                                "hold"),
+              1);
+    ASSERT_GT(sequences.Sequence_Execute("hold", ""), 0);
+    ASSERT_TRUE(sequences.AnyPlaying());
+
+    // Pressing on the log-in button while the sequence plays only skips it.
+    GUI_OBJECT* login = map_->Object("menu.login.obj_button1");
+    ASSERT_NE(login, nullptr);
+    int x = 0, y = 0;
+    login->ComputeAbsolute(x, y);
+    x += login->w() / 2;
+    y += login->h() / 2;
+    IOEVE press = MouseRecord(0x8 | 0x1, x, y);
+    IOEVE release = MouseRecord(0x8 | 0x2, x, y);
+    EXPECT_EQ(map_->OnInput(&press), 1);
+    EXPECT_FALSE(sequences.AnyPlaying());
+    EXPECT_EQ(map_->OnInput(&release), 1);
+    EXPECT_FALSE(Visible("menu.loginerror"));
+
+    // With nothing playing, the next click reaches the button: empty inputs
+    // are refused with the log-in error.
+    map_->OnInput(&press);
+    map_->OnInput(&release);
+    EXPECT_TRUE(Visible("menu.loginerror"));
+}

@@ -58,7 +58,7 @@ TEST(LogoSequence, PlaysTheVideoOverTheScreenAndEnds) {
         seq.DrawElements(&screen);
         // Mid-way through the video: its pictures are on the screen.
         if (!saved && t == 1600) {
-            uint32_t centre = screen.GetPixel(512, 384 - 80);
+            uint32_t centre = screen.GetPixel(512, 56 + 64);
             EXPECT_NE(centre, 0xFF000000u);
             screen.SaveBMP(::testing::TempDir() + "logo_sequence.bmp", false);
             saved = true;

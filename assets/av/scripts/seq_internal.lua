@@ -25,7 +25,7 @@ function SEQUENCES.logo(screen_w, screen_h)
   local video = Element_Create(SEQ_ELEM_VIDEO, "lobby.video.logo")
   local caption = Element_Create(SEQ_ELEM_TEXT, "VORLANE", 0)
   local x = math.floor((screen_w - 256) / 2)
-  local y = math.floor((screen_h - 128) / 2) - 80
+  local y = 56  -- above the log-in panel, below the title line
   if video then
     Element_Props(video, SEQ_PROP_POSITION, x, -128)
     local step = Step_Create(seq)
@@ -38,7 +38,7 @@ function SEQUENCES.logo(screen_w, screen_h)
     Element_Props(caption, SEQ_PROP_VISIBLE, false)
     local step = Step_Create(seq)
     Modifier_Create(SEQ_MOD_TEXT, seq, step, caption, "VORLANE LOBBY")
-    Element_Props(caption, SEQ_PROP_POSITION, x + 60, y + 140)
+    Element_Props(caption, SEQ_PROP_POSITION, x + 78, y + 132)
     Modifier_Create(SEQ_MOD_WAIT, seq, step, 1200)
   end
   if video then
