@@ -30,8 +30,25 @@ protected:
     void TearDown() override {
         AUTOPILOT_Stop();
         AUTOPILOT_SetExitHandler(nullptr);
+        if (queue_) MTX_QLIST::Destroy(queue_, 1);
+    }
+    // A GUI with one 40 x 20 button at (100, 50) that every name finds, and
+    // an input queue the script posts to.
+    void MakeButtonHost(GUI_CONTROL& gui) {
+        ASSERT_TRUE(gui.Init(0, 0, 640, 480));
+        auto button = std::make_unique<GUI_BUTTON>();
+        button->SetPos(100, 50);
+        button->SetSize(40, 20);
+        GUI_OBJECT* raw = gui.Add(std::move(button));
+        queue_ = MTX_QLIST::Create();
+        ASSERT_NE(queue_, nullptr);
+        host_.input_queue = queue_;
+        host_.find_object = [raw](const char* name) {
+            return std::string(name) == "missing" ? nullptr : raw;
+        };
     }
     AutopilotHost host_;
+    MTX_QLIST* queue_ = nullptr;
     Exit exit_;
     int quits_ = 0;
     uint32_t now_ = 1000;
@@ -80,17 +97,8 @@ TEST_F(AutopilotTest, WaitUntilTimesOut) {
 
 TEST_F(AutopilotTest, ClickAndTypePostRecordsAtTheObject) {
     GUI_CONTROL gui;
-    ASSERT_TRUE(gui.Init(0, 0, 640, 480));
-    auto button = std::make_unique<GUI_BUTTON>();
-    button->SetPos(100, 50);
-    button->SetSize(40, 20);
-    GUI_OBJECT* raw = gui.Add(std::move(button));
-    MTX_QLIST* queue = MTX_QLIST::Create();
-    ASSERT_NE(queue, nullptr);
-    host_.input_queue = queue;
-    host_.find_object = [raw](const char* name) {
-        return std::string(name) == "b" ? raw : nullptr;
-    };
+    MakeButtonHost(gui);
+    MTX_QLIST* queue = queue_;
     ASSERT_TRUE(AUTOPILOT_StartText(
         "autopilot.assert(autopilot.visible('b'), 'hidden') autopilot.click('b')"
         " autopilot.type('ok') autopilot.click('missing')",
@@ -114,7 +122,6 @@ TEST_F(AutopilotTest, ClickAndTypePostRecordsAtTheObject) {
         IOEVE_Free(event);
     }
     EXPECT_EQ(chars, 2u);
-    MTX_QLIST::Destroy(queue, 1);
 }
 
 }  // namespace
@@ -123,15 +130,8 @@ namespace {
 
 TEST_F(AutopilotTest, ClicksFirstClickAPlayingIntroAway) {
     GUI_CONTROL gui;
-    ASSERT_TRUE(gui.Init(0, 0, 640, 480));
-    auto button = std::make_unique<GUI_BUTTON>();
-    button->SetPos(100, 50);
-    button->SetSize(40, 20);
-    GUI_OBJECT* raw = gui.Add(std::move(button));
-    MTX_QLIST* queue = MTX_QLIST::Create();
-    ASSERT_NE(queue, nullptr);
-    host_.input_queue = queue;
-    host_.find_object = [raw](const char*) { return raw; };
+    MakeButtonHost(gui);
+    MTX_QLIST* queue = queue_;
     bool intro = true;
     host_.intro_playing = [&intro] { return intro; };
     ASSERT_TRUE(AUTOPILOT_StartText("autopilot.click('b') autopilot.click('b')", "t", host_));
@@ -149,7 +149,6 @@ TEST_F(AutopilotTest, ClicksFirstClickAPlayingIntroAway) {
     now_ += 400;
     AUTOPILOT_Step();
     EXPECT_EQ(drain(), 1u);
-    MTX_QLIST::Destroy(queue, 1);
 }
 
 }  // namespace
