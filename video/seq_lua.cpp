@@ -28,6 +28,32 @@ int32_t ArgInt(lua_State* lua, int index) {
 bool IsNumber(lua_State* lua, int index) { return lua_type(lua, index) == LUA_TNUMBER || lua_isnumber(lua, index); }
 bool IsString(lua_State* lua, int index) { return lua_type(lua, index) == LUA_TSTRING; }
 
+// The controller, with argument 1 read as a number into `value`; null when
+// there is no controller or (logged) argument 1 is not a number.
+SEQ_CTRL* ControllerWithNumber(lua_State* lua, const char* fn, int* value) {
+    SEQ_CTRL* ctrl = SEQ_Get();
+    if (ctrl == nullptr) return nullptr;
+    if (!IsNumber(lua, 1)) {
+        LOGSYS_Error("%s: first param not a number", fn);
+        return nullptr;
+    }
+    *value = ArgInt(lua, 1);
+    return ctrl;
+}
+
+void SetFlag(uint32_t& flags, uint32_t flag, bool on) {
+    if (on) flags |= flag;
+    else flags &= ~flag;
+}
+
+// Sets `flag` from the boolean argument 3 of a property call, or logs that
+// the property needs one.
+void SetFlagFromArg(lua_State* lua, const char* name, const char* prop, uint32_t& flags,
+                    uint32_t flag) {
+    if (lua_isboolean(lua, 3)) SetFlag(flags, flag, lua_toboolean(lua, 3));
+    else LOGSYS_Error("%s: property %s needs boolean", name, prop);
+}
+
 int NoElement(const char* fn) {
     LOGSYS_Error("%s: no element was created", fn);
     return 0;
@@ -36,13 +62,10 @@ int NoElement(const char* fn) {
 // --- Element_Create ---------------------------------------------------------
 int LuaElementCreate(lua_State* lua) {
     const char* fn = "LUA_Seq_Element_Create";
-    SEQ_CTRL* ctrl = SEQ_Get();
-    if (ctrl == nullptr) return 0;
-    if (!IsNumber(lua, 1)) {
-        LOGSYS_Error("%s: first param not a number", fn);
-        return NoElement(fn);
-    }
-    int type = ArgInt(lua, 1);
+    if (SEQ_Get() == nullptr) return 0;
+    int type = 0;
+    SEQ_CTRL* ctrl = ControllerWithNumber(lua, fn, &type);
+    if (ctrl == nullptr) return NoElement(fn);
     std::unique_ptr<ELEMENT_BASE> element;
     const char* tag = nullptr;
     switch (type) {
@@ -112,25 +135,12 @@ bool NeedXY(lua_State* lua, const char* name, const char* prop) {
     LOGSYS_Error("%s: property %s needs %s", name, prop, std::string(prop) == "AREA" || std::string(prop) == "SIZE" ? "w & h" : "x & y");
     return false;
 }
-bool NeedBool(lua_State* lua, const char* name, const char* prop) {
-    if (lua_isboolean(lua, 3)) return true;
-    LOGSYS_Error("%s: property %s needs boolean", name, prop);
-    return false;
-}
-void SetFlag(ELEMENT_BASE* e, uint32_t flag, bool on) {
-    if (on) e->flags |= flag;
-    else e->flags &= ~flag;
-}
 
 int LuaElementProps(lua_State* lua) {
     const char* fn = "LUA_Seq_Element_Props";
-    SEQ_CTRL* ctrl = SEQ_Get();
+    int id = 0;
+    SEQ_CTRL* ctrl = ControllerWithNumber(lua, fn, &id);
     if (ctrl == nullptr) return 0;
-    if (!IsNumber(lua, 1)) {
-        LOGSYS_Error("%s: first param not a number", fn);
-        return 0;
-    }
-    int id = ArgInt(lua, 1);
     ELEMENT_BASE* e = ctrl->GetElement(id);
     if (e == nullptr) {
         LOGSYS_Error("%s: element not found: %d", fn, id);
@@ -149,14 +159,14 @@ int LuaElementProps(lua_State* lua) {
             return 0;
         case 3:
             if (!gfx) break;
-            if (NeedBool(lua, name, "ALPHA")) SetFlag(e, kElemAlphaOrMultiline, lua_toboolean(lua, 3));
+            SetFlagFromArg(lua, name, "ALPHA", e->flags, kElemAlphaOrMultiline);
             return 0;
         case 5:
             if (!text) break;
-            if (NeedBool(lua, name, "MULTILINE")) SetFlag(e, kElemAlphaOrMultiline | kElemLayoutOutdated, lua_toboolean(lua, 3));
+            SetFlagFromArg(lua, name, "MULTILINE", e->flags, kElemAlphaOrMultiline | kElemLayoutOutdated);
             return 0;
         case 6:
-            if (NeedBool(lua, name, "VISIBLE")) SetFlag(e, kElemVisible, lua_toboolean(lua, 3));
+            SetFlagFromArg(lua, name, "VISIBLE", e->flags, kElemVisible);
             return 0;
         case 7:
             if (gfx) break;
@@ -167,11 +177,11 @@ int LuaElementProps(lua_State* lua) {
             return 0;
         case 8:
             if (!text) break;
-            if (NeedBool(lua, name, "H CENTER")) SetFlag(e, kElemHCenter, lua_toboolean(lua, 3));
+            SetFlagFromArg(lua, name, "H CENTER", e->flags, kElemHCenter);
             return 0;
         case 9:
             if (!text) break;
-            if (NeedBool(lua, name, "V CENTER")) SetFlag(e, kElemVCenter, lua_toboolean(lua, 3));
+            SetFlagFromArg(lua, name, "V CENTER", e->flags, kElemVCenter);
             return 0;
         default: break;
     }
@@ -193,13 +203,9 @@ int LuaSequenceCreate(lua_State* lua) {
 
 int LuaStepCreate(lua_State* lua) {
     const char* fn = "LUA_Seq_Step_Create";
-    SEQ_CTRL* ctrl = SEQ_Get();
+    int seq = 0;
+    SEQ_CTRL* ctrl = ControllerWithNumber(lua, fn, &seq);
     if (ctrl == nullptr) return 0;
-    if (!IsNumber(lua, 1)) {
-        LOGSYS_Error("%s: first param not a number", fn);
-        return 0;
-    }
-    int seq = ArgInt(lua, 1);
     int id = ctrl->CreateStep(seq);
     if (id == 0) {
         LOGSYS_Error("%s: failed to create step for seq: %d", fn, seq);
@@ -212,17 +218,14 @@ int LuaStepCreate(lua_State* lua) {
 // --- Modifier_Create, Modifier_Props ----------------------------------------
 int LuaModifierCreate(lua_State* lua) {
     const char* fn = "LUA_Seq_Modifier_Create";
-    SEQ_CTRL* ctrl = SEQ_Get();
+    int type = 0;
+    SEQ_CTRL* ctrl = ControllerWithNumber(lua, fn, &type);
     if (ctrl == nullptr) return 0;
-    if (!IsNumber(lua, 1)) {
-        LOGSYS_Error("%s: first param not a number", fn);
-        return 0;
-    }
     if (!IsNumber(lua, 2) || !IsNumber(lua, 3)) {
         LOGSYS_Error("%s: seq_id & step_id not found", fn);
         return 0;
     }
-    int type = ArgInt(lua, 1), seq = ArgInt(lua, 2), step = ArgInt(lua, 3);
+    int seq = ArgInt(lua, 2), step = ArgInt(lua, 3);
     int fourth = IsNumber(lua, 4) ? ArgInt(lua, 4) : 0;
     auto filter = std::make_unique<FILTER>();
     filter->type = type;
@@ -256,13 +259,9 @@ int LuaModifierCreate(lua_State* lua) {
 
 int LuaModifierProps(lua_State* lua) {
     const char* fn = "LUA_Seq_Modifier_Props";
-    SEQ_CTRL* ctrl = SEQ_Get();
+    int id = 0;
+    SEQ_CTRL* ctrl = ControllerWithNumber(lua, fn, &id);
     if (ctrl == nullptr) return 0;
-    if (!IsNumber(lua, 1)) {
-        LOGSYS_Error("%s: first param not a number", fn);
-        return 0;
-    }
-    int id = ArgInt(lua, 1);
     FILTER* f = ctrl->GetFilter(id);
     if (f == nullptr) {
         LOGSYS_Error("%s: modifier not found: %d", fn, id);
@@ -276,9 +275,7 @@ int LuaModifierProps(lua_State* lua) {
     bool move = f->type == kFilterMove;
     switch (prop) {
         case 1:
-            if (!lua_isboolean(lua, 3)) LOGSYS_Error("%s: property IGNORE_DONE needs boolean", name);
-            else if (lua_toboolean(lua, 3)) f->flags |= kFilterIgnoreDone;
-            else f->flags &= ~kFilterIgnoreDone;
+            SetFlagFromArg(lua, name, "IGNORE_DONE", f->flags, kFilterIgnoreDone);
             return 0;
         case 2:
             if (!move) break;
@@ -316,9 +313,7 @@ int LuaModifierProps(lua_State* lua) {
             return 0;
         case 6:
             if (f->type != kFilterPlay) break;
-            if (!lua_isboolean(lua, 3)) LOGSYS_Error("%s: property LOOP needs boolean", name);
-            else if (lua_toboolean(lua, 3)) f->flags |= kFilterLoop;
-            else f->flags &= ~kFilterLoop;
+            SetFlagFromArg(lua, name, "LOOP", f->flags, kFilterLoop);
             return 0;
         case 7:
             if (f->type != kFilterText) break;
