@@ -245,6 +245,31 @@ void Failed(NETDRV* driver, int16_t result, const char* line) {
         LogLine(driver->net_log, kLevelError, line);
 }
 
+using EnvelopeStep = int16_t (*)(NETDRV* driver, ENVELOPE* envelope);
+
+// The message types server and client treat alike, apart from who takes a
+// file and group data; anything else is unknown.
+void HandleShared(NETDRV* driver, ENVELOPE* envelope, EnvelopeStep file, EnvelopeStep group_data) {
+    vorlane::net::NetLog* log = driver->net_log;
+    switch (envelope->header.type) {
+        case NET_MSGTYPE_STAYINGALIVE:
+            if (driver->Verbose(kVerboseLoop)) {
+                LogLine(log, kLevelInfo, "MAIN: MessageLoop got STAYINGALIVE msg.");
+            }
+            break;
+        case NET_MSGTYPE_FILE:
+            Failed(driver, file(driver, envelope), "MAIN: MessageLoop distritbute FILE failed.");
+            break;
+        case NET_MSGTYPE_GROUPDATA:
+            Failed(driver, group_data(driver, envelope),
+                   "MAIN: MessageLoop: Distribute GROUPDATA failed.");
+            break;
+        default:
+            LogLine(log, kLevelWarning, "MAIN: MessageLoop got UNKNOWN msg type !!!");
+            break;
+    }
+}
+
 void HandleServer(NETDRV* driver, ENVELOPE* envelope) {
     vorlane::net::NetLog* log = driver->net_log;
     switch (envelope->header.type) {
@@ -278,21 +303,8 @@ void HandleServer(NETDRV* driver, ENVELOPE* envelope) {
                    "MAIN: MessageLoop could not init user.");
             break;
         }
-        case NET_MSGTYPE_STAYINGALIVE:
-            if (driver->Verbose(kVerboseLoop)) {
-                LogLine(log, kLevelInfo, "MAIN: MessageLoop got STAYINGALIVE msg.");
-            }
-            break;
-        case NET_MSGTYPE_FILE:
-            Failed(driver, DistributeFile(driver, envelope),
-                   "MAIN: MessageLoop distritbute FILE failed.");
-            break;
-        case NET_MSGTYPE_GROUPDATA:
-            Failed(driver, DistributeGroupData(driver, envelope),
-                   "MAIN: MessageLoop: Distribute GROUPDATA failed.");
-            break;
         default:
-            LogLine(log, kLevelWarning, "MAIN: MessageLoop got UNKNOWN msg type !!!");
+            HandleShared(driver, envelope, DistributeFile, DistributeGroupData);
             break;
     }
 }
@@ -329,21 +341,8 @@ void HandleClient(NETDRV* driver, ENVELOPE* envelope) {
             }
             break;
         }
-        case NET_MSGTYPE_STAYINGALIVE:
-            if (driver->Verbose(kVerboseLoop)) {
-                LogLine(log, kLevelInfo, "MAIN: MessageLoop got STAYINGALIVE msg.");
-            }
-            break;
-        case NET_MSGTYPE_FILE:
-            Failed(driver, SaveFile(driver, envelope),
-                   "MAIN: MessageLoop distritbute FILE failed.");
-            break;
-        case NET_MSGTYPE_GROUPDATA:
-            Failed(driver, ClientGroupData(driver, envelope),
-                   "MAIN: MessageLoop: Distribute GROUPDATA failed.");
-            break;
         default:
-            LogLine(log, kLevelWarning, "MAIN: MessageLoop got UNKNOWN msg type !!!");
+            HandleShared(driver, envelope, SaveFile, ClientGroupData);
             break;
     }
 }
