@@ -109,24 +109,7 @@ int16_t LOBBYNET::Login(const char* user, const char* password, const char* /*re
         automatic_ = 1;
         last_channel_ = channel;
     }
-    if (logged_on()) {
-        Info("LOBBYNET: Sending login request...");
-        LoginRequest request{user_name_, password_, email_};
-        if (!SendPacket(EncodeLogin(check_, request))) {
-            if (pending_request_ == 0) return 0;
-            if (frontend_) frontend_->LoginError("LOBBY_LOGIN_NOTSENT");
-        }
-        state_ = 2;
-        return 1;
-    }
-    pending_request_ = 2;
-    if (ConnectToHostname(host_.c_str()) != 1) {
-        pending_request_ = 0;
-        return 0;
-    }
-    idle_ = 0;
-    if (frontend_) frontend_->LoginRunning();
-    return 1;
+    return StartLogin(false);
 }
 
 int16_t LOBBYNET::FirstLogin(const char* user, const char* password, const char* /*reserved*/,
@@ -138,17 +121,24 @@ int16_t LOBBYNET::FirstLogin(const char* user, const char* password, const char*
     user_name_ = user ? user : "";
     password_ = password ? password : "";
     email_ = email ? email : "";
+    return StartLogin(true);
+}
+
+int16_t LOBBYNET::StartLogin(bool first) {
     if (logged_on()) {
-        Info("LOBBYNET: Sending firstlogin request...");
+        Info(first ? "LOBBYNET: Sending firstlogin request..." : "LOBBYNET: Sending login request...");
         LoginRequest request{user_name_, password_, email_};
-        if (!SendPacket(EncodeFirstLogin(check_, request))) {
+        if (!SendPacket(first ? EncodeFirstLogin(check_, request) : EncodeLogin(check_, request))) {
             if (pending_request_ == 0) return 0;
-            if (frontend_) frontend_->FirstLoginError("LOBBY_LOGIN_NOTSENT");
+            if (frontend_) {
+                if (first) frontend_->FirstLoginError("LOBBY_LOGIN_NOTSENT");
+                else frontend_->LoginError("LOBBY_LOGIN_NOTSENT");
+            }
         }
-        state_ = 1;
+        state_ = first ? 1 : 2;
         return 1;
     }
-    pending_request_ = 1;
+    pending_request_ = first ? 1 : 2;
     if (ConnectToHostname(host_.c_str()) != 1) {
         pending_request_ = 0;
         return 0;

@@ -104,6 +104,9 @@ public:
     const std::vector<vorlane::net::GameRecord>& games() const { return games_; }
 
 private:
+    // Sends the log-in (with `first`, the first log-in of a new account) when
+    // connected; otherwise connects, and the request follows once connected.
+    int16_t StartLogin(bool first);
     // Builds and sends one packet; logs and returns false on failure.
     bool SendPacket(const std::vector<uint8_t>& packet);
     // SendPacket, and on failure a disconnect (the operations that require it).
