@@ -26,16 +26,17 @@ class ObjContainer {
     virtual int32_t Add(void*) { return 0; }
     virtual int32_t Insert(void*) { return 0; }
     virtual int32_t Append(void*) { return 0; }
-    virtual int32_t InsertBefore(void*, const ObjIterator&) { return 0; }
+    // The iterator forms act at the iterator's position.
+    virtual int32_t InsertBefore(void* item, const ObjIterator& it);
     virtual int32_t InsertBefore(void*, int32_t) { return 0; }
-    virtual int32_t InsertAfter(void*, const ObjIterator&) { return 0; }
+    virtual int32_t InsertAfter(void* item, const ObjIterator& it);
     virtual int32_t InsertAfter(void*, int32_t) { return 0; }
-    virtual int32_t SetAt(void*, const ObjIterator&) { return 0; }
+    virtual int32_t SetAt(void* item, const ObjIterator& it);
     virtual int32_t SetAt(void*, int32_t) { return 0; }
     // Removal operations return 1/0 (or the number removed).
     virtual int32_t RemoveItem(void*) { return 0; }
     virtual int32_t RemoveAt(int32_t) { return 0; }
-    virtual int32_t RemoveFirst() { return 0; }
+    virtual int32_t RemoveFirst() { return RemoveAt(1); }
     virtual int32_t RemoveLast() { return 0; }
     virtual int32_t RemoveAfter(int32_t) { return 0; }
     virtual int32_t Clear() { return 0; }
@@ -43,14 +44,14 @@ class ObjContainer {
     virtual void* FirstItem() { return nullptr; }
     virtual void* Last(ObjIterator&) { return nullptr; }
     virtual void* LastItem() { return nullptr; }
-    virtual void* Current(const ObjIterator&) { return nullptr; }
+    virtual void* Current(const ObjIterator& it);
     virtual void* GetAt(int32_t) { return nullptr; }
     virtual int32_t IndexOf(const void*) { return 0; }
     virtual int32_t Highest() const { return 0; }
     virtual int32_t Count() const { return 0; }
-    virtual int32_t RemoveAt(ObjIterator&) { return 0; }
-    virtual int32_t RemoveBefore(ObjIterator&) { return 0; }
-    virtual int32_t RemoveAfter(ObjIterator&) { return 0; }
+    virtual int32_t RemoveAt(ObjIterator& it);
+    virtual int32_t RemoveBefore(ObjIterator& it);
+    virtual int32_t RemoveAfter(ObjIterator& it);
     virtual int IsValid(const ObjIterator&) const { return 0; }
     virtual void* Prev(ObjIterator&) { return nullptr; }
     virtual void* Next(ObjIterator&) { return nullptr; }
@@ -101,6 +102,20 @@ class ObjIterator {
     ObjIterator* next_ = nullptr;
 };
 
+inline int32_t ObjContainer::InsertBefore(void* item, const ObjIterator& it) {
+    return InsertBefore(item, it.position);
+}
+inline int32_t ObjContainer::InsertAfter(void* item, const ObjIterator& it) {
+    return InsertAfter(item, it.position);
+}
+inline int32_t ObjContainer::SetAt(void* item, const ObjIterator& it) {
+    return SetAt(item, it.position);
+}
+inline void* ObjContainer::Current(const ObjIterator& it) { return GetAt(it.position); }
+inline int32_t ObjContainer::RemoveAt(ObjIterator& it) { return RemoveAt(it.position); }
+inline int32_t ObjContainer::RemoveBefore(ObjIterator& it) { return RemoveAt(it.position - 1); }
+inline int32_t ObjContainer::RemoveAfter(ObjIterator& it) { return RemoveAt(it.position + 1); }
+
 // Items in numbered slots that keep their positions; Add fills the lowest free
 // position, Append goes past the highest.
 class ObjArray : public ObjContainer {
@@ -115,19 +130,16 @@ class ObjArray : public ObjContainer {
     int32_t Add(void* item) override { return InsertAt(item, first_free_); }
     int32_t Insert(void* item) override { return InsertAt(item, first_free_); }
     int32_t Append(void* item) override;
-    int32_t InsertBefore(void* item, const ObjIterator& it) override {
-        return InsertBefore(item, it.position);
-    }
+    using ObjContainer::InsertAfter;
+    using ObjContainer::InsertBefore;
+    using ObjContainer::RemoveAfter;
+    using ObjContainer::RemoveAt;
+    using ObjContainer::SetAt;
     int32_t InsertBefore(void* item, int32_t position) override;
-    int32_t InsertAfter(void* item, const ObjIterator& it) override {
-        return InsertAfter(item, it.position);
-    }
     int32_t InsertAfter(void* item, int32_t position) override;
-    int32_t SetAt(void* item, const ObjIterator& it) override { return SetAt(item, it.position); }
     int32_t SetAt(void* item, int32_t position) override;
     int32_t RemoveItem(void* item) override;
     int32_t RemoveAt(int32_t position) override;
-    int32_t RemoveFirst() override { return RemoveAt(1); }
     int32_t RemoveLast() override { return RemoveAt(highest_); }
     int32_t RemoveAfter(int32_t position) override;
     int32_t Clear() override;
@@ -135,14 +147,10 @@ class ObjArray : public ObjContainer {
     void* FirstItem() override;
     void* Last(ObjIterator& it) override;
     void* LastItem() override { return GetAt(highest_); }
-    void* Current(const ObjIterator& it) override { return GetAt(it.position); }
     void* GetAt(int32_t position) override;
     int32_t IndexOf(const void* item) override;
     int32_t Highest() const override { return highest_; }
     int32_t Count() const override { return count_; }
-    int32_t RemoveAt(ObjIterator& it) override { return RemoveAt(it.position); }
-    int32_t RemoveBefore(ObjIterator& it) override { return RemoveAt(it.position - 1); }
-    int32_t RemoveAfter(ObjIterator& it) override { return RemoveAt(it.position + 1); }
     int IsValid(const ObjIterator& it) const override;
     void* Prev(ObjIterator& it) override;
     void* Next(ObjIterator& it) override;
@@ -183,19 +191,16 @@ class ObjList : public ObjContainer {
     int32_t Add(void* item) override { return Append(item); }
     int32_t Insert(void* item) override;
     int32_t Append(void* item) override;
-    int32_t InsertBefore(void* item, const ObjIterator& it) override {
-        return InsertBefore(item, it.position);
-    }
+    using ObjContainer::InsertAfter;
+    using ObjContainer::InsertBefore;
+    using ObjContainer::RemoveAfter;
+    using ObjContainer::RemoveAt;
+    using ObjContainer::SetAt;
     int32_t InsertBefore(void* item, int32_t position) override;
-    int32_t InsertAfter(void* item, const ObjIterator& it) override {
-        return InsertAfter(item, it.position);
-    }
     int32_t InsertAfter(void* item, int32_t position) override;
-    int32_t SetAt(void* item, const ObjIterator& it) override { return SetAt(item, it.position); }
     int32_t SetAt(void* item, int32_t position) override;
     int32_t RemoveItem(void* item) override;
     int32_t RemoveAt(int32_t position) override;
-    int32_t RemoveFirst() override { return RemoveAt(1); }
     int32_t RemoveLast() override { return RemoveAt(count_); }
     int32_t RemoveAfter(int32_t position) override;
     int32_t Clear() override;
@@ -203,14 +208,10 @@ class ObjList : public ObjContainer {
     void* FirstItem() override { return head_ ? head_->item : nullptr; }
     void* Last(ObjIterator& it) override;
     void* LastItem() override { return tail_ ? tail_->item : nullptr; }
-    void* Current(const ObjIterator& it) override { return GetAt(it.position); }
     void* GetAt(int32_t position) override;
     int32_t IndexOf(const void* item) override;
     int32_t Highest() const override { return count_; }
     int32_t Count() const override { return count_; }
-    int32_t RemoveAt(ObjIterator& it) override { return RemoveAt(it.position); }
-    int32_t RemoveBefore(ObjIterator& it) override { return RemoveAt(it.position - 1); }
-    int32_t RemoveAfter(ObjIterator& it) override { return RemoveAt(it.position + 1); }
     int IsValid(const ObjIterator& it) const override;
     void* Prev(ObjIterator& it) override;
     void* Next(ObjIterator& it) override;
