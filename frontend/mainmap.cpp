@@ -218,6 +218,9 @@ bool MAINMAP::Init(uint16_t start_mode) {
         ShowMenu("menu.profilemodify_lanversion");
         SetVisible("menu.game.obj_cbox_globchat", false);
         SetVisible("menu.game.obj_cbox_ranking", false);
+        // Their captions go with them.
+        SetVisible("menu.game.obj_label_globchat", false);
+        SetVisible("menu.game.obj_label_ranking", false);
         if (!lobby_cfg_.GetText("main", "lan_bcast_port")) {
             LogError("MAINMAP::Init(): no broadcast port in ini file");
             return false;
