@@ -119,6 +119,12 @@ bool ResolveDataText(resources::TEXTLIB* textlib, const std::string& value, std:
     return true;
 }
 
+// A menu sound effect at the player's effects volume (none with sound off).
+void PlayEffect(const char* name) {
+    if (g_settings && !g_settings->sound_onoff) return;
+    sound::SOUND_PlayResource(name, g_settings ? g_settings->effects_volume : 100);
+}
+
 }  // namespace
 
 MAINMAP* MAINMAP::Get() { return g_mainmap; }
@@ -127,7 +133,7 @@ bool MAINMAP_MenuHook(int32_t tag, const GUI_EVENT& event) {
     MAINMAP* map = MAINMAP::Get();
     if (!map) return false;
     // Every click a player makes on a menu object is heard.
-    if (event.code == GEVE_MOUSE_CLICK) sound::SOUND_PlayResource("lobby.sound.click");
+    if (event.code == GEVE_MOUSE_CLICK) PlayEffect("lobby.sound.click");
     return map->Dispatch(tag, event) != 0;
 }
 
@@ -501,7 +507,7 @@ void MAINMAP::ShowMenu(const char* name) {
     if (!context_.menus) return;
     // A menu that opens while the player uses the program makes its sound.
     GUI_OBJECT* menu = started_ ? context_.menus->GetObject(name) : nullptr;
-    if (menu && !menu->IsVisible()) sound::SOUND_PlayResource("lobby.sound.menu");
+    if (menu && !menu->IsVisible()) PlayEffect("lobby.sound.menu");
     context_.menus->ShowMenu(name);
 }
 
