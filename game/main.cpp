@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "baselib/bl_memory.h"
 #include "game/game_window.h"
 #include "game/hand_over.h"
 #include "game/lan_session.h"
@@ -102,6 +103,9 @@ int main(int argc, char** argv) {
         PrintHelp();
         return 2;
     }
+    // The network kernel of the online host writes its logs through the base
+    // library's file layer, which every program sets up once.
+    BL_Init();
     HandOver hand_over;
     std::string error;
     if (!ReadHandOver(options.mplayer, options.lobby, hand_over, error)) {

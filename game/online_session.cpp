@@ -1,5 +1,8 @@
 #include "game/online_session.h"
 
+#include <chrono>
+#include <thread>
+
 #include "net/lobby_packets.h"
 #include "net/net_protocol.h"
 
@@ -13,24 +16,46 @@ constexpr int32_t kWinnerScore = 10;
 
 }  // namespace
 
-// The lobby client plus the one answer only a game host gets: the identifier
-// the server gave its game.
+// The lobby client plus what only a game host listens for: the identifier the
+// server gave its game, the answer to the results, the removal of its game
+// and the end of its connection.
 class OnlineHost::Client : public LOBBYNET {
 public:
-    explicit Client(LobbyFrontend* frontend, uint32_t* game_id) : LOBBYNET(frontend), game_id_(game_id) {}
+    explicit Client(OnlineHost* host) : LOBBYNET(host), host_(host) {}
 
     void OnDataReceived(uint32_t receiver, uint32_t sender, uint16_t module_type, uint16_t sub_type,
                         const uint8_t* data, uint32_t size) override {
-        if (module_type == kLobbyModule && sub_type == net::kPktGameRegistered && data && size >= 20) {
+        if (module_type == kLobbyModule && data) {
             std::span<const uint8_t> packet(data, size);
-            if (net::GetU16(packet, 18) == 0) *game_id_ = net::GetU32(packet, 14);
-            return;
+            if (sub_type == net::kPktGameRegistered && size >= 20) {
+                if (net::GetU16(packet, 18) == 0) host_->game_id_ = net::GetU32(packet, 14);
+                return;
+            }
+            if (sub_type == net::kPktResult && host_->results_sent_ && size >= 18) {
+                host_->results_answer_ = int64_t(net::GetU32(packet, 14));
+            }
+            if (sub_type == net::kPktGameRemoved && size >= net::kGameRecordSize &&
+                host_->game_id_ != 0 && net::GetU32(packet, net::kGameId) == host_->game_id_) {
+                host_->removed_ = true;
+            }
         }
         LOBBYNET::OnDataReceived(receiver, sender, module_type, sub_type, data, size);
     }
+    void OnLogoff(uint32_t id) override {
+        host_->closed_ = true;
+        LOBBYNET::OnLogoff(id);
+    }
+    void OnConnectionLost(uint32_t id) override {
+        host_->closed_ = true;
+        LOBBYNET::OnConnectionLost(id);
+    }
+    void OnUserRemoved(uint32_t id) override {
+        host_->closed_ = true;
+        LOBBYNET::OnUserRemoved(id);
+    }
 
 private:
-    uint32_t* game_id_;
+    OnlineHost* host_;
 };
 
 OnlineHost::OnlineHost() = default;
@@ -46,7 +71,7 @@ bool OnlineHost::Start(const HandOver& hand_over, const std::string& lobbynet_in
         error = "the hand-over names no profile or channel";
         return false;
     }
-    net_ = std::make_unique<Client>(this, &game_id_);
+    net_ = std::make_unique<Client>(this);
     if (net_->InitClientSystem("logs/game", 0, lobbynet_ini.c_str(), 65535) != 1) {
         error = "cannot start the network (" + lobbynet_ini + ")";
         return false;
@@ -96,27 +121,50 @@ void OnlineHost::Poll(uint16_t players) {
     }
 }
 
-void OnlineHost::Finish() {
-    if (!net_ || game_id_ == 0) return;
-    // Results: 14 game, 18 count, then per player 0 account, 4 profile number,
-    // 6 outcome, 8 score change.
-    net::PKTCHECK check;
-    std::vector<uint8_t> results = check.Create(net::kPktGameResults, 20 + 12);
-    net::PutU32(results, 14, game_id_);
-    net::PutU16(results, 18, 1);
-    net::PutU32(results, 20, uint32_t(net_->permid()));
-    net::PutU16(results, 24, uint16_t(hand_over_.profile + 1));
-    net::PutU16(results, 26, kOutcomeWon);
-    net::PutU32(results, 28, uint32_t(kWinnerScore));
-    net::PKTCHECK::Seal(results);
-    net_->SendData(NET_ID_SERVER, kLobbyModule, net::kPktGameResults, results.data(),
-                   uint32_t(results.size()));
-    std::vector<uint8_t> removal = net::EncodeU32Body(check, net::kPktGameRemove, game_id_);
-    net_->SendData(NET_ID_SERVER, kLobbyModule, net::kPktGameRemove, removal.data(),
-                   uint32_t(removal.size()));
-    // Give the writer thread a moment to send both before the process ends.
-    for (int i = 0; i < 20; ++i) net_->Update();
-    net_->Disconnect();
+bool OnlineHost::PollUntil(const std::function<bool()>& done, int timeout_ms) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        net_->Update();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+void OnlineHost::Finish(int timeout_ms) {
+    if (!net_) return;
+    // The process is replaced by the front end right after this, which takes
+    // the kernel's writer with it: every step waits for the server's answer
+    // (bounded), so the results are stored and the game is gone before the
+    // front end logs the same account in again.
+    if (game_id_ != 0 && !closed_) {
+        // Results: 14 game, 18 count, then per player 0 account, 4 profile
+        // number, 6 outcome, 8 score change.
+        net::PKTCHECK check;
+        std::vector<uint8_t> results = check.Create(net::kPktGameResults, 20 + 12);
+        net::PutU32(results, 14, game_id_);
+        net::PutU16(results, 18, 1);
+        net::PutU32(results, 20, uint32_t(net_->permid()));
+        net::PutU16(results, 24, uint16_t(hand_over_.profile + 1));
+        net::PutU16(results, 26, kOutcomeWon);
+        net::PutU32(results, 28, uint32_t(kWinnerScore));
+        net::PKTCHECK::Seal(results);
+        results_sent_ = true;
+        if (net_->SendData(NET_ID_SERVER, kLobbyModule, net::kPktGameResults, results.data(),
+                           uint32_t(results.size())) == 1) {
+            PollUntil([this] { return results_answer_ >= 0 || closed_; }, timeout_ms);
+        }
+        if (results_answer_ != 0) status_ = "the lobby server did not take the results";
+        std::vector<uint8_t> removal = net::EncodeU32Body(check, net::kPktGameRemove, game_id_);
+        if (net_->SendData(NET_ID_SERVER, kLobbyModule, net::kPktGameRemove, removal.data(),
+                           uint32_t(removal.size())) == 1) {
+            PollUntil([this] { return removed_ || closed_; }, timeout_ms);
+        }
+    }
+    // Log off and wait until the server has let the connection go, so that it
+    // no longer counts the account as online.
+    if (!closed_ && net_->Disconnect() == 1) PollUntil([this] { return closed_; }, timeout_ms);
+    net_->RemoveSystem();
 }
 
 }  // namespace vorlane::game

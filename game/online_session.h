@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,17 +26,24 @@ public:
     bool Start(const HandOver& hand_over, const std::string& lobbynet_ini, std::string& error);
     // One network step; registers the game once the channel is entered.
     void Poll(uint16_t players);
-    // Reports the host as the winner and removes the game.
-    void Finish();
+    // Reports the host as the winner, removes the game and logs off; each
+    // step waits at most `timeout_ms` for the server's answer.
+    void Finish(int timeout_ms = 3000);
 
     bool registered() const { return game_id_ != 0; }
     uint32_t game_id() const { return game_id_; }
     const std::string& status() const { return status_; }
+    // After Finish: 0 when the server stored the results, its refusal code,
+    // or -1 when no answer came.
+    int64_t results_answer() const { return results_answer_; }
+    bool removed() const { return removed_; }
 
 private:
     class Client;
 
     void SendRecord(uint16_t packet, uint16_t players);
+    // Steps the network until `done` holds; false after `timeout_ms`.
+    bool PollUntil(const std::function<bool()>& done, int timeout_ms);
 
     // LobbyFrontend
     void LoginError(const char* text_id) override;
@@ -60,6 +68,10 @@ private:
     bool register_sent_ = false;
     uint32_t game_id_ = 0;
     uint16_t announced_players_ = 0;
+    bool results_sent_ = false;
+    int64_t results_answer_ = -1;
+    bool removed_ = false;
+    bool closed_ = false;
     std::string status_ = "logging in";
 };
 

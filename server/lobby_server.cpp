@@ -210,6 +210,8 @@ void LobbyServer::OnLogon(uint32_t id) {
     sessions_[id] = session;
 }
 
+void LobbyServer::OnLogoff(uint32_t id) { EndSession(id); }
+
 void LobbyServer::OnConnectionLost(uint32_t id) { EndSession(id); }
 
 void LobbyServer::OnUserRemoved(uint32_t id) { EndSession(id); }

@@ -60,6 +60,9 @@ public:
 
     // Kernel hooks.
     void OnLogon(uint32_t id) override;
+    // A client that logs off is gone at once: its account may log in again
+    // right away (a game host hands the account back to the front end).
+    void OnLogoff(uint32_t id) override;
     void OnConnectionLost(uint32_t id) override;
     void OnUserRemoved(uint32_t id) override;
     void OnDataReceived(uint32_t receiver, uint32_t sender, uint16_t module_type,

@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# An online game from creation to the return, on loopback against a real
+# vorlane-lobbyd, driven by the autopilot:
+#   alice (online_host.lua) creates the game "Alpha" in a channel and becomes
+#   vorlane-game, which registers the game with the server; bob
+#   (online_watch.lua), in the same channel, sees it listed and removed; at
+#   its end vorlane-game starts alice's front end again (main/lobby_exec, a
+#   wrapper that runs online_return.lua), which must log in by itself, land in
+#   the same channel and show the game in alice's statistics.
+#   run_online.sh BUILD_DIR
+set -uo pipefail
+build=$(cd "$1" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d /tmp/vorlane-e2e-online.XXXXXX)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
+  [[ -n "${E2E_KEEP:-}" ]] || rm -rf "$work"
+}
+trap cleanup EXIT
+
+free_port() {
+  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
+}
+port=$(free_port)
+game_port=$(free_port)
+cp -rL "$build/run" "$work/run"
+mkdir -p "$work/run/logs" "$work/coord"
+sed -i -E "s/^port *=.*/port=$port/" "$work/run/data/lobbynet.ini"
+# The game host takes players on the LAN port, online too.
+sed -i -E -e "s|^server=.*|server=127.0.0.1|" \
+  -e "s|^lan_bcast_port=.*|lan_bcast_port=$game_port|" \
+  -e "s|^lan_bcast_addr=.*|lan_bcast_addr=127.255.255.255|" \
+  -e "s|^game_exec=.*|game_exec=$build/game/vorlane-game|" \
+  -e "s|^lobby_exec=.*|lobby_exec=/bin/true|" "$work/run/data/lobby.cfg"
+sed -e "s/^port = .*/port = $port/" -e 's/^password_hash = .*/password_hash = minimum/' \
+  "$work/run/data/lobbyd.cfg" > "$work/lobbyd.cfg"
+
+"$build/server/vorlane-lobbyd" --config "$work/lobbyd.cfg" --database "$work/lobbyd.sqlite" \
+  --log-dir "$work/logs" > "$work/lobbyd.out" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do
+  grep -q listening "$work/lobbyd.out" 2>/dev/null && break
+  sleep 0.1
+done
+grep -q listening "$work/lobbyd.out" || { echo "vorlane-lobbyd did not start"; cat "$work/lobbyd.out"; exit 1; }
+
+# The front end vorlane-game starts after the game: the same program with the
+# script that checks the return. The process keeps its identifier through
+# every replacement, so `timeout` below covers the whole chain.
+cat > "$work/return_front_end.sh" <<WRAPPER
+#!/bin/sh
+echo "front end started again by the game"
+exec "$build/tests/e2e/vorlane-lobby-e2e" "script=$here/scripts/online_return.lua"
+WRAPPER
+chmod +x "$work/return_front_end.sh"
+
+front_end() {
+  local name=$1 script=$2
+  local dir="$work/fe_$name"
+  cp -r "$work/run" "$dir"
+  [[ "$name" == alice ]] && sed -i -E "s|^lobby_exec=.*|lobby_exec=$work/return_front_end.sh|" \
+    "$dir/data/lobby.cfg"
+  (cd "$dir" && XDG_RUNTIME_DIR="$dir" SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy \
+     VORLANE_GAME_HEADLESS=1 VORLANE_GAME_DURATION=${E2E_GAME_SECONDS:-6} \
+     E2E_DIR="$here/scripts" E2E_RUN="$work/coord" \
+     exec timeout 150 "$build/tests/e2e/vorlane-lobby-e2e" "script=$here/scripts/$script") \
+    > "$work/$name.out" 2>&1 &
+  pids+=($!)
+}
+
+start=$SECONDS
+front_end alice online_host.lua
+alice=${pids[-1]}
+front_end bob online_watch.lua
+bob=${pids[-1]}
+wait "$alice"; ra=$?
+wait "$bob"; rb=$?
+echo "alice: $ra, bob: $rb, $((SECONDS - start)) s"
+grep -h "statistics before" "$work/alice.out"
+if [[ $ra -ne 0 || $rb -ne 0 ]] || ! grep -q "started again by the game" "$work/alice.out"; then
+  echo "--- alice"; tail -n 30 "$work/alice.out"
+  echo "--- bob"; tail -n 20 "$work/bob.out"
+  echo "--- lobbyd"; tail -n 20 "$work/logs/lobbyd.txt" 2>/dev/null
+  exit 1
+fi

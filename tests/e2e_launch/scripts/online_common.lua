@@ -1,0 +1,95 @@
+-- Shared steps of the online game scenario (loaded with dofile). Files in
+-- the folder E2E_RUN coordinate the front ends.
+local ap = autopilot
+local M = {}
+
+M.run = os.getenv("E2E_RUN")
+-- The channel both players meet in: the second of the server's list, the
+-- first one where games may be created.
+M.channel_index = 1
+
+function M.expect_visible(name, ms)
+  ap.assert(ap.wait_until(function() return ap.visible(name) end, ms or 30000),
+            name .. " did not appear")
+end
+
+function M.has_item(list, text)
+  for i, item in ipairs(ap.items(list)) do
+    if item == text then return i - 1 end
+  end
+  return nil
+end
+
+-- From the log-in screen: create the account, log in, create a profile named
+-- like the user and enter the shared channel.
+function M.enter_channel(user)
+  M.expect_visible("menu.login")
+  ap.click("menu.login.obj_input_uname")
+  ap.type(user)
+  ap.click("menu.login.obj_input_password")
+  ap.type("secret")
+  ap.click("menu.login.obj_input_email")
+  ap.type(user .. "@example.test")
+  ap.click("menu.login.obj_button2")
+  M.expect_visible("menu.loginerror")
+  ap.click("menu.loginerror.obj_button1")
+  ap.click("menu.login.obj_button1")
+  M.expect_visible("menu.profile")
+  ap.click("menu.profile.obj_button2")
+  ap.click("menu.profilemodify.obj_input_name")
+  ap.type(user)
+  ap.click("menu.profile.obj_button3")
+  M.expect_visible("menu.channel")
+  ap.assert(ap.wait_until(function() return #ap.items("menu.channel.obj_list1") > M.channel_index end,
+                          10000), "too few channels")
+  ap.select("menu.channel.obj_list1", M.channel_index)
+  ap.click("menu.channel.obj_button1")
+  M.expect_visible("menu.lobby")
+end
+
+-- The won / lost / disconnected numbers of a user's profile as the lobby's
+-- profile view shows them (the view is closed again).
+function M.statistics(user)
+  local index
+  ap.assert(ap.wait_until(function()
+    index = M.has_item("menu.lobby.obj_list_user", user)
+    return index ~= nil
+  end, 15000), user .. " not in the user list")
+  ap.select("menu.lobby.obj_list_user", index)
+  ap.click("menu.lobby.obj_button_profile")
+  M.expect_visible("menu.lobby_profileview")
+  local prefix = "menu.lobby_profileview.obj_frame_points."
+  local stats = {
+    won = tonumber(ap.text(prefix .. "label_win_num")),
+    lost = tonumber(ap.text(prefix .. "label_loss_num")),
+    disconnected = tonumber(ap.text(prefix .. "label_disc_num")),
+    score = tonumber(ap.text(prefix .. "label_score_num")),
+  }
+  ap.click("menu.lobby_profileview.obj_button_ok")
+  ap.assert(ap.wait_until(function() return not ap.visible("menu.lobby_profileview") end, 5000),
+            "the profile view stayed open")
+  return stats
+end
+
+function M.wait_for_file(name, ms)
+  return ap.wait_until(function()
+    local f = io.open(M.run .. "/" .. name, "r")
+    if f then f:close() return true end
+    return false
+  end, ms or 60000)
+end
+
+function M.touch(name, text)
+  local f = io.open(M.run .. "/" .. name, "w")
+  if f then f:write(text or "1") f:close() end
+end
+
+function M.read(name)
+  local f = io.open(M.run .. "/" .. name, "r")
+  if not f then return nil end
+  local text = f:read("a")
+  f:close()
+  return text
+end
+
+return M
