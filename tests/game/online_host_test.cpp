@@ -1,0 +1,356 @@
+// vorlane-game as the host of an online game, against the lobby server run
+// in-process on 127.0.0.1: the game is registered and listed, its result is
+// stored and the game removed before the process ends, and the account is
+// free for the front end's log-in the moment the game has handed back.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "baselib/bl_memory.h"
+#include "frontend/cfgfile.h"
+#include "game/hand_over.h"
+#include "game/online_session.h"
+#include "net/net_protocol.h"
+#include "server/lobby_server.h"
+#include "tests/lobby/lobby_test_support.h"
+
+using namespace vorlane::net;
+using namespace vorlane::server;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint16_t kGameChannel = 2;  // "Battle Zone": games may be created
+
+fs::path TestDir() {
+    const fs::path dir = fs::path(::testing::TempDir()) / "online_host" /
+                         ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    fs::remove_all(dir);
+    fs::create_directories(dir / "data");
+    return dir;
+}
+
+// The server with its own thread pumping the kernel; the database already
+// holds the game host's account with an active profile in slot 1.
+class RunningServer {
+public:
+    explicit RunningServer(const std::string& database) {
+        store_ = LobbyStore::Open(database, HashStrength::kMinimum);
+        if (!store_) return;
+        uint32_t account = 0;
+        if (store_->CreateAccount("Host", "pw-host", "h@example.test", &account) != StoreResult::kOk)
+            return;
+        Profile profile{};
+        PutU16(profile, kProfActive, 1);
+        PutText(profile, kProfName, "Host", kNameWidth);
+        if (!store_->StoreProfile(account, 1, profile)) return;
+        host_account_ = account;
+        LobbyConfig config;
+        config.hash = HashStrength::kMinimum;
+        config.channels = {{"Main Hall", 0}, {"Battle Zone", 0x2}};
+        config.kernel = DefaultServerSettings();
+        config.kernel.port = 0;  // any free port on 127.0.0.1
+        server_ = std::make_unique<LobbyServer>(store_.get(), config);
+        if (server_->Start((fs::path(database).parent_path() / "server").c_str()) != 1) return;
+        port_ = server_->ListenPort();
+        thread_ = std::thread([this] {
+            while (!stop_) server_->Pump(5);
+        });
+    }
+    ~RunningServer() { Stop(); }
+
+    void Stop() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+        if (server_) server_->RemoveSystem();
+        server_.reset();
+        store_.reset();
+    }
+    uint16_t port() const { return port_; }
+    uint32_t host_account() const { return host_account_; }
+
+private:
+    std::unique_ptr<LobbyStore> store_;
+    std::unique_ptr<LobbyServer> server_;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    uint16_t port_ = 0;
+    uint32_t host_account_ = 0;
+};
+
+NET_SETTINGS ClientSettings(uint16_t port) {
+    NET_SETTINGS s;
+    s.port = port;
+    s.usr_max = 4;
+    s.buf_writeblock = 16384;
+    s.thrd_exit = 1000;
+    s.srv_newconnect = 20;
+    s.srv_waitforflags = 5;
+    s.srv_sendlogonrequest = 2000;
+    s.srv_checkdeadcon = 60000;
+    s.srv_checkdeadcalltime = 5000;
+    s.srv_sendalive = 1000;
+    s.usr_initnew = 2000;
+    s.usr_remove = 2000;
+    s.usr_logoncheck = 5000;
+    s.usr_logofftimeout = 1000;
+    s.drv_removetime = 200;
+    return s;
+}
+
+struct Client {
+    Client(uint16_t port, const std::string& log_dir) : net(&frontend, nullptr) {
+        ready = net.InitClientSystemWithSettings(log_dir.c_str(), ClientSettings(port)) == 1;
+        net.set_host("127.0.0.1");
+        net.set_logon_timeout(5000);
+    }
+    RecordingFrontend frontend;
+    LOBBYNET net;
+    bool ready = false;
+};
+
+// Steps the clients until `done` holds or `seconds` passed.
+bool WaitFor(std::initializer_list<Client*> clients, const std::function<bool()>& done,
+             int seconds = 10) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (done()) return true;
+        for (Client* client : clients) {
+            for (int i = 0; i < 8; ++i) client->net.Update();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return done();
+}
+
+// The same, stepping the game host instead.
+bool WaitForHost(vorlane::game::OnlineHost& host, const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (done()) return true;
+        host.Poll(1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return done();
+}
+
+// Creates an account through the server, logs in, stores profile slot 0 under
+// `name` and joins the game channel.
+void Enter(Client& client, Client& creator, const std::string& name) {
+    ASSERT_EQ(creator.net.FirstLogin(name.c_str(), "pw", "", "x@example.test", false), 1);
+    ASSERT_TRUE(WaitFor({&creator}, [&] { return creator.frontend.Has("account_created"); }));
+    ASSERT_EQ(client.net.Login(name.c_str(), "pw", "", "", false, 0xFFFF, 0xFFFF), 1);
+    ASSERT_TRUE(WaitFor({&client}, [&] { return client.frontend.Has("profiles_complete"); }));
+    Profile& slot = client.net.profiles()[0];
+    PutU16(slot, kProfActive, 1);
+    PutText(slot, kProfName, name, kNameWidth);
+    ASSERT_EQ(client.net.SelectProfile(0, true), 1);
+    ASSERT_TRUE(WaitFor({&client}, [&] { return client.frontend.Has("channel_list 0"); }));
+    ASSERT_EQ(client.net.JoinChannel(kGameChannel), 1);
+    ASSERT_TRUE(WaitFor({&client}, [&] { return client.frontend.Has("channel_entered"); }));
+}
+
+// The files the front end leaves for an online game it creates.
+void WriteRunFolder(const fs::path& dir, uint16_t port, uint32_t account) {
+    {
+        std::ofstream ini(dir / "data/lobbynet.ini");
+        ini << "[LOOMEX_CLIENT]\nport=" << port
+            << "\nusr_max=16\nbuf_rw=65536\nbuf_writeblock=65536\nthrd_exit=1000\n"
+               "srv_newconnect=100\nsrv_waitforflags=20\nsrv_sendlogofftimeout=2000\n"
+               "srv_sendlogonrequest=5000\nsrv_checkdeadcon=60000\nsrv_checkdeadcalltime=5000\n"
+               "srv_sendalive=10000\nusr_initnew=5000\nusr_remove=5000\nusr_logoncheck=15000\n"
+               "usr_logofftimeout=2000\ndrv_removetime=200\n";
+    }
+    vorlane::frontend::CFGFILE lobby;
+    lobby.SetText("main", "server", "127.0.0.1");
+    lobby.SetNumber("main", "lan_bcast_port", 0);  // the players' port: any free one
+    ASSERT_TRUE(lobby.Write((dir / "data/lobby.cfg").string()));
+    vorlane::frontend::CFGFILE mplayer;
+    mplayer.SetText("game", "mode", "server");
+    mplayer.SetNumber("game", "lan", 0);
+    mplayer.SetText("game", "password", "");
+    mplayer.SetText("game", "mission", "first_contact");
+    mplayer.SetText("game", "name", "Alpha/First Contact/Host");
+    mplayer.SetNumber("user", "permid", account);
+    mplayer.SetNumber("user", "profid", 0);
+    mplayer.SetNumber("user", "lastchannel", kGameChannel);
+    mplayer.SetText("user", "username", "Host");
+    mplayer.SetText("user", "password", "pw-host");
+    ASSERT_TRUE(mplayer.Write((dir / "data/mplayer.cfg").string()));
+}
+
+// Runs vorlane-game in `dir` for `seconds`; the exit status, or -1.
+int RunGame(const fs::path& dir, double seconds) {
+    const pid_t pid = fork();
+    if (pid < 0) return -1;
+    if (pid == 0) {
+        if (chdir(dir.c_str()) != 0) _exit(127);
+        const std::string out = (dir / "game.out").string();
+        if (!freopen(out.c_str(), "w", stdout) || !freopen(out.c_str(), "a", stderr)) _exit(127);
+        const std::string duration = std::to_string(seconds);
+        execl(GAME_EXE, GAME_EXE, "+multiplayer", "--headless", "--no-return", "--duration",
+              duration.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class OnlineHostTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { BL_Init(); }  // the kernel's logs need the file layer
+
+    void SetUp() override {
+        dir = TestDir();
+        server = std::make_unique<RunningServer>((dir / "lobbyd.sqlite").string());
+        ASSERT_NE(server->port(), 0);
+        ASSERT_NE(server->host_account(), 0u);
+    }
+    std::unique_ptr<Client> NewClient(const std::string& name) {
+        auto client = std::make_unique<Client>(server->port(), (dir / name).string());
+        EXPECT_TRUE(client->ready);
+        return client;
+    }
+
+    MemoryLog log;
+    fs::path dir;
+    std::unique_ptr<RunningServer> server;
+};
+
+}  // namespace
+
+// The whole life of the stand-in game as the front end starts it: a player in
+// the channel sees the game come and go, the host's win is stored, the
+// hand-over file carries the return marker, and the host's account logs in
+// again at once with the new statistics (no "already online").
+TEST_F(OnlineHostTest, GameProgramRegistersReportsAndHandsTheAccountBack) {
+    auto creator = NewClient("creator");
+    auto ann = NewClient("ann");
+    Enter(*ann, *creator, "Ann");
+    WriteRunFolder(dir, server->port(), server->host_account());
+
+    std::atomic<int> status{-2};
+    std::thread game([&] { status = RunGame(dir, 3.0); });
+    std::string listed;
+    uint32_t game_id = 0;
+    WaitFor({ann.get()}, [&] {
+        if (ann->net.games().empty()) return status != -2;
+        listed = GameRecordName(ann->net.games()[0]);
+        game_id = GameRecordId(ann->net.games()[0]);
+        return true;
+    }, 20);
+    game.join();
+    ASSERT_EQ(status, 0) << ReadAll(dir / "game.out");
+    ASSERT_NE(game_id, 0u) << "the game was not listed\n" << ReadAll(dir / "game.out");
+    EXPECT_EQ(listed, "Alpha/First Contact/Host");
+    EXPECT_TRUE(WaitFor({ann.get()}, [&] {
+        return ann->frontend.Has("game_removed " + std::to_string(game_id));
+    }, 5));
+
+    vorlane::frontend::CFGFILE mplayer;
+    ASSERT_TRUE(mplayer.Read((dir / "data/mplayer.cfg").string()));
+    EXPECT_EQ(mplayer.GetNumber("game", "return_from_game", 0), 1);
+
+    // What the returning front end does first: log in with the same account.
+    auto back = NewClient("back");
+    ASSERT_EQ(back->net.Login("Host", "pw-host", "", "", false, 0xFFFF, 0xFFFF), 1);
+    ASSERT_TRUE(WaitFor({back.get()}, [&] {
+        return back->frontend.Has("profiles_complete") ||
+               back->frontend.Has("login_error LOBBY_ALREADY_ONLINE");
+    }));
+    ASSERT_TRUE(back->frontend.Has("profiles_complete")) << "the game's log-in is still online";
+    const Profile& profile = back->net.profiles()[0];
+    EXPECT_EQ(GetU32(profile, kProfWon), 1u);
+    EXPECT_EQ(GetU32(profile, kProfLost), 0u);
+    EXPECT_EQ(int32_t(GetU32(profile, kProfScore)), 10);
+}
+
+// A client that logs off is gone for the server at once, before its
+// connection is finally removed: the same account logs in again immediately.
+TEST_F(OnlineHostTest, LoggedOffAccountLogsInAgainAtOnce) {
+    auto first = NewClient("first");
+    ASSERT_EQ(first->net.Login("Host", "pw-host", "", "", false, 0xFFFF, 0xFFFF), 1);
+    ASSERT_TRUE(WaitFor({first.get()}, [&] { return first->frontend.Has("profiles_complete"); }));
+    ASSERT_EQ(first->net.Disconnect(), 1);
+    ASSERT_TRUE(WaitFor({first.get()}, [&] { return first->net.state() == 45; }));
+
+    auto second = NewClient("second");
+    ASSERT_EQ(second->net.Login("Host", "pw-host", "", "", false, 0xFFFF, 0xFFFF), 1);
+    ASSERT_TRUE(WaitFor({second.get()}, [&] {
+        return second->frontend.Has("profiles_complete") ||
+               second->frontend.Has("login_error LOBBY_ALREADY_ONLINE");
+    }));
+    EXPECT_TRUE(second->frontend.Has("profiles_complete"));
+    EXPECT_FALSE(second->frontend.Has("login_error LOBBY_ALREADY_ONLINE"));
+}
+
+// The host in-process: Start with the hand-over's account, registration once
+// the channel is entered; Finish gets the results stored and the game removed.
+// When the server is gone before the end, Finish gives up within its bounds.
+TEST_F(OnlineHostTest, FinishWaitsForTheServerButNotForever) {
+    WriteRunFolder(dir, server->port(), server->host_account());
+    vorlane::game::HandOver hand_over;
+    std::string error;
+    ASSERT_TRUE(vorlane::game::ReadHandOver((dir / "data/mplayer.cfg").string(),
+                                            (dir / "data/lobby.cfg").string(), hand_over, error));
+    // The kernel's logs go to logs/game of the working folder.
+    struct WorkingFolder {
+        explicit WorkingFolder(const fs::path& dir) : saved(fs::current_path()) {
+            fs::current_path(dir);
+        }
+        ~WorkingFolder() { fs::current_path(saved); }
+        fs::path saved;
+    } working_folder(dir);
+    {
+        vorlane::game::OnlineHost host;
+        ASSERT_TRUE(host.Start(hand_over, (dir / "data/lobbynet.ini").string(), error)) << error;
+        ASSERT_TRUE(WaitForHost(host, [&] { return host.registered(); })) << host.status();
+        host.Finish();
+        EXPECT_EQ(host.results_answer(), 0);
+        EXPECT_TRUE(host.removed());
+    }
+    {
+        vorlane::game::OnlineHost host;
+        ASSERT_TRUE(host.Start(hand_over, (dir / "data/lobbynet.ini").string(), error)) << error;
+        ASSERT_TRUE(WaitForHost(host, [&] { return host.registered(); })) << host.status();
+        server->Stop();
+        const auto start = std::chrono::steady_clock::now();
+        host.Finish(300);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+        EXPECT_NE(host.results_answer(), 0);
+        EXPECT_FALSE(host.removed());
+    }
+}
+
+// A hand-over without the profile or channel the lobby client saved cannot
+// be hosted online; nothing is connected.
+TEST(OnlineHost, RefusesAHandOverWithoutProfileOrChannel) {
+    vorlane::game::HandOver hand_over;
+    hand_over.host = true;
+    hand_over.channel = 2;
+    std::string error;
+    vorlane::game::OnlineHost host;
+    EXPECT_FALSE(host.Start(hand_over, "missing.ini", error));
+    EXPECT_NE(error.find("profile"), std::string::npos);
+    hand_over.profile = 4;  // slots are 0..3
+    EXPECT_FALSE(host.Start(hand_over, "missing.ini", error));
+    hand_over.profile = 0;
+    hand_over.channel = -1;
+    EXPECT_FALSE(host.Start(hand_over, "missing.ini", error));
+    host.Finish(100);  // nothing to finish
+    EXPECT_EQ(host.results_answer(), -1);
+}
