@@ -371,3 +371,17 @@ TEST_F(MainMapTest, AClickSkipsAPlayingSequenceAndGoesNoFurther) {
     map_->OnInput(&release);
     EXPECT_TRUE(Visible("menu.loginerror"));
 }
+
+TEST_F(MainMapTest, ColourButtonsHangInTheirFrames) {
+    Make();
+    for (const char* editor : {"menu.profilemodify", "menu.profilemodify_lanversion"}) {
+        GUI_OBJECT* frame = map_->Object((std::string(editor) + ".frame3").c_str());
+        ASSERT_NE(frame, nullptr) << editor;
+        for (int i = 1; i <= 5; ++i) {
+            std::string name = std::string(editor) + ".frame3.radio_color" + std::to_string(i);
+            GUI_OBJECT* radio = map_->Object(name.c_str(), GUI_TYPE_RADIO);
+            ASSERT_NE(radio, nullptr) << name;
+            EXPECT_EQ(radio->parent(), frame) << name;
+        }
+    }
+}

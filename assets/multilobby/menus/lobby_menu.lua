@@ -78,13 +78,16 @@ end
 
 -- Portrait chooser and colour buttons of the profile editors.
 local function portrait_and_colours(y)
-  local colours = GUI_Frame { x = 10, y = y + 150, w = 280, h = 46 }
+  -- A frame takes its children when it is made: the buttons go into its
+  -- table first.
+  local colours = { x = 10, y = y + 150, w = 280, h = 46 }
   local names = { "blue", "green", "red", "violett", "yellow" }
   for i, c in ipairs(names) do
     colours["radio_color" .. i] = GUI_RadioButton { x = 8 + (i - 1) * 54, y = 6, w = 46, h = 34,
       gfx_norm = "lobby.button." .. c .. ".norm", gfx_hilite = "lobby.button." .. c .. ".norm",
       gfx_pressed = "lobby.button." .. c .. ".sel", tooltip = "MENU_TIP_COLOUR_" .. i }
   end
+  colours = GUI_Frame(colours)
   return {
     frame2 = GUI_Frame { x = 86, y = y, w = 128, h = 128,
       frame1 = GUI_Frame { x = 0, y = 0, w = 128, h = 128 } },
