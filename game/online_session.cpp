@@ -13,6 +13,7 @@ namespace {
 constexpr uint16_t kLobbyModule = 12;
 constexpr uint16_t kOutcomeWon = 1;
 constexpr int32_t kWinnerScore = 10;
+constexpr auto kLoginRetryDelay = std::chrono::milliseconds(300);
 
 }  // namespace
 
@@ -77,18 +78,34 @@ bool OnlineHost::Start(const HandOver& hand_over, const std::string& lobbynet_in
         return false;
     }
     net_->set_host(hand_over.lobby_server);
-    // The hand-over names the profile by its list index and the channel by
-    // its number, as the lobby client saved them.
-    if (net_->Login(hand_over.username.c_str(), hand_over.user_password.c_str(), "", "", true,
-                    uint16_t(hand_over.profile), uint16_t(hand_over.channel)) != 1) {
+    if (!SendLogin()) {
         error = "cannot reach the lobby server " + hand_over.lobby_server;
         return false;
     }
     return true;
 }
 
+bool OnlineHost::SendLogin() {
+    closed_ = false;
+    // The hand-over names the profile by its list index and the channel by
+    // its number, as the lobby client saved them.
+    return net_->Login(hand_over_.username.c_str(), hand_over_.user_password.c_str(), "", "", true,
+                       uint16_t(hand_over_.profile), uint16_t(hand_over_.channel)) == 1;
+}
+
 void OnlineHost::LoginError(const char* text_id) {
-    status_ = std::string("log-in refused: ") + (text_id ? text_id : "?");
+    const std::string text = text_id ? text_id : "?";
+    // The front end that started this game logged the same account out a
+    // moment ago; until the server has seen its connection go, it counts the
+    // account as online. Try again a few times before giving up.
+    if (text == "LOBBY_ALREADY_ONLINE" && login_retries_left_ > 0) {
+        --login_retries_left_;
+        retry_login_at_ = std::chrono::steady_clock::now() + kLoginRetryDelay;
+        retry_login_ = true;
+        status_ = "the account is still online; logging in again";
+        return;
+    }
+    status_ = "log-in refused: " + text;
 }
 
 void OnlineHost::ChannelEntered() {
@@ -111,6 +128,13 @@ void OnlineHost::SendRecord(uint16_t packet, uint16_t players) {
 void OnlineHost::Poll(uint16_t players) {
     if (!net_) return;
     net_->Update();
+    // A refused log-in ends with the server closing the connection; the next
+    // attempt waits for that.
+    if (retry_login_ && std::chrono::steady_clock::now() >= retry_login_at_ && net_->idle() &&
+        !net_->logged_on()) {
+        retry_login_ = false;
+        if (!SendLogin()) status_ = "cannot reach the lobby server " + hand_over_.lobby_server;
+    }
     if (in_channel_ && !register_sent_) {
         SendRecord(net::kPktGameRegister, players);
         register_sent_ = true;

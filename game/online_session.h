@@ -1,10 +1,13 @@
 // The stand-in game's online side. A host logs in to the lobby server with the
-// player's account, selects the profile and channel it was started from,
-// registers its game there, keeps the player count up to date, reports the
-// results at the end and removes the game. A client logs nowhere: it joins
+// player's account (again, a few times, while the server still counts the
+// front end that started it as online), selects the profile and channel it
+// was started from, registers its game there, keeps the player count up to
+// date, and at the end reports the results, removes the game and logs off,
+// each confirmed by the server, before the front end takes over again. A client logs nowhere: it joins
 // its host directly (the address comes from the game record).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -42,6 +45,9 @@ private:
     class Client;
 
     void SendRecord(uint16_t packet, uint16_t players);
+    // Logs in with the hand-over's account, profile and channel; false when
+    // the server cannot be reached.
+    bool SendLogin();
     // Steps the network until `done` holds; false after `timeout_ms`.
     bool PollUntil(const std::function<bool()>& done, int timeout_ms);
 
@@ -72,6 +78,9 @@ private:
     int64_t results_answer_ = -1;
     bool removed_ = false;
     bool closed_ = false;
+    int login_retries_left_ = 15;
+    bool retry_login_ = false;
+    std::chrono::steady_clock::time_point retry_login_at_;
     std::string status_ = "logging in";
 };
 

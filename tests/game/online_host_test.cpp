@@ -336,6 +336,49 @@ TEST_F(OnlineHostTest, FinishWaitsForTheServerButNotForever) {
     }
 }
 
+// The front end that started the game may still count as online for a
+// moment: the host's log-in is refused as "already online" and tried again
+// until the server has let the old connection go.
+TEST_F(OnlineHostTest, HostLogsInAgainWhileTheAccountIsStillOnline) {
+    WriteRunFolder(dir, server->port(), server->host_account());
+    auto front_end = NewClient("front_end");
+    ASSERT_EQ(front_end->net.Login("Host", "pw-host", "", "", false, 0xFFFF, 0xFFFF), 1);
+    ASSERT_TRUE(WaitFor({front_end.get()}, [&] {
+        return front_end->frontend.Has("profiles_complete");
+    }));
+    vorlane::game::HandOver hand_over;
+    std::string error;
+    ASSERT_TRUE(vorlane::game::ReadHandOver((dir / "data/mplayer.cfg").string(),
+                                            (dir / "data/lobby.cfg").string(), hand_over, error));
+    struct WorkingFolder {
+        explicit WorkingFolder(const fs::path& dir) : saved(fs::current_path()) {
+            fs::current_path(dir);
+        }
+        ~WorkingFolder() { fs::current_path(saved); }
+        fs::path saved;
+    } working_folder(dir);
+    vorlane::game::OnlineHost host;
+    ASSERT_TRUE(host.Start(hand_over, (dir / "data/lobbynet.ini").string(), error)) << error;
+    ASSERT_TRUE(WaitForHost(host, [&] {
+        return host.status().find("still online") != std::string::npos;
+    })) << host.status();
+    // Refused attempts go on while the front end stays.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(800);
+    while (std::chrono::steady_clock::now() < until) {
+        host.Poll(1);
+        front_end->net.Update();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_FALSE(host.registered());
+    ASSERT_EQ(front_end->net.Disconnect(), 1);
+    ASSERT_TRUE(WaitForHost(host, [&] {
+        front_end->net.Update();
+        return host.registered();
+    })) << host.status();
+    host.Finish();
+    EXPECT_EQ(host.results_answer(), 0);
+}
+
 // A hand-over without the profile or channel the lobby client saved cannot
 // be hosted online; nothing is connected.
 TEST(OnlineHost, RefusesAHandOverWithoutProfileOrChannel) {
