@@ -51,18 +51,8 @@ public:
     }
 };
 
-// Forwards every dispatched input event to the current frame. The console's
-// toggle key never goes further, and while the console is open it sees every
-// record first.
-int ForwardInput(void* event) {
-    auto* record = static_cast<IOEVE*>(event);
-    if (g_console && record) {
-        if (console::CONSOLE_HandleToggle(*g_console, *record)) return 1;
-        if (g_console->open && g_console->ProcessInput(*record)) return 1;
-    }
-    ProgramFrame* frame = g_settings ? g_settings->current_frame : nullptr;
-    return frame ? frame->OnInput(record) : 0;
-}
+// The input handler the callback dispatcher calls for every input event.
+int ForwardInput(void* event) { return MAIN_ForwardInput(static_cast<IOEVE*>(event)); }
 
 const char* Text(const char* name) {
     resources::TEXTLIB* textlib = g_control ? g_control->textlib() : nullptr;
@@ -100,10 +90,36 @@ void ConsolePrint(const std::string& line) {
     if (g_console) g_console->Print(line.c_str());
 }
 
-// The drop-down console over the top of the screen (closed until the player
-// presses its toggle key), with the program's commands and variables. Lua
-// output and Lua errors are printed into it from now on.
-int ConsoleSetup(int font_number, uint16_t width, uint16_t height) {
+void DrawShutdownNotice() {
+    media::GFXSYS3D* gfx = MAIN_Gfx();
+    if (!gfx || !gfx->screen()) return;
+    gfx->StartFrame();
+    const char* text = Text("LOBBY_SHUTTINGDOWN");
+    if (text) MAIN_DrawTextCentred(*gfx->screen(), 1, text, 0xFFFFFFFF, 0xFF888888);
+    gfx->EndFrame(8);
+}
+
+}  // namespace
+
+bool MAIN_SaveScreenshot(const std::string& path) {
+    media::GFXSYS3D* gfx = MAIN_Gfx();
+    media::OSGFX* screen = gfx ? gfx->screen() : nullptr;
+    if (!screen) return false;
+    // The back buffer holds the frame being built: draw a fresh one first.
+    gfx->StartFrame();
+    if (g_settings && g_settings->current_frame) g_settings->current_frame->Draw();
+    screen->BeginDraw();
+    std::vector<uint8_t> bmp =
+        media::EncodeBMP24(screen->pixels(), screen->width(), screen->height(), screen->pitch());
+    screen->EndDraw();
+    gfx->EndFrame(8);
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    bool ok = std::fwrite(bmp.data(), 1, bmp.size(), file) == bmp.size();
+    return std::fclose(file) == 0 && ok;
+}
+
+int MAIN_ConsoleSetup(int font_number, uint16_t width, uint16_t height) {
     g_console.reset();
     media::GFXSYS3D* gfx = MAIN_Gfx();
     resources::QNTFONTCTRL_BASE* fonts = g_control ? g_control->font_ctrl() : nullptr;
@@ -132,7 +148,7 @@ int ConsoleSetup(int font_number, uint16_t width, uint16_t height) {
     return 0;
 }
 
-void ReleaseConsole() {
+void MAIN_ReleaseConsole() {
     if (!g_console) return;
     LuaHost host = LUA_GetHost();
     host.console_print = nullptr;
@@ -142,33 +158,17 @@ void ReleaseConsole() {
     g_console.reset();
 }
 
-void DrawShutdownNotice() {
-    media::GFXSYS3D* gfx = MAIN_Gfx();
-    if (!gfx || !gfx->screen()) return;
-    gfx->StartFrame();
-    const char* text = Text("LOBBY_SHUTTINGDOWN");
-    if (text) MAIN_DrawTextCentred(*gfx->screen(), 1, text, 0xFFFFFFFF, 0xFF888888);
-    gfx->EndFrame(8);
-}
+console::CONSOLE* MAIN_Console() { return g_console.get(); }
 
-}  // namespace
-
-bool MAIN_SaveScreenshot(const std::string& path) {
-    media::GFXSYS3D* gfx = MAIN_Gfx();
-    media::OSGFX* screen = gfx ? gfx->screen() : nullptr;
-    if (!screen) return false;
-    // The back buffer holds the frame being built: draw a fresh one first.
-    gfx->StartFrame();
-    if (g_settings && g_settings->current_frame) g_settings->current_frame->Draw();
-    screen->BeginDraw();
-    std::vector<uint8_t> bmp =
-        media::EncodeBMP24(screen->pixels(), screen->width(), screen->height(), screen->pitch());
-    screen->EndDraw();
-    gfx->EndFrame(8);
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return false;
-    bool ok = std::fwrite(bmp.data(), 1, bmp.size(), file) == bmp.size();
-    return std::fclose(file) == 0 && ok;
+// The console's toggle key never goes further, and while the console is open
+// it sees every record first.
+int MAIN_ForwardInput(IOEVE* record) {
+    if (g_console && record) {
+        if (console::CONSOLE_HandleToggle(*g_console, *record)) return 1;
+        if (g_console->open && g_console->ProcessInput(*record)) return 1;
+    }
+    ProgramFrame* frame = g_settings ? g_settings->current_frame : nullptr;
+    return frame ? frame->OnInput(record) : 0;
 }
 
 void MAIN_DrawPresentation() {
@@ -323,7 +323,7 @@ int MAIN_MainProgram() {
     uint16_t start_mode = MAIN_StartMode();
     g_settings->network_mode = start_mode;
 
-    if (ConsoleSetup(2, 640, 128) != 0) {
+    if (MAIN_ConsoleSetup(2, 640, 128) != 0) {
         LogError("Cannot initialize CONSOLE !");
         g_presentation.reset();
         return -1;
@@ -349,14 +349,14 @@ int MAIN_MainProgram() {
     if (!main_map) {
         LogError("MainProgram: Cannot alloc MAINMAP.");
         g_presentation.reset();
-        ReleaseConsole();
+        MAIN_ReleaseConsole();
         return 0;
     }
     if (!main_map->IsReady()) {
         LogError("MainProgram: MAINMAP IsOK failed.");
         main_map.reset();
         g_presentation.reset();
-        ReleaseConsole();
+        MAIN_ReleaseConsole();
         return 0;
     }
     g_settings->current_frame = main_map.get();
@@ -388,7 +388,7 @@ int MAIN_MainProgram() {
     g_settings->current_frame = nullptr;
     g_settings->main_map = nullptr;
     g_presentation.reset();
-    ReleaseConsole();
+    MAIN_ReleaseConsole();
     return 0;
 }
 

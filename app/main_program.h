@@ -11,6 +11,11 @@
 #include "app/program_frame.h"
 #include "media/osgfx.h"
 
+struct IOEVE;
+namespace vorlane::console {
+class CONSOLE;
+}
+
 namespace vorlane {
 
 // Main-loop iteration results besides the program states.
@@ -39,6 +44,18 @@ int MAIN_DrawTextCentred(media::OSGFX& surface, int font, const char* text, uint
 
 // Draws a fresh frame and saves it as a 24-bit BMP; false on failure.
 bool MAIN_SaveScreenshot(const std::string& path);
+
+// The drop-down console over the top of the screen (closed until the player
+// presses its toggle key) with the program's commands and variables; Lua
+// output and Lua errors are printed into it from then on. 0, or 65535 when it
+// cannot be made. Released by MAIN_ReleaseConsole.
+int MAIN_ConsoleSetup(int font, uint16_t width, uint16_t height);
+void MAIN_ReleaseConsole();
+console::CONSOLE* MAIN_Console();
+
+// Hands one input record to the console (its toggle key, and everything while
+// it is open) or else to the current frame; 1 when it was taken.
+int MAIN_ForwardInput(IOEVE* record);
 
 // Draws the presentation layer (loading picture, information overlay).
 void MAIN_DrawPresentation();

@@ -3,7 +3,10 @@
 #include "app/global_control.h"
 #include "app/global_data.h"
 #include "app/main_program.h"
+#include "app/lua_globals.h"
 #include "baselib/bl_memory.h"
+#include "baselib/ioeve.h"
+#include "console/console.h"
 
 using namespace vorlane;
 
@@ -63,4 +66,61 @@ TEST_F(MainLoop, PressedAndReleasedButtonsAreClearedEveryActiveIteration) {
     EXPECT_EQ(g_settings->left_pressed, 0);
     EXPECT_EQ(g_settings->right_released, 0);
     EXPECT_EQ(g_settings->left_held, 1);
+}
+
+namespace {
+
+class InputFrame : public ProgramFrame {
+public:
+    int OnInput(IOEVE* event) override {
+        if (event->class_flags == kEveChar) typed += char(event->character);
+        return 1;
+    }
+    std::string typed;
+};
+
+IOEVE Key(uint32_t class_flags, uint32_t value, uint16_t character = 0) {
+    IOEVE record;
+    record.class_flags = class_flags;
+    record.value = value;
+    record.character = character;
+    return record;
+}
+
+}  // namespace
+
+TEST_F(MainLoop, TheConsoleKeyOpensTheConsoleWhichThenTakesTheTyping) {
+    InputFrame frame;
+    g_settings->current_frame = &frame;
+    ASSERT_EQ(MAIN_ConsoleSetup(2, 640, 128), 0);
+    console::CONSOLE* console = MAIN_Console();
+    ASSERT_NE(console, nullptr);
+    const uint32_t f12 = 0x0B;
+
+    IOEVE a = Key(kEveChar, 0, 'a');
+    MAIN_ForwardInput(&a);
+    EXPECT_EQ(frame.typed, "a");
+
+    IOEVE down = Key(kEveKeyDown, f12), up = Key(kEveKeyUp, f12);
+    EXPECT_EQ(MAIN_ForwardInput(&down), 1);
+    EXPECT_EQ(MAIN_ForwardInput(&up), 1);
+    EXPECT_TRUE(console->open);
+    IOEVE b = Key(kEveChar, 0, 'b');
+    EXPECT_EQ(MAIN_ForwardInput(&b), 1);
+    EXPECT_EQ(frame.typed, "a");
+    EXPECT_STREQ(console->input(), "b");
+
+    // Lines for the console go into it while it exists.
+    MAIN_ConsoleLine("hello console");
+    EXPECT_EQ(console->lines().back(), "hello console");
+
+    MAIN_ForwardInput(&down);
+    MAIN_ForwardInput(&up);
+    EXPECT_FALSE(console->open);
+    MAIN_ForwardInput(&a);
+    EXPECT_EQ(frame.typed, "aa");
+
+    MAIN_ReleaseConsole();
+    EXPECT_EQ(MAIN_Console(), nullptr);
+    g_settings->current_frame = &frame_;
 }
