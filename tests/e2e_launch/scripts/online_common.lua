@@ -8,6 +8,26 @@ M.run = os.getenv("E2E_RUN")
 -- first one where games may be created.
 M.channel_index = 1
 
+-- The GUI tells a double click by the time between the presses as it
+-- handles them, not as they were made; on a loaded machine a late frame can
+-- bring two separate clicks closer than the double-click interval. So each
+-- click here waits until it has been handled (two frames) and then the whole
+-- interval before the script goes on.
+local function settle()
+  ap.wait(2)
+  ap.sleep(350)
+end
+
+function M.click(name)
+  ap.click(name)
+  settle()
+end
+
+function M.select(list, index)
+  ap.select(list, index)
+  settle()
+end
+
 function M.expect_visible(name, ms)
   ap.assert(ap.wait_until(function() return ap.visible(name) end, ms or 30000),
             name .. " did not appear")
@@ -24,26 +44,30 @@ end
 -- like the user and enter the shared channel.
 function M.enter_channel(user)
   M.expect_visible("menu.login")
-  ap.click("menu.login.obj_input_uname")
+  M.click("menu.login.obj_input_uname")
   ap.type(user)
-  ap.click("menu.login.obj_input_password")
+  M.click("menu.login.obj_input_password")
   ap.type("secret")
-  ap.click("menu.login.obj_input_email")
+  M.click("menu.login.obj_input_email")
   ap.type(user .. "@example.test")
-  ap.click("menu.login.obj_button2")
+  M.click("menu.login.obj_button2")
   M.expect_visible("menu.loginerror")
-  ap.click("menu.loginerror.obj_button1")
-  ap.click("menu.login.obj_button1")
-  M.expect_visible("menu.profile")
-  ap.click("menu.profile.obj_button2")
-  ap.click("menu.profilemodify.obj_input_name")
+  local created = ap.text("menu.loginerror.obj_label1")
+  M.click("menu.loginerror.obj_button1")
+  M.click("menu.login.obj_button1")
+  ap.assert(ap.wait_until(function() return ap.visible("menu.profile") end, 30000),
+            "no profiles after the log-in; account creation said: " .. tostring(created) ..
+            ", the log-in: " .. tostring(ap.visible("menu.loginerror") and
+                                         ap.text("menu.loginerror.obj_label1")))
+  M.click("menu.profile.obj_button2")
+  M.click("menu.profilemodify.obj_input_name")
   ap.type(user)
-  ap.click("menu.profile.obj_button3")
+  M.click("menu.profile.obj_button3")
   M.expect_visible("menu.channel")
   ap.assert(ap.wait_until(function() return #ap.items("menu.channel.obj_list1") > M.channel_index end,
                           10000), "too few channels")
-  ap.select("menu.channel.obj_list1", M.channel_index)
-  ap.click("menu.channel.obj_button1")
+  M.select("menu.channel.obj_list1", M.channel_index)
+  M.click("menu.channel.obj_button1")
   M.expect_visible("menu.lobby")
 end
 
@@ -55,8 +79,8 @@ function M.statistics(user)
     index = M.has_item("menu.lobby.obj_list_user", user)
     return index ~= nil
   end, 15000), user .. " not in the user list")
-  ap.select("menu.lobby.obj_list_user", index)
-  ap.click("menu.lobby.obj_button_profile")
+  M.select("menu.lobby.obj_list_user", index)
+  M.click("menu.lobby.obj_button_profile")
   M.expect_visible("menu.lobby_profileview")
   local prefix = "menu.lobby_profileview.obj_frame_points."
   local stats = {
@@ -65,7 +89,7 @@ function M.statistics(user)
     disconnected = tonumber(ap.text(prefix .. "label_disc_num")),
     score = tonumber(ap.text(prefix .. "label_score_num")),
   }
-  ap.click("menu.lobby_profileview.obj_button_ok")
+  M.click("menu.lobby_profileview.obj_button_ok")
   ap.assert(ap.wait_until(function() return not ap.visible("menu.lobby_profileview") end, 5000),
             "the profile view stayed open")
   return stats

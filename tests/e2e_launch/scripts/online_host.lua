@@ -10,14 +10,16 @@ local before = C.statistics("alice")
 ap.assert(before.won ~= nil and before.lost ~= nil, "no statistics in the profile view")
 C.touch("a_stats", before.won .. " " .. before.lost)
 ap.assert(C.wait_for_file("b_in"), "the second player did not enter the channel")
-ap.assert(C.has_item("menu.lobby.obj_list_user", "bob") ~= nil, "bob is not in this channel")
-ap.click("menu.lobby.obj_button_create")
+ap.assert(ap.wait_until(function()
+  return C.has_item("menu.lobby.obj_list_user", "bob") ~= nil
+end, 15000), "bob is not in this channel")
+C.click("menu.lobby.obj_button_create")
 C.expect_visible("menu.game", 5000)
 ap.assert(#ap.items("menu.game.obj_list_mission") > 0, "no missions")
-if ap.selected("menu.game.obj_list_mission") == nil then ap.select("menu.game.obj_list_mission", 0) end
-ap.click("menu.game.obj_input_name")
+if ap.selected("menu.game.obj_list_mission") == nil then C.select("menu.game.obj_list_mission", 0) end
+C.click("menu.game.obj_input_name")
 ap.type("Alpha")
-ap.click("menu.game.obj_button_create")
+C.click("menu.game.obj_button_create")
 -- The main loop ends with state 6 and the game replaces this process.
 ap.wait(600)
 ap.assert(false, "the front end did not hand over to the game")
