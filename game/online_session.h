@@ -3,8 +3,9 @@
 // front end that started it as online), selects the profile and channel it
 // was started from, registers its game there, keeps the player count up to
 // date, and at the end reports the results, removes the game and logs off,
-// each confirmed by the server, before the front end takes over again. A client logs nowhere: it joins
-// its host directly (the address comes from the game record).
+// each confirmed by the server, before the front end takes over again. A
+// client logs nowhere: it joins its host directly (the address comes from the
+// game record).
 #pragma once
 
 #include <chrono>

@@ -46,7 +46,8 @@ public:
         store_ = LobbyStore::Open(database, HashStrength::kMinimum);
         if (!store_) return;
         uint32_t account = 0;
-        if (store_->CreateAccount("Host", "pw-host", "h@example.test", &account) != StoreResult::kOk)
+        if (store_->CreateAccount("Host", "pw-host", "h@example.test", &account) !=
+            StoreResult::kOk)
             return;
         Profile profile{};
         PutU16(profile, kProfActive, 1);
@@ -240,8 +241,8 @@ protected:
 TEST_F(OnlineHostTest, GameProgramRegistersReportsAndHandsTheAccountBack) {
     auto creator = NewClient("creator");
     auto ann = NewClient("ann");
-    Enter(*ann, *creator, "Ann");
-    WriteRunFolder(dir, server->port(), server->host_account());
+    ASSERT_NO_FATAL_FAILURE(Enter(*ann, *creator, "Ann"));
+    ASSERT_NO_FATAL_FAILURE(WriteRunFolder(dir, server->port(), server->host_account()));
 
     std::atomic<int> status{-2};
     std::thread game([&] { status = RunGame(dir, 3.0); });
@@ -302,7 +303,7 @@ TEST_F(OnlineHostTest, LoggedOffAccountLogsInAgainAtOnce) {
 // the channel is entered; Finish gets the results stored and the game removed.
 // When the server is gone before the end, Finish gives up within its bounds.
 TEST_F(OnlineHostTest, FinishWaitsForTheServerButNotForever) {
-    WriteRunFolder(dir, server->port(), server->host_account());
+    ASSERT_NO_FATAL_FAILURE(WriteRunFolder(dir, server->port(), server->host_account()));
     vorlane::game::HandOver hand_over;
     std::string error;
     ASSERT_TRUE(vorlane::game::ReadHandOver((dir / "data/mplayer.cfg").string(),
@@ -340,7 +341,7 @@ TEST_F(OnlineHostTest, FinishWaitsForTheServerButNotForever) {
 // moment: the host's log-in is refused as "already online" and tried again
 // until the server has let the old connection go.
 TEST_F(OnlineHostTest, HostLogsInAgainWhileTheAccountIsStillOnline) {
-    WriteRunFolder(dir, server->port(), server->host_account());
+    ASSERT_NO_FATAL_FAILURE(WriteRunFolder(dir, server->port(), server->host_account()));
     auto front_end = NewClient("front_end");
     ASSERT_EQ(front_end->net.Login("Host", "pw-host", "", "", false, 0xFFFF, 0xFFFF), 1);
     ASSERT_TRUE(WaitFor({front_end.get()}, [&] {

@@ -4,6 +4,8 @@
 local ap = autopilot
 local C = dofile(os.getenv("E2E_DIR") .. "/online_common.lua")
 ap.assert(not ap.visible("menu.login"), "the log-in screen is shown after the game")
+ap.assert(ap.visible("menu.connectinfo") or ap.visible("menu.lobby"),
+          "neither the connection notice nor the lobby is shown")
 C.expect_visible("menu.lobby", 30000)
 -- The marker is spent: a second start would not log in again.
 local handover = io.open("data/mplayer.cfg", "r")
