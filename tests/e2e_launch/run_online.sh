@@ -62,7 +62,7 @@ front_end() {
   [[ "$name" == alice ]] && sed -i -E "s|^lobby_exec=.*|lobby_exec=$work/return_front_end.sh|" \
     "$dir/data/lobby.cfg"
   (cd "$dir" && XDG_RUNTIME_DIR="$dir" SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy \
-     VORLANE_GAME_HEADLESS=1 VORLANE_GAME_DURATION=${E2E_GAME_SECONDS:-6} \
+     VORLANE_GAME_HEADLESS=1 VORLANE_GAME_DURATION=${E2E_GAME_SECONDS:-8} \
      E2E_DIR="$here/scripts" E2E_RUN="$work/coord" \
      exec timeout 150 "$build/tests/e2e/vorlane-lobby-e2e" "script=$here/scripts/$script") \
     > "$work/$name.out" 2>&1 &
