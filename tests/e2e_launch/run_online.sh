@@ -3,10 +3,12 @@
 # vorlane-lobbyd, driven by the autopilot:
 #   alice (online_host.lua) creates the game "Alpha" in a channel and becomes
 #   vorlane-game, which registers the game with the server; bob
-#   (online_watch.lua), in the same channel, sees it listed and removed; at
-#   its end vorlane-game starts alice's front end again (main/lobby_exec, a
-#   wrapper that runs online_return.lua), which must log in by itself, land in
-#   the same channel and show the game in alice's statistics.
+#   (online_watch.lua), in the same channel, sees it listed, joins it and
+#   becomes vorlane-game too, joining alice's. At the end each vorlane-game
+#   starts its player's front end again (main/lobby_exec, a wrapper that runs
+#   online_return.lua / online_join_return.lua): both must log in by
+#   themselves and land in the same channel, the ended game no longer listed,
+#   and alice's statistics must count the game.
 #   run_online.sh BUILD_DIR
 set -uo pipefail
 build=$(cd "$1" && pwd)
@@ -48,19 +50,23 @@ grep -q listening "$work/lobbyd.out" || { echo "vorlane-lobbyd did not start"; c
 # The front end vorlane-game starts after the game: the same program with the
 # script that checks the return. The process keeps its identifier through
 # every replacement, so `timeout` below covers the whole chain.
-cat > "$work/return_front_end.sh" <<WRAPPER
+return_wrapper() {
+  local name=$1 script=$2
+  cat > "$work/return_$name.sh" <<WRAPPER
 #!/bin/sh
 echo "front end started again by the game"
-exec "$build/tests/e2e/vorlane-lobby-e2e" "script=$here/scripts/online_return.lua"
+exec "$build/tests/e2e/vorlane-lobby-e2e" "script=$here/scripts/$script"
 WRAPPER
-chmod +x "$work/return_front_end.sh"
+  chmod +x "$work/return_$name.sh"
+}
+return_wrapper alice online_return.lua
+return_wrapper bob online_join_return.lua
 
 front_end() {
   local name=$1 script=$2
   local dir="$work/fe_$name"
   cp -r "$work/run" "$dir"
-  [[ "$name" == alice ]] && sed -i -E "s|^lobby_exec=.*|lobby_exec=$work/return_front_end.sh|" \
-    "$dir/data/lobby.cfg"
+  sed -i -E "s|^lobby_exec=.*|lobby_exec=$work/return_$name.sh|" "$dir/data/lobby.cfg"
   (cd "$dir" && XDG_RUNTIME_DIR="$dir" SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy \
      VORLANE_GAME_HEADLESS=1 VORLANE_GAME_DURATION=${E2E_GAME_SECONDS:-8} \
      E2E_DIR="$here/scripts" E2E_RUN="$work/coord" \
@@ -78,9 +84,18 @@ wait "$alice"; ra=$?
 wait "$bob"; rb=$?
 echo "alice: $ra, bob: $rb, $((SECONDS - start)) s"
 grep -h "statistics before" "$work/alice.out"
-if [[ $ra -ne 0 || $rb -ne 0 ]] || ! grep -q "started again by the game" "$work/alice.out"; then
-  echo "--- alice"; tail -n 30 "$work/alice.out"
-  echo "--- bob"; tail -n 20 "$work/bob.out"
+problem=""
+[[ $ra -eq 0 && $rb -eq 0 ]] || problem="a front end failed"
+for name in alice bob; do
+  grep -q "started again by the game" "$work/$name.out" || problem="$name's game did not hand back"
+done
+# The host's status lines count the player who joined through the lobby.
+grep -q "Players: 2 of" "$work/alice.out" || problem="the host never counted two players"
+grep -q "joined an online game" "$work/bob.out" || problem="bob's game did not join"
+if [[ -n "$problem" ]]; then
+  echo "$problem"
+  echo "--- alice"; grep -v "^vorlane-game: [A-Z][a-z]*:" "$work/alice.out" | tail -n 30
+  echo "--- bob"; grep -v "^vorlane-game: [A-Z][a-z]*:" "$work/bob.out" | tail -n 30
   echo "--- lobbyd"; tail -n 20 "$work/logs/lobbyd.txt" 2>/dev/null
   exit 1
 fi

@@ -40,6 +40,15 @@ function M.has_item(list, text)
   return nil
 end
 
+-- The index (from 0) of the first game in the lobby's list whose name starts
+-- with `prefix`, or nil.
+function M.game_index(prefix)
+  for i, item in ipairs(ap.items("menu.lobby.obj_list_game")) do
+    if item:sub(1, #prefix) == prefix then return i - 1 end
+  end
+  return nil
+end
+
 -- From the log-in screen: create the account, log in, create a profile named
 -- like the user and enter the shared channel.
 function M.enter_channel(user)

@@ -13,10 +13,12 @@ ap.assert(handover ~= nil, "no hand-over file")
 local text = handover:read("a")
 handover:close()
 ap.assert(text:find("return_from_game=0", 1, true) ~= nil, "the return marker is still set")
--- Same channel: bob waits in it.
+-- Same channel: bob comes back to it from the game he joined.
+ap.assert(C.wait_for_file("b_back", 60000), "the second player did not come back")
 ap.assert(ap.wait_until(function()
   return C.has_item("menu.lobby.obj_list_user", "bob") ~= nil
 end, 15000), "bob is not in the channel after the return")
+ap.assert(C.game_index("Alpha/") == nil, "the ended game is still listed")
 local before = C.read("a_stats")
 local won_before, lost_before = before:match("(%d+) (%d+)")
 local after = C.statistics("alice")
