@@ -29,7 +29,14 @@ public:
         if (module_type == kLobbyModule && data) {
             std::span<const uint8_t> packet(data, size);
             if (sub_type == net::kPktGameRegistered && size >= 20) {
-                if (net::GetU16(packet, 18) == 0) host_->game_id_ = net::GetU32(packet, 14);
+                if (net::GetU16(packet, 18) == 0) {
+                    host_->game_id_ = net::GetU32(packet, 14);
+                } else {
+                    // A channel where games may not be created, or too many
+                    // games of this host: the game runs unlisted.
+                    host_->status_ = "the lobby server refused the game (code " +
+                                     std::to_string(net::GetU16(packet, 18)) + ")";
+                }
                 return;
             }
             if (sub_type == net::kPktResult && host_->results_sent_ && size >= 18) {

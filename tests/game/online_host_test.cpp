@@ -206,6 +206,19 @@ int RunGame(const fs::path& dir, double seconds) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// The online host's kernel writes its logs to logs/game of the working
+// folder, so the in-process host runs in the test's run folder.
+class WorkingFolder {
+public:
+    explicit WorkingFolder(const fs::path& dir) : saved_(fs::current_path()) {
+        fs::current_path(dir);
+    }
+    ~WorkingFolder() { fs::current_path(saved_); }
+
+private:
+    fs::path saved_;
+};
+
 std::string ReadAll(const fs::path& path) {
     std::ifstream in(path);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -308,14 +321,7 @@ TEST_F(OnlineHostTest, FinishWaitsForTheServerButNotForever) {
     std::string error;
     ASSERT_TRUE(vorlane::game::ReadHandOver((dir / "data/mplayer.cfg").string(),
                                             (dir / "data/lobby.cfg").string(), hand_over, error));
-    // The kernel's logs go to logs/game of the working folder.
-    struct WorkingFolder {
-        explicit WorkingFolder(const fs::path& dir) : saved(fs::current_path()) {
-            fs::current_path(dir);
-        }
-        ~WorkingFolder() { fs::current_path(saved); }
-        fs::path saved;
-    } working_folder(dir);
+    WorkingFolder working_folder(dir);
     {
         vorlane::game::OnlineHost host;
         ASSERT_TRUE(host.Start(hand_over, (dir / "data/lobbynet.ini").string(), error)) << error;
@@ -351,13 +357,7 @@ TEST_F(OnlineHostTest, HostLogsInAgainWhileTheAccountIsStillOnline) {
     std::string error;
     ASSERT_TRUE(vorlane::game::ReadHandOver((dir / "data/mplayer.cfg").string(),
                                             (dir / "data/lobby.cfg").string(), hand_over, error));
-    struct WorkingFolder {
-        explicit WorkingFolder(const fs::path& dir) : saved(fs::current_path()) {
-            fs::current_path(dir);
-        }
-        ~WorkingFolder() { fs::current_path(saved); }
-        fs::path saved;
-    } working_folder(dir);
+    WorkingFolder working_folder(dir);
     vorlane::game::OnlineHost host;
     ASSERT_TRUE(host.Start(hand_over, (dir / "data/lobbynet.ini").string(), error)) << error;
     ASSERT_TRUE(WaitForHost(host, [&] {
@@ -378,6 +378,26 @@ TEST_F(OnlineHostTest, HostLogsInAgainWhileTheAccountIsStillOnline) {
     })) << host.status();
     host.Finish();
     EXPECT_EQ(host.results_answer(), 0);
+}
+
+// A channel where games may not be created refuses the registration; the
+// host says so instead of waiting for an identifier that never comes.
+TEST_F(OnlineHostTest, RefusedRegistrationIsReported) {
+    ASSERT_NO_FATAL_FAILURE(WriteRunFolder(dir, server->port(), server->host_account()));
+    vorlane::game::HandOver hand_over;
+    std::string error;
+    ASSERT_TRUE(vorlane::game::ReadHandOver((dir / "data/mplayer.cfg").string(),
+                                            (dir / "data/lobby.cfg").string(), hand_over, error));
+    hand_over.channel = 1;  // "Main Hall": no games
+    WorkingFolder working_folder(dir);
+    vorlane::game::OnlineHost host;
+    ASSERT_TRUE(host.Start(hand_over, (dir / "data/lobbynet.ini").string(), error)) << error;
+    ASSERT_TRUE(WaitForHost(host, [&] {
+        return host.status().find("refused the game (code 21)") != std::string::npos;
+    })) << host.status();
+    EXPECT_FALSE(host.registered());
+    host.Finish(1000);  // nothing to report; logs off
+    EXPECT_EQ(host.results_answer(), -1);
 }
 
 // A hand-over without the profile or channel the lobby client saved cannot
