@@ -190,13 +190,15 @@ void WriteRunFolder(const fs::path& dir, uint16_t port, uint32_t account) {
 
 // Runs vorlane-game in `dir` for `seconds`; the exit status, or -1.
 int RunGame(const fs::path& dir, double seconds) {
+    // Everything the child needs is made before the fork: the test process
+    // runs threads, and the child only changes folder, redirects and execs.
+    const std::string out = (dir / "game.out").string();
+    const std::string duration = std::to_string(seconds);
     const pid_t pid = fork();
     if (pid < 0) return -1;
     if (pid == 0) {
         if (chdir(dir.c_str()) != 0) _exit(127);
-        const std::string out = (dir / "game.out").string();
         if (!freopen(out.c_str(), "w", stdout) || !freopen(out.c_str(), "a", stderr)) _exit(127);
-        const std::string duration = std::to_string(seconds);
         execl(GAME_EXE, GAME_EXE, "+multiplayer", "--headless", "--no-return", "--duration",
               duration.c_str(), static_cast<char*>(nullptr));
         _exit(127);
