@@ -2,6 +2,7 @@
 // in-process on 127.0.0.1: the game is registered and listed, its result is
 // stored and the game removed before the process ends, and the account is
 // free for the front end's log-in the moment the game has handed back.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -198,7 +199,8 @@ int RunGame(const fs::path& dir, double seconds) {
     if (pid < 0) return -1;
     if (pid == 0) {
         if (chdir(dir.c_str()) != 0) _exit(127);
-        if (!freopen(out.c_str(), "w", stdout) || !freopen(out.c_str(), "a", stderr)) _exit(127);
+        const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
+        if (fd < 0 || dup2(fd, 1) < 0 || dup2(fd, 2) < 0) _exit(127);
         execl(GAME_EXE, GAME_EXE, "+multiplayer", "--headless", "--no-return", "--duration",
               duration.c_str(), static_cast<char*>(nullptr));
         _exit(127);
