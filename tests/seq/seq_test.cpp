@@ -121,16 +121,21 @@ function SEQUENCES.jump()
   local m = Modifier_Create(MOD_MOVE, s, st, elem)
   Modifier_Props(m, PROP_TO, 30, 40)
   Modifier_Props(m, PROP_TIME, 0)
+  Modifier_Create(MOD_WAIT, s, Step_Create(s), 1000)
   return s
 end)");
     int seq = ctrl_.Sequence_Execute("jump", nullptr);
-    ctrl_.Update(100);
+    ctrl_.Update(100);  // starts the first step
     ELEMENT_BASE* e = ctrl_.GetElement(Global("elem"));
+    ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->GetX(), 5);
-    ctrl_.Update(110);
+    ctrl_.Update(110);  // the move ends in its first update; the wait starts
     EXPECT_EQ(e->GetX(), 30);
     EXPECT_EQ(e->GetY(), 40);
-    ctrl_.Update(120);  // no further step: finished and deleted with its element
+    EXPECT_NE(ctrl_.GetSequence(seq), nullptr);
+    // After the last step the sequence is deleted in the same update, with its
+    // element.
+    ctrl_.Update(1200);
     EXPECT_EQ(ctrl_.GetSequence(seq), nullptr);
     EXPECT_EQ(ctrl_.GetElement(Global("elem")), nullptr);
 }
