@@ -31,6 +31,8 @@ struct Autopilot {
     int wait_frames = 0;
     uint32_t wait_until_ms = 0;
     bool sleeping = false;
+    // After a click: the sleep that starts once the click has been handled.
+    uint32_t settle_ms = 0;
 };
 
 Autopilot* g_pilot = nullptr;
@@ -165,10 +167,12 @@ int WaitUntilContinue(lua_State* lua, int /*status*/, lua_KContext /*context*/) 
 }
 
 // After a click the script waits out the GUI's double-click interval, so
-// that two clicks in a row are never taken for a double click.
+// that two clicks in a row are never taken for a double click. The GUI times
+// a press when it handles it, one main-loop iteration after it was posted, so
+// the interval is counted from the next step: a slow frame in between cannot
+// bring two clicks closer together.
 int YieldPastDoubleClick(lua_State* lua) {
-    g_pilot->wait_until_ms = Now() + GUI_CONTROL::kDclickInterval + 50;
-    g_pilot->sleeping = true;
+    g_pilot->settle_ms = GUI_CONTROL::kDclickInterval + 50;
     return Yield(lua);
 }
 
@@ -353,6 +357,12 @@ void AUTOPILOT_Step() {
     if (!pilot || !pilot->thread) return;
     if (pilot->wait_frames > 1) {
         --pilot->wait_frames;
+        return;
+    }
+    if (pilot->settle_ms > 0) {
+        pilot->wait_until_ms = Now() + pilot->settle_ms;
+        pilot->sleeping = true;
+        pilot->settle_ms = 0;
         return;
     }
     if (pilot->sleeping && int32_t(Now() - pilot->wait_until_ms) < 0) return;

@@ -113,6 +113,11 @@ TEST_F(AutopilotTest, ClickAndTypePostRecordsAtTheObject) {
     EXPECT_EQ(records[1].message, 513u);
     EXPECT_EQ(records[1].x, 120);
     EXPECT_EQ(records[1].y, 60);
+    // The interval after a click counts from the step after it, when the
+    // click has been handled.
+    now_ += 1000;
+    AUTOPILOT_Step();
+    EXPECT_EQ(exit_.status, -1);
     now_ += 400;
     AUTOPILOT_Step();
     EXPECT_EQ(exit_.status, 4);  // no object 'missing'
@@ -146,6 +151,7 @@ TEST_F(AutopilotTest, ClicksFirstClickAPlayingIntroAway) {
     AUTOPILOT_Step();
     EXPECT_EQ(drain(), 2u);  // the click that skips the intro, then the real one
     intro = false;
+    AUTOPILOT_Step();
     now_ += 400;
     AUTOPILOT_Step();
     EXPECT_EQ(drain(), 1u);
