@@ -59,11 +59,15 @@ const char* Text(const char* name) {
     return textlib ? textlib->GetTextC(name) : nullptr;
 }
 
-// Loads an archive location by name; false when it is missing or fails.
+// Loads an archive location by name; false when it is missing or fails. The
+// log is muted in normal runs, so the player is told which one in the
+// critical-error box.
 bool LoadLocation(const char* name) {
     resources::RAMA_CTRL* rama = g_control->rama();
     int id = rama->GetLocationID(name);
-    return id >= 0 && rama->LoadLocation(id) == 1;
+    if (id >= 0 && rama->LoadLocation(id) == 1) return true;
+    MAIN_SetCriticalError(std::string("Cannot load the archive location \"") + name + "\".");
+    return false;
 }
 
 bool FailStart(const char* log_line, const char* critical) {
@@ -316,7 +320,10 @@ int MAIN_MainProgram() {
     LogInfo("MainProgram: Tables generated.");
 
     g_presentation = PRESENTATION::Create();
-    if (!g_presentation) return -1;
+    if (!g_presentation) {
+        MAIN_SetCriticalError("Cannot load the presentation.");
+        return -1;
+    }
 
     MAIN_EvaluateOptions();
     if (g_settings->info_mode == 0) g_presentation->flags &= ~PRESENTATION::kInfoOverlay;
@@ -326,6 +333,7 @@ int MAIN_MainProgram() {
     if (MAIN_ConsoleSetup(2, 640, 128) != 0) {
         LogError("Cannot initialize CONSOLE !");
         g_presentation.reset();
+        MAIN_SetCriticalError("Cannot initialize CONSOLE !");
         return -1;
     }
     MAIN_RegisterLuaGlobals(g_control->lua());
@@ -346,18 +354,22 @@ int MAIN_MainProgram() {
     LogInfo("MainPrg: initializing MAINMAP...");
     std::unique_ptr<ProgramFrame> main_map =
         g_frame_factory ? g_frame_factory(start_mode) : std::make_unique<StandInFrame>();
+    // A main map that cannot start ends the program as a failure, with a box
+    // that says so (the log is muted in normal runs).
     if (!main_map) {
         LogError("MainProgram: Cannot alloc MAINMAP.");
         g_presentation.reset();
         MAIN_ReleaseConsole();
-        return 0;
+        MAIN_SetCriticalError("Cannot start the main map.");
+        return -1;
     }
     if (!main_map->IsReady()) {
         LogError("MainProgram: MAINMAP IsOK failed.");
         main_map.reset();
         g_presentation.reset();
         MAIN_ReleaseConsole();
-        return 0;
+        MAIN_SetCriticalError("Cannot start the main map.");
+        return -1;
     }
     g_settings->current_frame = main_map.get();
     g_settings->main_map = main_map.get();

@@ -30,7 +30,8 @@ int MAIN_SecondaryInit();
 // One main-loop iteration for `frame`.
 int MAIN_MainLoopIteration(ProgramFrame* frame);
 
-// Runs the program to its end. 0, or -1 when the presentation cannot be made.
+// Runs the program to its end. 0, or -1 when the presentation, the console or
+// the main map cannot be made (the critical-error text then says which).
 int MAIN_MainProgram();
 
 // Makes the main map frame; replaced by the front end's own frame once it exists.

@@ -218,7 +218,7 @@ int MAIN_Entry(int argc, char** argv) {
 
     MAIN_ReleaseMainThread();
     g_starting_or_stopping = 0;
-    MAIN_MainProgram();
+    int result = MAIN_MainProgram();
 
     int32_t state = g_control->program_state;
     MAIN_StopMainThread();
@@ -227,6 +227,7 @@ int MAIN_Entry(int argc, char** argv) {
     MAIN_Shutdown();
     ShowCriticalErrorBox();
 
+    if (result != 0) return -1;
     if (state == kStateStartGame) StartGameExecutable();
     return 0;
 }

@@ -159,3 +159,28 @@ TEST(Process, HelpPrintsTheOptionList) {
     EXPECT_NE(run.output.find("Keyword ?"), std::string::npos);
     fs::remove_all(dir);
 }
+
+// A data set with a location or the presentation missing ends the start with
+// a failure status and a box that names what is missing.
+TEST(Process, MissingArchiveLocationsFailTheStartWithAMessage) {
+    fs::path run = fs::path(std::getenv("VORLANE_BINARY_DIR")) / "run";
+    if (!fs::exists(run / "data" / "master.dix")) GTEST_SKIP() << "no run folder built";
+    struct Case {
+        const char* location_file;
+        const char* message;
+    } cases[] = {
+        {"loc0002", "Critical Error: Cannot load the archive location \"missions\"."},
+        {"loc0005", "Critical Error: Cannot load the presentation."},
+    };
+    for (const Case& c : cases) {
+        fs::path dir = TempDir(std::string("broken_") + c.location_file);
+        fs::copy(run, dir, fs::copy_options::recursive);
+        fs::remove(dir / "data" / (std::string(c.location_file) + ".dix"));
+        fs::remove(dir / "data" / (std::string(c.location_file) + ".bcf"));
+        RunResult result = RunFrontEnd(dir, "", "XDG_RUNTIME_DIR='" + dir.string() +
+                                                    "' SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy");
+        EXPECT_EQ(result.status, 255) << c.location_file << "\n" << result.output;
+        EXPECT_NE(result.output.find(c.message), std::string::npos) << result.output;
+        fs::remove_all(dir);
+    }
+}
