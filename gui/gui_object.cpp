@@ -30,7 +30,11 @@ bool SubtreeBusy(const GUI_OBJECT* object) {
     return false;
 }
 
+GUI_OBJECT::DestroyHook g_destroy_hook = nullptr;
+
 }  // namespace
+
+void GUI_OBJECT::SetDestroyHook(DestroyHook hook) { g_destroy_hook = hook; }
 
 // [SECTION] Construction and destruction
 
@@ -40,6 +44,7 @@ GUI_OBJECT::GUI_OBJECT(int32_t type, const char* name, int w, int h)
     : type_(type), name_(name), w_(int16_t(w)), h_(int16_t(h)) {}
 
 GUI_OBJECT::~GUI_OBJECT() {
+    if (g_destroy_hook) g_destroy_hook(this);
     if (TestFlags(GUI_FLAG_ATTACHED)) {
         Trace("%s", kBanner);
         Trace("! ERROR:GUI_OBJECT: You just tried to delete a locked object ('%s' [%d])!",

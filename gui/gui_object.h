@@ -55,6 +55,12 @@ public:
     // Destroying an object that is still attached to a parent ends the process.
     virtual ~GUI_OBJECT();
 
+    // Called with every object that is being destroyed (one hook per process;
+    // null removes it). The menu manager uses it to know which of the objects
+    // it made still exist.
+    using DestroyHook = void (*)(GUI_OBJECT* object);
+    static void SetDestroyHook(DestroyHook hook);
+
     // [virtual operations]
     virtual void SetText(const char* text);
     virtual const char* GetText() const;

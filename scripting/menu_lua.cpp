@@ -168,6 +168,7 @@ int CreateGuiObject(lua_State* lua, GUI_OBJECT* object, const char* method) {
         return 0;
     }
     GUI_OBJECT* gui = owned.release();
+    if (g_menu_manager) g_menu_manager->TrackObject(gui);
     gui->SetCallback(MenuCallback);
 
     int x = LUA_GetNumber(lua, "x", 2, 0);
@@ -357,12 +358,37 @@ MENU_LUA_USERDATA* MENU_LUA_GetRecord(lua_State* lua, int index) {
 
 // [SECTION] MENU_LUA
 
-MENU_LUA::MENU_LUA() { g_menu_manager = this; }
+namespace {
+// Every live manager: each hears of every destroyed object.
+std::vector<MENU_LUA*> g_live_managers;
+
+void ForgetDestroyedObject(GUI_OBJECT* object) {
+    for (MENU_LUA* manager : g_live_managers) manager->ForgetObject(object);
+}
+}  // namespace
+
+MENU_LUA::MENU_LUA() {
+    g_menu_manager = this;
+    g_live_managers.push_back(this);
+    GUI_OBJECT::SetDestroyHook(ForgetDestroyedObject);
+}
 
 MENU_LUA::~MENU_LUA() {
     Release();
     if (g_menu_manager == this) g_menu_manager = nullptr;
+    std::erase(g_live_managers, this);
+    if (g_live_managers.empty()) GUI_OBJECT::SetDestroyHook(nullptr);
 }
+
+void MENU_LUA::TrackObject(GUI_OBJECT* object) {
+    try {
+        created_.insert(object);
+    } catch (...) {
+        // Untracked, the object is freed with its menu or not at all.
+    }
+}
+
+void MENU_LUA::ForgetObject(GUI_OBJECT* object) { created_.erase(object); }
 
 MENU_LUA* MENU_LUA::Get() { return g_menu_manager; }
 
@@ -534,6 +560,15 @@ void MENU_LUA::Release() {
         object = nullptr;
     }
     registered_.clear();
+    // What is left without a parent was made by a script and never hung into
+    // a menu; deleting a root takes its subtree (and its entries) with it.
+    std::vector<GUI_OBJECT*> roots;
+    for (GUI_OBJECT* object : created_) {
+        if (!object->parent()) roots.push_back(object);
+    }
+    for (GUI_OBJECT* root : roots) {
+        if (created_.count(root)) delete root;
+    }
     script_.clear();
     script_.shrink_to_fit();
 }

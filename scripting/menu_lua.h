@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "gui/gui_canvas.h"
@@ -76,7 +77,14 @@ public:
     bool ShowMenu(MENU_LUA_USERDATA* record);
     bool HideMenu(MENU_LUA_USERDATA* record);
     bool RegisterMenu(MENU_LUA_USERDATA* record);
+    // Destroys the registered menus, then every object the scripts made that
+    // hangs nowhere (no parent), so nothing a script built outlives the manager.
     void Release();
+    // The objects made by the constructors, while they exist (the GUI's
+    // destroy hook forgets them).
+    void TrackObject(GUI_OBJECT* object);
+    void ForgetObject(GUI_OBJECT* object);
+    size_t tracked_count() const { return created_.size(); }
 
     void SetMenuHook(MenuHook hook) { menu_hook_ = hook; }
     MenuHook menu_hook() const { return menu_hook_; }
@@ -102,6 +110,7 @@ private:
     lua_State* lua_ = nullptr;
     vorlane::resources::TEXTLIB* textlib_ = nullptr;
     std::vector<GUI_OBJECT*> registered_;  // roots destroyed by Release; null = free slot
+    std::unordered_set<GUI_OBJECT*> created_;
     MenuHook menu_hook_ = nullptr;
     PictureLoader picture_loader_;
     std::unordered_map<std::string, std::shared_ptr<const vorlane::gui::GuiPicture>> pictures_;

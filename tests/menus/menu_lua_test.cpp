@@ -202,3 +202,22 @@ TEST_F(MenuLuaTest, EnumerationHoldsEveryTag) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MenuLuaTest, ObjectsThatHangNowhereAreFreedOnRelease) {
+    Run("menu = {} local loose = GUI_Frame { GUI_Label {} }"
+        " menu.kept = GUI_Area { w = 10, h = 10, GUI_Button {} }"
+        " RegisterMenu(menu.kept)"
+        " menu.late = GUI_Frame {} menu.late.child = GUI_Label {}");
+    // Made: loose + its label, kept + its button, late, and a label assigned
+    // after its frame was made (so never its child).
+    EXPECT_EQ(menus_.tracked_count(), 6u);
+    GUI_OBJECT* late = menus_.GetObject("menu.late");
+    ASSERT_NE(late, nullptr);
+    EXPECT_TRUE(late->children().empty());
+    menus_.Release();
+    EXPECT_EQ(menus_.tracked_count(), 0u);
+}
+
+}  // namespace
