@@ -21,7 +21,7 @@
 #include "game/online_session.h"
 #include "net/net_protocol.h"
 #include "server/lobby_server.h"
-#include "tests/lobby/lobby_test_support.h"
+#include "tests/server/running_server.h"
 
 using namespace vorlane::net;
 using namespace vorlane::server;
@@ -39,98 +39,18 @@ fs::path TestDir() {
     return dir;
 }
 
-// The server with its own thread pumping the kernel; the database already
-// holds the game host's account with an active profile in slot 1.
-class RunningServer {
-public:
-    explicit RunningServer(const std::string& database) {
-        store_ = LobbyStore::Open(database, HashStrength::kMinimum);
-        if (!store_) return;
-        uint32_t account = 0;
-        if (store_->CreateAccount("Host", "pw-host", "h@example.test", &account) !=
-            StoreResult::kOk)
-            return;
-        Profile profile{};
-        PutU16(profile, kProfActive, 1);
-        PutText(profile, kProfName, "Host", kNameWidth);
-        if (!store_->StoreProfile(account, 1, profile)) return;
-        host_account_ = account;
-        LobbyConfig config;
-        config.hash = HashStrength::kMinimum;
-        config.channels = {{"Main Hall", 0}, {"Battle Zone", 0x2}};
-        config.kernel = DefaultServerSettings();
-        config.kernel.port = 0;  // any free port on 127.0.0.1
-        server_ = std::make_unique<LobbyServer>(store_.get(), config);
-        if (server_->Start((fs::path(database).parent_path() / "server").c_str()) != 1) return;
-        port_ = server_->ListenPort();
-        thread_ = std::thread([this] {
-            while (!stop_) server_->Pump(5);
-        });
-    }
-    ~RunningServer() { Stop(); }
+using vorlane::server::testing::Client;
+using vorlane::server::testing::RunningServer;
+using vorlane::server::testing::WaitFor;
 
-    void Stop() {
-        stop_ = true;
-        if (thread_.joinable()) thread_.join();
-        if (server_) server_->RemoveSystem();
-        server_.reset();
-        store_.reset();
-    }
-    uint16_t port() const { return port_; }
-    uint32_t host_account() const { return host_account_; }
-
-private:
-    std::unique_ptr<LobbyStore> store_;
-    std::unique_ptr<LobbyServer> server_;
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
-    uint16_t port_ = 0;
-    uint32_t host_account_ = 0;
-};
-
-NET_SETTINGS ClientSettings(uint16_t port) {
-    NET_SETTINGS s;
-    s.port = port;
-    s.usr_max = 4;
-    s.buf_writeblock = 16384;
-    s.thrd_exit = 1000;
-    s.srv_newconnect = 20;
-    s.srv_waitforflags = 5;
-    s.srv_sendlogonrequest = 2000;
-    s.srv_checkdeadcon = 60000;
-    s.srv_checkdeadcalltime = 5000;
-    s.srv_sendalive = 1000;
-    s.usr_initnew = 2000;
-    s.usr_remove = 2000;
-    s.usr_logoncheck = 5000;
-    s.usr_logofftimeout = 1000;
-    s.drv_removetime = 200;
-    return s;
-}
-
-struct Client {
-    Client(uint16_t port, const std::string& log_dir) : net(&frontend, nullptr) {
-        ready = net.InitClientSystemWithSettings(log_dir.c_str(), ClientSettings(port)) == 1;
-        net.set_host("127.0.0.1");
-        net.set_logon_timeout(5000);
-    }
-    RecordingFrontend frontend;
-    LOBBYNET net;
-    bool ready = false;
-};
-
-// Steps the clients until `done` holds or `seconds` passed.
-bool WaitFor(std::initializer_list<Client*> clients, const std::function<bool()>& done,
-             int seconds = 10) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (done()) return true;
-        for (Client* client : clients) {
-            for (int i = 0; i < 8; ++i) client->net.Update();
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return done();
+// Gives the database the game host's account with an active profile in slot 1.
+bool SeedHostAccount(LobbyStore& store, uint32_t* account) {
+    if (store.CreateAccount("Host", "pw-host", "h@example.test", account) != StoreResult::kOk)
+        return false;
+    Profile profile{};
+    PutU16(profile, kProfActive, 1);
+    PutText(profile, kProfName, "Host", kNameWidth);
+    return store.StoreProfile(*account, 1, profile);
 }
 
 // The same, stepping the game host instead.
@@ -234,9 +154,11 @@ protected:
 
     void SetUp() override {
         dir = TestDir();
-        server = std::make_unique<RunningServer>((dir / "lobbyd.sqlite").string());
+        server = std::make_unique<RunningServer>(
+            (dir / "lobbyd.sqlite").string(), (dir / "server").string(),
+            [this](LobbyStore& store) { return SeedHostAccount(store, &host_account); });
         ASSERT_NE(server->port(), 0);
-        ASSERT_NE(server->host_account(), 0u);
+        ASSERT_NE(host_account, 0u);
     }
     std::unique_ptr<Client> NewClient(const std::string& name) {
         auto client = std::make_unique<Client>(server->port(), (dir / name).string());
@@ -247,6 +169,7 @@ protected:
     MemoryLog log;
     fs::path dir;
     std::unique_ptr<RunningServer> server;
+    uint32_t host_account = 0;
 };
 
 }  // namespace
@@ -259,7 +182,7 @@ TEST_F(OnlineHostTest, GameProgramRegistersReportsAndHandsTheAccountBack) {
     auto creator = NewClient("creator");
     auto ann = NewClient("ann");
     ASSERT_NO_FATAL_FAILURE(Enter(*ann, *creator, "Ann"));
-    ASSERT_NO_FATAL_FAILURE(WriteRunFolder(dir, server->port(), server->host_account()));
+    ASSERT_NO_FATAL_FAILURE(WriteRunFolder(dir, server->port(), host_account));
 
     std::atomic<int> status{-2};
     std::thread game([&] { status = RunGame(dir, 3.0); });
@@ -320,7 +243,7 @@ TEST_F(OnlineHostTest, LoggedOffAccountLogsInAgainAtOnce) {
 // the channel is entered; Finish gets the results stored and the game removed.
 // When the server is gone before the end, Finish gives up within its bounds.
 TEST_F(OnlineHostTest, FinishWaitsForTheServerButNotForever) {
-    ASSERT_NO_FATAL_FAILURE(WriteRunFolder(dir, server->port(), server->host_account()));
+    ASSERT_NO_FATAL_FAILURE(WriteRunFolder(dir, server->port(), host_account));
     vorlane::game::HandOver hand_over;
     std::string error;
     ASSERT_TRUE(vorlane::game::ReadHandOver((dir / "data/mplayer.cfg").string(),
@@ -351,7 +274,7 @@ TEST_F(OnlineHostTest, FinishWaitsForTheServerButNotForever) {
 // moment: the host's log-in is refused as "already online" and tried again
 // until the server has let the old connection go.
 TEST_F(OnlineHostTest, HostLogsInAgainWhileTheAccountIsStillOnline) {
-    ASSERT_NO_FATAL_FAILURE(WriteRunFolder(dir, server->port(), server->host_account()));
+    ASSERT_NO_FATAL_FAILURE(WriteRunFolder(dir, server->port(), host_account));
     auto front_end = NewClient("front_end");
     ASSERT_EQ(front_end->net.Login("Host", "pw-host", "", "", false, 0xFFFF, 0xFFFF), 1);
     ASSERT_TRUE(WaitFor({front_end.get()}, [&] {
@@ -387,7 +310,7 @@ TEST_F(OnlineHostTest, HostLogsInAgainWhileTheAccountIsStillOnline) {
 // A channel where games may not be created refuses the registration; the
 // host says so instead of waiting for an identifier that never comes.
 TEST_F(OnlineHostTest, RefusedRegistrationIsReported) {
-    ASSERT_NO_FATAL_FAILURE(WriteRunFolder(dir, server->port(), server->host_account()));
+    ASSERT_NO_FATAL_FAILURE(WriteRunFolder(dir, server->port(), host_account));
     vorlane::game::HandOver hand_over;
     std::string error;
     ASSERT_TRUE(vorlane::game::ReadHandOver((dir / "data/mplayer.cfg").string(),

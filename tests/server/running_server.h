@@ -1,0 +1,105 @@
+// Shared by the tests that run vorlane-lobbyd's server in-process on
+// 127.0.0.1: the server with a thread pumping its kernel, and LOBBYNET clients
+// with short time-outs that the test steps itself.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "server/lobby_server.h"
+#include "tests/lobby/lobby_test_support.h"
+
+namespace vorlane::server::testing {
+
+class RunningServer {
+public:
+    // `seed` may fill the database before the server starts.
+    RunningServer(const std::string& database, const std::string& log_dir,
+                  const std::function<bool(LobbyStore&)>& seed = nullptr) {
+        store_ = LobbyStore::Open(database, HashStrength::kMinimum);
+        if (!store_ || (seed && !seed(*store_))) return;
+        LobbyConfig config;
+        config.hash = HashStrength::kMinimum;
+        config.channels = {{"Main Hall", 0}, {"Battle Zone", 0x2}};
+        config.kernel = DefaultServerSettings();
+        config.kernel.port = 0;  // any free port on 127.0.0.1
+        server_ = std::make_unique<LobbyServer>(store_.get(), config);
+        if (server_->Start(log_dir.c_str()) != 1) return;
+        port_ = server_->ListenPort();
+        thread_ = std::thread([this] {
+            while (!stop_) server_->Pump(5);
+        });
+    }
+    ~RunningServer() { Stop(); }
+    RunningServer(const RunningServer&) = delete;
+    RunningServer& operator=(const RunningServer&) = delete;
+
+    void Stop() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+        if (server_) server_->RemoveSystem();
+        server_.reset();
+        store_.reset();
+    }
+    // 0 when the server did not start.
+    uint16_t port() const { return port_; }
+
+private:
+    std::unique_ptr<LobbyStore> store_;
+    std::unique_ptr<LobbyServer> server_;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    uint16_t port_ = 0;
+};
+
+inline NET_SETTINGS ClientSettings(uint16_t port) {
+    NET_SETTINGS s;
+    s.port = port;
+    s.usr_max = 4;
+    s.buf_writeblock = 16384;
+    s.thrd_exit = 1000;
+    s.srv_newconnect = 20;
+    s.srv_waitforflags = 5;
+    s.srv_sendlogonrequest = 2000;
+    s.srv_checkdeadcon = 60000;
+    s.srv_checkdeadcalltime = 5000;
+    s.srv_sendalive = 1000;
+    s.usr_initnew = 2000;
+    s.usr_remove = 2000;
+    s.usr_logoncheck = 5000;
+    s.usr_logofftimeout = 1000;
+    s.drv_removetime = 200;
+    return s;
+}
+
+struct Client {
+    Client(uint16_t port, const std::string& log_dir) : net(&frontend, nullptr) {
+        ready = net.InitClientSystemWithSettings(log_dir.c_str(), ClientSettings(port)) == 1;
+        net.set_host("127.0.0.1");
+        net.set_logon_timeout(5000);
+    }
+    RecordingFrontend frontend;
+    LOBBYNET net;
+    bool ready = false;
+};
+
+// Steps the clients until `done` holds or `seconds` passed.
+inline bool WaitFor(std::initializer_list<Client*> clients, const std::function<bool()>& done,
+                    int seconds = 10) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (done()) return true;
+        for (Client* client : clients) {
+            for (int i = 0; i < 8; ++i) client->net.Update();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return done();
+}
+
+}  // namespace vorlane::server::testing
