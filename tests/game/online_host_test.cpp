@@ -160,6 +160,14 @@ protected:
         ASSERT_NE(server->port(), 0);
         ASSERT_NE(host_account, 0u);
     }
+    // The hand-over of the run folder WriteRunFolder made.
+    void ReadRunFolder(vorlane::game::HandOver* hand_over) {
+        std::string error;
+        ASSERT_TRUE(vorlane::game::ReadHandOver((dir / "data/mplayer.cfg").string(),
+                                                (dir / "data/lobby.cfg").string(), *hand_over,
+                                                error))
+            << error;
+    }
     std::unique_ptr<Client> NewClient(const std::string& name) {
         auto client = std::make_unique<Client>(server->port(), (dir / name).string());
         EXPECT_TRUE(client->ready);
@@ -246,8 +254,7 @@ TEST_F(OnlineHostTest, FinishWaitsForTheServerButNotForever) {
     ASSERT_NO_FATAL_FAILURE(WriteRunFolder(dir, server->port(), host_account));
     vorlane::game::HandOver hand_over;
     std::string error;
-    ASSERT_TRUE(vorlane::game::ReadHandOver((dir / "data/mplayer.cfg").string(),
-                                            (dir / "data/lobby.cfg").string(), hand_over, error));
+    ASSERT_NO_FATAL_FAILURE(ReadRunFolder(&hand_over));
     WorkingFolder working_folder(dir);
     {
         vorlane::game::OnlineHost host;
@@ -282,8 +289,7 @@ TEST_F(OnlineHostTest, HostLogsInAgainWhileTheAccountIsStillOnline) {
     }));
     vorlane::game::HandOver hand_over;
     std::string error;
-    ASSERT_TRUE(vorlane::game::ReadHandOver((dir / "data/mplayer.cfg").string(),
-                                            (dir / "data/lobby.cfg").string(), hand_over, error));
+    ASSERT_NO_FATAL_FAILURE(ReadRunFolder(&hand_over));
     WorkingFolder working_folder(dir);
     vorlane::game::OnlineHost host;
     ASSERT_TRUE(host.Start(hand_over, (dir / "data/lobbynet.ini").string(), error)) << error;
@@ -313,8 +319,7 @@ TEST_F(OnlineHostTest, RefusedRegistrationIsReported) {
     ASSERT_NO_FATAL_FAILURE(WriteRunFolder(dir, server->port(), host_account));
     vorlane::game::HandOver hand_over;
     std::string error;
-    ASSERT_TRUE(vorlane::game::ReadHandOver((dir / "data/mplayer.cfg").string(),
-                                            (dir / "data/lobby.cfg").string(), hand_over, error));
+    ASSERT_NO_FATAL_FAILURE(ReadRunFolder(&hand_over));
     hand_over.channel = 1;  // "Main Hall": no games
     WorkingFolder working_folder(dir);
     vorlane::game::OnlineHost host;
