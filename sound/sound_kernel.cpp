@@ -175,14 +175,19 @@ int SOUNDKERNEL::StartUp(int device_index, int bits, int channels, int rate, boo
     for (const auto& card : cards) LOGSYS_Info("%s: Found soundcard '%s'", kModule, card.c_str());
     int index = (device_index >= 0 && size_t(device_index) < cards.size()) ? device_index : -1;
     LOGSYS_Info("%s: creating primary buffer", kModule);
+    {
+        // The device's thread may call Mix as soon as it is open: the output
+        // format must be in place first.
+        std::lock_guard lock(mutex_);
+        out_channels_ = channels;
+        out_rate_ = rate;
+    }
     std::string error;
     if (!device_->Open(index, channels, rate, [this](int16_t* out, size_t frames) { Mix(out, frames); },
                        &error)) {
         SoundReportError(kModule, 9 /* DSERR_NODRIVER */, "StartUp", error.c_str());
         return -1;
     }
-    out_channels_ = channels;
-    out_rate_ = rate;
     LOGSYS_Info("%s: setting primary buffer to %u samples/s %u bits %s", kModule, unsigned(rate),
                 unsigned(bits), channels == 1 ? "mono" : "stereo");
     if (with_3d) LOGSYS_Info("%s: creating listener", kModule);
