@@ -21,7 +21,6 @@
 #include "baselib/timer.h"
 #include "console/console.h"
 #include "console/console_setup.h"
-#include "media/bmp.h"
 #include "gui/gui_control.h"
 #include "gui/gui_trace.h"
 #include "sound/sound_lua.h"
@@ -112,15 +111,9 @@ bool MAIN_SaveScreenshot(const std::string& path) {
     // The back buffer holds the frame being built: draw a fresh one first.
     gfx->StartFrame();
     if (g_settings && g_settings->current_frame) g_settings->current_frame->Draw();
-    screen->BeginDraw();
-    std::vector<uint8_t> bmp =
-        media::EncodeBMP24(screen->pixels(), screen->width(), screen->height(), screen->pitch());
-    screen->EndDraw();
+    bool saved = gfx->Screenshot(path, false) == 0;
     gfx->EndFrame(8);
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return false;
-    bool ok = std::fwrite(bmp.data(), 1, bmp.size(), file) == bmp.size();
-    return std::fclose(file) == 0 && ok;
+    return saved;
 }
 
 int MAIN_ConsoleSetup(int font_number, uint16_t width, uint16_t height) {
@@ -331,9 +324,8 @@ int MAIN_MainProgram() {
     g_settings->network_mode = start_mode;
 
     if (MAIN_ConsoleSetup(2, 640, 128) != 0) {
-        LogError("Cannot initialize CONSOLE !");
         g_presentation.reset();
-        MAIN_SetCriticalError("Cannot initialize CONSOLE !");
+        FailStart("Cannot initialize CONSOLE !", "Cannot initialize CONSOLE !");
         return -1;
     }
     MAIN_RegisterLuaGlobals(g_control->lua());
@@ -356,19 +348,13 @@ int MAIN_MainProgram() {
         g_frame_factory ? g_frame_factory(start_mode) : std::make_unique<StandInFrame>();
     // A main map that cannot start ends the program as a failure, with a box
     // that says so (the log is muted in normal runs).
-    if (!main_map) {
-        LogError("MainProgram: Cannot alloc MAINMAP.");
-        g_presentation.reset();
-        MAIN_ReleaseConsole();
-        MAIN_SetCriticalError("Cannot start the main map.");
-        return -1;
-    }
-    if (!main_map->IsReady()) {
-        LogError("MainProgram: MAINMAP IsOK failed.");
+    if (!main_map || !main_map->IsReady()) {
+        const char* line = main_map ? "MainProgram: MAINMAP IsOK failed."
+                                    : "MainProgram: Cannot alloc MAINMAP.";
         main_map.reset();
         g_presentation.reset();
         MAIN_ReleaseConsole();
-        MAIN_SetCriticalError("Cannot start the main map.");
+        FailStart(line, "Cannot start the main map.");
         return -1;
     }
     g_settings->current_frame = main_map.get();
