@@ -282,8 +282,8 @@ int MAINMAP::OnInput(IOEVE* event) {
             }
         }
     }
-    if (console::CONSOLE* console = console::CONSOLE_Get(); console && console->open)
-        return console->ProcessInput(*event) ? 1 : 0;
+    // An open console was offered the record before the frame (the shell's
+    // input dispatcher), so nothing is left for it here.
     return 0;
 }
 
