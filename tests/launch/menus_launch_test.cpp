@@ -18,18 +18,10 @@
 #include "resources/textlib.h"
 #include "scripting/lua_glue.h"
 #include "scripting/menu_lua.h"
+#include "tests/menus/menu_fixture.h"
 
 namespace vorlane::frontend {
 namespace {
-
-std::string SourceFile(const std::string& relative) {
-    const char* root = std::getenv("VORLANE_SOURCE_DIR");
-    std::ifstream in(std::string(root ? root : LAUNCH_SOURCE_DIR) + "/" + relative,
-                     std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path);
@@ -38,21 +30,10 @@ std::string ReadFile(const std::string& path) {
     return text.str();
 }
 
-class MenusLaunch : public ::testing::Test {
+class MenusLaunch : public MenuFixture {
   protected:
     void SetUp() override {
-        lua_.reset(LUA_CreateState());
-        ASSERT_TRUE(gui_.Init(0, 0, 1024, 768));
-        std::vector<uint8_t> image;
-        std::string texts = SourceFile("assets/alltime/texts/lobby_global.txt");
-        ASSERT_FALSE(texts.empty()) << "VORLANE_SOURCE_DIR not set?";
-        ASSERT_TRUE(resources::CompileTextSource(texts, image, nullptr));
-        textlib_.Init(lua_.get());
-        ASSERT_NE(textlib_.AddTextData(image.data(), image.size()), 0u);
-        menus_ = std::make_unique<MENU_LUA>();
-        ASSERT_TRUE(menus_->Init(lua_.get(), &textlib_));
-        menus_->SetPictureLoader([](const char*) { return nullptr; });
-        lobby_ = std::make_unique<LOBBYNET>(nullptr, nullptr);
+        ASSERT_NO_FATAL_FAILURE(MenuFixture::SetUp());
         dir_ =
             std::filesystem::temp_directory_path() / ("menus_launch_" + std::to_string(getpid()));
         std::filesystem::create_directories(dir_);
@@ -109,11 +90,6 @@ class MenusLaunch : public ::testing::Test {
         list->SetSelection(list->AddItem("game", false, 0, record));
     }
 
-    std::unique_ptr<lua_State, decltype(&lua_close)> lua_{nullptr, &lua_close};
-    GUI_CONTROL gui_;
-    resources::TEXTLIB textlib_;
-    std::unique_ptr<MENU_LUA> menus_;
-    std::unique_ptr<LOBBYNET> lobby_;
     std::unique_ptr<MAINMAP> map_;
     MainMapContext context_;
     std::filesystem::path dir_;

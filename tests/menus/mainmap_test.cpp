@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "frontend/mainmap.h"
+#include "tests/menus/menu_fixture.h"
 #include "gui/gui_control.h"
 #include "gui/gui_widgets.h"
 #include "net/lobby_packets.h"
@@ -25,30 +26,10 @@ using vorlane::frontend::MAINMAP;
 using vorlane::frontend::MainMapContext;
 namespace net = vorlane::net;
 
-std::string SourceFile(const std::string& relative) {
-    const char* root = std::getenv("VORLANE_SOURCE_DIR");
-    std::ifstream in(std::string(root ? root : VORLANE_MENUS_SOURCE_DIR) + "/" + relative,
-                     std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-class MainMapTest : public ::testing::Test {
+class MainMapTest : public MenuFixture {
 protected:
     void SetUp() override {
-        lua_.reset(LUA_CreateState());
-        ASSERT_TRUE(gui_.Init(0, 0, 1024, 768));
-        std::vector<uint8_t> image;
-        std::string texts = SourceFile("assets/alltime/texts/lobby_global.txt");
-        ASSERT_FALSE(texts.empty()) << "source tree not found";
-        ASSERT_TRUE(vorlane::resources::CompileTextSource(texts, image, nullptr));
-        textlib_.Init(lua_.get());
-        ASSERT_NE(textlib_.AddTextData(image.data(), image.size()), 0u);
-        menus_ = std::make_unique<MENU_LUA>();
-        ASSERT_TRUE(menus_->Init(lua_.get(), &textlib_));
-        menus_->SetPictureLoader([](const char*) { return nullptr; });
-        lobby_ = std::make_unique<LOBBYNET>(nullptr, nullptr);
+        ASSERT_NO_FATAL_FAILURE(MenuFixture::SetUp());
         cfg_path_ = testing::TempDir() + "mainmap_lobby.cfg";
         std::remove(cfg_path_.c_str());
     }
@@ -113,11 +94,6 @@ protected:
         return items;
     }
 
-    LuaStatePtr lua_;
-    GUI_CONTROL gui_;
-    vorlane::resources::TEXTLIB textlib_;
-    std::unique_ptr<MENU_LUA> menus_;
-    std::unique_ptr<LOBBYNET> lobby_;
     std::unique_ptr<MAINMAP> map_;
     std::string cfg_path_;
     int32_t state_ = 0;
