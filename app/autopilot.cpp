@@ -269,8 +269,9 @@ int L_select(lua_State* lua) {
     list->ComputeAbsolute(ax, ay);
     int row = index - list->FirstVisible();
     int line = list->LineHeight() > 0 ? list->LineHeight() : 12;
-    ClickIntroAway(ax + 8, ay + 2 + row * line + line / 2);
-    ClickAt(ax + 8, ay + 2 + row * line + line / 2, false);
+    int x = ax + 8, y = ay + 2 + row * line + line / 2;
+    ClickIntroAway(x, y);
+    ClickAt(x, y, false);
     return YieldPastDoubleClick(lua);
 }
 
