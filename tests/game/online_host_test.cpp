@@ -40,6 +40,7 @@ fs::path TestDir() {
 }
 
 using vorlane::server::testing::Client;
+using vorlane::server::testing::LogInWithNewProfile;
 using vorlane::server::testing::RunningServer;
 using vorlane::server::testing::WaitFor;
 
@@ -69,13 +70,7 @@ bool WaitForHost(vorlane::game::OnlineHost& host, const std::function<bool()>& d
 void Enter(Client& client, Client& creator, const std::string& name) {
     ASSERT_EQ(creator.net.FirstLogin(name.c_str(), "pw", "", "x@example.test", false), 1);
     ASSERT_TRUE(WaitFor({&creator}, [&] { return creator.frontend.Has("account_created"); }));
-    ASSERT_EQ(client.net.Login(name.c_str(), "pw", "", "", false, 0xFFFF, 0xFFFF), 1);
-    ASSERT_TRUE(WaitFor({&client}, [&] { return client.frontend.Has("profiles_complete"); }));
-    Profile& slot = client.net.profiles()[0];
-    PutU16(slot, kProfActive, 1);
-    PutText(slot, kProfName, name, kNameWidth);
-    ASSERT_EQ(client.net.SelectProfile(0, true), 1);
-    ASSERT_TRUE(WaitFor({&client}, [&] { return client.frontend.Has("channel_list 0"); }));
+    ASSERT_NO_FATAL_FAILURE(LogInWithNewProfile(client, name, "pw"));
     ASSERT_EQ(client.net.JoinChannel(kGameChannel), 1);
     ASSERT_TRUE(WaitFor({&client}, [&] { return client.frontend.Has("channel_entered"); }));
 }

@@ -27,6 +27,7 @@ std::string TestDir(const std::string& name) {
 }
 
 using vorlane::server::testing::Client;
+using vorlane::server::testing::LogInWithNewProfile;
 using vorlane::server::testing::RunningServer;
 using vorlane::server::testing::WaitFor;
 
@@ -61,14 +62,7 @@ protected:
     // Logs in, stores profile slot 0 under `name`, selects it and joins `channel`.
     void Enter(Client& client, const std::string& name, const std::string& password,
                uint16_t channel) {
-        ASSERT_EQ(client.net.Login(name.c_str(), password.c_str(), "", "", false, 0xFFFF, 0xFFFF),
-                  1);
-        ASSERT_TRUE(WaitFor({&client}, [&] { return client.frontend.Has("profiles_complete"); }));
-        Profile& slot = client.net.profiles()[0];
-        PutU16(slot, kProfActive, 1);
-        PutText(slot, kProfName, name, kNameWidth);
-        ASSERT_EQ(client.net.SelectProfile(0, true), 1);
-        ASSERT_TRUE(WaitFor({&client}, [&] { return client.frontend.Has("channel_list 0"); }));
+        ASSERT_NO_FATAL_FAILURE(LogInWithNewProfile(client, name, password));
         const auto channels = DecodeChannelTable(client.net.channel_table());
         ASSERT_EQ(channels.size(), 2u);
         EXPECT_EQ(channels[1].name, "Battle Zone");

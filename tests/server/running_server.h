@@ -3,6 +3,8 @@
 // with short time-outs that the test steps itself.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -11,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "net/lobby_packets.h"
 #include "server/lobby_server.h"
 #include "tests/lobby/lobby_test_support.h"
 
@@ -100,6 +103,20 @@ inline bool WaitFor(std::initializer_list<Client*> clients, const std::function<
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return done();
+}
+
+// Logs in, stores profile slot 0 under `name` and selects it; returns once
+// the channel list has come.
+inline void LogInWithNewProfile(Client& client, const std::string& name,
+                                const std::string& password) {
+    using namespace vorlane::net;
+    ASSERT_EQ(client.net.Login(name.c_str(), password.c_str(), "", "", false, 0xFFFF, 0xFFFF), 1);
+    ASSERT_TRUE(WaitFor({&client}, [&] { return client.frontend.Has("profiles_complete"); }));
+    Profile& slot = client.net.profiles()[0];
+    PutU16(slot, kProfActive, 1);
+    PutText(slot, kProfName, name, kNameWidth);
+    ASSERT_EQ(client.net.SelectProfile(0, true), 1);
+    ASSERT_TRUE(WaitFor({&client}, [&] { return client.frontend.Has("channel_list 0"); }));
 }
 
 }  // namespace vorlane::server::testing
