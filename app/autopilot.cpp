@@ -40,7 +40,8 @@ int g_exit_code = -1;  // survives the script's end
 std::function<void(int, const std::string&)> g_exit_handler;
 
 uint32_t Now() {
-    if (g_pilot && g_pilot->host.now) return g_pilot->host.now();
+    if (g_pilot && g_pilot->host.now)
+        return g_pilot->host.now();
     using namespace std::chrono;
     return uint32_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
@@ -68,9 +69,11 @@ GUI_OBJECT* Find(const char* name) {
 
 void Post(uint32_t class_flags, uint32_t message, uint32_t buttons, int x, int y,
           uint16_t character = 0, uint32_t value = 0) {
-    if (!g_pilot || !g_pilot->host.input_queue) return;
+    if (!g_pilot || !g_pilot->host.input_queue)
+        return;
     IOEVE* event = IOEVE_Create(class_flags, 0);
-    if (!event) return;
+    if (!event)
+        return;
     event->message = message;
     event->button_flags = buttons;
     event->x = uint16_t(x < 0 ? 0 : x);
@@ -81,8 +84,8 @@ void Post(uint32_t class_flags, uint32_t message, uint32_t buttons, int x, int y
 }
 
 // Window message numbers and the button flags of the input records.
-constexpr uint32_t kMove = 512, kLeftDown = 513, kLeftUp = 514, kRightDown = 516,
-                   kRightUp = 517, kKeyDown = 256, kKeyUp = 257, kChar = 258;
+constexpr uint32_t kMove = 512, kLeftDown = 513, kLeftUp = 514, kRightDown = 516, kRightUp = 517,
+                   kKeyDown = 256, kKeyUp = 257, kChar = 258;
 
 void ClickAt(int x, int y, bool right) {
     Post(146, kMove, 0, x, y);
@@ -94,11 +97,13 @@ void ClickAt(int x, int y, bool right) {
 // A player clicks a playing intro away before reaching the menus behind it;
 // the scripts' clicks do the same, so scripts need not know about the intro.
 void ClickIntroAway(int x, int y) {
-    if (g_pilot && g_pilot->host.intro_playing && g_pilot->host.intro_playing()) ClickAt(x, y, false);
+    if (g_pilot && g_pilot->host.intro_playing && g_pilot->host.intro_playing())
+        ClickAt(x, y, false);
 }
 
 bool Centre(GUI_OBJECT* object, int* x, int* y) {
-    if (!object) return false;
+    if (!object)
+        return false;
     int ax = 0, ay = 0;
     object->ComputeAbsolute(ax, ay);
     *x = ax + object->w() / 2;
@@ -110,22 +115,29 @@ bool Shown(GUI_OBJECT* object) {
     GUI_CONTROL* control = GUI_CONTROL::Get();
     GUI_OBJECT* top = control ? control->top() : nullptr;
     for (GUI_OBJECT* o = object; o; o = o->parent()) {
-        if (!o->IsVisible()) return false;
-        if (o == top) return true;
+        if (!o->IsVisible())
+            return false;
+        if (o == top)
+            return true;
     }
     return false;  // not hanging on the GUI's top
 }
 
 GUI_LIST* ListOf(GUI_OBJECT* object) {
-    if (!object) return nullptr;
-    if (object->type() == GUI_TYPE_LIST) return static_cast<GUI_LIST*>(object);
-    if (object->type() == GUI_TYPE_COMBOBOX) return static_cast<GUI_COMBOBOX*>(object)->list();
+    if (!object)
+        return nullptr;
+    if (object->type() == GUI_TYPE_LIST)
+        return static_cast<GUI_LIST*>(object);
+    if (object->type() == GUI_TYPE_COMBOBOX)
+        return static_cast<GUI_COMBOBOX*>(object)->list();
     return nullptr;
 }
 
 // [SECTION] Lua functions
 
-int Yield(lua_State* lua) { return lua_yield(lua, 0); }
+int Yield(lua_State* lua) {
+    return lua_yield(lua, 0);
+}
 
 int L_wait(lua_State* lua) {
     g_pilot->wait_frames = int(luaL_optinteger(lua, 1, 1));
@@ -180,7 +192,8 @@ int L_click(lua_State* lua) {
     const char* name = luaL_checkstring(lua, 1);
     const char* button = luaL_optstring(lua, 2, "left");
     int x = 0, y = 0;
-    if (!Centre(Find(name), &x, &y)) return luaL_error(lua, "autopilot.click: no object '%s'", name);
+    if (!Centre(Find(name), &x, &y))
+        return luaL_error(lua, "autopilot.click: no object '%s'", name);
     ClickIntroAway(x, y);
     ClickAt(x, y, std::string(button) == "right");
     return YieldPastDoubleClick(lua);
@@ -200,8 +213,7 @@ int L_double_click(lua_State* lua) {
 int L_type(lua_State* lua) {
     size_t length = 0;
     const char* text = luaL_checklstring(lua, 1, &length);
-    for (size_t i = 0; i < length; ++i)
-        Post(64, kChar, 0, 0, 0, uint16_t(uint8_t(text[i])));
+    for (size_t i = 0; i < length; ++i) Post(64, kChar, 0, 0, 0, uint16_t(uint8_t(text[i])));
     return 0;
 }
 
@@ -215,7 +227,8 @@ int L_key(lua_State* lua) {
 int L_text(lua_State* lua) {
     GUI_OBJECT* object = Find(luaL_checkstring(lua, 1));
     const char* text = object ? object->GetText() : nullptr;
-    if (object && !text && object->type() == GUI_TYPE_INPUTBOX) text = "";
+    if (object && !text && object->type() == GUI_TYPE_INPUTBOX)
+        text = "";
     if (text)
         lua_pushstring(lua, text);
     else
@@ -286,9 +299,11 @@ int L_print(lua_State* lua) {
     int n = lua_gettop(lua);
     std::string line;
     for (int i = 1; i <= n; ++i) {
-        if (i > 1) line += "\t";
+        if (i > 1)
+            line += "\t";
         std::string part;
-        if (!LUA_ToText(lua, i, &part)) part = luaL_tolstring(lua, i, nullptr);
+        if (!LUA_ToText(lua, i, &part))
+            part = luaL_tolstring(lua, i, nullptr);
         line += part;
     }
     std::printf("%s\n", line.c_str());
@@ -297,7 +312,8 @@ int L_print(lua_State* lua) {
 }
 
 int L_assert(lua_State* lua) {
-    if (lua_toboolean(lua, 1)) return 0;
+    if (lua_toboolean(lua, 1))
+        return 0;
     std::string message = luaL_optstring(lua, 2, "assertion failed");
     Exit(3, "autopilot.assert: " + message);
     return 0;
@@ -305,17 +321,30 @@ int L_assert(lua_State* lua) {
 
 int L_quit(lua_State* lua) {
     g_exit_code = int(luaL_optinteger(lua, 1, 0));
-    if (g_pilot->host.quit) g_pilot->host.quit();
+    if (g_pilot->host.quit)
+        g_pilot->host.quit();
     return Yield(lua);
 }
 
 const luaL_Reg kFunctions[] = {
-    {"wait", L_wait},       {"sleep", L_sleep},         {"wait_until", L_wait_until},
-    {"click", L_click},     {"double_click", L_double_click}, {"type", L_type},
-    {"key", L_key},         {"text", L_text},           {"visible", L_visible},
-    {"enabled", L_enabled}, {"items", L_items},         {"selected", L_selected},
-    {"select", L_select},   {"screenshot", L_screenshot}, {"print", L_print},
-    {"assert", L_assert},   {"quit", L_quit},           {nullptr, nullptr},
+    {"wait", L_wait},
+    {"sleep", L_sleep},
+    {"wait_until", L_wait_until},
+    {"click", L_click},
+    {"double_click", L_double_click},
+    {"type", L_type},
+    {"key", L_key},
+    {"text", L_text},
+    {"visible", L_visible},
+    {"enabled", L_enabled},
+    {"items", L_items},
+    {"selected", L_selected},
+    {"select", L_select},
+    {"screenshot", L_screenshot},
+    {"print", L_print},
+    {"assert", L_assert},
+    {"quit", L_quit},
+    {nullptr, nullptr},
 };
 
 }  // namespace
@@ -327,7 +356,8 @@ bool AUTOPILOT_StartText(const std::string& text, const std::string& chunk_name,
     AUTOPILOT_Stop();
     auto pilot = std::make_unique<Autopilot>();
     pilot->lua.reset(LUA_CreateState());
-    if (!pilot->lua) return false;
+    if (!pilot->lua)
+        return false;
     lua_State* lua = pilot->lua.get();
     luaL_newlib(lua, kFunctions);
     lua_setglobal(lua, "autopilot");
@@ -355,7 +385,8 @@ bool AUTOPILOT_Start(const std::string& path, AutopilotHost host) {
 
 void AUTOPILOT_Step() {
     Autopilot* pilot = g_pilot;
-    if (!pilot || !pilot->thread) return;
+    if (!pilot || !pilot->thread)
+        return;
     if (pilot->wait_frames > 1) {
         --pilot->wait_frames;
         return;
@@ -366,7 +397,8 @@ void AUTOPILOT_Step() {
         pilot->settle_ms = 0;
         return;
     }
-    if (pilot->sleeping && int32_t(Now() - pilot->wait_until_ms) < 0) return;
+    if (pilot->sleeping && int32_t(Now() - pilot->wait_until_ms) < 0)
+        return;
     pilot->sleeping = false;
     pilot->wait_frames = 0;
     int results = 0;
@@ -390,9 +422,13 @@ void AUTOPILOT_Stop() {
     g_pilot = nullptr;
 }
 
-bool AUTOPILOT_Running() { return g_pilot && g_pilot->thread; }
+bool AUTOPILOT_Running() {
+    return g_pilot && g_pilot->thread;
+}
 
-int AUTOPILOT_ExitCode() { return g_exit_code; }
+int AUTOPILOT_ExitCode() {
+    return g_exit_code;
+}
 
 void AUTOPILOT_SetExitHandler(std::function<void(int, const std::string&)> handler) {
     g_exit_handler = std::move(handler);

@@ -4,13 +4,16 @@ namespace vorlane {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 }  // namespace
 
 std::string DirectoryOf(std::string_view path) {
     size_t cut = path.find_last_of("\\/");
-    if (cut == std::string_view::npos) return {};
+    if (cut == std::string_view::npos)
+        return {};
     return std::string(path.substr(0, cut));
 }
 
@@ -19,7 +22,8 @@ SplitCommandLine MAIN_SplitCommandLine(std::string_view text, std::string_view m
     size_t pos = 0;
     while (pos < text.size() && result.words.size() < kMaxCommandLineWords) {
         while (pos < text.size() && IsBlank(text[pos])) ++pos;
-        if (pos >= text.size()) break;
+        if (pos >= text.size())
+            break;
         size_t start = pos;
         if (text[pos] == '"') {
             ++start;

@@ -7,7 +7,7 @@
 namespace vorlane {
 
 class FlagWord {
-public:
+  public:
     void Set(uint32_t bits) { word_ |= bits; }
     void SetAll() { word_ = 0xFFFFFFFFu; }
     void Clear(uint32_t bits) { word_ &= ~bits; }
@@ -16,7 +16,7 @@ public:
     bool Test(uint32_t bits) const { return (word_ & bits) != 0; }
     uint32_t word() const { return word_; }
 
-private:
+  private:
     uint32_t word_ = 0;
 };
 

@@ -1,15 +1,15 @@
 #include "app/global_control.h"
 
+#include "app/window.h"
 #include "baselib/bl_memory.h"
-#include "baselib/logsys.h"
 #include "baselib/ioeve.h"
+#include "baselib/logsys.h"
 #include "baselib/queue.h"
+#include "frontend/mob3d.h"
+#include "media/gfx3d.h"
 #include "media/input_queue.h"
 #include "media/sdl_input.h"
 #include "sound/sound_lua.h"
-#include "app/window.h"
-#include "frontend/mob3d.h"
-#include "media/gfx3d.h"
 #include "video/seq_ctrl.h"
 #include "video/videosys.h"
 
@@ -22,27 +22,31 @@ GLOBAL_CONTROL_BASE::GLOBAL_CONTROL_BASE() {
     ready_ = true;
 }
 
-GLOBAL_CONTROL_BASE::~GLOBAL_CONTROL_BASE() { ReleaseAll(); }
+GLOBAL_CONTROL_BASE::~GLOBAL_CONTROL_BASE() {
+    ReleaseAll();
+}
 
 int16_t GLOBAL_CONTROL_BASE::InitReadeve() {
     input_queue_ = MTX_QLIST::Create();
     if (!input_queue_) {
-        LOGSYS_Text(nullptr, kLogError, "GLOBAL_CONTROL_BASE::InitReadeve: Cannot alloc mtx_qlist.");
+        LOGSYS_Text(nullptr, kLogError,
+                    "GLOBAL_CONTROL_BASE::InitReadeve: Cannot alloc mtx_qlist.");
         return -1;
     }
     return 0;
 }
 
 void GLOBAL_CONTROL_BASE::DrainInputEvents() {
-    if (!input_queue_) return;
+    if (!input_queue_)
+        return;
     while (void* event = input_queue_->Pop(nullptr)) BL_OrgFreeMem(event);
 }
 
 int16_t GLOBAL_CONTROL_BASE::InitLUA() {
     lua_.reset(LUA_CreateState());
     if (!lua_) {
-        LOGSYS_Printf(nullptr, kLogError, "%s::%s: Cannot create LUA state.",
-                      "GLOBAL_CONTROL_BASE", "InitLUA");
+        LOGSYS_Printf(nullptr, kLogError, "%s::%s: Cannot create LUA state.", "GLOBAL_CONTROL_BASE",
+                      "InitLUA");
         return -1;
     }
     LuaHost host;
@@ -67,19 +71,22 @@ int16_t GLOBAL_CONTROL_BASE::InitFileCtrl(const char* cfg, resources::FILECTRL_E
 }
 
 void GLOBAL_CONTROL_BASE::ReleaseReadeve() {
-    if (!input_queue_) return;
+    if (!input_queue_)
+        return;
     MTX_QLIST::Destroy(input_queue_, 1);
     input_queue_ = nullptr;
 }
 
 void GLOBAL_CONTROL_BASE::ReleaseLUA() {
-    if (!lua_) return;
+    if (!lua_)
+        return;
     LUA_ClearHost();
     lua_.reset();
 }
 
 void GLOBAL_CONTROL_BASE::ReleaseFileCtrl() {
-    if (file_ctrl_) file_ctrl_->Exit();
+    if (file_ctrl_)
+        file_ctrl_->Exit();
     file_ctrl_.reset();
 }
 
@@ -87,7 +94,9 @@ namespace {
 
 constexpr int kInputSlots[] = {0, 3, 2, 5, 6, 12, 7, 8};
 
-void LogError(const char* text) { LOGSYS_Text(nullptr, kLogError, text); }
+void LogError(const char* text) {
+    LOGSYS_Text(nullptr, kLogError, text);
+}
 
 }  // namespace
 
@@ -186,7 +195,8 @@ int16_t GLOBAL_CONTROL_BASE::InitDave() {
 
 void GLOBAL_CONTROL_BASE::RegisterInputHandler(DAVE_CALLBACK handler) {
     input_handler_ = handler;
-    if (!dave_) return;
+    if (!dave_)
+        return;
     for (int slot : kInputSlots) dave_->AddCallback(slot, handler);
 }
 
@@ -197,43 +207,52 @@ void GLOBAL_CONTROL_BASE::UnregisterInputHandler() {
     input_handler_ = nullptr;
 }
 
-int16_t GLOBAL_CONTROL_BASE::InitFontCtrl(const uint16_t* table, int count,
-                                          media::GFXSYS3D* gfx) {
+int16_t GLOBAL_CONTROL_BASE::InitFontCtrl(const uint16_t* table, int count, media::GFXSYS3D* gfx) {
     auto fonts = std::make_unique<resources::QNTFONTCTRL_BASE>(count, gfx);
     if (!file_ctrl_ || fonts->LoadFonts(*file_ctrl_, table) != 0) {
         LogError("GLOBAL_CONTROL_BASE::InitFontCtrl: Cannot init FONTCTRL.");
         return -1;
     }
-    if (count > 0 && !fonts->GetFont(0)) return -1;
+    if (count > 0 && !fonts->GetFont(0))
+        return -1;
     font_ctrl_ = std::move(fonts);
     LOGSYS_Text(nullptr, kLogInfo, "GLOBAL_CONTROL_BASE: FONT MANAGER initialized.");
     return 0;
 }
 
-void GLOBAL_CONTROL_BASE::ReleaseFontCtrl() { font_ctrl_.reset(); }
+void GLOBAL_CONTROL_BASE::ReleaseFontCtrl() {
+    font_ctrl_.reset();
+}
 
 void GLOBAL_CONTROL_BASE::ReleaseRAMA() {
-    if (!rama_) return;
+    if (!rama_)
+        return;
     LuaHost host = LUA_GetHost();
     host.rama = nullptr;
     LUA_SetHost(host);
     rama_.reset();
 }
 
-void GLOBAL_CONTROL_BASE::ReleaseTextLib() { textlib_.reset(); }
+void GLOBAL_CONTROL_BASE::ReleaseTextLib() {
+    textlib_.reset();
+}
 
 void GLOBAL_CONTROL_BASE::ReleaseDXInput() {
-    if (!dxinput_) return;
+    if (!dxinput_)
+        return;
     MAIN_SetInputSource(nullptr);
     dxinput_->Release();
     dxinput_.reset();
     LOGSYS_Text(nullptr, kLogInfo, "GLOBAL_CONTROL_BASE: DXInput released.");
 }
 
-void GLOBAL_CONTROL_BASE::ReleaseCaptureCtrl() { capture_ready_ = false; }
+void GLOBAL_CONTROL_BASE::ReleaseCaptureCtrl() {
+    capture_ready_ = false;
+}
 
 void GLOBAL_CONTROL_BASE::ReleaseDave() {
-    if (dave_) DAVE_Remove(dave_);
+    if (dave_)
+        DAVE_Remove(dave_);
     dave_ = nullptr;
 }
 
@@ -287,20 +306,27 @@ int16_t GLOBAL_CONTROL_BASE::InitSequenceCtrl() {
 }
 
 void GLOBAL_CONTROL_BASE::Release3DEngine() {
-    if (!engine3d_started_) return;
+    if (!engine3d_started_)
+        return;
     media::Engine3D().Shutdown();
     engine3d_started_ = false;
 }
 
-void GLOBAL_CONTROL_BASE::Release3DObjects() { mob3d_.reset(); }
+void GLOBAL_CONTROL_BASE::Release3DObjects() {
+    mob3d_.reset();
+}
 
 void GLOBAL_CONTROL_BASE::ReleaseVideoSystem() {
-    if (!videos_) return;
-    if (video::VIDEOSYS_Get() == videos_.get()) video::VIDEOSYS_Set(nullptr);
+    if (!videos_)
+        return;
+    if (video::VIDEOSYS_Get() == videos_.get())
+        video::VIDEOSYS_Set(nullptr);
     videos_.reset();
 }
 
-void GLOBAL_CONTROL_BASE::ReleaseSequenceCtrl() { sequences_.reset(); }
+void GLOBAL_CONTROL_BASE::ReleaseSequenceCtrl() {
+    sequences_.reset();
+}
 
 void GLOBAL_CONTROL_BASE::ReleaseAll() {
     // The front end's frame owns and releases the menu manager and the GUI

@@ -45,7 +45,7 @@ inline constexpr int32_t kStateQuit = 2;
 inline constexpr int32_t kStateStartGame = 6;
 
 class GLOBAL_CONTROL_BASE {
-public:
+  public:
     GLOBAL_CONTROL_BASE();
     ~GLOBAL_CONTROL_BASE();
     GLOBAL_CONTROL_BASE(const GLOBAL_CONTROL_BASE&) = delete;
@@ -118,7 +118,7 @@ public:
     // Takes every queued input event out of the input queue and frees it.
     void DrainInputEvents();
 
-private:
+  private:
     bool ready_ = false;
     MTX_QLIST* input_queue_ = nullptr;  // released with MTX_QLIST::Destroy
     LuaStatePtr lua_;

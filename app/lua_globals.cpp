@@ -1,8 +1,7 @@
 #include "app/lua_globals.h"
 
-#include <lua.hpp>
-
 #include <cstdio>
+#include <lua.hpp>
 
 #include "app/global_data.h"
 #include "app/window.h"
@@ -38,7 +37,8 @@ int LuaPrint(lua_State* lua) {
 // graphics system really set back into the settings.
 bool ApplyMode() {
     media::GFXSYS3D* gfx = MAIN_Gfx();
-    if (!gfx || !g_settings) return false;
+    if (!gfx || !g_settings)
+        return false;
     GlobalSettings& s = *g_settings;
     if (gfx->SetMode(s.screen_width, s.screen_height, MAIN_BitModeForDepth(s.color_depth),
                      kGfxModeFlags, s.windowed_mode) != 1)
@@ -61,17 +61,20 @@ int LuaResetGfx(lua_State* lua) {
     bool all_numbers = true;
     for (int i = 0; i < 3; ++i) {
         if (lua_type(lua, i + 1) == LUA_TNUMBER) {
-            if (fields[i]) *fields[i] = int32_t(lua_tonumber(lua, i + 1));
+            if (fields[i])
+                *fields[i] = int32_t(lua_tonumber(lua, i + 1));
         } else {
             all_numbers = false;
         }
     }
-    if (!all_numbers || !ApplyMode()) MAIN_ConsoleLine("Reset graphics failed!");
+    if (!all_numbers || !ApplyMode())
+        MAIN_ConsoleLine("Reset graphics failed!");
     return 0;
 }
 
 int LuaToggleWindow(lua_State*) {
-    if (!g_settings) return 0;
+    if (!g_settings)
+        return 0;
     g_settings->windowed_mode = g_settings->windowed_mode ? 0 : 1;
     ApplyMode();
     return 0;
@@ -79,7 +82,9 @@ int LuaToggleWindow(lua_State*) {
 
 }  // namespace
 
-void MAIN_SetConsoleSink(ConsoleLineSink sink) { g_console_sink = std::move(sink); }
+void MAIN_SetConsoleSink(ConsoleLineSink sink) {
+    g_console_sink = std::move(sink);
+}
 
 void MAIN_ConsoleLine(const std::string& line) {
     if (g_console_sink) {
@@ -91,7 +96,8 @@ void MAIN_ConsoleLine(const std::string& line) {
 }
 
 void MAIN_RegisterLuaGlobals(lua_State* lua) {
-    if (!lua) return;
+    if (!lua)
+        return;
     lua_register(lua, "print", LuaPrint);
     lua_register(lua, "resetgfx", LuaResetGfx);
     lua_register(lua, "togglewindow", LuaToggleWindow);

@@ -38,20 +38,27 @@ uint8_t g_console_gui_trace = 0;
 baselib::Clock g_app_clock;
 bool g_paused_by_deactivation = false;
 
-void LogInfo(const char* text) { LOGSYS_Text(nullptr, kLogInfo, text); }
-void LogError(const char* text) { LOGSYS_Text(nullptr, kLogError, text); }
+void LogInfo(const char* text) {
+    LOGSYS_Text(nullptr, kLogInfo, text);
+}
+void LogError(const char* text) {
+    LOGSYS_Text(nullptr, kLogError, text);
+}
 
 // Until the front end's own frame exists, this frame shows the loading picture
 // and waits for the window to close.
 class StandInFrame : public ProgramFrame {
-public:
+  public:
     void Draw() override {
-        if (g_presentation) g_presentation->Draw();
+        if (g_presentation)
+            g_presentation->Draw();
     }
 };
 
 // The input handler the callback dispatcher calls for every input event.
-int ForwardInput(void* event) { return MAIN_ForwardInput(static_cast<IOEVE*>(event)); }
+int ForwardInput(void* event) {
+    return MAIN_ForwardInput(static_cast<IOEVE*>(event));
+}
 
 const char* Text(const char* name) {
     resources::TEXTLIB* textlib = g_control ? g_control->textlib() : nullptr;
@@ -64,7 +71,8 @@ const char* Text(const char* name) {
 bool LoadLocation(const char* name) {
     resources::RAMA_CTRL* rama = g_control->rama();
     int id = rama->GetLocationID(name);
-    if (id >= 0 && rama->LoadLocation(id) == 1) return true;
+    if (id >= 0 && rama->LoadLocation(id) == 1)
+        return true;
     MAIN_SetCriticalError(std::string("Cannot load the archive location \"") + name + "\".");
     return false;
 }
@@ -76,7 +84,8 @@ bool FailStart(const char* log_line, const char* critical) {
 }
 
 void DrawLoadingScreen() {
-    if (!g_presentation) return;
+    if (!g_presentation)
+        return;
     g_presentation->flags |= PRESENTATION::kLoadingPicture;
     const char* text = Text("LOADING");
     if (g_control && text) {
@@ -86,19 +95,23 @@ void DrawLoadingScreen() {
 }
 
 void ConsoleLua(const char* code) {
-    if (g_control && g_control->lua()) LUA_ExecuteString(g_control->lua(), code, "console");
+    if (g_control && g_control->lua())
+        LUA_ExecuteString(g_control->lua(), code, "console");
 }
 
 void ConsolePrint(const std::string& line) {
-    if (g_console) g_console->Print(line.c_str());
+    if (g_console)
+        g_console->Print(line.c_str());
 }
 
 void DrawShutdownNotice() {
     media::GFXSYS3D* gfx = MAIN_Gfx();
-    if (!gfx || !gfx->screen()) return;
+    if (!gfx || !gfx->screen())
+        return;
     gfx->StartFrame();
     const char* text = Text("LOBBY_SHUTTINGDOWN");
-    if (text) MAIN_DrawTextCentred(*gfx->screen(), 1, text, 0xFFFFFFFF, 0xFF888888);
+    if (text)
+        MAIN_DrawTextCentred(*gfx->screen(), 1, text, 0xFFFFFFFF, 0xFF888888);
     gfx->EndFrame(8);
 }
 
@@ -107,10 +120,12 @@ void DrawShutdownNotice() {
 bool MAIN_SaveScreenshot(const std::string& path) {
     media::GFXSYS3D* gfx = MAIN_Gfx();
     media::OSGFX* screen = gfx ? gfx->screen() : nullptr;
-    if (!screen) return false;
+    if (!screen)
+        return false;
     // The back buffer holds the frame being built: draw a fresh one first.
     gfx->StartFrame();
-    if (g_settings && g_settings->current_frame) g_settings->current_frame->Draw();
+    if (g_settings && g_settings->current_frame)
+        g_settings->current_frame->Draw();
     bool saved = gfx->Screenshot(path, false) == 0;
     gfx->EndFrame(8);
     return saved;
@@ -146,7 +161,8 @@ int MAIN_ConsoleSetup(int font_number, uint16_t width, uint16_t height) {
 }
 
 void MAIN_ReleaseConsole() {
-    if (!g_console) return;
+    if (!g_console)
+        return;
     LuaHost host = LUA_GetHost();
     host.console_print = nullptr;
     LUA_SetHost(host);
@@ -155,31 +171,41 @@ void MAIN_ReleaseConsole() {
     g_console.reset();
 }
 
-console::CONSOLE* MAIN_Console() { return g_console.get(); }
+console::CONSOLE* MAIN_Console() {
+    return g_console.get();
+}
 
 // The console's toggle key never goes further, and while the console is open
 // it sees every record first.
 int MAIN_ForwardInput(IOEVE* record) {
     if (g_console && record) {
-        if (console::CONSOLE_HandleToggle(*g_console, *record)) return 1;
-        if (g_console->open && g_console->ProcessInput(*record)) return 1;
+        if (console::CONSOLE_HandleToggle(*g_console, *record))
+            return 1;
+        if (g_console->open && g_console->ProcessInput(*record))
+            return 1;
     }
     ProgramFrame* frame = g_settings ? g_settings->current_frame : nullptr;
     return frame ? frame->OnInput(record) : 0;
 }
 
 void MAIN_DrawPresentation() {
-    if (g_presentation) g_presentation->Draw();
+    if (g_presentation)
+        g_presentation->Draw();
 }
 
-void MAIN_SetFrameFactory(FrameFactory factory) { g_frame_factory = std::move(factory); }
-void MAIN_SetIterationHook(std::function<void()> hook) { g_iteration_hook = std::move(hook); }
+void MAIN_SetFrameFactory(FrameFactory factory) {
+    g_frame_factory = std::move(factory);
+}
+void MAIN_SetIterationHook(std::function<void()> hook) {
+    g_iteration_hook = std::move(hook);
+}
 
-int MAIN_DrawTextCentred(media::OSGFX& surface, int font_number, const char* text,
-                         uint32_t colour1, uint32_t /*colour2*/) {
+int MAIN_DrawTextCentred(media::OSGFX& surface, int font_number, const char* text, uint32_t colour1,
+                         uint32_t /*colour2*/) {
     resources::QNTFONTCTRL_BASE* fonts = g_control ? g_control->font_ctrl() : nullptr;
     resources::QNTFONT_BASE* font = fonts ? fonts->GetFont(font_number) : nullptr;
-    if (!font || !text) return 0;
+    if (!font || !text)
+        return 0;
     int width = font->TextWidth(text, 0);
     surface.BeginDraw();
     // The shell's text colours are RGB values; their top byte is not an
@@ -195,7 +221,8 @@ int MAIN_DrawTextCentred(media::OSGFX& surface, int font_number, const char* tex
 int MAIN_SecondaryInit() {
     // MainThread keeps the sound system's buffers filled every 20 ms.
     auto service = [] {
-        if (sound::SNDAPI* api = sound::SNDAPI_Get()) api->Process();
+        if (sound::SNDAPI* api = sound::SNDAPI_Get())
+            api->Process();
     };
     if (MAIN_StartMainThread(service) != 0) {
         FailStart("MAIN: Cannot start main thread.", "Cannot start main thread.");
@@ -210,7 +237,8 @@ int MAIN_SecondaryInit() {
         return -1;
     }
     g_control->InitSndCtrl();
-    if (g_control->InitRAMA() != 0) return -1;
+    if (g_control->InitRAMA() != 0)
+        return -1;
     g_control->rama()->LoadPatches();
     if (g_control->Init3DEngine(MAIN_Gfx()) != 0) {
         LogError("error on 3D init.");
@@ -219,9 +247,11 @@ int MAIN_SecondaryInit() {
     sound::SOUND_SetContext(g_control->sound(), g_control->rama());
 
     for (const char* location : {"multilobby", "missions", "mainmenu", "alltime"}) {
-        if (!LoadLocation(location)) return -1;
+        if (!LoadLocation(location))
+            return -1;
     }
-    if (g_control->InitTextLib("text.global") != 0) return -1;
+    if (g_control->InitTextLib("text.global") != 0)
+        return -1;
     g_control->textlib()->AddTextResource("text.global.story");
     g_control->textlib()->AddTextResource("lobby.global.text");
     if (g_control->InitDXInput(g_settings->screen_width, g_settings->screen_height) != 0) {
@@ -243,7 +273,8 @@ int MAIN_SecondaryInit() {
     }
     LUA_ExecuteString(g_control->lua(), "menu = {}\nmenu.LANGUAGE = \"\"\n", "menutable");
     vorlane::gui::SetClock([] { return g_app_clock.time(); });
-    if (g_control->InitCaptureCtrl() != 0) return -1;
+    if (g_control->InitCaptureCtrl() != 0)
+        return -1;
     return g_control->InitSequenceCtrl();
 }
 
@@ -258,7 +289,8 @@ int MAIN_MainLoopIteration(ProgramFrame* frame) {
     MAIN_PumpMessages();
 
     FlagWord& flags = g_control->app_flags;
-    if (flags.Test(kAppExitRequested)) return kLoopExitRequested;
+    if (flags.Test(kAppExitRequested))
+        return kLoopExitRequested;
 
     media::GFXSYS3D* gfx = MAIN_Gfx();
     if (flags.Test(kAppInactive)) {
@@ -293,13 +325,17 @@ int MAIN_MainLoopIteration(ProgramFrame* frame) {
     if (g_control->input_queue() && g_control->dave())
         IOEVE_DispatchAll(g_control->input_queue(), g_control->dave());
     // The front end's frame owns the GUI control; the loop runs its per-frame pass.
-    if (GUI_CONTROL* gui = GUI_CONTROL::Get()) gui->Update();
+    if (GUI_CONTROL* gui = GUI_CONTROL::Get())
+        gui->Update();
 
     frame->Update();
-    if (g_iteration_hook) g_iteration_hook();
-    if (gfx) g_console_fps = uint32_t(gfx->fps());
+    if (g_iteration_hook)
+        g_iteration_hook();
+    if (gfx)
+        g_console_fps = uint32_t(gfx->fps());
 
-    if (!gfx) return g_control->program_state;
+    if (!gfx)
+        return g_control->program_state;
     gfx->StartFrame();
     frame->Draw();
     gfx->EndFrame(8);
@@ -319,7 +355,8 @@ int MAIN_MainProgram() {
     }
 
     MAIN_EvaluateOptions();
-    if (g_settings->info_mode == 0) g_presentation->flags &= ~PRESENTATION::kInfoOverlay;
+    if (g_settings->info_mode == 0)
+        g_presentation->flags &= ~PRESENTATION::kInfoOverlay;
     uint16_t start_mode = MAIN_StartMode();
     g_settings->network_mode = start_mode;
 
@@ -349,8 +386,8 @@ int MAIN_MainProgram() {
     // A main map that cannot start ends the program as a failure, with a box
     // that says so (the log is muted in normal runs).
     if (!main_map || !main_map->IsReady()) {
-        const char* line = main_map ? "MainProgram: MAINMAP IsOK failed."
-                                    : "MainProgram: Cannot alloc MAINMAP.";
+        const char* line =
+            main_map ? "MainProgram: MAINMAP IsOK failed." : "MainProgram: Cannot alloc MAINMAP.";
         main_map.reset();
         g_presentation.reset();
         MAIN_ReleaseConsole();
@@ -371,12 +408,14 @@ int MAIN_MainProgram() {
 
     for (;;) {
         int result = MAIN_MainLoopIteration(main_map.get());
-        if (result == 1 || result == kLoopExitRequested || result == kStateStartGame) break;
+        if (result == 1 || result == kLoopExitRequested || result == kStateStartGame)
+            break;
     }
     LogInfo(std::string(50, '-').c_str());
     LogInfo("Application ended, starting cleanup.");
 
-    if (sound::SNDAPI* api = g_control->sound()) api->StopAll();
+    if (sound::SNDAPI* api = g_control->sound())
+        api->StopAll();
     DrawShutdownNotice();
     g_control->DrainInputEvents();
     g_control->UnregisterInputHandler();

@@ -68,14 +68,16 @@ int MAIN_StartMainThread(std::function<void()> service) {
 }
 
 void MAIN_ReleaseMainThread() {
-    if (!g_main_thread) return;
+    if (!g_main_thread)
+        return;
     std::lock_guard lock(g_main_thread->mutex);
     g_main_thread->control |= kStartBit;
     g_main_thread->changed.notify_all();
 }
 
 void MAIN_StopMainThread() {
-    if (!g_main_thread) return;
+    if (!g_main_thread)
+        return;
     MainThreadRecord& record = *g_main_thread;
     bool finished;
     {
@@ -96,6 +98,8 @@ void MAIN_StopMainThread() {
     g_main_thread.reset();
 }
 
-bool MAIN_MainThreadRunning() { return g_main_thread != nullptr; }
+bool MAIN_MainThreadRunning() {
+    return g_main_thread != nullptr;
+}
 
 }  // namespace vorlane

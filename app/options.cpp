@@ -44,7 +44,8 @@ void ResetTable() {
     g_table[2] = MakeEntry("time", kOptVariable | kOptNumeric, kIdTime,
                            "set frame counter for synchronisation.");
     g_table[3] = MakeEntry("debug", kSwitch, kIdDebug, "turn debugging on/off.");
-    g_table[4] = MakeEntry("script", kOptVariable, kIdScript, "executes the specified script file.");
+    g_table[4] =
+        MakeEntry("script", kOptVariable, kIdScript, "executes the specified script file.");
     g_table[5] = MakeEntry("nologos", kSwitch, kIdNoLogos, "dont show any Logos at startup.");
     g_table[6] = MakeEntry("continue", kSwitch, kIdContinue, "continue last saved game.");
     g_table[7] = MakeEntry("lan", kSwitch, kIdLan, "start in LANGame mode.");
@@ -54,7 +55,9 @@ void ResetTable() {
 
 }  // namespace
 
-OptionEntry* MAIN_OptionTable() { return g_table; }
+OptionEntry* MAIN_OptionTable() {
+    return g_table;
+}
 
 int MAIN_ParseOptions(const std::vector<std::string>& words) {
     ResetTable();
@@ -66,10 +69,12 @@ int MAIN_ParseOptions(const std::vector<std::string>& words) {
 }
 
 void MAIN_EvaluateOptions() {
-    if (!g_settings) return;
+    if (!g_settings)
+        return;
     GlobalSettings& s = *g_settings;
     for (const OptionEntry& entry : g_table) {
-        if (entry.state == 0 || entry.id < kIdHelp || entry.id > kIdDemo) continue;
+        if (entry.state == 0 || entry.id < kIdHelp || entry.id > kIdDemo)
+            continue;
         bool on = entry.state > 0;
         switch (entry.id) {
             case kIdHelp:
@@ -82,12 +87,14 @@ void MAIN_EvaluateOptions() {
                 LOGSYS_Text(nullptr, kLogInfo, on ? "Debugging ON." : "Debugging OFF.");
                 break;
             case kIdNoLogos:
-                if (!on) s.show_logos = 0;
+                if (!on)
+                    s.show_logos = 0;
                 break;
             case kIdInfoMode:
                 // The presentation's info bit is cleared by the main program,
                 // which owns the presentation.
-                if (!on) s.info_mode = 0;
+                if (!on)
+                    s.info_mode = 0;
                 break;
             case kIdContinue:
                 s.continue_start = on ? 1 : 0;
@@ -103,7 +110,9 @@ void MAIN_EvaluateOptions() {
     std::fflush(stdout);
 }
 
-bool MAIN_HelpRequested() { return g_table[0].state > 0 || g_table[1].state > 0; }
+bool MAIN_HelpRequested() {
+    return g_table[0].state > 0 || g_table[1].state > 0;
+}
 
 std::string MAIN_ScriptOption() {
     const OptionEntry& script = g_table[4];

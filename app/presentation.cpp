@@ -13,19 +13,23 @@ namespace {
 
 constexpr const char* kLocation = "presentation";
 
-void LogError(const char* text) { LOGSYS_Text(nullptr, kLogError, text); }
+void LogError(const char* text) {
+    LOGSYS_Text(nullptr, kLogError, text);
+}
 
 }  // namespace
 
 std::unique_ptr<media::OSGFX> MAIN_LoadImage(const char* address) {
     resources::RAMA_CTRL* rama = g_control ? g_control->rama() : nullptr;
-    if (!rama) return nullptr;
+    if (!rama)
+        return nullptr;
     resources::RAMA_RES* resource = rama->GetResource(address);
     auto surface = std::make_unique<media::OSGFX>();
     int result = resource->LoadInto([&](const uint8_t* data, uint32_t size) {
         return surface->InitFromImage(std::span<const uint8_t>(data, size)) == 0 ? 0 : -1;
     });
-    if (result != 0) return nullptr;
+    if (result != 0)
+        return nullptr;
     return surface;
 }
 
@@ -39,7 +43,9 @@ std::unique_ptr<PRESENTATION> PRESENTATION::Create() {
     return presentation;
 }
 
-PRESENTATION::~PRESENTATION() { Release(); }
+PRESENTATION::~PRESENTATION() {
+    Release();
+}
 
 bool PRESENTATION::Init() {
     resources::RAMA_CTRL* rama = g_control ? g_control->rama() : nullptr;
@@ -70,8 +76,10 @@ void PRESENTATION::SetLoadingGfx(int16_t x, int16_t y, const char* resource, con
         y = int16_t(g_settings->screen_height - 2 * loading_->height());
         // A picture taller than a third of the screen would start above it:
         // keep it on the screen instead.
-        if (x < 0) x = 0;
-        if (y < 0) y = 0;
+        if (x < 0)
+            x = 0;
+        if (y < 0)
+            y = 0;
     }
     loading_->SetPos(x, y);
     MAIN_DrawTextCentred(*loading_, font, text, colour1, colour2);
@@ -79,9 +87,11 @@ void PRESENTATION::SetLoadingGfx(int16_t x, int16_t y, const char* resource, con
 
 void PRESENTATION::Draw() {
     media::GFXSYS3D* gfx = MAIN_Gfx();
-    if (!gfx || !gfx->screen()) return;
+    if (!gfx || !gfx->screen())
+        return;
     media::OSGFX& screen = *gfx->screen();
-    if ((flags & kLoadingPicture) && loading_) loading_->Paste(&screen, media::kPasteAlpha);
+    if ((flags & kLoadingPicture) && loading_)
+        loading_->Paste(&screen, media::kPasteAlpha);
     if (flags & kInfoOverlay) {
         uint32_t mask = gfx->AlphaMask(196, 1);
         const int width = gfx->width();
@@ -101,7 +111,8 @@ void PRESENTATION::Release() {
     resources::RAMA_CTRL* rama = g_control ? g_control->rama() : nullptr;
     if (rama) {
         int id = rama->GetLocationID(kLocation);
-        if (id >= 0) rama->UnloadLocation(id);
+        if (id >= 0)
+            rama->UnloadLocation(id);
     }
     loading_.reset();
     for (Logo& logo : logos_) logo.surface.reset();

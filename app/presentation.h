@@ -10,7 +10,7 @@
 namespace vorlane {
 
 class PRESENTATION {
-public:
+  public:
     static constexpr uint32_t kInfoOverlay = 0x1;
     static constexpr uint32_t kLoadingPicture = 0x2;
 
@@ -30,7 +30,7 @@ public:
 
     uint32_t flags = 0;
 
-private:
+  private:
     PRESENTATION() = default;
 
     struct Logo {

@@ -3,7 +3,8 @@
 namespace vorlane {
 
 ProgramFrame::~ProgramFrame() {
-    if (!list_) return;
+    if (!list_)
+        return;
     if (*list_ == this) {
         *list_ = next_;
         return;

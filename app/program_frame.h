@@ -10,7 +10,7 @@
 namespace vorlane {
 
 class ProgramFrame {
-public:
+  public:
     ProgramFrame() = default;
     // Unlinks the frame from the list it belongs to.
     virtual ~ProgramFrame();
@@ -32,7 +32,7 @@ public:
     uint8_t ready = 1;
     FlagWord flags;
 
-private:
+  private:
     ProgramFrame** list_ = nullptr;
     ProgramFrame* next_ = nullptr;
     baselib::CountdownTimer timer_;

@@ -6,7 +6,7 @@
 namespace vorlane {
 
 class SingleInstance {
-public:
+  public:
     // Locks "<dir>/<name>.lock", where dir is $XDG_RUNTIME_DIR or /tmp.
     explicit SingleInstance(const std::string& name);
     ~SingleInstance();
@@ -17,7 +17,7 @@ public:
     // created is not an error: the program then simply runs unguarded.
     bool AlreadyRunning() const { return already_running_; }
 
-private:
+  private:
     int fd_ = -1;
     bool already_running_ = false;
 };

@@ -17,9 +17,9 @@
 #include "app/main_program.h"
 #include "app/main_thread.h"
 #include "app/message_box.h"
-#include "app/window.h"
 #include "app/options.h"
 #include "app/single_instance.h"
+#include "app/window.h"
 #include "baselib/bl_memory.h"
 #include "baselib/logsys.h"
 #include "baselib/membuf.h"
@@ -33,21 +33,29 @@ namespace {
 // The program's file table lives as long as the file control that uses it.
 resources::FILECTRL_ENTRY g_file_table[resources::kProgramFileCount];
 
-void LogInfo(const char* text) { LOGSYS_Text(nullptr, kLogInfo, text); }
-void LogError(const char* text) { LOGSYS_Text(nullptr, kLogError, text); }
+void LogInfo(const char* text) {
+    LOGSYS_Text(nullptr, kLogInfo, text);
+}
+void LogError(const char* text) {
+    LOGSYS_Text(nullptr, kLogError, text);
+}
 
-void LogSink(const char* line) { LOGSYS_Text(nullptr, kLogInfo, line); }
+void LogSink(const char* line) {
+    LOGSYS_Text(nullptr, kLogInfo, line);
+}
 
 // The executable this process runs, for the program-directory fallback.
 std::string ModulePath() {
     char path[4096];
     ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0) return {};
+    if (length <= 0)
+        return {};
     return std::string(path, size_t(length));
 }
 
 void ShowCriticalErrorBox() {
-    if (!g_critical_error.empty()) ShowMessageBox(MAIN_CriticalErrorTitle(), g_critical_error);
+    if (!g_critical_error.empty())
+        ShowMessageBox(MAIN_CriticalErrorTitle(), g_critical_error);
 }
 
 // Replaces the process by the game executable. Returns only when that fails.
@@ -75,7 +83,8 @@ int MAIN_ParseSettingsFile(const char* path) {
         return 0;
     }
     lua_State* lua = g_control ? g_control->lua() : nullptr;
-    if (!lua || !g_settings) return 0;
+    if (!lua || !g_settings)
+        return 0;
     // The chunk's own result does not matter: a script that fails half-way
     // still leaves whatever it assigned, and missing fields read as zero.
     LUA_ExecuteBuffer(lua, block.data(), block.size(), "settingscript");
@@ -97,15 +106,18 @@ int MAIN_ParseSettingsFile(const char* path) {
 // [SECTION] Primary initialisation and shutdown
 
 int MAIN_PrimaryInit() {
-    if (BL_Init() != 0) return -1;
+    if (BL_Init() != 0)
+        return -1;
 
     g_settings = new GlobalSettings{};
     LogInfo("MAIN_PrimaryInit: Global data initialized.");
 
     g_control = new GLOBAL_CONTROL_BASE();
-    if (!g_control->ready()) return -1;
+    if (!g_control->ready())
+        return -1;
 
-    LOGSYS* log = LOGSYS_Create(kLogTruncate | kLogOpenPerLine, kLogToFile, "logs/lobby/logfile.txt");
+    LOGSYS* log =
+        LOGSYS_Create(kLogTruncate | kLogOpenPerLine, kLogToFile, "logs/lobby/logfile.txt");
     if (!log) {
         BL_Exit();
         return -1;
@@ -114,20 +126,24 @@ int MAIN_PrimaryInit() {
     LOGSYS_SetDefault(log);
     LOGSYS_Text(nullptr, kLogInfo, kAppName);
 
-    if (g_control->InitReadeve() != 0) return -1;
+    if (g_control->InitReadeve() != 0)
+        return -1;
     LOGSYS_Text(nullptr, kLogInfo, MAIN_VersionText().c_str());
-    if (g_control->InitLUA() != 0) return -1;
+    if (g_control->InitLUA() != 0)
+        return -1;
     MAIN_ParseSettingsFile("data\\settings.cfg");
 
     resources::FILECTRL_FillProgramTable(g_file_table);
-    if (g_control->InitFileCtrl("data\\filectrl.cfg", g_file_table, resources::kProgramFileCount) != 0)
+    if (g_control->InitFileCtrl("data\\filectrl.cfg", g_file_table, resources::kProgramFileCount) !=
+        0)
         return -1;
     return 0;
 }
 
 int MAIN_Shutdown() {
     int result = 0;
-    if (g_control) g_control->ReleaseAll();
+    if (g_control)
+        g_control->ReleaseAll();
 
     uint32_t stats[kMemStatWords] = {};
     BL_GetMemStatistics(stats);
@@ -137,22 +153,28 @@ int MAIN_Shutdown() {
                 (unsigned long)stats[kMemStatFreeMem]);
 
     if (g_control && g_control->program_log) {
-        if (LOGSYS_Destroy(g_control->program_log) != 0) result = -2;
+        if (LOGSYS_Destroy(g_control->program_log) != 0)
+            result = -2;
         g_control->program_log = nullptr;
     }
     delete g_control;
     g_control = nullptr;
     delete g_settings;
     g_settings = nullptr;
-    if (BL_Exit() != 0) result = -1;
+    if (BL_Exit() != 0)
+        result = -1;
     return result;
 }
 
 uint16_t MAIN_StartMode() {
-    if (!g_settings) return kStartOnline;
-    if (g_settings->lan_start) return kStartLan;
-    if (g_settings->continue_start) return kStartContinue;
-    if (g_settings->demo_start > 0) return kStartDemo;
+    if (!g_settings)
+        return kStartOnline;
+    if (g_settings->lan_start)
+        return kStartLan;
+    if (g_settings->continue_start)
+        return kStartContinue;
+    if (g_settings->demo_start > 0)
+        return kStartDemo;
     return kStartOnline;
 }
 
@@ -175,7 +197,8 @@ int MAIN_Entry(int argc, char** argv) {
         return -1;
     }
     std::string program_directory = DirectoryOf(words[0]);
-    if (program_directory.empty()) program_directory = DirectoryOf(ModulePath());
+    if (program_directory.empty())
+        program_directory = DirectoryOf(ModulePath());
 
     if (MAIN_ParseOptions(words) < 0) {
         LogInfo("MAIN: Parse commandline failed.");
@@ -227,8 +250,10 @@ int MAIN_Entry(int argc, char** argv) {
     MAIN_Shutdown();
     ShowCriticalErrorBox();
 
-    if (result != 0) return -1;
-    if (state == kStateStartGame) StartGameExecutable();
+    if (result != 0)
+        return -1;
+    if (state == kStateStartGame)
+        StartGameExecutable();
     return 0;
 }
 

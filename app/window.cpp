@@ -11,7 +11,8 @@ namespace {
 
 struct WindowDeleter {
     void operator()(SDL_Window* window) const {
-        if (window) SDL_DestroyWindow(window);
+        if (window)
+            SDL_DestroyWindow(window);
     }
 };
 
@@ -23,7 +24,8 @@ media::SdlInputSource* g_input_source = nullptr;
 constexpr uint32_t kGfxStartFlags = 10;
 
 void SetAppFlag(uint32_t bits, bool on) {
-    if (!g_control) return;
+    if (!g_control)
+        return;
     if (on)
         g_control->app_flags.Set(bits);
     else
@@ -32,22 +34,31 @@ void SetAppFlag(uint32_t bits, bool on) {
 
 }  // namespace
 
-media::GFXSYS3D* MAIN_Gfx() { return g_gfx.get(); }
-SDL_Window* MAIN_Window() { return g_window.get(); }
+media::GFXSYS3D* MAIN_Gfx() {
+    return g_gfx.get();
+}
+SDL_Window* MAIN_Window() {
+    return g_window.get();
+}
 
 void MAIN_DestroyGfx() {
-    if (g_gfx) g_gfx->Shutdown();
+    if (g_gfx)
+        g_gfx->Shutdown();
     g_gfx.reset();
     g_window.reset();
 }
 
 int MAIN_BitModeForDepth(int depth) {
-    if (depth == 16) return 2;
-    if (depth == 24 || depth == 32) return 4;
+    if (depth == 16)
+        return 2;
+    if (depth == 24 || depth == 32)
+        return 4;
     return depth;
 }
 
-void MAIN_SetInputSource(media::SdlInputSource* source) { g_input_source = source; }
+void MAIN_SetInputSource(media::SdlInputSource* source) {
+    g_input_source = source;
+}
 
 int MAIN_InitWindow(const char* title, int windowed) {
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
@@ -57,7 +68,8 @@ int MAIN_InitWindow(const char* title, int windowed) {
     int width = g_settings && g_settings->screen_width > 0 ? g_settings->screen_width : 1024;
     int height = g_settings && g_settings->screen_height > 0 ? g_settings->screen_height : 768;
     uint32_t window_flags = SDL_WINDOW_RESIZABLE;
-    if (!windowed) window_flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+    if (!windowed)
+        window_flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
     g_window.reset(SDL_CreateWindow(title, 10, 10, width, height, window_flags));
     if (!g_window) {
         LOGSYS_Printf(nullptr, kLogError, "MAIN: cannot create window: %s", SDL_GetError());
@@ -89,7 +101,8 @@ void MAIN_WindowProcedure(const SDL_Event& event) {
             SetAppFlag(kAppExitRequested, true);
             return;
         case SDL_WINDOWEVENT:
-            if (starting_or_stopping) return;
+            if (starting_or_stopping)
+                return;
             switch (event.window.event) {
                 case SDL_WINDOWEVENT_FOCUS_LOST:
                 case SDL_WINDOWEVENT_MINIMIZED:

@@ -42,9 +42,9 @@ struct MemState {
     std::atomic<MUTX*> mutex{nullptr};
     uint32_t statistics[kMemStatWords] = {};
     uint32_t next_serial = 1;
-    std::unordered_map<uint32_t, uint8_t*> records;  // serial -> record
+    std::unordered_map<uint32_t, uint8_t*> records;        // serial -> record
     std::unordered_map<const uint8_t*, uint32_t> serials;  // record -> serial
-    std::vector<const char*> file_names;             // number - 1 -> name
+    std::vector<const char*> file_names;                   // number - 1 -> name
 };
 
 MemState& State() {
@@ -52,12 +52,14 @@ MemState& State() {
     return *state;
 }
 
-bool Initialised() { return State().flags.load() & kMemInitialised; }
+bool Initialised() {
+    return State().flags.load() & kMemInitialised;
+}
 
 // Holds the memory mutex while the system is initialised; warns otherwise
 // (unless `function` is null).
 class MemLock {
-public:
+  public:
     explicit MemLock(const char* function) {
         if (!Initialised()) {
             if (function) {
@@ -67,15 +69,17 @@ public:
             return;
         }
         mutex_ = State().mutex.load();
-        if (mutex_ && !MUTX_Lock(mutex_, kMutxNoTimeout)) mutex_ = nullptr;
+        if (mutex_ && !MUTX_Lock(mutex_, kMutxNoTimeout))
+            mutex_ = nullptr;
     }
     ~MemLock() {
-        if (mutex_) MUTX_Unlock(mutex_);
+        if (mutex_)
+            MUTX_Unlock(mutex_);
     }
     MemLock(const MemLock&) = delete;
     MemLock& operator=(const MemLock&) = delete;
 
-private:
+  private:
     MUTX* mutex_ = nullptr;
 };
 
@@ -98,7 +102,8 @@ int16_t BL_InitMemSystem(uint32_t flags) {
     uint32_t chosen = (current & kMemKeepMode) ? current : flags;
     state.flags.store(chosen & ~kMemInitialised);
     MUTX* mutex = MUTX_Create(0);
-    if (!mutex) return -1;
+    if (!mutex)
+        return -1;
     state.mutex.store(mutex);
     state.flags.fetch_or(kMemInitialised);
     state.list_snapshot = state.list_head;
@@ -118,7 +123,9 @@ int16_t BL_ExitMemSystem() {
     return 0;
 }
 
-uint32_t BL_GetMemFlags() { return State().flags.load(); }
+uint32_t BL_GetMemFlags() {
+    return State().flags.load();
+}
 
 int16_t BL_Init() {
     int16_t memory = BL_InitMemSystem(kMemGuarded);
@@ -134,7 +141,8 @@ int16_t BL_Exit() {
 // [SECTION] Plain path
 
 void* BL_OrgGetMem(int32_t size) {
-    if (size < 1) size = 1;
+    if (size < 1)
+        size = 1;
     MemLock lock("BL_OrgGetMem");
     void* block = std::malloc(static_cast<size_t>(size));
     if (!block) {
@@ -154,21 +162,25 @@ int16_t BL_OrgFreeMem(void* pointer) {
 // [SECTION] Byte helpers
 
 void BL_MemCopy(const void* source, void* destination, int32_t count) {
-    if (count <= 0 || !source || !destination) return;
+    if (count <= 0 || !source || !destination)
+        return;
     const auto* from = static_cast<const uint8_t*>(source);
     auto* to = static_cast<uint8_t*>(destination);
     for (int32_t i = 0; i < count; ++i) to[i] = from[i];
 }
 
 void BL_MemSet(void* destination, uint8_t value, int32_t count) {
-    if (count <= 0 || !destination) return;
+    if (count <= 0 || !destination)
+        return;
     std::memset(destination, value, static_cast<size_t>(count));
 }
 
 void* BL_JoinMem(void* first, int32_t first_size, void* second, int32_t second_size,
                  int free_inputs) {
-    if (first_size < 0 || second_size < 0) return nullptr;
-    if ((first_size > 0 && !first) || (second_size > 0 && !second)) return nullptr;
+    if (first_size < 0 || second_size < 0)
+        return nullptr;
+    if ((first_size > 0 && !first) || (second_size > 0 && !second))
+        return nullptr;
     int64_t total = int64_t(first_size) + int64_t(second_size);
     if (total > INT32_MAX) {
         LOGSYS_Printf(nullptr, kLogError, "%s:%s : CANNOT ALLOC DOS MEMORY (SIZE: %ld) !", kModule,
@@ -176,9 +188,12 @@ void* BL_JoinMem(void* first, int32_t first_size, void* second, int32_t second_s
         return nullptr;
     }
     auto* joined = static_cast<uint8_t*>(BL_OrgGetMem(static_cast<int32_t>(total)));
-    if (!joined) return nullptr;  // the inputs stay with the caller
-    if (first_size > 0) std::memcpy(joined, first, static_cast<size_t>(first_size));
-    if (second_size > 0) std::memcpy(joined + first_size, second, static_cast<size_t>(second_size));
+    if (!joined)
+        return nullptr;  // the inputs stay with the caller
+    if (first_size > 0)
+        std::memcpy(joined, first, static_cast<size_t>(first_size));
+    if (second_size > 0)
+        std::memcpy(joined + first_size, second, static_cast<size_t>(second_size));
     if (free_inputs) {
         BL_OrgFreeMem(first);
         BL_OrgFreeMem(second);
@@ -187,7 +202,8 @@ void* BL_JoinMem(void* first, int32_t first_size, void* second, int32_t second_s
 }
 
 int16_t BL_GetMemStatistics(uint32_t* record) {
-    if (!record) return -1;
+    if (!record)
+        return -1;
     MemLock lock(nullptr);
     std::memcpy(record, State().statistics, sizeof(State().statistics));
     return 0;
@@ -225,7 +241,8 @@ int DataOffset(const uint8_t* record) {
 }
 
 uint8_t* RecordBySerial(uint32_t serial) {
-    if (serial == 0) return nullptr;
+    if (serial == 0)
+        return nullptr;
     auto found = State().records.find(serial);
     return found == State().records.end() ? nullptr : found->second;
 }
@@ -233,34 +250,41 @@ uint8_t* RecordBySerial(uint32_t serial) {
 uint32_t FileNameNumber(const char* file) {
     std::vector<const char*>& names = State().file_names;
     for (size_t i = 0; i < names.size(); ++i)
-        if (names[i] == file) return static_cast<uint32_t>(i + 1);
+        if (names[i] == file)
+            return static_cast<uint32_t>(i + 1);
     names.push_back(file);
     return static_cast<uint32_t>(names.size());
 }
 
 const char* FileNameOf(uint32_t number) {
     const std::vector<const char*>& names = State().file_names;
-    if (number == 0 || number > names.size() || !names[number - 1]) return "?";
+    if (number == 0 || number > names.size() || !names[number - 1])
+        return "?";
     return names[number - 1];
 }
 
 }  // namespace
 
 int BL_CheckMemBlock(const void* record_pointer) {
-    if (!record_pointer) return kMemCheckNull;
+    if (!record_pointer)
+        return kMemCheckNull;
     const auto* record = static_cast<const uint8_t*>(record_pointer);
     uint32_t x = HeaderXor(record);
     uint32_t stored = Word(record, kChecksum);
-    if ((x != 0 && x != stored) || (x == 0 && stored != 0xFFFFFFFF)) return kMemCheckHeader;
-    if (!(Word(record, kBlockFlags) & kMemBlockGuards)) return 0;
+    if ((x != 0 && x != stored) || (x == 0 && stored != 0xFFFFFFFF))
+        return kMemCheckHeader;
+    if (!(Word(record, kBlockFlags) & kMemBlockGuards))
+        return 0;
     const uint8_t* front = record + kMemRecordSize;
     const uint8_t* back = record + kMemRecordSize + kMemGuardSize + Word(record, kSize);
     static const uint8_t kIntact[4] = {kMemGuardByte, kMemGuardByte, kMemGuardByte, kMemGuardByte};
     for (int i = 0; i < kMemGuardSize; i += 4) {
         bool front_ok = std::memcmp(front + i, kIntact, 4) == 0;
         bool back_ok = std::memcmp(back + i, kIntact, 4) == 0;
-        if (!front_ok) return back_ok ? kMemCheckFrontGuard : kMemCheckBothGuards;
-        if (!back_ok) return kMemCheckBackGuard;
+        if (!front_ok)
+            return back_ok ? kMemCheckFrontGuard : kMemCheckBothGuards;
+        if (!back_ok)
+            return kMemCheckBackGuard;
     }
     return 0;
 }
@@ -268,7 +292,8 @@ int BL_CheckMemBlock(const void* record_pointer) {
 // [SECTION] Tracking allocator
 
 void* BL_DebugGetMem(int32_t size, const char* file, uint32_t line) {
-    if (size < 1) size = 1;
+    if (size < 1)
+        size = 1;
     MemLock lock("BL_DebugGetMem");
     MemState& state = State();
     bool guarded = state.flags.load() & kMemGuarded;
@@ -282,7 +307,8 @@ void* BL_DebugGetMem(int32_t size, const char* file, uint32_t line) {
         return nullptr;
     }
     uint32_t serial = state.next_serial++;
-    if (state.next_serial == 0) state.next_serial = 1;
+    if (state.next_serial == 0)
+        state.next_serial = 1;
     uint32_t tail_serial = state.list_tail ? Word(state.list_tail, kOwn) : 0;
     SetWord(record, kPrev, tail_serial);
     SetWord(record, kNext, 0);
@@ -316,7 +342,8 @@ void* BL_DebugGetMem(int32_t size, const char* file, uint32_t line) {
     stats[kMemStatCurrent] += static_cast<uint32_t>(size);
     stats[kMemStatBlocks]++;
     stats[2] += static_cast<uint32_t>(size);
-    if (stats[kMemStatBlocks] > stats[3]) stats[3] = stats[kMemStatBlocks];
+    if (stats[kMemStatBlocks] > stats[3])
+        stats[3] = stats[kMemStatBlocks];
     stats[kMemStatGetMem]++;
     if (stats[kMemStatCurrent] > stats[kMemStatHighest])
         stats[kMemStatHighest] = stats[kMemStatCurrent];
@@ -324,7 +351,8 @@ void* BL_DebugGetMem(int32_t size, const char* file, uint32_t line) {
 }
 
 void* BL_RecordOf(void* pointer) {
-    if (!pointer) return nullptr;
+    if (!pointer)
+        return nullptr;
     size_t guard = (State().flags.load() & kMemGuarded) ? kMemGuardSize : 0;
     return static_cast<uint8_t*>(pointer) - kMemRecordSize - guard;
 }
@@ -348,13 +376,15 @@ void ReleaseRecord(uint8_t* record) {
     } else {
         state.list_tail = prev;
     }
-    if (state.list_snapshot == record) state.list_snapshot = nullptr;
+    if (state.list_snapshot == record)
+        state.list_snapshot = nullptr;
     uint32_t size = Word(record, kSize);
     state.records.erase(Word(record, kOwn));
     state.serials.erase(record);
     uint32_t* stats = state.statistics;
     stats[kMemStatCurrent] -= size <= stats[kMemStatCurrent] ? size : stats[kMemStatCurrent];
-    if (stats[kMemStatBlocks] > 0) stats[kMemStatBlocks]--;
+    if (stats[kMemStatBlocks] > 0)
+        stats[kMemStatBlocks]--;
     stats[kMemStatFreeMem]++;
     std::free(record);
 }
@@ -362,16 +392,19 @@ void ReleaseRecord(uint8_t* record) {
 }  // namespace
 
 int16_t BL_DebugFreeMem(void* pointer) {
-    if (!pointer) return 0;
+    if (!pointer)
+        return 0;
     MemLock lock("BL_DebugFreeMem");
     // Only blocks this allocator handed out are released; anything else is left
     // alone. Candidate record addresses are looked up, never read.
     for (int guard : {kMemGuardSize, 0}) {
         const auto* candidate = static_cast<const uint8_t*>(pointer) - kMemRecordSize - guard;
         auto found = State().serials.find(candidate);
-        if (found == State().serials.end()) continue;
+        if (found == State().serials.end())
+            continue;
         uint8_t* record = State().records[found->second];
-        if (DataOffset(record) != kMemRecordSize + guard) continue;
+        if (DataOffset(record) != kMemRecordSize + guard)
+            continue;
         int check = BL_CheckMemBlock(record);
         if (check != 0) {
             LOGSYS_Printf(nullptr, kLogError, "%s : CORRUPTED MEMORY BLOCK HEADER (ERROR: %d) !",
@@ -394,13 +427,15 @@ void BL_FreeAllMem() {
 void BL_DumpMem(LOGSYS_LINE_SINK line_sink) {
     MemState& state = State();
     MemLock lock(nullptr);  // other threads wait while the list is walked
-    if (!line_sink || !state.list_head) return;
+    if (!line_sink || !state.list_head)
+        return;
     char line[512];
     size_t visited = 0;
     for (uint8_t* record = state.list_head; record;) {
         int check = BL_CheckMemBlock(record);
         // A link loop would never end: more steps than records means damage.
-        if (check == 0 && ++visited > state.records.size()) check = kMemCheckHeader;
+        if (check == 0 && ++visited > state.records.size())
+            check = kMemCheckHeader;
         if (check != 0) {
             std::snprintf(line, sizeof(line), "%s : CORRUPTED MEMORY BLOCK HEADER (ERROR: %d) !",
                           kModule, check);

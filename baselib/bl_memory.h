@@ -14,11 +14,11 @@ constexpr uint32_t kMemGuarded = 0x20;
 
 // Statistics record: 8 words. Indexes of the words the exit report reads.
 constexpr int kMemStatWords = 8;
-constexpr int kMemStatCurrent = 0;   // bytes in tracked blocks now
-constexpr int kMemStatBlocks = 1;    // tracked blocks now
-constexpr int kMemStatGetMem = 4;    // tracked allocations
-constexpr int kMemStatFreeMem = 5;   // tracked releases
-constexpr int kMemStatHighest = 6;   // highest bytes in use
+constexpr int kMemStatCurrent = 0;  // bytes in tracked blocks now
+constexpr int kMemStatBlocks = 1;   // tracked blocks now
+constexpr int kMemStatGetMem = 4;   // tracked allocations
+constexpr int kMemStatFreeMem = 5;  // tracked releases
+constexpr int kMemStatHighest = 6;  // highest bytes in use
 
 // Tracked block record: 8 little-endian 32-bit words before the user data,
 // then (guarded layout) 16 guard bytes 0xCC on each side of the user data.

@@ -25,7 +25,8 @@ struct ThreadState {
     bool abandoned = false;  // destroyed before it was ever resumed
 
     ~ThreadState() {
-        if (!handle.joinable()) return;
+        if (!handle.joinable())
+            return;
         // The last reference may drop on the thread itself, which cannot join.
         if (handle.get_id() == std::this_thread::get_id())
             handle.detach();
@@ -65,12 +66,15 @@ void ThreadMain(std::shared_ptr<ThreadState> state, THREAD_ROUTINE routine, void
     state->finished.store(true);
 }
 
-ThreadState* StateOf(const THREAD* thread) { return thread ? thread->state.get() : nullptr; }
+ThreadState* StateOf(const THREAD* thread) {
+    return thread ? thread->state.get() : nullptr;
+}
 
 }  // namespace
 
 int16_t SignalsInit(ThreadSignals* signals) {
-    if (!signals) return -1;
+    if (!signals)
+        return -1;
     signals->to_thread = 0;
     signals->from_thread = 0;
     signals->changed = false;
@@ -78,18 +82,21 @@ int16_t SignalsInit(ThreadSignals* signals) {
 }
 
 void SignalsDestroy(ThreadSignals* signals) {
-    if (signals) MUTX_Destroy(&signals->mutex, 0);
+    if (signals)
+        MUTX_Destroy(&signals->mutex, 0);
 }
 
 void SignalsPost(ThreadSignals* signals, uint32_t bits, int word) {
-    if (!signals || !MUTX_Lock(&signals->mutex, kMutxNoTimeout)) return;
+    if (!signals || !MUTX_Lock(&signals->mutex, kMutxNoTimeout))
+        return;
     (word == kToThread ? signals->to_thread : signals->from_thread) |= bits;
     signals->changed = true;
     MUTX_Unlock(&signals->mutex);
 }
 
 uint32_t SignalsTake(ThreadSignals* signals, int word) {
-    if (!signals || !MUTX_Lock(&signals->mutex, kMutxNoTimeout)) return 0;
+    if (!signals || !MUTX_Lock(&signals->mutex, kMutxNoTimeout))
+        return 0;
     uint32_t& target = word == kToThread ? signals->to_thread : signals->from_thread;
     uint32_t value = target;
     target = 0;
@@ -98,7 +105,8 @@ uint32_t SignalsTake(ThreadSignals* signals, int word) {
 }
 
 uint32_t SignalsPeek(ThreadSignals* signals, int word) {
-    if (!signals || !MUTX_Lock(&signals->mutex, kMutxNoTimeout)) return 0;
+    if (!signals || !MUTX_Lock(&signals->mutex, kMutxNoTimeout))
+        return 0;
     uint32_t value = word == kToThread ? signals->to_thread : signals->from_thread;
     MUTX_Unlock(&signals->mutex);
     return value;
@@ -110,9 +118,11 @@ using vorlane::baselib::StateOf;
 using vorlane::baselib::ThreadState;
 
 int16_t THREAD_Create(THREAD* thread, THREAD_ROUTINE routine, void* argument, int start) {
-    if (!thread || !routine) return -1;
+    if (!thread || !routine)
+        return -1;
     std::shared_ptr<ThreadState> state(new (std::nothrow) ThreadState);
-    if (!state || vorlane::baselib::SignalsInit(&state->signals) != 0) return -1;
+    if (!state || vorlane::baselib::SignalsInit(&state->signals) != 0)
+        return -1;
     state->id = vorlane::baselib::g_next_thread_id.fetch_add(1);
     state->released = start == 1;
     // The routine may use `thread` at once, so it is complete before the start.
@@ -130,7 +140,8 @@ int16_t THREAD_Create(THREAD* thread, THREAD_ROUTINE routine, void* argument, in
 
 int16_t THREAD_Resume(THREAD* thread) {
     ThreadState* state = StateOf(thread);
-    if (!state) return -1;
+    if (!state)
+        return -1;
     {
         std::lock_guard<std::mutex> lock(state->gate_mutex);
         state->released = true;
@@ -147,12 +158,14 @@ void THREAD_Exit(THREAD* thread, uint32_t code) {
 
 int16_t THREAD_StopAndWait(THREAD* thread, int32_t timeout_ms) {
     ThreadState* state = StateOf(thread);
-    if (!state) return -1;
+    if (!state)
+        return -1;
     vorlane::baselib::SignalsPost(&state->signals, kThreadStop, kToThread);
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms > 0 ? timeout_ms : 0);
     while (Clock::now() < deadline) {
-        if (vorlane::baselib::SignalsTake(&state->signals, kFromThread) & kThreadEnded) return 0;
+        if (vorlane::baselib::SignalsTake(&state->signals, kFromThread) & kThreadEnded)
+            return 0;
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         BL_Sleep(static_cast<uint32_t>(std::clamp<int64_t>(left.count(), 1, 50)));
     }
@@ -161,13 +174,15 @@ int16_t THREAD_StopAndWait(THREAD* thread, int32_t timeout_ms) {
 
 int THREAD_StopRequested(THREAD* thread) {
     ThreadState* state = StateOf(thread);
-    if (!state) return 0;
+    if (!state)
+        return 0;
     return (vorlane::baselib::SignalsTake(&state->signals, kToThread) & kThreadStop) ? 1 : 0;
 }
 
 void THREAD_Destroy(THREAD* thread) {
     std::shared_ptr<ThreadState> state = thread ? std::move(thread->state) : nullptr;
-    if (!state) return;
+    if (!state)
+        return;
     {
         std::lock_guard<std::mutex> lock(state->gate_mutex);
         if (!state->released) {
@@ -201,7 +216,8 @@ bool THREAD_Finished(const THREAD* thread) {
 
 int16_t THREAD_Post(THREAD* thread, uint32_t bits, int word) {
     ThreadState* state = StateOf(thread);
-    if (!state) return -1;
+    if (!state)
+        return -1;
     vorlane::baselib::SignalsPost(&state->signals, bits, word);
     return 0;
 }
@@ -217,7 +233,10 @@ uint32_t THREAD_Peek(THREAD* thread, int word) {
 }
 
 void BL_Sleep(uint32_t ms) {
-    if (ms != 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    if (ms != 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-void BL_Yield() { std::this_thread::yield(); }
+void BL_Yield() {
+    std::this_thread::yield();
+}

@@ -37,7 +37,7 @@ struct ThreadState;  // shared by the thread object and the running thread
 using THREAD_ROUTINE = uint32_t (*)(void* argument);
 
 struct THREAD {
-    void* owner_word = nullptr;  // free for the owner's use
+    void* owner_word = nullptr;                            // free for the owner's use
     std::shared_ptr<vorlane::baselib::ThreadState> state;  // signal words, handle, id
 };
 

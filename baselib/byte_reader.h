@@ -16,7 +16,7 @@
 namespace vorlane {
 
 class ByteReader {
-public:
+  public:
     ByteReader() = default;
     ByteReader(const void* data, size_t size)
         : data_(static_cast<const uint8_t*>(data)), size_(data ? size : 0) {}
@@ -37,7 +37,8 @@ public:
         return true;
     }
     bool Skip(size_t count) {
-        if (!Need(count)) return false;
+        if (!Need(count))
+            return false;
         offset_ += count;
         return true;
     }
@@ -62,16 +63,19 @@ public:
     // Copies `count` bytes out; on failure `out` is zero-filled.
     bool Bytes(void* out, size_t count) {
         if (!Need(count)) {
-            if (out && count) std::memset(out, 0, count);
+            if (out && count)
+                std::memset(out, 0, count);
             return false;
         }
-        if (count) std::memcpy(out, data_ + offset_, count);
+        if (count)
+            std::memcpy(out, data_ + offset_, count);
         offset_ += count;
         return true;
     }
     // A view of the next `count` bytes (empty on failure).
     std::span<const uint8_t> View(size_t count) {
-        if (!Need(count)) return {};
+        if (!Need(count))
+            return {};
         std::span<const uint8_t> view(data_ + offset_, count);
         offset_ += count;
         return view;
@@ -85,9 +89,10 @@ public:
         return std::string(reinterpret_cast<const char*>(field.data()), length);
     }
 
-private:
+  private:
     uint64_t ReadLE(size_t count) {
-        if (!Need(count)) return 0;
+        if (!Need(count))
+            return 0;
         uint64_t value = 0;
         for (size_t i = 0; i < count; ++i) value |= uint64_t(data_[offset_ + i]) << (8 * i);
         offset_ += count;
@@ -102,7 +107,7 @@ private:
 
 // Appends little-endian values to a byte vector.
 class ByteWriter {
-public:
+  public:
     explicit ByteWriter(std::vector<uint8_t>& out) : out_(out) {}
 
     void U8(uint8_t v) { out_.push_back(v); }
@@ -128,7 +133,7 @@ public:
     }
     size_t size() const { return out_.size(); }
 
-private:
+  private:
     void WriteLE(uint64_t v, size_t count) {
         for (size_t i = 0; i < count; ++i) out_.push_back(uint8_t(v >> (8 * i)));
     }

@@ -6,7 +6,9 @@
 
 namespace {
 
-void* AsData(DAVE_CALLBACK function) { return reinterpret_cast<void*>(function); }
+void* AsData(DAVE_CALLBACK function) {
+    return reinterpret_cast<void*>(function);
+}
 
 struct FireContext {
     void* event;
@@ -14,25 +16,30 @@ struct FireContext {
 
 void CallOne(void* data, uint32_t, void* context) {
     auto function = reinterpret_cast<DAVE_CALLBACK>(data);
-    if (function) function(static_cast<FireContext*>(context)->event);
+    if (function)
+        function(static_cast<FireContext*>(context)->event);
 }
 
 }  // namespace
 
 DAVE* DAVE_Create(int slots) {
-    if (slots < 1) slots = kDaveDefaultSlots;
+    if (slots < 1)
+        slots = kDaveDefaultSlots;
     if (slots > kDaveMaxSlots) {
         LOGSYS_Printf(nullptr, kLogError, "DAVE_Create: too many slots: %d", slots);
         return nullptr;
     }
     std::unique_ptr<DAVE> table(new (std::nothrow) DAVE);
-    if (!table) return nullptr;
+    if (!table)
+        return nullptr;
     table->slots_.reset(new (std::nothrow) DAVE_SLOT[static_cast<size_t>(slots)]);
-    if (!table->slots_ || MUTX_Init(&table->mutex_, 0) != 0) return nullptr;
+    if (!table->slots_ || MUTX_Init(&table->mutex_, 0) != 0)
+        return nullptr;
     table->slot_count_ = slots;
     for (int i = 0; i < slots; ++i) {
         table->slots_[i].callbacks = MTX_QLIST::Create();
-        if (!table->slots_[i].callbacks) return nullptr;  // the destructor frees the others
+        if (!table->slots_[i].callbacks)
+            return nullptr;  // the destructor frees the others
     }
     return table.release();
 }
@@ -52,7 +59,8 @@ int16_t DAVE_Remove(DAVE* table) {
 }
 
 DAVE_SLOT* DAVE::SlotAt(int slot) const {
-    if (slot < 0 || slot >= slot_count_) return nullptr;
+    if (slot < 0 || slot >= slot_count_)
+        return nullptr;
     return &slots_[slot];
 }
 
@@ -65,27 +73,32 @@ uint32_t DAVE::SlotFlags(int slot) const {
 }
 
 int DAVE::AllocSlot(int index) {
-    if (!MUTX_Lock(&mutex_, kMutxNoTimeout)) return -1;
+    if (!MUTX_Lock(&mutex_, kMutxNoTimeout))
+        return -1;
     int chosen = -1;
     if (index < 0) {
         for (int i = 0; i < slot_count_ && chosen < 0; ++i)
-            if (slots_[i].flags & kSlotFree) chosen = i;
+            if (slots_[i].flags & kSlotFree)
+                chosen = i;
     } else if (index < slot_count_ && (slots_[index].flags & kSlotFree)) {
         chosen = index;
     }
-    if (chosen >= 0) slots_[chosen].flags = kSlotAllocated;
+    if (chosen >= 0)
+        slots_[chosen].flags = kSlotAllocated;
     MUTX_Unlock(&mutex_);
     return chosen;
 }
 
 int16_t DAVE::AllocStandardSlots() {
     for (int i = 0; i < kDaveStandardSlots; ++i)
-        if (AllocSlot(i) != i) return -1;
+        if (AllocSlot(i) != i)
+            return -1;
     return 0;
 }
 
 int16_t DAVE::AddCallback(int slot, DAVE_CALLBACK function) {
-    if (!function || !MUTX_Lock(&mutex_, kMutxNoTimeout)) return -1;
+    if (!function || !MUTX_Lock(&mutex_, kMutxNoTimeout))
+        return -1;
     DAVE_SLOT* at = SlotAt(slot);
     int16_t result = -1;
     if (at && (at->flags & kSlotAllocated) && at->callbacks->Append(AsData(function), 0) == 0) {
@@ -97,17 +110,20 @@ int16_t DAVE::AddCallback(int slot, DAVE_CALLBACK function) {
 }
 
 int16_t DAVE::RemoveCallback(int slot, DAVE_CALLBACK function) {
-    if (!MUTX_Lock(&mutex_, kMutxNoTimeout)) return 0;
+    if (!MUTX_Lock(&mutex_, kMutxNoTimeout))
+        return 0;
     if (DAVE_SLOT* at = SlotAt(slot)) {
         at->callbacks->RemoveData(AsData(function));
-        if (at->callbacks->count() == 0) at->flags &= ~kSlotHasCallbacks;
+        if (at->callbacks->count() == 0)
+            at->flags &= ~kSlotHasCallbacks;
     }
     MUTX_Unlock(&mutex_);
     return 0;
 }
 
 int16_t DAVE::Fire(int slot, void* event) {
-    if (!MUTX_Lock(&mutex_, kMutxNoTimeout)) return 0;
+    if (!MUTX_Lock(&mutex_, kMutxNoTimeout))
+        return 0;
     DAVE_SLOT* at = SlotAt(slot);
     MTX_QLIST* callbacks = (at && (at->flags & kSlotHasCallbacks)) ? at->callbacks : nullptr;
     MUTX_Unlock(&mutex_);

@@ -29,7 +29,7 @@ struct DAVE_SLOT {
 };
 
 class DAVE {
-public:
+  public:
     ~DAVE();
 
     // With a negative index the first free slot, else that slot if it is free;
@@ -48,7 +48,7 @@ public:
     int slot_count() const { return slot_count_; }
     uint32_t SlotFlags(int slot) const;
 
-private:
+  private:
     friend DAVE* DAVE_Create(int slots);
     DAVE() = default;
     DAVE_SLOT* SlotAt(int slot) const;  // under the table's mutex; null if out of range

@@ -33,7 +33,8 @@ constexpr MessageRoute kRoutes[] = {
 
 const MessageRoute* RouteOf(uint32_t message) {
     for (const MessageRoute& route : kRoutes)
-        if (route.message == message) return &route;
+        if (route.message == message)
+            return &route;
     return nullptr;
 }
 
@@ -41,7 +42,8 @@ const MessageRoute* RouteOf(uint32_t message) {
 
 IOEVE* IOEVE_Create(uint32_t class_flags, uint32_t source) {
     void* memory = BL_OrgGetMem(sizeof(IOEVE));
-    if (!memory) return nullptr;
+    if (!memory)
+        return nullptr;
     IOEVE* event = new (memory) IOEVE;
     event->class_flags = class_flags;
     event->source = source;
@@ -49,7 +51,8 @@ IOEVE* IOEVE_Create(uint32_t class_flags, uint32_t source) {
 }
 
 void IOEVE_Free(IOEVE* event) {
-    if (event) BL_OrgFreeMem(event);  // a plain record: nothing to destruct
+    if (event)
+        BL_OrgFreeMem(event);  // a plain record: nothing to destruct
 }
 
 int SlotForMessage(uint32_t message) {
@@ -59,14 +62,16 @@ int SlotForMessage(uint32_t message) {
 
 int16_t SetButtonFlags(IOEVE* event, uint32_t message) {
     const MessageRoute* route = RouteOf(message);
-    if (!event || !route || route->buttons == 0) return -1;
+    if (!event || !route || route->buttons == 0)
+        return -1;
     event->button_flags = route->buttons;
     event->class_flags |= kEveMouse;
     return 0;
 }
 
 int16_t IOEVE_Post(MTX_QLIST* queue, IOEVE* event) {
-    if (!event) return -1;
+    if (!event)
+        return -1;
     if (!queue || queue->Append(event, sizeof(IOEVE)) != 0) {
         IOEVE_Free(event);
         return -1;
@@ -75,17 +80,20 @@ int16_t IOEVE_Post(MTX_QLIST* queue, IOEVE* event) {
 }
 
 int IOEVE_DispatchAll(MTX_QLIST* queue, DAVE* table) {
-    if (!queue) return 0;
+    if (!queue)
+        return 0;
     // Only the records queued now: a handler that posts more cannot keep this
     // loop going for ever; they wait for the next pass.
     int queued = queue->count();
     int handled = 0;
     while (handled < queued) {
         void* data = queue->Pop(nullptr);
-        if (!data) break;
+        if (!data)
+            break;
         auto* event = static_cast<IOEVE*>(data);
         int slot = SlotForMessage(event->message);
-        if (table && slot >= 0) table->Fire(slot, event);
+        if (table && slot >= 0)
+            table->Fire(slot, event);
         IOEVE_Free(event);
         ++handled;
     }
@@ -93,5 +101,6 @@ int IOEVE_DispatchAll(MTX_QLIST* queue, DAVE* table) {
 }
 
 void IOEVE_Flush(MTX_QLIST* queue) {
-    if (queue) queue->Flush(1);
+    if (queue)
+        queue->Flush(1);
 }

@@ -35,22 +35,25 @@ constexpr int kLineBufferSize = 512;
 constexpr int kFormatBufferSize = 1024;
 constexpr int kFormatBufferCount = 8;
 
-const char kLevelPrefix[8][16] = {"**DEBUG: ", "MESSAGE: ", "INFO: ",  "WARNING: ",
-                                  "! ERROR: ", "! FAILURE: ", ": ", ""};
+const char kLevelPrefix[8][16] = {
+    "**DEBUG: ", "MESSAGE: ", "INFO: ", "WARNING: ", "! ERROR: ", "! FAILURE: ", ": ", ""};
 
 // [SECTION] Log file access
 //
 // Log files go through the base-library file table (modes 4 append and 8
 // truncate). Its failures are reported by the file layer itself.
 
-uint16_t LogFileOpen(const char* name, int mode) { return BL_OpenFile(name, mode); }
+uint16_t LogFileOpen(const char* name, int mode) {
+    return BL_OpenFile(name, mode);
+}
 
 void LogFileWrite(uint16_t handle, const char* data, size_t count) {
     BL_WriteFile(handle, data, static_cast<uint32_t>(count));
 }
 
 void LogFileClose(uint16_t handle) {
-    if (handle != kLogNoFile) BL_CloseFile(handle);
+    if (handle != kLogNoFile)
+        BL_CloseFile(handle);
 }
 
 void LocalTimeString(char* out, size_t size) {
@@ -63,7 +66,8 @@ void LocalTimeString(char* out, size_t size) {
 
 int LevelIndex(uint32_t level) {
     for (int bit = 0; bit < 8; ++bit)
-        if (level & (1u << bit)) return bit;
+        if (level & (1u << bit))
+            return bit;
     return 7;  // levels without a low bit never pass the 0xFF mask; empty prefix
 }
 
@@ -84,9 +88,11 @@ void BuildPrefix(LOGSYS* log, uint32_t level) {
 int16_t FileLine(LOGSYS* log, const char* text) {
     if (log->flags & kLogOpenPerLine) {
         log->file_handle = LogFileOpen(log->file_name, 4);
-        if (log->file_handle > 65534) return -1;
+        if (log->file_handle > 65534)
+            return -1;
     }
-    if (log->file_handle > 65534) return -1;
+    if (log->file_handle > 65534)
+        return -1;
     int16_t indent = g_indent.load(std::memory_order_relaxed);
     if (indent > 0) {
         char blanks[128];
@@ -109,11 +115,13 @@ int16_t FileLine(LOGSYS* log, const char* text) {
 
 // The output step; the caller holds the log's mutex.
 int16_t OutputStep(LOGSYS* log, uint32_t level, const char* text) {
-    if (!text) text = "";
+    if (!text)
+        text = "";
     BuildPrefix(log, level);
     int16_t result = 0;
     if (log->outputs & kLogToStdout) {
-        if (!(log->flags & kLogNoPrefix)) std::fputs(log->prefix_buffer, stdout);
+        if (!(log->flags & kLogNoPrefix))
+            std::fputs(log->prefix_buffer, stdout);
         std::fputs(text, stdout);
         std::fputc('\n', stdout);
         std::fflush(stdout);
@@ -128,14 +136,16 @@ int16_t OutputStep(LOGSYS* log, uint32_t level, const char* text) {
         result = FileLine(log, text) != 0 ? -1 : 0;
         in_file_line = outer;
     }
-    if ((log->outputs & kLogToCallback) && log->callback) log->callback(text);
+    if ((log->outputs & kLogToCallback) && log->callback)
+        log->callback(text);
     return result;
 }
 
 // Formats into the calling thread's own line buffer (cut at 511 characters).
 const char* FormatLine(const char* format, va_list args, int* length) {
     thread_local char line[kLineBufferSize];
-    if (!format) format = "(NO MESSAGE)";
+    if (!format)
+        format = "(NO MESSAGE)";
     int written = std::vsnprintf(line, sizeof(line), format, args);
     if (written < 0) {
         line[0] = '\0';
@@ -150,10 +160,12 @@ int DefaultLogWrite(uint32_t level, const char* format, va_list args) {
     int length = 0;
     const char* line = FormatLine(format, args, &length);
     LOGSYS* log = g_default_log.load();
-    if (!log || g_mute.load(std::memory_order_relaxed) == 1) return length;
+    if (!log || g_mute.load(std::memory_order_relaxed) == 1)
+        return length;
     MUTX_Lock(log->mutex, kMutxNoTimeout);
     int result = 0;
-    if (log->class_mask != 0 && (log->level_mask & level)) result = OutputStep(log, level, line);
+    if (log->class_mask != 0 && (log->level_mask & level))
+        result = OutputStep(log, level, line);
     MUTX_Unlock(log->mutex);
     return result;
 }
@@ -169,23 +181,28 @@ void ReleaseLogObject(LOGSYS* log) {
 
 LOGSYS* LOGSYS_Create(uint32_t flags, uint32_t outputs, const char* file_name) {
     void* memory = BL_OrgGetMem(sizeof(LOGSYS));
-    if (!memory) return nullptr;
+    if (!memory)
+        return nullptr;
     LOGSYS* log = new (memory) LOGSYS;
     log->mutex = MUTX_Create(0);
     if (!log->mutex) {
         ReleaseLogObject(log);
         return nullptr;
     }
-    if (!(flags & (kLogCrLf | kLogCr))) flags |= kLogCrLf;
-    if (!(flags & (kLogNoTime | kLogTime | kLogTimeAlt))) flags |= kLogNoTime;
+    if (!(flags & (kLogCrLf | kLogCr)))
+        flags |= kLogCrLf;
+    if (!(flags & (kLogNoTime | kLogTime | kLogTimeAlt)))
+        flags |= kLogNoTime;
     log->flags = flags;
     log->level_mask = 0xFF;
     log->class_mask = 0xFFFFFFFF;
-    if (g_no_files.load(std::memory_order_relaxed) == 1) outputs &= ~kLogToFile;
+    if (g_no_files.load(std::memory_order_relaxed) == 1)
+        outputs &= ~kLogToFile;
     log->outputs = outputs;
     log->file_name = file_name;
     if (outputs & kLogToFile) {
-        if (!log->file_name) log->file_name = "LOGFILE.TXT";
+        if (!log->file_name)
+            log->file_name = "LOGFILE.TXT";
         log->file_handle = LogFileOpen(log->file_name, (flags & kLogTruncate) ? 8 : 4);
         if (log->file_handle > 65534) {
             MUTX_Destroy(log->mutex, 1);
@@ -201,7 +218,8 @@ LOGSYS* LOGSYS_Create(uint32_t flags, uint32_t outputs, const char* file_name) {
 }
 
 int16_t LOGSYS_Destroy(LOGSYS* log) {
-    if (!log) return -1;
+    if (!log)
+        return -1;
     LOGSYS* expected = log;
     g_default_log.compare_exchange_strong(expected, nullptr);
     MUTX_Lock(log->mutex, kMutxNoTimeout);
@@ -210,21 +228,26 @@ int16_t LOGSYS_Destroy(LOGSYS* log) {
         log->file_handle = kLogNoFile;
     }
     MUTX_Unlock(log->mutex);
-    if (MUTX_Destroy(log->mutex, 1) != 0) return -1;
+    if (MUTX_Destroy(log->mutex, 1) != 0)
+        return -1;
     log->mutex = nullptr;
     ReleaseLogObject(log);
     return 0;
 }
 
 void LOGSYS_SetDefault(LOGSYS* log) {
-    if (log) log->flags |= kLogIsDefault;
+    if (log)
+        log->flags |= kLogIsDefault;
     g_default_log.store(log);
 }
 
-LOGSYS* LOGSYS_GetDefault() { return g_default_log.load(); }
+LOGSYS* LOGSYS_GetDefault() {
+    return g_default_log.load();
+}
 
 void LOGSYS_SetCallback(LOGSYS* log, LOGSYS_CALLBACK callback) {
-    if (!log) return;
+    if (!log)
+        return;
     MUTX_Lock(log->mutex, kMutxNoTimeout);
     log->callback = callback;
     MUTX_Unlock(log->mutex);
@@ -233,9 +256,12 @@ void LOGSYS_SetCallback(LOGSYS* log, LOGSYS_CALLBACK callback) {
 // [SECTION] Writes
 
 int16_t LOGSYS_Write(LOGSYS* log, uint32_t level, uint32_t log_class, const char* text) {
-    if (!log) log = g_default_log.load();
-    if (!log) return -1;
-    if (g_mute.load(std::memory_order_relaxed) == 1) return 0;
+    if (!log)
+        log = g_default_log.load();
+    if (!log)
+        return -1;
+    if (g_mute.load(std::memory_order_relaxed) == 1)
+        return 0;
     MUTX_Lock(log->mutex, kMutxNoTimeout);
     int16_t result = 0;
     if ((log->class_mask & log_class) && (log->level_mask & level))
@@ -287,20 +313,28 @@ int LOGSYS_Error(const char* format, ...) {
 
 // [SECTION] Switches and indentation
 
-void LOGSYS_MuteAll() { g_mute.store(1); }
-void LOGSYS_DisableFiles() { g_no_files.store(1); }
+void LOGSYS_MuteAll() {
+    g_mute.store(1);
+}
+void LOGSYS_DisableFiles() {
+    g_no_files.store(1);
+}
 
 void LOGSYS_IndentIn() {
     int16_t indent = g_indent.load(std::memory_order_relaxed);
-    if (indent + 4 < 100) g_indent.store(static_cast<int16_t>(indent + 4));
+    if (indent + 4 < 100)
+        g_indent.store(static_cast<int16_t>(indent + 4));
 }
 
 void LOGSYS_IndentOut() {
     int16_t indent = g_indent.load(std::memory_order_relaxed);
-    if (indent > -32000) g_indent.store(static_cast<int16_t>(indent - 4));  // no wrap to positive
+    if (indent > -32000)
+        g_indent.store(static_cast<int16_t>(indent - 4));  // no wrap to positive
 }
 
-int16_t LOGSYS_GetIndent() { return g_indent.load(); }
+int16_t LOGSYS_GetIndent() {
+    return g_indent.load();
+}
 
 void LOGSYS_ResetForTests() {
     g_mute.store(0);
@@ -312,7 +346,8 @@ void LOGSYS_ResetForTests() {
 // [SECTION] Hex dump and error reports
 
 void LOGSYS_HexDump(LOGSYS_LINE_SINK line_sink, const void* address, int32_t length) {
-    if (!line_sink || !address || length <= 0) return;
+    if (!line_sink || !address || length <= 0)
+        return;
     const auto* bytes = static_cast<const uint8_t*>(address);
     uintptr_t group_address = reinterpret_cast<uintptr_t>(address);
     char hex[16 * 3 + 1];
@@ -328,7 +363,8 @@ void LOGSYS_HexDump(LOGSYS_LINE_SINK line_sink, const void* address, int32_t len
         group_address += 16;
     };
     for (int32_t i = 0; i < length; ++i) {
-        if (in_group == 16) flush();
+        if (in_group == 16)
+            flush();
         uint8_t b = bytes[i];
         std::snprintf(hex + in_group * 3, 4, " %02X", b);
         text[in_group] = (b < 32 || b >= 128) ? '.' : static_cast<char>(b);
@@ -353,7 +389,8 @@ const char* FormatText(const char* format, ...) {
     }
     va_list args;
     va_start(args, format);
-    if (std::vsnprintf(buffer, kFormatBufferSize, format, args) < 0) buffer[0] = '\0';
+    if (std::vsnprintf(buffer, kFormatBufferSize, format, args) < 0)
+        buffer[0] = '\0';
     va_end(args);
     return buffer;
 }

@@ -13,15 +13,15 @@ using LOGSYS_CALLBACK = void (*)(const char* text);
 using LOGSYS_LINE_SINK = void (*)(const char* line);
 
 // Log flags.
-constexpr uint32_t kLogCrLf = 0x004;        // line end "\r\n"
-constexpr uint32_t kLogCr = 0x008;          // line end "\r"
-constexpr uint32_t kLogNoPrefix = 0x010;    // neither level prefix nor time stamp
-constexpr uint32_t kLogNoTime = 0x020;      // no time stamp
-constexpr uint32_t kLogTime = 0x040;        // time-stamped prefix
-constexpr uint32_t kLogTimeAlt = 0x080;     // time-stamped prefix
-constexpr uint32_t kLogIsDefault = 0x200;   // set by LOGSYS_SetDefault
-constexpr uint32_t kLogTruncate = 0x400;    // file opened truncated at creation
-constexpr uint32_t kLogOpenPerLine = 0x800; // file reopened for every line
+constexpr uint32_t kLogCrLf = 0x004;         // line end "\r\n"
+constexpr uint32_t kLogCr = 0x008;           // line end "\r"
+constexpr uint32_t kLogNoPrefix = 0x010;     // neither level prefix nor time stamp
+constexpr uint32_t kLogNoTime = 0x020;       // no time stamp
+constexpr uint32_t kLogTime = 0x040;         // time-stamped prefix
+constexpr uint32_t kLogTimeAlt = 0x080;      // time-stamped prefix
+constexpr uint32_t kLogIsDefault = 0x200;    // set by LOGSYS_SetDefault
+constexpr uint32_t kLogTruncate = 0x400;     // file opened truncated at creation
+constexpr uint32_t kLogOpenPerLine = 0x800;  // file reopened for every line
 
 // Log outputs.
 constexpr uint32_t kLogToCallback = 0x2;

@@ -13,7 +13,7 @@ namespace {
 
 // The locks the current thread holds; abandoned when the thread ends.
 class HeldLocks {
-public:
+  public:
     ~HeldLocks() {
         std::thread::id me = std::this_thread::get_id();
         for (RecursiveTimedLock* lock : held_) lock->Abandon(me);
@@ -28,7 +28,7 @@ public:
         }
     }
 
-private:
+  private:
     std::vector<RecursiveTimedLock*> held_;
 };
 
@@ -46,12 +46,14 @@ RecursiveTimedLock::~RecursiveTimedLock() {
         std::lock_guard<std::mutex> lock(mutex_);
         held = depth_ > 0 && owner_ == std::this_thread::get_id();
     }
-    if (held) ThreadHeldLocks().Remove(this);
+    if (held)
+        ThreadHeldLocks().Remove(this);
 }
 
 void RecursiveTimedLock::Abandon(std::thread::id owner) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (depth_ == 0 || owner_ != owner) return;
+    if (depth_ == 0 || owner_ != owner)
+        return;
     depth_ = 0;
     owner_ = std::thread::id();
     released_.notify_one();
@@ -79,7 +81,8 @@ bool RecursiveTimedLock::Lock(int32_t timeout_ms) {
 
 bool RecursiveTimedLock::Unlock() {
     std::unique_lock<std::mutex> lock(mutex_);
-    if (depth_ == 0 || owner_ != std::this_thread::get_id()) return false;
+    if (depth_ == 0 || owner_ != std::this_thread::get_id())
+        return false;
     if (--depth_ == 0) {
         owner_ = std::thread::id();
         released_.notify_one();
@@ -98,7 +101,8 @@ bool RecursiveTimedLock::HeldByMe() const {
 
 MUTX* MUTX_Create(int owned) {
     MUTX* mutex = new (std::nothrow) MUTX;
-    if (!mutex) return nullptr;
+    if (!mutex)
+        return nullptr;
     mutex->allocated = true;
     if (MUTX_Init(mutex, owned) != 0) {
         delete mutex;
@@ -108,9 +112,11 @@ MUTX* MUTX_Create(int owned) {
 }
 
 int16_t MUTX_Init(MUTX* mutex, int owned) {
-    if (!mutex) return -1;
+    if (!mutex)
+        return -1;
     mutex->handle.reset(new (std::nothrow) vorlane::baselib::RecursiveTimedLock);
-    if (!mutex->handle) return -1;
+    if (!mutex->handle)
+        return -1;
     mutex->state = kMutxFree;
     if (owned == 1) {
         mutex->handle->Lock(kMutxNoTimeout);
@@ -120,8 +126,10 @@ int16_t MUTX_Init(MUTX* mutex, int owned) {
 }
 
 int MUTX_Lock(MUTX* mutex, int32_t timeout_ms) {
-    if (!mutex || !mutex->handle) return 0;
-    if (!mutex->handle->Lock(timeout_ms)) return 0;
+    if (!mutex || !mutex->handle)
+        return 0;
+    if (!mutex->handle->Lock(timeout_ms))
+        return 0;
     mutex->state = kMutxHeld;
     return 1;
 }
@@ -132,14 +140,16 @@ int16_t MUTX_Unlock(MUTX* mutex) {
         return -1;
     }
     // Only the holder writes the state, and only while it still holds the lock.
-    if (!mutex->handle->HeldByMe()) return -1;
+    if (!mutex->handle->HeldByMe())
+        return -1;
     mutex->state = kMutxFree;
     mutex->handle->Unlock();
     return 0;
 }
 
 int16_t MUTX_Destroy(MUTX* mutex, int free) {
-    if (!mutex) return -1;
+    if (!mutex)
+        return -1;
     if (mutex->handle) {
         // Wait until no other thread holds it; then it can be closed.
         mutex->handle->Lock(kMutxNoTimeout);
@@ -148,6 +158,7 @@ int16_t MUTX_Destroy(MUTX* mutex, int free) {
         mutex->handle.reset();
     }
     (void)free;
-    if (mutex->allocated) delete mutex;
+    if (mutex->allocated)
+        delete mutex;
     return 0;
 }

@@ -16,7 +16,7 @@ namespace vorlane::baselib {
 // When a thread ends while holding it, the lock is abandoned: the next Lock
 // acquires it (a holder that died cannot release it any more).
 class RecursiveTimedLock {
-public:
+  public:
     RecursiveTimedLock() = default;
     ~RecursiveTimedLock();
     RecursiveTimedLock(const RecursiveTimedLock&) = delete;
@@ -31,7 +31,7 @@ public:
     // Releases it completely on behalf of a thread that is ending.
     void Abandon(std::thread::id owner);
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::condition_variable released_;
     std::thread::id owner_;

@@ -111,10 +111,18 @@ inline int32_t ObjContainer::InsertAfter(void* item, const ObjIterator& it) {
 inline int32_t ObjContainer::SetAt(void* item, const ObjIterator& it) {
     return SetAt(item, it.position);
 }
-inline void* ObjContainer::Current(const ObjIterator& it) { return GetAt(it.position); }
-inline int32_t ObjContainer::RemoveAt(ObjIterator& it) { return RemoveAt(it.position); }
-inline int32_t ObjContainer::RemoveBefore(ObjIterator& it) { return RemoveAt(it.position - 1); }
-inline int32_t ObjContainer::RemoveAfter(ObjIterator& it) { return RemoveAt(it.position + 1); }
+inline void* ObjContainer::Current(const ObjIterator& it) {
+    return GetAt(it.position);
+}
+inline int32_t ObjContainer::RemoveAt(ObjIterator& it) {
+    return RemoveAt(it.position);
+}
+inline int32_t ObjContainer::RemoveBefore(ObjIterator& it) {
+    return RemoveAt(it.position - 1);
+}
+inline int32_t ObjContainer::RemoveAfter(ObjIterator& it) {
+    return RemoveAt(it.position + 1);
+}
 
 // Items in numbered slots that keep their positions; Add fills the lowest free
 // position, Append goes past the highest.

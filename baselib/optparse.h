@@ -24,9 +24,9 @@ constexpr int kOptNameSize = 16;
 struct OptionEntry {
     char name[kOptNameSize] = {};  // upper-cased by the parser
     const char* help = nullptr;
-    uint8_t disabled = 0;  // 255: ignored by parsing and listing
-    uint8_t id = 0;        // the caller's own number
-    int16_t state = 0;     // 0 not given, 1 given or switched on, -1 switched off
+    uint8_t disabled = 0;         // 255: ignored by parsing and listing
+    uint8_t id = 0;               // the caller's own number
+    int16_t state = 0;            // 0 not given, 1 given or switched on, -1 switched off
     const char* value = nullptr;  // text after "=" inside the word (variables)
     uint32_t kinds = 0;
     int32_t number = 0;  // value of a numeric variable

@@ -11,16 +11,18 @@ constexpr uint16_t kMaxQueueItems = 65535;
 
 // Holds a queue's mutex for one operation; ok() is false when the lock failed.
 class QueueLock {
-public:
-    explicit QueueLock(MUTX& mutex) : mutex_(mutex), held_(MUTX_Lock(&mutex, kMutxNoTimeout) == 1) {}
+  public:
+    explicit QueueLock(MUTX& mutex)
+        : mutex_(mutex), held_(MUTX_Lock(&mutex, kMutxNoTimeout) == 1) {}
     ~QueueLock() {
-        if (held_) MUTX_Unlock(&mutex_);
+        if (held_)
+            MUTX_Unlock(&mutex_);
     }
     QueueLock(const QueueLock&) = delete;
     QueueLock& operator=(const QueueLock&) = delete;
     bool ok() const { return held_; }
 
-private:
+  private:
     MUTX& mutex_;
     bool held_;
 };
@@ -29,7 +31,8 @@ private:
 
 MTX_QLIST* MTX_QLIST::Create() {
     MTX_QLIST* queue = new (std::nothrow) MTX_QLIST;
-    if (!queue) return nullptr;
+    if (!queue)
+        return nullptr;
     // Created held and released at once, so the creating thread starts clean.
     if (MUTX_Init(&queue->mutex_, 1) != 0) {
         delete queue;
@@ -40,7 +43,8 @@ MTX_QLIST* MTX_QLIST::Create() {
 }
 
 void MTX_QLIST::Destroy(MTX_QLIST* queue, int free_data) {
-    if (!queue) return;
+    if (!queue)
+        return;
     queue->Flush(free_data);
     delete queue;
 }
@@ -52,13 +56,15 @@ MTX_QLIST::~MTX_QLIST() {
 
 int16_t MTX_QLIST::Append(void* data, uint32_t size) {
     QueueLock lock(mutex_);
-    if (!lock.ok()) return -1;
+    if (!lock.ok())
+        return -1;
     if (count_ == kMaxQueueItems) {
         LOGSYS_Text(nullptr, kLogError, "mtx_qlist: queue full !");
         return -1;
     }
     QNODE* node = new (std::nothrow) QNODE;
-    if (!node) return -1;
+    if (!node)
+        return -1;
     node->data = data;
     node->size = size;
     if (tail_)
@@ -74,12 +80,14 @@ int16_t MTX_QLIST::Append(void* data, uint32_t size) {
 void* MTX_QLIST::Pop(uint32_t* size) {
     QueueLock lock(mutex_);
     if (!lock.ok() || !head_) {
-        if (size) *size = 0;
+        if (size)
+            *size = 0;
         return nullptr;
     }
     QNODE* node = head_;
     void* data = node->data;
-    if (size) *size = node->size;
+    if (size)
+        *size = node->size;
     UnlinkAfter(nullptr, node);
     return data;
 }
@@ -89,7 +97,8 @@ void MTX_QLIST::UnlinkAfter(QNODE* previous, QNODE* node) {
         previous->next = node->next;
     else
         head_ = node->next;
-    if (tail_ == node) tail_ = previous;
+    if (tail_ == node)
+        tail_ = previous;
     --count_;
     total_size_ -= node->size;
     delete node;
@@ -97,7 +106,8 @@ void MTX_QLIST::UnlinkAfter(QNODE* previous, QNODE* node) {
 
 int16_t MTX_QLIST::Remove(QNODE* node) {
     QueueLock lock(mutex_);
-    if (!lock.ok() || !node) return -1;
+    if (!lock.ok() || !node)
+        return -1;
     QNODE* previous = nullptr;
     for (QNODE* at = head_; at; previous = at, at = at->next) {
         if (at == node) {
@@ -110,7 +120,8 @@ int16_t MTX_QLIST::Remove(QNODE* node) {
 
 int16_t MTX_QLIST::RemoveData(const void* data) {
     QueueLock lock(mutex_);
-    if (!lock.ok()) return -1;
+    if (!lock.ok())
+        return -1;
     QNODE* previous = nullptr;
     for (QNODE* at = head_; at; previous = at, at = at->next) {
         if (at->data == data) {
@@ -126,14 +137,17 @@ void MTX_QLIST::Flush(int free_data) {
     while (head_) {
         void* data = head_->data;
         UnlinkAfter(nullptr, head_);
-        if (free_data == 1 && data) BL_OrgFreeMem(data);
+        if (free_data == 1 && data)
+            BL_OrgFreeMem(data);
     }
 }
 
 void MTX_QLIST::ForEach(void (*visit)(void*, uint32_t, void*), void* context) {
-    if (!visit) return;
+    if (!visit)
+        return;
     QueueLock lock(mutex_);
-    if (!lock.ok()) return;
+    if (!lock.ok())
+        return;
     for (QNODE* at = head_; at; at = at->next) visit(at->data, at->size, context);
 }
 
@@ -158,7 +172,8 @@ CursorList::~CursorList() {
 }
 
 ListNode* CursorList::AppendNode(std::unique_ptr<ListNode> owned) {
-    if (!owned) return nullptr;
+    if (!owned)
+        return nullptr;
     ListNode* node = owned.release();
     node->previous = tail_;
     node->next = nullptr;
@@ -173,7 +188,8 @@ ListNode* CursorList::AppendNode(std::unique_ptr<ListNode> owned) {
 
 ListNode* CursorList::AppendData(void* data) {
     std::unique_ptr<ListNode> node(new (std::nothrow) ListNode);
-    if (!node) return nullptr;
+    if (!node)
+        return nullptr;
     node->data = data;
     return AppendNode(std::move(node));
 }
@@ -184,18 +200,21 @@ ListNode* CursorList::First() {
 }
 
 ListNode* CursorList::Next() {
-    if (cursor_) cursor_ = cursor_->next;
+    if (cursor_)
+        cursor_ = cursor_->next;
     return cursor_;
 }
 
 bool CursorList::Contains(const ListNode* node) const {
     for (const ListNode* at = head_; at; at = at->next)
-        if (at == node) return true;
+        if (at == node)
+            return true;
     return false;
 }
 
 std::unique_ptr<ListNode> CursorList::RemoveNode(ListNode* node) {
-    if (!node || !Contains(node)) return nullptr;
+    if (!node || !Contains(node))
+        return nullptr;
     if (node->previous)
         node->previous->next = node->next;
     else

@@ -15,7 +15,7 @@ struct QNODE {
 };
 
 class MTX_QLIST {
-public:
+  public:
     // A new queue, or null when its mutex cannot be created.
     static MTX_QLIST* Create();
     // Releases the nodes and the queue; with `free_data` 1 the data blocks are
@@ -41,7 +41,7 @@ public:
     uint16_t count() const;
     uint32_t total_size() const;
 
-private:
+  private:
     MTX_QLIST() = default;
     void UnlinkAfter(QNODE* previous, QNODE* node);
 
@@ -65,7 +65,7 @@ struct ListNode {
 // A doubly linked list that owns its nodes, with a cursor for walking it.
 // Not locked: a user that shares it between threads locks around it.
 class CursorList {
-public:
+  public:
     CursorList() = default;
     ~CursorList();
     CursorList(const CursorList&) = delete;
@@ -90,7 +90,7 @@ public:
     ListNode* head() const { return head_; }
     ListNode* tail() const { return tail_; }
 
-private:
+  private:
     bool Contains(const ListNode* node) const;
 
     ListNode* head_ = nullptr;

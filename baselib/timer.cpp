@@ -23,7 +23,9 @@ uint32_t GetTickCount() {
 
 namespace vorlane::baselib {
 
-void SetTickSource(TickSource source) { g_tick_source.store(source); }
+void SetTickSource(TickSource source) {
+    g_tick_source.store(source);
+}
 
 void CountdownTimer::Restart(uint32_t duration_ms) {
     start_tick_ = GetTickCount();
@@ -32,7 +34,8 @@ void CountdownTimer::Restart(uint32_t duration_ms) {
 }
 
 bool CountdownTimer::Expired(uint32_t now) const {
-    if (end_tick_ >= start_tick_) return now < start_tick_ || now >= end_tick_;
+    if (end_tick_ >= start_tick_)
+        return now < start_tick_ || now >= end_tick_;
     // The end wrapped past 2^32: the window is [start, 2^32) plus [0, end).
     return now < start_tick_ && now >= end_tick_;
 }
@@ -44,13 +47,15 @@ Clock::Clock() {
 }
 
 void Clock::Update() {
-    if (!running_) return;
+    if (!running_)
+        return;
     uint32_t now = GetTickCount();
     if (speed_ == 1.0f) {
         time_ = now + (start_value_ - start_tick_);
     } else {
         double scaled = double(now - last_tick_) * double(speed_) + fraction_;
-        if (!(scaled > 0.0)) scaled = 0.0;  // negative or NaN speeds stand still
+        if (!(scaled > 0.0))
+            scaled = 0.0;  // negative or NaN speeds stand still
         double whole = std::floor(scaled);
         fraction_ = scaled - whole;
         time_ += static_cast<uint32_t>(static_cast<uint64_t>(whole));
@@ -62,14 +67,16 @@ void Clock::Update() {
 }
 
 void Clock::Pause() {
-    if (!running_) return;
+    if (!running_)
+        return;
     Update();
     pause_tick_ = GetTickCount();
     running_ = 0;
 }
 
 uint32_t Clock::Resume() {
-    if (running_) return 0;
+    if (running_)
+        return 0;
     uint32_t now = GetTickCount();
     uint32_t span = now - pause_tick_;
     start_tick_ += span;
@@ -86,7 +93,8 @@ void Clock::SetTime(uint32_t value) {
     last_tick_ = now;
     fraction_ = 0.0;
     time_ = value;
-    if (!running_) pause_tick_ = now;  // a later Resume counts the pause from here
+    if (!running_)
+        pause_tick_ = now;  // a later Resume counts the pause from here
     Update();
 }
 

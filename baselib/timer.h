@@ -17,7 +17,7 @@ void SetTickSource(TickSource source);
 // A countdown over the wrapping tick: expired once `duration` milliseconds have
 // passed since the start (or the tick left the window by going backwards).
 class CountdownTimer {
-public:
+  public:
     CountdownTimer() : CountdownTimer(0) {}
     explicit CountdownTimer(uint32_t duration_ms) { Restart(duration_ms); }
     virtual ~CountdownTimer() = default;
@@ -35,7 +35,7 @@ public:
     uint32_t end_tick() const { return end_tick_; }
     uint32_t duration() const { return duration_; }
 
-private:
+  private:
     uint32_t start_tick_ = 0;
     uint32_t end_tick_ = 0;
     uint32_t duration_ = 0;
@@ -44,7 +44,7 @@ private:
 // The main loop's time base: a millisecond value that follows the tick while
 // running, stands still while paused and can be set.
 class Clock {
-public:
+  public:
     Clock();
 
     // Brings `time` up to date (nothing while paused).
@@ -60,7 +60,7 @@ public:
     bool running() const { return running_ != 0; }
     float speed() const { return speed_; }
 
-private:
+  private:
     uint32_t time_ = 0;
     uint32_t start_tick_ = 0;
     uint32_t start_value_ = 0;

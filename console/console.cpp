@@ -10,11 +10,12 @@
 // [SECTION] Update and drawing
 #include "console/console.h"
 
+#include <strings.h>
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
 
 #include "baselib/bl_file.h"
 #include "baselib/bl_memory.h"
@@ -41,35 +42,44 @@ constexpr uint32_t kTextColour = 0xFFE0E0E0u;
 
 }  // namespace
 
-CONSOLE* CONSOLE_Get() { return g_console; }
-void CONSOLE_Set(CONSOLE* console) { g_console = console; }
+CONSOLE* CONSOLE_Get() {
+    return g_console;
+}
+void CONSOLE_Set(CONSOLE* console) {
+    g_console = console;
+}
 
 // [SECTION] Words and splitting
 
 bool ConsoleWord(const char* line, int n, std::string* word) {
-    if (line == nullptr || n < 0) return false;
+    if (line == nullptr || n < 0)
+        return false;
     const char* p = line;
     while (*p == ' ') ++p;
     for (int i = 0;; ++i) {
-        if (*p == '\0') return false;
+        if (*p == '\0')
+            return false;
         const char* end = std::strchr(p, ' ');
         size_t len = end ? size_t(end - p) : std::strlen(p);
         if (i == n) {
             word->assign(p, std::min<size_t>(len, kLineChars));
             return true;
         }
-        if (end == nullptr) return false;
+        if (end == nullptr)
+            return false;
         p = end;
         while (*p == ' ') ++p;
     }
 }
 
 bool ConsoleRest(const char* line, std::string* rest) {
-    if (line == nullptr) return false;
+    if (line == nullptr)
+        return false;
     const char* p = line;
     while (*p == ' ') ++p;
     const char* blank = std::strchr(p, ' ');
-    if (blank == nullptr || blank[1] == '\0') return false;
+    if (blank == nullptr || blank[1] == '\0')
+        return false;
     const char* start = blank + 1;
     rest->assign(start, std::min<size_t>(std::strlen(start), kLineChars));
     return true;
@@ -103,7 +113,8 @@ void ConsoleSplit(const std::string& text, std::string* first, std::string* seco
 CONSOLE::CONSOLE() = default;
 
 CONSOLE::~CONSOLE() {
-    if (g_console == this) g_console = nullptr;
+    if (g_console == this)
+        g_console = nullptr;
 }
 
 bool CONSOLE::Init(uint16_t width, uint16_t height, resources::QNTFONT_BASE* font,
@@ -122,12 +133,37 @@ bool CONSOLE::Init(uint16_t width, uint16_t height, resources::QNTFONT_BASE* fon
         surface_.reset();
         return false;
     }
-    if (g_console == nullptr) g_console = this;
+    if (g_console == nullptr)
+        g_console = this;
     ready_ = true;
-    AddCommand("alias", [](const char* r) { if (g_console) g_console->CmdAlias(r); }, 1);
-    AddCommand("list", [](const char* r) { if (g_console) g_console->CmdList(r); }, 1);
-    AddCommand("save", [](const char* r) { if (g_console) g_console->CmdSave(r); }, 1);
-    AddCommand("exec", [](const char* r) { if (g_console) g_console->CmdExec(r); }, 1);
+    AddCommand(
+        "alias",
+        [](const char* r) {
+            if (g_console)
+                g_console->CmdAlias(r);
+        },
+        1);
+    AddCommand(
+        "list",
+        [](const char* r) {
+            if (g_console)
+                g_console->CmdList(r);
+        },
+        1);
+    AddCommand(
+        "save",
+        [](const char* r) {
+            if (g_console)
+                g_console->CmdSave(r);
+        },
+        1);
+    AddCommand(
+        "exec",
+        [](const char* r) {
+            if (g_console)
+                g_console->CmdExec(r);
+        },
+        1);
     Print("Lathe, console v1.3");
     Print("type <list> to get a list of all known symbols");
     return true;
@@ -135,29 +171,35 @@ bool CONSOLE::Init(uint16_t width, uint16_t height, resources::QNTFONT_BASE* fon
 
 bool CONSOLE::NameUsed(const std::string& name) const {
     for (const auto& v : variables_)
-        if (v.name == name) return true;
+        if (v.name == name)
+            return true;
     for (const auto& c : commands_)
-        if (c.name == name) return true;
+        if (c.name == name)
+            return true;
     for (const auto& a : aliases_)
-        if (a.name == name) return true;
+        if (a.name == name)
+            return true;
     return false;
 }
 
 ConsoleVariable* CONSOLE::FindVariable(const std::string& name) {
     for (auto& v : variables_)
-        if (v.name == name) return &v;
+        if (v.name == name)
+            return &v;
     return nullptr;
 }
 
 ConsoleCommand* CONSOLE::FindCommand(const std::string& name) {
     for (auto& c : commands_)
-        if (c.name == name) return &c;
+        if (c.name == name)
+            return &c;
     return nullptr;
 }
 
 ConsoleAlias* CONSOLE::FindAlias(const std::string& name) {
     for (auto& a : aliases_)
-        if (a.name == name) return &a;
+        if (a.name == name)
+            return &a;
     return nullptr;
 }
 
@@ -166,7 +208,8 @@ static std::string CutName(const char* name) {
 }
 
 bool CONSOLE::AddCommand(const char* name, ConsoleHandler handler, uint8_t listed) {
-    if (disabled || name == nullptr || *name == '\0') return false;
+    if (disabled || name == nullptr || *name == '\0')
+        return false;
     std::string n = CutName(name);
     if (NameUsed(n)) {
         Printf("<%s> already exists", n.c_str());
@@ -193,7 +236,8 @@ bool CONSOLE::AddVariable(const char* name, void* storage, uint8_t type, uint16_
 }
 
 bool CONSOLE::AddAlias(const char* name, const char* command) {
-    if (disabled || name == nullptr || *name == '\0' || command == nullptr) return false;
+    if (disabled || name == nullptr || *name == '\0' || command == nullptr)
+        return false;
     std::string n = CutName(name);
     if (NameUsed(n)) {
         Printf("<%s> already exists", n.c_str());
@@ -205,7 +249,8 @@ bool CONSOLE::AddAlias(const char* name, const char* command) {
 }
 
 bool CONSOLE::RemoveAlias(const char* name) {
-    if (disabled || name == nullptr) return false;
+    if (disabled || name == nullptr)
+        return false;
     std::string n = CutName(name);
     for (auto it = aliases_.begin(); it != aliases_.end(); ++it) {
         if (it->name == n) {
@@ -220,19 +265,22 @@ bool CONSOLE::RemoveAlias(const char* name) {
 // [SECTION] Printing
 
 void CONSOLE::AddLine(std::string line) {
-    if (echo) LOGSYS_Printf(nullptr, kLogInfo, "CONSOLE: %s", line.c_str());
+    if (echo)
+        LOGSYS_Printf(nullptr, kLogInfo, "CONSOLE: %s", line.c_str());
     lines_.push_back(std::move(line));
     while (lines_.size() > max_lines_ && !lines_.empty()) lines_.pop_front();
     dirty = 1;
 }
 
 void CONSOLE::Print(const char* text) {
-    if (disabled || !ready_ || text == nullptr) return;
+    if (disabled || !ready_ || text == nullptr)
+        return;
     std::string first;
     std::string second;
     ConsoleSplit(text, &first, &second);
     AddLine(std::move(first));
-    if (!second.empty()) AddLine(std::move(second));
+    if (!second.empty())
+        AddLine(std::move(second));
 }
 
 void CONSOLE::Printf(const char* format, ...) {
@@ -250,13 +298,29 @@ std::string CONSOLE::VariableText(const ConsoleVariable& v) const {
     char buffer[1024];
     const char* n = v.name.c_str();
     switch (v.type) {
-        case kVarInt16: std::snprintf(buffer, sizeof buffer, "%s %d", n, *static_cast<int16_t*>(v.storage)); break;
-        case kVarUInt16: std::snprintf(buffer, sizeof buffer, "%s %d", n, *static_cast<uint16_t*>(v.storage)); break;
-        case kVarInt32: std::snprintf(buffer, sizeof buffer, "%s %d", n, *static_cast<int32_t*>(v.storage)); break;
-        case kVarUInt32: std::snprintf(buffer, sizeof buffer, "%s %d", n, int(*static_cast<uint32_t*>(v.storage))); break;
-        case kVarUInt8: std::snprintf(buffer, sizeof buffer, "%s %d", n, *static_cast<uint8_t*>(v.storage)); break;
-        case kVarFloat: std::snprintf(buffer, sizeof buffer, "%s %f", n, double(*static_cast<float*>(v.storage))); break;
-        case kVarDouble: std::snprintf(buffer, sizeof buffer, "%s %f", n, *static_cast<double*>(v.storage)); break;
+        case kVarInt16:
+            std::snprintf(buffer, sizeof buffer, "%s %d", n, *static_cast<int16_t*>(v.storage));
+            break;
+        case kVarUInt16:
+            std::snprintf(buffer, sizeof buffer, "%s %d", n, *static_cast<uint16_t*>(v.storage));
+            break;
+        case kVarInt32:
+            std::snprintf(buffer, sizeof buffer, "%s %d", n, *static_cast<int32_t*>(v.storage));
+            break;
+        case kVarUInt32:
+            std::snprintf(buffer, sizeof buffer, "%s %d", n,
+                          int(*static_cast<uint32_t*>(v.storage)));
+            break;
+        case kVarUInt8:
+            std::snprintf(buffer, sizeof buffer, "%s %d", n, *static_cast<uint8_t*>(v.storage));
+            break;
+        case kVarFloat:
+            std::snprintf(buffer, sizeof buffer, "%s %f", n,
+                          double(*static_cast<float*>(v.storage)));
+            break;
+        case kVarDouble:
+            std::snprintf(buffer, sizeof buffer, "%s %f", n, *static_cast<double*>(v.storage));
+            break;
         case kVarString: {
             const char* s = static_cast<const char*>(v.storage);
             std::snprintf(buffer, sizeof buffer, "%s %.*s", n, int(strnlen(s, v.max_len)), s);
@@ -266,7 +330,9 @@ std::string CONSOLE::VariableText(const ConsoleVariable& v) const {
             std::snprintf(buffer, sizeof buffer, "%s %s", n,
                           *static_cast<uint8_t*>(v.storage) ? "true" : "false");
             break;
-        default: std::snprintf(buffer, sizeof buffer, "%s", n); break;
+        default:
+            std::snprintf(buffer, sizeof buffer, "%s", n);
+            break;
     }
     return buffer;
 }
@@ -274,13 +340,27 @@ std::string CONSOLE::VariableText(const ConsoleVariable& v) const {
 void CONSOLE::SetVariable(ConsoleVariable& v, const std::string& text) {
     const char* t = text.c_str();
     switch (v.type) {
-        case kVarInt16: *static_cast<int16_t*>(v.storage) = int16_t(std::strtol(t, nullptr, 10)); break;
-        case kVarUInt16: *static_cast<uint16_t*>(v.storage) = uint16_t(std::strtol(t, nullptr, 10)); break;
-        case kVarInt32: *static_cast<int32_t*>(v.storage) = int32_t(std::strtol(t, nullptr, 10)); break;
-        case kVarUInt32: *static_cast<uint32_t*>(v.storage) = uint32_t(std::strtoll(t, nullptr, 10)); break;
-        case kVarUInt8: *static_cast<uint8_t*>(v.storage) = uint8_t(std::strtol(t, nullptr, 10)); break;
-        case kVarFloat: *static_cast<float*>(v.storage) = std::strtof(t, nullptr); break;
-        case kVarDouble: *static_cast<double*>(v.storage) = std::strtod(t, nullptr); break;
+        case kVarInt16:
+            *static_cast<int16_t*>(v.storage) = int16_t(std::strtol(t, nullptr, 10));
+            break;
+        case kVarUInt16:
+            *static_cast<uint16_t*>(v.storage) = uint16_t(std::strtol(t, nullptr, 10));
+            break;
+        case kVarInt32:
+            *static_cast<int32_t*>(v.storage) = int32_t(std::strtol(t, nullptr, 10));
+            break;
+        case kVarUInt32:
+            *static_cast<uint32_t*>(v.storage) = uint32_t(std::strtoll(t, nullptr, 10));
+            break;
+        case kVarUInt8:
+            *static_cast<uint8_t*>(v.storage) = uint8_t(std::strtol(t, nullptr, 10));
+            break;
+        case kVarFloat:
+            *static_cast<float*>(v.storage) = std::strtof(t, nullptr);
+            break;
+        case kVarDouble:
+            *static_cast<double*>(v.storage) = std::strtod(t, nullptr);
+            break;
         case kVarString: {
             // The storage holds max_len bytes: keep room for the terminator so
             // the value can always be read back as a string.
@@ -292,22 +372,29 @@ void CONSOLE::SetVariable(ConsoleVariable& v, const std::string& text) {
         }
         case kVarBool: {
             uint8_t value = 0;
-            if (strcasecmp(t, "TRUE") == 0) value = 1;
-            else if (strcasecmp(t, "FALSE") == 0) value = 0;
-            else if (t[0] == '1') value = 1;
+            if (strcasecmp(t, "TRUE") == 0)
+                value = 1;
+            else if (strcasecmp(t, "FALSE") == 0)
+                value = 0;
+            else if (t[0] == '1')
+                value = 1;
             *static_cast<uint8_t*>(v.storage) = value;
             break;
         }
-        default: break;
+        default:
+            break;
     }
-    if (v.change) v.change();
+    if (v.change)
+        v.change();
     dirty = 1;
 }
 
 void CONSOLE::Execute(const char* line) {
-    if (disabled || !ready_ || line == nullptr) return;
+    if (disabled || !ready_ || line == nullptr)
+        return;
     std::string word0;
-    if (!ConsoleWord(line, 0, &word0)) return;
+    if (!ConsoleWord(line, 0, &word0))
+        return;
     if (g_execute_depth >= kMaxExecuteDepth) {
         Printf("<%s> nested too deeply, not run", word0.c_str());
         return;
@@ -315,12 +402,15 @@ void CONSOLE::Execute(const char* line) {
     ++g_execute_depth;
     if (ConsoleVariable* v = FindVariable(word0)) {
         std::string value;
-        if (ConsoleWord(line, 1, &value)) SetVariable(*v, value);
-        else Print(VariableText(*v).c_str());
+        if (ConsoleWord(line, 1, &value))
+            SetVariable(*v, value);
+        else
+            Print(VariableText(*v).c_str());
     } else if (ConsoleCommand* c = FindCommand(word0)) {
         std::string rest;
         bool has_rest = ConsoleRest(line, &rest);
-        if (c->handler) c->handler(has_rest ? rest.c_str() : nullptr);
+        if (c->handler)
+            c->handler(has_rest ? rest.c_str() : nullptr);
     } else if (ConsoleAlias* a = FindAlias(word0)) {
         std::string command = a->command;  // the alias may be removed while it runs
         Printf("alias<%s>: %s", a->name.c_str(), command.c_str());
@@ -342,7 +432,8 @@ void CONSOLE::CmdAlias(const char* rest) {
     }
     std::string command;
     if (ConsoleRest(rest, &command)) {
-        if (AddAlias(name.c_str(), command.c_str())) Printf("alias <%s> created", name.c_str());
+        if (AddAlias(name.c_str(), command.c_str()))
+            Printf("alias <%s> created", name.c_str());
     } else {
         Print(RemoveAlias(name.c_str()) ? "alias removed" : "could not remove: alias not found");
     }
@@ -369,7 +460,8 @@ void CONSOLE::CmdList(const char* rest) {
     std::list<std::string> vars, cmds, aliases;
     for (const auto& v : variables_) vars.push_back(v.name);
     for (const auto& c : commands_)
-        if (c.listed) cmds.push_back(c.name);
+        if (c.listed)
+            cmds.push_back(c.name);
     for (const auto& a : aliases_) aliases.push_back(a.name);
     std::string what;
     if (!ConsoleWord(rest, 0, &what)) {
@@ -407,7 +499,8 @@ void CONSOLE::CmdSave(const char* rest) {
     std::string text;
     for (const auto& a : aliases_) text += "alias " + a.name + " " + a.command + "\r\n";
     for (const auto& v : variables_) text += VariableText(v) + "\r\n";
-    if (BL_FileExists(file.c_str())) BL_DeleteFile(file.c_str());
+    if (BL_FileExists(file.c_str()))
+        BL_DeleteFile(file.c_str());
     if (FILE_Save(file.c_str(), text.data(), uint32_t(text.size())) < 0) {
         Printf("unable to write to <%s>", file.c_str());
         return;
@@ -432,13 +525,17 @@ void CONSOLE::CmdExec(const char* rest) {
     size_t pos = 0;
     while (pos < text.size()) {
         size_t end = text.find('\n', pos);
-        if (end == std::string::npos) end = text.size();
+        if (end == std::string::npos)
+            end = text.size();
         std::string line = text.substr(pos, end - pos);
         size_t cr = line.find('\r');
-        if (cr != std::string::npos) line.resize(cr);
+        if (cr != std::string::npos)
+            line.resize(cr);
         // The input line holds 80 characters; a longer line is cut there.
-        if (line.size() > size_t(kLineChars)) line.resize(kLineChars);
-        if (!line.empty()) Execute(line.c_str());
+        if (line.size() > size_t(kLineChars))
+            line.resize(kLineChars);
+        if (!line.empty())
+            Execute(line.c_str());
         pos = end + 1;
     }
     Printf("all data restored<%s>", file.c_str());
@@ -460,7 +557,8 @@ void CONSOLE::RecallHistory(const std::string& entry) {
 }
 
 void CONSOLE::Enter() {
-    if (input_[0] == '\0') return;
+    if (input_[0] == '\0')
+        return;
     std::string line = input_;
     history_.push_back(line);
     while (history_.size() > size_t(kHistoryMax)) history_.pop_front();
@@ -472,24 +570,31 @@ void CONSOLE::Enter() {
 }
 
 bool CONSOLE::ProcessInput(const IOEVE& record) {
-    if (disabled || !ready_) return false;
-    if (record.class_flags == kEveKeyUp) return true;
+    if (disabled || !ready_)
+        return false;
+    if (record.class_flags == kEveKeyUp)
+        return true;
     int len = int(std::strlen(input_));
     if (record.class_flags == kEveKeyDown) {
-        if (!open || !key_repeat_.IsExpired()) return false;
+        if (!open || !key_repeat_.IsExpired())
+            return false;
         key_repeat_.Restart(kKeyRepeatMs);
         int hsize = int(history_.size());
         switch (record.value) {
             case media::kKeyLeft:
-                if (cursor_ > 0) --cursor_;
+                if (cursor_ > 0)
+                    --cursor_;
                 break;
             case media::kKeyRight:
-                if (cursor_ < len && cursor_ < kLineChars - 1) ++cursor_;
+                if (cursor_ < len && cursor_ < kLineChars - 1)
+                    ++cursor_;
                 break;
             case media::kKeyUp:
                 if (hsize > 0) {
-                    if (history_pos_ < 0) history_pos_ = hsize - 1;
-                    else if (history_pos_ > 0) --history_pos_;
+                    if (history_pos_ < 0)
+                        history_pos_ = hsize - 1;
+                    else if (history_pos_ > 0)
+                        --history_pos_;
                     RecallHistory(*std::next(history_.begin(), history_pos_));
                 }
                 break;
@@ -505,22 +610,29 @@ bool CONSOLE::ProcessInput(const IOEVE& record) {
                 break;
             case media::kKeyInsert:
                 if (cursor_ <= len) {
-                    std::memmove(input_ + cursor_ + 1, input_ + cursor_, size_t(kLineChars - 1 - cursor_));
+                    std::memmove(input_ + cursor_ + 1, input_ + cursor_,
+                                 size_t(kLineChars - 1 - cursor_));
                     input_[cursor_] = ' ';
                     input_[kLineChars] = '\0';
                 }
                 break;
             case media::kKeyDelete:
-                if (cursor_ < len) std::memmove(input_ + cursor_, input_ + cursor_ + 1, size_t(len - cursor_));
+                if (cursor_ < len)
+                    std::memmove(input_ + cursor_, input_ + cursor_ + 1, size_t(len - cursor_));
                 break;
             case media::kKeyPageDown:
                 std::memset(input_, 0, sizeof input_);
                 cursor_ = 0;
                 history_pos_ = -1;
                 break;
-            case media::kKeyHome: cursor_ = 0; break;
-            case media::kKeyEnd: cursor_ = int16_t(std::min(len, kLineChars - 1)); break;
-            default: return true;
+            case media::kKeyHome:
+                cursor_ = 0;
+                break;
+            case media::kKeyEnd:
+                cursor_ = int16_t(std::min(len, kLineChars - 1));
+                break;
+            default:
+                return true;
         }
         TouchInput();
         return true;
@@ -555,7 +667,8 @@ void CONSOLE::SetOpen(bool value) {
 }
 
 void CONSOLE::Update() {
-    if (disabled || !ready_) return;
+    if (disabled || !ready_)
+        return;
     if (blink_.IsExpired()) {
         blink_.Restart(kBlinkMs);
         cursor_on = !cursor_on;
@@ -573,7 +686,8 @@ void CONSOLE::Update() {
 }
 
 void CONSOLE::Draw() {
-    if (disabled || !ready_ || !surface_ || surface_->empty()) return;
+    if (disabled || !ready_ || !surface_ || surface_->empty())
+        return;
     if (dirty) {
         surface_->Clear(kBackColour);
         int y = height_ - font_height_;
@@ -581,8 +695,10 @@ void CONSOLE::Draw() {
         in += ' ';
         in += input_;
         auto draw = [&](int x, int yy, const char* text) {
-            if (font_) font_->DrawTextEx(surface_.get(), x, yy, kTextColour, text, 0);
-            else surface_->DirectSimpleText(x, yy, text, kTextColour);
+            if (font_)
+                font_->DrawTextEx(surface_.get(), x, yy, kTextColour, text, 0);
+            else
+                surface_->DirectSimpleText(x, yy, text, kTextColour);
         };
         draw(2, y, in.c_str());
         if (cursor_on) {
@@ -593,7 +709,8 @@ void CONSOLE::Draw() {
         }
         for (auto it = lines_.rbegin(); it != lines_.rend(); ++it) {
             y -= font_height_;
-            if (y < -int(font_height_)) break;
+            if (y < -int(font_height_))
+                break;
             draw(2, y, it->c_str());
         }
         dirty = 0;

@@ -65,7 +65,7 @@ struct ConsoleAlias {
 };
 
 class CONSOLE {
-public:
+  public:
     CONSOLE();
     ~CONSOLE();
     CONSOLE(const CONSOLE&) = delete;
@@ -117,7 +117,7 @@ public:
     char cursor_char = '|';
     char prompt_char = '>';
 
-private:
+  private:
     bool NameUsed(const std::string& name) const;
     ConsoleVariable* FindVariable(const std::string& name);
     ConsoleCommand* FindCommand(const std::string& name);

@@ -20,23 +20,36 @@ bool IsToggleKey(uint32_t value) {
 bool CONSOLE_RegisterDefaults(CONSOLE& console, const ConsoleHooks& hooks) {
     g_hooks = hooks;
     bool ok = true;
-    if (hooks.fps) ok &= console.AddVariable("fps", hooks.fps, kVarUInt32, 0, nullptr);
-    if (hooks.gui_trace) ok &= console.AddVariable("gui_trace", hooks.gui_trace, kVarBool, 0, nullptr);
+    if (hooks.fps)
+        ok &= console.AddVariable("fps", hooks.fps, kVarUInt32, 0, nullptr);
+    if (hooks.gui_trace)
+        ok &= console.AddVariable("gui_trace", hooks.gui_trace, kVarBool, 0, nullptr);
     if (hooks.screenshot)
-        ok &= console.AddCommand("screenshot", [](const char* rest) {
-            if (g_hooks.screenshot) g_hooks.screenshot(rest ? rest : "screenshot");
-        }, 1);
+        ok &= console.AddCommand(
+            "screenshot",
+            [](const char* rest) {
+                if (g_hooks.screenshot)
+                    g_hooks.screenshot(rest ? rest : "screenshot");
+            },
+            1);
     if (hooks.lua)
-        ok &= console.AddCommand("lua", [](const char* rest) {
-            if (g_hooks.lua && rest) g_hooks.lua(rest);
-        }, 1);
+        ok &= console.AddCommand(
+            "lua",
+            [](const char* rest) {
+                if (g_hooks.lua && rest)
+                    g_hooks.lua(rest);
+            },
+            1);
     return ok;
 }
 
 bool CONSOLE_HandleToggle(CONSOLE& console, const IOEVE& record) {
-    if (record.class_flags != kEveKeyDown && record.class_flags != kEveKeyUp) return false;
-    if (!IsToggleKey(record.value)) return false;
-    if (record.class_flags == kEveKeyDown) console.Toggle();
+    if (record.class_flags != kEveKeyDown && record.class_flags != kEveKeyUp)
+        return false;
+    if (!IsToggleKey(record.value))
+        return false;
+    if (record.class_flags == kEveKeyDown)
+        console.Toggle();
     return true;
 }
 

@@ -13,8 +13,8 @@ namespace vorlane::console {
 class CONSOLE;
 
 struct ConsoleHooks {
-    uint32_t* fps = nullptr;          // frames per second of the graphics system
-    uint8_t* gui_trace = nullptr;     // the GUI trace switch
+    uint32_t* fps = nullptr;                           // frames per second of the graphics system
+    uint8_t* gui_trace = nullptr;                      // the GUI trace switch
     std::function<void(const char* name)> screenshot;  // saves the current frame
     std::function<void(const char* code)> lua;         // runs Lua code
 };

@@ -20,7 +20,8 @@ bool WriteAll(int fd, const std::string& text) {
     size_t done = 0;
     while (done < text.size()) {
         ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n <= 0) return false;
+        if (n <= 0)
+            return false;
         done += size_t(n);
     }
     return true;
@@ -34,30 +35,37 @@ void CFGFILE::Parse(const std::string& text) {
     size_t pos = 0;
     while (pos < text.size()) {
         size_t end = text.find('\n', pos);
-        if (end == std::string::npos) end = text.size();
+        if (end == std::string::npos)
+            end = text.size();
         std::string line = text.substr(pos, std::min(end - pos, kMaxLine));
         pos = end + 1;
         size_t cr = line.find('\r');
-        if (cr != std::string::npos) line.resize(cr);
-        if (line.empty()) continue;
+        if (cr != std::string::npos)
+            line.resize(cr);
+        if (line.empty())
+            continue;
         if (line[0] == '[') {
-            if (line.size() == 1) continue;  // "[" alone changes nothing
+            if (line.size() == 1)
+                continue;  // "[" alone changes nothing
             size_t close = line.find(']', 1);
             current = line.substr(1, close == std::string::npos ? std::string::npos : close - 1);
             continue;
         }
-        if (!current) continue;  // lines before the first section
+        if (!current)
+            continue;  // lines before the first section
         size_t equals = line.find('=');
         std::string key = line.substr(0, equals);
         std::optional<std::string> value;
-        if (equals != std::string::npos && equals + 1 < line.size()) value = line.substr(equals + 1);
+        if (equals != std::string::npos && equals + 1 < line.size())
+            value = line.substr(equals + 1);
         SetEntry(FindOrAddSection(*current), key, value);
     }
 }
 
 bool CFGFILE::Read(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
-    if (!file) return false;
+    if (!file)
+        return false;
     std::ostringstream text;
     text << file.rdbuf();
     Parse(text.str());
@@ -70,7 +78,8 @@ std::string CFGFILE::Format() const {
         text += "[" + section.name + "]\n";
         for (const Entry& entry : section.entries) {
             std::string line = entry.key + "=" + entry.value.value_or("");
-            if (line.size() > kMaxWrittenLine) line.resize(kMaxWrittenLine);
+            if (line.size() > kMaxWrittenLine)
+                line.resize(kMaxWrittenLine);
             text += line + "\n";
         }
         text += "\n";
@@ -81,7 +90,8 @@ std::string CFGFILE::Format() const {
 bool CFGFILE::Write(const std::string& path) const {
     std::string temporary = path + ".new";
     int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     fchmod(fd, 0600);  // an older file of that name may have had wider rights
     bool ok = WriteAll(fd, Format()) && fsync(fd) == 0;
     ok = close(fd) == 0 && ok;
@@ -94,7 +104,8 @@ bool CFGFILE::Write(const std::string& path) const {
 
 CFGFILE::Section& CFGFILE::FindOrAddSection(const std::string& name) {
     for (Section& section : sections_) {
-        if (section.name == name) return section;
+        if (section.name == name)
+            return section;
     }
     sections_.push_back(Section{name, {}});
     return sections_.back();
@@ -111,9 +122,11 @@ void CFGFILE::SetEntry(Section& section, const std::string& key, std::optional<s
 }
 
 bool CFGFILE::SetText(const char* section, const char* key, const char* text) {
-    if (!section || !*section || !key || !*key || !text) return false;
+    if (!section || !*section || !key || !*key || !text)
+        return false;
     std::optional<std::string> value;
-    if (*text) value = text;
+    if (*text)
+        value = text;
     SetEntry(FindOrAddSection(section), key, value);
     return true;
 }
@@ -123,17 +136,20 @@ bool CFGFILE::SetNumber(const char* section, const char* key, int64_t number) {
 }
 
 const char* CFGFILE::GetText(const char* section, const char* key) {
-    if (!section || !key) return nullptr;
+    if (!section || !key)
+        return nullptr;
     Section& found = FindOrAddSection(section);
     for (const Entry& entry : found.entries) {
-        if (entry.key == key) return entry.value ? entry.value->c_str() : nullptr;
+        if (entry.key == key)
+            return entry.value ? entry.value->c_str() : nullptr;
     }
     return nullptr;
 }
 
 int64_t CFGFILE::GetNumber(const char* section, const char* key, int64_t fallback) {
     const char* text = GetText(section, key);
-    if (!text) return fallback;
+    if (!text)
+        return fallback;
     return std::strtoll(text, nullptr, 10);
 }
 

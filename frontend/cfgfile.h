@@ -18,7 +18,7 @@
 namespace vorlane::frontend {
 
 class CFGFILE {
-public:
+  public:
     // Longest line read; longer lines are cut.
     static constexpr size_t kMaxLine = 2047;
 
@@ -46,7 +46,7 @@ public:
 
     size_t section_count() const { return sections_.size(); }
 
-private:
+  private:
     struct Entry {
         std::string key;
         std::optional<std::string> value;

@@ -25,7 +25,8 @@ namespace {
 void DrawGui() {
     media::GFXSYS3D* gfx = MAIN_Gfx();
     GUI_CONTROL* gui = GUI_CONTROL::Get();
-    if (!gfx || !gfx->screen() || !gui) return;
+    if (!gfx || !gfx->screen() || !gui)
+        return;
     gui::OsgfxCanvas canvas(*gfx->screen());
     gui->Draw(canvas);
     gui->DrawTooltip(canvas);
@@ -34,7 +35,7 @@ void DrawGui() {
 // The front end as one program frame: the subsystems first, the main map last,
 // so the main map goes first when the frame is destroyed.
 class FrontendFrame : public ProgramFrame {
-public:
+  public:
     bool Start(uint16_t start_mode) {
         int w = g_settings && g_settings->screen_width > 0 ? g_settings->screen_width : 1024;
         int h = g_settings && g_settings->screen_height > 0 ? g_settings->screen_height : 768;
@@ -46,7 +47,8 @@ public:
             return false;
         }
         menus_ = std::make_unique<MENU_LUA>();
-        if (!menus_->Init(g_control->lua(), g_control->textlib())) return false;
+        if (!menus_->Init(g_control->lua(), g_control->textlib()))
+            return false;
         lobby_ = std::make_unique<LOBBYNET>(nullptr, "version.hdr");
         if (lobby_->InitClientSystem("logs/lobby", 0, "data/lobbynet.ini", 0) != 1)
             LOGSYS_Text(nullptr, kLogError, "GLOBAL_CONTROL_BASE::InitLobby: lobby client failed.");
@@ -73,7 +75,8 @@ public:
         }
 
         MAIN_SetIterationHook([this] {
-            if (lobby_) lobby_->Update();
+            if (lobby_)
+                lobby_->Update();
             AUTOPILOT_Step();
         });
         std::string script = MAIN_ScriptOption();
@@ -87,7 +90,8 @@ public:
                 return sequences && sequences->AnyPlaying();
             };
             host.quit = [] { g_control->program_state = kStateQuit; };
-            if (!AUTOPILOT_Start(script, std::move(host))) return false;
+            if (!AUTOPILOT_Start(script, std::move(host)))
+                return false;
         }
         return true;
     }
@@ -99,21 +103,24 @@ public:
         menus_.reset();
         gui_.reset();
         GUI_STYLE_OLD_PRIMITIVE::SetFonControl(nullptr);
-        if (lobby_) lobby_->RemoveSystem();
+        if (lobby_)
+            lobby_->RemoveSystem();
         lobby_.reset();
     }
 
     int IsReady() const override { return ready_; }
     int OnInput(IOEVE* event) override { return map_ ? map_->OnInput(event) : 0; }
     void Update() override {
-        if (map_) map_->Update();
+        if (map_)
+            map_->Update();
     }
     void Draw() override {
-        if (map_) map_->Draw();
+        if (map_)
+            map_->Draw();
     }
     int ready_ = 0;
 
-private:
+  private:
     std::unique_ptr<gui::QntFontSource> fonts_;
     std::unique_ptr<LOBBYNET> lobby_;
     std::unique_ptr<GUI_CONTROL> gui_;
@@ -131,6 +138,8 @@ void FRONTEND_Install() {
     });
 }
 
-int FRONTEND_ExitStatus() { return AUTOPILOT_ExitCode(); }
+int FRONTEND_ExitStatus() {
+    return AUTOPILOT_ExitCode();
+}
 
 }  // namespace vorlane::frontend

@@ -16,18 +16,20 @@ namespace vorlane::frontend {
 
 namespace {
 
-constexpr uint32_t kGrey = 0xFFB4B4B4;         // (180, 180, 180)
+constexpr uint32_t kGrey = 0xFFB4B4B4;           // (180, 180, 180)
 constexpr uint32_t kPrivateColour = 0xFF8C8CDC;  // (140, 140, 220)
 constexpr size_t kProfileNameWidth = 15;
 constexpr size_t kProfileContactWidth = 40;
 
 int32_t ProfileI32(const uint8_t* profile, size_t size, size_t offset) {
-    if (offset + 4 > size) return 0;
+    if (offset + 4 > size)
+        return 0;
     return int32_t(net::GetU32(std::span<const uint8_t>(profile, size), offset));
 }
 
 std::string ProfileText(const uint8_t* profile, size_t size, size_t offset, size_t width) {
-    if (offset >= size) return {};
+    if (offset >= size)
+        return {};
     return net::GetText(std::span<const uint8_t>(profile, size), offset,
                         std::min(width, size - offset));
 }
@@ -49,15 +51,16 @@ void MAINMAP::ActionLogin(bool create) {
     std::string user = InputText("menu.login.obj_input_uname");
     std::string password = InputText("menu.login.obj_input_password");
     std::string email = InputText("menu.login.obj_input_email");
-    if (context_.draw_now) context_.draw_now();
+    if (context_.draw_now)
+        context_.draw_now();
     bool complete = !user.empty() && !password.empty() && (!create || !email.empty());
     if (complete && context_.lobby) {
-        int16_t result =
-            create ? context_.lobby->FirstLogin(user.c_str(), password.c_str(), "", email.c_str(),
-                                                true)
-                   : context_.lobby->Login(user.c_str(), password.c_str(), "", email.c_str(), true,
-                                           0xFFFF, 0xFFFF);
-        if (result != 0) return;
+        int16_t result = create ? context_.lobby->FirstLogin(user.c_str(), password.c_str(), "",
+                                                             email.c_str(), true)
+                                : context_.lobby->Login(user.c_str(), password.c_str(), "",
+                                                        email.c_str(), true, 0xFFFF, 0xFFFF);
+        if (result != 0)
+            return;
     }
     const char* id = "LOBBY_LOGIN_IMPOSSIBLE";
     if (create && email.empty())
@@ -77,14 +80,18 @@ void MAINMAP::LoginError(const char* text_id) {
     LOGSYS_Info("LOBBYNET: %s", text.c_str());
 }
 
-void MAINMAP::FirstLoginError(const char* text_id) { LoginError(text_id); }
+void MAINMAP::FirstLoginError(const char* text_id) {
+    LoginError(text_id);
+}
 
-void MAINMAP::AccountCreated() { ShowLoginError("LOBBY_ACCOUNT_OK", true); }
+void MAINMAP::AccountCreated() {
+    ShowLoginError("LOBBY_ACCOUNT_OK", true);
+}
 
 void MAINMAP::ConnectionLost() {
-    for (const char* menu : {"menu.connectinfo", "menu.profileinfo", "menu.channelinfo",
-                             "menu.profile", "menu.profileyesno", "menu.lobby", "menu.create",
-                             "menu.channel"})
+    for (const char* menu :
+         {"menu.connectinfo", "menu.profileinfo", "menu.channelinfo", "menu.profile",
+          "menu.profileyesno", "menu.lobby", "menu.create", "menu.channel"})
         HideMenu(menu);
     ShowMenu("menu.login");
     EnableMenu("menu.login", false);
@@ -105,8 +112,10 @@ void MAINMAP::ChannelEntered() {
     HideMenu("menu.connectinfo");
     EnableMenu("menu.channel", true);
     ShowMenu("menu.lobby");
-    if (GUI_LIST* games = List("menu.lobby.obj_list_game")) games->Clear();
-    if (GUI_LIST* users = List("menu.lobby.obj_list_user")) users->Clear();
+    if (GUI_LIST* games = List("menu.lobby.obj_list_game"))
+        games->Clear();
+    if (GUI_LIST* users = List("menu.lobby.obj_list_user"))
+        users->Clear();
     if (GUI_LIST* chat = List("menu.lobby.obj_list_chat")) {
         chat->Clear();
         chat->SetDisplayOnly(true);
@@ -128,8 +137,8 @@ void MAINMAP::LoginFinished() {
 // [SECTION] Profiles
 
 void MAINMAP::ProfilesComplete(const std::array<net::Profile, 4>& profiles) {
-    for (const char* menu : {"menu.connectinfo", "menu.profilefetchinfo", "menu.channel",
-                             "menu.login"})
+    for (const char* menu :
+         {"menu.connectinfo", "menu.profilefetchinfo", "menu.channel", "menu.login"})
         HideMenu(menu);
     EnableMenu("menu.login", true);
     ShowMenu("menu.profile");
@@ -139,8 +148,8 @@ void MAINMAP::ProfilesComplete(const std::array<net::Profile, 4>& profiles) {
         list->Clear();
         for (const net::Profile& profile : profiles) {
             bool active = net::GetU16(profile, net::kProfActive) != 0;
-            std::string text = active ? ProfileText(profile.data(), profile.size(),
-                                                    net::kProfName, kProfileNameWidth)
+            std::string text = active ? ProfileText(profile.data(), profile.size(), net::kProfName,
+                                                    kProfileNameWidth)
                                       : LobbyText("LOBBY_PROFILE_EMPTY");
             list->AddItem(text.c_str());
         }
@@ -167,16 +176,19 @@ void MAINMAP::ProfilePreview() {
 void MAINMAP::ProfileChoice(bool select) {
     GUI_LIST* list = List("menu.profile.obj_list1");
     int slot = list ? list->selection() : -1;
-    if (!context_.lobby || slot < 0 || slot > 3) return;
+    if (!context_.lobby || slot < 0 || slot > 3)
+        return;
     bool active = net::GetU16(context_.lobby->profiles()[size_t(slot)], net::kProfActive) != 0;
     if (select) {
-        if (!active) return;
+        if (!active)
+            return;
         ShowMenu("menu.profileinfo");
         EnableMenu("menu.profile", false);
         context_.lobby->SelectProfile(uint16_t(slot), false);
         return;
     }
-    if (InputText("menu.profilemodify.obj_input_name").empty()) return;
+    if (InputText("menu.profilemodify.obj_input_name").empty())
+        return;
     if (active) {
         EnableMenu("menu.profile", false);
         ShowMenu("menu.profileyesno");
@@ -190,12 +202,14 @@ void MAINMAP::ProfileStore() {
     int slot = list ? list->selection() : -1;
     std::string name = InputText("menu.profilemodify.obj_input_name");
     HideMenu("menu.profileyesno");
-    if (name.empty() || !context_.lobby || slot < 0 || slot > 3) return;
+    if (name.empty() || !context_.lobby || slot < 0 || slot > 3)
+        return;
     net::Profile& profile = context_.lobby->profiles()[size_t(slot)];
     net::PutU16(profile, net::kProfActive, 1);
     net::PutText(profile, net::kProfName, name, kProfileNameWidth);
     std::string email = InputText("menu.profilemodify.obj_input_email");
-    if (!email.empty()) net::PutText(profile, net::kProfContact, email, kProfileContactWidth);
+    if (!email.empty())
+        net::PutText(profile, net::kProfContact, email, kProfileContactWidth);
     net::PutU32(profile, net::kProfPortrait, uint32_t(int32_t(portrait_)));
     net::PutU32(profile, net::kProfColour, uint32_t(ColourNumber("menu.profilemodify")));
     HideMenu("menu.profilemodify");
@@ -207,7 +221,8 @@ void MAINMAP::ProfileStore() {
 
 void MAINMAP::FillProfileView(const std::string& prefix, const uint8_t* profile, size_t size) {
     PutImage((prefix + ".frame2").c_str(), nullptr);
-    if (!profile) return;
+    if (!profile)
+        return;
     SetText((prefix + ".obj_frame_name.obj_label1").c_str(),
             ProfileText(profile, size, net::kProfName, kProfileNameWidth));
     SetText((prefix + ".obj_frame_contact.obj_label1").c_str(),
@@ -247,10 +262,12 @@ void MAINMAP::ChannelList(const std::vector<uint8_t>& table, bool automatic) {
         ShowMenu("menu.channel");
     }
     GUI_LIST* list = List("menu.channel.obj_list1");
-    if (!list) return;
+    if (!list)
+        return;
     list->Clear();
     std::span<const uint8_t> bytes(table);
-    if (bytes.size() < net::kChannelEntriesOffset) return;
+    if (bytes.size() < net::kChannelEntriesOffset)
+        return;
     size_t count = net::GetU16(bytes, 14);
     // Entries beyond the bytes received are never read.
     size_t present = (bytes.size() - net::kChannelEntriesOffset) / net::kChannelEntrySize;
@@ -272,16 +289,20 @@ void MAINMAP::ChannelList(const std::vector<uint8_t>& table, bool automatic) {
 
 void MAINMAP::ChannelJoin() {
     GUI_LIST* list = List("menu.channel.obj_list1");
-    if (!list || !context_.lobby) return;
+    if (!list || !context_.lobby)
+        return;
     const std::vector<uint8_t>& table = context_.lobby->channel_table();
     std::span<const uint8_t> bytes(table);
-    if (bytes.size() < net::kChannelEntriesOffset) return;
+    if (bytes.size() < net::kChannelEntriesOffset)
+        return;
     int index = list->selection();
     size_t count = net::GetU16(bytes, 14);
     size_t present = (bytes.size() - net::kChannelEntriesOffset) / net::kChannelEntrySize;
-    if (index < 0 || size_t(index) >= std::min(count, present)) return;
+    if (index < 0 || size_t(index) >= std::min(count, present))
+        return;
     size_t at = net::kChannelEntriesOffset + size_t(index) * net::kChannelEntrySize;
-    if (context_.lobby->JoinChannel(net::GetU16(bytes, at + 19)) == 0) return;
+    if (context_.lobby->JoinChannel(net::GetU16(bytes, at + 19)) == 0)
+        return;
     bool games = (bytes[at + 15] & 0x2) != 0;
     EnableMenu("menu.lobby.obj_button_create", games);
     EnableMenu("menu.lobby.obj_button_join", games);
@@ -298,7 +319,8 @@ bool MAINMAP::IsIgnored(uint32_t id, uint32_t second) const {
 void MAINMAP::UserListChanged(const std::vector<net::UserRecord>& users,
                               const net::UserRecord* /*added*/, const net::UserRecord* removed) {
     GUI_LIST* list = List("menu.lobby.obj_list_user");
-    if (!list) return;
+    if (!list)
+        return;
     // The context user may be among the records that change.
     context_user_ = nullptr;
     list->Clear();
@@ -317,7 +339,8 @@ void MAINMAP::GameListChanged(const std::vector<net::GameRecord>& games,
                               const net::GameRecord* /*added*/,
                               const net::GameRecord* /*removed*/) {
     GUI_LIST* list = List("menu.lobby.obj_list_game");
-    if (!list) return;
+    if (!list)
+        return;
     uint32_t selected = 0;
     if (list->selection() >= 0) {
         if (auto* record = static_cast<net::GameRecord*>(list->GetItemRecord(list->selection())))
@@ -329,7 +352,8 @@ void MAINMAP::GameListChanged(const std::vector<net::GameRecord>& games,
         if (net::GetU16(game, net::kGamePasswordFlag) != 0)
             text += LobbyText("LOBBY_GAME_PASSWORD_SUFF");
         bool full = net::GetU16(game, net::kGamePlayers) == net::GetU16(game, net::kGameMaxPlayers);
-        list->AddItem(text.c_str(), true, full ? kGrey : 0, std::make_shared<net::GameRecord>(game));
+        list->AddItem(text.c_str(), true, full ? kGrey : 0,
+                      std::make_shared<net::GameRecord>(game));
     }
     for (int i = 0; selected != 0 && i < list->ItemCount(); ++i) {
         auto* record = static_cast<net::GameRecord*>(list->GetItemRecord(i));
@@ -341,31 +365,40 @@ void MAINMAP::GameListChanged(const std::vector<net::GameRecord>& games,
 }
 
 void MAINMAP::ChatLine(const char* text, uint32_t sender, bool is_private) {
-    if (!text || !context_.lobby) return;
+    if (!text || !context_.lobby)
+        return;
     const net::UserRecord* from = nullptr;
     for (const net::UserRecord& user : context_.lobby->users()) {
-        if (net::UserRecordId(user) != sender) continue;
-        if (IsIgnored(net::UserRecordId(user), net::UserRecordSecond(user))) continue;
+        if (net::UserRecordId(user) != sender)
+            continue;
+        if (IsIgnored(net::UserRecordId(user), net::UserRecordSecond(user)))
+            continue;
         from = &user;
         break;
     }
     GUI_LIST* chat = List("menu.lobby.obj_list_chat");
-    if (!from || !chat) return;
+    if (!from || !chat)
+        return;
     std::string name = net::UserRecordName(*from);
     std::string line = is_private ? LobbyText("LOBBY_CHAT_FROM") + " [" + name + "]: " + text
                                   : "[" + name + "]: " + text;
     int index = chat->AddItem(line.c_str(), false, is_private ? kPrivateColour : 0);
-    if (index >= 0) chat->ScrollTo(index);
+    if (index >= 0)
+        chat->ScrollTo(index);
 }
 
 void MAINMAP::Send() {
     GUI_OBJECT* input = Object("menu.lobby.obj_input_chat", GUI_TYPE_INPUTBOX);
-    if (!input) return;
+    if (!input)
+        return;
     std::string text = input->GetText() ? input->GetText() : "";
     input->SetText("");
-    if (text.empty()) return;
-    if (context_.lobby) context_.lobby->SendChat(text.c_str(), private_target_);
-    if (private_target_ == -1) return;
+    if (text.empty())
+        return;
+    if (context_.lobby)
+        context_.lobby->SendChat(text.c_str(), private_target_);
+    if (private_target_ == -1)
+        return;
     std::string name;
     if (GUI_LIST* users = List("menu.lobby.obj_list_user")) {
         for (int i = 0; i < users->ItemCount(); ++i) {
@@ -379,15 +412,18 @@ void MAINMAP::Send() {
     if (GUI_LIST* chat = List("menu.lobby.obj_list_chat")) {
         std::string line = LobbyText("LOBBY_CHAT_TO") + " [" + name + "]: " + text;
         int index = chat->AddItem(line.c_str(), false, kPrivateColour);
-        if (index >= 0) chat->ScrollTo(index);
+        if (index >= 0)
+            chat->ScrollTo(index);
     }
 }
 
 void MAINMAP::Private() {
     GUI_LIST* users = List("menu.lobby.obj_list_user");
-    if (!users || users->selection() < 0) return;
+    if (!users || users->selection() < 0)
+        return;
     auto* user = static_cast<net::UserRecord*>(users->GetItemRecord(users->selection()));
-    if (!user) return;
+    if (!user)
+        return;
     private_target_ = int32_t(net::UserRecordId(*user));
     SetText("menu.lobby.obj_frame_name.obj_label1",
             LobbyText("LOBBY_CHAT_TO") + " " + net::UserRecordName(*user));
@@ -400,10 +436,12 @@ void MAINMAP::ToAll() {
 
 void MAINMAP::Ignore() {
     GUI_LIST* users = List("menu.lobby.obj_list_user");
-    if (!users || users->selection() < 0) return;
+    if (!users || users->selection() < 0)
+        return;
     int index = users->selection();
     auto* user = static_cast<net::UserRecord*>(users->GetItemRecord(index));
-    if (!user) return;
+    if (!user)
+        return;
     auto pair = std::make_pair(net::UserRecordId(*user), net::UserRecordSecond(*user));
     // The list hands out its items read-only; their colour is the list's own
     // business, which this is.
@@ -411,7 +449,8 @@ void MAINMAP::Ignore() {
     auto found = std::find(ignore_.begin(), ignore_.end(), pair);
     if (found == ignore_.end()) {
         ignore_.push_back(pair);
-        if (item) item->SetColour(kGrey);
+        if (item)
+            item->SetColour(kGrey);
     } else {
         ignore_.erase(found);
         if (item) {
@@ -422,10 +461,12 @@ void MAINMAP::Ignore() {
 }
 
 void MAINMAP::UserContext(const GUI_EVENT& event) {
-    if (!(event.buttons & GUI_BUTTON_RIGHT)) return;
+    if (!(event.buttons & GUI_BUTTON_RIGHT))
+        return;
     GUI_LIST* users = List("menu.lobby.obj_list_user");
     ShowMenu("menu.lobbycontext");
-    if (GUI_OBJECT* menu = Object("menu.lobbycontext")) menu->SetPos(event.x + 5, event.y + 5);
+    if (GUI_OBJECT* menu = Object("menu.lobbycontext"))
+        menu->SetPos(event.x + 5, event.y + 5);
     context_user_ = users && users->selection() >= 0
                         ? static_cast<net::UserRecord*>(users->GetItemRecord(users->selection()))
                         : nullptr;
@@ -433,9 +474,11 @@ void MAINMAP::UserContext(const GUI_EVENT& event) {
 
 void MAINMAP::ShowProfile() {
     GUI_LIST* users = List("menu.lobby.obj_list_user");
-    if (!users || users->selection() < 0) return;
+    if (!users || users->selection() < 0)
+        return;
     auto* user = static_cast<net::UserRecord*>(users->GetItemRecord(users->selection()));
-    if (!user) return;
+    if (!user)
+        return;
     ShowMenu("menu.lobby_profileview");
     FillProfileView("menu.lobby_profileview", user->data() + net::kUserProfileOffset,
                     user->size() - net::kUserProfileOffset);

@@ -6,7 +6,6 @@
 // [SECTION] Menu helpers
 // [SECTION] Missions and the return from a game
 #include "frontend/mainmap.h"
-#include "frontend/game_launch.h"
 
 #include <cstring>
 
@@ -15,12 +14,13 @@
 #include "app/window.h"
 #include "baselib/logsys.h"
 #include "console/console.h"
-#include "frontend/mob3d.h"
-#include "media/gfx3d.h"
 #include "content/mission_ctrl.h"
+#include "frontend/game_launch.h"
+#include "frontend/mob3d.h"
 #include "gui/gui_control.h"
 #include "gui/gui_media.h"
 #include "gui/gui_widgets.h"
+#include "media/gfx3d.h"
 #include "resources/rama_ctrl.h"
 #include "resources/textlib.h"
 #include "scripting/lua_glue.h"
@@ -39,7 +39,7 @@ const char* const kPortraitNames[kPortraitCount] = {
 };
 
 const char* const kColourButtonNames[5] = {
-    "lobby.button.blue.norm", "lobby.button.green.norm",   "lobby.button.red.norm",
+    "lobby.button.blue.norm",    "lobby.button.green.norm",  "lobby.button.red.norm",
     "lobby.button.violett.norm", "lobby.button.yellow.norm",
 };
 
@@ -47,7 +47,9 @@ namespace {
 
 MAINMAP* g_mainmap = nullptr;
 
-void LogError(const char* text) { LOGSYS_Text(nullptr, kLogError, text); }
+void LogError(const char* text) {
+    LOGSYS_Text(nullptr, kLogError, text);
+}
 
 // Tags (the vrlmenu values).
 enum : int32_t {
@@ -114,26 +116,32 @@ bool ResolveDataText(resources::TEXTLIB* textlib, const std::string& value, std:
         return true;
     }
     const char* text = textlib ? textlib->GetTextC(value.c_str()) : nullptr;
-    if (!text) return false;
+    if (!text)
+        return false;
     *out = text;
     return true;
 }
 
 // A menu sound effect at the player's effects volume (none with sound off).
 void PlayEffect(const char* name) {
-    if (g_settings && !g_settings->sound_onoff) return;
+    if (g_settings && !g_settings->sound_onoff)
+        return;
     sound::SOUND_PlayResource(name, g_settings ? g_settings->effects_volume : 100);
 }
 
 }  // namespace
 
-MAINMAP* MAINMAP::Get() { return g_mainmap; }
+MAINMAP* MAINMAP::Get() {
+    return g_mainmap;
+}
 
 bool MAINMAP_MenuHook(int32_t tag, const GUI_EVENT& event) {
     MAINMAP* map = MAINMAP::Get();
-    if (!map) return false;
+    if (!map)
+        return false;
     // Every click a player makes on a menu object is heard.
-    if (event.code == GEVE_MOUSE_CLICK) PlayEffect("lobby.sound.click");
+    if (event.code == GEVE_MOUSE_CLICK)
+        PlayEffect("lobby.sound.click");
     return map->Dispatch(tag, event) != 0;
 }
 
@@ -155,9 +163,11 @@ MAINMAP::MAINMAP(MainMapContext context) : context_(std::move(context)) {
         resources::RAMA_RES* script = context_.rama->GetResource("lobby.script.menu");
         uint32_t size = 0;
         const uint8_t* bytes = script ? script->GetData(&size) : nullptr;
-        if (bytes) menus->CreateFromScript(bytes, size, true);
+        if (bytes)
+            menus->CreateFromScript(bytes, size, true);
     }
-    if (context_.lobby) context_.lobby->set_frontend(this);
+    if (context_.lobby)
+        context_.lobby->set_frontend(this);
     for (const TextLimit& limit : kTextLimits) {
         if (auto* input = static_cast<GUI_INPUTBOX*>(Object(limit.name, GUI_TYPE_INPUTBOX)))
             input->SetTextMax(limit.limit);
@@ -175,7 +185,8 @@ MAINMAP::MAINMAP(MainMapContext context) : context_(std::move(context)) {
         put("menu.login.obj_input_password", "passw");
         put("menu.login.obj_input_email", "email");
         const char* server = lobby_cfg_.GetText("main", "server");
-        if (server && context_.lobby) context_.lobby->set_host(server);
+        if (server && context_.lobby)
+            context_.lobby->set_host(server);
     }
     if (GUI_LIST* desc = List("menu.game.obj_frame_border.obj_list_missiondesc"))
         desc->SetDisplayOnly(true);
@@ -193,23 +204,27 @@ MAINMAP::~MAINMAP() {
         g_settings->missions = nullptr;
     }
     LOGSYS_Text(nullptr, kLogInfo, "MainMap: MAINMAP removed.");
-    if (context_.lobby) context_.lobby->set_frontend(nullptr);
+    if (context_.lobby)
+        context_.lobby->set_frontend(nullptr);
     if (context_.menus && context_.menus->menu_hook() == MAINMAP_MenuHook)
         context_.menus->SetMenuHook(nullptr);
-    if (g_mainmap == this) g_mainmap = nullptr;
+    if (g_mainmap == this)
+        g_mainmap = nullptr;
 }
 
 // [SECTION] Init
 
 bool MAINMAP::Init(uint16_t start_mode) {
     network_mode_ = start_mode;
-    if (g_settings) g_settings->network_mode = start_mode;
+    if (g_settings)
+        g_settings->network_mode = start_mode;
     if (context_.menus && context_.menus->lua()) {
         LUA_ExecuteString(context_.menus->lua(), "vrlsound = {}", "vrlsound");
         sound::SOUND_RegisterLua(context_.menus->lua());
     }
     missions_ = std::make_unique<VORL_MISSION_CTRL>(context_.rama, context_.textlib);
-    if (g_settings) g_settings->missions = missions_.get();
+    if (g_settings)
+        g_settings->missions = missions_.get();
     if (!missions_->MissionList_CreateFromRama("script.mission.qsx")) {
         LOGSYS_Error("%s::%s: init VORL_MISSION_CTRL failed (1)!", "MAINMAP", "Init");
         return false;
@@ -231,7 +246,8 @@ bool MAINMAP::Init(uint16_t start_mode) {
             LogError("MAINMAP::Init(): no broadcast port in ini file");
             return false;
         }
-        if (!lan_list_.InitFromConfig(lobby_cfg_, LanNowMs())) return false;
+        if (!lan_list_.InitFromConfig(lobby_cfg_, LanNowMs()))
+            return false;
     }
     PutPortrait("menu.profilemodify_lanversion.frame2.frame1", 0);
     PutPortrait("menu.profilemodify.frame2.frame1", 0);
@@ -246,7 +262,8 @@ bool MAINMAP::Init(uint16_t start_mode) {
 void MAINMAP::StartLogo() {
     video::SEQ_CTRL* sequences = video::SEQ_Get();
     GUI_OBJECT* login = context_.menus ? context_.menus->GetObject("menu.login") : nullptr;
-    if (!sequences || network_mode_ == 3 || !login || !login->IsVisible()) return;
+    if (!sequences || network_mode_ == 3 || !login || !login->IsVisible())
+        return;
     int w = g_settings && g_settings->screen_width > 0 ? g_settings->screen_width : 1024;
     int h = g_settings && g_settings->screen_height > 0 ? g_settings->screen_height : 768;
     std::string size = std::to_string(w) + ", " + std::to_string(h);
@@ -256,26 +273,31 @@ void MAINMAP::StartLogo() {
 // [SECTION] Program-frame operations
 
 int MAINMAP::OnInput(IOEVE* event) {
-    if (!event) return 0;
+    if (!event)
+        return 0;
     bool mouse = (event->class_flags & 0x2) != 0;
     if (mouse && g_settings) {
         g_settings->mouse_x = event->x;
         g_settings->mouse_y = event->y;
     }
-    if (mouse && SkipSequences(*event)) return 1;
+    if (mouse && SkipSequences(*event))
+        return 1;
     GUI_CONTROL* gui = GUI_CONTROL::Get();
-    if (gui && gui->Process(*event)) return 1;
+    if (gui && gui->Process(*event))
+        return 1;
     if (mouse && g_settings) {
         uint32_t b = event->button_flags;
         if (b & 0x8) {
-            if (b & 0x1) g_settings->left_held = g_settings->left_pressed = 1;
+            if (b & 0x1)
+                g_settings->left_held = g_settings->left_pressed = 1;
             if (b & 0x2) {
                 g_settings->left_held = 0;
                 g_settings->left_released = 1;
             }
         }
         if (b & 0x10) {
-            if (b & 0x1) g_settings->right_held = g_settings->right_pressed = 1;
+            if (b & 0x1)
+                g_settings->right_held = g_settings->right_pressed = 1;
             if (b & 0x2) {
                 g_settings->right_held = 0;
                 g_settings->right_released = 1;
@@ -299,16 +321,20 @@ bool MAINMAP::SkipSequences(const IOEVE& event) {
         return true;
     }
     video::SEQ_CTRL* sequences = video::SEQ_Get();
-    if (!press || !sequences || !sequences->AnyPlaying()) return false;
+    if (!press || !sequences || !sequences->AnyPlaying())
+        return false;
     sequences->SkipAll();
     swallow_release_ = true;
     return true;
 }
 
 void MAINMAP::Update() {
-    if (console::CONSOLE* console = console::CONSOLE_Get()) console->Update();
-    if (video::VIDEOSYS* videos = video::VIDEOSYS_Get()) videos->Update();
-    if (video::SEQ_CTRL* sequences = video::SEQ_Get()) sequences->Update();
+    if (console::CONSOLE* console = console::CONSOLE_Get())
+        console->Update();
+    if (video::VIDEOSYS* videos = video::VIDEOSYS_Get())
+        videos->Update();
+    if (video::SEQ_CTRL* sequences = video::SEQ_Get())
+        sequences->Update();
     if (network_mode_ == 3) {
         GuiLanListView view(List("menu.lan.obj_list_game"));
         lan_list_.Update(&view, LanNowMs());
@@ -318,9 +344,11 @@ void MAINMAP::Update() {
 void MAINMAP::Draw() {
     media::ENGINE3D& engine = media::Engine3D();
     engine.BeginFrame();
-    if ((draw_flags & 0x2) && MOB3D_Get()) MOB3D_Get()->DrawAll(engine);
+    if ((draw_flags & 0x2) && MOB3D_Get())
+        MOB3D_Get()->DrawAll(engine);
     engine.EndFrame();
-    if ((draw_flags & 0x80) && context_.draw_gui && GUI_CONTROL::Get()) context_.draw_gui();
+    if ((draw_flags & 0x80) && context_.draw_gui && GUI_CONTROL::Get())
+        context_.draw_gui();
     media::GFXSYS3D* gfx = MAIN_Gfx();
     media::OSGFX* screen = gfx ? gfx->screen() : nullptr;
     if (video::SEQ_CTRL* sequences = video::SEQ_Get(); sequences && screen)
@@ -342,149 +370,162 @@ int MAINMAP::Click(int32_t tag, uint8_t buttons) {
 int MAINMAP::Dispatch(int32_t tag, const GUI_EVENT& event) {
     // Synthesised clicks nest; a script of menus that clicks itself forever
     // must not overflow the stack.
-    if (dispatch_depth_ > 8) return 0;
+    if (dispatch_depth_ > 8)
+        return 0;
     struct Depth {
         int& depth;
         explicit Depth(int& d) : depth(d) { ++depth; }
         ~Depth() { --depth; }
     } depth(dispatch_depth_);
 
-    if (event.code == GEVE_MOUSE_CLICK) HideMenu("menu.lobbycontext");
+    if (event.code == GEVE_MOUSE_CLICK)
+        HideMenu("menu.lobbycontext");
     switch (event.code) {
-    case GEVE_MOUSE_CLICK:
-        break;
-    case GEVE_MOUSE_DCLICK:
-        if (tag == kTagProfileList) return Click(kTagProfileSelect);
-        if (tag == kTagChannelList) return Click(kTagChannelSelect);
-        if (tag == kTagLobbyUserList) return Click(kTagLobbyShowProfile);
-        return 0;
-    case GEVE_KEY_ASCII:
-        if (tag == kTagLobbyChatInput && event.character == 13) return Click(kTagLobbySend);
-        return 0;
-    case GEVE_KEY_PRESS:
-        if (tag == kTagGameMissionList && event.stroke) return Click(kTagGameMissionList);
-        return 0;
-    default:
-        return 0;
+        case GEVE_MOUSE_CLICK:
+            break;
+        case GEVE_MOUSE_DCLICK:
+            if (tag == kTagProfileList)
+                return Click(kTagProfileSelect);
+            if (tag == kTagChannelList)
+                return Click(kTagChannelSelect);
+            if (tag == kTagLobbyUserList)
+                return Click(kTagLobbyShowProfile);
+            return 0;
+        case GEVE_KEY_ASCII:
+            if (tag == kTagLobbyChatInput && event.character == 13)
+                return Click(kTagLobbySend);
+            return 0;
+        case GEVE_KEY_PRESS:
+            if (tag == kTagGameMissionList && event.stroke)
+                return Click(kTagGameMissionList);
+            return 0;
+        default:
+            return 0;
     }
 
     switch (tag) {
-    case kTagLoginLogin:
-        ActionLogin(false);
-        return 1;
-    case kTagLoginCreate:
-        ActionLogin(true);
-        return 1;
-    case kTagLoginBack:
-    case kTagLanBack:
-        if (context_.set_program_state) context_.set_program_state(2);
-        return 1;
-    case kTagLoginErrorOk:
-        EnableMenu("menu.login", true);
-        HideMenu("menu.loginerror");
-        return 0;
-    case kTagProfileBack:
-        HideMenu("menu.profile");
-        if (context_.lobby) context_.lobby->Disconnect();
-        ShowMenu("menu.login");
-        return 1;
-    case kTagProfileSelect:
-        ProfileChoice(true);
-        return 0;
-    case kTagProfileOverCreate:
-        ProfileChoice(false);
-        return 0;
-    case kTagProfileShowModify:
-        ShowMenu("menu.profilemodify");
-        PutPortrait("menu.profilemodify.frame2.frame1", portrait_);
-        SetVisible("menu.profile.frame1", false);
-        return 0;
-    case kTagProfileList:
-        ProfilePreview();
-        return 0;
-    case kTagProfileYes:
-        ProfileStore();
-        [[fallthrough]];
-    case kTagProfileNo:
-        EnableMenu("menu.profile", true);
-        HideMenu("menu.profileyesno");
-        return 0;
-    case kTagProfModLeft:
-    case kTagProfModRight:
-        portrait_ = int16_t(tag == kTagProfModLeft ? portrait_ - 1 : portrait_ + 1);
-        if (portrait_ < 0) portrait_ = 0;
-        if (portrait_ > kPortraitCount - 1) portrait_ = kPortraitCount - 1;
-        PutPortrait(network_mode_ == 3 ? "menu.profilemodify_lanversion.frame2"
-                                       : "menu.profilemodify.frame2.frame1",
-                    portrait_);
-        return 0;
-    case kTagChannelBack:
-        if (context_.lobby) context_.lobby->RequestProfiles();
-        EnableMenu("menu.channel", false);
-        ShowMenu("menu.profilefetchinfo");
-        return 0;
-    case kTagChannelSelect:
-        ChannelJoin();
-        return 0;
-    case kTagChannelErrorOk:
-        EnableMenu("menu.channel", true);
-        HideMenu("menu.channelerror");
-        return 0;
-    case kTagLobbyCreate:
-    case kTagLanCreate:
-        HideMenu("menu.lobby");
-        HideMenu("menu.lobby_profileview");
-        HideMenu("menu.lan");
-        HideMenu("menu.profilemodify_lanversion");
-        ShowMenu("menu.game");
-        return 0;
-    case kTagLobbyJoin:
-    case kTagLanJoin:
-        LaunchJoinGame(*this, context_);
-        return 0;
-    case kTagLobbyPrivate:
-        Private();
-        return 0;
-    case kTagLobbyToAll:
-        ToAll();
-        return 0;
-    case kTagLobbyIgnore:
-        Ignore();
-        return 0;
-    case kTagLobbySend:
-        Send();
-        return 0;
-    case kTagLobbyUserList:
-        UserContext(event);
-        return 0;
-    case kTagLobbyShowProfile:
-        ShowProfile();
-        return 0;
-    case kTagLobbyProfileOk:
-        HideMenu("menu.lobby_profileview");
-        return 0;
-    case kTagLobbyBack:
-        HideMenu("menu.lobby");
-        ShowMenu("menu.channel");
-        if (context_.lobby) context_.lobby->LeaveChannel();
-        return 0;
-    case kTagGameBack:
-        HideMenu("menu.game");
-        if (network_mode_ == 3) {
-            ShowMenu("menu.lan");
-            ShowMenu("menu.profilemodify_lanversion");
-        } else {
-            ShowMenu("menu.lobby");
-        }
-        return 0;
-    case kTagGameCreate:
-        LaunchCreateGame(*this, context_);
-        return 0;
-    case kTagGameMissionList:
-        MissionDetails();
-        return 0;
-    default:
-        return 0;
+        case kTagLoginLogin:
+            ActionLogin(false);
+            return 1;
+        case kTagLoginCreate:
+            ActionLogin(true);
+            return 1;
+        case kTagLoginBack:
+        case kTagLanBack:
+            if (context_.set_program_state)
+                context_.set_program_state(2);
+            return 1;
+        case kTagLoginErrorOk:
+            EnableMenu("menu.login", true);
+            HideMenu("menu.loginerror");
+            return 0;
+        case kTagProfileBack:
+            HideMenu("menu.profile");
+            if (context_.lobby)
+                context_.lobby->Disconnect();
+            ShowMenu("menu.login");
+            return 1;
+        case kTagProfileSelect:
+            ProfileChoice(true);
+            return 0;
+        case kTagProfileOverCreate:
+            ProfileChoice(false);
+            return 0;
+        case kTagProfileShowModify:
+            ShowMenu("menu.profilemodify");
+            PutPortrait("menu.profilemodify.frame2.frame1", portrait_);
+            SetVisible("menu.profile.frame1", false);
+            return 0;
+        case kTagProfileList:
+            ProfilePreview();
+            return 0;
+        case kTagProfileYes:
+            ProfileStore();
+            [[fallthrough]];
+        case kTagProfileNo:
+            EnableMenu("menu.profile", true);
+            HideMenu("menu.profileyesno");
+            return 0;
+        case kTagProfModLeft:
+        case kTagProfModRight:
+            portrait_ = int16_t(tag == kTagProfModLeft ? portrait_ - 1 : portrait_ + 1);
+            if (portrait_ < 0)
+                portrait_ = 0;
+            if (portrait_ > kPortraitCount - 1)
+                portrait_ = kPortraitCount - 1;
+            PutPortrait(network_mode_ == 3 ? "menu.profilemodify_lanversion.frame2"
+                                           : "menu.profilemodify.frame2.frame1",
+                        portrait_);
+            return 0;
+        case kTagChannelBack:
+            if (context_.lobby)
+                context_.lobby->RequestProfiles();
+            EnableMenu("menu.channel", false);
+            ShowMenu("menu.profilefetchinfo");
+            return 0;
+        case kTagChannelSelect:
+            ChannelJoin();
+            return 0;
+        case kTagChannelErrorOk:
+            EnableMenu("menu.channel", true);
+            HideMenu("menu.channelerror");
+            return 0;
+        case kTagLobbyCreate:
+        case kTagLanCreate:
+            HideMenu("menu.lobby");
+            HideMenu("menu.lobby_profileview");
+            HideMenu("menu.lan");
+            HideMenu("menu.profilemodify_lanversion");
+            ShowMenu("menu.game");
+            return 0;
+        case kTagLobbyJoin:
+        case kTagLanJoin:
+            LaunchJoinGame(*this, context_);
+            return 0;
+        case kTagLobbyPrivate:
+            Private();
+            return 0;
+        case kTagLobbyToAll:
+            ToAll();
+            return 0;
+        case kTagLobbyIgnore:
+            Ignore();
+            return 0;
+        case kTagLobbySend:
+            Send();
+            return 0;
+        case kTagLobbyUserList:
+            UserContext(event);
+            return 0;
+        case kTagLobbyShowProfile:
+            ShowProfile();
+            return 0;
+        case kTagLobbyProfileOk:
+            HideMenu("menu.lobby_profileview");
+            return 0;
+        case kTagLobbyBack:
+            HideMenu("menu.lobby");
+            ShowMenu("menu.channel");
+            if (context_.lobby)
+                context_.lobby->LeaveChannel();
+            return 0;
+        case kTagGameBack:
+            HideMenu("menu.game");
+            if (network_mode_ == 3) {
+                ShowMenu("menu.lan");
+                ShowMenu("menu.profilemodify_lanversion");
+            } else {
+                ShowMenu("menu.lobby");
+            }
+            return 0;
+        case kTagGameCreate:
+            LaunchCreateGame(*this, context_);
+            return 0;
+        case kTagGameMissionList:
+            MissionDetails();
+            return 0;
+        default:
+            return 0;
     }
 }
 
@@ -504,15 +545,18 @@ GUI_LIST* MAINMAP::List(const char* name) const {
 }
 
 void MAINMAP::ShowMenu(const char* name) {
-    if (!context_.menus) return;
+    if (!context_.menus)
+        return;
     // A menu that opens while the player uses the program makes its sound.
     GUI_OBJECT* menu = started_ ? context_.menus->GetObject(name) : nullptr;
-    if (menu && !menu->IsVisible()) PlayEffect("lobby.sound.menu");
+    if (menu && !menu->IsVisible())
+        PlayEffect("lobby.sound.menu");
     context_.menus->ShowMenu(name);
 }
 
 void MAINMAP::HideMenu(const char* name) {
-    if (context_.menus) context_.menus->HideMenu(name);
+    if (context_.menus)
+        context_.menus->HideMenu(name);
 }
 
 void MAINMAP::EnableMenu(const char* name, bool enabled) {
@@ -525,11 +569,13 @@ void MAINMAP::EnableMenu(const char* name, bool enabled) {
 }
 
 void MAINMAP::SetVisible(const char* name, bool visible) {
-    if (GUI_OBJECT* object = Object(name)) object->Show(visible);
+    if (GUI_OBJECT* object = Object(name))
+        object->Show(visible);
 }
 
 void MAINMAP::SetText(const char* name, const std::string& text) {
-    if (GUI_OBJECT* object = Object(name)) object->SetText(text.c_str());
+    if (GUI_OBJECT* object = Object(name))
+        object->SetText(text.c_str());
 }
 
 std::string MAINMAP::InputText(const char* name) const {
@@ -546,7 +592,8 @@ std::string MAINMAP::LobbyText(const char* id) const {
 void MAINMAP::PutImage(const char* object_name, const char* resource) {
     GUI_OBJECT* object = Object(object_name);
     GUI_STYLE* style = object ? object->GetStyle() : nullptr;
-    if (!style) return;
+    if (!style)
+        return;
     if (!resource) {
         style->SetGfx(vorlane::gui::kSlotFrame, nullptr, false);
         return;
@@ -564,7 +611,8 @@ int MAINMAP::ColourNumber(const char* menu) const {
     for (int i = 1; i <= 5; ++i) {
         std::string name = std::string(menu) + ".frame3.radio_color" + std::to_string(i);
         auto* radio = static_cast<GUI_RADIO*>(Object(name.c_str(), GUI_TYPE_RADIO));
-        if (radio && radio->state() == 1) return i;
+        if (radio && radio->state() == 1)
+            return i;
     }
     return 1;
 }
@@ -573,24 +621,29 @@ int MAINMAP::ColourNumber(const char* menu) const {
 
 void MAINMAP::FillMissionList() {
     GUI_LIST* list = List("menu.game.obj_list_mission");
-    if (!list || !missions_) return;
+    if (!list || !missions_)
+        return;
     for (VORL_MISSION* mission = missions_->MissionList_GetFirst(); mission;
          mission = missions_->MissionList_GetNext()) {
         std::string title;
-        if (!ResolveDataText(context_.textlib, mission->title, &title)) continue;
+        if (!ResolveDataText(context_.textlib, mission->title, &title))
+            continue;
         list->AddItem(title.c_str(), false, 0, std::shared_ptr<void>(mission, [](void*) {}));
     }
-    if (list->ItemCount() > 0 && list->selection() < 0) list->SetSelection(0);
+    if (list->ItemCount() > 0 && list->selection() < 0)
+        list->SetSelection(0);
     Click(kTagGameMissionList);
 }
 
 void MAINMAP::MissionDetails() {
     GUI_LIST* list = List("menu.game.obj_list_mission");
-    if (!list || list->selection() < 0) return;
+    if (!list || list->selection() < 0)
+        return;
     auto* mission = static_cast<VORL_MISSION*>(list->GetItemRecord(list->selection()));
     const char* title = list->GetItemText(list->selection());
     SetText("menu.game.obj_frame_border.obj_label_mission_name", title ? title : "");
-    if (!mission) return;
+    if (!mission)
+        return;
     if (GUI_LIST* desc = List("menu.game.obj_frame_border.obj_list_missiondesc")) {
         desc->Clear();
         std::string text;
@@ -603,17 +656,22 @@ void MAINMAP::MissionDetails() {
 
 void MAINMAP::ReturnFromGame() {
     CFGFILE handover;
-    if (!handover.Read(context_.mplayer_cfg_path)) return;
-    if (handover.GetNumber("game", "return_from_game", 0) != 1) return;
+    if (!handover.Read(context_.mplayer_cfg_path))
+        return;
+    if (handover.GetNumber("game", "return_from_game", 0) != 1)
+        return;
     HideMenu("menu.login");
-    std::string user = handover.GetText("user", "username") ? handover.GetText("user", "username") : "";
-    std::string pass = handover.GetText("user", "password") ? handover.GetText("user", "password") : "";
+    std::string user =
+        handover.GetText("user", "username") ? handover.GetText("user", "username") : "";
+    std::string pass =
+        handover.GetText("user", "password") ? handover.GetText("user", "password") : "";
     int64_t profile = handover.GetNumber("user", "profid", -1);
     int64_t channel = handover.GetNumber("user", "lastchannel", -1);
     ShowMenu("menu.connectinfo");
     handover.SetNumber("game", "return_from_game", 0);
     handover.Write(context_.mplayer_cfg_path);
-    if (context_.draw_now) context_.draw_now();
+    if (context_.draw_now)
+        context_.draw_now();
     if (context_.lobby)
         context_.lobby->Login(user.c_str(), pass.c_str(), "", "", true, uint16_t(profile),
                               uint16_t(channel));

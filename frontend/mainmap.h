@@ -60,7 +60,7 @@ extern const char* const kPortraitNames[kPortraitCount];
 extern const char* const kColourButtonNames[5];
 
 class MAINMAP : public ProgramFrame, public LobbyFrontend {
-public:
+  public:
     explicit MAINMAP(MainMapContext context);
     ~MAINMAP() override;
 
@@ -120,7 +120,7 @@ public:
     // The first of ".frame3.radio_color1" ... 5 that is on gives 1 ... 5; else 1.
     int ColourNumber(const char* menu) const;
 
-private:
+  private:
     // [screens: online lobby]
     void ActionLogin(bool create);
     void ShowLoginError(const char* text_id_or_text, bool is_id);

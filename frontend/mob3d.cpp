@@ -16,15 +16,20 @@ MOB3D_CTRL* g_mob3d = nullptr;
 constexpr const char* kClass = "MOB3D_CTRL";
 }  // namespace
 
-MOB3D_CTRL* MOB3D_Get() { return g_mob3d; }
+MOB3D_CTRL* MOB3D_Get() {
+    return g_mob3d;
+}
 
 float MOB3D_NormaliseAngle(float degrees) {
     // Stepping by 360 would take forever for huge values and never end for
     // infinities; the remainder gives the same result for ordinary angles.
-    if (!std::isfinite(degrees)) return 0.0f;
+    if (!std::isfinite(degrees))
+        return 0.0f;
     float a = std::fmod(degrees, 360.0f);
-    if (a < 0) a += 360.0f;
-    if (a >= 360.0f) a -= 360.0f;
+    if (a < 0)
+        a += 360.0f;
+    if (a >= 360.0f)
+        a -= 360.0f;
     return a;
 }
 
@@ -41,7 +46,8 @@ MOB3D_CTRL::MOB3D_CTRL(resources::TEXTLIB* textlib, resources::RAMA_CTRL* rama)
 
 MOB3D_CTRL::~MOB3D_CTRL() {
     RemoveAll(false);
-    if (g_mob3d == this) g_mob3d = nullptr;
+    if (g_mob3d == this)
+        g_mob3d = nullptr;
 }
 
 bool MOB3D_CTRL::Init(lua_State* lua, const char* name) {
@@ -76,19 +82,23 @@ bool MOB3D_CTRL::InitFromBuffer(lua_State* lua, const void* script, size_t size)
 
 void MOB3D_CTRL::RemoveAll(bool recreate) {
     objects_.reset();
-    if (recreate) objects_ = std::make_unique<std::vector<std::unique_ptr<Mob3dObject>>>();
+    if (recreate)
+        objects_ = std::make_unique<std::vector<std::unique_ptr<Mob3dObject>>>();
 }
 
 size_t MOB3D_CTRL::AddObject(std::unique_ptr<Mob3dObject> object) {
-    if (!objects_) RemoveAll(true);
+    if (!objects_)
+        RemoveAll(true);
     objects_->push_back(std::move(object));
     return objects_->size() - 1;
 }
 
 void MOB3D_CTRL::DrawAll(media::ENGINE3D& engine) {
-    if (!objects_) return;
+    if (!objects_)
+        return;
     for (auto& object : *objects_) {
-        if (!object || !object->visible || !object->model) continue;
+        if (!object || !object->visible || !object->model)
+            continue;
         MOB3D_NormaliseAngles(&object->rotation);
         object->model->SetPosition(object->position);
         object->model->SetRotation(object->rotation);
@@ -109,10 +119,12 @@ bool MOB3D_CTRL::ParseType(lua_State* lua, int index, MOB3D_TYPE* entry) {
     std::string text_id;
     if (LUA_GetString(lua, "name", index, &text_id, "") && textlib_ != nullptr) {
         const char* text = textlib_->GetTextC(text_id.c_str());
-        if (text) parsed.name = text;
+        if (text)
+            parsed.name = text;
     }
     LUA_GetString(lua, "pst", index, &parsed.pst, "");
-    if (parsed.pst.empty()) LOGSYS_Warning("%s::%s: can't get pst address", "MOB3D_TYPE", "LUA_Parse");
+    if (parsed.pst.empty())
+        LOGSYS_Warning("%s::%s: can't get pst address", "MOB3D_TYPE", "LUA_Parse");
     LOGSYS_Info("%s::%s: type (%d) name '%s' pst '%s'", "MOB3D_TYPE", "LUA_Parse", type_class,
                 parsed.name.c_str(), parsed.pst.c_str());
     parsed.some_value = LUA_GetNumber(lua, "some_value", index, 0);
@@ -137,7 +149,8 @@ void MOB3D_CTRL::RegisterFromLua(lua_State* lua) {
 }
 
 int MOB_Register(lua_State* lua) {
-    if (g_mob3d != nullptr) g_mob3d->RegisterFromLua(lua);
+    if (g_mob3d != nullptr)
+        g_mob3d->RegisterFromLua(lua);
     return 0;
 }
 

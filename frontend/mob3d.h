@@ -39,9 +39,10 @@ struct Mob3dObject {
 };
 
 class MOB3D_CTRL {
-public:
+  public:
     // Neither pointer is owned; the archive defaults to the Lua host's.
-    explicit MOB3D_CTRL(resources::TEXTLIB* textlib = nullptr, resources::RAMA_CTRL* rama = nullptr);
+    explicit MOB3D_CTRL(resources::TEXTLIB* textlib = nullptr,
+                        resources::RAMA_CTRL* rama = nullptr);
     ~MOB3D_CTRL();
     MOB3D_CTRL(const MOB3D_CTRL&) = delete;
     MOB3D_CTRL& operator=(const MOB3D_CTRL&) = delete;
@@ -64,7 +65,7 @@ public:
     bool ParseType(lua_State* lua, int index, MOB3D_TYPE* entry);
     void RegisterFromLua(lua_State* lua);
 
-private:
+  private:
     resources::TEXTLIB* textlib_;
     resources::RAMA_CTRL* rama_;
     std::unique_ptr<std::vector<std::unique_ptr<Mob3dObject>>> objects_;

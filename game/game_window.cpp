@@ -25,9 +25,11 @@ struct GameWindow::Parts {
 
     ~Parts() {
         font.reset();
-        if (gfx) gfx->Shutdown();
+        if (gfx)
+            gfx->Shutdown();
         gfx.reset();
-        if (window) SDL_DestroyWindow(window);
+        if (window)
+            SDL_DestroyWindow(window);
     }
 };
 
@@ -36,18 +38,24 @@ GameWindow::~GameWindow() = default;
 
 bool GameWindow::Open(bool headless) {
     headless_ = headless;
-    if (headless) return true;
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+    if (headless)
+        return true;
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+        return false;
     parts_ = std::make_unique<Parts>();
-    parts_->window = SDL_CreateWindow("VORLANE GAME", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                      kWidth, kHeight, SDL_WINDOW_RESIZABLE);
-    if (!parts_->window) return false;
+    parts_->window =
+        SDL_CreateWindow("VORLANE GAME", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, kWidth,
+                         kHeight, SDL_WINDOW_RESIZABLE);
+    if (!parts_->window)
+        return false;
     parts_->gfx = std::make_unique<media::GFXSYS3D>(media::MakeSdlDisplay());
-    if (parts_->gfx->Init(parts_->window, kWidth, kHeight, 4, 0, 1) != 1) return false;
+    if (parts_->gfx->Init(parts_->window, kWidth, kHeight, 4, 0, 1) != 1)
+        return false;
     auto font = std::make_unique<resources::QNTFONT_BASE>(parts_->gfx.get());
     // The front end's run folder has the fonts; without them the lines still
     // reach standard output.
-    if (font->Load("data/font/font02.bcf", "data/font/font02.txt") == 0) parts_->font = std::move(font);
+    if (font->Load("data/font/font02.bcf", "data/font/font02.txt") == 0)
+        parts_->font = std::move(font);
     return true;
 }
 
@@ -58,7 +66,8 @@ void GameWindow::Show(const std::vector<std::string>& lines) {
         for (const std::string& line : lines) std::printf("vorlane-game: %s\n", line.c_str());
         std::fflush(stdout);
     }
-    if (headless_ || !parts_ || !parts_->gfx) return;
+    if (headless_ || !parts_ || !parts_->gfx)
+        return;
     media::GFXSYS3D& gfx = *parts_->gfx;
     gfx.StartFrame();
     media::OSGFX* screen = gfx.screen();
@@ -76,11 +85,13 @@ void GameWindow::Show(const std::vector<std::string>& lines) {
 }
 
 bool GameWindow::CloseRequested() {
-    if (headless_) return false;
+    if (headless_)
+        return false;
     SDL_Event event;
     bool close = false;
     while (SDL_PollEvent(&event)) {
-        if (event.type == SDL_QUIT) close = true;
+        if (event.type == SDL_QUIT)
+            close = true;
     }
     return close;
 }

@@ -10,7 +10,7 @@
 namespace vorlane::game {
 
 class GameWindow {
-public:
+  public:
     GameWindow();
     ~GameWindow();
     // Opens the window (or nothing when headless); false when SDL cannot.
@@ -20,7 +20,7 @@ public:
     // Handles window events; true when the player closed the window.
     bool CloseRequested();
 
-private:
+  private:
     struct Parts;
     std::unique_ptr<Parts> parts_;
     std::vector<std::string> shown_;

@@ -54,7 +54,8 @@ bool ReadHandOver(const std::string& mplayer_path, const std::string& lobby_path
 
 bool MarkReturnFromGame(const std::string& mplayer_path) {
     frontend::CFGFILE mplayer;
-    if (!mplayer.Read(mplayer_path)) return false;
+    if (!mplayer.Read(mplayer_path))
+        return false;
     mplayer.SetNumber("game", "return_from_game", 1);
     return mplayer.Write(mplayer_path);
 }

@@ -7,10 +7,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 
 #include "net/lobby_packets.h"
@@ -22,7 +22,9 @@ namespace {
 // A joining client's line longer than this is not a join line: drop it.
 constexpr size_t kMaxLine = 128;
 
-void SetNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
+void SetNonBlocking(int fd) {
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+}
 
 // Reads what is waiting into `pending`; false when the peer closed or failed.
 bool ReadInto(int fd, std::string& pending) {
@@ -31,10 +33,12 @@ bool ReadInto(int fd, std::string& pending) {
         ssize_t n = recv(fd, chunk, sizeof chunk, 0);
         if (n > 0) {
             pending.append(chunk, size_t(n));
-            if (pending.size() > kMaxLine * 4) return false;
+            if (pending.size() > kMaxLine * 4)
+                return false;
             continue;
         }
-        if (n == 0) return false;
+        if (n == 0)
+            return false;
         return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
     }
 }
@@ -42,7 +46,8 @@ bool ReadInto(int fd, std::string& pending) {
 // Takes one complete line out of `pending`.
 bool TakeLine(std::string& pending, std::string& line) {
     size_t end = pending.find('\n');
-    if (end == std::string::npos) return false;
+    if (end == std::string::npos)
+        return false;
     line = pending.substr(0, end);
     pending.erase(0, end + 1);
     return true;
@@ -59,7 +64,8 @@ void SendLine(int fd, const std::string& line) {
 
 LanHost::~LanHost() {
     for (Client& client : clients_) close(client.fd);
-    if (listener_ >= 0) close(listener_);
+    if (listener_ >= 0)
+        close(listener_);
 }
 
 bool LanHost::Start(const std::string& game_name, bool has_password, uint16_t port,
@@ -79,7 +85,8 @@ bool LanHost::Start(const std::string& game_name, bool has_password, uint16_t po
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+    if (listener_ < 0 ||
+        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         listen(listener_, 8) != 0) {
         error = "cannot listen for players on TCP port " + std::to_string(port);
         return false;
@@ -103,7 +110,8 @@ std::array<uint8_t, kGameRecordSize> LanHost::Record() const {
 }
 
 void LanHost::Announce() {
-    if (!broadcast_.IsInitialised()) return;
+    if (!broadcast_.IsInitialised())
+        return;
     auto record = Record();
     broadcast_.Send(kBroadcastAnnouncement, record.data(), uint32_t(record.size()));
 }
@@ -114,7 +122,8 @@ void LanHost::Poll() {
         uint32_t size = 0;
         sockaddr_in sender{};
         auto data = broadcast_.Receive(&type, &size, &sender);
-        if (data && type == kBroadcastQuery) Announce();
+        if (data && type == kBroadcastQuery)
+            Announce();
     }
     AcceptClients();
     ReadClients();
@@ -123,7 +132,8 @@ void LanHost::Poll() {
 void LanHost::AcceptClients() {
     for (;;) {
         int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (fd < 0) return;
+        if (fd < 0)
+            return;
         if (clients_.size() + 1 >= kMaxPlayers) {
             close(fd);  // the game is full
             continue;
@@ -155,9 +165,11 @@ void LanHost::ReadClients() {
         }
         ++i;
     }
-    if (!changed) return;
+    if (!changed)
+        return;
     for (Client& client : clients_) {
-        if (client.welcomed) SendLine(client.fd, "WELCOME " + std::to_string(players()));
+        if (client.welcomed)
+            SendLine(client.fd, "WELCOME " + std::to_string(players()));
     }
     Announce();
 }
@@ -165,7 +177,8 @@ void LanHost::ReadClients() {
 // [LanClient]
 
 LanClient::~LanClient() {
-    if (fd_ >= 0) close(fd_);
+    if (fd_ >= 0)
+        close(fd_);
 }
 
 bool LanClient::Join(const std::string& host, uint16_t port, const std::string& name,
@@ -180,7 +193,8 @@ bool LanClient::Join(const std::string& host, uint16_t port, const std::string& 
     fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd_ < 0 || connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         error = "cannot connect to the host " + host + ":" + std::to_string(port);
-        if (fd_ >= 0) close(fd_);
+        if (fd_ >= 0)
+            close(fd_);
         fd_ = -1;
         return false;
     }
@@ -192,7 +206,8 @@ bool LanClient::Join(const std::string& host, uint16_t port, const std::string& 
 }
 
 void LanClient::Poll() {
-    if (fd_ < 0) return;
+    if (fd_ < 0)
+        return;
     if (!ReadInto(fd_, pending_)) {
         close(fd_);
         fd_ = -1;
@@ -200,7 +215,8 @@ void LanClient::Poll() {
     }
     std::string line;
     while (TakeLine(pending_, line)) {
-        if (line.rfind("WELCOME ", 0) == 0) players_ = uint16_t(std::atoi(line.c_str() + 8));
+        if (line.rfind("WELCOME ", 0) == 0)
+            players_ = uint16_t(std::atoi(line.c_str() + 8));
     }
 }
 

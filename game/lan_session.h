@@ -23,7 +23,7 @@ inline constexpr uint32_t kLanGameId = 12;
 inline constexpr uint16_t kMaxPlayers = 4;
 
 class LanHost {
-public:
+  public:
     ~LanHost();
     // Opens the TCP listener and, when `broadcast_address` is not empty, the
     // broadcast socket of LAN discovery; false with `error` set.
@@ -38,7 +38,7 @@ public:
     // The announcement's 126-byte game record.
     std::array<uint8_t, kGameRecordSize> Record() const;
 
-private:
+  private:
     void Announce();
     void AcceptClients();
     void ReadClients();
@@ -58,7 +58,7 @@ private:
 };
 
 class LanClient {
-public:
+  public:
     ~LanClient();
     // Connects to the host and sends the join line; false with `error` set.
     bool Join(const std::string& host, uint16_t port, const std::string& name, std::string& error);
@@ -68,7 +68,7 @@ public:
     uint16_t players() const { return players_; }
     bool connected() const { return fd_ >= 0; }
 
-private:
+  private:
     int fd_ = -1;
     std::string pending_;
     uint16_t players_ = 0;

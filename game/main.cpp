@@ -55,7 +55,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             std::exit(0);
         } else if (arg == "--duration") {
             const char* value = next();
-            if (!value) return false;
+            if (!value)
+                return false;
             options.duration_s = std::atof(value);
         } else if (arg == "--headless") {
             options.headless = true;
@@ -63,11 +64,13 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             options.return_to_front_end = false;
         } else if (arg == "--mplayer") {
             const char* value = next();
-            if (!value) return false;
+            if (!value)
+                return false;
             options.mplayer = value;
         } else if (arg == "--lobby") {
             const char* value = next();
-            if (!value) return false;
+            if (!value)
+                return false;
             options.lobby = value;
         } else if (arg.rfind("--", 0) == 0) {
             std::fprintf(stderr, "vorlane-game: unknown option %s\n", arg.c_str());
@@ -113,7 +116,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (hand_over.lan && hand_over.lan_port == 0) {
-        std::fprintf(stderr, "vorlane-game: %s has no main/lan_bcast_port\n", options.lobby.c_str());
+        std::fprintf(stderr, "vorlane-game: %s has no main/lan_bcast_port\n",
+                     options.lobby.c_str());
         return 1;
     }
 
@@ -131,11 +135,13 @@ int main(int argc, char** argv) {
     if (hand_over.host) {
         started = host.Start(hand_over.name, !hand_over.password.empty(), hand_over.lan_port,
                              hand_over.lan ? hand_over.lan_broadcast : "", error);
-        if (started && !hand_over.lan) started = online.Start(hand_over, options.lobbynet, error);
+        if (started && !hand_over.lan)
+            started = online.Start(hand_over, options.lobbynet, error);
     } else {
         started = client.Join(hand_over.server, hand_over.lan_port, hand_over.username, error);
     }
-    if (!started) std::fprintf(stderr, "vorlane-game: %s\n", error.c_str());
+    if (!started)
+        std::fprintf(stderr, "vorlane-game: %s\n", error.c_str());
 
     const auto start = std::chrono::steady_clock::now();
     const auto end = start + std::chrono::milliseconds(int64_t(options.duration_s * 1000));
@@ -143,14 +149,16 @@ int main(int argc, char** argv) {
         if (started) {
             if (hand_over.host) {
                 host.Poll();
-                if (!hand_over.lan) online.Poll(host.players());
+                if (!hand_over.lan)
+                    online.Poll(host.players());
             } else {
                 client.Poll();
             }
         }
         uint16_t players = hand_over.host ? host.players() : client.players();
-        auto left = std::chrono::duration_cast<std::chrono::seconds>(
-                        end - std::chrono::steady_clock::now()).count();
+        auto left =
+            std::chrono::duration_cast<std::chrono::seconds>(end - std::chrono::steady_clock::now())
+                .count();
         std::vector<std::string> lines = {
             std::string("Stand-in game: ") + (hand_over.host ? "hosting" : "joined") +
                 (hand_over.lan ? " a LAN game" : " an online game"),
@@ -166,7 +174,8 @@ int main(int argc, char** argv) {
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
     }
 
-    if (hand_over.host && !hand_over.lan) online.Finish();
+    if (hand_over.host && !hand_over.lan)
+        online.Finish();
     if (!hand_over.lan && !MarkReturnFromGame(options.mplayer))
         std::fprintf(stderr, "vorlane-game: cannot write %s\n", options.mplayer.c_str());
     if (options.return_to_front_end && !hand_over.front_end.empty())

@@ -21,7 +21,7 @@ constexpr auto kLoginRetryDelay = std::chrono::milliseconds(300);
 // server gave its game, the answer to the results, the removal of its game
 // and the end of its connection.
 class OnlineHost::Client : public LOBBYNET {
-public:
+  public:
     explicit Client(OnlineHost* host) : LOBBYNET(host), host_(host) {}
 
     void OnDataReceived(uint32_t receiver, uint32_t sender, uint16_t module_type, uint16_t sub_type,
@@ -62,14 +62,15 @@ public:
         LOBBYNET::OnUserRemoved(id);
     }
 
-private:
+  private:
     OnlineHost* host_;
 };
 
 OnlineHost::OnlineHost() = default;
 
 OnlineHost::~OnlineHost() {
-    if (net_) net_->RemoveSystem();
+    if (net_)
+        net_->RemoveSystem();
 }
 
 bool OnlineHost::Start(const HandOver& hand_over, const std::string& lobbynet_ini,
@@ -133,14 +134,16 @@ void OnlineHost::SendRecord(uint16_t packet, uint16_t players) {
 }
 
 void OnlineHost::Poll(uint16_t players) {
-    if (!net_) return;
+    if (!net_)
+        return;
     net_->Update();
     // A refused log-in ends with the server closing the connection; the next
     // attempt waits for that.
     if (retry_login_ && std::chrono::steady_clock::now() >= retry_login_at_ && net_->idle() &&
         !net_->logged_on()) {
         retry_login_ = false;
-        if (!SendLogin()) status_ = "cannot reach the lobby server " + hand_over_.lobby_server;
+        if (!SendLogin())
+            status_ = "cannot reach the lobby server " + hand_over_.lobby_server;
     }
     if (in_channel_ && !register_sent_) {
         SendRecord(net::kPktGameRegister, players);
@@ -148,14 +151,16 @@ void OnlineHost::Poll(uint16_t players) {
     }
     if (game_id_ != 0) {
         status_ = "game registered in channel " + std::to_string(hand_over_.channel);
-        if (players != announced_players_) SendRecord(net::kPktGameUpdate, players);
+        if (players != announced_players_)
+            SendRecord(net::kPktGameUpdate, players);
     }
 }
 
 bool OnlineHost::PollUntil(const std::function<bool()>& done, int timeout_ms) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
         net_->Update();
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
@@ -163,7 +168,8 @@ bool OnlineHost::PollUntil(const std::function<bool()>& done, int timeout_ms) {
 }
 
 void OnlineHost::Finish(int timeout_ms) {
-    if (!net_) return;
+    if (!net_)
+        return;
     // The process is replaced by the front end right after this, which takes
     // the kernel's writer with it: every step waits for the server's answer
     // (bounded), so the results are stored and the game is gone before the
@@ -185,7 +191,8 @@ void OnlineHost::Finish(int timeout_ms) {
                            uint32_t(results.size())) == 1) {
             PollUntil([this] { return results_answer_ >= 0 || closed_; }, timeout_ms);
         }
-        if (results_answer_ != 0) status_ = "the lobby server did not take the results";
+        if (results_answer_ != 0)
+            status_ = "the lobby server did not take the results";
         std::vector<uint8_t> removal = net::EncodeU32Body(check, net::kPktGameRemove, game_id_);
         if (net_->SendData(NET_ID_SERVER, kLobbyModule, net::kPktGameRemove, removal.data(),
                            uint32_t(removal.size())) == 1) {
@@ -194,7 +201,8 @@ void OnlineHost::Finish(int timeout_ms) {
     }
     // Log off and wait until the server has let the connection go, so that it
     // no longer counts the account as online.
-    if (!closed_ && net_->Disconnect() == 1) PollUntil([this] { return closed_; }, timeout_ms);
+    if (!closed_ && net_->Disconnect() == 1)
+        PollUntil([this] { return closed_; }, timeout_ms);
     net_->RemoveSystem();
 }
 

@@ -21,7 +21,7 @@
 namespace vorlane::game {
 
 class OnlineHost : public LobbyFrontend {
-public:
+  public:
     OnlineHost();
     ~OnlineHost() override;
 
@@ -42,7 +42,7 @@ public:
     int64_t results_answer() const { return results_answer_; }
     bool removed() const { return removed_; }
 
-private:
+  private:
     class Client;
 
     void SendRecord(uint16_t packet, uint16_t players);

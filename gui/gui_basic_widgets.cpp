@@ -15,17 +15,20 @@
 GUI_FRAME::GUI_FRAME() : GUI_OBJECT(GUI_TYPE_FRAME, "Frame", 200, 200) {}
 
 void GUI_FRAME::Draw(int, int) {
-    if (GetStyle()) GetStyle()->DrawFrame(this);
+    if (GetStyle())
+        GetStyle()->DrawFrame(this);
 }
 
 GUI_BUTTON::GUI_BUTTON() : GUI_OBJECT(GUI_TYPE_BUTTON, "Button", 10, 10) {}
 
 void GUI_BUTTON::Draw(int, int) {
-    if (GetStyle()) GetStyle()->DrawButton(this);
+    if (GetStyle())
+        GetStyle()->DrawButton(this);
 }
 
 void GUI_BUTTON::ChangeState(int32_t state) {
-    if (state == state_) return;
+    if (state == state_)
+        return;
     state_ = state;
     RefreshStyle();
 }
@@ -33,10 +36,12 @@ void GUI_BUTTON::ChangeState(int32_t state) {
 bool GUI_BUTTON::HandleEvent(const GUI_EVENT& event) {
     switch (event.code) {
         case GEVE_MOUSE_OVER:
-            if (state_ != 2) ChangeState(1);
+            if (state_ != 2)
+                ChangeState(1);
             return true;
         case GEVE_MOUSE_OUT:
-            if (state_ == 1) ChangeState(0);
+            if (state_ == 1)
+                ChangeState(0);
             return true;
         case GEVE_MOUSE_PRESS:
             ChangeState(2);
@@ -53,7 +58,8 @@ GUI_RADIO::GUI_RADIO() : GUI_OBJECT(GUI_TYPE_RADIO, "Radio", 10, 10) {}
 
 void GUI_RADIO::Draw(int, int) {
     GUI_STYLE* style = GetStyle();
-    if (!style) return;
+    if (!style)
+        return;
     if (button_look_) {
         style->DrawButton(this);
     } else {
@@ -62,7 +68,8 @@ void GUI_RADIO::Draw(int, int) {
 }
 
 void GUI_RADIO::SetState(int32_t state) {
-    if (state == state_) return;
+    if (state == state_)
+        return;
     state_ = state;
     RefreshStyle();
 }
@@ -72,11 +79,13 @@ bool GUI_RADIO::HandleEvent(const GUI_EVENT& event) {
         case GEVE_MOUSE_CLICK:
             // Every radio below the parent, at any depth, hears the group
             // notice; none reports it handled, so it reaches them all.
-            if (parent()) parent()->SendEvent(GUI_EVENT::Notify(GEVE_RADIO, id()));
+            if (parent())
+                parent()->SendEvent(GUI_EVENT::Notify(GEVE_RADIO, id()));
             SetState(1);
             break;
         case GEVE_RADIO:
-            if (event.value != id()) SetState(0);
+            if (event.value != id())
+                SetState(0);
             break;
         case GEVE_MOUSE_RELEASE:
         case GEVE_MOUSE_OVER:
@@ -98,7 +107,8 @@ bool GUI_RADIO::HandleEvent(const GUI_EVENT& event) {
 GUI_TEXT::GUI_TEXT() : GUI_OBJECT(GUI_TYPE_TEXT, "Text", 10, 10) {}
 
 void GUI_TEXT::Draw(int, int) {
-    if (GetStyle()) GetStyle()->DrawText(this);
+    if (GetStyle())
+        GetStyle()->DrawText(this);
 }
 
 bool GUI_TEXT::HandleEvent(const GUI_EVENT& event) {
@@ -112,13 +122,15 @@ bool GUI_TEXT::HandleEvent(const GUI_EVENT& event) {
 GUI_CHECKBOX::GUI_CHECKBOX() : GUI_OBJECT(GUI_TYPE_CHECKBOX, "Checkbox", 16, 16) {}
 
 void GUI_CHECKBOX::Draw(int, int) {
-    if (GetStyle()) GetStyle()->DrawCheckbox(this);
+    if (GetStyle())
+        GetStyle()->DrawCheckbox(this);
 }
 
 void GUI_CHECKBOX::SetChecked(bool checked) {
     const bool hot = state_ == 2 || state_ == 3;
     const int32_t state = checked ? (hot ? 2 : 1) : (hot ? 3 : 0);
-    if (state == state_) return;
+    if (state == state_)
+        return;
     state_ = state;
     RefreshStyle();
 }

@@ -21,7 +21,8 @@ void GuiCanvas::FrameRect(int x, int y, int w, int h, uint32_t colour) {
 }
 
 void GuiCanvas::Bevel(int x, int y, int w, int h, uint32_t top_left, uint32_t bottom_right) {
-    if (w <= 0 || h <= 0) return;
+    if (w <= 0 || h <= 0)
+        return;
     HLine(x, y, w, top_left);
     VLine(x, y, h, top_left);
     HLine(x + 1, y + h - 1, w - 1, bottom_right);
@@ -36,8 +37,10 @@ int GuiFont::TextWidth(std::string_view text) const {
 
 uint32_t BlendOver(uint32_t dst, uint32_t src) {
     const uint32_t a = src >> 24;
-    if (a == 255) return src;
-    if (a == 0) return dst | 0xFF000000u;
+    if (a == 255)
+        return src;
+    if (a == 0)
+        return dst | 0xFF000000u;
     // Exact division by 255 per channel: t / 255 == (t + 1 + (t >> 8)) >> 8.
     auto channel = [a](uint32_t s, uint32_t d) {
         const uint32_t t = s * a + d * (255 - a) + 128;
@@ -55,8 +58,10 @@ namespace {
 // decided inline, so picture loops only call out for real blending.
 inline uint32_t BlendPixel(uint32_t dst, uint32_t src) {
     const uint32_t a = src >> 24;
-    if (a == 255) return src;
-    if (a == 0) return dst | 0xFF000000u;
+    if (a == 255)
+        return src;
+    if (a == 0)
+        return dst | 0xFF000000u;
     return BlendOver(dst, src);
 }
 
@@ -68,12 +73,14 @@ MemoryPicture::MemoryPicture(int w, int h, uint32_t fill)
     : w_(std::max(w, 0)), h_(std::max(h, 0)), pixels_(size_t(w_) * size_t(h_), fill) {}
 
 uint32_t MemoryPicture::Pixel(int x, int y) const {
-    if (x < 0 || y < 0 || x >= w_ || y >= h_) return 0;
+    if (x < 0 || y < 0 || x >= w_ || y >= h_)
+        return 0;
     return pixels_[size_t(y) * w_ + x];
 }
 
 void MemoryPicture::SetPixel(int x, int y, uint32_t colour) {
-    if (x < 0 || y < 0 || x >= w_ || y >= h_) return;
+    if (x < 0 || y < 0 || x >= w_ || y >= h_)
+        return;
     pixels_[size_t(y) * w_ + x] = colour;
 }
 
@@ -87,12 +94,14 @@ void PixelCanvas::Attach(uint32_t* pixels, int w, int h, ptrdiff_t pitch) {
 }
 
 uint32_t PixelCanvas::Pixel(int x, int y) const {
-    if (x < 0 || y < 0 || x >= w_ || y >= h_) return 0;
+    if (x < 0 || y < 0 || x >= w_ || y >= h_)
+        return 0;
     return Row(y)[x];
 }
 
 void PixelCanvas::Plot(int x, int y, uint32_t colour) {
-    if (x < 0 || y < 0 || x >= w_ || y >= h_) return;
+    if (x < 0 || y < 0 || x >= w_ || y >= h_)
+        return;
     Row(y)[x] = colour | 0xFF000000u;
 }
 
@@ -100,9 +109,11 @@ void PixelCanvas::FillRect(int x, int y, int w, int h, uint32_t colour) {
     const int x0 = std::max(x, 0), y0 = std::max(y, 0);
     const int x1 = int(std::min<int64_t>(int64_t(x) + w, w_));
     const int y1 = int(std::min<int64_t>(int64_t(y) + h, h_));
-    if (x0 >= x1 || y0 >= y1) return;
+    if (x0 >= x1 || y0 >= y1)
+        return;
     const uint32_t alpha = colour >> 24;
-    if (alpha == 0) return;
+    if (alpha == 0)
+        return;
     for (int row = y0; row < y1; ++row) {
         uint32_t* p = Row(row);
         if (alpha == 255) {
@@ -114,16 +125,19 @@ void PixelCanvas::FillRect(int x, int y, int w, int h, uint32_t colour) {
 }
 
 void PixelCanvas::HLine(int x, int y, int length, uint32_t colour) {
-    if (y < 0 || y >= h_ || length <= 0) return;
+    if (y < 0 || y >= h_ || length <= 0)
+        return;
     const int x0 = std::max(x, 0);
     const int x1 = int(std::min<int64_t>(int64_t(x) + length, w_));
-    if (x0 >= x1) return;
+    if (x0 >= x1)
+        return;
     uint32_t* p = Row(y);
     std::fill(p + x0, p + x1, colour | 0xFF000000u);
 }
 
 void PixelCanvas::VLine(int x, int y, int length, uint32_t colour) {
-    if (x < 0 || x >= w_ || length <= 0) return;
+    if (x < 0 || x >= w_ || length <= 0)
+        return;
     const int y0 = std::max(y, 0);
     const int y1 = int(std::min<int64_t>(int64_t(y) + length, h_));
     for (int row = y0; row < y1; ++row) Row(row)[x] = colour | 0xFF000000u;
@@ -136,7 +150,8 @@ void PixelCanvas::Line(int x0, int y0, int x1, int y1, uint32_t colour) {
     int err = dx + dy;
     for (;;) {
         Plot(x0, y0, colour);
-        if (x0 == x1 && y0 == y1) break;
+        if (x0 == x1 && y0 == y1)
+            break;
         int e2 = 2 * err;
         if (e2 >= dy) {
             err += dy;
@@ -152,7 +167,8 @@ void PixelCanvas::Line(int x0, int y0, int x1, int y1, uint32_t colour) {
 void PixelCanvas::DrawPicture(const GuiPicture& picture, int x, int y, int w, int h) {
     const int pw = picture.Width(), ph = picture.Height();
     const uint32_t* source = picture.Pixels();
-    if (!source || pw <= 0 || ph <= 0 || w <= 0 || h <= 0) return;
+    if (!source || pw <= 0 || ph <= 0 || w <= 0 || h <= 0)
+        return;
     const int x0 = std::max(x, 0), y0 = std::max(y, 0);
     const int x1 = int(std::min<int64_t>(int64_t(x) + w, w_));
     const int y1 = int(std::min<int64_t>(int64_t(y) + h, h_));
@@ -184,7 +200,8 @@ void PixelCanvas::DrawPicture(const GuiPicture& picture, int x, int y, int w, in
 void PixelCanvas::DrawTinted(const GuiPicture& picture, int x, int y, uint32_t colour) {
     const int pw = picture.Width(), ph = picture.Height();
     const uint32_t* source = picture.Pixels();
-    if (!source || pw <= 0 || ph <= 0) return;
+    if (!source || pw <= 0 || ph <= 0)
+        return;
     const int x0 = std::max(x, 0), y0 = std::max(y, 0);
     const int x1 = std::min(x + pw, w_), y1 = std::min(y + ph, h_);
     auto mul = [](uint32_t a, uint32_t b) { return (a * b + 127) / 255; };
@@ -221,7 +238,9 @@ MemoryCanvas& MemoryCanvas::operator=(const MemoryCanvas& other) {
     return *this;
 }
 
-void MemoryCanvas::Clear(uint32_t colour) { std::fill(storage_.begin(), storage_.end(), colour); }
+void MemoryCanvas::Clear(uint32_t colour) {
+    std::fill(storage_.begin(), storage_.end(), colour);
+}
 
 void MemoryCanvas::CopyFrom(const MemoryCanvas& other) {
     if (other.storage_.size() == storage_.size()) {
@@ -231,7 +250,8 @@ void MemoryCanvas::CopyFrom(const MemoryCanvas& other) {
 
 bool MemoryCanvas::SaveBmp(const char* path) const {
     FILE* file = std::fopen(path, "wb");
-    if (!file) return false;
+    if (!file)
+        return false;
     const int width = Width(), height = Height();
     const uint32_t row_bytes = (uint32_t(width) * 3 + 3) & ~3u;
     const uint32_t image_bytes = row_bytes * uint32_t(height);
@@ -268,82 +288,86 @@ namespace {
 // 5 x 7 glyphs, one byte per row (bit 4 = leftmost column), for ' ' to 'Z';
 // lower-case letters are drawn upper-case and other characters as a box.
 constexpr uint8_t kGlyphs[][7] = {
-    {0, 0, 0, 0, 0, 0, 0},                           // space
-    {4, 4, 4, 4, 4, 0, 4},                           // !
-    {10, 10, 0, 0, 0, 0, 0},                         // "
-    {10, 31, 10, 10, 10, 31, 10},                    // #
-    {4, 15, 20, 14, 5, 30, 4},                       // $
-    {24, 25, 2, 4, 8, 19, 3},                        // %
-    {12, 18, 20, 8, 21, 18, 13},                     // &
-    {4, 4, 0, 0, 0, 0, 0},                           // '
-    {2, 4, 8, 8, 8, 4, 2},                           // (
-    {8, 4, 2, 2, 2, 4, 8},                           // )
-    {0, 4, 21, 14, 21, 4, 0},                        // *
-    {0, 4, 4, 31, 4, 4, 0},                          // +
-    {0, 0, 0, 0, 12, 4, 8},                          // ,
-    {0, 0, 0, 31, 0, 0, 0},                          // -
-    {0, 0, 0, 0, 0, 12, 12},                         // .
-    {0, 1, 2, 4, 8, 16, 0},                          // /
-    {14, 17, 19, 21, 25, 17, 14},                    // 0
-    {4, 12, 4, 4, 4, 4, 14},                         // 1
-    {14, 17, 1, 2, 4, 8, 31},                        // 2
-    {31, 2, 4, 2, 1, 17, 14},                        // 3
-    {2, 6, 10, 18, 31, 2, 2},                        // 4
-    {31, 16, 30, 1, 1, 17, 14},                      // 5
-    {6, 8, 16, 30, 17, 17, 14},                      // 6
-    {31, 1, 2, 4, 8, 8, 8},                          // 7
-    {14, 17, 17, 14, 17, 17, 14},                    // 8
-    {14, 17, 17, 15, 1, 2, 12},                      // 9
-    {0, 12, 12, 0, 12, 12, 0},                       // :
-    {0, 12, 12, 0, 12, 4, 8},                        // ;
-    {2, 4, 8, 16, 8, 4, 2},                          // <
-    {0, 0, 31, 0, 31, 0, 0},                         // =
-    {8, 4, 2, 1, 2, 4, 8},                           // >
-    {14, 17, 1, 2, 4, 0, 4},                         // ?
-    {14, 17, 1, 13, 21, 21, 14},                     // @
-    {14, 17, 17, 31, 17, 17, 17},                    // A
-    {30, 17, 17, 30, 17, 17, 30},                    // B
-    {14, 17, 16, 16, 16, 17, 14},                    // C
-    {28, 18, 17, 17, 17, 18, 28},                    // D
-    {31, 16, 16, 30, 16, 16, 31},                    // E
-    {31, 16, 16, 30, 16, 16, 16},                    // F
-    {14, 17, 16, 23, 17, 17, 15},                    // G
-    {17, 17, 17, 31, 17, 17, 17},                    // H
-    {14, 4, 4, 4, 4, 4, 14},                         // I
-    {7, 2, 2, 2, 2, 18, 12},                         // J
-    {17, 18, 20, 24, 20, 18, 17},                    // K
-    {16, 16, 16, 16, 16, 16, 31},                    // L
-    {17, 27, 21, 21, 17, 17, 17},                    // M
-    {17, 17, 25, 21, 19, 17, 17},                    // N
-    {14, 17, 17, 17, 17, 17, 14},                    // O
-    {30, 17, 17, 30, 16, 16, 16},                    // P
-    {14, 17, 17, 17, 21, 18, 13},                    // Q
-    {30, 17, 17, 30, 20, 18, 17},                    // R
-    {15, 16, 16, 14, 1, 1, 30},                      // S
-    {31, 4, 4, 4, 4, 4, 4},                          // T
-    {17, 17, 17, 17, 17, 17, 14},                    // U
-    {17, 17, 17, 17, 17, 10, 4},                     // V
-    {17, 17, 17, 21, 21, 21, 10},                    // W
-    {17, 17, 10, 4, 10, 17, 17},                     // X
-    {17, 17, 17, 10, 4, 4, 4},                       // Y
-    {31, 1, 2, 4, 8, 16, 31},                        // Z
-    {14, 8, 8, 8, 8, 8, 14},                         // [
-    {0, 16, 8, 4, 2, 1, 0},                          // backslash
-    {14, 2, 2, 2, 2, 2, 14},                         // ]
-    {4, 10, 17, 0, 0, 0, 0},                         // ^
-    {0, 0, 0, 0, 0, 0, 31},                          // _
+    {0, 0, 0, 0, 0, 0, 0},         // space
+    {4, 4, 4, 4, 4, 0, 4},         // !
+    {10, 10, 0, 0, 0, 0, 0},       // "
+    {10, 31, 10, 10, 10, 31, 10},  // #
+    {4, 15, 20, 14, 5, 30, 4},     // $
+    {24, 25, 2, 4, 8, 19, 3},      // %
+    {12, 18, 20, 8, 21, 18, 13},   // &
+    {4, 4, 0, 0, 0, 0, 0},         // '
+    {2, 4, 8, 8, 8, 4, 2},         // (
+    {8, 4, 2, 2, 2, 4, 8},         // )
+    {0, 4, 21, 14, 21, 4, 0},      // *
+    {0, 4, 4, 31, 4, 4, 0},        // +
+    {0, 0, 0, 0, 12, 4, 8},        // ,
+    {0, 0, 0, 31, 0, 0, 0},        // -
+    {0, 0, 0, 0, 0, 12, 12},       // .
+    {0, 1, 2, 4, 8, 16, 0},        // /
+    {14, 17, 19, 21, 25, 17, 14},  // 0
+    {4, 12, 4, 4, 4, 4, 14},       // 1
+    {14, 17, 1, 2, 4, 8, 31},      // 2
+    {31, 2, 4, 2, 1, 17, 14},      // 3
+    {2, 6, 10, 18, 31, 2, 2},      // 4
+    {31, 16, 30, 1, 1, 17, 14},    // 5
+    {6, 8, 16, 30, 17, 17, 14},    // 6
+    {31, 1, 2, 4, 8, 8, 8},        // 7
+    {14, 17, 17, 14, 17, 17, 14},  // 8
+    {14, 17, 17, 15, 1, 2, 12},    // 9
+    {0, 12, 12, 0, 12, 12, 0},     // :
+    {0, 12, 12, 0, 12, 4, 8},      // ;
+    {2, 4, 8, 16, 8, 4, 2},        // <
+    {0, 0, 31, 0, 31, 0, 0},       // =
+    {8, 4, 2, 1, 2, 4, 8},         // >
+    {14, 17, 1, 2, 4, 0, 4},       // ?
+    {14, 17, 1, 13, 21, 21, 14},   // @
+    {14, 17, 17, 31, 17, 17, 17},  // A
+    {30, 17, 17, 30, 17, 17, 30},  // B
+    {14, 17, 16, 16, 16, 17, 14},  // C
+    {28, 18, 17, 17, 17, 18, 28},  // D
+    {31, 16, 16, 30, 16, 16, 31},  // E
+    {31, 16, 16, 30, 16, 16, 16},  // F
+    {14, 17, 16, 23, 17, 17, 15},  // G
+    {17, 17, 17, 31, 17, 17, 17},  // H
+    {14, 4, 4, 4, 4, 4, 14},       // I
+    {7, 2, 2, 2, 2, 18, 12},       // J
+    {17, 18, 20, 24, 20, 18, 17},  // K
+    {16, 16, 16, 16, 16, 16, 31},  // L
+    {17, 27, 21, 21, 17, 17, 17},  // M
+    {17, 17, 25, 21, 19, 17, 17},  // N
+    {14, 17, 17, 17, 17, 17, 14},  // O
+    {30, 17, 17, 30, 16, 16, 16},  // P
+    {14, 17, 17, 17, 21, 18, 13},  // Q
+    {30, 17, 17, 30, 20, 18, 17},  // R
+    {15, 16, 16, 14, 1, 1, 30},    // S
+    {31, 4, 4, 4, 4, 4, 4},        // T
+    {17, 17, 17, 17, 17, 17, 14},  // U
+    {17, 17, 17, 17, 17, 10, 4},   // V
+    {17, 17, 17, 21, 21, 21, 10},  // W
+    {17, 17, 10, 4, 10, 17, 17},   // X
+    {17, 17, 17, 10, 4, 4, 4},     // Y
+    {31, 1, 2, 4, 8, 16, 31},      // Z
+    {14, 8, 8, 8, 8, 8, 14},       // [
+    {0, 16, 8, 4, 2, 1, 0},        // backslash
+    {14, 2, 2, 2, 2, 2, 14},       // ]
+    {4, 10, 17, 0, 0, 0, 0},       // ^
+    {0, 0, 0, 0, 0, 0, 31},        // _
 };
 constexpr uint8_t kBox[7] = {31, 17, 17, 17, 17, 17, 31};
 
 const uint8_t* GlyphFor(uint8_t c) {
-    if (c >= 'a' && c <= 'z') c = uint8_t(c - 'a' + 'A');
-    if (c >= 32 && c < 32 + sizeof kGlyphs / sizeof kGlyphs[0]) return kGlyphs[c - 32];
+    if (c >= 'a' && c <= 'z')
+        c = uint8_t(c - 'a' + 'A');
+    if (c >= 32 && c < 32 + sizeof kGlyphs / sizeof kGlyphs[0])
+        return kGlyphs[c - 32];
     return kBox;
 }
 
 }  // namespace
 
-int BuiltinFont::CharWidth(uint8_t) const { return advance_; }
+int BuiltinFont::CharWidth(uint8_t) const {
+    return advance_;
+}
 
 int BuiltinFont::DrawText(GuiCanvas& target, int x, int y, std::string_view text,
                           uint32_t colour) const {

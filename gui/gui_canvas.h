@@ -13,7 +13,7 @@ namespace vorlane::gui {
 // A picture that can be drawn onto a canvas (a graphics-layer surface): ARGB
 // pixels, `Pitch` pixels from one row to the next.
 class GuiPicture {
-public:
+  public:
     virtual ~GuiPicture() = default;
     virtual int Width() const = 0;
     virtual int Height() const = 0;
@@ -24,7 +24,7 @@ public:
 // A drawing target. Coordinates are screen pixels; everything is clipped to the
 // target. Fills blend by the colour's alpha; lines are drawn solid.
 class GuiCanvas {
-public:
+  public:
     virtual ~GuiCanvas() = default;
     virtual int Width() const = 0;
     virtual int Height() const = 0;
@@ -42,7 +42,7 @@ public:
 
 // A bitmap font as the toolkit needs it: byte characters, fixed line height.
 class GuiFont {
-public:
+  public:
     virtual ~GuiFont() = default;
     virtual int CharWidth(uint8_t character) const = 0;
     virtual int Height() const = 0;
@@ -54,14 +54,14 @@ public:
 
 // Where fonts by number come from (the font control of the program).
 class GuiFontSource {
-public:
+  public:
     virtual ~GuiFontSource() = default;
     virtual const GuiFont* GetFont(int number) const = 0;
 };
 
 // An ARGB picture held in memory.
 class MemoryPicture : public GuiPicture {
-public:
+  public:
     MemoryPicture(int w, int h, uint32_t fill = 0);
     int Width() const override { return w_; }
     int Height() const override { return h_; }
@@ -70,14 +70,14 @@ public:
     uint32_t Pixel(int x, int y) const;
     void SetPixel(int x, int y, uint32_t colour);
 
-private:
+  private:
     int w_, h_;
     std::vector<uint32_t> pixels_;
 };
 
 // A canvas over ARGB pixels owned elsewhere (a graphics surface, a buffer).
 class PixelCanvas : public GuiCanvas {
-public:
+  public:
     int Width() const override { return w_; }
     int Height() const override { return h_; }
     void FillRect(int x, int y, int w, int h, uint32_t colour) override;
@@ -90,11 +90,11 @@ public:
     void DrawTinted(const GuiPicture& picture, int x, int y, uint32_t colour);
     uint32_t Pixel(int x, int y) const;
 
-protected:
+  protected:
     void Attach(uint32_t* pixels, int w, int h, ptrdiff_t pitch);
     uint32_t* Row(int y) const { return pixels_ + ptrdiff_t(y) * pitch_; }
 
-private:
+  private:
     void Plot(int x, int y, uint32_t colour);
     uint32_t* pixels_ = nullptr;
     int w_ = 0, h_ = 0;
@@ -103,7 +103,7 @@ private:
 
 // A canvas that owns its ARGB buffer.
 class MemoryCanvas : public PixelCanvas {
-public:
+  public:
     MemoryCanvas(int w, int h, uint32_t fill = 0xFF000000);
     MemoryCanvas(const MemoryCanvas& other);
     MemoryCanvas& operator=(const MemoryCanvas& other);
@@ -116,7 +116,7 @@ public:
     // Writes a 24-bit BMP; false when the file cannot be written.
     bool SaveBmp(const char* path) const;
 
-private:
+  private:
     std::vector<uint32_t> storage_;
 };
 
@@ -127,14 +127,14 @@ uint32_t BlendOver(uint32_t dst, uint32_t src);
 // `advance` x `height` pixels. Used where no font files are loaded (tests,
 // benchmarks, headless screens).
 class BuiltinFont : public GuiFont {
-public:
+  public:
     explicit BuiltinFont(int advance = 7, int height = 10) : advance_(advance), height_(height) {}
     int CharWidth(uint8_t character) const override;
     int Height() const override { return height_; }
     int DrawText(GuiCanvas& target, int x, int y, std::string_view text,
                  uint32_t colour) const override;
 
-private:
+  private:
     int advance_, height_;
 };
 

@@ -14,11 +14,13 @@ GUI_COMBOBOX::GUI_COMBOBOX() : GUI_OBJECT(GUI_TYPE_COMBOBOX, "Combobox", 10, 10)
 }
 
 GUI_COMBOBOX::~GUI_COMBOBOX() {
-    if (!list_) return;
+    if (!list_)
+        return;
     list_->combobox_ = nullptr;
     if (!list_owned_) {
         // Shown: take the list back from its parent so that it dies with us.
-        if (GUI_OBJECT* parent = list_->parent()) list_owned_ = parent->ReleaseObject(list_);
+        if (GUI_OBJECT* parent = list_->parent())
+            list_owned_ = parent->ReleaseObject(list_);
     }
     list_owned_.reset();
     list_ = nullptr;
@@ -29,7 +31,8 @@ const GUI_STRING* GUI_COMBOBOX::ChosenItem() const {
 }
 
 void GUI_COMBOBOX::PlaceList() {
-    if (!list_) return;
+    if (!list_)
+        return;
     int ax, ay;
     ComputeAbsolute(ax, ay);
     SetAbsolute(int16_t(ax), int16_t(ay));
@@ -39,20 +42,25 @@ void GUI_COMBOBOX::PlaceList() {
 
 void GUI_COMBOBOX::OpenList() {
     GUI_CONTROL* control = GUI_CONTROL::Get();
-    if (!list_ || !list_owned_ || !control || !control->top()) return;
+    if (!list_ || !list_owned_ || !control || !control->top())
+        return;
     list_->Show(true);
-    if (GetStyle()) list_->CopyStyle(*GetStyle());
+    if (GetStyle())
+        list_->CopyStyle(*GetStyle());
     PlaceList();
     std::unique_ptr<GUI_OBJECT> list = std::move(list_owned_);
-    if (control->AddObject(std::move(list)) < 0) return;
+    if (control->AddObject(std::move(list)) < 0)
+        return;
     list_->combobox_ = this;
     list_->SetSelection(chosen_);
     RefreshStyle();
 }
 
 void GUI_COMBOBOX::CloseList() {
-    if (!list_ || list_owned_) return;
-    if (GUI_OBJECT* parent = list_->parent()) list_owned_ = parent->ReleaseObject(list_);
+    if (!list_ || list_owned_)
+        return;
+    if (GUI_OBJECT* parent = list_->parent())
+        list_owned_ = parent->ReleaseObject(list_);
     list_->Show(false);
     RefreshStyle();
 }
@@ -67,7 +75,8 @@ bool GUI_COMBOBOX::HandleEvent(const GUI_EVENT& event) {
             }
             return false;
         case GEVE_MOUSE_RELEASE:
-            if (!TestFlags(GUI_FLAG_INSIDE) && ListShown()) CloseList();
+            if (!TestFlags(GUI_FLAG_INSIDE) && ListShown())
+                CloseList();
             return false;
         case GEVE_MOUSE_OVER:
         case GEVE_MOUSE_OUT:
@@ -78,7 +87,8 @@ bool GUI_COMBOBOX::HandleEvent(const GUI_EVENT& event) {
             PlaceList();
             return false;
         case GEVE_NEW_STYLE:
-            if (list_ && GetStyle()) list_->CopyStyle(*GetStyle());
+            if (list_ && GetStyle())
+                list_->CopyStyle(*GetStyle());
             return false;
         default:
             return false;
@@ -88,7 +98,8 @@ bool GUI_COMBOBOX::HandleEvent(const GUI_EVENT& event) {
 bool GUI_COMBOBOX::ListCallback(GUI_OBJECT* object, const GUI_EVENT& event) {
     auto* list = static_cast<GUI_LIST*>(object);
     GUI_COMBOBOX* combo = list->combobox_;
-    if (!combo) return false;
+    if (!combo)
+        return false;
     if (event.code == GEVE_CONTENT_CHANGED) {
         if (list->selection() >= 0 && list->selection() != combo->chosen_) {
             combo->chosen_ = list->SetSelection(list->selection());
@@ -106,5 +117,6 @@ bool GUI_COMBOBOX::ListCallback(GUI_OBJECT* object, const GUI_EVENT& event) {
 }
 
 void GUI_COMBOBOX::Draw(int, int) {
-    if (GetStyle()) GetStyle()->DrawCombobox(this);
+    if (GetStyle())
+        GetStyle()->DrawCombobox(this);
 }

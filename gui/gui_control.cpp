@@ -32,14 +32,19 @@ constexpr uint32_t kRepeatNext = 45;
 
 // [SECTION] Life cycle
 
-GUI_CONTROL::GUI_CONTROL() : previous_(g_control) { g_control = this; }
+GUI_CONTROL::GUI_CONTROL() : previous_(g_control) {
+    g_control = this;
+}
 
 GUI_CONTROL::~GUI_CONTROL() {
     Release();
-    if (g_control == this) g_control = previous_;
+    if (g_control == this)
+        g_control = previous_;
 }
 
-GUI_CONTROL* GUI_CONTROL::Get() { return g_control; }
+GUI_CONTROL* GUI_CONTROL::Get() {
+    return g_control;
+}
 
 bool GUI_CONTROL::Init(int x, int y, int w, int h) {
     top_ = std::make_unique<GUI_OBJECT>();
@@ -75,7 +80,8 @@ void GUI_CONTROL::SetOverlay(std::unique_ptr<GUI_OBJECT> overlay) {
 }
 
 void GUI_CONTROL::SetDefaultStyle(std::unique_ptr<GUI_STYLE> style) {
-    if (default_style_) default_style_->Unlock();
+    if (default_style_)
+        default_style_->Unlock();
     default_style_ = std::move(style);
 }
 
@@ -92,15 +98,19 @@ bool GUI_CONTROL::DeleteObject(GUI_OBJECT* object) {
 }
 
 void GUI_CONTROL::SetTooltipObject(GUI_OBJECT* object) {
-    if (tooltip_object_ == object) return;
+    if (tooltip_object_ == object)
+        return;
     tooltip_object_ = object;
     move_time_ = Now();
 }
 
 void GUI_CONTROL::ForgetObject(const GUI_OBJECT* object) {
-    if (focus_ == object) focus_ = nullptr;
-    if (hover_ == object) hover_ = nullptr;
-    if (tooltip_object_ == object) tooltip_object_ = nullptr;
+    if (focus_ == object)
+        focus_ = nullptr;
+    if (hover_ == object)
+        hover_ = nullptr;
+    if (tooltip_object_ == object)
+        tooltip_object_ = nullptr;
 }
 
 // [SECTION] Input translation
@@ -111,7 +121,8 @@ bool GUI_CONTROL::SendToTarget(const GUI_EVENT& event) {
 }
 
 bool GUI_CONTROL::Process(const GUI_INPUT& record) {
-    if (input_disabled_ || !top_) return false;
+    if (input_disabled_ || !top_)
+        return false;
     const uint32_t now = Now();
     bool used = false;
     if (record.class_flags & GUI_INPUT_MOUSE) {
@@ -119,10 +130,11 @@ bool GUI_CONTROL::Process(const GUI_INPUT& record) {
     } else if (record.class_flags & GUI_INPUT_KEY_DOWN) {
         used = ProcessKeyDown(record, now);
     } else if (record.class_flags & GUI_INPUT_KEY_UP) {
-        used = SendToTarget(GUI_EVENT::Key(GEVE_KEY_RELEASE, record.value, record.character,
-                                           alt_down_, 0));
+        used = SendToTarget(
+            GUI_EVENT::Key(GEVE_KEY_RELEASE, record.value, record.character, alt_down_, 0));
         repeat_state_ = 0;
-        if (record.value == vorlane::gui::kKeyLeftAlt) alt_down_ = 0;
+        if (record.value == vorlane::gui::kKeyLeftAlt)
+            alt_down_ = 0;
     } else if (record.class_flags & GUI_INPUT_CHAR) {
         const uint32_t code = alt_down_ ? GEVE_KEY_ALT : GEVE_KEY_ASCII;
         used = SendToTarget(GUI_EVENT::Key(code, record.value, record.character, alt_down_, 1));
@@ -157,14 +169,20 @@ bool GUI_CONTROL::ProcessMouse(const GUI_INPUT& record, uint32_t now) {
 
     ++move_serial_;
     bool used = SendToTarget(GUI_EVENT::Mouse(GEVE_MOUSE_MOVE, gx, gy, 0, dx, dy));
-    if (hover_ && hover_->type() > 0) used = true;
-    if (dx != 0 || dy != 0) move_time_ = now;
+    if (hover_ && hover_->type() > 0)
+        used = true;
+    if (dx != 0 || dy != 0)
+        move_time_ = now;
 
     uint8_t buttons = 0;
-    if (record.button_flags & GUI_INPUT_LEFT) buttons |= GUI_BUTTON_LEFT;
-    if (record.button_flags & GUI_INPUT_MIDDLE) buttons |= GUI_BUTTON_MIDDLE;
-    if (record.button_flags & GUI_INPUT_RIGHT) buttons |= GUI_BUTTON_RIGHT;
-    if (!buttons) return used;
+    if (record.button_flags & GUI_INPUT_LEFT)
+        buttons |= GUI_BUTTON_LEFT;
+    if (record.button_flags & GUI_INPUT_MIDDLE)
+        buttons |= GUI_BUTTON_MIDDLE;
+    if (record.button_flags & GUI_INPUT_RIGHT)
+        buttons |= GUI_BUTTON_RIGHT;
+    if (!buttons)
+        return used;
 
     uint32_t code = GEVE_NONE;
     if ((record.button_flags & GUI_INPUT_PRESSED) && !(mouse_buttons_ & buttons)) {
@@ -181,14 +199,14 @@ bool GUI_CONTROL::ProcessMouse(const GUI_INPUT& record, uint32_t now) {
         code = GEVE_MOUSE_RELEASE;
     }
     if (code != GEVE_NONE) {
-        if (SendToTarget(GUI_EVENT::Mouse(code, gx, gy, buttons, dx, dy))) used = true;
+        if (SendToTarget(GUI_EVENT::Mouse(code, gx, gy, buttons, dx, dy)))
+            used = true;
     }
     return used;
 }
 
 bool GUI_CONTROL::ProcessKeyDown(const GUI_INPUT& record, uint32_t now) {
-    GUI_EVENT event =
-        GUI_EVENT::Key(GEVE_KEY_PRESS, record.value, record.character, alt_down_, 1);
+    GUI_EVENT event = GUI_EVENT::Key(GEVE_KEY_PRESS, record.value, record.character, alt_down_, 1);
     const bool same = record.value == repeat_key_;
     if (same && repeat_state_ == 2 && now - repeat_time_ < kRepeatNext) {
         event.stroke = 0;
@@ -202,7 +220,8 @@ bool GUI_CONTROL::ProcessKeyDown(const GUI_INPUT& record, uint32_t now) {
         repeat_state_ = 1;
         repeat_time_ = now;
     }
-    if (record.value == vorlane::gui::kKeyLeftAlt) alt_down_ = 1;
+    if (record.value == vorlane::gui::kKeyLeftAlt)
+        alt_down_ = 1;
     return SendToTarget(event);
 }
 
@@ -213,7 +232,8 @@ void GUI_CONTROL::UpdateTree(GUI_OBJECT* object) {
     // Index loop: an Update may add children to this list.
     for (size_t i = 0; i < object->children_.size(); ++i) {
         GUI_OBJECT* child = object->children_[i].get();
-        if (child->TestFlags(GUI_FLAG_DELETE)) doomed.push_back(child);
+        if (child->TestFlags(GUI_FLAG_DELETE))
+            doomed.push_back(child);
         child->Update();
         UpdateTree(child);
     }
@@ -222,15 +242,18 @@ void GUI_CONTROL::UpdateTree(GUI_OBJECT* object) {
 
 void GUI_CONTROL::Update() {
     for (GUI_OBJECT* root : {top_.get(), overlay_.get()}) {
-        if (!root) continue;
+        if (!root)
+            continue;
         root->Update();
         UpdateTree(root);
     }
-    if (action_handler_) action_handler_->Run();
+    if (action_handler_)
+        action_handler_->Run();
 }
 
 void GUI_CONTROL::DrawTree(GUI_OBJECT* object, int ox, int oy) {
-    if (!object->IsVisible()) return;
+    if (!object->IsVisible())
+        return;
     const int ax = ox + object->x_, ay = oy + object->y_;
     object->abs_x_ = int16_t(ax);
     object->abs_y_ = int16_t(ay);
@@ -243,15 +266,19 @@ void GUI_CONTROL::DrawTree(GUI_OBJECT* object, int ox, int oy) {
 void GUI_CONTROL::Draw(vorlane::gui::GuiCanvas& target) {
     vorlane::gui::GuiCanvas* previous = vorlane::gui::DrawTarget();
     vorlane::gui::SetDrawTarget(&target);
-    if (top_) DrawTree(top_.get(), 0, 0);
-    if (overlay_) DrawTree(overlay_.get(), 0, 0);
+    if (top_)
+        DrawTree(top_.get(), 0, 0);
+    if (overlay_)
+        DrawTree(overlay_.get(), 0, 0);
     vorlane::gui::SetDrawTarget(previous);
 }
 
 void GUI_CONTROL::DrawTooltip(vorlane::gui::GuiCanvas& target) {
     GUI_OBJECT* object = tooltip_object_;
-    if (!object || Now() - move_time_ <= tooltip_delay_) return;
-    if (!object->GetStyle() || !object->GetTooltip()) return;
+    if (!object || Now() - move_time_ <= tooltip_delay_)
+        return;
+    if (!object->GetStyle() || !object->GetTooltip())
+        return;
     vorlane::gui::GuiCanvas* previous = vorlane::gui::DrawTarget();
     vorlane::gui::SetDrawTarget(&target);
     object->GetStyle()->DrawTooltip(mouse_x_, mouse_y_, object->GetTooltip());
@@ -271,11 +298,13 @@ void GUI_ACTIONHANDLER::ClearAction() {
 }
 
 void GUI_ACTIONHANDLER::Forget(const GUI_OBJECT* object) {
-    if (object_ == object) ClearAction();
+    if (object_ == object)
+        ClearAction();
 }
 
 void GUI_ACTIONHANDLER::Run() {
-    if (!object_ || !action_ || object_->result() == 0) return;
+    if (!object_ || !action_ || object_->result() == 0)
+        return;
     const int16_t result = object_->result();
     object_->ClearResult();
     action_(object_, result);

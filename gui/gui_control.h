@@ -26,11 +26,11 @@
 
 // An input record as the input layer produces it (the fields the GUI reads).
 struct GUI_INPUT {
-    uint32_t class_flags = 0;   // 0x1 key down, 0x2 mouse, 0x20 key up, 0x40 character
+    uint32_t class_flags = 0;  // 0x1 key down, 0x2 mouse, 0x20 key up, 0x40 character
     uint16_t character = 0;
     uint32_t button_flags = 0;  // 0x1 pressed, 0x2 released, 0x8 left, 0x10 right, 0x20 middle
     uint16_t x = 0, y = 0;
-    uint32_t value = 0;         // the engine key code of key records
+    uint32_t value = 0;  // the engine key code of key records
     uint32_t message = 0;
 };
 
@@ -51,20 +51,20 @@ enum : uint32_t {
 // Runs deferred actions bound to objects: when the current action's object has
 // a result, the result is taken (cleared) and passed to the action.
 class GUI_ACTIONHANDLER {
-public:
+  public:
     using Action = std::function<void(GUI_OBJECT* object, int16_t result)>;
     void SetAction(GUI_OBJECT* object, Action action);
     void ClearAction();
     void Forget(const GUI_OBJECT* object);
     void Run();
 
-private:
+  private:
     GUI_OBJECT* object_ = nullptr;
     Action action_;
 };
 
 class GUI_CONTROL {
-public:
+  public:
     GUI_CONTROL();
     GUI_CONTROL(const GUI_CONTROL&) = delete;
     GUI_CONTROL& operator=(const GUI_CONTROL&) = delete;
@@ -125,7 +125,8 @@ public:
     // children are asked before their parents and upper siblings before lower
     // ones, so that is the innermost, topmost object under the pointer.
     void ClaimHover(GUI_OBJECT* object) {
-        if (hover_serial_ == move_serial_) return;
+        if (hover_serial_ == move_serial_)
+            return;
         hover_serial_ = move_serial_;
         hover_ = object;
     }
@@ -139,7 +140,7 @@ public:
     static constexpr uint32_t kTooltipDelay = 750;
     static constexpr uint32_t kDclickInterval = 300;
 
-private:
+  private:
     bool SendToTarget(const GUI_EVENT& event);
     bool ProcessMouse(const GUI_INPUT& record, uint32_t now);
     bool ProcessKeyDown(const GUI_INPUT& record, uint32_t now);

@@ -69,8 +69,8 @@ struct GUI_EVENT {
 
     static GUI_EVENT Object(uint32_t code) { return Make(code, GEVE_KIND_OBJECT); }
     static GUI_EVENT Focus(uint32_t code) { return Make(code, GEVE_KIND_FOCUS); }
-    static GUI_EVENT Mouse(uint32_t code, int16_t x, int16_t y, uint8_t buttons = 0,
-                           int16_t dx = 0, int16_t dy = 0) {
+    static GUI_EVENT Mouse(uint32_t code, int16_t x, int16_t y, uint8_t buttons = 0, int16_t dx = 0,
+                           int16_t dy = 0) {
         GUI_EVENT e = Make(code, GEVE_KIND_MOUSE);
         e.x = x;
         e.y = y;
@@ -94,7 +94,7 @@ struct GUI_EVENT {
         return e;
     }
 
-private:
+  private:
     static GUI_EVENT Make(uint32_t code, int32_t kind) {
         GUI_EVENT e;
         e.code = code;

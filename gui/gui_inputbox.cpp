@@ -21,7 +21,8 @@ GUI_INPUTBOX::GUI_INPUTBOX() : GUI_OBJECT(GUI_TYPE_INPUTBOX, "Inputbox", 10, 10)
 }
 
 int GUI_INPUTBOX::Length() const {
-    if (buffer_.empty()) return 0;
+    if (buffer_.empty())
+        return 0;
     return int(strnlen(buffer_.data(), buffer_.size()));
 }
 
@@ -44,7 +45,8 @@ void GUI_INPUTBOX::SetTextMax(int n) {
     const int capacity = std::clamp(n, 0, kMaxCapacity - 2) + 2;
     const int keep = std::min(Length(), capacity - 2);
     std::vector<char> buffer(size_t(capacity), 0);
-    if (keep > 0) std::memcpy(buffer.data(), buffer_.data(), size_t(keep));
+    if (keep > 0)
+        std::memcpy(buffer.data(), buffer_.data(), size_t(keep));
     buffer_ = std::move(buffer);
     capacity_ = int16_t(capacity);
     cursor_ = int16_t(std::min<int>(cursor_, keep));
@@ -61,13 +63,15 @@ void GUI_INPUTBOX::SetCursor(int cursor) {
 std::string GUI_INPUTBOX::VisibleText() const {
     const int length = Length();
     const int from = std::min<int>(scroll_, length);
-    if (masked_) return std::string(size_t(length - from), '*');
+    if (masked_)
+        return std::string(size_t(length - from), '*');
     return std::string(buffer_.data() + from, size_t(length - from));
 }
 
 int GUI_INPUTBOX::MeasureRange(int from, int to) const {
     const GUI_STYLE* style = GetStyle();
-    if (!style || to <= from) return 0;
+    if (!style || to <= from)
+        return 0;
     std::string part = masked_ ? std::string(size_t(to - from), '*')
                                : std::string(buffer_.data() + from, size_t(to - from));
     return style->TextWidth(part.c_str());
@@ -75,18 +79,23 @@ int GUI_INPUTBOX::MeasureRange(int from, int to) const {
 
 void GUI_INPUTBOX::AdjustScroll() {
     const int length = Length();
-    if (length == 0 || scroll_ > length) scroll_ = 0;
-    if (cursor_ <= scroll_) scroll_ = int16_t(std::max(cursor_ - 1, 0));
+    if (length == 0 || scroll_ > length)
+        scroll_ = 0;
+    if (cursor_ <= scroll_)
+        scroll_ = int16_t(std::max(cursor_ - 1, 0));
     const GUI_STYLE* style = GetStyle();
-    if (!style) return;
+    if (!style)
+        return;
     const int room = w() - style->TextWidth("_");
     while (scroll_ < cursor_ && MeasureRange(scroll_, cursor_) >= room) ++scroll_;
 }
 
 bool GUI_INPUTBOX::InsertAt(int at, char c) {
-    if (buffer_.empty() || at < 0 || at > Length()) return false;
+    if (buffer_.empty() || at < 0 || at > Length())
+        return false;
     const int last = capacity_ - 1;  // the terminating zero always stays
-    if (at >= last) return false;
+    if (at >= last)
+        return false;
     // The character at the end falls off when the buffer is full.
     std::memmove(buffer_.data() + at + 1, buffer_.data() + at, size_t(last - at - 1));
     buffer_[size_t(at)] = c;
@@ -96,7 +105,8 @@ bool GUI_INPUTBOX::InsertAt(int at, char c) {
 
 void GUI_INPUTBOX::EraseAt(int at) {
     const int length = Length();
-    if (at < 0 || at >= length) return;
+    if (at < 0 || at >= length)
+        return;
     std::memmove(buffer_.data() + at, buffer_.data() + at + 1, size_t(length - at));
 }
 
@@ -104,7 +114,8 @@ void GUI_INPUTBOX::Edited() {
     cursor_on_ = 1;
     blink_time_ = vorlane::gui::Now();
     AdjustScroll();
-    if (counter_target_) counter_target_->SetPosition(Length());
+    if (counter_target_)
+        counter_target_->SetPosition(Length());
     RefreshStyle();
 }
 
@@ -121,10 +132,12 @@ bool GUI_INPUTBOX::HandleKey(uint32_t key) {
             EraseAt(cursor_);
             break;
         case kKeyLeft:
-            if (cursor_ > 0) --cursor_;
+            if (cursor_ > 0)
+                --cursor_;
             break;
         case kKeyRight:
-            if (cursor_ < Length()) ++cursor_;
+            if (cursor_ < Length())
+                ++cursor_;
             break;
         case kKeyHome:
             cursor_ = 0;
@@ -149,15 +162,19 @@ bool GUI_INPUTBOX::HandleKey(uint32_t key) {
 bool GUI_INPUTBOX::HandleEvent(const GUI_EVENT& event) {
     switch (event.code) {
         case GEVE_KEY_ASCII: {
-            if (event.character < 32 || event.character > 255) return false;
-            if (buffer_.empty() || cursor_ + 2 >= capacity_) return false;
-            if (!InsertAt(cursor_, char(event.character))) return false;
+            if (event.character < 32 || event.character > 255)
+                return false;
+            if (buffer_.empty() || cursor_ + 2 >= capacity_)
+                return false;
+            if (!InsertAt(cursor_, char(event.character)))
+                return false;
             ++cursor_;
             Edited();
             return true;
         }
         case GEVE_KEY_PRESS:
-            if (!event.stroke || buffer_.empty() || !HandleKey(event.key)) return false;
+            if (!event.stroke || buffer_.empty() || !HandleKey(event.key))
+                return false;
             Edited();
             return true;
         case GEVE_MOUSE_PRESS: {
@@ -212,5 +229,6 @@ void GUI_INPUTBOX::Update() {
 }
 
 void GUI_INPUTBOX::Draw(int, int) {
-    if (GetStyle()) GetStyle()->DrawInputbox(this);
+    if (GetStyle())
+        GetStyle()->DrawInputbox(this);
 }

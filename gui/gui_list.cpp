@@ -29,7 +29,8 @@ GUI_LIST::GUI_LIST() : GUI_OBJECT(GUI_TYPE_LIST, "List", 10, 10) {
 
 GUI_LIST::~GUI_LIST() {
     // A combobox whose list is shown on `top` may outlive it.
-    if (combobox_ && combobox_->list_ == this) combobox_->list_ = nullptr;
+    if (combobox_ && combobox_->list_ == this)
+        combobox_->list_ = nullptr;
 }
 
 bool GUI_LIST::ScrollbarCallback(GUI_OBJECT* object, const GUI_EVENT& event) {
@@ -45,31 +46,40 @@ int GUI_LIST::LineHeight() const {
     return std::max(style ? style->LineHeight() : 1, 1);
 }
 
-int GUI_LIST::VisibleRows() const { return std::max(h() / LineHeight(), 1); }
+int GUI_LIST::VisibleRows() const {
+    return std::max(h() / LineHeight(), 1);
+}
 
-int GUI_LIST::FirstVisible() const { return ScrollbarShown() ? scrollbar_->position() : 0; }
+int GUI_LIST::FirstVisible() const {
+    return ScrollbarShown() ? scrollbar_->position() : 0;
+}
 
 int GUI_LIST::TextWidthAvailable() const {
     return w() - (ScrollbarShown() ? scrollbar_->w() : 0);
 }
 
 void GUI_LIST::LayoutList() {
-    if (!scrollbar_) return;
+    if (!scrollbar_)
+        return;
     const int line_height = LineHeight();
     const int count = ItemCount();
     const bool needed = h() < int64_t(line_height) * count;
     // A hidden object hears no events, so the bar learns its size (and with it
     // its orientation) again whenever it appears.
     const bool appears = needed && !scrollbar_->IsVisible();
-    if (appears) scrollbar_->Show(true);
-    if (!needed && scrollbar_->IsVisible()) scrollbar_->Show(false);
-    if (scrollbar_->x() != w() - 16 || scrollbar_->y() != 1) scrollbar_->SetPos(w() - 16, 1);
+    if (appears)
+        scrollbar_->Show(true);
+    if (!needed && scrollbar_->IsVisible())
+        scrollbar_->Show(false);
+    if (scrollbar_->x() != w() - 16 || scrollbar_->y() != 1)
+        scrollbar_->SetPos(w() - 16, 1);
     if (scrollbar_->w() != kScrollbarWidth || scrollbar_->h() != h() - 2) {
         scrollbar_->SetSize(kScrollbarWidth, std::max(h() - 2, 1));
     } else if (appears) {
         scrollbar_->SendEvent(GUI_EVENT::Object(GEVE_NEW_SIZE));
     }
-    if (appears) scrollbar_->SendEvent(GUI_EVENT::Object(GEVE_NEW_STYLE));
+    if (appears)
+        scrollbar_->SendEvent(GUI_EVENT::Object(GEVE_NEW_STYLE));
     laid_out_w_ = w();
     laid_out_h_ = h();
     const int visible = h() / line_height;
@@ -88,7 +98,8 @@ void GUI_LIST::LayoutList() {
 // [SECTION] Items
 
 const GUI_STRING* GUI_LIST::GetItem(int index) const {
-    if (index < 0 || index >= ItemCount()) return nullptr;
+    if (index < 0 || index >= ItemCount())
+        return nullptr;
     return &Row(index).text;
 }
 
@@ -98,7 +109,8 @@ const char* GUI_LIST::GetItemText(int index) const {
 }
 
 void* GUI_LIST::GetItemRecord(int index) const {
-    if (index < 0 || index >= ItemCount()) return nullptr;
+    if (index < 0 || index >= ItemCount())
+        return nullptr;
     return Row(index).record.get();
 }
 
@@ -106,7 +118,8 @@ int GUI_LIST::InsertItem(const char* text, bool sorted, uint32_t colour,
                          std::shared_ptr<void> record) {
     Item item;
     item.text.Set(text);
-    if (colour != 0) item.text.SetColour(colour);
+    if (colour != 0)
+        item.text.SetColour(colour);
     item.record = std::move(record);
     const std::string& key = item.text.Source();
     auto less = [this](uint32_t a, const std::string& b) {
@@ -129,8 +142,10 @@ int GUI_LIST::InsertItem(const char* text, bool sorted, uint32_t colour,
     items_.push_back(std::move(item));
     order_.insert(order_.begin() + long(at), uint32_t(items_.size() - 1));
     // The selected item stays selected when a row is inserted above it.
-    if (selection_ >= int(at)) ++selection_;
-    if (hot_ >= int(at)) ++hot_;
+    if (selection_ >= int(at))
+        ++selection_;
+    if (hot_ >= int(at))
+        ++hot_;
     return int(at);
 }
 
@@ -150,7 +165,8 @@ int GUI_LIST::AddItem(const char* text, bool sorted, uint32_t colour,
         } else {
             const auto& lines = whole.Layout(font, TextWidthAvailable() - 6, 0);
             for (const auto& line : lines) {
-                std::string part = whole.Processed().substr(size_t(line.start), size_t(line.length));
+                std::string part =
+                    whole.Processed().substr(size_t(line.start), size_t(line.length));
                 // Each line is literal text: escape the markup characters again.
                 std::string escaped;
                 escaped.reserve(part.size());
@@ -164,7 +180,8 @@ int GUI_LIST::AddItem(const char* text, bool sorted, uint32_t colour,
             }
         }
         LayoutList();
-        if (at_end) ScrollTo(ItemCount() - VisibleRows());
+        if (at_end)
+            ScrollTo(ItemCount() - VisibleRows());
     }
     LayoutList();
     MarkContentChanged();
@@ -183,14 +200,16 @@ void GUI_LIST::Clear(bool notify) {
         scrollbar_->Show(false);
     }
     LayoutList();
-    if (notify) MarkContentChanged();
+    if (notify)
+        MarkContentChanged();
     RefreshStyle();
 }
 
 // [SECTION] Selection and scrolling
 
 void GUI_LIST::ScrollTo(int first_row) {
-    if (!scrollbar_) return;
+    if (!scrollbar_)
+        return;
     scrollbar_->SetPosition(std::max(first_row, 0), true);
 }
 
@@ -208,7 +227,8 @@ int GUI_LIST::SetSelection(int index) {
             ScrollTo(clamped - rows + 1);
         }
     }
-    if (clamped != old) MarkContentChanged();
+    if (clamped != old)
+        MarkContentChanged();
     RefreshStyle();
     return clamped;
 }
@@ -218,14 +238,16 @@ int GUI_LIST::SetSelection(int index) {
 void GUI_LIST::SelectAndNotify(int index) {
     const int old = selection_;
     SetSelection(index);
-    if (selection_ == old) MarkContentChanged();
+    if (selection_ == old)
+        MarkContentChanged();
 }
 
 // [SECTION] Events
 
 int GUI_LIST::HotFromPointer(int pointer_y) const {
     const int count = ItemCount();
-    if (count == 0) return -1;
+    if (count == 0)
+        return -1;
     int ax, ay;
     ComputeAbsolute(ax, ay);
     const int row = FirstVisible() + (pointer_y - ay) / LineHeight();
@@ -247,16 +269,30 @@ bool GUI_LIST::HandleEvent(const GUI_EVENT& event) {
             LayoutList();
             return false;
         case GEVE_KEY_PRESS: {
-            if (!event.stroke || display_only_) return false;
+            if (!event.stroke || display_only_)
+                return false;
             int target = selection_;
             switch (event.key) {
-                case kKeyUp: target = selection_ - 1; break;
-                case kKeyDown: target = selection_ + 1; break;
-                case kKeyPageDown: target = selection_ + (scrollbar_ ? scrollbar_->step() : 1); break;
-                case kKeyPageUp: target = selection_ - (scrollbar_ ? scrollbar_->step() : 1); break;
-                case kKeyEnd: target = ItemCount() - 1; break;
-                case kKeyHome: target = 0; break;
-                default: return false;
+                case kKeyUp:
+                    target = selection_ - 1;
+                    break;
+                case kKeyDown:
+                    target = selection_ + 1;
+                    break;
+                case kKeyPageDown:
+                    target = selection_ + (scrollbar_ ? scrollbar_->step() : 1);
+                    break;
+                case kKeyPageUp:
+                    target = selection_ - (scrollbar_ ? scrollbar_->step() : 1);
+                    break;
+                case kKeyEnd:
+                    target = ItemCount() - 1;
+                    break;
+                case kKeyHome:
+                    target = 0;
+                    break;
+                default:
+                    return false;
             }
             SetSelection(target);
             return true;
@@ -296,9 +332,11 @@ bool GUI_LIST::HandleEvent(const GUI_EVENT& event) {
             return false;
         }
         case GEVE_MOUSE_PRESS:
-            if (display_only_) return false;
+            if (display_only_)
+                return false;
             hot_ = HotFromPointer(event.y);
-            if (hot_ >= 0) SelectAndNotify(hot_);
+            if (hot_ >= 0)
+                SelectAndNotify(hot_);
             return true;
         case GEVE_MOUSE_RELEASE:
             if (combobox_ && TestFlags(GUI_FLAG_INSIDE) && hot_ >= 0) {
@@ -315,9 +353,11 @@ bool GUI_LIST::HandleEvent(const GUI_EVENT& event) {
 }
 
 void GUI_LIST::Update() {
-    if (autoscroll_ == 0 || !scrollbar_) return;
+    if (autoscroll_ == 0 || !scrollbar_)
+        return;
     const uint32_t now = vorlane::gui::Now();
-    if (now - autoscroll_time_ <= kAutoscrollInterval) return;
+    if (now - autoscroll_time_ <= kAutoscrollInterval)
+        return;
     autoscroll_time_ = now;
     if (autoscroll_ < 0) {
         scrollbar_->StepBack();
@@ -328,6 +368,8 @@ void GUI_LIST::Update() {
 
 void GUI_LIST::Draw(int, int) {
     // A size set while the list was hidden never reached it as an event.
-    if (laid_out_w_ != w() || laid_out_h_ != h()) LayoutList();
-    if (GetStyle()) GetStyle()->DrawList(this);
+    if (laid_out_w_ != w() || laid_out_h_ != h())
+        LayoutList();
+    if (GetStyle())
+        GetStyle()->DrawList(this);
 }

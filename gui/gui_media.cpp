@@ -10,11 +10,14 @@ OsgfxCanvas::OsgfxCanvas(media::OSGFX& surface) : surface_(surface) {
     Attach(pixels, surface_.width(), surface_.height(), pitch);
 }
 
-OsgfxCanvas::~OsgfxCanvas() { surface_.EndDraw(); }
+OsgfxCanvas::~OsgfxCanvas() {
+    surface_.EndDraw();
+}
 
 std::shared_ptr<const GuiPicture> LoadPicture(const void* data, size_t size) {
     auto surface = std::make_unique<media::OSGFX>();
-    if (surface->InitFromImage(data, size) != 0 || surface->empty()) return nullptr;
+    if (surface->InitFromImage(data, size) != 0 || surface->empty())
+        return nullptr;
     return std::make_shared<OsgfxPicture>(std::move(surface));
 }
 
@@ -22,19 +25,24 @@ int QntGuiFont::CharWidth(uint8_t character) const {
     return font_ ? font_->CharWidth(character) : 0;
 }
 
-int QntGuiFont::Height() const { return font_ ? font_->font_height : 0; }
+int QntGuiFont::Height() const {
+    return font_ ? font_->font_height : 0;
+}
 
 int QntGuiFont::DrawText(GuiCanvas& target, int x, int y, std::string_view text,
                          uint32_t colour) const {
     auto* pixels = dynamic_cast<PixelCanvas*>(&target);
-    if (!font_ || !pixels) return 0;
+    if (!font_ || !pixels)
+        return 0;
     int advance = 0;
     for (char c : text) {
         const media::OSGFX* glyph = font_->Glyph(static_cast<uint8_t>(c));
-        if (!glyph) continue;
+        if (!glyph)
+            continue;
         // Like the font itself: stop before the first glyph that would cross
         // the right edge of the target.
-        if (x + advance + glyph->width() > target.Width()) break;
+        if (x + advance + glyph->width() > target.Width())
+            break;
         pixels->DrawTinted(OsgfxPicture(glyph), x + advance, y, colour);
         advance += glyph->width();
     }
@@ -42,9 +50,11 @@ int QntGuiFont::DrawText(GuiCanvas& target, int x, int y, std::string_view text,
 }
 
 const GuiFont* QntFontSource::GetFont(int number) const {
-    if (!control_ || number < 0 || number >= int(fonts_.size())) return nullptr;
+    if (!control_ || number < 0 || number >= int(fonts_.size()))
+        return nullptr;
     const resources::QNTFONT_BASE* font = control_->GetFont(number);
-    if (!font) return nullptr;
+    if (!font)
+        return nullptr;
     auto& slot = fonts_[size_t(number)];
     if (!slot || seen_[size_t(number)] != font) {
         slot = std::make_unique<QntGuiFont>(font);

@@ -18,20 +18,20 @@ namespace vorlane::gui {
 // A canvas over a surface; the surface stays locked while the canvas lives and
 // must not be resized meanwhile.
 class OsgfxCanvas : public PixelCanvas {
-public:
+  public:
     explicit OsgfxCanvas(media::OSGFX& surface);
     ~OsgfxCanvas() override;
     OsgfxCanvas(const OsgfxCanvas&) = delete;
     OsgfxCanvas& operator=(const OsgfxCanvas&) = delete;
     media::OSGFX& surface() const { return surface_; }
 
-private:
+  private:
     media::OSGFX& surface_;
 };
 
 // A picture over a surface, owning it or not.
 class OsgfxPicture : public GuiPicture {
-public:
+  public:
     explicit OsgfxPicture(std::unique_ptr<media::OSGFX> owned)
         : owned_(std::move(owned)), surface_(owned_.get()) {}
     explicit OsgfxPicture(const media::OSGFX* borrowed) : surface_(borrowed) {}
@@ -40,7 +40,7 @@ public:
     const uint32_t* Pixels() const override { return surface_ ? surface_->pixels() : nullptr; }
     ptrdiff_t Pitch() const override { return surface_ ? surface_->pitch() : 0; }
 
-private:
+  private:
     std::unique_ptr<media::OSGFX> owned_;
     const media::OSGFX* surface_;
 };
@@ -51,24 +51,24 @@ std::shared_ptr<const GuiPicture> LoadPicture(const void* data, size_t size);
 
 // One bitmap font as a GUI font. Glyphs are drawn multiplied by the text colour.
 class QntGuiFont : public GuiFont {
-public:
+  public:
     explicit QntGuiFont(const resources::QNTFONT_BASE* font) : font_(font) {}
     int CharWidth(uint8_t character) const override;
     int Height() const override;
     int DrawText(GuiCanvas& target, int x, int y, std::string_view text,
                  uint32_t colour) const override;
 
-private:
+  private:
     const resources::QNTFONT_BASE* font_;
 };
 
 // The font control's fonts by number (0..9) as GUI fonts.
 class QntFontSource : public GuiFontSource {
-public:
+  public:
     explicit QntFontSource(const resources::QNTFONTCTRL_BASE* control) : control_(control) {}
     const GuiFont* GetFont(int number) const override;
 
-private:
+  private:
     const resources::QNTFONTCTRL_BASE* control_;
     mutable std::array<std::unique_ptr<QntGuiFont>, 16> fonts_;
     mutable std::array<const resources::QNTFONT_BASE*, 16> seen_{};

@@ -23,9 +23,11 @@ constexpr const char* kBanner =
 int32_t g_fallback_id = 1;  // numbering when no GUI_CONTROL exists
 
 bool SubtreeBusy(const GUI_OBJECT* object) {
-    if (object->busy_mask() != 0) return true;
+    if (object->busy_mask() != 0)
+        return true;
     for (const auto& child : object->children()) {
-        if (SubtreeBusy(child.get())) return true;
+        if (SubtreeBusy(child.get()))
+            return true;
     }
     return false;
 }
@@ -34,7 +36,9 @@ GUI_OBJECT::DestroyHook g_destroy_hook = nullptr;
 
 }  // namespace
 
-void GUI_OBJECT::SetDestroyHook(DestroyHook hook) { g_destroy_hook = hook; }
+void GUI_OBJECT::SetDestroyHook(DestroyHook hook) {
+    g_destroy_hook = hook;
+}
 
 // [SECTION] Construction and destruction
 
@@ -44,7 +48,8 @@ GUI_OBJECT::GUI_OBJECT(int32_t type, const char* name, int w, int h)
     : type_(type), name_(name), w_(int16_t(w)), h_(int16_t(h)) {}
 
 GUI_OBJECT::~GUI_OBJECT() {
-    if (g_destroy_hook) g_destroy_hook(this);
+    if (g_destroy_hook)
+        g_destroy_hook(this);
     if (TestFlags(GUI_FLAG_ATTACHED)) {
         Trace("%s", kBanner);
         Trace("! ERROR:GUI_OBJECT: You just tried to delete a locked object ('%s' [%d])!",
@@ -71,11 +76,16 @@ GUI_OBJECT::~GUI_OBJECT() {
 
 void GUI_OBJECT::ClearControlReferences(bool tooltip_too) {
     GUI_CONTROL* control = GUI_CONTROL::Get();
-    if (!control) return;
-    if (control->focus() == this) control->SetFocusRef(nullptr);
-    if (control->hover() == this) control->SetHoverRef(nullptr);
-    if (tooltip_too && control->tooltip_object() == this) control->SetTooltipObject(nullptr);
-    if (tooltip_too && control->action_handler()) control->action_handler()->Forget(this);
+    if (!control)
+        return;
+    if (control->focus() == this)
+        control->SetFocusRef(nullptr);
+    if (control->hover() == this)
+        control->SetHoverRef(nullptr);
+    if (tooltip_too && control->tooltip_object() == this)
+        control->SetTooltipObject(nullptr);
+    if (tooltip_too && control->action_handler())
+        control->action_handler()->Forget(this);
 }
 
 // [SECTION] Attributes
@@ -90,11 +100,15 @@ void GUI_OBJECT::SetText(const char* text) {
     RefreshStyle();
 }
 
-const char* GUI_OBJECT::GetText() const { return text_ ? text_->c_str() : nullptr; }
+const char* GUI_OBJECT::GetText() const {
+    return text_ ? text_->c_str() : nullptr;
+}
 
 void GUI_OBJECT::Draw(int, int) {}
 
-bool GUI_OBJECT::HandleEvent(const GUI_EVENT&) { return false; }
+bool GUI_OBJECT::HandleEvent(const GUI_EVENT&) {
+    return false;
+}
 
 void GUI_OBJECT::Show(bool visible) {
     if (visible) {
@@ -130,7 +144,8 @@ void GUI_OBJECT::SetPos(int x, int y) {
 }
 
 void GUI_OBJECT::SetSize(int w, int h) {
-    if (TestFlags(GUI_FLAG_FIXED_SIZE)) return;
+    if (TestFlags(GUI_FLAG_FIXED_SIZE))
+        return;
     if (w < 1 || h < 1 || w > INT16_MAX || h > INT16_MAX) {
         Trace("! WARNING: tried to size object to (%d, %d) '%s' [%d]", w, h, name_.c_str(), id_);
         return;
@@ -146,9 +161,11 @@ void GUI_OBJECT::Center() {
     const GUI_OBJECT* area = parent_;
     if (!area) {
         GUI_CONTROL* control = GUI_CONTROL::Get();
-        if (!control) return;
+        if (!control)
+            return;
         area = control->top();
-        if (!area || area == this) return;
+        if (!area || area == this)
+            return;
     }
     x_ = int16_t(area->w_ / 2 - w_ / 2);
     y_ = int16_t(area->h_ / 2 - h_ / 2);
@@ -175,7 +192,8 @@ void GUI_OBJECT::MarkContentChanged() {
 
 void GUI_OBJECT::Invalidate(bool recursive) {
     RefreshStyle();
-    if (!recursive) return;
+    if (!recursive)
+        return;
     for (auto& child : children_) child->Invalidate(true);
 }
 
@@ -202,37 +220,47 @@ void GUI_OBJECT::SetStyle(std::unique_ptr<GUI_STYLE> style) {
             GUI_CONTROL* control = GUI_CONTROL::Get();
             source = control ? control->default_style() : nullptr;
         }
-        if (source) style_ = source->Clone();
+        if (source)
+            style_ = source->Clone();
     }
-    if (style_) style_->Lock(this);
+    if (style_)
+        style_->Lock(this);
     for (auto& child : children_) {
-        if (!child->TestFlags(GUI_FLAG_OWN_STYLE)) child->InheritStyle();
+        if (!child->TestFlags(GUI_FLAG_OWN_STYLE))
+            child->InheritStyle();
     }
     SendEvent(GUI_EVENT::Object(GEVE_NEW_STYLE));
 }
 
-void GUI_OBJECT::CopyStyle(const GUI_STYLE& style) { SetStyle(style.Clone()); }
+void GUI_OBJECT::CopyStyle(const GUI_STYLE& style) {
+    SetStyle(style.Clone());
+}
 
-void GUI_OBJECT::InheritStyle() { SetStyle(nullptr); }
+void GUI_OBJECT::InheritStyle() {
+    SetStyle(nullptr);
+}
 
 // [SECTION] Tree
 
 size_t GUI_OBJECT::IndexOf(const GUI_OBJECT* child) const {
     for (size_t i = 0; i < children_.size(); ++i) {
-        if (children_[i].get() == child) return i;
+        if (children_[i].get() == child)
+            return i;
     }
     return SIZE_MAX;
 }
 
 bool GUI_OBJECT::IsAncestorOf(const GUI_OBJECT* object) const {
     for (const GUI_OBJECT* o = object; o; o = o->parent_) {
-        if (o == this) return true;
+        if (o == this)
+            return true;
     }
     return false;
 }
 
 int32_t GUI_OBJECT::AddObject(std::unique_ptr<GUI_OBJECT> child) {
-    if (!child) return -1;
+    if (!child)
+        return -1;
     if (child->IsAncestorOf(this)) {
         // The object (or an ancestor) is owned elsewhere already: hand the
         // pointer back untouched instead of destroying a live object.
@@ -258,7 +286,8 @@ int32_t GUI_OBJECT::AddObject(std::unique_ptr<GUI_OBJECT> child) {
     GUI_CONTROL* control = GUI_CONTROL::Get();
     raw->id_ = control ? control->TakeId() : g_fallback_id++;
     raw->SetFlags(GUI_FLAG_ATTACHED);
-    if (!raw->TestFlags(GUI_FLAG_OWN_STYLE)) raw->InheritStyle();
+    if (!raw->TestFlags(GUI_FLAG_OWN_STYLE))
+        raw->InheritStyle();
     return raw->id_;
 }
 
@@ -303,7 +332,8 @@ std::unique_ptr<GUI_OBJECT> GUI_OBJECT::ReleaseObject(GUI_OBJECT* child) {
         return nullptr;
     }
     if (GUI_CONTROL* control = GUI_CONTROL::Get()) {
-        if (control->hover() == child) control->SetHoverRef(nullptr);
+        if (control->hover() == child)
+            control->SetHoverRef(nullptr);
         if (control->focus() == child) {
             control->SetFocusRef(nullptr);
             child->ClearFlags(GUI_FLAG_FOCUS);  // flag and reference stay in step
@@ -325,8 +355,10 @@ std::unique_ptr<GUI_OBJECT> GUI_OBJECT::ReleaseObject(GUI_OBJECT* child) {
 
 bool GUI_OBJECT::Deliver(const GUI_EVENT& event) {
     bool used = false;
-    if (!TestFlags(GUI_FLAG_NO_HANDLING)) used = HandleEvent(event);
-    if (callback_) callback_(this, event);
+    if (!TestFlags(GUI_FLAG_NO_HANDLING))
+        used = HandleEvent(event);
+    if (callback_)
+        callback_(this, event);
     if (vorlane::gui::EventTraceOn()) {
         Trace("%s: %s (used: %s)", name_.c_str(), event.GetName(), used ? "true" : "false");
     }
@@ -340,7 +372,8 @@ bool GUI_OBJECT::DispatchToChildren(const GUI_EVENT& event, int ox, int oy) {
     while (i > 0) {
         --i;
         GUI_OBJECT* child = children_[i].get();
-        if (child->IsVisible() && child->SendEvent(event, cx, cy)) return true;
+        if (child->IsVisible() && child->SendEvent(event, cx, cy))
+            return true;
         if (version != children_version_) {
             // A handler changed this list: continue below the child just asked.
             version = children_version_;
@@ -352,11 +385,14 @@ bool GUI_OBJECT::DispatchToChildren(const GUI_EVENT& event, int ox, int oy) {
 }
 
 bool GUI_OBJECT::SendEvent(const GUI_EVENT& event, int origin_x, int origin_y) {
-    if (TestFlags(GUI_FLAG_DISABLED) || !TestFlags(GUI_FLAG_VISIBLE)) return false;
-    if (busy_mask_ & event.code) return false;
+    if (TestFlags(GUI_FLAG_DISABLED) || !TestFlags(GUI_FLAG_VISIBLE))
+        return false;
+    if (busy_mask_ & event.code)
+        return false;
     busy_mask_ |= event.code;
     GUI_CONTROL* control = GUI_CONTROL::Get();
-    if (control) control->EnterDispatch();
+    if (control)
+        control->EnterDispatch();
 
     bool result = false;
     const bool routed = event.kind == GEVE_KIND_MOUSE || event.kind == GEVE_KIND_KEY ||
@@ -379,12 +415,14 @@ bool GUI_OBJECT::SendEvent(const GUI_EVENT& event, int origin_x, int origin_y) {
                 break;
             case GEVE_KIND_NOTIFY:
                 result = HandleEvent(event);
-                if (callback_) callback_(this, event);
+                if (callback_)
+                    callback_(this, event);
                 break;
             default:
                 if (event.code == GEVE_NEW_SIZE || event.code == GEVE_NEW_PARENT ||
                     event.code == GEVE_NEW_STYLE) {
-                    if (TestFlags(GUI_FLAG_CENTERED)) Center();
+                    if (TestFlags(GUI_FLAG_CENTERED))
+                        Center();
                 } else if (event.code == GEVE_RELEASE) {
                     ClearControlReferences(true);
                 }
@@ -394,7 +432,8 @@ bool GUI_OBJECT::SendEvent(const GUI_EVENT& event, int origin_x, int origin_y) {
     }
 
     busy_mask_ &= ~event.code;
-    if (control) control->LeaveDispatch();
+    if (control)
+        control->LeaveDispatch();
     return result;
 }
 
@@ -408,22 +447,27 @@ bool GUI_OBJECT::DispatchMouse(const GUI_EVENT& event, int ox, int oy) {
         case GEVE_MOUSE_MOVE: {
             const bool was_inside = TestFlags(GUI_FLAG_INSIDE);
             auto claim_hover = [&] {
-                if (control) control->ClaimHover(this);
+                if (control)
+                    control->ClaimHover(this);
             };
             if (!was_inside && inside) {
                 SetFlags(GUI_FLAG_INSIDE);
-                Deliver(GUI_EVENT::Mouse(GEVE_MOUSE_OVER, event.x, event.y, event.buttons,
-                                         event.dx, event.dy));
+                Deliver(GUI_EVENT::Mouse(GEVE_MOUSE_OVER, event.x, event.y, event.buttons, event.dx,
+                                         event.dy));
                 claim_hover();
-                if (control && tooltip_) control->SetTooltipObject(this);
+                if (control && tooltip_)
+                    control->SetTooltipObject(this);
             } else if (was_inside && !inside) {
                 ClearFlags(GUI_FLAG_INSIDE);
                 const GUI_EVENT out = GUI_EVENT::Mouse(GEVE_MOUSE_OUT, event.x, event.y,
                                                        event.buttons, event.dx, event.dy);
                 bool used = false;
-                if (!TestFlags(GUI_FLAG_NO_HANDLING)) used = HandleEvent(out);
-                if (control && control->hover() == this) control->SetHoverRef(nullptr);
-                if (callback_) callback_(this, out);
+                if (!TestFlags(GUI_FLAG_NO_HANDLING))
+                    used = HandleEvent(out);
+                if (control && control->hover() == this)
+                    control->SetHoverRef(nullptr);
+                if (callback_)
+                    callback_(this, out);
                 if (vorlane::gui::EventTraceOn()) {
                     Trace("%s: %s (used: %s)", name_.c_str(), out.GetName(),
                           used ? "true" : "false");
@@ -438,21 +482,26 @@ bool GUI_OBJECT::DispatchMouse(const GUI_EVENT& event, int ox, int oy) {
             return false;
         }
         case GEVE_MOUSE_CLICK: {
-            if (!inside) return false;
+            if (!inside)
+                return false;
             const bool used = Deliver(event);
-            if (result_value_ >= 0 && parent_) parent_->SetResult(result_value_);
+            if (result_value_ >= 0 && parent_)
+                parent_->SetResult(result_value_);
             return used;
         }
         case GEVE_MOUSE_DCLICK:
-            if (!inside) return false;
+            if (!inside)
+                return false;
             Deliver(event);
             SetFlags(GUI_FLAG_DCLICKED);
             return false;
         case GEVE_MOUSE_PRESS:
-            if (!inside) return false;
+            if (!inside)
+                return false;
             Deliver(event);
             pressed_buttons_ |= event.buttons;
-            if (TestFlags(GUI_FLAG_FOCUSABLE)) SendEvent(GUI_EVENT::Focus(GEVE_GOT_FOCUS));
+            if (TestFlags(GUI_FLAG_FOCUSABLE))
+                SendEvent(GUI_EVENT::Focus(GEVE_GOT_FOCUS));
             return type_ > 0;
         case GEVE_MOUSE_RELEASE: {
             const uint8_t shared = uint8_t(pressed_buttons_ & event.buttons);
@@ -481,8 +530,10 @@ bool GUI_OBJECT::DispatchMouse(const GUI_EVENT& event, int ox, int oy) {
 void GUI_OBJECT::DispatchFocus(const GUI_EVENT& event) {
     GUI_CONTROL* control = GUI_CONTROL::Get();
     if (event.code == GEVE_GOT_FOCUS) {
-        if (!TestFlags(GUI_FLAG_FOCUSABLE) || TestFlags(GUI_FLAG_DISABLED)) return;
-        if (control && control->focus() == this) return;
+        if (!TestFlags(GUI_FLAG_FOCUSABLE) || TestFlags(GUI_FLAG_DISABLED))
+            return;
+        if (control && control->focus() == this)
+            return;
         if (control) {
             if (GUI_OBJECT* old = control->focus()) {
                 old->SendEvent(GUI_EVENT::Focus(GEVE_LOST_FOCUS));
@@ -495,7 +546,8 @@ void GUI_OBJECT::DispatchFocus(const GUI_EVENT& event) {
         SetFlags(GUI_FLAG_FOCUS);
         Deliver(event);
     } else if (event.code == GEVE_LOST_FOCUS) {
-        if (!TestFlags(GUI_FLAG_FOCUS)) return;
+        if (!TestFlags(GUI_FLAG_FOCUS))
+            return;
         if (control) {
             if (control->focus() != this) {
                 Trace("! ERROR: GUI_OBJECT: internal focus mismatch");

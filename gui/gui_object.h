@@ -48,7 +48,7 @@ class GUI_OBJECT;
 using GUI_CALLBACK = bool (*)(GUI_OBJECT* object, const GUI_EVENT& event);
 
 class GUI_OBJECT {
-public:
+  public:
     GUI_OBJECT();
     GUI_OBJECT(const GUI_OBJECT&) = delete;
     GUI_OBJECT& operator=(const GUI_OBJECT&) = delete;
@@ -143,17 +143,18 @@ public:
     // User data kept for the owner of the tree (the menu binding).
     void* user_data = nullptr;
 
-protected:
+  protected:
     explicit GUI_OBJECT(int32_t type, const char* name, int w, int h);
     // Calls HandleEvent (unless flag 0x800) and then the callback.
     bool Deliver(const GUI_EVENT& event);
     void RefreshStyle() {
-        if (style_) style_->Refresh();
+        if (style_)
+            style_->Refresh();
     }
 
     int32_t type_ = GUI_TYPE_OBJECT;
 
-private:
+  private:
     friend class GUI_CONTROL;
     bool DispatchMouse(const GUI_EVENT& event, int ox, int oy);
     void DispatchFocus(const GUI_EVENT& event);

@@ -22,15 +22,19 @@ GUI_SCROLLBAR::GUI_SCROLLBAR() : GUI_OBJECT(GUI_TYPE_SCROLLBAR, "Scrollbar", 100
     more_ = Add(std::move(more));
 }
 
-int GUI_SCROLLBAR::Length() const { return orientation_ == kVertical ? h() : w(); }
+int GUI_SCROLLBAR::Length() const {
+    return orientation_ == kVertical ? h() : w();
+}
 
 int GUI_SCROLLBAR::LessLength() const {
-    if (!less_) return 0;
+    if (!less_)
+        return 0;
     return orientation_ == kVertical ? less_->h() : less_->w();
 }
 
 int GUI_SCROLLBAR::MoreLength() const {
-    if (!more_) return 0;
+    if (!more_)
+        return 0;
     return orientation_ == kVertical ? more_->h() : more_->w();
 }
 
@@ -49,7 +53,8 @@ void GUI_SCROLLBAR::ComputeThumbPos() {
     const int range = range_ > 0 ? range_ : 1;
     int pos = int(int64_t(position_) * track / range) + less;
     pos = std::max(pos, less);
-    if (pos - less + thumb_size_ > track) pos = less + track - thumb_size_;
+    if (pos - less + thumb_size_ > track)
+        pos = less + track - thumb_size_;
     thumb_pos_ = int16_t(pos + 1);
 }
 
@@ -81,9 +86,13 @@ void GUI_SCROLLBAR::SetPosition(int32_t position, bool recompute) {
     RefreshStyle();
 }
 
-void GUI_SCROLLBAR::StepBack() { SetPosition(position_ - 1, true); }
+void GUI_SCROLLBAR::StepBack() {
+    SetPosition(position_ - 1, true);
+}
 
-void GUI_SCROLLBAR::StepForward() { SetPosition(position_ + 1, true); }
+void GUI_SCROLLBAR::StepForward() {
+    SetPosition(position_ + 1, true);
+}
 
 void GUI_SCROLLBAR::Draw(int, int) {
     // A size set while the bar was hidden never reached it as an event.
@@ -95,13 +104,16 @@ void GUI_SCROLLBAR::Draw(int, int) {
     ComputeThumbSize();
     // While dragging, the thumb stays under the pointer rather than jumping to
     // the truncated position.
-    if (!dragging_) ComputeThumbPos();
-    if (GetStyle()) GetStyle()->DrawScrollbar(this);
+    if (!dragging_)
+        ComputeThumbPos();
+    if (GetStyle())
+        GetStyle()->DrawScrollbar(this);
 }
 
 void GUI_SCROLLBAR::ApplyArrowStyles() {
     GUI_STYLE* style = GetStyle();
-    if (!style || !less_ || !more_) return;
+    if (!style || !less_ || !more_)
+        return;
     const bool vertical = orientation_ == kVertical;
     const int less_slot = vertical ? vorlane::gui::kSlotArrowUp : vorlane::gui::kSlotArrowLeft;
     const int more_slot = vertical ? vorlane::gui::kSlotArrowDown : vorlane::gui::kSlotArrowRight;
@@ -113,7 +125,8 @@ void GUI_SCROLLBAR::ApplyArrowStyles() {
 }
 
 void GUI_SCROLLBAR::Reshape() {
-    if (!less_ || !more_ || w() == h()) return;
+    if (!less_ || !more_ || w() == h())
+        return;
     const int32_t before = orientation_;
     if (h() > w()) {
         orientation_ = kVertical;
@@ -132,7 +145,8 @@ void GUI_SCROLLBAR::Reshape() {
         more_->SetPos(w() - kArrowSize, 0);
         more_->SetSize(kArrowSize, h());
     }
-    if (before != orientation_) ApplyArrowStyles();
+    if (before != orientation_)
+        ApplyArrowStyles();
 }
 
 int GUI_SCROLLBAR::PointerAlong(const GUI_EVENT& event) const {
@@ -158,10 +172,12 @@ bool GUI_SCROLLBAR::HandleEvent(const GUI_EVENT& event) {
             return true;
         }
         case GEVE_MOUSE_MOVE: {
-            if (!dragging_) return false;
+            if (!dragging_)
+                return false;
             const int track = Track();
             const int less = LessLength();
-            if (track <= 0) return false;
+            if (track <= 0)
+                return false;
             int pos = PointerAlong(event) - grab_;
             pos = std::max(pos, less);
             pos = std::min(pos, less + track - thumb_size_);
@@ -172,7 +188,8 @@ bool GUI_SCROLLBAR::HandleEvent(const GUI_EVENT& event) {
             return true;
         }
         case GEVE_MOUSE_CLICK: {
-            if (dragging_) return true;
+            if (dragging_)
+                return true;
             const int along = PointerAlong(event);
             if (along < thumb_pos_) {
                 SetPosition(position_ - step_, true);
@@ -193,8 +210,10 @@ bool GUI_SCROLLBAR::HandleEvent(const GUI_EVENT& event) {
 void GUI_SCROLLBAR::Update() {
     const int16_t result = this->result();
     if (result == 3 || result == 4) {
-        if (result == 3) StepBack();
-        if (result == 4) StepForward();
+        if (result == 3)
+            StepBack();
+        if (result == 4)
+            StepForward();
         holding_ = false;
     }
     ClearResult();
@@ -209,7 +228,9 @@ void GUI_SCROLLBAR::Update() {
         holding_ = true;
         repeat_since_ = now;
     } else if (now - repeat_since_ >= kArrowRepeatDelay) {
-        if (less_held) StepBack();
-        if (more_held) StepForward();
+        if (less_held)
+            StepBack();
+        if (more_held)
+            StepForward();
     }
 }

@@ -19,7 +19,8 @@ void GUI_STRING::Set(const char* text, const GUI_TEXT_SOURCE* source, int id) {
         source_ = text;
     } else if (source && id >= 0) {
         const char* looked_up = source->GetText(id);
-        if (looked_up) source_ = looked_up;
+        if (looked_up)
+            source_ = looked_up;
     }
     Parse();
 }
@@ -99,7 +100,8 @@ void GUI_STRING::BreakLines(Measure&& char_width, int max_width) {
             last_blank = -1;
         }
         width += w;
-        if (c == ' ') last_blank = pos;
+        if (c == ' ')
+            last_blank = pos;
     }
     // Forced breaks at the very end leave empty lines behind the text.
     for (; next_break < breaks_.size(); ++next_break) {
@@ -109,11 +111,12 @@ void GUI_STRING::BreakLines(Measure&& char_width, int max_width) {
             width = 0;
         }
     }
-    if (start < n || lines_.empty()) end_line(n, width);
+    if (start < n || lines_.empty())
+        end_line(n, width);
 }
 
 const std::vector<GUI_STRING::Line>& GUI_STRING::Layout(const GuiFont* font, int max_width,
-                                                         int max_height) {
+                                                        int max_height) {
     if (layout_valid_ && layout_measure_ == font && layout_width_ == max_width &&
         layout_height_ == max_height) {
         return lines_;
@@ -127,20 +130,23 @@ const std::vector<GUI_STRING::Line>& GUI_STRING::Layout(const GuiFont* font, int
 }
 
 const std::vector<GUI_STRING::Line>& GUI_STRING::Layout(const GUI_STYLE& style, int max_width,
-                                                         int max_height) {
+                                                        int max_height) {
     return Layout(style.ResolvedFont(), max_width, max_height);
 }
 
 int GUI_STRING::Draw(const GuiFont* font, GuiCanvas& target, int x, int y, uint32_t colour,
                      int max_width, int max_height) {
-    if (!font) return 0;
-    if (colour_override_) colour = colour_;
+    if (!font)
+        return 0;
+    if (colour_override_)
+        colour = colour_;
     const auto& lines = Layout(font, max_width, max_height);
     const int line_height = font->Height();
     int drawn = 0;
     for (const Line& line : lines) {
         const int line_y = drawn * line_height;
-        if (max_height > 0 && drawn > 0 && line_y >= max_height) break;
+        if (max_height > 0 && drawn > 0 && line_y >= max_height)
+            break;
         font->DrawText(target, x, y + line_y,
                        std::string_view(processed_).substr(size_t(line.start), size_t(line.length)),
                        colour);
@@ -151,8 +157,10 @@ int GUI_STRING::Draw(const GuiFont* font, GuiCanvas& target, int x, int y, uint3
 
 void GUI_STRING::DrawLine(const GuiFont* font, GuiCanvas& target, int x, int y, uint32_t colour,
                           bool show_marker) const {
-    if (!font) return;
-    if (colour_override_) colour = colour_;
+    if (!font)
+        return;
+    if (colour_override_)
+        colour = colour_;
     font->DrawText(target, x, y, processed_, colour);
     if (show_marker && marker_ >= 0 && marker_ < int32_t(processed_.size())) {
         const int before = font->TextWidth(std::string_view(processed_).substr(0, size_t(marker_)));

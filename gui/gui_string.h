@@ -14,13 +14,13 @@ class GUI_STYLE;
 
 // Where texts by id come from (the text library); optional for `Set`.
 class GUI_TEXT_SOURCE {
-public:
+  public:
     virtual ~GUI_TEXT_SOURCE() = default;
     virtual const char* GetText(int id) const = 0;
 };
 
 class GUI_STRING {
-public:
+  public:
     struct Line {
         int32_t start = 0;
         int32_t length = 0;
@@ -60,7 +60,7 @@ public:
     void DrawLine(const vorlane::gui::GuiFont* font, vorlane::gui::GuiCanvas& target, int x, int y,
                   uint32_t colour, bool show_marker) const;
 
-private:
+  private:
     void Parse();
     template <typename Measure>
     void BreakLines(Measure&& char_width, int max_width);

@@ -29,8 +29,12 @@ namespace {
 GuiCanvas* g_target = nullptr;
 const GuiFontSource* g_fonts = nullptr;
 }  // namespace
-void SetDrawTarget(GuiCanvas* target) { g_target = target; }
-GuiCanvas* DrawTarget() { return g_target; }
+void SetDrawTarget(GuiCanvas* target) {
+    g_target = target;
+}
+GuiCanvas* DrawTarget() {
+    return g_target;
+}
 }  // namespace vorlane::gui
 
 namespace {
@@ -73,20 +77,24 @@ void GUI_STYLE::CopySlotsFrom(const GUI_STYLE& other) {
 }
 
 void GUI_STYLE::NotifyOwner() {
-    if (owner_) owner_->SendEvent(GUI_EVENT::Object(GEVE_NEW_STYLE));
+    if (owner_)
+        owner_->SendEvent(GUI_EVENT::Object(GEVE_NEW_STYLE));
 }
 
 const GUI_PICTURE_ENTRY* GUI_STYLE::GetPictureEntry(int slot) const {
-    if (slot < 0 || slot >= vorlane::gui::kSlotCount) return nullptr;
+    if (slot < 0 || slot >= vorlane::gui::kSlotCount)
+        return nullptr;
     return slots_[size_t(slot)].get();
 }
 
 void GUI_STYLE::SetPictureEntry(int slot, const GUI_PICTURE_ENTRY* entry) {
-    if (slot < 0 || slot >= vorlane::gui::kSlotCount) return;
+    if (slot < 0 || slot >= vorlane::gui::kSlotCount)
+        return;
     // Entries are always copied: a copy shares the picture, so the entry of
     // another style never changes hands.
     slots_[size_t(slot)] = entry ? std::make_unique<GUI_PICTURE_ENTRY>(*entry) : nullptr;
-    if (slots_[size_t(slot)]) slots_[size_t(slot)]->locked = 1;
+    if (slots_[size_t(slot)])
+        slots_[size_t(slot)]->locked = 1;
     NotifyOwner();
 }
 
@@ -105,13 +113,16 @@ void GUI_STYLE::SetGfx(int slot, const GuiPicture* picture, bool owns) {
 }
 
 void GUI_STYLE::SetGfx(int slot, std::shared_ptr<const GuiPicture> picture) {
-    if (slot < 0 || slot >= vorlane::gui::kSlotCount) return;
+    if (slot < 0 || slot >= vorlane::gui::kSlotCount)
+        return;
     auto& entry = slots_[size_t(slot)];
     if (!picture) {
-        if (entry) entry->picture.reset();
+        if (entry)
+            entry->picture.reset();
         return;
     }
-    if (!entry) entry = std::make_unique<GUI_PICTURE_ENTRY>();
+    if (!entry)
+        entry = std::make_unique<GUI_PICTURE_ENTRY>();
     entry->picture = std::move(picture);
     entry->owns_picture = 1;
     NotifyOwner();
@@ -123,9 +134,11 @@ const GuiPicture* GUI_STYLE::GetGfx(int slot) const {
 }
 
 void GUI_STYLE::SetResourceName(int slot, const char* name) {
-    if (slot < 0 || slot >= vorlane::gui::kSlotCount) return;
+    if (slot < 0 || slot >= vorlane::gui::kSlotCount)
+        return;
     auto& entry = slots_[size_t(slot)];
-    if (!entry) entry = std::make_unique<GUI_PICTURE_ENTRY>();
+    if (!entry)
+        entry = std::make_unique<GUI_PICTURE_ENTRY>();
     entry->resource_name = name ? name : "";
 }
 
@@ -142,15 +155,19 @@ void GUI_STYLE_OLD_PRIMITIVE::SetFonControl(const GuiFontSource* fonts) {
     vorlane::gui::g_fonts = fonts;
 }
 
-const GuiFontSource* GUI_STYLE_OLD_PRIMITIVE::FonControl() { return vorlane::gui::g_fonts; }
+const GuiFontSource* GUI_STYLE_OLD_PRIMITIVE::FonControl() {
+    return vorlane::gui::g_fonts;
+}
 
 uint32_t GUI_STYLE_OLD_PRIMITIVE::FromRgb(uint8_t r, uint8_t g, uint8_t b) {
-    if (r == 0 && g == 0 && b == 0) r = g = b = 1;
+    if (r == 0 && g == 0 && b == 0)
+        r = g = b = 1;
     return 0xFF000000u | uint32_t(r) << 16 | uint32_t(g) << 8 | b;
 }
 
 uint32_t GUI_STYLE_OLD_PRIMITIVE::FromArgb(uint32_t argb) {
-    if ((argb & 0xFFFFFF) == 0) argb |= 0x010101;
+    if ((argb & 0xFFFFFF) == 0)
+        argb |= 0x010101;
     return argb;
 }
 
@@ -177,7 +194,8 @@ std::unique_ptr<GUI_STYLE> GUI_STYLE_OLD_PRIMITIVE::Clone() const {
 }
 
 const GuiFont* GUI_STYLE_OLD_PRIMITIVE::Resolve(const GuiFont* font) const {
-    if (font) return font;
+    if (font)
+        return font;
     const GuiFontSource* fonts = vorlane::gui::g_fonts;
     if (!fonts) {
         vorlane::gui::Log(16, "GUI_STYLE_OLD_PRIMITIVE(): font control not present!!!");
@@ -187,7 +205,9 @@ const GuiFont* GUI_STYLE_OLD_PRIMITIVE::Resolve(const GuiFont* font) const {
     return fonts->GetFont(0);
 }
 
-const GuiFont* GUI_STYLE_OLD_PRIMITIVE::ResolvedFont() const { return Resolve(font_); }
+const GuiFont* GUI_STYLE_OLD_PRIMITIVE::ResolvedFont() const {
+    return Resolve(font_);
+}
 
 bool GUI_STYLE_OLD_PRIMITIVE::OwnerDisabled() const {
     return owner_ && owner_->TestFlags(GUI_FLAG_DISABLED);
@@ -213,7 +233,8 @@ int GUI_STYLE_OLD_PRIMITIVE::FontHeight() const {
 }
 
 int GUI_STYLE_OLD_PRIMITIVE::LineHeight() const {
-    if (const GuiPicture* row = GetGfx(vorlane::gui::kSlotListRow)) return row->Height() + 2;
+    if (const GuiPicture* row = GetGfx(vorlane::gui::kSlotListRow))
+        return row->Height() + 2;
     return FontHeight() + 2;
 }
 
@@ -222,14 +243,16 @@ int GUI_STYLE_OLD_PRIMITIVE::LineHeight() const {
 bool GUI_STYLE_OLD_PRIMITIVE::DrawSlot(int slot, int x, int y, int w, int h) {
     const GuiPicture* picture = GetGfx(slot);
     GuiCanvas* target = vorlane::gui::DrawTarget();
-    if (!picture || !target) return false;
+    if (!picture || !target)
+        return false;
     target->DrawPicture(*picture, x, y, w, h);
     return true;
 }
 
 int GUI_STYLE_OLD_PRIMITIVE::DrawFrame(GUI_OBJECT* object) {
     GuiCanvas* target = vorlane::gui::DrawTarget();
-    if (!object || !target) return 0;
+    if (!object || !target)
+        return 0;
     const int x = object->abs_x(), y = object->abs_y(), w = object->w(), h = object->h();
     for (int slot = vorlane::gui::kSlotFrame; slot <= 11; ++slot) {
         if (GetPictureEntry(slot)) {
@@ -258,7 +281,8 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawFrame(GUI_OBJECT* object) {
 
 int GUI_STYLE_OLD_PRIMITIVE::DrawButton(GUI_OBJECT* object) {
     GuiCanvas* target = vorlane::gui::DrawTarget();
-    if (!object || !target) return 0;
+    if (!object || !target)
+        return 0;
     const int x = object->abs_x(), y = object->abs_y(), w = object->w(), h = object->h();
     bool pressed = false, highlighted = false;
     if (const auto* button = dynamic_cast<const GUI_BUTTON*>(object)) {
@@ -280,14 +304,15 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawButton(GUI_OBJECT* object) {
     }
     GUI_STRING* text = object->GetTextObject();
     const GuiFont* font = TextFont();
-    if (!text || !font) return 0;
+    if (!text || !font)
+        return 0;
     int tx = x + w / 2 - font->TextWidth(text->Processed()) / 2;
     int ty = y + h / 2 - font->Height() / 2;
     if (pressed) {
         tx += press_dx_;
         ty += press_dy_;
     }
-    const uint32_t colour = OwnerDisabled()              ? disabled_text_colour_
+    const uint32_t colour = OwnerDisabled()            ? disabled_text_colour_
                             : (pressed || highlighted) ? active_text_colour_
                                                        : text_colour_;
     text->DrawLine(font, *target, tx, ty, colour, false);
@@ -297,10 +322,12 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawButton(GUI_OBJECT* object) {
 int GUI_STYLE_OLD_PRIMITIVE::DrawCheckbox(GUI_OBJECT* object) {
     GuiCanvas* target = vorlane::gui::DrawTarget();
     const auto* box = dynamic_cast<const GUI_CHECKBOX*>(object);
-    if (!box || !target) return 0;
+    if (!box || !target)
+        return 0;
     const int x = object->abs_x(), y = object->abs_y(), h = object->h();
     const int state = box->state();
-    if (state == 2 || state == 3) target->FillRect(x + 1, y + 1, 14, h - 2, active_back_colour_);
+    if (state == 2 || state == 3)
+        target->FillRect(x + 1, y + 1, 14, h - 2, active_back_colour_);
     target->Bevel(x, y, 16, h, light_colour_, dark_colour_);
     if (state == 1 || state == 2) {
         target->Line(x + 1, y + 1, x + 14, y + h - 2, text_colour_);
@@ -320,12 +347,15 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawText(GUI_OBJECT* object) {
     const auto* label = dynamic_cast<const GUI_TEXT*>(object);
     GUI_STRING* text = object ? object->GetTextObject() : nullptr;
     const GuiFont* font = TextFont();
-    if (!label || !target || !text || !font) return 0;
+    if (!label || !target || !text || !font)
+        return 0;
     const int x = object->abs_x(), w = object->w();
     const int tw = font->TextWidth(text->Processed());
     int tx = x;
-    if (label->state() == 1) tx = x + (w - tw) / 2;
-    if (label->state() == 2) tx = x + w - tw;
+    if (label->state() == 1)
+        tx = x + (w - tw) / 2;
+    if (label->state() == 2)
+        tx = x + w - tw;
     text->DrawLine(font, *target, tx, object->abs_y(),
                    OwnerDisabled() ? disabled_text_colour_ : text_colour_, false);
     return 0;
@@ -334,7 +364,8 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawText(GUI_OBJECT* object) {
 int GUI_STYLE_OLD_PRIMITIVE::DrawRadio(GUI_OBJECT* object) {
     GuiCanvas* target = vorlane::gui::DrawTarget();
     const auto* radio = dynamic_cast<const GUI_RADIO*>(object);
-    if (!radio || !target) return 0;
+    if (!radio || !target)
+        return 0;
     const int x = object->abs_x(), y = object->abs_y();
     const bool on = radio->state() == 1;
     const bool hot =
@@ -344,8 +375,10 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawRadio(GUI_OBJECT* object) {
         target->DrawPicture(*picture, x, y, picture->Width(), picture->Height());
     } else {
         target->Bevel(x, y, 16, 16, dark_colour_, light_colour_);
-        if (hot) target->FillRect(x + 1, y + 1, 14, 14, active_back_colour_);
-        if (on) target->FillRect(x + 4, y + 4, 8, 8, text_colour_);
+        if (hot)
+            target->FillRect(x + 1, y + 1, 14, 14, active_back_colour_);
+        if (on)
+            target->FillRect(x + 4, y + 4, 8, 8, text_colour_);
     }
     GUI_STRING* text = object->GetTextObject();
     const GuiFont* font = TextFont();
@@ -361,7 +394,8 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawRadio(GUI_OBJECT* object) {
 int GUI_STYLE_OLD_PRIMITIVE::DrawScrollbar(GUI_OBJECT* object) {
     GuiCanvas* target = vorlane::gui::DrawTarget();
     const auto* bar = dynamic_cast<const GUI_SCROLLBAR*>(object);
-    if (!bar || !target) return 0;
+    if (!bar || !target)
+        return 0;
     const int x = object->abs_x(), y = object->abs_y(), w = object->w(), h = object->h();
     const bool vertical = bar->orientation() == GUI_SCROLLBAR::kVertical;
     // Track between the arrows, then the thumb.
@@ -378,7 +412,8 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawScrollbar(GUI_OBJECT* object) {
         target->FillRect(tx, ty, tw, th, fill_colour_);
         target->Bevel(tx, ty, tw, th, dark_colour_, light_colour_);
     }
-    if (track <= 0 || bar->range() <= 0) return 0;
+    if (track <= 0 || bar->range() <= 0)
+        return 0;
     int bx = x, by = y, bw = w, bh = h;
     if (vertical) {
         by = y + bar->thumb_pos();
@@ -398,7 +433,8 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawScrollbar(GUI_OBJECT* object) {
 int GUI_STYLE_OLD_PRIMITIVE::DrawInputbox(GUI_OBJECT* object) {
     GuiCanvas* target = vorlane::gui::DrawTarget();
     const auto* box = dynamic_cast<const GUI_INPUTBOX*>(object);
-    if (!box || !target) return 0;
+    if (!box || !target)
+        return 0;
     const int x = object->abs_x(), y = object->abs_y(), w = object->w(), h = object->h();
     const bool focus = object->TestFlags(GUI_FLAG_FOCUS);
     if (!DrawSlot(focus ? vorlane::gui::kSlotInputFocus : vorlane::gui::kSlotInput, x, y, w, h)) {
@@ -406,7 +442,8 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawInputbox(GUI_OBJECT* object) {
         target->Bevel(x, y, w, h, dark_colour_, light_colour_);
     }
     const GuiFont* font = TextFont();
-    if (!font) return 0;
+    if (!font)
+        return 0;
     // Only the characters that fit inside the box are drawn.
     std::string shown = box->VisibleText();
     const int room = w - 4;
@@ -414,7 +451,8 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawInputbox(GUI_OBJECT* object) {
     size_t fit = 0;
     while (fit < shown.size()) {
         const int cw = font->CharWidth(static_cast<uint8_t>(shown[fit]));
-        if (width + cw > room) break;
+        if (width + cw > room)
+            break;
         width += cw;
         ++fit;
     }
@@ -439,7 +477,8 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawInputbox(GUI_OBJECT* object) {
 int GUI_STYLE_OLD_PRIMITIVE::DrawCombobox(GUI_OBJECT* object) {
     GuiCanvas* target = vorlane::gui::DrawTarget();
     const auto* combo = dynamic_cast<const GUI_COMBOBOX*>(object);
-    if (!combo || !target) return 0;
+    if (!combo || !target)
+        return 0;
     const int x = object->abs_x(), y = object->abs_y(), w = object->w(), h = object->h();
     const bool hot = object->TestFlags(GUI_FLAG_INSIDE);
     if (!DrawSlot(hot ? kSlotComboBodyHot : kSlotComboBody, x, y, w, h)) {
@@ -457,7 +496,8 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawCombobox(GUI_OBJECT* object) {
                 target->Bevel(bx, y, bs, h, light_colour_, dark_colour_);
             }
             const int cx = bx + bs / 2, cy = y + h / 2;
-            for (int r = 0; r < 4; ++r) target->HLine(cx - 3 + r, cy - 2 + r, 7 - 2 * r, text_colour_);
+            for (int r = 0; r < 4; ++r)
+                target->HLine(cx - 3 + r, cy - 2 + r, 7 - 2 * r, text_colour_);
         }
     }
     const GUI_STRING* item = combo->ChosenItem();
@@ -473,12 +513,14 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawCombobox(GUI_OBJECT* object) {
 }
 
 int GUI_STYLE_OLD_PRIMITIVE::DrawMenuBar(GUI_OBJECT*) {
-    if (!Resolve(font_)) Trace("GUI_STYLE:DrawMenuBar(): no font");
+    if (!Resolve(font_))
+        Trace("GUI_STYLE:DrawMenuBar(): no font");
     return 0;
 }
 
 int GUI_STYLE_OLD_PRIMITIVE::DrawPopupMenu(GUI_OBJECT*) {
-    if (!Resolve(font_)) Trace("GUI_STYLE:DrawPopupMenu(): no font");
+    if (!Resolve(font_))
+        Trace("GUI_STYLE:DrawPopupMenu(): no font");
     return 0;
 }
 
@@ -487,11 +529,13 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawPopupMenu(GUI_OBJECT*) {
 int GUI_STYLE_OLD_PRIMITIVE::DrawList(GUI_OBJECT* object) {
     GuiCanvas* target = vorlane::gui::DrawTarget();
     auto* list = dynamic_cast<GUI_LIST*>(object);
-    if (!list || !target) return 0;
+    if (!list || !target)
+        return 0;
     const int x = object->abs_x(), y = object->abs_y(), h = object->h();
     const int w = object->w() - (list->ScrollbarShown() ? list->scrollbar()->w() + 1 : 0);
     const bool back_picture = DrawSlot(vorlane::gui::kSlotListBack, x, y, w, h);
-    if (!back_picture) target->FillRect(x + 1, y + 1, w - 2, h - 2, fill_colour_);
+    if (!back_picture)
+        target->FillRect(x + 1, y + 1, w - 2, h - 2, fill_colour_);
     const int line_height = std::max(LineHeight(), 1);
     const int highlighted = list->combobox() ? list->hot() : list->selection();
     const int count = list->ItemCount();
@@ -521,7 +565,8 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawListRow(GuiCanvas& target, int x, int y, int w,
         DrawSlot(vorlane::gui::kSlotListRow, x, y, w, h);
     }
     const GuiFont* font = TextFont();
-    if (!font) return 0;
+    if (!font)
+        return 0;
     uint32_t colour = text_colour_;
     if (OwnerDisabled()) {
         colour = disabled_text_colour_;
@@ -539,7 +584,8 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawTooltip(int x, int y, GUI_STRING* text) {
     GuiCanvas* target = vorlane::gui::DrawTarget();
     const GuiFont* font = Resolve(font_);
     GUI_CONTROL* control = GUI_CONTROL::Get();
-    if (!target || !text || !font) return 0;
+    if (!target || !text || !font)
+        return 0;
     const int screen_w = control ? control->Width() : target->Width();
     const int screen_h = control ? control->Height() : target->Height();
     const auto& lines = text->Layout(font, screen_w, screen_h);
@@ -550,9 +596,11 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawTooltip(int x, int y, GUI_STRING* text) {
     int bx = x + 20, by = y;
     if (bx + box_w > screen_w) {
         bx = screen_w - 1 - box_w;
-        if (x >= bx && x < bx + box_w) by += 25;
+        if (x >= bx && x < bx + box_w)
+            by += 25;
     }
-    if (by + box_h > screen_h) by = y - box_h;
+    if (by + box_h > screen_h)
+        by = y - box_h;
     target->FillRect(bx, by, box_w, box_h, tooltip_back_ | 0xFF000000u);
     target->FrameRect(bx, by, box_w, box_h, tooltip_text_);
     text->Draw(font, *target, bx + 3, by + 3, tooltip_text_, screen_w, screen_h);

@@ -53,7 +53,7 @@ enum : int {
 }  // namespace vorlane::gui
 
 class GUI_STYLE {
-public:
+  public:
     GUI_STYLE() = default;
     GUI_STYLE(const GUI_STYLE&) = delete;
     GUI_STYLE& operator=(const GUI_STYLE&) = delete;
@@ -79,8 +79,8 @@ public:
     virtual int LineHeight() const { return 0; }
     virtual const vorlane::gui::GuiFont* ResolvedFont() const { return nullptr; }
     virtual std::unique_ptr<GUI_STYLE> Clone() const;
-    virtual int DrawListRow(vorlane::gui::GuiCanvas&, int, int, int, int, const GUI_STRING&,
-                            bool, bool) {
+    virtual int DrawListRow(vorlane::gui::GuiCanvas&, int, int, int, int, const GUI_STRING&, bool,
+                            bool) {
         return 0;
     }
 
@@ -106,7 +106,7 @@ public:
     }
     GUI_OBJECT* Owner() const { return owner_; }
 
-protected:
+  protected:
     void CopySlotsFrom(const GUI_STYLE& other);
     void NotifyOwner();
 
@@ -116,7 +116,7 @@ protected:
 };
 
 class GUI_STYLE_OLD_PRIMITIVE : public GUI_STYLE {
-public:
+  public:
     GUI_STYLE_OLD_PRIMITIVE();
 
     int DrawFrame(GUI_OBJECT* object) override;
@@ -189,7 +189,7 @@ public:
     static uint32_t FromRgb(uint8_t r, uint8_t g, uint8_t b);
     static uint32_t FromArgb(uint32_t argb);
 
-private:
+  private:
     bool OwnerDisabled() const;
     const vorlane::gui::GuiFont* TextFont() const;
     const vorlane::gui::GuiFont* Resolve(const vorlane::gui::GuiFont* font) const;

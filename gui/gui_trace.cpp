@@ -1,11 +1,11 @@
 #include "gui/gui_trace.h"
 
-#include "baselib/logsys.h"
-
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+
+#include "baselib/logsys.h"
 
 namespace vorlane::gui {
 namespace {
@@ -24,13 +24,22 @@ uint32_t SteadyMilliseconds() {
 
 }  // namespace
 
-void SetTraceSink(TraceSink sink) { g_trace = sink; }
-void SetLogSink(LogSink sink) { g_log = sink; }
-void SetEventTrace(bool on) { g_event_trace = on; }
-bool EventTraceOn() { return g_event_trace; }
+void SetTraceSink(TraceSink sink) {
+    g_trace = sink;
+}
+void SetLogSink(LogSink sink) {
+    g_log = sink;
+}
+void SetEventTrace(bool on) {
+    g_event_trace = on;
+}
+bool EventTraceOn() {
+    return g_event_trace;
+}
 
 void Trace(const char* format, ...) {
-    if (!g_trace) return;
+    if (!g_trace)
+        return;
     char line[1024];
     va_list args;
     va_start(args, format);
@@ -52,10 +61,16 @@ void Log(uint32_t level, const char* format, ...) {
     }
 }
 
-void SetClock(ClockSource clock) { g_clock = clock; }
-uint32_t Now() { return g_clock ? g_clock() : SteadyMilliseconds(); }
+void SetClock(ClockSource clock) {
+    g_clock = clock;
+}
+uint32_t Now() {
+    return g_clock ? g_clock() : SteadyMilliseconds();
+}
 
-void SetFatalHandler(FatalHandler handler) { g_fatal = handler; }
+void SetFatalHandler(FatalHandler handler) {
+    g_fatal = handler;
+}
 void Fatal() {
     if (g_fatal) {
         g_fatal();

@@ -15,7 +15,7 @@ class GUI_COMBOBOX;
 
 // A bordered area: state 1 raised (default), 0 sunken, 2 double edge.
 class GUI_FRAME : public GUI_OBJECT {
-public:
+  public:
     GUI_FRAME();
     void Draw(int abs_x, int abs_y) override;
     int32_t state() const { return state_; }
@@ -24,19 +24,19 @@ public:
         RefreshStyle();
     }
 
-private:
+  private:
     int32_t state_ = 1;
 };
 
 // Push button: state 0 normal, 1 highlighted, 2 pressed.
 class GUI_BUTTON : public GUI_OBJECT {
-public:
+  public:
     GUI_BUTTON();
     void Draw(int abs_x, int abs_y) override;
     bool HandleEvent(const GUI_EVENT& event) override;
     int32_t state() const { return state_; }
 
-private:
+  private:
     void ChangeState(int32_t state);
     int32_t state_ = 0;
 };
@@ -44,7 +44,7 @@ private:
 // Radio button: state 0 off, 1 on. All radios below one parent (at any depth)
 // form a group. With `button_look` it is drawn as a push button.
 class GUI_RADIO : public GUI_OBJECT {
-public:
+  public:
     GUI_RADIO();
     void Draw(int abs_x, int abs_y) override;
     bool HandleEvent(const GUI_EVENT& event) override;
@@ -53,14 +53,14 @@ public:
     int32_t button_look() const { return button_look_; }
     void SetButtonLook(int32_t look) { button_look_ = look; }
 
-private:
+  private:
     int32_t state_ = 0;
     int32_t button_look_ = 0;
 };
 
 // One line of text: state 0 left, 1 centred, 2 right aligned.
 class GUI_TEXT : public GUI_OBJECT {
-public:
+  public:
     GUI_TEXT();
     void Draw(int abs_x, int abs_y) override;
     bool HandleEvent(const GUI_EVENT& event) override;
@@ -70,14 +70,14 @@ public:
         RefreshStyle();
     }
 
-private:
+  private:
     int32_t state_ = 0;
 };
 
 // Checkbox: 0 unchecked, 1 checked, 2 checked under the pointer, 3 unchecked
 // under the pointer.
 class GUI_CHECKBOX : public GUI_OBJECT {
-public:
+  public:
     GUI_CHECKBOX();
     void Draw(int abs_x, int abs_y) override;
     bool HandleEvent(const GUI_EVENT& event) override;
@@ -85,12 +85,12 @@ public:
     bool IsChecked() const { return state_ == 1 || state_ == 2; }
     void SetChecked(bool checked);
 
-private:
+  private:
     int32_t state_ = 0;
 };
 
 class GUI_SCROLLBAR : public GUI_OBJECT {
-public:
+  public:
     GUI_SCROLLBAR();
     void Draw(int abs_x, int abs_y) override;
     bool HandleEvent(const GUI_EVENT& event) override;
@@ -127,7 +127,7 @@ public:
     enum : int32_t { kUnknown = 0, kVertical = 1, kHorizontal = 2 };
     static constexpr uint32_t kArrowRepeatDelay = 251;
 
-private:
+  private:
     void Clamp();
     void Reshape();
     void ApplyArrowStyles();
@@ -150,7 +150,7 @@ private:
 };
 
 class GUI_INPUTBOX : public GUI_OBJECT {
-public:
+  public:
     GUI_INPUTBOX();
     void SetText(const char* text) override;
     const char* GetText() const override { return buffer_.empty() ? nullptr : buffer_.data(); }
@@ -179,7 +179,7 @@ public:
     static constexpr int kDefaultCapacity = 80;
     static constexpr uint32_t kBlinkInterval = 500;
 
-private:
+  private:
     bool HandleKey(uint32_t key);
     bool InsertAt(int at, char c);
     void EraseAt(int at);
@@ -198,7 +198,7 @@ private:
 };
 
 class GUI_LIST : public GUI_OBJECT {
-public:
+  public:
     GUI_LIST();
     ~GUI_LIST() override;
     void Draw(int abs_x, int abs_y) override;
@@ -237,7 +237,7 @@ public:
 
     static constexpr uint32_t kAutoscrollInterval = 100;
 
-private:
+  private:
     friend class GUI_COMBOBOX;
     struct Item {
         GUI_STRING text;
@@ -267,7 +267,7 @@ private:
 };
 
 class GUI_COMBOBOX : public GUI_OBJECT {
-public:
+  public:
     GUI_COMBOBOX();
     ~GUI_COMBOBOX() override;
     void Draw(int abs_x, int abs_y) override;
@@ -280,7 +280,7 @@ public:
     void OpenList();
     void CloseList();
 
-private:
+  private:
     friend class GUI_LIST;
     void PlaceList();
     static bool ListCallback(GUI_OBJECT* object, const GUI_EVENT& event);

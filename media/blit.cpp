@@ -10,7 +10,9 @@ namespace {
 // products s*a + d*(255-a) + 128 stay below 65536, so one 32-bit multiply works
 // on both lanes without carries, and (x + (x >> 8)) >> 8 divides each lane by 255
 // with exact rounding.
-inline uint32_t DivLanes255(uint32_t x) { return ((x + ((x >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu; }
+inline uint32_t DivLanes255(uint32_t x) {
+    return ((x + ((x >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
+}
 
 inline uint32_t BlendFast(uint32_t d, uint32_t s) {
     uint32_t a = s >> 24;
@@ -62,7 +64,8 @@ VORLANE_ROW_CLONES void FillRowFast(uint32_t* __restrict dst, int count, uint32_
 }  // namespace
 
 void BlitRow(BlitOp op, uint32_t* dst, const uint32_t* src, int count, uint32_t modulate) {
-    if (count <= 0) return;
+    if (count <= 0)
+        return;
     switch (op) {
         case BlitOp::kCopy:
             std::memmove(dst, src, size_t(count) * 4);
@@ -84,7 +87,8 @@ void BlitRow(BlitOp op, uint32_t* dst, const uint32_t* src, int count, uint32_t 
 }
 
 void Blit(BlitOp op, const BlitRect& r, uint32_t modulate) {
-    if (r.width <= 0 || r.height <= 0) return;
+    if (r.width <= 0 || r.height <= 0)
+        return;
     if (op == BlitOp::kCopy && r.dst_pitch == r.width && r.src_pitch == r.width) {
         std::memmove(r.dst, r.src, size_t(r.width) * size_t(r.height) * 4);
         return;
@@ -98,7 +102,8 @@ void Blit(BlitOp op, const BlitRect& r, uint32_t modulate) {
 }
 
 void Fill(uint32_t* dst, ptrdiff_t pitch, int width, int height, uint32_t colour) {
-    if (width <= 0 || height <= 0) return;
+    if (width <= 0 || height <= 0)
+        return;
     if (pitch == width) {
         FillRowFast(dst, width * height, colour);
         return;
@@ -130,7 +135,8 @@ uint32_t ModulatePixel(uint32_t src, uint32_t modulate) {
 }
 
 void Blit(BlitOp op, const BlitRect& r, uint32_t modulate) {
-    if (r.width <= 0 || r.height <= 0) return;
+    if (r.width <= 0 || r.height <= 0)
+        return;
     bool backwards = op == BlitOp::kCopy && r.dst > r.src;
     for (int yy = 0; yy < r.height; ++yy) {
         int y = backwards ? r.height - 1 - yy : yy;
@@ -143,7 +149,8 @@ void Blit(BlitOp op, const BlitRect& r, uint32_t modulate) {
                     d = s;
                     break;
                 case BlitOp::kKey:
-                    if ((s >> 24) != 0) d = s;
+                    if ((s >> 24) != 0)
+                        d = s;
                     break;
                 case BlitOp::kAlpha:
                     d = BlendPixel(d, s);

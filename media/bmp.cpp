@@ -8,7 +8,8 @@ namespace vorlane::media {
 
 std::vector<uint8_t> EncodeBMP24(const uint32_t* pixels, int width, int height, ptrdiff_t pitch) {
     std::vector<uint8_t> out;
-    if (width < 0 || height < 0) return out;
+    if (width < 0 || height < 0)
+        return out;
     uint32_t row_size = (uint32_t(width) * 3 + 3) & ~3u;
     uint32_t image_size = row_size * uint32_t(height);
     out.reserve(54 + image_size);
@@ -46,12 +47,14 @@ std::string NumberedBMPName(const std::string& name,
     std::string stem = name;
     size_t dot = stem.rfind('.');
     size_t slash = stem.find_last_of("/\\");
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) stem.resize(dot);
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
+        stem.resize(dot);
     for (int n = 0; n < 1000; ++n) {
         char suffix[16];
         std::snprintf(suffix, sizeof suffix, "%04d.bmp", n);
         std::string candidate = stem + suffix;
-        if (!exists(candidate)) return candidate;
+        if (!exists(candidate))
+            return candidate;
     }
     return {};
 }

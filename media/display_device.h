@@ -54,7 +54,7 @@ struct PresentParams {
 };
 
 class DisplayDevice {
-public:
+  public:
     virtual ~DisplayDevice() = default;
     // Brings up the device layer on a window (an SDL_Window* for SDL); false on failure.
     virtual bool Open(void* window) = 0;
@@ -76,7 +76,7 @@ public:
 
 // A headless device. By default it offers every pair and succeeds everywhere.
 class NullDisplay : public DisplayDevice {
-public:
+  public:
     struct Script {
         bool fail_open = false;
         int adapters = 1;
@@ -110,7 +110,7 @@ public:
     // The last presented frame's first pixel (0 before any).
     uint32_t last_first_pixel() const { return last_first_pixel_; }
 
-private:
+  private:
     Script script_;
     int presents_ = 0;
     PresentParams params_;

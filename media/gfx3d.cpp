@@ -32,7 +32,8 @@ void GFXSYS_DX3D::SetCamera(const Vec3& position, const Vec3& rotation_degrees) 
 
 int DX3D_TEXMGR::FreeSlot() const {
     for (int i = 0; i < kMaxGroups; ++i)
-        if (!groups_[i]) return i;
+        if (!groups_[i])
+            return i;
     return -1;
 }
 
@@ -49,7 +50,8 @@ int DX3D_TEXMGR::RegisterTextureGroup(int count, int flag) {
         return -1;
     }
     // A group's slots are counted in 16 bits.
-    if (count < 0 || count > 0xFFFF) return -1;
+    if (count < 0 || count > 0xFFFF)
+        return -1;
     auto group = std::make_unique<Group>();
     group->flag = flag;
     group->textures.resize(size_t(count));
@@ -61,7 +63,8 @@ int DX3D_TEXMGR::RegisterTextureGroup(int count, int flag) {
 int DX3D_TEXMGR::RegisterTextureGroup(const std::vector<std::span<const uint8_t>>& objects,
                                       const std::string& source_name, int flags) {
     int index = RegisterTextureGroup(int(objects.size()), flags);
-    if (index < 0) return -1;
+    if (index < 0)
+        return -1;
     Group* group = groups_[index].get();
     if (!group) {
         Log(kLogError, "DX3D_TEXMGR:RegisterTextureGroup, failed to get texture group!");
@@ -100,9 +103,11 @@ OSGFX* DX3D_TEXMGR::GetTextureSurface(int group, int number) {
 }
 
 int DX3D_TEXMGR::SetTextureSurface(int group, int number, std::unique_ptr<OSGFX> surface) {
-    if (group < 0 || group >= kMaxGroups || !groups_[group]) return -1;
+    if (group < 0 || group >= kMaxGroups || !groups_[group])
+        return -1;
     Group& g = *groups_[group];
-    if (number < 0 || size_t(number) >= g.textures.size()) return -1;
+    if (number < 0 || size_t(number) >= g.textures.size())
+        return -1;
     g.textures[size_t(number)] = std::move(surface);
     return 0;
 }
@@ -113,13 +118,15 @@ std::unique_ptr<OSGFX> DX3D_TEXMGR::MakeSurface(std::span<const uint8_t> image, 
     if (error == ImageError::kNone || error == ImageError::kTooLarge) {
         if (header.width < 1 || header.height < 1 || header.width > kMaxTextureSide ||
             header.height > kMaxTextureSide) {
-            LogF(kLogError, "DX3D_TEXMGR:MakeSurface, trying to create texture of dimension: %dx%d!",
+            LogF(kLogError,
+                 "DX3D_TEXMGR:MakeSurface, trying to create texture of dimension: %dx%d!",
                  header.width, header.height);
             return nullptr;
         }
     }
     auto surface = std::make_unique<OSGFX>(kOsgfxTextureFlag);
-    if (surface->InitFromImage(image, flags) != 0) return nullptr;
+    if (surface->InitFromImage(image, flags) != 0)
+        return nullptr;
     return surface;
 }
 
@@ -139,12 +146,14 @@ int DX3D_TEXMGR::RestoreAllTextures() {
     int result = 0;
     for (int i = 0; i < kMaxGroups; ++i) {
         Group* g = groups_[i].get();
-        if (!g || g->source_kind != kSourceObjectList) continue;
+        if (!g || g->source_kind != kSourceObjectList)
+            continue;
         for (size_t n = 0; n < g->source_objects.size(); ++n) {
             g->textures[n] = MakeSurface(g->source_objects[n], g->flag);
             if (!g->textures[n]) {
                 LogF(kLogError,
-                     "DX3D_TEXMGR:RestoreAllTexture, failed to create texture for GRO (%d) in BCF (%s)",
+                     "DX3D_TEXMGR:RestoreAllTexture, failed to create texture for GRO (%d) in BCF "
+                     "(%s)",
                      i, g->source_name.c_str());
                 result = -1;
             }
@@ -158,8 +167,12 @@ int DX3D_TEXMGR::RestoreAllTextures() {
 DX3D_3DBUFFER::DX3D_3DBUFFER(int count) : vertices_(size_t(count > 0 ? count : 0)) {
     ++g_live_buffers;
 }
-DX3D_3DBUFFER::~DX3D_3DBUFFER() { --g_live_buffers; }
-int DX3D_3DBUFFER::live_count() { return g_live_buffers.load(); }
+DX3D_3DBUFFER::~DX3D_3DBUFFER() {
+    --g_live_buffers;
+}
+int DX3D_3DBUFFER::live_count() {
+    return g_live_buffers.load();
+}
 
 int DX3D_3DBUFFER::Lock() {
     if (locked_) {
@@ -196,7 +209,8 @@ int DX3D_3DBUFFER::GetVertex(int index, Vertex3D& vertex) const {
 // [SECTION] model and engine
 
 int MODEL3D::Init(std::span<const uint8_t> bytes) {
-    if (bytes.empty()) return -1;
+    if (bytes.empty())
+        return -1;
     bytes_.assign(bytes.begin(), bytes.end());
     changed_ = true;
     return 0;
@@ -204,7 +218,8 @@ int MODEL3D::Init(std::span<const uint8_t> bytes) {
 
 int ENGINE3D::Startup(GFXSYS3D* gfx) {
     Log(kLogInfo, "3D::startup()");
-    if (!gfx || !gfx->screen()) return -1;
+    if (!gfx || !gfx->screen())
+        return -1;
     LogF(kLogInfo, "dx3d: %d,%d", gfx->width(), gfx->height());
     layer_ = std::make_unique<GFXSYS_DX3D>();
     if (!layer_->Startup(gfx->width(), gfx->height())) {
@@ -220,14 +235,16 @@ int ENGINE3D::Startup(GFXSYS3D* gfx) {
 void ENGINE3D::Shutdown() {
     Log(kLogInfo, "3D::shutdown()");
     int lost = DX3D_3DBUFFER::live_count();
-    if (lost > 0) LogF(kLogWarning, "3D, %d lost DX3D_BUFFER3Ds detected!", lost);
+    if (lost > 0)
+        LogF(kLogWarning, "3D, %d lost DX3D_BUFFER3Ds detected!", lost);
     texmgr_.reset();
     layer_.reset();
 }
 
 void ENGINE3D::BeginFrame() {
     rendered_ = 0;
-    if (layer_) layer_->ApplyCamera();
+    if (layer_)
+        layer_->ApplyCamera();
 }
 
 void ENGINE3D::EndFrame() {}

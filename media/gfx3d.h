@@ -23,7 +23,7 @@ struct Vec3 {
 
 // The scene layer: viewport and camera.
 class GFXSYS_DX3D {
-public:
+  public:
     // Sets up the layer for a screen size; false on failure.
     bool Startup(int width, int height);
     void SetCamera(const Vec3& position, const Vec3& rotation_degrees);
@@ -38,7 +38,7 @@ public:
     int viewport_width() const { return width_; }
     int viewport_height() const { return height_; }
 
-private:
+  private:
     int width_ = 0, height_ = 0;
     Vec3 position_{0, 10, 5};
     Vec3 rotation_{359, 0, 180};
@@ -47,7 +47,7 @@ private:
 
 // Texture groups: numbered sets of texture surfaces, restorable from their source.
 class DX3D_TEXMGR {
-public:
+  public:
     static constexpr int kMaxGroups = 100;
     static constexpr int kMaxTextureSide = 1024;
     static constexpr int kSourceNone = 0;
@@ -72,7 +72,7 @@ public:
     int RestoreAllTextures();
     int group_count() const;
 
-private:
+  private:
     struct Group {
         int flag = 0;
         int source_kind = kSourceNone;
@@ -93,7 +93,7 @@ struct Vertex3D {
 
 // A vertex buffer with lock/unlock and range-checked access.
 class DX3D_3DBUFFER {
-public:
+  public:
     explicit DX3D_3DBUFFER(int count);
     ~DX3D_3DBUFFER();
     DX3D_3DBUFFER(const DX3D_3DBUFFER&) = delete;
@@ -107,7 +107,7 @@ public:
     // Buffers alive now (reported as lost when the engine shuts down).
     static int live_count();
 
-private:
+  private:
     std::vector<Vertex3D> vertices_;
     bool locked_ = false;
 };
@@ -115,7 +115,7 @@ private:
 // A 3D model: position, rotation and a third triple with changed marks; its
 // bytes are the model resource as stored in the archive.
 class MODEL3D {
-public:
+  public:
     // 0 on success, -1 for no bytes.
     int Init(std::span<const uint8_t> bytes);
     void SetPosition(const Vec3& p) { position_ = p, changed_ = true; }
@@ -129,7 +129,7 @@ public:
     const Vec3& third() const { return third_; }
     size_t size() const { return bytes_.size(); }
 
-private:
+  private:
     std::vector<uint8_t> bytes_;
     Vec3 position_, rotation_, third_;
     bool changed_ = false;
@@ -137,7 +137,7 @@ private:
 
 // The 3D engine: one per program.
 class ENGINE3D {
-public:
+  public:
     // Starts the scene layer and the texture manager on a started graphics
     // system; 0 or -1.
     int Startup(GFXSYS3D* gfx);
@@ -151,7 +151,7 @@ public:
     void Render(MODEL3D& model);
     int rendered() const { return rendered_; }
 
-private:
+  private:
     std::unique_ptr<GFXSYS_DX3D> layer_;
     std::unique_ptr<DX3D_TEXMGR> texmgr_;
     int rendered_ = 0;

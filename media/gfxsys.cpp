@@ -15,8 +15,10 @@ uint32_t SteadyMilliseconds() {
 
 // Bits per pixel for a bit mode, 0 when the mode is not supported.
 int BitsForMode(int bit_mode) {
-    if (bit_mode == 2) return 16;
-    if (bit_mode == 3 || bit_mode == 4) return 32;
+    if (bit_mode == 2)
+        return 16;
+    if (bit_mode == 3 || bit_mode == 4)
+        return 32;
     return 0;
 }
 
@@ -27,7 +29,8 @@ GFXSYS3D::GFXSYS3D(std::unique_ptr<DisplayDevice> device)
       ticks_(SteadyMilliseconds) {}
 
 GFXSYS3D::~GFXSYS3D() {
-    if (state_ != 0) Shutdown();
+    if (state_ != 0)
+        Shutdown();
 }
 
 void GFXSYS3D::set_tick_source(TickSource ticks) {
@@ -97,12 +100,13 @@ FormatChoice GFXSYS3D::ChooseFormat(int adapter, bool windowed, int bits) const 
     }
     // Surfaces are drawn in A8R8G8B8 whatever the display shows.
     choice.texture_format = kFormatA8R8G8B8;
-    if (!choice.available()) choice = {};
+    if (!choice.available())
+        choice = {};
     return choice;
 }
 
-int GFXSYS3D::Init(void* window, int width, int height, int bit_mode, uint32_t flags,
-                   int windowed, uint32_t, uint32_t) {
+int GFXSYS3D::Init(void* window, int width, int height, int bit_mode, uint32_t flags, int windowed,
+                   uint32_t, uint32_t) {
     window_ = window;
     if (initialised_) {
         Log(kLogWarning, "GFXSYS3D initialized twice");
@@ -164,7 +168,8 @@ int GFXSYS3D::SetMode(int width, int height, int bit_mode, uint32_t flags, int w
     height_ = height;
     flags_ = flags;
     windowed_ = windowed != 0;
-    if (state_ == 1 && !CreateDevice()) return -1;
+    if (state_ == 1 && !CreateDevice())
+        return -1;
 
     const AdapterRecord& adapter = adapters_.front();
     FormatChoice pair16 = windowed_ ? adapter.windowed16 : adapter.full16;
@@ -199,20 +204,24 @@ int GFXSYS3D::SetMode(int width, int height, int bit_mode, uint32_t flags, int w
     // does not spin.
     params_.vsync = windowed_ || (flags_ & kFlagVsync) != 0;
     state_ = 3;
-    if (Reset() != 1) return -1;
-    if (screen_ && ResizeScreen() != 0) return -1;
+    if (Reset() != 1)
+        return -1;
+    if (screen_ && ResizeScreen() != 0)
+        return -1;
     LogF(kLogInfo, "DXGFX8: set %s mode %dx%dx%d", windowed_ ? "windowed" : "fullscreen", width_,
          height_, bits_);
     return 1;
 }
 
 int GFXSYS3D::ResizeScreen() {
-    if (screen_->width() == width_ && screen_->height() == height_) return 0;
+    if (screen_->width() == width_ && screen_->height() == height_)
+        return 0;
     return screen_->Create(width_, height_);
 }
 
 int GFXSYS3D::Reset() {
-    if (state_ < 3) return -1;
+    if (state_ < 3)
+        return -1;
     int error = device_->Reset(params_);
     if (error != 0) {
         LogF(kLogError, "GFXSYS3D::VXEResetDevice failed: (%d)", error & 0xFFFF);
@@ -253,27 +262,32 @@ std::unique_ptr<OSGFX> GFXSYS3D::CreateOSGFX(int flag) {
 
 std::unique_ptr<OSGFX> GFXSYS3D::CreateSurface(int width, int height, int flag) {
     std::unique_ptr<OSGFX> surface = CreateOSGFX(flag);
-    if (surface && surface->Create(width, height) != 0) surface.reset();
+    if (surface && surface->Create(width, height) != 0)
+        surface.reset();
     return surface;
 }
 
 int GFXSYS3D::Screenshot(const std::string& name, bool numbered) {
-    if (!screen_) return -1;
+    if (!screen_)
+        return -1;
     return screen_->SaveBMP(name, numbered);
 }
 
 // [SECTION] frames
 
 void GFXSYS3D::StartFrame() {
-    if (state_ == 4 && screen_) screen_->Clear(clear_colour_);
-    if (frame_open_) Log(kLogWarning, "GFXSYS3D:StartFrame, EndFrame has not been called!");
+    if (state_ == 4 && screen_)
+        screen_->Clear(clear_colour_);
+    if (frame_open_)
+        Log(kLogWarning, "GFXSYS3D:StartFrame, EndFrame has not been called!");
     frame_open_ = true;
 }
 
 void GFXSYS3D::EndFrame(uint32_t) {
     if (state_ == 4 && screen_)
         device_->Present(screen_->pixels(), screen_->width(), screen_->height(), screen_->pitch());
-    if (!frame_open_) Log(kLogWarning, "GFXSYS3D:EndFrame, StartFrame has not been called!");
+    if (!frame_open_)
+        Log(kLogWarning, "GFXSYS3D:EndFrame, StartFrame has not been called!");
     frame_open_ = false;
     ++frame_count_;
     uint32_t now = ticks_();

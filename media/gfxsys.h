@@ -38,7 +38,7 @@ struct AdapterRecord {
 };
 
 class GFXSYS3D {
-public:
+  public:
     static constexpr uint32_t kFlagVsync = 8;
 
     // Milliseconds of a monotonic clock (replaceable in tests).
@@ -99,7 +99,7 @@ public:
     DisplayDevice* device() { return device_.get(); }
     void set_tick_source(TickSource ticks);
 
-private:
+  private:
     bool StartLayer();
     FormatChoice ChooseFormat(int adapter, bool windowed, int bits) const;
     bool CreateDevice();

@@ -32,17 +32,23 @@ ImageError ParseImageHeader(std::span<const uint8_t> bytes, ImageHeader& header)
     reader.Skip(8);
     header.ref_x = reader.I16();
     header.ref_y = reader.I16();
-    if (!reader.ok()) return ImageError::kTruncatedHeader;
+    if (!reader.ok())
+        return ImageError::kTruncatedHeader;
 
     uint32_t bpp = ImageBytesPerPixel(header.pixel_format);
-    if (bpp == 0) return ImageError::kUnsupportedFormat;
+    if (bpp == 0)
+        return ImageError::kUnsupportedFormat;
     uint64_t row_pixels_bytes = uint64_t(header.width) * bpp;
-    if (header.height > 0 && header.row_bytes < row_pixels_bytes) return ImageError::kBadRowLength;
-    if (uint64_t(header.width) * header.height > kMaxImagePixels) return ImageError::kTooLarge;
-    if (header.width == 0 || header.height == 0) return ImageError::kNone;
-    uint64_t end = uint64_t(header.header_length) +
-                   uint64_t(header.height - 1) * header.row_bytes + row_pixels_bytes;
-    if (end > bytes.size()) return ImageError::kTruncatedPixels;
+    if (header.height > 0 && header.row_bytes < row_pixels_bytes)
+        return ImageError::kBadRowLength;
+    if (uint64_t(header.width) * header.height > kMaxImagePixels)
+        return ImageError::kTooLarge;
+    if (header.width == 0 || header.height == 0)
+        return ImageError::kNone;
+    uint64_t end = uint64_t(header.header_length) + uint64_t(header.height - 1) * header.row_bytes +
+                   row_pixels_bytes;
+    if (end > bytes.size())
+        return ImageError::kTruncatedPixels;
     return ImageError::kNone;
 }
 
@@ -56,8 +62,8 @@ void DecodeImagePixels(std::span<const uint8_t> bytes, const ImageHeader& header
                 for (uint32_t x = 0; x < header.width; ++x) {
                     uint32_t w = row[2 * x] | uint32_t(row[2 * x + 1]) << 8;
                     uint32_t r = (w >> 11) & 31, g = (w >> 6) & 31, b = w & 31;
-                    dst[x] = (r | g | b) == 0 ? 0u
-                                              : ColourFromRGB(Expand5(r), Expand5(g), Expand5(b));
+                    dst[x] =
+                        (r | g | b) == 0 ? 0u : ColourFromRGB(Expand5(r), Expand5(g), Expand5(b));
                 }
                 break;
             case kImageFormat32:

@@ -45,11 +45,11 @@ struct ImageHeader {
 
 enum class ImageError {
     kNone,
-    kTruncatedHeader,     // fewer bytes than the header fields
-    kUnsupportedFormat,   // pixel format other than 2, 4, 5
-    kBadRowLength,        // bytes per row shorter than a row of pixels
-    kTooLarge,            // more pixels than kMaxImagePixels
-    kTruncatedPixels,     // the rows reach past the end of the bytes
+    kTruncatedHeader,    // fewer bytes than the header fields
+    kUnsupportedFormat,  // pixel format other than 2, 4, 5
+    kBadRowLength,       // bytes per row shorter than a row of pixels
+    kTooLarge,           // more pixels than kMaxImagePixels
+    kTruncatedPixels,    // the rows reach past the end of the bytes
 };
 
 // Reads and checks the header against the bytes present. On success every row

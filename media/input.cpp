@@ -9,7 +9,9 @@ namespace vorlane::media {
 namespace {
 
 // True when tick `now` is at or after tick `when` (32-bit ticks wrap).
-bool Reached(uint32_t now, uint32_t when) { return int32_t(now - when) >= 0; }
+bool Reached(uint32_t now, uint32_t when) {
+    return int32_t(now - when) >= 0;
+}
 
 // A source that keeps reporting "not acquired" right after a successful
 // acquire must not hold the poll in an endless loop.
@@ -20,7 +22,8 @@ template <typename Read>
 bool ReadWithReacquire(InputSource& source, const char* tag, Read read) {
     for (int attempt = 0; attempt <= kMaxAcquireAttempts; ++attempt) {
         ReadStatus status = read();
-        if (status == ReadStatus::kOk) return true;
+        if (status == ReadStatus::kOk)
+            return true;
         if (status == ReadStatus::kInputLost) {
             source.Unacquire();
             return false;
@@ -55,10 +58,12 @@ bool DXinputKeyboard::ReadItems(InputSource& source) {
 }
 
 void DXinputKeyboard::Process(uint32_t now, InputSource& source, const InputSink& sink) {
-    if (!ReadItems(source)) return;
+    if (!ReadItems(source))
+        return;
     bool went_down = false;
     for (const KeyItem& item : items_)
-        if (Apply(item, now, sink)) went_down = true;
+        if (Apply(item, now, sink))
+            went_down = true;
 
     if (repeat_key_ != kNoRepeat && Reached(now, next_check_)) {
         if (keys_[repeat_key_].state != 0) {
@@ -101,15 +106,18 @@ bool DXinputKeyboard::Apply(const KeyItem& item, uint32_t now, const InputSink& 
         return false;
     }
     KeyState& key = keys_[item.scan];
-    if (int32_t(item.sequence - key.sequence) <= 0) return false;
+    if (int32_t(item.sequence - key.sequence) <= 0)
+        return false;
     key.sequence = item.sequence;
     key.state = item.down ? 0 : 1;
     key.previous_time = key.time;
     key.time = now;
 
     uint8_t character = KeypadCharacter(item.scan);
-    if (character == 0) character = item.character;
-    if (!item.down && repeat_key_ == item.scan) repeat_key_ = kNoRepeat;
+    if (character == 0)
+        character = item.character;
+    if (!item.down && repeat_key_ == item.scan)
+        repeat_key_ = kNoRepeat;
     if (character >= 32 && item.down && repeat_key_ != item.scan) {
         repeat_key_ = item.scan;
         repeat_character_ = character;
@@ -131,7 +139,8 @@ bool DXinputKeyboard::Apply(const KeyItem& item, uint32_t now, const InputSink& 
             record.value = uint32_t(code);
             record.message = kMsgKeyDown;
             sink(record);
-            if (found == held_.end()) held_.push_back(item.scan);
+            if (found == held_.end())
+                held_.push_back(item.scan);
         } else if (!item.down && found != held_.end()) {
             InputRecord record;
             record.class_flags = kClassKeyUp;
@@ -206,7 +215,8 @@ void DXinputMouse::Process(uint32_t, InputSource& source, const InputSink& sink)
     // One step per poll; the accumulator is kept within a few thousand steps so
     // a flood of wheel motion cannot overflow it.
     int64_t limit = int64_t(wheel_step_) * 4096;
-    wheel_accumulator_ = int(std::clamp<int64_t>(int64_t(wheel_accumulator_) + s.wheel, -limit, limit));
+    wheel_accumulator_ =
+        int(std::clamp<int64_t>(int64_t(wheel_accumulator_) + s.wheel, -limit, limit));
     if (wheel_accumulator_ >= wheel_step_) {
         ++wheel_position_;
         wheel_accumulator_ -= wheel_step_;
@@ -242,7 +252,8 @@ void DXinputMouse::Process(uint32_t, InputSource& source, const InputSink& sink)
 DXINPUT::DXINPUT(std::unique_ptr<InputSource> source, InputSink sink, bool mouse_wanted,
                  int screen_width, int screen_height)
     : source_(std::move(source)), sink_(std::move(sink)) {
-    if (!sink_) sink_ = [](const InputRecord&) { return false; };
+    if (!sink_)
+        sink_ = [](const InputRecord&) { return false; };
     if (!source_) {
         Log(kLogError, "DXinput: Cannot Create DirectInput Interface.");
         return;
@@ -270,18 +281,23 @@ DXINPUT::DXINPUT(std::unique_ptr<InputSource> source, InputSink sink, bool mouse
     }
 }
 
-DXINPUT::~DXINPUT() { Release(); }
+DXINPUT::~DXINPUT() {
+    Release();
+}
 
 void DXINPUT::ProcessKeyboard(uint32_t now) {
-    if (keyboard_ && source_) keyboard_->Process(now, *source_, sink_);
+    if (keyboard_ && source_)
+        keyboard_->Process(now, *source_, sink_);
 }
 
 void DXINPUT::ProcessMouse(uint32_t now) {
-    if (mouse_ && source_) mouse_->Process(now, *source_, sink_);
+    if (mouse_ && source_)
+        mouse_->Process(now, *source_, sink_);
 }
 
 void DXINPUT::Release() {
-    if (source_) source_->Unacquire();
+    if (source_)
+        source_->Unacquire();
     keyboard_.reset();
     mouse_.reset();
     source_.reset();

@@ -23,9 +23,9 @@ struct InputRecord {
     uint16_t x = 0;
     uint16_t y = 0;
     uint32_t source = 0;
-    uint32_t value = 0;       // engine key code, or wheel motion
+    uint32_t value = 0;  // engine key code, or wheel motion
     uint32_t parameter2 = 0;
-    uint32_t message = 0;     // 256 key down / character, 257 key up, 512 move, 513/514, 516/517
+    uint32_t message = 0;  // 256 key down / character, 257 key up, 512 move, 513/514, 516/517
 };
 
 constexpr uint32_t kClassKeyDown = 1;
@@ -46,28 +46,28 @@ using InputSink = std::function<bool(const InputRecord&)>;
 
 // One buffered keyboard item.
 struct KeyItem {
-    uint8_t scan = 0;        // scan code (DIK numbering); 0 = a typed character without a key
+    uint8_t scan = 0;  // scan code (DIK numbering); 0 = a typed character without a key
     bool down = false;
-    uint32_t sequence = 0;   // increasing per item
-    uint8_t character = 0;   // what the key types with the current modifiers, 0 none
+    uint32_t sequence = 0;  // increasing per item
+    uint8_t character = 0;  // what the key types with the current modifiers, 0 none
 };
 
 // One mouse poll.
 struct MouseSample {
-    bool absolute = false;   // x, y hold the cursor position in screen pixels
+    bool absolute = false;  // x, y hold the cursor position in screen pixels
     int x = 0;
     int y = 0;
-    int dx = 0;              // relative motion since the previous poll
+    int dx = 0;  // relative motion since the previous poll
     int dy = 0;
-    int wheel = 0;           // raw wheel motion (120 per notch)
-    uint8_t buttons[4] = {}; // 0x80 = down
+    int wheel = 0;            // raw wheel motion (120 per notch)
+    uint8_t buttons[4] = {};  // 0x80 = down
 };
 
 enum class ReadStatus { kOk, kNotAcquired, kInputLost };
 
 // Where the readers get device state from.
 class InputSource {
-public:
+  public:
     virtual ~InputSource() = default;
     virtual bool HasKeyboard() const = 0;
     virtual bool HasMouse() const = 0;
@@ -80,7 +80,7 @@ public:
 
 // The keyboard reader: key table, held keys, character repeat.
 class DXinputKeyboard {
-public:
+  public:
     static constexpr int kMaxHeld = 8;
     static constexpr uint32_t kRepeatDelay = 500;
     static constexpr uint32_t kRepeatInterval = 50;
@@ -94,7 +94,7 @@ public:
     const std::vector<uint8_t>& held() const { return held_; }
     uint16_t repeat_key() const { return repeat_key_; }
 
-private:
+  private:
     struct KeyState {
         uint8_t state = 1;  // 0 down, 1 up
         uint32_t previous_time = 0;
@@ -115,7 +115,7 @@ private:
 
 // The mouse reader: buttons, clamped cursor, speed modes, wheel.
 class DXinputMouse {
-public:
+  public:
     enum Speed { kHalf = 0, kNormal = 1, kDouble = 2 };
 
     void Reset(int width, int height);
@@ -130,7 +130,7 @@ public:
     int wheel_position() const { return wheel_position_; }
     bool button_up(int button) const { return up_[button] != 0; }
 
-private:
+  private:
     void Move(const MouseSample& sample);
     InputRecord Record(uint32_t class_flags, uint32_t buttons, uint32_t message) const;
 
@@ -149,7 +149,7 @@ private:
 
 // The input object: owns the readers and the source they read.
 class DXINPUT {
-public:
+  public:
     // Opens the keyboard and (when wanted) the mouse of `source`; never fails
     // as a whole: a device the source lacks is logged and left out.
     DXINPUT(std::unique_ptr<InputSource> source, InputSink sink, bool mouse_wanted,
@@ -165,7 +165,7 @@ public:
     DXinputMouse* mouse() { return mouse_.get(); }
     InputSource* source() { return source_.get(); }
 
-private:
+  private:
     std::unique_ptr<InputSource> source_;
     InputSink sink_;
     std::unique_ptr<DXinputKeyboard> keyboard_;

@@ -16,9 +16,11 @@ void FillIOEVE(const InputRecord& r, IOEVE& e) {
 
 InputSink QueueSink(MTX_QLIST* queue) {
     return [queue](const InputRecord& record) {
-        if (!queue) return false;
+        if (!queue)
+            return false;
         IOEVE* event = IOEVE_Create(record.class_flags, record.source);
-        if (!event) return false;
+        if (!event)
+            return false;
         FillIOEVE(record, *event);
         return IOEVE_Post(queue, event) == 0;
     };

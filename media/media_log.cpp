@@ -32,7 +32,8 @@ LogSink SetLogSink(LogSink sink) {
 
 void Log(int level, const std::string& text) {
     std::lock_guard lock(SinkMutex());
-    if (Sink()) Sink()(level, text);
+    if (Sink())
+        Sink()(level, text);
 }
 
 void LogF(int level, const char* format, ...) {

@@ -1,11 +1,12 @@
-#include "media/display_device.h"
-
 #include <cstring>
+
+#include "media/display_device.h"
 
 namespace vorlane::media {
 
 bool NullDisplay::GetAdapter(int index, AdapterDesc& desc) const {
-    if (index < 0 || index >= script_.adapters) return false;
+    if (index < 0 || index >= script_.adapters)
+        return false;
     desc.description = "null display " + std::to_string(index);
     desc.driver_version[0] = 1;
     desc.modes = {{640, 480, 60, kFormatX8R8G8B8},
@@ -15,18 +16,21 @@ bool NullDisplay::GetAdapter(int index, AdapterDesc& desc) const {
 }
 
 bool NullDisplay::SupportsPair(int, bool windowed, int display_format, int back_format) const {
-    if (script_.pairs.empty()) return true;
+    if (script_.pairs.empty())
+        return true;
     return script_.pairs.count({windowed, display_format, back_format}) != 0;
 }
 
 bool NullDisplay::CreateDevice(int, VertexProcessing processing) {
-    if (script_.failing_devices.count(processing)) return false;
+    if (script_.failing_devices.count(processing))
+        return false;
     processing_ = processing;
     return true;
 }
 
 int NullDisplay::Reset(const PresentParams& params) {
-    if (script_.reset_error != 0) return script_.reset_error;
+    if (script_.reset_error != 0)
+        return script_.reset_error;
     params_ = params;
     return 0;
 }

@@ -38,7 +38,7 @@ enum OsgfxLoadOption : int {
 };
 
 class OSGFX {
-public:
+  public:
     static constexpr int kKindSurface = 3;
     static constexpr int kKindTexture = 4;
     // Largest side of a surface created by size.
@@ -123,7 +123,7 @@ public:
     int DirectSimpleText(int x, int y, const char* text, uint32_t colour);
     int RestoreLostDDSurface();
 
-private:
+  private:
     std::vector<uint32_t> pixels_;
     int width_ = 0;
     int height_ = 0;
@@ -141,8 +141,8 @@ private:
 // The part of a w x h box at (x, y) that lies inside a width x height surface,
 // with the offset into the box where it starts. Empty when w or h end up <= 0.
 struct ClipResult {
-    int x, y, w, h;       // on the surface
-    int off_x, off_y;     // into the box
+    int x, y, w, h;    // on the surface
+    int off_x, off_y;  // into the box
     bool empty() const { return w <= 0 || h <= 0; }
 };
 ClipResult ClipBox(int x, int y, int w, int h, int width, int height);

@@ -19,12 +19,13 @@ struct TextureDeleter {
 };
 
 class SdlDisplay : public DisplayDevice {
-public:
+  public:
     ~SdlDisplay() override { Close(); }
 
     bool Open(void* window) override {
         window_ = static_cast<SDL_Window*>(window);
-        if (!window_) return false;
+        if (!window_)
+            return false;
         return SDL_WasInit(SDL_INIT_VIDEO) != 0 || SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
     }
 
@@ -37,7 +38,8 @@ public:
     int AdapterCount() const override { return 1; }
 
     bool GetAdapter(int index, AdapterDesc& desc) const override {
-        if (index != 0 || !window_) return false;
+        if (index != 0 || !window_)
+            return false;
         const char* driver = SDL_GetCurrentVideoDriver();
         desc.description = std::string("SDL ") + (driver ? driver : "video");
         SDL_version v;
@@ -47,7 +49,8 @@ public:
         desc.driver_version[2] = v.patch;
         desc.driver_version[3] = 0;
         int display = SDL_GetWindowDisplayIndex(window_);
-        if (display < 0) display = 0;
+        if (display < 0)
+            display = 0;
         int count = SDL_GetNumDisplayModes(display);
         for (int i = 0; i < count && i < 512; ++i) {
             SDL_DisplayMode mode;
@@ -64,11 +67,14 @@ public:
 
     bool CreateDevice(int, VertexProcessing processing) override {
         Uint32 flags = SDL_RENDERER_PRESENTVSYNC;
-        if (processing == VertexProcessing::kHardware) flags |= SDL_RENDERER_ACCELERATED;
-        if (processing == VertexProcessing::kSoftware) flags = SDL_RENDERER_SOFTWARE;
+        if (processing == VertexProcessing::kHardware)
+            flags |= SDL_RENDERER_ACCELERATED;
+        if (processing == VertexProcessing::kSoftware)
+            flags = SDL_RENDERER_SOFTWARE;
         texture_.reset();
         renderer_.reset(SDL_CreateRenderer(window_, -1, flags));
-        if (!renderer_) return false;
+        if (!renderer_)
+            return false;
         SDL_RendererInfo info;
         vsync_ = SDL_GetRendererInfo(renderer_.get(), &info) == 0 &&
                  (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
@@ -76,14 +82,16 @@ public:
     }
 
     int Reset(const PresentParams& params) override {
-        if (!renderer_ || params.width <= 0 || params.height <= 0) return -1;
+        if (!renderer_ || params.width <= 0 || params.height <= 0)
+            return -1;
         SDL_SetWindowFullscreen(window_, params.windowed ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
-        if (params.windowed) SDL_SetWindowSize(window_, params.width, params.height);
+        if (params.windowed)
+            SDL_SetWindowSize(window_, params.width, params.height);
         SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
         texture_.reset(SDL_CreateTexture(renderer_.get(), SDL_PIXELFORMAT_ARGB8888,
-                                         SDL_TEXTUREACCESS_STREAMING, params.width,
-                                         params.height));
-        if (!texture_) return -2;
+                                         SDL_TEXTUREACCESS_STREAMING, params.width, params.height));
+        if (!texture_)
+            return -2;
         width_ = params.width;
         height_ = params.height;
         // The logical size letterboxes the frame and maps mouse events back to
@@ -98,7 +106,8 @@ public:
     }
 
     bool Present(const uint32_t* pixels, int width, int height, ptrdiff_t pitch) override {
-        if (!renderer_ || !texture_ || width != width_ || height != height_) return false;
+        if (!renderer_ || !texture_ || width != width_ || height != height_)
+            return false;
         Uint32 window_flags = SDL_GetWindowFlags(window_);
         if (window_flags & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN)) {
             // Nothing to show: idle instead of spinning.
@@ -110,11 +119,12 @@ public:
         SDL_RenderClear(renderer_.get());
         SDL_RenderCopy(renderer_.get(), texture_.get(), nullptr, nullptr);
         SDL_RenderPresent(renderer_.get());
-        if (!vsync_) PaceFrame();
+        if (!vsync_)
+            PaceFrame();
         return true;
     }
 
-private:
+  private:
     void UpdateScaling() {
         int w = 0, h = 0;
         SDL_GetRendererOutputSize(renderer_.get(), &w, &h);
@@ -126,7 +136,8 @@ private:
     void PaceFrame() {
         Uint32 now = SDL_GetTicks();
         Uint32 since = now - last_present_;
-        if (since < 16) SDL_Delay(16 - since);
+        if (since < 16)
+            SDL_Delay(16 - since);
         last_present_ = SDL_GetTicks();
     }
 
@@ -141,6 +152,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<DisplayDevice> MakeSdlDisplay() { return std::make_unique<SdlDisplay>(); }
+std::unique_ptr<DisplayDevice> MakeSdlDisplay() {
+    return std::make_unique<SdlDisplay>();
+}
 
 }  // namespace vorlane::media

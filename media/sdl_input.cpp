@@ -18,93 +18,170 @@ constexpr size_t kMaxButtonChanges = 16;
 
 uint8_t DikFromSdlScancode(SDL_Scancode sc) {
     if (sc >= SDL_SCANCODE_A && sc <= SDL_SCANCODE_Z) {
-        static constexpr uint8_t kLetters[26] = {
-            kDikA, kDikB, kDikC, kDikD, kDikE, kDikF, kDikG, kDikH, kDikI, kDikJ, kDikK, kDikL, kDikM,
-            kDikN, kDikO, kDikP, kDikQ, kDikR, kDikS, kDikT, kDikU, kDikV, kDikW, kDikX, kDikY, kDikZ};
+        static constexpr uint8_t kLetters[26] = {kDikA, kDikB, kDikC, kDikD, kDikE, kDikF, kDikG,
+                                                 kDikH, kDikI, kDikJ, kDikK, kDikL, kDikM, kDikN,
+                                                 kDikO, kDikP, kDikQ, kDikR, kDikS, kDikT, kDikU,
+                                                 kDikV, kDikW, kDikX, kDikY, kDikZ};
         return kLetters[sc - SDL_SCANCODE_A];
     }
-    if (sc >= SDL_SCANCODE_1 && sc <= SDL_SCANCODE_0) return uint8_t(kDik1 + (sc - SDL_SCANCODE_1));
-    if (sc >= SDL_SCANCODE_F1 && sc <= SDL_SCANCODE_F10) return uint8_t(kDikF1 + (sc - SDL_SCANCODE_F1));
+    if (sc >= SDL_SCANCODE_1 && sc <= SDL_SCANCODE_0)
+        return uint8_t(kDik1 + (sc - SDL_SCANCODE_1));
+    if (sc >= SDL_SCANCODE_F1 && sc <= SDL_SCANCODE_F10)
+        return uint8_t(kDikF1 + (sc - SDL_SCANCODE_F1));
     switch (sc) {
-        case SDL_SCANCODE_RETURN: return kDikReturn;
-        case SDL_SCANCODE_ESCAPE: return kDikEscape;
-        case SDL_SCANCODE_BACKSPACE: return kDikBack;
-        case SDL_SCANCODE_TAB: return kDikTab;
-        case SDL_SCANCODE_SPACE: return kDikSpace;
-        case SDL_SCANCODE_MINUS: return kDikMinus;
-        case SDL_SCANCODE_EQUALS: return kDikEquals;
-        case SDL_SCANCODE_LEFTBRACKET: return kDikLBracket;
-        case SDL_SCANCODE_RIGHTBRACKET: return kDikRBracket;
-        case SDL_SCANCODE_BACKSLASH: return kDikBackslash;
-        case SDL_SCANCODE_NONUSHASH: return kDikBackslash;
-        case SDL_SCANCODE_SEMICOLON: return kDikSemicolon;
-        case SDL_SCANCODE_APOSTROPHE: return kDikApostrophe;
-        case SDL_SCANCODE_GRAVE: return kDikGrave;
-        case SDL_SCANCODE_COMMA: return kDikComma;
-        case SDL_SCANCODE_PERIOD: return kDikPeriod;
-        case SDL_SCANCODE_SLASH: return kDikSlash;
-        case SDL_SCANCODE_CAPSLOCK: return kDikCapital;
-        case SDL_SCANCODE_F11: return kDikF11;
-        case SDL_SCANCODE_F12: return kDikF12;
-        case SDL_SCANCODE_F13: return kDikF13;
-        case SDL_SCANCODE_F14: return kDikF14;
-        case SDL_SCANCODE_F15: return kDikF15;
-        case SDL_SCANCODE_PRINTSCREEN: return kDikSysRq;
-        case SDL_SCANCODE_SCROLLLOCK: return kDikScroll;
-        case SDL_SCANCODE_PAUSE: return kDikPause;
-        case SDL_SCANCODE_INSERT: return kDikInsert;
-        case SDL_SCANCODE_HOME: return kDikHome;
-        case SDL_SCANCODE_PAGEUP: return kDikPrior;
-        case SDL_SCANCODE_DELETE: return kDikDelete;
-        case SDL_SCANCODE_END: return kDikEnd;
-        case SDL_SCANCODE_PAGEDOWN: return kDikNext;
-        case SDL_SCANCODE_RIGHT: return kDikRight;
-        case SDL_SCANCODE_LEFT: return kDikLeft;
-        case SDL_SCANCODE_DOWN: return kDikDown;
-        case SDL_SCANCODE_UP: return kDikUp;
-        case SDL_SCANCODE_NUMLOCKCLEAR: return kDikNumLock;
-        case SDL_SCANCODE_KP_DIVIDE: return kDikDivide;
-        case SDL_SCANCODE_KP_MULTIPLY: return kDikMultiply;
-        case SDL_SCANCODE_KP_MINUS: return kDikSubtract;
-        case SDL_SCANCODE_KP_PLUS: return kDikAdd;
-        case SDL_SCANCODE_KP_ENTER: return kDikNumpadEnter;
-        case SDL_SCANCODE_KP_1: return kDikNumpad1;
-        case SDL_SCANCODE_KP_2: return kDikNumpad2;
-        case SDL_SCANCODE_KP_3: return kDikNumpad3;
-        case SDL_SCANCODE_KP_4: return kDikNumpad4;
-        case SDL_SCANCODE_KP_5: return kDikNumpad5;
-        case SDL_SCANCODE_KP_6: return kDikNumpad6;
-        case SDL_SCANCODE_KP_7: return kDikNumpad7;
-        case SDL_SCANCODE_KP_8: return kDikNumpad8;
-        case SDL_SCANCODE_KP_9: return kDikNumpad9;
-        case SDL_SCANCODE_KP_0: return kDikNumpad0;
-        case SDL_SCANCODE_KP_PERIOD: return kDikDecimal;
-        case SDL_SCANCODE_KP_EQUALS: return kDikNumpadEquals;
-        case SDL_SCANCODE_KP_COMMA: return kDikNumpadComma;
-        case SDL_SCANCODE_NONUSBACKSLASH: return kDikOem102;
-        case SDL_SCANCODE_APPLICATION: return kDikApps;
-        case SDL_SCANCODE_INTERNATIONAL1: return kDikUnderline;
-        case SDL_SCANCODE_INTERNATIONAL2: return kDikKana;
-        case SDL_SCANCODE_INTERNATIONAL3: return kDikYen;
-        case SDL_SCANCODE_INTERNATIONAL4: return kDikConvert;
-        case SDL_SCANCODE_INTERNATIONAL5: return kDikNoConvert;
-        case SDL_SCANCODE_LANG1: return kDikKanji;
-        case SDL_SCANCODE_STOP: return kDikStop;
-        case SDL_SCANCODE_LCTRL: return kDikLControl;
-        case SDL_SCANCODE_LSHIFT: return kDikLShift;
-        case SDL_SCANCODE_LALT: return kDikLMenu;
-        case SDL_SCANCODE_LGUI: return kDikLWin;
-        case SDL_SCANCODE_RCTRL: return kDikRControl;
-        case SDL_SCANCODE_RSHIFT: return kDikRShift;
-        case SDL_SCANCODE_RALT: return kDikRMenu;
-        case SDL_SCANCODE_RGUI: return kDikRWin;
-        default: return 0;
+        case SDL_SCANCODE_RETURN:
+            return kDikReturn;
+        case SDL_SCANCODE_ESCAPE:
+            return kDikEscape;
+        case SDL_SCANCODE_BACKSPACE:
+            return kDikBack;
+        case SDL_SCANCODE_TAB:
+            return kDikTab;
+        case SDL_SCANCODE_SPACE:
+            return kDikSpace;
+        case SDL_SCANCODE_MINUS:
+            return kDikMinus;
+        case SDL_SCANCODE_EQUALS:
+            return kDikEquals;
+        case SDL_SCANCODE_LEFTBRACKET:
+            return kDikLBracket;
+        case SDL_SCANCODE_RIGHTBRACKET:
+            return kDikRBracket;
+        case SDL_SCANCODE_BACKSLASH:
+            return kDikBackslash;
+        case SDL_SCANCODE_NONUSHASH:
+            return kDikBackslash;
+        case SDL_SCANCODE_SEMICOLON:
+            return kDikSemicolon;
+        case SDL_SCANCODE_APOSTROPHE:
+            return kDikApostrophe;
+        case SDL_SCANCODE_GRAVE:
+            return kDikGrave;
+        case SDL_SCANCODE_COMMA:
+            return kDikComma;
+        case SDL_SCANCODE_PERIOD:
+            return kDikPeriod;
+        case SDL_SCANCODE_SLASH:
+            return kDikSlash;
+        case SDL_SCANCODE_CAPSLOCK:
+            return kDikCapital;
+        case SDL_SCANCODE_F11:
+            return kDikF11;
+        case SDL_SCANCODE_F12:
+            return kDikF12;
+        case SDL_SCANCODE_F13:
+            return kDikF13;
+        case SDL_SCANCODE_F14:
+            return kDikF14;
+        case SDL_SCANCODE_F15:
+            return kDikF15;
+        case SDL_SCANCODE_PRINTSCREEN:
+            return kDikSysRq;
+        case SDL_SCANCODE_SCROLLLOCK:
+            return kDikScroll;
+        case SDL_SCANCODE_PAUSE:
+            return kDikPause;
+        case SDL_SCANCODE_INSERT:
+            return kDikInsert;
+        case SDL_SCANCODE_HOME:
+            return kDikHome;
+        case SDL_SCANCODE_PAGEUP:
+            return kDikPrior;
+        case SDL_SCANCODE_DELETE:
+            return kDikDelete;
+        case SDL_SCANCODE_END:
+            return kDikEnd;
+        case SDL_SCANCODE_PAGEDOWN:
+            return kDikNext;
+        case SDL_SCANCODE_RIGHT:
+            return kDikRight;
+        case SDL_SCANCODE_LEFT:
+            return kDikLeft;
+        case SDL_SCANCODE_DOWN:
+            return kDikDown;
+        case SDL_SCANCODE_UP:
+            return kDikUp;
+        case SDL_SCANCODE_NUMLOCKCLEAR:
+            return kDikNumLock;
+        case SDL_SCANCODE_KP_DIVIDE:
+            return kDikDivide;
+        case SDL_SCANCODE_KP_MULTIPLY:
+            return kDikMultiply;
+        case SDL_SCANCODE_KP_MINUS:
+            return kDikSubtract;
+        case SDL_SCANCODE_KP_PLUS:
+            return kDikAdd;
+        case SDL_SCANCODE_KP_ENTER:
+            return kDikNumpadEnter;
+        case SDL_SCANCODE_KP_1:
+            return kDikNumpad1;
+        case SDL_SCANCODE_KP_2:
+            return kDikNumpad2;
+        case SDL_SCANCODE_KP_3:
+            return kDikNumpad3;
+        case SDL_SCANCODE_KP_4:
+            return kDikNumpad4;
+        case SDL_SCANCODE_KP_5:
+            return kDikNumpad5;
+        case SDL_SCANCODE_KP_6:
+            return kDikNumpad6;
+        case SDL_SCANCODE_KP_7:
+            return kDikNumpad7;
+        case SDL_SCANCODE_KP_8:
+            return kDikNumpad8;
+        case SDL_SCANCODE_KP_9:
+            return kDikNumpad9;
+        case SDL_SCANCODE_KP_0:
+            return kDikNumpad0;
+        case SDL_SCANCODE_KP_PERIOD:
+            return kDikDecimal;
+        case SDL_SCANCODE_KP_EQUALS:
+            return kDikNumpadEquals;
+        case SDL_SCANCODE_KP_COMMA:
+            return kDikNumpadComma;
+        case SDL_SCANCODE_NONUSBACKSLASH:
+            return kDikOem102;
+        case SDL_SCANCODE_APPLICATION:
+            return kDikApps;
+        case SDL_SCANCODE_INTERNATIONAL1:
+            return kDikUnderline;
+        case SDL_SCANCODE_INTERNATIONAL2:
+            return kDikKana;
+        case SDL_SCANCODE_INTERNATIONAL3:
+            return kDikYen;
+        case SDL_SCANCODE_INTERNATIONAL4:
+            return kDikConvert;
+        case SDL_SCANCODE_INTERNATIONAL5:
+            return kDikNoConvert;
+        case SDL_SCANCODE_LANG1:
+            return kDikKanji;
+        case SDL_SCANCODE_STOP:
+            return kDikStop;
+        case SDL_SCANCODE_LCTRL:
+            return kDikLControl;
+        case SDL_SCANCODE_LSHIFT:
+            return kDikLShift;
+        case SDL_SCANCODE_LALT:
+            return kDikLMenu;
+        case SDL_SCANCODE_LGUI:
+            return kDikLWin;
+        case SDL_SCANCODE_RCTRL:
+            return kDikRControl;
+        case SDL_SCANCODE_RSHIFT:
+            return kDikRShift;
+        case SDL_SCANCODE_RALT:
+            return kDikRMenu;
+        case SDL_SCANCODE_RGUI:
+            return kDikRWin;
+        default:
+            return 0;
     }
 }
 
 std::vector<uint8_t> Utf8ToLatin1(const char* text) {
     std::vector<uint8_t> out;
-    if (!text) return out;
+    if (!text)
+        return out;
     const auto* p = reinterpret_cast<const uint8_t*>(text);
     size_t n = std::strlen(text);
     for (size_t i = 0; i < n;) {
@@ -132,7 +209,8 @@ std::vector<uint8_t> Utf8ToLatin1(const char* text) {
             ++i;
             continue;
         }
-        if (cp <= 0xFF) out.push_back(uint8_t(cp));
+        if (cp <= 0xFF)
+            out.push_back(uint8_t(cp));
         i += size_t(extra) + 1;
     }
     return out;
@@ -146,12 +224,14 @@ void SdlInputSource::SetScreen(int width, int height, float scale_x, float scale
 }
 
 void SdlInputSource::AddKey(uint8_t scan, bool down) {
-    if (pending_.size() >= kMaxPending) return;
+    if (pending_.size() >= kMaxPending)
+        return;
     KeyItem item;
     item.scan = scan;
     item.down = down;
     item.sequence = ++sequence_;
-    if (!down) item.character = last_character_[scan];
+    if (!down)
+        item.character = last_character_[scan];
     pending_.push_back(item);
     text_claimable_ = down;
 }
@@ -164,7 +244,8 @@ void SdlInputSource::AddText(const char* utf8) {
             text_claimable_ = false;
             continue;
         }
-        if (pending_.size() >= kMaxPending) return;
+        if (pending_.size() >= kMaxPending)
+            return;
         KeyItem item;
         item.down = true;
         item.sequence = ++sequence_;
@@ -178,9 +259,11 @@ bool SdlInputSource::HandleEvent(const SDL_Event& e) {
     switch (e.type) {
         case SDL_KEYDOWN:
         case SDL_KEYUP: {
-            if (e.key.repeat) return true;  // the reader repeats characters itself
+            if (e.key.repeat)
+                return true;  // the reader repeats characters itself
             uint8_t scan = DikFromSdlScancode(e.key.keysym.scancode);
-            if (scan == 0) return false;
+            if (scan == 0)
+                return false;
             AddKey(scan, e.type == SDL_KEYDOWN);
             return true;
         }
@@ -198,15 +281,17 @@ bool SdlInputSource::HandleEvent(const SDL_Event& e) {
         }
         case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP: {
-            int index = e.button.button == SDL_BUTTON_LEFT    ? 0
-                        : e.button.button == SDL_BUTTON_RIGHT ? 1
+            int index = e.button.button == SDL_BUTTON_LEFT     ? 0
+                        : e.button.button == SDL_BUTTON_RIGHT  ? 1
                         : e.button.button == SDL_BUTTON_MIDDLE ? 2
                                                                : -1;
-            if (index < 0) return false;
+            if (index < 0)
+                return false;
             uint8_t state = e.type == SDL_MOUSEBUTTONDOWN ? 0x80 : 0;
             std::deque<uint8_t>& changes = button_changes_[index];
             uint8_t last = changes.empty() ? buttons_[index] : changes.back();
-            if (state != last && changes.size() < kMaxButtonChanges) changes.push_back(state);
+            if (state != last && changes.size() < kMaxButtonChanges)
+                changes.push_back(state);
             return true;
         }
         case SDL_MOUSEWHEEL: {
@@ -223,7 +308,8 @@ ReadStatus SdlInputSource::ReadKeyboard(std::vector<KeyItem>& items, size_t max)
     size_t count = std::min(max, pending_.size());
     items.insert(items.end(), pending_.begin(), pending_.begin() + ptrdiff_t(count));
     pending_.erase(pending_.begin(), pending_.begin() + ptrdiff_t(count));
-    if (pending_.empty()) text_claimable_ = false;
+    if (pending_.empty())
+        text_claimable_ = false;
     return ReadStatus::kOk;
 }
 
@@ -235,7 +321,8 @@ ReadStatus SdlInputSource::ReadMouse(MouseSample& sample) {
     sample.dy = dy_;
     sample.wheel = wheel_;
     for (int i = 0; i < 3; ++i) {
-        if (button_changes_[i].empty()) continue;
+        if (button_changes_[i].empty())
+            continue;
         buttons_[i] = button_changes_[i].front();
         button_changes_[i].pop_front();
     }

@@ -21,7 +21,7 @@
 namespace vorlane::media {
 
 class SdlInputSource : public InputSource {
-public:
+  public:
     // Takes one event; true when the input layer used it.
     bool HandleEvent(const SDL_Event& event);
     // Sets the screen size the cursor is clamped to and the window-to-screen
@@ -33,7 +33,7 @@ public:
     ReadStatus ReadKeyboard(std::vector<KeyItem>& items, size_t max) override;
     ReadStatus ReadMouse(MouseSample& sample) override;
 
-private:
+  private:
     void AddKey(uint8_t scan, bool down);
     void AddText(const char* utf8);
 

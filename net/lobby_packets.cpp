@@ -18,20 +18,55 @@ struct TableEntry {
 };
 
 constexpr TableEntry kTable[44] = {
-    {108, 0xDDCCBB01}, {68, 0xDDCCBB02},    {14, 0xDDCCBB03},    {64, 0xDDCCBB04},
-    {64, 0xDDCCBB05},  {18, 0xDDCCBB06},    {0, 0xDDCCBB07},     {33, 0xDDCCBB08},
-    {20, 0xDDCCBB09},  {10264, 0xDDCCBB10}, {10264, 0xDDCCBB11}, {126, 0xDDCCBB12},
-    {126, 0xDDCCBB13}, {14, 0xDDCCBB14},    {18, 0xDDCCBB15},    {22, 0xDDCCBB16},
-    {16, 0xDDCCBB17},  {10264, 0xDDCCBB18}, {20, 0xDDCCBB19},    {18, 0xDDCCBB1A},
-    {126, 0xDDCCBB1B}, {126, 0xDDCCBB1C},   {14, 0xDDCCBB1D},    {3216, 0xDDCCBB1E},
-    {16, 0xDDCCBB1F},  {16, 0xDDCCBB20},    {14, 0xDDCCBB21},    {8332, 0xDDCCBB22},
-    {18, 0xDDCCBB23},  {114, 0xDDCCBB24},   {114, 0xDDCCBB25},   {114, 0xDDCCBB26},
-    {114, 0xDDCCBB27}, {14, 0xDDCCBB28},    {72, 0xDDCCBB29},    {14, 0xDDCCBB2A},
-    {14, 0xDDCCBB2B},  {18, 0xDDCCBB2C},    {14, 0xDDCCBB2D},    {18, 0xDDCCBB2E},
-    {18, 0xDDCCBB2F},  {54, 0xDDCCBB30},    {0, 0},              {0, 0},
+    {108, 0xDDCCBB01},
+    {68, 0xDDCCBB02},
+    {14, 0xDDCCBB03},
+    {64, 0xDDCCBB04},
+    {64, 0xDDCCBB05},
+    {18, 0xDDCCBB06},
+    {0, 0xDDCCBB07},
+    {33, 0xDDCCBB08},
+    {20, 0xDDCCBB09},
+    {10264, 0xDDCCBB10},
+    {10264, 0xDDCCBB11},
+    {126, 0xDDCCBB12},
+    {126, 0xDDCCBB13},
+    {14, 0xDDCCBB14},
+    {18, 0xDDCCBB15},
+    {22, 0xDDCCBB16},
+    {16, 0xDDCCBB17},
+    {10264, 0xDDCCBB18},
+    {20, 0xDDCCBB19},
+    {18, 0xDDCCBB1A},
+    {126, 0xDDCCBB1B},
+    {126, 0xDDCCBB1C},
+    {14, 0xDDCCBB1D},
+    {3216, 0xDDCCBB1E},
+    {16, 0xDDCCBB1F},
+    {16, 0xDDCCBB20},
+    {14, 0xDDCCBB21},
+    {8332, 0xDDCCBB22},
+    {18, 0xDDCCBB23},
+    {114, 0xDDCCBB24},
+    {114, 0xDDCCBB25},
+    {114, 0xDDCCBB26},
+    {114, 0xDDCCBB27},
+    {14, 0xDDCCBB28},
+    {72, 0xDDCCBB29},
+    {14, 0xDDCCBB2A},
+    {14, 0xDDCCBB2B},
+    {18, 0xDDCCBB2C},
+    {14, 0xDDCCBB2D},
+    {18, 0xDDCCBB2E},
+    {18, 0xDDCCBB2F},
+    {54, 0xDDCCBB30},
+    {0, 0},
+    {0, 0},
 };
 
-bool InTable(uint16_t id) { return id >= 1 && id <= 44 && kTable[id - 1].tag != 0; }
+bool InTable(uint16_t id) {
+    return id >= 1 && id <= 44 && kTable[id - 1].tag != 0;
+}
 
 }  // namespace
 
@@ -62,7 +97,8 @@ std::string GetText(std::span<const uint8_t> bytes, size_t offset, size_t width)
 }
 
 void PutText(std::span<uint8_t> bytes, size_t offset, std::string_view text, size_t width) {
-    if (width == 0) return;
+    if (width == 0)
+        return;
     const size_t length = std::min(text.size(), width - 1);
     std::fill(bytes.begin() + offset, bytes.begin() + offset + width, 0);
     std::copy(text.begin(), text.begin() + length, bytes.begin() + offset);
@@ -70,16 +106,25 @@ void PutText(std::span<uint8_t> bytes, size_t offset, std::string_view text, siz
 
 // [SECTION] Packet table and checker
 
-bool PKTCHECK::Accepts(uint16_t id) const { return id >= first_ && id <= last_ && InTable(id); }
+bool PKTCHECK::Accepts(uint16_t id) const {
+    return id >= first_ && id <= last_ && InTable(id);
+}
 
-uint32_t PKTCHECK::Size(uint16_t id) const { return InTable(id) ? kTable[id - 1].size : 0; }
+uint32_t PKTCHECK::Size(uint16_t id) const {
+    return InTable(id) ? kTable[id - 1].size : 0;
+}
 
-uint32_t PKTCHECK::Tag(uint16_t id) const { return InTable(id) ? kTable[id - 1].tag : 0; }
+uint32_t PKTCHECK::Tag(uint16_t id) const {
+    return InTable(id) ? kTable[id - 1].tag : 0;
+}
 
-std::vector<uint8_t> PKTCHECK::Create(uint16_t id) const { return Create(id, Size(id)); }
+std::vector<uint8_t> PKTCHECK::Create(uint16_t id) const {
+    return Create(id, Size(id));
+}
 
 std::vector<uint8_t> PKTCHECK::Create(uint16_t id, uint32_t size) const {
-    if (!Accepts(id) || size < kPacketHeaderSize) return {};
+    if (!Accepts(id) || size < kPacketHeaderSize)
+        return {};
     std::vector<uint8_t> packet(size, 0);
     PutU16(packet, 0, id);
     PutU32(packet, 2, Tag(id));
@@ -101,7 +146,8 @@ uint32_t PKTCHECK::Checksum(std::span<const uint8_t> packet) {
 }
 
 void PKTCHECK::Seal(std::vector<uint8_t>& packet) {
-    if (packet.size() < kPacketHeaderSize) return;
+    if (packet.size() < kPacketHeaderSize)
+        return;
     PutU32(packet, 10, Checksum(packet));
 }
 
@@ -112,7 +158,8 @@ std::optional<PacketHeader> DecodePacketHeader(std::span<const uint8_t> packet) 
     header.tag = reader.U32();
     header.size = reader.U32();
     header.checksum = reader.U32();
-    if (!reader.ok()) return std::nullopt;
+    if (!reader.ok())
+        return std::nullopt;
     return header;
 }
 
@@ -135,7 +182,8 @@ std::vector<uint8_t> Sealed(std::vector<uint8_t> packet) {
 
 std::vector<uint8_t> EncodeLogin(const PKTCHECK& check, const LoginRequest& request) {
     std::vector<uint8_t> packet = check.Create(kPktLogin);
-    if (packet.empty()) return packet;
+    if (packet.empty())
+        return packet;
     PutLoginFields(packet, request);
     PutU32(packet, 60, request.fixed_a);
     PutU32(packet, 64, request.fixed_b);
@@ -144,7 +192,8 @@ std::vector<uint8_t> EncodeLogin(const PKTCHECK& check, const LoginRequest& requ
 
 std::vector<uint8_t> EncodeFirstLogin(const PKTCHECK& check, const LoginRequest& request) {
     std::vector<uint8_t> packet = check.Create(kPktFirstLogin);
-    if (packet.empty()) return packet;
+    if (packet.empty())
+        return packet;
     PutLoginFields(packet, request);
     PutText(packet, 60, request.email, kEmailWidth);
     PutU32(packet, 100, request.fixed_a);
@@ -153,7 +202,8 @@ std::vector<uint8_t> EncodeFirstLogin(const PKTCHECK& check, const LoginRequest&
 }
 
 std::optional<LoginRequest> DecodeLogin(std::span<const uint8_t> packet, bool first_login) {
-    if (packet.size() < (first_login ? 108u : 68u)) return std::nullopt;
+    if (packet.size() < (first_login ? 108u : 68u))
+        return std::nullopt;
     LoginRequest request;
     request.user = GetText(packet, 14, kNameWidth);
     request.password = GetText(packet, 29, kLoginPasswordWidth);
@@ -168,33 +218,37 @@ std::optional<LoginRequest> DecodeLogin(std::span<const uint8_t> packet, bool fi
     return request;
 }
 
-std::vector<uint8_t> EncodeProfileRequest(const PKTCHECK& check, uint32_t permid,
-                                          uint16_t number) {
+std::vector<uint8_t> EncodeProfileRequest(const PKTCHECK& check, uint32_t permid, uint16_t number) {
     std::vector<uint8_t> packet = check.Create(kPktProfileRequest);
-    if (packet.empty()) return packet;
+    if (packet.empty())
+        return packet;
     PutU32(packet, 14, permid);
     PutU16(packet, 18, number);
     return Sealed(std::move(packet));
 }
 
 std::optional<ProfileRequest> DecodeProfileRequest(std::span<const uint8_t> packet) {
-    if (packet.size() < 20) return std::nullopt;
+    if (packet.size() < 20)
+        return std::nullopt;
     return ProfileRequest{GetU32(packet, 14), GetU16(packet, 18)};
 }
 
 std::vector<uint8_t> EncodeProfilePacket(const PKTCHECK& check, uint16_t id,
                                          const ProfilePacket& body) {
     std::vector<uint8_t> packet = check.Create(id);
-    if (packet.size() < kProfilePacketMin) return {};
+    if (packet.size() < kProfilePacketMin)
+        return {};
     PutU32(packet, 14, body.permid);
     PutU16(packet, 18, body.number);
     PutU32(packet, 20, uint32_t(body.length));
-    if (body.length > 0) std::copy(body.profile.begin(), body.profile.end(), packet.begin() + 24);
+    if (body.length > 0)
+        std::copy(body.profile.begin(), body.profile.end(), packet.begin() + 24);
     return Sealed(std::move(packet));
 }
 
 std::optional<ProfilePacket> DecodeProfilePacket(std::span<const uint8_t> packet) {
-    if (packet.size() < kProfilePacketMin) return std::nullopt;
+    if (packet.size() < kProfilePacketMin)
+        return std::nullopt;
     ProfilePacket body;
     body.permid = GetU32(packet, 14);
     body.number = GetU16(packet, 18);
@@ -205,25 +259,29 @@ std::optional<ProfilePacket> DecodeProfilePacket(std::span<const uint8_t> packet
 
 std::vector<uint8_t> EncodeU16Body(const PKTCHECK& check, uint16_t id, uint16_t value) {
     std::vector<uint8_t> packet = check.Create(id);
-    if (packet.size() < 16) return {};
+    if (packet.size() < 16)
+        return {};
     PutU16(packet, 14, value);
     return Sealed(std::move(packet));
 }
 
 std::vector<uint8_t> EncodeU32Body(const PKTCHECK& check, uint16_t id, uint32_t value) {
     std::vector<uint8_t> packet = check.Create(id);
-    if (packet.size() < 18) return {};
+    if (packet.size() < 18)
+        return {};
     PutU32(packet, 14, value);
     return Sealed(std::move(packet));
 }
 
 std::optional<uint16_t> DecodeU16At14(std::span<const uint8_t> packet) {
-    if (packet.size() < 16) return std::nullopt;
+    if (packet.size() < 16)
+        return std::nullopt;
     return GetU16(packet, 14);
 }
 
 std::optional<uint32_t> DecodeU32At14(std::span<const uint8_t> packet) {
-    if (packet.size() < 18) return std::nullopt;
+    if (packet.size() < 18)
+        return std::nullopt;
     return GetU32(packet, 14);
 }
 
@@ -233,14 +291,16 @@ std::vector<uint8_t> EncodeEmpty(const PKTCHECK& check, uint16_t id) {
 
 std::vector<uint8_t> EncodeChat(const PKTCHECK& check, uint16_t id, const ChatPacket& chat) {
     std::vector<uint8_t> packet = check.Create(id);
-    if (packet.size() < 18 + kChatTextWidth) return {};
+    if (packet.size() < 18 + kChatTextWidth)
+        return {};
     PutU32(packet, 14, uint32_t(chat.user));
     PutText(packet, 18, chat.text, kChatTextWidth);
     return Sealed(std::move(packet));
 }
 
 std::optional<ChatPacket> DecodeChat(std::span<const uint8_t> packet) {
-    if (packet.size() < 18) return std::nullopt;
+    if (packet.size() < 18)
+        return std::nullopt;
     ChatPacket chat;
     chat.user = int32_t(GetU32(packet, 14));
     // A short packet carries a short text: read what is there, within the field.
@@ -253,14 +313,16 @@ std::optional<ChatPacket> DecodeChat(std::span<const uint8_t> packet) {
 
 std::vector<uint8_t> EncodeLoginResult(const PKTCHECK& check, uint32_t code, uint32_t permid) {
     std::vector<uint8_t> packet = check.Create(kPktLoginResult);
-    if (packet.empty()) return packet;
+    if (packet.empty())
+        return packet;
     PutU32(packet, 14, code);
     PutU32(packet, 18, permid);
     return Sealed(std::move(packet));
 }
 
 std::optional<LoginResult> DecodeLoginResult(std::span<const uint8_t> packet) {
-    if (packet.size() < 22) return std::nullopt;
+    if (packet.size() < 22)
+        return std::nullopt;
     return LoginResult{GetU32(packet, 14), GetU32(packet, 18)};
 }
 
@@ -269,7 +331,8 @@ std::vector<uint8_t> EncodeChannelList(const PKTCHECK& check,
     const size_t count = std::min(channels.size(), kMaxChannels);
     std::vector<uint8_t> packet =
         check.Create(kPktChannelList, uint32_t(kChannelEntriesOffset + count * kChannelEntrySize));
-    if (packet.empty()) return packet;
+    if (packet.empty())
+        return packet;
     PutU16(packet, 14, uint16_t(count));
     for (size_t i = 0; i < count; ++i) {
         const ChannelEntry& channel = channels[i];
@@ -285,7 +348,8 @@ std::vector<uint8_t> EncodeChannelList(const PKTCHECK& check,
 
 std::vector<ChannelEntry> DecodeChannelTable(std::span<const uint8_t> table) {
     std::vector<ChannelEntry> channels;
-    if (table.size() < kChannelEntriesOffset) return channels;
+    if (table.size() < kChannelEntriesOffset)
+        return channels;
     const size_t present = (table.size() - kChannelEntriesOffset) / kChannelEntrySize;
     const size_t count = std::min<size_t>({GetU16(table, 14), present, kMaxChannels});
     for (size_t i = 0; i < count; ++i) {
@@ -304,16 +368,21 @@ std::vector<ChannelEntry> DecodeChannelTable(std::span<const uint8_t> table) {
 std::vector<uint8_t> EncodeUserRecord(const PKTCHECK& check, uint32_t user_id, uint32_t second,
                                       const Profile& profile) {
     std::vector<uint8_t> packet = check.Create(kPktUserEntered);
-    if (packet.size() < kUserRecordSize) return {};
+    if (packet.size() < kUserRecordSize)
+        return {};
     PutU32(packet, 14, user_id);
     PutU32(packet, 18, second);
     std::copy(profile.begin(), profile.end(), packet.begin() + kUserProfileOffset);
     return Sealed(std::move(packet));
 }
 
-uint32_t UserRecordId(const UserRecord& record) { return GetU32(record, 14); }
+uint32_t UserRecordId(const UserRecord& record) {
+    return GetU32(record, 14);
+}
 
-uint32_t UserRecordSecond(const UserRecord& record) { return GetU32(record, 18); }
+uint32_t UserRecordSecond(const UserRecord& record) {
+    return GetU32(record, 18);
+}
 
 std::string UserRecordName(const UserRecord& record) {
     return GetText(record, kUserProfileOffset + kProfName, kNameWidth);
@@ -323,12 +392,15 @@ std::vector<uint8_t> EncodeGameRecord(const PKTCHECK& check, uint16_t id, const 
     // Every game packet carries the whole record, the removal included: the
     // receiver reads the identifier at offset 122.
     std::vector<uint8_t> packet = check.Create(id, kGameRecordSize);
-    if (packet.empty()) return packet;
+    if (packet.empty())
+        return packet;
     std::copy(game.begin() + kPacketHeaderSize, game.end(), packet.begin() + kPacketHeaderSize);
     return Sealed(std::move(packet));
 }
 
-uint32_t GameRecordId(const GameRecord& game) { return GetU32(game, kGameId); }
+uint32_t GameRecordId(const GameRecord& game) {
+    return GetU32(game, kGameId);
+}
 
 std::string GameRecordName(const GameRecord& game) {
     return GetText(game, kGameName, kGameNameWidth);

@@ -40,11 +40,11 @@ enum LobbyPacket : uint16_t {
     kPktResult = 15,
     kPktLoginResult = 16,
     kPktSelectProfile = 17,
-    kPktGameResults = 18,   // game host -> server
+    kPktGameResults = 18,     // game host -> server
     kPktGameRegistered = 19,  // server -> game host
-    kPktGameRemove = 20,    // game host -> server
-    kPktGameRegister = 21,  // game host -> server
-    kPktGameUpdate = 22,    // game host -> server
+    kPktGameRemove = 20,      // game host -> server
+    kPktGameRegister = 21,    // game host -> server
+    kPktGameUpdate = 22,      // game host -> server
     kPktChannelListRequest = 23,
     kPktChannelList = 24,
     kPktJoinChannel = 25,
@@ -59,7 +59,7 @@ enum LobbyPacket : uint16_t {
 };
 
 // Field widths and record sizes.
-constexpr size_t kNameWidth = 15;        // user and profile names: at most 14 characters
+constexpr size_t kNameWidth = 15;  // user and profile names: at most 14 characters
 constexpr size_t kLoginPasswordWidth = 10;
 constexpr size_t kEmailWidth = 40;
 constexpr size_t kChatTextWidth = 96;
@@ -116,7 +116,7 @@ void PutText(std::span<uint8_t> bytes, size_t offset, std::string_view text, siz
 // PKTCHECK: knows the size and tag of every identifier it accepts and builds
 // packet headers and checksums.
 class PKTCHECK {
-public:
+  public:
     PKTCHECK(uint16_t first = 1, uint16_t last = 44) : first_(first), last_(last) {}
 
     bool Accepts(uint16_t id) const;
@@ -133,7 +133,7 @@ public:
     // Stores the checksum of the finished packet at offset 10.
     static void Seal(std::vector<uint8_t>& packet);
 
-private:
+  private:
     uint16_t first_;
     uint16_t last_;
 };
@@ -161,8 +161,7 @@ std::vector<uint8_t> EncodeLogin(const PKTCHECK& check, const LoginRequest& requ
 std::vector<uint8_t> EncodeFirstLogin(const PKTCHECK& check, const LoginRequest& request);
 std::optional<LoginRequest> DecodeLogin(std::span<const uint8_t> packet, bool first_login);
 
-std::vector<uint8_t> EncodeProfileRequest(const PKTCHECK& check, uint32_t permid,
-                                          uint16_t number);
+std::vector<uint8_t> EncodeProfileRequest(const PKTCHECK& check, uint32_t permid, uint16_t number);
 struct ProfileRequest {
     uint32_t permid = 0;
     uint16_t number = 0;

@@ -12,27 +12,41 @@ using namespace vorlane::net;
 
 namespace {
 
-void Info(const char* text) { LOGSYS_Text(nullptr, kLogInfo, text); }
-void Error(const char* text) { LOGSYS_Text(nullptr, kLogError, text); }
+void Info(const char* text) {
+    LOGSYS_Text(nullptr, kLogInfo, text);
+}
+void Error(const char* text) {
+    LOGSYS_Text(nullptr, kLogError, text);
+}
 
 // Result code -> text identifier for the log-in (16) and first log-in (15) replies.
 const char* LoginResultText(uint32_t code) {
     switch (code) {
-        case 1: return "LOBBY_WRONG_VERSION";
-        case 8: return "LOBBY_WRONG_PASSWORD";
-        case 9: return "LOBBY_USER_UNKNOWN";
-        case 11: return "LOBBY_ALREADY_ONLINE";
-        case 15: return "LOBBY_INTERNAL_SRV_ERROR";
-        default: return nullptr;
+        case 1:
+            return "LOBBY_WRONG_VERSION";
+        case 8:
+            return "LOBBY_WRONG_PASSWORD";
+        case 9:
+            return "LOBBY_USER_UNKNOWN";
+        case 11:
+            return "LOBBY_ALREADY_ONLINE";
+        case 15:
+            return "LOBBY_INTERNAL_SRV_ERROR";
+        default:
+            return nullptr;
     }
 }
 
 const char* FirstLoginResultText(uint32_t code) {
     switch (code) {
-        case 1: return "LOBBY_WRONG_VERSION";
-        case 10: return "LOBBY_USER_EXISTS";
-        case 15: return "LOBBY_INTERNAL_SRV_ERROR";
-        default: return nullptr;
+        case 1:
+            return "LOBBY_WRONG_VERSION";
+        case 10:
+            return "LOBBY_USER_EXISTS";
+        case 15:
+            return "LOBBY_INTERNAL_SRV_ERROR";
+        default:
+            return nullptr;
     }
 }
 
@@ -58,7 +72,8 @@ void LOBBYNET::ReadVersion(const char* version_file) {
     std::FILE* file = version_file ? std::fopen(version_file, "rb") : nullptr;
     uint8_t bytes[54] = {};
     const bool read = file && std::fread(bytes, 1, sizeof bytes, file) == sizeof bytes;
-    if (file) std::fclose(file);
+    if (file)
+        std::fclose(file);
     if (!read) {
         Info("LOBBYNET(): unable to read version from version.hdr");
         return;
@@ -88,14 +103,14 @@ bool LOBBYNET::SendPacket(const std::vector<uint8_t>& packet) {
 }
 
 bool LOBBYNET::SendOrDisconnect(const std::vector<uint8_t>& packet) {
-    if (SendPacket(packet)) return true;
+    if (SendPacket(packet))
+        return true;
     Disconnect();
     return false;
 }
 
 int16_t LOBBYNET::Login(const char* user, const char* password, const char* /*reserved*/,
-                        const char* email, bool drop_if_busy, uint16_t profile,
-                        uint16_t channel) {
+                        const char* email, bool drop_if_busy, uint16_t profile, uint16_t channel) {
     if (!idle_ && drop_if_busy) {
         Disconnect();
         return 0;
@@ -126,13 +141,17 @@ int16_t LOBBYNET::FirstLogin(const char* user, const char* password, const char*
 
 int16_t LOBBYNET::StartLogin(bool first) {
     if (logged_on()) {
-        Info(first ? "LOBBYNET: Sending firstlogin request..." : "LOBBYNET: Sending login request...");
+        Info(first ? "LOBBYNET: Sending firstlogin request..."
+                   : "LOBBYNET: Sending login request...");
         LoginRequest request{user_name_, password_, email_};
         if (!SendPacket(first ? EncodeFirstLogin(check_, request) : EncodeLogin(check_, request))) {
-            if (pending_request_ == 0) return 0;
+            if (pending_request_ == 0)
+                return 0;
             if (frontend_) {
-                if (first) frontend_->FirstLoginError("LOBBY_LOGIN_NOTSENT");
-                else frontend_->LoginError("LOBBY_LOGIN_NOTSENT");
+                if (first)
+                    frontend_->FirstLoginError("LOBBY_LOGIN_NOTSENT");
+                else
+                    frontend_->LoginError("LOBBY_LOGIN_NOTSENT");
             }
         }
         state_ = first ? 1 : 2;
@@ -144,52 +163,61 @@ int16_t LOBBYNET::StartLogin(bool first) {
         return 0;
     }
     idle_ = 0;
-    if (frontend_) frontend_->LoginRunning();
+    if (frontend_)
+        frontend_->LoginRunning();
     return 1;
 }
 
 int16_t LOBBYNET::RequestProfiles() {
     profile_count_ = 0;
     for (uint16_t number = 1; number <= 4; ++number) {
-        if (!SendOrDisconnect(EncodeProfileRequest(check_, uint32_t(permid_), number))) return 0;
+        if (!SendOrDisconnect(EncodeProfileRequest(check_, uint32_t(permid_), number)))
+            return 0;
     }
     state_ = 11;
     return 1;
 }
 
 int16_t LOBBYNET::SelectProfile(uint16_t index, bool upload) {
-    if (index >= profiles_.size()) return 0;
+    if (index >= profiles_.size())
+        return 0;
     const Profile& profile = profiles_[index];
     if (upload && GetU16(profile, kProfActive) != 0) {
         ProfilePacket body;
         body.permid = uint32_t(permid_);
         body.number = uint16_t(index + 1);
         body.length = 0;
-        if (!SendPacket(EncodeProfilePacket(check_, kPktProfileUpload, body))) return 0;
+        if (!SendPacket(EncodeProfilePacket(check_, kPktProfileUpload, body)))
+            return 0;
         body.length = int32_t(kProfileSize);
         body.profile = profile;
-        if (!SendPacket(EncodeProfilePacket(check_, kPktProfileUpload, body))) return 0;
+        if (!SendPacket(EncodeProfilePacket(check_, kPktProfileUpload, body)))
+            return 0;
     }
-    if (!SendPacket(EncodeU16Body(check_, kPktSelectProfile, uint16_t(index + 1)))) return 0;
+    if (!SendPacket(EncodeU16Body(check_, kPktSelectProfile, uint16_t(index + 1))))
+        return 0;
     state_ = 17;
     current_profile_ = index;
     return 1;
 }
 
 int16_t LOBBYNET::RequestChannelList() {
-    if (!SendOrDisconnect(EncodeEmpty(check_, kPktChannelListRequest))) return 0;
+    if (!SendOrDisconnect(EncodeEmpty(check_, kPktChannelListRequest)))
+        return 0;
     state_ = 23;
     return 1;
 }
 
 int16_t LOBBYNET::JoinChannel(uint16_t number) {
     if (number == kNoSelection) {
-        if (last_channel_ < 0) return 0;
+        if (last_channel_ < 0)
+            return 0;
         number = uint16_t(last_channel_);
     }
     games_.clear();
     last_channel_ = number;
-    if (!SendOrDisconnect(EncodeU16Body(check_, kPktJoinChannel, number))) return 0;
+    if (!SendOrDisconnect(EncodeU16Body(check_, kPktJoinChannel, number)))
+        return 0;
     state_ = 25;
     return 1;
 }
@@ -207,7 +235,8 @@ int16_t LOBBYNET::SendChat(const char* text, int32_t target) {
 }
 
 void LOBBYNET::SaveSettings(LobbySettingsWriter* config) const {
-    if (!config) return;
+    if (!config)
+        return;
     config->SetInt("user", "permid", permid_);
     config->SetInt("user", "profid", current_profile_);
     config->SetInt("user", "lastchannel", last_channel_);
@@ -229,40 +258,63 @@ void LOBBYNET::OnLogon(uint32_t /*id*/) {
     pending_request_ = 0;
     if (pending == 0) {
         idle_ = 0;
-        if (frontend_) frontend_->LoginRunning();
+        if (frontend_)
+            frontend_->LoginRunning();
     }
 }
 
-void LOBBYNET::OnLogoff(uint32_t /*id*/) { state_ = 45; }
-
-void LOBBYNET::OnConnectionLost(uint32_t /*id*/) {
-    if (!idle_ && state_ != 45 && frontend_) frontend_->ConnectionLost();
-    ClearLists();
-    idle_ = 1;
-    if (frontend_) frontend_->LoginFinished();
+void LOBBYNET::OnLogoff(uint32_t /*id*/) {
+    state_ = 45;
 }
 
-void LOBBYNET::OnUserRemoved(uint32_t id) { OnConnectionLost(id); }
+void LOBBYNET::OnConnectionLost(uint32_t /*id*/) {
+    if (!idle_ && state_ != 45 && frontend_)
+        frontend_->ConnectionLost();
+    ClearLists();
+    idle_ = 1;
+    if (frontend_)
+        frontend_->LoginFinished();
+}
+
+void LOBBYNET::OnUserRemoved(uint32_t id) {
+    OnConnectionLost(id);
+}
 
 // [SECTION] Received packets
 
 void LOBBYNET::OnDataReceived(uint32_t /*receiver*/, uint32_t /*sender*/, uint16_t module_type,
                               uint16_t sub_type, const uint8_t* data, uint32_t size) {
-    if (module_type != kLobbyModuleType || !data) return;
+    if (module_type != kLobbyModuleType || !data)
+        return;
     std::span<const uint8_t> packet(data, size);
     switch (sub_type) {
-        case kPktProfile: HandleProfile(packet); break;
+        case kPktProfile:
+            HandleProfile(packet);
+            break;
         case kPktGameAdded:
         case kPktGameChanged:
-        case kPktGameRemoved: HandleGame(sub_type, packet); break;
-        case kPktResult: HandleResult(packet); break;
-        case kPktLoginResult: HandleLoginResult(packet); break;
-        case kPktChannelList: HandleChannelList(packet); break;
-        case kPktChannelEntered:
-            if (frontend_) frontend_->ChannelEntered();
+        case kPktGameRemoved:
+            HandleGame(sub_type, packet);
             break;
-        case kPktUserEntered: HandleUserEntered(packet); break;
-        case kPktUserLeft: HandleUserLeft(packet); break;
+        case kPktResult:
+            HandleResult(packet);
+            break;
+        case kPktLoginResult:
+            HandleLoginResult(packet);
+            break;
+        case kPktChannelList:
+            HandleChannelList(packet);
+            break;
+        case kPktChannelEntered:
+            if (frontend_)
+                frontend_->ChannelEntered();
+            break;
+        case kPktUserEntered:
+            HandleUserEntered(packet);
+            break;
+        case kPktUserLeft:
+            HandleUserLeft(packet);
+            break;
         case kPktChatAllReceived:
         case kPktChatPrivateReceived:
             if (packet.size() >= 18 + kChatTextWidth && frontend_) {
@@ -271,16 +323,19 @@ void LOBBYNET::OnDataReceived(uint32_t /*receiver*/, uint32_t /*sender*/, uint16
                                     sub_type == kPktChatPrivateReceived);
             }
             break;
-        default: break;
+        default:
+            break;
     }
 }
 
 void LOBBYNET::HandleProfile(std::span<const uint8_t> packet) {
     const auto body = DecodeProfilePacket(packet);
-    if (!body) return;
+    if (!body)
+        return;
     // Only the next slot in order is accepted, and never a fifth.
     if (profile_count_ >= int(profiles_.size()) || int(body->number) - 1 != profile_count_) {
-        if (frontend_) frontend_->LoginError("LOBBY_INVALID_PROF_SEQ");
+        if (frontend_)
+            frontend_->LoginError("LOBBY_INVALID_PROF_SEQ");
         return;
     }
     Profile& slot = profiles_[size_t(profile_count_)];
@@ -295,7 +350,8 @@ void LOBBYNET::HandleProfile(std::span<const uint8_t> packet) {
                   int(body->number), GetText(slot, kProfName, kNameWidth).c_str(),
                   int(GetU16(slot, kProfActive)));
     Info(line);
-    if (profile_count_ < int(profiles_.size())) return;
+    if (profile_count_ < int(profiles_.size()))
+        return;
     state_ = 0;
     if (automatic_) {
         SelectProfile(wished_profile_, false);
@@ -305,7 +361,8 @@ void LOBBYNET::HandleProfile(std::span<const uint8_t> packet) {
 }
 
 void LOBBYNET::HandleGame(uint16_t id, std::span<const uint8_t> packet) {
-    if (packet.size() < kGameRecordSize) return;
+    if (packet.size() < kGameRecordSize)
+        return;
     GameRecord record;
     std::copy_n(packet.begin(), kGameRecordSize, record.begin());
     const uint32_t game_id = GameRecordId(record);
@@ -317,29 +374,37 @@ void LOBBYNET::HandleGame(uint16_t id, std::span<const uint8_t> packet) {
         } else {
             games_.push_back(record);
         }
-        if (frontend_) frontend_->GameListChanged(games_, &record, nullptr);
+        if (frontend_)
+            frontend_->GameListChanged(games_, &record, nullptr);
     } else if (id == kPktGameChanged) {
-        if (found == games_.end()) return;
+        if (found == games_.end())
+            return;
         *found = record;
-        if (frontend_) frontend_->GameListChanged(games_, &record, nullptr);
+        if (frontend_)
+            frontend_->GameListChanged(games_, &record, nullptr);
     } else {
-        if (found == games_.end()) return;
+        if (found == games_.end())
+            return;
         const GameRecord removed = *found;
         games_.erase(found);
-        if (frontend_) frontend_->GameListChanged(games_, nullptr, &removed);
+        if (frontend_)
+            frontend_->GameListChanged(games_, nullptr, &removed);
     }
 }
 
 void LOBBYNET::HandleResult(std::span<const uint8_t> packet) {
     const auto code = DecodeU32At14(packet);
-    if (!code) return;
+    if (!code)
+        return;
     switch (state_) {
         case 1: {
             const char* text = FirstLoginResultText(*code);
             if (*code == 0) {
-                if (frontend_) frontend_->AccountCreated();
+                if (frontend_)
+                    frontend_->AccountCreated();
             } else if (text) {
-                if (frontend_) frontend_->FirstLoginError(text);
+                if (frontend_)
+                    frontend_->FirstLoginError(text);
             } else {
                 return;
             }
@@ -348,7 +413,8 @@ void LOBBYNET::HandleResult(std::span<const uint8_t> packet) {
             break;
         }
         case 17:
-            if (*code == 13) return;
+            if (*code == 13)
+                return;
             state_ = 0;
             if (*code == 0) {
                 Info("LOBBYNET:: profile selected");
@@ -356,16 +422,20 @@ void LOBBYNET::HandleResult(std::span<const uint8_t> packet) {
             }
             break;
         case 25:
-            if (*code == 20 && frontend_) frontend_->ChannelError();
+            if (*code == 20 && frontend_)
+                frontend_->ChannelError();
             break;
-        default: break;
+        default:
+            break;
     }
 }
 
 void LOBBYNET::HandleLoginResult(std::span<const uint8_t> packet) {
-    if (state_ != 2) return;
+    if (state_ != 2)
+        return;
     const auto result = DecodeLoginResult(packet);
-    if (!result) return;
+    if (!result)
+        return;
     if (result->code == 0) {
         permid_ = int32_t(result->permid);
         pending_request_ = 0;
@@ -374,20 +444,24 @@ void LOBBYNET::HandleLoginResult(std::span<const uint8_t> packet) {
         return;
     }
     const char* text = LoginResultText(result->code);
-    if (!text) return;
-    if (frontend_) frontend_->LoginError(text);
+    if (!text)
+        return;
+    if (frontend_)
+        frontend_->LoginError(text);
     state_ = 45;
 }
 
 void LOBBYNET::HandleChannelList(std::span<const uint8_t> packet) {
-    if (packet.size() < kChannelEntriesOffset) return;
+    if (packet.size() < kChannelEntriesOffset)
+        return;
     const size_t kept = std::min(packet.size(), kChannelTableMax);
     channel_table_.assign(packet.begin(), packet.begin() + kept);
     // The state is idle before an automatic join, so that the join's own
     // state (25) stands and its error can be reported.
     state_ = 0;
     if (automatic_) {
-        if (frontend_) frontend_->ChannelList(channel_table_, true);
+        if (frontend_)
+            frontend_->ChannelList(channel_table_, true);
         JoinChannel(kNoSelection);
         automatic_ = 0;
     } else if (frontend_) {
@@ -396,7 +470,8 @@ void LOBBYNET::HandleChannelList(std::span<const uint8_t> packet) {
 }
 
 void LOBBYNET::HandleUserEntered(std::span<const uint8_t> packet) {
-    if (packet.size() < kUserRecordKept) return;
+    if (packet.size() < kUserRecordKept)
+        return;
     UserRecord record;
     std::copy_n(packet.begin(), kUserRecordKept, record.begin());
     auto found = FindById(users_, 14, UserRecordId(record));
@@ -405,15 +480,19 @@ void LOBBYNET::HandleUserEntered(std::span<const uint8_t> packet) {
     } else {
         users_.push_back(record);
     }
-    if (frontend_) frontend_->UserListChanged(users_, &record, nullptr);
+    if (frontend_)
+        frontend_->UserListChanged(users_, &record, nullptr);
 }
 
 void LOBBYNET::HandleUserLeft(std::span<const uint8_t> packet) {
     const auto id = DecodeU32At14(packet);
-    if (!id) return;
+    if (!id)
+        return;
     auto found = FindById(users_, 14, *id);
-    if (found == users_.end()) return;
+    if (found == users_.end())
+        return;
     const UserRecord removed = *found;
     users_.erase(found);
-    if (frontend_) frontend_->UserListChanged(users_, nullptr, &removed);
+    if (frontend_)
+        frontend_->UserListChanged(users_, nullptr, &removed);
 }

@@ -26,7 +26,7 @@
 // The notifications the front end's lobby screens implement. Result texts are
 // passed as text identifiers (LOBBY_*) for the front end to look up.
 class LobbyFrontend {
-public:
+  public:
     virtual ~LobbyFrontend() = default;
     virtual void LoginError(const char* text_id) = 0;
     virtual void FirstLoginError(const char* text_id) = 0;
@@ -51,14 +51,14 @@ public:
 
 // Where SaveSettings writes (the front end adapts its configuration file).
 class LobbySettingsWriter {
-public:
+  public:
     virtual ~LobbySettingsWriter() = default;
     virtual void SetInt(const char* section, const char* key, int64_t value) = 0;
     virtual void SetText(const char* section, const char* key, const char* value) = 0;
 };
 
 class LOBBYNET : public TNS_CONTROL {
-public:
+  public:
     static constexpr uint16_t kNoSelection = 0xFFFF;
 
     // `version_file` is read for the protocol version ("version.hdr").
@@ -82,8 +82,8 @@ public:
     void OnLogoff(uint32_t id) override;
     void OnConnectionLost(uint32_t id) override;
     void OnUserRemoved(uint32_t id) override;
-    void OnDataReceived(uint32_t receiver, uint32_t sender, uint16_t module_type,
-                        uint16_t sub_type, const uint8_t* data, uint32_t size) override;
+    void OnDataReceived(uint32_t receiver, uint32_t sender, uint16_t module_type, uint16_t sub_type,
+                        const uint8_t* data, uint32_t size) override;
 
     void set_frontend(LobbyFrontend* frontend) { frontend_ = frontend; }
     void set_host(const std::string& host) { host_ = host; }
@@ -103,7 +103,7 @@ public:
     const std::vector<vorlane::net::UserRecord>& users() const { return users_; }
     const std::vector<vorlane::net::GameRecord>& games() const { return games_; }
 
-private:
+  private:
     // Sends the log-in (with `first`, the first log-in of a new account) when
     // connected; otherwise connects, and the request follows once connected.
     int16_t StartLogin(bool first);

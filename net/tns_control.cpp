@@ -20,8 +20,12 @@ namespace {
 constexpr const char* kKernelPassword = "KelArvO";
 constexpr uint16_t kMaxModuleType = 30000;
 
-void Info(const char* text) { LOGSYS_Text(nullptr, kLogInfo, text); }
-void Error(const char* text) { LOGSYS_Text(nullptr, kLogError, text); }
+void Info(const char* text) {
+    LOGSYS_Text(nullptr, kLogInfo, text);
+}
+void Error(const char* text) {
+    LOGSYS_Text(nullptr, kLogError, text);
+}
 
 // The first IPv4 address of `host` in network order; false when it cannot be resolved.
 bool ResolveIPv4(const char* host, uint8_t out[4]) {
@@ -29,7 +33,8 @@ bool ResolveIPv4(const char* host, uint8_t out[4]) {
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
-    if (!host || getaddrinfo(host, nullptr, &hints, &found) != 0 || !found) return false;
+    if (!host || getaddrinfo(host, nullptr, &hints, &found) != 0 || !found)
+        return false;
     const auto* address = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
     std::memcpy(out, &address->sin_addr.s_addr, 4);
     freeaddrinfo(found);
@@ -41,7 +46,8 @@ bool ResolveIPv4(const char* host, uint8_t out[4]) {
 TNS_CONTROL::TNS_CONTROL() = default;
 
 TNS_CONTROL::~TNS_CONTROL() {
-    if (mode_ != 0 || flownet_) Info("Loomex: removing Loomex - network system... ");
+    if (mode_ != 0 || flownet_)
+        Info("Loomex: removing Loomex - network system... ");
     RemoveSystem();
 }
 
@@ -66,10 +72,12 @@ int16_t TNS_CONTROL::StartFlow(uint32_t mode, const char* log_dir, const char* i
         BL_InitMemSystem(0x10000);
         log_file_name_ = std::string(log_dir ? log_dir : ".") + "/LOGFILE.TXT";
         log_ = LOGSYS_Create(0x400, kLogToFile, log_file_name_.c_str());
-        if (!log_) return -1;
+        if (!log_)
+            return -1;
         LOGSYS_SetDefault(log_);
     }
-    if (SetLogDir(log_dir) != 1) return -1;
+    if (SetLogDir(log_dir) != 1)
+        return -1;
     WriteBanner();
     char line[1100];
     std::snprintf(line, sizeof line, "Loomex: InitClientSystem (Logdir: %.999s)...",
@@ -130,11 +138,13 @@ int16_t TNS_CONTROL::SetLogDir(const char* dir) {
 }
 
 void TNS_CONTROL::Update() {
-    if (flownet_ && mode_ != 0) flownet_->Run();
+    if (flownet_ && mode_ != 0)
+        flownet_->Run();
 }
 
 int16_t TNS_CONTROL::ConnectToHostname(const char* host) {
-    if (mode_ == 0) return -1;
+    if (mode_ == 0)
+        return -1;
     if (logged_on_) {
         Error("Loomex: TNS_CONTROL::ConnectToHostname() already connected !");
         return -1;
@@ -160,19 +170,24 @@ int16_t TNS_CONTROL::ConnectToHostname(const char* host) {
     while (!logged_on_ && std::chrono::steady_clock::now() < deadline) {
         Update();
         // The removal of a refused connection ends the wait early.
-        if (!user_) break;
+        if (!user_)
+            break;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    if (logged_on_) return 1;
-    if (user_) Error("Loomex: TNS_CONTROL:: ConnectToHostname(): login timeout");
+    if (logged_on_)
+        return 1;
+    if (user_)
+        Error("Loomex: TNS_CONTROL:: ConnectToHostname(): login timeout");
     user_ = nullptr;
     return -1;
 }
 
 int16_t TNS_CONTROL::Disconnect() {
-    if (mode_ == 0 || !user_) return -1;
+    if (mode_ == 0 || !user_)
+        return -1;
     const uint32_t flags = user_->flags.load();
-    if (flags & kUsrLoggedOn) Info("Loomex: TNS_CONTROL::Disconnect(): user is logged on !");
+    if (flags & kUsrLoggedOn)
+        Info("Loomex: TNS_CONTROL::Disconnect(): user is logged on !");
     if (!(flags & kUsrConnected)) {
         Error("Loomex: TNS_CONTROL::Disconnect(): user not connected !");
         return -1;
@@ -181,7 +196,8 @@ int16_t TNS_CONTROL::Disconnect() {
         Error("Loomex: TNS_CONTROL::Disconnect(): removing already in progress !");
         return -1;
     }
-    if (SendLogoffRequest(driver(), user_) != 0) return -1;
+    if (SendLogoffRequest(driver(), user_) != 0)
+        return -1;
     logged_on_ = 0;
     user_ = nullptr;
     return 1;
@@ -212,7 +228,8 @@ int16_t TNS_CONTROL::SendData(uint32_t receiver, uint16_t module_type, uint16_t 
     payload[1] = uint8_t(module_type >> 8);
     payload[2] = uint8_t(sub_type);
     payload[3] = uint8_t(sub_type >> 8);
-    if (size) std::memcpy(payload.data() + 4, data, size);
+    if (size)
+        std::memcpy(payload.data() + 4, data, size);
     int16_t sent;
     if (mode_ == 1) {
         if (user_ && !(user_->flags & kUsrConnected)) {
@@ -233,7 +250,8 @@ int16_t TNS_CONTROL::SendData(uint32_t receiver, uint16_t module_type, uint16_t 
 }
 
 void TNS_CONTROL::RemoveSystem() {
-    if (flownet_ && mode_ != 0) flownet_->Remove();
+    if (flownet_ && mode_ != 0)
+        flownet_->Remove();
     flownet_.reset();
     user_ = nullptr;
     logged_on_ = 0;
@@ -247,7 +265,8 @@ void TNS_CONTROL::RemoveSystem() {
                       long(stats[kMemStatHighest]), (unsigned long)stats[kMemStatGetMem],
                       (unsigned long)stats[kMemStatFreeMem]);
         Info(line);
-        if (LOGSYS_GetDefault() == log_) LOGSYS_SetDefault(nullptr);
+        if (LOGSYS_GetDefault() == log_)
+            LOGSYS_SetDefault(nullptr);
         LOGSYS_Destroy(log_);
         log_ = nullptr;
         BL_ExitMemSystem();

@@ -21,7 +21,7 @@
 #include "net/netapi.h"
 
 class TNS_CONTROL : public NETAPI {
-public:
+  public:
     TNS_CONTROL();
     ~TNS_CONTROL() override;
     TNS_CONTROL(const TNS_CONTROL&) = delete;
@@ -87,7 +87,7 @@ public:
                        uint32_t size) override;
     void CltFileReceived(const char* name) override { OnFileReceived(name); }
 
-private:
+  private:
     int16_t StartFlow(uint32_t mode, const char* log_dir, const char* ini_name,
                       const NET_SETTINGS* settings);
     void WriteBanner();

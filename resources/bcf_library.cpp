@@ -13,7 +13,7 @@ namespace vorlane::resources {
 // [SECTION] Image sources: a file read at offsets, or bytes in memory.
 
 class ImageSource {
-public:
+  public:
     virtual ~ImageSource() = default;
     virtual bool IsOpen() const = 0;
     virtual int64_t Length() const = 0;
@@ -23,7 +23,8 @@ public:
     // Consecutive bytes from `offset` into the parts in order.
     virtual bool ReadScatterAt(uint64_t offset, std::span<const ReadOnlyFile::Part> parts) const {
         for (const auto& part : parts) {
-            if (!ReadAt(offset, part.data, part.size)) return false;
+            if (!ReadAt(offset, part.data, part.size))
+                return false;
             offset += part.size;
         }
         return true;
@@ -33,7 +34,7 @@ public:
 namespace {
 
 class FileSource : public ImageSource {
-public:
+  public:
     explicit FileSource(const char* name) : file_(name) {}
     bool IsOpen() const override { return file_.IsOpen(); }
     int64_t Length() const override { return file_.Length(); }
@@ -44,12 +45,12 @@ public:
         return file_.ReadScatterAt(offset, parts);
     }
 
-private:
+  private:
     ReadOnlyFile file_;
 };
 
 class MemorySource : public ImageSource {
-public:
+  public:
     MemorySource(const uint8_t* image, const uint8_t* image_end)
         : image_(image),
           length_(image && image_end && image_end >= image ? size_t(image_end - image) : 0),
@@ -57,13 +58,15 @@ public:
     bool IsOpen() const override { return open_; }
     int64_t Length() const override { return int64_t(length_); }
     bool ReadAt(uint64_t offset, void* out, size_t count) const override {
-        if (offset > length_ || count > length_ - offset) return false;
-        if (count) std::memcpy(out, image_ + offset, count);
+        if (offset > length_ || count > length_ - offset)
+            return false;
+        if (count)
+            std::memcpy(out, image_ + offset, count);
         return true;
     }
     const uint8_t* Direct() const override { return image_; }
 
-private:
+  private:
     const uint8_t* image_;
     size_t length_;
     bool open_;
@@ -78,7 +81,8 @@ std::unique_ptr<uint8_t[]> TryAllocate(size_t size) {
 
 bool ReadU32At(const ImageSource& source, uint64_t offset, uint32_t& value) {
     uint8_t bytes[4];
-    if (!source.ReadAt(offset, bytes, 4)) return false;
+    if (!source.ReadAt(offset, bytes, 4))
+        return false;
     ByteReader reader(bytes, 4);
     value = reader.U32();
     return true;
@@ -88,7 +92,8 @@ std::optional<BcfObjectList> ReadObjectList(const ImageSource& source,
                                             std::vector<BCF_INFO>& info_list) {
     info_list.clear();
     BcfObjectList list;
-    if (!source.IsOpen() || !ReadU32At(source, 0, list.table_offset)) return std::nullopt;
+    if (!source.IsOpen() || !ReadU32At(source, 0, list.table_offset))
+        return std::nullopt;
     int64_t length = source.Length();
     if (length < 0 || uint64_t(list.table_offset) > uint64_t(length)) {
         ResLog(16, "BCF: LoadBCFObjectList: Cannot load list.");
@@ -96,7 +101,8 @@ std::optional<BcfObjectList> ReadObjectList(const ImageSource& source,
     }
     // The count is bounded by the bytes present, so the table below is too.
     uint64_t count = (uint64_t(length) - list.table_offset) / 4;
-    if (count > std::numeric_limits<size_t>::max() / 4) return std::nullopt;
+    if (count > std::numeric_limits<size_t>::max() / 4)
+        return std::nullopt;
     std::vector<uint8_t> table;
     try {
         table.resize(size_t(count) * 4);
@@ -129,8 +135,8 @@ std::optional<BcfObjectList> ReadObjectList(const ImageSource& source,
 
     uint8_t header[kBcfHeaderSize];
     if (source.ReadAt(0, header, sizeof header) &&
-        std::memcmp(header + 4, kBcfMagic, sizeof kBcfMagic) == 0 &&
-        header[12] == kBcfVersion1 && header[13] == kBcfVersion2) {
+        std::memcmp(header + 4, kBcfMagic, sizeof kBcfMagic) == 0 && header[12] == kBcfVersion1 &&
+        header[13] == kBcfVersion2) {
         // Descriptors that would run past the image are left zero.
         uint64_t area = uint64_t(count) * kBcfDescriptorSize;
         if (kBcfHeaderSize + area <= uint64_t(length)) {
@@ -150,7 +156,8 @@ std::optional<BcfObjectList> ReadObjectList(const ImageSource& source,
 
 std::optional<BcfObjectList> LoadBCFObjectList(const char* file_name,
                                                std::vector<BCF_INFO>& info_list) {
-    if (!file_name) return std::nullopt;
+    if (!file_name)
+        return std::nullopt;
     FileSource source(file_name);
     return ReadObjectList(source, info_list);
 }
@@ -168,7 +175,8 @@ bool BuildBcfImage(std::span<const BcfObjectSource> objects, std::vector<uint8_t
     uint64_t table_offset = kBcfHeaderSize + uint64_t(objects.size()) * kBcfDescriptorSize;
     for (const auto& object : objects) table_offset += object.bytes.size();
     uint64_t total = table_offset + uint64_t(objects.size()) * 4;
-    if (table_offset > std::numeric_limits<uint32_t>::max()) return false;
+    if (table_offset > std::numeric_limits<uint32_t>::max())
+        return false;
     out.reserve(size_t(total));
     ByteWriter writer(out);
     writer.U32(uint32_t(table_offset));
@@ -199,7 +207,8 @@ BCF_LIBRARY::~BCF_LIBRARY() {
 void BCF_LIBRARY::Clear() {
     if (owns_objects_) {
         for (void* object : slots_) {
-            if (object) ReleaseObject(object);
+            if (object)
+                ReleaseObject(object);
         }
     }
     slots_.clear();
@@ -210,7 +219,9 @@ void BCF_LIBRARY::Clear() {
     owns_objects_ = false;
 }
 
-void BCF_LIBRARY::ReleaseObject(void* object) { delete[] static_cast<uint8_t*>(object); }
+void BCF_LIBRARY::ReleaseObject(void* object) {
+    delete[] static_cast<uint8_t*>(object);
+}
 
 void BCF_LIBRARY::CreateOnBlock(size_t capacity, uint32_t flags, std::unique_ptr<uint8_t[]> block,
                                 size_t block_size) {
@@ -223,9 +234,11 @@ void BCF_LIBRARY::CreateOnBlock(size_t capacity, uint32_t flags, std::unique_ptr
 }
 
 void* BCF_LIBRARY::CreateObject(const uint8_t* data, uint32_t size) {
-    if (!data || size == 0) return nullptr;
+    if (!data || size == 0)
+        return nullptr;
     auto* copy = new (std::nothrow) uint8_t[size];
-    if (copy) std::memcpy(copy, data, size);
+    if (copy)
+        std::memcpy(copy, data, size);
     return copy;
 }
 
@@ -238,7 +251,8 @@ int64_t BCF_LIBRARY::GetSize(size_t i) const {
 }
 
 std::unique_ptr<uint8_t[]> BCF_LIBRARY::DetachBytes(size_t i) {
-    if (!owns_objects_ || i >= slots_.size() || !slots_[i]) return nullptr;
+    if (!owns_objects_ || i >= slots_.size() || !slots_[i])
+        return nullptr;
     std::unique_ptr<uint8_t[]> bytes(static_cast<uint8_t*>(slots_[i]));
     slots_[i] = nullptr;
     return bytes;
@@ -254,14 +268,14 @@ bool BCF_LIBRARY::CreateAll(const BcfObjectList& list, const uint8_t* data, uint
         void* object = (i == 0 && (flags & kBcfFirstObjectFlag)) ? CreateFirstObject(bytes, size)
                                                                  : CreateObject(bytes, size);
         // One failure fails the whole load, so the rest need not be made.
-        if (!object) return false;
+        if (!object)
+            return false;
         slots_[i] = object;
     }
     return true;
 }
 
-bool BCF_LIBRARY::ReadPlainObjects(ImageSource& source, const BcfObjectList& list,
-                                   uint32_t flags) {
+bool BCF_LIBRARY::ReadPlainObjects(ImageSource& source, const BcfObjectList& list, uint32_t flags) {
     array_flags_ = (flags & ~kBcfPlainBytes) | kBcfOwnItemsFlag;
     owns_objects_ = true;
     slots_.assign(list.Count(), nullptr);
@@ -269,9 +283,11 @@ bool BCF_LIBRARY::ReadPlainObjects(ImageSource& source, const BcfObjectList& lis
     for (size_t i = 0; i < list.Count(); ++i) {
         uint32_t size = list.SizeOf(i);
         // An empty object fails the load, as the default creation does.
-        if (size == 0) return false;
+        if (size == 0)
+            return false;
         auto* block = new (std::nothrow) uint8_t[size];
-        if (!block) return false;
+        if (!block)
+            return false;
         slots_[i] = block;
         parts[i] = {block, size};
     }
@@ -283,7 +299,8 @@ int BCF_LIBRARY::Load(ImageSource& source, uint32_t flags) {
     Clear();
     std::vector<BCF_INFO> infos;
     std::optional<BcfObjectList> list = ReadObjectList(source, infos);
-    if (!list) return -1;
+    if (!list)
+        return -1;
     infos_ = std::move(infos);
     const uint32_t data_size = list->table_offset;
 
@@ -327,7 +344,8 @@ int BCF_LIBRARY::Load(ImageSource& source, uint32_t flags) {
 
 int BCF_LIBRARY::LoadFile(const char* file_name, uint32_t flags) {
     Clear();
-    if (!file_name) return -1;
+    if (!file_name)
+        return -1;
     FileSource source(file_name);
     return Load(source, flags);
 }
@@ -343,19 +361,23 @@ int BCF_LIBRARY::LoadPart(const char* file_name, uint32_t first, uint32_t count,
         ResLog(16, "BCF_LIBRARY::LoadPart, PTRARY_BLOCKMEM flag not supported!");
         return -1;
     }
-    if (!file_name) return -1;
+    if (!file_name)
+        return -1;
     FileSource source(file_name);
     std::vector<BCF_INFO> infos;
     std::optional<BcfObjectList> list = ReadObjectList(source, infos);
-    if (!list) return -1;
+    if (!list)
+        return -1;
     // A range that starts past the last object names nothing to load.
-    if (first >= list->Count()) return -1;
+    if (first >= list->Count())
+        return -1;
     size_t end = first + std::min<uint64_t>(count, list->Count() - first);
     uint32_t range_start = list->offsets[first];
     uint32_t range_end = end < list->Count() ? list->offsets[end] : list->table_offset;
     uint32_t range_size = range_end - range_start;
     std::unique_ptr<uint8_t[]> temporary = TryAllocate(range_size);
-    if (!temporary || !source.ReadAt(range_start, temporary.get(), range_size)) return -1;
+    if (!temporary || !source.ReadAt(range_start, temporary.get(), range_size))
+        return -1;
 
     infos_ = std::move(infos);
     array_flags_ = flags | kBcfOwnItemsFlag;

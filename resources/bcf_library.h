@@ -79,7 +79,7 @@ class ImageSource;
 // them, and calls Clear() in its own destructor (while its ReleaseObject still
 // exists); the base destructor frees only default byte copies.
 class BCF_LIBRARY {
-public:
+  public:
     BCF_LIBRARY() = default;
     virtual ~BCF_LIBRARY();
     BCF_LIBRARY(const BCF_LIBRARY&) = delete;
@@ -117,7 +117,7 @@ public:
     // empties the slot. Null in block mode or for an empty slot.
     std::unique_ptr<uint8_t[]> DetachBytes(size_t i);
 
-private:
+  private:
     int Load(ImageSource& source, uint32_t flags);
     bool CreateAll(const BcfObjectList& list, const uint8_t* data, uint32_t flags);
     bool ReadPlainObjects(ImageSource& source, const BcfObjectList& list, uint32_t flags);

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <memory>
 
-#include "resources/res_file.h"
 #include "baselib/scfg/scfg.h"
+#include "resources/res_file.h"
 
 namespace vorlane::resources {
 
@@ -64,7 +64,8 @@ void FILECTRL::ClearSearchPaths() {
 }
 
 int FILECTRL::AddSearchPath(const char* path) {
-    if (!path || std::strlen(path) >= size_t(kPathLength)) return -1;
+    if (!path || std::strlen(path) >= size_t(kPathLength))
+        return -1;
     for (auto& slot : search_paths) {
         if (slot[0] == '\0') {
             std::memcpy(slot, path, std::strlen(path) + 1);
@@ -76,11 +77,13 @@ int FILECTRL::AddSearchPath(const char* path) {
 }
 
 int FILECTRL::LoadConfig(const SCFG* cfg) {
-    if (!cfg) return -1;
+    if (!cfg)
+        return -1;
     int status = 0;
     for (const char* key : {"install_path", "media_path"}) {
         const char* value = SCFG_Get(cfg, "file_ctrl", key);
-        if (!value) continue;
+        if (!value)
+            continue;
         if (std::strcmp(value, "invalid") == 0) {
             status = -1;
             continue;
@@ -91,35 +94,40 @@ int FILECTRL::LoadConfig(const SCFG* cfg) {
 }
 
 int FILECTRL::LoadConfigFile(const char* file_name) {
-    if (!file_name) return -1;
+    if (!file_name)
+        return -1;
     // The configuration is freed on every path, whatever LoadConfig reports.
     std::unique_ptr<SCFG, void (*)(SCFG*)> cfg(SCFG_Load(file_name), SCFG_Free);
-    if (!cfg) return -1;
+    if (!cfg)
+        return -1;
     return LoadConfig(cfg.get());
 }
 
 bool FILECTRL::JoinInto(const char* directory, const char* name) {
-    if (!name) return false;
+    if (!name)
+        return false;
     int written;
     if (!directory) {
         written = std::snprintf(result, sizeof result, "%s", name);
     } else {
         size_t length = std::strlen(directory);
         bool has_slash = length > 0 && directory[length - 1] == '/';
-        written = std::snprintf(result, sizeof result, "%s%s%s", directory, has_slash ? "" : "/",
-                                name);
+        written =
+            std::snprintf(result, sizeof result, "%s%s%s", directory, has_slash ? "" : "/", name);
     }
     // A joined path that does not fit names no file; it is never cut short.
     return written >= 0 && size_t(written) < sizeof result;
 }
 
 const char* FILECTRL::MakePath(const char* directory, const char* name) {
-    if (!JoinInto(directory, name)) return nullptr;
+    if (!JoinInto(directory, name))
+        return nullptr;
     return FileReadable(result) ? result : nullptr;
 }
 
 const char* FILECTRL::FindFile(const char* name, FILECTRL_ENTRY* entry) {
-    if (!name) return nullptr;
+    if (!name)
+        return nullptr;
     if (const char* path = MakePath(nullptr, name)) {
         if (entry) {
             entry->entry_flags |= kEntryResolved;
@@ -128,7 +136,8 @@ const char* FILECTRL::FindFile(const char* name, FILECTRL_ENTRY* entry) {
         return path;
     }
     for (int i = 0; i < kSearchPathCount; ++i) {
-        if (search_paths[i][0] == '\0') continue;
+        if (search_paths[i][0] == '\0')
+            continue;
         if (const char* path = MakePath(search_paths[i], name)) {
             if (entry) {
                 entry->entry_flags |= kEntryResolved;
@@ -141,10 +150,12 @@ const char* FILECTRL::FindFile(const char* name, FILECTRL_ENTRY* entry) {
 }
 
 const char* FILECTRL::GetPath(int file_number) {
-    if (!file_table || file_number < 0 || file_number >= int(file_count)) return nullptr;
+    if (!file_table || file_number < 0 || file_number >= int(file_count))
+        return nullptr;
     FILECTRL_ENTRY& entry = file_table[file_number];
     // The table is the caller's: a name without its terminator is refused.
-    if (std::memchr(entry.name, 0, sizeof entry.name) == nullptr) return nullptr;
+    if (std::memchr(entry.name, 0, sizeof entry.name) == nullptr)
+        return nullptr;
     if ((entry.entry_flags & kEntryResolved) && entry.path_index < kSearchPathCount) {
         return JoinInto(search_paths[entry.path_index], entry.name) ? result : nullptr;
     }

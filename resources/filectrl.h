@@ -12,12 +12,13 @@ namespace vorlane::resources {
 // the file was found.
 struct FILECTRL_ENTRY {
     char name[64] = {};
-    uint32_t entry_flags = 0;     // 0x1 resolved
-    uint16_t path_index = 65535;  // search path that held it; 65535 = working directory / unresolved
+    uint32_t entry_flags = 0;  // 0x1 resolved
+    uint16_t path_index =
+        65535;  // search path that held it; 65535 = working directory / unresolved
 };
 
 class FILECTRL {
-public:
+  public:
     static constexpr int kSearchPathCount = 8;
     static constexpr int kPathLength = 256;
     static constexpr uint32_t kHasFileTable = 0x1;
@@ -55,7 +56,7 @@ public:
     char search_paths[kSearchPathCount][kPathLength] = {};
     char result[kPathLength] = {};
 
-private:
+  private:
     // Joins into `result` without an existence test; false when it does not fit.
     bool JoinInto(const char* directory, const char* name);
 };

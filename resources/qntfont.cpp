@@ -38,15 +38,21 @@ struct ScfgFree {
 void* OSGFX_LIBRARY::CreateObject(const uint8_t* data, uint32_t size) {
     std::unique_ptr<OSGFX> surface =
         gfx_ ? gfx_->CreateOSGFX(0) : std::unique_ptr<OSGFX>(new (std::nothrow) OSGFX(0));
-    if (!surface) return nullptr;
+    if (!surface)
+        return nullptr;
     int option = 0;
-    if (graphics_flags_ & 0x2) option |= media::kLoadOption64;
-    if (graphics_flags_ & 0x4) option |= media::kLoadOption128;
-    if (surface->InitFromImage(data, size, option) != 0) return nullptr;
+    if (graphics_flags_ & 0x2)
+        option |= media::kLoadOption64;
+    if (graphics_flags_ & 0x4)
+        option |= media::kLoadOption128;
+    if (surface->InitFromImage(data, size, option) != 0)
+        return nullptr;
     return surface.release();
 }
 
-void OSGFX_LIBRARY::ReleaseObject(void* object) { delete static_cast<OSGFX*>(object); }
+void OSGFX_LIBRARY::ReleaseObject(void* object) {
+    delete static_cast<OSGFX*>(object);
+}
 
 // [SECTION] font
 
@@ -95,7 +101,8 @@ int QNTFONT_BASE::Load(const char* bcf_path, const char* definition_path) {
         std::snprintf(key, sizeof key, "obj_%03ld", i);
         const char* text = SCFG_Get(cfg.get(), "character_table", key);
         long code = text ? std::strtol(text, nullptr, 10) : 0;
-        if (code < 0 || code > 255) continue;
+        if (code < 0 || code > 255)
+            continue;
         table_[size_t(code)] = library_->GetSurface(size_t(i));
     }
     return 0;
@@ -111,17 +118,20 @@ int QNTFONT_BASE::CharWidth(uint8_t character) const {
 }
 
 int QNTFONT_BASE::TextWidth(const char* text, int spacing) const {
-    if (!text) return 0;
+    if (!text)
+        return 0;
     int width = 0;
     for (const char* p = text; *p; ++p) {
         const OSGFX* glyph = Glyph(uint8_t(*p));
-        if (glyph) width += glyph->width() + spacing;
+        if (glyph)
+            width += glyph->width() + spacing;
     }
     return width;
 }
 
 int QNTFONT_BASE::TextWidthMarkup(const char* text, int spacing) const {
-    if (!text) return 0;
+    if (!text)
+        return 0;
     int width = 0;
     for (const char* p = text; *p; ++p) {
         if (*p == '~') {
@@ -130,7 +140,8 @@ int QNTFONT_BASE::TextWidthMarkup(const char* text, int spacing) const {
             continue;
         }
         const OSGFX* glyph = Glyph(uint8_t(*p));
-        if (glyph) width += glyph->width() + spacing;
+        if (glyph)
+            width += glyph->width() + spacing;
     }
     return width;
 }
@@ -142,26 +153,31 @@ uint16_t QNTFONT_BASE::DrawText(media::OSGFX* surface, int x, int y, const char*
 
 uint16_t QNTFONT_BASE::DrawTextEx(media::OSGFX* surface, int x, int y, uint32_t option,
                                   const char* text, int spacing) {
-    if (!text || !surface) return 0;
+    if (!text || !surface)
+        return 0;
     bool lock = !surface->is_screen() && !surface->locked();
-    if (lock) surface->BeginDraw();
+    if (lock)
+        surface->BeginDraw();
     // Transparent glyphs are blended by their alpha: for glyphs whose pixels
     // are either clear or opaque that is the colour-key draw, and anti-aliased
     // glyphs keep their soft edges.
-    uint32_t mode = option != 0      ? media::kPasteAlphaMask
+    uint32_t mode = option != 0        ? media::kPasteAlphaMask
                     : transparent == 1 ? media::kPasteAlpha
                                        : media::kPasteOpaque;
     uint32_t colour = option != 0 ? option : 0xFFFFFFFFu;
     int advance = 0;
     for (const char* p = text; *p; ++p) {
         const OSGFX* glyph = Glyph(uint8_t(*p));
-        if (!glyph) continue;
-        if (int64_t(x) + glyph->width() > surface->width()) break;
+        if (!glyph)
+            continue;
+        if (int64_t(x) + glyph->width() > surface->width())
+            break;
         glyph->PasteAt(surface, x, y, mode, colour);
         x += glyph->width() + spacing;
         advance += glyph->width() + spacing;
     }
-    if (lock) surface->EndDraw();
+    if (lock)
+        surface->EndDraw();
     return uint16_t(advance);
 }
 
@@ -182,7 +198,8 @@ QNTFONTCTRL_BASE::QNTFONTCTRL_BASE(int count, media::GFXSYS3D* gfx) : gfx_(gfx) 
 QNTFONTCTRL_BASE::~QNTFONTCTRL_BASE() = default;
 
 int QNTFONTCTRL_BASE::LoadFonts(FILECTRL& filectrl, const uint16_t* table) {
-    if (!table) return 0;
+    if (!table)
+        return 0;
     int pairs = table[0];
     size_t next = 0;
     for (int i = 0; i < pairs; ++i) {
@@ -190,25 +207,30 @@ int QNTFONTCTRL_BASE::LoadFonts(FILECTRL& filectrl, const uint16_t* table) {
         uint16_t definition_number = table[2 + 2 * i];
         // GetPath hands out one shared buffer: keep the first result.
         const char* definition = filectrl.GetPath(definition_number);
-        if (!definition) continue;
+        if (!definition)
+            continue;
         std::string definition_path(definition, strnlen(definition, kDefinitionPathMax));
         const char* bcf = filectrl.GetPath(bcf_number);
         auto font = std::unique_ptr<QNTFONT_BASE>(new (std::nothrow) QNTFONT_BASE(gfx_));
-        if (!font || font->Load(bcf, definition_path.c_str()) != 0) continue;
+        if (!font || font->Load(bcf, definition_path.c_str()) != 0)
+            continue;
         while (next < fonts_.size() && fonts_[next]) ++next;
-        if (next >= fonts_.size()) break;
+        if (next >= fonts_.size())
+            break;
         fonts_[next] = std::move(font);
     }
     return 0;
 }
 
 QNTFONT_BASE* QNTFONTCTRL_BASE::GetFont(int number) const {
-    if (number < 0 || size_t(number) >= fonts_.size()) return nullptr;
+    if (number < 0 || size_t(number) >= fonts_.size())
+        return nullptr;
     return fonts_[size_t(number)].get();
 }
 
 void QNTFONTCTRL_BASE::RemoveFont(int number) {
-    if (number >= 0 && size_t(number) < fonts_.size()) fonts_[size_t(number)].reset();
+    if (number >= 0 && size_t(number) < fonts_.size())
+        fonts_[size_t(number)].reset();
 }
 
 void QNTFONTCTRL_BASE::RemoveAll() {

@@ -32,7 +32,7 @@ class FILECTRL;
 // objects' image bytes. Graphics flag 0x2 selects load option 64, 0x4 load
 // option 128.
 class OSGFX_LIBRARY : public BCF_LIBRARY {
-public:
+  public:
     explicit OSGFX_LIBRARY(uint32_t graphics_flags, media::GFXSYS3D* gfx = nullptr)
         : graphics_flags_(graphics_flags), gfx_(gfx) {}
     ~OSGFX_LIBRARY() override { Clear(); }
@@ -45,13 +45,13 @@ public:
 
     media::OSGFX* GetSurface(size_t i) const { return static_cast<media::OSGFX*>(GetAt(i)); }
 
-private:
+  private:
     uint32_t graphics_flags_;
     media::GFXSYS3D* gfx_;
 };
 
 class QNTFONT_BASE {
-public:
+  public:
     // Surfaces come from `gfx` when given, else they are made directly.
     explicit QNTFONT_BASE(media::GFXSYS3D* gfx = nullptr);
     virtual ~QNTFONT_BASE();
@@ -82,7 +82,7 @@ public:
     uint32_t foreground = 0xFFFFFFFFu;
     uint32_t background = 0xFF000000u;
 
-private:
+  private:
     media::GFXSYS3D* gfx_;
     std::unique_ptr<OSGFX_LIBRARY> library_;
     media::OSGFX* error_glyph_ = nullptr;
@@ -94,7 +94,7 @@ private:
 extern const uint16_t kProgramFontTable[1 + 2 * 10];
 
 class QNTFONTCTRL_BASE {
-public:
+  public:
     explicit QNTFONTCTRL_BASE(int count, media::GFXSYS3D* gfx = nullptr);
     virtual ~QNTFONTCTRL_BASE();
     QNTFONTCTRL_BASE(const QNTFONTCTRL_BASE&) = delete;
@@ -111,7 +111,7 @@ public:
 
     uint8_t valid = 0;
 
-private:
+  private:
     media::GFXSYS3D* gfx_;
     std::vector<std::unique_ptr<QNTFONT_BASE>> fonts_;
 };

@@ -50,7 +50,8 @@ void RAMA_CTRL::FreeId(int id) {
 }
 
 RAMA_LOC* RAMA_CTRL::GetLocation(int id) const {
-    if (id < 0 || size_t(id) >= locations_.size()) return nullptr;
+    if (id < 0 || size_t(id) >= locations_.size())
+        return nullptr;
     return locations_[size_t(id)].get();
 }
 
@@ -79,15 +80,18 @@ int RAMA_CTRL::Init(const char* master_dix_path) {
         file_ctrl_.reset();
         return 0;
     }
-    if (!root_directory_.empty()) file_ctrl_->AddSearchPath(root_directory_.c_str());
+    if (!root_directory_.empty())
+        file_ctrl_->AddSearchPath(root_directory_.c_str());
 
     int64_t length = file.Length();
-    if (length == 0) return FailInit("zero length index file"), 0;
+    if (length == 0)
+        return FailInit("zero length index file"), 0;
     if (length < 0 || uint64_t(length) > kMaxMasterSize) {
         return FailInit("can't allocate index buffer"), 0;
     }
     std::vector<uint8_t> text(static_cast<size_t>(length));
-    if (!file.ReadAt(0, text.data(), text.size())) return FailInit("can't read index file"), 0;
+    if (!file.ReadAt(0, text.data(), text.size()))
+        return FailInit("can't read index file"), 0;
 
     MasterIndex parsed;
     if (!ParseMasterIndexText(
@@ -96,7 +100,8 @@ int RAMA_CTRL::Init(const char* master_dix_path) {
         return FailInit("can't parse master index"), 0;
     }
     master = parsed;
-    if (parsed.locations.empty()) return FailInit("no location files defined"), 0;
+    if (parsed.locations.empty())
+        return FailInit("no location files defined"), 0;
 
     file_entries_.assign(parsed.locations.size(), FILECTRL_ENTRY{});
     for (size_t i = 0; i < parsed.locations.size(); ++i) {
@@ -110,9 +115,11 @@ int RAMA_CTRL::Init(const char* master_dix_path) {
     }
     for (size_t i = 0; i < file_entries_.size(); ++i) {
         const char* path = file_ctrl_->GetPath(int(i));
-        if (!path) continue;
+        if (!path)
+            continue;
         std::string resolved(path);
-        if (AddLocation(resolved.c_str()) < 0) return FailInit("AddLocation failed"), 0;
+        if (AddLocation(resolved.c_str()) < 0)
+            return FailInit("AddLocation failed"), 0;
         ResLog(4, "%s::%s: added location file '%s'", kClass, kOp,
                AfterLastBackslash(resolved.c_str()));
     }
@@ -150,7 +157,8 @@ int RAMA_CTRL::GetLocationID(const char* name) const {
     std::string key(name, strnlen(name, 255));
     for (char& c : key) c = char(std::tolower(static_cast<unsigned char>(c)));
     auto found = names_.find(key);
-    if (found == names_.end() || found->second.empty()) return -1;
+    if (found == names_.end() || found->second.empty())
+        return -1;
     return found->second.front();
 }
 
@@ -182,14 +190,16 @@ void RAMA_CTRL::RemoveLocation(int id) {
     auto found = names_.find(location->name);
     if (found != names_.end()) {
         std::erase(found->second, id);
-        if (found->second.empty()) names_.erase(found);
+        if (found->second.empty())
+            names_.erase(found);
     }
     FreeId(id);
 }
 
 void RAMA_CTRL::RemoveAll() {
     for (int id = 0; id < int(locations_.size()); ++id) {
-        if (locations_[size_t(id)]) RemoveLocation(id);
+        if (locations_[size_t(id)])
+            RemoveLocation(id);
     }
     locations_.clear();
     free_ids_.clear();
@@ -202,7 +212,8 @@ int RAMA_CTRL::LoadPatches() {
         char name[32];
         std::snprintf(name, sizeof name, "%s%u", "patch", k);
         int id = GetLocationID(name);
-        if (id < 0) return 1;
+        if (id < 0)
+            return 1;
         if (!LoadLocation(id)) {
             ResLog(16, "%s::%s: loading patch '%s' failed !", kClass, kOp, name);
             return 0;
@@ -220,15 +231,18 @@ std::pair<int, int> RAMA_CTRL::GetResourceID(const char* address) const {
     }
     for (int id = int(locations_.size()) - 1; id >= 0; --id) {
         const RAMA_LOC* location = locations_[size_t(id)].get();
-        if (!location) continue;
+        if (!location)
+            continue;
         int number = location->FindResource(address);
-        if (number >= 0) return {id, number};
+        if (number >= 0)
+            return {id, number};
     }
     return {-1, -1};
 }
 
 RAMA_RES* RAMA_CTRL::GetResource(int location_id, int resource_number) {
-    if (location_id < 0 || resource_number < 0) return &null_resource_;
+    if (location_id < 0 || resource_number < 0)
+        return &null_resource_;
     RAMA_LOC* location = GetLocation(location_id);
     if (!location) {
         ResLog(8, "%s::%s: location not found: %d", kClass, "GetResource", location_id);

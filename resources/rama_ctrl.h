@@ -19,7 +19,7 @@
 namespace vorlane::resources {
 
 class RAMA_CTRL {
-public:
+  public:
     static constexpr const char* kOwnProject = "VORLANEVESSEL";
     static constexpr uint32_t kOwnBuild = 556;
     static constexpr const char* kOwnDate = "2003-07-10 18:23:13";
@@ -60,14 +60,14 @@ public:
     uint32_t ok = 1;
     MasterIndex master;  // the master header as read
 
-private:
+  private:
     int TakeId();
     void FreeId(int id);
     void RemoveAll();
     void FailInit(const char* reason);
 
     std::vector<std::unique_ptr<RAMA_LOC>> locations_;  // by ID; null = free
-    std::vector<int> free_ids_;                          // last freed first
+    std::vector<int> free_ids_;                         // last freed first
     std::unordered_map<std::string, std::vector<int>> names_;
     std::unique_ptr<FILECTRL> file_ctrl_;
     std::vector<FILECTRL_ENTRY> file_entries_;

@@ -13,15 +13,17 @@ namespace {
 // Walks the quoted fields of an index text (checked for NUL bytes before).
 // Quotes are found with a memchr-speed search rather than byte by byte.
 class QuotedFields {
-public:
+  public:
     explicit QuotedFields(std::string_view text) : text_(text) {}
 
     // The next finished field; false at the end of the text.
     bool Next() {
         size_t open = FindQuote(position_);
-        if (open == std::string_view::npos) return End(false);
+        if (open == std::string_view::npos)
+            return End(false);
         size_t close = FindQuote(open + 1);
-        if (close == std::string_view::npos) return End(true);
+        if (close == std::string_view::npos)
+            return End(true);
         std::string_view raw = text_.substr(open + 1, close - open - 1);
         position_ = close + 1;
         ++finished_;
@@ -31,8 +33,10 @@ public:
             return true;
         }
         for (char c : raw) {
-            if (c == '\r' || c == '\n') continue;
-            if (field_.size() == kIndexFieldMax) break;
+            if (c == '\r' || c == '\n')
+                continue;
+            if (field_.size() == kIndexFieldMax)
+                break;
             field_ += c;
         }
         return true;
@@ -42,13 +46,14 @@ public:
     bool Inside() const { return inside_; }
     size_t Finished() const { return finished_; }
 
-private:
+  private:
     // Fields and the gaps between them are short: a plain loop over the first
     // bytes beats a library search call; long runs go to the library search.
     size_t FindQuote(size_t from) const {
         size_t stop = std::min(text_.size(), from + 32);
         for (size_t i = from; i < stop; ++i) {
-            if (text_[i] == '"') return i;
+            if (text_[i] == '"')
+                return i;
         }
         return stop < text_.size() ? text_.find('"', stop) : std::string_view::npos;
     }
@@ -70,9 +75,11 @@ private:
 uint32_t DigitsValue(std::string_view text) {
     uint64_t value = 0;
     for (char c : text) {
-        if (c < '0' || c > '9') continue;
+        if (c < '0' || c > '9')
+            continue;
         value = value * 10 + uint64_t(c - '0');
-        if (value > std::numeric_limits<uint32_t>::max()) return std::numeric_limits<uint32_t>::max();
+        if (value > std::numeric_limits<uint32_t>::max())
+            return std::numeric_limits<uint32_t>::max();
     }
     return uint32_t(value);
 }
@@ -81,14 +88,18 @@ uint32_t DigitsValue(std::string_view text) {
 uint32_t LeadingValue(std::string_view text) {
     uint64_t value = 0;
     for (char c : text) {
-        if (c < '0' || c > '9') break;
+        if (c < '0' || c > '9')
+            break;
         value = value * 10 + uint64_t(c - '0');
-        if (value > std::numeric_limits<uint32_t>::max()) return std::numeric_limits<uint32_t>::max();
+        if (value > std::numeric_limits<uint32_t>::max())
+            return std::numeric_limits<uint32_t>::max();
     }
     return uint32_t(value);
 }
 
-bool HasNul(std::string_view text) { return text.find('\0') != std::string_view::npos; }
+bool HasNul(std::string_view text) {
+    return text.find('\0') != std::string_view::npos;
+}
 
 }  // namespace
 
@@ -97,16 +108,26 @@ bool ParseMasterIndexText(std::string_view text, MasterIndex& out, const char* c
     out = MasterIndex{};
     const char* reason = nullptr;
     QuotedFields fields(text);
-    if (text.empty()) reason = "parsing failed";
-    if (!reason && HasNul(text)) reason = "invalid 0 char found";
+    if (text.empty())
+        reason = "parsing failed";
+    if (!reason && HasNul(text))
+        reason = "invalid 0 char found";
     if (!reason) {
         while (fields.Next()) {
             const std::string& field = fields.Field();
             switch (fields.Finished()) {
-                case 1: out.project = field; break;
-                case 2: out.date = field; break;
-                case 3: out.build = DigitsValue(field); break;
-                case 4: out.declared_count = DigitsValue(field); break;
+                case 1:
+                    out.project = field;
+                    break;
+                case 2:
+                    out.date = field;
+                    break;
+                case 3:
+                    out.build = DigitsValue(field);
+                    break;
+                case 4:
+                    out.declared_count = DigitsValue(field);
+                    break;
                 default:
                     // Numbers beyond the declared count are counted, not stored, so
                     // nothing is allocated from the declared count itself.
@@ -119,8 +140,10 @@ bool ParseMasterIndexText(std::string_view text, MasterIndex& out, const char* c
         }
         size_t finished = fields.Finished();
         int state = finished < 4 ? int(2 * finished) : 8;
-        if (fields.Inside()) ++state;
-        if (state < 8) reason = "parsing failed";
+        if (fields.Inside())
+            ++state;
+        if (state < 8)
+            reason = "parsing failed";
     }
     if (reason) {
         ResLog(16, "%s::%s: %s", class_name, kOp, reason);
@@ -139,7 +162,8 @@ bool ParseLocationIndexText(std::string_view text, LocationIndex& out) {
     static constexpr const char* kOp = "ParseFromMemory";
     out = LocationIndex{};
     const char* reason = nullptr;
-    if (HasNul(text)) reason = "invalid 0 char found";
+    if (HasNul(text))
+        reason = "invalid 0 char found";
     QuotedFields fields(text);
     LocationRecord record;
     if (!reason) {
@@ -155,15 +179,22 @@ bool ParseLocationIndexText(std::string_view text, LocationIndex& out) {
                 continue;
             }
             switch ((finished - 2) % 4) {
-                case 0: record.address = field; break;
-                case 1: record.number = DigitsValue(field); break;
-                case 2: record.short_text = field.substr(0, kShortTextMax); break;
+                case 0:
+                    record.address = field;
+                    break;
+                case 1:
+                    record.number = DigitsValue(field);
+                    break;
+                case 2:
+                    record.short_text = field.substr(0, kShortTextMax);
+                    break;
                 case 3:
                     record.type = DigitsValue(field);
                     if (record.type >= 21) {
-                        ResLog(8, "%s::%s: resource type (%d) out of bounds: %s", kClass, kOp,
-                               int(std::min<uint32_t>(record.type, std::numeric_limits<int>::max())),
-                               record.address.c_str());
+                        ResLog(
+                            8, "%s::%s: resource type (%d) out of bounds: %s", kClass, kOp,
+                            int(std::min<uint32_t>(record.type, std::numeric_limits<int>::max())),
+                            record.address.c_str());
                     }
                     out.records.push_back(std::move(record));
                     record = LocationRecord{};
@@ -172,11 +203,13 @@ bool ParseLocationIndexText(std::string_view text, LocationIndex& out) {
         }
         size_t finished = fields.Finished();
         int state = finished == 0 ? 0 : int(2 + 2 * ((finished - 1) % 4));
-        if (fields.Inside()) ++state;
+        if (fields.Inside())
+            ++state;
         out.final_state = state;
         if (state != 2) {
             ResLog(8, "%s::%s: out of order pstate (%d)", kClass, kOp, state);
-            if (state < 2) reason = "nothing to parse";
+            if (state < 2)
+                reason = "nothing to parse";
         }
     }
     if (reason) {

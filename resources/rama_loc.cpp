@@ -18,8 +18,7 @@ constexpr uint64_t kMaxIndexSize = 256u << 20;
 std::string BaseName(std::string_view file_name) {
     size_t dot = file_name.rfind('.');
     size_t separator = file_name.find_last_of("/\\");
-    if (dot == std::string_view::npos ||
-        (separator != std::string_view::npos && dot < separator)) {
+    if (dot == std::string_view::npos || (separator != std::string_view::npos && dot < separator)) {
         return std::string(file_name);
     }
     return std::string(file_name.substr(0, dot));
@@ -59,10 +58,10 @@ int RAMA_LOC::Init(const char* index_file_name) {
         reason = "can't create index buffer";
     } else {
         text.resize(size_t(length));
-        if (!file.ReadAt(0, text.data(), text.size())) reason = "can't read index file";
+        if (!file.ReadAt(0, text.data(), text.size()))
+            reason = "can't read index file";
     }
-    if (!reason &&
-        !ParseFromMemory(reinterpret_cast<const char*>(text.data()), text.size())) {
+    if (!reason && !ParseFromMemory(reinterpret_cast<const char*>(text.data()), text.size())) {
         reason = "can't parse file";
     }
     if (reason) {
@@ -75,7 +74,8 @@ int RAMA_LOC::Init(const char* index_file_name) {
 
 int RAMA_LOC::ParseFromMemory(const char* text, size_t length) {
     LocationIndex parsed;
-    if (!text || !ParseLocationIndexText(std::string_view(text, length), parsed)) return 0;
+    if (!text || !ParseLocationIndexText(std::string_view(text, length), parsed))
+        return 0;
     name = std::move(parsed.name);
     patch = parsed.patch;
     index.clear();
@@ -126,7 +126,8 @@ int RAMA_LOC::Load() {
     }
     for (size_t i = 0; i < library->GetCount(); ++i) {
         int64_t size = library->GetSize(i);
-        if (size <= 0 || !library->GetAt(i)) continue;
+        if (size <= 0 || !library->GetAt(i))
+            continue;
         if (i >= entries.size()) {
             ResLog(8, "%s::%s: no location ID: %d", kClass, kOp, int(i));
             continue;
@@ -157,7 +158,8 @@ int RAMA_LOC::FindResource(const char* address) const {
 }
 
 RAMA_RES* RAMA_LOC::GetResource(int number) const {
-    if (!loaded || number < 0 || size_t(number) >= entries.size()) return nullptr;
+    if (!loaded || number < 0 || size_t(number) >= entries.size())
+        return nullptr;
     return entries[size_t(number)]->res.get();
 }
 

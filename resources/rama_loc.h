@@ -25,7 +25,7 @@ struct RAMA_INDEX_ENTRY {
 };
 
 class RAMA_LOC {
-public:
+  public:
     static constexpr size_t kMaxNameLength = 249;
 
     RAMA_LOC() = default;
@@ -62,7 +62,7 @@ public:
     std::vector<std::unique_ptr<RAMA_INDEX_ENTRY>> entries;  // resource number -> entry
     bool patch = false;
 
-private:
+  private:
     void ClearAll();
     bool has_index_ = false;
 };

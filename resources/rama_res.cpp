@@ -17,10 +17,16 @@ bool HandsOutBytes(int type) {
 
 }  // namespace
 
-void RAMA_SetMedia(RAMA_MEDIA* media) { g_media = media; }
-RAMA_MEDIA* RAMA_GetMedia() { return g_media; }
+void RAMA_SetMedia(RAMA_MEDIA* media) {
+    g_media = media;
+}
+RAMA_MEDIA* RAMA_GetMedia() {
+    return g_media;
+}
 
-RAMA_RES::~RAMA_RES() { Release(); }
+RAMA_RES::~RAMA_RES() {
+    Release();
+}
 
 int RAMA_RES::Init(std::unique_ptr<uint8_t[]> bytes, uint32_t byte_count) {
     Release();
@@ -31,27 +37,32 @@ int RAMA_RES::Init(std::unique_ptr<uint8_t[]> bytes, uint32_t byte_count) {
 
 const uint8_t* RAMA_RES::GetData(uint32_t* size_out) const {
     if (!HandsOutBytes(type) || !data) {
-        if (size_out) *size_out = 0;
+        if (size_out)
+            *size_out = 0;
         return nullptr;
     }
-    if (size_out) *size_out = size;
+    if (size_out)
+        *size_out = size;
     return data.get();
 }
 
 int RAMA_RES::LoadInto(const std::function<int(const uint8_t*, uint32_t)>& load) const {
     uint32_t length = 0;
     const uint8_t* bytes = GetData(&length);
-    if (!bytes || !load) return -1;
+    if (!bytes || !load)
+        return -1;
     return load(bytes, length);
 }
 
 void RAMA_RES::FreeTextureId() {
-    if (texture_id >= 0 && g_media) g_media->FreeTexture(texture_id);
+    if (texture_id >= 0 && g_media)
+        g_media->FreeTexture(texture_id);
     texture_id = -1;
 }
 
 void RAMA_RES::Release() {
-    if (sound_id >= 0 && g_media) g_media->FreeSound(sound_id);
+    if (sound_id >= 0 && g_media)
+        g_media->FreeSound(sound_id);
     sound_id = -1;
     FreeTextureId();
     graphic.reset();
@@ -61,18 +72,24 @@ void RAMA_RES::Release() {
 }
 
 int RAMA_RES::ReCreate() {
-    if (!data) return 0;
+    if (!data)
+        return 0;
     bool has_object = (type >= kRamaTypeGraphicFirst && type <= kRamaTypeGraphicLast) ||
                       type == kRamaTypeSound || type == kRamaTypeModel ||
                       (type >= kRamaTypeTextureFirst && type <= kRamaTypeTextureLast) ||
                       type == kRamaTypeTextureGroup;
     // Without a media subsystem the bytes stay for whoever installs one later.
-    if (!has_object || !g_media) return 1;
+    if (!has_object || !g_media)
+        return 1;
     RAMA_MEDIA& media = *g_media;
-    if (type <= kRamaTypeGraphicLast) return CreateGraphic(media);
-    if (type == kRamaTypeSound) return CreateSound(media);
-    if (type == kRamaTypeModel) return CreateModel(media);
-    if (type <= kRamaTypeTextureLast) return CreateTexture(media);
+    if (type <= kRamaTypeGraphicLast)
+        return CreateGraphic(media);
+    if (type == kRamaTypeSound)
+        return CreateSound(media);
+    if (type == kRamaTypeModel)
+        return CreateModel(media);
+    if (type <= kRamaTypeTextureLast)
+        return CreateTexture(media);
     return CreateTextureGroup(media);
 }
 
@@ -95,7 +112,8 @@ int RAMA_RES::CreateGraphic(RAMA_MEDIA& media) {
 }
 
 int RAMA_RES::CreateSound(RAMA_MEDIA& media) {
-    if (sound_id >= 0) media.FreeSound(sound_id);
+    if (sound_id >= 0)
+        media.FreeSound(sound_id);
     sound_id = media.CreateSound(data.get(), size);
     if (sound_id < 0) {
         sound_id = -1;

@@ -25,7 +25,7 @@ enum RamaResourceType : int {
 
 // A graphic, texture or 3D model object that a subsystem made from resource bytes.
 class RamaObject {
-public:
+  public:
     static constexpr int kKindTexture = 4;
     virtual ~RamaObject() = default;
     // The object's kind; textures report kKindTexture.
@@ -37,7 +37,7 @@ public:
 // Filled in by the media subsystem. Every call gets bytes that stay owned by the
 // caller. Without an installed RAMA_MEDIA the resources keep their bytes.
 class RAMA_MEDIA {
-public:
+  public:
     virtual ~RAMA_MEDIA() = default;
     // Graphics (types 5 to 8): a new surface object, then its initialisation.
     virtual std::unique_ptr<RamaObject> CreateGraphic() = 0;
@@ -61,7 +61,7 @@ void RAMA_SetMedia(RAMA_MEDIA* media);
 RAMA_MEDIA* RAMA_GetMedia();
 
 class RAMA_RES {
-public:
+  public:
     explicit RAMA_RES(int resource_type = kRamaTypeNone) : type(resource_type) {}
     virtual ~RAMA_RES();
     RAMA_RES(const RAMA_RES&) = delete;
@@ -87,7 +87,7 @@ public:
     std::unique_ptr<RamaObject> pst;
     int texture_id = -1;
 
-private:
+  private:
     int CreateGraphic(RAMA_MEDIA& media);
     int CreateSound(RAMA_MEDIA& media);
     int CreateModel(RAMA_MEDIA& media);

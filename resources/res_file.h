@@ -7,8 +7,8 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -28,7 +28,7 @@ bool ReadWholeFile(std::string_view name, std::vector<uint8_t>& out, uint64_t ma
 bool WriteWholeFile(std::string_view name, const void* data, size_t size);
 
 class ReadOnlyFile {
-public:
+  public:
     ReadOnlyFile() = default;
     explicit ReadOnlyFile(std::string_view name);
     ~ReadOnlyFile();
@@ -50,7 +50,7 @@ public:
     // system calls; false on a short read or error.
     bool ReadScatterAt(uint64_t offset, std::span<const Part> parts) const;
 
-private:
+  private:
     int fd_ = -1;
 };
 

@@ -45,7 +45,8 @@ void ResLog(int level, const char* format, ...) {
         std::lock_guard lock(SinkMutex());
         sink = Sink();
     }
-    if (sink) sink(level, text);
+    if (sink)
+        sink(level, text);
 }
 
 }  // namespace vorlane::resources

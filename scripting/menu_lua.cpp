@@ -91,12 +91,14 @@ std::unique_ptr<GUI_STYLE_OLD_PRIMITIVE> MenuStyle() {
 // The callback of every script-made object.
 bool MenuCallback(GUI_OBJECT* object, const GUI_EVENT& event) {
     MENU_LUA* manager = g_menu_manager;
-    if (!manager || !manager->menu_hook() || !object) return false;
+    if (!manager || !manager->menu_hook() || !object)
+        return false;
     return manager->menu_hook()(int32_t(object->result_value()), event);
 }
 
 bool IsHandle(lua_State* lua, int index) {
-    if (!lua_istable(lua, index) || !lua_getmetatable(lua, index)) return false;
+    if (!lua_istable(lua, index) || !lua_getmetatable(lua, index))
+        return false;
     lua_pop(lua, 1);
     return LUA_GetUserDataTag(lua, index) == LUA_GUI_OBJECT;
 }
@@ -104,12 +106,15 @@ bool IsHandle(lua_State* lua, int index) {
 // Adds the object of the handle at `index` to `parent`; an object already in
 // a tree moves (it is never owned twice).
 void AddChild(lua_State* lua, int index, GUI_OBJECT* parent) {
-    if (!IsHandle(lua, index)) return;
+    if (!IsHandle(lua, index))
+        return;
     lua_getfield(lua, index, kUserData);
     auto* record = static_cast<MENU_LUA_USERDATA*>(lua_touserdata(lua, -1));
     lua_pop(lua, 1);
-    if (!record || !record->object || record->object == parent) return;
-    if (record->shown) return;  // owned by `top`; leave it there
+    if (!record || !record->object || record->object == parent)
+        return;
+    if (record->shown)
+        return;  // owned by `top`; leave it there
     parent->AddObject(std::unique_ptr<GUI_OBJECT>(record->object));
 }
 
@@ -130,7 +135,8 @@ void AddChildren(lua_State* lua, int index, GUI_OBJECT* parent) {
             lua_Integer key = lua_tointeger(lua, -2);
             in_array = key >= 1 && key <= count;
         }
-        if (!in_array) AddChild(lua, -1, parent);
+        if (!in_array)
+            AddChild(lua, -1, parent);
         lua_pop(lua, 1);
     }
 }
@@ -168,7 +174,8 @@ int CreateGuiObject(lua_State* lua, GUI_OBJECT* object, const char* method) {
         return 0;
     }
     GUI_OBJECT* gui = owned.release();
-    if (g_menu_manager) g_menu_manager->TrackObject(gui);
+    if (g_menu_manager)
+        g_menu_manager->TrackObject(gui);
     gui->SetCallback(MenuCallback);
 
     int x = LUA_GetNumber(lua, "x", 2, 0);
@@ -196,10 +203,11 @@ int CreateGuiObject(lua_State* lua, GUI_OBJECT* object, const char* method) {
     return 1;
 }
 
-void SetPictureNames(lua_State* lua, GUI_OBJECT* object, const char* const* keys,
-                     const int* slots, int count) {
+void SetPictureNames(lua_State* lua, GUI_OBJECT* object, const char* const* keys, const int* slots,
+                     int count) {
     GUI_STYLE* style = object->GetStyle();
-    if (!style) return;
+    if (!style)
+        return;
     for (int i = 0; i < count; ++i) {
         std::string name;
         if (LUA_GetString(lua, keys[i], 2, &name, "") && !name.empty()) {
@@ -238,7 +246,8 @@ int LUA_CreateArea(lua_State* lua) {
 
 int LUA_CreateFrame(lua_State* lua) {
     GUI_FRAME* frame = nullptr;
-    if (!Construct(lua, "LUA_CreateFrame", &frame)) return 0;
+    if (!Construct(lua, "LUA_CreateFrame", &frame))
+        return 0;
     static const char* const kKeys[] = {"gfx_norm"};
     static const int kSlots[] = {3};
     SetPictureNames(lua, frame, kKeys, kSlots, 1);
@@ -247,7 +256,8 @@ int LUA_CreateFrame(lua_State* lua) {
 
 int LUA_CreateButton(lua_State* lua) {
     GUI_BUTTON* button = nullptr;
-    if (!Construct(lua, "LUA_CreateButton", &button)) return 0;
+    if (!Construct(lua, "LUA_CreateButton", &button))
+        return 0;
     SetButtonPictures(lua, button);
     return 1;
 }
@@ -269,7 +279,8 @@ int LUA_CreateRadio(lua_State* lua) {
 
 int LUA_CreateRadioButton(lua_State* lua) {
     GUI_RADIO* radio = nullptr;
-    if (!Construct(lua, "LUA_CreateRadioButton", &radio)) return 0;
+    if (!Construct(lua, "LUA_CreateRadioButton", &radio))
+        return 0;
     radio->SetButtonLook(1);
     SetButtonPictures(lua, radio);
     // The radio's own picture slots (off, off under the pointer, on, on under
@@ -288,14 +299,17 @@ int LUA_CreateList(lua_State* lua) {
 
 int LUA_CreateLabel(lua_State* lua) {
     GUI_TEXT* text = nullptr;
-    if (!Construct(lua, "LUA_CreateLabel", &text)) return 0;
-    if (LUA_GetBool(lua, "center", 2, 0)) text->SetState(1);
+    if (!Construct(lua, "LUA_CreateLabel", &text))
+        return 0;
+    if (LUA_GetBool(lua, "center", 2, 0))
+        text->SetState(1);
     return 1;
 }
 
 int LUA_CreateCombobox(lua_State* lua) {
     GUI_COMBOBOX* combo = nullptr;
-    if (!Construct(lua, "LUA_CreateCombobox", &combo)) return 0;
+    if (!Construct(lua, "LUA_CreateCombobox", &combo))
+        return 0;
     if (auto* style = dynamic_cast<GUI_STYLE_OLD_PRIMITIVE*>(combo->GetStyle())) {
         style->SetFillColour(0xFF181818);
         style->SetBackColour(0xFF181818);
@@ -340,9 +354,11 @@ int LuaMenuFunction(lua_State* lua) {
 }  // namespace
 
 MENU_LUA_USERDATA* MENU_LUA_GetRecord(lua_State* lua, int index) {
-    if (!lua_istable(lua, index)) return nullptr;
+    if (!lua_istable(lua, index))
+        return nullptr;
     index = lua_absindex(lua, index);
-    if (!lua_getmetatable(lua, index)) return nullptr;
+    if (!lua_getmetatable(lua, index))
+        return nullptr;
     lua_pop(lua, 1);
     if (LUA_GetUserDataTag(lua, index) != LUA_GUI_OBJECT) {
         LOGSYS_Text(nullptr, kLogWarning, "no gui object found.");
@@ -375,9 +391,11 @@ MENU_LUA::MENU_LUA() {
 
 MENU_LUA::~MENU_LUA() {
     Release();
-    if (g_menu_manager == this) g_menu_manager = nullptr;
+    if (g_menu_manager == this)
+        g_menu_manager = nullptr;
     std::erase(g_live_managers, this);
-    if (g_live_managers.empty()) GUI_OBJECT::SetDestroyHook(nullptr);
+    if (g_live_managers.empty())
+        GUI_OBJECT::SetDestroyHook(nullptr);
 }
 
 void MENU_LUA::TrackObject(GUI_OBJECT* object) {
@@ -388,9 +406,13 @@ void MENU_LUA::TrackObject(GUI_OBJECT* object) {
     }
 }
 
-void MENU_LUA::ForgetObject(GUI_OBJECT* object) { created_.erase(object); }
+void MENU_LUA::ForgetObject(GUI_OBJECT* object) {
+    created_.erase(object);
+}
 
-MENU_LUA* MENU_LUA::Get() { return g_menu_manager; }
+MENU_LUA* MENU_LUA::Get() {
+    return g_menu_manager;
+}
 
 bool MENU_LUA::Init(lua_State* lua, vorlane::resources::TEXTLIB* textlib) {
     if (!lua) {
@@ -404,18 +426,25 @@ bool MENU_LUA::Init(lua_State* lua, vorlane::resources::TEXTLIB* textlib) {
         lua_CFunction function;
     };
     static const Constructor kConstructors[] = {
-        {"GUI_Area", LUA_CreateArea},         {"GUI_Frame", LUA_CreateFrame},
-        {"GUI_Button", LUA_CreateButton},     {"GUI_Input", LUA_CreateInput},
-        {"GUI_Checkbox", LUA_CreateCheckbox}, {"GUI_Radio", LUA_CreateRadio},
-        {"GUI_RadioButton", LUA_CreateRadioButton}, {"GUI_List", LUA_CreateList},
-        {"GUI_Label", LUA_CreateLabel},       {"GUI_Combobox", LUA_CreateCombobox},
+        {"GUI_Area", LUA_CreateArea},
+        {"GUI_Frame", LUA_CreateFrame},
+        {"GUI_Button", LUA_CreateButton},
+        {"GUI_Input", LUA_CreateInput},
+        {"GUI_Checkbox", LUA_CreateCheckbox},
+        {"GUI_Radio", LUA_CreateRadio},
+        {"GUI_RadioButton", LUA_CreateRadioButton},
+        {"GUI_List", LUA_CreateList},
+        {"GUI_Label", LUA_CreateLabel},
+        {"GUI_Combobox", LUA_CreateCombobox},
     };
     for (const Constructor& c : kConstructors) LUA_RegisterGuiType(lua, c.name, c.function);
-    lua_pushcfunction(lua, LuaMenuFunction<static_cast<bool (MENU_LUA::*)(MENU_LUA_USERDATA*)>(
-                               &MENU_LUA::ShowMenu)>);
+    lua_pushcfunction(
+        lua,
+        LuaMenuFunction<static_cast<bool (MENU_LUA::*)(MENU_LUA_USERDATA*)>(&MENU_LUA::ShowMenu)>);
     LUA_RawSetGlobal(lua, "ShowMenu");
-    lua_pushcfunction(lua, LuaMenuFunction<static_cast<bool (MENU_LUA::*)(MENU_LUA_USERDATA*)>(
-                               &MENU_LUA::HideMenu)>);
+    lua_pushcfunction(
+        lua,
+        LuaMenuFunction<static_cast<bool (MENU_LUA::*)(MENU_LUA_USERDATA*)>(&MENU_LUA::HideMenu)>);
     LUA_RawSetGlobal(lua, "HideMenu");
     lua_pushcfunction(lua, LuaMenuFunction<&MENU_LUA::RegisterMenu>);
     LUA_RawSetGlobal(lua, "RegisterMenu");
@@ -462,11 +491,12 @@ bool MENU_LUA::CreateFromScript(const void* script, size_t size, bool copy) {
     }
     int top = lua_gettop(lua_);
     int status = luaL_loadbuffer(lua_, bytes, size, "gui_script");
-    if (status == LUA_OK) status = lua_pcall(lua_, 0, 1, 0);
+    if (status == LUA_OK)
+        status = lua_pcall(lua_, 0, 1, 0);
     if (status != LUA_OK) {
         LUA_Alert(lua_);
-    } else if (MENU_LUA_USERDATA* record = IsHandle(lua_, -1) ? MENU_LUA_GetRecord(lua_, -1)
-                                                                : nullptr) {
+    } else if (MENU_LUA_USERDATA* record =
+                   IsHandle(lua_, -1) ? MENU_LUA_GetRecord(lua_, -1) : nullptr) {
         ShowMenu(record);
     }
     lua_settop(lua_, top);
@@ -480,7 +510,8 @@ MENU_LUA_USERDATA* MENU_LUA::GetMenuFromLUA(const char* expression) {
     }
     char chunk[512];
     int length = std::snprintf(chunk, sizeof chunk, "return %s\n", expression);
-    if (length < 0 || size_t(length) >= sizeof chunk) return nullptr;  // expression too long
+    if (length < 0 || size_t(length) >= sizeof chunk)
+        return nullptr;  // expression too long
     int top = lua_gettop(lua_);
     MENU_LUA_USERDATA* record = nullptr;
     if (luaL_loadbuffer(lua_, chunk, size_t(length), "gui_expression") == LUA_OK &&
@@ -491,9 +522,13 @@ MENU_LUA_USERDATA* MENU_LUA::GetMenuFromLUA(const char* expression) {
     return record;
 }
 
-bool MENU_LUA::ShowMenu(const char* expression) { return ShowMenu(GetMenuFromLUA(expression)); }
+bool MENU_LUA::ShowMenu(const char* expression) {
+    return ShowMenu(GetMenuFromLUA(expression));
+}
 
-bool MENU_LUA::HideMenu(const char* expression) { return HideMenu(GetMenuFromLUA(expression)); }
+bool MENU_LUA::HideMenu(const char* expression) {
+    return HideMenu(GetMenuFromLUA(expression));
+}
 
 GUI_OBJECT* MENU_LUA::GetObject(const char* expression) {
     MENU_LUA_USERDATA* record = GetMenuFromLUA(expression);
@@ -502,19 +537,23 @@ GUI_OBJECT* MENU_LUA::GetObject(const char* expression) {
 
 bool MENU_LUA::ShowMenu(MENU_LUA_USERDATA* record) {
     GUI_CONTROL* control = GUI_CONTROL::Get();
-    if (!record || !record->object || !control || !control->top()) return false;
+    if (!record || !record->object || !control || !control->top())
+        return false;
     GUI_OBJECT* object = record->object;
     // A child of another menu stays where it is.
-    if (object->parent() && object->parent() != control->top()) return false;
+    if (object->parent() && object->parent() != control->top())
+        return false;
     LoadPictures(object);
-    if (control->top()->AddObject(std::unique_ptr<GUI_OBJECT>(object)) < 0) return false;
+    if (control->top()->AddObject(std::unique_ptr<GUI_OBJECT>(object)) < 0)
+        return false;
     record->shown = 1;
     return true;
 }
 
 bool MENU_LUA::HideMenu(MENU_LUA_USERDATA* record) {
     GUI_CONTROL* control = GUI_CONTROL::Get();
-    if (!record || !record->object || !control || !control->top()) return false;
+    if (!record || !record->object || !control || !control->top())
+        return false;
     if (record->object->parent() != control->top()) {
         record->shown = 0;
         return false;
@@ -526,14 +565,17 @@ bool MENU_LUA::HideMenu(MENU_LUA_USERDATA* record) {
 }
 
 bool MENU_LUA::RegisterMenu(MENU_LUA_USERDATA* record) {
-    if (!record || !record->object) return false;
+    if (!record || !record->object)
+        return false;
     for (GUI_OBJECT* kept : registered_) {
-        if (kept == record->object) return true;
+        if (kept == record->object)
+            return true;
     }
     size_t slot = 0;
     while (slot < registered_.size() && registered_[slot]) ++slot;
     try {
-        if (slot == registered_.size()) registered_.push_back(nullptr);
+        if (slot == registered_.size())
+            registered_.push_back(nullptr);
     } catch (...) {
         return false;
     }
@@ -551,7 +593,8 @@ size_t MENU_LUA::registered_count() const {
 void MENU_LUA::Release() {
     GUI_CONTROL* control = GUI_CONTROL::Get();
     for (GUI_OBJECT*& object : registered_) {
-        if (!object) continue;
+        if (!object)
+            continue;
         if (control && control->top() && object->parent() == control->top()) {
             control->top()->ReleaseObject(object);  // destroyed with the returned pointer
         } else if (!object->parent()) {
@@ -564,26 +607,32 @@ void MENU_LUA::Release() {
     // a menu; deleting a root takes its subtree (and its entries) with it.
     std::vector<GUI_OBJECT*> roots;
     for (GUI_OBJECT* object : created_) {
-        if (!object->parent()) roots.push_back(object);
+        if (!object->parent())
+            roots.push_back(object);
     }
     for (GUI_OBJECT* root : roots) {
-        if (created_.count(root)) delete root;
+        if (created_.count(root))
+            delete root;
     }
     script_.clear();
     script_.shrink_to_fit();
 }
 
 std::string MENU_LUA::ResolveText(const char* value) const {
-    if (!value) return {};
-    if (value[0] == '~') return value + 1;
-    if (!textlib_) return value;
+    if (!value)
+        return {};
+    if (value[0] == '~')
+        return value + 1;
+    if (!textlib_)
+        return value;
     const char* text = textlib_->GetTextC(value);
     return text ? text : "* UNDEF *";
 }
 
 std::shared_ptr<const vorlane::gui::GuiPicture> MENU_LUA::FindPicture(const char* name) {
     auto found = pictures_.find(name);
-    if (found != pictures_.end()) return found->second;
+    if (found != pictures_.end())
+        return found->second;
     std::shared_ptr<const vorlane::gui::GuiPicture> picture;
     if (picture_loader_) {
         picture = picture_loader_(name);
@@ -601,12 +650,15 @@ std::shared_ptr<const vorlane::gui::GuiPicture> MENU_LUA::FindPicture(const char
 }
 
 void MENU_LUA::LoadPictures(GUI_OBJECT* object) {
-    if (!object) return;
+    if (!object)
+        return;
     if (GUI_STYLE* style = object->GetStyle()) {
         for (int slot = 0; slot < vorlane::gui::kSlotCount; ++slot) {
             const char* name = style->GetResourceName(slot);
-            if (!name || !*name || style->GetGfx(slot)) continue;
-            if (auto picture = FindPicture(name)) style->SetGfx(slot, picture);
+            if (!name || !*name || style->GetGfx(slot))
+                continue;
+            if (auto picture = FindPicture(name))
+                style->SetGfx(slot, picture);
         }
     }
     for (const auto& child : object->children()) LoadPictures(child.get());

@@ -49,7 +49,7 @@ struct MENU_LUA_ENUM {
 extern const MENU_LUA_ENUM kMenuTagEnums[];
 
 class MENU_LUA {
-public:
+  public:
     using MenuHook = bool (*)(int32_t tag, const GUI_EVENT& event);
     using PictureLoader =
         std::function<std::shared_ptr<const vorlane::gui::GuiPicture>(const char* name)>;
@@ -104,8 +104,7 @@ public:
     // The picture of a resource name (cached; null when there is none).
     std::shared_ptr<const vorlane::gui::GuiPicture> FindPicture(const char* name);
 
-private:
-
+  private:
     std::vector<uint8_t> script_;
     lua_State* lua_ = nullptr;
     vorlane::resources::TEXTLIB* textlib_ = nullptr;

@@ -17,7 +17,8 @@ constexpr size_t kMaxConfigBytes = 1 << 20;
 
 std::string Trim(const std::string& text) {
     const size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
+    if (first == std::string::npos)
+        return {};
     const size_t last = text.find_last_not_of(" \t");
     return text.substr(first, last - first + 1);
 }
@@ -29,7 +30,8 @@ void ReadUint(const SCFG* cfg, const char* key, uint32_t* out) {
 }
 
 void SetIfZero(uint32_t* value, uint32_t fallback) {
-    if (*value == 0) *value = fallback;
+    if (*value == 0)
+        *value = fallback;
 }
 
 }  // namespace
@@ -58,13 +60,15 @@ void FillKernelDefaults(NET_SETTINGS* s, bool bind_given) {
     SetIfZero(&s->usr_remove, 5000);
     SetIfZero(&s->usr_logoncheck, 10000);
     SetIfZero(&s->usr_logofftimeout, 2000);
-    if (!bind_given) s->srv_bind_addr = INADDR_LOOPBACK;
+    if (!bind_given)
+        s->srv_bind_addr = INADDR_LOOPBACK;
 }
 
 bool ParseLobbyConfig(const std::string& text, LobbyConfig* config, std::string* error) {
     SCFG* cfg = SCFG_LoadMemory(text.data(), text.size());
     if (!cfg) {
-        if (error) *error = "cannot read the configuration";
+        if (error)
+            *error = "cannot read the configuration";
         return false;
     }
     NET_ReadSettings(cfg, "LOOMEX_SERVER", &config->kernel);
@@ -72,17 +76,20 @@ bool ParseLobbyConfig(const std::string& text, LobbyConfig* config, std::string*
     if (const char* port = SCFG_Get(cfg, "lobbyd", "port")) {
         config->kernel.port = uint16_t(std::strtoul(port, nullptr, 10));
     }
-    if (const char* value = SCFG_Get(cfg, "lobbyd", "database")) config->database = value;
-    if (const char* value = SCFG_Get(cfg, "lobbyd", "log_dir")) config->log_dir = value;
+    if (const char* value = SCFG_Get(cfg, "lobbyd", "database"))
+        config->database = value;
+    if (const char* value = SCFG_Get(cfg, "lobbyd", "log_dir"))
+        config->log_dir = value;
     if (const char* value = SCFG_Get(cfg, "lobbyd", "password_hash")) {
-        config->hash = std::string(value) == "minimum" ? HashStrength::kMinimum
-                                                       : HashStrength::kInteractive;
+        config->hash =
+            std::string(value) == "minimum" ? HashStrength::kMinimum : HashStrength::kInteractive;
     }
     ReadUint(cfg, "chat_lines_per_second", &config->chat_lines_per_second);
     ReadUint(cfg, "channel_max_users", &config->channel_max_users);
     ReadUint(cfg, "games_per_host", &config->games_per_host);
     ReadUint(cfg, "hash_threads", &config->hash_threads);
-    if (config->hash_threads > 16) config->hash_threads = 16;
+    if (config->hash_threads > 16)
+        config->hash_threads = 16;
     uint32_t check = config->check_version ? 1 : 0;
     ReadUint(cfg, "check_version", &check);
     config->check_version = check != 0;
@@ -91,37 +98,43 @@ bool ParseLobbyConfig(const std::string& text, LobbyConfig* config, std::string*
     for (size_t i = 1; i <= net::kMaxChannels; ++i) {
         const std::string key = "channel" + std::to_string(i);
         const char* value = SCFG_Get(cfg, "lobbyd", key.c_str());
-        if (!value) continue;
+        if (!value)
+            continue;
         const std::string entry = value;
         const size_t comma = entry.rfind(',');
         ChannelConfig channel;
         channel.name = Trim(comma == std::string::npos ? entry : entry.substr(0, comma));
         if (comma != std::string::npos) {
-            channel.flags = uint8_t(std::strtoul(Trim(entry.substr(comma + 1)).c_str(), nullptr, 0));
+            channel.flags =
+                uint8_t(std::strtoul(Trim(entry.substr(comma + 1)).c_str(), nullptr, 0));
         }
         if (!IsValidName(channel.name)) {
-            if (error) *error = "invalid channel name in " + key;
+            if (error)
+                *error = "invalid channel name in " + key;
             SCFG_Free(cfg);
             return false;
         }
         config->channels.push_back(channel);
     }
     SCFG_Free(cfg);
-    if (config->channels.empty()) config->channels.push_back({"Lobby", 0x2});
+    if (config->channels.empty())
+        config->channels.push_back({"Lobby", 0x2});
     return true;
 }
 
 bool LoadLobbyConfig(const std::string& path, LobbyConfig* config, std::string* error) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
-        if (error) *error = "cannot open " + path;
+        if (error)
+            *error = "cannot open " + path;
         return false;
     }
     std::string text(kMaxConfigBytes + 1, '\0');
     file.read(text.data(), std::streamsize(text.size()));
     text.resize(size_t(file.gcount()));
     if (text.size() > kMaxConfigBytes) {
-        if (error) *error = path + " is too large";
+        if (error)
+            *error = path + " is too large";
         return false;
     }
     return ParseLobbyConfig(text, config, error);

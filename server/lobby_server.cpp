@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cstdarg>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <unordered_set>
 
 #include "baselib/logsys.h"
@@ -37,7 +37,8 @@ void Log(uint32_t level, const char* format, ...) {
 std::string Printable(const std::string& text) {
     std::string out = text;
     for (char& c : out) {
-        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) c = '?';
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E)
+            c = '?';
     }
     return out;
 }
@@ -57,7 +58,8 @@ LobbyServer::LobbyServer(LobbyStore* store, const LobbyConfig& config)
       workers_(std::make_unique<PasswordWorkers>(config.hash_threads)) {
     uint16_t number = 1;
     for (const ChannelConfig& channel : config_.channels) {
-        if (channels_.size() >= kMaxChannels) break;
+        if (channels_.size() >= kMaxChannels)
+            break;
         Channel entry;
         entry.config = channel;
         entry.number = number++;
@@ -81,10 +83,13 @@ uint16_t LobbyServer::ListenPort() const {
 
 void LobbyServer::Pump(uint32_t wait_ms, int budget) {
     NETDRV* drv = driver();
-    if (!drv) return;
+    if (!drv)
+        return;
     // While passwords are being checked, look back soon for their results.
-    if (workers_->pending() > 0) wait_ms = std::min<uint32_t>(wait_ms, 1);
-    if (NETDRV_PendingMessages(drv) == 0) NETDRV_WaitForMessage(drv, wait_ms);
+    if (workers_->pending() > 0)
+        wait_ms = std::min<uint32_t>(wait_ms, 1);
+    if (NETDRV_PendingMessages(drv) == 0)
+        NETDRV_WaitForMessage(drv, wait_ms);
     Update();
     for (int i = 1; i < budget && NETDRV_PendingMessages(drv) > 0; ++i) Update();
 }
@@ -103,7 +108,8 @@ size_t LobbyServer::game_count() const {
 
 bool LobbyServer::SendTo(uint32_t user, const std::vector<uint8_t>& packet) {
     const auto header = DecodePacketHeader(packet);
-    if (!header) return false;
+    if (!header)
+        return false;
     return SendData(user, kLobbyModuleType, header->id, packet.data(), uint32_t(packet.size())) ==
            1;
 }
@@ -125,13 +131,16 @@ std::vector<uint8_t> LobbyPayload(const std::vector<uint8_t>& packet, uint16_t i
 
 void LobbyServer::SendAllTo(uint32_t user, const std::vector<std::vector<uint8_t>>& packets) {
     NETDRV* drv = driver();
-    if (!drv) return;
+    if (!drv)
+        return;
     auto lock = NETUSR_Lock(&drv->users);
     NETUSR* found = NETUSR_FindById(&drv->users, user);
-    if (!found) return;
+    if (!found)
+        return;
     for (const std::vector<uint8_t>& packet : packets) {
         const auto header = DecodePacketHeader(packet);
-        if (!header) continue;
+        if (!header)
+            continue;
         const std::vector<uint8_t> payload = LobbyPayload(packet, header->id);
         QueueForUser(drv, found, NET_ID_SERVER, user, NET_MSGTYPE_CUSTOMDATA, payload.data(),
                      uint32_t(payload.size()));
@@ -142,12 +151,14 @@ void LobbyServer::SendToMany(const std::vector<uint32_t>& users,
                              const std::vector<uint8_t>& packet) {
     NETDRV* drv = driver();
     const auto header = DecodePacketHeader(packet);
-    if (!drv || !header || users.empty()) return;
+    if (!drv || !header || users.empty())
+        return;
     const std::vector<uint8_t> payload = LobbyPayload(packet, header->id);
     // One pass over the kernel's users instead of one search per receiver.
     const std::unordered_set<uint32_t> wanted(users.begin(), users.end());
     NETUSR_ForEach(&drv->users, [&](NETUSR* user) {
-        if (!user->address || !wanted.count(user->address->id)) return;
+        if (!user->address || !wanted.count(user->address->id))
+            return;
         QueueForUser(drv, user, NET_ID_SERVER, user->address->id, NET_MSGTYPE_CUSTOMDATA,
                      payload.data(), uint32_t(payload.size()));
     });
@@ -161,7 +172,8 @@ void LobbyServer::CloseConnection(uint32_t user) {
 std::array<uint8_t, 4> LobbyServer::PeerAddress(uint32_t user) {
     std::array<uint8_t, 4> address{};
     NETDRV* drv = driver();
-    if (!drv) return address;
+    if (!drv)
+        return address;
     auto lock = NETUSR_Lock(&drv->users);
     NETUSR* found = NETUSR_FindById(&drv->users, user);
     if (found && found->connection) {
@@ -172,15 +184,18 @@ std::array<uint8_t, 4> LobbyServer::PeerAddress(uint32_t user) {
 
 void LobbyServer::SrvTick() {
     workers_->Drain();
-    if (closing_.empty()) return;
+    if (closing_.empty())
+        return;
     NETDRV* drv = driver();
     const auto now = std::chrono::steady_clock::now();
     std::vector<PendingClose> waiting;
     for (const PendingClose& close : closing_) {
-        if (!drv) continue;
+        if (!drv)
+            continue;
         auto lock = NETUSR_Lock(&drv->users);
         NETUSR* user = NETUSR_FindById(&drv->users, close.user);
-        if (!user) continue;
+        if (!user)
+            continue;
         bool drained;
         {
             std::lock_guard queue_lock(user->writer->signals.mutex);
@@ -210,51 +225,87 @@ void LobbyServer::OnLogon(uint32_t id) {
     sessions_[id] = session;
 }
 
-void LobbyServer::OnLogoff(uint32_t id) { EndSession(id); }
+void LobbyServer::OnLogoff(uint32_t id) {
+    EndSession(id);
+}
 
-void LobbyServer::OnConnectionLost(uint32_t id) { EndSession(id); }
+void LobbyServer::OnConnectionLost(uint32_t id) {
+    EndSession(id);
+}
 
-void LobbyServer::OnUserRemoved(uint32_t id) { EndSession(id); }
+void LobbyServer::OnUserRemoved(uint32_t id) {
+    EndSession(id);
+}
 
 void LobbyServer::EndSession(uint32_t id) {
     auto found = sessions_.find(id);
-    if (found == sessions_.end()) return;
+    if (found == sessions_.end())
+        return;
     Session& session = found->second;
     LeaveChannel(session);
     if (session.account) {
         auto online = online_.find(session.account);
-        if (online != online_.end() && online->second == id) online_.erase(online);
+        if (online != online_.end() && online->second == id)
+            online_.erase(online);
     }
     sessions_.erase(found);
 }
 
 void LobbyServer::OnDataReceived(uint32_t /*receiver*/, uint32_t sender, uint16_t module_type,
                                  uint16_t sub_type, const uint8_t* data, uint32_t size) {
-    if (module_type != kLobbyModuleType || !data) return;
+    if (module_type != kLobbyModuleType || !data)
+        return;
     auto found = sessions_.find(sender);
-    if (found == sessions_.end()) return;
+    if (found == sessions_.end())
+        return;
     Session& session = found->second;
     std::span<const uint8_t> packet(data, size);
     if (session.account == 0) {
-        if (session.answered) return;
-        if (sub_type == kPktFirstLogin) HandleFirstLogin(session, packet);
-        if (sub_type == kPktLogin) HandleLogin(session, packet);
+        if (session.answered)
+            return;
+        if (sub_type == kPktFirstLogin)
+            HandleFirstLogin(session, packet);
+        if (sub_type == kPktLogin)
+            HandleLogin(session, packet);
         return;
     }
     switch (sub_type) {
-        case kPktProfileRequest: HandleProfileRequest(session, packet); break;
-        case kPktProfileUpload: HandleProfileUpload(session, packet); break;
-        case kPktSelectProfile: HandleSelectProfile(session, packet); break;
-        case kPktChannelListRequest: SendChannelList(session.id); break;
-        case kPktJoinChannel: HandleJoin(session, packet); break;
-        case kPktLeaveChannel: LeaveChannel(session); break;
+        case kPktProfileRequest:
+            HandleProfileRequest(session, packet);
+            break;
+        case kPktProfileUpload:
+            HandleProfileUpload(session, packet);
+            break;
+        case kPktSelectProfile:
+            HandleSelectProfile(session, packet);
+            break;
+        case kPktChannelListRequest:
+            SendChannelList(session.id);
+            break;
+        case kPktJoinChannel:
+            HandleJoin(session, packet);
+            break;
+        case kPktLeaveChannel:
+            LeaveChannel(session);
+            break;
         case kPktChatAll:
-        case kPktChatPrivate: HandleChat(session, sub_type, packet); break;
-        case kPktGameRegister: HandleGameRegister(session, packet); break;
-        case kPktGameUpdate: HandleGameUpdate(session, packet); break;
-        case kPktGameRemove: HandleGameRemove(session, packet); break;
-        case kPktGameResults: HandleGameResults(session, packet); break;
-        default: break;
+        case kPktChatPrivate:
+            HandleChat(session, sub_type, packet);
+            break;
+        case kPktGameRegister:
+            HandleGameRegister(session, packet);
+            break;
+        case kPktGameUpdate:
+            HandleGameUpdate(session, packet);
+            break;
+        case kPktGameRemove:
+            HandleGameRemove(session, packet);
+            break;
+        case kPktGameResults:
+            HandleGameResults(session, packet);
+            break;
+        default:
+            break;
     }
 }
 
@@ -267,7 +318,8 @@ LobbyServer::Session* LobbyServer::SessionOf(uint32_t user, uint64_t serial) {
 
 void LobbyServer::HandleFirstLogin(Session& session, std::span<const uint8_t> packet) {
     const auto request = DecodeLogin(packet, true);
-    if (!request) return;
+    if (!request)
+        return;
     session.answered = true;
     uint32_t code = kCodeOk;
     if (config_.check_version &&
@@ -298,19 +350,27 @@ void LobbyServer::FinishFirstLogin(uint32_t user, uint64_t serial, const std::st
     uint32_t account = 0;
     uint32_t code = kCodeInternal;
     switch (store_->InsertAccount(name, hash, email, &account)) {
-        case StoreResult::kOk: code = kCodeOk; break;
-        case StoreResult::kExists: code = kCodeUserExists; break;
-        default: code = kCodeInternal; break;
+        case StoreResult::kOk:
+            code = kCodeOk;
+            break;
+        case StoreResult::kExists:
+            code = kCodeUserExists;
+            break;
+        default:
+            code = kCodeInternal;
+            break;
     }
     Log(kLogInfo, "LOBBYD: account creation for \"%s\": %u", Printable(name).c_str(), code);
-    if (!SessionOf(user, serial)) return;
+    if (!SessionOf(user, serial))
+        return;
     SendResult(user, code);
     CloseConnection(user);
 }
 
 void LobbyServer::HandleLogin(Session& session, std::span<const uint8_t> packet) {
     const auto request = DecodeLogin(packet, false);
-    if (!request) return;
+    if (!request)
+        return;
     session.answered = true;
     uint32_t code = kCodeOk;
     uint32_t account = 0;
@@ -320,9 +380,14 @@ void LobbyServer::HandleLogin(Session& session, std::span<const uint8_t> packet)
         code = kCodeWrongVersion;
     } else {
         switch (store_->FindAccount(request->user, &account, &hash)) {
-            case StoreResult::kOk: break;
-            case StoreResult::kUnknown: code = kCodeUnknownUser; break;
-            default: code = kCodeInternal; break;
+            case StoreResult::kOk:
+                break;
+            case StoreResult::kUnknown:
+                code = kCodeUnknownUser;
+                break;
+            default:
+                code = kCodeInternal;
+                break;
         }
     }
     if (code != kCodeOk) {
@@ -342,8 +407,10 @@ void LobbyServer::HandleLogin(Session& session, std::span<const uint8_t> packet)
 void LobbyServer::FinishLogin(uint32_t user, uint64_t serial, const std::string& name,
                               uint32_t account, uint32_t code) {
     Session* session = SessionOf(user, serial);
-    if (!session) return;
-    if (code == kCodeOk && online_.count(account)) code = kCodeAlreadyOnline;
+    if (!session)
+        return;
+    if (code == kCodeOk && online_.count(account))
+        code = kCodeAlreadyOnline;
     Log(kLogInfo, "LOBBYD: log-in of \"%s\": %u", Printable(name).c_str(), code);
     if (code != kCodeOk) {
         SendTo(user, EncodeLoginResult(check_, code, 0));
@@ -373,7 +440,8 @@ void LobbyServer::HandleProfileRequest(Session& session, std::span<const uint8_t
 
 void LobbyServer::HandleProfileUpload(Session& session, std::span<const uint8_t> packet) {
     const auto body = DecodeProfilePacket(packet);
-    if (!body || body->permid != session.account || body->number < 1 || body->number > 4) return;
+    if (!body || body->permid != session.account || body->number < 1 || body->number > 4)
+        return;
     if (body->length == 0) {
         store_->ClearProfile(session.account, body->number);
     } else if (body->length == int32_t(kProfileSize) &&
@@ -392,7 +460,8 @@ void LobbyServer::HandleProfileUpload(Session& session, std::span<const uint8_t>
 
 void LobbyServer::HandleSelectProfile(Session& session, std::span<const uint8_t> packet) {
     const auto number = DecodeU16At14(packet);
-    if (!number) return;
+    if (!number)
+        return;
     net::Profile profile;
     if (*number < 1 || *number > 4 || !store_->LoadProfile(session.account, *number, &profile)) {
         SendResult(session.id, kCodeRefused);
@@ -425,7 +494,8 @@ std::vector<uint8_t> LobbyServer::UserRecordOf(const Session& session) const {
 
 void LobbyServer::HandleJoin(Session& session, std::span<const uint8_t> packet) {
     const auto number = DecodeU16At14(packet);
-    if (!number) return;
+    if (!number)
+        return;
     auto target = std::find_if(channels_.begin(), channels_.end(),
                                [&](const Channel& c) { return c.number == *number; });
     const bool full = target != channels_.end() && config_.channel_max_users != 0 &&
@@ -442,7 +512,8 @@ void LobbyServer::HandleJoin(Session& session, std::span<const uint8_t> packet) 
     welcome.push_back(EncodeU16Body(check_, kPktChannelEntered, channel.number));
     for (uint32_t member : channel.members) {
         auto other = sessions_.find(member);
-        if (other != sessions_.end()) welcome.push_back(UserRecordOf(other->second));
+        if (other != sessions_.end())
+            welcome.push_back(UserRecordOf(other->second));
     }
     for (const Game& game : channel.games) {
         welcome.push_back(EncodeGameRecord(check_, kPktGameAdded, game.record));
@@ -454,7 +525,8 @@ void LobbyServer::HandleJoin(Session& session, std::span<const uint8_t> packet) 
 }
 
 void LobbyServer::LeaveChannel(Session& session) {
-    if (session.channel < 0 || size_t(session.channel) >= channels_.size()) return;
+    if (session.channel < 0 || size_t(session.channel) >= channels_.size())
+        return;
     RemoveGamesOf(session);
     Channel& channel = channels_[size_t(session.channel)];
     Remove(channel.members, session.id);
@@ -467,19 +539,23 @@ void LobbyServer::LeaveChannel(Session& session) {
 bool LobbyServer::TakeChatToken(Session& session) {
     const auto now = std::chrono::steady_clock::now();
     const double rate = config_.chat_lines_per_second;
-    if (rate <= 0) return true;
+    if (rate <= 0)
+        return true;
     const double elapsed = std::chrono::duration<double>(now - session.chat_refill).count();
     session.chat_refill = now;
     session.chat_tokens = std::min(rate, session.chat_tokens + elapsed * rate);
-    if (session.chat_tokens < 1.0) return false;
+    if (session.chat_tokens < 1.0)
+        return false;
     session.chat_tokens -= 1.0;
     return true;
 }
 
 void LobbyServer::HandleChat(Session& session, uint16_t id, std::span<const uint8_t> packet) {
-    if (session.channel < 0 || packet.size() < 18) return;
+    if (session.channel < 0 || packet.size() < 18)
+        return;
     const auto chat = DecodeChat(packet);
-    if (!chat || chat->text.empty() || !TakeChatToken(session)) return;
+    if (!chat || chat->text.empty() || !TakeChatToken(session))
+        return;
     Channel& channel = channels_[size_t(session.channel)];
     ChatPacket out{int32_t(session.id), chat->text};
     if (id == kPktChatAll) {
@@ -497,9 +573,11 @@ void LobbyServer::HandleChat(Session& session, uint16_t id, std::span<const uint
 // [SECTION] Games
 
 LobbyServer::Game* LobbyServer::OwnGame(Session& session, uint32_t game_id) {
-    if (session.channel < 0) return nullptr;
+    if (session.channel < 0)
+        return nullptr;
     for (Game& game : channels_[size_t(session.channel)].games) {
-        if (game.id == game_id && game.host == session.id) return &game;
+        if (game.id == game_id && game.host == session.id)
+            return &game;
     }
     return nullptr;
 }
@@ -511,10 +589,12 @@ void LobbyServer::HandleGameRegister(Session& session, std::span<const uint8_t> 
         PKTCHECK::Seal(reply);
         SendTo(session.id, reply);
     };
-    if (packet.size() < kGameRecordSize || session.channel < 0) return refuse();
+    if (packet.size() < kGameRecordSize || session.channel < 0)
+        return refuse();
     Channel& channel = channels_[size_t(session.channel)];
-    const size_t hosted = size_t(std::count_if(channel.games.begin(), channel.games.end(),
-                                               [&](const Game& g) { return g.host == session.id; }));
+    const size_t hosted =
+        size_t(std::count_if(channel.games.begin(), channel.games.end(),
+                             [&](const Game& g) { return g.host == session.id; }));
     if (!(channel.config.flags & kChannelGames) || hosted >= config_.games_per_host) {
         return refuse();
     }
@@ -522,7 +602,8 @@ void LobbyServer::HandleGameRegister(Session& session, std::span<const uint8_t> 
     std::copy_n(packet.begin(), kGameRecordSize, game.record.begin());
     game.record[kGameName + kGameNameWidth - 1] = 0;
     game.id = next_game_id_++;
-    if (next_game_id_ == 0) next_game_id_ = 1;
+    if (next_game_id_ == 0)
+        next_game_id_ = 1;
     game.host = session.id;
     // The server states who hosts the game and under which identifier.
     const std::array<uint8_t, 4> address = PeerAddress(session.id);
@@ -538,9 +619,11 @@ void LobbyServer::HandleGameRegister(Session& session, std::span<const uint8_t> 
 }
 
 void LobbyServer::HandleGameUpdate(Session& session, std::span<const uint8_t> packet) {
-    if (packet.size() < kGameRecordSize) return;
+    if (packet.size() < kGameRecordSize)
+        return;
     Game* game = OwnGame(session, GetU32(packet, kGameId));
-    if (!game) return SendResult(session.id, kCodeRefused);
+    if (!game)
+        return SendResult(session.id, kCodeRefused);
     const std::array<uint8_t, 4> address = PeerAddress(session.id);
     std::copy_n(packet.begin(), kGameRecordSize, game->record.begin());
     game->record[kGameName + kGameNameWidth - 1] = 0;
@@ -552,9 +635,11 @@ void LobbyServer::HandleGameUpdate(Session& session, std::span<const uint8_t> pa
 
 void LobbyServer::HandleGameRemove(Session& session, std::span<const uint8_t> packet) {
     const auto game_id = DecodeU32At14(packet);
-    if (!game_id) return;
+    if (!game_id)
+        return;
     Game* game = OwnGame(session, *game_id);
-    if (!game) return SendResult(session.id, kCodeRefused);
+    if (!game)
+        return SendResult(session.id, kCodeRefused);
     Channel& channel = channels_[size_t(session.channel)];
     const GameRecord record = game->record;
     channel.games.erase(channel.games.begin() + (game - channel.games.data()));
@@ -562,7 +647,8 @@ void LobbyServer::HandleGameRemove(Session& session, std::span<const uint8_t> pa
 }
 
 void LobbyServer::RemoveGamesOf(Session& session) {
-    if (session.channel < 0) return;
+    if (session.channel < 0)
+        return;
     Channel& channel = channels_[size_t(session.channel)];
     for (size_t i = 0; i < channel.games.size();) {
         if (channel.games[i].host != session.id) {
@@ -576,7 +662,8 @@ void LobbyServer::RemoveGamesOf(Session& session) {
 }
 
 void LobbyServer::HandleGameResults(Session& session, std::span<const uint8_t> packet) {
-    if (packet.size() < kResultEntriesOffset) return;
+    if (packet.size() < kResultEntriesOffset)
+        return;
     Game* game = OwnGame(session, GetU32(packet, 14));
     const size_t announced = GetU16(packet, 18);
     const size_t present = (packet.size() - kResultEntriesOffset) / kResultEntrySize;
@@ -594,18 +681,20 @@ void LobbyServer::HandleGameResults(Session& session, std::span<const uint8_t> p
         result.score = int32_t(GetU32(packet, at + 8));
         const bool valid = outcome >= 1 && outcome <= 3 && result.profile >= 1 &&
                            result.profile <= 4 && result.score >= -kMaxScorePerGame &&
-                           result.score <= kMaxScorePerGame &&
-                           seen.insert(result.account).second;
-        if (!valid) return SendResult(session.id, kCodeRefused);
+                           result.score <= kMaxScorePerGame && seen.insert(result.account).second;
+        if (!valid)
+            return SendResult(session.id, kCodeRefused);
         result.outcome = GameOutcome(outcome);
         results.push_back(result);
     }
-    if (!store_->ApplyResults(results)) return SendResult(session.id, kCodeRefused);
+    if (!store_->ApplyResults(results))
+        return SendResult(session.id, kCodeRefused);
     game->results_reported = true;
     // Online players see their new figures in the records they send from now on.
     for (const PlayerResult& result : results) {
         auto online = online_.find(result.account);
-        if (online == online_.end()) continue;
+        if (online == online_.end())
+            continue;
         Session& player = sessions_[online->second];
         if (player.profile == result.profile) {
             store_->LoadProfile(player.account, player.profile, &player.profile_data);

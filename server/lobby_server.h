@@ -46,7 +46,7 @@ constexpr uint32_t kCodeRefused = 21;
 constexpr int32_t kMaxScorePerGame = 1000;
 
 class LobbyServer : public TNS_CONTROL {
-public:
+  public:
     LobbyServer(LobbyStore* store, const LobbyConfig& config);
     ~LobbyServer() override;
 
@@ -65,8 +65,8 @@ public:
     void OnLogoff(uint32_t id) override;
     void OnConnectionLost(uint32_t id) override;
     void OnUserRemoved(uint32_t id) override;
-    void OnDataReceived(uint32_t receiver, uint32_t sender, uint16_t module_type,
-                        uint16_t sub_type, const uint8_t* data, uint32_t size) override;
+    void OnDataReceived(uint32_t receiver, uint32_t sender, uint16_t module_type, uint16_t sub_type,
+                        const uint8_t* data, uint32_t size) override;
     void SrvTick() override;
 
     // Introspection for tests and the load tool.
@@ -74,7 +74,7 @@ public:
     size_t channel_members(size_t channel) const;
     size_t game_count() const;
 
-protected:
+  protected:
     // Sends one sealed packet to one user; false when it could not be queued.
     virtual bool SendTo(uint32_t user, const std::vector<uint8_t>& packet);
     // Sends several packets to one user (finding the user once).
@@ -86,7 +86,7 @@ protected:
     // IPv4 address of the user's peer in network order (4 bytes), or zeros.
     virtual std::array<uint8_t, 4> PeerAddress(uint32_t user);
 
-private:
+  private:
     struct Game {
         net::GameRecord record{};
         uint32_t id = 0;

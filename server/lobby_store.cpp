@@ -12,9 +12,10 @@ namespace {
 
 // One prepared statement, finalised exactly once.
 class Statement {
-public:
+  public:
     Statement(sqlite3* db, const char* sql) {
-        if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK) stmt_ = nullptr;
+        if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK)
+            stmt_ = nullptr;
     }
     ~Statement() { sqlite3_finalize(stmt_); }
     Statement(const Statement&) = delete;
@@ -22,15 +23,18 @@ public:
 
     bool ok() const { return stmt_ != nullptr; }
     Statement& Bind(int index, int64_t value) {
-        if (stmt_) sqlite3_bind_int64(stmt_, index, value);
+        if (stmt_)
+            sqlite3_bind_int64(stmt_, index, value);
         return *this;
     }
     Statement& Bind(int index, const std::string& text) {
-        if (stmt_) sqlite3_bind_text(stmt_, index, text.data(), int(text.size()), SQLITE_TRANSIENT);
+        if (stmt_)
+            sqlite3_bind_text(stmt_, index, text.data(), int(text.size()), SQLITE_TRANSIENT);
         return *this;
     }
     Statement& BindBlob(int index, const void* data, int size) {
-        if (stmt_) sqlite3_bind_blob(stmt_, index, data, size, SQLITE_TRANSIENT);
+        if (stmt_)
+            sqlite3_bind_blob(stmt_, index, data, size, SQLITE_TRANSIENT);
         return *this;
     }
     // SQLITE_ROW, SQLITE_DONE or an error code.
@@ -47,28 +51,33 @@ public:
         return static_cast<const uint8_t*>(sqlite3_column_blob(stmt_, column));
     }
 
-private:
+  private:
     sqlite3_stmt* stmt_ = nullptr;
 };
 
-bool ValidSlot(uint16_t number) { return number >= 1 && number <= 4; }
+bool ValidSlot(uint16_t number) {
+    return number >= 1 && number <= 4;
+}
 
 }  // namespace
 
 bool IsValidName(const std::string& name) {
-    if (name.empty() || name.size() > net::kNameWidth - 1) return false;
-    if (name.front() == ' ' || name.back() == ' ') return false;
-    return std::all_of(name.begin(), name.end(),
-                       [](char c) { return c >= 0x20 && c <= 0x7E; });
+    if (name.empty() || name.size() > net::kNameWidth - 1)
+        return false;
+    if (name.front() == ' ' || name.back() == ' ')
+        return false;
+    return std::all_of(name.begin(), name.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
 }
 
 std::unique_ptr<LobbyStore> LobbyStore::Open(const std::string& path, HashStrength strength,
                                              std::string* error) {
     auto fail = [&](const std::string& why) {
-        if (error) *error = why;
+        if (error)
+            *error = why;
         return std::unique_ptr<LobbyStore>();
     };
-    if (sodium_init() < 0) return fail("libsodium cannot start");
+    if (sodium_init() < 0)
+        return fail("libsodium cannot start");
     std::unique_ptr<LobbyStore> store(new LobbyStore);
     store->strength_ = strength;
     if (sqlite3_open_v2(path.c_str(), &store->db_,
@@ -80,22 +89,27 @@ std::unique_ptr<LobbyStore> LobbyStore::Open(const std::string& path, HashStreng
     const bool ready =
         store->Exec("PRAGMA journal_mode=WAL") && store->Exec("PRAGMA synchronous=FULL") &&
         store->Exec("PRAGMA foreign_keys=ON") &&
-        store->Exec("CREATE TABLE IF NOT EXISTS accounts("
-                    " id INTEGER PRIMARY KEY AUTOINCREMENT,"
-                    " name TEXT NOT NULL UNIQUE COLLATE NOCASE,"
-                    " hash TEXT NOT NULL, email TEXT NOT NULL, created INTEGER NOT NULL)") &&
-        store->Exec("CREATE TABLE IF NOT EXISTS profiles("
-                    " account INTEGER NOT NULL REFERENCES accounts(id),"
-                    " number INTEGER NOT NULL CHECK(number BETWEEN 1 AND 4),"
-                    " data BLOB NOT NULL,"
-                    " won INTEGER NOT NULL DEFAULT 0, lost INTEGER NOT NULL DEFAULT 0,"
-                    " disconnected INTEGER NOT NULL DEFAULT 0, score INTEGER NOT NULL DEFAULT 0,"
-                    " PRIMARY KEY(account, number))");
-    if (!ready) return fail(sqlite3_errmsg(store->db_));
+        store->Exec(
+            "CREATE TABLE IF NOT EXISTS accounts("
+            " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+            " name TEXT NOT NULL UNIQUE COLLATE NOCASE,"
+            " hash TEXT NOT NULL, email TEXT NOT NULL, created INTEGER NOT NULL)") &&
+        store->Exec(
+            "CREATE TABLE IF NOT EXISTS profiles("
+            " account INTEGER NOT NULL REFERENCES accounts(id),"
+            " number INTEGER NOT NULL CHECK(number BETWEEN 1 AND 4),"
+            " data BLOB NOT NULL,"
+            " won INTEGER NOT NULL DEFAULT 0, lost INTEGER NOT NULL DEFAULT 0,"
+            " disconnected INTEGER NOT NULL DEFAULT 0, score INTEGER NOT NULL DEFAULT 0,"
+            " PRIMARY KEY(account, number))");
+    if (!ready)
+        return fail(sqlite3_errmsg(store->db_));
     return store;
 }
 
-LobbyStore::~LobbyStore() { sqlite3_close_v2(db_); }
+LobbyStore::~LobbyStore() {
+    sqlite3_close_v2(db_);
+}
 
 bool LobbyStore::Exec(const char* sql) {
     return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
@@ -104,10 +118,10 @@ bool LobbyStore::Exec(const char* sql) {
 std::string LobbyStore::HashPassword(const std::string& password) const {
     char hash[crypto_pwhash_STRBYTES];
     const bool strong = strength_ == HashStrength::kInteractive;
-    if (crypto_pwhash_str(hash, password.data(), password.size(),
-                          strong ? crypto_pwhash_OPSLIMIT_INTERACTIVE : crypto_pwhash_OPSLIMIT_MIN,
-                          strong ? crypto_pwhash_MEMLIMIT_INTERACTIVE
-                                 : crypto_pwhash_MEMLIMIT_MIN) != 0) {
+    if (crypto_pwhash_str(
+            hash, password.data(), password.size(),
+            strong ? crypto_pwhash_OPSLIMIT_INTERACTIVE : crypto_pwhash_OPSLIMIT_MIN,
+            strong ? crypto_pwhash_MEMLIMIT_INTERACTIVE : crypto_pwhash_MEMLIMIT_MIN) != 0) {
         return {};
     }
     return hash;
@@ -119,15 +133,20 @@ bool LobbyStore::VerifyPassword(const std::string& hash, const std::string& pass
 
 StoreResult LobbyStore::InsertAccount(const std::string& name, const std::string& hash,
                                       const std::string& email, uint32_t* id) {
-    if (hash.empty()) return StoreResult::kError;
+    if (hash.empty())
+        return StoreResult::kError;
     Statement insert(db_, "INSERT INTO accounts(name, hash, email, created) VALUES(?, ?, ?, ?)");
     insert.Bind(1, name).Bind(2, hash).Bind(3, email).Bind(4, int64_t(std::time(nullptr)));
     const int step = insert.Step();
-    if (step == SQLITE_CONSTRAINT) return StoreResult::kExists;
-    if (step != SQLITE_DONE) return StoreResult::kError;
+    if (step == SQLITE_CONSTRAINT)
+        return StoreResult::kExists;
+    if (step != SQLITE_DONE)
+        return StoreResult::kError;
     const int64_t new_id = sqlite3_last_insert_rowid(db_);
-    if (new_id <= 0 || new_id > INT32_MAX) return StoreResult::kError;
-    if (id) *id = uint32_t(new_id);
+    if (new_id <= 0 || new_id > INT32_MAX)
+        return StoreResult::kError;
+    if (id)
+        *id = uint32_t(new_id);
     return StoreResult::kOk;
 }
 
@@ -135,10 +154,14 @@ StoreResult LobbyStore::FindAccount(const std::string& name, uint32_t* id, std::
     Statement select(db_, "SELECT id, hash FROM accounts WHERE name = ?");
     select.Bind(1, name);
     const int step = select.Step();
-    if (step == SQLITE_DONE) return StoreResult::kUnknown;
-    if (step != SQLITE_ROW) return StoreResult::kError;
-    if (id) *id = uint32_t(select.Int(0));
-    if (hash) *hash = select.Text(1);
+    if (step == SQLITE_DONE)
+        return StoreResult::kUnknown;
+    if (step != SQLITE_ROW)
+        return StoreResult::kError;
+    if (id)
+        *id = uint32_t(select.Int(0));
+    if (hash)
+        *hash = select.Text(1);
     return StoreResult::kOk;
 }
 
@@ -152,9 +175,12 @@ StoreResult LobbyStore::CheckLogin(const std::string& name, const std::string& p
     uint32_t found = 0;
     std::string hash;
     const StoreResult result = FindAccount(name, &found, &hash);
-    if (result != StoreResult::kOk) return result;
-    if (!VerifyPassword(hash, password)) return StoreResult::kWrongPassword;
-    if (id) *id = found;
+    if (result != StoreResult::kOk)
+        return result;
+    if (!VerifyPassword(hash, password))
+        return StoreResult::kWrongPassword;
+    if (id)
+        *id = found;
     return StoreResult::kOk;
 }
 
@@ -166,15 +192,18 @@ bool LobbyStore::AccountExists(uint32_t id) {
 
 bool LobbyStore::LoadProfile(uint32_t account, uint16_t number, net::Profile* profile) {
     profile->fill(0);
-    if (!ValidSlot(number)) return false;
+    if (!ValidSlot(number))
+        return false;
     Statement select(db_,
                      "SELECT data, won, lost, disconnected, score FROM profiles"
                      " WHERE account = ? AND number = ?");
     select.Bind(1, int64_t(account)).Bind(2, int64_t(number));
-    if (select.Step() != SQLITE_ROW) return false;
+    if (select.Step() != SQLITE_ROW)
+        return false;
     size_t size = 0;
     const uint8_t* data = select.Blob(0, &size);
-    if (!data || size != net::kProfileSize) return false;
+    if (!data || size != net::kProfileSize)
+        return false;
     std::copy_n(data, net::kProfileSize, profile->begin());
     net::PutU32(*profile, net::kProfWon, uint32_t(select.Int(1)));
     net::PutU32(*profile, net::kProfLost, uint32_t(select.Int(2)));
@@ -184,7 +213,8 @@ bool LobbyStore::LoadProfile(uint32_t account, uint16_t number, net::Profile* pr
 }
 
 bool LobbyStore::StoreProfile(uint32_t account, uint16_t number, const net::Profile& profile) {
-    if (!ValidSlot(number)) return false;
+    if (!ValidSlot(number))
+        return false;
     net::Profile clean = profile;
     // Texts always end inside their fields; statistics belong to the server.
     clean[net::kProfName + net::kNameWidth - 1] = 0;
@@ -193,20 +223,23 @@ bool LobbyStore::StoreProfile(uint32_t account, uint16_t number, const net::Prof
     Statement upsert(db_,
                      "INSERT INTO profiles(account, number, data) VALUES(?, ?, ?)"
                      " ON CONFLICT(account, number) DO UPDATE SET data = excluded.data");
-    upsert.Bind(1, int64_t(account)).Bind(2, int64_t(number)).BindBlob(3, clean.data(),
-                                                                      int(clean.size()));
+    upsert.Bind(1, int64_t(account))
+        .Bind(2, int64_t(number))
+        .BindBlob(3, clean.data(), int(clean.size()));
     return upsert.Step() == SQLITE_DONE;
 }
 
 bool LobbyStore::ClearProfile(uint32_t account, uint16_t number) {
-    if (!ValidSlot(number)) return false;
+    if (!ValidSlot(number))
+        return false;
     Statement erase(db_, "DELETE FROM profiles WHERE account = ? AND number = ?");
     erase.Bind(1, int64_t(account)).Bind(2, int64_t(number));
     return erase.Step() == SQLITE_DONE;
 }
 
 bool LobbyStore::ApplyResults(const std::vector<PlayerResult>& results) {
-    if (!Exec("BEGIN IMMEDIATE")) return false;
+    if (!Exec("BEGIN IMMEDIATE"))
+        return false;
     bool ok = true;
     for (const PlayerResult& result : results) {
         const char* column = result.outcome == GameOutcome::kWon    ? "won"
@@ -215,7 +248,8 @@ bool LobbyStore::ApplyResults(const std::vector<PlayerResult>& results) {
         const std::string sql = std::string("UPDATE profiles SET ") + column + " = " + column +
                                 " + 1, score = score + ? WHERE account = ? AND number = ?";
         Statement update(db_, sql.c_str());
-        update.Bind(1, int64_t(result.score)).Bind(2, int64_t(result.account))
+        update.Bind(1, int64_t(result.score))
+            .Bind(2, int64_t(result.account))
             .Bind(3, int64_t(result.profile));
         if (update.Step() != SQLITE_DONE || sqlite3_changes(db_) != 1) {
             ok = false;

@@ -40,7 +40,7 @@ struct PlayerResult {
 };
 
 class LobbyStore {
-public:
+  public:
     // Opens (creating if needed) the database at `path` (":memory:" for a
     // private in-memory one). Null on failure, with the reason in `error`.
     static std::unique_ptr<LobbyStore> Open(const std::string& path, HashStrength strength,
@@ -77,7 +77,7 @@ public:
     // Applies the results of one game in one transaction; false changes nothing.
     bool ApplyResults(const std::vector<PlayerResult>& results);
 
-private:
+  private:
     LobbyStore() = default;
     bool Exec(const char* sql);
 

@@ -18,7 +18,9 @@ namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
 
-void OnSignal(int) { g_stop = 1; }
+void OnSignal(int) {
+    g_stop = 1;
+}
 
 void PrintHelp() {
     std::printf(
@@ -70,9 +72,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vorlane-lobbyd: %s\n", error.c_str());
         return 1;
     }
-    if (!database.empty()) config.database = database;
-    if (!log_dir.empty()) config.log_dir = log_dir;
-    if (port >= 0) config.kernel.port = uint16_t(port);
+    if (!database.empty())
+        config.database = database;
+    if (!log_dir.empty())
+        config.log_dir = log_dir;
+    if (port >= 0)
+        config.kernel.port = uint16_t(port);
 
     auto store = vorlane::server::LobbyStore::Open(config.database, config.hash, &error);
     if (!store) {
@@ -89,7 +94,8 @@ int main(int argc, char** argv) {
     }
     // The server's own lines (accounts, log-ins) go beside the kernel's logs.
     LOGSYS* program_log = LOGSYS_Create(kLogCrLf, kLogToFile, program_log_name.c_str());
-    if (program_log) LOGSYS_SetDefault(program_log);
+    if (program_log)
+        LOGSYS_SetDefault(program_log);
 
     struct sigaction action {};
     action.sa_handler = OnSignal;

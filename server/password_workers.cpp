@@ -20,7 +20,8 @@ PasswordWorkers::~PasswordWorkers() {
 
 void PasswordWorkers::Submit(Job job) {
     if (threads_.empty()) {
-        if (Completion completion = job()) completion();
+        if (Completion completion = job())
+            completion();
         return;
     }
     {
@@ -39,7 +40,8 @@ size_t PasswordWorkers::Drain() {
         pending_ -= ready.size();
     }
     for (Completion& completion : ready) {
-        if (completion) completion();
+        if (completion)
+            completion();
     }
     return ready.size();
 }
@@ -55,7 +57,8 @@ void PasswordWorkers::Work() {
         {
             std::unique_lock lock(mutex_);
             wake_.wait(lock, [&] { return stopping_ || !jobs_.empty(); });
-            if (stopping_) return;
+            if (stopping_)
+                return;
             job = std::move(jobs_.front());
             jobs_.pop_front();
         }

@@ -18,7 +18,7 @@
 namespace vorlane::server {
 
 class PasswordWorkers {
-public:
+  public:
     using Completion = std::function<void()>;
     using Job = std::function<Completion()>;
 
@@ -34,7 +34,7 @@ public:
     // Jobs submitted whose completions have not run yet.
     size_t pending() const;
 
-private:
+  private:
     void Work();
 
     mutable std::mutex mutex_;

@@ -21,7 +21,8 @@ void Append(std::vector<uint8_t>& out, const ogg_page& page) {
 std::vector<uint8_t> EncodeOggVorbis(const int16_t* samples, size_t frames, int channels, int rate,
                                      float quality) {
     std::vector<uint8_t> out;
-    if (channels < 1 || channels > 2 || rate <= 0) return out;
+    if (channels < 1 || channels > 2 || rate <= 0)
+        return out;
     vorbis_info info;
     vorbis_info_init(&info);
     if (vorbis_encode_init_vbr(&info, channels, rate, quality) != 0) {
@@ -67,7 +68,8 @@ std::vector<uint8_t> EncodeOggVorbis(const int16_t* samples, size_t frames, int 
                 ogg_stream_packetin(&stream, &packet);
                 while (ogg_stream_pageout(&stream, &page) != 0) {
                     Append(out, page);
-                    if (ogg_page_eos(&page)) eos = true;
+                    if (ogg_page_eos(&page))
+                        eos = true;
                 }
             }
         }
@@ -91,7 +93,9 @@ size_t RdRead(void* out, size_t size, size_t count, void* source) {
 int RdSeek(void* source, ogg_int64_t offset, int origin) {
     return static_cast<MemoryReader*>(source)->Seek(offset, origin);
 }
-long RdTell(void* source) { return static_cast<MemoryReader*>(source)->Tell(); }
+long RdTell(void* source) {
+    return static_cast<MemoryReader*>(source)->Tell();
+}
 }  // namespace
 
 bool DecodeOggVorbis(const uint8_t* data, size_t size, std::vector<int16_t>* samples, int* channels,
@@ -99,7 +103,8 @@ bool DecodeOggVorbis(const uint8_t* data, size_t size, std::vector<int16_t>* sam
     MemoryReader reader(data, size);
     OggVorbis_File file;
     ov_callbacks callbacks = {RdRead, RdSeek, nullptr, RdTell};
-    if (ov_open_callbacks(&reader, &file, nullptr, 0, callbacks) != 0) return false;
+    if (ov_open_callbacks(&reader, &file, nullptr, 0, callbacks) != 0)
+        return false;
     vorbis_info* info = ov_info(&file, -1);
     if (info == nullptr || info->channels < 1) {
         ov_clear(&file);
@@ -114,9 +119,11 @@ bool DecodeOggVorbis(const uint8_t* data, size_t size, std::vector<int16_t>* sam
     while (samples->size() < max_samples) {
         int section = 0;
         long n = ov_read(&file, buffer, sizeof buffer, 0, 2, 1, &section);
-        if (n == 0) break;
+        if (n == 0)
+            break;
         if (n < 0) {
-            if (++errors > 32) break;
+            if (++errors > 32)
+                break;
             continue;
         }
         const int16_t* p = reinterpret_cast<const int16_t*>(buffer);

@@ -14,7 +14,7 @@ std::vector<uint8_t> EncodeOggVorbis(const int16_t* samples, size_t frames, int 
 
 // Decodes a whole Ogg Vorbis stream to interleaved 16-bit samples; false when
 // the data is not Ogg Vorbis. At most `max_frames` frames are kept.
-bool DecodeOggVorbis(const uint8_t* data, size_t size, std::vector<int16_t>* samples,
-                     int* channels, int* rate, size_t max_frames = size_t(1) << 26);
+bool DecodeOggVorbis(const uint8_t* data, size_t size, std::vector<int16_t>* samples, int* channels,
+                     int* rate, size_t max_frames = size_t(1) << 26);
 
 }  // namespace vorlane::sound

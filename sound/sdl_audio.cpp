@@ -8,12 +8,13 @@ namespace vorlane::sound {
 namespace {
 
 class SdlSoundDevice : public SoundDevice {
-public:
+  public:
     ~SdlSoundDevice() override { Close(); }
 
     std::vector<std::string> Enumerate() override {
         std::vector<std::string> names;
-        if (!EnsureSubsystem()) return names;
+        if (!EnsureSubsystem())
+            return names;
         int count = SDL_GetNumAudioDevices(0);
         for (int i = 0; i < count; ++i) {
             const char* name = SDL_GetAudioDeviceName(i, 0);
@@ -22,7 +23,8 @@ public:
         return names;
     }
 
-    bool Open(int device_index, int channels, int rate, MixFunction mix, std::string* error) override {
+    bool Open(int device_index, int channels, int rate, MixFunction mix,
+              std::string* error) override {
         if (!EnsureSubsystem()) {
             *error = SDL_GetError();
             return false;
@@ -60,9 +62,10 @@ public:
         }
     }
 
-private:
+  private:
     bool EnsureSubsystem() {
-        if (!subsystem_) subsystem_ = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+        if (!subsystem_)
+            subsystem_ = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
         return subsystem_;
     }
 
@@ -79,7 +82,7 @@ private:
 };
 
 class NullSoundDevice : public SoundDevice {
-public:
+  public:
     std::vector<std::string> Enumerate() override { return {"null"}; }
     bool Open(int, int, int, MixFunction, std::string*) override { return true; }
     void Close() override {}
@@ -87,7 +90,11 @@ public:
 
 }  // namespace
 
-std::unique_ptr<SoundDevice> MakeSdlSoundDevice() { return std::make_unique<SdlSoundDevice>(); }
-std::unique_ptr<SoundDevice> MakeNullSoundDevice() { return std::make_unique<NullSoundDevice>(); }
+std::unique_ptr<SoundDevice> MakeSdlSoundDevice() {
+    return std::make_unique<SdlSoundDevice>();
+}
+std::unique_ptr<SoundDevice> MakeNullSoundDevice() {
+    return std::make_unique<NullSoundDevice>();
+}
 
 }  // namespace vorlane::sound

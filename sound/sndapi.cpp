@@ -15,7 +15,8 @@ constexpr double kPi = 3.14159265358979323846;
 
 template <typename T>
 T* Slot(const std::vector<std::unique_ptr<T>>& table, int id) {
-    if (id < 0 || size_t(id) >= table.size()) return nullptr;
+    if (id < 0 || size_t(id) >= table.size())
+        return nullptr;
     return table[size_t(id)].get();
 }
 
@@ -32,20 +33,27 @@ int StoreFirstFree(std::vector<std::unique_ptr<T>>& table, std::unique_ptr<T> it
 }
 }  // namespace
 
-SNDAPI* SNDAPI_Get() { return g_api; }
-void SNDAPI_Set(SNDAPI* api) { g_api = api; }
+SNDAPI* SNDAPI_Get() {
+    return g_api;
+}
+void SNDAPI_Set(SNDAPI* api) {
+    g_api = api;
+}
 
 int PositionalVolume(float dx, float dy, float dz) {
     float horizontal = dx * dx + dy * dy;
-    if (horizontal >= kSilentDistance * kSilentDistance) return 0;
+    if (horizontal >= kSilentDistance * kSilentDistance)
+        return 0;
     float d = std::sqrt(horizontal + dz * dz);
-    if (d < kFullVolumeDistance) return 100;
+    if (d < kFullVolumeDistance)
+        return 100;
     float factor = 1.0f - (d - kFullVolumeDistance) * 0.1f;
     return std::clamp(int(std::lround(factor * 100.0f)), 0, 100);
 }
 
 int PositionalPan(float dx, float dy, float heading) {
-    if (dx == 0 && dy == 0) return 0;
+    if (dx == 0 && dy == 0)
+        return 0;
     // Bearing of the voice (0 along +y, clockwise towards +x), relative to the
     // listener's heading; its sine is 0 ahead and behind and +-1 at the sides.
     double bearing = std::atan2(double(dx), double(dy)) - double(heading) * kPi / 180.0;
@@ -57,20 +65,23 @@ SNDAPI::SNDAPI(std::unique_ptr<SoundDevice> device)
 
 SNDAPI::~SNDAPI() {
     Release();
-    if (g_api == this) g_api = nullptr;
+    if (g_api == this)
+        g_api = nullptr;
 }
 
 int SNDAPI::InitSound(bool do_not_start) {
     std::lock_guard lock(mutex_);
     initialised_ = true;
     master_volume_ = 100;
-    if (do_not_start) return 0;
+    if (do_not_start)
+        return 0;
     return StartKernel(-1, 16, 2, 44100);
 }
 
 int SNDAPI::StartKernel(int device_index, int bits, int channels, int rate) {
     std::lock_guard lock(mutex_);
-    if (!initialised_) return -1;
+    if (!initialised_)
+        return -1;
     if (kernel_->StartUp(device_index, bits, channels, rate, false) != 0) {
         LOGSYS_Error("SNDAPI, failed to initalize");
         LOGSYS_Error("SNDAPI, SoundSystem IS NOT initialized.");
@@ -83,7 +94,8 @@ int SNDAPI::StartKernel(int device_index, int bits, int channels, int rate) {
 
 int SNDAPI::LoadSoundFromMem(const uint8_t* data, uint32_t size, uint32_t /*flags*/) {
     std::lock_guard lock(mutex_);
-    if (!ready()) return -1;
+    if (!ready())
+        return -1;
     int buffer = kernel_->LoadSoundMem(data, size, 100, kSoundTypeOgg);
     if (buffer < 0) {
         LOGSYS_Error("SNDAPI:LoadSoundFromMem, failed!");
@@ -97,11 +109,14 @@ int SNDAPI::LoadSoundFromMem(const uint8_t* data, uint32_t size, uint32_t /*flag
 void SNDAPI::RemoveSound(int sound_id) {
     std::lock_guard lock(mutex_);
     SoundEntry* entry = Slot(sounds_, sound_id);
-    if (!ready() || entry == nullptr) return;
+    if (!ready() || entry == nullptr)
+        return;
     for (size_t v = 0; v < voices_.size(); ++v)
-        if (voices_[v] && voices_[v]->sound_id == sound_id) RemoveVoiceLocked(v);
+        if (voices_[v] && voices_[v]->sound_id == sound_id)
+            RemoveVoiceLocked(v);
     kernel_->Stop(entry->buffer_id);
-    if (entry->owns_buffer) kernel_->FreeBuffer(entry->buffer_id);
+    if (entry->owns_buffer)
+        kernel_->FreeBuffer(entry->buffer_id);
     sounds_[size_t(sound_id)].reset();
 }
 
@@ -109,11 +124,13 @@ int SNDAPI::PlayVoice(int sound_id, int volume, int pan, uint32_t flags, uint32_
                       int* handle_slot) {
     std::lock_guard lock(mutex_);
     SoundEntry* entry = Slot(sounds_, sound_id);
-    if (!ready() || entry == nullptr) return -1;
+    if (!ready() || entry == nullptr)
+        return -1;
     // Each voice streams through a buffer of its own, so one sound can play in
     // several voices at once.
     int buffer = kernel_->DuplicateBuffer(entry->buffer_id);
-    if (buffer < 0) return -1;
+    if (buffer < 0)
+        return -1;
     auto voice = std::make_unique<Voice>();
     voice->buffer_id = buffer;
     voice->sound_id = sound_id;
@@ -127,7 +144,8 @@ int SNDAPI::PlayVoice(int sound_id, int volume, int pan, uint32_t flags, uint32_
     voice->handle_slot = handle_slot;
     ApplyVolume(*voice);
     int id = StoreFirstFree(voices_, std::move(voice));
-    if (handle_slot) *handle_slot = id;
+    if (handle_slot)
+        *handle_slot = id;
     return id;
 }
 
@@ -135,20 +153,24 @@ void SNDAPI::RemoveVoiceLocked(size_t voice_id) {
     Voice* voice = voices_[voice_id].get();
     kernel_->Stop(voice->buffer_id);
     kernel_->FreeBuffer(voice->buffer_id);
-    if (voice->handle_slot) *voice->handle_slot = -1;
+    if (voice->handle_slot)
+        *voice->handle_slot = -1;
     voices_[voice_id].reset();
 }
 
 void SNDAPI::RemoveVoice(int voice_id) {
     std::lock_guard lock(mutex_);
-    if (ready() && Slot(voices_, voice_id)) RemoveVoiceLocked(size_t(voice_id));
+    if (ready() && Slot(voices_, voice_id))
+        RemoveVoiceLocked(size_t(voice_id));
 }
 
 void SNDAPI::StopAll() {
     std::lock_guard lock(mutex_);
-    if (!ready()) return;
+    if (!ready())
+        return;
     for (size_t v = 0; v < voices_.size(); ++v)
-        if (voices_[v]) RemoveVoiceLocked(v);
+        if (voices_[v])
+            RemoveVoiceLocked(v);
 }
 
 void SNDAPI::ApplyVolume(Voice& voice) {
@@ -160,7 +182,8 @@ void SNDAPI::ApplyVolume(Voice& voice) {
 int SNDAPI::SetVoiceVolume(int voice_id, int volume) {
     std::lock_guard lock(mutex_);
     Voice* voice = Slot(voices_, voice_id);
-    if (!ready() || voice == nullptr) return -1;
+    if (!ready() || voice == nullptr)
+        return -1;
     voice->volume = std::clamp(volume, 0, 100);
     ApplyVolume(*voice);
     return 0;
@@ -169,7 +192,8 @@ int SNDAPI::SetVoiceVolume(int voice_id, int volume) {
 int SNDAPI::SetVoicePan(int voice_id, int pan) {
     std::lock_guard lock(mutex_);
     Voice* voice = Slot(voices_, voice_id);
-    if (!ready() || voice == nullptr) return -1;
+    if (!ready() || voice == nullptr)
+        return -1;
     voice->pan = std::clamp(pan, -100, 100);
     ApplyVolume(*voice);
     return 0;
@@ -178,7 +202,8 @@ int SNDAPI::SetVoicePan(int voice_id, int pan) {
 int SNDAPI::SetVoicePosition(int voice_id, float x, float y, float z) {
     std::lock_guard lock(mutex_);
     Voice* voice = Slot(voices_, voice_id);
-    if (!ready() || voice == nullptr) return -1;
+    if (!ready() || voice == nullptr)
+        return -1;
     voice->positional = true;
     voice->x = x;
     voice->y = y;
@@ -189,7 +214,8 @@ int SNDAPI::SetVoicePosition(int voice_id, float x, float y, float z) {
 int SNDAPI::FadeVoice(int voice_id, int target, uint32_t duration_ms, bool stop_after) {
     std::lock_guard lock(mutex_);
     Voice* voice = Slot(voices_, voice_id);
-    if (!ready() || voice == nullptr) return -1;
+    if (!ready() || voice == nullptr)
+        return -1;
     voice->fading = true;
     voice->fade_start_volume = voice->volume;
     voice->fade_target = std::clamp(target, 0, 100);
@@ -216,28 +242,35 @@ void SNDAPI::UpdatePosition(Voice& voice) {
     voice.pan = PositionalPan(dx, dy, listener_.heading);
 }
 
-void SNDAPI::Process() { Process(GetTickCount()); }
+void SNDAPI::Process() {
+    Process(GetTickCount());
+}
 
 void SNDAPI::Process(uint32_t now) {
     std::lock_guard lock(mutex_);
-    if (!ready()) return;
+    if (!ready())
+        return;
     kernel_->Process();
     for (size_t id = 0; id < voices_.size(); ++id) {
         Voice* voice = voices_[id].get();
-        if (voice == nullptr) continue;
+        if (voice == nullptr)
+            continue;
         // Signed difference over the wrapping 32-bit millisecond clock.
         if (voice->start_pending && int32_t(now - voice->start_time) >= 0) {
             kernel_->PlayDirect(voice->buffer_id, voice->loop ? kPlayLoop : 0);
             voice->start_pending = false;
         }
         bool playing = !voice->start_pending;
-        if (playing && voice->positional && listener_.enabled) UpdatePosition(*voice);
+        if (playing && voice->positional && listener_.enabled)
+            UpdatePosition(*voice);
         if (voice->fading) {
             uint32_t elapsed = now - voice->fade_start;  // wraps like the clock
-            double progress = voice->fade_duration == 0 ? 1.0 : double(elapsed) / voice->fade_duration;
+            double progress =
+                voice->fade_duration == 0 ? 1.0 : double(elapsed) / voice->fade_duration;
             progress = std::clamp(progress, 0.0, 1.0);
-            voice->volume = int(std::lround(voice->fade_start_volume +
-                                            (voice->fade_target - voice->fade_start_volume) * progress));
+            voice->volume =
+                int(std::lround(voice->fade_start_volume +
+                                (voice->fade_target - voice->fade_start_volume) * progress));
             if (progress >= 1.0) {
                 voice->fading = false;
                 voice->volume = voice->fade_target;
@@ -248,18 +281,22 @@ void SNDAPI::Process(uint32_t now) {
             }
         }
         ApplyVolume(*voice);
-        if (voice->auto_remove && playing && kernel_->Finished(voice->buffer_id)) RemoveVoiceLocked(id);
+        if (voice->auto_remove && playing && kernel_->Finished(voice->buffer_id))
+            RemoveVoiceLocked(id);
     }
 }
 
 void SNDAPI::Release() {
     std::lock_guard lock(mutex_);
-    if (!initialised_) return;
+    if (!initialised_)
+        return;
     if (kernel_started_) {
         for (size_t v = 0; v < voices_.size(); ++v)
-            if (voices_[v]) RemoveVoiceLocked(v);
+            if (voices_[v])
+                RemoveVoiceLocked(v);
         for (auto& s : sounds_)
-            if (s && s->owns_buffer) kernel_->FreeBuffer(s->buffer_id);
+            if (s && s->owns_buffer)
+                kernel_->FreeBuffer(s->buffer_id);
         kernel_->ShutDown();
         kernel_started_ = false;
     }
@@ -294,7 +331,8 @@ int SNDAPI::SoundBuffer(int sound_id) const {
 
 size_t SNDAPI::VoiceCount() const {
     std::lock_guard lock(mutex_);
-    return size_t(std::count_if(voices_.begin(), voices_.end(), [](const auto& v) { return v != nullptr; }));
+    return size_t(
+        std::count_if(voices_.begin(), voices_.end(), [](const auto& v) { return v != nullptr; }));
 }
 
 }  // namespace vorlane::sound

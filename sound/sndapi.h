@@ -32,9 +32,9 @@ struct Voice {
     int buffer_id = -1;
     bool loop = false;
     bool auto_remove = false;
-    int volume = 100;          // 0..100, the caller's volume
-    int computed_volume = 100; // positional factor 0..100
-    int pan = 0;               // -100..100
+    int volume = 100;           // 0..100, the caller's volume
+    int computed_volume = 100;  // positional factor 0..100
+    int pan = 0;                // -100..100
     bool positional = false;
     float x = 0, y = 0, z = 0;
     int sound_id = -1;
@@ -56,7 +56,7 @@ struct Listener {
 };
 
 class SNDAPI {
-public:
+  public:
     // A system over `device` (the SDL device when null).
     explicit SNDAPI(std::unique_ptr<SoundDevice> device = nullptr);
     ~SNDAPI();
@@ -100,7 +100,7 @@ public:
     size_t VoiceCount() const;
     SOUNDKERNEL* kernel() { return kernel_.get(); }
 
-private:
+  private:
     void RemoveVoiceLocked(size_t voice_id);
     void ApplyVolume(Voice& voice);
     void UpdatePosition(Voice& voice);

@@ -30,9 +30,11 @@ constexpr int kMaxDecodeErrors = 32;
 // [SECTION] Memory reader and mappings
 
 size_t MemoryReader::Read(void* out, size_t size, size_t count) {
-    if (size == 0 || count == 0 || pos_ >= size_) return 0;
+    if (size == 0 || count == 0 || pos_ >= size_)
+        return 0;
     size_t left = size_ - pos_;
-    if (count > left / size) count = left / size;
+    if (count > left / size)
+        count = left / size;
     std::memcpy(out, data_ + pos_, count * size);
     pos_ += count * size;
     return count;
@@ -40,31 +42,39 @@ size_t MemoryReader::Read(void* out, size_t size, size_t count) {
 
 int MemoryReader::Seek(int64_t offset, int origin) {
     int64_t base = 0;
-    if (origin == 0) base = 0;
-    else if (origin == 1) base = int64_t(pos_);
+    if (origin == 0)
+        base = 0;
+    else if (origin == 1)
+        base = int64_t(pos_);
     else if (origin == 2) {
-        if (offset > 0 || offset < -int64_t(size_)) return -1;
+        if (offset > 0 || offset < -int64_t(size_))
+            return -1;
         base = int64_t(size_);
     } else {
         return -1;
     }
     int64_t target = base + offset;
-    if (target < 0 || target > int64_t(size_)) return -1;
+    if (target < 0 || target > int64_t(size_))
+        return -1;
     pos_ = size_t(target);
     return 0;
 }
 
 int32_t VolumeToAttenuation(int volume) {
     volume = std::clamp(volume, 0, 100);
-    if (volume == 0) return -10000;
+    if (volume == 0)
+        return -10000;
     double f = (100 - volume) * 0.01;
     return int32_t(0 - f * f * 5000.0);
 }
 
-int32_t PanToDevicePan(int pan) { return std::clamp(pan, -100, 100) * 100; }
+int32_t PanToDevicePan(int pan) {
+    return std::clamp(pan, -100, 100) * 100;
+}
 
 float AttenuationToGain(int32_t attenuation) {
-    if (attenuation <= -10000) return 0.0f;
+    if (attenuation <= -10000)
+        return 0.0f;
     return float(std::pow(10.0, attenuation / 2000.0));
 }
 
@@ -72,20 +82,37 @@ float AttenuationToGain(int32_t attenuation) {
 
 namespace {
 const char* const kErrorNames[] = {
-    "DSERR_ALLOCATED",       "DSERR_CONTROLUNAVAIL",    "DSERR_INVALIDPARAM",
-    "DSERR_INVALIDCALL",     "DSERR_GENERIC",           "DSERR_PRIOLEVELNEEDED",
-    "DSERR_OUTOFMEMORY",     "DSERR_BADFORMAT",         "DSERR_UNSUPPORTED",
-    "DSERR_NODRIVER",        "DSERR_ALREADYINITIALIZED", "DSERR_NOAGGREGATION",
-    "DSERR_BUFFERLOST",      "DSERR_OTHERAPPHASPRIO",   "DSERR_UNINITIALIZED",
-    "DSERR_NOINTERFACE",     "DSERR_ACCESSDENIED",      "DSERR_BUFFERTOOSMALL",
-    "DSERR_DS8_REQUIRED",    "DSERR_SENDLOOP",          "DSERR_BADSENDBUFFERGUID",
-    "DSERR_OBJECTNOTFOUND",  "DSERR_FXUNAVAILABLE",     "DS_NO_VIRTUALIZATION",
+    "DSERR_ALLOCATED",
+    "DSERR_CONTROLUNAVAIL",
+    "DSERR_INVALIDPARAM",
+    "DSERR_INVALIDCALL",
+    "DSERR_GENERIC",
+    "DSERR_PRIOLEVELNEEDED",
+    "DSERR_OUTOFMEMORY",
+    "DSERR_BADFORMAT",
+    "DSERR_UNSUPPORTED",
+    "DSERR_NODRIVER",
+    "DSERR_ALREADYINITIALIZED",
+    "DSERR_NOAGGREGATION",
+    "DSERR_BUFFERLOST",
+    "DSERR_OTHERAPPHASPRIO",
+    "DSERR_UNINITIALIZED",
+    "DSERR_NOINTERFACE",
+    "DSERR_ACCESSDENIED",
+    "DSERR_BUFFERTOOSMALL",
+    "DSERR_DS8_REQUIRED",
+    "DSERR_SENDLOOP",
+    "DSERR_BADSENDBUFFERGUID",
+    "DSERR_OBJECTNOTFOUND",
+    "DSERR_FXUNAVAILABLE",
+    "DS_NO_VIRTUALIZATION",
     "DS_INCOMPLETE",
 };
 }  // namespace
 
 const char* SoundErrorName(int code) {
-    if (code < 0 || size_t(code) >= std::size(kErrorNames)) return "*** DSERR_UNKNOWN ***";
+    if (code < 0 || size_t(code) >= std::size(kErrorNames))
+        return "*** DSERR_UNKNOWN ***";
     return kErrorNames[code];
 }
 
@@ -97,7 +124,8 @@ void SoundReportError(const char* module, int code, const char* operation, const
 
 struct OutputBuffer {
     ~OutputBuffer() {
-        if (decoder_open) ov_clear(&decoder);
+        if (decoder_open)
+            ov_clear(&decoder);
     }
     uint32_t state = 0;
     std::shared_ptr<const std::vector<uint8_t>> data;
@@ -126,14 +154,19 @@ size_t CbRead(void* out, size_t size, size_t count, void* source) {
 int CbSeek(void* source, ogg_int64_t offset, int origin) {
     return static_cast<MemoryReader*>(source)->Seek(offset, origin);
 }
-int CbClose(void*) { return 0; }
-long CbTell(void* source) { return static_cast<MemoryReader*>(source)->Tell(); }
+int CbClose(void*) {
+    return 0;
+}
+long CbTell(void* source) {
+    return static_cast<MemoryReader*>(source)->Tell();
+}
 const ov_callbacks kCallbacks = {CbRead, CbSeek, CbClose, CbTell};
 
 // Opens a decoder over a buffer's data; false when the data is not Ogg Vorbis.
 bool OpenDecoder(OutputBuffer& b) {
     b.reader = std::make_unique<MemoryReader>(b.data->data(), b.data->size());
-    if (ov_open_callbacks(b.reader.get(), &b.decoder, nullptr, 0, kCallbacks) != 0) return false;
+    if (ov_open_callbacks(b.reader.get(), &b.decoder, nullptr, 0, kCallbacks) != 0)
+        return false;
     b.decoder_open = true;
     return true;
 }
@@ -142,10 +175,13 @@ bool OpenDecoder(OutputBuffer& b) {
 
 SOUNDKERNEL::SOUNDKERNEL(std::unique_ptr<SoundDevice> device) : device_(std::move(device)) {}
 
-SOUNDKERNEL::~SOUNDKERNEL() { ShutDown(); }
+SOUNDKERNEL::~SOUNDKERNEL() {
+    ShutDown();
+}
 
 OutputBuffer* SOUNDKERNEL::Get(int id) const {
-    if (id < 0 || size_t(id) >= buffers_.size()) return nullptr;
+    if (id < 0 || size_t(id) >= buffers_.size())
+        return nullptr;
     return buffers_[size_t(id)].get();
 }
 
@@ -169,7 +205,8 @@ int SOUNDKERNEL::StartUp(int device_index, int bits, int channels, int rate, boo
                      channels == 1 ? "mono" : "stereo");
         return -1;
     }
-    if (started_ || !device_) return -1;
+    if (started_ || !device_)
+        return -1;
     LOGSYS_Info("%s: Starting up...", kModule);
     std::vector<std::string> cards = device_->Enumerate();
     for (const auto& card : cards) LOGSYS_Info("%s: Found soundcard '%s'", kModule, card.c_str());
@@ -183,20 +220,23 @@ int SOUNDKERNEL::StartUp(int device_index, int bits, int channels, int rate, boo
         out_rate_ = rate;
     }
     std::string error;
-    if (!device_->Open(index, channels, rate, [this](int16_t* out, size_t frames) { Mix(out, frames); },
-                       &error)) {
+    if (!device_->Open(
+            index, channels, rate, [this](int16_t* out, size_t frames) { Mix(out, frames); },
+            &error)) {
         SoundReportError(kModule, 9 /* DSERR_NODRIVER */, "StartUp", error.c_str());
         return -1;
     }
     LOGSYS_Info("%s: setting primary buffer to %u samples/s %u bits %s", kModule, unsigned(rate),
                 unsigned(bits), channels == 1 ? "mono" : "stereo");
-    if (with_3d) LOGSYS_Info("%s: creating listener", kModule);
+    if (with_3d)
+        LOGSYS_Info("%s: creating listener", kModule);
     started_ = true;
     return 0;
 }
 
 void SOUNDKERNEL::ShutDown() {
-    if (!started_) return;
+    if (!started_)
+        return;
     LOGSYS_Info("%s: Shutting down...", kModule);
     // The device's thread takes the lock in Mix, so it is closed before the
     // lock is taken here.
@@ -209,19 +249,22 @@ void SOUNDKERNEL::ShutDown() {
 // [SECTION] Loading
 
 int SOUNDKERNEL::LoadSoundMem(const uint8_t* data, uint32_t size, int volume, int type) {
-    if (!started_ || data == nullptr || size == 0) return -1;
+    if (!started_ || data == nullptr || size == 0)
+        return -1;
     if (type == kSoundTypeWave) {
         LOGSYS_Error("%s: %s: Wave support not implemented", kModule, "LoadSoundMem");
         return -1;
     }
-    if (type != kSoundTypeOgg) return -1;
+    if (type != kSoundTypeOgg)
+        return -1;
     auto buffer = std::make_unique<OutputBuffer>();
     buffer->data = std::make_shared<const std::vector<uint8_t>>(data, data + size);
     {
         // Probe the format with a first decoder, then stream with a second.
         OutputBuffer probe;
         probe.data = buffer->data;
-        if (!OpenDecoder(probe)) return -1;
+        if (!OpenDecoder(probe))
+            return -1;
         vorbis_info* info = ov_info(&probe.decoder, -1);
         if (info == nullptr || info->channels < 1 || info->channels > 2 || info->rate < 1000 ||
             info->rate > 192000)
@@ -231,7 +274,8 @@ int SOUNDKERNEL::LoadSoundMem(const uint8_t* data, uint32_t size, int volume, in
         double total = ov_time_total(&probe.decoder, -1);
         buffer->length_ms = total > 0 ? uint32_t(total * 1000.0) : 0;
     }
-    if (!OpenDecoder(*buffer)) return -1;
+    if (!OpenDecoder(*buffer))
+        return -1;
     buffer->volume = std::clamp(volume, 0, 100);
     std::lock_guard lock(mutex_);
     return Store(std::move(buffer));
@@ -244,7 +288,8 @@ int SOUNDKERNEL::DuplicateBuffer(int buffer_id) {
     {
         std::lock_guard lock(mutex_);
         OutputBuffer* source = Get(buffer_id);
-        if (source == nullptr) return -1;
+        if (source == nullptr)
+            return -1;
         data = source->data;
         channels = source->channels;
         rate = source->rate;
@@ -255,14 +300,16 @@ int SOUNDKERNEL::DuplicateBuffer(int buffer_id) {
     buffer->channels = channels;
     buffer->rate = rate;
     buffer->length_ms = length;
-    if (!OpenDecoder(*buffer)) return -1;
+    if (!OpenDecoder(*buffer))
+        return -1;
     std::lock_guard lock(mutex_);
     return Store(std::move(buffer));
 }
 
 void SOUNDKERNEL::FreeBuffer(int buffer_id) {
     std::lock_guard lock(mutex_);
-    if (Get(buffer_id)) buffers_[size_t(buffer_id)].reset();
+    if (Get(buffer_id))
+        buffers_[size_t(buffer_id)].reset();
 }
 
 // [SECTION] Playing and streaming
@@ -274,15 +321,16 @@ void SOUNDKERNEL::StreamBlock(OutputBuffer& b, int block) {
     bool data_since_restart = true;
     while (filled < kBlockBytes && !(b.state & kStateDataEnded)) {
         int section = 0;
-        long n = ov_read(&b.decoder, reinterpret_cast<char*>(dst + filled), int(kBlockBytes - filled), 0,
-                         2, 1, &section);
+        long n = ov_read(&b.decoder, reinterpret_cast<char*>(dst + filled),
+                         int(kBlockBytes - filled), 0, 2, 1, &section);
         if (n > 0) {
             filled += size_t(n);
             errors = 0;
             data_since_restart = true;
             continue;
         }
-        if (n < 0 && ++errors < kMaxDecodeErrors) continue;
+        if (n < 0 && ++errors < kMaxDecodeErrors)
+            continue;
         // End of the data (or damaged beyond reading): loop or finish. A loop
         // that produced nothing since its last restart finishes too.
         if ((b.state & kStateLooping) && data_since_restart && ov_raw_seek(&b.decoder, 0) == 0) {
@@ -301,10 +349,13 @@ void SOUNDKERNEL::StreamBlock(OutputBuffer& b, int block) {
 int SOUNDKERNEL::PlayDirect(int buffer_id, uint32_t flags) {
     std::lock_guard lock(mutex_);
     OutputBuffer* b = Get(buffer_id);
-    if (b == nullptr) return -1;
+    if (b == nullptr)
+        return -1;
     b->state = 0;
-    if (flags & kPlayLoop) b->state |= kStateLooping;
-    if (ov_raw_seek(&b->decoder, 0) != 0) return -1;
+    if (flags & kPlayLoop)
+        b->state |= kStateLooping;
+    if (ov_raw_seek(&b->decoder, 0) != 0)
+        return -1;
     b->played_total = 0;
     b->fraction = 0;
     b->half_counter = 0;
@@ -320,7 +371,8 @@ int SOUNDKERNEL::PlayDirect(int buffer_id, uint32_t flags) {
 int SOUNDKERNEL::Stop(int buffer_id) {
     std::lock_guard lock(mutex_);
     OutputBuffer* b = Get(buffer_id);
-    if (b == nullptr) return -1;
+    if (b == nullptr)
+        return -1;
     b->state &= ~(kStatePlaying | kStateStartPending);
     return 0;
 }
@@ -328,7 +380,8 @@ int SOUNDKERNEL::Stop(int buffer_id) {
 int SOUNDKERNEL::SetVolume(int buffer_id, int volume) {
     std::lock_guard lock(mutex_);
     OutputBuffer* b = Get(buffer_id);
-    if (b == nullptr) return -1;
+    if (b == nullptr)
+        return -1;
     b->volume = std::clamp(volume, 0, 100);
     return 0;
 }
@@ -336,7 +389,8 @@ int SOUNDKERNEL::SetVolume(int buffer_id, int volume) {
 int SOUNDKERNEL::SetPan(int buffer_id, int pan) {
     std::lock_guard lock(mutex_);
     OutputBuffer* b = Get(buffer_id);
-    if (b == nullptr) return -1;
+    if (b == nullptr)
+        return -1;
     b->pan = std::clamp(pan, -100, 100);
     return 0;
 }
@@ -344,14 +398,16 @@ int SOUNDKERNEL::SetPan(int buffer_id, int pan) {
 void SOUNDKERNEL::Process() {
     std::lock_guard lock(mutex_);
     for (auto& owned : buffers_) {
-        if (!owned) continue;
+        if (!owned)
+            continue;
         OutputBuffer& b = *owned;
         if (b.state & kStateStartPending) {
             b.state &= ~kStateStartPending;
             b.state |= kStatePlaying;
         }
         for (int block = 0; block < 2; ++block) {
-            if (!b.block_done[block]) continue;
+            if (!b.block_done[block])
+                continue;
             b.block_base[block] += kBufferBytes;
             if (b.state & kStateDataEnded) {
                 std::memset(b.ring.data() + size_t(block) * kBlockBytes, 0, kBlockBytes);
@@ -372,7 +428,8 @@ uint32_t SOUNDKERNEL::State(int buffer_id) const {
 bool SOUNDKERNEL::Finished(int buffer_id) const {
     std::lock_guard lock(mutex_);
     OutputBuffer* b = Get(buffer_id);
-    if (b == nullptr) return true;
+    if (b == nullptr)
+        return true;
     return (b->state & kStateDataEnded) && !(b->state & (kStatePlaying | kStateStartPending));
 }
 
@@ -397,14 +454,16 @@ int32_t SOUNDKERNEL::DevicePan(int buffer_id) const {
 std::vector<uint8_t> SOUNDKERNEL::Block(int buffer_id, int block) const {
     std::lock_guard lock(mutex_);
     OutputBuffer* b = Get(buffer_id);
-    if (b == nullptr || block < 0 || block > 1) return {};
+    if (b == nullptr || block < 0 || block > 1)
+        return {};
     auto first = b->ring.begin() + ptrdiff_t(block) * kBlockBytes;
     return std::vector<uint8_t>(first, first + kBlockBytes);
 }
 
 size_t SOUNDKERNEL::BufferCount() const {
     std::lock_guard lock(mutex_);
-    return size_t(std::count_if(buffers_.begin(), buffers_.end(), [](const auto& b) { return b != nullptr; }));
+    return size_t(std::count_if(buffers_.begin(), buffers_.end(),
+                                [](const auto& b) { return b != nullptr; }));
 }
 
 // [SECTION] Mixing
@@ -414,7 +473,8 @@ void SOUNDKERNEL::Mix(int16_t* out, size_t frames) {
     size_t samples = frames * size_t(out_channels_);
     mix_.assign(samples, 0.0f);
     for (auto& owned : buffers_) {
-        if (!owned || !(owned->state & kStatePlaying)) continue;
+        if (!owned || !(owned->state & kStatePlaying))
+            continue;
         OutputBuffer& b = *owned;
         float gain = AttenuationToGain(VolumeToAttenuation(b.volume));
         int32_t pan = PanToDevicePan(b.pan);
@@ -431,8 +491,10 @@ void SOUNDKERNEL::Mix(int16_t* out, size_t frames) {
             size_t at = size_t(b.played_total % kBufferBytes);
             int16_t l, r;
             std::memcpy(&l, &b.ring[at], 2);
-            if (b.channels == 2) std::memcpy(&r, &b.ring[at + 2], 2);
-            else r = l;
+            if (b.channels == 2)
+                std::memcpy(&r, &b.ring[at + 2], 2);
+            else
+                r = l;
             if (out_channels_ == 2) {
                 mix_[f * 2] += l * left;
                 mix_[f * 2 + 1] += r * right;
@@ -445,7 +507,8 @@ void SOUNDKERNEL::Mix(int16_t* out, size_t frames) {
                 uint64_t before = b.played_total / kBlockBytes;
                 b.played_total += frame_bytes;
                 uint64_t after = b.played_total / kBlockBytes;
-                if (after != before) b.block_done[before % 2] = true;
+                if (after != before)
+                    b.block_done[before % 2] = true;
             }
         }
     }

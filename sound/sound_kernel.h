@@ -32,7 +32,7 @@ constexpr int kSoundTypeOgg = 2;
 
 // The decoder's view of in-memory data: whole items only, seeks inside the data.
 class MemoryReader {
-public:
+  public:
     MemoryReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
     size_t Read(void* out, size_t size, size_t count);
     // 0 on success, -1 for a position outside 0..size.
@@ -40,7 +40,7 @@ public:
     long Tell() const { return long(pos_); }
     void Rewind() { pos_ = 0; }
 
-private:
+  private:
     const uint8_t* data_;
     size_t size_;
     size_t pos_ = 0;
@@ -61,7 +61,7 @@ using MixFunction = std::function<void(int16_t* out, size_t frames)>;
 // Where mixed samples go. The SDL device pulls them from its own thread; the
 // null device never plays and tests call SOUNDKERNEL::Mix directly.
 class SoundDevice {
-public:
+  public:
     virtual ~SoundDevice() = default;
     // Names of the output devices found; index 0 is the first card.
     virtual std::vector<std::string> Enumerate() = 0;
@@ -73,7 +73,7 @@ public:
 };
 
 class SOUNDKERNEL {
-public:
+  public:
     explicit SOUNDKERNEL(std::unique_ptr<SoundDevice> device);
     ~SOUNDKERNEL();
     SOUNDKERNEL(const SOUNDKERNEL&) = delete;
@@ -112,7 +112,7 @@ public:
     int out_channels() const { return out_channels_; }
     int out_rate() const { return out_rate_; }
 
-private:
+  private:
     OutputBuffer* Get(int buffer_id) const;
     int Store(std::unique_ptr<OutputBuffer> buffer);
     void StreamBlock(OutputBuffer& buffer, int block);

@@ -18,42 +18,53 @@ resources::RAMA_CTRL* g_rama = nullptr;
 std::map<std::string, int> g_loaded;
 
 int SoundIdFor(const char* name) {
-    if (g_api == nullptr || g_rama == nullptr || name == nullptr) return -1;
+    if (g_api == nullptr || g_rama == nullptr || name == nullptr)
+        return -1;
     resources::RAMA_RES* res = g_rama->GetResource(name);
-    if (res == nullptr || res->type != resources::kRamaTypeSound) return -1;
-    if (res->sound_id >= 0) return res->sound_id;
+    if (res == nullptr || res->type != resources::kRamaTypeSound)
+        return -1;
+    if (res->sound_id >= 0)
+        return res->sound_id;
     auto found = g_loaded.find(name);
-    if (found != g_loaded.end()) return found->second;
-    if (!res->data || res->size == 0) return -1;
+    if (found != g_loaded.end())
+        return found->second;
+    if (!res->data || res->size == 0)
+        return -1;
     int id = g_api->LoadSoundFromMem(res->data.get(), res->size, 0);
-    if (id >= 0) g_loaded[name] = id;
+    if (id >= 0)
+        g_loaded[name] = id;
     return id;
 }
 
 int LuaPlay(lua_State* lua) {
-    if (lua_type(lua, 1) != LUA_TSTRING) return 0;
+    if (lua_type(lua, 1) != LUA_TSTRING)
+        return 0;
     int volume = lua_isnumber(lua, 2) ? int(lua_tonumber(lua, 2)) : 100;
     bool loop = lua_toboolean(lua, 3);
     int voice = SOUND_PlayResource(lua_tostring(lua, 1), volume, loop);
-    if (voice < 0) return 0;
+    if (voice < 0)
+        return 0;
     lua_pushinteger(lua, voice);
     return 1;
 }
 
 int LuaStop(lua_State* lua) {
-    if (lua_isnumber(lua, 1)) SOUND_StopVoice(int(lua_tointeger(lua, 1)));
+    if (lua_isnumber(lua, 1))
+        SOUND_StopVoice(int(lua_tointeger(lua, 1)));
     return 0;
 }
 
 int LuaFade(lua_State* lua) {
     if (g_api && lua_isnumber(lua, 1) && lua_isnumber(lua, 2) && lua_isnumber(lua, 3))
         g_api->FadeVoice(int(lua_tointeger(lua, 1)), int(lua_tonumber(lua, 2)),
-                         uint32_t(std::max(0.0, double(lua_tonumber(lua, 3)))), lua_toboolean(lua, 4));
+                         uint32_t(std::max(0.0, double(lua_tonumber(lua, 3)))),
+                         lua_toboolean(lua, 4));
     return 0;
 }
 
 int LuaStopAll(lua_State*) {
-    if (g_api) g_api->StopAll();
+    if (g_api)
+        g_api->StopAll();
     return 0;
 }
 
@@ -70,17 +81,20 @@ void SOUND_SetContext(SNDAPI* api, resources::RAMA_CTRL* rama) {
 
 int SOUND_PlayResource(const char* name, int volume, bool loop) {
     int sound = SoundIdFor(name);
-    if (sound < 0) return -1;
+    if (sound < 0)
+        return -1;
     uint32_t flags = loop ? kVoiceLoop : kVoiceAutoRemove;
     return g_api->PlayVoice(sound, volume, 0, flags);
 }
 
 void SOUND_StopVoice(int voice) {
-    if (g_api) g_api->RemoveVoice(voice);
+    if (g_api)
+        g_api->RemoveVoice(voice);
 }
 
 void SOUND_RegisterLua(lua_State* lua) {
-    if (lua == nullptr) return;
+    if (lua == nullptr)
+        return;
     lua_getglobal(lua, "vrlsound");
     if (!lua_istable(lua, -1)) {
         lua_pop(lua, 1);
@@ -91,7 +105,8 @@ void SOUND_RegisterLua(lua_State* lua) {
     const struct {
         const char* name;
         lua_CFunction fn;
-    } functions[] = {{"play", LuaPlay}, {"stop", LuaStop}, {"fade", LuaFade}, {"stopall", LuaStopAll}};
+    } functions[] = {
+        {"play", LuaPlay}, {"stop", LuaStop}, {"fade", LuaFade}, {"stopall", LuaStopAll}};
     for (const auto& f : functions) {
         lua_pushcfunction(lua, f.fn);
         lua_setfield(lua, -2, f.name);

@@ -16,7 +16,8 @@ int SoundRamaMedia::CreateSound(const uint8_t* data, uint32_t size) {
     return sound_ ? sound_->LoadSoundFromMem(data, size, 0) : -1;
 }
 void SoundRamaMedia::FreeSound(int sound_id) {
-    if (sound_) sound_->RemoveSound(sound_id);
+    if (sound_)
+        sound_->RemoveSound(sound_id);
 }
 std::unique_ptr<RamaObject> SoundRamaMedia::CreateModel() {
     return inner_ ? inner_->CreateModel() : nullptr;
@@ -31,7 +32,8 @@ int SoundRamaMedia::RegisterTextureGroup(const uint8_t* data, uint32_t size) {
     return inner_ ? inner_->RegisterTextureGroup(data, size) : -1;
 }
 void SoundRamaMedia::FreeTexture(int texture_id) {
-    if (inner_) inner_->FreeTexture(texture_id);
+    if (inner_)
+        inner_->FreeTexture(texture_id);
 }
 
 }  // namespace vorlane::sound

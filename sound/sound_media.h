@@ -9,7 +9,7 @@ namespace vorlane::sound {
 class SNDAPI;
 
 class SoundRamaMedia : public resources::RAMA_MEDIA {
-public:
+  public:
     // Neither pointer is owned; either may be null.
     SoundRamaMedia(SNDAPI* sound, resources::RAMA_MEDIA* inner) : sound_(sound), inner_(inner) {}
 
@@ -19,11 +19,12 @@ public:
     void FreeSound(int sound_id) override;
     std::unique_ptr<resources::RamaObject> CreateModel() override;
     bool InitModel(resources::RamaObject& model, const uint8_t* data, uint32_t size) override;
-    std::unique_ptr<resources::RamaObject> CreateTexture(const uint8_t* data, uint32_t size) override;
+    std::unique_ptr<resources::RamaObject> CreateTexture(const uint8_t* data,
+                                                         uint32_t size) override;
     int RegisterTextureGroup(const uint8_t* data, uint32_t size) override;
     void FreeTexture(int texture_id) override;
 
-private:
+  private:
     SNDAPI* sound_;
     resources::RAMA_MEDIA* inner_;
 };

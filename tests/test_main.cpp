@@ -17,13 +17,15 @@ int main(int argc, char** argv) {
     setenv("VORLANE_BINARY_DIR", VORLANE_TEST_BINARY_DIR, 0);
 
     std::error_code error;
-    std::filesystem::path temp = std::filesystem::temp_directory_path(error) /
-                                 ("vorlane-test-" + std::to_string(getpid()));
+    std::filesystem::path temp =
+        std::filesystem::temp_directory_path(error) / ("vorlane-test-" + std::to_string(getpid()));
     bool own_temp = std::filesystem::create_directories(temp, error);
-    if (own_temp) setenv("TEST_TMPDIR", temp.c_str(), 1);
+    if (own_temp)
+        setenv("TEST_TMPDIR", temp.c_str(), 1);
 
     ::testing::InitGoogleTest(&argc, argv);
     int result = RUN_ALL_TESTS();
-    if (own_temp) std::filesystem::remove_all(temp, error);
+    if (own_temp)
+        std::filesystem::remove_all(temp, error);
     return result;
 }

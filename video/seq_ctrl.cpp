@@ -24,41 +24,52 @@ namespace {
 SEQ_CTRL* g_seq = nullptr;
 }
 
-SEQ_CTRL* SEQ_Get() { return g_seq; }
+SEQ_CTRL* SEQ_Get() {
+    return g_seq;
+}
 
 // [SECTION] Elements
 
 namespace {
 
 class ElementGfx : public ELEMENT_BASE {
-public:
+  public:
     ElementGfx() : ELEMENT_BASE(kElemGfx) {}
     void Draw(media::OSGFX* screen) override {
         if (screen && !picture.empty())
-            picture.PasteAt(screen, x, y, (flags & kElemAlphaOrMultiline) ? media::kPasteAlpha : media::kPasteOpaque);
+            picture.PasteAt(
+                screen, x, y,
+                (flags & kElemAlphaOrMultiline) ? media::kPasteAlpha : media::kPasteOpaque);
     }
     media::OSGFX picture;
 };
 
 class ElementVideo : public ELEMENT_BASE {
-public:
+  public:
     ElementVideo(VIDEOSYS* videos) : ELEMENT_BASE(kElemVideo), videos_(videos) {}
     ~ElementVideo() override {
-        if (videos_ && stream_id >= 0) videos_->Close(stream_id);
+        if (videos_ && stream_id >= 0)
+            videos_->Close(stream_id);
     }
     void Draw(media::OSGFX* screen) override {
-        if (screen == nullptr || surface.empty()) return;
-        if (w > 0 && h > 0) surface.PasteScaled(screen, x, y, w, h);
-        else surface.PasteAt(screen, x, y);
+        if (screen == nullptr || surface.empty())
+            return;
+        if (w > 0 && h > 0)
+            surface.PasteScaled(screen, x, y, w, h);
+        else
+            surface.PasteAt(screen, x, y);
     }
     void Play() override {
-        if (videos_ && !videos_->IsActive(stream_id)) videos_->Play(stream_id);
+        if (videos_ && !videos_->IsActive(stream_id))
+            videos_->Play(stream_id);
     }
     void Restart() override {
-        if (videos_) videos_->Restart(stream_id);
+        if (videos_)
+            videos_->Restart(stream_id);
     }
     void SetLoop(bool loop) override {
-        if (videos_) videos_->SetLoop(stream_id, loop);
+        if (videos_)
+            videos_->SetLoop(stream_id, loop);
     }
     bool IsLooping() const override { return videos_ && videos_->IsLooping(stream_id); }
     bool IsFinished() const override { return !videos_ || !videos_->IsActive(stream_id); }
@@ -66,20 +77,22 @@ public:
     media::OSGFX surface;
     int stream_id = -1;
 
-private:
+  private:
     VIDEOSYS* videos_;
 };
 
 class ElementText : public ELEMENT_BASE {
-public:
+  public:
     ElementText() : ELEMENT_BASE(kElemText) {}
     int TextWidth(const std::string& s) const {
         return font ? font->TextWidth(s.c_str(), 0) : int(s.size()) * 8;
     }
     void SetText(const char* value) override {
         text = value ? value : "";
-        if (text.empty()) flags &= ~kElemVisible;
-        else flags |= kElemVisible;
+        if (text.empty())
+            flags &= ~kElemVisible;
+        else
+            flags |= kElemVisible;
         flags |= kElemLayoutOutdated;
     }
     void SetFont(resources::QNTFONT_BASE* f) override {
@@ -88,9 +101,12 @@ public:
         flags |= kElemLayoutOutdated;
     }
     void DrawLine(media::OSGFX* screen, int px, int py, const std::string& s) {
-        if (screen == nullptr) return;
-        if (font) font->DrawText(screen, px, py, s.c_str(), 0);
-        else screen->DirectSimpleText(px, py, s.c_str(), 0xFFFFFFFFu);
+        if (screen == nullptr)
+            return;
+        if (font)
+            font->DrawText(screen, px, py, s.c_str(), 0);
+        else
+            screen->DirectSimpleText(px, py, s.c_str(), 0xFFFFFFFFu);
     }
     void Draw(media::OSGFX* screen) override {
         if (!(flags & kElemAlphaOrMultiline) || w <= 0 || h <= 0) {
@@ -104,10 +120,12 @@ public:
         }
         int count = std::min<int>(int(lines.size()), line_height ? h / line_height : 0);
         int top = y;
-        if (flags & kElemVCenter) top += (h - line_height * count) / 2;
+        if (flags & kElemVCenter)
+            top += (h - line_height * count) / 2;
         for (int i = 0; i < count; ++i) {
             int left = x;
-            if (flags & kElemHCenter) left += (w - TextWidth(lines[size_t(i)])) / 2;
+            if (flags & kElemHCenter)
+                left += (w - TextWidth(lines[size_t(i)])) / 2;
             DrawLine(screen, left, top + i * line_height, lines[size_t(i)]);
         }
         lines_drawn = count;
@@ -122,14 +140,18 @@ public:
 
 }  // namespace
 
-std::vector<std::string> WrapText(const std::string& text, resources::QNTFONT_BASE* font, int width) {
-    auto measure = [font](const std::string& s) { return font ? font->TextWidth(s.c_str(), 0) : int(s.size()) * 8; };
+std::vector<std::string> WrapText(const std::string& text, resources::QNTFONT_BASE* font,
+                                  int width) {
+    auto measure = [font](const std::string& s) {
+        return font ? font->TextWidth(s.c_str(), 0) : int(s.size()) * 8;
+    };
     std::vector<std::string> lines;
     std::string line;
     size_t pos = 0;
     while (pos <= text.size()) {
         size_t end = text.find_first_of(" \n", pos);
-        if (end == std::string::npos) end = text.size();
+        if (end == std::string::npos)
+            end = text.size();
         std::string word = text.substr(pos, end - pos);
         std::string candidate = line.empty() ? word : line + " " + word;
         if (!line.empty() && measure(candidate) > width) {
@@ -144,13 +166,15 @@ std::vector<std::string> WrapText(const std::string& text, resources::QNTFONT_BA
         }
         pos = end + 1;
     }
-    if (!line.empty()) lines.push_back(line);
+    if (!line.empty())
+        lines.push_back(line);
     return lines;
 }
 
 std::unique_ptr<ELEMENT_BASE> MakeGfxElement(const uint8_t* image, size_t size) {
     auto e = std::make_unique<ElementGfx>();
-    if (image == nullptr || e->picture.InitFromImage(image, size) != 0) return nullptr;
+    if (image == nullptr || e->picture.InitFromImage(image, size) != 0)
+        return nullptr;
     e->w = e->picture.width();
     e->h = e->picture.height();
     return e;
@@ -166,11 +190,13 @@ std::unique_ptr<ELEMENT_BASE> MakeTextElement(const char* text, resources::QNTFO
 }
 
 std::unique_ptr<ELEMENT_BASE> MakeVideoElement(VIDEOSYS* videos, const char* name) {
-    if (videos == nullptr) return nullptr;
+    if (videos == nullptr)
+        return nullptr;
     auto e = std::make_unique<ElementVideo>(videos);
     e->stream_id = videos->Open(name);
     const VideoControl* c = videos->control(e->stream_id);
-    if (c == nullptr || e->surface.Create(c->stream->width, c->stream->height) != 0) return nullptr;
+    if (c == nullptr || e->surface.Create(c->stream->width, c->stream->height) != 0)
+        return nullptr;
     videos->BindSurface(e->stream_id, &e->surface);
     videos->Restart(e->stream_id);  // shows the first frame in the new surface
     return e;
@@ -189,7 +215,8 @@ void FILTER::Start(SEQ_CTRL& ctrl, uint32_t now) {
             if ((flags & kFilterBySpeed) && speed != 0) {
                 double dx = double(to_x) - from_x, dy = double(to_y) - from_y;
                 int64_t distance = std::llround(std::sqrt(dx * dx + dy * dy));
-                duration = uint32_t(std::max<int64_t>(0, distance * 1000 / std::abs(int64_t(speed))));
+                duration =
+                    uint32_t(std::max<int64_t>(0, distance * 1000 / std::abs(int64_t(speed))));
             }
             base = now;
             start = start_wait + now;
@@ -209,42 +236,55 @@ void FILTER::Start(SEQ_CTRL& ctrl, uint32_t now) {
             flags &= ~kFilterDone;
             break;
         case kFilterText:
-            if (element) flags &= ~kFilterDone;
+            if (element)
+                flags &= ~kFilterDone;
             break;
-        default: break;
+        default:
+            break;
     }
 }
 
 void FILTER::Update(SEQ_CTRL& ctrl, uint32_t now) {
-    if (flags & kFilterDone) return;
+    if (flags & kFilterDone)
+        return;
     ELEMENT_BASE* element = ctrl.GetElement(element_id);
     switch (type) {
         case kFilterMove: {
             double p;
-            if (int32_t(now - start) < 0) p = 0;
-            else if (start == end || int32_t(now - end) >= 0) p = 1;
-            else p = double(now - start) / double(end - start);
+            if (int32_t(now - start) < 0)
+                p = 0;
+            else if (start == end || int32_t(now - end) >= 0)
+                p = 1;
+            else
+                p = double(now - start) / double(end - start);
             if (p >= 1) {
                 flags |= kFilterDone;
-                if (element) element->SetPosition(to_x, to_y);
+                if (element)
+                    element->SetPosition(to_x, to_y);
                 start -= base;
                 end -= base;
             } else if (element) {
-                element->SetPosition(int(from_x + (to_x - from_x) * p), int(from_y + (to_y - from_y) * p));
+                element->SetPosition(int(from_x + (to_x - from_x) * p),
+                                     int(from_y + (to_y - from_y) * p));
             }
             break;
         }
         case kFilterWait:
-            if (int32_t(now - (start + duration)) > 0) flags |= kFilterDone;
+            if (int32_t(now - (start + duration)) > 0)
+                flags |= kFilterDone;
             break;
         case kFilterPlay:
-            if (element == nullptr || element->IsLooping() || element->IsFinished()) flags |= kFilterDone;
+            if (element == nullptr || element->IsLooping() || element->IsFinished())
+                flags |= kFilterDone;
             break;
         case kFilterText:
-            if (element) element->SetText(text.c_str());
+            if (element)
+                element->SetText(text.c_str());
             flags |= kFilterDone;
             break;
-        default: flags |= kFilterDone; break;
+        default:
+            flags |= kFilterDone;
+            break;
     }
 }
 
@@ -263,7 +303,8 @@ int StoreId(std::vector<std::unique_ptr<T>>& table, std::unique_ptr<T> item) {
 }
 template <typename T>
 T* FindId(const std::vector<std::unique_ptr<T>>& table, int id) {
-    if (id <= 0 || size_t(id) > table.size()) return nullptr;
+    if (id <= 0 || size_t(id) > table.size())
+        return nullptr;
     return table[size_t(id - 1)].get();
 }
 }  // namespace
@@ -278,16 +319,22 @@ SEQ_CTRL::~SEQ_CTRL() {
     sequences_.clear();
     filters_.clear();
     elements_.clear();
-    if (g_seq == this) g_seq = nullptr;
+    if (g_seq == this)
+        g_seq = nullptr;
 }
 
-resources::RAMA_CTRL* SEQ_CTRL::rama() const { return rama_ ? rama_ : LUA_GetHost().rama; }
+resources::RAMA_CTRL* SEQ_CTRL::rama() const {
+    return rama_ ? rama_ : LUA_GetHost().rama;
+}
 
-int SEQ_CTRL::CreateSequence() { return StoreId(sequences_, std::make_unique<SEQUENCE>()); }
+int SEQ_CTRL::CreateSequence() {
+    return StoreId(sequences_, std::make_unique<SEQUENCE>());
+}
 
 int SEQ_CTRL::CreateStep(int sequence_id) {
     SEQUENCE* s = GetSequence(sequence_id);
-    if (s == nullptr) return 0;
+    if (s == nullptr)
+        return 0;
     return StoreId(s->steps, std::make_unique<STEPLIST>());
 }
 
@@ -301,38 +348,52 @@ int SEQ_CTRL::CreateElement(std::unique_ptr<ELEMENT_BASE> element) {
     return int(elements_.size());
 }
 
-int SEQ_CTRL::ReserveElement() { return CreateElement(nullptr); }
+int SEQ_CTRL::ReserveElement() {
+    return CreateElement(nullptr);
+}
 
-int SEQ_CTRL::CreateFilter(std::unique_ptr<FILTER> filter) { return StoreId(filters_, std::move(filter)); }
+int SEQ_CTRL::CreateFilter(std::unique_ptr<FILTER> filter) {
+    return StoreId(filters_, std::move(filter));
+}
 
 bool SEQ_CTRL::AttachFilter(int sequence_id, int step_id, int filter_id) {
     SEQUENCE* s = GetSequence(sequence_id);
     STEPLIST* step = s ? FindId(s->steps, step_id) : nullptr;
     FILTER* f = GetFilter(filter_id);
-    if (step == nullptr || f == nullptr) return false;
+    if (step == nullptr || f == nullptr)
+        return false;
     step->modifier_ids.push_back(filter_id);
     step->flags &= ~1u;
-    if (f->element_id > 0 && std::find(s->element_ids.begin(), s->element_ids.end(), f->element_id) == s->element_ids.end())
+    if (f->element_id > 0 && std::find(s->element_ids.begin(), s->element_ids.end(),
+                                       f->element_id) == s->element_ids.end())
         s->element_ids.push_back(f->element_id);
-    if (std::find(s->modifier_ids.begin(), s->modifier_ids.end(), filter_id) == s->modifier_ids.end())
+    if (std::find(s->modifier_ids.begin(), s->modifier_ids.end(), filter_id) ==
+        s->modifier_ids.end())
         s->modifier_ids.push_back(filter_id);
     return true;
 }
 
 ELEMENT_BASE* SEQ_CTRL::GetElement(int id) const {
-    if (id <= 0 || size_t(id) > elements_.size()) return nullptr;
+    if (id <= 0 || size_t(id) > elements_.size())
+        return nullptr;
     return elements_[size_t(id - 1)].element.get();
 }
 
-FILTER* SEQ_CTRL::GetFilter(int id) const { return FindId(filters_, id); }
-SEQUENCE* SEQ_CTRL::GetSequence(int id) const { return FindId(sequences_, id); }
+FILTER* SEQ_CTRL::GetFilter(int id) const {
+    return FindId(filters_, id);
+}
+SEQUENCE* SEQ_CTRL::GetSequence(int id) const {
+    return FindId(sequences_, id);
+}
 
 size_t SEQ_CTRL::element_count() const {
-    return size_t(std::count_if(elements_.begin(), elements_.end(), [](const ElementSlot& s) { return s.used; }));
+    return size_t(std::count_if(elements_.begin(), elements_.end(),
+                                [](const ElementSlot& s) { return s.used; }));
 }
 
 size_t SEQ_CTRL::sequence_count() const {
-    return size_t(std::count_if(sequences_.begin(), sequences_.end(), [](const auto& s) { return s != nullptr; }));
+    return size_t(std::count_if(sequences_.begin(), sequences_.end(),
+                                [](const auto& s) { return s != nullptr; }));
 }
 
 // [SECTION] Playing
@@ -347,26 +408,33 @@ void SEQ_CTRL::Advance(SEQUENCE& s) {
     }
     s.current = next;
     for (int id : s.steps[size_t(next - 1)]->modifier_ids)
-        if (FILTER* f = GetFilter(id)) f->Start(*this, now_);
+        if (FILTER* f = GetFilter(id))
+            f->Start(*this, now_);
 }
 
 void SEQ_CTRL::DeleteSequence(int id) {
     SEQUENCE* s = GetSequence(id);
-    if (s == nullptr) return;
+    if (s == nullptr)
+        return;
     for (int f : s->modifier_ids)
-        if (GetFilter(f)) filters_[size_t(f - 1)].reset();
+        if (GetFilter(f))
+            filters_[size_t(f - 1)].reset();
     for (int e : s->element_ids)
-        if (e > 0 && size_t(e) <= elements_.size()) elements_[size_t(e - 1)] = {};
+        if (e > 0 && size_t(e) <= elements_.size())
+            elements_[size_t(e - 1)] = {};
     sequences_[size_t(id - 1)].reset();
 }
 
-void SEQ_CTRL::Update() { Update(GetTickCount()); }
+void SEQ_CTRL::Update() {
+    Update(GetTickCount());
+}
 
 void SEQ_CTRL::Update(uint32_t now) {
     now_ = now;
     for (size_t i = 0; i < sequences_.size(); ++i) {
         SEQUENCE* s = sequences_[i].get();
-        if (s == nullptr) continue;
+        if (s == nullptr)
+            continue;
         if (s->flags & kSeqPlaying) {
             STEPLIST* step = FindId(s->steps, s->current);
             if (step) {
@@ -374,9 +442,11 @@ void SEQ_CTRL::Update(uint32_t now) {
                 bool all_done = true;
                 for (int id : step->modifier_ids) {
                     FILTER* f = GetFilter(id);
-                    if (f == nullptr) continue;
+                    if (f == nullptr)
+                        continue;
                     f->Update(*this, now);
-                    if (!f->IsDone()) all_done = false;
+                    if (!f->IsDone())
+                        all_done = false;
                 }
                 if (all_done) {
                     step->flags |= 1u;
@@ -386,13 +456,15 @@ void SEQ_CTRL::Update(uint32_t now) {
                 Advance(*s);
             }
         }
-        if (s->flags & kSeqFinished) DeleteSequence(int(i + 1));
+        if (s->flags & kSeqFinished)
+            DeleteSequence(int(i + 1));
     }
 }
 
 void SEQ_CTRL::DrawElements(media::OSGFX* screen) {
     for (auto& slot : elements_)
-        if (slot.element && (slot.element->flags & kElemVisible)) slot.element->Draw(screen);
+        if (slot.element && (slot.element->flags & kElemVisible))
+            slot.element->Draw(screen);
 }
 
 void SEQ_CTRL::SkipAll() {
@@ -405,7 +477,8 @@ void SEQ_CTRL::SkipAll() {
 
 bool SEQ_CTRL::AnyPlaying() const {
     for (const auto& s : sequences_)
-        if (s && (s->flags & kSeqPlaying)) return true;
+        if (s && (s->flags & kSeqPlaying))
+            return true;
     return false;
 }
 

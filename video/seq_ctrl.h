@@ -47,7 +47,7 @@ constexpr uint32_t kSeqPlaying = 0x1;
 constexpr uint32_t kSeqFinished = 0x2;
 
 class ELEMENT_BASE {
-public:
+  public:
     explicit ELEMENT_BASE(int element_type) : type(element_type) {}
     virtual ~ELEMENT_BASE() = default;
     virtual void Draw(media::OSGFX* /*screen*/) {}
@@ -104,7 +104,7 @@ struct SEQUENCE {
 };
 
 class SEQ_CTRL {
-public:
+  public:
     // None of the pointers is owned; any may be null (the archive then comes from
     // the Lua host).
     SEQ_CTRL(resources::RAMA_CTRL* rama, resources::TEXTLIB* textlib,
@@ -148,7 +148,7 @@ public:
     VIDEOSYS* videos() const { return videos_; }
     lua_State* lua() const { return lua_; }
 
-private:
+  private:
     void Advance(SEQUENCE& sequence);
     void DeleteSequence(int id);
 
@@ -175,6 +175,7 @@ std::unique_ptr<ELEMENT_BASE> MakeTextElement(const char* text, resources::QNTFO
 std::unique_ptr<ELEMENT_BASE> MakeVideoElement(VIDEOSYS* videos, const char* name);
 
 // Wraps `text` into lines no wider than `width` pixels with `font`.
-std::vector<std::string> WrapText(const std::string& text, resources::QNTFONT_BASE* font, int width);
+std::vector<std::string> WrapText(const std::string& text, resources::QNTFONT_BASE* font,
+                                  int width);
 
 }  // namespace vorlane::video

@@ -20,19 +20,27 @@ namespace {
 // A number argument as a 32-bit integer (out-of-range values saturate).
 int32_t ArgInt(lua_State* lua, int index) {
     double d = lua_tonumber(lua, index);
-    if (!std::isfinite(d)) return 0;
-    if (d >= 2147483647.0) return INT32_MAX;
-    if (d <= -2147483648.0) return INT32_MIN;
+    if (!std::isfinite(d))
+        return 0;
+    if (d >= 2147483647.0)
+        return INT32_MAX;
+    if (d <= -2147483648.0)
+        return INT32_MIN;
     return int32_t(d);
 }
-bool IsNumber(lua_State* lua, int index) { return lua_type(lua, index) == LUA_TNUMBER || lua_isnumber(lua, index); }
-bool IsString(lua_State* lua, int index) { return lua_type(lua, index) == LUA_TSTRING; }
+bool IsNumber(lua_State* lua, int index) {
+    return lua_type(lua, index) == LUA_TNUMBER || lua_isnumber(lua, index);
+}
+bool IsString(lua_State* lua, int index) {
+    return lua_type(lua, index) == LUA_TSTRING;
+}
 
 // The controller, with argument 1 read as a number into `value`; null when
 // there is no controller or (logged) argument 1 is not a number.
 SEQ_CTRL* ControllerWithNumber(lua_State* lua, const char* fn, int* value) {
     SEQ_CTRL* ctrl = SEQ_Get();
-    if (ctrl == nullptr) return nullptr;
+    if (ctrl == nullptr)
+        return nullptr;
     if (!IsNumber(lua, 1)) {
         LOGSYS_Error("%s: first param not a number", fn);
         return nullptr;
@@ -42,16 +50,20 @@ SEQ_CTRL* ControllerWithNumber(lua_State* lua, const char* fn, int* value) {
 }
 
 void SetFlag(uint32_t& flags, uint32_t flag, bool on) {
-    if (on) flags |= flag;
-    else flags &= ~flag;
+    if (on)
+        flags |= flag;
+    else
+        flags &= ~flag;
 }
 
 // Sets `flag` from the boolean argument 3 of a property call, or logs that
 // the property needs one.
 void SetFlagFromArg(lua_State* lua, const char* name, const char* prop, uint32_t& flags,
                     uint32_t flag) {
-    if (lua_isboolean(lua, 3)) SetFlag(flags, flag, lua_toboolean(lua, 3));
-    else LOGSYS_Error("%s: property %s needs boolean", name, prop);
+    if (lua_isboolean(lua, 3))
+        SetFlag(flags, flag, lua_toboolean(lua, 3));
+    else
+        LOGSYS_Error("%s: property %s needs boolean", name, prop);
 }
 
 int NoElement(const char* fn) {
@@ -62,10 +74,12 @@ int NoElement(const char* fn) {
 // --- Element_Create ---------------------------------------------------------
 int LuaElementCreate(lua_State* lua) {
     const char* fn = "LUA_Seq_Element_Create";
-    if (SEQ_Get() == nullptr) return 0;
+    if (SEQ_Get() == nullptr)
+        return 0;
     int type = 0;
     SEQ_CTRL* ctrl = ControllerWithNumber(lua, fn, &type);
-    if (ctrl == nullptr) return NoElement(fn);
+    if (ctrl == nullptr)
+        return NoElement(fn);
     std::unique_ptr<ELEMENT_BASE> element;
     const char* tag = nullptr;
     switch (type) {
@@ -101,7 +115,8 @@ int LuaElementCreate(lua_State* lua) {
             // else it is shown as given.
             const char* text = lua_tostring(lua, 2);
             const char* found = ctrl->textlib() ? ctrl->textlib()->GetTextC(text) : nullptr;
-            resources::QNTFONT_BASE* font = ctrl->fonts() ? ctrl->fonts()->GetFont(ArgInt(lua, 3)) : nullptr;
+            resources::QNTFONT_BASE* font =
+                ctrl->fonts() ? ctrl->fonts()->GetFont(ArgInt(lua, 3)) : nullptr;
             element = MakeTextElement(found ? found : text, font);
             tag = "Element_Create_TEXT";
             break;
@@ -116,7 +131,8 @@ int LuaElementCreate(lua_State* lua) {
             return 1;
         }
         case 3:
-        case 4: return NoElement(fn);
+        case 4:
+            return NoElement(fn);
         default:
             LOGSYS_Error("%s: invalid element type: %d", fn, type);
             return NoElement(fn);
@@ -131,8 +147,10 @@ int LuaElementCreate(lua_State* lua) {
 
 // --- Element_Props ----------------------------------------------------------
 bool NeedXY(lua_State* lua, const char* name, const char* prop) {
-    if (IsNumber(lua, 3) && IsNumber(lua, 4)) return true;
-    LOGSYS_Error("%s: property %s needs %s", name, prop, std::string(prop) == "AREA" || std::string(prop) == "SIZE" ? "w & h" : "x & y");
+    if (IsNumber(lua, 3) && IsNumber(lua, 4))
+        return true;
+    LOGSYS_Error("%s: property %s needs %s", name, prop,
+                 std::string(prop) == "AREA" || std::string(prop) == "SIZE" ? "w & h" : "x & y");
     return false;
 }
 
@@ -140,14 +158,17 @@ int LuaElementProps(lua_State* lua) {
     const char* fn = "LUA_Seq_Element_Props";
     int id = 0;
     SEQ_CTRL* ctrl = ControllerWithNumber(lua, fn, &id);
-    if (ctrl == nullptr) return 0;
+    if (ctrl == nullptr)
+        return 0;
     ELEMENT_BASE* e = ctrl->GetElement(id);
     if (e == nullptr) {
         LOGSYS_Error("%s: element not found: %d", fn, id);
         return 0;
     }
     int prop = IsNumber(lua, 2) ? ArgInt(lua, 2) : 0;
-    const char* name = e->type == kElemGfx ? "PROP_Elem_Gfx" : e->type == kElemVideo ? "PROP_Elem_Video" : "PROP_Elem_Text";
+    const char* name = e->type == kElemGfx     ? "PROP_Elem_Gfx"
+                       : e->type == kElemVideo ? "PROP_Elem_Video"
+                                               : "PROP_Elem_Text";
     if (e->type != kElemGfx && e->type != kElemVideo && e->type != kElemText) {
         LOGSYS_Error("%s: unknown element type: %d", fn, e->type);
         return 0;
@@ -155,35 +176,43 @@ int LuaElementProps(lua_State* lua) {
     bool text = e->type == kElemText, gfx = e->type == kElemGfx, video = e->type == kElemVideo;
     switch (prop) {
         case 1:
-            if (NeedXY(lua, name, "POSITION")) e->SetPosition(ArgInt(lua, 3), ArgInt(lua, 4));
+            if (NeedXY(lua, name, "POSITION"))
+                e->SetPosition(ArgInt(lua, 3), ArgInt(lua, 4));
             return 0;
         case 3:
-            if (!gfx) break;
+            if (!gfx)
+                break;
             SetFlagFromArg(lua, name, "ALPHA", e->flags, kElemAlphaOrMultiline);
             return 0;
         case 5:
-            if (!text) break;
-            SetFlagFromArg(lua, name, "MULTILINE", e->flags, kElemAlphaOrMultiline | kElemLayoutOutdated);
+            if (!text)
+                break;
+            SetFlagFromArg(lua, name, "MULTILINE", e->flags,
+                           kElemAlphaOrMultiline | kElemLayoutOutdated);
             return 0;
         case 6:
             SetFlagFromArg(lua, name, "VISIBLE", e->flags, kElemVisible);
             return 0;
         case 7:
-            if (gfx) break;
+            if (gfx)
+                break;
             if (NeedXY(lua, name, video ? "AREA" : "SIZE")) {
                 e->SetSize(ArgInt(lua, 3), ArgInt(lua, 4));
                 e->flags |= kElemLayoutOutdated;
             }
             return 0;
         case 8:
-            if (!text) break;
+            if (!text)
+                break;
             SetFlagFromArg(lua, name, "H CENTER", e->flags, kElemHCenter);
             return 0;
         case 9:
-            if (!text) break;
+            if (!text)
+                break;
             SetFlagFromArg(lua, name, "V CENTER", e->flags, kElemVCenter);
             return 0;
-        default: break;
+        default:
+            break;
     }
     LOGSYS_Error("%s: invalid property id: %d", name, prop);
     return 0;
@@ -205,7 +234,8 @@ int LuaStepCreate(lua_State* lua) {
     const char* fn = "LUA_Seq_Step_Create";
     int seq = 0;
     SEQ_CTRL* ctrl = ControllerWithNumber(lua, fn, &seq);
-    if (ctrl == nullptr) return 0;
+    if (ctrl == nullptr)
+        return 0;
     int id = ctrl->CreateStep(seq);
     if (id == 0) {
         LOGSYS_Error("%s: failed to create step for seq: %d", fn, seq);
@@ -220,7 +250,8 @@ int LuaModifierCreate(lua_State* lua) {
     const char* fn = "LUA_Seq_Modifier_Create";
     int type = 0;
     SEQ_CTRL* ctrl = ControllerWithNumber(lua, fn, &type);
-    if (ctrl == nullptr) return 0;
+    if (ctrl == nullptr)
+        return 0;
     if (!IsNumber(lua, 2) || !IsNumber(lua, 3)) {
         LOGSYS_Error("%s: seq_id & step_id not found", fn);
         return 0;
@@ -230,7 +261,9 @@ int LuaModifierCreate(lua_State* lua) {
     auto filter = std::make_unique<FILTER>();
     filter->type = type;
     bool ok = true;
-    const char* tag = type == kFilterMove ? "Filter_Create_Move" : type == kFilterPlay ? "Filter_Create_Play" : "Filter_Create_Text";
+    const char* tag = type == kFilterMove   ? "Filter_Create_Move"
+                      : type == kFilterPlay ? "Filter_Create_Play"
+                                            : "Filter_Create_Text";
     switch (type) {
         case kFilterMove:
         case kFilterPlay:
@@ -241,18 +274,25 @@ int LuaModifierCreate(lua_State* lua) {
                 break;
             }
             filter->element_id = fourth;
-            if (type == kFilterMove) filter->flags |= kFilterBySpeed | kFilterFromElement;
-            if (type == kFilterText && IsString(lua, 5)) filter->text = lua_tostring(lua, 5);
+            if (type == kFilterMove)
+                filter->flags |= kFilterBySpeed | kFilterFromElement;
+            if (type == kFilterText && IsString(lua, 5))
+                filter->text = lua_tostring(lua, 5);
             break;
-        case kFilterWait: filter->duration = uint32_t(std::max(0, fourth)); break;
-        default: ok = false; break;
+        case kFilterWait:
+            filter->duration = uint32_t(std::max(0, fourth));
+            break;
+        default:
+            ok = false;
+            break;
     }
     if (!ok) {
         LOGSYS_Error("%s: no modifier created for %d, %d, %d, %d", fn, type, seq, step, fourth);
         return 0;
     }
     int id = ctrl->CreateFilter(std::move(filter));
-    if (!ctrl->AttachFilter(seq, step, id)) LOGSYS_Error("%s: adding modifier to step failed", fn);
+    if (!ctrl->AttachFilter(seq, step, id))
+        LOGSYS_Error("%s: adding modifier to step failed", fn);
     lua_pushinteger(lua, id);
     return 1;
 }
@@ -261,14 +301,15 @@ int LuaModifierProps(lua_State* lua) {
     const char* fn = "LUA_Seq_Modifier_Props";
     int id = 0;
     SEQ_CTRL* ctrl = ControllerWithNumber(lua, fn, &id);
-    if (ctrl == nullptr) return 0;
+    if (ctrl == nullptr)
+        return 0;
     FILTER* f = ctrl->GetFilter(id);
     if (f == nullptr) {
         LOGSYS_Error("%s: modifier not found: %d", fn, id);
         return 0;
     }
     int prop = IsNumber(lua, 2) ? ArgInt(lua, 2) : 0;
-    const char* name = f->type == kFilterMove ? "PROP_Mod_Move"
+    const char* name = f->type == kFilterMove   ? "PROP_Mod_Move"
                        : f->type == kFilterWait ? "PROP_Mod_Wait"
                        : f->type == kFilterPlay ? "PROP_Mod_Play"
                                                 : "PROP_Mod_Text";
@@ -278,8 +319,10 @@ int LuaModifierProps(lua_State* lua) {
             SetFlagFromArg(lua, name, "IGNORE_DONE", f->flags, kFilterIgnoreDone);
             return 0;
         case 2:
-            if (!move) break;
-            if (!IsNumber(lua, 3) || !IsNumber(lua, 4)) LOGSYS_Error("%s: property FROM needs x & y", name);
+            if (!move)
+                break;
+            if (!IsNumber(lua, 3) || !IsNumber(lua, 4))
+                LOGSYS_Error("%s: property FROM needs x & y", name);
             else {
                 f->from_x = ArgInt(lua, 3);
                 f->from_y = ArgInt(lua, 4);
@@ -287,8 +330,10 @@ int LuaModifierProps(lua_State* lua) {
             }
             return 0;
         case 3:
-            if (!move) break;
-            if (!IsNumber(lua, 3) || !IsNumber(lua, 4)) LOGSYS_Error("%s: property TO needs x & y", name);
+            if (!move)
+                break;
+            if (!IsNumber(lua, 3) || !IsNumber(lua, 4))
+                LOGSYS_Error("%s: property TO needs x & y", name);
             else {
                 f->to_x = ArgInt(lua, 3);
                 f->to_y = ArgInt(lua, 4);
@@ -296,36 +341,49 @@ int LuaModifierProps(lua_State* lua) {
             }
             return 0;
         case 4:
-            if (!move && f->type != kFilterWait) break;
-            if (!IsNumber(lua, 3)) LOGSYS_Error("%s: property TIME needs time", name);
+            if (!move && f->type != kFilterWait)
+                break;
+            if (!IsNumber(lua, 3))
+                LOGSYS_Error("%s: property TIME needs time", name);
             else {
                 f->duration = uint32_t(std::max(0, ArgInt(lua, 3)));
-                if (move) f->flags &= ~kFilterBySpeed;
+                if (move)
+                    f->flags &= ~kFilterBySpeed;
             }
             return 0;
         case 5:
-            if (!move) break;
-            if (!IsNumber(lua, 3)) LOGSYS_Error("%s: property SPEED needs speed", name);
+            if (!move)
+                break;
+            if (!IsNumber(lua, 3))
+                LOGSYS_Error("%s: property SPEED needs speed", name);
             else {
                 f->speed = ArgInt(lua, 3);
                 f->flags |= kFilterBySpeed;
             }
             return 0;
         case 6:
-            if (f->type != kFilterPlay) break;
+            if (f->type != kFilterPlay)
+                break;
             SetFlagFromArg(lua, name, "LOOP", f->flags, kFilterLoop);
             return 0;
         case 7:
-            if (f->type != kFilterText) break;
-            if (!IsString(lua, 3)) LOGSYS_Error("%s: property TEXT needs string", name);
-            else f->text = lua_tostring(lua, 3);
+            if (f->type != kFilterText)
+                break;
+            if (!IsString(lua, 3))
+                LOGSYS_Error("%s: property TEXT needs string", name);
+            else
+                f->text = lua_tostring(lua, 3);
             return 0;
         case 8:
-            if (!move) break;
-            if (!IsNumber(lua, 3)) LOGSYS_Error("%s: property STARTWAIT needs time", name);
-            else f->start_wait = uint32_t(std::max(0, ArgInt(lua, 3)));
+            if (!move)
+                break;
+            if (!IsNumber(lua, 3))
+                LOGSYS_Error("%s: property STARTWAIT needs time", name);
+            else
+                f->start_wait = uint32_t(std::max(0, ArgInt(lua, 3)));
             return 0;
-        default: break;
+        default:
+            break;
     }
     LOGSYS_Error("%s: invalid property id: %d", name, prop);
     return 0;
@@ -335,7 +393,8 @@ int LuaModifierProps(lua_State* lua) {
 int LuaSequencePlay(lua_State* lua) {
     const char* fn = "LUA_Seq_Sequence_Play";
     SEQ_CTRL* ctrl = SEQ_Get();
-    if (ctrl == nullptr) return 0;
+    if (ctrl == nullptr)
+        return 0;
     if (!IsString(lua, 1)) {
         LOGSYS_Error("%s: first param not a string", fn);
         return 0;
@@ -354,7 +413,8 @@ int LuaTextlibGet(lua_State* lua) {
         LOGSYS_Error("%s: first param not a string", "LUA_Seq_Textlib_Get");
         return 0;
     }
-    const char* text = (ctrl && ctrl->textlib()) ? ctrl->textlib()->GetTextC(lua_tostring(lua, 1)) : nullptr;
+    const char* text =
+        (ctrl && ctrl->textlib()) ? ctrl->textlib()->GetTextC(lua_tostring(lua, 1)) : nullptr;
     lua_pushstring(lua, text ? text : "");
     return 1;
 }
@@ -379,7 +439,8 @@ void SEQ_CTRL::RegisterFunctions(lua_State* lua) {
 }
 
 bool SEQ_CTRL::InitSequenceCtrl(lua_State* lua) {
-    if (lua == nullptr) return false;
+    if (lua == nullptr)
+        return false;
     RegisterFunctions(lua);
     for (const char* name : {"script.seq.internal", "script.seq.defines"}) {
         resources::RAMA_CTRL* rama = this->rama();
@@ -396,17 +457,20 @@ bool SEQ_CTRL::InitSequenceCtrl(lua_State* lua) {
 }
 
 int SEQ_CTRL::Sequence_Execute(const char* name, const char* arguments) {
-    if (lua_ == nullptr || name == nullptr) return 0;
+    if (lua_ == nullptr || name == nullptr)
+        return 0;
     std::string chunk = "return SEQUENCES.";
     chunk += name;
     chunk += "(";
-    if (arguments) chunk += arguments;
+    if (arguments)
+        chunk += arguments;
     chunk += ")";
     int top = lua_gettop(lua_);
     if (luaL_loadbuffer(lua_, chunk.data(), chunk.size(), "Sequence_Execute") != LUA_OK ||
         lua_pcall(lua_, 0, 1, 0) != LUA_OK) {
         LOGSYS_Error("%s: execution failed sequence '%s'", "Sequence_Execute", name);
-        if (lua_isstring(lua_, -1)) LOGSYS_Error("LUAERROR: %s", lua_tostring(lua_, -1));
+        if (lua_isstring(lua_, -1))
+            LOGSYS_Error("LUAERROR: %s", lua_tostring(lua_, -1));
         lua_settop(lua_, top);
         return 0;
     }

@@ -43,13 +43,16 @@ EncoderPtr MakeEncoder(int width, int height, int fps, int quality) {
     FillInfo(&info, width, height, fps, quality);
     EncoderPtr enc(th_encode_alloc(&info));
     th_info_clear(&info);
-    if (!enc) return nullptr;
+    if (!enc)
+        return nullptr;
     int vp3 = 1;
     th_encode_ctl(enc.get(), TH_ENCCTL_SET_VP3_COMPATIBLE, &vp3, sizeof vp3);
     return enc;
 }
 
-uint8_t Clamp255(int v) { return uint8_t(std::clamp(v, 0, 255)); }
+uint8_t Clamp255(int v) {
+    return uint8_t(std::clamp(v, 0, 255));
+}
 
 // Lookup tables of the BT.601 conversion: the per-channel products and a
 // clamp table indexed by the shifted sum (which stays within -300..600).
@@ -75,12 +78,13 @@ const ColourTables& Tables() {
 }
 
 class TheoraDecoder : public VideoDecoder {
-public:
+  public:
     bool Init(int width, int height) {
         width_ = width;
         height_ = height;
         EncoderPtr enc = MakeEncoder(width, height, 25, 48);
-        if (!enc) return false;
+        if (!enc)
+            return false;
         th_info info;
         th_comment comment;
         th_info_init(&info);
@@ -92,23 +96,27 @@ public:
         bool ok = true;
         int headers = 0;
         while (th_encode_flushheader(enc.get(), &enc_comment, &packet) > 0) {
-            if (th_decode_headerin(&info, &comment, &setup, &packet) < 0) ok = false;
+            if (th_decode_headerin(&info, &comment, &setup, &packet) < 0)
+                ok = false;
             ++headers;
         }
         th_comment_clear(&enc_comment);
-        if (ok && headers == 3 && setup != nullptr) decoder_.reset(th_decode_alloc(&info, setup));
+        if (ok && headers == 3 && setup != nullptr)
+            decoder_.reset(th_decode_alloc(&info, setup));
         th_setup_free(setup);
         pic_x_ = int(info.pic_x);
         pic_y_ = int(info.pic_y);
         th_info_clear(&info);
         th_comment_clear(&comment);
-        if (!decoder_) return false;
+        if (!decoder_)
+            return false;
         picture_.assign(size_t(width) * size_t(height), 0xFF000000u);
         return true;
     }
 
     bool DecodeFrame(const uint8_t* data, size_t size) override {
-        if (size == 0 || data == nullptr) return false;
+        if (size == 0 || data == nullptr)
+            return false;
         ogg_packet packet{};
         packet.packet = const_cast<unsigned char*>(data);
         packet.bytes = long(size);
@@ -116,9 +124,11 @@ public:
         packet.granulepos = -1;
         ogg_int64_t granule = 0;
         int r = th_decode_packetin(decoder_.get(), &packet, &granule);
-        if (r != 0 && r != TH_DUPFRAME) return false;
+        if (r != 0 && r != TH_DUPFRAME)
+            return false;
         th_ycbcr_buffer ycbcr;
-        if (th_decode_ycbcr_out(decoder_.get(), ycbcr) != 0) return false;
+        if (th_decode_ycbcr_out(decoder_.get(), ycbcr) != 0)
+            return false;
         const ColourTables& t = Tables();
         for (int y = 0; y < height_; ++y) {
             int sy = y + pic_y_;
@@ -142,7 +152,7 @@ public:
 
     const uint32_t* Picture() const override { return picture_.data(); }
 
-private:
+  private:
     DecoderPtr decoder_;
     std::vector<uint32_t> picture_;
     int width_ = 0;
@@ -153,12 +163,13 @@ private:
 };
 
 class TheoraEncoder : public VideoEncoder {
-public:
+  public:
     bool Init(int width, int height, int fps, int quality) {
         width_ = width;
         height_ = height;
         encoder_ = MakeEncoder(width, height, fps, quality);
-        if (!encoder_) return false;
+        if (!encoder_)
+            return false;
         // The stream headers are produced and dropped: the decoder rebuilds them.
         th_comment comment;
         th_comment_init(&comment);
@@ -181,7 +192,8 @@ public:
             for (int x = 0; x < width_; ++x) {
                 uint32_t p = argb[size_t(y) * size_t(width_) + size_t(x)];
                 int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
-                y_[size_t(y) * size_t(frame_w_) + size_t(x)] = Clamp255(((66 * r + 129 * g + 25 * b + 128) >> 8) + 16);
+                y_[size_t(y) * size_t(frame_w_) + size_t(x)] =
+                    Clamp255(((66 * r + 129 * g + 25 * b + 128) >> 8) + 16);
                 if ((x % 2) == 0 && (y % 2) == 0) {
                     size_t ci = size_t(y / 2) * size_t(frame_w_ / 2) + size_t(x / 2);
                     u_[ci] = Clamp255(((-38 * r - 74 * g + 112 * b + 128) >> 8) + 128);
@@ -193,14 +205,16 @@ public:
         buffer[0] = {frame_w_, frame_h_, frame_w_, y_.data()};
         buffer[1] = {frame_w_ / 2, frame_h_ / 2, frame_w_ / 2, u_.data()};
         buffer[2] = {frame_w_ / 2, frame_h_ / 2, frame_w_ / 2, v_.data()};
-        if (th_encode_ycbcr_in(encoder_.get(), buffer) != 0) return false;
+        if (th_encode_ycbcr_in(encoder_.get(), buffer) != 0)
+            return false;
         ogg_packet packet;
-        if (th_encode_packetout(encoder_.get(), 0, &packet) <= 0) return false;
+        if (th_encode_packetout(encoder_.get(), 0, &packet) <= 0)
+            return false;
         out->assign(packet.packet, packet.packet + packet.bytes);
         return true;
     }
 
-private:
+  private:
     EncoderPtr encoder_;
     int width_ = 0, height_ = 0, frame_w_ = 0, frame_h_ = 0;
     std::vector<uint8_t> y_, u_, v_;
@@ -213,23 +227,28 @@ void PutU32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
 }  // namespace
 
 std::unique_ptr<VideoDecoder> CreateTheoraDecoder(int width, int height) {
-    if (width <= 0 || height <= 0 || width > kMaxVideoSide || height > kMaxVideoSide) return nullptr;
+    if (width <= 0 || height <= 0 || width > kMaxVideoSide || height > kMaxVideoSide)
+        return nullptr;
     auto decoder = std::make_unique<TheoraDecoder>();
-    if (!decoder->Init(width, height)) return nullptr;
+    if (!decoder->Init(width, height))
+        return nullptr;
     return decoder;
 }
 
 std::unique_ptr<VideoEncoder> VideoEncoder::Create(int width, int height, int fps, int quality) {
-    if (width <= 0 || height <= 0 || width > kMaxVideoSide || height > kMaxVideoSide) return nullptr;
+    if (width <= 0 || height <= 0 || width > kMaxVideoSide || height > kMaxVideoSide)
+        return nullptr;
     auto encoder = std::make_unique<TheoraEncoder>();
-    if (!encoder->Init(width, height, fps, quality)) return nullptr;
+    if (!encoder->Init(width, height, fps, quality))
+        return nullptr;
     return encoder;
 }
 
-std::vector<uint8_t> BuildPvf(const std::vector<std::vector<uint32_t>>& frames, int width, int height,
-                              int fps) {
+std::vector<uint8_t> BuildPvf(const std::vector<std::vector<uint32_t>>& frames, int width,
+                              int height, int fps) {
     auto encoder = VideoEncoder::Create(width, height, fps);
-    if (!encoder) return {};
+    if (!encoder)
+        return {};
     std::vector<uint8_t> out(kPvfHeaderSize, 0);
     PutU32(out, 12, uint32_t(frames.size()));
     PutU32(out, 16, uint32_t(width));
@@ -237,7 +256,8 @@ std::vector<uint8_t> BuildPvf(const std::vector<std::vector<uint32_t>>& frames, 
     PutU32(out, 24, uint32_t(fps));
     std::vector<uint8_t> packet;
     for (const auto& frame : frames) {
-        if (frame.size() != size_t(width) * size_t(height) || !encoder->EncodeFrame(frame.data(), &packet))
+        if (frame.size() != size_t(width) * size_t(height) ||
+            !encoder->EncodeFrame(frame.data(), &packet))
             return {};
         size_t at = out.size();
         out.resize(at + kPvfFrameHeadSize, 0);

@@ -11,7 +11,7 @@
 namespace vorlane::video {
 
 class VideoDecoder {
-public:
+  public:
     virtual ~VideoDecoder() = default;
     // Decodes one compressed frame; false when the data cannot be decoded (the
     // previous picture stays).
@@ -28,15 +28,15 @@ std::unique_ptr<VideoDecoder> CreateTheoraDecoder(int width, int height);
 // Encodes ARGB frames (top-down rows, width x height each) with libtheora in
 // VP3-compatible mode; each packet is one frame's compressed bytes.
 class VideoEncoder {
-public:
+  public:
     static std::unique_ptr<VideoEncoder> Create(int width, int height, int fps, int quality = 48);
     virtual ~VideoEncoder() = default;
     virtual bool EncodeFrame(const uint32_t* argb, std::vector<uint8_t>* packet) = 0;
 };
 
 // A whole pvf stream from frames of ARGB pixels (top-down), or empty on failure.
-std::vector<uint8_t> BuildPvf(const std::vector<std::vector<uint32_t>>& frames, int width, int height,
-                              int fps);
+std::vector<uint8_t> BuildPvf(const std::vector<std::vector<uint32_t>>& frames, int width,
+                              int height, int fps);
 
 constexpr size_t kPvfHeaderSize = 128;
 constexpr size_t kPvfFrameHeadSize = 20;

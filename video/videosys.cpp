@@ -17,15 +17,20 @@ namespace {
 VIDEOSYS* g_videosys = nullptr;
 }
 
-VIDEOSYS* VIDEOSYS_Get() { return g_videosys; }
-void VIDEOSYS_Set(VIDEOSYS* system) { g_videosys = system; }
+VIDEOSYS* VIDEOSYS_Get() {
+    return g_videosys;
+}
+void VIDEOSYS_Set(VIDEOSYS* system) {
+    g_videosys = system;
+}
 
 // ---------------------------------------------------------------------------
 // VIDEOSTREAM
 
 bool VIDEOSTREAM::InitFromMemory(const uint8_t* data, size_t size, const char* stream_name) {
     ByteReader r(data, size);
-    if (!r.Need(kPvfHeaderSize)) return false;
+    if (!r.Need(kPvfHeaderSize))
+        return false;
     std::memcpy(header, data, kPvfHeaderSize);
     r.Skip(12);
     frame_count = r.U32();
@@ -50,9 +55,11 @@ void VIDEOSTREAM::Rewind() {
 
 bool VIDEOSTREAM::CurrentFrame(const uint8_t** frame, size_t* size) const {
     ByteReader r(data_.data(), data_.size());
-    if (!r.Seek(frame_offset_) || !r.Skip(8)) return false;
+    if (!r.Seek(frame_offset_) || !r.Skip(8))
+        return false;
     uint32_t length = r.U32();
-    if (!r.Skip(8) || !r.Need(length)) return false;
+    if (!r.Skip(8) || !r.Need(length))
+        return false;
     *frame = r.current();
     *size = length;
     return true;
@@ -60,9 +67,11 @@ bool VIDEOSTREAM::CurrentFrame(const uint8_t** frame, size_t* size) const {
 
 bool VIDEOSTREAM::Next() {
     ByteReader r(data_.data(), data_.size());
-    if (!r.Seek(frame_offset_) || !r.Skip(8)) return false;
+    if (!r.Seek(frame_offset_) || !r.Skip(8))
+        return false;
     uint32_t length = r.U32();
-    if (!r.Skip(8) || !r.Skip(length)) return false;
+    if (!r.Skip(8) || !r.Skip(length))
+        return false;
     frame_offset_ = r.offset();
     return true;
 }
@@ -75,17 +84,23 @@ VIDEOSYS::VIDEOSYS(resources::RAMA_CTRL* rama, int max_count)
 
 VIDEOSYS::~VIDEOSYS() {
     Shutdown();
-    if (g_videosys == this) g_videosys = nullptr;
+    if (g_videosys == this)
+        g_videosys = nullptr;
 }
 
-int VIDEOSYS::InitCodec(int /*value*/) { return 0; }
+int VIDEOSYS::InitCodec(int /*value*/) {
+    return 0;
+}
 
 VideoControl* VIDEOSYS::Get(int id) const {
-    if (id < 0 || size_t(id) >= controls_.size()) return nullptr;
+    if (id < 0 || size_t(id) >= controls_.size())
+        return nullptr;
     return controls_[size_t(id)].get();
 }
 
-const VideoControl* VIDEOSYS::control(int id) const { return Get(id); }
+const VideoControl* VIDEOSYS::control(int id) const {
+    return Get(id);
+}
 
 void VIDEOSYS::AddNamedStream(const std::string& name, std::vector<uint8_t> bytes) {
     named_.emplace_back(name, std::move(bytes));
@@ -93,7 +108,8 @@ void VIDEOSYS::AddNamedStream(const std::string& name, std::vector<uint8_t> byte
 
 int VIDEOSYS::Open(const char* name) {
     for (const auto& [stream_name, bytes] : named_)
-        if (name && stream_name == name) return OpenFromMemory(bytes.data(), bytes.size(), name);
+        if (name && stream_name == name)
+            return OpenFromMemory(bytes.data(), bytes.size(), name);
     resources::RAMA_CTRL* rama = rama_ ? rama_ : LUA_GetHost().rama;
     resources::RAMA_RES* res = (rama && name) ? rama->GetResource(name) : nullptr;
     uint32_t size = 0;
@@ -117,7 +133,8 @@ int VIDEOSYS::OpenFromMemory(const uint8_t* data, size_t size, const char* name)
 int VIDEOSYS::AddControl(std::unique_ptr<VIDEOSTREAM> stream) {
     int used = 0;
     for (const auto& c : controls_)
-        if (c) ++used;
+        if (c)
+            ++used;
     if (used >= max_count_) {
         LOGSYS_Error("video IDs are used up");
         return -1;
@@ -156,7 +173,8 @@ void VIDEOSYS::Start(VideoControl& c) {
 
 int VIDEOSYS::BindSurface(int id, media::OSGFX* surface) {
     VideoControl* c = Get(id);
-    if (c == nullptr) return -1;
+    if (c == nullptr)
+        return -1;
     c->target = surface;
     c->texture_ids[0] = c->texture_ids[1] = -1;
     c->flags &= ~kVideoTexturePair;
@@ -165,8 +183,10 @@ int VIDEOSYS::BindSurface(int id, media::OSGFX* surface) {
 
 int VIDEOSYS::Play(int id) {
     VideoControl* c = Get(id);
-    if (c == nullptr) return 0;
-    if (c->stream->frame_index + 1 >= c->stream->frame_count) Restart(id);
+    if (c == nullptr)
+        return 0;
+    if (c->stream->frame_index + 1 >= c->stream->frame_count)
+        Restart(id);
     c->flags |= kVideoActive;
     c->flags &= ~kVideoPaused;
     c->next_frame_time = GetTickCount() - 1;
@@ -175,7 +195,8 @@ int VIDEOSYS::Play(int id) {
 
 int VIDEOSYS::Restart(int id) {
     VideoControl* c = Get(id);
-    if (c == nullptr) return -1;
+    if (c == nullptr)
+        return -1;
     c->flags &= ~kVideoActive;
     c->next_frame_time = GetTickCount();
     Start(*c);
@@ -184,9 +205,12 @@ int VIDEOSYS::Restart(int id) {
 
 int VIDEOSYS::SetLoop(int id, bool loop) {
     VideoControl* c = Get(id);
-    if (c == nullptr) return -1;
-    if (loop) c->flags |= kVideoLoop;
-    else c->flags &= ~kVideoLoop;
+    if (c == nullptr)
+        return -1;
+    if (loop)
+        c->flags |= kVideoLoop;
+    else
+        c->flags &= ~kVideoLoop;
     return 0;
 }
 
@@ -202,23 +226,29 @@ bool VIDEOSYS::IsActive(int id) const {
 
 int VIDEOSYS::Pause(int id, bool paused) {
     VideoControl* c = Get(id);
-    if (c == nullptr) return -1;
-    if (paused) c->flags |= kVideoPaused;
-    else c->flags &= ~kVideoPaused;
+    if (c == nullptr)
+        return -1;
+    if (paused)
+        c->flags |= kVideoPaused;
+    else
+        c->flags &= ~kVideoPaused;
     return 0;
 }
 
 int VIDEOSYS::Close(int id) {
-    if (Get(id) == nullptr) return -1;
+    if (Get(id) == nullptr)
+        return -1;
     controls_[size_t(id)].reset();
-    if (exclusive_ == id) exclusive_ = -1;
+    if (exclusive_ == id)
+        exclusive_ = -1;
     return 0;
 }
 
 void VIDEOSYS::Update() {
     uint32_t now = GetTickCount();
     for (auto& owned : controls_) {
-        if (!owned) continue;
+        if (!owned)
+            continue;
         if (exclusive_ >= 0 && owned->id != exclusive_) {
             owned->next_frame_time = now;
         } else if (owned->flags & kVideoActive) {
@@ -247,9 +277,11 @@ void VIDEOSYS::FrameStep(VideoControl& c, uint32_t now) {
     bool advancing = c.flags & kVideoAdvancing;
     uint32_t target = advancing ? now : c.next_frame_time + 1;
     // Times wrap with the 32-bit millisecond clock: compare by difference.
-    if (int32_t(target - c.next_frame_time) <= 0) return;
+    if (int32_t(target - c.next_frame_time) <= 0)
+        return;
     uint32_t frame_ms = 1000 / (c.stream->fps ? c.stream->fps : 25);
-    if (frame_ms == 0) frame_ms = 1;
+    if (frame_ms == 0)
+        frame_ms = 1;
     VIDEOSTREAM& s = *c.stream;
     for (int tries = kMaxCatchUpFrames; tries > 0; --tries) {
         if (advancing) {
@@ -278,16 +310,20 @@ void VIDEOSYS::FrameStep(VideoControl& c, uint32_t now) {
             ++c.decoded;
         }
         bool reached = int32_t(target - c.next_frame_time) <= 0;
-        if (reached || tries == 1) WritePicture(c);
-        if (reached) break;
+        if (reached || tries == 1)
+            WritePicture(c);
+        if (reached)
+            break;
     }
 }
 
 void VIDEOSYS::WritePicture(VideoControl& c) {
-    if (c.target == nullptr || c.target->empty()) return;
+    if (c.target == nullptr || c.target->empty())
+        return;
     ptrdiff_t pitch = 0;
     uint32_t* pixels = c.target->BeginDraw(&pitch);
-    if (pixels == nullptr) return;
+    if (pixels == nullptr)
+        return;
     const uint32_t* picture = c.decoder->Picture();
     int w = std::min(c.stream->width, c.target->width());
     int h = std::min(c.stream->height, c.target->height());

@@ -37,7 +37,7 @@ constexpr uint32_t kVideoPaused = 0x20;
 constexpr int kMaxCatchUpFrames = 4;
 
 class VIDEOSTREAM {
-public:
+  public:
     // Reads the stream from bytes (copied); false when the header is unusable.
     bool InitFromMemory(const uint8_t* data, size_t size, const char* name);
     void Rewind();
@@ -56,7 +56,7 @@ public:
     uint32_t fps = 0;
     uint32_t frame_index = 0;
 
-private:
+  private:
     std::vector<uint8_t> data_;
     size_t frame_offset_ = kPvfHeaderSize;
 };
@@ -78,7 +78,7 @@ struct VideoControl {
 };
 
 class VIDEOSYS {
-public:
+  public:
     explicit VIDEOSYS(resources::RAMA_CTRL* rama = nullptr, int max_count = 16);
     ~VIDEOSYS();
     VIDEOSYS(const VIDEOSYS&) = delete;
@@ -108,7 +108,7 @@ public:
 
     const VideoControl* control(int id) const;
 
-private:
+  private:
     VideoControl* Get(int id) const;
     int AddControl(std::unique_ptr<VIDEOSTREAM> stream);
     void Start(VideoControl& control);

@@ -44,18 +44,24 @@ void BM_OggSecond_Vorbisfile(benchmark::State& state) {
     for (auto _ : state) {
         sound::MemoryReader reader(ogg.data(), ogg.size());
         ov_callbacks cb = {
-            [](void* p, size_t s, size_t n, void* src) { return static_cast<sound::MemoryReader*>(src)->Read(p, s, n); },
-            [](void* src, ogg_int64_t o, int w) { return static_cast<sound::MemoryReader*>(src)->Seek(o, w); },
+            [](void* p, size_t s, size_t n, void* src) {
+                return static_cast<sound::MemoryReader*>(src)->Read(p, s, n);
+            },
+            [](void* src, ogg_int64_t o, int w) {
+                return static_cast<sound::MemoryReader*>(src)->Seek(o, w);
+            },
             nullptr, [](void* src) { return static_cast<sound::MemoryReader*>(src)->Tell(); }};
         OggVorbis_File file;
         ov_open_callbacks(&reader, &file, nullptr, 0, cb);
         int section;
         long total = 0;
-        for (long n; (n = ov_read(&file, buffer, sizeof buffer, 0, 2, 1, &section)) > 0;) total += n;
+        for (long n; (n = ov_read(&file, buffer, sizeof buffer, 0, 2, 1, &section)) > 0;)
+            total += n;
         benchmark::DoNotOptimize(total);
         ov_clear(&file);
     }
-    state.counters["x_realtime"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["x_realtime"] =
+        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_OggSecond_Vorbisfile)->Unit(benchmark::kMillisecond);
 
@@ -76,7 +82,8 @@ void BM_OggSecond_SoundApi(benchmark::State& state) {
         }
         api.RemoveVoice(voice);
     }
-    state.counters["x_realtime"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["x_realtime"] =
+        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_OggSecond_SoundApi)->Unit(benchmark::kMillisecond);
 
@@ -93,7 +100,8 @@ const VideoData& Video() {
             std::vector<uint32_t> px(size_t(w * h));
             for (int y = 0; y < h; ++y)
                 for (int x = 0; x < w; ++x)
-                    px[size_t(y * w + x)] = 0xFF000000u | uint32_t(((x + f * 8) & 255) << 16) | uint32_t((y & 255) << 8) | uint32_t((x ^ y) & 255);
+                    px[size_t(y * w + x)] = 0xFF000000u | uint32_t(((x + f * 8) & 255) << 16) |
+                                            uint32_t((y & 255) << 8) | uint32_t((x ^ y) & 255);
             frames.push_back(std::move(px));
         }
         VideoData d;
@@ -103,7 +111,8 @@ const VideoData& Video() {
             uint32_t len;
             std::memcpy(&len, &d.pvf[at + 8], 4);
             at += video::kPvfFrameHeadSize;
-            d.packets.emplace_back(d.pvf.begin() + ptrdiff_t(at), d.pvf.begin() + ptrdiff_t(at + len));
+            d.packets.emplace_back(d.pvf.begin() + ptrdiff_t(at),
+                                   d.pvf.begin() + ptrdiff_t(at + len));
             at += len;
         }
         return d;
@@ -136,13 +145,15 @@ void BM_VideoFrame_Libtheora(benchmark::State& state) {
     ogg_packet op;
     th_info dinfo;
     th_info_init(&dinfo);
-    while (th_encode_flushheader(enc, &ec, &op) > 0) th_decode_headerin(&dinfo, &comment, &setup, &op);
+    while (th_encode_flushheader(enc, &ec, &op) > 0)
+        th_decode_headerin(&dinfo, &comment, &setup, &op);
     th_dec_ctx* dec = th_decode_alloc(&dinfo, setup);
     th_setup_free(setup);
     size_t i = 0;
     int64_t packetno = 3;
     for (auto _ : state) {
-        if (i == v.packets.size()) i = 0;
+        if (i == v.packets.size())
+            i = 0;
         ogg_packet p{};
         p.packet = const_cast<unsigned char*>(v.packets[i].data());
         p.bytes = long(v.packets[i].size());
@@ -165,7 +176,9 @@ BENCHMARK(BM_VideoFrame_Libtheora)->Unit(benchmark::kMicrosecond);
 
 // The video system: pacing, decode, colour conversion and the bottom-up write.
 uint32_t g_tick = 0;
-uint32_t Tick() { return g_tick; }
+uint32_t Tick() {
+    return g_tick;
+}
 
 void BM_VideoFrame_Videosys(benchmark::State& state) {
     const auto& v = Video();

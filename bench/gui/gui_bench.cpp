@@ -19,10 +19,10 @@ namespace {
 constexpr int kScreenW = 1024, kScreenH = 768;
 
 class Fonts : public GuiFontSource {
-public:
+  public:
     const GuiFont* GetFont(int number) const override { return number == 0 ? &font_ : nullptr; }
 
-private:
+  private:
     BuiltinFont font_{7, 12};
 };
 
@@ -41,7 +41,8 @@ int BuildScreen(GUI_CONTROL& control) {
             auto* list = frame->Add(std::make_unique<GUI_LIST>());
             list->SetPos(4, 4);
             list->SetSize(118, 118);
-            for (int i = 0; i < 200; ++i) list->AddItem(("player " + std::to_string(i)).c_str(), true);
+            for (int i = 0; i < 200; ++i)
+                list->AddItem(("player " + std::to_string(i)).c_str(), true);
             list->SetSelection(5);
             ++widgets;
             continue;
@@ -148,7 +149,12 @@ void BM_ListRefillSorted(benchmark::State& state) {
     }
     GUI_STYLE_OLD_PRIMITIVE::SetFonControl(nullptr);
 }
-BENCHMARK(BM_ListRefillSorted)->Arg(250)->Arg(1000)->Arg(4000)->Complexity()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ListRefillSorted)
+    ->Arg(250)
+    ->Arg(1000)
+    ->Arg(4000)
+    ->Complexity()
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

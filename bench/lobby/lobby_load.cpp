@@ -55,10 +55,13 @@ struct LoadOptions {
 
 LoadOptions g_options;
 
-double Ms(Clock::duration span) { return std::chrono::duration<double, std::milli>(span).count(); }
+double Ms(Clock::duration span) {
+    return std::chrono::duration<double, std::milli>(span).count();
+}
 
 double Percentile(std::vector<double> values, double p) {
-    if (values.empty()) return 0;
+    if (values.empty())
+        return 0;
     std::sort(values.begin(), values.end());
     const size_t index = std::min(values.size() - 1, size_t(p * double(values.size() - 1) + 0.5));
     return values[index];
@@ -79,7 +82,8 @@ ServerChild StartServer(const std::string& dir) {
                              "srv_checkdeadcon = 600000\nusr_logoncheck = 60000\n";
     int out[2];
     ServerChild child;
-    if (pipe(out) != 0) return child;
+    if (pipe(out) != 0)
+        return child;
     child.pid = fork();
     if (child.pid == 0) {
         dup2(out[1], STDOUT_FILENO);
@@ -98,7 +102,8 @@ ServerChild StartServer(const std::string& dir) {
     while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
     close(out[0]);
     const size_t colon = line.rfind(':');
-    if (colon != std::string::npos) child.port = uint16_t(std::atoi(line.c_str() + colon + 1));
+    if (colon != std::string::npos)
+        child.port = uint16_t(std::atoi(line.c_str() + colon + 1));
     return child;
 }
 
@@ -126,22 +131,26 @@ ServerUsage ReadUsage(pid_t pid) {
         }
         // utime and stime are fields 14 and 15; the list starts at field 3.
         if (fields.size() > 12) {
-            usage.cpu_seconds = double(std::atoll(fields[11].c_str()) + std::atoll(fields[12].c_str())) /
-                                double(sysconf(_SC_CLK_TCK));
+            usage.cpu_seconds =
+                double(std::atoll(fields[11].c_str()) + std::atoll(fields[12].c_str())) /
+                double(sysconf(_SC_CLK_TCK));
         }
     }
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
     std::string key;
     while (status >> key) {
         long kb = 0;
-        if (key == "VmRSS:" && status >> kb) usage.rss_mb = double(kb) / 1024;
-        if (key == "VmHWM:" && status >> kb) usage.peak_mb = double(kb) / 1024;
+        if (key == "VmRSS:" && status >> kb)
+            usage.rss_mb = double(kb) / 1024;
+        if (key == "VmHWM:" && status >> kb)
+            usage.peak_mb = double(kb) / 1024;
     }
     return usage;
 }
 
 void StopServer(const ServerChild& child) {
-    if (child.pid <= 0) return;
+    if (child.pid <= 0)
+        return;
     kill(child.pid, SIGTERM);
     int status = 0;
     waitpid(child.pid, &status, 0);
@@ -149,7 +158,17 @@ void StopServer(const ServerChild& child) {
 
 // [SECTION] Simulated clients
 
-enum class Phase { kConnecting, kLogon, kLogin, kProfiles, kSelect, kChannels, kJoin, kIn, kFailed };
+enum class Phase {
+    kConnecting,
+    kLogon,
+    kLogin,
+    kProfiles,
+    kSelect,
+    kChannels,
+    kJoin,
+    kIn,
+    kFailed
+};
 
 struct SimClient {
     int fd = -1;
@@ -165,14 +184,15 @@ struct SimClient {
 };
 
 class LoadRun {
-public:
+  public:
     LoadRun(uint16_t port, int count) : port_(port), clients_(size_t(count)) {
         epoll_ = epoll_create1(0);
         for (int i = 0; i < count; ++i) clients_[size_t(i)].index = i;
     }
     ~LoadRun() {
         for (SimClient& client : clients_) {
-            if (client.fd >= 0) close(client.fd);
+            if (client.fd >= 0)
+                close(client.fd);
         }
         close(epoll_);
     }
@@ -185,10 +205,13 @@ public:
         while (Clock::now() < deadline) {
             size_t pending = 0, done = 0;
             for (const SimClient& client : clients_) {
-                if (client.phase == Phase::kIn || client.phase == Phase::kFailed) ++done;
-                else if (client.fd >= 0 && client.phase <= Phase::kLogon) ++pending;
+                if (client.phase == Phase::kIn || client.phase == Phase::kFailed)
+                    ++done;
+                else if (client.fd >= 0 && client.phase <= Phase::kLogon)
+                    ++pending;
             }
-            if (done == clients_.size()) return true;
+            if (done == clients_.size())
+                return true;
             while (pending < 4 && next < clients_.size()) {
                 Connect(clients_[next++]);
                 ++pending;
@@ -204,9 +227,11 @@ public:
     void Chat(int lines, int interval_ms, std::chrono::seconds limit) {
         std::vector<SimClient*> members;
         for (SimClient& client : clients_) {
-            if (client.phase == Phase::kIn) members.push_back(&client);
+            if (client.phase == Phase::kIn)
+                members.push_back(&client);
         }
-        if (members.empty()) return;
+        if (members.empty())
+            return;
         expected_ = size_t(lines) * members.size();
         auto next_send = Clock::now();
         int sent = 0;
@@ -235,11 +260,12 @@ public:
     }
     size_t expected() const { return expected_; }
 
-private:
+  private:
     std::vector<double> Times(Clock::time_point SimClient::*when) const {
         std::vector<double> times;
         for (const SimClient& client : clients_) {
-            if (client.phase == Phase::kIn) times.push_back(Ms(client.*when - client.started));
+            if (client.phase == Phase::kIn)
+                times.push_back(Ms(client.*when - client.started));
         }
         return times;
     }
@@ -270,7 +296,8 @@ private:
     }
 
     void Fail(SimClient& client) {
-        if (client.fd >= 0) close(client.fd);
+        if (client.fd >= 0)
+            close(client.fd);
         client.fd = -1;
         client.phase = Phase::kFailed;
     }
@@ -314,7 +341,8 @@ private:
 
     void KeepAlive() {
         const auto now = Clock::now();
-        if (now - last_alive_ < std::chrono::seconds(10)) return;
+        if (now - last_alive_ < std::chrono::seconds(10))
+            return;
         last_alive_ = now;
         for (SimClient& client : clients_) {
             if (client.fd >= 0 && client.id != NET_ID_UNKNOWN) {
@@ -328,9 +356,12 @@ private:
         const int count = epoll_wait(epoll_, events, 256, timeout_ms);
         for (int i = 0; i < count; ++i) {
             SimClient& client = clients_[events[i].data.u32];
-            if (client.fd < 0) continue;
-            if (events[i].events & EPOLLOUT) Flush(client);
-            if (events[i].events & (EPOLLIN | EPOLLHUP | EPOLLERR)) Read(client);
+            if (client.fd < 0)
+                continue;
+            if (events[i].events & EPOLLOUT)
+                Flush(client);
+            if (events[i].events & (EPOLLIN | EPOLLHUP | EPOLLERR))
+                Read(client);
         }
     }
 
@@ -342,15 +373,18 @@ private:
                 client.in.insert(client.in.end(), buffer, buffer + n);
                 continue;
             }
-            if (n < 0 && errno == EAGAIN) break;
+            if (n < 0 && errno == EAGAIN)
+                break;
             Fail(client);
             return;
         }
         size_t offset = 0;
         while (client.fd >= 0 && client.in.size() - offset >= kEnvelopeHeaderSize) {
             const ENVELOPE_HEADER header = DecodeEnvelopeHeader(client.in.data() + offset);
-            if (header.magic != kEnvelopeMagic || header.length > (16u << 20)) return Fail(client);
-            if (client.in.size() - offset - kEnvelopeHeaderSize < header.length) break;
+            if (header.magic != kEnvelopeMagic || header.length > (16u << 20))
+                return Fail(client);
+            if (client.in.size() - offset - kEnvelopeHeaderSize < header.length)
+                break;
             Handle(client, header,
                    std::span<const uint8_t>(client.in.data() + offset + kEnvelopeHeaderSize,
                                             header.length));
@@ -362,7 +396,8 @@ private:
     void Handle(SimClient& client, const ENVELOPE_HEADER& header, std::span<const uint8_t> data) {
         if (header.type == NET_MSGTYPE_LOGONACCEPTED) {
             LOGON_RECORD record;
-            if (!DecodeLogonRecord(data.data(), data.size(), &record)) return Fail(client);
+            if (!DecodeLogonRecord(data.data(), data.size(), &record))
+                return Fail(client);
             client.id = record.id;
             client.phase = Phase::kLogin;
             char name[16];
@@ -370,12 +405,14 @@ private:
             SendPacket(client, EncodeLogin(check_, {name, "pw", ""}));
             return;
         }
-        if (header.type != NET_MSGTYPE_CUSTOMDATA || data.size() < 4 + kPacketHeaderSize) return;
+        if (header.type != NET_MSGTYPE_CUSTOMDATA || data.size() < 4 + kPacketHeaderSize)
+            return;
         const uint16_t sub = uint16_t(data[2] | data[3] << 8);
         const std::span<const uint8_t> packet = data.subspan(4);
         switch (sub) {
             case kPktLoginResult:
-                if (GetU32(packet, 14) != 0) return Fail(client);
+                if (GetU32(packet, 14) != 0)
+                    return Fail(client);
                 client.logged_in = Clock::now();
                 client.permid = GetU32(packet, 18);
                 client.phase = Phase::kProfiles;
@@ -415,7 +452,8 @@ private:
                 }
                 break;
             }
-            default: break;
+            default:
+                break;
         }
     }
 
@@ -433,9 +471,10 @@ private:
 // [SECTION] Scenario
 
 void PrepareAccounts(const std::string& database, int count) {
-    auto store = vorlane::server::LobbyStore::Open(database,
-                                                   vorlane::server::HashStrength::kMinimum);
-    if (!store) return;
+    auto store =
+        vorlane::server::LobbyStore::Open(database, vorlane::server::HashStrength::kMinimum);
+    if (!store)
+        return;
     for (int i = 0; i < count; ++i) {
         char name[16];
         std::snprintf(name, sizeof name, "load%04d", i);
@@ -498,7 +537,8 @@ void BM_LobbyLoad(benchmark::State& state) {
             Percentile(entries, 0.99), chats.size(), run.expected(), Percentile(chats, 0.5),
             Percentile(chats, 0.99), after.cpu_seconds - before.cpu_seconds, after.rss_mb,
             after.peak_mb);
-        if (run.entered() != size_t(count)) state.SkipWithError("not every client entered");
+        if (run.entered() != size_t(count))
+            state.SkipWithError("not every client entered");
     }
 }
 
@@ -512,11 +552,13 @@ void BM_LoopbackRoundTripBaseline(benchmark::State& state) {
     }
     uint8_t packet[114 + 32] = {};
     for (auto _ : state) {
-        if (write(pair[0], packet, sizeof packet) != ssize_t(sizeof packet)) break;
+        if (write(pair[0], packet, sizeof packet) != ssize_t(sizeof packet))
+            break;
         size_t got = 0;
         while (got < sizeof packet) {
             const ssize_t n = read(pair[1], packet + got, sizeof packet - got);
-            if (n <= 0) break;
+            if (n <= 0)
+                break;
             got += size_t(n);
         }
     }
@@ -540,7 +582,8 @@ int main(int argc, char** argv) {
             rest.push_back(argv[i]);
         }
     }
-    if (std::getenv("VORLANE_BENCH_SMOKE")) g_options.clients = 50;
+    if (std::getenv("VORLANE_BENCH_SMOKE"))
+        g_options.clients = 50;
     signal(SIGPIPE, SIG_IGN);
     benchmark::RegisterBenchmark("BM_LobbyLoad", BM_LobbyLoad)
         ->Arg(g_options.clients)

@@ -151,14 +151,30 @@ void AlphaSDL(benchmark::State& state, int w, int h) {
     }
 }
 
-void BM_AlphaFrame_Osgfx(benchmark::State& s) { AlphaOsgfx(s, kFrameW - 8, kFrameH - 6, kPasteAlpha); }
-void BM_AlphaFrame_SDL(benchmark::State& s) { AlphaSDL(s, kFrameW - 8, kFrameH - 6); }
-void BM_Alpha64x32_Osgfx(benchmark::State& s) { AlphaOsgfx(s, 64, 32, kPasteAlpha); }
-void BM_Alpha64x32_SDL(benchmark::State& s) { AlphaSDL(s, 64, 32); }
-void BM_Glyph8x14_Osgfx(benchmark::State& s) { AlphaOsgfx(s, 8, 14, kPasteAlpha); }
-void BM_Glyph8x14Key_Osgfx(benchmark::State& s) { AlphaOsgfx(s, 8, 14, kPasteTransparent); }
-void BM_Glyph8x14Tint_Osgfx(benchmark::State& s) { AlphaOsgfx(s, 8, 14, kPasteAlphaMask, 0xFF40C0FFu); }
-void BM_Glyph8x14_SDL(benchmark::State& s) { AlphaSDL(s, 8, 14); }
+void BM_AlphaFrame_Osgfx(benchmark::State& s) {
+    AlphaOsgfx(s, kFrameW - 8, kFrameH - 6, kPasteAlpha);
+}
+void BM_AlphaFrame_SDL(benchmark::State& s) {
+    AlphaSDL(s, kFrameW - 8, kFrameH - 6);
+}
+void BM_Alpha64x32_Osgfx(benchmark::State& s) {
+    AlphaOsgfx(s, 64, 32, kPasteAlpha);
+}
+void BM_Alpha64x32_SDL(benchmark::State& s) {
+    AlphaSDL(s, 64, 32);
+}
+void BM_Glyph8x14_Osgfx(benchmark::State& s) {
+    AlphaOsgfx(s, 8, 14, kPasteAlpha);
+}
+void BM_Glyph8x14Key_Osgfx(benchmark::State& s) {
+    AlphaOsgfx(s, 8, 14, kPasteTransparent);
+}
+void BM_Glyph8x14Tint_Osgfx(benchmark::State& s) {
+    AlphaOsgfx(s, 8, 14, kPasteAlphaMask, 0xFF40C0FFu);
+}
+void BM_Glyph8x14_SDL(benchmark::State& s) {
+    AlphaSDL(s, 8, 14);
+}
 BENCHMARK(BM_AlphaFrame_Osgfx)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_AlphaFrame_SDL)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Alpha64x32_Osgfx);
@@ -180,10 +196,18 @@ void PixmanComposite(benchmark::State& state, int w, int h, pixman_op_t op, bool
         benchmark::ClobberMemory();
     }
 }
-void BM_CopyFrame_Pixman(benchmark::State& s) { PixmanComposite(s, kFrameW, kFrameH, PIXMAN_OP_SRC, false); }
-void BM_AlphaFrame_Pixman(benchmark::State& s) { PixmanComposite(s, kFrameW - 8, kFrameH - 6, PIXMAN_OP_OVER, true); }
-void BM_Alpha64x32_Pixman(benchmark::State& s) { PixmanComposite(s, 64, 32, PIXMAN_OP_OVER, true); }
-void BM_Glyph8x14_Pixman(benchmark::State& s) { PixmanComposite(s, 8, 14, PIXMAN_OP_OVER, true); }
+void BM_CopyFrame_Pixman(benchmark::State& s) {
+    PixmanComposite(s, kFrameW, kFrameH, PIXMAN_OP_SRC, false);
+}
+void BM_AlphaFrame_Pixman(benchmark::State& s) {
+    PixmanComposite(s, kFrameW - 8, kFrameH - 6, PIXMAN_OP_OVER, true);
+}
+void BM_Alpha64x32_Pixman(benchmark::State& s) {
+    PixmanComposite(s, 64, 32, PIXMAN_OP_OVER, true);
+}
+void BM_Glyph8x14_Pixman(benchmark::State& s) {
+    PixmanComposite(s, 8, 14, PIXMAN_OP_OVER, true);
+}
 void BM_FillFrame_Pixman(benchmark::State& state) {
     OSGFX dst;
     dst.Create(kFrameW, kFrameH);

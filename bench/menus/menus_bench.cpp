@@ -18,7 +18,8 @@ namespace {
 
 std::string MenuScript() {
     const char* root = std::getenv("VORLANE_SOURCE_DIR");
-    std::ifstream in(std::string(root ? root : VORLANE_MENUS_SOURCE_DIR) + "/assets/multilobby/menus/lobby_menu.lua");
+    std::ifstream in(std::string(root ? root : VORLANE_MENUS_SOURCE_DIR) +
+                     "/assets/multilobby/menus/lobby_menu.lua");
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
@@ -38,24 +39,27 @@ struct Menus {
         menus.Init(lua.get(), nullptr);
         menus.RegisterEnums("vrlmenu", kMenuTagEnums);
         const char* binary = std::getenv("VORLANE_BINARY_DIR");
-        if (!binary) binary = VORLANE_MENUS_BINARY_DIR;
+        if (!binary)
+            binary = VORLANE_MENUS_BINARY_DIR;
         {
             std::string run = std::string(binary) + "/run";
             rama.SetRootDirectory(run.c_str());
             have_archive = rama.Init((run + "/data/master.dix").c_str()) == 1;
             for (const char* location : {"multilobby", "missions"}) {
                 int id = have_archive ? rama.GetLocationID(location) : -1;
-                if (id >= 0) rama.LoadLocation(id);
+                if (id >= 0)
+                    rama.LoadLocation(id);
             }
         }
-        menus.SetPictureLoader([this](const char* name)
-                                   -> std::shared_ptr<const vorlane::gui::GuiPicture> {
-            if (!have_archive) return nullptr;
-            vorlane::resources::RAMA_RES* res = rama.GetResource(name);
-            uint32_t size = 0;
-            const uint8_t* data = res ? res->GetData(&size) : nullptr;
-            return data ? vorlane::gui::LoadPicture(data, size) : nullptr;
-        });
+        menus.SetPictureLoader(
+            [this](const char* name) -> std::shared_ptr<const vorlane::gui::GuiPicture> {
+                if (!have_archive)
+                    return nullptr;
+                vorlane::resources::RAMA_RES* res = rama.GetResource(name);
+                uint32_t size = 0;
+                const uint8_t* data = res ? res->GetData(&size) : nullptr;
+                return data ? vorlane::gui::LoadPicture(data, size) : nullptr;
+            });
     }
     void Build() { menus.CreateFromScript(script.data(), script.size(), false); }
 };

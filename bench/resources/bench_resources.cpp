@@ -30,15 +30,14 @@ std::string LocationBase(const std::string& root, uint32_t number) {
     return root + name;
 }
 
-void WriteLocation(const std::string& root, uint32_t number, size_t resources,
-                   size_t bytes_each) {
+void WriteLocation(const std::string& root, uint32_t number, size_t resources, size_t bytes_each) {
     LocationIndex index;
     index.name = "location" + std::to_string(number);
     std::vector<uint8_t> payload(bytes_each);
     std::vector<BcfObjectSource> objects(resources);
     for (size_t i = 0; i < resources; ++i) {
-        index.records.push_back({"loc" + std::to_string(number) + ".group" + std::to_string(i % 17) +
-                                     ".resource" + std::to_string(i),
+        index.records.push_back({"loc" + std::to_string(number) + ".group" +
+                                     std::to_string(i % 17) + ".resource" + std::to_string(i),
                                  uint32_t(i), "short text", uint32_t(1 + i % 4)});
         objects[i].bytes = payload;
     }
@@ -68,7 +67,8 @@ struct BenchData {
     std::string large_image;
 
     BenchData() {
-        std::string base = (std::filesystem::temp_directory_path() / "vorlane-bench-res-XXXXXX").string();
+        std::string base =
+            (std::filesystem::temp_directory_path() / "vorlane-bench-res-XXXXXX").string();
         base = mkdtemp(base.data()) ? base : std::string("/tmp/vorlane-bench-res");
         index_root = base + "/indexes";
         large_root = base + "/large";
@@ -96,7 +96,7 @@ struct BenchData {
         std::filesystem::remove_all(root_, ignored);
     }
 
-private:
+  private:
     std::string root_;
 };
 
@@ -131,7 +131,8 @@ void BM_ParseIndexes(benchmark::State& state) {
             return;
         }
         resources = 0;
-        for (int id = 0; id < rama.LocationSlots(); ++id) resources += rama.GetLocation(id)->ResourceCount();
+        for (int id = 0; id < rama.LocationSlots(); ++id)
+            resources += rama.GetLocation(id)->ResourceCount();
         benchmark::DoNotOptimize(rama.GetResourceID("loc20.group3.resource9999"));
     }
     state.counters["resources"] = double(resources);

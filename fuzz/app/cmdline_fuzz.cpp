@@ -10,9 +10,11 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view text(reinterpret_cast<const char*>(data), size);
     auto split = vorlane::MAIN_SplitCommandLine(text, "/module/path");
-    if (split.words.size() > vorlane::kMaxCommandLineWords) std::abort();
+    if (split.words.size() > vorlane::kMaxCommandLineWords)
+        std::abort();
     for (const auto& word : split.words) {
-        if (word.size() > size) std::abort();
+        if (word.size() > size)
+            std::abort();
     }
     return 0;
 }

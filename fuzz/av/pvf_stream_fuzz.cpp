@@ -12,20 +12,23 @@
 
 namespace {
 uint32_t g_tick = 0;
-uint32_t Tick() { return g_tick; }
+uint32_t Tick() {
+    return g_tick;
+}
 
 class TouchDecoder : public vorlane::video::VideoDecoder {
-public:
+  public:
     TouchDecoder(int w, int h) : picture_(size_t(w) * size_t(h)) {}
     bool DecodeFrame(const uint8_t* data, size_t size) override {
         uint32_t sum = 0;
         for (size_t i = 0; i < size; ++i) sum += data[i];
-        if (!picture_.empty()) picture_[0] = sum;
+        if (!picture_.empty())
+            picture_[0] = sum;
         return true;
     }
     const uint32_t* Picture() const override { return picture_.data(); }
 
-private:
+  private:
     std::vector<uint32_t> picture_;
 };
 }  // namespace
@@ -35,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     g_tick = 1000;
     vorlane::video::VIDEOSYS sys;
     sys.SetDecoderFactory([](int w, int h) -> std::unique_ptr<vorlane::video::VideoDecoder> {
-        if (size_t(w) * size_t(h) > (size_t(1) << 20)) return nullptr;  // keep the fuzzer's memory small
+        if (size_t(w) * size_t(h) > (size_t(1) << 20))
+            return nullptr;  // keep the fuzzer's memory small
         return std::make_unique<TouchDecoder>(w, h);
     });
     vorlane::media::OSGFX surface;

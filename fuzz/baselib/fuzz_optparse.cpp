@@ -54,24 +54,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             current.push_back(static_cast<char>(data[i]));
         }
     }
-    if (words.size() < kMaxWords) words.push_back(current);
+    if (words.size() < kMaxWords)
+        words.push_back(current);
     std::vector<const char*> argv;
     for (const std::string& word : words) argv.push_back(word.c_str());
 
     uint16_t matches = PARSECOMMANDLINE(static_cast<int>(argv.size()), argv.data(), table.data(),
                                         static_cast<int>(table.size()));
-    if (matches > argv.size() * table.size()) std::abort();
+    if (matches > argv.size() * table.size())
+        std::abort();
     for (const OptionEntry& entry : table) {
-        if (entry.state < -1 || entry.state > 1) std::abort();
-        if (!entry.value) continue;
+        if (entry.state < -1 || entry.state > 1)
+            std::abort();
+        if (!entry.value)
+            continue;
         bool inside = false;
         for (const std::string& word : words) {
             const char* start = word.c_str();
-            if (entry.value >= start && entry.value <= start + word.size()) inside = true;
+            if (entry.value >= start && entry.value <= start + word.size())
+                inside = true;
         }
-        if (!inside) std::abort();
+        if (!inside)
+            std::abort();
     }
     std::string listing = FormatOptions(table.data(), static_cast<int>(table.size()));
-    if (listing.size() > table.size() * 200) std::abort();
+    if (listing.size() > table.size() * 200)
+        std::abort();
     return 0;
 }

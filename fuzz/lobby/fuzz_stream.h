@@ -13,23 +13,25 @@ struct FuzzStep {
 };
 
 class FuzzStream {
-public:
+  public:
     FuzzStream(const uint8_t* data, size_t size) : data_(data), size_(size) {}
 
     bool Next(FuzzStep* step) {
-        if (size_ - offset_ < 5) return false;
+        if (size_ - offset_ < 5)
+            return false;
         const uint8_t* at = data_ + offset_;
         step->selector = at[0];
         step->sub_type = uint16_t(at[1] | at[2] << 8);
         size_t length = size_t(at[3] | at[4] << 8);
         offset_ += 5;
-        if (length > size_ - offset_) length = size_ - offset_;
+        if (length > size_ - offset_)
+            length = size_ - offset_;
         step->bytes = std::span<const uint8_t>(data_ + offset_, length);
         offset_ += length;
         return true;
     }
 
-private:
+  private:
     const uint8_t* data_;
     size_t size_;
     size_t offset_ = 0;

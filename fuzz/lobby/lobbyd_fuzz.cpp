@@ -14,20 +14,21 @@ using namespace vorlane::server;
 namespace {
 
 class SinkServer : public LobbyServer {
-public:
+  public:
     using LobbyServer::LobbyServer;
     void Deliver(uint32_t user, uint16_t sub_type, std::span<const uint8_t> bytes) {
         OnDataReceived(0xEFFFFFCC, user, 12, sub_type, bytes.data(), uint32_t(bytes.size()));
     }
 
-protected:
+  protected:
     bool SendTo(uint32_t, const std::vector<uint8_t>& packet) override {
         Check(packet);
         return true;
     }
     void SendToMany(const std::vector<uint32_t>& users,
                     const std::vector<uint8_t>& packet) override {
-        if (!users.empty()) Check(packet);
+        if (!users.empty())
+            Check(packet);
     }
     void SendAllTo(uint32_t, const std::vector<std::vector<uint8_t>>& packets) override {
         for (const auto& packet : packets) Check(packet);
@@ -35,11 +36,12 @@ protected:
     void CloseConnection(uint32_t) override {}
     std::array<uint8_t, 4> PeerAddress(uint32_t) override { return {127, 0, 0, 1}; }
 
-private:
+  private:
     // Every packet the server builds has a header and its stated size.
     static void Check(const std::vector<uint8_t>& packet) {
         const auto header = DecodePacketHeader(packet);
-        if (!header || header->size != packet.size()) __builtin_trap();
+        if (!header || header->size != packet.size())
+            __builtin_trap();
     }
 };
 
@@ -52,7 +54,8 @@ LobbyStore* Store() {
         Profile profile{};
         PutU16(profile, kProfActive, 1);
         PutText(profile, kProfName, "pilot", kNameWidth);
-        for (uint32_t account = 1; account <= 3; ++account) opened->StoreProfile(account, 1, profile);
+        for (uint32_t account = 1; account <= 3; ++account)
+            opened->StoreProfile(account, 1, profile);
         return opened;
     }();
     return store.get();
@@ -70,7 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     PKTCHECK check;
     for (uint32_t user = 1; user <= 4; ++user) {
         server.OnLogon(user);
-        if (user == 4) continue;  // one user never logs in to the lobby
+        if (user == 4)
+            continue;  // one user never logs in to the lobby
         const std::string name = "a" + std::to_string(user);
         std::vector<uint8_t> login = EncodeLogin(check, {name, "pw", ""});
         server.Deliver(user, kPktLogin, login);

@@ -13,7 +13,7 @@ namespace {
 
 // Touches every byte handed over, so a record read past its end shows up.
 class ReadingFrontend : public LobbyFrontend {
-public:
+  public:
     void LoginError(const char* text) override { Touch(text); }
     void FirstLoginError(const char* text) override { Touch(text); }
     void AccountCreated() override {}
@@ -24,8 +24,10 @@ public:
     void GameListChanged(const std::vector<GameRecord>& games, const GameRecord* added,
                          const GameRecord* removed) override {
         for (const GameRecord& game : games) sum_ += GameRecordName(game).size();
-        if (added) sum_ += (*added)[125];
-        if (removed) sum_ += (*removed)[125];
+        if (added)
+            sum_ += (*added)[125];
+        if (removed)
+            sum_ += (*removed)[125];
     }
     void ChannelList(const std::vector<uint8_t>& table, bool) override {
         for (const ChannelEntry& entry : DecodeChannelTable(table)) sum_ += entry.name.size();
@@ -38,11 +40,13 @@ public:
     void UserListChanged(const std::vector<UserRecord>& users, const UserRecord* added,
                          const UserRecord* removed) override {
         for (const UserRecord& user : users) sum_ += UserRecordName(user).size();
-        if (added) sum_ += (*added)[139];
-        if (removed) sum_ += (*removed)[139];
+        if (added)
+            sum_ += (*added)[139];
+        if (removed)
+            sum_ += (*removed)[139];
     }
 
-private:
+  private:
     void Touch(const char* text) {
         while (*text) sum_ += uint8_t(*text++);
     }
@@ -50,13 +54,14 @@ private:
 };
 
 class OfflineLobbynet : public LOBBYNET {
-public:
+  public:
     using LOBBYNET::LOBBYNET;
     int16_t SendData(uint32_t, uint16_t, uint16_t, const void* data, uint32_t size) override {
         // Every packet the client builds has a whole header and its stated size.
         const auto header =
             DecodePacketHeader(std::span<const uint8_t>(static_cast<const uint8_t*>(data), size));
-        if (!header || header->size != size) __builtin_trap();
+        if (!header || header->size != size)
+            __builtin_trap();
         return 1;
     }
 };
@@ -79,10 +84,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             case 0:
                 client.Login("ann", "pw", "", "", false, step.sub_type & 3, step.sub_type >> 8);
                 break;
-            case 1: client.SelectProfile(step.sub_type, (step.sub_type & 0x100) != 0); break;
-            case 2: client.JoinChannel(step.sub_type); break;
-            case 3: client.SendChat("x", int32_t(int16_t(step.sub_type))); break;
-            case 4: client.CltUserRemoved(1); client.CltLogonAccepted(1); break;
+            case 1:
+                client.SelectProfile(step.sub_type, (step.sub_type & 0x100) != 0);
+                break;
+            case 2:
+                client.JoinChannel(step.sub_type);
+                break;
+            case 3:
+                client.SendChat("x", int32_t(int16_t(step.sub_type)));
+                break;
+            case 4:
+                client.CltUserRemoved(1);
+                client.CltLogonAccepted(1);
+                break;
             default:
                 client.OnDataReceived(1, 0xEFFFFFCC, 12, step.sub_type, step.bytes.data(),
                                       uint32_t(step.bytes.size()));

@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         size -= sizeof at;
     }
     OSGFX image;
-    if (image.InitFromImage(data, size, 0) != 0) return 0;
+    if (image.InitFromImage(data, size, 0) != 0)
+        return 0;
     OSGFX target;
     target.Create(64, 48);
     for (uint32_t mode = 0; mode < 4; ++mode) {

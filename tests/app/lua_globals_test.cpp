@@ -1,8 +1,8 @@
 #include "app/lua_globals.h"
 
 #include <gtest/gtest.h>
-#include <lua.hpp>
 
+#include <lua.hpp>
 #include <string>
 #include <vector>
 
@@ -14,7 +14,7 @@ using namespace vorlane;
 namespace {
 
 class LuaGlobals : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         lua_ = LUA_CreateState();
         ASSERT_NE(lua_, nullptr);

@@ -2,8 +2,8 @@
 
 #include "app/global_control.h"
 #include "app/global_data.h"
-#include "app/main_program.h"
 #include "app/lua_globals.h"
+#include "app/main_program.h"
 #include "baselib/bl_memory.h"
 #include "baselib/ioeve.h"
 #include "console/console.h"
@@ -13,7 +13,7 @@ using namespace vorlane;
 namespace {
 
 class CountingFrame : public ProgramFrame {
-public:
+  public:
     void Update() override { ++updates; }
     void Draw() override { ++draws; }
     int updates = 0;
@@ -21,7 +21,7 @@ public:
 };
 
 class MainLoop : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_EQ(BL_Init(), 0);
         g_settings = new GlobalSettings{};
@@ -71,9 +71,10 @@ TEST_F(MainLoop, PressedAndReleasedButtonsAreClearedEveryActiveIteration) {
 namespace {
 
 class InputFrame : public ProgramFrame {
-public:
+  public:
     int OnInput(IOEVE* event) override {
-        if (event->class_flags == kEveChar) typed += char(event->character);
+        if (event->class_flags == kEveChar)
+            typed += char(event->character);
         return 1;
     }
     std::string typed;

@@ -1,3 +1,5 @@
+#include "app/startup.h"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,7 +15,6 @@
 #include "app/global_data.h"
 #include "app/options.h"
 #include "app/single_instance.h"
-#include "app/startup.h"
 #include "baselib/bl_memory.h"
 
 namespace fs = std::filesystem;
@@ -23,7 +24,7 @@ namespace {
 
 // Gives each test a zeroed settings record and removes it again.
 class SettingsFixture : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { g_settings = new GlobalSettings{}; }
     void TearDown() override {
         delete g_settings;
@@ -52,13 +53,16 @@ struct RunResult {
 // Runs the front end with `args` in `dir` and captures its output.
 RunResult RunFrontEnd(const fs::path& dir, const std::string& args, const std::string& env = "") {
     std::string binary = std::string(std::getenv("VORLANE_BINARY_DIR")) + "/app/vorlane-lobby";
-    std::string command = "cd '" + dir.string() + "' && " + env + " '" + binary + "' " + args + " 2>&1";
+    std::string command =
+        "cd '" + dir.string() + "' && " + env + " '" + binary + "' " + args + " 2>&1";
     RunResult result;
     FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return result;
+    if (!pipe)
+        return result;
     std::array<char, 512> chunk;
     size_t n;
-    while ((n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0) result.output.append(chunk.data(), n);
+    while ((n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
+        result.output.append(chunk.data(), n);
     int status = pclose(pipe);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
@@ -143,8 +147,9 @@ TEST(Process, SecondInstanceIsRefusedWithTheBoxText) {
     ASSERT_FALSE(first.AlreadyRunning());
     RunResult second = RunFrontEnd(dir, "", "XDG_RUNTIME_DIR='" + dir.string() + "'");
     EXPECT_EQ(second.status, 255);
-    EXPECT_NE(second.output.find("VORLANE LOBBY v1.03 -- Critical Error: VORLANE LOBBY already running."),
-              std::string::npos)
+    EXPECT_NE(
+        second.output.find("VORLANE LOBBY v1.03 -- Critical Error: VORLANE LOBBY already running."),
+        std::string::npos)
         << second.output;
     unsetenv("XDG_RUNTIME_DIR");
     fs::remove_all(dir);
@@ -154,7 +159,8 @@ TEST(Process, HelpPrintsTheOptionList) {
     fs::path dir = TempDir("help");
     RunResult run = RunFrontEnd(dir, "help", "XDG_RUNTIME_DIR='" + dir.string() + "'");
     EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_NE(run.output.find("Switch LAN + (ON) - (OFF) : start in LANGame mode."), std::string::npos)
+    EXPECT_NE(run.output.find("Switch LAN + (ON) - (OFF) : start in LANGame mode."),
+              std::string::npos)
         << run.output;
     EXPECT_NE(run.output.find("Keyword ?"), std::string::npos);
     fs::remove_all(dir);
@@ -164,7 +170,8 @@ TEST(Process, HelpPrintsTheOptionList) {
 // a failure status and a box that names what is missing.
 TEST(Process, MissingArchiveLocationsFailTheStartWithAMessage) {
     fs::path run = fs::path(std::getenv("VORLANE_BINARY_DIR")) / "run";
-    if (!fs::exists(run / "data" / "master.dix")) GTEST_SKIP() << "no run folder built";
+    if (!fs::exists(run / "data" / "master.dix"))
+        GTEST_SKIP() << "no run folder built";
     struct Case {
         const char* location_file;
         const char* message;
@@ -177,8 +184,9 @@ TEST(Process, MissingArchiveLocationsFailTheStartWithAMessage) {
         fs::copy(run, dir, fs::copy_options::recursive);
         fs::remove(dir / "data" / (std::string(c.location_file) + ".dix"));
         fs::remove(dir / "data" / (std::string(c.location_file) + ".bcf"));
-        RunResult result = RunFrontEnd(dir, "", "XDG_RUNTIME_DIR='" + dir.string() +
-                                                    "' SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy");
+        RunResult result = RunFrontEnd(
+            dir, "",
+            "XDG_RUNTIME_DIR='" + dir.string() + "' SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy");
         EXPECT_EQ(result.status, 255) << c.location_file << "\n" << result.output;
         EXPECT_NE(result.output.find(c.message), std::string::npos) << result.output;
         fs::remove_all(dir);

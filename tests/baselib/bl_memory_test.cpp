@@ -19,10 +19,12 @@ using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
 std::vector<std::string> g_lines;
-void CollectLine(const char* text) { g_lines.emplace_back(text); }
+void CollectLine(const char* text) {
+    g_lines.emplace_back(text);
+}
 
 class MemoryTest : public core_test::BaseLibTest {
-protected:
+  protected:
     void SetUp() override {
         BaseLibTest::SetUp();
         BL_FreeAllMem();
@@ -33,13 +35,15 @@ protected:
     }
     void TearDown() override {
         BL_FreeAllMem();
-        if (!(BL_GetMemFlags() & kMemInitialised)) BL_InitMemSystem(kMemGuarded);
+        if (!(BL_GetMemFlags() & kMemInitialised))
+            BL_InitMemSystem(kMemGuarded);
         LOGSYS_Destroy(log_);
         BaseLibTest::TearDown();
     }
     bool Logged(const std::string& part) const {
         for (const std::string& line : g_lines)
-            if (line.find(part) != std::string::npos) return true;
+            if (line.find(part) != std::string::npos)
+                return true;
         return false;
     }
     LOGSYS* log_ = nullptr;
@@ -248,14 +252,15 @@ TEST_F(MemoryTest, RefusedAllocationFailsCleanly) {
     auto child = [this] {
         rlimit limit{256u << 20, 256u << 20};
         setrlimit(RLIMIT_AS, &limit);
-        if (BL_OrgGetMem(INT32_MAX) != nullptr) std::_Exit(1);
-        if (!Logged("CANNOT ALLOC DOS MEMORY (SIZE: 2147483647) !")) std::_Exit(2);
+        if (BL_OrgGetMem(INT32_MAX) != nullptr)
+            std::_Exit(1);
+        if (!Logged("CANNOT ALLOC DOS MEMORY (SIZE: 2147483647) !"))
+            std::_Exit(2);
         std::thread other([] { BL_OrgFreeMem(BL_OrgGetMem(16)); });
         other.join();
         std::_Exit(0);
     };
-    EXPECT_EXIT(child(),
-        ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "");
 }
 #endif
 

@@ -109,7 +109,8 @@ uint32_t WorkerRoutine(void* argument) {
         worker->rounds++;
         BL_Sleep(1);
     }
-    if (worker->call_exit) THREAD_Exit(&worker->thread, 42);
+    if (worker->call_exit)
+        THREAD_Exit(&worker->thread, 42);
     return 7;
 }
 

@@ -26,7 +26,7 @@ inline std::string ReadWhole(const std::filesystem::path& path) {
 // Starts the base library once per test (repeated starts only warn or fail
 // harmlessly) and clears the process-wide logging switches around each test.
 class BaseLibTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         LOGSYS_ResetForTests();
         BL_InitMemSystem(kMemGuarded);

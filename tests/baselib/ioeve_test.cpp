@@ -23,7 +23,7 @@ int Second(void* event) {
 }
 
 class DaveTest : public core_test::BaseLibTest {
-protected:
+  protected:
     void SetUp() override {
         BaseLibTest::SetUp();
         g_calls.clear();
@@ -37,9 +37,9 @@ TEST_F(DaveTest, MessageTablesRouteEveryButton) {
         uint32_t buttons;
     };
     const Case cases[] = {
-        {WM_LBUTTONDOWN, 0, 0x09},   {WM_LBUTTONUP, 3, 0x0A}, {WM_LBUTTONDBLCLK, 0, 0x0D},
-        {WM_RBUTTONDOWN, 2, 0x11},   {WM_RBUTTONUP, 5, 0x12}, {WM_RBUTTONDBLCLK, 2, 0x15},
-        {WM_MBUTTONDOWN, 1, 0x21},   {WM_MBUTTONUP, 4, 0x22}, {WM_MBUTTONDBLCLK, 1, 0x25},
+        {WM_LBUTTONDOWN, 0, 0x09}, {WM_LBUTTONUP, 3, 0x0A}, {WM_LBUTTONDBLCLK, 0, 0x0D},
+        {WM_RBUTTONDOWN, 2, 0x11}, {WM_RBUTTONUP, 5, 0x12}, {WM_RBUTTONDBLCLK, 2, 0x15},
+        {WM_MBUTTONDOWN, 1, 0x21}, {WM_MBUTTONUP, 4, 0x22}, {WM_MBUTTONDBLCLK, 1, 0x25},
     };
     for (const Case& c : cases) {
         IOEVE event;

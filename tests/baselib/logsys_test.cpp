@@ -27,7 +27,7 @@ void CollectLine(const char* text) {
 }
 
 class LogsysTest : public core_test::BaseLibTest {
-protected:
+  protected:
     void SetUp() override {
         BaseLibTest::SetUp();
         std::lock_guard<std::mutex> lock(g_lines_mutex);
@@ -60,7 +60,8 @@ TEST_F(LogsysTest, LineShapesFollowPrefixTimeAndLineEndFlags) {
     LOGSYS* stamped = FileLog(kLogTime, "stamped.txt");
     LOGSYS_Text(stamped, kLogWarning, "later");
     LOGSYS_Destroy(stamped);
-    EXPECT_TRUE(std::regex_match(FileText(), std::regex(R"(WARNING: \(\d\d:\d\d:\d\d\) later\r\n)")))
+    EXPECT_TRUE(
+        std::regex_match(FileText(), std::regex(R"(WARNING: \(\d\d:\d\d:\d\d\) later\r\n)")))
         << FileText();
 
     LOGSYS* bare = FileLog(kLogNoPrefix | kLogTime | kLogCr, "bare.txt");
@@ -254,8 +255,7 @@ TEST_F(LogsysTest, HexDumpGroupsSixteenBytes) {
     bytes[2] = 0x80;
     LOGSYS_HexDump(CollectLine, bytes, 20);
     ASSERT_EQ(g_lines.size(), 2u);
-    EXPECT_EQ(g_lines[0], DumpLine(bytes,
-                                   " 41 1F 80 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F 50",
+    EXPECT_EQ(g_lines[0], DumpLine(bytes, " 41 1F 80 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F 50",
                                    "A..DEFGHIJKLMNOP"));
     EXPECT_EQ(g_lines[1], DumpLine(bytes + 16, " 51 52 53 54", "QRST"));
 

@@ -57,8 +57,7 @@ TEST(OptionParserTest, EarlierWordWinsAndStatesReset) {
 }
 
 TEST(OptionParserTest, MatchingIgnoresCaseButValuesKeepIt) {
-    std::vector<OptionEntry> table = {Entry("Script", kOptVariable),
-                                      Entry("window", kOptKeyword)};
+    std::vector<OptionEntry> table = {Entry("Script", kOptVariable), Entry("window", kOptKeyword)};
     CommandLine line({"prog", "sCrIpT=tests/Autopilot.lua", "WINDOW"});
     EXPECT_EQ(Parse(line, table), 2);
     EXPECT_STREQ(table[0].value, "tests/Autopilot.lua");
@@ -68,14 +67,15 @@ TEST(OptionParserTest, MatchingIgnoresCaseButValuesKeepIt) {
 }
 
 TEST(OptionParserTest, FormsMustBeAccepted) {
-    std::vector<OptionEntry> table = {Entry("help", kOptKeyword), Entry("time", kOptVariable | kOptNumeric),
+    std::vector<OptionEntry> table = {Entry("help", kOptKeyword),
+                                      Entry("time", kOptVariable | kOptNumeric),
                                       Entry("sound", kOptSwitchOn), Entry("x", kOptVariable)};
     CommandLine line({"p", "help=1", "time=abc", "-sound", "unknown", "+help", "x=a=b", "time"});
     EXPECT_EQ(Parse(line, table), 2);  // time=abc and x=a=b
     EXPECT_EQ(table[0].state, 0);      // a keyword is not a variable or a switch
     EXPECT_EQ(table[1].state, 1);
     EXPECT_EQ(table[1].number, 0);
-    EXPECT_EQ(table[2].state, 0);  // only "+" accepted
+    EXPECT_EQ(table[2].state, 0);         // only "+" accepted
     EXPECT_STREQ(table[3].value, "a=b");  // split at the first "="
 }
 
@@ -91,7 +91,8 @@ TEST(OptionParserTest, NumbersAreSaturatedAndSigned) {
 
 TEST(OptionParserTest, DisabledEntriesAndFullLengthNames) {
     // The second name fills all 16 bytes of its field, with no terminator.
-    std::vector<OptionEntry> table = {Entry("off", kOptKeyword), Entry("sixteencharsname", kOptKeyword)};
+    std::vector<OptionEntry> table = {Entry("off", kOptKeyword),
+                                      Entry("sixteencharsname", kOptKeyword)};
     table[0].disabled = kOptDisabled;
     table[1].id = 77;
     EXPECT_EQ(Parse(CommandLine({"p", "off", "sixteencharsname"}), table), 1);
@@ -114,7 +115,8 @@ TEST(OptionParserTest, OptionListing) {
               "Keyword WINDOW\n");
     ::testing::internal::CaptureStdout();
     PrintOptions(table.data(), 1);
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Switch DEBUG + (ON) - (OFF) : debug output\n");
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+              "Switch DEBUG + (ON) - (OFF) : debug output\n");
 }
 
 }  // namespace

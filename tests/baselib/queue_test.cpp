@@ -68,7 +68,8 @@ TEST_F(QueueTest, ConcurrentProducersKeepEachOrder) {
     while (received < 2 * kPerThread) {
         uint32_t producer = 0;
         void* data = queue->Pop(&producer);
-        if (!data) continue;
+        if (!data)
+            continue;
         ASSERT_LT(producer, 2u);
         EXPECT_EQ(*static_cast<int*>(data), next[producer]++);
         ++received;
@@ -91,7 +92,9 @@ struct Tagged : ListNode {
     int value;
 };
 
-int Value(ListNode* node) { return static_cast<Tagged*>(node)->value; }
+int Value(ListNode* node) {
+    return static_cast<Tagged*>(node)->value;
+}
 
 TEST_F(QueueTest, CursorListWalksAndRemoves) {
     CursorList list;

@@ -11,10 +11,12 @@ using vorlane::baselib::CountdownTimer;
 using vorlane::baselib::SetTickSource;
 
 std::atomic<uint32_t> g_tick{0};
-uint32_t FakeTick() { return g_tick.load(); }
+uint32_t FakeTick() {
+    return g_tick.load();
+}
 
 class TimerTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { SetTickSource(FakeTick); }
     void TearDown() override { SetTickSource(nullptr); }
 };

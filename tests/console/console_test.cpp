@@ -15,10 +15,12 @@ using namespace vorlane::console;
 namespace {
 
 uint32_t g_tick = 1000;
-uint32_t FakeTick() { return g_tick; }
+uint32_t FakeTick() {
+    return g_tick;
+}
 
 class ConsoleTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         vorlane::baselib::SetTickSource(FakeTick);
         bl_started_ = InitBL() == 0;
@@ -29,7 +31,8 @@ protected:
     void TearDown() override {
         CONSOLE_Set(nullptr);
         vorlane::baselib::SetTickSource(nullptr);
-        if (bl_started_) FreeBL();
+        if (bl_started_)
+            FreeBL();
     }
     void Type(const std::string& text) {
         for (char c : text) {
@@ -49,7 +52,8 @@ protected:
     std::string Last() const { return console.lines().empty() ? "" : console.lines().back(); }
     bool Printed(const std::string& text) const {
         for (const auto& l : console.lines())
-            if (l == text) return true;
+            if (l == text)
+                return true;
         return false;
     }
     CONSOLE console;

@@ -1,14 +1,15 @@
 // The pack tool's font builder: a TrueType face into a bitmap font that the
 // font code loads and draws.
 #if __has_include(<ft2build.h>)
+#include "tools/pack/font_builder.h"
+
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 #include "resources/qntfont.h"
-#include "tools/pack/font_builder.h"
 
 namespace vorlane::pack {
 namespace {
@@ -16,16 +17,18 @@ namespace {
 const char* kFace = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 
 class FontBuilderTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        if (!std::filesystem::exists(kFace)) GTEST_SKIP() << "no DejaVu face installed";
+        if (!std::filesystem::exists(kFace))
+            GTEST_SKIP() << "no DejaVu face installed";
         dir_ = std::filesystem::temp_directory_path() /
                ("vorlane_ttf_" + std::to_string(::getpid()) + "_" +
                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir_);
     }
     void TearDown() override {
-        if (!dir_.empty()) std::filesystem::remove_all(dir_);
+        if (!dir_.empty())
+            std::filesystem::remove_all(dir_);
     }
     std::string Path(const std::string& name) const { return (dir_ / name).string(); }
     void Write(const std::string& name, const std::vector<uint8_t>& bytes) {

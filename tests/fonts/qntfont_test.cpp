@@ -1,15 +1,16 @@
 // Bitmap fonts: character mapping, widths, drawing and the font control.
+#include "resources/qntfont.h"
+
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 #include "media/image_data.h"
 #include "media/media_log.h"
 #include "resources/bcf_library.h"
 #include "resources/filectrl.h"
-#include "resources/qntfont.h"
 
 namespace vorlane::resources {
 namespace {
@@ -23,7 +24,7 @@ std::vector<uint8_t> GlyphImage(int w, int h, uint32_t colour) {
 }
 
 class FontTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = std::filesystem::temp_directory_path() /
                ("vorlane_fonts_" + std::to_string(::getpid()) + "_" +
@@ -46,8 +47,8 @@ protected:
         for (size_t i = 0; i < images.size(); ++i) sources[i].bytes = images[i];
         std::vector<uint8_t> out;
         ASSERT_TRUE(BuildBcfImage(sources, out));
-        std::ofstream(Path(name), std::ios::binary).write(reinterpret_cast<char*>(out.data()),
-                                                           std::streamsize(out.size()));
+        std::ofstream(Path(name), std::ios::binary)
+            .write(reinterpret_cast<char*>(out.data()), std::streamsize(out.size()));
     }
     void WriteText(const std::string& name, const std::string& text) {
         std::ofstream(Path(name)) << text;
@@ -123,8 +124,8 @@ TEST_F(FontTest, DrawingStopsBeforeTheRightEdge) {
     source.bytes = image;
     std::vector<uint8_t> bcf;
     ASSERT_TRUE(BuildBcfImage(std::span(&source, 1), bcf));
-    std::ofstream(Path("w.bcf"), std::ios::binary).write(reinterpret_cast<char*>(bcf.data()),
-                                                          std::streamsize(bcf.size()));
+    std::ofstream(Path("w.bcf"), std::ios::binary)
+        .write(reinterpret_cast<char*>(bcf.data()), std::streamsize(bcf.size()));
     ASSERT_EQ(white.Load(Path("w.bcf").c_str(), Path("f.txt").c_str()), 0);
     EXPECT_EQ(white.DrawTextEx(&tinted, 0, 0, 0xFF00FF00u, "X", 0), 4);
     EXPECT_EQ(tinted.GetPixel(2, 2), 0xFF00FF00u);
@@ -147,8 +148,8 @@ TEST_F(FontTest, LoadFailures) {
     source.bytes = junk;
     std::vector<uint8_t> bcf;
     ASSERT_TRUE(BuildBcfImage(std::span(&source, 1), bcf));
-    std::ofstream(Path("bad.bcf"), std::ios::binary).write(reinterpret_cast<char*>(bcf.data()),
-                                                            std::streamsize(bcf.size()));
+    std::ofstream(Path("bad.bcf"), std::ios::binary)
+        .write(reinterpret_cast<char*>(bcf.data()), std::streamsize(bcf.size()));
     WriteText("f.txt", "[font_header]\nchar_count = 1\n");
     EXPECT_EQ(font.Load(Path("bad.bcf").c_str(), Path("f.txt").c_str()), -1);
     // A char_count beyond the glyph objects maps only the ones that exist.

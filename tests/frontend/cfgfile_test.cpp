@@ -14,12 +14,12 @@ TEST(CfgFile, ReadingRulesAndWritingBack) {
     cfg.Parse(
         "orphan=ignored\r\n"
         "[\n"
-        "[login\n"           // no closing bracket: the rest of the line is the name
+        "[login\n"  // no closing bracket: the rest of the line is the name
         "name=Pilot\r\n"
-        "bare\n"             // no "=": no value, written back with "="
-        "empty=\n"           // "=" only: written back the same way
+        "bare\n"    // no "=": no value, written back with "="
+        "empty=\n"  // "=" only: written back the same way
         "\n"
-        "[unused]\n"         // no entry follows: no section
+        "[unused]\n"  // no entry follows: no section
         "[main]junk\n"
         "server=localhost\n"
         "server=127.0.0.1\n"  // a repeated key replaces the value

@@ -17,20 +17,23 @@ using namespace vorlane;
 namespace {
 
 fs::path TempDir(const char* name) {
-    fs::path dir = fs::temp_directory_path() / (std::string("vorlane_game_") + name +
-                                                std::to_string(getpid()));
+    fs::path dir = fs::temp_directory_path() /
+                   (std::string("vorlane_game_") + name + std::to_string(getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir);
     return dir;
 }
 
 // A port per test process, so parallel test runs do not meet.
-uint16_t TestPort(int offset) { return uint16_t(20000 + (getpid() % 20000) + offset); }
+uint16_t TestPort(int offset) {
+    return uint16_t(20000 + (getpid() % 20000) + offset);
+}
 
 template <typename Predicate>
 bool WaitFor(Predicate done, int ms = 2000) {
     for (int waited = 0; waited < ms; waited += 5) {
-        if (done()) return true;
+        if (done())
+            return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return done();

@@ -58,7 +58,8 @@ bool SeedHostAccount(LobbyStore& store, uint32_t* account) {
 bool WaitForHost(vorlane::game::OnlineHost& host, const std::function<bool()>& done) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < deadline) {
-        if (done()) return true;
+        if (done())
+            return true;
         host.Poll(1);
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -111,30 +112,34 @@ int RunGame(const fs::path& dir, double seconds) {
     const std::string out = (dir / "game.out").string();
     const std::string duration = std::to_string(seconds);
     const pid_t pid = fork();
-    if (pid < 0) return -1;
+    if (pid < 0)
+        return -1;
     if (pid == 0) {
-        if (chdir(dir.c_str()) != 0) _exit(127);
+        if (chdir(dir.c_str()) != 0)
+            _exit(127);
         const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
-        if (fd < 0 || dup2(fd, 1) < 0 || dup2(fd, 2) < 0) _exit(127);
+        if (fd < 0 || dup2(fd, 1) < 0 || dup2(fd, 2) < 0)
+            _exit(127);
         execl(GAME_EXE, GAME_EXE, "+multiplayer", "--headless", "--no-return", "--duration",
               duration.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     int status = 0;
-    if (waitpid(pid, &status, 0) != pid) return -1;
+    if (waitpid(pid, &status, 0) != pid)
+        return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // The online host's kernel writes its logs to logs/game of the working
 // folder, so the in-process host runs in the test's run folder.
 class WorkingFolder {
-public:
+  public:
     explicit WorkingFolder(const fs::path& dir) : saved_(fs::current_path()) {
         fs::current_path(dir);
     }
     ~WorkingFolder() { fs::current_path(saved_); }
 
-private:
+  private:
     fs::path saved_;
 };
 
@@ -144,7 +149,7 @@ std::string ReadAll(const fs::path& path) {
 }
 
 class OnlineHostTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() { BL_Init(); }  // the kernel's logs need the file layer
 
     void SetUp() override {
@@ -191,19 +196,23 @@ TEST_F(OnlineHostTest, GameProgramRegistersReportsAndHandsTheAccountBack) {
     std::thread game([&] { status = RunGame(dir, 3.0); });
     std::string listed;
     uint32_t game_id = 0;
-    WaitFor({ann.get()}, [&] {
-        if (ann->net.games().empty()) return status != -2;
-        listed = GameRecordName(ann->net.games()[0]);
-        game_id = GameRecordId(ann->net.games()[0]);
-        return true;
-    }, 20);
+    WaitFor(
+        {ann.get()},
+        [&] {
+            if (ann->net.games().empty())
+                return status != -2;
+            listed = GameRecordName(ann->net.games()[0]);
+            game_id = GameRecordId(ann->net.games()[0]);
+            return true;
+        },
+        20);
     game.join();
     ASSERT_EQ(status, 0) << ReadAll(dir / "game.out");
     ASSERT_NE(game_id, 0u) << "the game was not listed\n" << ReadAll(dir / "game.out");
     EXPECT_EQ(listed, "Alpha/First Contact/Host");
-    EXPECT_TRUE(WaitFor({ann.get()}, [&] {
-        return ann->frontend.Has("game_removed " + std::to_string(game_id));
-    }, 5));
+    EXPECT_TRUE(WaitFor(
+        {ann.get()}, [&] { return ann->frontend.Has("game_removed " + std::to_string(game_id)); },
+        5));
 
     vorlane::frontend::CFGFILE mplayer;
     ASSERT_TRUE(mplayer.Read((dir / "data/mplayer.cfg").string()));
@@ -279,9 +288,8 @@ TEST_F(OnlineHostTest, HostLogsInAgainWhileTheAccountIsStillOnline) {
     ASSERT_NO_FATAL_FAILURE(WriteRunFolder(dir, server->port(), host_account));
     auto front_end = NewClient("front_end");
     ASSERT_EQ(front_end->net.Login("Host", "pw-host", "", "", false, 0xFFFF, 0xFFFF), 1);
-    ASSERT_TRUE(WaitFor({front_end.get()}, [&] {
-        return front_end->frontend.Has("profiles_complete");
-    }));
+    ASSERT_TRUE(
+        WaitFor({front_end.get()}, [&] { return front_end->frontend.Has("profiles_complete"); }));
     vorlane::game::HandOver hand_over;
     std::string error;
     ASSERT_NO_FATAL_FAILURE(ReadRunFolder(&hand_over));

@@ -15,7 +15,7 @@ class DispatchTest : public GuiTest {};
 
 // An object that re-sends the event it is handling to itself.
 class Reentrant : public GUI_OBJECT {
-public:
+  public:
     int handled = 0;
     bool HandleEvent(const GUI_EVENT& event) override {
         if (event.code == GEVE_CONTENT_CHANGED) {
@@ -179,7 +179,8 @@ TEST_F(DispatchTest, HoverAndTooltipTiming) {
         control_->DrawTooltip(canvas);
         for (int y = 0; y < 480; ++y) {
             for (int x = 0; x < 640; ++x) {
-                if (canvas.Pixel(x, y) == back) return true;
+                if (canvas.Pixel(x, y) == back)
+                    return true;
             }
         }
         return false;
@@ -268,8 +269,8 @@ TEST_F(DispatchTest, DeletionDuringDispatchIsDeferredToUpdate) {
     doomed_sibling = sibling;
     button->SetCallback([](GUI_OBJECT* object, const GUI_EVENT& event) {
         if (event.code == GEVE_MOUSE_CLICK) {
-            object->parent()->DeleteObject(object);            // busy: deferred
-            object->parent()->DeleteObject(doomed_sibling);    // idle: at once
+            object->parent()->DeleteObject(object);          // busy: deferred
+            object->parent()->DeleteObject(doomed_sibling);  // idle: at once
         }
         return false;
     });

@@ -16,11 +16,13 @@
 namespace guitest {
 
 inline uint32_t g_now = 1000;
-inline uint32_t TestClock() { return g_now; }
+inline uint32_t TestClock() {
+    return g_now;
+}
 
 // A font source with one built-in font (8 pixels per character, 10 high).
 class TestFonts : public vorlane::gui::GuiFontSource {
-public:
+  public:
     const vorlane::gui::GuiFont* GetFont(int number) const override {
         return number == 0 ? &font : nullptr;
     }
@@ -50,14 +52,15 @@ struct EventLog {
     static std::vector<uint32_t> Codes(const GUI_OBJECT* object) {
         std::vector<uint32_t> codes;
         for (const auto& e : Entries()) {
-            if (e.object == object) codes.push_back(e.code);
+            if (e.object == object)
+                codes.push_back(e.code);
         }
         return codes;
     }
 };
 
 class GuiTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         g_now = 1000;
         vorlane::gui::SetClock(&TestClock);

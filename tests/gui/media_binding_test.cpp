@@ -74,10 +74,11 @@ TEST_F(MediaBindingTest, InputRecordsOfTheInputLayer) {
 
 #ifdef VORLANE_GUI_HAS_MEDIA
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 #include "resources/bcf_library.h"
 
@@ -113,8 +114,8 @@ TEST_F(MediaBindingTest, BitmapFontsDrawInTheTextColour) {
     ASSERT_TRUE(vorlane::resources::BuildBcfImage(objects, bcf));
     const std::string bcf_path = (dir / "font.bcf").string();
     const std::string txt_path = (dir / "font.txt").string();
-    std::ofstream(bcf_path, std::ios::binary).write(reinterpret_cast<const char*>(bcf.data()),
-                                                    std::streamsize(bcf.size()));
+    std::ofstream(bcf_path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bcf.data()), std::streamsize(bcf.size()));
     std::ofstream(txt_path) << "[font_header]\nchar_count = 2\nfont_height = 8\nerror_char = 0\n"
                                "[character_table]\nobj_000 = 32\nobj_001 = 65\n";
     vorlane::resources::QNTFONT_BASE font;

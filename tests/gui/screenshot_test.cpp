@@ -12,7 +12,7 @@ using namespace vorlane::gui;
 namespace {
 
 class ScreenshotTest : public GuiTest {
-protected:
+  protected:
     void BuildScreen() {
         auto* frame = AddTo<GUI_FRAME>(top(), 10, 10, 300, 300);
         auto* button = AddTo<GUI_BUTTON>(frame, 10, 10, 120, 24);
@@ -49,15 +49,16 @@ protected:
         sunken->SetState(2);
 
         auto* list = AddTo<GUI_LIST>(top(), 330, 10, 200, 120);
-        for (const char* name : {"Alpha", "Bravo", "Charlie", "Delta", "Echo", "Foxtrot",
-                                 "Golf", "Hotel", "India", "Juliet", "Kilo"}) {
+        for (const char* name : {"Alpha", "Bravo", "Charlie", "Delta", "Echo", "Foxtrot", "Golf",
+                                 "Hotel", "India", "Juliet", "Kilo"}) {
             list->AddItem(name, true, name[0] == 'E' ? 0xFFFF8040 : 0);
         }
         list->SetSelection(2);
         auto* chat = AddTo<GUI_LIST>(top(), 330, 140, 200, 100);
         chat->SetDisplayOnly(true);
         for (int i = 0; i < 6; ++i) {
-            chat->AddItem(("message " + std::to_string(i) + " with a long tail that wraps").c_str());
+            chat->AddItem(
+                ("message " + std::to_string(i) + " with a long tail that wraps").c_str());
         }
         auto* combo = AddTo<GUI_COMBOBOX>(top(), 330, 260, 200, 20);
         combo->list()->SetSize(200, 60);
@@ -69,17 +70,17 @@ protected:
         Click(40, 140);   // the input box gets the focus (and a cursor)
         Click(340, 270);  // open the combobox
         g_now += 1000;
-        Move(160, 30);    // press `pressed` and hold it
+        Move(160, 30);  // press `pressed` and hold it
         Press(160, 30);
-        Move(360, 310);   // rest over the tooltip button
+        Move(360, 310);  // rest over the tooltip button
         g_now += 1000;
     }
 
     // Procedural pictures for every widget slot: a colour per slot with a
     // darker border, so that picture and primitive frames differ everywhere.
     void SetPictures(GUI_STYLE* style) {
-        for (int slot : {0, 1, 2, 3, 16, 17, 18, 19, 20, 21, 22, 23, 24, 26, 27, 28, 29, 30, 31,
-                         34, 35, 36, 37, 38, 39}) {
+        for (int slot : {0,  1,  2,  3,  16, 17, 18, 19, 20, 21, 22, 23, 24,
+                         26, 27, 28, 29, 30, 31, 34, 35, 36, 37, 38, 39}) {
             const int w = slot >= 16 && slot <= 19 ? 16 : 32;
             const int h = slot == 22 || slot == 23 ? 14 : 16;
             auto* picture = new MemoryPicture(w, h);
@@ -104,7 +105,8 @@ protected:
 
     void Save(const MemoryCanvas& canvas, const char* name) {
         const char* dir = std::getenv("VORLANE_GUI_SCREENSHOT_DIR");
-        if (!dir) return;
+        if (!dir)
+            return;
         EXPECT_TRUE(canvas.SaveBmp((std::string(dir) + "/" + name).c_str()));
     }
 

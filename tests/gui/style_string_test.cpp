@@ -23,7 +23,9 @@ TEST(GuiStringTest, MarkupParsing) {
     EXPECT_EQ(escapes.Processed(), "x~yz");
     EXPECT_EQ(escapes.Breaks(), (std::vector<uint16_t>{3}));
 
-    GUI_STRING marker("AB\xA7" "CD");
+    GUI_STRING marker(
+        "AB\xA7"
+        "CD");
     EXPECT_EQ(marker.Processed(), "ABCD");
     EXPECT_EQ(marker.Marker(), 2);
 
@@ -98,7 +100,9 @@ TEST(GuiStringTest, DrawStopsBelowMaxHeightAndMarksTheCursor) {
 
     // The marker before the third character puts a block under it.
     MemoryCanvas marked(100, 20, 0xFF000000);
-    GUI_STRING s("AB\xA7" "CD");
+    GUI_STRING s(
+        "AB\xA7"
+        "CD");
     s.DrawLine(&font, marked, 0, 0, 0xFFFFFFFF, true);
     int block = 0, elsewhere = 0;
     for (int y = 0; y < 9; ++y) {
@@ -216,7 +220,8 @@ TEST_F(StyleOnObjectsTest, FontResolutionNeedsTheFontControl) {
     static std::vector<std::string> logged;
     logged.clear();
     SetLogSink([](uint32_t level, const char* text) {
-        if (level == 16) logged.emplace_back(text);
+        if (level == 16)
+            logged.emplace_back(text);
     });
     GUI_STYLE_OLD_PRIMITIVE style;
     EXPECT_EQ(style.TextWidth("abc"), 24);
@@ -235,7 +240,7 @@ TEST_F(StyleOnObjectsTest, FontResolutionNeedsTheFontControl) {
 // [SECTION] Primitive drawings
 
 class DrawingTest : public GuiTest {
-protected:
+  protected:
     void SetUp() override {
         GuiTest::SetUp();
         auto style = std::make_unique<GUI_STYLE_OLD_PRIMITIVE>();
@@ -259,7 +264,8 @@ protected:
     std::pair<int, int> Find(uint32_t colour, int x0, int y0, int x1, int y1) const {
         for (int y = y0; y < y1; ++y) {
             for (int x = x0; x < x1; ++x) {
-                if (canvas_.Pixel(x, y) == colour) return {x, y};
+                if (canvas_.Pixel(x, y) == colour)
+                    return {x, y};
             }
         }
         return {-1, -1};
@@ -369,7 +375,7 @@ TEST_F(DrawingTest, CheckboxCrossAndRadioDot) {
     EXPECT_EQ(canvas_.Pixel(10, 10), kLight);
     EXPECT_EQ(canvas_.Pixel(25, 25), kDark);
     EXPECT_EQ(canvas_.Pixel(11, 11), kScreen);  // not checked, not hot
-    EXPECT_EQ(canvas_.Pixel(100, 10), kDark);    // sunken radio box
+    EXPECT_EQ(canvas_.Pixel(100, 10), kDark);   // sunken radio box
     EXPECT_EQ(canvas_.Pixel(115, 25), kLight);
     EXPECT_EQ(canvas_.Pixel(107, 107 - 100), kScreen);
     box->SetChecked(true);

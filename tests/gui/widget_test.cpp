@@ -93,7 +93,7 @@ TEST_F(WidgetTest, RadioGroupsSpanTheirParentAtAnyDepth) {
     Click(65, 65);  // r2: its group is `sub`, which does not hold r1
     EXPECT_EQ(r2->state(), 1);
     EXPECT_EQ(r1->state(), 1);
-    EXPECT_EQ(r4->state(), 1);  // another parent, untouched throughout
+    EXPECT_EQ(r4->state(), 1);                       // another parent, untouched throughout
     EXPECT_EQ(EventLog::Count(sub, GEVE_RADIO), 4);  // every click reached `sub`
 }
 
@@ -374,7 +374,8 @@ TEST_F(WidgetTest, ListSortedAndUnsortedInsertionWithRecords) {
     EXPECT_EQ(list->AddItem("Zulu", true), 0);  // byte order: capitals first
     EXPECT_EQ(list->AddItem("echo", false, 0xFFAA0000), 4);
     std::vector<std::string> texts;
-    for (int i = list->FirstItem(); i >= 0; i = list->NextItem(i)) texts.push_back(list->GetItemText(i));
+    for (int i = list->FirstItem(); i >= 0; i = list->NextItem(i))
+        texts.push_back(list->GetItemText(i));
     EXPECT_EQ(texts, (std::vector<std::string>{"Zulu", "alpha", "charlie", "delta", "echo"}));
     EXPECT_EQ(list->GetItemRecord(1), &records[1]);
     EXPECT_EQ(list->GetItemRecord(3), &records[0]);

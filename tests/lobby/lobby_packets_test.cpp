@@ -1,7 +1,7 @@
 // Packet table, checksum and the byte layout of every body both sides build.
-#include <gtest/gtest.h>
-
 #include "net/lobby_packets.h"
+
+#include <gtest/gtest.h>
 
 using namespace vorlane::net;
 

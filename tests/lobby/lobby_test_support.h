@@ -13,7 +13,7 @@
 // Records each notification as one line ("login_error LOBBY_WRONG_PASSWORD",
 // "chat 1 7 hello", ...) plus the latest lists handed over.
 class RecordingFrontend : public LobbyFrontend {
-public:
+  public:
     void LoginError(const char* text_id) override { Add("login_error " + std::string(text_id)); }
     void FirstLoginError(const char* text_id) override {
         Add("first_login_error " + std::string(text_id));
@@ -64,13 +64,13 @@ public:
     std::vector<uint8_t> table_;
     std::array<vorlane::net::Profile, 4> profiles_{};
 
-private:
+  private:
     void Add(std::string event) { events.push_back(std::move(event)); }
 };
 
 // The default log, collected in memory (thread-safe: kernel threads may write).
 class MemoryLog {
-public:
+  public:
     MemoryLog() {
         LOGSYS_ResetForTests();
         Clear();
@@ -92,7 +92,8 @@ public:
     bool Has(const std::string& part) const {
         std::lock_guard lock(Mutex());
         for (const std::string& line : Lines()) {
-            if (line.find(part) != std::string::npos) return true;
+            if (line.find(part) != std::string::npos)
+                return true;
         }
         return false;
     }
@@ -105,7 +106,7 @@ public:
         return Lines();
     }
 
-private:
+  private:
     static std::vector<std::string>& Lines() {
         static std::vector<std::string> lines;
         return lines;

@@ -1,5 +1,7 @@
 // LOBBYNET's request states and reactions, driven packet by packet with the
 // sends captured instead of going to a kernel.
+#include "net/lobbynet.h"
+
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -7,12 +9,10 @@
 #include <unistd.h>
 
 #include <chrono>
-
 #include <cstdio>
 #include <map>
 
 #include "baselib/bl_memory.h"
-#include "net/lobbynet.h"
 #include "tests/lobby/lobby_test_support.h"
 
 using namespace vorlane::net;
@@ -26,13 +26,14 @@ struct SentPacket {
 
 // A client whose packets land in a list; `fail_sends` makes every send fail.
 class CapturingLobbynet : public LOBBYNET {
-public:
+  public:
     explicit CapturingLobbynet(LobbyFrontend* frontend) : LOBBYNET(frontend, "no-such-file.hdr") {}
     int16_t SendData(uint32_t receiver, uint16_t module_type, uint16_t sub_type, const void* data,
                      uint32_t size) override {
         EXPECT_EQ(receiver, 0xEFFFFFCCu);
         EXPECT_EQ(module_type, 12);
-        if (fail_sends) return -1;
+        if (fail_sends)
+            return -1;
         const auto* bytes = static_cast<const uint8_t*>(data);
         sent.push_back({sub_type, std::vector<uint8_t>(bytes, bytes + size)});
         return 1;
@@ -54,7 +55,7 @@ public:
 };
 
 class LobbynetTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         // A kernel log-on with nothing pending makes the client busy.
         client.CltLogonAccepted(5);

@@ -1,8 +1,9 @@
 // The 3D layer: texture groups, texture sizes, vertex buffers, engine start.
+#include "media/gfx3d.h"
+
 #include <gtest/gtest.h>
 
 #include "log_capture.h"
-#include "media/gfx3d.h"
 #include "media/gfxsys.h"
 #include "media/image_data.h"
 

@@ -1,5 +1,7 @@
 // The graphics system: states, mode fallbacks, frame bracketing, frame rate
 // and screenshots, on the headless display.
+#include "media/gfxsys.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -8,7 +10,6 @@
 
 #include "log_capture.h"
 #include "media/bmp.h"
-#include "media/gfxsys.h"
 
 namespace vorlane::media {
 namespace {
@@ -206,7 +207,7 @@ TEST(GfxSys, CreateSurfaces) {
 }
 
 class ScreenshotTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = std::filesystem::temp_directory_path() /
                ("vorlane_shots_" + std::to_string(::getpid()) + "_" +

@@ -1,20 +1,21 @@
 // The pack tool's image builder: SVG and PNG art into image data.
 #if __has_include(<librsvg/rsvg.h>) && __has_include(<cairo.h>)
+#include "tools/pack/image_builder.h"
+
 #include <cairo.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 #include "media/osgfx.h"
-#include "tools/pack/image_builder.h"
 
 namespace vorlane::pack {
 namespace {
 
 class ImageBuilderTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = std::filesystem::temp_directory_path() /
                ("vorlane_art_" + std::to_string(::getpid()) + "_" +
@@ -44,7 +45,8 @@ TEST_F(ImageBuilderTest, SvgRendersWithStraightAlpha) {
     EXPECT_EQ(half & 0xFFFFFFu, 0x0000FFu);  // colour not darkened by premultiplication
 
     // Scaled and in the opaque format: the faint half becomes transparent black.
-    ASSERT_TRUE(BuildImageData(Path("a.svg") + "?width=8&height=4&format=4", bytes, error)) << error;
+    ASSERT_TRUE(BuildImageData(Path("a.svg") + "?width=8&height=4&format=4", bytes, error))
+        << error;
     ASSERT_EQ(s.InitFromImage(bytes), 0);
     EXPECT_EQ(s.width(), 8);
     EXPECT_EQ(s.GetPixel(1, 1), 0xFFFF0000u);

@@ -1,4 +1,6 @@
 // Loading pictures in the image data format.
+#include "media/image_data.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -6,7 +8,6 @@
 #include "baselib/byte_reader.h"
 #include "log_capture.h"
 #include "media/colour.h"
-#include "media/image_data.h"
 #include "media/osgfx.h"
 
 namespace vorlane::media {
@@ -31,7 +32,8 @@ std::vector<uint8_t> MakeImage(uint8_t format, int16_t x, int16_t y, uint16_t w,
     wr.I16(int16_t(w / 2));
     wr.I16(int16_t(h / 2));
     wr.Zeros(2);
-    if (header_length <= 4096) out.resize(header_length, 0);
+    if (header_length <= 4096)
+        out.resize(header_length, 0);
     out.insert(out.end(), pixels.begin(), pixels.end());
     return out;
 }
@@ -63,7 +65,7 @@ TEST(ImageData, FiveBitExpansionTable) {
 }
 
 TEST(ImageData, Format4IgnoresByteZeroAndKeysBlack) {
-    std::vector<uint8_t> px = {0x7F, 0, 0, 0,  0xAA, 0x10, 0x20, 0x30};
+    std::vector<uint8_t> px = {0x7F, 0, 0, 0, 0xAA, 0x10, 0x20, 0x30};
     OSGFX s;
     ASSERT_EQ(s.InitFromImage(MakeImage(4, 0, 0, 2, 1, 8, px)), 0);
     EXPECT_EQ(s.GetPixel(0, 0), 0u);  // black with junk in byte 0: still transparent
@@ -72,8 +74,8 @@ TEST(ImageData, Format4IgnoresByteZeroAndKeysBlack) {
 
 TEST(ImageData, Format5KeepsAlphaAndRowsFollowStride) {
     // 2x2 with 4 padding bytes per row.
-    std::vector<uint8_t> px = {0x80, 1, 2, 3,  0x00, 4, 5, 6,  9, 9, 9, 9,
-                               0xFF, 7, 8, 9,  0x01, 0, 0, 0,  9, 9, 9, 9};
+    std::vector<uint8_t> px = {0x80, 1, 2, 3, 0x00, 4, 5, 6, 9, 9, 9, 9,
+                               0xFF, 7, 8, 9, 0x01, 0, 0, 0, 9, 9, 9, 9};
     OSGFX s;
     ASSERT_EQ(s.InitFromImage(MakeImage(5, -3, 7, 2, 2, 12, px)), 0);
     EXPECT_EQ(s.width(), 2);
@@ -92,7 +94,9 @@ TEST(ImageData, HeaderLengthMovesThePixelStart) {
     std::vector<uint8_t> px(8, 0);
     px[4 + 1] = 0x11;  // pixel at header length 40
     OSGFX s;
-    ASSERT_EQ(s.InitFromImage(MakeImage(4, 0, 0, 1, 1, 4, std::vector<uint8_t>(px.begin() + 4, px.end()), 40)), 0);
+    ASSERT_EQ(s.InitFromImage(
+                  MakeImage(4, 0, 0, 1, 1, 4, std::vector<uint8_t>(px.begin() + 4, px.end()), 40)),
+              0);
     EXPECT_EQ(s.GetPixel(0, 0), 0xFF110000u);
 }
 

@@ -1,12 +1,13 @@
 // The input layer's record sequences: character repeat, held keys, mouse
 // moves and buttons, the wheel, and the SDL event translation.
+#include "media/input.h"
+
 #include <gtest/gtest.h>
 
 #include <deque>
 #include <vector>
 
 #include "log_capture.h"
-#include "media/input.h"
 #include "media/keycodes.h"
 #include "media/sdl_input.h"
 
@@ -15,14 +16,15 @@ namespace {
 
 // A source driven by the test: queued key items and one mouse sample per poll.
 class FakeSource : public InputSource {
-public:
+  public:
     bool HasKeyboard() const override { return true; }
     bool HasMouse() const override { return true; }
     ReadStatus ReadKeyboard(std::vector<KeyItem>& items, size_t max) override {
         if (!status.empty()) {
             ReadStatus s = status.front();
             status.pop_front();
-            if (s != ReadStatus::kOk) return s;
+            if (s != ReadStatus::kOk)
+                return s;
         }
         for (size_t i = 0; i < keys.size() && i < max; ++i) items.push_back(keys[i]);
         keys.clear();
@@ -72,7 +74,8 @@ struct Rig {
 std::vector<uint16_t> Characters(const std::vector<InputRecord>& records) {
     std::vector<uint16_t> out;
     for (const auto& r : records)
-        if (r.class_flags == kClassCharacter) out.push_back(r.character);
+        if (r.class_flags == kClassCharacter)
+            out.push_back(r.character);
     return out;
 }
 
@@ -87,7 +90,8 @@ TEST(Keyboard, CharacterRepeatsAfter500msThenEvery50ms) {
 
     std::vector<uint32_t> times;
     for (uint32_t t = 10; t <= 700; t += 10)
-        if (!Characters(rig.Poll(t)).empty()) times.push_back(t);
+        if (!Characters(rig.Poll(t)).empty())
+            times.push_back(t);
     EXPECT_EQ(times, (std::vector<uint32_t>{500, 550, 600, 650, 700}));
 
     rig.source->Key(kDikA, false, 'a');
@@ -138,7 +142,7 @@ TEST(Keyboard, KeysWithCodesPostDownAndUpAndHeldKeysRepeatOnQuietPolls) {
 
 TEST(Keyboard, NinthHeldKeyIsNotTracked) {
     Rig rig;
-    const uint8_t scans[9] = {kDikF1, kDikF1 + 1, kDikF1 + 2, kDikF1 + 3, kDikF1 + 4,
+    const uint8_t scans[9] = {kDikF1,     kDikF1 + 1, kDikF1 + 2, kDikF1 + 3, kDikF1 + 4,
                               kDikF1 + 5, kDikF1 + 6, kDikF1 + 7, kDikUp};
     for (uint8_t s : scans) rig.source->Key(s, true);
     auto records = rig.Poll(0);
@@ -351,7 +355,7 @@ TEST(SdlInput, TextAttachesToTheKeyAndRepeatsAreIgnored) {
     source.HandleEvent(TextEvent("a"));
     source.HandleEvent(KeyEvent(SDL_KEYDOWN, SDL_SCANCODE_A, 1));  // SDL's repeat
     source.HandleEvent(KeyEvent(SDL_KEYUP, SDL_SCANCODE_A));
-    source.HandleEvent(TextEvent("\xC3\xA9"));  // é without a key: Latin-1 0xE9
+    source.HandleEvent(TextEvent("\xC3\xA9"));      // é without a key: Latin-1 0xE9
     source.HandleEvent(TextEvent("\xE2\x82\xAC"));  // € is not a single byte: dropped
     std::vector<KeyItem> items;
     ASSERT_EQ(source.ReadKeyboard(items, 256), ReadStatus::kOk);
@@ -372,12 +376,13 @@ TEST(SdlInput, DrivesTheReadersEndToEnd) {
     SdlInputSource* source = owned.get();
     source->SetScreen(320, 200);
     std::vector<InputRecord> records;
-    DXINPUT input(std::move(owned),
-                  [&](const InputRecord& r) {
-                      records.push_back(r);
-                      return true;
-                  },
-                  true, 320, 200);
+    DXINPUT input(
+        std::move(owned),
+        [&](const InputRecord& r) {
+            records.push_back(r);
+            return true;
+        },
+        true, 320, 200);
     // AltGr+Q types '@' on a German layout: the text event says so.
     source->HandleEvent(KeyEvent(SDL_KEYDOWN, SDL_SCANCODE_RALT));
     source->HandleEvent(KeyEvent(SDL_KEYDOWN, SDL_SCANCODE_Q));

@@ -10,7 +10,7 @@
 namespace vorlane::media {
 
 class LogCapture {
-public:
+  public:
     LogCapture() {
         previous_ = SetLogSink([this](int level, const std::string& text) {
             lines_.push_back({level, text});
@@ -24,13 +24,14 @@ public:
     }
     int LevelOf(const std::string& text) const {
         for (const auto& line : lines_)
-            if (line.second == text) return line.first;
+            if (line.second == text)
+                return line.first;
         return -1;
     }
     void Clear() { lines_.clear(); }
     const std::vector<std::pair<int, std::string>>& lines() const { return lines_; }
 
-private:
+  private:
     LogSink previous_;
     std::vector<std::pair<int, std::string>> lines_;
 };

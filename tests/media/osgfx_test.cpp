@@ -1,5 +1,7 @@
 // Surface drawing: paste modes pixel by pixel, fast loops against the
 // reference loops, clipping at every edge.
+#include "media/osgfx.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -8,7 +10,6 @@
 #include "log_capture.h"
 #include "media/blit.h"
 #include "media/colour.h"
-#include "media/osgfx.h"
 
 namespace vorlane::media {
 namespace {
@@ -25,9 +26,12 @@ TEST(Blit, FastLoopsMatchReferenceOnRandomPixels) {
     auto pixel = [&] {
         uint32_t c = rng();
         switch (rng() % 4) {
-            case 0: return c & 0x00FFFFFFu;
-            case 1: return c | 0xFF000000u;
-            default: return c;
+            case 0:
+                return c & 0x00FFFFFFu;
+            case 1:
+                return c | 0xFF000000u;
+            default:
+                return c;
         }
     };
     for (BlitOp op : {BlitOp::kCopy, BlitOp::kKey, BlitOp::kAlpha, BlitOp::kModulate}) {

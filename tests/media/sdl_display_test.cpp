@@ -11,8 +11,10 @@ namespace vorlane::media {
 namespace {
 
 TEST(SdlDisplay, StartsPresentsAndShutsDownOnAWindow) {
-    if (!std::getenv("SDL_VIDEODRIVER")) setenv("SDL_VIDEODRIVER", "dummy", 0);
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) GTEST_SKIP() << SDL_GetError();
+    if (!std::getenv("SDL_VIDEODRIVER"))
+        setenv("SDL_VIDEODRIVER", "dummy", 0);
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+        GTEST_SKIP() << SDL_GetError();
     SDL_Window* window = SDL_CreateWindow("test", 0, 0, 320, 240, 0);
     if (!window) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);

@@ -1,8 +1,9 @@
 // The autopilot's coroutine: waiting, the exit statuses of assert and of
 // script errors, quit, and the input records it posts.
+#include "app/autopilot.h"
+
 #include <gtest/gtest.h>
 
-#include "app/autopilot.h"
 #include "baselib/ioeve.h"
 #include "baselib/queue.h"
 #include "gui/gui_control.h"
@@ -18,7 +19,7 @@ struct Exit {
 };
 
 class AutopilotTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         AUTOPILOT_SetExitHandler([this](int status, const std::string& message) {
             exit_.status = status;
@@ -30,7 +31,8 @@ protected:
     void TearDown() override {
         AUTOPILOT_Stop();
         AUTOPILOT_SetExitHandler(nullptr);
-        if (queue_) MTX_QLIST::Destroy(queue_, 1);
+        if (queue_)
+            MTX_QLIST::Destroy(queue_, 1);
     }
     // A GUI with one 40 x 20 button at (100, 50) that every name finds, and
     // an input queue the script posts to.
@@ -55,8 +57,8 @@ protected:
 };
 
 TEST_F(AutopilotTest, WaitsFramesAndSleepsByTheClock) {
-    ASSERT_TRUE(AUTOPILOT_StartText("autopilot.wait(3) autopilot.sleep(100) autopilot.quit(7)",
-                                    "t", host_));
+    ASSERT_TRUE(AUTOPILOT_StartText("autopilot.wait(3) autopilot.sleep(100) autopilot.quit(7)", "t",
+                                    host_));
     AUTOPILOT_Step();  // runs to wait(3)
     AUTOPILOT_Step();
     AUTOPILOT_Step();
@@ -83,10 +85,10 @@ TEST_F(AutopilotTest, AssertAndErrorsEndWithTheirStatus) {
 }
 
 TEST_F(AutopilotTest, WaitUntilTimesOut) {
-    ASSERT_TRUE(AUTOPILOT_StartText(
-        "local ok = autopilot.wait_until(function() return false end, 50)"
-        " autopilot.assert(ok, 'timed out')",
-        "t", host_));
+    ASSERT_TRUE(
+        AUTOPILOT_StartText("local ok = autopilot.wait_until(function() return false end, 50)"
+                            " autopilot.assert(ok, 'timed out')",
+                            "t", host_));
     AUTOPILOT_Step();
     AUTOPILOT_Step();
     EXPECT_EQ(exit_.status, -1);

@@ -1,5 +1,7 @@
 // The main map with the real menu script and texts: the tag dispatcher, the
 // lobby notifications and the chat rules.
+#include "frontend/mainmap.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -8,8 +10,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "frontend/mainmap.h"
-#include "tests/menus/menu_fixture.h"
+#include "baselib/ioeve.h"
 #include "gui/gui_control.h"
 #include "gui/gui_widgets.h"
 #include "net/lobby_packets.h"
@@ -17,8 +18,8 @@
 #include "resources/textlib.h"
 #include "scripting/lua_glue.h"
 #include "scripting/menu_lua.h"
+#include "tests/menus/menu_fixture.h"
 #include "video/seq_ctrl.h"
-#include "baselib/ioeve.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ using vorlane::frontend::MainMapContext;
 namespace net = vorlane::net;
 
 class MainMapTest : public MenuFixture {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(MenuFixture::SetUp());
         cfg_path_ = testing::TempDir() + "mainmap_lobby.cfg";
@@ -55,8 +56,10 @@ protected:
     bool Visible(const char* name) {
         GUI_OBJECT* object = map_->Object(name);
         for (GUI_OBJECT* o = object; o; o = o->parent()) {
-            if (!o->IsVisible()) return false;
-            if (o == gui_.top()) return true;
+            if (!o->IsVisible())
+                return false;
+            if (o == gui_.top())
+                return true;
         }
         return false;
     }
@@ -119,8 +122,8 @@ TEST_F(MainMapTest, ConstructionShowsLoginWithLimitsAndSavedLogin) {
         return reference.capacity();
     };
     EXPECT_EQ(password->capacity(), capacity_for(9));
-    auto* chat = static_cast<GUI_INPUTBOX*>(
-        map_->Object("menu.lobby.obj_input_chat", GUI_TYPE_INPUTBOX));
+    auto* chat =
+        static_cast<GUI_INPUTBOX*>(map_->Object("menu.lobby.obj_input_chat", GUI_TYPE_INPUTBOX));
     ASSERT_NE(chat, nullptr);
     EXPECT_EQ(chat->capacity(), capacity_for(95));
     // Destruction writes the inputs back.
@@ -171,9 +174,9 @@ TEST_F(MainMapTest, DoubleClickOnAProfileSelectsIt) {
     lobby_->profiles() = profiles;
     map_->ProfilesComplete(profiles);
     EXPECT_TRUE(Visible("menu.profile"));
-    EXPECT_EQ(Items("menu.profile.obj_list1"),
-              (std::vector<std::string>{"- empty slot -", "Ann", "- empty slot -",
-                                        "- empty slot -"}));
+    EXPECT_EQ(
+        Items("menu.profile.obj_list1"),
+        (std::vector<std::string>{"- empty slot -", "Ann", "- empty slot -", "- empty slot -"}));
     EXPECT_EQ(Text("menu.profile.obj_button3"), "Create profile");
     GUI_EVENT dclick = GUI_EVENT::Mouse(GEVE_MOUSE_DCLICK, 0, 0, GUI_BUTTON_LEFT);
     map_->Dispatch(9, dclick);  // empty slot: nothing
@@ -319,11 +322,12 @@ TEST_F(MainMapTest, AClickSkipsAPlayingSequenceAndGoesNoFurther) {
     vorlane::video::SEQ_CTRL sequences(nullptr, nullptr, nullptr, nullptr);
     LuaStatePtr seq_lua(LUA_CreateState());
     sequences.RegisterFunctions(seq_lua.get());
-    ASSERT_EQ(LUA_ExecuteString(seq_lua.get(),
-                                "SEQUENCES = {} function SEQUENCES.hold() local s = Sequence_Create()"
-                                " Modifier_Create(2, s, Step_Create(s), 60000) return s end",
-                                "hold"),
-              1);
+    ASSERT_EQ(
+        LUA_ExecuteString(seq_lua.get(),
+                          "SEQUENCES = {} function SEQUENCES.hold() local s = Sequence_Create()"
+                          " Modifier_Create(2, s, Step_Create(s), 60000) return s end",
+                          "hold"),
+        1);
     ASSERT_GT(sequences.Sequence_Execute("hold", ""), 0);
     ASSERT_TRUE(sequences.AnyPlaying());
 

@@ -20,7 +20,7 @@
 #include "scripting/menu_lua.h"
 
 class MenuFixture : public ::testing::Test {
-protected:
+  protected:
     // A file of the source tree, or "" when it cannot be read.
     static std::string SourceFile(const std::string& relative) {
         const char* root = std::getenv("VORLANE_SOURCE_DIR");

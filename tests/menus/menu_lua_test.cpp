@@ -1,5 +1,7 @@
 // The menu manager: constructors and their settings, children, showing and
 // hiding, the menu hook and lookups by Lua expression.
+#include "scripting/menu_lua.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -10,7 +12,6 @@
 #include "resources/text_source.h"
 #include "resources/textlib.h"
 #include "scripting/lua_glue.h"
-#include "scripting/menu_lua.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ bool RecordHook(int32_t tag, const GUI_EVENT& event) {
 }
 
 class MenuLuaTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         lua_.reset(LUA_CreateState());
         ASSERT_TRUE(lua_);
@@ -188,10 +189,11 @@ TEST_F(MenuLuaTest, BadCallsAndScriptErrors) {
 }
 
 TEST_F(MenuLuaTest, EnumerationHoldsEveryTag) {
-    LUA_ExecuteString(lua_.get(),
-                      "n = 0 for k, v in pairs(vrlmenu) do n = n + 1 end "
-                      "a = vrlmenu.MENU_TAG_PROFILE_OVERCREATE b = vrlmenu.MENU_TAG_GAME_MISSIONLIST",
-                      "t");
+    LUA_ExecuteString(
+        lua_.get(),
+        "n = 0 for k, v in pairs(vrlmenu) do n = n + 1 end "
+        "a = vrlmenu.MENU_TAG_PROFILE_OVERCREATE b = vrlmenu.MENU_TAG_GAME_MISSIONLIST",
+        "t");
     lua_getglobal(lua_.get(), "n");
     lua_getglobal(lua_.get(), "a");
     lua_getglobal(lua_.get(), "b");

@@ -17,7 +17,7 @@ namespace {
 std::vector<std::string> g_lines;
 
 class Mob3dTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         g_lines.clear();
         previous_ = LOGSYS_GetDefault();
@@ -38,7 +38,8 @@ protected:
     }
     static bool Logged(const std::string& text) {
         for (const auto& l : g_lines)
-            if (l == text) return true;
+            if (l == text)
+                return true;
         return false;
     }
     LOGSYS* log_ = nullptr;

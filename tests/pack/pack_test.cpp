@@ -32,18 +32,19 @@ std::string ParseError(const std::string& text) {
 TEST(PackManifest, ReadsLocationsAndResources) {
     Manifest manifest;
     std::string error;
-    ASSERT_TRUE(ParseManifest("# header\n"
-                              "project \"MY GAME\"\r\n"
-                              "build 17\n"
-                              "location 7 mainmenu   # trailing comment\n"
-                              "resource lobby.script.menu type=2 number=4 text=\"menu script\" "
-                              "source=scripts/menu.lua\n"
-                              "resource text.a type=11 kind=inline source=\"say \\\"hi\\\"\"\n"
-                              "location 2 alltime\n"
-                              "resource x type=1 source=x\n"
-                              "location 7 mainmenu\n"
-                              "resource later type=3 source=y\n",
-                              "dir/m.txt", manifest, error))
+    ASSERT_TRUE(
+        ParseManifest("# header\n"
+                      "project \"MY GAME\"\r\n"
+                      "build 17\n"
+                      "location 7 mainmenu   # trailing comment\n"
+                      "resource lobby.script.menu type=2 number=4 text=\"menu script\" "
+                      "source=scripts/menu.lua\n"
+                      "resource text.a type=11 kind=inline source=\"say \\\"hi\\\"\"\n"
+                      "location 2 alltime\n"
+                      "resource x type=1 source=x\n"
+                      "location 7 mainmenu\n"
+                      "resource later type=3 source=y\n",
+                      "dir/m.txt", manifest, error))
         << error;
     EXPECT_EQ(manifest.project, "MY GAME");
     EXPECT_EQ(manifest.build, 17u);
@@ -65,7 +66,8 @@ TEST(PackManifest, ReadsLocationsAndResources) {
 TEST(PackManifest, BadLinesNameFileAndLine) {
     EXPECT_EQ(ParseError("location 1 a\nresource x source=f\n"),
               "m.txt:2: resource 'x' has no type");
-    EXPECT_EQ(ParseError("resource x type=1 source=f\n"), "m.txt:1: resource before any 'location'");
+    EXPECT_EQ(ParseError("resource x type=1 source=f\n"),
+              "m.txt:1: resource before any 'location'");
     EXPECT_EQ(ParseError("\n\nlocation one a\n"), "m.txt:3: 'location' takes a number and a name");
     EXPECT_EQ(ParseError("location 1 a\nresource x type=1x source=f\n"),
               "m.txt:2: type is not a number");
@@ -126,7 +128,7 @@ TEST(PackDescriptor, EncodesAndDecodes) {
 // [SECTION] Round trip: manifest -> vorlane-pack -> RAMA_CTRL
 
 class PackRoundTrip : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         // Sources with every byte value, a large one and a duplicate address
         // that a later location overrides.
@@ -156,11 +158,12 @@ protected:
                      {"text.upper", "QUIET WORDS"}};
         builders_ = BuilderRegistry::Standard();
         // A builder of another kind, as later data kinds will add.
-        builders_.Register("shout", [](const BuildInput& input, std::vector<uint8_t>& out,
-                                       std::string&) {
-            for (char c : input.resource.source) out.push_back(uint8_t(std::toupper(c)));
-            return true;
-        });
+        builders_.Register("shout",
+                           [](const BuildInput& input, std::vector<uint8_t>& out, std::string&) {
+                               for (char c : input.resource.source)
+                                   out.push_back(uint8_t(std::toupper(c)));
+                               return true;
+                           });
     }
 
     int Run(const std::vector<std::string>& args) {
@@ -204,7 +207,8 @@ TEST_F(PackRoundTrip, ArchiveLoadsByteIdentical) {
     EXPECT_EQ(main->Entry(size_t(number))->number, 3u);
     EXPECT_STREQ(main->Entry(0)->short_text, "menu");
     resources::RAMA_RES* own = rama.GetResource(location, 0);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(own->data.get()), own->size), "menu = {}\r\n");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(own->data.get()), own->size),
+              "menu = {}\r\n");
 }
 
 TEST_F(PackRoundTrip, ListExtractVerify) {
@@ -217,7 +221,8 @@ TEST_F(PackRoundTrip, ListExtractVerify) {
               std::string::npos)
         << listing;
     EXPECT_NE(listing.find("location 5 'alltime'"), std::string::npos);
-    EXPECT_NE(listing.find("  0  gfx.large  type 5  number 0  \"\"  300000 bytes"), std::string::npos)
+    EXPECT_NE(listing.find("  0  gfx.large  type 5  number 0  \"\"  300000 bytes"),
+              std::string::npos)
         << listing;
     EXPECT_NE(listing.find("1 resources, patch"), std::string::npos);
 
@@ -251,8 +256,9 @@ TEST_F(PackRoundTrip, VerifyFindsDamage) {
         << out_.str();
 
     // An index with one record more than its image has objects.
-    WriteText(out_dir_ / "data/loc0006.dix",
-              "\"patch1\" \"patch1.lobby.script.menu\" \"0\" \"\" \"2\" \"extra\" \"0\" \"\" \"1\"");
+    WriteText(
+        out_dir_ / "data/loc0006.dix",
+        "\"patch1\" \"patch1.lobby.script.menu\" \"0\" \"\" \"2\" \"extra\" \"0\" \"\" \"1\"");
     std::filesystem::remove(out_dir_ / "data/loc0001.bcf");
     EXPECT_EQ(Run({"verify", out_dir_.path()}), 1);
     EXPECT_NE(out_.str().find("loc0006.dix: 2 records but 1 objects"), std::string::npos)
@@ -261,8 +267,9 @@ TEST_F(PackRoundTrip, VerifyFindsDamage) {
 }
 
 TEST_F(PackRoundTrip, BuildFailuresNameTheEntry) {
-    WriteText(src_ / "bad.txt", "location 1 a\nresource ok type=1 kind=inline source=x\n"
-                                "resource gone type=1 source=missing.bin\n");
+    WriteText(src_ / "bad.txt",
+              "location 1 a\nresource ok type=1 kind=inline source=x\n"
+              "resource gone type=1 source=missing.bin\n");
     EXPECT_EQ(Run({"build", src_ / "bad.txt", out_dir_.path()}), 1);
     EXPECT_EQ(err_.str(), "vorlane-pack: " + src_ / "bad.txt" +
                               ":3: resource 'gone': cannot read source file '" +
@@ -298,7 +305,8 @@ TEST(PackCli, HelpAndUsage) {
 TEST(PackAssets, DefaultRunFolderVerifies) {
     // The run folder the build makes from assets/ must be a sound archive.
     std::string root = VORLANE_RUN_DIR;
-    if (!std::filesystem::exists(root + "/data/master.dix")) GTEST_SKIP() << "no run folder";
+    if (!std::filesystem::exists(root + "/data/master.dix"))
+        GTEST_SKIP() << "no run folder";
     std::ostringstream out;
     std::ostringstream err;
     EXPECT_EQ(RunPackTool({"verify", root}, out, err), 0) << out.str() << err.str();

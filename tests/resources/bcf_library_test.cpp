@@ -133,8 +133,8 @@ TEST(BcfImage, MalformedImagesAreRefused) {
     std::vector<uint8_t> offset_outside = image;
     offset_outside[58] = 60;  // object starts inside the offset table
     EXPECT_EQ(library.LoadMemory(offset_outside.data(), offset_outside.data() + 62, 0), -1);
-    EXPECT_EQ(library.LoadMemory(offset_outside.data(), offset_outside.data() + 62, PTRARY_BLOCKMEM),
-              -1);
+    EXPECT_EQ(
+        library.LoadMemory(offset_outside.data(), offset_outside.data() + 62, PTRARY_BLOCKMEM), -1);
 
     std::vector<uint8_t> out_of_order = NumberedImage(3);
     // Swap the offsets of objects 1 and 2.
@@ -252,7 +252,8 @@ TEST(BcfLibrary, PlainBytesReadStraightFromTheFile) {
     EXPECT_EQ(plain.ArrayFlags(), kBcfOwnItemsFlag);
     for (size_t i = 0; i < 700; ++i) {
         ASSERT_EQ(plain.GetSize(i), copied.GetSize(i));
-        ASSERT_EQ(Bytes(plain.GetAt(i), plain.GetSize(i)), Bytes(copied.GetAt(i), copied.GetSize(i)))
+        ASSERT_EQ(Bytes(plain.GetAt(i), plain.GetSize(i)),
+                  Bytes(copied.GetAt(i), copied.GetSize(i)))
             << i;
     }
     std::unique_ptr<uint8_t[]> taken = plain.DetachBytes(699);
@@ -280,7 +281,8 @@ TEST(ReadOnlyFile, ScatteredReads) {
     std::vector<ReadOnlyFile::Part> parts;
     for (size_t i = 0; i < out.size(); ++i) {
         parts.push_back({&out[i], 1});
-        if (i == 600) parts.push_back({nullptr, 0});
+        if (i == 600)
+            parts.push_back({nullptr, 0});
     }
     ASSERT_TRUE(file.ReadScatterAt(500, parts));
     EXPECT_TRUE(std::equal(out.begin(), out.end(), bytes.begin() + 500));
@@ -296,10 +298,11 @@ TEST(ReadOnlyFile, ScatteredReads) {
 
 // A typed library turning object bytes into its own records.
 class WordLibrary : public BCF_LIBRARY {
-public:
+  public:
     ~WordLibrary() override { Clear(); }
     void* CreateObject(const uint8_t* data, uint32_t size) override {
-        if (fail_at == created) return nullptr;
+        if (fail_at == created)
+            return nullptr;
         ++created;
         return new std::string(reinterpret_cast<const char*>(data), size);
     }
@@ -320,7 +323,8 @@ public:
 TEST(BcfLibrary, CreationHooksOfATypedLibrary) {
     std::vector<uint8_t> image = NumberedImage(3);
     WordLibrary library;
-    ASSERT_EQ(library.LoadMemory(image.data(), image.data() + image.size(), kBcfFirstObjectFlag), 0);
+    ASSERT_EQ(library.LoadMemory(image.data(), image.data() + image.size(), kBcfFirstObjectFlag),
+              0);
     EXPECT_TRUE(library.first_seen);
     EXPECT_EQ(library.created, 2);
     EXPECT_EQ(*static_cast<std::string*>(library.GetAt(0)), "first:" + std::string(1, '\0'));

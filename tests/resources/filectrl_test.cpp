@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <string>
 
-#include "res_test_util.h"
 #include "baselib/scfg/scfg.h"
+#include "res_test_util.h"
 
 namespace vorlane::resources {
 namespace {
@@ -31,7 +31,8 @@ TEST(FileCtrl, ProgramTableHasTheFixedFiles) {
 TEST(FileCtrl, SearchPathSlots) {
     FILECTRL ctrl;
     EXPECT_EQ(ctrl.Init(), 0);
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(ctrl.AddSearchPath(("dir" + std::to_string(i)).c_str()), 0);
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(ctrl.AddSearchPath(("dir" + std::to_string(i)).c_str()), 0);
     EXPECT_EQ(ctrl.AddSearchPath("ninth"), -1);
     EXPECT_STREQ(ctrl.SearchPath(7), "dir7");
     ctrl.ClearSearchPaths();

@@ -72,7 +72,7 @@ std::string Data(RAMA_RES* res) {
 }
 
 class RamaArchive : public ::testing::Test {
-protected:
+  protected:
     int Open(const std::vector<TestLocation>& locations) {
         std::string master = WriteArchive(dir_, locations);
         rama_.SetRootDirectory(dir_.path().c_str());
@@ -179,8 +179,8 @@ TEST_F(RamaArchive, LocationNamesAreLookedUpLowerCased) {
 
 TEST_F(RamaArchive, RemoveAndReuseIds) {
     LogCapture log;
-    ASSERT_EQ(Open({{1, "a", {{"a", 1, "a"}}}, {2, "b", {{"b", 1, "b"}}}, {3, "c", {{"c", 1, "c"}}}}),
-              1);
+    ASSERT_EQ(
+        Open({{1, "a", {{"a", 1, "a"}}}, {2, "b", {{"b", 1, "b"}}}, {3, "c", {{"c", 1, "c"}}}}), 1);
     rama_.LoadLocation(1);
     rama_.RemoveLocation(1);
     rama_.RemoveLocation(0);
@@ -276,7 +276,7 @@ struct FakeObject : RamaObject {
 };
 
 class FakeMedia : public RAMA_MEDIA {
-public:
+  public:
     std::unique_ptr<RamaObject> CreateGraphic() override {
         return std::make_unique<FakeObject>(1, -1);
     }
@@ -303,7 +303,7 @@ public:
 };
 
 class MediaInstalled : public RamaArchive {
-protected:
+  protected:
     void SetUp() override { RAMA_SetMedia(&media_); }
     void TearDown() override {
         rama_.UnloadLocation(0);

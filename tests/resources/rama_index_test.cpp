@@ -14,11 +14,11 @@ using namespace std::string_literals;
 
 TEST(MasterIndex, ReadsHeaderAndLocations) {
     MasterIndex index;
-    ASSERT_TRUE(ParseMasterIndexText(
-        "# build 42 comment with digits 999\n"
-        "\"VORLANE\" \"2003-07-10 18:23:13\" \"b5\r\n56\" \"3\"\n"
-        "\"1\" \"0007\" \"12a3\"\n",
-        index));
+    ASSERT_TRUE(
+        ParseMasterIndexText("# build 42 comment with digits 999\n"
+                             "\"VORLANE\" \"2003-07-10 18:23:13\" \"b5\r\n56\" \"3\"\n"
+                             "\"1\" \"0007\" \"12a3\"\n",
+                             index));
     EXPECT_EQ(index.project, "VORLANE");
     EXPECT_EQ(index.date, "2003-07-10 18:23:13");
     EXPECT_EQ(index.build, 556u);  // digits only, CR LF dropped
@@ -62,7 +62,8 @@ TEST(MasterIndex, Failures) {
     EXPECT_FALSE(ParseMasterIndexText("\"p\" \"d\0x\" \"1\" \"1\" \"1\""s, index));
     EXPECT_TRUE(log.Has(16, "RAMA_CTRL::ParseMasterIndex: invalid 0 char found"));
     EXPECT_TRUE(index.project.empty());  // header fields cleared
-    EXPECT_TRUE(ParseMasterIndexText("\"p\" \"d\" \"1\" \"1\" \"2", index));  // ends inside a number
+    EXPECT_TRUE(
+        ParseMasterIndexText("\"p\" \"d\" \"1\" \"1\" \"2", index));  // ends inside a number
 }
 
 TEST(MasterIndex, LongFieldsAreCut) {

@@ -15,20 +15,22 @@
 namespace vorlane::resources::testing {
 
 class TempDir {
-public:
+  public:
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vorlane-res-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "vorlane-res-XXXXXX").string();
         char* made = mkdtemp(pattern.data());
         path_ = made ? made : "";
     }
     ~TempDir() {
         std::error_code ignored;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+        if (!path_.empty())
+            std::filesystem::remove_all(path_, ignored);
     }
     const std::string& path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -44,30 +46,31 @@ inline void WriteText(const std::string& path, const std::string& text) {
 
 // Collects every resources log line while alive.
 class LogCapture {
-public:
+  public:
     LogCapture() {
-        previous_ = SetResLogSink([this](int level, const std::string& text) {
-            lines.emplace_back(level, text);
-        });
+        previous_ = SetResLogSink(
+            [this](int level, const std::string& text) { lines.emplace_back(level, text); });
     }
     ~LogCapture() { SetResLogSink(std::move(previous_)); }
 
     bool Has(int level, const std::string& text) const {
         for (const auto& [l, t] : lines) {
-            if (l == level && t == text) return true;
+            if (l == level && t == text)
+                return true;
         }
         return false;
     }
     bool Contains(const std::string& fragment) const {
         for (const auto& line : lines) {
-            if (line.second.find(fragment) != std::string::npos) return true;
+            if (line.second.find(fragment) != std::string::npos)
+                return true;
         }
         return false;
     }
 
     std::vector<std::pair<int, std::string>> lines;
 
-private:
+  private:
     ResLogSink previous_;
 };
 

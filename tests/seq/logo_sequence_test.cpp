@@ -1,10 +1,10 @@
 // The data set's logo sequence played headless from its own scripts, with the
 // logo video generated as the pack tool makes it; a frame is saved as a BMP.
 #include <gtest/gtest.h>
-#include <lua.hpp>
 
 #include <cstdlib>
 #include <fstream>
+#include <lua.hpp>
 #include <sstream>
 
 #include "baselib/timer.h"
@@ -20,7 +20,9 @@ using namespace vorlane::video;
 namespace {
 
 uint32_t g_tick = 0;
-uint32_t Tick() { return g_tick; }
+uint32_t Tick() {
+    return g_tick;
+}
 
 std::string ReadSource(const std::string& relative) {
     const char* root = std::getenv("VORLANE_SOURCE_DIR");

@@ -1,5 +1,3 @@
-#include "video/seq_ctrl.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,6 +5,7 @@
 
 #include "baselib/logsys.h"
 #include "scripting/lua_glue.h"
+#include "video/seq_ctrl.h"
 
 using namespace vorlane::video;
 
@@ -24,7 +23,7 @@ PROP_TEXT, PROP_STARTWAIT = 7, 8
 )";
 
 class SeqTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         g_lines.clear();
         previous_ = LOGSYS_GetDefault();
@@ -40,7 +39,9 @@ protected:
         LOGSYS_SetDefault(previous_);
         LOGSYS_Destroy(log_);
     }
-    void Run(const std::string& script) { ASSERT_EQ(LUA_ExecuteString(lua_, script.c_str(), "test"), 1); }
+    void Run(const std::string& script) {
+        ASSERT_EQ(LUA_ExecuteString(lua_, script.c_str(), "test"), 1);
+    }
     int Global(const char* name) {
         lua_getglobal(lua_, name);
         int v = int(lua_tointeger(lua_, -1));
@@ -49,7 +50,8 @@ protected:
     }
     static bool Logged(const std::string& text) {
         for (const auto& l : g_lines)
-            if (l == text) return true;
+            if (l == text)
+                return true;
         return false;
     }
     // Runs updates every 10 ms from `start`; the time when `done` became true.
@@ -57,7 +59,8 @@ protected:
     uint32_t RunUntil(uint32_t start, F done, uint32_t limit = 10000) {
         for (uint32_t t = start; t < start + limit; t += 10) {
             ctrl_.Update(t);
-            if (done()) return t - start;
+            if (done())
+                return t - start;
         }
         return limit;
     }
@@ -239,7 +242,8 @@ text = Textlib_Get("UNKNOWN_ID")
     EXPECT_TRUE(Logged("LUA_Seq_Element_Create: text needs text id & font id"));
     EXPECT_TRUE(Logged("LUA_Seq_Element_Create: gfx needs resource name"));
     EXPECT_GT(Global("speech"), 0);
-    EXPECT_TRUE(Logged("LUA_Seq_Element_Props: element not found: " + std::to_string(Global("speech"))));
+    EXPECT_TRUE(
+        Logged("LUA_Seq_Element_Props: element not found: " + std::to_string(Global("speech"))));
     EXPECT_TRUE(Logged("PROP_Mod_Wait: invalid property id: 2"));
     EXPECT_TRUE(Logged("PROP_Mod_Wait: property TIME needs time"));
     EXPECT_TRUE(Logged("PROP_Mod_Wait: property IGNORE_DONE needs boolean"));

@@ -32,7 +32,7 @@ using vorlane::server::testing::RunningServer;
 using vorlane::server::testing::WaitFor;
 
 class LobbyIntegrationTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() { BL_Init(); }  // the kernel's logs need the file layer
 
     void SetUp() override {
@@ -119,18 +119,15 @@ TEST_F(LobbyIntegrationTest, TwoClientsChatAndSeeUsersAndGames) {
     EXPECT_EQ(GameRecordName(ann->net.games()[0]), "Duel at Vega");
     const uint32_t game_id = GameRecordId(ann->net.games()[0]);
     std::vector<uint8_t> removal = EncodeU32Body(PKTCHECK(), kPktGameRemove, game_id);
-    host->net.SendData(NET_ID_SERVER, 12, kPktGameRemove, removal.data(),
-                       uint32_t(removal.size()));
-    ASSERT_TRUE(WaitFor({ann.get(), bob.get(), host.get()}, [&] {
-        return ann->net.games().empty() && bob->net.games().empty();
-    }));
+    host->net.SendData(NET_ID_SERVER, 12, kPktGameRemove, removal.data(), uint32_t(removal.size()));
+    ASSERT_TRUE(WaitFor({ann.get(), bob.get(), host.get()},
+                        [&] { return ann->net.games().empty() && bob->net.games().empty(); }));
     EXPECT_TRUE(ann->frontend.Has("game_removed " + std::to_string(game_id)));
 
     // Leaving updates the others' user lists.
     ASSERT_EQ(bob->net.LeaveChannel(), 1);
-    ASSERT_TRUE(WaitFor({ann.get(), bob.get()}, [&] {
-        return ann->frontend.Has("user_removed Bob");
-    }));
+    ASSERT_TRUE(
+        WaitFor({ann.get(), bob.get()}, [&] { return ann->frontend.Has("user_removed Bob"); }));
     host.reset();  // a host that goes away leaves the channel too
     ASSERT_TRUE(WaitFor({ann.get()}, [&] { return ann->frontend.Has("user_removed Host"); }));
 
@@ -201,12 +198,15 @@ TEST_F(LobbyIntegrationTest, AutomaticLoginEndsInTheLastChannel) {
     for (int attempt = 0; attempt < 20 && !entered; ++attempt) {
         ann->frontend.events.clear();
         ann->net.Login("Ann", "pw-ann", "", "", false, 0, 2);
-        entered = WaitFor({ann.get()}, [&] {
-            return ann->frontend.Has("channel_entered") ||
-                   ann->frontend.Has("login_error LOBBY_ALREADY_ONLINE");
-        }) && ann->frontend.Has("channel_entered");
+        entered = WaitFor({ann.get()},
+                          [&] {
+                              return ann->frontend.Has("channel_entered") ||
+                                     ann->frontend.Has("login_error LOBBY_ALREADY_ONLINE");
+                          }) &&
+                  ann->frontend.Has("channel_entered");
         // The first session may still be on its way out.
-        if (!entered) WaitFor({ann.get()}, [&] { return ann->frontend.Has("login_finished"); });
+        if (!entered)
+            WaitFor({ann.get()}, [&] { return ann->frontend.Has("login_finished"); });
     }
     ASSERT_TRUE(entered);
     EXPECT_TRUE(ann->frontend.Has("channel_list 1"));

@@ -1,12 +1,12 @@
 // Password work off the protocol thread: completions run only inside Drain,
 // on the draining thread, and never after the workers are gone.
+#include "server/password_workers.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <thread>
-
-#include "server/password_workers.h"
 
 using vorlane::server::PasswordWorkers;
 

@@ -20,19 +20,21 @@
 namespace vorlane::server::testing {
 
 class RunningServer {
-public:
+  public:
     // `seed` may fill the database before the server starts.
     RunningServer(const std::string& database, const std::string& log_dir,
                   const std::function<bool(LobbyStore&)>& seed = nullptr) {
         store_ = LobbyStore::Open(database, HashStrength::kMinimum);
-        if (!store_ || (seed && !seed(*store_))) return;
+        if (!store_ || (seed && !seed(*store_)))
+            return;
         LobbyConfig config;
         config.hash = HashStrength::kMinimum;
         config.channels = {{"Main Hall", 0}, {"Battle Zone", 0x2}};
         config.kernel = DefaultServerSettings();
         config.kernel.port = 0;  // any free port on 127.0.0.1
         server_ = std::make_unique<LobbyServer>(store_.get(), config);
-        if (server_->Start(log_dir.c_str()) != 1) return;
+        if (server_->Start(log_dir.c_str()) != 1)
+            return;
         port_ = server_->ListenPort();
         thread_ = std::thread([this] {
             while (!stop_) server_->Pump(5);
@@ -44,15 +46,17 @@ public:
 
     void Stop() {
         stop_ = true;
-        if (thread_.joinable()) thread_.join();
-        if (server_) server_->RemoveSystem();
+        if (thread_.joinable())
+            thread_.join();
+        if (server_)
+            server_->RemoveSystem();
         server_.reset();
         store_.reset();
     }
     // 0 when the server did not start.
     uint16_t port() const { return port_; }
 
-private:
+  private:
     std::unique_ptr<LobbyStore> store_;
     std::unique_ptr<LobbyServer> server_;
     std::thread thread_;
@@ -96,7 +100,8 @@ inline bool WaitFor(std::initializer_list<Client*> clients, const std::function<
                     int seconds = 10) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     while (std::chrono::steady_clock::now() < deadline) {
-        if (done()) return true;
+        if (done())
+            return true;
         for (Client* client : clients) {
             for (int i = 0; i < 8; ++i) client->net.Update();
         }

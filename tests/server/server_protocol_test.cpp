@@ -13,7 +13,7 @@ using namespace vorlane::net;
 namespace {
 
 class RecordingServer : public LobbyServer {
-public:
+  public:
     using LobbyServer::LobbyServer;
 
     // Delivers a client packet as the kernel would.
@@ -26,9 +26,11 @@ public:
     std::vector<std::vector<uint8_t>> Got(uint32_t user, uint16_t id) const {
         std::vector<std::vector<uint8_t>> out;
         auto found = inbox.find(user);
-        if (found == inbox.end()) return out;
+        if (found == inbox.end())
+            return out;
         for (const auto& packet : found->second) {
-            if (GetU16(packet, 0) == id) out.push_back(packet);
+            if (GetU16(packet, 0) == id)
+                out.push_back(packet);
         }
         return out;
     }
@@ -40,7 +42,7 @@ public:
     std::map<uint32_t, std::vector<std::vector<uint8_t>>> inbox;
     std::vector<uint32_t> closed;
 
-protected:
+  protected:
     bool SendTo(uint32_t user, const std::vector<uint8_t>& packet) override {
         inbox[user].push_back(packet);
         return true;
@@ -66,7 +68,7 @@ LobbyConfig TestConfig() {
 }
 
 class ServerProtocolTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         store = LobbyStore::Open(":memory:", HashStrength::kMinimum);
         ASSERT_TRUE(store);
@@ -89,7 +91,8 @@ protected:
         server->Receive(id, EncodeProfilePacket(check, kPktProfileUpload, body));
         server->Receive(id, EncodeU16Body(check, kPktSelectProfile, 1));
         EXPECT_EQ(server->LastResult(id), kCodeOk);
-        if (channel) server->Receive(id, EncodeU16Body(check, kPktJoinChannel, channel));
+        if (channel)
+            server->Receive(id, EncodeU16Body(check, kPktJoinChannel, channel));
         return account;
     }
 
@@ -289,9 +292,9 @@ TEST_F(ServerProtocolTest, GameResultsChangeStatisticsOnce) {
     server->Receive(1, EncodeGameRecord(check, kPktGameRegister, Game("Duel")));
     const uint32_t game_id = GetU32(server->Got(1, kPktGameRegistered)[0], 14);
 
-    auto results = [&](uint32_t game, std::vector<std::array<int64_t, 4>> entries,
-                       uint16_t count) {
-        std::vector<uint8_t> packet = check.Create(kPktGameResults, uint32_t(20 + 12 * entries.size()));
+    auto results = [&](uint32_t game, std::vector<std::array<int64_t, 4>> entries, uint16_t count) {
+        std::vector<uint8_t> packet =
+            check.Create(kPktGameResults, uint32_t(20 + 12 * entries.size()));
         PutU32(packet, 14, game);
         PutU16(packet, 18, count);
         for (size_t i = 0; i < entries.size(); ++i) {

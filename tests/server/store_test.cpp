@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <chrono>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -85,8 +84,9 @@ TEST(LobbyStore, ProfilesKeepServerStatistics) {
     EXPECT_FALSE(store->LoadProfile(ann, 1, &profile));
     EXPECT_FALSE(store->StoreProfile(ann, 5, NamedProfile("x")));
     ASSERT_TRUE(store->StoreProfile(ann, 1, NamedProfile("Pilot")));
-    ASSERT_TRUE(store->ApplyResults({{ann, 1, GameOutcome::kWon, 30},
-                                     }));
+    ASSERT_TRUE(store->ApplyResults({
+        {ann, 1, GameOutcome::kWon, 30},
+    }));
     ASSERT_TRUE(store->ApplyResults({{ann, 1, GameOutcome::kLost, -5}}));
     // A client's upload cannot set its own figures.
     Profile forged = NamedProfile("Pilot2");
@@ -135,13 +135,14 @@ TEST(LobbyStore, NameRules) {
 TEST(LobbyConfig, ChannelsLimitsAndKernelDefaults) {
     LobbyConfig config;
     std::string error;
-    ASSERT_TRUE(ParseLobbyConfig("[lobbyd]\nport = 4000\npassword_hash = minimum\n"
-                                 "chat_lines_per_second = 2\nchannel1 = Main Hall, 0\n"
-                                 "channel3 = Battle, 0x2\n[LOOMEX_SERVER]\nusr_max = 5000\n",
-                                 &config, &error))
+    ASSERT_TRUE(
+        ParseLobbyConfig("[lobbyd]\nport = 4000\npassword_hash = minimum\n"
+                         "chat_lines_per_second = 2\nchannel1 = Main Hall, 0\n"
+                         "channel3 = Battle, 0x2\n[LOOMEX_SERVER]\nusr_max = 5000\n",
+                         &config, &error))
         << error;
     EXPECT_EQ(config.kernel.port, 4000);
-    EXPECT_EQ(config.kernel.usr_max, 1000u);  // above 1003 becomes 1000
+    EXPECT_EQ(config.kernel.usr_max, 1000u);              // above 1003 becomes 1000
     EXPECT_EQ(config.kernel.srv_bind_addr, 0x7F000001u);  // loopback unless named
     EXPECT_GT(config.kernel.srv_newconnect, 0u);
     EXPECT_EQ(config.hash, HashStrength::kMinimum);
@@ -168,9 +169,11 @@ TEST(LobbyStore, AKilledServerLosesNoReportedChange) {
         for (uint32_t i = 0; store; ++i) {
             uint32_t id = 0;
             const std::string name = "user" + std::to_string(i);
-            if (store->CreateAccount(name, "pw", "", &id) != StoreResult::kOk) break;
+            if (store->CreateAccount(name, "pw", "", &id) != StoreResult::kOk)
+                break;
             // Only a change the store reported as done is announced.
-            if (write(report[1], &i, sizeof i) != ssize_t(sizeof i)) break;
+            if (write(report[1], &i, sizeof i) != ssize_t(sizeof i))
+                break;
         }
         _exit(0);
     }
@@ -180,7 +183,8 @@ TEST(LobbyStore, AKilledServerLosesNoReportedChange) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
     while (std::chrono::steady_clock::now() < deadline) {
         uint32_t value;
-        if (read(report[0], &value, sizeof value) != ssize_t(sizeof value)) break;
+        if (read(report[0], &value, sizeof value) != ssize_t(sizeof value))
+            break;
         last = value;
         ++announced;
     }

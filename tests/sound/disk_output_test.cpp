@@ -1,8 +1,7 @@
 // The log-in music through the real SDL output path with SDL's disk driver:
 // the written file must hold audible samples.
-#include <gtest/gtest.h>
-
 #include <SDL.h>
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -41,8 +40,10 @@ TEST(SoundDiskOutput, MusicReachesTheDiskDriverFile) {
         }
         api.Release();
     }
-    if (old_driver.empty()) unsetenv("SDL_AUDIODRIVER");
-    else setenv("SDL_AUDIODRIVER", old_driver.c_str(), 1);
+    if (old_driver.empty())
+        unsetenv("SDL_AUDIODRIVER");
+    else
+        setenv("SDL_AUDIODRIVER", old_driver.c_str(), 1);
 
     std::ifstream in(path, std::ios::binary);
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

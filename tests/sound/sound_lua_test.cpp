@@ -1,9 +1,11 @@
+#include "sound/sound_lua.h"
+
 #include <gtest/gtest.h>
+
 #include <lua.hpp>
 
 #include "sound/ogg_encode.h"
 #include "sound/sndapi.h"
-#include "sound/sound_lua.h"
 #include "tools/pack/sound_builder.h"
 
 using namespace vorlane::sound;
@@ -15,8 +17,9 @@ TEST(SoundLua, VrlsoundTableGetsItsFunctionsAndPlaysNothingWithoutContext) {
     luaL_openlibs(lua);
     luaL_dostring(lua, "vrlsound = { keep = 1 }");
     SOUND_RegisterLua(lua);
-    ASSERT_EQ(luaL_dostring(lua, "assert(vrlsound.keep == 1); h = vrlsound.play('lobby.sound.click'); "
-                                 "vrlsound.stop(3); vrlsound.fade(1, 0, 100, true); vrlsound.stopall()"),
+    ASSERT_EQ(luaL_dostring(lua,
+                            "assert(vrlsound.keep == 1); h = vrlsound.play('lobby.sound.click'); "
+                            "vrlsound.stop(3); vrlsound.fade(1, 0, 100, true); vrlsound.stopall()"),
               LUA_OK)
         << lua_tostring(lua, -1);
     lua_getglobal(lua, "h");
@@ -48,7 +51,8 @@ TEST(SoundBuilder, TonesEncodeToPlayableOgg) {
 
 TEST(SoundBuilder, WavReaderTakesPcm16AndRefusesTheRest) {
     auto wav = [](uint16_t format, uint16_t bits, uint32_t data_size, size_t data_present) {
-        std::vector<uint8_t> b = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0};
+        std::vector<uint8_t> b = {'R', 'I', 'F', 'F', 0,   0,   0,  0, 'W', 'A',
+                                  'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0,   0};
         auto u16 = [&](uint16_t v) { b.push_back(uint8_t(v)), b.push_back(uint8_t(v >> 8)); };
         auto u32 = [&](uint32_t v) { u16(uint16_t(v)), u16(uint16_t(v >> 16)); };
         u16(format), u16(1), u32(22050), u32(44100), u16(2), u16(bits);
@@ -66,7 +70,8 @@ TEST(SoundBuilder, WavReaderTakesPcm16AndRefusesTheRest) {
     EXPECT_FALSE(vorlane::pack::ReadWav(wav(3, 32, 8, 8), samples, channels, rate, error));
     EXPECT_FALSE(vorlane::pack::ReadWav(wav(1, 8, 8, 8), samples, channels, rate, error));
     // A data chunk claiming more bytes than the file holds is refused.
-    EXPECT_FALSE(vorlane::pack::ReadWav(wav(1, 16, 0x7FFFFFF0u, 8), samples, channels, rate, error));
+    EXPECT_FALSE(
+        vorlane::pack::ReadWav(wav(1, 16, 0x7FFFFFF0u, 8), samples, channels, rate, error));
     EXPECT_FALSE(vorlane::pack::ReadWav({'R', 'I', 'F'}, samples, channels, rate, error));
 }
 

@@ -14,19 +14,22 @@ using namespace vorlane::sound;
 namespace {
 
 uint32_t g_tick = 5000;
-uint32_t FakeTick() { return g_tick; }
+uint32_t FakeTick() {
+    return g_tick;
+}
 
 std::vector<uint8_t> Tone(double seconds, int channels, int rate, double hz = 440.0) {
     size_t frames = size_t(seconds * rate);
     std::vector<int16_t> pcm(frames * size_t(channels));
     for (size_t i = 0; i < frames; ++i)
         for (int c = 0; c < channels; ++c)
-            pcm[i * size_t(channels) + size_t(c)] = int16_t(8000 * std::sin(2 * M_PI * hz * double(i) / rate));
+            pcm[i * size_t(channels) + size_t(c)] =
+                int16_t(8000 * std::sin(2 * M_PI * hz * double(i) / rate));
     return EncodeOggVorbis(pcm.data(), frames, channels, rate);
 }
 
 class SoundTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         vorlane::baselib::SetTickSource(FakeTick);
         ASSERT_EQ(api.InitSound(true), 0);
@@ -100,7 +103,8 @@ TEST_F(SoundTest, DataThatIsNotOggIsRefused) {
     EXPECT_EQ(api.LoadSoundFromMem(junk.data(), uint32_t(junk.size()), 0), -1);
     EXPECT_EQ(api.LoadSoundFromMem(nullptr, 0, 0), -1);
     auto ogg = Tone(0.1, 1, 22050);
-    EXPECT_EQ(api.kernel()->LoadSoundMem(ogg.data(), uint32_t(ogg.size()), 100, kSoundTypeWave), -1);
+    EXPECT_EQ(api.kernel()->LoadSoundMem(ogg.data(), uint32_t(ogg.size()), 100, kSoundTypeWave),
+              -1);
     ogg.resize(ogg.size() / 3);  // cut inside the stream: loads or fails, never crashes
     int id = api.LoadSoundFromMem(ogg.data(), uint32_t(ogg.size()), 0);
     if (id >= 0) {
@@ -156,7 +160,8 @@ TEST_F(SoundTest, LoopingSoundWrapsInsideTheBlock) {
     const uint8_t* raw = reinterpret_cast<const uint8_t*>(pcm.data());
     size_t mismatches = 0;
     for (size_t i = 0; i < kBlockBytes; ++i)
-        if (block[i] != raw[i % bytes]) ++mismatches;
+        if (block[i] != raw[i % bytes])
+            ++mismatches;
     EXPECT_EQ(mismatches, 0u);
     // Playing far past both blocks keeps the voice alive and refills blocks.
     for (int i = 0; i < 20; ++i) {

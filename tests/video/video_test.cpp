@@ -13,20 +13,23 @@ using namespace vorlane::video;
 namespace {
 
 uint32_t g_tick = 10000;
-uint32_t FakeTick() { return g_tick; }
+uint32_t FakeTick() {
+    return g_tick;
+}
 
 // A decoder whose picture is one colour: the first byte of the frame data.
 class FakeDecoder : public VideoDecoder {
-public:
+  public:
     FakeDecoder(int w, int h) : picture_(size_t(w) * size_t(h)) {}
     bool DecodeFrame(const uint8_t* data, size_t size) override {
-        if (size == 0) return false;
+        if (size == 0)
+            return false;
         std::fill(picture_.begin(), picture_.end(), 0xFF000000u | data[0]);
         return true;
     }
     const uint32_t* Picture() const override { return picture_.data(); }
 
-private:
+  private:
     std::vector<uint32_t> picture_;
 };
 
@@ -51,7 +54,7 @@ std::vector<uint8_t> FakePvf(uint32_t frames, uint32_t fps, int w = 8, int h = 4
 }
 
 class VideoPacingTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         g_tick = 10000;
         vorlane::baselib::SetTickSource(FakeTick);
@@ -61,7 +64,8 @@ protected:
     void TearDown() override { vorlane::baselib::SetTickSource(nullptr); }
     int Open(const std::vector<uint8_t>& pvf) {
         int id = sys.OpenFromMemory(pvf.data(), pvf.size(), "test");
-        if (id >= 0) sys.BindSurface(id, &surface);
+        if (id >= 0)
+            sys.BindSurface(id, &surface);
         return id;
     }
     // Runs updates every `step` ms until the control is inactive; the time taken.
@@ -184,7 +188,8 @@ TEST(VideoCodec, TheoraRoundTripWritesUprightPicturesIntoTheSurface) {
     const int w = 64, h = 48;
     std::vector<uint32_t> frame(size_t(w * h));
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) frame[size_t(y * w + x)] = y < h / 2 ? 0xFFFF0000u : 0xFF0000FFu;
+        for (int x = 0; x < w; ++x)
+            frame[size_t(y * w + x)] = y < h / 2 ? 0xFFFF0000u : 0xFF0000FFu;
     auto pvf = BuildPvf({frame, frame, frame}, w, h, 10);
     ASSERT_FALSE(pvf.empty());
     g_tick = 0;

@@ -48,7 +48,8 @@ uint32_t PackCrc32(const uint8_t* data, size_t size) {
     return uint32_t(crc);
 }
 
-void EncodeDescriptor(const PackDescriptor& descriptor, uint8_t out[resources::kBcfDescriptorSize]) {
+void EncodeDescriptor(const PackDescriptor& descriptor,
+                      uint8_t out[resources::kBcfDescriptorSize]) {
     std::vector<uint8_t> bytes;
     ByteWriter writer(bytes);
     writer.FixedString(std::string_view(descriptor.name).substr(0, kDescriptorNameSize - 1),
@@ -140,8 +141,8 @@ bool BuildArchive(const Manifest& manifest, const std::string& out_dir, const Bu
         ++done;
         if (options.progress) {
             *options.progress << "[" << done << "/" << manifest.locations.size() << "] location "
-                              << location.number << " '" << location.name << "': "
-                              << location.resources.size() << " resources, " << total
+                              << location.number << " '" << location.name
+                              << "': " << location.resources.size() << " resources, " << total
                               << " bytes\n";
         }
     }
@@ -215,13 +216,16 @@ bool ExtractResource(const ArchiveView& view, const std::string& address,
                      std::string& error) {
     for (auto it = view.locations.rbegin(); it != view.locations.rend(); ++it) {
         const ArchiveLocation& location = *it;
-        if (!location.index_ok) continue;
-        if (!location_name.empty() && location.index.name != location_name) continue;
+        if (!location.index_ok)
+            continue;
+        if (!location_name.empty() && location.index.name != location_name)
+            continue;
         std::string key = location.index.patch ? location.index.name + "." + address : address;
         const auto& records = location.index.records;
         auto found = std::find_if(records.begin(), records.end(),
                                   [&](const auto& record) { return record.address == key; });
-        if (found == records.end()) continue;
+        if (found == records.end())
+            continue;
         uint32_t number = uint32_t(found - records.begin());
         resources::BCF_LIBRARY library;
         if (library.LoadPart(location.image_path.c_str(), number, 1, 0) != 0 ||
@@ -269,20 +273,23 @@ int VerifyArchive(const ArchiveView& view, std::ostream& out) {
                     std::to_string(location.objects.size()) + " objects");
         }
         resources::BCF_LIBRARY library;
-        bool loaded = library.LoadFile(location.image_path.c_str(), resources::PTRARY_BLOCKMEM) == 0;
-        if (!loaded) problem(location.image_path + ": objects cannot be loaded");
+        bool loaded =
+            library.LoadFile(location.image_path.c_str(), resources::PTRARY_BLOCKMEM) == 0;
+        if (!loaded)
+            problem(location.image_path + ": objects cannot be loaded");
         for (size_t i = 0; i < records.size() && i < location.objects.size(); ++i) {
             const resources::BCF_INFO& info = location.objects[i];
-            std::string item = where + ": resource " + std::to_string(i) + " '" +
-                               records[i].address + "'";
+            std::string item =
+                where + ": resource " + std::to_string(i) + " '" + records[i].address + "'";
             ++resources_checked;
-            if (info.size == 0) problem(item + " has an empty object");
+            if (info.size == 0)
+                problem(item + " has an empty object");
             if (records[i].type > 20) {
-                problem(item + " has type " + std::to_string(records[i].type) +
-                        " outside 0 to 20");
+                problem(item + " has type " + std::to_string(records[i].type) + " outside 0 to 20");
             }
             PackDescriptor descriptor;
-            if (!DecodeDescriptor(info.descriptor, descriptor)) continue;
+            if (!DecodeDescriptor(info.descriptor, descriptor))
+                continue;
             if (descriptor.size != info.size) {
                 problem(item + ": descriptor says " + std::to_string(descriptor.size) +
                         " bytes, offset table " + std::to_string(info.size));

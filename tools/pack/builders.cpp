@@ -4,10 +4,10 @@
 
 #include "resources/res_file.h"
 #include "resources/text_source.h"
-#include "tools/pack/sound_builder.h"
-#include "tools/pack/video_builder.h"
 #include "tools/pack/font_builder.h"
 #include "tools/pack/image_builder.h"
+#include "tools/pack/sound_builder.h"
+#include "tools/pack/video_builder.h"
 
 namespace vorlane::pack {
 
@@ -23,16 +23,16 @@ struct BuilderRow {
 
 // The standard source kinds. New kinds add a row here.
 constexpr BuilderRow kStandardBuilders[] = {
-    {"file", BuildFromFile},   // the bytes of a file, unchanged
-    {"inline", BuildInline},   // the source text itself
-    {"text",                   // a text source compiled to a text resource (type 11)
+    {"file", BuildFromFile},  // the bytes of a file, unchanged
+    {"inline", BuildInline},  // the source text itself
+    {"text",                  // a text source compiled to a text resource (type 11)
      [](const BuildInput& input, std::vector<uint8_t>& out, std::string& error) {
          return resources::CompileTextSourceFile(input.SourcePath(), out, error);
      }},
-    {"ogg", BuildSoundResource},  // an Ogg Vorbis sound (type 13) from WAV or a tone recipe
-    {"pvf", BuildVideoResource},  // a pvf video of Theora frames
-    {"image", BuildImageResource},             // SVG or PNG art in the image data format
-    {"font", BuildFontResource},               // a TrueType face as a glyph container
+    {"ogg", BuildSoundResource},    // an Ogg Vorbis sound (type 13) from WAV or a tone recipe
+    {"pvf", BuildVideoResource},    // a pvf video of Theora frames
+    {"image", BuildImageResource},  // SVG or PNG art in the image data format
+    {"font", BuildFontResource},    // a TrueType face as a glyph container
     {"fontdef", BuildFontDefinitionResource},  // the definition text of that font
 };
 
@@ -40,7 +40,8 @@ constexpr BuilderRow kStandardBuilders[] = {
 
 std::string BuildInput::SourcePath() const {
     std::filesystem::path source(resource.source);
-    if (source.is_absolute()) return source.string();
+    if (source.is_absolute())
+        return source.string();
     return (std::filesystem::path(resource.base_dir) / source).string();
 }
 

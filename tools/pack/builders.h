@@ -27,7 +27,7 @@ using ResourceBuilder =
     std::function<bool(const BuildInput& input, std::vector<uint8_t>& out, std::string& error)>;
 
 class BuilderRegistry {
-public:
+  public:
     // A registry holding the standard kinds.
     static BuilderRegistry Standard();
 
@@ -40,7 +40,7 @@ public:
     }
     std::vector<std::string> Kinds() const;
 
-private:
+  private:
     std::map<std::string, ResourceBuilder> builders_;
 };
 

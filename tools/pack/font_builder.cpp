@@ -23,24 +23,29 @@ bool ParseFontRecipe(const std::string& source, FontRecipe& recipe, std::string&
         error = "font source names no face file";
         return false;
     }
-    if (query == std::string::npos) return true;
+    if (query == std::string::npos)
+        return true;
     std::string rest = source.substr(query + 1);
     size_t start = 0;
     for (;;) {
         size_t end = rest.find('&', start);
-        std::string pair = rest.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        std::string pair =
+            rest.substr(start, end == std::string::npos ? std::string::npos : end - start);
         size_t eq = pair.find('=');
-        std::string key = pair.substr(0, eq), value = eq == std::string::npos ? "" : pair.substr(eq + 1);
+        std::string key = pair.substr(0, eq),
+                    value = eq == std::string::npos ? "" : pair.substr(eq + 1);
         char* tail = nullptr;
         long number = std::strtol(value.c_str(), &tail, 10);
         bool numeric = !value.empty() && *tail == 0;
         bool ok = true;
         if (key == "size") {
             ok = numeric && number >= 4 && number <= 128;
-            if (ok) recipe.size = int(number);
+            if (ok)
+                recipe.size = int(number);
         } else if (key == "mono") {
             ok = numeric && (number == 0 || number == 1);
-            if (ok) recipe.mono = number == 1;
+            if (ok)
+                recipe.mono = number == 1;
         } else if (!pair.empty()) {
             ok = false;
         }
@@ -48,7 +53,8 @@ bool ParseFontRecipe(const std::string& source, FontRecipe& recipe, std::string&
             error = "bad font setting '" + pair + "' (size=4..128, mono=0|1)";
             return false;
         }
-        if (end == std::string::npos) break;
+        if (end == std::string::npos)
+            break;
         start = end + 1;
     }
     return true;
@@ -60,20 +66,23 @@ namespace {
 struct Library {
     FT_Library handle = nullptr;
     ~Library() {
-        if (handle) FT_Done_FreeType(handle);
+        if (handle)
+            FT_Done_FreeType(handle);
     }
 };
 struct Face {
     FT_Face handle = nullptr;
     ~Face() {
-        if (handle) FT_Done_Face(handle);
+        if (handle)
+            FT_Done_Face(handle);
     }
 };
 
 // Coverage of bitmap pixel (x, y): 0..255 for gray bitmaps, 0 or 255 for mono.
 uint8_t Coverage(const FT_Bitmap& bitmap, int x, int y) {
     const uint8_t* row = bitmap.buffer + ptrdiff_t(y) * bitmap.pitch;
-    if (bitmap.pixel_mode == FT_PIXEL_MODE_MONO) return (row[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
+    if (bitmap.pixel_mode == FT_PIXEL_MODE_MONO)
+        return (row[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
     return row[x];
 }
 
@@ -115,12 +124,15 @@ bool RenderBitmapFont(const FontRecipe& recipe, BitmapFont& font, std::string& e
         int left = slot->bitmap_left, top = ascender - slot->bitmap_top;
         for (int y = 0; y < int(bitmap.rows); ++y) {
             int ty = top + y;
-            if (ty < 0 || ty >= font.height) continue;
+            if (ty < 0 || ty >= font.height)
+                continue;
             for (int x = 0; x < int(bitmap.width); ++x) {
                 int tx = left + x;
-                if (tx < 0 || tx >= width) continue;
+                if (tx < 0 || tx >= width)
+                    continue;
                 uint8_t a = Coverage(bitmap, x, y);
-                if (a) pixels[size_t(ty) * width + tx] = uint32_t(a) << 24 | 0xFFFFFFu;
+                if (a)
+                    pixels[size_t(ty) * width + tx] = uint32_t(a) << 24 | 0xFFFFFFu;
             }
         }
         font.glyphs.push_back(media::EncodeImageData(
@@ -152,7 +164,8 @@ std::string FontDefinitionText(const BitmapFont& font) {
 bool BuildFontBcf(const std::string& source, std::vector<uint8_t>& out, std::string& error) {
     FontRecipe recipe;
     BitmapFont font;
-    if (!ParseFontRecipe(source, recipe, error) || !RenderBitmapFont(recipe, font, error)) return false;
+    if (!ParseFontRecipe(source, recipe, error) || !RenderBitmapFont(recipe, font, error))
+        return false;
     std::vector<resources::BcfObjectSource> objects(font.glyphs.size());
     for (size_t i = 0; i < font.glyphs.size(); ++i) objects[i].bytes = font.glyphs[i];
     out.clear();
@@ -163,11 +176,11 @@ bool BuildFontBcf(const std::string& source, std::vector<uint8_t>& out, std::str
     return true;
 }
 
-bool BuildFontDefinition(const std::string& source, std::vector<uint8_t>& out,
-                         std::string& error) {
+bool BuildFontDefinition(const std::string& source, std::vector<uint8_t>& out, std::string& error) {
     FontRecipe recipe;
     BitmapFont font;
-    if (!ParseFontRecipe(source, recipe, error) || !RenderBitmapFont(recipe, font, error)) return false;
+    if (!ParseFontRecipe(source, recipe, error) || !RenderBitmapFont(recipe, font, error))
+        return false;
     std::string text = FontDefinitionText(font);
     out.assign(text.begin(), text.end());
     return true;

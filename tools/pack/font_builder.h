@@ -38,8 +38,7 @@ std::string FontDefinitionText(const BitmapFont& font);
 
 // The glyph container / the definition text for a source recipe.
 bool BuildFontBcf(const std::string& source, std::vector<uint8_t>& out, std::string& error);
-bool BuildFontDefinition(const std::string& source, std::vector<uint8_t>& out,
-                         std::string& error);
+bool BuildFontDefinition(const std::string& source, std::vector<uint8_t>& out, std::string& error);
 
 // The pack builders ("font" and "fontdef"); the face path is resolved against
 // the manifest's directory unless absolute.

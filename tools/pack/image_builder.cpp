@@ -21,7 +21,8 @@ constexpr int kMaxSide = 4096;
 bool ParseSide(const std::string& text, int& out) {
     char* end = nullptr;
     long v = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != 0 || v < 1 || v > kMaxSide) return false;
+    if (text.empty() || *end != 0 || v < 1 || v > kMaxSide)
+        return false;
     out = int(v);
     return true;
 }
@@ -29,9 +30,11 @@ bool ParseSide(const std::string& text, int& out) {
 #ifdef VORLANE_HAVE_RSVG
 bool EndsWith(const std::string& text, const char* suffix) {
     std::string s(suffix);
-    if (text.size() < s.size()) return false;
+    if (text.size() < s.size())
+        return false;
     for (size_t i = 0; i < s.size(); ++i)
-        if (std::tolower(uint8_t(text[text.size() - s.size() + i])) != s[i]) return false;
+        if (std::tolower(uint8_t(text[text.size() - s.size() + i])) != s[i])
+            return false;
     return true;
 }
 
@@ -74,7 +77,8 @@ bool RenderSvg(const ImageRecipe& recipe, Surface& out, std::string& error) {
     RsvgHandle* handle = rsvg_handle_new_from_file(recipe.path.c_str(), &gerror);
     if (!handle) {
         error = "cannot read SVG '" + recipe.path + "': " + (gerror ? gerror->message : "?");
-        if (gerror) g_error_free(gerror);
+        if (gerror)
+            g_error_free(gerror);
         return false;
     }
     double w = 0, h = 0;
@@ -96,7 +100,8 @@ bool RenderSvg(const ImageRecipe& recipe, Surface& out, std::string& error) {
     g_object_unref(handle);
     if (!ok) {
         error = "cannot render SVG '" + recipe.path + "': " + (gerror ? gerror->message : "?");
-        if (gerror) g_error_free(gerror);
+        if (gerror)
+            g_error_free(gerror);
         return false;
     }
     return true;
@@ -136,12 +141,14 @@ bool ParseImageRecipe(const std::string& source, ImageRecipe& recipe, std::strin
         error = "image source names no file";
         return false;
     }
-    if (query == std::string::npos) return true;
+    if (query == std::string::npos)
+        return true;
     std::string rest = source.substr(query + 1);
     size_t start = 0;
     while (start <= rest.size()) {
         size_t end = rest.find('&', start);
-        std::string pair = rest.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        std::string pair =
+            rest.substr(start, end == std::string::npos ? std::string::npos : end - start);
         size_t eq = pair.find('=');
         std::string key = pair.substr(0, eq);
         std::string value = eq == std::string::npos ? "" : pair.substr(eq + 1);
@@ -152,7 +159,8 @@ bool ParseImageRecipe(const std::string& source, ImageRecipe& recipe, std::strin
             ok = ParseSide(value, recipe.height);
         } else if (key == "format") {
             ok = value == "4" || value == "5";
-            if (ok) recipe.format = value[0] - '0';
+            if (ok)
+                recipe.format = value[0] - '0';
         } else if (!pair.empty()) {
             ok = false;
         }
@@ -160,7 +168,8 @@ bool ParseImageRecipe(const std::string& source, ImageRecipe& recipe, std::strin
             error = "bad image setting '" + pair + "' (width=1..4096, height=1..4096, format=4|5)";
             return false;
         }
-        if (end == std::string::npos) break;
+        if (end == std::string::npos)
+            break;
         start = end + 1;
     }
     return true;
@@ -170,12 +179,12 @@ bool RenderImageFile(const ImageRecipe& recipe, std::vector<uint32_t>& pixels, i
                      int& height, std::string& error) {
 #ifdef VORLANE_HAVE_RSVG
     Surface surface;
-    bool ok = EndsWith(recipe.path, ".svg")   ? RenderSvg(recipe, surface, error)
-              : EndsWith(recipe.path, ".png") ? RenderPng(recipe, surface, error)
-                                            : (error = "image source must be .svg or .png: '" +
-                                                       recipe.path + "'",
-                                               false);
-    if (!ok) return false;
+    bool ok = EndsWith(recipe.path, ".svg") ? RenderSvg(recipe, surface, error)
+              : EndsWith(recipe.path, ".png")
+                  ? RenderPng(recipe, surface, error)
+                  : (error = "image source must be .svg or .png: '" + recipe.path + "'", false);
+    if (!ok)
+        return false;
     width = cairo_image_surface_get_width(surface.get());
     height = cairo_image_surface_get_height(surface.get());
     Unpremultiply(surface.get(), pixels);
@@ -189,10 +198,12 @@ bool RenderImageFile(const ImageRecipe& recipe, std::vector<uint32_t>& pixels, i
 
 bool BuildImageData(const std::string& source, std::vector<uint8_t>& out, std::string& error) {
     ImageRecipe recipe;
-    if (!ParseImageRecipe(source, recipe, error)) return false;
+    if (!ParseImageRecipe(source, recipe, error))
+        return false;
     std::vector<uint32_t> pixels;
     int width = 0, height = 0;
-    if (!RenderImageFile(recipe, pixels, width, height, error)) return false;
+    if (!RenderImageFile(recipe, pixels, width, height, error))
+        return false;
     if (recipe.format == 4) {
         // Opaque format: faint pixels become the transparent black, the rest
         // lose their alpha; a colour that is black but visible is nudged to
@@ -202,7 +213,8 @@ bool BuildImageData(const std::string& source, std::vector<uint8_t>& out, std::s
                 p = 0;
             } else {
                 p |= 0xFF000000u;
-                if ((p & 0xFFFFFFu) == 0) p |= 0x010101u;
+                if ((p & 0xFFFFFFu) == 0)
+                    p |= 0x010101u;
             }
         }
     }

@@ -18,7 +18,7 @@ namespace vorlane::pack {
 
 struct ImageRecipe {
     std::string path;
-    int width = 0;   // 0 = the picture's own
+    int width = 0;  // 0 = the picture's own
     int height = 0;
     int format = 5;
 };

@@ -21,39 +21,46 @@ struct Token {
 };
 
 class Parser {
-public:
+  public:
     Parser(Manifest& manifest, std::string& error) : manifest_(manifest), error_(error) {}
 
     bool ParseFile(const std::string& path, int depth) {
-        if (depth > kMaxIncludeDepth) return Fail(path, 0, "includes nest too deep");
+        if (depth > kMaxIncludeDepth)
+            return Fail(path, 0, "includes nest too deep");
         std::vector<uint8_t> bytes;
         if (!resources::ReadWholeFile(path, bytes, kMaxManifestSize)) {
             return Fail(path, 0, "cannot read manifest");
         }
-        return ParseText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-                         path, depth);
+        return ParseText(
+            std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), path,
+            depth);
     }
 
     bool ParseText(std::string_view text, const std::string& file_name, int depth) {
         std::string base_dir = std::filesystem::path(file_name).parent_path().string();
-        if (base_dir.empty()) base_dir = ".";
+        if (base_dir.empty())
+            base_dir = ".";
         int line_number = 0;
         while (!text.empty()) {
             size_t end = text.find('\n');
             std::string_view line = text.substr(0, end);
             text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
             ++line_number;
-            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            if (!line.empty() && line.back() == '\r')
+                line.remove_suffix(1);
             std::vector<Token> tokens;
             std::string problem;
-            if (!Tokenize(line, tokens, problem)) return Fail(file_name, line_number, problem);
-            if (tokens.empty()) continue;
-            if (!Statement(tokens, file_name, line_number, base_dir, depth)) return false;
+            if (!Tokenize(line, tokens, problem))
+                return Fail(file_name, line_number, problem);
+            if (tokens.empty())
+                continue;
+            if (!Statement(tokens, file_name, line_number, base_dir, depth))
+                return false;
         }
         return true;
     }
 
-private:
+  private:
     bool Fail(const std::string& file, int line, const std::string& what) {
         error_ = line > 0 ? file + ":" + std::to_string(line) + ": " + what : file + ": " + what;
         return false;
@@ -66,12 +73,14 @@ private:
                 ++i;
                 continue;
             }
-            if (line[i] == '#') break;
+            if (line[i] == '#')
+                break;
             Token token;
             std::string text;
             bool quoted_any = false;
             bool in_quotes = false;
-            while (i < line.size() && (in_quotes || !std::isspace(static_cast<unsigned char>(line[i])))) {
+            while (i < line.size() &&
+                   (in_quotes || !std::isspace(static_cast<unsigned char>(line[i])))) {
                 char c = line[i++];
                 if (c == '"') {
                     in_quotes = !in_quotes;
@@ -101,7 +110,8 @@ private:
     }
 
     static bool Number(const std::string& text, uint32_t& value) {
-        if (text.empty()) return false;
+        if (text.empty())
+            return false;
         auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
         return ec == std::errc() && end == text.data() + text.size();
     }
@@ -114,16 +124,20 @@ private:
     bool Statement(const std::vector<Token>& tokens, const std::string& file, int line,
                    const std::string& base_dir, int depth) {
         const std::string& word = tokens[0].value;
-        if (!tokens[0].key.empty()) return Fail(file, line, "expected a statement, not a key=value");
+        if (!tokens[0].key.empty())
+            return Fail(file, line, "expected a statement, not a key=value");
         auto plain_args = [&](size_t count) {
-            if (tokens.size() != count + 1) return false;
+            if (tokens.size() != count + 1)
+                return false;
             for (size_t i = 1; i < tokens.size(); ++i) {
-                if (!tokens[i].key.empty()) return false;
+                if (!tokens[i].key.empty())
+                    return false;
             }
             return true;
         };
         if (word == "project" || word == "date") {
-            if (!plain_args(1)) return Fail(file, line, "'" + word + "' takes one value");
+            if (!plain_args(1))
+                return Fail(file, line, "'" + word + "' takes one value");
             if (!IndexSafe(tokens[1].value)) {
                 return Fail(file, line, word + " holds a quote or line end");
             }
@@ -137,18 +151,22 @@ private:
             return true;
         }
         if (word == "include") {
-            if (!plain_args(1)) return Fail(file, line, "'include' takes one path");
+            if (!plain_args(1))
+                return Fail(file, line, "'include' takes one path");
             std::string path = (std::filesystem::path(base_dir) / tokens[1].value).string();
             // An included file starts without a location and leaves ours current.
             int saved = current_;
             current_ = -1;
             bool ok = ParseFile(path, depth + 1);
             current_ = saved;
-            if (!ok) error_ = file + ":" + std::to_string(line) + ": in include: " + error_;
+            if (!ok)
+                error_ = file + ":" + std::to_string(line) + ": in include: " + error_;
             return ok;
         }
-        if (word == "location") return LocationStatement(tokens, file, line, plain_args(2));
-        if (word == "resource") return ResourceStatement(tokens, file, line, base_dir);
+        if (word == "location")
+            return LocationStatement(tokens, file, line, plain_args(2));
+        if (word == "resource")
+            return ResourceStatement(tokens, file, line, base_dir);
         return Fail(file, line, "unknown statement '" + word + "'");
     }
 
@@ -164,7 +182,8 @@ private:
         }
         for (size_t i = 0; i < manifest_.locations.size(); ++i) {
             const ManifestLocation& location = manifest_.locations[i];
-            if (location.number != number) continue;
+            if (location.number != number)
+                continue;
             if (location.name != name) {
                 return Fail(file, line,
                             "location " + std::to_string(number) + " is already named '" +
@@ -184,7 +203,8 @@ private:
 
     bool ResourceStatement(const std::vector<Token>& tokens, const std::string& file, int line,
                            const std::string& base_dir) {
-        if (current_ < 0) return Fail(file, line, "resource before any 'location'");
+        if (current_ < 0)
+            return Fail(file, line, "resource before any 'location'");
         ManifestLocation& location = manifest_.locations[size_t(current_)];
         if (tokens.size() < 2 || !tokens[1].key.empty() || tokens[1].value.empty()) {
             return Fail(file, line, "'resource' needs an address");
@@ -193,13 +213,15 @@ private:
         res.address = tokens[1].value;
         res.base_dir = base_dir;
         res.where = file + ":" + std::to_string(line);
-        if (!IndexSafe(res.address)) return Fail(file, line, "address holds a quote or line end");
+        if (!IndexSafe(res.address))
+            return Fail(file, line, "address holds a quote or line end");
         bool has_type = false;
         bool has_source = false;
         for (size_t i = 2; i < tokens.size(); ++i) {
             const Token& token = tokens[i];
             if (token.key == "type") {
-                if (!Number(token.value, res.type)) return Fail(file, line, "type is not a number");
+                if (!Number(token.value, res.type))
+                    return Fail(file, line, "type is not a number");
                 has_type = true;
             } else if (token.key == "number") {
                 if (!Number(token.value, res.number)) {
@@ -222,12 +244,13 @@ private:
                 return Fail(file, line, "unknown key '" + token.key + "'");
             }
         }
-        if (!has_type) return Fail(file, line, "resource '" + res.address + "' has no type");
-        if (!has_source) return Fail(file, line, "resource '" + res.address + "' has no source");
+        if (!has_type)
+            return Fail(file, line, "resource '" + res.address + "' has no type");
+        if (!has_source)
+            return Fail(file, line, "resource '" + res.address + "' has no source");
         for (const auto& other : location.resources) {
             if (other.address == res.address) {
-                return Fail(file, line,
-                            "address '" + res.address + "' repeats " + other.where);
+                return Fail(file, line, "address '" + res.address + "' repeats " + other.where);
             }
         }
         location.resources.push_back(std::move(res));

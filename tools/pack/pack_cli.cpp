@@ -45,10 +45,12 @@ int Usage(std::ostream& err, const std::string& problem) {
 
 // Builds the bytes of one source with a kind's builder and writes them to a file.
 int Make(const std::vector<std::string>& args, std::ostream& err, const BuilderRegistry* builders) {
-    if (args.size() != 4) return Usage(err, "make needs KIND SOURCE OUTFILE");
+    if (args.size() != 4)
+        return Usage(err, "make needs KIND SOURCE OUTFILE");
     BuilderRegistry standard = BuilderRegistry::Standard();
     const ResourceBuilder* builder = (builders ? *builders : standard).Find(args[1]);
-    if (!builder) return Usage(err, "unknown kind '" + args[1] + "'");
+    if (!builder)
+        return Usage(err, "unknown kind '" + args[1] + "'");
     Manifest manifest;
     ManifestLocation location;
     ManifestResource resource;
@@ -84,7 +86,8 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
             plain.push_back(args[i]);
         }
     }
-    if (plain.size() != 2) return Usage(err, "build needs MANIFEST and OUTDIR");
+    if (plain.size() != 2)
+        return Usage(err, "build needs MANIFEST and OUTDIR");
     Manifest manifest;
     std::string error;
     if (!LoadManifest(plain[0], manifest, error)) {
@@ -101,13 +104,15 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         err << "vorlane-pack: " << error << "\n";
         return 1;
     }
-    if (!quiet) out << "wrote " << manifest.locations.size() << " locations to " << plain[1] << "/data\n";
+    if (!quiet)
+        out << "wrote " << manifest.locations.size() << " locations to " << plain[1] << "/data\n";
     return 0;
 }
 
 bool Open(const std::string& root, ArchiveView& view, std::ostream& err) {
     std::string error;
-    if (ReadArchive(root, view, error)) return true;
+    if (ReadArchive(root, view, error))
+        return true;
     err << "vorlane-pack: " << error << "\n";
     return false;
 }
@@ -126,9 +131,11 @@ int Extract(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             plain.push_back(args[i]);
         }
     }
-    if (plain.size() != 2) return Usage(err, "extract needs ROOT and ADDRESS");
+    if (plain.size() != 2)
+        return Usage(err, "extract needs ROOT and ADDRESS");
     ArchiveView view;
-    if (!Open(plain[0], view, err)) return 1;
+    if (!Open(plain[0], view, err))
+        return 1;
     std::vector<uint8_t> bytes;
     std::string error;
     if (!ExtractResource(view, plain[1], location, bytes, error)) {
@@ -152,24 +159,31 @@ int Extract(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
 int RunPackTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                 const BuilderRegistry* builders) {
-    if (args.empty()) return Usage(err, "no command given");
+    if (args.empty())
+        return Usage(err, "no command given");
     const std::string& command = args[0];
     if (command == "--help" || command == "-h" || command == "help") {
         out << kUsage;
         return 0;
     }
-    if (command == "build") return Build(args, out, err, builders);
-    if (command == "extract") return Extract(args, out, err);
-    if (command == "make") return Make(args, err, builders);
+    if (command == "build")
+        return Build(args, out, err, builders);
+    if (command == "extract")
+        return Extract(args, out, err);
+    if (command == "make")
+        return Make(args, err, builders);
     if (command == "kinds") {
         BuilderRegistry standard = BuilderRegistry::Standard();
-        for (const std::string& kind : (builders ? *builders : standard).Kinds()) out << kind << "\n";
+        for (const std::string& kind : (builders ? *builders : standard).Kinds())
+            out << kind << "\n";
         return 0;
     }
     if (command == "list" || command == "verify") {
-        if (args.size() != 2) return Usage(err, command + " needs ROOT");
+        if (args.size() != 2)
+            return Usage(err, command + " needs ROOT");
         ArchiveView view;
-        if (!Open(args[1], view, err)) return 1;
+        if (!Open(args[1], view, err))
+            return 1;
         if (command == "list") {
             ListArchive(view, out);
             return 0;

@@ -14,8 +14,8 @@ constexpr uint64_t kMaxWavSize = 256u << 20;
 constexpr double kTwoPi = 6.283185307179586;
 }  // namespace
 
-bool ReadWav(const std::vector<uint8_t>& bytes, std::vector<int16_t>& samples, int& channels, int& rate,
-             std::string& error) {
+bool ReadWav(const std::vector<uint8_t>& bytes, std::vector<int16_t>& samples, int& channels,
+             int& rate, std::string& error) {
     ByteReader r(bytes.data(), bytes.size());
     uint32_t riff = r.U32();
     r.U32();
@@ -29,7 +29,8 @@ bool ReadWav(const std::vector<uint8_t>& bytes, std::vector<int16_t>& samples, i
     while (r.remaining() >= 8) {
         uint32_t id = r.U32();
         uint32_t size = r.U32();
-        if (!r.Need(size)) break;
+        if (!r.Need(size))
+            break;
         if (id == 0x20746d66u) {  // "fmt "
             ByteReader f(r.current(), size);
             uint16_t format = f.U16();
@@ -54,15 +55,17 @@ bool ReadWav(const std::vector<uint8_t>& bytes, std::vector<int16_t>& samples, i
     return false;
 }
 
-bool GenerateTone(const std::string& recipe, std::vector<int16_t>& samples, int& channels, int& rate,
-                  std::string& error) {
+bool GenerateTone(const std::string& recipe, std::vector<int16_t>& samples, int& channels,
+                  int& rate, std::string& error) {
     std::string name = recipe.substr(0, recipe.find(','));
     double seconds = name == "music" ? 8.0 : name == "menu" ? 0.25 : 0.06;
     double volume = name == "music" ? 0.12 : 0.5;
     for (size_t at = recipe.find(','); at != std::string::npos; at = recipe.find(',', at + 1)) {
         std::string kv = recipe.substr(at + 1, recipe.find(',', at + 1) - at - 1);
-        if (kv.rfind("seconds=", 0) == 0) seconds = std::atof(kv.c_str() + 8);
-        if (kv.rfind("volume=", 0) == 0) volume = std::atof(kv.c_str() + 7);
+        if (kv.rfind("seconds=", 0) == 0)
+            seconds = std::atof(kv.c_str() + 8);
+        if (kv.rfind("volume=", 0) == 0)
+            volume = std::atof(kv.c_str() + 7);
     }
     if (!(seconds > 0 && seconds <= 60) || !(volume >= 0 && volume <= 1)) {
         error = "tone recipe out of range";
@@ -84,8 +87,10 @@ bool GenerateTone(const std::string& recipe, std::vector<int16_t>& samples, int&
             l = r = env * std::sin(kTwoPi * f * t);
         } else if (name == "music") {
             // A slow pad over four chords; the loop point falls on a chord change.
-            static const double kChords[4][3] = {
-                {220.0, 277.18, 329.63}, {196.0, 246.94, 293.66}, {174.61, 220.0, 261.63}, {196.0, 246.94, 329.63}};
+            static const double kChords[4][3] = {{220.0, 277.18, 329.63},
+                                                 {196.0, 246.94, 293.66},
+                                                 {174.61, 220.0, 261.63},
+                                                 {196.0, 246.94, 329.63}};
             const double* chord = kChords[size_t(t / (seconds / 4)) % 4];
             for (int k = 0; k < 3; ++k) {
                 l += std::sin(kTwoPi * chord[k] * t) / 3.0;
@@ -109,16 +114,19 @@ bool BuildSoundResource(const BuildInput& input, std::vector<uint8_t>& out, std:
     int channels = 0, rate = 0;
     const std::string& source = input.resource.source;
     if (source.rfind("tone:", 0) == 0) {
-        if (!GenerateTone(source.substr(5), samples, channels, rate, error)) return false;
+        if (!GenerateTone(source.substr(5), samples, channels, rate, error))
+            return false;
     } else {
         std::vector<uint8_t> bytes;
         if (!resources::ReadWholeFile(input.SourcePath(), bytes, kMaxWavSize)) {
             error = "cannot read WAV file '" + input.SourcePath() + "'";
             return false;
         }
-        if (!ReadWav(bytes, samples, channels, rate, error)) return false;
+        if (!ReadWav(bytes, samples, channels, rate, error))
+            return false;
     }
-    out = sound::EncodeOggVorbis(samples.data(), samples.size() / size_t(channels), channels, rate, 0.3f);
+    out = sound::EncodeOggVorbis(samples.data(), samples.size() / size_t(channels), channels, rate,
+                                 0.3f);
     if (out.empty()) {
         error = "Vorbis encoding failed";
         return false;

@@ -19,8 +19,8 @@ namespace vorlane::pack {
 bool ReadWav(const std::vector<uint8_t>& bytes, std::vector<int16_t>& samples, int& channels,
              int& rate, std::string& error);
 // Generates the samples of a built-in recipe.
-bool GenerateTone(const std::string& recipe, std::vector<int16_t>& samples, int& channels, int& rate,
-                  std::string& error);
+bool GenerateTone(const std::string& recipe, std::vector<int16_t>& samples, int& channels,
+                  int& rate, std::string& error);
 bool BuildSoundResource(const BuildInput& input, std::vector<uint8_t>& out, std::string& error);
 
 }  // namespace vorlane::pack

@@ -7,8 +7,10 @@
 
 namespace vorlane::pack {
 
-bool GenerateLogoFrames(int width, int height, int frames, std::vector<std::vector<uint32_t>>& out) {
-    if (width <= 0 || height <= 0 || frames <= 0 || frames > 1000 || width > 1024 || height > 1024) return false;
+bool GenerateLogoFrames(int width, int height, int frames,
+                        std::vector<std::vector<uint32_t>>& out) {
+    if (width <= 0 || height <= 0 || frames <= 0 || frames > 1000 || width > 1024 || height > 1024)
+        return false;
     out.clear();
     for (int f = 0; f < frames; ++f) {
         std::vector<uint32_t> px(size_t(width) * size_t(height));
@@ -25,10 +27,13 @@ bool GenerateLogoFrames(int width, int height, int frames, std::vector<std::vect
                 double sweep = 0.5 + 0.5 * std::cos(a - angle);
                 double glow = ring * (0.35 + 0.65 * sweep);
                 int r = int(10 + 60 * glow), g = int(20 + 150 * glow), b = int(40 + 215 * glow);
-                bool bar = y > height * 0.82 && y < height * 0.86 && x < width * (0.1 + 0.8 * phase) && x > width * 0.1;
-                if (bar) r = 230, g = 200, b = 90;
+                bool bar = y > height * 0.82 && y < height * 0.86 &&
+                           x < width * (0.1 + 0.8 * phase) && x > width * 0.1;
+                if (bar)
+                    r = 230, g = 200, b = 90;
                 px[size_t(y) * size_t(width) + size_t(x)] =
-                    0xFF000000u | uint32_t(std::min(r, 255)) << 16 | uint32_t(std::min(g, 255)) << 8 | uint32_t(std::min(b, 255));
+                    0xFF000000u | uint32_t(std::min(r, 255)) << 16 |
+                    uint32_t(std::min(g, 255)) << 8 | uint32_t(std::min(b, 255));
             }
         }
         out.push_back(std::move(px));
@@ -46,12 +51,17 @@ bool BuildVideoResource(const BuildInput& input, std::vector<uint8_t>& out, std:
     size_t at = source.find(':');
     while (at != std::string::npos) {
         size_t next = source.find(',', at + 1);
-        std::string kv = source.substr(at + 1, next == std::string::npos ? std::string::npos : next - at - 1);
+        std::string kv =
+            source.substr(at + 1, next == std::string::npos ? std::string::npos : next - at - 1);
         int value = std::atoi(kv.c_str() + kv.find('=') + 1);
-        if (kv.rfind("width=", 0) == 0) width = value;
-        else if (kv.rfind("height=", 0) == 0) height = value;
-        else if (kv.rfind("frames=", 0) == 0) frames = value;
-        else if (kv.rfind("fps=", 0) == 0) fps = value;
+        if (kv.rfind("width=", 0) == 0)
+            width = value;
+        else if (kv.rfind("height=", 0) == 0)
+            height = value;
+        else if (kv.rfind("frames=", 0) == 0)
+            frames = value;
+        else if (kv.rfind("fps=", 0) == 0)
+            fps = value;
         at = next;
     }
     std::vector<std::vector<uint32_t>> pictures;
