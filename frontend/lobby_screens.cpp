@@ -265,21 +265,11 @@ void MAINMAP::ChannelList(const std::vector<uint8_t>& table, bool automatic) {
     if (!list)
         return;
     list->Clear();
-    std::span<const uint8_t> bytes(table);
-    if (bytes.size() < net::kChannelEntriesOffset)
-        return;
-    size_t count = net::GetU16(bytes, 14);
-    // Entries beyond the bytes received are never read.
-    size_t present = (bytes.size() - net::kChannelEntriesOffset) / net::kChannelEntrySize;
-    count = std::min({count, present, net::kMaxChannels});
-    for (size_t i = 0; i < count; ++i) {
-        size_t at = net::kChannelEntriesOffset + i * net::kChannelEntrySize;
-        std::string text = net::GetText(bytes, at, 15) + "(" +
-                           std::to_string(net::GetU16(bytes, at + 21)) + " " +
+    for (const net::ChannelEntry& channel : net::DecodeChannelTable(table)) {
+        std::string text = channel.name + "(" + std::to_string(channel.players) + " " +
                            LobbyText("LOBBY_CHANNEL_PLAYER");
-        if (bytes[at + 15] & 0x2) {
-            text += "/" + std::to_string(net::GetU16(bytes, at + 23)) + " " +
-                    LobbyText("LOBBY_CHANNEL_GAME");
+        if (channel.flags & net::kChannelGames) {
+            text += "/" + std::to_string(channel.games) + " " + LobbyText("LOBBY_CHANNEL_GAME");
         }
         text += ")";
         list->AddItem(text.c_str());
@@ -291,19 +281,15 @@ void MAINMAP::ChannelJoin() {
     GUI_LIST* list = List("menu.channel.obj_list1");
     if (!list || !context_.lobby)
         return;
-    const std::vector<uint8_t>& table = context_.lobby->channel_table();
-    std::span<const uint8_t> bytes(table);
-    if (bytes.size() < net::kChannelEntriesOffset)
-        return;
+    const std::vector<net::ChannelEntry> channels =
+        net::DecodeChannelTable(context_.lobby->channel_table());
     int index = list->selection();
-    size_t count = net::GetU16(bytes, 14);
-    size_t present = (bytes.size() - net::kChannelEntriesOffset) / net::kChannelEntrySize;
-    if (index < 0 || size_t(index) >= std::min(count, present))
+    if (index < 0 || size_t(index) >= channels.size())
         return;
-    size_t at = net::kChannelEntriesOffset + size_t(index) * net::kChannelEntrySize;
-    if (context_.lobby->JoinChannel(net::GetU16(bytes, at + 19)) == 0)
+    const net::ChannelEntry& channel = channels[size_t(index)];
+    if (context_.lobby->JoinChannel(channel.number) == 0)
         return;
-    bool games = (bytes[at + 15] & 0x2) != 0;
+    bool games = (channel.flags & net::kChannelGames) != 0;
     EnableMenu("menu.lobby.obj_button_create", games);
     EnableMenu("menu.lobby.obj_button_join", games);
     ShowMenu("menu.channelinfo");

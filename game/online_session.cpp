@@ -10,7 +10,6 @@ namespace vorlane::game {
 
 namespace {
 
-constexpr uint16_t kLobbyModule = 12;
 constexpr uint16_t kOutcomeWon = 1;
 constexpr int32_t kWinnerScore = 10;
 constexpr auto kLoginRetryDelay = std::chrono::milliseconds(300);
@@ -26,25 +25,29 @@ class OnlineHost::Client : public LOBBYNET {
 
     void OnDataReceived(uint32_t receiver, uint32_t sender, uint16_t module_type, uint16_t sub_type,
                         const uint8_t* data, uint32_t size) override {
-        if (module_type == kLobbyModule && data) {
+        if (module_type == net::kLobbyModuleType && data) {
             std::span<const uint8_t> packet(data, size);
-            if (sub_type == net::kPktGameRegistered && size >= 20) {
-                if (net::GetU16(packet, 18) == 0) {
-                    host_->game_id_ = net::GetU32(packet, 14);
-                } else {
-                    // A channel where games may not be created, or too many
-                    // games of this host: the game runs unlisted.
-                    host_->status_ = "the lobby server refused the game (code " +
-                                     std::to_string(net::GetU16(packet, 18)) + ")";
+            if (sub_type == net::kPktGameRegistered) {
+                if (const auto registered = net::DecodeGameRegistered(packet)) {
+                    if (registered->code == 0) {
+                        host_->game_id_ = registered->game_id;
+                    } else {
+                        // A channel where games may not be created, or too many
+                        // games of this host: the game runs unlisted.
+                        host_->status_ = "the lobby server refused the game (code " +
+                                         std::to_string(registered->code) + ")";
+                    }
+                    return;
                 }
-                return;
             }
-            if (sub_type == net::kPktResult && host_->results_sent_ && size >= 18) {
-                host_->results_answer_ = int64_t(net::GetU32(packet, 14));
+            if (sub_type == net::kPktResult && host_->results_sent_) {
+                if (const auto code = net::DecodeU32At14(packet))
+                    host_->results_answer_ = int64_t(*code);
             }
-            if (sub_type == net::kPktGameRemoved && size >= net::kGameRecordSize &&
-                host_->game_id_ != 0 && net::GetU32(packet, net::kGameId) == host_->game_id_) {
-                host_->removed_ = true;
+            if (sub_type == net::kPktGameRemoved && host_->game_id_ != 0) {
+                const auto removed = net::DecodeGameRecord(packet);
+                if (removed && net::GameRecordId(*removed) == host_->game_id_)
+                    host_->removed_ = true;
             }
         }
         LOBBYNET::OnDataReceived(receiver, sender, module_type, sub_type, data, size);
@@ -129,7 +132,8 @@ void OnlineHost::SendRecord(uint16_t packet, uint16_t players) {
     net::PutU16(record, net::kGameMaxPlayers, 4);
     net::PutU32(record, net::kGameId, game_id_);
     std::vector<uint8_t> bytes = net::EncodeGameRecord(net::PKTCHECK(), packet, record);
-    net_->SendData(NET_ID_SERVER, kLobbyModule, packet, bytes.data(), uint32_t(bytes.size()));
+    net_->SendData(NET_ID_SERVER, net::kLobbyModuleType, packet, bytes.data(),
+                   uint32_t(bytes.size()));
     announced_players_ = players;
 }
 
@@ -175,27 +179,20 @@ void OnlineHost::Finish(int timeout_ms) {
     // (bounded), so the results are stored and the game is gone before the
     // front end logs the same account in again.
     if (game_id_ != 0 && !closed_) {
-        // Results: 14 game, 18 count, then per player 0 account, 4 profile
-        // number, 6 outcome, 8 score change.
         net::PKTCHECK check;
-        std::vector<uint8_t> results = check.Create(net::kPktGameResults, 20 + 12);
-        net::PutU32(results, 14, game_id_);
-        net::PutU16(results, 18, 1);
-        net::PutU32(results, 20, uint32_t(net_->permid()));
-        net::PutU16(results, 24, uint16_t(hand_over_.profile + 1));
-        net::PutU16(results, 26, kOutcomeWon);
-        net::PutU32(results, 28, uint32_t(kWinnerScore));
-        net::PKTCHECK::Seal(results);
+        const net::GameResultEntry winner{
+            uint32_t(net_->permid()), uint16_t(hand_over_.profile + 1), kOutcomeWon, kWinnerScore};
+        std::vector<uint8_t> results = net::EncodeGameResults(check, game_id_, {winner});
         results_sent_ = true;
-        if (net_->SendData(NET_ID_SERVER, kLobbyModule, net::kPktGameResults, results.data(),
-                           uint32_t(results.size())) == 1) {
+        if (net_->SendData(NET_ID_SERVER, net::kLobbyModuleType, net::kPktGameResults,
+                           results.data(), uint32_t(results.size())) == 1) {
             PollUntil([this] { return results_answer_ >= 0 || closed_; }, timeout_ms);
         }
         if (results_answer_ != 0)
             status_ = "the lobby server did not take the results";
         std::vector<uint8_t> removal = net::EncodeU32Body(check, net::kPktGameRemove, game_id_);
-        if (net_->SendData(NET_ID_SERVER, kLobbyModule, net::kPktGameRemove, removal.data(),
-                           uint32_t(removal.size())) == 1) {
+        if (net_->SendData(NET_ID_SERVER, net::kLobbyModuleType, net::kPktGameRemove,
+                           removal.data(), uint32_t(removal.size())) == 1) {
             PollUntil([this] { return removed_ || closed_; }, timeout_ms);
         }
     }

@@ -1,5 +1,6 @@
 // [SECTION] index
-//   Field helpers, packet table and checker, client bodies, server bodies.
+//   Field helpers, packet table and checker, client bodies, server bodies,
+//   game host bodies.
 #include "net/lobby_packets.h"
 
 #include <algorithm>
@@ -72,13 +73,28 @@ bool InTable(uint16_t id) {
 
 // [SECTION] Field helpers
 
+namespace {
+
+// A reader placed at `offset`; failed (every read 0) when that lies beyond the bytes.
+ByteReader ReaderAt(std::span<const uint8_t> bytes, size_t offset) {
+    ByteReader reader(bytes);
+    reader.Seek(offset);
+    return reader;
+}
+
+// A reader at the first body byte, just behind the header.
+ByteReader BodyReader(std::span<const uint8_t> packet) {
+    return ReaderAt(packet, kPacketHeaderSize);
+}
+
+}  // namespace
+
 uint16_t GetU16(std::span<const uint8_t> bytes, size_t offset) {
-    return uint16_t(bytes[offset] | bytes[offset + 1] << 8);
+    return ReaderAt(bytes, offset).U16();
 }
 
 uint32_t GetU32(std::span<const uint8_t> bytes, size_t offset) {
-    return uint32_t(bytes[offset]) | uint32_t(bytes[offset + 1]) << 8 |
-           uint32_t(bytes[offset + 2]) << 16 | uint32_t(bytes[offset + 3]) << 24;
+    return ReaderAt(bytes, offset).U32();
 }
 
 void PutU16(std::span<uint8_t> bytes, size_t offset, uint16_t value) {
@@ -91,9 +107,7 @@ void PutU32(std::span<uint8_t> bytes, size_t offset, uint32_t value) {
 }
 
 std::string GetText(std::span<const uint8_t> bytes, size_t offset, size_t width) {
-    ByteReader reader(bytes);
-    reader.Seek(offset);
-    return reader.FixedString(width);
+    return ReaderAt(bytes, offset).FixedString(width);
 }
 
 void PutText(std::span<uint8_t> bytes, size_t offset, std::string_view text, size_t width) {
@@ -202,19 +216,17 @@ std::vector<uint8_t> EncodeFirstLogin(const PKTCHECK& check, const LoginRequest&
 }
 
 std::optional<LoginRequest> DecodeLogin(std::span<const uint8_t> packet, bool first_login) {
-    if (packet.size() < (first_login ? 108u : 68u))
-        return std::nullopt;
+    ByteReader reader = BodyReader(packet);
     LoginRequest request;
-    request.user = GetText(packet, 14, kNameWidth);
-    request.password = GetText(packet, 29, kLoginPasswordWidth);
-    if (first_login) {
-        request.email = GetText(packet, 60, kEmailWidth);
-        request.fixed_a = GetU32(packet, 100);
-        request.fixed_b = GetU32(packet, 104);
-    } else {
-        request.fixed_a = GetU32(packet, 60);
-        request.fixed_b = GetU32(packet, 64);
-    }
+    request.user = reader.FixedString(kNameWidth);               // 14
+    request.password = reader.FixedString(kLoginPasswordWidth);  // 29
+    reader.Seek(60);                                             // 39..59 reserved
+    if (first_login)
+        request.email = reader.FixedString(kEmailWidth);  // 60
+    request.fixed_a = reader.U32();                       // 60 or 100
+    request.fixed_b = reader.U32();
+    if (!reader.ok())
+        return std::nullopt;
     return request;
 }
 
@@ -228,9 +240,13 @@ std::vector<uint8_t> EncodeProfileRequest(const PKTCHECK& check, uint32_t permid
 }
 
 std::optional<ProfileRequest> DecodeProfileRequest(std::span<const uint8_t> packet) {
-    if (packet.size() < 20)
+    ByteReader reader = BodyReader(packet);
+    ProfileRequest request;
+    request.permid = reader.U32();
+    request.number = reader.U16();
+    if (!reader.ok())
         return std::nullopt;
-    return ProfileRequest{GetU32(packet, 14), GetU16(packet, 18)};
+    return request;
 }
 
 std::vector<uint8_t> EncodeProfilePacket(const PKTCHECK& check, uint16_t id,
@@ -247,13 +263,14 @@ std::vector<uint8_t> EncodeProfilePacket(const PKTCHECK& check, uint16_t id,
 }
 
 std::optional<ProfilePacket> DecodeProfilePacket(std::span<const uint8_t> packet) {
-    if (packet.size() < kProfilePacketMin)
-        return std::nullopt;
+    ByteReader reader = BodyReader(packet);
     ProfilePacket body;
-    body.permid = GetU32(packet, 14);
-    body.number = GetU16(packet, 18);
-    body.length = int32_t(GetU32(packet, 20));
-    std::copy_n(packet.begin() + 24, kProfileSize, body.profile.begin());
+    body.permid = reader.U32();
+    body.number = reader.U16();
+    body.length = reader.I32();
+    reader.Bytes(body.profile.data(), kProfileSize);
+    if (!reader.ok())
+        return std::nullopt;
     return body;
 }
 
@@ -274,15 +291,19 @@ std::vector<uint8_t> EncodeU32Body(const PKTCHECK& check, uint16_t id, uint32_t 
 }
 
 std::optional<uint16_t> DecodeU16At14(std::span<const uint8_t> packet) {
-    if (packet.size() < 16)
+    ByteReader reader = BodyReader(packet);
+    const uint16_t value = reader.U16();
+    if (!reader.ok())
         return std::nullopt;
-    return GetU16(packet, 14);
+    return value;
 }
 
 std::optional<uint32_t> DecodeU32At14(std::span<const uint8_t> packet) {
-    if (packet.size() < 18)
+    ByteReader reader = BodyReader(packet);
+    const uint32_t value = reader.U32();
+    if (!reader.ok())
         return std::nullopt;
-    return GetU32(packet, 14);
+    return value;
 }
 
 std::vector<uint8_t> EncodeEmpty(const PKTCHECK& check, uint16_t id) {
@@ -299,13 +320,13 @@ std::vector<uint8_t> EncodeChat(const PKTCHECK& check, uint16_t id, const ChatPa
 }
 
 std::optional<ChatPacket> DecodeChat(std::span<const uint8_t> packet) {
-    if (packet.size() < 18)
-        return std::nullopt;
+    ByteReader reader = BodyReader(packet);
     ChatPacket chat;
-    chat.user = int32_t(GetU32(packet, 14));
+    chat.user = reader.I32();
+    if (!reader.ok())
+        return std::nullopt;
     // A short packet carries a short text: read what is there, within the field.
-    chat.text = GetText(packet.subspan(0, std::min(packet.size(), 18 + kChatTextWidth)), 18,
-                        std::min(packet.size() - 18, kChatTextWidth));
+    chat.text = reader.FixedString(std::min(reader.remaining(), kChatTextWidth));
     return chat;
 }
 
@@ -321,9 +342,13 @@ std::vector<uint8_t> EncodeLoginResult(const PKTCHECK& check, uint32_t code, uin
 }
 
 std::optional<LoginResult> DecodeLoginResult(std::span<const uint8_t> packet) {
-    if (packet.size() < 22)
+    ByteReader reader = BodyReader(packet);
+    LoginResult result;
+    result.code = reader.U32();
+    result.permid = reader.U32();
+    if (!reader.ok())
         return std::nullopt;
-    return LoginResult{GetU32(packet, 14), GetU32(packet, 18)};
+    return result;
 }
 
 std::vector<uint8_t> EncodeChannelList(const PKTCHECK& check,
@@ -348,18 +373,21 @@ std::vector<uint8_t> EncodeChannelList(const PKTCHECK& check,
 
 std::vector<ChannelEntry> DecodeChannelTable(std::span<const uint8_t> table) {
     std::vector<ChannelEntry> channels;
-    if (table.size() < kChannelEntriesOffset)
+    ByteReader reader = BodyReader(table);
+    const size_t announced = reader.U16();
+    if (!reader.ok())
         return channels;
-    const size_t present = (table.size() - kChannelEntriesOffset) / kChannelEntrySize;
-    const size_t count = std::min<size_t>({GetU16(table, 14), present, kMaxChannels});
+    // Entries beyond the bytes received are never read.
+    const size_t present = reader.remaining() / kChannelEntrySize;
+    const size_t count = std::min({announced, present, kMaxChannels});
     for (size_t i = 0; i < count; ++i) {
-        const size_t at = kChannelEntriesOffset + i * kChannelEntrySize;
         ChannelEntry channel;
-        channel.name = GetText(table, at, kNameWidth);
-        channel.flags = table[at + 15];
-        channel.number = GetU16(table, at + 19);
-        channel.players = GetU16(table, at + 21);
-        channel.games = GetU16(table, at + 23);
+        channel.name = reader.FixedString(kNameWidth);  // 0
+        channel.flags = reader.U8();                    // 15
+        reader.Skip(3);
+        channel.number = reader.U16();  // 19
+        channel.players = reader.U16();
+        channel.games = reader.U16();
         channels.push_back(std::move(channel));
     }
     return channels;
@@ -374,6 +402,14 @@ std::vector<uint8_t> EncodeUserRecord(const PKTCHECK& check, uint32_t user_id, u
     PutU32(packet, 18, second);
     std::copy(profile.begin(), profile.end(), packet.begin() + kUserProfileOffset);
     return Sealed(std::move(packet));
+}
+
+std::optional<UserRecord> DecodeUserRecord(std::span<const uint8_t> packet) {
+    ByteReader reader(packet);
+    UserRecord record;
+    if (!reader.Bytes(record.data(), record.size()))
+        return std::nullopt;
+    return record;
 }
 
 uint32_t UserRecordId(const UserRecord& record) {
@@ -398,12 +434,80 @@ std::vector<uint8_t> EncodeGameRecord(const PKTCHECK& check, uint16_t id, const 
     return Sealed(std::move(packet));
 }
 
+std::optional<GameRecord> DecodeGameRecord(std::span<const uint8_t> packet) {
+    ByteReader reader(packet);
+    GameRecord game;
+    if (!reader.Bytes(game.data(), game.size()))
+        return std::nullopt;
+    return game;
+}
+
 uint32_t GameRecordId(const GameRecord& game) {
     return GetU32(game, kGameId);
 }
 
 std::string GameRecordName(const GameRecord& game) {
     return GetText(game, kGameName, kGameNameWidth);
+}
+
+// [SECTION] Game host bodies
+
+std::vector<uint8_t> EncodeGameRegistered(const PKTCHECK& check, const GameRegistered& body) {
+    std::vector<uint8_t> packet = check.Create(kPktGameRegistered);
+    if (packet.size() < 20)
+        return {};
+    PutU32(packet, 14, body.game_id);
+    PutU16(packet, 18, body.code);
+    return Sealed(std::move(packet));
+}
+
+std::optional<GameRegistered> DecodeGameRegistered(std::span<const uint8_t> packet) {
+    ByteReader reader = BodyReader(packet);
+    GameRegistered body;
+    body.game_id = reader.U32();
+    body.code = reader.U16();
+    if (!reader.ok())
+        return std::nullopt;
+    return body;
+}
+
+std::vector<uint8_t> EncodeGameResults(const PKTCHECK& check, uint32_t game_id,
+                                       const std::vector<GameResultEntry>& entries) {
+    const size_t count = std::min<size_t>(entries.size(), 0xFFFF);
+    std::vector<uint8_t> packet =
+        check.Create(kPktGameResults, uint32_t(kResultEntriesOffset + count * kResultEntrySize));
+    if (packet.empty())
+        return packet;
+    PutU32(packet, 14, game_id);
+    PutU16(packet, 18, uint16_t(count));
+    for (size_t i = 0; i < count; ++i) {
+        const size_t at = kResultEntriesOffset + i * kResultEntrySize;
+        PutU32(packet, at, entries[i].account);
+        PutU16(packet, at + 4, entries[i].profile);
+        PutU16(packet, at + 6, entries[i].outcome);
+        PutU32(packet, at + 8, uint32_t(entries[i].score));
+    }
+    return Sealed(std::move(packet));
+}
+
+std::optional<GameResults> DecodeGameResults(std::span<const uint8_t> packet) {
+    ByteReader reader = BodyReader(packet);
+    GameResults results;
+    results.game_id = reader.U32();
+    results.announced = reader.U16();
+    if (!reader.ok())
+        return std::nullopt;
+    const size_t count = std::min<size_t>(results.announced, reader.remaining() / kResultEntrySize);
+    results.entries.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        GameResultEntry entry;
+        entry.account = reader.U32();
+        entry.profile = reader.U16();
+        entry.outcome = reader.U16();
+        entry.score = reader.I32();
+        results.entries.push_back(entry);
+    }
+    return results;
 }
 
 }  // namespace vorlane::net

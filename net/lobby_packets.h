@@ -1,6 +1,8 @@
 // Lobby packets: the packet checker (PKTCHECK), the fixed packet table and one
-// encoder/decoder per packet body. Both the lobby client and the lobby server
-// build and read their packets only through this file.
+// encoder/decoder per packet body. The lobby client, the lobby server, the game
+// host and the tools build and read their packets only through this file; every
+// decoder reads through the bounded ByteReader and returns nothing (or an empty
+// list) when the packet is shorter than the fields it needs.
 //
 // Every packet starts with a 14-byte little-endian header:
 //   0 packet identifier (16)   2 tag (32)   6 size incl. header (32)   10 checksum (32)
@@ -100,8 +102,8 @@ using Profile = std::array<uint8_t, kProfileSize>;
 using GameRecord = std::array<uint8_t, kGameRecordSize>;
 using UserRecord = std::array<uint8_t, kUserRecordKept>;
 
-// Little-endian field access on fixed records (the offsets are constants that
-// lie inside the record, so no bounds are in question).
+// Little-endian field access on fixed records. Reading is bounded: a field that
+// does not lie wholly inside `bytes` reads as 0.
 uint16_t GetU16(std::span<const uint8_t> bytes, size_t offset);
 uint32_t GetU32(std::span<const uint8_t> bytes, size_t offset);
 void PutU16(std::span<uint8_t> bytes, size_t offset, uint16_t value);
@@ -223,13 +225,57 @@ std::vector<ChannelEntry> DecodeChannelTable(std::span<const uint8_t> table);
 // User record (28): 14 user id, 18 second value, 37 the profile.
 std::vector<uint8_t> EncodeUserRecord(const PKTCHECK& check, uint32_t user_id, uint32_t second,
                                       const Profile& profile);
+// The kept head of a received user record; null when shorter than that.
+std::optional<UserRecord> DecodeUserRecord(std::span<const uint8_t> packet);
 uint32_t UserRecordId(const UserRecord& record);
 uint32_t UserRecordSecond(const UserRecord& record);
 std::string UserRecordName(const UserRecord& record);
 
-// Game records: the whole packet is the record.
+// Game records (12 added, 13 changed, 14 removed; 21 register and 22 update
+// from a game host): the whole packet is the record.
 std::vector<uint8_t> EncodeGameRecord(const PKTCHECK& check, uint16_t id, const GameRecord& game);
+// The record's 126 bytes; null when the packet is shorter.
+std::optional<GameRecord> DecodeGameRecord(std::span<const uint8_t> packet);
 uint32_t GameRecordId(const GameRecord& game);
 std::string GameRecordName(const GameRecord& game);
+
+// [SECTION] Game host <-> server bodies
+//
+// Register (21) and update (22) are game records (above); remove (20) is a
+// 32-bit game identifier at 14 (EncodeU32Body / DecodeU32At14); the server
+// answers results, update and removal with a result (15).
+
+// Registered (19, server -> host), 20 bytes: 14 game identifier, 18 code (16).
+struct GameRegistered {
+    uint32_t game_id = 0;
+    uint16_t code = 0;
+};
+std::vector<uint8_t> EncodeGameRegistered(const PKTCHECK& check, const GameRegistered& body);
+std::optional<GameRegistered> DecodeGameRegistered(std::span<const uint8_t> packet);
+
+// Results (18, host -> server): 14 game identifier, 18 entry count (16), then
+// 12 bytes per entry from 20: 0 account, 4 profile number (16), 6 outcome
+// (16), 8 score change (signed 32). The packet is exactly as long as its
+// entries (not the table size).
+constexpr size_t kResultEntriesOffset = 20;
+constexpr size_t kResultEntrySize = 12;
+struct GameResultEntry {
+    uint32_t account = 0;
+    uint16_t profile = 0;
+    uint16_t outcome = 0;
+    int32_t score = 0;
+};
+struct GameResults {
+    uint32_t game_id = 0;
+    uint16_t announced = 0;  // the count as sent
+    // The entries really present, at most `announced`: fewer means the
+    // packet was cut short.
+    std::vector<GameResultEntry> entries;
+};
+// The count sent is the number of entries (at most 65535 travel).
+std::vector<uint8_t> EncodeGameResults(const PKTCHECK& check, uint32_t game_id,
+                                       const std::vector<GameResultEntry>& entries);
+// Null when the packet is shorter than its fixed fields (20 bytes).
+std::optional<GameResults> DecodeGameResults(std::span<const uint8_t> packet);
 
 }  // namespace vorlane::net

@@ -361,10 +361,10 @@ void LOBBYNET::HandleProfile(std::span<const uint8_t> packet) {
 }
 
 void LOBBYNET::HandleGame(uint16_t id, std::span<const uint8_t> packet) {
-    if (packet.size() < kGameRecordSize)
+    const auto received = DecodeGameRecord(packet);
+    if (!received)
         return;
-    GameRecord record;
-    std::copy_n(packet.begin(), kGameRecordSize, record.begin());
+    const GameRecord& record = *received;
     const uint32_t game_id = GameRecordId(record);
     auto found = FindById(games_, kGameId, game_id);
     if (id == kPktGameAdded) {
@@ -470,10 +470,10 @@ void LOBBYNET::HandleChannelList(std::span<const uint8_t> packet) {
 }
 
 void LOBBYNET::HandleUserEntered(std::span<const uint8_t> packet) {
-    if (packet.size() < kUserRecordKept)
+    const auto received = DecodeUserRecord(packet);
+    if (!received)
         return;
-    UserRecord record;
-    std::copy_n(packet.begin(), kUserRecordKept, record.begin());
+    const UserRecord& record = *received;
     auto found = FindById(users_, 14, UserRecordId(record));
     if (found != users_.end()) {
         *found = record;

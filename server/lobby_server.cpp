@@ -20,8 +20,6 @@ namespace {
 
 constexpr auto kCloseGrace = std::chrono::milliseconds(50);
 constexpr auto kCloseDeadline = std::chrono::milliseconds(2000);
-constexpr size_t kResultEntrySize = 12;
-constexpr size_t kResultEntriesOffset = 20;
 
 void Log(uint32_t level, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void Log(uint32_t level, const char* format, ...) {
@@ -584,12 +582,10 @@ LobbyServer::Game* LobbyServer::OwnGame(Session& session, uint32_t game_id) {
 
 void LobbyServer::HandleGameRegister(Session& session, std::span<const uint8_t> packet) {
     auto refuse = [&] {
-        std::vector<uint8_t> reply = check_.Create(kPktGameRegistered);
-        PutU16(reply, 18, uint16_t(kCodeRefused));
-        PKTCHECK::Seal(reply);
-        SendTo(session.id, reply);
+        SendTo(session.id, EncodeGameRegistered(check_, {0, uint16_t(kCodeRefused)}));
     };
-    if (packet.size() < kGameRecordSize || session.channel < 0)
+    const auto record = DecodeGameRecord(packet);
+    if (!record || session.channel < 0)
         return refuse();
     Channel& channel = channels_[size_t(session.channel)];
     const size_t hosted =
@@ -599,7 +595,7 @@ void LobbyServer::HandleGameRegister(Session& session, std::span<const uint8_t> 
         return refuse();
     }
     Game game;
-    std::copy_n(packet.begin(), kGameRecordSize, game.record.begin());
+    game.record = *record;
     game.record[kGameName + kGameNameWidth - 1] = 0;
     game.id = next_game_id_++;
     if (next_game_id_ == 0)
@@ -610,22 +606,19 @@ void LobbyServer::HandleGameRegister(Session& session, std::span<const uint8_t> 
     std::copy(address.begin(), address.end(), game.record.begin() + kGameAddress);
     PutU32(game.record, kGameId, game.id);
     channel.games.push_back(game);
-    std::vector<uint8_t> reply = check_.Create(kPktGameRegistered);
-    PutU32(reply, 14, game.id);
-    PutU16(reply, 18, uint16_t(kCodeOk));
-    PKTCHECK::Seal(reply);
-    SendTo(session.id, reply);
+    SendTo(session.id, EncodeGameRegistered(check_, {game.id, uint16_t(kCodeOk)}));
     SendToMany(channel.members, EncodeGameRecord(check_, kPktGameAdded, game.record));
 }
 
 void LobbyServer::HandleGameUpdate(Session& session, std::span<const uint8_t> packet) {
-    if (packet.size() < kGameRecordSize)
+    const auto record = DecodeGameRecord(packet);
+    if (!record)
         return;
-    Game* game = OwnGame(session, GetU32(packet, kGameId));
+    Game* game = OwnGame(session, GameRecordId(*record));
     if (!game)
         return SendResult(session.id, kCodeRefused);
     const std::array<uint8_t, 4> address = PeerAddress(session.id);
-    std::copy_n(packet.begin(), kGameRecordSize, game->record.begin());
+    game->record = *record;
     game->record[kGameName + kGameNameWidth - 1] = 0;
     std::copy(address.begin(), address.end(), game->record.begin() + kGameAddress);
     PutU32(game->record, kGameId, game->id);
@@ -662,23 +655,23 @@ void LobbyServer::RemoveGamesOf(Session& session) {
 }
 
 void LobbyServer::HandleGameResults(Session& session, std::span<const uint8_t> packet) {
-    if (packet.size() < kResultEntriesOffset)
+    const auto reported = DecodeGameResults(packet);
+    if (!reported)
         return;
-    Game* game = OwnGame(session, GetU32(packet, 14));
-    const size_t announced = GetU16(packet, 18);
-    const size_t present = (packet.size() - kResultEntriesOffset) / kResultEntrySize;
-    if (!game || game->results_reported || announced == 0 || announced > present) {
+    Game* game = OwnGame(session, reported->game_id);
+    // A count of entries the packet does not hold refuses the whole report.
+    if (!game || game->results_reported || reported->announced == 0 ||
+        reported->entries.size() < reported->announced) {
         return SendResult(session.id, kCodeRefused);
     }
     std::vector<PlayerResult> results;
     std::set<uint32_t> seen;
-    for (size_t i = 0; i < announced; ++i) {
-        const size_t at = kResultEntriesOffset + i * kResultEntrySize;
+    for (const GameResultEntry& entry : reported->entries) {
         PlayerResult result;
-        result.account = GetU32(packet, at);
-        result.profile = GetU16(packet, at + 4);
-        const uint16_t outcome = GetU16(packet, at + 6);
-        result.score = int32_t(GetU32(packet, at + 8));
+        result.account = entry.account;
+        result.profile = entry.profile;
+        const uint16_t outcome = entry.outcome;
+        result.score = entry.score;
         const bool valid = outcome >= 1 && outcome <= 3 && result.profile >= 1 &&
                            result.profile <= 4 && result.score >= -kMaxScorePerGame &&
                            result.score <= kMaxScorePerGame && seen.insert(result.account).second;

@@ -410,16 +410,18 @@ class LoadRun {
         const uint16_t sub = uint16_t(data[2] | data[3] << 8);
         const std::span<const uint8_t> packet = data.subspan(4);
         switch (sub) {
-            case kPktLoginResult:
-                if (GetU32(packet, 14) != 0)
+            case kPktLoginResult: {
+                const auto result = DecodeLoginResult(packet);
+                if (!result || result->code != 0)
                     return Fail(client);
                 client.logged_in = Clock::now();
-                client.permid = GetU32(packet, 18);
+                client.permid = result->permid;
                 client.phase = Phase::kProfiles;
                 for (uint16_t n = 1; n <= 4; ++n) {
                     SendPacket(client, EncodeProfileRequest(check_, client.permid, n));
                 }
                 break;
+            }
             case kPktProfile:
                 if (++client.profiles == 4) {
                     client.phase = Phase::kSelect;
@@ -427,7 +429,7 @@ class LoadRun {
                 }
                 break;
             case kPktResult:
-                if (client.phase == Phase::kSelect && GetU32(packet, 14) == 0) {
+                if (client.phase == Phase::kSelect && DecodeU32At14(packet) == 0u) {
                     client.phase = Phase::kChannels;
                     SendPacket(client, EncodeEmpty(check_, kPktChannelListRequest));
                 } else if (client.phase == Phase::kJoin) {

@@ -1,5 +1,7 @@
 // Arbitrary lobby packets into LOBBYNET::OnDataReceived, mixed with the front
-// end's operations, with every list the client hands out read in full.
+// end's operations, with every list the client hands out read in full. Each
+// packet also goes through every decoder of the packet file, the game host's
+// and the server's included.
 #include <cstdint>
 #include <vector>
 
@@ -10,6 +12,8 @@
 using namespace vorlane::net;
 
 namespace {
+
+volatile size_t decoded_sink = 0;
 
 // Touches every byte handed over, so a record read past its end shows up.
 class ReadingFrontend : public LobbyFrontend {
@@ -66,6 +70,42 @@ class OfflineLobbynet : public LOBBYNET {
     }
 };
 
+// Runs every decoder over `bytes` and folds what they return into one value.
+size_t DecodeEvery(std::span<const uint8_t> bytes) {
+    size_t sum = 0;
+    if (const auto header = DecodePacketHeader(bytes))
+        sum += header->size;
+    for (bool first : {false, true}) {
+        if (const auto login = DecodeLogin(bytes, first))
+            sum += login->user.size() + login->password.size() + login->email.size();
+    }
+    if (const auto request = DecodeProfileRequest(bytes))
+        sum += request->number;
+    if (const auto profile = DecodeProfilePacket(bytes))
+        sum += profile->profile[kProfileSize - 1];
+    if (const auto value = DecodeU16At14(bytes))
+        sum += *value;
+    if (const auto value = DecodeU32At14(bytes))
+        sum += *value;
+    if (const auto chat = DecodeChat(bytes))
+        sum += chat->text.size();
+    if (const auto result = DecodeLoginResult(bytes))
+        sum += result->permid;
+    for (const ChannelEntry& entry : DecodeChannelTable(bytes)) sum += entry.name.size();
+    if (const auto user = DecodeUserRecord(bytes))
+        sum += UserRecordName(*user).size();
+    if (const auto game = DecodeGameRecord(bytes))
+        sum += GameRecordName(*game).size() + GameRecordId(*game);
+    if (const auto registered = DecodeGameRegistered(bytes))
+        sum += registered->game_id + registered->code;
+    if (const auto results = DecodeGameResults(bytes)) {
+        if (results->entries.size() > results->announced)
+            __builtin_trap();
+        for (const GameResultEntry& entry : results->entries) sum += uint32_t(entry.score);
+    }
+    return sum;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -98,6 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 client.CltLogonAccepted(1);
                 break;
             default:
+                decoded_sink = DecodeEvery(step.bytes);
                 client.OnDataReceived(1, 0xEFFFFFCC, 12, step.sub_type, step.bytes.data(),
                                       uint32_t(step.bytes.size()));
                 break;

@@ -170,3 +170,66 @@ TEST(Records, UserAndGameRecords) {
     EXPECT_EQ(GetU32(removed, 6), 126u);
     EXPECT_EQ(GetU32(removed, 122), 77u);
 }
+
+TEST(GameHostPackets, RoundTrips) {
+    PKTCHECK check;
+    const std::vector<uint8_t> registered = EncodeGameRegistered(check, {4242, 21});
+    ASSERT_EQ(registered.size(), 20u);
+    EXPECT_EQ(GetU32(registered, 14), 4242u);
+    EXPECT_EQ(GetU16(registered, 18), 21);
+    const auto answer = DecodeGameRegistered(registered);
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->game_id, 4242u);
+    EXPECT_EQ(answer->code, 21);
+
+    const std::vector<GameResultEntry> entries = {{7, 1, 1, 10}, {8, 4, 3, -1000}};
+    const std::vector<uint8_t> results = EncodeGameResults(check, 99, entries);
+    ASSERT_EQ(results.size(), 20u + 2 * 12);  // as long as its entries, not the table's 10264
+    EXPECT_EQ(GetU16(results, 0), kPktGameResults);
+    EXPECT_EQ(GetU32(results, 6), 44u);
+    EXPECT_EQ(GetU32(results, 32), 8u);
+    EXPECT_EQ(GetU32(results, 40), uint32_t(-1000));
+    const auto decoded = DecodeGameResults(results);
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->game_id, 99u);
+    EXPECT_EQ(decoded->announced, 2);
+    ASSERT_EQ(decoded->entries.size(), 2u);
+    EXPECT_EQ(decoded->entries[1].account, 8u);
+    EXPECT_EQ(decoded->entries[1].profile, 4);
+    EXPECT_EQ(decoded->entries[1].outcome, 3);
+    EXPECT_EQ(decoded->entries[1].score, -1000);
+
+    GameRecord game{};
+    PutText(game, kGameName, "Duel", kGameNameWidth);
+    PutU32(game, kGameId, 5);
+    const auto again = DecodeGameRecord(EncodeGameRecord(check, kPktGameRegister, game));
+    ASSERT_TRUE(again);
+    EXPECT_EQ(GameRecordName(*again), "Duel");
+    EXPECT_EQ(GameRecordId(*again), 5u);
+    EXPECT_EQ(GetU16(*again, 0), kPktGameRegister);
+}
+
+TEST(TruncatedPackets, DecodeToNothingInsteadOfReadingBeyond) {
+    PKTCHECK check;
+    auto cut = [](const std::vector<uint8_t>& packet) {
+        return std::span<const uint8_t>(packet.data(), packet.size() - 1);
+    };
+    EXPECT_FALSE(DecodeLogin(cut(EncodeLogin(check, {"a", "b", ""})), false));
+    EXPECT_FALSE(DecodeLoginResult(cut(EncodeLoginResult(check, 0, 1))));
+    EXPECT_FALSE(DecodeGameRegistered(cut(EncodeGameRegistered(check, {1, 0}))));
+    EXPECT_FALSE(DecodeGameRecord(cut(EncodeGameRecord(check, kPktGameUpdate, GameRecord{}))));
+    EXPECT_FALSE(DecodeU32At14(cut(EncodeU32Body(check, kPktGameRemove, 3))));
+    EXPECT_FALSE(DecodeUserRecord(std::span<const uint8_t>(
+        EncodeUserRecord(check, 1, 2, Profile{}).data(), kUserRecordKept - 1)));
+    // A results packet cut inside its last entry keeps the entries it holds
+    // and the count it stated, so the receiver can tell.
+    const std::vector<uint8_t> results = EncodeGameResults(check, 9, {{1, 1, 1, 1}, {2, 1, 2, 1}});
+    const auto partial = DecodeGameResults(cut(results));
+    ASSERT_TRUE(partial);
+    EXPECT_EQ(partial->announced, 2);
+    EXPECT_EQ(partial->entries.size(), 1u);
+    EXPECT_FALSE(DecodeGameResults(std::span<const uint8_t>(results.data(), 19)));
+    // Field access outside a record reads 0 rather than beyond it.
+    EXPECT_EQ(GetU32(std::span<const uint8_t>(results.data(), 16), 14), 0u);
+    EXPECT_EQ(GetU16(results, results.size() - 1), 0);
+}

@@ -292,17 +292,9 @@ TEST_F(ServerProtocolTest, GameResultsChangeStatisticsOnce) {
     server->Receive(1, EncodeGameRecord(check, kPktGameRegister, Game("Duel")));
     const uint32_t game_id = GetU32(server->Got(1, kPktGameRegistered)[0], 14);
 
-    auto results = [&](uint32_t game, std::vector<std::array<int64_t, 4>> entries, uint16_t count) {
-        std::vector<uint8_t> packet =
-            check.Create(kPktGameResults, uint32_t(20 + 12 * entries.size()));
-        PutU32(packet, 14, game);
-        PutU16(packet, 18, count);
-        for (size_t i = 0; i < entries.size(); ++i) {
-            PutU32(packet, 20 + 12 * i, uint32_t(entries[i][0]));
-            PutU16(packet, 24 + 12 * i, uint16_t(entries[i][1]));
-            PutU16(packet, 26 + 12 * i, uint16_t(entries[i][2]));
-            PutU32(packet, 28 + 12 * i, uint32_t(entries[i][3]));
-        }
+    auto results = [&](uint32_t game, const std::vector<GameResultEntry>& entries, uint16_t count) {
+        std::vector<uint8_t> packet = EncodeGameResults(check, game, entries);
+        PutU16(packet, 18, count);  // a host may state any count
         PKTCHECK::Seal(packet);
         return packet;
     };
