@@ -1,7 +1,5 @@
 #include "gui/gui_media.h"
 
-#ifdef VORLANE_GUI_HAS_MEDIA
-
 namespace vorlane::gui {
 
 OsgfxCanvas::OsgfxCanvas(media::OSGFX& surface) : surface_(surface) {
@@ -64,5 +62,3 @@ const GuiFont* QntFontSource::GetFont(int number) const {
 }
 
 }  // namespace vorlane::gui
-
-#endif

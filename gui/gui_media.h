@@ -3,9 +3,6 @@
 // GUI fonts (font numbers resolve through the font control).
 #pragma once
 
-#if __has_include("media/osgfx.h") && __has_include("resources/qntfont.h")
-#define VORLANE_GUI_HAS_MEDIA 1
-
 #include <array>
 #include <memory>
 
@@ -75,5 +72,3 @@ class QntFontSource : public GuiFontSource {
 };
 
 }  // namespace vorlane::gui
-
-#endif

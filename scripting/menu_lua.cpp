@@ -637,13 +637,11 @@ std::shared_ptr<const vorlane::gui::GuiPicture> MENU_LUA::FindPicture(const char
     if (picture_loader_) {
         picture = picture_loader_(name);
     } else {
-#ifdef VORLANE_GUI_HAS_MEDIA
         vorlane::resources::RAMA_CTRL* rama = LUA_GetHost().rama;
         vorlane::resources::RAMA_RES* resource = rama ? rama->GetResource(name) : nullptr;
         if (resource && resource->data && resource->size > 0) {
             picture = vorlane::gui::LoadPicture(resource->data.get(), resource->size);
         }
-#endif
     }
     pictures_[name] = picture;
     return picture;

@@ -3,16 +3,13 @@
 // pixman when it is installed.
 #include <SDL.h>
 #include <benchmark/benchmark.h>
+#include <pixman.h>
 
 #include <cstring>
 #include <random>
 #include <vector>
 
 #include "media/osgfx.h"
-
-#ifdef VORLANE_HAVE_PIXMAN
-#include <pixman.h>
-#endif
 
 namespace vorlane::media {
 namespace {
@@ -44,7 +41,6 @@ struct SdlSurfaces {
     SDL_Surface* d;
 };
 
-#ifdef VORLANE_HAVE_PIXMAN
 struct PixmanImages {
     PixmanImages(OSGFX& src, OSGFX& dst) {
         s = pixman_image_create_bits(PIXMAN_a8r8g8b8, src.width(), src.height(), src.pixels(),
@@ -59,7 +55,6 @@ struct PixmanImages {
     pixman_image_t* s;
     pixman_image_t* d;
 };
-#endif
 
 // [SECTION] opaque copy of a frame
 
@@ -184,7 +179,6 @@ BENCHMARK(BM_Glyph8x14Key_Osgfx);
 BENCHMARK(BM_Glyph8x14Tint_Osgfx);
 BENCHMARK(BM_Glyph8x14_SDL);
 
-#ifdef VORLANE_HAVE_PIXMAN
 void PixmanComposite(benchmark::State& state, int w, int h, pixman_op_t op, bool alpha) {
     OSGFX src, dst;
     FillRandom(src, w, h, alpha, 2);
@@ -222,7 +216,6 @@ BENCHMARK(BM_FillFrame_Pixman)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_AlphaFrame_Pixman)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Alpha64x32_Pixman);
 BENCHMARK(BM_Glyph8x14_Pixman);
-#endif
 
 }  // namespace
 }  // namespace vorlane::media

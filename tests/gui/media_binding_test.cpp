@@ -3,8 +3,6 @@
 #include "gui/gui_media.h"
 #include "gui_test_support.h"
 
-#ifdef VORLANE_GUI_HAS_MEDIA
-
 using namespace guitest;
 using namespace vorlane::gui;
 
@@ -70,10 +68,6 @@ TEST_F(MediaBindingTest, InputRecordsOfTheInputLayer) {
 
 }  // namespace
 
-#endif
-
-#ifdef VORLANE_GUI_HAS_MEDIA
-
 #include <unistd.h>
 
 #include <cstdio>
@@ -137,5 +131,3 @@ TEST_F(MediaBindingTest, BitmapFontsDrawInTheTextColour) {
 }
 
 }  // namespace
-
-#endif

@@ -1,6 +1,5 @@
 // The pack tool's "text" source kind compiles a text source into a resource
 // that the text library loads.
-#if defined(VORLANE_HAVE_PACK)
 
 #include <gtest/gtest.h>
 
@@ -50,5 +49,3 @@ TEST(TextBuilder, TextKindCompilesSourceFiles) {
 }
 
 }  // namespace
-
-#endif

@@ -1,17 +1,14 @@
 #include "tools/pack/font_builder.h"
 
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
 #include "media/image_data.h"
 #include "resources/bcf_library.h"
-
-#if __has_include(<ft2build.h>)
-#define VORLANE_HAVE_FREETYPE 1
-#include <ft2build.h>
-#include FT_FREETYPE_H
-#endif
 
 namespace vorlane::pack {
 
@@ -60,7 +57,6 @@ bool ParseFontRecipe(const std::string& source, FontRecipe& recipe, std::string&
     return true;
 }
 
-#ifdef VORLANE_HAVE_FREETYPE
 namespace {
 
 struct Library {
@@ -87,10 +83,8 @@ uint8_t Coverage(const FT_Bitmap& bitmap, int x, int y) {
 }
 
 }  // namespace
-#endif
 
 bool RenderBitmapFont(const FontRecipe& recipe, BitmapFont& font, std::string& error) {
-#ifdef VORLANE_HAVE_FREETYPE
     Library library;
     Face face;
     if (FT_Init_FreeType(&library.handle) != 0) {
@@ -140,11 +134,6 @@ bool RenderBitmapFont(const FontRecipe& recipe, BitmapFont& font, std::string& e
             recipe.mono ? media::kImageFormat32 : media::kImageFormat32Alpha));
     }
     return true;
-#else
-    (void)recipe, (void)font;
-    error = "this build of the pack tool has no TrueType support (FreeType)";
-    return false;
-#endif
 }
 
 std::string FontDefinitionText(const BitmapFont& font) {

@@ -1,17 +1,14 @@
 #include "tools/pack/image_builder.h"
 
+#include <cairo.h>
+#include <librsvg/rsvg.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <memory>
 
 #include "media/image_data.h"
-
-#if __has_include(<librsvg/rsvg.h>) && __has_include(<cairo.h>)
-#define VORLANE_HAVE_RSVG 1
-#include <cairo.h>
-#include <librsvg/rsvg.h>
-#endif
 
 namespace vorlane::pack {
 namespace {
@@ -27,7 +24,6 @@ bool ParseSide(const std::string& text, int& out) {
     return true;
 }
 
-#ifdef VORLANE_HAVE_RSVG
 bool EndsWith(const std::string& text, const char* suffix) {
     std::string s(suffix);
     if (text.size() < s.size())
@@ -129,7 +125,6 @@ bool RenderPng(const ImageRecipe& recipe, Surface& out, std::string& error) {
     cairo_paint(cr.get());
     return true;
 }
-#endif
 
 }  // namespace
 
@@ -177,7 +172,6 @@ bool ParseImageRecipe(const std::string& source, ImageRecipe& recipe, std::strin
 
 bool RenderImageFile(const ImageRecipe& recipe, std::vector<uint32_t>& pixels, int& width,
                      int& height, std::string& error) {
-#ifdef VORLANE_HAVE_RSVG
     Surface surface;
     bool ok = EndsWith(recipe.path, ".svg") ? RenderSvg(recipe, surface, error)
               : EndsWith(recipe.path, ".png")
@@ -189,11 +183,6 @@ bool RenderImageFile(const ImageRecipe& recipe, std::vector<uint32_t>& pixels, i
     height = cairo_image_surface_get_height(surface.get());
     Unpremultiply(surface.get(), pixels);
     return true;
-#else
-    (void)recipe, (void)pixels, (void)width, (void)height;
-    error = "this build of the pack tool has no SVG/PNG support (librsvg, cairo)";
-    return false;
-#endif
 }
 
 bool BuildImageData(const std::string& source, std::vector<uint8_t>& out, std::string& error) {
