@@ -4,7 +4,6 @@
 #include <thread>
 
 #include "net/lobby_packets.h"
-#include "net/net_protocol.h"
 
 namespace vorlane::game {
 
@@ -132,8 +131,7 @@ void OnlineHost::SendRecord(uint16_t packet, uint16_t players) {
     net::PutU16(record, net::kGameMaxPlayers, 4);
     net::PutU32(record, net::kGameId, game_id_);
     std::vector<uint8_t> bytes = net::EncodeGameRecord(net::PKTCHECK(), packet, record);
-    net_->SendData(NET_ID_SERVER, net::kLobbyModuleType, packet, bytes.data(),
-                   uint32_t(bytes.size()));
+    net_->SendToServer(net::kLobbyModuleType, packet, bytes.data(), uint32_t(bytes.size()));
     announced_players_ = players;
 }
 
@@ -184,15 +182,15 @@ void OnlineHost::Finish(int timeout_ms) {
             uint32_t(net_->permid()), uint16_t(hand_over_.profile + 1), kOutcomeWon, kWinnerScore};
         std::vector<uint8_t> results = net::EncodeGameResults(check, game_id_, {winner});
         results_sent_ = true;
-        if (net_->SendData(NET_ID_SERVER, net::kLobbyModuleType, net::kPktGameResults,
-                           results.data(), uint32_t(results.size())) == 1) {
+        if (net_->SendToServer(net::kLobbyModuleType, net::kPktGameResults, results.data(),
+                               uint32_t(results.size())) == 1) {
             PollUntil([this] { return results_answer_ >= 0 || closed_; }, timeout_ms);
         }
         if (results_answer_ != 0)
             status_ = "the lobby server did not take the results";
         std::vector<uint8_t> removal = net::EncodeU32Body(check, net::kPktGameRemove, game_id_);
-        if (net_->SendData(NET_ID_SERVER, net::kLobbyModuleType, net::kPktGameRemove,
-                           removal.data(), uint32_t(removal.size())) == 1) {
+        if (net_->SendToServer(net::kLobbyModuleType, net::kPktGameRemove, removal.data(),
+                               uint32_t(removal.size())) == 1) {
             PollUntil([this] { return removed_ || closed_; }, timeout_ms);
         }
     }

@@ -74,7 +74,3 @@ class FLOWNET {
     SIGNAL_BLOCK* signals_ = nullptr;  // optional, not owned
     uint32_t mode_ = 0;
 };
-
-// Reads the settings table from `section` of an already loaded configuration.
-struct SCFG;
-void NET_ReadSettings(const SCFG* cfg, const char* section, NET_SETTINGS* settings);

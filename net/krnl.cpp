@@ -139,6 +139,9 @@ int16_t DistributeCustomData(NETDRV* driver, ENVELOPE* envelope) {
             driver->api->SrvCustomData(sender, envelope->data.data(), envelope->data_size());
         return 0;
     }
+    // With relaying switched off data for other users is dropped on purpose.
+    if (!driver->relay)
+        return 0;
     return SendSingleMessage(driver, sender, receiver, NET_MSGTYPE_CUSTOMDATA,
                              envelope->data.data(), envelope->data_size());
 }
@@ -175,6 +178,8 @@ int16_t DistributeFile(NETDRV* driver, ENVELOPE* envelope) {
         return -1;
     if (envelope->header.receiver == NET_ID_SERVER)
         return SaveFile(driver, envelope);
+    if (!driver->relay)
+        return 0;
     return SendSingleMessage(driver, sender, envelope->header.receiver, NET_MSGTYPE_FILE,
                              envelope->data.data(), envelope->data_size());
 }

@@ -469,7 +469,10 @@ int16_t QueueForUser(NETDRV* driver, NETUSR* user, uint32_t sender, uint32_t rec
     CONNECTION_DATA* writer = user->writer.get();
     {
         std::lock_guard lock(writer->signals.mutex);
-        if (writer->queued_bytes + size > kMaxWriterQueueBytes) {
+        const uint64_t cap = writer->queue_cap != 0
+                                 ? std::min(writer->queue_cap, kMaxWriterQueueBytes)
+                                 : kMaxWriterQueueBytes;
+        if (writer->queued_bytes + size > cap) {
             NET_FreeEnvelope(envelope);
             return -1;
         }

@@ -15,49 +15,13 @@
 #include "net/envelope.h"
 #include "net/id_system.h"
 #include "net/net_log.h"
+#include "net/net_settings.h"
 #include "net/netapi.h"
 #include "net/netgrp.h"
 #include "net/netusr.h"
 
 constexpr uint32_t kModeServer = 1;
 constexpr uint32_t kModeClient = 2;
-
-// The settings of "data/lobbynet.ini" (times in milliseconds).
-struct NET_SETTINGS {
-    uint16_t port = 0;
-    uint32_t usr_max = 0;
-    uint32_t buf_rw = 0;
-    uint32_t buf_writeblock = 0;
-    uint32_t thrd_exit = 0;
-    uint32_t srv_newconnect = 0;
-    uint32_t srv_waitforflags = 0;
-    uint32_t srv_sendlogofftimeout = 0;
-    uint32_t srv_sendlogonrequest = 0;
-    uint32_t srv_checkdeadcon = 0;
-    uint32_t srv_checkdeadcalltime = 0;
-    uint32_t srv_sendalive = 0;
-    uint32_t usr_initnew = 0;
-    uint32_t usr_remove = 0;
-    uint32_t usr_logoncheck = 0;
-    uint32_t usr_logofftimeout = 0;
-    uint32_t drv_removetime = 0;
-    uint32_t drv_reader_sleep = 0;
-    uint32_t drv_reader_sleep_activate = 0;
-    uint32_t drv_writer_sleep = 0;
-    uint32_t drv_writer_sleep_activate = 0;
-    uint32_t drv_serverloop_sleep = 0;
-    uint32_t drv_serverloop_sleep_activate = 0;
-    // Largest payload a reader accepts ("drv_max_payload"; 0 = kNetDefaultMaxPayload).
-    uint32_t drv_max_payload = 0;
-    // Address the server listens on, host byte order ("srv_bind_addr"; 0 = any).
-    uint32_t srv_bind_addr = 0;
-    // Peers that may wait to be accepted ("srv_listen_backlog"; 0 = 5). A
-    // server expecting bursts of connections wants more.
-    uint32_t srv_listen_backlog = 0;
-};
-
-// usr_max above 1003 becomes 1000.
-uint32_t NET_ClampUserMax(uint32_t usr_max);
 
 enum NetVerbosity { kVerboseThreads = 0, kVerboseLoop = 1, kVerboseUsers = 2, kVerboseSpare = 3 };
 
@@ -84,6 +48,9 @@ struct NETDRV {
     NETAPI* api = nullptr;
     NETGRP* groups = nullptr;
     int verbosity[4] = {2, 2, 2, 2};
+    // Whether client data (and files) addressed to another user is passed on;
+    // when off the server drops it.
+    bool relay = true;
     // Folder that received files are saved in ("" = the working folder).
     std::string file_dir;
     // Log file names; the logs keep pointers to them.

@@ -101,6 +101,7 @@ struct CONNECTION_DATA {
     SIGNAL_BLOCK signals;
     std::deque<ENVELOPE*> queue;  // writer only; guarded by signals.mutex
     uint64_t queued_bytes = 0;    // payload bytes in `queue`
+    uint64_t queue_cap = 0;       // most payload bytes `queue` may hold (0 = the kernel's limit)
     struct NETUSR* user = nullptr;
     NET_CONNECTION* connection = nullptr;
 

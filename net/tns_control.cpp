@@ -1,3 +1,5 @@
+// [SECTION] index
+//   Set-up, connecting and sending, server operations, kernel notifications.
 #include "net/tns_control.h"
 
 #include <arpa/inet.h>
@@ -9,10 +11,13 @@
 #include <cstring>
 #include <new>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 #include "baselib/bl_memory.h"
 #include "baselib/logsys.h"
+#include "net/flownet.h"
+#include "net/krnl.h"
 #include "net/net_protocol.h"
 
 namespace {
@@ -41,7 +46,22 @@ bool ResolveIPv4(const char* host, uint8_t out[4]) {
     return true;
 }
 
+// The CUSTOMDATA payload: module type and sub-type (16 bits each), then the data.
+std::vector<uint8_t> ModulePayload(uint16_t module_type, uint16_t sub_type, const void* data,
+                                   uint32_t size) {
+    std::vector<uint8_t> payload(size_t(size) + 4);
+    payload[0] = uint8_t(module_type);
+    payload[1] = uint8_t(module_type >> 8);
+    payload[2] = uint8_t(sub_type);
+    payload[3] = uint8_t(sub_type >> 8);
+    if (size)
+        std::memcpy(payload.data() + 4, data, size);
+    return payload;
+}
+
 }  // namespace
+
+// [SECTION] Set-up
 
 TNS_CONTROL::TNS_CONTROL() = default;
 
@@ -99,6 +119,7 @@ int16_t TNS_CONTROL::StartFlow(uint32_t mode, const char* log_dir, const char* i
         return -1;
     }
     port_ = flownet_->settings().port;
+    flownet_->driver()->relay = relay_;
     mode_ = mode == kModeServer ? 2 : 1;
     Info(mode_ == 1 ? "Loomex: ...Loomex client system ready !"
                     : "Loomex: ...Loomex server system ready !");
@@ -137,10 +158,18 @@ int16_t TNS_CONTROL::SetLogDir(const char* dir) {
     return 1;
 }
 
+NETDRV* TNS_CONTROL::driver() const {
+    return flownet_ ? flownet_->driver() : nullptr;
+}
+
 void TNS_CONTROL::Update() {
     if (flownet_ && mode_ != 0)
         flownet_->Run();
+    if (!closing_.empty())
+        CloseDrained();
 }
+
+// [SECTION] Connecting and sending
 
 int16_t TNS_CONTROL::ConnectToHostname(const char* host) {
     if (mode_ == 0)
@@ -219,17 +248,11 @@ int16_t TNS_CONTROL::SendData(uint32_t receiver, uint16_t module_type, uint16_t 
     }
     std::vector<uint8_t> payload;
     try {
-        payload.resize(size_t(size) + 4);
+        payload = ModulePayload(module_type, sub_type, data, size);
     } catch (const std::bad_alloc&) {
         Error("Loomex: TNS_CONTROL::SendData: creating data packet failed !");
         return -1;
     }
-    payload[0] = uint8_t(module_type);
-    payload[1] = uint8_t(module_type >> 8);
-    payload[2] = uint8_t(sub_type);
-    payload[3] = uint8_t(sub_type >> 8);
-    if (size)
-        std::memcpy(payload.data() + 4, data, size);
     int16_t sent;
     if (mode_ == 1) {
         if (user_ && !(user_->flags & kUsrConnected)) {
@@ -249,10 +272,16 @@ int16_t TNS_CONTROL::SendData(uint32_t receiver, uint16_t module_type, uint16_t 
     return 1;
 }
 
+int16_t TNS_CONTROL::SendToServer(uint16_t module_type, uint16_t sub_type, const void* data,
+                                  uint32_t size) {
+    return SendData(NET_ID_SERVER, module_type, sub_type, data, size);
+}
+
 void TNS_CONTROL::RemoveSystem() {
     if (flownet_ && mode_ != 0)
         flownet_->Remove();
     flownet_.reset();
+    closing_.clear();
     user_ = nullptr;
     logged_on_ = 0;
     if (own_log_ == 1 && log_) {
@@ -273,6 +302,143 @@ void TNS_CONTROL::RemoveSystem() {
     }
     mode_ = 0;
     port_ = 0;
+}
+
+// [SECTION] Server operations
+
+int16_t TNS_CONTROL::SendDataBatch(uint32_t receiver, uint16_t module_type,
+                                   std::span<const TNS_MESSAGE> messages) {
+    NETDRV* drv = driver();
+    if (mode_ != 2 || !drv)
+        return -1;
+    auto lock = NETUSR_Lock(&drv->users);
+    NETUSR* found = NETUSR_FindById(&drv->users, receiver);
+    if (!found)
+        return -1;
+    int16_t result = 1;
+    for (const TNS_MESSAGE& message : messages) {
+        const std::vector<uint8_t> payload = ModulePayload(
+            module_type, message.sub_type, message.data.data(), uint32_t(message.data.size()));
+        if (QueueForUser(drv, found, NET_ID_SERVER, receiver, NET_MSGTYPE_CUSTOMDATA,
+                         payload.data(), uint32_t(payload.size())) != 0) {
+            result = -1;
+        }
+    }
+    return result;
+}
+
+size_t TNS_CONTROL::SendDataToMany(const std::vector<uint32_t>& receivers, uint16_t module_type,
+                                   uint16_t sub_type, const void* data, uint32_t size) {
+    NETDRV* drv = driver();
+    if (mode_ != 2 || !drv || receivers.empty())
+        return 0;
+    const std::vector<uint8_t> payload = ModulePayload(module_type, sub_type, data, size);
+    // One pass over the kernel's users instead of one search per receiver.
+    const std::unordered_set<uint32_t> wanted(receivers.begin(), receivers.end());
+    size_t queued = 0;
+    NETUSR_ForEach(&drv->users, [&](NETUSR* user) {
+        if (!user->address || !wanted.count(user->address->id))
+            return;
+        if (QueueForUser(drv, user, NET_ID_SERVER, user->address->id, NET_MSGTYPE_CUSTOMDATA,
+                         payload.data(), uint32_t(payload.size())) == 0) {
+            ++queued;
+        }
+    });
+    return queued;
+}
+
+void TNS_CONTROL::CloseWhenDrained(uint32_t user, std::chrono::milliseconds grace,
+                                   std::chrono::milliseconds deadline) {
+    const auto now = std::chrono::steady_clock::now();
+    closing_.push_back({user, now + grace, now + deadline});
+}
+
+void TNS_CONTROL::CloseDrained() {
+    NETDRV* drv = driver();
+    const auto now = std::chrono::steady_clock::now();
+    std::vector<PendingClose> waiting;
+    for (const PendingClose& close : closing_) {
+        if (!drv)
+            continue;
+        auto lock = NETUSR_Lock(&drv->users);
+        NETUSR* user = NETUSR_FindById(&drv->users, close.user);
+        if (!user)
+            continue;
+        bool drained;
+        {
+            std::lock_guard queue_lock(user->writer->signals.mutex);
+            drained = user->writer->queue.empty();
+        }
+        if ((drained && now >= close.not_before) || now >= close.deadline) {
+            KRNL_SendUsrRemoveMessage(drv, user);
+        } else {
+            waiting.push_back(close);
+        }
+    }
+    closing_.swap(waiting);
+}
+
+std::array<uint8_t, 4> TNS_CONTROL::PeerAddress(uint32_t user) {
+    std::array<uint8_t, 4> address{};
+    NETDRV* drv = driver();
+    if (!drv)
+        return address;
+    auto lock = NETUSR_Lock(&drv->users);
+    NETUSR* found = NETUSR_FindById(&drv->users, user);
+    if (found && found->connection)
+        std::memcpy(address.data(), &found->connection->peer.sin_addr.s_addr, 4);
+    return address;
+}
+
+void TNS_CONTROL::SetRelay(bool on) {
+    relay_ = on;
+    if (NETDRV* drv = driver())
+        drv->relay = on;
+}
+
+bool TNS_CONTROL::QueueState(uint32_t user, TNS_QUEUE_STATE* state) const {
+    NETDRV* drv = driver();
+    if (!drv || !state)
+        return false;
+    auto lock = NETUSR_Lock(&drv->users);
+    NETUSR* found = NETUSR_FindById(&drv->users, user);
+    if (!found || !found->writer)
+        return false;
+    std::lock_guard queue_lock(found->writer->signals.mutex);
+    state->bytes = found->writer->queued_bytes;
+    state->messages = uint32_t(found->writer->queue.size());
+    state->cap = found->writer->queue_cap;
+    return true;
+}
+
+bool TNS_CONTROL::SetQueueCap(uint32_t user, uint64_t max_bytes) {
+    NETDRV* drv = driver();
+    if (!drv)
+        return false;
+    auto lock = NETUSR_Lock(&drv->users);
+    NETUSR* found = NETUSR_FindById(&drv->users, user);
+    if (!found || !found->writer)
+        return false;
+    std::lock_guard queue_lock(found->writer->signals.mutex);
+    found->writer->queue_cap = max_bytes;
+    return true;
+}
+
+// [SECTION] Driving
+
+size_t TNS_CONTROL::PendingMessages() const {
+    NETDRV* drv = driver();
+    return drv ? NETDRV_PendingMessages(drv) : 0;
+}
+
+bool TNS_CONTROL::WaitForMessages(uint32_t timeout_ms) const {
+    NETDRV* drv = driver();
+    return drv && NETDRV_WaitForMessage(drv, timeout_ms);
+}
+
+uint16_t TNS_CONTROL::ListenPort() const {
+    NETDRV* drv = driver();
+    return drv ? drv->listen_port : 0;
 }
 
 // [SECTION] Kernel notifications

@@ -7,18 +7,44 @@
 // Data payload of a CUSTOMDATA message, little-endian:
 //   0 module type (16, 1..30000)   2 sub-type (16)   4 the module's data
 //
+// It is the only face of the kernel that programs outside net/ use: the
+// driver, its users and its timed calls stay behind it.
+//
 // States:
 //   mode 0 (not initialised) --InitClientSystem--> mode 1 (client ready)
 //   --ConnectToHostname--> connected (user set) --log-on accepted--> logged_on
 //   --Disconnect / connection lost / removed--> client ready
 #pragma once
 
+#include <array>
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
+#include <vector>
 
-#include "net/flownet.h"
+#include "net/net_settings.h"
 #include "net/netapi.h"
+
+class FLOWNET;
+struct NETDRV;
+struct NETUSR;
+struct LOGSYS;
+
+// One message of a batch for one receiver (see SendDataBatch).
+struct TNS_MESSAGE {
+    uint16_t sub_type = 0;
+    std::span<const uint8_t> data;
+};
+
+// What waits in one user's outgoing queue.
+struct TNS_QUEUE_STATE {
+    uint64_t bytes = 0;     // payload bytes queued, not yet written
+    uint32_t messages = 0;  // messages queued
+    uint64_t cap = 0;       // the cap set for the user (0 = only the kernel's own limit)
+};
 
 class TNS_CONTROL : public NETAPI {
   public:
@@ -47,7 +73,50 @@ class TNS_CONTROL : public NETAPI {
     // `receiver`). 1 or -1. Virtual so that tests can capture what is sent.
     virtual int16_t SendData(uint32_t receiver, uint16_t module_type, uint16_t sub_type,
                              const void* data, uint32_t size);
+    // Client: SendData to the server.
+    int16_t SendToServer(uint16_t module_type, uint16_t sub_type, const void* data, uint32_t size);
     void RemoveSystem();
+
+    // [SECTION] Server operations (mode 2; they do nothing in client mode)
+
+    // Queues several messages for one receiver, finding it once. 1 when all
+    // were queued, -1 when the receiver is unknown or one was refused.
+    int16_t SendDataBatch(uint32_t receiver, uint16_t module_type,
+                          std::span<const TNS_MESSAGE> messages);
+    // Queues one message for every listed receiver (the payload is built once,
+    // the users are walked once). Unknown receivers are skipped. The number
+    // of receivers it was queued for.
+    size_t SendDataToMany(const std::vector<uint32_t>& receivers, uint16_t module_type,
+                          uint16_t sub_type, const void* data, uint32_t size);
+    // Removes the user once its outgoing queue is empty, but not before
+    // `grace` (so that a reply in flight goes out) and at the latest after
+    // `deadline`, drained or not.
+    void CloseWhenDrained(uint32_t user,
+                          std::chrono::milliseconds grace = std::chrono::milliseconds(50),
+                          std::chrono::milliseconds deadline = std::chrono::milliseconds(2000));
+    // IPv4 address of the user's peer in network order, or zeros. Virtual so
+    // that tests can state an address.
+    virtual std::array<uint8_t, 4> PeerAddress(uint32_t user);
+    // Whether data a client addresses to another user (not the server) is
+    // passed on to that user; when off it is dropped. On unless switched off.
+    void SetRelay(bool on);
+    bool relay() const { return relay_; }
+    // The user's outgoing queue; false when there is no such user.
+    bool QueueState(uint32_t user, TNS_QUEUE_STATE* state) const;
+    // Caps the payload bytes that may wait for the user (0 = only the
+    // kernel's own limit); a message that would pass the cap is refused.
+    // False when there is no such user.
+    bool SetQueueCap(uint32_t user, uint64_t max_bytes);
+
+    // [SECTION] Driving
+
+    // Messages that wait for Update.
+    size_t PendingMessages() const;
+    // Waits until a message waits for Update or `timeout_ms` passed. True
+    // when one waits.
+    bool WaitForMessages(uint32_t timeout_ms) const;
+    // The port the server listens on (the real one when 0 was asked for).
+    uint16_t ListenPort() const;
 
     // Hooks, empty here.
     virtual void OnLogon(uint32_t /*id*/) {}
@@ -67,9 +136,8 @@ class TNS_CONTROL : public NETAPI {
     bool logged_on() const { return logged_on_ != 0; }
     uint32_t own_id() const { return own_id_; }
     uint16_t port() const { return port_; }
-    NETUSR* user() const { return user_; }
-    FLOWNET* flownet() const { return flownet_.get(); }
-    NETDRV* driver() const { return flownet_ ? flownet_->driver() : nullptr; }
+    // Client: true from ConnectToHostname until the connection is given up.
+    bool has_connection() const { return user_ != nullptr; }
     // The log-on wait of ConnectToHostname (30000 ms unless a test shortens it).
     void set_logon_timeout(uint32_t ms) { logon_timeout_ms_ = ms; }
 
@@ -88,6 +156,15 @@ class TNS_CONTROL : public NETAPI {
     void CltFileReceived(const char* name) override { OnFileReceived(name); }
 
   private:
+    struct PendingClose {
+        uint32_t user = 0;
+        std::chrono::steady_clock::time_point not_before;
+        std::chrono::steady_clock::time_point deadline;
+    };
+
+    NETDRV* driver() const;
+    // Removes the users whose close is due.
+    void CloseDrained();
     int16_t StartFlow(uint32_t mode, const char* log_dir, const char* ini_name,
                       const NET_SETTINGS* settings);
     void WriteBanner();
@@ -103,4 +180,6 @@ class TNS_CONTROL : public NETAPI {
     std::string log_dir_;
     std::string log_file_name_;  // the own log keeps a pointer to it
     uint32_t logon_timeout_ms_ = 30000;
+    bool relay_ = true;
+    std::vector<PendingClose> closing_;
 };

@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "baselib/scfg/scfg.h"
-#include "net/flownet.h"
+#include "net/net_settings.h"
 
 namespace vorlane::server {
 

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "net/netdrv.h"
+#include "net/net_settings.h"
 #include "server/lobby_store.h"
 
 namespace vorlane::server {

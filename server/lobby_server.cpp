@@ -6,11 +6,8 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <unordered_set>
 
 #include "baselib/logsys.h"
-#include "net/krnl.h"
-#include "net/net_protocol.h"
 
 namespace vorlane::server {
 
@@ -18,6 +15,7 @@ using namespace vorlane::net;
 
 namespace {
 
+// A closed connection still gets its queued reply, for at most this long.
 constexpr auto kCloseGrace = std::chrono::milliseconds(50);
 constexpr auto kCloseDeadline = std::chrono::milliseconds(2000);
 
@@ -74,22 +72,16 @@ int16_t LobbyServer::Start(const char* log_dir) {
     return InitServerSystemWithSettings(log_dir, config_.kernel);
 }
 
-uint16_t LobbyServer::ListenPort() const {
-    NETDRV* drv = driver();
-    return drv ? drv->listen_port : 0;
-}
-
 void LobbyServer::Pump(uint32_t wait_ms, int budget) {
-    NETDRV* drv = driver();
-    if (!drv)
+    if (mode() == 0)
         return;
     // While passwords are being checked, look back soon for their results.
     if (workers_->pending() > 0)
         wait_ms = std::min<uint32_t>(wait_ms, 1);
-    if (NETDRV_PendingMessages(drv) == 0)
-        NETDRV_WaitForMessage(drv, wait_ms);
+    if (PendingMessages() == 0)
+        WaitForMessages(wait_ms);
     Update();
-    for (int i = 1; i < budget && NETDRV_PendingMessages(drv) > 0; ++i) Update();
+    for (int i = 1; i < budget && PendingMessages() > 0; ++i) Update();
 }
 
 size_t LobbyServer::channel_members(size_t channel) const {
@@ -112,100 +104,30 @@ bool LobbyServer::SendTo(uint32_t user, const std::vector<uint8_t>& packet) {
            1;
 }
 
-namespace {
-
-// The CUSTOMDATA payload of a lobby packet: module type, sub-type, the packet.
-std::vector<uint8_t> LobbyPayload(const std::vector<uint8_t>& packet, uint16_t id) {
-    std::vector<uint8_t> payload(packet.size() + 4);
-    payload[0] = uint8_t(kLobbyModuleType);
-    payload[1] = uint8_t(kLobbyModuleType >> 8);
-    payload[2] = uint8_t(id);
-    payload[3] = uint8_t(id >> 8);
-    std::copy(packet.begin(), packet.end(), payload.begin() + 4);
-    return payload;
-}
-
-}  // namespace
-
 void LobbyServer::SendAllTo(uint32_t user, const std::vector<std::vector<uint8_t>>& packets) {
-    NETDRV* drv = driver();
-    if (!drv)
-        return;
-    auto lock = NETUSR_Lock(&drv->users);
-    NETUSR* found = NETUSR_FindById(&drv->users, user);
-    if (!found)
-        return;
+    std::vector<TNS_MESSAGE> messages;
+    messages.reserve(packets.size());
     for (const std::vector<uint8_t>& packet : packets) {
-        const auto header = DecodePacketHeader(packet);
-        if (!header)
-            continue;
-        const std::vector<uint8_t> payload = LobbyPayload(packet, header->id);
-        QueueForUser(drv, found, NET_ID_SERVER, user, NET_MSGTYPE_CUSTOMDATA, payload.data(),
-                     uint32_t(payload.size()));
+        if (const auto header = DecodePacketHeader(packet))
+            messages.push_back({header->id, packet});
     }
+    SendDataBatch(user, kLobbyModuleType, messages);
 }
 
 void LobbyServer::SendToMany(const std::vector<uint32_t>& users,
                              const std::vector<uint8_t>& packet) {
-    NETDRV* drv = driver();
     const auto header = DecodePacketHeader(packet);
-    if (!drv || !header || users.empty())
+    if (!header)
         return;
-    const std::vector<uint8_t> payload = LobbyPayload(packet, header->id);
-    // One pass over the kernel's users instead of one search per receiver.
-    const std::unordered_set<uint32_t> wanted(users.begin(), users.end());
-    NETUSR_ForEach(&drv->users, [&](NETUSR* user) {
-        if (!user->address || !wanted.count(user->address->id))
-            return;
-        QueueForUser(drv, user, NET_ID_SERVER, user->address->id, NET_MSGTYPE_CUSTOMDATA,
-                     payload.data(), uint32_t(payload.size()));
-    });
+    SendDataToMany(users, kLobbyModuleType, header->id, packet.data(), uint32_t(packet.size()));
 }
 
 void LobbyServer::CloseConnection(uint32_t user) {
-    const auto now = std::chrono::steady_clock::now();
-    closing_.push_back({user, now + kCloseGrace, now + kCloseDeadline});
-}
-
-std::array<uint8_t, 4> LobbyServer::PeerAddress(uint32_t user) {
-    std::array<uint8_t, 4> address{};
-    NETDRV* drv = driver();
-    if (!drv)
-        return address;
-    auto lock = NETUSR_Lock(&drv->users);
-    NETUSR* found = NETUSR_FindById(&drv->users, user);
-    if (found && found->connection) {
-        std::memcpy(address.data(), &found->connection->peer.sin_addr.s_addr, 4);
-    }
-    return address;
+    CloseWhenDrained(user, kCloseGrace, kCloseDeadline);
 }
 
 void LobbyServer::SrvTick() {
     workers_->Drain();
-    if (closing_.empty())
-        return;
-    NETDRV* drv = driver();
-    const auto now = std::chrono::steady_clock::now();
-    std::vector<PendingClose> waiting;
-    for (const PendingClose& close : closing_) {
-        if (!drv)
-            continue;
-        auto lock = NETUSR_Lock(&drv->users);
-        NETUSR* user = NETUSR_FindById(&drv->users, close.user);
-        if (!user)
-            continue;
-        bool drained;
-        {
-            std::lock_guard queue_lock(user->writer->signals.mutex);
-            drained = user->writer->queue.empty();
-        }
-        if ((drained && now >= close.not_before) || now >= close.deadline) {
-            KRNL_SendUsrRemoveMessage(drv, user);
-        } else {
-            waiting.push_back(close);
-        }
-    }
-    closing_.swap(waiting);
 }
 
 void LobbyServer::SendResult(uint32_t user, uint32_t code) {

@@ -52,8 +52,6 @@ class LobbyServer : public TNS_CONTROL {
 
     // Starts the kernel in server mode. 1 or -1.
     int16_t Start(const char* log_dir);
-    // The port the kernel listens on (the real one when 0 was asked for).
-    uint16_t ListenPort() const;
     // Runs kernel steps until no message is waiting or `budget` steps ran;
     // waits up to `wait_ms` for one first.
     void Pump(uint32_t wait_ms, int budget = 256);
@@ -83,8 +81,6 @@ class LobbyServer : public TNS_CONTROL {
     virtual void SendToMany(const std::vector<uint32_t>& users, const std::vector<uint8_t>& packet);
     // Closes the user's connection once its queued replies are out.
     virtual void CloseConnection(uint32_t user);
-    // IPv4 address of the user's peer in network order (4 bytes), or zeros.
-    virtual std::array<uint8_t, 4> PeerAddress(uint32_t user);
 
   private:
     struct Game {
@@ -109,11 +105,6 @@ class LobbyServer : public TNS_CONTROL {
         int channel = -1;
         double chat_tokens = 0;
         std::chrono::steady_clock::time_point chat_refill;
-    };
-    struct PendingClose {
-        uint32_t user = 0;
-        std::chrono::steady_clock::time_point not_before;
-        std::chrono::steady_clock::time_point deadline;
     };
 
     void HandleFirstLogin(Session& session, std::span<const uint8_t> packet);
@@ -151,7 +142,6 @@ class LobbyServer : public TNS_CONTROL {
     std::map<uint32_t, Session> sessions_;
     std::map<uint32_t, uint32_t> online_;  // account -> kernel user
     std::vector<Channel> channels_;
-    std::vector<PendingClose> closing_;
     uint32_t next_game_id_ = 1;
     uint64_t next_serial_ = 1;
     // Last member: its threads end before anything they refer to goes away.

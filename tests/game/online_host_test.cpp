@@ -19,7 +19,6 @@
 #include "frontend/cfgfile.h"
 #include "game/hand_over.h"
 #include "game/online_session.h"
-#include "net/net_protocol.h"
 #include "server/lobby_server.h"
 #include "tests/server/running_server.h"
 

@@ -8,9 +8,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <map>
+#include <thread>
 
 #include "baselib/bl_memory.h"
 #include "tests/lobby/lobby_test_support.h"
@@ -380,6 +383,105 @@ TEST(TnsControl, SendDataChecksAndHeaderSplitting) {
     EXPECT_TRUE(log.Has("Loomex: TNS_CONTROL::SRV_DataReceived(): invalid data received !"));
 }
 
+TEST(TnsControl, ServerFaceSendsClosesAndKeepsBudgets) {
+    BL_Init();
+    MemoryLog log;
+    struct Side : TNS_CONTROL {
+        void OnLogon(uint32_t id) override { logons.push_back(id); }
+        void OnUserRemoved(uint32_t id) override { gone.push_back(id); }
+        void OnConnectionLost(uint32_t id) override { gone.push_back(id); }
+        void OnDataReceived(uint32_t, uint32_t, uint16_t, uint16_t sub, const uint8_t*,
+                            uint32_t) override {
+            subs.push_back(sub);
+        }
+        std::vector<uint32_t> logons, gone;
+        std::vector<uint16_t> subs;
+    };
+    NET_SETTINGS settings;
+    settings.usr_max = 4;
+    settings.buf_writeblock = 4096;
+    settings.thrd_exit = 500;
+    settings.srv_newconnect = 20;
+    settings.srv_waitforflags = 5;
+    settings.srv_sendlogonrequest = 1000;
+    settings.srv_checkdeadcon = 60000;
+    settings.srv_checkdeadcalltime = 5000;
+    settings.srv_sendalive = 1000;
+    settings.usr_initnew = 1000;
+    settings.usr_remove = 500;
+    settings.usr_logoncheck = 5000;
+    settings.usr_logofftimeout = 500;
+    settings.drv_removetime = 100;
+    settings.srv_bind_addr = 0x7F000001;
+    const std::string dir = ::testing::TempDir() + "tns_server_face";
+    Side server;
+    ASSERT_EQ(server.InitServerSystemWithSettings(dir.c_str(), settings), 1);
+    EXPECT_TRUE(server.relay());  // relaying stays on unless switched off
+    settings.port = server.ListenPort();
+    ASSERT_NE(settings.port, 0);
+    Side a, b;
+    ASSERT_EQ(a.InitClientSystemWithSettings(dir.c_str(), settings), 1);
+    ASSERT_EQ(b.InitClientSystemWithSettings(dir.c_str(), settings), 1);
+    {
+        // Log-on blocks the client; the server answers from its own thread meanwhile.
+        std::atomic<bool> stop{false};
+        std::thread pump([&] {
+            while (!stop) {
+                server.WaitForMessages(5);
+                server.Update();
+            }
+        });
+        EXPECT_EQ(a.ConnectToHostname("127.0.0.1"), 1);
+        EXPECT_EQ(b.ConnectToHostname("127.0.0.1"), 1);
+        stop = true;
+        pump.join();
+    }
+    auto pump_until = [&](const std::function<bool()>& done) {
+        for (int i = 0; i < 3000 && !done(); ++i) {
+            server.WaitForMessages(1);
+            while (server.PendingMessages() > 0) server.Update();
+            server.Update();
+            a.Update();
+            b.Update();
+        }
+        return done();
+    };
+    ASSERT_TRUE(pump_until([&] { return server.logons.size() == 2; }));
+    const uint32_t ida = a.own_id(), idb = b.own_id();
+    EXPECT_EQ(server.PeerAddress(ida), (std::array<uint8_t, 4>{127, 0, 0, 1}));
+    EXPECT_EQ(server.PeerAddress(999), (std::array<uint8_t, 4>{}));
+
+    const uint8_t hi[2] = {'h', 'i'};
+    EXPECT_EQ(server.SendDataToMany({ida, idb, 999}, 12, 5, hi, 2), 2u);
+    const TNS_MESSAGE batch[2] = {{6, std::span<const uint8_t>(hi)}, {7, {}}};
+    EXPECT_EQ(server.SendDataBatch(ida, 12, batch), 1);
+    EXPECT_EQ(server.SendDataBatch(999, 12, batch), -1);
+    ASSERT_TRUE(pump_until([&] { return a.subs.size() == 3 && b.subs.size() == 1; }));
+    EXPECT_EQ(a.subs, (std::vector<uint16_t>{5, 6, 7}));
+
+    // A cap on what may wait for a user refuses what would pass it.
+    TNS_QUEUE_STATE state;
+    EXPECT_FALSE(server.QueueState(999, &state));
+    ASSERT_TRUE(server.SetQueueCap(ida, 8));
+    ASSERT_TRUE(server.QueueState(ida, &state));
+    EXPECT_EQ(state.cap, 8u);
+    EXPECT_LE(state.messages, 3u);
+    const uint8_t ten[10] = {};
+    EXPECT_EQ(server.SendData(ida, 12, 1, ten, sizeof ten), -1);
+    ASSERT_TRUE(server.SetQueueCap(ida, 0));
+    EXPECT_EQ(server.SendData(ida, 12, 1, ten, sizeof ten), 1);
+
+    // Closing after the queue drained: the reply still arrives, then the user goes.
+    server.CloseWhenDrained(ida);
+    ASSERT_TRUE(pump_until([&] { return !server.gone.empty() && !a.has_connection(); }));
+    EXPECT_EQ(server.gone[0], ida);
+    EXPECT_EQ(a.subs.size(), 4u);
+    EXPECT_EQ(server.SendDataToMany({ida, idb}, 12, 5, hi, 2), 1u);
+    a.RemoveSystem();
+    b.RemoveSystem();
+    server.RemoveSystem();
+}
+
 TEST_F(LobbynetTest, BusyClientDropsALoginWhenAsked) {
     EXPECT_FALSE(client.idle());
     EXPECT_EQ(client.Login("ann", "pw", "", "", true, 0xFFFF, 0xFFFF), 0);
@@ -419,7 +521,7 @@ TEST(TnsControl, ConnectGivesUpWhenTheServerNeverAnswers) {
     EXPECT_GE(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(300));
     EXPECT_TRUE(log.Has("Loomex: TNS_CONTROL:: ConnectToHostname(): login timeout"));
     EXPECT_FALSE(control.logged_on());
-    EXPECT_EQ(control.user(), nullptr);
+    EXPECT_FALSE(control.has_connection());
 
     // Without a connection Disconnect fails quietly.
     log.Clear();

@@ -303,6 +303,19 @@ TEST_F(Kernel, CustomDataToOneUserToAllAndToServer) {
     // A client cannot address a user it does not know locally.
     EXPECT_EQ(SendSingleMessage(a->driver(), 999, NET_ID_SERVER, NET_MSGTYPE_CUSTOMDATA, "x", 1),
               -1);
+
+    // With relaying off the server keeps client data for other users to itself.
+    server_->driver()->relay = false;
+    const size_t before = b->api.custom.size();
+    ASSERT_EQ(SendSingleMessage(a->driver(), a->api.own_id, b->api.own_id, NET_MSGTYPE_CUSTOMDATA,
+                                "no", 2),
+              0);
+    ASSERT_EQ(SendSingleMessage(a->driver(), a->api.own_id, NET_ID_SERVER, NET_MSGTYPE_CUSTOMDATA,
+                                "srv", 3),
+              0);
+    ASSERT_TRUE(Pump([&] { return server_api_.custom.size() == 2; }));
+    Settle(50);
+    EXPECT_EQ(b->api.custom.size(), before);
 }
 
 TEST_F(Kernel, GroupDataReachesEveryMember) {

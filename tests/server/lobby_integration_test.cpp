@@ -10,7 +10,6 @@
 #include <thread>
 
 #include "baselib/bl_memory.h"
-#include "net/net_protocol.h"
 #include "server/lobby_server.h"
 #include "tests/server/running_server.h"
 
@@ -110,8 +109,8 @@ TEST_F(LobbyIntegrationTest, TwoClientsChatAndSeeUsersAndGames) {
     PutText(game, kGameName, "Duel at Vega", kGameNameWidth);
     PutU16(game, kGameMaxPlayers, 4);
     std::vector<uint8_t> record = EncodeGameRecord(PKTCHECK(), kPktGameRegister, game);
-    ASSERT_EQ(host->net.SendData(NET_ID_SERVER, 12, kPktGameRegister, record.data(),
-                                 uint32_t(record.size())),
+    ASSERT_EQ(host->net.SendToServer(kLobbyModuleType, kPktGameRegister, record.data(),
+                                     uint32_t(record.size())),
               1);
     ASSERT_TRUE(WaitFor({ann.get(), bob.get(), host.get()}, [&] {
         return ann->net.games().size() == 1 && bob->net.games().size() == 1;
@@ -119,7 +118,8 @@ TEST_F(LobbyIntegrationTest, TwoClientsChatAndSeeUsersAndGames) {
     EXPECT_EQ(GameRecordName(ann->net.games()[0]), "Duel at Vega");
     const uint32_t game_id = GameRecordId(ann->net.games()[0]);
     std::vector<uint8_t> removal = EncodeU32Body(PKTCHECK(), kPktGameRemove, game_id);
-    host->net.SendData(NET_ID_SERVER, 12, kPktGameRemove, removal.data(), uint32_t(removal.size()));
+    host->net.SendToServer(kLobbyModuleType, kPktGameRemove, removal.data(),
+                           uint32_t(removal.size()));
     ASSERT_TRUE(WaitFor({ann.get(), bob.get(), host.get()},
                         [&] { return ann->net.games().empty() && bob->net.games().empty(); }));
     EXPECT_TRUE(ann->frontend.Has("game_removed " + std::to_string(game_id)));
@@ -135,7 +135,7 @@ TEST_F(LobbyIntegrationTest, TwoClientsChatAndSeeUsersAndGames) {
     EXPECT_EQ(ann->net.ConnectToHostname("127.0.0.1"), -1);
     EXPECT_TRUE(log.Has("Loomex: TNS_CONTROL::ConnectToHostname() already connected !"));
     const uint8_t byte = 0;
-    EXPECT_EQ(ann->net.SendData(NET_ID_SERVER, 30001, 1, &byte, 1), -1);
+    EXPECT_EQ(ann->net.SendToServer(30001, 1, &byte, 1), -1);
     EXPECT_TRUE(log.Has("Loomex: TNS_CONTROL::SendData: invalid module type !(1)"));
 }
 

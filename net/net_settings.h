@@ -1,0 +1,47 @@
+// NET_SETTINGS: the kernel's settings, as a program hands them to TNS_CONTROL
+// or reads them from the sections [LOOMEX_CLIENT] / [LOOMEX_SERVER] of a
+// settings file (see flownet.h for the keys and working values).
+#pragma once
+
+#include <cstdint>
+
+// The settings of "data/lobbynet.ini" (times in milliseconds).
+struct NET_SETTINGS {
+    uint16_t port = 0;
+    uint32_t usr_max = 0;
+    uint32_t buf_rw = 0;
+    uint32_t buf_writeblock = 0;
+    uint32_t thrd_exit = 0;
+    uint32_t srv_newconnect = 0;
+    uint32_t srv_waitforflags = 0;
+    uint32_t srv_sendlogofftimeout = 0;
+    uint32_t srv_sendlogonrequest = 0;
+    uint32_t srv_checkdeadcon = 0;
+    uint32_t srv_checkdeadcalltime = 0;
+    uint32_t srv_sendalive = 0;
+    uint32_t usr_initnew = 0;
+    uint32_t usr_remove = 0;
+    uint32_t usr_logoncheck = 0;
+    uint32_t usr_logofftimeout = 0;
+    uint32_t drv_removetime = 0;
+    uint32_t drv_reader_sleep = 0;
+    uint32_t drv_reader_sleep_activate = 0;
+    uint32_t drv_writer_sleep = 0;
+    uint32_t drv_writer_sleep_activate = 0;
+    uint32_t drv_serverloop_sleep = 0;
+    uint32_t drv_serverloop_sleep_activate = 0;
+    // Largest payload a reader accepts ("drv_max_payload"; 0 = kNetDefaultMaxPayload).
+    uint32_t drv_max_payload = 0;
+    // Address the server listens on, host byte order ("srv_bind_addr"; 0 = any).
+    uint32_t srv_bind_addr = 0;
+    // Peers that may wait to be accepted ("srv_listen_backlog"; 0 = 5). A
+    // server expecting bursts of connections wants more.
+    uint32_t srv_listen_backlog = 0;
+};
+
+// usr_max above 1003 becomes 1000.
+uint32_t NET_ClampUserMax(uint32_t usr_max);
+
+// Reads the settings table from `section` of an already loaded configuration.
+struct SCFG;
+void NET_ReadSettings(const SCFG* cfg, const char* section, NET_SETTINGS* settings);
