@@ -11,6 +11,7 @@
 #include "gui/gui_style.h"
 #include "gui/gui_widgets.h"
 #include "scripting/menu_lua.h"
+#include "scripting/menu_tags.h"
 
 namespace vorlane::frontend {
 
@@ -155,7 +156,7 @@ void MAINMAP::ProfilesComplete(const std::array<net::Profile, 4>& profiles) {
         }
         list->SetSelection(0);
     }
-    Click(9);  // MENU_TAG_PROFILE_LIST: the preview of slot 0
+    Click(MENU_TAG_PROFILE_LIST);  // the preview of slot 0
 }
 
 void MAINMAP::ProfilePreview() {
@@ -193,7 +194,7 @@ void MAINMAP::ProfileChoice(bool select) {
         EnableMenu("menu.profile", false);
         ShowMenu("menu.profileyesno");
     } else {
-        Click(10);  // MENU_TAG_PROFILE_YES
+        Click(MENU_TAG_PROFILE_YES);
     }
 }
 
@@ -318,7 +319,7 @@ void MAINMAP::UserListChanged(const std::vector<net::UserRecord>& users,
     }
     if (removed && List("menu.lobby.obj_list_chat") &&
         int32_t(net::UserRecordId(*removed)) == private_target_)
-        Click(21);  // MENU_TAG_LOBBY_TOALL
+        Click(MENU_TAG_LOBBY_TOALL);
 }
 
 void MAINMAP::GameListChanged(const std::vector<net::GameRecord>& games,

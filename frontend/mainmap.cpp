@@ -25,6 +25,7 @@
 #include "resources/textlib.h"
 #include "scripting/lua_glue.h"
 #include "scripting/menu_lua.h"
+#include "scripting/menu_tags.h"
 #include "sound/sound_lua.h"
 #include "video/seq_ctrl.h"
 #include "video/videosys.h"
@@ -50,45 +51,6 @@ MAINMAP* g_mainmap = nullptr;
 void LogError(const char* text) {
     LOGSYS_Text(nullptr, kLogError, text);
 }
-
-// Tags (the vrlmenu values).
-enum : int32_t {
-    kTagNone = 0,
-    kTagLoginLogin = 1,
-    kTagLoginCreate = 2,
-    kTagLoginBack = 3,
-    kTagLoginErrorOk = 4,
-    kTagProfileBack = 5,
-    kTagProfileSelect = 6,
-    kTagProfileShowModify = 7,
-    kTagProfileOverCreate = 8,
-    kTagProfileList = 9,
-    kTagProfileYes = 10,
-    kTagProfileNo = 11,
-    kTagProfModLeft = 12,
-    kTagProfModRight = 13,
-    kTagChannelBack = 14,
-    kTagChannelSelect = 15,
-    kTagChannelList = 16,
-    kTagChannelErrorOk = 17,
-    kTagLobbyCreate = 18,
-    kTagLobbyJoin = 19,
-    kTagLobbyPrivate = 20,
-    kTagLobbyToAll = 21,
-    kTagLobbyIgnore = 22,
-    kTagLobbyBack = 23,
-    kTagLobbySend = 24,
-    kTagLobbyChatInput = 25,
-    kTagLobbyShowProfile = 26,
-    kTagLobbyProfileOk = 27,
-    kTagLobbyUserList = 28,
-    kTagLanCreate = 29,
-    kTagLanJoin = 30,
-    kTagLanBack = 31,
-    kTagGameBack = 32,
-    kTagGameCreate = 33,
-    kTagGameMissionList = 34,
-};
 
 // Input-box typing limits set at construction.
 struct TextLimit {
@@ -384,71 +346,71 @@ int MAINMAP::Dispatch(int32_t tag, const GUI_EVENT& event) {
         case GEVE_MOUSE_CLICK:
             break;
         case GEVE_MOUSE_DCLICK:
-            if (tag == kTagProfileList)
-                return Click(kTagProfileSelect);
-            if (tag == kTagChannelList)
-                return Click(kTagChannelSelect);
-            if (tag == kTagLobbyUserList)
-                return Click(kTagLobbyShowProfile);
+            if (tag == MENU_TAG_PROFILE_LIST)
+                return Click(MENU_TAG_PROFILE_SELECT);
+            if (tag == MENU_TAG_CHANNEL_LIST)
+                return Click(MENU_TAG_CHANNEL_SELECT);
+            if (tag == MENU_TAG_LOBBY_USERLIST)
+                return Click(MENU_TAG_LOBBY_SHOWPROFILE);
             return 0;
         case GEVE_KEY_ASCII:
-            if (tag == kTagLobbyChatInput && event.character == 13)
-                return Click(kTagLobbySend);
+            if (tag == MENU_TAG_LOBBY_CHATINPUT && event.character == 13)
+                return Click(MENU_TAG_LOBBY_SEND);
             return 0;
         case GEVE_KEY_PRESS:
-            if (tag == kTagGameMissionList && event.stroke)
-                return Click(kTagGameMissionList);
+            if (tag == MENU_TAG_GAME_MISSIONLIST && event.stroke)
+                return Click(MENU_TAG_GAME_MISSIONLIST);
             return 0;
         default:
             return 0;
     }
 
     switch (tag) {
-        case kTagLoginLogin:
+        case MENU_TAG_LOGIN_LOGIN:
             ActionLogin(false);
             return 1;
-        case kTagLoginCreate:
+        case MENU_TAG_LOGIN_CREATE:
             ActionLogin(true);
             return 1;
-        case kTagLoginBack:
-        case kTagLanBack:
+        case MENU_TAG_LOGIN_BACK:
+        case MENU_TAG_LAN_BACK:
             if (context_.set_program_state)
                 context_.set_program_state(2);
             return 1;
-        case kTagLoginErrorOk:
+        case MENU_TAG_LOGIN_ERROROK:
             EnableMenu("menu.login", true);
             HideMenu("menu.loginerror");
             return 0;
-        case kTagProfileBack:
+        case MENU_TAG_PROFILE_BACK:
             HideMenu("menu.profile");
             if (context_.lobby)
                 context_.lobby->Disconnect();
             ShowMenu("menu.login");
             return 1;
-        case kTagProfileSelect:
+        case MENU_TAG_PROFILE_SELECT:
             ProfileChoice(true);
             return 0;
-        case kTagProfileOverCreate:
+        case MENU_TAG_PROFILE_OVERCREATE:
             ProfileChoice(false);
             return 0;
-        case kTagProfileShowModify:
+        case MENU_TAG_PROFILE_SHOWMODIFY:
             ShowMenu("menu.profilemodify");
             PutPortrait("menu.profilemodify.frame2.frame1", portrait_);
             SetVisible("menu.profile.frame1", false);
             return 0;
-        case kTagProfileList:
+        case MENU_TAG_PROFILE_LIST:
             ProfilePreview();
             return 0;
-        case kTagProfileYes:
+        case MENU_TAG_PROFILE_YES:
             ProfileStore();
             [[fallthrough]];
-        case kTagProfileNo:
+        case MENU_TAG_PROFILE_NO:
             EnableMenu("menu.profile", true);
             HideMenu("menu.profileyesno");
             return 0;
-        case kTagProfModLeft:
-        case kTagProfModRight:
-            portrait_ = int16_t(tag == kTagProfModLeft ? portrait_ - 1 : portrait_ + 1);
+        case MENU_TAG_PROFMOD_LEFT:
+        case MENU_TAG_PROFMOD_RIGHT:
+            portrait_ = int16_t(tag == MENU_TAG_PROFMOD_LEFT ? portrait_ - 1 : portrait_ + 1);
             if (portrait_ < 0)
                 portrait_ = 0;
             if (portrait_ > kPortraitCount - 1)
@@ -457,59 +419,59 @@ int MAINMAP::Dispatch(int32_t tag, const GUI_EVENT& event) {
                                            : "menu.profilemodify.frame2.frame1",
                         portrait_);
             return 0;
-        case kTagChannelBack:
+        case MENU_TAG_CHANNEL_BACK:
             if (context_.lobby)
                 context_.lobby->RequestProfiles();
             EnableMenu("menu.channel", false);
             ShowMenu("menu.profilefetchinfo");
             return 0;
-        case kTagChannelSelect:
+        case MENU_TAG_CHANNEL_SELECT:
             ChannelJoin();
             return 0;
-        case kTagChannelErrorOk:
+        case MENU_TAG_CHANNEL_ERROROK:
             EnableMenu("menu.channel", true);
             HideMenu("menu.channelerror");
             return 0;
-        case kTagLobbyCreate:
-        case kTagLanCreate:
+        case MENU_TAG_LOBBY_CREATE:
+        case MENU_TAG_LAN_CREATE:
             HideMenu("menu.lobby");
             HideMenu("menu.lobby_profileview");
             HideMenu("menu.lan");
             HideMenu("menu.profilemodify_lanversion");
             ShowMenu("menu.game");
             return 0;
-        case kTagLobbyJoin:
-        case kTagLanJoin:
+        case MENU_TAG_LOBBY_JOIN:
+        case MENU_TAG_LAN_JOIN:
             LaunchJoinGame(*this, context_);
             return 0;
-        case kTagLobbyPrivate:
+        case MENU_TAG_LOBBY_PRIVATE:
             Private();
             return 0;
-        case kTagLobbyToAll:
+        case MENU_TAG_LOBBY_TOALL:
             ToAll();
             return 0;
-        case kTagLobbyIgnore:
+        case MENU_TAG_LOBBY_IGNORE:
             Ignore();
             return 0;
-        case kTagLobbySend:
+        case MENU_TAG_LOBBY_SEND:
             Send();
             return 0;
-        case kTagLobbyUserList:
+        case MENU_TAG_LOBBY_USERLIST:
             UserContext(event);
             return 0;
-        case kTagLobbyShowProfile:
+        case MENU_TAG_LOBBY_SHOWPROFILE:
             ShowProfile();
             return 0;
-        case kTagLobbyProfileOk:
+        case MENU_TAG_LOBBY_PROFILEOK:
             HideMenu("menu.lobby_profileview");
             return 0;
-        case kTagLobbyBack:
+        case MENU_TAG_LOBBY_BACK:
             HideMenu("menu.lobby");
             ShowMenu("menu.channel");
             if (context_.lobby)
                 context_.lobby->LeaveChannel();
             return 0;
-        case kTagGameBack:
+        case MENU_TAG_GAME_BACK:
             HideMenu("menu.game");
             if (network_mode_ == 3) {
                 ShowMenu("menu.lan");
@@ -518,10 +480,10 @@ int MAINMAP::Dispatch(int32_t tag, const GUI_EVENT& event) {
                 ShowMenu("menu.lobby");
             }
             return 0;
-        case kTagGameCreate:
+        case MENU_TAG_GAME_CREATE:
             LaunchCreateGame(*this, context_);
             return 0;
-        case kTagGameMissionList:
+        case MENU_TAG_GAME_MISSIONLIST:
             MissionDetails();
             return 0;
         default:
@@ -632,7 +594,7 @@ void MAINMAP::FillMissionList() {
     }
     if (list->ItemCount() > 0 && list->selection() < 0)
         list->SetSelection(0);
-    Click(kTagGameMissionList);
+    Click(MENU_TAG_GAME_MISSIONLIST);
 }
 
 void MAINMAP::MissionDetails() {

@@ -21,6 +21,7 @@
 
 #include "gui/gui_canvas.h"
 #include "gui/gui_event.h"
+#include "scripting/menu_tags.h"
 
 class GUI_OBJECT;
 
@@ -38,15 +39,6 @@ struct MENU_LUA_USERDATA {
     uint32_t shown = 0;
     uint32_t slot = 0;
 };
-
-// One (name, value) pair of an enumeration; a null name ends the list.
-struct MENU_LUA_ENUM {
-    const char* name;
-    uint32_t value;
-};
-
-// The menu-tag enumeration `vrlmenu`, in registration order.
-extern const MENU_LUA_ENUM kMenuTagEnums[];
 
 class MENU_LUA {
   public:
