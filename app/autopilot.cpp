@@ -4,6 +4,7 @@
 // [SECTION] Running
 #include "app/autopilot.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include "baselib/ioeve.h"
 #include "gui/gui_control.h"
 #include "gui/gui_widgets.h"
+#include "scripting/lua_args.h"
 #include "scripting/lua_glue.h"
 
 namespace vorlane {
@@ -140,12 +142,13 @@ int Yield(lua_State* lua) {
 }
 
 int L_wait(lua_State* lua) {
-    g_pilot->wait_frames = int(luaL_optinteger(lua, 1, 1));
+    g_pilot->wait_frames = scripting::CheckOptInt(lua, 1, 1);
     return Yield(lua);
 }
 
 int L_sleep(lua_State* lua) {
-    g_pilot->wait_until_ms = Now() + uint32_t(luaL_checkinteger(lua, 1));
+    // A negative time sleeps not at all (instead of wrapping to weeks).
+    g_pilot->wait_until_ms = Now() + uint32_t(std::max(0, scripting::CheckInt(lua, 1)));
     g_pilot->sleeping = true;
     return Yield(lua);
 }
@@ -155,7 +158,7 @@ int WaitUntilContinue(lua_State* lua, int status, lua_KContext context);
 // wait_until(fn, timeout): calls fn once per iteration until it is true.
 int L_wait_until(lua_State* lua) {
     luaL_checktype(lua, 1, LUA_TFUNCTION);
-    lua_Integer timeout = luaL_optinteger(lua, 2, 10000);
+    lua_Integer timeout = scripting::CheckOptInt(lua, 2, 10000);
     lua_settop(lua, 1);
     lua_pushinteger(lua, lua_Integer(Now()) + timeout);
     return WaitUntilContinue(lua, LUA_OK, 0);
@@ -218,7 +221,7 @@ int L_type(lua_State* lua) {
 }
 
 int L_key(lua_State* lua) {
-    uint32_t code = uint32_t(luaL_checkinteger(lua, 1));
+    uint32_t code = uint32_t(scripting::CheckInt(lua, 1));
     Post(1, kKeyDown, 0, 0, 0, 0, code);
     Post(32, kKeyUp, 0, 0, 0, 0, code);
     return 0;
@@ -272,7 +275,7 @@ int L_selected(lua_State* lua) {
 
 int L_select(lua_State* lua) {
     const char* name = luaL_checkstring(lua, 1);
-    int index = int(luaL_checkinteger(lua, 2));
+    int index = scripting::CheckInt(lua, 2);
     GUI_LIST* list = ListOf(Find(name));
     if (!list || index < 0 || index >= list->ItemCount())
         return luaL_error(lua, "autopilot.select: no item %d in '%s'", index, name);
@@ -296,17 +299,17 @@ int L_screenshot(lua_State* lua) {
 }
 
 int L_print(lua_State* lua) {
+    // The line is put together on the Lua stack: a `__tostring` that raises
+    // must not jump over a C++ string.
     int n = lua_gettop(lua);
-    std::string line;
+    lua_pushliteral(lua, "");
     for (int i = 1; i <= n; ++i) {
         if (i > 1)
-            line += "\t";
-        std::string part;
-        if (!LUA_ToText(lua, i, &part))
-            part = luaL_tolstring(lua, i, nullptr);
-        line += part;
+            lua_pushliteral(lua, "\t");
+        LUA_PushText(lua, i);
+        lua_concat(lua, i > 1 ? 3 : 2);
     }
-    std::printf("%s\n", line.c_str());
+    std::printf("%s\n", lua_tostring(lua, -1));
     std::fflush(stdout);
     return 0;
 }
@@ -320,7 +323,7 @@ int L_assert(lua_State* lua) {
 }
 
 int L_quit(lua_State* lua) {
-    g_exit_code = int(luaL_optinteger(lua, 1, 0));
+    g_exit_code = scripting::CheckOptInt(lua, 1, 0);
     if (g_pilot->host.quit)
         g_pilot->host.quit();
     return Yield(lua);

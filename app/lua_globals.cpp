@@ -6,6 +6,7 @@
 #include "app/global_data.h"
 #include "app/window.h"
 #include "baselib/logsys.h"
+#include "scripting/lua_args.h"
 #include "scripting/lua_glue.h"
 
 namespace vorlane {
@@ -49,7 +50,8 @@ bool ApplyMode() {
 }
 
 // resetgfx(width, height, depth): stores every number it gets; only with all
-// three does it change the mode.
+// three does it change the mode. A number that stands for no 32-bit integer
+// (NaN, an infinity, out of range) is not stored and counts as missing.
 int LuaResetGfx(lua_State* lua) {
     LOGSYS_Text(nullptr, kLogInfo, "RESETGFX.");
     int32_t* fields[] = {nullptr, nullptr, nullptr};
@@ -60,9 +62,10 @@ int LuaResetGfx(lua_State* lua) {
     }
     bool all_numbers = true;
     for (int i = 0; i < 3; ++i) {
-        if (lua_type(lua, i + 1) == LUA_TNUMBER) {
+        int32_t value = 0;
+        if (lua_type(lua, i + 1) == LUA_TNUMBER && scripting::ArgInt(lua, i + 1, &value)) {
             if (fields[i])
-                *fields[i] = int32_t(lua_tonumber(lua, i + 1));
+                *fields[i] = value;
         } else {
             all_numbers = false;
         }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "baselib/mstring.h"
+#include "scripting/lua_args.h"
 #include "scripting/script_log.h"
 
 using vorlane::scripting::kLogError;
@@ -140,25 +141,6 @@ bool PushField(lua_State* lua, const char* key, int index) {
     return true;
 }
 
-int32_t TruncateToInt32(lua_State* lua, int index) {
-    if (lua_isinteger(lua, index)) {
-        lua_Integer value = lua_tointeger(lua, index);
-        if (value > INT32_MAX)
-            return INT32_MAX;
-        if (value < INT32_MIN)
-            return INT32_MIN;
-        return static_cast<int32_t>(value);
-    }
-    double value = std::trunc(static_cast<double>(lua_tonumber(lua, index)));
-    if (std::isnan(value))
-        return 0;
-    if (value >= 2147483647.0)
-        return INT32_MAX;
-    if (value <= -2147483648.0)
-        return INT32_MIN;
-    return static_cast<int32_t>(value);
-}
-
 }  // namespace
 
 lua_State* LUA_CreateState() {
@@ -272,21 +254,16 @@ bool LUA_ToText(lua_State* lua, int index, std::string* out) {
     return true;
 }
 
+const char* LUA_PushText(lua_State* lua, int index) {
+    return PushValueText(lua, lua_absindex(lua, index));
+}
+
 int32_t LUA_GetNumber(lua_State* lua, const char* key, int index, int32_t def) {
     if (!PushField(lua, key, index))
         return def;
-    int32_t result = def;
-    int is_number = 0;
-    lua_tonumberx(lua, -1, &is_number);  // numbers and numeric strings
-    if (is_number) {
-        if (lua_type(lua, -1) == LUA_TSTRING) {
-            lua_pushnumber(lua, lua_tonumber(lua, -1));
-            result = TruncateToInt32(lua, -1);
-            lua_pop(lua, 1);
-        } else {
-            result = TruncateToInt32(lua, -1);
-        }
-    }
+    // A size or position out of range is refused by its setter; saturating
+    // keeps it out of range instead of letting it wrap into a valid one.
+    int32_t result = vorlane::scripting::ToInt32Saturated(lua, -1).value_or(def);
     lua_pop(lua, 1);
     return result;
 }

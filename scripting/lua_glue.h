@@ -74,7 +74,8 @@ int LUA_ExecuteString(lua_State* lua, const char* text, const char* chunk_name);
 // Each reads table[key] raw from the table at stack index `index` (negative
 // indexes allowed) and leaves the stack as it was.
 
-// A number, or a string convertible to one, truncated toward zero; else `def`.
+// A number, or a string convertible to one, truncated toward zero and saturated
+// to 32 bits (NaN reads 0: see lua_args.h); else `def`.
 int32_t LUA_GetNumber(lua_State* lua, const char* key, int index, int32_t def);
 // 1/0 for a boolean field; anything else (numbers and strings too) gives `def`.
 int LUA_GetBool(lua_State* lua, const char* key, int index, int def);
@@ -94,6 +95,10 @@ vorlane::resources::RAMA_RES* LUA_GetResource(lua_State* lua,
 // without ".0". Returns false (and leaves `out`) for other types than number
 // and string.
 bool LUA_ToText(lua_State* lua, int index, std::string* out);
+// Pushes the text of any value the way the program's `tostring` writes it
+// (numbers as above, then `__tostring`, then the type name) and returns it.
+// Raises the Lua error of a failing `__tostring`.
+const char* LUA_PushText(lua_State* lua, int index);
 
 // Pushes the global `name` / pops the top value into it, without metamethods:
 // a script may have given the globals a metatable, whose errors must not be

@@ -6,6 +6,7 @@
 
 #include "resources/rama_ctrl.h"
 #include "resources/rama_res.h"
+#include "scripting/lua_args.h"
 #include "sound/sndapi.h"
 
 namespace vorlane::sound {
@@ -36,12 +37,17 @@ int SoundIdFor(const char* name) {
     return id;
 }
 
+// A number that stands for no integer (NaN, out of range) makes the call do
+// nothing, as any other argument of the wrong type does.
 int LuaPlay(lua_State* lua) {
-    if (lua_type(lua, 1) != LUA_TSTRING)
+    const char* name = scripting::ArgString(lua, 1);
+    if (name == nullptr)
         return 0;
-    int volume = lua_isnumber(lua, 2) ? int(lua_tonumber(lua, 2)) : 100;
+    int32_t volume = 100;
+    if (scripting::IsNumberArg(lua, 2) && !scripting::ArgInt(lua, 2, &volume))
+        return 0;
     bool loop = lua_toboolean(lua, 3);
-    int voice = SOUND_PlayResource(lua_tostring(lua, 1), volume, loop);
+    int voice = SOUND_PlayResource(name, volume, loop);
     if (voice < 0)
         return 0;
     lua_pushinteger(lua, voice);
@@ -49,16 +55,17 @@ int LuaPlay(lua_State* lua) {
 }
 
 int LuaStop(lua_State* lua) {
-    if (lua_isnumber(lua, 1))
-        SOUND_StopVoice(int(lua_tointeger(lua, 1)));
+    int32_t voice = 0;
+    if (scripting::ArgInt(lua, 1, &voice))
+        SOUND_StopVoice(voice);
     return 0;
 }
 
 int LuaFade(lua_State* lua) {
-    if (g_api && lua_isnumber(lua, 1) && lua_isnumber(lua, 2) && lua_isnumber(lua, 3))
-        g_api->FadeVoice(int(lua_tointeger(lua, 1)), int(lua_tonumber(lua, 2)),
-                         uint32_t(std::max(0.0, double(lua_tonumber(lua, 3)))),
-                         lua_toboolean(lua, 4));
+    int32_t voice = 0, target = 0, duration_ms = 0;
+    if (g_api && scripting::ArgInt(lua, 1, &voice) && scripting::ArgInt(lua, 2, &target) &&
+        scripting::ArgInt(lua, 3, &duration_ms))
+        g_api->FadeVoice(voice, target, uint32_t(std::max(0, duration_ms)), lua_toboolean(lua, 4));
     return 0;
 }
 

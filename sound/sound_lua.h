@@ -4,6 +4,8 @@
 //   vrlsound.stop(handle)
 //   vrlsound.fade(handle, target_volume, milliseconds [, stop_after])
 //   vrlsound.stopall()
+// Numbers are truncated toward zero; one that stands for no 32-bit integer
+// (NaN, an infinity, out of range) makes the call do nothing.
 #pragma once
 
 #include <string>

@@ -1,8 +1,9 @@
 // The Lua side of the sequence player: the eight global functions, their
 // property tables and Sequence_Execute. Errors are logged and the function
 // returns nothing; no Lua error is raised.
-#include <cmath>
+#include <algorithm>
 #include <lua.hpp>
+#include <optional>
 #include <string>
 
 #include "baselib/logsys.h"
@@ -10,6 +11,7 @@
 #include "resources/rama_ctrl.h"
 #include "resources/rama_res.h"
 #include "resources/textlib.h"
+#include "scripting/lua_args.h"
 #include "scripting/lua_glue.h"
 #include "video/seq_ctrl.h"
 
@@ -17,35 +19,22 @@ namespace vorlane::video {
 
 namespace {
 
-// A number argument as a 32-bit integer (out-of-range values saturate).
-int32_t ArgInt(lua_State* lua, int index) {
-    double d = lua_tonumber(lua, index);
-    if (!std::isfinite(d))
-        return 0;
-    if (d >= 2147483647.0)
-        return INT32_MAX;
-    if (d <= -2147483648.0)
-        return INT32_MIN;
-    return int32_t(d);
-}
-bool IsNumber(lua_State* lua, int index) {
-    return lua_type(lua, index) == LUA_TNUMBER || lua_isnumber(lua, index);
-}
-bool IsString(lua_State* lua, int index) {
-    return lua_type(lua, index) == LUA_TSTRING;
-}
+using scripting::ArgInt;
+using scripting::ArgString;
+using scripting::OptInt;
 
-// The controller, with argument 1 read as a number into `value`; null when
-// there is no controller or (logged) argument 1 is not a number.
-SEQ_CTRL* ControllerWithNumber(lua_State* lua, const char* fn, int* value) {
+// The controller, with argument 1 read as an integer into `value`; null when
+// there is no controller or (logged) argument 1 is not a number. A number
+// that stands for no 32-bit integer (NaN, out of range) counts as none: it
+// names no element, sequence or modifier.
+SEQ_CTRL* ControllerWithNumber(lua_State* lua, const char* fn, int32_t* value) {
     SEQ_CTRL* ctrl = SEQ_Get();
     if (ctrl == nullptr)
         return nullptr;
-    if (!IsNumber(lua, 1)) {
+    if (!ArgInt(lua, 1, value)) {
         LOGSYS_Error("%s: first param not a number", fn);
         return nullptr;
     }
-    *value = ArgInt(lua, 1);
     return ctrl;
 }
 
@@ -76,7 +65,7 @@ int LuaElementCreate(lua_State* lua) {
     const char* fn = "LUA_Seq_Element_Create";
     if (SEQ_Get() == nullptr)
         return 0;
-    int type = 0;
+    int32_t type = 0;
     SEQ_CTRL* ctrl = ControllerWithNumber(lua, fn, &type);
     if (ctrl == nullptr)
         return NoElement(fn);
@@ -84,12 +73,13 @@ int LuaElementCreate(lua_State* lua) {
     const char* tag = nullptr;
     switch (type) {
         case kElemGfx: {
-            if (!IsString(lua, 2)) {
+            const char* name = ArgString(lua, 2);
+            if (name == nullptr) {
                 LOGSYS_Error("%s: gfx needs resource name", fn);
                 return NoElement(fn);
             }
             resources::RAMA_CTRL* rama = ctrl->rama();
-            resources::RAMA_RES* res = rama ? rama->GetResource(lua_tostring(lua, 2)) : nullptr;
+            resources::RAMA_RES* res = rama ? rama->GetResource(name) : nullptr;
             if (res == nullptr || res->type == 0 || !res->data) {
                 LOGSYS_Error("%s: gfx resource not found", fn);
                 return NoElement(fn);
@@ -98,31 +88,35 @@ int LuaElementCreate(lua_State* lua) {
             tag = "Element_Create_GFX";
             break;
         }
-        case kElemVideo:
-            if (!IsString(lua, 2)) {
+        case kElemVideo: {
+            const char* name = ArgString(lua, 2);
+            if (name == nullptr) {
                 LOGSYS_Error("%s: video needs resource name", fn);
                 return NoElement(fn);
             }
-            element = MakeVideoElement(ctrl->videos(), lua_tostring(lua, 2));
+            element = MakeVideoElement(ctrl->videos(), name);
             tag = "Element_Create_VIDEO";
             break;
+        }
         case kElemText: {
-            if (!IsString(lua, 2) || !IsNumber(lua, 3)) {
+            const char* text = ArgString(lua, 2);
+            int32_t font_id = 0;
+            if (text == nullptr || !ArgInt(lua, 3, &font_id)) {
                 LOGSYS_Error("%s: text needs text id & font id", fn);
                 return NoElement(fn);
             }
             // The text is a text identifier when the text library knows it,
             // else it is shown as given.
-            const char* text = lua_tostring(lua, 2);
             const char* found = ctrl->textlib() ? ctrl->textlib()->GetTextC(text) : nullptr;
             resources::QNTFONT_BASE* font =
-                ctrl->fonts() ? ctrl->fonts()->GetFont(ArgInt(lua, 3)) : nullptr;
+                ctrl->fonts() ? ctrl->fonts()->GetFont(font_id) : nullptr;
             element = MakeTextElement(found ? found : text, font);
             tag = "Element_Create_TEXT";
             break;
         }
         case kElemSpeech: {
-            if (!IsNumber(lua, 2)) {
+            int32_t take = 0;
+            if (!ArgInt(lua, 2, &take)) {
                 LOGSYS_Error("%s: speech needs take number", fn);
                 return NoElement(fn);
             }
@@ -146,8 +140,9 @@ int LuaElementCreate(lua_State* lua) {
 }
 
 // --- Element_Props ----------------------------------------------------------
-bool NeedXY(lua_State* lua, const char* name, const char* prop) {
-    if (IsNumber(lua, 3) && IsNumber(lua, 4))
+// Reads arguments 3 and 4 as a pair of integers, or logs that `prop` needs them.
+bool NeedXY(lua_State* lua, const char* name, const char* prop, int32_t* x, int32_t* y) {
+    if (ArgInt(lua, 3, x) && ArgInt(lua, 4, y))
         return true;
     LOGSYS_Error("%s: property %s needs %s", name, prop,
                  std::string(prop) == "AREA" || std::string(prop) == "SIZE" ? "w & h" : "x & y");
@@ -156,7 +151,7 @@ bool NeedXY(lua_State* lua, const char* name, const char* prop) {
 
 int LuaElementProps(lua_State* lua) {
     const char* fn = "LUA_Seq_Element_Props";
-    int id = 0;
+    int32_t id = 0;
     SEQ_CTRL* ctrl = ControllerWithNumber(lua, fn, &id);
     if (ctrl == nullptr)
         return 0;
@@ -165,7 +160,7 @@ int LuaElementProps(lua_State* lua) {
         LOGSYS_Error("%s: element not found: %d", fn, id);
         return 0;
     }
-    int prop = IsNumber(lua, 2) ? ArgInt(lua, 2) : 0;
+    int32_t prop = OptInt(lua, 2, 0);
     const char* name = e->type == kElemGfx     ? "PROP_Elem_Gfx"
                        : e->type == kElemVideo ? "PROP_Elem_Video"
                                                : "PROP_Elem_Text";
@@ -175,10 +170,12 @@ int LuaElementProps(lua_State* lua) {
     }
     bool text = e->type == kElemText, gfx = e->type == kElemGfx, video = e->type == kElemVideo;
     switch (prop) {
-        case 1:
-            if (NeedXY(lua, name, "POSITION"))
-                e->SetPosition(ArgInt(lua, 3), ArgInt(lua, 4));
+        case 1: {
+            int32_t x = 0, y = 0;
+            if (NeedXY(lua, name, "POSITION", &x, &y))
+                e->SetPosition(x, y);
             return 0;
+        }
         case 3:
             if (!gfx)
                 break;
@@ -193,14 +190,16 @@ int LuaElementProps(lua_State* lua) {
         case 6:
             SetFlagFromArg(lua, name, "VISIBLE", e->flags, kElemVisible);
             return 0;
-        case 7:
+        case 7: {
             if (gfx)
                 break;
-            if (NeedXY(lua, name, video ? "AREA" : "SIZE")) {
-                e->SetSize(ArgInt(lua, 3), ArgInt(lua, 4));
+            int32_t w = 0, h = 0;
+            if (NeedXY(lua, name, video ? "AREA" : "SIZE", &w, &h)) {
+                e->SetSize(w, h);
                 e->flags |= kElemLayoutOutdated;
             }
             return 0;
+        }
         case 8:
             if (!text)
                 break;
@@ -232,7 +231,7 @@ int LuaSequenceCreate(lua_State* lua) {
 
 int LuaStepCreate(lua_State* lua) {
     const char* fn = "LUA_Seq_Step_Create";
-    int seq = 0;
+    int32_t seq = 0;
     SEQ_CTRL* ctrl = ControllerWithNumber(lua, fn, &seq);
     if (ctrl == nullptr)
         return 0;
@@ -248,16 +247,16 @@ int LuaStepCreate(lua_State* lua) {
 // --- Modifier_Create, Modifier_Props ----------------------------------------
 int LuaModifierCreate(lua_State* lua) {
     const char* fn = "LUA_Seq_Modifier_Create";
-    int type = 0;
+    int32_t type = 0;
     SEQ_CTRL* ctrl = ControllerWithNumber(lua, fn, &type);
     if (ctrl == nullptr)
         return 0;
-    if (!IsNumber(lua, 2) || !IsNumber(lua, 3)) {
+    int32_t seq = 0, step = 0;
+    if (!ArgInt(lua, 2, &seq) || !ArgInt(lua, 3, &step)) {
         LOGSYS_Error("%s: seq_id & step_id not found", fn);
         return 0;
     }
-    int seq = ArgInt(lua, 2), step = ArgInt(lua, 3);
-    int fourth = IsNumber(lua, 4) ? ArgInt(lua, 4) : 0;
+    int32_t fourth = OptInt(lua, 4, 0);
     auto filter = std::make_unique<FILTER>();
     filter->type = type;
     bool ok = true;
@@ -276,8 +275,8 @@ int LuaModifierCreate(lua_State* lua) {
             filter->element_id = fourth;
             if (type == kFilterMove)
                 filter->flags |= kFilterBySpeed | kFilterFromElement;
-            if (type == kFilterText && IsString(lua, 5))
-                filter->text = lua_tostring(lua, 5);
+            if (const char* text = ArgString(lua, 5); type == kFilterText && text)
+                filter->text = text;
             break;
         case kFilterWait:
             filter->duration = uint32_t(std::max(0, fourth));
@@ -299,7 +298,7 @@ int LuaModifierCreate(lua_State* lua) {
 
 int LuaModifierProps(lua_State* lua) {
     const char* fn = "LUA_Seq_Modifier_Props";
-    int id = 0;
+    int32_t id = 0;
     SEQ_CTRL* ctrl = ControllerWithNumber(lua, fn, &id);
     if (ctrl == nullptr)
         return 0;
@@ -308,12 +307,13 @@ int LuaModifierProps(lua_State* lua) {
         LOGSYS_Error("%s: modifier not found: %d", fn, id);
         return 0;
     }
-    int prop = IsNumber(lua, 2) ? ArgInt(lua, 2) : 0;
+    int32_t prop = OptInt(lua, 2, 0);
     const char* name = f->type == kFilterMove   ? "PROP_Mod_Move"
                        : f->type == kFilterWait ? "PROP_Mod_Wait"
                        : f->type == kFilterPlay ? "PROP_Mod_Play"
                                                 : "PROP_Mod_Text";
     bool move = f->type == kFilterMove;
+    int32_t x = 0, y = 0, value = 0;
     switch (prop) {
         case 1:
             SetFlagFromArg(lua, name, "IGNORE_DONE", f->flags, kFilterIgnoreDone);
@@ -321,32 +321,28 @@ int LuaModifierProps(lua_State* lua) {
         case 2:
             if (!move)
                 break;
-            if (!IsNumber(lua, 3) || !IsNumber(lua, 4))
-                LOGSYS_Error("%s: property FROM needs x & y", name);
-            else {
-                f->from_x = ArgInt(lua, 3);
-                f->from_y = ArgInt(lua, 4);
+            if (NeedXY(lua, name, "FROM", &x, &y)) {
+                f->from_x = x;
+                f->from_y = y;
                 f->flags &= ~kFilterFromElement;
             }
             return 0;
         case 3:
             if (!move)
                 break;
-            if (!IsNumber(lua, 3) || !IsNumber(lua, 4))
-                LOGSYS_Error("%s: property TO needs x & y", name);
-            else {
-                f->to_x = ArgInt(lua, 3);
-                f->to_y = ArgInt(lua, 4);
+            if (NeedXY(lua, name, "TO", &x, &y)) {
+                f->to_x = x;
+                f->to_y = y;
                 f->flags &= ~kFilterDone;
             }
             return 0;
         case 4:
             if (!move && f->type != kFilterWait)
                 break;
-            if (!IsNumber(lua, 3))
+            if (!ArgInt(lua, 3, &value))
                 LOGSYS_Error("%s: property TIME needs time", name);
             else {
-                f->duration = uint32_t(std::max(0, ArgInt(lua, 3)));
+                f->duration = uint32_t(std::max(0, value));
                 if (move)
                     f->flags &= ~kFilterBySpeed;
             }
@@ -354,10 +350,10 @@ int LuaModifierProps(lua_State* lua) {
         case 5:
             if (!move)
                 break;
-            if (!IsNumber(lua, 3))
+            if (!ArgInt(lua, 3, &value))
                 LOGSYS_Error("%s: property SPEED needs speed", name);
             else {
-                f->speed = ArgInt(lua, 3);
+                f->speed = value;
                 f->flags |= kFilterBySpeed;
             }
             return 0;
@@ -369,18 +365,18 @@ int LuaModifierProps(lua_State* lua) {
         case 7:
             if (f->type != kFilterText)
                 break;
-            if (!IsString(lua, 3))
-                LOGSYS_Error("%s: property TEXT needs string", name);
+            if (const char* text = ArgString(lua, 3))
+                f->text = text;
             else
-                f->text = lua_tostring(lua, 3);
+                LOGSYS_Error("%s: property TEXT needs string", name);
             return 0;
         case 8:
             if (!move)
                 break;
-            if (!IsNumber(lua, 3))
+            if (!ArgInt(lua, 3, &value))
                 LOGSYS_Error("%s: property STARTWAIT needs time", name);
             else
-                f->start_wait = uint32_t(std::max(0, ArgInt(lua, 3)));
+                f->start_wait = uint32_t(std::max(0, value));
             return 0;
         default:
             break;
@@ -395,11 +391,12 @@ int LuaSequencePlay(lua_State* lua) {
     SEQ_CTRL* ctrl = SEQ_Get();
     if (ctrl == nullptr)
         return 0;
-    if (!IsString(lua, 1)) {
+    const char* first = ArgString(lua, 1);
+    if (first == nullptr) {
         LOGSYS_Error("%s: first param not a string", fn);
         return 0;
     }
-    std::string name = lua_tostring(lua, 1);
+    std::string name = first;
     std::string args;
     bool has_args = LUA_ToText(lua, 2, &args);
     if (ctrl->Sequence_Execute(name.c_str(), has_args ? args.c_str() : nullptr) == 0)
@@ -409,12 +406,12 @@ int LuaSequencePlay(lua_State* lua) {
 
 int LuaTextlibGet(lua_State* lua) {
     SEQ_CTRL* ctrl = SEQ_Get();
-    if (!IsString(lua, 1)) {
+    const char* id = ArgString(lua, 1);
+    if (id == nullptr) {
         LOGSYS_Error("%s: first param not a string", "LUA_Seq_Textlib_Get");
         return 0;
     }
-    const char* text =
-        (ctrl && ctrl->textlib()) ? ctrl->textlib()->GetTextC(lua_tostring(lua, 1)) : nullptr;
+    const char* text = (ctrl && ctrl->textlib()) ? ctrl->textlib()->GetTextC(id) : nullptr;
     lua_pushstring(lua, text ? text : "");
     return 1;
 }
@@ -474,13 +471,15 @@ int SEQ_CTRL::Sequence_Execute(const char* name, const char* arguments) {
         lua_settop(lua_, top);
         return 0;
     }
-    if (lua_type(lua_, -1) != LUA_TNUMBER) {
+    // The sequence script returns its sequence's id.
+    std::optional<int32_t> returned =
+        lua_type(lua_, -1) == LUA_TNUMBER ? scripting::ToInt32(lua_, -1) : std::nullopt;
+    lua_settop(lua_, top);
+    if (!returned) {
         LOGSYS_Error("%s: no sequence created for '%s'", "Sequence_Execute", name);
-        lua_settop(lua_, top);
         return 0;
     }
-    int id = int(lua_tointeger(lua_, -1));
-    lua_settop(lua_, top);
+    int id = *returned;
     SEQUENCE* s = GetSequence(id);
     if (s == nullptr) {
         LOGSYS_Error("%s: no sequence created for '%s'", "Sequence_Execute", name);

@@ -56,6 +56,17 @@ TEST_F(LuaGlobals, ResetGfxKeepsWhatItGotAndFailsWithoutAllThree) {
     EXPECT_EQ(lines_.size(), 2u);
 }
 
+TEST_F(LuaGlobals, ResetGfxStoresNoNumberThatStandsForNoInteger) {
+    g_settings->screen_width = 800;
+    g_settings->screen_height = 600;
+    Run("resetgfx(0/0, 1e300, 16)");
+    EXPECT_EQ(g_settings->screen_width, 800);
+    EXPECT_EQ(g_settings->screen_height, 600);
+    EXPECT_EQ(g_settings->color_depth, 16);
+    ASSERT_EQ(lines_.size(), 1u);
+    EXPECT_EQ(lines_[0], "Reset graphics failed!");
+}
+
 TEST_F(LuaGlobals, ToggleWindowFlipsTheWindowedSetting) {
     Run("togglewindow()");
     EXPECT_EQ(g_settings->windowed_mode, 1);

@@ -261,6 +261,22 @@ text = Textlib_Get("UNKNOWN_ID")
     lua_pop(lua_, 1);
 }
 
+TEST_F(SeqTest, NumbersThatStandForNoIntegerAreRefusedLikeNonNumbers) {
+    Run(R"(
+Step_Create(0/0)
+Element_Create(1e300)
+elem = Element_Create(ELEM_TEXT, "t", 0)
+Element_Props(elem, PROP_POSITION, 0/0, 1)
+Element_Props(elem, 7, 2^31, 10)
+Modifier_Create(MOD_WAIT, Sequence_Create(), -1/0, 1)
+)");
+    EXPECT_TRUE(Logged("LUA_Seq_Step_Create: first param not a number"));
+    EXPECT_TRUE(Logged("LUA_Seq_Element_Create: first param not a number"));
+    EXPECT_TRUE(Logged("PROP_Elem_Text: property POSITION needs x & y"));
+    EXPECT_TRUE(Logged("PROP_Elem_Text: property SIZE needs w & h"));
+    EXPECT_TRUE(Logged("LUA_Seq_Modifier_Create: seq_id & step_id not found"));
+}
+
 TEST_F(SeqTest, SequencePlayPassesArgumentsVerbatim) {
     Run(R"(
 function SEQUENCES.intro(a, b) got = a * 10 + b; return Sequence_Create() end

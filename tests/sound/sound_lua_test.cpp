@@ -19,7 +19,10 @@ TEST(SoundLua, VrlsoundTableGetsItsFunctionsAndPlaysNothingWithoutContext) {
     SOUND_RegisterLua(lua);
     ASSERT_EQ(luaL_dostring(lua,
                             "assert(vrlsound.keep == 1); h = vrlsound.play('lobby.sound.click'); "
-                            "vrlsound.stop(3); vrlsound.fade(1, 0, 100, true); vrlsound.stopall()"),
+                            "vrlsound.stop(3); vrlsound.fade(1, 0, 100, true); vrlsound.stopall();"
+                            // Numbers that stand for no integer do nothing.
+                            "vrlsound.play('lobby.sound.click', 0/0); vrlsound.stop(1e300);"
+                            "vrlsound.fade(0/0, 1/0, -2^40)"),
               LUA_OK)
         << lua_tostring(lua, -1);
     lua_getglobal(lua, "h");
