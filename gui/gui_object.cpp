@@ -261,24 +261,21 @@ bool GUI_OBJECT::IsAncestorOf(const GUI_OBJECT* object) const {
 int32_t GUI_OBJECT::AddObject(std::unique_ptr<GUI_OBJECT> child) {
     if (!child)
         return -1;
+    // In both refusals the object is owned elsewhere already (by its parent,
+    // or it is this tree's own root): the pointer is let go untouched
+    // instead of destroying a live object.
     if (child->IsAncestorOf(this)) {
-        // The object (or an ancestor) is owned elsewhere already: hand the
-        // pointer back untouched instead of destroying a live object.
         Trace("! ERROR: GUI_OBJECT:AddObject(): cannot add object to itself");
         child.release();
         return -1;
     }
-    GUI_OBJECT* raw = child.get();
-    if (GUI_OBJECT* old_parent = raw->parent_) {
-        // A child of another parent changes hands: the old list gives up its
-        // ownership, which the caller's pointer already stands for.
-        size_t at = old_parent->IndexOf(raw);
-        if (at != SIZE_MAX) {
-            old_parent->children_[at].release();
-            old_parent->children_.erase(old_parent->children_.begin() + long(at));
-            ++old_parent->children_version_;
-        }
+    if (child->parent_) {
+        Trace("! ERROR: GUI_OBJECT:AddObject(): object '%s' [%d] still has a parent",
+              child->name_.c_str(), child->id_);
+        child.release();
+        return -1;
     }
+    GUI_OBJECT* raw = child.get();
     children_.push_back(std::move(child));
     ++children_version_;
     raw->parent_ = this;

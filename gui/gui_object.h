@@ -125,8 +125,10 @@ class GUI_OBJECT {
     // [tree]
     GUI_OBJECT* parent() const { return parent_; }
     const std::vector<std::unique_ptr<GUI_OBJECT>>& children() const { return children_; }
-    // Appends a child and returns its id, or -1 (adding the object to itself or
-    // to one of its descendants is refused and leaves `child` unowned by the tree).
+    // Appends a child that hangs nowhere and returns its id, or -1. Refused
+    // (and `child` let go untouched, as its owner is elsewhere): an object
+    // that still has a parent (re-parenting goes through that parent's
+    // ReleaseObject first), this object itself or one of its ancestors.
     int32_t AddObject(std::unique_ptr<GUI_OBJECT> child);
     template <typename T>
     T* Add(std::unique_ptr<T> child) {

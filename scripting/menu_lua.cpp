@@ -1,9 +1,10 @@
-// [SECTION] Helpers
+// [SECTION] Helpers and handle records
 // [SECTION] Constructors
 // [SECTION] Lua menu functions
 // [SECTION] MENU_LUA
 #include "scripting/menu_lua.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -16,7 +17,7 @@
 #include "resources/textlib.h"
 #include "scripting/lua_glue.h"
 
-// [SECTION] Helpers
+// [SECTION] Helpers and handle records
 
 namespace {
 
@@ -24,6 +25,9 @@ MENU_LUA* g_menu_manager = nullptr;
 
 constexpr const char* kClass = "MENU_LUA";
 constexpr const char* kUserData = "_usrdata_";
+// The registry name of the records' metatable: only a userdata with it is a
+// record (a script can put any userdata under "_usrdata_").
+constexpr const char* kRecordMetatable = "vorlane.MENU_LUA_USERDATA";
 
 void Fail(const char* method, const char* what) {
     char line[256];
@@ -64,19 +68,64 @@ bool IsHandle(lua_State* lua, int index) {
     return LUA_GetUserDataTag(lua, index) == LUA_GUI_OBJECT;
 }
 
-// Adds the object of the handle at `index` to `parent`; an object already in
-// a tree moves (it is never owned twice).
+// A record and its object point at each other (the object through its
+// user_data) until either goes: the destroy hook below clears the record of
+// a destroyed object, and the record's __gc the object's link to it. So a
+// handle never reaches a destroyed object.
+int CollectRecord(lua_State* lua) {
+    auto* record = static_cast<MENU_LUA_USERDATA*>(luaL_testudata(lua, 1, kRecordMetatable));
+    if (record && record->object && record->object->user_data == record)
+        record->object->user_data = nullptr;
+    return 0;
+}
+
+// Every live manager: each hears of every destroyed object. Never freed: a
+// GUI object may be destroyed during static destruction.
+std::vector<MENU_LUA*>& LiveManagers() {
+    static auto* managers = new std::vector<MENU_LUA*>();
+    return *managers;
+}
+
+void OnGuiObjectDestroyed(GUI_OBJECT* object) {
+    if (auto* record = static_cast<MENU_LUA_USERDATA*>(object->user_data)) {
+        record->object = nullptr;
+        record->shown = 0;
+        object->user_data = nullptr;
+    }
+    for (MENU_LUA* manager : LiveManagers()) manager->ForgetObject(object);
+}
+
+// Pushes a new, empty record with its metatable (made on first use;
+// `__metatable` keeps scripts from reading or replacing it).
+MENU_LUA_USERDATA* PushNewRecord(lua_State* lua) {
+    auto* record =
+        static_cast<MENU_LUA_USERDATA*>(lua_newuserdatauv(lua, sizeof(MENU_LUA_USERDATA), 0));
+    *record = MENU_LUA_USERDATA{};
+    if (luaL_newmetatable(lua, kRecordMetatable)) {
+        lua_pushcfunction(lua, CollectRecord);
+        lua_setfield(lua, -2, "__gc");
+        lua_pushliteral(lua, "locked");
+        lua_setfield(lua, -2, "__metatable");
+    }
+    lua_setmetatable(lua, -2);
+    return record;
+}
+
+// Adds the object of the handle at `index` to `parent`. An object in another
+// tree is taken out of it through its parent first, one that hangs nowhere
+// out of the manager, so it is never owned twice; a shown menu stays on top.
 void AddChild(lua_State* lua, int index, GUI_OBJECT* parent) {
-    if (!IsHandle(lua, index))
+    MENU_LUA* manager = g_menu_manager;
+    if (!manager || !IsHandle(lua, index))
         return;
-    lua_getfield(lua, index, kUserData);
-    auto* record = static_cast<MENU_LUA_USERDATA*>(lua_touserdata(lua, -1));
-    lua_pop(lua, 1);
-    if (!record || !record->object || record->object == parent)
+    MENU_LUA_USERDATA* record = MENU_LUA_GetRecord(lua, index);
+    if (!record || record->shown)
         return;
-    if (record->shown)
-        return;  // owned by `top`; leave it there
-    parent->AddObject(std::unique_ptr<GUI_OBJECT>(record->object));
+    GUI_OBJECT* child = record->object;
+    if (child->IsAncestorOf(parent))
+        return;  // would hang inside itself
+    if (std::unique_ptr<GUI_OBJECT> owned = manager->TakeObject(child))
+        parent->AddObject(std::move(owned));
 }
 
 // Every handle of the settings table at `index` becomes a child: array entries
@@ -104,39 +153,43 @@ void AddChildren(lua_State* lua, int index, GUI_OBJECT* parent) {
 
 // [SECTION] Constructors
 
-// The shared part of all constructors. Takes ownership of `object` while it
-// works; on success the object is referenced by the returned settings table.
-int CreateGuiObject(lua_State* lua, GUI_OBJECT* object, const char* method) {
-    std::unique_ptr<GUI_OBJECT> owned(object);
-    owned->SetStyle(MenuStyle());
+// The shared part of all constructors. Everything that can raise a Lua error
+// (a settings table with metamethods, an allocation) happens before the
+// object exists or once the manager owns it, so an error that jumps over
+// this function leaks nothing. The new object hangs nowhere: the manager
+// owns it until a parent or `top` takes it. Null after a logged failure.
+GUI_OBJECT* CreateGuiObject(lua_State* lua, const char* method, GUI_OBJECT* (*make)()) {
+    MENU_LUA* manager = g_menu_manager;
+    if (!manager) {
+        Fail(method, "can't create gui object");
+        return nullptr;
+    }
     if (!lua_istable(lua, 1)) {
         Fail(method, "invalid call");
-        return 0;
+        return nullptr;
     }
     if (!lua_istable(lua, 2)) {
         Fail(method, "no initialization table");
-        return 0;
+        return nullptr;
     }
     lua_settop(lua, 2);
-    auto* record =
-        static_cast<MENU_LUA_USERDATA*>(lua_newuserdatauv(lua, sizeof(MENU_LUA_USERDATA), 0));
-    if (!record) {
-        Fail(method, "can't create userdata");
-        return 0;
-    }
-    *record = MENU_LUA_USERDATA{};
-    record->object = owned.get();
-    lua_setfield(lua, 2, kUserData);
+    lua_pushstring(lua, kUserData);
+    MENU_LUA_USERDATA* record = PushNewRecord(lua);
+    lua_rawset(lua, 2);
     lua_newtable(lua);
     lua_setmetatable(lua, 2);
     if (!LUA_SetUserDataTag(lua, 2, LUA_GUI_OBJECT)) {
         Fail(method, "can't set metatable");
-        record->object = nullptr;  // destroyed with `owned`
-        return 0;
+        return nullptr;
     }
-    GUI_OBJECT* gui = owned.release();
-    if (g_menu_manager)
-        g_menu_manager->TrackObject(gui);
+    GUI_OBJECT* gui = manager->AdoptObject(std::unique_ptr<GUI_OBJECT>(make()));
+    if (!gui) {
+        Fail(method, "can't create gui object");
+        return nullptr;
+    }
+    record->object = gui;
+    gui->user_data = record;
+    gui->SetStyle(MenuStyle());
     gui->SetCallback(MenuCallback);
 
     int x = LUA_GetNumber(lua, "x", 2, 0);
@@ -150,18 +203,15 @@ int CreateGuiObject(lua_State* lua, GUI_OBJECT* object, const char* method) {
     std::string text;
     LUA_GetString(lua, "name", 2, &text, "");
     gui->SetName(text.c_str());
-    MENU_LUA* manager = g_menu_manager;
     LUA_GetString(lua, "tooltip", 2, &text, "");
-    if (!text.empty()) {
-        gui->SetTooltip(manager ? manager->ResolveText(text.c_str()).c_str() : text.c_str());
-    }
+    if (!text.empty())
+        gui->SetTooltip(manager->ResolveText(text.c_str()).c_str());
     LUA_GetString(lua, "text", 2, &text, "");
-    if (!text.empty()) {
-        gui->SetText(manager ? manager->ResolveText(text.c_str()).c_str() : text.c_str());
-    }
+    if (!text.empty())
+        gui->SetText(manager->ResolveText(text.c_str()).c_str());
     AddChildren(lua, 2, gui);
     lua_settop(lua, 2);
-    return 1;
+    return gui;
 }
 
 void SetPictureNames(lua_State* lua, GUI_OBJECT* object, const char* const* keys, const int* slots,
@@ -183,20 +233,21 @@ void SetButtonPictures(lua_State* lua, GUI_OBJECT* object) {
     SetPictureNames(lua, object, kKeys, kSlots, 3);
 }
 
+template <typename Widget>
+GUI_OBJECT* MakeWidget() {
+    return new (std::nothrow) Widget();
+}
+
 // Runs the shared part for a new widget; the widget is the object of the
 // returned table (at stack index 2) when the result is 1.
 template <typename Widget>
 int Construct(lua_State* lua, const char* method, Widget** out) {
-    Widget* widget = new (std::nothrow) Widget();
-    if (!widget) {
-        Fail(method, "can't create gui object");
-        return 0;
-    }
-    if (CreateGuiObject(lua, widget, method) != 1) {
+    GUI_OBJECT* object = CreateGuiObject(lua, method, MakeWidget<Widget>);
+    if (!object) {
         Fail(method, "can't create userdata");
         return 0;
     }
-    *out = widget;
+    *out = static_cast<Widget*>(object);
     return 1;
 }
 
@@ -325,50 +376,63 @@ MENU_LUA_USERDATA* MENU_LUA_GetRecord(lua_State* lua, int index) {
         LOGSYS_Text(nullptr, kLogWarning, "no gui object found.");
         return nullptr;
     }
-    lua_getfield(lua, index, kUserData);
-    auto* record = lua_type(lua, -1) == LUA_TUSERDATA
-                       ? static_cast<MENU_LUA_USERDATA*>(lua_touserdata(lua, -1))
-                       : nullptr;
+    // Raw: a metamethod of the handle must not run (or raise) here.
+    lua_pushstring(lua, kUserData);
+    lua_rawget(lua, index);
+    auto* record = static_cast<MENU_LUA_USERDATA*>(luaL_testudata(lua, -1, kRecordMetatable));
     lua_pop(lua, 1);
-    return record;
+    if (!record) {
+        LOGSYS_Text(nullptr, kLogWarning, "no gui object found.");
+        return nullptr;
+    }
+    // A handle whose object was destroyed (by Release, or with its tree)
+    // names nothing any more.
+    return record->object ? record : nullptr;
 }
 
 // [SECTION] MENU_LUA
 
-namespace {
-// Every live manager: each hears of every destroyed object.
-std::vector<MENU_LUA*> g_live_managers;
-
-void ForgetDestroyedObject(GUI_OBJECT* object) {
-    for (MENU_LUA* manager : g_live_managers) manager->ForgetObject(object);
-}
-}  // namespace
-
 MENU_LUA::MENU_LUA() {
     g_menu_manager = this;
-    g_live_managers.push_back(this);
-    GUI_OBJECT::SetDestroyHook(ForgetDestroyedObject);
+    LiveManagers().push_back(this);
+    // Stays installed: handles may outlive every manager.
+    GUI_OBJECT::SetDestroyHook(OnGuiObjectDestroyed);
 }
 
 MENU_LUA::~MENU_LUA() {
     Release();
     if (g_menu_manager == this)
         g_menu_manager = nullptr;
-    std::erase(g_live_managers, this);
-    if (g_live_managers.empty())
-        GUI_OBJECT::SetDestroyHook(nullptr);
+    std::erase(LiveManagers(), this);
 }
 
-void MENU_LUA::TrackObject(GUI_OBJECT* object) {
+GUI_OBJECT* MENU_LUA::AdoptObject(std::unique_ptr<GUI_OBJECT> object) {
+    if (!object || object->parent())
+        return nullptr;
+    GUI_OBJECT* raw = object.get();
     try {
-        created_.insert(object);
+        detached_.emplace(raw, std::move(object));
     } catch (...) {
-        // Untracked, the object is freed with its menu or not at all.
+        return nullptr;  // `object` is destroyed on the way out
     }
+    return raw;
+}
+
+std::unique_ptr<GUI_OBJECT> MENU_LUA::TakeObject(GUI_OBJECT* object) {
+    if (!object)
+        return nullptr;
+    if (GUI_OBJECT* parent = object->parent())
+        return parent->ReleaseObject(object);
+    auto found = detached_.find(object);
+    if (found == detached_.end())
+        return nullptr;  // not made by this manager's scripts
+    std::unique_ptr<GUI_OBJECT> owned = std::move(found->second);
+    detached_.erase(found);
+    return owned;
 }
 
 void MENU_LUA::ForgetObject(GUI_OBJECT* object) {
-    created_.erase(object);
+    std::replace(registered_.begin(), registered_.end(), object, static_cast<GUI_OBJECT*>(nullptr));
 }
 
 MENU_LUA* MENU_LUA::Get() {
@@ -501,11 +565,18 @@ bool MENU_LUA::ShowMenu(MENU_LUA_USERDATA* record) {
     if (!record || !record->object || !control || !control->top())
         return false;
     GUI_OBJECT* object = record->object;
+    GUI_OBJECT* top = control->top();
     // A child of another menu stays where it is.
-    if (object->parent() && object->parent() != control->top())
+    if (object->parent() && object->parent() != top)
         return false;
     LoadPictures(object);
-    if (control->top()->AddObject(std::unique_ptr<GUI_OBJECT>(object)) < 0)
+    if (object->parent() == top && top->children().back().get() == object) {
+        record->shown = 1;  // above everything already
+        return true;
+    }
+    // Shown again, a menu moves above everything shown since.
+    std::unique_ptr<GUI_OBJECT> owned = TakeObject(object);
+    if (!owned || top->AddObject(std::move(owned)) < 0)
         return false;
     record->shown = 1;
     return true;
@@ -519,10 +590,10 @@ bool MENU_LUA::HideMenu(MENU_LUA_USERDATA* record) {
         record->shown = 0;
         return false;
     }
-    // The tree lives on without a parent; the record keeps the pointer.
-    control->top()->ReleaseObject(record->object).release();
+    // The tree lives on without a parent, owned by the manager.
+    std::unique_ptr<GUI_OBJECT> owned = control->top()->ReleaseObject(record->object);
     record->shown = 0;
-    return true;
+    return owned && AdoptObject(std::move(owned));
 }
 
 bool MENU_LUA::RegisterMenu(MENU_LUA_USERDATA* record) {
@@ -553,28 +624,27 @@ size_t MENU_LUA::registered_count() const {
 
 void MENU_LUA::Release() {
     GUI_CONTROL* control = GUI_CONTROL::Get();
-    for (GUI_OBJECT*& object : registered_) {
+    GUI_OBJECT* top = control ? control->top() : nullptr;
+    // Destroying one menu may destroy another registered one inside it; the
+    // destroy hook then clears that slot (ForgetObject), so go by index.
+    for (size_t i = 0; i < registered_.size(); ++i) {
+        GUI_OBJECT* object = registered_[i];
+        registered_[i] = nullptr;
         if (!object)
             continue;
-        if (control && control->top() && object->parent() == control->top()) {
-            control->top()->ReleaseObject(object);  // destroyed with the returned pointer
+        if (top && object->parent() == top) {
+            top->ReleaseObject(object);  // destroyed with the returned pointer
         } else if (!object->parent()) {
-            delete object;
+            detached_.erase(object);
         }
-        object = nullptr;
+        // A menu inside another tree goes with that tree.
     }
     registered_.clear();
     // What is left without a parent was made by a script and never hung into
-    // a menu; deleting a root takes its subtree (and its entries) with it.
-    std::vector<GUI_OBJECT*> roots;
-    for (GUI_OBJECT* object : created_) {
-        if (!object->parent())
-            roots.push_back(object);
-    }
-    for (GUI_OBJECT* root : roots) {
-        if (created_.count(root))
-            delete root;
-    }
+    // a menu; a root takes its subtree with it.
+    auto detached = std::move(detached_);
+    detached_.clear();
+    detached.clear();
     script_.clear();
     script_.shrink_to_fit();
 }

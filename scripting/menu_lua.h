@@ -5,9 +5,14 @@
 // which tells the objects apart by their tag.
 //
 // Ownership: the GUI objects are not owned by Lua. A shown tree belongs to the
-// GUI's `top`; a child belongs to its parent; the roots in `registered` are
-// destroyed by Release and by the next CreateFromScript. Trees that are none
-// of these stay alive while the program runs.
+// GUI's `top`, a child to its parent, and a tree that hangs nowhere (made and
+// not yet added, or hidden) to the manager, which destroys those and the
+// registered menus in Release (and so before each CreateFromScript). Showing,
+// hiding and adding a child move the tree from one owner to the next.
+//
+// A handle only reaches its object while the object exists: a destroyed
+// object clears its record (through GUI_OBJECT's destroy hook), and a record
+// is recognised by its metatable, not by its place in the table.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +21,6 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "gui/gui_canvas.h"
@@ -35,7 +39,7 @@ inline constexpr uint32_t LUA_GUI_CREATOR = 0x47554352;  // "GUCR"
 
 // The record under "_usrdata_" of a handle.
 struct MENU_LUA_USERDATA {
-    GUI_OBJECT* object = nullptr;
+    GUI_OBJECT* object = nullptr;  // not owned; null once the object is destroyed
     uint32_t shown = 0;
     uint32_t slot = 0;
 };
@@ -69,14 +73,20 @@ class MENU_LUA {
     bool ShowMenu(MENU_LUA_USERDATA* record);
     bool HideMenu(MENU_LUA_USERDATA* record);
     bool RegisterMenu(MENU_LUA_USERDATA* record);
-    // Destroys the registered menus, then every object the scripts made that
-    // hangs nowhere (no parent), so nothing a script built outlives the manager.
+    // Destroys the registered menus, then every tree the scripts made that
+    // hangs nowhere, so nothing a script built outlives the manager.
     void Release();
-    // The objects made by the constructors, while they exist (the GUI's
-    // destroy hook forgets them).
-    void TrackObject(GUI_OBJECT* object);
+    // Takes a tree that hangs nowhere (no parent) into the manager's keeping;
+    // its pointer, or null when refused (the tree is then destroyed).
+    GUI_OBJECT* AdoptObject(std::unique_ptr<GUI_OBJECT> object);
+    // Takes a script-made object out of its owner: out of its parent (through
+    // ReleaseObject) or out of the manager's keeping. Null when it hangs
+    // nowhere and the manager does not keep it.
+    std::unique_ptr<GUI_OBJECT> TakeObject(GUI_OBJECT* object);
+    // Called for every destroyed object: frees its registration slot.
     void ForgetObject(GUI_OBJECT* object);
-    size_t tracked_count() const { return created_.size(); }
+    // How many trees hang nowhere and are kept by the manager.
+    size_t detached_count() const { return detached_.size(); }
 
     void SetMenuHook(MenuHook hook) { menu_hook_ = hook; }
     MenuHook menu_hook() const { return menu_hook_; }
@@ -100,13 +110,17 @@ class MENU_LUA {
     std::vector<uint8_t> script_;
     lua_State* lua_ = nullptr;
     vorlane::resources::TEXTLIB* textlib_ = nullptr;
-    std::vector<GUI_OBJECT*> registered_;  // roots destroyed by Release; null = free slot
-    std::unordered_set<GUI_OBJECT*> created_;
+    // Menus destroyed by Release (not owned: each lives with its owner until
+    // then); null = free slot, also left by a menu destroyed meanwhile.
+    std::vector<GUI_OBJECT*> registered_;
+    std::unordered_map<GUI_OBJECT*, std::unique_ptr<GUI_OBJECT>> detached_;
     MenuHook menu_hook_ = nullptr;
     PictureLoader picture_loader_;
     std::unordered_map<std::string, std::shared_ptr<const vorlane::gui::GuiPicture>> pictures_;
 };
 
-// The record of the GUI object handle at stack `index`, or null (a table with
-// another tag logs "no gui object found.").
+// The record of the GUI object handle at stack `index`, or null: a table with
+// another tag, or with this tag but no record under "_usrdata_" (any other
+// userdata), logs "no gui object found."; a handle whose object was destroyed
+// and any other value give null silently. Never raises a Lua error.
 MENU_LUA_USERDATA* MENU_LUA_GetRecord(lua_State* lua, int index);

@@ -329,6 +329,11 @@ TEST_F(DispatchTest, TreeOperations) {
     EXPECT_EQ(child->AddObject(std::unique_ptr<GUI_OBJECT>(frame)), -1);
     EXPECT_EQ(frame->parent(), top());
     EXPECT_EQ(frame->children().size(), 1u);
+    // A child of another parent is refused: it changes hands only through
+    // that parent's ReleaseObject.
+    EXPECT_EQ(top()->AddObject(std::unique_ptr<GUI_OBJECT>(child)), -1);
+    EXPECT_EQ(child->parent(), frame);
+    EXPECT_EQ(frame->children().size(), 1u);
     // Deleting a stranger fails.
     GUI_OBJECT stranger;
     EXPECT_FALSE(frame->DeleteObject(&stranger));

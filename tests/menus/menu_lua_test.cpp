@@ -12,6 +12,7 @@
 #include "resources/text_source.h"
 #include "resources/textlib.h"
 #include "scripting/lua_glue.h"
+#include "tests/baselib/captured_log.h"
 
 namespace {
 
@@ -160,9 +161,8 @@ TEST_F(MenuLuaTest, ShowAndHideOnTop) {
     EXPECT_TRUE(lua_toboolean(lua_.get(), -2));
     EXPECT_TRUE(lua_toboolean(lua_.get(), -1));
     lua_settop(lua_.get(), 0);
-    // Loose trees are the test's to free.
-    delete menus_.GetObject("menu.m");
-    delete menus_.GetObject("menu.n");
+    // Hidden, both belong to the manager again and go with Release.
+    EXPECT_EQ(menus_.detached_count(), 2u);
 }
 
 TEST_F(MenuLuaTest, RegisteredMenusAreDestroyedByTheNextScript) {
@@ -212,14 +212,51 @@ TEST_F(MenuLuaTest, ObjectsThatHangNowhereAreFreedOnRelease) {
         " menu.kept = GUI_Area { w = 10, h = 10, GUI_Button {} }"
         " RegisterMenu(menu.kept)"
         " menu.late = GUI_Frame {} menu.late.child = GUI_Label {}");
-    // Made: loose + its label, kept + its button, late, and a label assigned
-    // after its frame was made (so never its child).
-    EXPECT_EQ(menus_.tracked_count(), 6u);
+    // Hanging nowhere: loose (its label is its child), kept (with its button),
+    // late, and a label assigned after its frame was made (so never its child).
+    EXPECT_EQ(menus_.detached_count(), 4u);
     GUI_OBJECT* late = menus_.GetObject("menu.late");
     ASSERT_NE(late, nullptr);
     EXPECT_TRUE(late->children().empty());
     menus_.Release();
-    EXPECT_EQ(menus_.tracked_count(), 0u);
+    EXPECT_EQ(menus_.detached_count(), 0u);
+}
+
+TEST_F(MenuLuaTest, ForgedAndStaleHandlesAreRefused) {
+    CapturedLog log;
+    // A table with the object tag but another userdata than a record.
+    Run("menu = {} menu.fake = setmetatable({ _usrdata_ = io.stdout }, {})"
+        " getmetatable(menu.fake)._Tag_ID_ = getmetatable(GUI_Area {})._Tag_ID_"
+        " menu.a = GUI_Area { w = 5, h = 5, GUI_Label { name = 'inner' } }"
+        " menu.inner = menu.a[1] RegisterMenu(menu.a)");
+    EXPECT_FALSE(menus_.ShowMenu("menu.fake"));
+    EXPECT_TRUE(log.Has("no gui object found."));
+    ASSERT_NE(menus_.GetObject("menu.inner"), nullptr);
+    // Release destroys the registered menu and its child: both handles now
+    // name nothing, from C++ and from Lua.
+    menus_.Release();
+    EXPECT_EQ(menus_.GetObject("menu.a"), nullptr);
+    EXPECT_EQ(menus_.GetObject("menu.inner"), nullptr);
+    LUA_ExecuteString(lua_.get(), "r = ShowMenu(menu.a) or HideMenu(menu.inner)", "t");
+    lua_getglobal(lua_.get(), "r");
+    EXPECT_FALSE(lua_toboolean(lua_.get(), -1));
+    lua_settop(lua_.get(), 0);
+    // A collected handle leaves its shown object behind safely.
+    Run("ShowMenu(GUI_Area { w = 5, h = 5 }) collectgarbage() collectgarbage()");
+    ASSERT_FALSE(gui_.top()->children().empty());
+    EXPECT_TRUE(gui_.top()->DeleteObject(gui_.top()->children().back().get()));
+}
+
+TEST_F(MenuLuaTest, AChildMovesOutOfItsOldParentThroughThatParent) {
+    Run("menu = {} menu.c = GUI_Label {} menu.f = GUI_Frame { menu.c }"
+        " menu.g = GUI_Frame { menu.c }");
+    GUI_OBJECT* f = menus_.GetObject("menu.f");
+    GUI_OBJECT* g = menus_.GetObject("menu.g");
+    ASSERT_TRUE(f && g);
+    EXPECT_TRUE(f->children().empty());
+    ASSERT_EQ(g->children().size(), 1u);
+    EXPECT_EQ(g->children()[0].get(), menus_.GetObject("menu.c"));
+    EXPECT_EQ(menus_.detached_count(), 2u);  // the two frames
 }
 
 }  // namespace
