@@ -99,14 +99,7 @@ bool LanHost::Start(const std::string& game_name, bool has_password, uint16_t po
 }
 
 std::array<uint8_t, kGameRecordSize> LanHost::Record() const {
-    std::array<uint8_t, kGameRecordSize> record{};
-    size_t length = std::min(game_name_.size(), size_t(net::kGameNameWidth - 1));
-    std::memcpy(record.data() + net::kGameName, game_name_.data(), length);
-    net::PutU16(record, net::kGamePasswordFlag, has_password_ ? 1 : 0);
-    net::PutU16(record, net::kGamePlayers, players());
-    net::PutU16(record, net::kGameMaxPlayers, kMaxPlayers);
-    net::PutU32(record, net::kGameId, game_id_);
-    return record;
+    return net::MakeGameRecord({game_name_, has_password_, players(), kMaxPlayers, game_id_});
 }
 
 void LanHost::Announce() {

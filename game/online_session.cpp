@@ -124,12 +124,8 @@ void OnlineHost::ChannelEntered() {
 }
 
 void OnlineHost::SendRecord(uint16_t packet, uint16_t players) {
-    net::GameRecord record{};
-    net::PutText(record, net::kGameName, hand_over_.name, net::kGameNameWidth);
-    net::PutU16(record, net::kGamePasswordFlag, hand_over_.password.empty() ? 0 : 1);
-    net::PutU16(record, net::kGamePlayers, players);
-    net::PutU16(record, net::kGameMaxPlayers, 4);
-    net::PutU32(record, net::kGameId, game_id_);
+    const net::GameRecord record =
+        net::MakeGameRecord({hand_over_.name, !hand_over_.password.empty(), players, 4, game_id_});
     std::vector<uint8_t> bytes = net::EncodeGameRecord(net::PKTCHECK(), packet, record);
     net_->SendToServer(net::kLobbyModuleType, packet, bytes.data(), uint32_t(bytes.size()));
     announced_players_ = players;

@@ -442,6 +442,16 @@ std::optional<GameRecord> DecodeGameRecord(std::span<const uint8_t> packet) {
     return game;
 }
 
+GameRecord MakeGameRecord(const GameFields& fields) {
+    GameRecord game{};
+    PutText(game, kGameName, fields.name, kGameNameWidth);
+    PutU16(game, kGamePasswordFlag, fields.password ? 1 : 0);
+    PutU16(game, kGamePlayers, fields.players);
+    PutU16(game, kGameMaxPlayers, fields.max_players);
+    PutU32(game, kGameId, fields.id);
+    return game;
+}
+
 uint32_t GameRecordId(const GameRecord& game) {
     return GetU32(game, kGameId);
 }

@@ -236,6 +236,16 @@ std::string UserRecordName(const UserRecord& record);
 std::vector<uint8_t> EncodeGameRecord(const PKTCHECK& check, uint16_t id, const GameRecord& game);
 // The record's 126 bytes; null when the packet is shorter.
 std::optional<GameRecord> DecodeGameRecord(std::span<const uint8_t> packet);
+// What a game host states about its game (online and on the LAN); the
+// address and the rest of the record stay zero.
+struct GameFields {
+    std::string name;
+    bool password = false;
+    uint16_t players = 0;
+    uint16_t max_players = 0;
+    uint32_t id = 0;
+};
+GameRecord MakeGameRecord(const GameFields& fields);
 uint32_t GameRecordId(const GameRecord& game);
 std::string GameRecordName(const GameRecord& game);
 
