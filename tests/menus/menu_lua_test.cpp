@@ -231,6 +231,13 @@ TEST_F(MenuLuaTest, ForgedAndStaleHandlesAreRefused) {
         " menu.inner = menu.a[1] RegisterMenu(menu.a)");
     EXPECT_FALSE(menus_.ShowMenu("menu.fake"));
     EXPECT_TRUE(log.Has("no gui object found."));
+    // Its metamethods are not run: an error raised there would be outside
+    // any protected call and end the program.
+    LUA_ExecuteString(lua_.get(),
+                      "menu.trap = setmetatable({}, { _Tag_ID_ = getmetatable(menu.fake)._Tag_ID_,"
+                      " __index = function() error('trap') end })",
+                      "t");
+    EXPECT_FALSE(menus_.ShowMenu("menu.trap"));
     ASSERT_NE(menus_.GetObject("menu.inner"), nullptr);
     // Release destroys the registered menu and its child: both handles now
     // name nothing, from C++ and from Lua.
