@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <memory>
 
-#include "app/flag_word.h"
 #include "baselib/dave.h"
 #include "media/input.h"
 #include "resources/filectrl.h"
@@ -16,6 +15,7 @@
 #include "resources/rama_ctrl.h"
 #include "resources/textlib.h"
 #include "scripting/lua_glue.h"
+#include "shell/flag_word.h"
 #include "sound/sndapi.h"
 #include "sound/sound_media.h"
 

@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <lua.hpp>
 
-#include "app/global_data.h"
 #include "app/window.h"
 #include "baselib/logsys.h"
 #include "scripting/lua_args.h"
 #include "scripting/lua_glue.h"
+#include "shell/global_data.h"
 
 namespace vorlane {
 

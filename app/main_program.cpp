@@ -8,7 +8,6 @@
 #include <thread>
 
 #include "app/global_control.h"
-#include "app/global_data.h"
 #include "app/lua_globals.h"
 #include "app/main_thread.h"
 #include "app/options.h"
@@ -23,6 +22,7 @@
 #include "console/console_setup.h"
 #include "gui/gui_control.h"
 #include "gui/gui_trace.h"
+#include "shell/global_data.h"
 #include "sound/sound_lua.h"
 
 namespace vorlane {

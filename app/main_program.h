@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "app/program_frame.h"
 #include "media/osgfx.h"
+#include "shell/program_frame.h"
 
 struct IOEVE;
 namespace vorlane::console {

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/global_data.h"
 #include "baselib/logsys.h"
+#include "shell/global_data.h"
 
 namespace vorlane {
 

@@ -1,11 +1,11 @@
 #include "app/presentation.h"
 
 #include "app/global_control.h"
-#include "app/global_data.h"
 #include "app/main_program.h"
 #include "app/window.h"
 #include "baselib/logsys.h"
 #include "resources/rama_ctrl.h"
+#include "shell/global_data.h"
 
 namespace vorlane {
 

@@ -13,7 +13,6 @@
 
 #include "app/command_line.h"
 #include "app/global_control.h"
-#include "app/global_data.h"
 #include "app/main_program.h"
 #include "app/main_thread.h"
 #include "app/message_box.h"
@@ -25,6 +24,7 @@
 #include "baselib/membuf.h"
 #include "resources/filectrl.h"
 #include "scripting/lua_glue.h"
+#include "shell/global_data.h"
 
 namespace vorlane {
 

@@ -1,9 +1,9 @@
 #include "app/window.h"
 
 #include "app/global_control.h"
-#include "app/global_data.h"
 #include "baselib/logsys.h"
 #include "media/sdl_input.h"
+#include "shell/global_data.h"
 
 namespace vorlane {
 

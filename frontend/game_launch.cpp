@@ -1,11 +1,11 @@
 #include "frontend/game_launch.h"
 
-#include "app/global_data.h"
 #include "content/mission.h"
 #include "frontend/lan_list.h"
 #include "frontend/mainmap.h"
 #include "gui/gui_widgets.h"
 #include "resources/textlib.h"
+#include "shell/global_data.h"
 
 namespace vorlane::frontend {
 

@@ -17,7 +17,7 @@
 #include <functional>
 #include <string>
 
-#include "frontend/cfgfile.h"
+#include "baselib/cfgfile.h"
 #include "net/lobby_packets.h"
 #include "net/lobbynet.h"
 

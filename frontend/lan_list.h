@@ -16,7 +16,7 @@
 #include <memory>
 #include <string>
 
-#include "frontend/cfgfile.h"
+#include "baselib/cfgfile.h"
 #include "net/broadcast.h"
 #include "net/lobby_packets.h"
 

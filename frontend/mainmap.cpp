@@ -9,9 +9,6 @@
 
 #include <cstring>
 
-#include "app/global_data.h"
-#include "app/main_program.h"
-#include "app/window.h"
 #include "baselib/logsys.h"
 #include "console/console.h"
 #include "content/mission_ctrl.h"
@@ -26,6 +23,7 @@
 #include "scripting/lua_glue.h"
 #include "scripting/menu_lua.h"
 #include "scripting/menu_tags.h"
+#include "shell/global_data.h"
 #include "sound/sound_lua.h"
 #include "video/seq_ctrl.h"
 #include "video/videosys.h"
@@ -311,15 +309,15 @@ void MAINMAP::Draw() {
     engine.EndFrame();
     if ((draw_flags & 0x80) && context_.draw_gui && GUI_CONTROL::Get())
         context_.draw_gui();
-    media::GFXSYS3D* gfx = MAIN_Gfx();
-    media::OSGFX* screen = gfx ? gfx->screen() : nullptr;
+    media::OSGFX* screen = context_.screen ? context_.screen() : nullptr;
     if (video::SEQ_CTRL* sequences = video::SEQ_Get(); sequences && screen)
         sequences->DrawElements(screen);
     if (console::CONSOLE* console = console::CONSOLE_Get(); console && screen) {
         console->SetTarget(screen);
         console->Draw();
     }
-    MAIN_DrawPresentation();
+    if (context_.draw_presentation)
+        context_.draw_presentation();
 }
 
 // [SECTION] Tag dispatcher

@@ -18,16 +18,19 @@
 #include <utility>
 #include <vector>
 
-#include "app/program_frame.h"
-#include "frontend/cfgfile.h"
+#include "baselib/cfgfile.h"
 #include "frontend/lan_list.h"
 #include "gui/gui_event.h"
 #include "net/lobbynet.h"
+#include "shell/program_frame.h"
 
 class GUI_OBJECT;
 class GUI_LIST;
 class MENU_LUA;
 class VORL_MISSION_CTRL;
+namespace vorlane::media {
+class OSGFX;
+}
 namespace vorlane::resources {
 class RAMA_CTRL;
 class TEXTLIB;
@@ -47,6 +50,10 @@ struct MainMapContext {
     std::function<void()> draw_now;
     // Draws the GUI onto the screen.
     std::function<void()> draw_gui;
+    // The screen surface sequences and the console draw onto (null: none).
+    std::function<media::OSGFX*()> screen;
+    // Draws the shell's presentation layer over everything else.
+    std::function<void()> draw_presentation;
     std::string lobby_cfg_path = "data/lobby.cfg";
     std::string mplayer_cfg_path = "data/mplayer.cfg";
     // The menu script; empty: the archive resource "lobby.script.menu".

@@ -1,6 +1,6 @@
 #include "frontend/return_check.h"
 
-#include "frontend/cfgfile.h"
+#include "baselib/cfgfile.h"
 
 namespace vorlane::frontend {
 

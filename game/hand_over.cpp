@@ -2,13 +2,13 @@
 
 #include <cstdlib>
 
-#include "frontend/cfgfile.h"
+#include "baselib/cfgfile.h"
 
 namespace vorlane::game {
 
 namespace {
 
-std::string TextOf(frontend::CFGFILE& cfg, const char* section, const char* key,
+std::string TextOf(CFGFILE& cfg, const char* section, const char* key,
                    const std::string& fallback = "") {
     const char* text = cfg.GetText(section, key);
     return text ? text : fallback;
@@ -18,7 +18,7 @@ std::string TextOf(frontend::CFGFILE& cfg, const char* section, const char* key,
 
 bool ReadHandOver(const std::string& mplayer_path, const std::string& lobby_path, HandOver& out,
                   std::string& error) {
-    frontend::CFGFILE mplayer;
+    CFGFILE mplayer;
     if (!mplayer.Read(mplayer_path)) {
         error = "cannot read " + mplayer_path;
         return false;
@@ -42,7 +42,7 @@ bool ReadHandOver(const std::string& mplayer_path, const std::string& lobby_path
     out.colour = mplayer.GetNumber("user", "color", 1);
     out.character = mplayer.GetNumber("user", "character", 0);
 
-    frontend::CFGFILE lobby;
+    CFGFILE lobby;
     if (lobby.Read(lobby_path)) {
         out.lobby_server = TextOf(lobby, "main", "server", out.lobby_server);
         out.lan_port = uint16_t(lobby.GetNumber("main", "lan_bcast_port", 0));
@@ -53,7 +53,7 @@ bool ReadHandOver(const std::string& mplayer_path, const std::string& lobby_path
 }
 
 bool MarkReturnFromGame(const std::string& mplayer_path) {
-    frontend::CFGFILE mplayer;
+    CFGFILE mplayer;
     if (!mplayer.Read(mplayer_path))
         return false;
     mplayer.SetNumber("game", "return_from_game", 1);

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/global_data.h"
 #include "scripting/lua_glue.h"
+#include "shell/global_data.h"
 
 using namespace vorlane;
 

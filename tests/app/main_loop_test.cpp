@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "app/global_control.h"
-#include "app/global_data.h"
 #include "app/lua_globals.h"
 #include "app/main_program.h"
 #include "baselib/bl_memory.h"
 #include "baselib/ioeve.h"
 #include "console/console.h"
+#include "shell/global_data.h"
 
 using namespace vorlane;
 

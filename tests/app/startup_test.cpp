@@ -12,10 +12,10 @@
 #include <string>
 
 #include "app/global_control.h"
-#include "app/global_data.h"
 #include "app/options.h"
 #include "app/single_instance.h"
 #include "baselib/bl_memory.h"
+#include "shell/global_data.h"
 
 namespace fs = std::filesystem;
 using namespace vorlane;

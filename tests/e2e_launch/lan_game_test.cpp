@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-#include "frontend/cfgfile.h"
+#include "baselib/cfgfile.h"
 #include "frontend/game_launch.h"
 #include "frontend/lan_list.h"
 

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <thread>
 
-#include "frontend/cfgfile.h"
+#include "baselib/cfgfile.h"
 #include "game/hand_over.h"
 #include "game/lan_session.h"
 #include "net/lobby_packets.h"
@@ -63,7 +63,7 @@ TEST(HandOver, ReadsBothFilesAndMarksTheReturn) {
     EXPECT_EQ(hand_over.front_end, "/x/lobby");
 
     ASSERT_TRUE(game::MarkReturnFromGame((dir / "mplayer.cfg").string()));
-    frontend::CFGFILE after;
+    CFGFILE after;
     ASSERT_TRUE(after.Read((dir / "mplayer.cfg").string()));
     EXPECT_EQ(after.GetNumber("game", "return_from_game", 0), 1);
     EXPECT_STREQ(after.GetText("user", "password"), "pw");  // nothing else changes

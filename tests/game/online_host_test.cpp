@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "baselib/bl_memory.h"
-#include "frontend/cfgfile.h"
+#include "baselib/cfgfile.h"
 #include "game/hand_over.h"
 #include "game/online_session.h"
 #include "server/lobby_server.h"
@@ -86,11 +86,11 @@ void WriteRunFolder(const fs::path& dir, uint16_t port, uint32_t account) {
                "srv_sendalive=10000\nusr_initnew=5000\nusr_remove=5000\nusr_logoncheck=15000\n"
                "usr_logofftimeout=2000\ndrv_removetime=200\n";
     }
-    vorlane::frontend::CFGFILE lobby;
+    CFGFILE lobby;
     lobby.SetText("main", "server", "127.0.0.1");
     lobby.SetNumber("main", "lan_bcast_port", 0);  // the players' port: any free one
     ASSERT_TRUE(lobby.Write((dir / "data/lobby.cfg").string()));
-    vorlane::frontend::CFGFILE mplayer;
+    CFGFILE mplayer;
     mplayer.SetText("game", "mode", "server");
     mplayer.SetNumber("game", "lan", 0);
     mplayer.SetText("game", "password", "");
@@ -213,7 +213,7 @@ TEST_F(OnlineHostTest, GameProgramRegistersReportsAndHandsTheAccountBack) {
         {ann.get()}, [&] { return ann->frontend.Has("game_removed " + std::to_string(game_id)); },
         5));
 
-    vorlane::frontend::CFGFILE mplayer;
+    CFGFILE mplayer;
     ASSERT_TRUE(mplayer.Read((dir / "data/mplayer.cfg").string()));
     EXPECT_EQ(mplayer.GetNumber("game", "return_from_game", 0), 1);
 

@@ -8,9 +8,9 @@
 #include <sstream>
 #include <string>
 
-#include "app/global_data.h"
-#include "frontend/cfgfile.h"
+#include "baselib/cfgfile.h"
 #include "frontend/game_launch.h"
+#include "shell/global_data.h"
 
 namespace vorlane::frontend {
 namespace {

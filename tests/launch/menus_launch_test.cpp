@@ -8,7 +8,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/global_data.h"
 #include "content/mission.h"
 #include "frontend/game_launch.h"
 #include "frontend/mainmap.h"
@@ -18,6 +17,7 @@
 #include "resources/textlib.h"
 #include "scripting/lua_glue.h"
 #include "scripting/menu_lua.h"
+#include "shell/global_data.h"
 #include "tests/menus/menu_fixture.h"
 
 namespace vorlane::frontend {

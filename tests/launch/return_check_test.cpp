@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-#include "frontend/cfgfile.h"
+#include "baselib/cfgfile.h"
 
 namespace vorlane::frontend {
 namespace {

@@ -15,8 +15,6 @@
 #include <string>
 #include <vector>
 
-namespace vorlane::frontend {
-
 class CFGFILE {
   public:
     // Longest line read; longer lines are cut.
@@ -61,5 +59,3 @@ class CFGFILE {
 
     std::vector<Section> sections_;
 };
-
-}  // namespace vorlane::frontend

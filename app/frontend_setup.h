@@ -8,11 +8,11 @@
 // GUI control, lobby client.
 #pragma once
 
-namespace vorlane::frontend {
+namespace vorlane {
 
 void FRONTEND_Install();
 
 // The exit status the autopilot asked for, or -1 (the shell's own status then).
 int FRONTEND_ExitStatus();
 
-}  // namespace vorlane::frontend
+}  // namespace vorlane

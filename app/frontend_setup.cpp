@@ -1,11 +1,10 @@
-#include "frontend/frontend_setup.h"
+#include "app/frontend_setup.h"
 
 #include <cstdio>
 #include <memory>
 
 #include "app/autopilot.h"
 #include "app/global_control.h"
-#include "app/global_data.h"
 #include "app/main_program.h"
 #include "app/options.h"
 #include "app/window.h"
@@ -15,11 +14,15 @@
 #include "gui/gui_media.h"
 #include "net/lobbynet.h"
 #include "scripting/menu_lua.h"
+#include "shell/global_data.h"
 #include "video/seq_ctrl.h"
 
-namespace vorlane::frontend {
+namespace vorlane {
 
 namespace {
+
+using frontend::MAINMAP;
+using frontend::MainMapContext;
 
 // Draws the GUI onto the graphics system's back buffer.
 void DrawGui() {
@@ -67,6 +70,11 @@ class FrontendFrame : public ProgramFrame {
             }
         };
         context.draw_gui = DrawGui;
+        context.screen = [] {
+            media::GFXSYS3D* gfx = MAIN_Gfx();
+            return gfx ? gfx->screen() : nullptr;
+        };
+        context.draw_presentation = MAIN_DrawPresentation;
         map_ = std::make_unique<MAINMAP>(std::move(context));
         if (!map_->IsReady() || !map_->Init(start_mode)) {
             // The program runs with its log muted: say why on standard error.
@@ -142,4 +150,4 @@ int FRONTEND_ExitStatus() {
     return AUTOPILOT_ExitCode();
 }
 
-}  // namespace vorlane::frontend
+}  // namespace vorlane

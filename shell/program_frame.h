@@ -3,9 +3,9 @@
 
 #include <cstdint>
 
-#include "app/flag_word.h"
 #include "baselib/ioeve.h"
 #include "baselib/timer.h"
+#include "shell/flag_word.h"
 
 namespace vorlane {
 

@@ -1,4 +1,4 @@
-#include "frontend/cfgfile.h"
+#include "baselib/cfgfile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,8 +8,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-
-namespace vorlane::frontend {
 
 namespace {
 
@@ -152,5 +150,3 @@ int64_t CFGFILE::GetNumber(const char* section, const char* key, int64_t fallbac
         return fallback;
     return std::strtoll(text, nullptr, 10);
 }
-
-}  // namespace vorlane::frontend

@@ -1,4 +1,4 @@
-#include "frontend/cfgfile.h"
+#include "baselib/cfgfile.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 
-using vorlane::frontend::CFGFILE;
 namespace fs = std::filesystem;
 
 TEST(CfgFile, ReadingRulesAndWritingBack) {

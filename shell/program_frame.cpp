@@ -1,4 +1,4 @@
-#include "app/program_frame.h"
+#include "shell/program_frame.h"
 
 namespace vorlane {
 

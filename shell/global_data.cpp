@@ -1,4 +1,4 @@
-#include "app/global_data.h"
+#include "shell/global_data.h"
 
 #include <cstdio>
 
