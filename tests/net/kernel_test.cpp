@@ -298,7 +298,9 @@ TEST_F(Kernel, CustomDataToOneUserToAllAndToServer) {
     EXPECT_EQ(SendSingleMessage(server_->driver(), NET_ID_SERVER, USR_ALL, NET_MSGTYPE_CUSTOMDATA,
                                 "hi", 2),
               0);
-    ASSERT_TRUE(Pump([&] { return a->api.custom.size() == 1 && c->api.custom.size() == 2; }));
+    ASSERT_TRUE(Pump([&] {
+        return a->api.custom.size() == 1 && b->api.custom.size() == 3 && c->api.custom.size() == 2;
+    }));
     EXPECT_EQ(a->api.custom[0].sender, NET_ID_SERVER);
     // A client cannot address a user it does not know locally.
     EXPECT_EQ(SendSingleMessage(a->driver(), 999, NET_ID_SERVER, NET_MSGTYPE_CUSTOMDATA, "x", 1),
