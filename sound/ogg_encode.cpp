@@ -7,7 +7,7 @@
 #include <cstring>
 #include <memory>
 
-#include "sound/sound_kernel.h"
+#include "sound/ogg_memory.h"
 
 namespace vorlane::sound {
 
@@ -86,24 +86,11 @@ std::vector<uint8_t> EncodeOggVorbis(const int16_t* samples, size_t frames, int 
     return out;
 }
 
-namespace {
-size_t RdRead(void* out, size_t size, size_t count, void* source) {
-    return static_cast<MemoryReader*>(source)->Read(out, size, count);
-}
-int RdSeek(void* source, ogg_int64_t offset, int origin) {
-    return static_cast<MemoryReader*>(source)->Seek(offset, origin);
-}
-long RdTell(void* source) {
-    return static_cast<MemoryReader*>(source)->Tell();
-}
-}  // namespace
-
 bool DecodeOggVorbis(const uint8_t* data, size_t size, std::vector<int16_t>* samples, int* channels,
                      int* rate, size_t max_frames) {
     MemoryReader reader(data, size);
     OggVorbis_File file;
-    ov_callbacks callbacks = {RdRead, RdSeek, nullptr, RdTell};
-    if (ov_open_callbacks(&reader, &file, nullptr, 0, callbacks) != 0)
+    if (OpenOggMemory(&reader, &file) != 0)
         return false;
     vorbis_info* info = ov_info(&file, -1);
     if (info == nullptr || info->channels < 1) {

@@ -1,7 +1,7 @@
 // SOUNDKERNEL implementation.
 //
 // Index:
-// [SECTION] Memory reader and mappings
+// [SECTION] Mappings
 // [SECTION] Error reporter
 // [SECTION] Output buffers
 // [SECTION] Start-up and shut-down
@@ -27,38 +27,7 @@ constexpr const char* kModule = "SOUNDKERNEL";
 constexpr int kMaxDecodeErrors = 32;
 }  // namespace
 
-// [SECTION] Memory reader and mappings
-
-size_t MemoryReader::Read(void* out, size_t size, size_t count) {
-    if (size == 0 || count == 0 || pos_ >= size_)
-        return 0;
-    size_t left = size_ - pos_;
-    if (count > left / size)
-        count = left / size;
-    std::memcpy(out, data_ + pos_, count * size);
-    pos_ += count * size;
-    return count;
-}
-
-int MemoryReader::Seek(int64_t offset, int origin) {
-    int64_t base = 0;
-    if (origin == 0)
-        base = 0;
-    else if (origin == 1)
-        base = int64_t(pos_);
-    else if (origin == 2) {
-        if (offset > 0 || offset < -int64_t(size_))
-            return -1;
-        base = int64_t(size_);
-    } else {
-        return -1;
-    }
-    int64_t target = base + offset;
-    if (target < 0 || target > int64_t(size_))
-        return -1;
-    pos_ = size_t(target);
-    return 0;
-}
+// [SECTION] Mappings
 
 int32_t VolumeToAttenuation(int volume) {
     volume = std::clamp(volume, 0, 100);
@@ -148,24 +117,10 @@ struct OutputBuffer {
 
 namespace {
 
-size_t CbRead(void* out, size_t size, size_t count, void* source) {
-    return static_cast<MemoryReader*>(source)->Read(out, size, count);
-}
-int CbSeek(void* source, ogg_int64_t offset, int origin) {
-    return static_cast<MemoryReader*>(source)->Seek(offset, origin);
-}
-int CbClose(void*) {
-    return 0;
-}
-long CbTell(void* source) {
-    return static_cast<MemoryReader*>(source)->Tell();
-}
-const ov_callbacks kCallbacks = {CbRead, CbSeek, CbClose, CbTell};
-
 // Opens a decoder over a buffer's data; false when the data is not Ogg Vorbis.
 bool OpenDecoder(OutputBuffer& b) {
     b.reader = std::make_unique<MemoryReader>(b.data->data(), b.data->size());
-    if (ov_open_callbacks(b.reader.get(), &b.decoder, nullptr, 0, kCallbacks) != 0)
+    if (OpenOggMemory(b.reader.get(), &b.decoder) != 0)
         return false;
     b.decoder_open = true;
     return true;

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "sound/ogg_memory.h"
+
 namespace vorlane::sound {
 
 constexpr uint32_t kBlockBytes = 65536;
@@ -29,22 +31,6 @@ constexpr uint32_t kPlayLoop = 16;
 // Sound data types of LoadSoundMem.
 constexpr int kSoundTypeWave = 1;
 constexpr int kSoundTypeOgg = 2;
-
-// The decoder's view of in-memory data: whole items only, seeks inside the data.
-class MemoryReader {
-  public:
-    MemoryReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    size_t Read(void* out, size_t size, size_t count);
-    // 0 on success, -1 for a position outside 0..size.
-    int Seek(int64_t offset, int origin);
-    long Tell() const { return long(pos_); }
-    void Rewind() { pos_ = 0; }
-
-  private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t pos_ = 0;
-};
 
 // The device attenuation in hundredths of a decibel for a volume of 0..100.
 int32_t VolumeToAttenuation(int volume);

@@ -43,16 +43,8 @@ void BM_OggSecond_Vorbisfile(benchmark::State& state) {
     char buffer[4096];
     for (auto _ : state) {
         sound::MemoryReader reader(ogg.data(), ogg.size());
-        ov_callbacks cb = {
-            [](void* p, size_t s, size_t n, void* src) {
-                return static_cast<sound::MemoryReader*>(src)->Read(p, s, n);
-            },
-            [](void* src, ogg_int64_t o, int w) {
-                return static_cast<sound::MemoryReader*>(src)->Seek(o, w);
-            },
-            nullptr, [](void* src) { return static_cast<sound::MemoryReader*>(src)->Tell(); }};
         OggVorbis_File file;
-        ov_open_callbacks(&reader, &file, nullptr, 0, cb);
+        sound::OpenOggMemory(&reader, &file);
         int section;
         long total = 0;
         for (long n; (n = ov_read(&file, buffer, sizeof buffer, 0, 2, 1, &section)) > 0;)
