@@ -85,15 +85,11 @@ void Post(uint32_t class_flags, uint32_t message, uint32_t buttons, int x, int y
     IOEVE_Post(g_pilot->host.input_queue, event);
 }
 
-// Window message numbers and the button flags of the input records.
-constexpr uint32_t kMove = 512, kLeftDown = 513, kLeftUp = 514, kRightDown = 516, kRightUp = 517,
-                   kKeyDown = 256, kKeyUp = 257, kChar = 258;
-
 void ClickAt(int x, int y, bool right) {
-    Post(146, kMove, 0, x, y);
-    uint32_t side = right ? 0x10 : 0x8;
-    Post(18, right ? kRightDown : kLeftDown, side | 0x1, x, y);
-    Post(18, right ? kRightUp : kLeftUp, side | 0x2, x, y);
+    Post(kEveMouseMove, WM_MOUSEMOVE, 0, x, y);
+    uint32_t side = right ? kButtonRight : kButtonLeft;
+    Post(kEveMouseInput, right ? WM_RBUTTONDOWN : WM_LBUTTONDOWN, side | kButtonPressed, x, y);
+    Post(kEveMouseInput, right ? WM_RBUTTONUP : WM_LBUTTONUP, side | kButtonReleased, x, y);
 }
 
 // A player clicks a playing intro away before reaching the menus behind it;
@@ -216,14 +212,15 @@ int L_double_click(lua_State* lua) {
 int L_type(lua_State* lua) {
     size_t length = 0;
     const char* text = luaL_checklstring(lua, 1, &length);
-    for (size_t i = 0; i < length; ++i) Post(64, kChar, 0, 0, 0, uint16_t(uint8_t(text[i])));
+    for (size_t i = 0; i < length; ++i)
+        Post(kEveChar, WM_CHAR, 0, 0, 0, uint16_t(uint8_t(text[i])));
     return 0;
 }
 
 int L_key(lua_State* lua) {
     uint32_t code = uint32_t(scripting::CheckInt(lua, 1));
-    Post(1, kKeyDown, 0, 0, 0, 0, code);
-    Post(32, kKeyUp, 0, 0, 0, 0, code);
+    Post(kEveKeyDown, WM_KEYDOWN, 0, 0, 0, 0, code);
+    Post(kEveKeyUp, WM_KEYUP, 0, 0, 0, 0, code);
     return 0;
 }
 

@@ -10,8 +10,8 @@
 
 class DAVE;
 
-// Window message numbers the records keep.
-constexpr uint32_t WM_KEYDOWN = 256;
+// Window message numbers the records keep (the DAVE slots are chosen by them).
+constexpr uint32_t WM_KEYDOWN = 256;  // also every typed character of the input layer
 constexpr uint32_t WM_KEYUP = 257;
 constexpr uint32_t WM_CHAR = 258;
 constexpr uint32_t WM_MOUSEMOVE = 512;
@@ -26,16 +26,19 @@ constexpr uint32_t WM_MBUTTONUP = 520;
 constexpr uint32_t WM_MBUTTONDBLCLK = 521;
 constexpr uint32_t WM_MOUSEWHEEL = 522;
 
-// Class flags (kind of record).
+// Class flags (kind of record). The window procedure writes 146 for a move and
+// 18 for a button; the input layer writes 18 for both. Every mouse record has
+// bit 0x2 (kEveMouse); the wheel's 656 does not, so it reaches no mouse handler.
 constexpr uint32_t kEveKeyDown = 1;
-constexpr uint32_t kEveMouse = 0x2;  // set in every mouse record
-constexpr uint32_t kEveMouseButton = 18;
+constexpr uint32_t kEveMouse = 0x2;
+constexpr uint32_t kEveMouseInput = 18;
 constexpr uint32_t kEveKeyUp = 32;
 constexpr uint32_t kEveChar = 64;
 constexpr uint32_t kEveMouseMove = 146;
 constexpr uint32_t kEveWheel = 656;
 
-// Button flags.
+// Button flags: one of pressed (or held) / released, optionally double, and
+// the buttons concerned.
 constexpr uint32_t kButtonPressed = 0x01;
 constexpr uint32_t kButtonReleased = 0x02;
 constexpr uint32_t kButtonDouble = 0x04;
@@ -43,16 +46,19 @@ constexpr uint32_t kButtonLeft = 0x08;
 constexpr uint32_t kButtonRight = 0x10;
 constexpr uint32_t kButtonMiddle = 0x20;
 
+// The one input record of the program: the window procedure, the input layer,
+// the autopilot and the tests make it; the GUI, the console and the main map
+// read it.
 struct IOEVE {
-    uint32_t class_flags = 0;
-    uint16_t character = 0;
-    uint32_t button_flags = 0;
-    uint16_t x = 0;
+    uint32_t class_flags = 0;   // kEve*
+    uint16_t character = 0;     // character records only
+    uint32_t button_flags = 0;  // kButton*
+    uint16_t x = 0;             // cursor in screen pixels
     uint16_t y = 0;
     uint32_t source = 0;
-    uint32_t value = 0;
+    uint32_t value = 0;  // engine key code of key records, wheel motion of wheel records
     uint32_t param2 = 0;
-    uint32_t message = 0;
+    uint32_t message = 0;  // WM_*
 };
 
 // A new record from the memory system (all other fields 0), or null.

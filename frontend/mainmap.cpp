@@ -235,7 +235,7 @@ void MAINMAP::StartLogo() {
 int MAINMAP::OnInput(IOEVE* event) {
     if (!event)
         return 0;
-    bool mouse = (event->class_flags & 0x2) != 0;
+    bool mouse = (event->class_flags & kEveMouse) != 0;
     if (mouse && g_settings) {
         g_settings->mouse_x = event->x;
         g_settings->mouse_y = event->y;
@@ -247,18 +247,18 @@ int MAINMAP::OnInput(IOEVE* event) {
         return 1;
     if (mouse && g_settings) {
         uint32_t b = event->button_flags;
-        if (b & 0x8) {
-            if (b & 0x1)
+        if (b & kButtonLeft) {
+            if (b & kButtonPressed)
                 g_settings->left_held = g_settings->left_pressed = 1;
-            if (b & 0x2) {
+            if (b & kButtonReleased) {
                 g_settings->left_held = 0;
                 g_settings->left_released = 1;
             }
         }
-        if (b & 0x10) {
-            if (b & 0x1)
+        if (b & kButtonRight) {
+            if (b & kButtonPressed)
                 g_settings->right_held = g_settings->right_pressed = 1;
-            if (b & 0x2) {
+            if (b & kButtonReleased) {
                 g_settings->right_held = 0;
                 g_settings->right_released = 1;
             }
@@ -274,8 +274,9 @@ int MAINMAP::OnInput(IOEVE* event) {
 // presses a button behind it.
 bool MAINMAP::SkipSequences(const IOEVE& event) {
     uint32_t b = event.button_flags;
-    bool press = (b & 0x18) && (b & 0x1);
-    bool release = (b & 0x18) && (b & 0x2);
+    bool left_or_right = (b & (kButtonLeft | kButtonRight)) != 0;
+    bool press = left_or_right && (b & kButtonPressed);
+    bool release = left_or_right && (b & kButtonReleased);
     if (release && swallow_release_) {
         swallow_release_ = false;
         return true;

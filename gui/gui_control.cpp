@@ -120,41 +120,29 @@ bool GUI_CONTROL::SendToTarget(const GUI_EVENT& event) {
     return target ? target->SendEvent(event, 0, 0) : false;
 }
 
-bool GUI_CONTROL::Process(const GUI_INPUT& record) {
+bool GUI_CONTROL::Process(const IOEVE& record) {
     if (input_disabled_ || !top_)
         return false;
     const uint32_t now = Now();
     bool used = false;
-    if (record.class_flags & GUI_INPUT_MOUSE) {
+    if (record.class_flags & kEveMouse) {
         used = ProcessMouse(record, now);
-    } else if (record.class_flags & GUI_INPUT_KEY_DOWN) {
+    } else if (record.class_flags & kEveKeyDown) {
         used = ProcessKeyDown(record, now);
-    } else if (record.class_flags & GUI_INPUT_KEY_UP) {
+    } else if (record.class_flags & kEveKeyUp) {
         used = SendToTarget(
             GUI_EVENT::Key(GEVE_KEY_RELEASE, record.value, record.character, alt_down_, 0));
         repeat_state_ = 0;
         if (record.value == vorlane::gui::kKeyLeftAlt)
             alt_down_ = 0;
-    } else if (record.class_flags & GUI_INPUT_CHAR) {
+    } else if (record.class_flags & kEveChar) {
         const uint32_t code = alt_down_ ? GEVE_KEY_ALT : GEVE_KEY_ASCII;
         used = SendToTarget(GUI_EVENT::Key(code, record.value, record.character, alt_down_, 1));
     }
     return used;
 }
 
-bool GUI_CONTROL::Process(const IOEVE& record) {
-    GUI_INPUT input;
-    input.class_flags = record.class_flags;
-    input.character = record.character;
-    input.button_flags = record.button_flags;
-    input.x = record.x;
-    input.y = record.y;
-    input.value = record.value;
-    input.message = record.message;
-    return Process(input);
-}
-
-bool GUI_CONTROL::ProcessMouse(const GUI_INPUT& record, uint32_t now) {
+bool GUI_CONTROL::ProcessMouse(const IOEVE& record, uint32_t now) {
     // `top` always sees the pointer enter, so it always claims the hover first.
     top_->ClearFlags(GUI_FLAG_INSIDE);
     auto to_gui = [](uint16_t v, float scale) {
@@ -175,17 +163,17 @@ bool GUI_CONTROL::ProcessMouse(const GUI_INPUT& record, uint32_t now) {
         move_time_ = now;
 
     uint8_t buttons = 0;
-    if (record.button_flags & GUI_INPUT_LEFT)
+    if (record.button_flags & kButtonLeft)
         buttons |= GUI_BUTTON_LEFT;
-    if (record.button_flags & GUI_INPUT_MIDDLE)
+    if (record.button_flags & kButtonMiddle)
         buttons |= GUI_BUTTON_MIDDLE;
-    if (record.button_flags & GUI_INPUT_RIGHT)
+    if (record.button_flags & kButtonRight)
         buttons |= GUI_BUTTON_RIGHT;
     if (!buttons)
         return used;
 
     uint32_t code = GEVE_NONE;
-    if ((record.button_flags & GUI_INPUT_PRESSED) && !(mouse_buttons_ & buttons)) {
+    if ((record.button_flags & kButtonPressed) && !(mouse_buttons_ & buttons)) {
         mouse_buttons_ |= buttons;
         if (pressed_before_ && now - last_press_time_ < dclick_interval_) {
             code = GEVE_MOUSE_DCLICK;
@@ -194,7 +182,7 @@ bool GUI_CONTROL::ProcessMouse(const GUI_INPUT& record, uint32_t now) {
             last_press_time_ = now;
             pressed_before_ = true;
         }
-    } else if ((record.button_flags & GUI_INPUT_RELEASED) && (mouse_buttons_ & buttons)) {
+    } else if ((record.button_flags & kButtonReleased) && (mouse_buttons_ & buttons)) {
         mouse_buttons_ &= uint16_t(~buttons);
         code = GEVE_MOUSE_RELEASE;
     }
@@ -205,7 +193,7 @@ bool GUI_CONTROL::ProcessMouse(const GUI_INPUT& record, uint32_t now) {
     return used;
 }
 
-bool GUI_CONTROL::ProcessKeyDown(const GUI_INPUT& record, uint32_t now) {
+bool GUI_CONTROL::ProcessKeyDown(const IOEVE& record, uint32_t now) {
     GUI_EVENT event = GUI_EVENT::Key(GEVE_KEY_PRESS, record.value, record.character, alt_down_, 1);
     const bool same = record.value == repeat_key_;
     if (same && repeat_state_ == 2 && now - repeat_time_ < kRepeatNext) {

@@ -7,7 +7,7 @@
 //   GUI_STYLE_OLD_PRIMITIVE::SetFonControl(&font_source); // e.g. QntFontSource (gui_media.h)
 //   auto gui = std::make_unique<GUI_CONTROL>();
 //   gui->Init(0, 0, screen_w, screen_h);
-//   per input record:   gui->Process(record)              // IOEVE or GUI_INPUT
+//   per input record:   gui->Process(record)              // IOEVE
 //   once per frame:     gui->Update();
 //   while drawing:      OsgfxCanvas canvas(screen); gui->Draw(canvas); gui->DrawTooltip(canvas);
 // The newest GUI_CONTROL is the process-wide one that the objects reach through
@@ -23,30 +23,6 @@
 #include "gui/gui_event.h"
 #include "gui/gui_object.h"
 #include "gui/gui_style.h"
-
-// An input record as the input layer produces it (the fields the GUI reads).
-struct GUI_INPUT {
-    uint32_t class_flags = 0;  // 0x1 key down, 0x2 mouse, 0x20 key up, 0x40 character
-    uint16_t character = 0;
-    uint32_t button_flags = 0;  // 0x1 pressed, 0x2 released, 0x8 left, 0x10 right, 0x20 middle
-    uint16_t x = 0, y = 0;
-    uint32_t value = 0;  // the engine key code of key records
-    uint32_t message = 0;
-};
-
-// Input record classes and button flags.
-enum : uint32_t {
-    GUI_INPUT_KEY_DOWN = 0x1,
-    GUI_INPUT_MOUSE = 0x2,
-    GUI_INPUT_KEY_UP = 0x20,
-    GUI_INPUT_CHAR = 0x40,
-    GUI_INPUT_WHEEL = 656,
-    GUI_INPUT_PRESSED = 0x1,
-    GUI_INPUT_RELEASED = 0x2,
-    GUI_INPUT_LEFT = 0x8,
-    GUI_INPUT_RIGHT = 0x10,
-    GUI_INPUT_MIDDLE = 0x20,
-};
 
 // Runs deferred actions bound to objects: when the current action's object has
 // a result, the result is taken (cleared) and passed to the action.
@@ -87,7 +63,6 @@ class GUI_CONTROL {
     bool DeleteObject(GUI_OBJECT* object);
 
     // Translates one input record; true when the GUI used it.
-    bool Process(const GUI_INPUT& record);
     bool Process(const IOEVE& record);
     void Update();
     void Draw(vorlane::gui::GuiCanvas& target);
@@ -142,8 +117,8 @@ class GUI_CONTROL {
 
   private:
     bool SendToTarget(const GUI_EVENT& event);
-    bool ProcessMouse(const GUI_INPUT& record, uint32_t now);
-    bool ProcessKeyDown(const GUI_INPUT& record, uint32_t now);
+    bool ProcessMouse(const IOEVE& record, uint32_t now);
+    bool ProcessKeyDown(const IOEVE& record, uint32_t now);
     static void UpdateTree(GUI_OBJECT* object);
     static void DrawTree(GUI_OBJECT* object, int ox, int oy);
 

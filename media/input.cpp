@@ -72,10 +72,10 @@ void DXinputKeyboard::Process(uint32_t now, InputSource& source, const InputSink
             next_check_ = now + kRepeatInterval;
             if (Reached(now, next_repeat_)) {
                 next_repeat_ = now + kRepeatInterval;
-                InputRecord record;
-                record.class_flags = kClassCharacter;
+                IOEVE record;
+                record.class_flags = kEveChar;
                 record.character = repeat_character_;
-                record.message = kMsgKeyDown;
+                record.message = WM_KEYDOWN;
                 sink(record);
             }
         }
@@ -84,10 +84,10 @@ void DXinputKeyboard::Process(uint32_t now, InputSource& source, const InputSink
     // Held keys are reported again on every poll in which nothing went down.
     if (!went_down) {
         for (uint8_t scan : held_) {
-            InputRecord record;
-            record.class_flags = kClassKeyDown;
+            IOEVE record;
+            record.class_flags = kEveKeyDown;
             record.value = uint32_t(EngineKeyCode(scan));
-            record.message = kMsgKeyDown;
+            record.message = WM_KEYDOWN;
             sink(record);
         }
     }
@@ -97,10 +97,10 @@ bool DXinputKeyboard::Apply(const KeyItem& item, uint32_t now, const InputSink& 
     // A typed character without a key (text from an input method): no repeat.
     if (item.scan == 0) {
         if (item.down && item.character >= 32) {
-            InputRecord record;
-            record.class_flags = kClassCharacter;
+            IOEVE record;
+            record.class_flags = kEveChar;
             record.character = item.character;
-            record.message = kMsgKeyDown;
+            record.message = WM_KEYDOWN;
             sink(record);
         }
         return false;
@@ -123,10 +123,10 @@ bool DXinputKeyboard::Apply(const KeyItem& item, uint32_t now, const InputSink& 
         repeat_character_ = character;
         next_repeat_ = now + kRepeatDelay;
         next_check_ = now + kRepeatInterval;
-        InputRecord record;
-        record.class_flags = kClassCharacter;
+        IOEVE record;
+        record.class_flags = kEveChar;
         record.character = character;
-        record.message = kMsgKeyDown;
+        record.message = WM_KEYDOWN;
         sink(record);
     }
 
@@ -134,18 +134,18 @@ bool DXinputKeyboard::Apply(const KeyItem& item, uint32_t now, const InputSink& 
     if (code != kNoEngineKey) {
         auto found = std::find(held_.begin(), held_.end(), item.scan);
         if (item.down && held_.size() < size_t(kMaxHeld)) {
-            InputRecord record;
-            record.class_flags = kClassKeyDown;
+            IOEVE record;
+            record.class_flags = kEveKeyDown;
             record.value = uint32_t(code);
-            record.message = kMsgKeyDown;
+            record.message = WM_KEYDOWN;
             sink(record);
             if (found == held_.end())
                 held_.push_back(item.scan);
         } else if (!item.down && found != held_.end()) {
-            InputRecord record;
-            record.class_flags = kClassKeyUp;
+            IOEVE record;
+            record.class_flags = kEveKeyUp;
             record.value = uint32_t(code);
-            record.message = kMsgKeyUp;
+            record.message = WM_KEYUP;
             sink(record);
             held_.erase(found);
         }
@@ -187,8 +187,8 @@ void DXinputMouse::Move(const MouseSample& s) {
                  int(std::clamp<int64_t>(int64_t(y_) + dy, INT32_MIN, INT32_MAX)));
 }
 
-InputRecord DXinputMouse::Record(uint32_t class_flags, uint32_t buttons, uint32_t message) const {
-    InputRecord record;
+IOEVE DXinputMouse::Record(uint32_t class_flags, uint32_t buttons, uint32_t message) const {
+    IOEVE record;
     record.class_flags = class_flags;
     record.button_flags = buttons;
     record.x = uint16_t(x_);
@@ -226,21 +226,27 @@ void DXinputMouse::Process(uint32_t, InputSource& source, const InputSink& sink)
     }
 
     if (s.dx != previous_dx_ || s.dy != previous_dy_) {
-        uint32_t buttons = !up_[1] ? 17 : !up_[0] ? 9 : 0;
-        sink(Record(kClassMouse, buttons, kMsgMouseMove));
+        // A move carries the held button, the right one first.
+        uint32_t buttons = !up_[1]   ? kButtonRight | kButtonPressed
+                           : !up_[0] ? kButtonLeft | kButtonPressed
+                                     : 0;
+        sink(Record(kEveMouseInput, buttons, WM_MOUSEMOVE));
     }
     if (s.wheel != previous_wheel_) {
-        InputRecord record = Record(kClassWheel, !up_[2] ? 33 : 34, 522);
+        uint32_t middle = kButtonMiddle | (!up_[2] ? kButtonPressed : kButtonReleased);
+        IOEVE record = Record(kEveWheel, middle, WM_MOUSEWHEEL);
         record.value = uint32_t(s.wheel);
         sink(record);
     }
     if (up_[0] != previous_up_[0]) {
         bool down = up_[0] == 0;
-        sink(Record(kClassMouse, down ? 9 : 10, down ? kMsgLeftDown : kMsgLeftUp));
+        sink(Record(kEveMouseInput, kButtonLeft | (down ? kButtonPressed : kButtonReleased),
+                    down ? WM_LBUTTONDOWN : WM_LBUTTONUP));
     }
     if (up_[1] != previous_up_[1]) {
         bool down = up_[1] == 0;
-        sink(Record(kClassMouse, down ? 17 : 18, down ? kMsgRightDown : kMsgRightUp));
+        sink(Record(kEveMouseInput, kButtonRight | (down ? kButtonPressed : kButtonReleased),
+                    down ? WM_RBUTTONDOWN : WM_RBUTTONUP));
     }
     previous_dx_ = s.dx;
     previous_dy_ = s.dy;
@@ -253,7 +259,7 @@ DXINPUT::DXINPUT(std::unique_ptr<InputSource> source, InputSink sink, bool mouse
                  int screen_width, int screen_height)
     : source_(std::move(source)), sink_(std::move(sink)) {
     if (!sink_)
-        sink_ = [](const InputRecord&) { return false; };
+        sink_ = [](const IOEVE&) { return false; };
     if (!source_) {
         Log(kLogError, "DXinput: Cannot Create DirectInput Interface.");
         return;

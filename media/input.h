@@ -2,9 +2,9 @@
 // event records, polled once per main-loop tick.
 //
 // DXINPUT owns a keyboard reader (DXinputKeyboard) and a mouse reader
-// (DXinputMouse). Both read from an InputSource: the SDL one (sdl_input.h) fed
-// from the window's events, or a scripted one in tests. Records go to a sink,
-// normally the program's input event queue.
+// (DXinputMouse), which make IOEVE records (baselib/ioeve.h). Both read from an InputSource: the
+// SDL one (sdl_input.h) fed from the window's events, or a scripted one in tests. Records go to a
+// sink, normally the program's input event queue.
 #pragma once
 
 #include <array>
@@ -13,36 +13,12 @@
 #include <memory>
 #include <vector>
 
+#include "baselib/ioeve.h"
+
 namespace vorlane::media {
 
-// One input event record, field for field.
-struct InputRecord {
-    uint32_t class_flags = 0;   // 1 key down, 32 key up, 64 character, 18 mouse, 656 wheel
-    uint16_t character = 0;     // character records only
-    uint32_t button_flags = 0;  // 0x01 pressed, 0x02 released, 0x08 left, 0x10 right, 0x20 middle
-    uint16_t x = 0;
-    uint16_t y = 0;
-    uint32_t source = 0;
-    uint32_t value = 0;  // engine key code, or wheel motion
-    uint32_t parameter2 = 0;
-    uint32_t message = 0;  // 256 key down / character, 257 key up, 512 move, 513/514, 516/517
-};
-
-constexpr uint32_t kClassKeyDown = 1;
-constexpr uint32_t kClassKeyUp = 32;
-constexpr uint32_t kClassCharacter = 64;
-constexpr uint32_t kClassMouse = 18;
-constexpr uint32_t kClassWheel = 656;
-constexpr uint32_t kMsgKeyDown = 256;
-constexpr uint32_t kMsgKeyUp = 257;
-constexpr uint32_t kMsgMouseMove = 512;
-constexpr uint32_t kMsgLeftDown = 513;
-constexpr uint32_t kMsgLeftUp = 514;
-constexpr uint32_t kMsgRightDown = 516;
-constexpr uint32_t kMsgRightUp = 517;
-
 // Receives each record; returns false when it could not take it (dropped).
-using InputSink = std::function<bool(const InputRecord&)>;
+using InputSink = std::function<bool(const IOEVE&)>;
 
 // One buffered keyboard item.
 struct KeyItem {
@@ -132,7 +108,7 @@ class DXinputMouse {
 
   private:
     void Move(const MouseSample& sample);
-    InputRecord Record(uint32_t class_flags, uint32_t buttons, uint32_t message) const;
+    IOEVE Record(uint32_t class_flags, uint32_t buttons, uint32_t message) const;
 
     uint8_t up_[3] = {1, 1, 1};
     uint8_t previous_up_[3] = {1, 1, 1};

@@ -11,7 +11,4 @@ namespace vorlane::media {
 // allocated or queued is dropped (false).
 InputSink QueueSink(MTX_QLIST* queue);
 
-// The IOEVE fields of a record (the record is not allocated).
-void FillIOEVE(const InputRecord& record, IOEVE& event);
-
 }  // namespace vorlane::media

@@ -43,7 +43,7 @@ TEST_F(DaveTest, MessageTablesRouteEveryButton) {
     };
     for (const Case& c : cases) {
         IOEVE event;
-        event.class_flags = kEveMouseButton & ~kEveMouse;
+        event.class_flags = kEveMouseInput & ~kEveMouse;
         EXPECT_EQ(SlotForMessage(c.message), c.slot) << c.message;
         EXPECT_EQ(SetButtonFlags(&event, c.message), 0) << c.message;
         EXPECT_EQ(event.button_flags, c.buttons) << c.message;
@@ -121,7 +121,7 @@ TEST_F(DaveTest, DispatchHandsRecordsToTheirSlotsAndFreesThem) {
     table->AddCallback(0, First);
     table->AddCallback(7, Second);
     MTX_QLIST* queue = MTX_QLIST::Create();
-    IOEVE* press = IOEVE_Create(kEveMouseButton, 0);
+    IOEVE* press = IOEVE_Create(kEveMouseInput, 0);
     press->message = WM_LBUTTONDOWN;
     SetButtonFlags(press, press->message);
     IOEVE* key = IOEVE_Create(kEveKeyUp, 0);

@@ -125,7 +125,7 @@ TEST_F(ConsoleTest, KeyRecordsObeyOpenStateAndRepeatPause) {
     console.SetOpen(false);
     EXPECT_FALSE(Key(vorlane::media::kKeyLeft));
     IOEVE mouse;
-    mouse.class_flags = kEveMouseButton;
+    mouse.class_flags = kEveMouseInput;
     EXPECT_FALSE(console.ProcessInput(mouse));
 }
 

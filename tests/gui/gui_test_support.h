@@ -87,29 +87,29 @@ class GuiTest : public ::testing::Test {
     }
 
     bool Move(int x, int y) {
-        GUI_INPUT r;
-        r.class_flags = 18;
+        IOEVE r;
+        r.class_flags = kEveMouseInput;
         r.x = uint16_t(x);
         r.y = uint16_t(y);
-        r.message = 512;
+        r.message = WM_MOUSEMOVE;
         return control_->Process(r);
     }
-    bool Press(int x, int y, uint32_t button = GUI_INPUT_LEFT) {
-        GUI_INPUT r;
-        r.class_flags = 18;
-        r.button_flags = button | GUI_INPUT_PRESSED;
+    bool Press(int x, int y, uint32_t button = kButtonLeft) {
+        IOEVE r;
+        r.class_flags = kEveMouseInput;
+        r.button_flags = button | kButtonPressed;
         r.x = uint16_t(x);
         r.y = uint16_t(y);
-        r.message = 513;
+        r.message = WM_LBUTTONDOWN;
         return control_->Process(r);
     }
-    bool Release(int x, int y, uint32_t button = GUI_INPUT_LEFT) {
-        GUI_INPUT r;
-        r.class_flags = 18;
-        r.button_flags = button | GUI_INPUT_RELEASED;
+    bool Release(int x, int y, uint32_t button = kButtonLeft) {
+        IOEVE r;
+        r.class_flags = kEveMouseInput;
+        r.button_flags = button | kButtonReleased;
         r.x = uint16_t(x);
         r.y = uint16_t(y);
-        r.message = 514;
+        r.message = WM_LBUTTONUP;
         return control_->Process(r);
     }
     // A click well after any earlier press (no double click).
@@ -120,24 +120,24 @@ class GuiTest : public ::testing::Test {
         return Release(x, y);
     }
     bool KeyDown(uint32_t key) {
-        GUI_INPUT r;
-        r.class_flags = GUI_INPUT_KEY_DOWN;
+        IOEVE r;
+        r.class_flags = kEveKeyDown;
         r.value = key;
-        r.message = 256;
+        r.message = WM_KEYDOWN;
         return control_->Process(r);
     }
     bool KeyUp(uint32_t key) {
-        GUI_INPUT r;
-        r.class_flags = GUI_INPUT_KEY_UP;
+        IOEVE r;
+        r.class_flags = kEveKeyUp;
         r.value = key;
-        r.message = 257;
+        r.message = WM_KEYUP;
         return control_->Process(r);
     }
     bool Char(char c) {
-        GUI_INPUT r;
-        r.class_flags = GUI_INPUT_CHAR;
+        IOEVE r;
+        r.class_flags = kEveChar;
         r.character = static_cast<uint8_t>(c);
-        r.message = 256;
+        r.message = WM_KEYDOWN;
         return control_->Process(r);
     }
     void Type(const std::string& text) {

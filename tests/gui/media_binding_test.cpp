@@ -49,7 +49,7 @@ TEST_F(MediaBindingTest, PicturesFromImageData) {
 TEST_F(MediaBindingTest, InputRecordsOfTheInputLayer) {
     auto* button = AddTo<GUI_BUTTON>(top(), 10, 10, 50, 50);
     IOEVE move;
-    move.class_flags = kEveMouseButton;
+    move.class_flags = kEveMouseInput;
     move.x = 20;
     move.y = 20;
     move.message = WM_MOUSEMOVE;
@@ -61,7 +61,7 @@ TEST_F(MediaBindingTest, InputRecordsOfTheInputLayer) {
     EXPECT_EQ(button->state(), 2);
     IOEVE wheel = move;
     wheel.class_flags = kEveWheel;
-    wheel.button_flags = 34;
+    wheel.button_flags = kButtonMiddle | kButtonReleased;
     EXPECT_FALSE(control_->Process(wheel));  // wheels are not translated
     EXPECT_EQ(button->state(), 2);
 }

@@ -54,13 +54,13 @@ struct Rig {
         source = owned.get();
         input = std::make_unique<DXINPUT>(
             std::move(owned),
-            [this](const InputRecord& r) {
+            [this](const IOEVE& r) {
                 records.push_back(r);
                 return true;
             },
             true, 640, 480);
     }
-    std::vector<InputRecord> Poll(uint32_t now) {
+    std::vector<IOEVE> Poll(uint32_t now) {
         records.clear();
         input->ProcessKeyboard(now);
         input->ProcessMouse(now);
@@ -68,13 +68,13 @@ struct Rig {
     }
     FakeSource* source;
     std::unique_ptr<DXINPUT> input;
-    std::vector<InputRecord> records;
+    std::vector<IOEVE> records;
 };
 
-std::vector<uint16_t> Characters(const std::vector<InputRecord>& records) {
+std::vector<uint16_t> Characters(const std::vector<IOEVE>& records) {
     std::vector<uint16_t> out;
     for (const auto& r : records)
-        if (r.class_flags == kClassCharacter)
+        if (r.class_flags == kEveChar)
             out.push_back(r.character);
     return out;
 }
@@ -84,9 +84,9 @@ TEST(Keyboard, CharacterRepeatsAfter500msThenEvery50ms) {
     rig.source->Key(kDikA, true, 'a');
     auto first = rig.Poll(0);
     ASSERT_EQ(first.size(), 1u);  // 'a' has no engine key code: only the character
-    EXPECT_EQ(first[0].class_flags, kClassCharacter);
+    EXPECT_EQ(first[0].class_flags, kEveChar);
     EXPECT_EQ(first[0].character, 'a');
-    EXPECT_EQ(first[0].message, kMsgKeyDown);
+    EXPECT_EQ(first[0].message, WM_KEYDOWN);
 
     std::vector<uint32_t> times;
     for (uint32_t t = 10; t <= 700; t += 10)
@@ -115,14 +115,14 @@ TEST(Keyboard, KeysWithCodesPostDownAndUpAndHeldKeysRepeatOnQuietPolls) {
     rig.source->Key(kDikLShift, true);
     auto down = rig.Poll(0);
     ASSERT_EQ(down.size(), 1u);
-    EXPECT_EQ(down[0].class_flags, kClassKeyDown);
+    EXPECT_EQ(down[0].class_flags, kEveKeyDown);
     EXPECT_EQ(down[0].value, uint32_t(kKeyLShift));
-    EXPECT_EQ(down[0].message, kMsgKeyDown);
+    EXPECT_EQ(down[0].message, WM_KEYDOWN);
     // Quiet polls report the held Shift again.
     for (uint32_t t : {10u, 20u}) {
         auto quiet = rig.Poll(t);
         ASSERT_EQ(quiet.size(), 1u);
-        EXPECT_EQ(quiet[0].class_flags, kClassKeyDown);
+        EXPECT_EQ(quiet[0].class_flags, kEveKeyDown);
         EXPECT_EQ(quiet[0].value, uint32_t(kKeyLShift));
     }
     // A poll in which another key goes down does not repeat the held list.
@@ -134,9 +134,9 @@ TEST(Keyboard, KeysWithCodesPostDownAndUpAndHeldKeysRepeatOnQuietPolls) {
     rig.source->Key(kDikLShift, false);
     auto up = rig.Poll(40);
     ASSERT_EQ(up.size(), 1u);
-    EXPECT_EQ(up[0].class_flags, kClassKeyUp);
+    EXPECT_EQ(up[0].class_flags, kEveKeyUp);
     EXPECT_EQ(up[0].value, uint32_t(kKeyLShift));
-    EXPECT_EQ(up[0].message, kMsgKeyUp);
+    EXPECT_EQ(up[0].message, WM_KEYUP);
     EXPECT_TRUE(rig.Poll(50).empty());
 }
 
@@ -153,7 +153,7 @@ TEST(Keyboard, NinthHeldKeyIsNotTracked) {
     rig.source->Key(kDikUp, false);
     auto after = rig.Poll(10);
     EXPECT_EQ(after.size(), 8u);  // only the quiet-poll repeats
-    for (const auto& r : after) EXPECT_EQ(r.class_flags, kClassKeyDown);
+    for (const auto& r : after) EXPECT_EQ(r.class_flags, kEveKeyDown);
     // A held key pressed again (no release between) is not listed twice.
     rig.source->Key(kDikF1, false);
     rig.source->Key(kDikUp, true);
@@ -181,7 +181,7 @@ TEST(Keyboard, KeypadTypesDigitsWithAndWithoutCharacterAndOldItemsAreSkipped) {
     stale.source->keys.push_back({kDikEscape, false, 1, 0});
     auto none = stale.Poll(10);
     ASSERT_EQ(none.size(), 1u);
-    EXPECT_EQ(none[0].class_flags, kClassKeyDown);  // still held
+    EXPECT_EQ(none[0].class_flags, kEveKeyDown);  // still held
 }
 
 TEST(Keyboard, AcquisitionLossIsRetriedAndLostInputSkipsThePoll) {
@@ -261,9 +261,9 @@ TEST(Mouse, ButtonsAndTheirFlags) {
     rig.source->mouse.buttons[0] = 0x80;
     auto down = rig.Poll(0);
     ASSERT_EQ(down.size(), 1u);
-    EXPECT_EQ(down[0].class_flags, kClassMouse);
+    EXPECT_EQ(down[0].class_flags, kEveMouseInput);
     EXPECT_EQ(down[0].button_flags, 9u);
-    EXPECT_EQ(down[0].message, kMsgLeftDown);
+    EXPECT_EQ(down[0].message, WM_LBUTTONDOWN);
     EXPECT_EQ(down[0].x, 5);
     EXPECT_EQ(down[0].y, 6);
 
@@ -272,9 +272,9 @@ TEST(Mouse, ButtonsAndTheirFlags) {
     rig.source->mouse.buttons[1] = 0x80;
     auto both = rig.Poll(0);
     ASSERT_EQ(both.size(), 2u);
-    EXPECT_EQ(both[0].message, kMsgMouseMove);
+    EXPECT_EQ(both[0].message, WM_MOUSEMOVE);
     EXPECT_EQ(both[0].button_flags, 17u);  // right wins over left
-    EXPECT_EQ(both[1].message, kMsgRightDown);
+    EXPECT_EQ(both[1].message, WM_RBUTTONDOWN);
     EXPECT_EQ(both[1].button_flags, 17u);
 
     rig.source->mouse.buttons[0] = 0;
@@ -282,9 +282,9 @@ TEST(Mouse, ButtonsAndTheirFlags) {
     auto up = rig.Poll(0);  // motion went 1 -> 0: a move, then both releases
     ASSERT_EQ(up.size(), 3u);
     EXPECT_EQ(up[0].button_flags, 0u);
-    EXPECT_EQ(up[1].message, kMsgLeftUp);
+    EXPECT_EQ(up[1].message, WM_LBUTTONUP);
     EXPECT_EQ(up[1].button_flags, 10u);
-    EXPECT_EQ(up[2].message, kMsgRightUp);
+    EXPECT_EQ(up[2].message, WM_RBUTTONUP);
     EXPECT_EQ(up[2].button_flags, 18u);
 
     // Swapped buttons: device button 1 is the left one.
@@ -292,7 +292,7 @@ TEST(Mouse, ButtonsAndTheirFlags) {
     rig.source->mouse.buttons[1] = 0x80;
     auto swapped = rig.Poll(0);
     ASSERT_EQ(swapped.size(), 1u);
-    EXPECT_EQ(swapped[0].message, kMsgLeftDown);
+    EXPECT_EQ(swapped[0].message, WM_LBUTTONDOWN);
 }
 
 TEST(Mouse, OneWheelNotchGivesTwoRecords) {
@@ -300,7 +300,7 @@ TEST(Mouse, OneWheelNotchGivesTwoRecords) {
     rig.source->mouse.wheel = 120;
     auto notch = rig.Poll(0);
     ASSERT_EQ(notch.size(), 1u);
-    EXPECT_EQ(notch[0].class_flags, kClassWheel);
+    EXPECT_EQ(notch[0].class_flags, kEveWheel);
     EXPECT_EQ(notch[0].button_flags, 34u);
     EXPECT_EQ(notch[0].value, 120u);
     auto quiet = rig.Poll(0);
@@ -375,10 +375,10 @@ TEST(SdlInput, DrivesTheReadersEndToEnd) {
     auto owned = std::make_unique<SdlInputSource>();
     SdlInputSource* source = owned.get();
     source->SetScreen(320, 200);
-    std::vector<InputRecord> records;
+    std::vector<IOEVE> records;
     DXINPUT input(
         std::move(owned),
-        [&](const InputRecord& r) {
+        [&](const IOEVE& r) {
             records.push_back(r);
             return true;
         },
@@ -399,14 +399,14 @@ TEST(SdlInput, DrivesTheReadersEndToEnd) {
     input.ProcessKeyboard(0);
     input.ProcessMouse(0);
     ASSERT_EQ(records.size(), 4u);
-    EXPECT_EQ(records[0].class_flags, kClassKeyDown);
+    EXPECT_EQ(records[0].class_flags, kEveKeyDown);
     EXPECT_EQ(records[0].value, uint32_t(kKeyRAlt));
-    EXPECT_EQ(records[1].class_flags, kClassCharacter);
+    EXPECT_EQ(records[1].class_flags, kEveChar);
     EXPECT_EQ(records[1].character, '@');
-    EXPECT_EQ(records[2].message, kMsgMouseMove);
+    EXPECT_EQ(records[2].message, WM_MOUSEMOVE);
     EXPECT_EQ(records[2].x, 319);
     EXPECT_EQ(records[2].y, 50);
-    EXPECT_EQ(records[3].class_flags, kClassWheel);
+    EXPECT_EQ(records[3].class_flags, kEveWheel);
     EXPECT_EQ(records[3].value, 120u);
 }
 

@@ -305,10 +305,10 @@ TEST_F(MainMapTest, ChannelListTextsAndAShortTable) {
 
 namespace {
 
-// A mouse record as the input layer makes it (button bit 8 = left, 1 pressed, 2 released).
+// A mouse record as the input layer makes it.
 IOEVE MouseRecord(uint32_t buttons, int x, int y) {
     IOEVE record;
-    record.class_flags = 0x2 | 0x10;
+    record.class_flags = kEveMouseInput;
     record.button_flags = buttons;
     record.x = uint16_t(x);
     record.y = uint16_t(y);
@@ -338,8 +338,8 @@ TEST_F(MainMapTest, AClickSkipsAPlayingSequenceAndGoesNoFurther) {
     login->ComputeAbsolute(x, y);
     x += login->w() / 2;
     y += login->h() / 2;
-    IOEVE press = MouseRecord(0x8 | 0x1, x, y);
-    IOEVE release = MouseRecord(0x8 | 0x2, x, y);
+    IOEVE press = MouseRecord(kButtonLeft | kButtonPressed, x, y);
+    IOEVE release = MouseRecord(kButtonLeft | kButtonReleased, x, y);
     EXPECT_EQ(map_->OnInput(&press), 1);
     EXPECT_FALSE(sequences.AnyPlaying());
     EXPECT_EQ(map_->OnInput(&release), 1);

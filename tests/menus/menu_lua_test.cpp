@@ -71,14 +71,14 @@ TEST_F(MenuLuaTest, ButtonSettingsAndHookOnClick) {
     EXPECT_STREQ(button->GetName(), "b");
     EXPECT_EQ(button->result_value(), 1);
 
-    GUI_INPUT press;
-    press.class_flags = GUI_INPUT_MOUSE;
-    press.button_flags = GUI_INPUT_PRESSED | GUI_INPUT_LEFT;
+    IOEVE press;
+    press.class_flags = kEveMouse;
+    press.button_flags = kButtonPressed | kButtonLeft;
     press.x = 60;
     press.y = 35;
     gui_.Process(press);
-    GUI_INPUT release = press;
-    release.button_flags = GUI_INPUT_RELEASED | GUI_INPUT_LEFT;
+    IOEVE release = press;
+    release.button_flags = kButtonReleased | kButtonLeft;
     gui_.Process(release);
     bool clicked = false;
     for (const HookCall& call : g_calls) {
