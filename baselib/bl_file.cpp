@@ -73,7 +73,7 @@ void Error(const char* format, ...) {
     va_start(args, format);
     vsnprintf(line, sizeof line, format, args);
     va_end(args);
-    LOGSYS_Text(nullptr, 16, line);
+    LOGSYS_Text(nullptr, kLogError, line);
 }
 
 // Checks the common preconditions of an operation on an open handle. The

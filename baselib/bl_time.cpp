@@ -42,7 +42,8 @@ const int* MonthEnds(int year) {
 }
 
 void ReportNullBuffer(const char* function) {
-    LOGSYS_Printf(nullptr, 4, "ERROR: %s:%s : STRING BUFFER NOT INITIALIZED !", "BLTIME", function);
+    LOGSYS_Printf(nullptr, kLogInfo, "ERROR: %s:%s : STRING BUFFER NOT INITIALIZED !", "BLTIME",
+                  function);
 }
 
 // The last two decimal digits of a value (of its magnitude when negative).

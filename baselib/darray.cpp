@@ -13,7 +13,7 @@ int DARRAY::IncreaseArray(uint32_t n) {
     }
     if (!grown) {
         // The old slots stay: one refused growth must not lose what is stored.
-        LOGSYS_Printf(nullptr, 16, "DARRAY:IncreaseArray, failed to alloc %lld elements!",
+        LOGSYS_Printf(nullptr, kLogError, "DARRAY:IncreaseArray, failed to alloc %lld elements!",
                       static_cast<long long>(total));
         return -1;
     }
@@ -31,7 +31,8 @@ int DARRAY::Set(uint32_t index, void* pointer) {
         // Grows to index + step slots (step - count + index more).
         const uint64_t wanted = uint64_t(index) + step;
         if (wanted > kMaxCount) {
-            LOGSYS_Printf(nullptr, 16, "DARRAY:IncreaseArray, failed to alloc %lld elements!",
+            LOGSYS_Printf(nullptr, kLogError,
+                          "DARRAY:IncreaseArray, failed to alloc %lld elements!",
                           static_cast<long long>(wanted));
             return -1;
         }

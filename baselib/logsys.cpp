@@ -1,6 +1,7 @@
 // LOGSYS implementation.
 //
 // [SECTION] Process-wide state
+// [SECTION] Redirection
 // [SECTION] Log file access
 // [SECTION] Line output
 // [SECTION] Create / destroy
@@ -14,12 +15,15 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "baselib/bl_file.h"
 #include "baselib/bl_memory.h"
 #include "baselib/bl_time.h"
+#include "baselib/log_channel.h"
 #include "baselib/mutex.h"
 
 // [SECTION] Process-wide state
@@ -37,6 +41,37 @@ constexpr int kFormatBufferCount = 8;
 
 const char kLevelPrefix[8][16] = {
     "**DEBUG: ", "MESSAGE: ", "INFO: ", "WARNING: ", "! ERROR: ", "! FAILURE: ", ": ", ""};
+
+// [SECTION] Redirection
+//
+// The flag keeps the unredirected path free of the lock; the lock keeps a sink
+// alive while it runs, so RedirectLog returning means the old sink is done.
+
+std::atomic<bool> g_redirected{false};
+
+std::mutex& RedirectMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+vorlane::LogSink& Redirect() {
+    static vorlane::LogSink sink;
+    return sink;
+}
+
+// True when the line was taken by the redirect sink (or filtered for it).
+bool RedirectLine(const LOGSYS* log, uint32_t level, uint32_t log_class, const char* text) {
+    if (!g_redirected.load(std::memory_order_acquire))
+        return false;
+    const uint32_t level_mask = log ? log->level_mask : 0xFF;
+    const uint32_t class_mask = log ? log->class_mask : kLogAllClasses;
+    std::lock_guard lock(RedirectMutex());
+    if (!Redirect())
+        return false;
+    if ((class_mask & log_class) && (level_mask & level))
+        Redirect()(level, text ? text : "");
+    return true;
+}
 
 // [SECTION] Log file access
 //
@@ -160,6 +195,8 @@ int DefaultLogWrite(uint32_t level, const char* format, va_list args) {
     int length = 0;
     const char* line = FormatLine(format, args, &length);
     LOGSYS* log = g_default_log.load();
+    if (RedirectLine(log, level, kLogAllClasses, line))
+        return 0;
     if (!log || g_mute.load(std::memory_order_relaxed) == 1)
         return length;
     MUTX_Lock(log->mutex, kMutxNoTimeout);
@@ -258,6 +295,8 @@ void LOGSYS_SetCallback(LOGSYS* log, LOGSYS_CALLBACK callback) {
 int16_t LOGSYS_Write(LOGSYS* log, uint32_t level, uint32_t log_class, const char* text) {
     if (!log)
         log = g_default_log.load();
+    if (RedirectLine(log, level, log_class, text))
+        return 0;
     if (!log)
         return -1;
     if (g_mute.load(std::memory_order_relaxed) == 1)
@@ -271,11 +310,11 @@ int16_t LOGSYS_Write(LOGSYS* log, uint32_t level, uint32_t log_class, const char
 }
 
 int16_t LOGSYS_Text(LOGSYS* log, uint32_t level, const char* text) {
-    return LOGSYS_Write(log, level, 0xFFFFFFFF, text);
+    return LOGSYS_Write(log, level, kLogAllClasses, text);
 }
 
 int16_t LOGSYS_Raw(LOGSYS* log, const char* text) {
-    return LOGSYS_Write(log, kLogRaw, 0xFFFFFFFF, text);
+    return LOGSYS_Write(log, kLogRaw, kLogAllClasses, text);
 }
 
 int16_t LOGSYS_Printf(LOGSYS* log, uint32_t level, const char* format, ...) {
@@ -284,7 +323,7 @@ int16_t LOGSYS_Printf(LOGSYS* log, uint32_t level, const char* format, ...) {
     int length = 0;
     const char* line = FormatLine(format, args, &length);
     va_end(args);
-    return LOGSYS_Write(log, level, 0xFFFFFFFF, line);
+    return LOGSYS_Write(log, level, kLogAllClasses, line);
 }
 
 int LOGSYS_Info(const char* format, ...) {
@@ -309,6 +348,12 @@ int LOGSYS_Error(const char* format, ...) {
     int result = DefaultLogWrite(kLogError, format, args);
     va_end(args);
     return result;
+}
+
+vorlane::LogSink vorlane::RedirectLog(LogSink sink) {
+    std::lock_guard lock(RedirectMutex());
+    g_redirected.store(bool(sink), std::memory_order_release);
+    return std::exchange(Redirect(), std::move(sink));
 }
 
 // [SECTION] Switches and indentation

@@ -13,7 +13,7 @@
 namespace {
 
 void ReportFailure() {
-    LOGSYS_Text(nullptr, 16, "error ocurred in mstring.cpp");
+    LOGSYS_Text(nullptr, kLogError, "error ocurred in mstring.cpp");
 }
 
 // Bytes of `source` to take: up to its terminator, or the given length.

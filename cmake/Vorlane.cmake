@@ -57,11 +57,13 @@ endfunction()
 function(vorlane_test area)
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   # tests/test_main.cpp sets the environment (headless SDL, source and build
-  # folders) so a test runs the same by hand and under CTest.
+  # folders) so a test runs the same by hand and under CTest; the helpers all
+  # areas share come from tests/support (vorlane_test_support).
   add_executable(test_${area} ${sources} ${CMAKE_SOURCE_DIR}/tests/test_main.cpp)
   target_compile_definitions(test_${area} PRIVATE
     VORLANE_TEST_SOURCE_DIR="${CMAKE_SOURCE_DIR}" VORLANE_TEST_BINARY_DIR="${CMAKE_BINARY_DIR}")
-  target_link_libraries(test_${area} PRIVATE ${ARGN} GTest::gtest GTest::gmock vorlane_options)
+  target_link_libraries(test_${area} PRIVATE ${ARGN} vorlane_test_support GTest::gtest GTest::gmock
+                        vorlane_options)
   gtest_discover_tests(test_${area}
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
     DISCOVERY_MODE PRE_TEST

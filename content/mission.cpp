@@ -1,11 +1,10 @@
 #include "content/mission.h"
 
+#include "baselib/log_channel.h"
 #include "resources/textlib.h"
 #include "scripting/lua_glue.h"
-#include "scripting/script_log.h"
 
-using vorlane::scripting::kLogError;
-using vorlane::scripting::Log;
+using vorlane::Log;
 
 namespace {
 

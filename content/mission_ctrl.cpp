@@ -5,12 +5,11 @@
 #include <cstdio>
 #include <new>
 
+#include "baselib/log_channel.h"
 #include "resources/rama_ctrl.h"
 #include "scripting/lua_glue.h"
-#include "scripting/script_log.h"
 
-using vorlane::scripting::kLogError;
-using vorlane::scripting::Log;
+using vorlane::Log;
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "baselib/log_channel.h"
 #include "gui/gui_trace.h"
 #include "gui/gui_widgets.h"
 
@@ -183,7 +184,7 @@ bool GUI_SCROLLBAR::HandleEvent(const GUI_EVENT& event) {
             pos = std::min(pos, less + track - thumb_size_);
             thumb_pos_ = int16_t(pos);
             const int32_t position = int32_t(float(range_) / float(track) * float(pos - less));
-            vorlane::gui::Log(4, "%d %d %d", position, range_, visible_);
+            vorlane::Log(kLogInfo, "%d %d %d", position, range_, visible_);
             SetPosition(position, false);
             return true;
         }

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <string>
 
+#include "baselib/log_channel.h"
 #include "gui/gui_control.h"
 #include "gui/gui_object.h"
 #include "gui/gui_string.h"
@@ -198,8 +199,8 @@ const GuiFont* GUI_STYLE_OLD_PRIMITIVE::Resolve(const GuiFont* font) const {
         return font;
     const GuiFontSource* fonts = vorlane::gui::g_fonts;
     if (!fonts) {
-        vorlane::gui::Log(16, "GUI_STYLE_OLD_PRIMITIVE(): font control not present!!!");
-        vorlane::gui::Log(16, "-- use GUI_STYLE_OLD_PRIMITIVE()::SetFonControl()");
+        vorlane::Log(kLogError, "GUI_STYLE_OLD_PRIMITIVE(): font control not present!!!");
+        vorlane::Log(kLogError, "-- use GUI_STYLE_OLD_PRIMITIVE()::SetFonControl()");
         return nullptr;
     }
     return fonts->GetFont(0);

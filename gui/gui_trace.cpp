@@ -5,13 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "baselib/logsys.h"
-
 namespace vorlane::gui {
 namespace {
 
 TraceSink g_trace = nullptr;
-LogSink g_log = nullptr;
 bool g_event_trace = false;
 ClockSource g_clock = nullptr;
 FatalHandler g_fatal = nullptr;
@@ -26,9 +23,6 @@ uint32_t SteadyMilliseconds() {
 
 void SetTraceSink(TraceSink sink) {
     g_trace = sink;
-}
-void SetLogSink(LogSink sink) {
-    g_log = sink;
 }
 void SetEventTrace(bool on) {
     g_event_trace = on;
@@ -46,19 +40,6 @@ void Trace(const char* format, ...) {
     std::vsnprintf(line, sizeof line, format, args);
     va_end(args);
     g_trace(line);
-}
-
-void Log(uint32_t level, const char* format, ...) {
-    char line[1024];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(line, sizeof line, format, args);
-    va_end(args);
-    if (g_log) {
-        g_log(level, line);
-    } else {
-        LOGSYS_Text(nullptr, level, line);  // the program log
-    }
 }
 
 void SetClock(ClockSource clock) {

@@ -1,9 +1,9 @@
-// The toolkit's debug trace, its error log and its time base.
+// The toolkit's debug trace and its time base.
 //
 // The debug trace is a printf-style hook whose output is discarded unless a sink
 // is installed; programming and allocation errors go there. The few lines the
-// toolkit writes to the program log go to the default log (LOGSYS) unless a log
-// sink is installed. The time base is the program's frame clock in milliseconds:
+// toolkit writes to the program log go through the log channel
+// (baselib/log_channel.h). The time base is the program's frame clock in milliseconds:
 // the main loop installs it with SetClock; tests install a clock they drive.
 #pragma once
 
@@ -12,17 +12,14 @@
 namespace vorlane::gui {
 
 using TraceSink = void (*)(const char* line);
-using LogSink = void (*)(uint32_t level, const char* text);
 using ClockSource = uint32_t (*)();
 
 void SetTraceSink(TraceSink sink);
-void SetLogSink(LogSink sink);
 // The trace switch: when on, every delivered event is traced.
 void SetEventTrace(bool on);
 bool EventTraceOn();
 
 void Trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void Log(uint32_t level, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // The frame clock (null restores the default steady clock).
 void SetClock(ClockSource clock);

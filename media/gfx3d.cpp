@@ -2,9 +2,9 @@
 
 #include <atomic>
 
+#include "baselib/log_channel.h"
 #include "media/gfxsys.h"
 #include "media/image_data.h"
-#include "media/media_log.h"
 
 namespace vorlane::media {
 namespace {
@@ -81,8 +81,8 @@ int DX3D_TEXMGR::RegisterTextureGroup(const std::vector<std::span<const uint8_t>
 
 int DX3D_TEXMGR::RemoveTextureGroup(int index) {
     if (index < 0 || index >= kMaxGroups || !groups_[index]) {
-        LogF(kLogError, "DX3D_TEXMGR:RemoveTextureGroup, requested group is not initalized (%d)!",
-             index);
+        Log(kLogError, "DX3D_TEXMGR:RemoveTextureGroup, requested group is not initalized (%d)!",
+            index);
         return -1;
     }
     groups_[index].reset();
@@ -91,12 +91,12 @@ int DX3D_TEXMGR::RemoveTextureGroup(int index) {
 
 OSGFX* DX3D_TEXMGR::GetTextureSurface(int group, int number) {
     if (group < 0 || group >= kMaxGroups || !groups_[group]) {
-        LogF(kLogError, "DX3D_TEXMGR:GetTextureSurface, id range failed (%d)!", group);
+        Log(kLogError, "DX3D_TEXMGR:GetTextureSurface, id range failed (%d)!", group);
         return nullptr;
     }
     Group& g = *groups_[group];
     if (number < 0 || size_t(number) >= g.textures.size()) {
-        LogF(kLogError, "DX3D_TEXMGR:GetTextureSurface, nr range failed (%d)!", number);
+        Log(kLogError, "DX3D_TEXMGR:GetTextureSurface, nr range failed (%d)!", number);
         return nullptr;
     }
     return g.textures[size_t(number)].get();
@@ -118,9 +118,8 @@ std::unique_ptr<OSGFX> DX3D_TEXMGR::MakeSurface(std::span<const uint8_t> image, 
     if (error == ImageError::kNone || error == ImageError::kTooLarge) {
         if (header.width < 1 || header.height < 1 || header.width > kMaxTextureSide ||
             header.height > kMaxTextureSide) {
-            LogF(kLogError,
-                 "DX3D_TEXMGR:MakeSurface, trying to create texture of dimension: %dx%d!",
-                 header.width, header.height);
+            Log(kLogError, "DX3D_TEXMGR:MakeSurface, trying to create texture of dimension: %dx%d!",
+                header.width, header.height);
             return nullptr;
         }
     }
@@ -151,10 +150,10 @@ int DX3D_TEXMGR::RestoreAllTextures() {
         for (size_t n = 0; n < g->source_objects.size(); ++n) {
             g->textures[n] = MakeSurface(g->source_objects[n], g->flag);
             if (!g->textures[n]) {
-                LogF(kLogError,
-                     "DX3D_TEXMGR:RestoreAllTexture, failed to create texture for GRO (%d) in BCF "
-                     "(%s)",
-                     i, g->source_name.c_str());
+                Log(kLogError,
+                    "DX3D_TEXMGR:RestoreAllTexture, failed to create texture for GRO (%d) in BCF "
+                    "(%s)",
+                    i, g->source_name.c_str());
                 result = -1;
             }
         }
@@ -190,7 +189,7 @@ int DX3D_3DBUFFER::Unlock() {
 
 int DX3D_3DBUFFER::SetVertex(int index, const Vertex3D& vertex) {
     if (index < 0 || index >= count()) {
-        LogF(kLogError, "DX3D_3DBUFFER:SetVertex, invalid range: %d(%d)", index, count());
+        Log(kLogError, "DX3D_3DBUFFER:SetVertex, invalid range: %d(%d)", index, count());
         return -1;
     }
     vertices_[size_t(index)] = vertex;
@@ -199,7 +198,7 @@ int DX3D_3DBUFFER::SetVertex(int index, const Vertex3D& vertex) {
 
 int DX3D_3DBUFFER::GetVertex(int index, Vertex3D& vertex) const {
     if (index < 0 || index >= count()) {
-        LogF(kLogError, "DX3D_3DBUFFER:GetVertex, invalid range: %d(%d)", index, count());
+        Log(kLogError, "DX3D_3DBUFFER:GetVertex, invalid range: %d(%d)", index, count());
         return -1;
     }
     vertex = vertices_[size_t(index)];
@@ -220,7 +219,7 @@ int ENGINE3D::Startup(GFXSYS3D* gfx) {
     Log(kLogInfo, "3D::startup()");
     if (!gfx || !gfx->screen())
         return -1;
-    LogF(kLogInfo, "dx3d: %d,%d", gfx->width(), gfx->height());
+    Log(kLogInfo, "dx3d: %d,%d", gfx->width(), gfx->height());
     layer_ = std::make_unique<GFXSYS_DX3D>();
     if (!layer_->Startup(gfx->width(), gfx->height())) {
         Log(kLogError, "3D: GFXSYS_DX3D failed to initialized.");
@@ -236,7 +235,7 @@ void ENGINE3D::Shutdown() {
     Log(kLogInfo, "3D::shutdown()");
     int lost = DX3D_3DBUFFER::live_count();
     if (lost > 0)
-        LogF(kLogWarning, "3D, %d lost DX3D_BUFFER3Ds detected!", lost);
+        Log(kLogWarning, "3D, %d lost DX3D_BUFFER3Ds detected!", lost);
     texmgr_.reset();
     layer_.reset();
 }

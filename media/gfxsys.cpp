@@ -3,7 +3,7 @@
 #include <chrono>
 #include <new>
 
-#include "media/media_log.h"
+#include "baselib/log_channel.h"
 
 namespace vorlane::media {
 namespace {
@@ -58,8 +58,8 @@ bool GFXSYS3D::StartLayer() {
             return false;
         }
         const uint16_t* v = record.desc.driver_version;
-        LogF(kLogInfo, "DXGFX8: found adapter '%s'", record.desc.description.c_str());
-        LogF(kLogInfo, "DXGFX8: driver version '%u.%u.%u.%u'", v[0], v[1], v[2], v[3]);
+        Log(kLogInfo, "DXGFX8: found adapter '%s'", record.desc.description.c_str());
+        Log(kLogInfo, "DXGFX8: driver version '%u.%u.%u.%u'", v[0], v[1], v[2], v[3]);
         adapters_.push_back(std::move(record));
         AdapterRecord& stored = adapters_.back();
         stored.windowed16 = ChooseFormat(i, true, 16);
@@ -142,11 +142,11 @@ bool GFXSYS3D::CreateDevice() {
     params_.auto_depth = false;
     const char* desc = adapter.desc.description.c_str();
     if (device_->CreateDevice(0, VertexProcessing::kHardware)) {
-        LogF(kLogInfo, "DXGFX8: using '%s' hardware vertex processing", desc);
+        Log(kLogInfo, "DXGFX8: using '%s' hardware vertex processing", desc);
     } else if (device_->CreateDevice(0, VertexProcessing::kMixed)) {
-        LogF(kLogInfo, "DXGFX8: using '%s' mixed vertex processing", desc);
+        Log(kLogInfo, "DXGFX8: using '%s' mixed vertex processing", desc);
     } else if (device_->CreateDevice(0, VertexProcessing::kSoftware)) {
-        LogF(kLogInfo, "DXGFX8: using '%s' software vertex processing", desc);
+        Log(kLogInfo, "DXGFX8: using '%s' software vertex processing", desc);
     } else {
         state_ = 1;
         return false;
@@ -158,7 +158,7 @@ bool GFXSYS3D::CreateDevice() {
 int GFXSYS3D::SetMode(int width, int height, int bit_mode, uint32_t flags, int windowed) {
     int bits = BitsForMode(bit_mode);
     if (bits == 0) {
-        LogF(kLogError, "GFXSYS3D bitmode %d is not supported", bit_mode);
+        Log(kLogError, "GFXSYS3D bitmode %d is not supported", bit_mode);
         return -1;
     }
     if (state_ < 1 || width <= 0 || height <= 0 || width > OSGFX::kMaxSide ||
@@ -208,8 +208,8 @@ int GFXSYS3D::SetMode(int width, int height, int bit_mode, uint32_t flags, int w
         return -1;
     if (screen_ && ResizeScreen() != 0)
         return -1;
-    LogF(kLogInfo, "DXGFX8: set %s mode %dx%dx%d", windowed_ ? "windowed" : "fullscreen", width_,
-         height_, bits_);
+    Log(kLogInfo, "DXGFX8: set %s mode %dx%dx%d", windowed_ ? "windowed" : "fullscreen", width_,
+        height_, bits_);
     return 1;
 }
 
@@ -224,7 +224,7 @@ int GFXSYS3D::Reset() {
         return -1;
     int error = device_->Reset(params_);
     if (error != 0) {
-        LogF(kLogError, "GFXSYS3D::VXEResetDevice failed: (%d)", error & 0xFFFF);
+        Log(kLogError, "GFXSYS3D::VXEResetDevice failed: (%d)", error & 0xFFFF);
         return -1;
     }
     uint16_t ramp[3][256];
@@ -255,7 +255,7 @@ std::unique_ptr<OSGFX> GFXSYS3D::CreateOSGFX(int flag) {
     std::unique_ptr<OSGFX> surface(new (std::nothrow) OSGFX(flag));
     if (!surface) {
         Log(kLogError, "GFXSYS3D:CreateOSGFX: Unable to allocate OSGFX.");
-        LogF(kLogError, "flag: %d", flag);
+        Log(kLogError, "flag: %d", flag);
     }
     return surface;
 }

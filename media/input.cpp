@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "baselib/log_channel.h"
 #include "media/keycodes.h"
-#include "media/media_log.h"
 
 namespace vorlane::media {
 namespace {
@@ -30,10 +30,10 @@ bool ReadWithReacquire(InputSource& source, const char* tag, Read read) {
         }
         source.Unacquire();
         if (!source.Acquire()) {
-            LogF(kLogWarning, "%s::Process: can't acquire device", tag);
+            Log(kLogWarning, "%s::Process: can't acquire device", tag);
             return false;
         }
-        LogF(kLogInfo, "%s::Process: acquired device", tag);
+        Log(kLogInfo, "%s::Process: acquired device", tag);
     }
     return false;
 }

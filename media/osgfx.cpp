@@ -7,10 +7,10 @@
 #include <cstdlib>
 #include <new>
 
+#include "baselib/log_channel.h"
 #include "media/blit.h"
 #include "media/bmp.h"
 #include "media/image_data.h"
-#include "media/media_log.h"
 
 namespace vorlane::media {
 namespace {
@@ -34,7 +34,7 @@ bool FileExists(const std::string& path) {
 }
 
 int NotImplemented(const char* operation) {
-    LogF(kLogWarning, "OSGFX3D::%s: not implemented !", operation);
+    Log(kLogWarning, "OSGFX3D::%s: not implemented !", operation);
     return -1;
 }
 
@@ -75,11 +75,11 @@ int OSGFX::InitFromImage(std::span<const uint8_t> bytes, int load_option) {
     ImageHeader header;
     ImageError error = ParseImageHeader(bytes, header);
     if (error == ImageError::kUnsupportedFormat) {
-        LogF(kLogError, "OSGFX3D::Paste, Unsupported mode %d", header.pixel_format);
+        Log(kLogError, "OSGFX3D::Paste, Unsupported mode %d", header.pixel_format);
         return -1;
     }
     if (error != ImageError::kNone) {
-        LogF(kLogError, "OSGFX3D::InitFromImage: bad image data (%d)", int(error));
+        Log(kLogError, "OSGFX3D::InitFromImage: bad image data (%d)", int(error));
         return -1;
     }
     if (Create(header.width, header.height) != 0)

@@ -5,8 +5,8 @@
 
 #include <memory>
 
+#include "baselib/log_channel.h"
 #include "media/display_device.h"
-#include "media/media_log.h"
 
 namespace vorlane::media {
 namespace {

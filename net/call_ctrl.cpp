@@ -25,13 +25,13 @@ void RemoveSlot(CALL_CTRL* ctrl, size_t slot, int free_parameter) {
 CALL_CTRL* CALL_Create(uint16_t capacity, ID_SYSTEM* ids) {
     auto* ctrl = new (std::nothrow) CALL_CTRL;
     if (!ctrl) {
-        LOGSYS_Text(nullptr, 16, "CALL: Cannot allocate call_ctrl.");
+        LOGSYS_Text(nullptr, kLogError, "CALL: Cannot allocate call_ctrl.");
         return nullptr;
     }
     try {
         ctrl->calls.resize(capacity);
     } catch (const std::bad_alloc&) {
-        LOGSYS_Text(nullptr, 16, "CALL: Cannot create list.");
+        LOGSYS_Text(nullptr, kLogError, "CALL: Cannot create list.");
         delete ctrl;
         return nullptr;
     }

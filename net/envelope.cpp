@@ -9,10 +9,9 @@
 #include <new>
 
 #include "baselib/byte_reader.h"
+#include "baselib/log_channel.h"
 
 using vorlane::ByteReader;
-using vorlane::net::kAllClasses;
-using vorlane::net::NetLog;
 
 namespace {
 
@@ -79,7 +78,7 @@ void NET_FreeEnvelope(ENVELOPE* envelope) {
 }
 
 int16_t NET_SendBlock(int socket, const void* buffer, int32_t size, int32_t block_size,
-                      NetLog* log) {
+                      LOGSYS* log) {
     if (size < 1)
         return 0;
     const auto* bytes = static_cast<const uint8_t*>(buffer);
@@ -90,7 +89,7 @@ int16_t NET_SendBlock(int socket, const void* buffer, int32_t size, int32_t bloc
         if (result < 0) {
             if (errno == EINTR)
                 continue;
-            NET_ReportError(0, log, kAllClasses, 1);
+            NET_ReportError(0, log, kLogAllClasses, 1);
             return -1;
         }
         if (result == 0)
@@ -100,7 +99,7 @@ int16_t NET_SendBlock(int socket, const void* buffer, int32_t size, int32_t bloc
     return 0;
 }
 
-int32_t NET_ReceiveBlock(int socket, void* buffer, int32_t size, int32_t block_size, NetLog* log) {
+int32_t NET_ReceiveBlock(int socket, void* buffer, int32_t size, int32_t block_size, LOGSYS* log) {
     if (size < 1)
         return 0;
     auto* bytes = static_cast<uint8_t*>(buffer);
@@ -111,7 +110,7 @@ int32_t NET_ReceiveBlock(int socket, void* buffer, int32_t size, int32_t block_s
         if (result < 0) {
             if (errno == EINTR)
                 continue;
-            NET_ReportError(0, log, kAllClasses, 1);
+            NET_ReportError(0, log, kLogAllClasses, 1);
             return -1;
         }
         if (result == 0)
@@ -122,7 +121,7 @@ int32_t NET_ReceiveBlock(int socket, void* buffer, int32_t size, int32_t block_s
 }
 
 int16_t NET_SendEnvelope(NET_CONNECTION* connection, ENVELOPE* envelope, int32_t block_size,
-                         NetLog* log) {
+                         LOGSYS* log) {
     if (!connection || !envelope || block_size < int32_t(kEnvelopeHeaderSize) ||
         envelope->data.empty()) {
         return -1;
@@ -157,7 +156,7 @@ int16_t NET_SendEnvelope(NET_CONNECTION* connection, ENVELOPE* envelope, int32_t
         if (result < 0) {
             if (errno == EINTR)
                 continue;
-            NET_ReportError(0, log, kAllClasses, 1);
+            NET_ReportError(0, log, kLogAllClasses, 1);
             return -1;
         }
         if (result == 0)
@@ -167,7 +166,7 @@ int16_t NET_SendEnvelope(NET_CONNECTION* connection, ENVELOPE* envelope, int32_t
     return 0;
 }
 
-ENVELOPE* NET_ReceiveEnvelope(NET_CONNECTION* connection, int32_t block_size, NetLog* log,
+ENVELOPE* NET_ReceiveEnvelope(NET_CONNECTION* connection, int32_t block_size, LOGSYS* log,
                               uint32_t max_payload) {
     auto* envelope = new (std::nothrow) ENVELOPE;
     if (!envelope)

@@ -21,7 +21,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "net/net_log.h"
+#include "baselib/logsys.h"
 #include "net/net_socket.h"
 
 struct NETUSR;
@@ -83,19 +83,17 @@ void NET_FreeEnvelope(ENVELOPE* envelope);
 
 // Sends `size` bytes in pieces of at most `block_size` (0: no limit). 0 or -1.
 int16_t NET_SendBlock(int socket, const void* buffer, int32_t size, int32_t block_size,
-                      vorlane::net::NetLog* log);
+                      LOGSYS* log);
 // Receives exactly `size` bytes in pieces of at most `block_size` (0: no
 // limit). Returns the count, 0 when the peer closed (even after some bytes), -1
 // on a socket error.
-int32_t NET_ReceiveBlock(int socket, void* buffer, int32_t size, int32_t block_size,
-                         vorlane::net::NetLog* log);
+int32_t NET_ReceiveBlock(int socket, void* buffer, int32_t size, int32_t block_size, LOGSYS* log);
 
 // Sends header and payload (fills crc and length). -1 without sending when
 // `block_size` is below 28 or the envelope has no payload.
 int16_t NET_SendEnvelope(NET_CONNECTION* connection, ENVELOPE* envelope, int32_t block_size,
-                         vorlane::net::NetLog* log);
+                         LOGSYS* log);
 // Receives one envelope; `result` says what happened. Null only when the
 // envelope itself cannot be allocated. The caller frees it.
-ENVELOPE* NET_ReceiveEnvelope(NET_CONNECTION* connection, int32_t block_size,
-                              vorlane::net::NetLog* log,
+ENVELOPE* NET_ReceiveEnvelope(NET_CONNECTION* connection, int32_t block_size, LOGSYS* log,
                               uint32_t max_payload = kNetDefaultMaxPayload);

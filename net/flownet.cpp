@@ -74,12 +74,12 @@ FLOWNET::~FLOWNET() {
 
 int16_t FLOWNET::LoadNetResource(NET_SETTINGS* settings, const char* file_name, int is_client) {
     if (!settings) {
-        LOGSYS_Text(nullptr, 16, "PROGFLOW_NET::LoadNetResource: no net_setting handle !");
+        LOGSYS_Text(nullptr, kLogError, "PROGFLOW_NET::LoadNetResource: no net_setting handle !");
         return -1;
     }
     SCFG* cfg = file_name ? SCFG_Load(file_name) : nullptr;
     if (!cfg) {
-        LOGSYS_Text(nullptr, 16,
+        LOGSYS_Text(nullptr, kLogError,
                     "PROGFLOW_NET::LoadNetResource: config file not found (flownet.ini)!");
         return -1;
     }
@@ -150,7 +150,7 @@ void FLOWNET::ReadSignals() {
     }
     if (bits & kSigTerminate) {
         flags_ |= kFlowTerminate;
-        LOGSYS_Text(nullptr, 4, "MAIN_LOOP got terminate flag.");
+        LOGSYS_Text(nullptr, kLogInfo, "MAIN_LOOP got terminate flag.");
     }
     if (bits & kSigStop) {
         saved_mask_ = run_mask_;

@@ -12,14 +12,10 @@
 #include <string>
 
 #include "baselib/bl_file.h"
+#include "baselib/log_channel.h"
 #include "net/net_protocol.h"
 
-using vorlane::net::kLevelData;
-using vorlane::net::kLevelError;
-using vorlane::net::kLevelInfo;
-using vorlane::net::kLevelWarning;
-using vorlane::net::LogFormat;
-using vorlane::net::LogLine;
+using vorlane::LogTo;
 
 namespace {
 
@@ -66,7 +62,7 @@ void WriteLogin(NETDRV* driver, NETUSR* user) {
     NET_FormatAddress(user->connection, address);
     std::string line = "- LOGIN   " + ClockText(user->reader->created_wall) + " " + address + " " +
                        (user->address ? user->address->name : "");
-    LogLine(driver->user_log, kLevelInfo, line.c_str());
+    LOGSYS_Text(driver->user_log, kLogInfo, line.c_str());
 }
 
 // [SECTION] User calls
@@ -75,11 +71,11 @@ int LogonCheck(CALL_PARAM* parameter) {
     auto* call = static_cast<USER_CALL_PARAM*>(parameter);
     NETDRV* driver = call->driver;
     if (!NETUSR_Contains(&driver->users, call->user)) {
-        LogLine(driver->net_log, kLevelInfo, "Logon check: Connection already removed.");
+        LOGSYS_Text(driver->net_log, kLogInfo, "Logon check: Connection already removed.");
     } else if (call->user->flags & kUsrLoggedOn) {
-        LogLine(driver->net_log, kLevelInfo, "Logon check: connection is ok.");
+        LOGSYS_Text(driver->net_log, kLogInfo, "Logon check: connection is ok.");
     } else {
-        LogLine(driver->net_log, kLevelInfo, "Logon check: Remove connection !");
+        LOGSYS_Text(driver->net_log, kLogInfo, "Logon check: Remove connection !");
         KRNL_SendUsrRemoveMessage(driver, call->user);
     }
     return 0;
@@ -88,11 +84,11 @@ int LogonCheck(CALL_PARAM* parameter) {
 int SendAliveMessage(CALL_PARAM* parameter) {
     auto* call = static_cast<USER_CALL_PARAM*>(parameter);
     NETDRV* driver = call->driver;
-    LogLine(driver->user_log, kLevelInfo, "SendAliveMessage: Called.");
+    LOGSYS_Text(driver->user_log, kLogInfo, "SendAliveMessage: Called.");
     const uint8_t payload[2] = {0, 0};
     if (QueueForUser(driver, call->user, call->user->Id(), NET_ID_SERVER, NET_MSGTYPE_STAYINGALIVE,
                      payload, sizeof payload) != 0) {
-        LogLine(driver->net_log, kLevelError, "SendAliveMessage: Cannot send message.");
+        LOGSYS_Text(driver->net_log, kLogError, "SendAliveMessage: Cannot send message.");
     }
     return 0;
 }
@@ -158,7 +154,7 @@ int16_t SaveFile(NETDRV* driver, ENVELOPE* envelope) {
             record.contents, record.length) >= 0;
     if (saved) {
         std::string line = "FILE RECEIVED: " + record.name;
-        LogLine(driver->net_log, kLevelInfo, line.c_str());
+        LOGSYS_Text(driver->net_log, kLogInfo, line.c_str());
     }
     if (driver->api) {
         if (saved) {
@@ -198,7 +194,7 @@ int16_t DistributeGroupData(NETDRV* driver, ENVELOPE* envelope) {
 // [SECTION] Client operations
 
 int16_t LogonAccepted(NETDRV* driver, ENVELOPE* envelope) {
-    LogLine(driver->net_log, kLevelInfo, "Server game tick: Server accepted LOGMEON.");
+    LOGSYS_Text(driver->net_log, kLogInfo, "Server game tick: Server accepted LOGMEON.");
     NETUSR* user = envelope->user;
     LOGON_RECORD record;
     if (!user || !NETUSR_Contains(&driver->users, user) ||
@@ -210,8 +206,8 @@ int16_t LogonAccepted(NETDRV* driver, ENVELOPE* envelope) {
     auto lock = NETUSR_Lock(&driver->users);
     ADDR_RECORD* address = ADDR_Insert(&driver->users.addr, record.name, record.password);
     if (!address) {
-        LogLine(driver->net_log, kLevelError,
-                "Server game tick: ServerAcceptedLOGON: Insert usradr failed.");
+        LOGSYS_Text(driver->net_log, kLogError,
+                    "Server game tick: ServerAcceptedLOGON: Insert usradr failed.");
         return -1;
     }
     address->id = record.id;
@@ -220,12 +216,12 @@ int16_t LogonAccepted(NETDRV* driver, ENVELOPE* envelope) {
     lock.unlock();
     if (driver->api)
         driver->api->CltLogonAccepted(record.id);
-    LogLine(driver->net_log, kLevelInfo, "Server game tick: LOGON completed.");
-    LogFormat(driver->net_log, kLevelInfo, "YOUR ID IS: << %ld >>", long(record.id));
+    LOGSYS_Text(driver->net_log, kLogInfo, "Server game tick: LOGON completed.");
+    LogTo(driver->net_log, kLogInfo, "YOUR ID IS: << %ld >>", long(record.id));
     if (!AddUserCall<USER_CALL_PARAM>(driver, user, SendAliveMessage,
                                       driver->settings.srv_sendalive,
                                       kCallTimed | kCallStoreInterval | kCallRepeat)) {
-        LogLine(driver->net_log, kLevelError, "SendAliveMessage: Cannot alloc message.");
+        LOGSYS_Text(driver->net_log, kLogError, "SendAliveMessage: Cannot alloc message.");
     }
     return 0;
 }
@@ -247,7 +243,7 @@ int16_t ClientGroupData(NETDRV* driver, ENVELOPE* envelope) {
 
 void Failed(NETDRV* driver, int16_t result, const char* line) {
     if (result != 0)
-        LogLine(driver->net_log, kLevelError, line);
+        LOGSYS_Text(driver->net_log, kLogError, line);
 }
 
 using EnvelopeStep = int16_t (*)(NETDRV* driver, ENVELOPE* envelope);
@@ -255,11 +251,11 @@ using EnvelopeStep = int16_t (*)(NETDRV* driver, ENVELOPE* envelope);
 // The message types server and client treat alike, apart from who takes a
 // file and group data; anything else is unknown.
 void HandleShared(NETDRV* driver, ENVELOPE* envelope, EnvelopeStep file, EnvelopeStep group_data) {
-    vorlane::net::NetLog* log = driver->net_log;
+    LOGSYS* log = driver->net_log;
     switch (envelope->header.type) {
         case NET_MSGTYPE_STAYINGALIVE:
             if (driver->Verbose(kVerboseLoop)) {
-                LogLine(log, kLevelInfo, "MAIN: MessageLoop got STAYINGALIVE msg.");
+                LOGSYS_Text(log, kLogInfo, "MAIN: MessageLoop got STAYINGALIVE msg.");
             }
             break;
         case NET_MSGTYPE_FILE:
@@ -270,16 +266,16 @@ void HandleShared(NETDRV* driver, ENVELOPE* envelope, EnvelopeStep file, Envelop
                    "MAIN: MessageLoop: Distribute GROUPDATA failed.");
             break;
         default:
-            LogLine(log, kLevelWarning, "MAIN: MessageLoop got UNKNOWN msg type !!!");
+            LOGSYS_Text(log, kLogWarning, "MAIN: MessageLoop got UNKNOWN msg type !!!");
             break;
     }
 }
 
 void HandleServer(NETDRV* driver, ENVELOPE* envelope) {
-    vorlane::net::NetLog* log = driver->net_log;
+    LOGSYS* log = driver->net_log;
     switch (envelope->header.type) {
         case NET_MSGTYPE_TIMESYNC:
-            LogLine(log, kLevelWarning, "MAIN: MessageLoop: Server got wrong SYNCTIME msg !!!");
+            LOGSYS_Text(log, kLogWarning, "MAIN: MessageLoop: Server got wrong SYNCTIME msg !!!");
             break;
         case NET_MSGTYPE_CUSTOMDATA:
             Failed(driver, DistributeCustomData(driver, envelope),
@@ -294,12 +290,12 @@ void HandleServer(NETDRV* driver, ENVELOPE* envelope) {
                    "MAIN: MessageLoop could not log client off.");
             break;
         case NET_MSGTYPE_LOGONACCEPTED:
-            LogLine(log, kLevelWarning,
-                    "MAIN: MessageLoop: Server got wrong LOGONACCEPTED msg !!!");
+            LOGSYS_Text(log, kLogWarning,
+                        "MAIN: MessageLoop: Server got wrong LOGONACCEPTED msg !!!");
             break;
         case NET_MSGTYPE_LOGOFFACCEPTED:
-            LogLine(log, kLevelWarning,
-                    "MAIN: MessageLoop: Server got wrong LOGOFFACCEPTED msg !!!");
+            LOGSYS_Text(log, kLogWarning,
+                        "MAIN: MessageLoop: Server got wrong LOGOFFACCEPTED msg !!!");
             break;
         case NET_MSGTYPE_NEWCONNECTION: {
             NET_CONNECTION* connection = envelope->connection;
@@ -315,10 +311,10 @@ void HandleServer(NETDRV* driver, ENVELOPE* envelope) {
 }
 
 void HandleClient(NETDRV* driver, ENVELOPE* envelope) {
-    vorlane::net::NetLog* log = driver->net_log;
+    LOGSYS* log = driver->net_log;
     switch (envelope->header.type) {
         case NET_MSGTYPE_TIMESYNC:
-            LogLine(log, kLevelInfo, "MAIN: MessageLoop got TIMESYNC msg.");
+            LOGSYS_Text(log, kLogInfo, "MAIN: MessageLoop got TIMESYNC msg.");
             break;
         case NET_MSGTYPE_CUSTOMDATA:
             if (driver->api) {
@@ -327,20 +323,20 @@ void HandleClient(NETDRV* driver, ENVELOPE* envelope) {
             }
             break;
         case NET_MSGTYPE_LOGMEON:
-            LogLine(log, kLevelWarning, "MAIN: MessageLoop: Client got wrong LOGMEON msg !!!");
+            LOGSYS_Text(log, kLogWarning, "MAIN: MessageLoop: Client got wrong LOGMEON msg !!!");
             break;
         case NET_MSGTYPE_LOGMEOFF:
-            LogLine(log, kLevelWarning, "MAIN: MessageLoop: Client got wrong LOGMEOFF msg !!!");
+            LOGSYS_Text(log, kLogWarning, "MAIN: MessageLoop: Client got wrong LOGMEOFF msg !!!");
             break;
         case NET_MSGTYPE_LOGONACCEPTED:
             Failed(driver, LogonAccepted(driver, envelope),
                    "MAIN: MessageLoop LOGONACCEPTED failed.");
             break;
         case NET_MSGTYPE_LOGOFFACCEPTED: {
-            LogLine(log, kLevelInfo, "MAIN: MessageLoop got LOGOFFACCEPTED.");
+            LOGSYS_Text(log, kLogInfo, "MAIN: MessageLoop got LOGOFFACCEPTED.");
             NETUSR* user = envelope->user;
             if (!user || !NETUSR_Contains(&driver->users, user)) {
-                LogLine(log, kLevelError, "MAIN: MessageLoop LOGOFFACCEPTED failed.");
+                LOGSYS_Text(log, kLogError, "MAIN: MessageLoop LOGOFFACCEPTED failed.");
             } else if (driver->api) {
                 driver->api->CltLogoffAccepted(user->Id());
             }
@@ -360,7 +356,7 @@ void KRNL_HandleEnvelope(NETDRV* driver, ENVELOPE* envelope) {
     const uint32_t type = envelope->header.type;
     const bool internal_type = type == NET_MSGTYPE_REMOVEUSER || type == NET_MSGTYPE_NEWCONNECTION;
     if (internal_type != envelope->internal) {
-        LogLine(driver->net_log, kLevelWarning, "MAIN: MessageLoop got UNKNOWN msg type !!!");
+        LOGSYS_Text(driver->net_log, kLogWarning, "MAIN: MessageLoop got UNKNOWN msg type !!!");
     } else if (type == NET_MSGTYPE_REMOVEUSER) {
         Failed(driver, KRNL_RemoveUser(driver, envelope->user),
                "MAIN: MessageLoop could not remove user.");
@@ -396,8 +392,8 @@ int16_t KRNL_SendUsrRemoveMessage(NETDRV* driver, NETUSR* user) {
     ENVELOPE* envelope = NET_CreateEnvelope(nullptr, 0);
     if (!envelope) {
         user->flags &= ~kUsrRemoveRequested;
-        LogLine(driver->net_log, kLevelError,
-                "KRNL_SendUsrRemoveMessage: Cannot allocate envelope.");
+        LOGSYS_Text(driver->net_log, kLogError,
+                    "KRNL_SendUsrRemoveMessage: Cannot allocate envelope.");
         return -1;
     }
     envelope->header.type = NET_MSGTYPE_REMOVEUSER;
@@ -408,7 +404,7 @@ int16_t KRNL_SendUsrRemoveMessage(NETDRV* driver, NETUSR* user) {
 }
 
 int16_t KRNL_RemoveUser(NETDRV* driver, NETUSR* user) {
-    LogLine(driver->net_log, kLevelInfo, "KRNL_RemoveUser: Removing user.");
+    LOGSYS_Text(driver->net_log, kLogInfo, "KRNL_RemoveUser: Removing user.");
     if (!NETUSR_Contains(&driver->users, user))
         return 0;
     const bool server = driver->mode == kModeServer;
@@ -430,8 +426,8 @@ int16_t KRNL_RemoveUser(NETDRV* driver, NETUSR* user) {
 }
 
 void KRNL_ConnectionLost(NETDRV* driver, NETUSR* user) {
-    LogLine(driver->net_log, kLevelWarning, "Server game tick: CONNECTION LOST.");
-    LOGSYS_Text(nullptr, kLevelInfo, "*** KRNL_ConnectionLost");
+    LOGSYS_Text(driver->net_log, kLogWarning, "Server game tick: CONNECTION LOST.");
+    LOGSYS_Text(nullptr, kLogInfo, "*** KRNL_ConnectionLost");
     const uint32_t id = user->Id();
     if (id && driver->api) {
         driver->mode == kModeServer ? driver->api->SrvConnectionLost(id)
@@ -444,11 +440,11 @@ int16_t KRNL_InitUser(NETDRV* driver, NET_CONNECTION* connection) {
     NETUSR* user = InitUser(driver, connection);
     if (!user) {
         NET_Close(connection);
-        LogLine(driver->net_log, kLevelError, "KRNL_InitUser: Cannot init user.");
+        LOGSYS_Text(driver->net_log, kLogError, "KRNL_InitUser: Cannot init user.");
         return -1;
     }
     if (!KRNL_AddLogonCheck(driver, user, driver->settings.usr_logoncheck)) {
-        LogLine(driver->net_log, kLevelError, "KRNL_InitUser: Cannot alloc parameter.");
+        LOGSYS_Text(driver->net_log, kLogError, "KRNL_InitUser: Cannot alloc parameter.");
     }
     PostToUserThreads(user, kSigStart);
     return 0;
@@ -456,12 +452,12 @@ int16_t KRNL_InitUser(NETDRV* driver, NET_CONNECTION* connection) {
 
 int16_t KRNL_LogClientOn(NETDRV* driver, ENVELOPE* envelope) {
     if (driver->Verbose(kVerboseLoop)) {
-        LogLine(driver->net_log, kLevelInfo, "Server game tick: Log on Client.");
+        LOGSYS_Text(driver->net_log, kLogInfo, "Server game tick: Log on Client.");
     }
     NETUSR* user = envelope->user;
     if (!NETUSR_Contains(&driver->users, user)) {
-        LogLine(driver->net_log, kLevelError,
-                "KRNL_LogClientOn: User not found, already removed ?");
+        LOGSYS_Text(driver->net_log, kLogError,
+                    "KRNL_LogClientOn: User not found, already removed ?");
         return -1;
     }
     LOGON_RECORD request;
@@ -475,8 +471,8 @@ int16_t KRNL_LogClientOn(NETDRV* driver, ENVELOPE* envelope) {
                                ? nullptr
                                : ADDR_Insert(&driver->users.addr, request.name, request.password);
     if (!address) {
-        LogLine(driver->net_log, kLevelError,
-                "Server game tick: LogClientOn: ID System refused Logon.");
+        LOGSYS_Text(driver->net_log, kLogError,
+                    "Server game tick: LogClientOn: ID System refused Logon.");
         return -1;
     }
     user->address = address;
@@ -490,8 +486,9 @@ int16_t KRNL_LogClientOn(NETDRV* driver, ENVELOPE* envelope) {
     if (QueueForUser(driver, user, NET_ID_SERVER, address->id, NET_MSGTYPE_LOGONACCEPTED,
                      payload.data(), uint32_t(payload.size())) != 0) {
         user->flags &= ~kUsrLoggedOn;
-        LogLine(driver->net_log, kLevelError,
-                "Server game tick: LogClientOn: Send message NET_MSGTYPE_LOGONACCEPTED failed.");
+        LOGSYS_Text(
+            driver->net_log, kLogError,
+            "Server game tick: LogClientOn: Send message NET_MSGTYPE_LOGONACCEPTED failed.");
         return -1;
     }
     lock.unlock();
@@ -504,12 +501,12 @@ int16_t KRNL_LogClientOn(NETDRV* driver, ENVELOPE* envelope) {
 
 int16_t KRNL_LogClientOff(NETDRV* driver, ENVELOPE* envelope) {
     if (driver->Verbose(kVerboseLoop)) {
-        LogLine(driver->net_log, kLevelInfo, "Server game tick: LogClientOff.");
+        LOGSYS_Text(driver->net_log, kLogInfo, "Server game tick: LogClientOff.");
     }
     NETUSR* user = envelope->user;
     if (!NETUSR_Contains(&driver->users, user) || !user->address) {
-        LogLine(driver->net_log, kLevelError,
-                "KRNL_LogClientOff: User not found, already removed ?");
+        LOGSYS_Text(driver->net_log, kLogError,
+                    "KRNL_LogClientOff: User not found, already removed ?");
         return -1;
     }
     const uint32_t id = user->address->id;
@@ -518,8 +515,9 @@ int16_t KRNL_LogClientOff(NETDRV* driver, ENVELOPE* envelope) {
     std::vector<uint8_t> payload = EncodeLogoffRecord();
     if (QueueForUser(driver, user, NET_ID_SERVER, id, NET_MSGTYPE_LOGOFFACCEPTED, payload.data(),
                      uint32_t(payload.size())) != 0) {
-        LogLine(driver->net_log, kLevelError,
-                "Server game tick: LogClientOff: Send message NET_MSGTYPE_LOGOFFACCEPTED failed.");
+        LOGSYS_Text(
+            driver->net_log, kLogError,
+            "Server game tick: LogClientOff: Send message NET_MSGTYPE_LOGOFFACCEPTED failed.");
         return -1;
     }
     {
@@ -528,7 +526,7 @@ int16_t KRNL_LogClientOff(NETDRV* driver, ENVELOPE* envelope) {
         KRNL_AddLogonCheck(driver, user, driver->settings.srv_sendlogofftimeout);
         user->flags &= ~kUsrLoggedOn;
     }
-    LogLine(driver->net_log, kLevelInfo, "Server game tick: LogClientOff completed.");
+    LOGSYS_Text(driver->net_log, kLogInfo, "Server game tick: LogClientOff completed.");
     return 0;
 }
 
@@ -547,7 +545,7 @@ void KRNL_WriteUserOnline(NETDRV* driver) {
     char count[32];
     std::snprintf(count, sizeof count, "USER ONLINE: %d", NETUSR_Count(&driver->users));
     line += count;
-    LogLine(driver->user_log, kLevelInfo, line.c_str());
+    LOGSYS_Text(driver->user_log, kLogInfo, line.c_str());
 }
 
 void KRNL_WriteLogout(NETDRV* driver, NETUSR* user) {
@@ -570,10 +568,10 @@ void KRNL_WriteLogout(NETDRV* driver, NETUSR* user) {
                   out.bytes, out.envelopes);
     std::string line =
         "- LOGOUT  " + ClockText(now) + " " + address + " ONLINE: " + duration + tail;
-    LogLine(driver->user_log, kLevelInfo, line.c_str());
-    LogFormat(driver->data_log, kLevelData, "%s,%s,%s,%s,%ld,%ld,%ld,%ld", DateText(now).c_str(),
-              ClockText(now).c_str(), plain, duration.c_str(), in.envelopes, in.bytes,
-              out.envelopes, out.bytes);
+    LOGSYS_Text(driver->user_log, kLogInfo, line.c_str());
+    LogTo(driver->data_log, kLogData, "%s,%s,%s,%s,%ld,%ld,%ld,%ld", DateText(now).c_str(),
+          ClockText(now).c_str(), plain, duration.c_str(), in.envelopes, in.bytes, out.envelopes,
+          out.bytes);
 }
 
 int KRNL_PTR_CheckDeadConnections(CALL_PARAM* parameter) {

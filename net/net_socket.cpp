@@ -11,10 +11,7 @@
 #include <cstdio>
 #include <new>
 
-using vorlane::net::kAllClasses;
-using vorlane::net::kLevelError;
-using vorlane::net::LogLine;
-using vorlane::net::NetLog;
+#include "baselib/log_channel.h"
 
 namespace {
 
@@ -157,25 +154,25 @@ const char* NET_ErrorText(int code) {
     return nullptr;
 }
 
-int NET_ReportErrorCode(int code, NetLog* log, uint32_t log_class, int report) {
+int NET_ReportErrorCode(int code, LOGSYS* log, uint32_t log_class, int report) {
     const char* text = NET_ErrorText(code);
     if (!text) {
-        LOGSYS_Write(log, kLevelError, log_class, "NET_ReportError: Unknown error code. Sorry.");
+        LOGSYS_Write(log, kLogError, log_class, "NET_ReportError: Unknown error code. Sorry.");
         return 0;
     }
     if ((report & 1) && log)
-        LOGSYS_Write(log, kLevelError, log_class, text);
+        LOGSYS_Write(log, kLogError, log_class, text);
     return 1;
 }
 
-int NET_ReportError(int /*ignored*/, NetLog* log, uint32_t log_class, int report) {
+int NET_ReportError(int /*ignored*/, LOGSYS* log, uint32_t log_class, int report) {
     return NET_ReportErrorCode(NET_ErrorCodeFromErrno(errno), log, log_class, report);
 }
 
-NET_SERVICE* NET_Init(uint16_t port, NetLog* log) {
+NET_SERVICE* NET_Init(uint16_t port, LOGSYS* log) {
     auto* service = new (std::nothrow) NET_SERVICE;
     if (!service) {
-        LogLine(log, kLevelError, "NET_Init: Cannot get WSA !");
+        LOGSYS_Text(log, kLogError, "NET_Init: Cannot get WSA !");
         return nullptr;
     }
     service->port = port;
@@ -190,13 +187,13 @@ int16_t NET_Done(NET_SERVICE* service) {
 }
 
 NET_CONNECTION* NET_Connect(uint16_t port, uint8_t a, uint8_t b, uint8_t c, uint8_t d,
-                            uint32_t timeout_ms, NetLog* log) {
+                            uint32_t timeout_ms, LOGSYS* log) {
     auto* connection = new (std::nothrow) NET_CONNECTION;
     if (!connection)
         return nullptr;
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
-        NET_ReportError(0, log, kAllClasses, 1);
+        NET_ReportError(0, log, kLogAllClasses, 1);
         delete connection;
         return nullptr;
     }
@@ -212,7 +209,7 @@ NET_CONNECTION* NET_Connect(uint16_t port, uint8_t a, uint8_t b, uint8_t c, uint
     int result =
         connect(fd, reinterpret_cast<sockaddr*>(&connection->peer), sizeof connection->peer);
     if (result != 0 && errno != EINPROGRESS) {
-        NET_ReportError(0, log, kAllClasses, 1);
+        NET_ReportError(0, log, kLogAllClasses, 1);
         close(fd);
         delete connection;
         return nullptr;
@@ -223,13 +220,13 @@ NET_CONNECTION* NET_Connect(uint16_t port, uint8_t a, uint8_t b, uint8_t c, uint
         socklen_t length = sizeof error;
         if (ready > 0 && getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error != 0) {
             errno = error;
-            NET_ReportError(0, log, kAllClasses, 1);
+            NET_ReportError(0, log, kLogAllClasses, 1);
             close(fd);
             delete connection;
             return nullptr;
         }
         if (ready <= 0) {
-            LogLine(log, kLevelError, "NET_Connect: Select failed.");
+            LOGSYS_Text(log, kLogError, "NET_Connect: Select failed.");
             close(fd);
             delete connection;
             return nullptr;
@@ -240,13 +237,13 @@ NET_CONNECTION* NET_Connect(uint16_t port, uint8_t a, uint8_t b, uint8_t c, uint
     return connection;
 }
 
-NET_CONNECTION* NET_Listen(uint16_t port, NetLog* log, uint32_t bind_address, int backlog) {
+NET_CONNECTION* NET_Listen(uint16_t port, LOGSYS* log, uint32_t bind_address, int backlog) {
     auto* connection = new (std::nothrow) NET_CONNECTION;
     if (!connection)
         return nullptr;
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
-        NET_ReportError(0, log, kAllClasses, 1);
+        NET_ReportError(0, log, kLogAllClasses, 1);
         delete connection;
         return nullptr;
     }
@@ -257,13 +254,13 @@ NET_CONNECTION* NET_Listen(uint16_t port, NetLog* log, uint32_t bind_address, in
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(bind_address);
     if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        LogLine(log, kLevelError, "NET_Init: Bind failed !");
+        LOGSYS_Text(log, kLogError, "NET_Init: Bind failed !");
         close(fd);
         delete connection;
         return nullptr;
     }
     if (listen(fd, backlog > 0 ? backlog : 5) != 0) {
-        NET_ReportError(0, log, kAllClasses, 1);
+        NET_ReportError(0, log, kLogAllClasses, 1);
         close(fd);
         delete connection;
         return nullptr;
@@ -273,7 +270,7 @@ NET_CONNECTION* NET_Listen(uint16_t port, NetLog* log, uint32_t bind_address, in
     return connection;
 }
 
-NET_CONNECTION* NET_Accept(NET_CONNECTION* listener, uint32_t timeout_ms, NetLog* log) {
+NET_CONNECTION* NET_Accept(NET_CONNECTION* listener, uint32_t timeout_ms, LOGSYS* log) {
     if (!listener || listener->socket < 0)
         return nullptr;
     if (WaitSocket(listener->socket, POLLIN, timeout_ms) <= 0)
@@ -285,7 +282,7 @@ NET_CONNECTION* NET_Accept(NET_CONNECTION* listener, uint32_t timeout_ms, NetLog
     int fd = accept4(listener->socket, reinterpret_cast<sockaddr*>(&connection->peer), &length,
                      SOCK_CLOEXEC);
     if (fd < 0) {
-        NET_ReportError(0, log, kAllClasses, 1);
+        NET_ReportError(0, log, kLogAllClasses, 1);
         delete connection;
         return nullptr;
     }

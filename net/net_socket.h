@@ -9,12 +9,12 @@
 
 #include <cstdint>
 
-#include "net/net_log.h"
+#include "baselib/logsys.h"
 
 // Network service (NET_Init): the port the kernel uses and its log.
 struct NET_SERVICE {
     uint16_t port = 0;
-    vorlane::net::NetLog* log = nullptr;
+    LOGSYS* log = nullptr;
     int socket = -1;
 };
 
@@ -27,19 +27,18 @@ struct NET_CONNECTION {
 // Room NET_FormatAddress needs: "ddd.ddd.ddd.ddd" and the terminating zero.
 constexpr size_t kNetAddressText = 16;
 
-NET_SERVICE* NET_Init(uint16_t port, vorlane::net::NetLog* log);
+NET_SERVICE* NET_Init(uint16_t port, LOGSYS* log);
 int16_t NET_Done(NET_SERVICE* service);
 
 // Connects to a.b.c.d:port, giving up after `timeout_ms`.
 NET_CONNECTION* NET_Connect(uint16_t port, uint8_t a, uint8_t b, uint8_t c, uint8_t d,
-                            uint32_t timeout_ms, vorlane::net::NetLog* log);
+                            uint32_t timeout_ms, LOGSYS* log);
 // Listens on `port` (0 picks a free port, see NET_LocalPort) at `bind_address`
 // (host byte order; INADDR_ANY by default) with room for `backlog` waiting peers.
-NET_CONNECTION* NET_Listen(uint16_t port, vorlane::net::NetLog* log,
-                           uint32_t bind_address = INADDR_ANY, int backlog = 5);
+NET_CONNECTION* NET_Listen(uint16_t port, LOGSYS* log, uint32_t bind_address = INADDR_ANY,
+                           int backlog = 5);
 // Waits up to `timeout_ms` for a peer; null on time-out or failure.
-NET_CONNECTION* NET_Accept(NET_CONNECTION* listener, uint32_t timeout_ms,
-                           vorlane::net::NetLog* log);
+NET_CONNECTION* NET_Accept(NET_CONNECTION* listener, uint32_t timeout_ms, LOGSYS* log);
 // Shuts the socket down in both directions, closes it and frees the connection.
 int16_t NET_Close(NET_CONNECTION* connection);
 // Shuts the socket down without closing it: wakes a thread blocked on it.
@@ -53,9 +52,9 @@ void NET_FormatAddress(const NET_CONNECTION* connection, char* buffer);
 // Reports the last socket error (errno, mapped to the classic socket error
 // numbers). Returns 1 for a known code (written only when bit 0 of `report` is
 // set), 0 for an unknown one (always written).
-int NET_ReportError(int ignored, vorlane::net::NetLog* log, uint32_t log_class, int report);
+int NET_ReportError(int ignored, LOGSYS* log, uint32_t log_class, int report);
 // The same for an explicit classic socket error number.
-int NET_ReportErrorCode(int code, vorlane::net::NetLog* log, uint32_t log_class, int report);
+int NET_ReportErrorCode(int code, LOGSYS* log, uint32_t log_class, int report);
 // The classic socket error number for an errno value (0 when there is none).
 int NET_ErrorCodeFromErrno(int error);
 // The text of a classic socket error number, or null.

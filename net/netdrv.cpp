@@ -10,15 +10,11 @@
 #include <new>
 #include <utility>
 
+#include "baselib/log_channel.h"
 #include "net/krnl.h"
 #include "net/net_protocol.h"
 
-using vorlane::net::kLevelError;
-using vorlane::net::kLevelInfo;
-using vorlane::net::kLevelRaw;
-using vorlane::net::kLevelWarning;
-using vorlane::net::LogFormat;
-using vorlane::net::LogLine;
+using vorlane::LogTo;
 
 namespace {
 
@@ -46,7 +42,7 @@ bool TakeSignals(NETDRV* driver, CONNECTION_DATA* data, bool* active, const char
     if (bits & kSigStop) {
         *active = false;
         if (driver->Verbose(kVerboseThreads))
-            LogLine(driver->net_log, kLevelInfo, stop_line);
+            LOGSYS_Text(driver->net_log, kLogInfo, stop_line);
     }
     if (bits & kSigStart)
         *active = true;
@@ -54,10 +50,10 @@ bool TakeSignals(NETDRV* driver, CONNECTION_DATA* data, bool* active, const char
 }
 
 void ReaderProblem(NETDRV* driver, CONNECTION_DATA* data, const char* line) {
-    LogLine(driver->net_log, kLevelWarning, line);
+    LOGSYS_Text(driver->net_log, kLogWarning, line);
     if (driver->Verbose(kVerboseThreads)) {
-        LogLine(driver->net_log, kLevelInfo,
-                "Reader thread: detected problems with client connection.");
+        LOGSYS_Text(driver->net_log, kLogInfo,
+                    "Reader thread: detected problems with client connection.");
     }
     data->signals.Report(kSigProblem);
 }
@@ -108,15 +104,16 @@ void ReaderThread(NETDRV* driver, CONNECTION_DATA* data) {
                 break;
             }
             case kEnvStray:
-                LogLine(driver->net_log, kLevelWarning, "Reader detected: stray data. no effect.");
+                LOGSYS_Text(driver->net_log, kLogWarning,
+                            "Reader detected: stray data. no effect.");
                 break;
             case kEnvForeign:
-                LogLine(driver->net_log, kLevelWarning,
-                        "Reader detected: foreign packet. no effect.");
+                LOGSYS_Text(driver->net_log, kLogWarning,
+                            "Reader detected: foreign packet. no effect.");
                 break;
             case kEnvIncomplete:
-                LogLine(driver->net_log, kLevelWarning,
-                        "Reader detected: packet not complete, no effect");
+                LOGSYS_Text(driver->net_log, kLogWarning,
+                            "Reader detected: packet not complete, no effect");
                 break;
             case kEnvSocketError:
                 ReaderProblem(driver, data, "Reader detected: socket error, STOP!");
@@ -144,8 +141,8 @@ void ReaderThread(NETDRV* driver, CONNECTION_DATA* data) {
             Pause(driver->settings.drv_reader_sleep);
     }
     if (driver->Verbose(kVerboseThreads)) {
-        LogLine(driver->net_log, kLevelInfo, "Reader thread: got TERMINATE signal.");
-        LogLine(driver->net_log, kLevelInfo, "Reader thread: exiting...");
+        LOGSYS_Text(driver->net_log, kLogInfo, "Reader thread: got TERMINATE signal.");
+        LOGSYS_Text(driver->net_log, kLogInfo, "Reader thread: exiting...");
     }
     data->signals.Report(kSigEnded);
 }
@@ -154,7 +151,7 @@ void ReaderThread(NETDRV* driver, CONNECTION_DATA* data) {
 
 void WriterThread(NETDRV* driver, CONNECTION_DATA* data) {
     if (driver->Verbose(kVerboseThreads)) {
-        LogLine(driver->net_log, kLevelInfo, "Writer thread: running.");
+        LOGSYS_Text(driver->net_log, kLogInfo, "Writer thread: running.");
     }
     data->signals.Report(kSigRunning);
     bool active = false;
@@ -178,15 +175,15 @@ void WriterThread(NETDRV* driver, CONNECTION_DATA* data) {
             0) {
             data->CountTransfer(size);
         } else {
-            LogLine(driver->net_log, kLevelError, "Writer thread: error sending data !");
+            LOGSYS_Text(driver->net_log, kLogError, "Writer thread: error sending data !");
         }
         NET_FreeEnvelope(envelope);
         if (driver->settings.drv_writer_sleep_activate)
             Pause(driver->settings.drv_writer_sleep);
     }
     if (driver->Verbose(kVerboseThreads)) {
-        LogLine(driver->net_log, kLevelInfo, "Writer thread: got TERMINATE signal.");
-        LogLine(driver->net_log, kLevelInfo, "Writer thread: exiting...");
+        LOGSYS_Text(driver->net_log, kLogInfo, "Writer thread: got TERMINATE signal.");
+        LOGSYS_Text(driver->net_log, kLogInfo, "Writer thread: exiting...");
     }
     data->signals.Report(kSigEnded);
 }
@@ -210,12 +207,12 @@ void ScanFlags(NETDRV* driver) {
         if (!user->reader->signals.TestReported(kSigProblem))
             return;
         if (driver->Verbose(kVerboseThreads)) {
-            LogLine(driver->net_log, kLevelInfo,
-                    "Server Thread: lost connection from reader reported.");
+            LOGSYS_Text(driver->net_log, kLogInfo,
+                        "Server Thread: lost connection from reader reported.");
         }
         user->writer->signals.Post(kSigStop);
         if (KRNL_SendUsrRemoveMessage(driver, user) != 0) {
-            LogLine(driver->net_log, kLevelError, "Server Thread: Cannot send usr remove msg.");
+            LOGSYS_Text(driver->net_log, kLogError, "Server Thread: Cannot send usr remove msg.");
         }
     });
 }
@@ -232,7 +229,7 @@ void QueueNewConnection(NETDRV* driver, NET_CONNECTION* connection) {
     envelope->internal = true;
     PushReadQueue(driver, envelope);
     if (driver->Verbose(kVerboseThreads)) {
-        LogLine(driver->net_log, kLevelInfo, "Server thread: got new network connection.");
+        LOGSYS_Text(driver->net_log, kLogInfo, "Server thread: got new network connection.");
     }
 }
 
@@ -243,14 +240,14 @@ void ServerThread(NETDRV* driver) {
             NET_Listen(driver->settings.port, driver->net_log, driver->settings.srv_bind_addr,
                        int(std::min<uint32_t>(driver->settings.srv_listen_backlog, 4096)));
         if (!driver->listener) {
-            LogLine(driver->net_log, kLevelError,
-                    "Server thread: Cannot start read connection for incoming.");
+            LOGSYS_Text(driver->net_log, kLogError,
+                        "Server thread: Cannot start read connection for incoming.");
             driver->server_signals.Report(kSigEnded);
             return;
         }
         driver->listen_port = NET_LocalPort(driver->listener);
     }
-    LogLine(driver->net_log, kLevelInfo, "Server thread: running.");
+    LOGSYS_Text(driver->net_log, kLogInfo, "Server thread: running.");
     driver->server_signals.Report(kSigRunning);
     const NET_SETTINGS& settings = driver->settings;
     for (;;) {
@@ -279,12 +276,12 @@ void ServerThread(NETDRV* driver) {
         if (driver->server_signals.to_thread & kSigTerminate)
             break;
     }
-    LogLine(driver->net_log, kLevelInfo, "Server thread: got terminate signal.");
+    LOGSYS_Text(driver->net_log, kLogInfo, "Server thread: got terminate signal.");
     if (driver->listener) {
         NET_Close(driver->listener);
         driver->listener = nullptr;
     }
-    LogLine(driver->net_log, kLevelInfo, "Server thread: exiting...");
+    LOGSYS_Text(driver->net_log, kLogInfo, "Server thread: exiting...");
     driver->server_signals.Report(kSigEnded);
 }
 
@@ -320,7 +317,7 @@ void StopThread(NETDRV* driver, CONNECTION_DATA* data, const char* failure) {
         return;
     data->signals.Post(kSigTerminate);
     if (!data->signals.WaitReported(kSigEnded, driver->settings.thrd_exit)) {
-        LogLine(driver->net_log, kLevelError, failure);
+        LOGSYS_Text(driver->net_log, kLogError, failure);
     }
     data->thread.join();
 }
@@ -334,11 +331,11 @@ void StopUserThreads(NETDRV* driver, NETUSR* user) {
 
 NETUSR* InitUser(NETDRV* driver, NET_CONNECTION* connection) {
     if (driver->Verbose(kVerboseUsers)) {
-        LogLine(driver->net_log, kLevelInfo, "InitUser: Creating New user...");
+        LOGSYS_Text(driver->net_log, kLogInfo, "InitUser: Creating New user...");
     }
     std::unique_ptr<NETUSR> user(new (std::nothrow) NETUSR);
     if (!user) {
-        LogLine(driver->net_log, kLevelError, "InitUser: Error allocating memory for user.");
+        LOGSYS_Text(driver->net_log, kLogError, "InitUser: Error allocating memory for user.");
         return nullptr;
     }
     user->flags = kUsrCreated;
@@ -346,33 +343,34 @@ NETUSR* InitUser(NETDRV* driver, NET_CONNECTION* connection) {
     user->driver = driver;
     auto fail = [&](const char* line) -> NETUSR* {
         if (line)
-            LogLine(driver->net_log, kLevelError, line);
+            LOGSYS_Text(driver->net_log, kLogError, line);
         StopUserThreads(driver, user.get());
         return nullptr;  // the connection stays the caller's
     };
 
     user->reader = NewConnectionData(kReaderKind, user.get());
     if (!user->reader) {
-        LogLine(driver->net_log, kLevelError, "Start reader thread: cannot alloc condata struct !");
+        LOGSYS_Text(driver->net_log, kLogError,
+                    "Start reader thread: cannot alloc condata struct !");
         return fail("InitUser: Cannot start new reader thread.");
     }
     if (!StartThread(driver, user->reader.get(), true)) {
-        LogLine(driver->net_log, kLevelError, "Start reader thread: create thread failed !");
+        LOGSYS_Text(driver->net_log, kLogError, "Start reader thread: create thread failed !");
         return fail("InitUser: Cannot start new reader thread.");
     }
     user->writer = NewConnectionData(kWriterKind, user.get());
     if (!user->writer) {
-        LogLine(driver->net_log, kLevelError, "Start writer thread: no connect struct !");
+        LOGSYS_Text(driver->net_log, kLogError, "Start writer thread: no connect struct !");
         return fail("InitUser: Cannot start new writer thread.");
     }
     if (!StartThread(driver, user->writer.get(), false)) {
-        LogLine(driver->net_log, kLevelError, "Start writer thread: create thread failed !");
+        LOGSYS_Text(driver->net_log, kLogError, "Start writer thread: create thread failed !");
         return fail("InitUser: Cannot start new writer thread.");
     }
     const uint32_t wait = driver->settings.usr_initnew;
     if (!user->reader->signals.WaitReported(kSigRunning, wait) ||
         !user->writer->signals.WaitReported(kSigRunning, wait)) {
-        LogLine(driver->net_log, kLevelError, "NETUSR::NETUSR_WaitForUserThreads()...timeout !");
+        LOGSYS_Text(driver->net_log, kLogError, "NETUSR::NETUSR_WaitForUserThreads()...timeout !");
         return fail("InitUser: thread start failed.");
     }
     user->flags |= kUsrThreads;
@@ -383,7 +381,7 @@ NETUSR* InitUser(NETDRV* driver, NET_CONNECTION* connection) {
             return fail("InitUser: insert list failed.");
     }
     if (driver->Verbose(kVerboseUsers)) {
-        LogLine(driver->net_log, kLevelInfo, "InitUser: New user ready.");
+        LOGSYS_Text(driver->net_log, kLogInfo, "InitUser: New user ready.");
     }
     return user.release();
 }
@@ -403,7 +401,7 @@ void NETUSR_RemoveUser(NETDRV* driver, NETUSR* user) {
     user->connection = nullptr;
     PurgeReadQueue(driver, user);
     if (driver->Verbose(kVerboseUsers)) {
-        LogLine(driver->net_log, kLevelInfo, "NETUSR_RemoveUser: User removed.");
+        LOGSYS_Text(driver->net_log, kLogInfo, "NETUSR_RemoveUser: User removed.");
     }
     delete user;
 }
@@ -458,8 +456,8 @@ int16_t QueueForUser(NETDRV* driver, NETUSR* user, uint32_t sender, uint32_t rec
         return -1;
     ENVELOPE* envelope = NET_CreateEnvelope(data, size);
     if (!envelope) {
-        LogLine(driver->net_log, kLevelError,
-                "Server game tick: SendSingleMessage: No Memory for envelope.");
+        LOGSYS_Text(driver->net_log, kLogError,
+                    "Server game tick: SendSingleMessage: No Memory for envelope.");
         return -1;
     }
     envelope->header.sender = sender;
@@ -503,8 +501,8 @@ int16_t SendSingleMessage(NETDRV* driver, uint32_t sender, uint32_t receiver, ui
                 return;
             if (QueueForUser(driver, user, sender, receiver, NET_MSGTYPE_CUSTOMDATA, data, size) !=
                 0) {
-                LogLine(driver->net_log, kLevelError,
-                        "Server game tick: SendSingleMessage: Send to USR_ALL failed.");
+                LOGSYS_Text(driver->net_log, kLogError,
+                            "Server game tick: SendSingleMessage: Send to USR_ALL failed.");
                 result = -1;
             }
         });
@@ -520,20 +518,20 @@ NETUSR* SendLogonRequest(NETDRV* driver, const char* name, const char* password,
                          uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
     if (!driver)
         return nullptr;
-    LogLine(driver->net_log, kLevelInfo, "SendLogonRequest: Connecting to site...");
+    LOGSYS_Text(driver->net_log, kLogInfo, "SendLogonRequest: Connecting to site...");
     NET_CONNECTION* connection =
         NET_Connect(port, a, b, c, d, driver->settings.srv_sendlogonrequest, driver->net_log);
     if (!connection) {
-        LogLine(driver->net_log, kLevelWarning, "SendLogonRequest: Cannot connect to server.");
+        LOGSYS_Text(driver->net_log, kLogWarning, "SendLogonRequest: Cannot connect to server.");
         return nullptr;
     }
     NETUSR* user = InitUser(driver, connection);
     if (!user) {
         NET_Close(connection);
-        LogLine(driver->net_log, kLevelError, "SendLogonRequest: Cannot alloc new user.");
+        LOGSYS_Text(driver->net_log, kLogError, "SendLogonRequest: Cannot alloc new user.");
         return nullptr;
     }
-    LogLine(driver->net_log, kLevelInfo, "SendLogonRequest: Connection established.");
+    LOGSYS_Text(driver->net_log, kLogInfo, "SendLogonRequest: Connection established.");
     PostToUserThreads(user, kSigStart);
     user->flags |= kUsrConnected;
 
@@ -546,10 +544,10 @@ NETUSR* SendLogonRequest(NETDRV* driver, const char* name, const char* password,
     if (QueueForUser(driver, user, NET_ID_UNKNOWN, NET_ID_SERVER, NET_MSGTYPE_LOGMEON,
                      payload.data(), uint32_t(payload.size())) != 0) {
         NETUSR_RemoveUser(driver, user);
-        LogLine(driver->net_log, kLevelError, "SendLogonRequest: Cannot send message.");
+        LOGSYS_Text(driver->net_log, kLogError, "SendLogonRequest: Cannot send message.");
         return nullptr;
     }
-    LogLine(driver->net_log, kLevelInfo, "SendLogonRequest: Sended LOGMEON to server.");
+    LOGSYS_Text(driver->net_log, kLogInfo, "SendLogonRequest: Sended LOGMEON to server.");
     return user;
 }
 
@@ -562,10 +560,10 @@ int16_t SendLogoffRequest(NETDRV* driver, NETUSR* user) {
     if (QueueForUser(driver, user, user->address ? user->address->id : NET_ID_UNKNOWN,
                      NET_ID_SERVER, NET_MSGTYPE_LOGMEOFF, payload.data(),
                      uint32_t(payload.size())) != 0) {
-        LogLine(driver->net_log, kLevelError, "SendLogoffRequest: Cannot send message.");
+        LOGSYS_Text(driver->net_log, kLogError, "SendLogoffRequest: Cannot send message.");
         return -1;
     }
-    LogLine(driver->net_log, kLevelInfo, "SendLogonRequest: Sended LOGMEOFF to server.");
+    LOGSYS_Text(driver->net_log, kLogInfo, "SendLogonRequest: Sended LOGMEOFF to server.");
     return 0;
 }
 
@@ -577,12 +575,12 @@ uint32_t NET_ClampUserMax(uint32_t usr_max) {
 
 namespace {
 
-vorlane::net::NetLog* CreateLog(uint32_t outputs, const std::string& name) {
-    vorlane::net::NetLog* log = LOGSYS_Create(0x400, outputs, name.c_str());
+LOGSYS* CreateLog(uint32_t outputs, const std::string& name) {
+    LOGSYS* log = LOGSYS_Create(0x400, outputs, name.c_str());
     if (!log)
         return nullptr;
     const std::string dashes(80, '-');
-    for (int i = 0; i < 5; ++i) LogLine(log, kLevelRaw, dashes.c_str());
+    for (int i = 0; i < 5; ++i) LOGSYS_Text(log, kLogRaw, dashes.c_str());
     return log;
 }
 
@@ -648,9 +646,9 @@ NETDRV* NETDRV_Start(NETAPI* api, const NET_SETTINGS& settings, uint16_t port, u
     driver->net_log = CreateLog(log_outputs, driver->net_log_name);
     if (!driver->net_log)
         return fail();
-    vorlane::net::NetLog* log = driver->net_log;
-    LogLine(log, kLevelInfo, "Net Driver: Starting new driver.");
-    LogLine(log, kLevelInfo, "Net Driver: Starting up...");
+    LOGSYS* log = driver->net_log;
+    LOGSYS_Text(log, kLogInfo, "Net Driver: Starting new driver.");
+    LOGSYS_Text(log, kLogInfo, "Net Driver: Starting up...");
     driver->user_log = CreateLog(log_outputs, driver->user_log_name);
     driver->data_log = CreateLog(log_outputs, driver->data_log_name);
     if (!driver->user_log || !driver->data_log)
@@ -667,23 +665,22 @@ NETDRV* NETDRV_Start(NETAPI* api, const NET_SETTINGS& settings, uint16_t port, u
     driver->ids = ID_Create(4 * users + 154);
     if (!driver->ids)
         return fail();
-    LogFormat(log, kLevelInfo, "Net Driver: ID system initialized (%d entries).",
-              int(4 * users + 154));
+    LogTo(log, kLogInfo, "Net Driver: ID system initialized (%d entries).", int(4 * users + 154));
     driver->calls = CALL_Create(uint16_t(2 * users + 52), driver->ids);
     if (!driver->calls)
         return fail();
-    LogFormat(log, kLevelInfo, "Net Driver: Callbackhandler ready (%d calls reserved).",
-              int(2 * users + 52));
+    LogTo(log, kLogInfo, "Net Driver: Callbackhandler ready (%d calls reserved).",
+          int(2 * users + 52));
     driver->users.list = PL_Init(int16_t(users));
     if (!driver->users.list || !ADDR_Init(&driver->users.addr, users))
         return fail();
-    LogFormat(log, kLevelInfo, "Net Driver: User list for >> %d << user created.", int(users));
-    LogLine(log, kLevelInfo, "Net Driver: Server read queue created.");
+    LogTo(log, kLogInfo, "Net Driver: User list for >> %d << user created.", int(users));
+    LOGSYS_Text(log, kLogInfo, "Net Driver: Server read queue created.");
     driver->service = NET_Init(port, log);
     if (!driver->service)
         return fail();
-    LogFormat(log, kLevelInfo, "Net Driver: Network service initialised, using port: >> %d <<.",
-              int(port));
+    LogTo(log, kLogInfo, "Net Driver: Network service initialised, using port: >> %d <<.",
+          int(port));
     try {
         driver->server_thread = std::thread(ServerThread, driver);
     } catch (const std::system_error&) {
@@ -699,7 +696,7 @@ NETDRV* NETDRV_Start(NETAPI* api, const NET_SETTINGS& settings, uint16_t port, u
     lock.unlock();
     if (!running)
         return fail();
-    LogLine(log, kLevelInfo, "Net Driver: Server thread started.");
+    LOGSYS_Text(log, kLogInfo, "Net Driver: Server thread started.");
 
     if (mode == kModeServer) {
         if (!AddDriverCall(driver, KRNL_PTR_CheckDeadConnections,
@@ -707,15 +704,14 @@ NETDRV* NETDRV_Start(NETAPI* api, const NET_SETTINGS& settings, uint16_t port, u
             !AddDriverCall(driver, KRNL_PTR_UserOnline, driver->settings.srv_sendalive)) {
             return fail();
         }
-        LogLine(log, kLevelInfo, "Net Driver: Callbacks started.");
-        LogLine(log, kLevelInfo, "Net Driver: Driver functions installed.");
+        LOGSYS_Text(log, kLogInfo, "Net Driver: Callbacks started.");
+        LOGSYS_Text(log, kLogInfo, "Net Driver: Driver functions installed.");
     }
     driver->groups = NETGRP_Create(groups, driver->ids);
     if (!driver->groups)
         return fail();
-    LogFormat(log, kLevelInfo, "Net Driver: Group handler for >> %d << groups initialized.",
-              int(groups));
-    LogLine(log, kLevelInfo, "Net Driver: READY!");
+    LogTo(log, kLogInfo, "Net Driver: Group handler for >> %d << groups initialized.", int(groups));
+    LOGSYS_Text(log, kLogInfo, "Net Driver: READY!");
     if (mode == kModeServer)
         KRNL_WriteUserOnline(driver);
     return driver;
@@ -724,7 +720,7 @@ NETDRV* NETDRV_Start(NETAPI* api, const NET_SETTINGS& settings, uint16_t port, u
 void NETDRV_Remove(NETDRV* driver, uint32_t time_ms) {
     if (!driver)
         return;
-    LogLine(driver->net_log, kLevelInfo, "Net Driver: removing...");
+    LOGSYS_Text(driver->net_log, kLogInfo, "Net Driver: removing...");
     for (;;) {
         NETUSR* user = nullptr;
         {
@@ -743,11 +739,11 @@ void NETDRV_Remove(NETDRV* driver, uint32_t time_ms) {
         user->address = nullptr;
         NETUSR_RemoveUser(driver, user);
     }
-    LogLine(driver->net_log, kLevelInfo, "Net Driver: deleting master thread.");
+    LOGSYS_Text(driver->net_log, kLogInfo, "Net Driver: deleting master thread.");
     driver->server_signals.Post(kSigTerminate);
     if (!driver->server_signals.WaitReported(kSigEnded, time_ms + 5000)) {
-        LogLine(driver->net_log, kLevelError, "Net Driver: server thread did not end in time.");
+        LOGSYS_Text(driver->net_log, kLogError, "Net Driver: server thread did not end in time.");
     }
     ReleaseDriver(driver);
-    LOGSYS_Text(nullptr, kLevelInfo, "Net Driver: REMOVED !");
+    LOGSYS_Text(nullptr, kLogInfo, "Net Driver: REMOVED !");
 }

@@ -11,10 +11,10 @@
 #include <string>
 #include <thread>
 
+#include "baselib/logsys.h"
 #include "net/call_ctrl.h"
 #include "net/envelope.h"
 #include "net/id_system.h"
-#include "net/net_log.h"
 #include "net/net_settings.h"
 #include "net/netapi.h"
 #include "net/netgrp.h"
@@ -39,9 +39,9 @@ struct NETDRV {
     NETUSR_LIST users;
     CALL_CTRL* calls = nullptr;
     ID_SYSTEM* ids = nullptr;
-    vorlane::net::NetLog* net_log = nullptr;
-    vorlane::net::NetLog* user_log = nullptr;
-    vorlane::net::NetLog* data_log = nullptr;
+    LOGSYS* net_log = nullptr;
+    LOGSYS* user_log = nullptr;
+    LOGSYS* data_log = nullptr;
     NET_SERVICE* service = nullptr;
     NET_CONNECTION* listener = nullptr;
     uint16_t listen_port = 0;  // the port actually bound (server)

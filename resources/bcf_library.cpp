@@ -5,8 +5,8 @@
 #include <new>
 
 #include "baselib/byte_reader.h"
+#include "baselib/log_channel.h"
 #include "resources/res_file.h"
-#include "resources/res_log.h"
 
 namespace vorlane::resources {
 
@@ -96,7 +96,7 @@ std::optional<BcfObjectList> ReadObjectList(const ImageSource& source,
         return std::nullopt;
     int64_t length = source.Length();
     if (length < 0 || uint64_t(list.table_offset) > uint64_t(length)) {
-        ResLog(16, "BCF: LoadBCFObjectList: Cannot load list.");
+        Log(kLogError, "BCF: LoadBCFObjectList: Cannot load list.");
         return std::nullopt;
     }
     // The count is bounded by the bytes present, so the table below is too.
@@ -109,12 +109,12 @@ std::optional<BcfObjectList> ReadObjectList(const ImageSource& source,
         list.offsets.resize(size_t(count));
         info_list.resize(size_t(count));
     } catch (const std::bad_alloc&) {
-        ResLog(16, "BCF: LoadBCFObjectList: No memory for list header.");
+        Log(kLogError, "BCF: LoadBCFObjectList: No memory for list header.");
         info_list.clear();
         return std::nullopt;
     }
     if (!source.ReadAt(list.table_offset, table.data(), table.size())) {
-        ResLog(16, "BCF: LoadBCFObjectList: Cannot load list.");
+        Log(kLogError, "BCF: LoadBCFObjectList: Cannot load list.");
         info_list.clear();
         return std::nullopt;
     }
@@ -125,7 +125,7 @@ std::optional<BcfObjectList> ReadObjectList(const ImageSource& source,
         // Sizes are differences of neighbours: the offsets must ascend and stay
         // inside the data area, or some object would reach outside the image.
         if (offset < previous || offset > list.table_offset) {
-            ResLog(16, "BCF: LoadBCFObjectList: Bad offset table.");
+            Log(kLogError, "BCF: LoadBCFObjectList: Bad offset table.");
             info_list.clear();
             return std::nullopt;
         }
@@ -358,7 +358,7 @@ int BCF_LIBRARY::LoadMemory(const uint8_t* image, const uint8_t* image_end, uint
 int BCF_LIBRARY::LoadPart(const char* file_name, uint32_t first, uint32_t count, uint32_t flags) {
     Clear();
     if (flags & PTRARY_BLOCKMEM) {
-        ResLog(16, "BCF_LIBRARY::LoadPart, PTRARY_BLOCKMEM flag not supported!");
+        Log(kLogError, "BCF_LIBRARY::LoadPart, PTRARY_BLOCKMEM flag not supported!");
         return -1;
     }
     if (!file_name)

@@ -6,16 +6,14 @@
 #include <new>
 #include <string>
 
+#include "baselib/log_channel.h"
 #include "baselib/scfg/scfg.h"
 #include "media/gfxsys.h"
-#include "media/media_log.h"
 #include "resources/filectrl.h"
 
 namespace vorlane::resources {
 namespace {
 
-using media::Log;
-using media::LogF;
 using media::OSGFX;
 
 constexpr uint32_t kGlyphLoadFlags = 0x09;
@@ -71,19 +69,18 @@ int QNTFONT_BASE::Load(const char* bcf_path, const char* definition_path) {
     error_glyph_ = nullptr;
     library_.reset(new (std::nothrow) OSGFX_LIBRARY(1, gfx_));
     if (!library_) {
-        Log(media::kLogError, "QNTFONT_BASE: Cannot alloc font_lib.");
+        Log(kLogError, "QNTFONT_BASE: Cannot alloc font_lib.");
         return -1;
     }
     if (!bcf_path || library_->LoadFile(bcf_path, kGlyphLoadFlags) != 0) {
-        LogF(media::kLogError, "QNTFONT_BASE: Cannot load font_lib '%s'.",
-             bcf_path ? bcf_path : "(null)");
+        Log(kLogError, "QNTFONT_BASE: Cannot load font_lib '%s'.", bcf_path ? bcf_path : "(null)");
         library_.reset();
         return -1;
     }
     std::unique_ptr<SCFG, ScfgFree> cfg(definition_path ? SCFG_Load(definition_path) : nullptr);
     if (!cfg) {
         library_.reset();
-        Log(media::kLogError, "QNTFONT_BASE: Cannot load font_res.");
+        Log(kLogError, "QNTFONT_BASE: Cannot load font_res.");
         return -1;
     }
     long count = ReadNumber(cfg.get(), "font_header", "char_count");
@@ -188,7 +185,7 @@ const uint16_t kProgramFontTable[1 + 2 * 10] = {10, 5,  6,  7,  8,  9,  10, 11, 
 
 QNTFONTCTRL_BASE::QNTFONTCTRL_BASE(int count, media::GFXSYS3D* gfx) : gfx_(gfx) {
     if (count < 0 || count > 0xFFFF) {
-        Log(media::kLogError, "QNTFONTCTRL_BASE: Cannot alloc font_list.");
+        Log(kLogError, "QNTFONTCTRL_BASE: Cannot alloc font_list.");
         return;
     }
     fonts_.resize(size_t(count));

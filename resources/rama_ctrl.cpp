@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "baselib/log_channel.h"
 #include "resources/rama_index.h"
 #include "resources/res_file.h"
-#include "resources/res_log.h"
 
 namespace vorlane::resources {
 
@@ -26,7 +26,7 @@ const char* AfterLastBackslash(const char* path) {
 
 RAMA_CTRL::~RAMA_CTRL() {
     RemoveAll();
-    ResLog(4, "%s::%s: removed locations", kClass, "~RAMA_CTRL");
+    Log(kLogInfo, "%s::%s: removed locations", kClass, "~RAMA_CTRL");
 }
 
 // [SECTION] Location-ID pool
@@ -58,7 +58,7 @@ RAMA_LOC* RAMA_CTRL::GetLocation(int id) const {
 // [SECTION] Init
 
 void RAMA_CTRL::FailInit(const char* reason) {
-    ResLog(16, "%s::%s: %s", kClass, "Init", reason);
+    Log(kLogError, "%s::%s: %s", kClass, "Init", reason);
     file_entries_.clear();
     file_ctrl_.reset();
 }
@@ -66,17 +66,17 @@ void RAMA_CTRL::FailInit(const char* reason) {
 int RAMA_CTRL::Init(const char* master_dix_path) {
     static constexpr const char* kOp = "Init";
     if (!master_dix_path) {
-        ResLog(16, "%s::%s: _master_dix == NULL", kClass, kOp);
+        Log(kLogError, "%s::%s: _master_dix == NULL", kClass, kOp);
         return 0;
     }
     ReadOnlyFile file(master_dix_path);
     if (!file.IsOpen()) {
-        ResLog(16, "%s::%s: can't open '%s'", kClass, kOp, master_dix_path);
+        Log(kLogError, "%s::%s: can't open '%s'", kClass, kOp, master_dix_path);
         return 0;
     }
     file_ctrl_ = std::make_unique<FILECTRL>();
     if (file_ctrl_->Init() != 0) {
-        ResLog(16, "%s::%s: RAMA file control init failed", kClass, kOp);
+        Log(kLogError, "%s::%s: RAMA file control init failed", kClass, kOp);
         file_ctrl_.reset();
         return 0;
     }
@@ -120,12 +120,12 @@ int RAMA_CTRL::Init(const char* master_dix_path) {
         std::string resolved(path);
         if (AddLocation(resolved.c_str()) < 0)
             return FailInit("AddLocation failed"), 0;
-        ResLog(4, "%s::%s: added location file '%s'", kClass, kOp,
-               AfterLastBackslash(resolved.c_str()));
+        Log(kLogInfo, "%s::%s: added location file '%s'", kClass, kOp,
+            AfterLastBackslash(resolved.c_str()));
     }
-    ResLog(4, "RAMA_INFO: header: %s (Build %d), %s", kOwnProject, int(kOwnBuild), kOwnDate);
-    ResLog(4, "RAMA_INFO: master: %s (Build %d), %s", master.project.c_str(), int(master.build),
-           master.date.c_str());
+    Log(kLogInfo, "RAMA_INFO: header: %s (Build %d), %s", kOwnProject, int(kOwnBuild), kOwnDate);
+    Log(kLogInfo, "RAMA_INFO: master: %s (Build %d), %s", master.project.c_str(), int(master.build),
+        master.date.c_str());
     return 1;
 }
 
@@ -134,12 +134,12 @@ int RAMA_CTRL::Init(const char* master_dix_path) {
 int RAMA_CTRL::AddLocation(const char* index_file_name) {
     static constexpr const char* kOp = "AddLocation";
     if (!index_file_name) {
-        ResLog(16, "%s::%s: _name == NULL", kClass, kOp);
+        Log(kLogError, "%s::%s: _name == NULL", kClass, kOp);
         return -1;
     }
     auto location = std::make_unique<RAMA_LOC>();
     if (!location->Init(index_file_name)) {
-        ResLog(16, "%s::%s: can't init location", kClass, kOp);
+        Log(kLogError, "%s::%s: can't init location", kClass, kOp);
         return -1;
     }
     int id = TakeId();
@@ -151,7 +151,7 @@ int RAMA_CTRL::AddLocation(const char* index_file_name) {
 
 int RAMA_CTRL::GetLocationID(const char* name) const {
     if (!name) {
-        ResLog(16, "%s::%s: _locationname == NULL", kClass, "GetLocationID");
+        Log(kLogError, "%s::%s: _locationname == NULL", kClass, "GetLocationID");
         return -1;
     }
     std::string key(name, strnlen(name, 255));
@@ -165,7 +165,7 @@ int RAMA_CTRL::GetLocationID(const char* name) const {
 int RAMA_CTRL::LoadLocation(int id) {
     RAMA_LOC* location = GetLocation(id);
     if (!location) {
-        ResLog(16, "%s::%s: location not found: %d", kClass, "LoadLocation", id);
+        Log(kLogError, "%s::%s: location not found: %d", kClass, "LoadLocation", id);
         return 0;
     }
     return location->Load();
@@ -174,7 +174,7 @@ int RAMA_CTRL::LoadLocation(int id) {
 int RAMA_CTRL::UnloadLocation(int id) {
     RAMA_LOC* location = GetLocation(id);
     if (!location) {
-        ResLog(16, "%s::%s: location not found: %d", kClass, "UnloadLocation", id);
+        Log(kLogError, "%s::%s: location not found: %d", kClass, "UnloadLocation", id);
         return 0;
     }
     location->Unload();
@@ -184,7 +184,7 @@ int RAMA_CTRL::UnloadLocation(int id) {
 void RAMA_CTRL::RemoveLocation(int id) {
     RAMA_LOC* location = GetLocation(id);
     if (!location) {
-        ResLog(8, "%s::%s: location not found: %d", kClass, "RemoveLocation", id);
+        Log(kLogWarning, "%s::%s: location not found: %d", kClass, "RemoveLocation", id);
         return;
     }
     auto found = names_.find(location->name);
@@ -215,7 +215,7 @@ int RAMA_CTRL::LoadPatches() {
         if (id < 0)
             return 1;
         if (!LoadLocation(id)) {
-            ResLog(16, "%s::%s: loading patch '%s' failed !", kClass, kOp, name);
+            Log(kLogError, "%s::%s: loading patch '%s' failed !", kClass, kOp, name);
             return 0;
         }
     }
@@ -226,7 +226,7 @@ int RAMA_CTRL::LoadPatches() {
 
 std::pair<int, int> RAMA_CTRL::GetResourceID(const char* address) const {
     if (!address) {
-        ResLog(16, "%s::%s: _address == NULL", kClass, "GetResourceID");
+        Log(kLogError, "%s::%s: _address == NULL", kClass, "GetResourceID");
         return {-1, -1};
     }
     for (int id = int(locations_.size()) - 1; id >= 0; --id) {
@@ -245,7 +245,7 @@ RAMA_RES* RAMA_CTRL::GetResource(int location_id, int resource_number) {
         return &null_resource_;
     RAMA_LOC* location = GetLocation(location_id);
     if (!location) {
-        ResLog(8, "%s::%s: location not found: %d", kClass, "GetResource", location_id);
+        Log(kLogWarning, "%s::%s: location not found: %d", kClass, "GetResource", location_id);
         return &null_resource_;
     }
     RAMA_RES* res = location->GetResource(resource_number);
@@ -254,7 +254,7 @@ RAMA_RES* RAMA_CTRL::GetResource(int location_id, int resource_number) {
 
 RAMA_RES* RAMA_CTRL::GetResource(const char* address) {
     if (!address) {
-        ResLog(16, "%s::%s: _address == NULL", kClass, "GetResource");
+        Log(kLogError, "%s::%s: _address == NULL", kClass, "GetResource");
         return &null_resource_;
     }
     auto [location_id, number] = GetResourceID(address);

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <limits>
 
-#include "resources/res_log.h"
+#include "baselib/log_channel.h"
 
 namespace vorlane::resources {
 
@@ -146,13 +146,13 @@ bool ParseMasterIndexText(std::string_view text, MasterIndex& out, const char* c
             reason = "parsing failed";
     }
     if (reason) {
-        ResLog(16, "%s::%s: %s", class_name, kOp, reason);
+        Log(kLogError, "%s::%s: %s", class_name, kOp, reason);
         out = MasterIndex{};
         return false;
     }
     if (out.read_count != out.declared_count) {
-        ResLog(8, "%s::%s: parsing ended unbalanced: %u != %u", class_name, kOp, out.read_count,
-               out.declared_count);
+        Log(kLogWarning, "%s::%s: parsing ended unbalanced: %u != %u", class_name, kOp,
+            out.read_count, out.declared_count);
     }
     return true;
 }
@@ -174,7 +174,7 @@ bool ParseLocationIndexText(std::string_view text, LocationIndex& out) {
                 out.name = field;
                 if (out.name.compare(0, 5, "patch") == 0) {
                     out.patch = true;
-                    ResLog(4, "* PATCHLOCATION: %s", out.name.c_str());
+                    Log(kLogInfo, "* PATCHLOCATION: %s", out.name.c_str());
                 }
                 continue;
             }
@@ -191,8 +191,8 @@ bool ParseLocationIndexText(std::string_view text, LocationIndex& out) {
                 case 3:
                     record.type = DigitsValue(field);
                     if (record.type >= 21) {
-                        ResLog(
-                            8, "%s::%s: resource type (%d) out of bounds: %s", kClass, kOp,
+                        Log(kLogWarning, "%s::%s: resource type (%d) out of bounds: %s", kClass,
+                            kOp,
                             int(std::min<uint32_t>(record.type, std::numeric_limits<int>::max())),
                             record.address.c_str());
                     }
@@ -207,13 +207,13 @@ bool ParseLocationIndexText(std::string_view text, LocationIndex& out) {
             ++state;
         out.final_state = state;
         if (state != 2) {
-            ResLog(8, "%s::%s: out of order pstate (%d)", kClass, kOp, state);
+            Log(kLogWarning, "%s::%s: out of order pstate (%d)", kClass, kOp, state);
             if (state < 2)
                 reason = "nothing to parse";
         }
     }
     if (reason) {
-        ResLog(16, "%s::%s: %s", kClass, kOp, reason);
+        Log(kLogError, "%s::%s: %s", kClass, kOp, reason);
         int state = out.final_state;
         out = LocationIndex{};
         out.final_state = state;

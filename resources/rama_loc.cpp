@@ -2,9 +2,9 @@
 
 #include <cstring>
 
+#include "baselib/log_channel.h"
 #include "resources/rama_index.h"
 #include "resources/res_file.h"
-#include "resources/res_log.h"
 
 namespace vorlane::resources {
 
@@ -40,7 +40,7 @@ int RAMA_LOC::Init(const char* index_file_name) {
     static constexpr const char* kOp = "Init";
     ClearAll();
     if (!index_file_name) {
-        ResLog(16, "%s::%s: _name == NULL", kClass, kOp);
+        Log(kLogError, "%s::%s: _name == NULL", kClass, kOp);
         return 0;
     }
     std::string_view file_name(index_file_name);
@@ -49,7 +49,7 @@ int RAMA_LOC::Init(const char* index_file_name) {
     std::vector<uint8_t> text;
     ReadOnlyFile file(base_name + ".dix");
     if (!file.IsOpen()) {
-        ResLog(16, "%s::%s: can't open index file", kClass, kOp);
+        Log(kLogError, "%s::%s: can't open index file", kClass, kOp);
         ClearAll();
         return 0;
     }
@@ -65,7 +65,7 @@ int RAMA_LOC::Init(const char* index_file_name) {
         reason = "can't parse file";
     }
     if (reason) {
-        ResLog(16, "%s::%s: %s", kClass, kOp, reason);
+        Log(kLogError, "%s::%s: %s", kClass, kOp, reason);
         ClearAll();
         return 0;
     }
@@ -101,26 +101,26 @@ int RAMA_LOC::ParseFromMemory(const char* text, size_t length) {
 int RAMA_LOC::Load() {
     static constexpr const char* kOp = "Load";
     if (loaded) {
-        ResLog(4, "%s::%s: location '%s' already loaded", kClass, kOp,
-               name.empty() ? "* UNKNOWN *" : name.c_str());
+        Log(kLogInfo, "%s::%s: location '%s' already loaded", kClass, kOp,
+            name.empty() ? "* UNKNOWN *" : name.c_str());
         return 1;
     }
     if (base_name.empty()) {
-        ResLog(16, "%s::%s: location '%s' has no filename", kClass, kOp,
-               name.empty() ? "* UNKNOWN *" : name.c_str());
+        Log(kLogError, "%s::%s: location '%s' has no filename", kClass, kOp,
+            name.empty() ? "* UNKNOWN *" : name.c_str());
         return 0;
     }
     Unload();
     library = std::make_unique<BCF_LIBRARY>();
     std::string image_name = base_name.substr(0, kMaxNameLength) + ".bcf";
     if (library->LoadFile(image_name.c_str(), kBcfOwnItemsFlag | kBcfPlainBytes) != 0) {
-        ResLog(16, "%s::%s: %s", kClass, kOp, "error loading BCF");
+        Log(kLogError, "%s::%s: %s", kClass, kOp, "error loading BCF");
         library.reset();
         return 0;
     }
     if (!has_index_ || library->GetCount() == 0) {
-        ResLog(16, "%s::%s: %s", kClass, kOp,
-               has_index_ ? "resource count == 0" : "no location ID array");
+        Log(kLogError, "%s::%s: %s", kClass, kOp,
+            has_index_ ? "resource count == 0" : "no location ID array");
         library.reset();
         return 0;
     }
@@ -129,7 +129,7 @@ int RAMA_LOC::Load() {
         if (size <= 0 || !library->GetAt(i))
             continue;
         if (i >= entries.size()) {
-            ResLog(8, "%s::%s: no location ID: %d", kClass, kOp, int(i));
+            Log(kLogWarning, "%s::%s: no location ID: %d", kClass, kOp, int(i));
             continue;
         }
         RAMA_INDEX_ENTRY& entry = *entries[i];
@@ -149,7 +149,7 @@ void RAMA_LOC::Unload() {
 
 int RAMA_LOC::FindResource(const char* address) const {
     if (!address) {
-        ResLog(16, "%s::%s: _address == NULL", kClass, "FindResource");
+        Log(kLogError, "%s::%s: _address == NULL", kClass, "FindResource");
         return -1;
     }
     std::string patch_key = patch ? name + "." + address : std::string();

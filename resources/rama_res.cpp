@@ -1,6 +1,6 @@
 #include "resources/rama_res.h"
 
-#include "resources/res_log.h"
+#include "baselib/log_channel.h"
 
 namespace vorlane::resources {
 
@@ -97,13 +97,13 @@ int RAMA_RES::CreateGraphic(RAMA_MEDIA& media) {
     if (!graphic) {
         graphic = media.CreateGraphic();
         if (!graphic) {
-            ResLog(16, "%s::%s: can't create OSGFX graphic", kClass, kOp);
+            Log(kLogError, "%s::%s: can't create OSGFX graphic", kClass, kOp);
             return 0;
         }
     }
     if (!media.InitGraphic(*graphic, data.get(), size)) {
         graphic.reset();
-        ResLog(16, "%s::%s: can't init OSGFX graphic", kClass, kOp);
+        Log(kLogError, "%s::%s: can't init OSGFX graphic", kClass, kOp);
         return 0;
     }
     data.reset();
@@ -117,7 +117,7 @@ int RAMA_RES::CreateSound(RAMA_MEDIA& media) {
     sound_id = media.CreateSound(data.get(), size);
     if (sound_id < 0) {
         sound_id = -1;
-        ResLog(16, "%s::%s: can't create sound", kClass, kOp);
+        Log(kLogError, "%s::%s: can't create sound", kClass, kOp);
         return 0;
     }
     data.reset();
@@ -128,12 +128,12 @@ int RAMA_RES::CreateSound(RAMA_MEDIA& media) {
 int RAMA_RES::CreateModel(RAMA_MEDIA& media) {
     pst = media.CreateModel();
     if (!pst) {
-        ResLog(16, "%s::%s: can't create PST", kClass, kOp);
+        Log(kLogError, "%s::%s: can't create PST", kClass, kOp);
         return 0;
     }
     if (!media.InitModel(*pst, data.get(), size)) {
         pst.reset();
-        ResLog(16, "%s::%s: can't init PST", kClass, kOp);
+        Log(kLogError, "%s::%s: can't init PST", kClass, kOp);
         return 0;
     }
     return 1;
@@ -144,7 +144,7 @@ int RAMA_RES::CreateTexture(RAMA_MEDIA& media) {
     graphic.reset();
     std::unique_ptr<RamaObject> texture = media.CreateTexture(data.get(), size);
     if (!texture || texture->Kind() != RamaObject::kKindTexture) {
-        ResLog(16, "%s::%s: can't init texture OSGFX", kClass, kOp);
+        Log(kLogError, "%s::%s: can't init texture OSGFX", kClass, kOp);
         return 0;
     }
     texture_id = texture->TextureId();
@@ -158,7 +158,7 @@ int RAMA_RES::CreateTextureGroup(RAMA_MEDIA& media) {
     FreeTextureId();
     int id = media.RegisterTextureGroup(data.get(), size);
     if (id < 0) {
-        ResLog(16, "%s::%s: can't init texture group", kClass, kOp);
+        Log(kLogError, "%s::%s: can't init texture group", kClass, kOp);
         return 0;
     }
     texture_id = id;

@@ -6,8 +6,8 @@
 #include <lua.hpp>
 #include <new>
 
+#include "baselib/log_channel.h"
 #include "resources/rama_ctrl.h"
-#include "resources/res_log.h"
 
 namespace vorlane::resources {
 namespace {
@@ -101,18 +101,18 @@ std::string TEXTLIB_LIB::TableName() const {
 int TEXTLIB_LIB::Init(const uint8_t* data, size_t size, lua_State* lua) {
     static constexpr const char* kOp = "Init";
     if (!data || size == 0 || !lua) {
-        ResLog(16, "%s::%s: invalid parameter (no block)", kLibraryClass, kOp);
+        Log(kLogError, "%s::%s: invalid parameter (no block)", kLibraryClass, kOp);
         return 0;
     }
     Release();
     if (bcf_.LoadMemory(data, data + size, PTRARY_BLOCKMEM) != 0) {
-        ResLog(16, "%s::%s: can't load text BCF", kLibraryClass, kOp);
+        Log(kLogError, "%s::%s: can't load text BCF", kLibraryClass, kOp);
         return 0;
     }
     try {
         cache_.assign(bcf_.GetCount(), std::nullopt);
     } catch (const std::bad_alloc&) {
-        ResLog(16, "%s::%s: can't allocate BCF", kLibraryClass, kOp);
+        Log(kLogError, "%s::%s: can't allocate BCF", kLibraryClass, kOp);
         bcf_.Clear();
         return 0;
     }
@@ -120,7 +120,7 @@ int TEXTLIB_LIB::Init(const uint8_t* data, size_t size, lua_State* lua) {
     const auto* definition = static_cast<const char*>(bcf_.GetAt(0));
     int64_t definition_size = bcf_.GetSize(0);
     if (!definition || definition_size <= 0) {
-        ResLog(16, "%s::%s: failed loading definition", kLibraryClass, kOp);
+        Log(kLogError, "%s::%s: failed loading definition", kLibraryClass, kOp);
         Release();
         return 0;
     }
@@ -132,12 +132,12 @@ int TEXTLIB_LIB::Init(const uint8_t* data, size_t size, lua_State* lua) {
     bool is_table = lua_istable(lua, -1);
     lua_pop(lua, 1);
     if (!is_table) {
-        ResLog(16, "%s::%s: lua parsing failed", kLibraryClass, kOp);
+        Log(kLogError, "%s::%s: lua parsing failed", kLibraryClass, kOp);
         Release();
         return 0;
     }
     if (!RunStatement(lua, TableName() + " = " + kTextIdsGlobal)) {
-        ResLog(16, "%s::%s: failed create IDs", kLibraryClass, kOp);
+        Log(kLogError, "%s::%s: failed create IDs", kLibraryClass, kOp);
         Release();
         return 0;
     }
@@ -152,7 +152,7 @@ uint32_t TEXTLIB_LIB::GetID(const char* name) const {
     int top = lua_gettop(lua_);
     PushRawGlobal(lua_, TableName().c_str());
     if (!lua_istable(lua_, -1)) {
-        ResLog(16, "%s: text definitions not found", kControlClass);
+        Log(kLogError, "%s: text definitions not found", kControlClass);
         lua_settop(lua_, top);
         return 0;
     }
@@ -214,18 +214,18 @@ int TEXTLIB::Init(lua_State* lua, RAMA_CTRL* rama) {
 uint32_t TEXTLIB::AddTextResource(const char* address) {
     static constexpr const char* kOp = "AddTextResource";
     if (!lua_ || !rama_) {
-        ResLog(16, "%s::%s: init first !!!", kControlClass, kOp);
+        Log(kLogError, "%s::%s: init first !!!", kControlClass, kOp);
         return 0;
     }
     if (!address) {
-        ResLog(16, "%s::%s: no address", kControlClass, kOp);
+        Log(kLogError, "%s::%s: no address", kControlClass, kOp);
         return 0;
     }
     RAMA_RES* resource = rama_->GetResource(address);
     uint32_t size = 0;
     const uint8_t* data = resource->type == kRamaTypeText ? resource->GetData(&size) : nullptr;
     if (resource->type != kRamaTypeText) {
-        ResLog(16, "%s::%s: RAMA resource is no TEXTLIB: %s", kControlClass, kOp, address);
+        Log(kLogError, "%s::%s: RAMA resource is no TEXTLIB: %s", kControlClass, kOp, address);
         return 0;
     }
     return AddLibrary(data, size);
@@ -233,7 +233,7 @@ uint32_t TEXTLIB::AddTextResource(const char* address) {
 
 uint32_t TEXTLIB::AddTextData(const uint8_t* data, size_t size) {
     if (!lua_) {
-        ResLog(16, "%s::%s: init first !!!", kControlClass, "AddTextResource");
+        Log(kLogError, "%s::%s: init first !!!", kControlClass, "AddTextResource");
         return 0;
     }
     return AddLibrary(data, size);
@@ -243,17 +243,17 @@ uint32_t TEXTLIB::AddLibrary(const uint8_t* data, size_t size) {
     static constexpr const char* kOp = "AddTextResource";
     std::unique_ptr<TEXTLIB_LIB> library(new (std::nothrow) TEXTLIB_LIB());
     if (!library) {
-        ResLog(16, "%s::%s: can't create text library", kControlClass, kOp);
+        Log(kLogError, "%s::%s: can't create text library", kControlClass, kOp);
         return 0;
     }
     if (!library->Init(data, size, lua_)) {
-        ResLog(16, "%s::%s: textlib can't init", kControlClass, kOp);
+        Log(kLogError, "%s::%s: textlib can't init", kControlClass, kOp);
         return 0;
     }
     try {
         libraries_.push_back(std::move(library));
     } catch (const std::bad_alloc&) {
-        ResLog(16, "%s::%s: can't create ID", kControlClass, kOp);
+        Log(kLogError, "%s::%s: can't create ID", kControlClass, kOp);
         return 0;
     }
     return static_cast<uint32_t>(libraries_.size());

@@ -11,13 +11,11 @@
 #include <cstring>
 #include <vector>
 
+#include "baselib/log_channel.h"
 #include "baselib/mstring.h"
 #include "scripting/lua_args.h"
-#include "scripting/script_log.h"
 
-using vorlane::scripting::kLogError;
-using vorlane::scripting::kLogWarning;
-using vorlane::scripting::Log;
+using vorlane::Log;
 
 namespace {
 

@@ -2,14 +2,13 @@
 #include <cstring>
 #include <memory>
 
+#include "baselib/log_channel.h"
 #include "resources/rama_ctrl.h"
 #include "scripting/lua_glue.h"
-#include "scripting/script_log.h"
 
+using vorlane::Log;
 using vorlane::resources::RAMA_CTRL;
 using vorlane::resources::RAMA_RES;
-using vorlane::scripting::kLogError;
-using vorlane::scripting::Log;
 
 int LUA_ExecuteRama(const char* name) {
     if (!name)

@@ -2,10 +2,9 @@
 
 #include <new>
 
-#include "scripting/script_log.h"
+#include "baselib/log_channel.h"
 
-using vorlane::scripting::kLogError;
-using vorlane::scripting::Log;
+using vorlane::Log;
 
 void TEXT_MULTILINE::SetFont(const TEXT_MEASURE* font) {
     font_ = font;

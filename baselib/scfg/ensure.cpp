@@ -5,7 +5,8 @@
 namespace vorlane::scfg {
 
 void EnsureFailed(const char* condition, const char* source, int line) {
-    LOGSYS_Printf(nullptr, 16, "libtools ENSURE: `%s', %s - line %d", condition, source, line);
+    LOGSYS_Printf(nullptr, kLogError, "libtools ENSURE: `%s', %s - line %d", condition, source,
+                  line);
 }
 
 }  // namespace vorlane::scfg

@@ -12,7 +12,6 @@
 
 #include "baselib/logsys.h"
 #include "resources/bcf_library.h"
-#include "resources/res_log.h"
 #include "resources/textlib.h"
 
 namespace {
@@ -61,7 +60,6 @@ lua_State* SafeState(Budget* budget) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static bool quiet = [] {
         LOGSYS_MuteAll();
-        vorlane::resources::SetResLogSink([](int, const std::string&) {});
         return true;
     }();
     (void)quiet;

@@ -4,12 +4,12 @@
 #include <cstdint>
 #include <cstring>
 
-#include "media/media_log.h"
+#include "baselib/logsys.h"
 #include "media/osgfx.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace vorlane::media;
-    static bool muted = (SetLogSink({}), true);
+    static bool muted = (LOGSYS_MuteAll(), true);
     (void)muted;
     int16_t at[4] = {};
     if (size >= sizeof at) {

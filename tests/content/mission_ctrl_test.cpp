@@ -8,13 +8,12 @@
 #include "resources/text_source.h"
 #include "resources/textlib.h"
 #include "scripting/lua_glue.h"
-#include "tests/scripting/log_capture.h"
 #include "tests/scripting/test_archive.h"
+#include "tests/support/log_capture.h"
 
 namespace {
 
-using vorlane::scripting::kLogError;
-using vorlane::scripting::LogCapture;
+using vorlane::testing::LogCapture;
 using vorlane::testing::TestArchive;
 using vorlane::testing::TestDirectory;
 

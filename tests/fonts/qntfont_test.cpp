@@ -8,9 +8,9 @@
 #include <fstream>
 
 #include "media/image_data.h"
-#include "media/media_log.h"
 #include "resources/bcf_library.h"
 #include "resources/filectrl.h"
+#include "tests/support/log_capture.h"
 
 namespace vorlane::resources {
 namespace {
@@ -30,12 +30,8 @@ class FontTest : public ::testing::Test {
                ("vorlane_fonts_" + std::to_string(::getpid()) + "_" +
                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir_);
-        previous_ = media::SetLogSink([this](int, const std::string& t) { log_.push_back(t); });
     }
-    void TearDown() override {
-        media::SetLogSink(previous_);
-        std::filesystem::remove_all(dir_);
-    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
     std::string Path(const std::string& name) const { return (dir_ / name).string(); }
 
     // Glyph objects of the given widths (height 4), glyph i coloured 0xFF0000i0.
@@ -53,13 +49,10 @@ class FontTest : public ::testing::Test {
     void WriteText(const std::string& name, const std::string& text) {
         std::ofstream(Path(name)) << text;
     }
-    bool Logged(const std::string& text) const {
-        return std::find(log_.begin(), log_.end(), text) != log_.end();
-    }
+    bool Logged(const std::string& text) const { return capture_.Has(text); }
 
     std::filesystem::path dir_;
-    media::LogSink previous_;
-    std::vector<std::string> log_;
+    vorlane::testing::LogCapture capture_;
 };
 
 TEST_F(FontTest, MapsCharactersAndFallsBackToTheErrorGlyph) {

@@ -5,6 +5,7 @@
 // [SECTION] Styles
 // [SECTION] Primitive drawings
 #include "gui_test_support.h"
+#include "tests/support/log_capture.h"
 
 using namespace guitest;
 using namespace vorlane::gui;
@@ -217,20 +218,18 @@ TEST_F(StyleOnObjectsTest, ChildrenInheritUntilTheyHaveTheirOwn) {
 }
 
 TEST_F(StyleOnObjectsTest, FontResolutionNeedsTheFontControl) {
-    static std::vector<std::string> logged;
-    logged.clear();
-    SetLogSink([](uint32_t level, const char* text) {
-        if (level == 16)
-            logged.emplace_back(text);
-    });
+    vorlane::testing::LogCapture capture;
     GUI_STYLE_OLD_PRIMITIVE style;
     EXPECT_EQ(style.TextWidth("abc"), 24);
     EXPECT_EQ(style.LineHeight(), 12);
     GUI_STYLE_OLD_PRIMITIVE::SetFonControl(nullptr);
     EXPECT_EQ(style.TextWidth("abc"), 0);
-    SetLogSink(nullptr);
-    ASSERT_EQ(logged.size(), 2u);
-    EXPECT_EQ(logged[0], "GUI_STYLE_OLD_PRIMITIVE(): font control not present!!!");
+    std::vector<std::string> errors;
+    for (const vorlane::testing::LogLine& line : capture.Lines())
+        if (line.level == kLogError)
+            errors.push_back(line.text);
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_EQ(errors[0], "GUI_STYLE_OLD_PRIMITIVE(): font control not present!!!");
     BuiltinFont own(5, 9);
     style.SetFont(&own);
     EXPECT_EQ(style.TextWidth("abc"), 15);

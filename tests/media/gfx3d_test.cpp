@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 
-#include "log_capture.h"
 #include "media/gfxsys.h"
 #include "media/image_data.h"
+#include "tests/support/log_capture.h"
 
 namespace vorlane::media {
 namespace {
+
+using vorlane::testing::LogCapture;
 
 std::vector<uint8_t> Image(int w, int h) {
     std::vector<uint32_t> px(size_t(w) * h, 0xFF808080u);

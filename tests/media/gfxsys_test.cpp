@@ -8,11 +8,13 @@
 #include <filesystem>
 #include <fstream>
 
-#include "log_capture.h"
 #include "media/bmp.h"
+#include "tests/support/log_capture.h"
 
 namespace vorlane::media {
 namespace {
+
+using vorlane::testing::LogCapture;
 
 struct Gfx {
     explicit Gfx(NullDisplay::Script script = {}) {

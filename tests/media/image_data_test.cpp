@@ -6,12 +6,14 @@
 #include <vector>
 
 #include "baselib/byte_reader.h"
-#include "log_capture.h"
 #include "media/colour.h"
 #include "media/osgfx.h"
+#include "tests/support/log_capture.h"
 
 namespace vorlane::media {
 namespace {
+
+using vorlane::testing::LogCapture;
 
 // A header with the given fields followed by `pixels`.
 std::vector<uint8_t> MakeImage(uint8_t format, int16_t x, int16_t y, uint16_t w, uint16_t h,

@@ -7,12 +7,14 @@
 #include <deque>
 #include <vector>
 
-#include "log_capture.h"
 #include "media/keycodes.h"
 #include "media/sdl_input.h"
+#include "tests/support/log_capture.h"
 
 namespace vorlane::media {
 namespace {
+
+using vorlane::testing::LogCapture;
 
 // A source driven by the test: queued key items and one mouse sample per poll.
 class FakeSource : public InputSource {

@@ -7,12 +7,14 @@
 #include <random>
 #include <vector>
 
-#include "log_capture.h"
 #include "media/blit.h"
 #include "media/colour.h"
+#include "tests/support/log_capture.h"
 
 namespace vorlane::media {
 namespace {
+
+using vorlane::testing::LogCapture;
 
 // A surface filled with one colour.
 void Filled(OSGFX& s, int w, int h, uint32_t colour) {

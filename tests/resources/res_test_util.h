@@ -1,4 +1,4 @@
-// Shared helpers of the resources tests: a private temporary directory, a log
+// Shared helpers of the resources tests: a private temporary directory, the log
 // capture and small archive builders.
 #pragma once
 
@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "resources/res_log.h"
+#include "tests/support/log_capture.h"
 
 namespace vorlane::resources::testing {
 
@@ -44,34 +44,6 @@ inline void WriteText(const std::string& path, const std::string& text) {
     WriteBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
 }
 
-// Collects every resources log line while alive.
-class LogCapture {
-  public:
-    LogCapture() {
-        previous_ = SetResLogSink(
-            [this](int level, const std::string& text) { lines.emplace_back(level, text); });
-    }
-    ~LogCapture() { SetResLogSink(std::move(previous_)); }
-
-    bool Has(int level, const std::string& text) const {
-        for (const auto& [l, t] : lines) {
-            if (l == level && t == text)
-                return true;
-        }
-        return false;
-    }
-    bool Contains(const std::string& fragment) const {
-        for (const auto& line : lines) {
-            if (line.second.find(fragment) != std::string::npos)
-                return true;
-        }
-        return false;
-    }
-
-    std::vector<std::pair<int, std::string>> lines;
-
-  private:
-    ResLogSink previous_;
-};
+using vorlane::testing::LogCapture;
 
 }  // namespace vorlane::resources::testing

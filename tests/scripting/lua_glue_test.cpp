@@ -7,13 +7,11 @@
 #include <vector>
 
 #include "baselib/mstring.h"
-#include "log_capture.h"
+#include "tests/support/log_capture.h"
 
 namespace {
 
-using vorlane::scripting::kLogError;
-using vorlane::scripting::kLogWarning;
-using vorlane::scripting::LogCapture;
+using vorlane::testing::LogCapture;
 
 class LuaGlueTest : public ::testing::Test {
   protected:

@@ -1,14 +1,13 @@
 #include <gtest/gtest.h>
 
-#include "log_capture.h"
 #include "resources/rama_ctrl.h"
 #include "scripting/lua_glue.h"
 #include "test_archive.h"
+#include "tests/support/log_capture.h"
 
 namespace {
 
-using vorlane::scripting::kLogError;
-using vorlane::scripting::LogCapture;
+using vorlane::testing::LogCapture;
 using vorlane::testing::TestArchive;
 
 class LuaRamaTest : public ::testing::Test {
@@ -52,9 +51,9 @@ TEST_F(LuaRamaTest, MissingAndUnreadableResourcesAreNotFound) {
     EXPECT_EQ(LUA_ExecuteRama("script.graphic"), 0);
     EXPECT_TRUE(log.Has(kLogError, "::LUA_ExecuteRama: script not found 'script.graphic'!"));
     EXPECT_EQ(lua_gettop(lua_.get()), top);
-    size_t lines = log.lines.size();
+    size_t lines = LogCapture::Lines().size();
     EXPECT_EQ(LUA_ExecuteRama(nullptr), 0);
-    EXPECT_EQ(log.lines.size(), lines);  // nothing logged for null
+    EXPECT_EQ(LogCapture::Lines().size(), lines);  // nothing logged for null
     EXPECT_TRUE(console_.empty());
 }
 

@@ -7,17 +7,17 @@
 #include <vector>
 
 #include "resources/rama_ctrl.h"
-#include "resources/res_log.h"
 #include "resources/text_source.h"
 #include "scripting/lua_glue.h"
 #include "tests/scripting/test_archive.h"
+#include "tests/support/log_capture.h"
 
 namespace {
 
 using vorlane::resources::CompileTextSource;
-using vorlane::resources::SetResLogSink;
 using vorlane::resources::TEXTLIB;
 using vorlane::testing::BcfImage;
+using vorlane::testing::LogCapture;
 using vorlane::testing::TestArchive;
 
 std::string Image(const std::vector<std::string>& objects) {
@@ -31,26 +31,6 @@ std::string Source(const char* text) {
     EXPECT_TRUE(CompileTextSource(text, image, &error)) << error;
     return std::string(image.begin(), image.end());
 }
-
-class ResLogCapture {
-  public:
-    ResLogCapture() {
-        previous_ = SetResLogSink(
-            [this](int level, const std::string& text) { lines.emplace_back(level, text); });
-    }
-    ~ResLogCapture() { SetResLogSink(std::move(previous_)); }
-    bool Has(const std::string& text) const {
-        for (const auto& line : lines) {
-            if (line.first == 16 && line.second == text)
-                return true;
-        }
-        return false;
-    }
-    std::vector<std::pair<int, std::string>> lines;
-
-  private:
-    vorlane::resources::ResLogSink previous_;
-};
 
 class TextlibTest : public ::testing::Test {
   protected:
@@ -129,22 +109,23 @@ TEST_F(TextlibTest, ValuesThatAreNotTextNumbersGiveNoText) {
 }
 
 TEST_F(TextlibTest, BrokenResourcesAreRefusedCleanly) {
-    ResLogCapture log;
+    LogCapture log;
     EXPECT_EQ(texts_.AddTextResource("text.sound"), 0u);
-    EXPECT_TRUE(log.Has("TEXTLIB::AddTextResource: RAMA resource is no TEXTLIB: text.sound"));
+    EXPECT_TRUE(
+        log.Has(kLogError, "TEXTLIB::AddTextResource: RAMA resource is no TEXTLIB: text.sound"));
     EXPECT_EQ(texts_.AddTextResource("text.raw"), 0u);
     EXPECT_EQ(texts_.AddTextResource("no.such.text"), 0u);
     EXPECT_EQ(texts_.AddTextResource(nullptr), 0u);
-    EXPECT_TRUE(log.Has("TEXTLIB::AddTextResource: no address"));
+    EXPECT_TRUE(log.Has(kLogError, "TEXTLIB::AddTextResource: no address"));
 
     EXPECT_EQ(texts_.AddTextResource("text.badlua"), 0u);
-    EXPECT_TRUE(log.Has("TEXTLIB_LIB::Init: lua parsing failed"));
-    EXPECT_TRUE(log.Has("TEXTLIB::AddTextResource: textlib can't init"));
+    EXPECT_TRUE(log.Has(kLogError, "TEXTLIB_LIB::Init: lua parsing failed"));
+    EXPECT_TRUE(log.Has(kLogError, "TEXTLIB::AddTextResource: textlib can't init"));
     EXPECT_EQ(texts_.AddTextResource("text.notable"), 0u);
     EXPECT_EQ(texts_.AddTextResource("text.noobj0"), 0u);
-    EXPECT_TRUE(log.Has("TEXTLIB_LIB::Init: failed loading definition"));
+    EXPECT_TRUE(log.Has(kLogError, "TEXTLIB_LIB::Init: failed loading definition"));
     EXPECT_EQ(texts_.AddTextResource("text.garbage"), 0u);
-    EXPECT_TRUE(log.Has("TEXTLIB_LIB::Init: can't load text BCF"));
+    EXPECT_TRUE(log.Has(kLogError, "TEXTLIB_LIB::Init: can't load text BCF"));
     EXPECT_EQ(texts_.GetCount(), 0u);
     EXPECT_EQ(lua_gettop(lua_.get()), 0);
 
@@ -153,7 +134,7 @@ TEST_F(TextlibTest, BrokenResourcesAreRefusedCleanly) {
     EXPECT_EQ(texts_.AddTextData(reinterpret_cast<const uint8_t*>(endless.data()), endless.size()),
               0u);
     EXPECT_EQ(texts_.AddTextData(nullptr, 0), 0u);
-    EXPECT_TRUE(log.Has("TEXTLIB_LIB::Init: invalid parameter (no block)"));
+    EXPECT_TRUE(log.Has(kLogError, "TEXTLIB_LIB::Init: invalid parameter (no block)"));
 
     // A failed load does not leave a table behind for the next one.
     std::string leaves_table = Image({"application_text_ids = { A = 1 } error('late')", "a"});
