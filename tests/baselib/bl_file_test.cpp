@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "baselib/bl_memory.h"
-#include "captured_log.h"
+#include "tests/support/log_capture.h"
 
 namespace fs = std::filesystem;
 using namespace vorlane::baselib;
@@ -47,17 +47,17 @@ class FileTableTest : public ::testing::Test {
         return text;
     }
 
-    CapturedLog log_;
+    vorlane::testing::LogCapture log_;
     fs::path dir_;
 };
 
 TEST_F(FileTableTest, InitTwiceAndFreeWithoutInitFail) {
     EXPECT_EQ(InitBL(), -1);
-    EXPECT_TRUE(log_.Has("BASELIB IO:InitBL : SYSTEM ALREADY INITIALIZED !"));
+    EXPECT_TRUE(log_.Contains("BASELIB IO:InitBL : SYSTEM ALREADY INITIALIZED !"));
     EXPECT_EQ(FreeBL(), 0);
     EXPECT_EQ(FreeBL(), -1);
     EXPECT_EQ(BL_OpenFile(Path("a").c_str(), kFileModeTruncate), kNoFileHandle);
-    EXPECT_TRUE(log_.Has("SYSTEM NOT INITIALIZED"));
+    EXPECT_TRUE(log_.Contains("SYSTEM NOT INITIALIZED"));
     ASSERT_EQ(InitBL(), 0);
 }
 
@@ -70,7 +70,7 @@ TEST_F(FileTableTest, FiftyHandlesThenRefusedAndLowestFreeReused) {
     }
     EXPECT_EQ(OpenFileCount(), 50);
     EXPECT_EQ(BL_OpenFile(Path("f").c_str(), kFileModeRead), kNoFileHandle);
-    EXPECT_TRUE(log_.Has("NO FILE SYSTEM HANDLE FREE !"));
+    EXPECT_TRUE(log_.Contains("NO FILE SYSTEM HANDLE FREE !"));
     EXPECT_EQ(BL_CloseFile(0), 0);
     EXPECT_EQ(BL_OpenFile(Path("f").c_str(), kFileModeRead), 0);
     // FreeBL closes whatever is left.
@@ -81,12 +81,12 @@ TEST_F(FileTableTest, FiftyHandlesThenRefusedAndLowestFreeReused) {
 
 TEST_F(FileTableTest, BadModesAndHandlesAreRefused) {
     EXPECT_EQ(BL_OpenFile(Path("new").c_str(), 5), kNoFileHandle);
-    EXPECT_TRUE(log_.Has("NO VALID FILE ACCESS MODE !"));
+    EXPECT_TRUE(log_.Contains("NO VALID FILE ACCESS MODE !"));
     EXPECT_FALSE(fs::exists(dir_ / "new"));  // the disk was not touched
     EXPECT_EQ(BL_CloseFile(50), -1);
-    EXPECT_TRUE(log_.Has("BASELIB IO:CloseFile: NO VALID HANDLE, HANDLE: 50 !"));
+    EXPECT_TRUE(log_.Contains("BASELIB IO:CloseFile: NO VALID HANDLE, HANDLE: 50 !"));
     EXPECT_EQ(BL_CloseFile(3), -1);
-    EXPECT_TRUE(log_.Has("FILE NOT OPEN ! HANDLE: 3, STATUS: 0"));
+    EXPECT_TRUE(log_.Contains("FILE NOT OPEN ! HANDLE: 3, STATUS: 0"));
     char byte;
     EXPECT_EQ(BL_ReadFile(7, &byte, 1), -1);
     EXPECT_EQ(BL_WriteFile(7, &byte, 1), -1);
@@ -98,7 +98,7 @@ TEST_F(FileTableTest, BadModesAndHandlesAreRefused) {
 TEST_F(FileTableTest, ModesCreateTruncateAndAppendAsDocumented) {
     // Modes 1 and 3 need an existing file.
     EXPECT_EQ(BL_OpenFile(Path("m").c_str(), kFileModeRead), kNoFileHandle);
-    EXPECT_TRUE(log_.Has("CANNOT OPEN FILE, DOSHANDLE"));
+    EXPECT_TRUE(log_.Contains("CANNOT OPEN FILE, DOSHANDLE"));
     EXPECT_EQ(BL_OpenFile(Path("m").c_str(), kFileModeReadWrite), kNoFileHandle);
 
     // Mode 2 creates but does not truncate: overwrites from the start.
@@ -150,7 +150,7 @@ TEST_F(FileTableTest, ReadSeekAndExactReads) {
     // Asking for more than is left fails: reads are all or nothing.
     EXPECT_EQ(BL_SeekFile(h, kSeekStart, 8), 0);
     EXPECT_EQ(BL_ReadFile(h, buffer, 4), -1);
-    EXPECT_TRUE(log_.Has("CANNOT READ FILE !"));
+    EXPECT_TRUE(log_.Contains("CANNOT READ FILE !"));
     EXPECT_EQ(BL_SeekFile(h, 4, 0), -1);
     EXPECT_EQ(BL_SeekFile(h, kSeekStart, -5), -1);
     EXPECT_EQ(BL_SeekEnd(h), 10);
@@ -173,7 +173,7 @@ TEST_F(FileTableTest, BackslashesAreDirectorySeparators) {
 
 TEST_F(FileTableTest, LengthOfMissingFilesAndDirectoriesIsMinusOne) {
     EXPECT_EQ(BL_LengthFile(Path("none").c_str()), -1);
-    EXPECT_TRUE(log_.Has("BASELIB IO:LengthFile : CANNOT OPEN FILE !"));
+    EXPECT_TRUE(log_.Contains("BASELIB IO:LengthFile : CANNOT OPEN FILE !"));
     // A directory opens read-only but has no length worth loading.
     EXPECT_EQ(BL_LengthFile(dir_.string().c_str()), -1);
     EXPECT_EQ(FILE_LoadAlloc(dir_.string().c_str()), nullptr);
@@ -199,9 +199,9 @@ TEST_F(FileTableTest, WholeFileLoadAndSave) {
     EXPECT_EQ(Read("big"), "short");
 
     EXPECT_EQ(FILE_Load(Path("missing").c_str(), nullptr, &length), nullptr);
-    EXPECT_TRUE(log_.Has("FILE_Load: LengthFile failed:"));
+    EXPECT_TRUE(log_.Contains("FILE_Load: LengthFile failed:"));
     EXPECT_EQ(FILE_Save(Path("no/such/dir").c_str(), "x", 1), -1);
-    EXPECT_TRUE(log_.Has("FILE_Save: BL_OpenFile failed:"));
+    EXPECT_TRUE(log_.Contains("FILE_Save: BL_OpenFile failed:"));
     EXPECT_EQ(OpenFileCount(), 0);  // nothing left open on any path
 }
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "captured_log.h"
+#include "tests/support/log_capture.h"
 
 using namespace vorlane::baselib;
 
@@ -171,11 +171,11 @@ TEST(TimeStrings, ShapesOfTimeAndDate) {
 }
 
 TEST(TimeStrings, NullBufferIsReported) {
-    CapturedLog log;
+    vorlane::testing::LogCapture log;
     EXPECT_EQ(TIME_GetTimeString(nullptr), nullptr);
-    EXPECT_TRUE(log.Has("ERROR: BLTIME:TIME_GetTimeString : STRING BUFFER NOT INITIALIZED !"));
+    EXPECT_TRUE(log.Contains("ERROR: BLTIME:TIME_GetTimeString : STRING BUFFER NOT INITIALIZED !"));
     EXPECT_EQ(TIME_GetDateString(nullptr), nullptr);
-    EXPECT_TRUE(log.Has("BLTIME:TIME_GetDateString"));
+    EXPECT_TRUE(log.Contains("BLTIME:TIME_GetDateString"));
 }
 
 }  // namespace

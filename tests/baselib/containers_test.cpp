@@ -10,7 +10,7 @@
 #include "baselib/hash_str.h"
 #include "baselib/mstring.h"
 #include "baselib/ptrary.h"
-#include "captured_log.h"
+#include "tests/support/log_capture.h"
 
 namespace {
 
@@ -58,17 +58,17 @@ TEST(HashStr, ForEachVisitsEveryItem) {
 }
 
 TEST(HashStr, NullArgumentsAreReported) {
-    CapturedLog log;
+    vorlane::testing::LogCapture log;
     HASH_STR map(5);
     EXPECT_EQ(map.Insert(nullptr, Ptr(1)), 0);
-    EXPECT_TRUE(log.Has("HASH_STR::Insert: _key == NULL"));
+    EXPECT_TRUE(log.Contains("HASH_STR::Insert: _key == NULL"));
     EXPECT_EQ(map.Get(nullptr), nullptr);
-    EXPECT_TRUE(log.Has("HASH_STR::Get: _key == NULL"));
+    EXPECT_TRUE(log.Contains("HASH_STR::Get: _key == NULL"));
     map.ForEach(nullptr, nullptr);
-    EXPECT_TRUE(log.Has("HASH_STR::ForEach: _func == NULL"));
+    EXPECT_TRUE(log.Contains("HASH_STR::ForEach: _func == NULL"));
     HASH_STR broken(0);
     EXPECT_EQ(broken.valid, 0);
-    EXPECT_TRUE(log.Has("HASH_STR::HASH_STR: can't create hashtable"));
+    EXPECT_TRUE(log.Contains("HASH_STR::HASH_STR: can't create hashtable"));
     EXPECT_EQ(broken.Insert("a", Ptr(1)), 0);
     EXPECT_EQ(broken.Get("a"), nullptr);
     map.Destroy();
@@ -198,11 +198,11 @@ TEST(Darray, SetGrowsToIndexPlusStep) {
 }
 
 TEST(Darray, HugeIndexFailsAndKeepsTheContents) {
-    CapturedLog log;
+    vorlane::testing::LogCapture log;
     DARRAY array;
     ASSERT_EQ(array.Set(3, Ptr(7)), 0);
     EXPECT_EQ(array.Set(0xFFFFFFF0u, Ptr(1)), -1);  // would wrap in 32 bits
-    EXPECT_TRUE(log.Has("DARRAY:IncreaseArray, failed to alloc"));
+    EXPECT_TRUE(log.Contains("DARRAY:IncreaseArray, failed to alloc"));
     EXPECT_EQ(array.Set(DARRAY::kMaxCount, Ptr(1)), -1);
     EXPECT_EQ(array.IncreaseArray(0xFFFFFFFFu), -1);
     EXPECT_EQ(array.count, 103u);

@@ -13,7 +13,7 @@
 #include "baselib/scfg/getline.h"
 #include "baselib/scfg/hashtom.h"
 #include "baselib/scfg/pset.h"
-#include "captured_log.h"
+#include "tests/support/log_capture.h"
 
 namespace fs = std::filesystem;
 
@@ -60,11 +60,11 @@ TEST(Pset, InsertAndRemoveShiftTheTail) {
 }
 
 TEST(Pset, BadIndexesAreReportedAndChangeNothing) {
-    CapturedLog log;
+    vorlane::testing::LogCapture log;
     pset* ps = pset::Create();
     ps->Append(Ptr(1));
     EXPECT_EQ(ps->Get(1), nullptr);
-    EXPECT_TRUE(log.Has("libtools ENSURE: `i >= 0 && i < ps->used', scfg/pset - line"));
+    EXPECT_TRUE(log.Contains("libtools ENSURE: `i >= 0 && i < ps->used', scfg/pset - line"));
     EXPECT_EQ(ps->Get(-1), nullptr);
     EXPECT_EQ(ps->Set(Ptr(2), 1), -1);
     EXPECT_EQ(ps->RemoveAt(5), nullptr);

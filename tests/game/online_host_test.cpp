@@ -173,7 +173,7 @@ class OnlineHostTest : public ::testing::Test {
         return client;
     }
 
-    MemoryLog log;
+    LogCapture log;
     fs::path dir;
     std::unique_ptr<RunningServer> server;
     uint32_t host_account = 0;

@@ -10,26 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "baselib/logsys.h"
+#include "tests/support/log_capture.h"
 
 namespace {
 
 constexpr const char* kLanBroadcast = "127.255.255.255";
 
-std::vector<std::string>& Lines() {
-    static std::vector<std::string> lines;
-    return lines;
-}
-void Collect(const char* text) {
-    Lines().emplace_back(text);
-}
-
 bool Logged(const std::string& text) {
-    for (const auto& line : Lines()) {
-        if (line == text)
-            return true;
-    }
-    return false;
+    return vorlane::testing::LogCapture::Has(text);
 }
 
 // A plain UDP socket on the same port: sees the raw datagrams and sends
@@ -110,21 +98,8 @@ std::unique_ptr<uint8_t[]> ReceiveNext(BROADCAST& b, uint16_t* type, uint32_t* s
 
 class BroadcastTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        LOGSYS_ResetForTests();
-        log_ = LOGSYS_Create(kLogNoPrefix, kLogToCallback, nullptr);
-        ASSERT_NE(log_, nullptr);
-        LOGSYS_SetCallback(log_, Collect);
-        LOGSYS_SetDefault(log_);
-        Lines().clear();
-        port_ = FreeUdpPort();
-    }
-    void TearDown() override {
-        LOGSYS_SetDefault(nullptr);
-        LOGSYS_Destroy(log_);
-    }
-
-    LOGSYS* log_ = nullptr;
+    void SetUp() override { port_ = FreeUdpPort(); }
+    vorlane::testing::LogCapture capture_;
     uint16_t port_ = 0;
 };
 

@@ -1,14 +1,14 @@
 // Shared by the lobby client and lobby server tests: a front end that records
-// every notification, and a default log that keeps its lines in memory.
+// every notification, and the log capture (tests/support/log_capture.h).
 #pragma once
 
 #include <algorithm>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "baselib/logsys.h"
 #include "net/lobbynet.h"
+#include "tests/support/log_capture.h"
 
 // Records each notification as one line ("login_error LOBBY_WRONG_PASSWORD",
 // "chat 1 7 hello", ...) plus the latest lists handed over.
@@ -68,52 +68,4 @@ class RecordingFrontend : public LobbyFrontend {
     void Add(std::string event) { events.push_back(std::move(event)); }
 };
 
-// The default log, collected in memory (thread-safe: kernel threads may write).
-class MemoryLog {
-  public:
-    MemoryLog() {
-        LOGSYS_ResetForTests();
-        Clear();
-        log_ = LOGSYS_Create(kLogNoPrefix, kLogToCallback, nullptr);
-        LOGSYS_SetCallback(log_, [](const char* text) {
-            std::lock_guard lock(Mutex());
-            Lines().push_back(text);
-        });
-        LOGSYS_SetDefault(log_);
-    }
-    ~MemoryLog() {
-        LOGSYS_SetDefault(nullptr);
-        LOGSYS_Destroy(log_);
-        LOGSYS_ResetForTests();
-    }
-    MemoryLog(const MemoryLog&) = delete;
-    MemoryLog& operator=(const MemoryLog&) = delete;
-
-    bool Has(const std::string& part) const {
-        std::lock_guard lock(Mutex());
-        for (const std::string& line : Lines()) {
-            if (line.find(part) != std::string::npos)
-                return true;
-        }
-        return false;
-    }
-    void Clear() {
-        std::lock_guard lock(Mutex());
-        Lines().clear();
-    }
-    std::vector<std::string> Snapshot() const {
-        std::lock_guard lock(Mutex());
-        return Lines();
-    }
-
-  private:
-    static std::vector<std::string>& Lines() {
-        static std::vector<std::string> lines;
-        return lines;
-    }
-    static std::mutex& Mutex() {
-        static std::mutex mutex;
-        return mutex;
-    }
-    LOGSYS* log_ = nullptr;
-};
+using vorlane::testing::LogCapture;

@@ -82,7 +82,7 @@ class LobbynetTest : public ::testing::Test {
         for (uint16_t n = 1; n <= 4; ++n) client.Receive(Profile(n, n == 1));
     }
 
-    MemoryLog log;
+    LogCapture log;
     RecordingFrontend frontend;
     CapturingLobbynet client{&frontend};
     PKTCHECK check;
@@ -96,7 +96,7 @@ TEST_F(LobbynetTest, LoginSuccessRequestsFourProfilesWithThePermanentId) {
     ASSERT_EQ(client.sent.size(), 1u);
     EXPECT_EQ(client.sent[0].id, 2);
     EXPECT_EQ(GetText(client.sent[0].bytes, 14, 15), "abcdefghijklmn");
-    EXPECT_FALSE(log.Has("pw"));  // the password never reaches a log line
+    EXPECT_FALSE(log.Contains("pw"));  // the password never reaches a log line
 
     client.Receive(EncodeLoginResult(check, 0, 4711));
     EXPECT_EQ(client.permid(), 4711);
@@ -112,7 +112,7 @@ TEST_F(LobbynetTest, LoginSuccessRequestsFourProfilesWithThePermanentId) {
     EXPECT_TRUE(frontend.Has("profiles_complete"));
     EXPECT_EQ(GetU16(frontend.profiles_[1], kProfActive), 1);
     EXPECT_EQ(GetU16(frontend.profiles_[0], kProfActive), 0);
-    EXPECT_TRUE(log.Has("LOBBYNET: received profile: 2 [name: Ann, active: 1]"));
+    EXPECT_TRUE(log.Contains("LOBBYNET: received profile: 2 [name: Ann, active: 1]"));
 }
 
 TEST_F(LobbynetTest, LoginResultsGiveTheirTextAndFinish) {
@@ -206,7 +206,7 @@ TEST_F(LobbynetTest, ProfileSelectionStates) {
     client.Receive(EncodeU32Body(check, kPktResult, 0));
     EXPECT_EQ(client.state(), 23);
     EXPECT_EQ(client.sent.back().id, 23);
-    EXPECT_TRUE(log.Has("LOBBYNET:: profile selected"));
+    EXPECT_TRUE(log.Contains("LOBBYNET:: profile selected"));
 
     // An empty slot is not uploaded; an index beyond the four slots sends nothing.
     client.sent.clear();
@@ -268,7 +268,7 @@ TEST_F(LobbynetTest, FailedSendsDisconnectOrReportZero) {
     client.fail_sends = true;
     EXPECT_EQ(client.SendChat("x", -1), 0);
     EXPECT_EQ(client.RequestChannelList(), 0);
-    EXPECT_TRUE(log.Has("LOBBYNET: unable to send packet"));
+    EXPECT_TRUE(log.Contains("LOBBYNET: unable to send packet"));
     // A failed log-in packet with no pending request reports 0.
     EXPECT_EQ(client.Login("ann", "pw", "", "", false, 0xFFFF, 0xFFFF), 0);
 }
@@ -344,7 +344,7 @@ TEST_F(LobbynetTest, SaveSettingsWritesTheUserSection) {
 }
 
 TEST(LobbynetVersion, ReadFromVersionHeader) {
-    MemoryLog log;
+    LogCapture log;
     const std::string path = ::testing::TempDir() + "version_test.hdr";
     std::vector<uint8_t> bytes(60, 0);
     bytes[52] = 0x34;
@@ -357,11 +357,11 @@ TEST(LobbynetVersion, ReadFromVersionHeader) {
     EXPECT_EQ(client.version(), 0x1234);
     LOBBYNET missing(nullptr, "no-such-file.hdr");
     EXPECT_EQ(missing.version(), -1);
-    EXPECT_TRUE(log.Has("LOBBYNET(): unable to read version from version.hdr"));
+    EXPECT_TRUE(log.Contains("LOBBYNET(): unable to read version from version.hdr"));
 }
 
 TEST(TnsControl, SendDataChecksAndHeaderSplitting) {
-    MemoryLog log;
+    LogCapture log;
     struct Recorder : TNS_CONTROL {
         void OnDataReceived(uint32_t, uint32_t sender, uint16_t module, uint16_t sub,
                             const uint8_t*, uint32_t size) override {
@@ -371,7 +371,7 @@ TEST(TnsControl, SendDataChecksAndHeaderSplitting) {
     } control;
     const uint8_t data[2] = {1, 2};
     EXPECT_EQ(control.SendData(0, 12, 1, data, 2), -1);
-    EXPECT_TRUE(log.Has("Loomex: TNS_CONTROL::SendData: client/server not initialised !"));
+    EXPECT_TRUE(log.Contains("Loomex: TNS_CONTROL::SendData: client/server not initialised !"));
     EXPECT_EQ(control.Disconnect(), -1);
 
     const uint8_t payload[6] = {12, 0, 31, 0, 0xAA, 0xBB};
@@ -380,12 +380,12 @@ TEST(TnsControl, SendDataChecksAndHeaderSplitting) {
     EXPECT_EQ(control.calls[0], (std::array<uint32_t, 4>{9, 12, 31, 2}));
     control.SRV_DataReceived(1, 9, payload, 3);  // shorter than the module header
     EXPECT_EQ(control.calls.size(), 1u);
-    EXPECT_TRUE(log.Has("Loomex: TNS_CONTROL::SRV_DataReceived(): invalid data received !"));
+    EXPECT_TRUE(log.Contains("Loomex: TNS_CONTROL::SRV_DataReceived(): invalid data received !"));
 }
 
 TEST(TnsControl, ServerFaceSendsClosesAndKeepsBudgets) {
     BL_Init();
-    MemoryLog log;
+    LogCapture log;
     struct Side : TNS_CONTROL {
         void OnLogon(uint32_t id) override { logons.push_back(id); }
         void OnUserRemoved(uint32_t id) override { gone.push_back(id); }
@@ -490,7 +490,7 @@ TEST_F(LobbynetTest, BusyClientDropsALoginWhenAsked) {
 
 TEST(TnsControl, ConnectGivesUpWhenTheServerNeverAnswers) {
     BL_Init();  // the kernel's logs need the file layer
-    MemoryLog log;
+    LogCapture log;
     // A listener that accepts the connection but never speaks.
     const int listener = socket(AF_INET, SOCK_STREAM, 0);
     ASSERT_GE(listener, 0);
@@ -519,14 +519,14 @@ TEST(TnsControl, ConnectGivesUpWhenTheServerNeverAnswers) {
     const auto begin = std::chrono::steady_clock::now();
     EXPECT_EQ(control.ConnectToHostname("127.0.0.1"), -1);
     EXPECT_GE(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(300));
-    EXPECT_TRUE(log.Has("Loomex: TNS_CONTROL:: ConnectToHostname(): login timeout"));
+    EXPECT_TRUE(log.Contains("Loomex: TNS_CONTROL:: ConnectToHostname(): login timeout"));
     EXPECT_FALSE(control.logged_on());
     EXPECT_FALSE(control.has_connection());
 
     // Without a connection Disconnect fails quietly.
     log.Clear();
     EXPECT_EQ(control.Disconnect(), -1);
-    EXPECT_TRUE(log.Snapshot().empty());
+    EXPECT_TRUE(log.Texts().empty());
     control.RemoveSystem();
     close(listener);
 }

@@ -12,7 +12,7 @@
 #include "resources/text_source.h"
 #include "resources/textlib.h"
 #include "scripting/lua_glue.h"
-#include "tests/baselib/captured_log.h"
+#include "tests/support/log_capture.h"
 
 namespace {
 
@@ -223,14 +223,14 @@ TEST_F(MenuLuaTest, ObjectsThatHangNowhereAreFreedOnRelease) {
 }
 
 TEST_F(MenuLuaTest, ForgedAndStaleHandlesAreRefused) {
-    CapturedLog log;
+    vorlane::testing::LogCapture log;
     // A table with the object tag but another userdata than a record.
     Run("menu = {} menu.fake = setmetatable({ _usrdata_ = io.stdout }, {})"
         " getmetatable(menu.fake)._Tag_ID_ = getmetatable(GUI_Area {})._Tag_ID_"
         " menu.a = GUI_Area { w = 5, h = 5, GUI_Label { name = 'inner' } }"
         " menu.inner = menu.a[1] RegisterMenu(menu.a)");
     EXPECT_FALSE(menus_.ShowMenu("menu.fake"));
-    EXPECT_TRUE(log.Has("no gui object found."));
+    EXPECT_TRUE(log.Contains("no gui object found."));
     // Its metamethods are not run: an error raised there would be outside
     // any protected call and end the program.
     LUA_ExecuteString(lua_.get(),

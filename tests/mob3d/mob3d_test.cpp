@@ -9,41 +9,24 @@
 
 #include "baselib/logsys.h"
 #include "scripting/lua_glue.h"
+#include "tests/support/log_capture.h"
 
 using namespace vorlane::frontend;
 
 namespace {
 
-std::vector<std::string> g_lines;
-
 class Mob3dTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        g_lines.clear();
-        previous_ = LOGSYS_GetDefault();
-        log_ = LOGSYS_Create(kLogNoPrefix, kLogToCallback, nullptr);
-        ASSERT_NE(log_, nullptr);
-        LOGSYS_SetCallback(log_, [](const char* text) { g_lines.emplace_back(text); });
-        LOGSYS_SetDefault(log_);
         lua_ = LUA_CreateState();
         ASSERT_NE(lua_, nullptr);
     }
-    void TearDown() override {
-        LUA_CloseState(lua_);
-        LOGSYS_SetDefault(previous_);
-        LOGSYS_Destroy(log_);
-    }
+    void TearDown() override { LUA_CloseState(lua_); }
     void Run(const std::string& script) {
         ASSERT_TRUE(ctrl_.InitFromBuffer(lua_, script.data(), script.size()));
     }
-    static bool Logged(const std::string& text) {
-        for (const auto& l : g_lines)
-            if (l == text)
-                return true;
-        return false;
-    }
-    LOGSYS* log_ = nullptr;
-    LOGSYS* previous_ = nullptr;
+    static bool Logged(const std::string& text) { return vorlane::testing::LogCapture::Has(text); }
+    vorlane::testing::LogCapture capture_;
     lua_State* lua_ = nullptr;
     MOB3D_CTRL ctrl_;
 };

@@ -20,9 +20,10 @@
 #include "net/krnl.h"
 #include "net/net_protocol.h"
 #include "net_test_support.h"
+#include "tests/support/log_capture.h"
 
 using nettest::EnvelopeBytes;
-using nettest::LogCapture;
+using vorlane::testing::LogCapture;
 
 namespace {
 
@@ -150,8 +151,10 @@ class Kernel : public ::testing::Test {
         NETDRV* driver() { return flow->driver(); }
     };
 
+    // Every line of every driver's logs.
+    LogCapture capture_;
+
     void SetUp() override {
-        LogCapture::Clear();
         char pattern[] = "/tmp/vorlane-net-XXXXXX";
         dir_ = mkdtemp(pattern);
     }
@@ -167,7 +170,6 @@ class Kernel : public ::testing::Test {
                                        settings) != 0) {
             return false;
         }
-        Attach(server_->driver());
         port_ = server_->driver()->listen_port;
         return port_ != 0;
     }
@@ -180,7 +182,6 @@ class Kernel : public ::testing::Test {
             0) {
             return nullptr;
         }
-        Attach(client->driver());
         clients_.push_back(std::move(client));
         return clients_.back().get();
     }
@@ -188,12 +189,6 @@ class Kernel : public ::testing::Test {
     bool LogOn(Client* client, const char* name) {
         client->user = SendLogonRequest(client->driver(), name, "KelArvO", port_, 127, 0, 0, 1);
         return client->user && Pump([&] { return client->api.own_id != 0; });
-    }
-
-    static void Attach(NETDRV* driver) {
-        LogCapture::Attach(driver->net_log);
-        LogCapture::Attach(driver->user_log);
-        LogCapture::Attach(driver->data_log);
     }
 
     // Drives every flow until `done` holds or the time-out passes.
@@ -600,6 +595,7 @@ TEST_F(Kernel, FilesAreSavedOnlyUnderPlainNames) {
 // [SECTION] Logs and settings
 
 TEST_F(Kernel, UnmutedRunWritesTheThreeLogFiles) {
+    capture_.Stop();
     ASSERT_TRUE(StartServer(FastSettings()));
     Client* a = AddClient();
     ASSERT_TRUE(LogOn(a, "writer"));
@@ -641,9 +637,6 @@ TEST_F(Kernel, MutedRunWritesNoFilesAndStillWorks) {
 TEST_F(Kernel, FlowSignalsStopStartAndTerminate) {
     Client* a = AddClient();
     ASSERT_NE(a, nullptr);
-    LOGSYS* log = LOGSYS_Create(0, kLogToCallback, nullptr);
-    LogCapture::Attach(log);
-    LOGSYS_SetDefault(log);
     SIGNAL_BLOCK signals;
     a->flow->SetSignalBlock(&signals);
     signals.Post(kSigStop);
@@ -659,7 +652,6 @@ TEST_F(Kernel, FlowSignalsStopStartAndTerminate) {
     EXPECT_TRUE(a->flow->Flags() & kFlowStarted);
     a->flow->Remove();
     EXPECT_FALSE(a->flow->Flags() & kFlowStarted);
-    LOGSYS_Destroy(log);
     EXPECT_TRUE(LogCapture::Contains("MAIN_LOOP got terminate flag."));
     EXPECT_TRUE(LogCapture::Contains("Net Driver: REMOVED !"));
 }
@@ -684,14 +676,10 @@ TEST(KernelSettings, ReadFromTheClientOrServerSection) {
     EXPECT_EQ(client.buf_writeblock, 8192u);
     EXPECT_EQ(client.srv_bind_addr, 0x7F000001u);
 
-    LogCapture::Clear();
-    LOGSYS* log = LOGSYS_Create(0, kLogToCallback, nullptr);
-    LogCapture::Attach(log);
-    LOGSYS_SetDefault(log);
+    LogCapture capture;
     FLOWNET flow;
     EXPECT_EQ(flow.Start(nullptr, kModeClient, "", "/nonexistent/lobbynet.ini"), -1);
     EXPECT_EQ(flow.LoadNetResource(nullptr, "x", 1), -1);
-    LOGSYS_Destroy(log);
     EXPECT_TRUE(LogCapture::Contains(
         "PROGFLOW_NET::LoadNetResource: config file not found (flownet.ini)!"));
     EXPECT_TRUE(LogCapture::Contains("PROGFLOW_NET::LoadNetResource: no net_setting handle !"));

@@ -1,63 +1,19 @@
-// Shared helpers of the network tests: a log sink that records lines, a
-// socket pair wrapped as two connections, and raw envelope bytes.
+// Shared helpers of the network tests: a socket pair wrapped as two
+// connections, and raw envelope bytes.
 #pragma once
 
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "baselib/logsys.h"
-#include "baselib/mutex.h"
 #include "net/envelope.h"
 
 namespace nettest {
-
-// Records every line written to the logs it is attached to.
-class LogCapture {
-  public:
-    static void Attach(LOGSYS* log) {
-        if (!log)
-            return;
-        MUTX_Lock(log->mutex, -1);
-        log->outputs |= kLogToCallback;
-        log->callback = &Sink;
-        MUTX_Unlock(log->mutex);
-    }
-    static void Clear() {
-        std::lock_guard lock(Mutex());
-        Lines().clear();
-    }
-    static int Count(std::string_view text) {
-        std::lock_guard lock(Mutex());
-        int count = 0;
-        for (const std::string& line : Lines()) count += line.find(text) != std::string::npos;
-        return count;
-    }
-    static bool Contains(std::string_view text) { return Count(text) > 0; }
-    static std::vector<std::string> Snapshot() {
-        std::lock_guard lock(Mutex());
-        return Lines();
-    }
-
-  private:
-    static void Sink(const char* text) {
-        std::lock_guard lock(Mutex());
-        Lines().emplace_back(text);
-    }
-    static std::mutex& Mutex() {
-        static std::mutex mutex;
-        return mutex;
-    }
-    static std::vector<std::string>& Lines() {
-        static std::vector<std::string> lines;
-        return lines;
-    }
-};
 
 // Two connected stream sockets, each wrapped as a connection.
 struct SocketPair {

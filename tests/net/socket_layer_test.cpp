@@ -15,10 +15,11 @@
 #include "net/net_socket.h"
 #include "net/pl_list.h"
 #include "net_test_support.h"
+#include "tests/support/log_capture.h"
 
 using nettest::EnvelopeBytes;
-using nettest::LogCapture;
 using nettest::SocketPair;
+using vorlane::testing::LogCapture;
 
 namespace {
 
@@ -38,13 +39,12 @@ uint32_t ReferenceCrc(const uint8_t* data, size_t size) {
 class CaptureLog : public ::testing::Test {
   protected:
     void SetUp() override {
-        LogCapture::Clear();
         log_ = LOGSYS_Create(0, kLogToCallback, nullptr);
         ASSERT_NE(log_, nullptr);
-        LogCapture::Attach(log_);
     }
     void TearDown() override { LOGSYS_Destroy(log_); }
     LOGSYS* log_ = nullptr;
+    LogCapture capture_;
 };
 
 bool NothingPending(int socket) {

@@ -5,13 +5,12 @@
 
 #include "baselib/logsys.h"
 #include "scripting/lua_glue.h"
+#include "tests/support/log_capture.h"
 #include "video/seq_ctrl.h"
 
 using namespace vorlane::video;
 
 namespace {
-
-std::vector<std::string> g_lines;
 
 const char* kDefines = R"(
 SEQUENCES = {}
@@ -25,20 +24,11 @@ PROP_TEXT, PROP_STARTWAIT = 7, 8
 class SeqTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        g_lines.clear();
-        previous_ = LOGSYS_GetDefault();
-        log_ = LOGSYS_Create(kLogNoPrefix, kLogToCallback, nullptr);
-        LOGSYS_SetCallback(log_, [](const char* text) { g_lines.emplace_back(text); });
-        LOGSYS_SetDefault(log_);
         lua_ = LUA_CreateState();
         ctrl_.RegisterFunctions(lua_);
         Run(kDefines);
     }
-    void TearDown() override {
-        LUA_CloseState(lua_);
-        LOGSYS_SetDefault(previous_);
-        LOGSYS_Destroy(log_);
-    }
+    void TearDown() override { LUA_CloseState(lua_); }
     void Run(const std::string& script) {
         ASSERT_EQ(LUA_ExecuteString(lua_, script.c_str(), "test"), 1);
     }
@@ -48,12 +38,7 @@ class SeqTest : public ::testing::Test {
         lua_pop(lua_, 1);
         return v;
     }
-    static bool Logged(const std::string& text) {
-        for (const auto& l : g_lines)
-            if (l == text)
-                return true;
-        return false;
-    }
+    static bool Logged(const std::string& text) { return vorlane::testing::LogCapture::Has(text); }
     // Runs updates every 10 ms from `start`; the time when `done` became true.
     template <typename F>
     uint32_t RunUntil(uint32_t start, F done, uint32_t limit = 10000) {
@@ -64,8 +49,7 @@ class SeqTest : public ::testing::Test {
         }
         return limit;
     }
-    LOGSYS* log_ = nullptr;
-    LOGSYS* previous_ = nullptr;
+    vorlane::testing::LogCapture capture_;
     lua_State* lua_ = nullptr;
     SEQ_CTRL ctrl_{nullptr, nullptr, nullptr, nullptr};
 };

@@ -72,7 +72,7 @@ class LobbyIntegrationTest : public ::testing::Test {
         }));
     }
 
-    MemoryLog log;
+    LogCapture log;
     std::string dir, database;
     std::unique_ptr<RunningServer> server;
 };
@@ -89,7 +89,7 @@ TEST_F(LobbyIntegrationTest, TwoClientsChatAndSeeUsersAndGames) {
     Enter(*bob, "Bob", "pw-bob", 2);
     ASSERT_TRUE(WaitFor({ann.get()}, [&] { return ann->frontend.Has("user_added Bob"); }));
     EXPECT_EQ(bob->net.users().size(), 2u);
-    EXPECT_FALSE(log.Has("pw-ann"));
+    EXPECT_FALSE(log.Contains("pw-ann"));
 
     // Public chat reaches both, the sender included; private only the target.
     ASSERT_EQ(ann->net.SendChat("hello all", -1), 1);
@@ -133,10 +133,10 @@ TEST_F(LobbyIntegrationTest, TwoClientsChatAndSeeUsersAndGames) {
 
     // A client that is logged on cannot connect again, and module types are checked.
     EXPECT_EQ(ann->net.ConnectToHostname("127.0.0.1"), -1);
-    EXPECT_TRUE(log.Has("Loomex: TNS_CONTROL::ConnectToHostname() already connected !"));
+    EXPECT_TRUE(log.Contains("Loomex: TNS_CONTROL::ConnectToHostname() already connected !"));
     const uint8_t byte = 0;
     EXPECT_EQ(ann->net.SendToServer(30001, 1, &byte, 1), -1);
-    EXPECT_TRUE(log.Has("Loomex: TNS_CONTROL::SendData: invalid module type !(1)"));
+    EXPECT_TRUE(log.Contains("Loomex: TNS_CONTROL::SendData: invalid module type !(1)"));
 }
 
 TEST_F(LobbyIntegrationTest, RefusedLoginsGiveTheirTexts) {

@@ -103,7 +103,7 @@ class ServerProtocolTest : public ::testing::Test {
         return game;
     }
 
-    MemoryLog log;
+    LogCapture log;
     PKTCHECK check;
     std::unique_ptr<LobbyStore> store;
     std::unique_ptr<RecordingServer> server;
@@ -131,7 +131,7 @@ TEST_F(ServerProtocolTest, FirstLoginCreatesTheAccountAndCloses) {
     old_client.fixed_a = 6;
     server->Receive(4, EncodeFirstLogin(check, old_client));
     EXPECT_EQ(server->LastResult(4), kCodeWrongVersion);
-    EXPECT_FALSE(log.Has("pw\""));
+    EXPECT_FALSE(log.Contains("pw\""));
 }
 
 TEST_F(ServerProtocolTest, LoginResults) {
