@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "baselib/log_channel.h"
 #include "core_test_support.h"
 
 namespace {
@@ -139,6 +140,32 @@ TEST_F(LogsysTest, MuteSwitchSilencesEveryLog) {
     EXPECT_EQ(LOGSYS_Text(nullptr, kLogInfo, "default"), 0);
     EXPECT_EQ(LOGSYS_Info("%d chars", 12345), 11);  // the formatted length
     EXPECT_TRUE(g_lines.empty());
+    LOGSYS_Destroy(log);
+}
+
+TEST_F(LogsysTest, RedirectTakesEveryLogsLinesUntilRestored) {
+    LOGSYS* log = LOGSYS_Create(0, kLogToCallback, nullptr);
+    LOGSYS_SetCallback(log, CollectLine);
+    LOGSYS_SetDefault(log);
+    std::vector<std::string> taken;
+    vorlane::LogSink previous = vorlane::RedirectLog([&](uint32_t level, const char* text) {
+        taken.push_back(std::to_string(level) + " " + text);
+    });
+    EXPECT_EQ(LOGSYS_Text(nullptr, kLogWarning, "default"), 0);
+    vorlane::LogTo(log, kLogError, "explicit %d", 7);
+    LOGSYS_Info("formatted");
+    EXPECT_EQ(LOGSYS_Text(log, 256, "outside the level mask"), 0);
+    LOGSYS_MuteAll();  // a redirect is explicit: the mute does not hide lines from it
+    vorlane::Log(kLogData, "muted");
+    EXPECT_THAT(taken, ElementsAre("8 default", "16 explicit 7", "4 formatted", "128 muted"));
+    EXPECT_TRUE(g_lines.empty());  // nothing reached the log's own outputs
+
+    EXPECT_TRUE(vorlane::RedirectLog(std::move(previous)));  // hands back the sink it replaced
+    LOGSYS_ResetForTests();
+    LOGSYS_SetDefault(log);
+    vorlane::Log(kLogInfo, "back to the log");
+    EXPECT_THAT(g_lines, ElementsAre("back to the log"));
+    EXPECT_EQ(taken.size(), 4u);
     LOGSYS_Destroy(log);
 }
 
