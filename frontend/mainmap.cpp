@@ -14,6 +14,7 @@
 #include "content/mission_ctrl.h"
 #include "frontend/game_launch.h"
 #include "frontend/mob3d.h"
+#include "frontend/return_check.h"
 #include "gui/gui_control.h"
 #include "gui/gui_media.h"
 #include "gui/gui_widgets.h"
@@ -616,26 +617,18 @@ void MAINMAP::MissionDetails() {
 }
 
 void MAINMAP::ReturnFromGame() {
-    CFGFILE handover;
-    if (!handover.Read(context_.mplayer_cfg_path))
-        return;
-    if (handover.GetNumber("game", "return_from_game", 0) != 1)
+    ReturnLogin login;
+    if (!CheckReturnFromGame(context_.mplayer_cfg_path, &login))
         return;
     HideMenu("menu.login");
-    std::string user =
-        handover.GetText("user", "username") ? handover.GetText("user", "username") : "";
-    std::string pass =
-        handover.GetText("user", "password") ? handover.GetText("user", "password") : "";
-    int64_t profile = handover.GetNumber("user", "profid", -1);
-    int64_t channel = handover.GetNumber("user", "lastchannel", -1);
     ShowMenu("menu.connectinfo");
-    handover.SetNumber("game", "return_from_game", 0);
-    handover.Write(context_.mplayer_cfg_path);
     if (context_.draw_now)
         context_.draw_now();
+    // A profile or channel number that does not fit the wire's 16 bits asks for no
+    // selection rather than wrapping round to another profile or channel.
     if (context_.lobby)
-        context_.lobby->Login(user.c_str(), pass.c_str(), "", "", true, uint16_t(profile),
-                              uint16_t(channel));
+        context_.lobby->Login(login.username.c_str(), login.password.c_str(), "", "", true,
+                              ReturnSelection(login.profile), ReturnSelection(login.channel));
 }
 
 }  // namespace vorlane::frontend

@@ -3,6 +3,7 @@
 #include "frontend/mainmap.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -33,6 +34,8 @@ class MainMapTest : public MenuFixture {
         ASSERT_NO_FATAL_FAILURE(MenuFixture::SetUp());
         cfg_path_ = testing::TempDir() + "mainmap_lobby.cfg";
         std::remove(cfg_path_.c_str());
+        mplayer_path_ = testing::TempDir() + "mainmap_mplayer_" + std::to_string(getpid()) + ".cfg";
+        std::remove(mplayer_path_.c_str());
     }
 
     void Make() {
@@ -42,7 +45,7 @@ class MainMapTest : public MenuFixture {
         context.textlib = &textlib_;
         context.set_program_state = [this](int32_t state) { state_ = state; };
         context.lobby_cfg_path = cfg_path_;
-        context.mplayer_cfg_path = testing::TempDir() + "mainmap_mplayer.cfg";
+        context.mplayer_cfg_path = mplayer_path_;
         context.menu_script = SourceFile("assets/multilobby/menus/lobby_menu.lua");
         map_ = std::make_unique<MAINMAP>(std::move(context));
         ASSERT_TRUE(map_->IsReady());
@@ -51,6 +54,7 @@ class MainMapTest : public MenuFixture {
     void TearDown() override {
         map_.reset();
         menus_.reset();
+        std::remove(mplayer_path_.c_str());
     }
 
     bool Visible(const char* name) {
@@ -99,6 +103,7 @@ class MainMapTest : public MenuFixture {
 
     std::unique_ptr<MAINMAP> map_;
     std::string cfg_path_;
+    std::string mplayer_path_;
     int32_t state_ = 0;
 };
 
@@ -363,5 +368,22 @@ TEST_F(MainMapTest, ColourButtonsHangInTheirFrames) {
             ASSERT_NE(radio, nullptr) << name;
             EXPECT_EQ(radio->parent(), frame) << name;
         }
+    }
+}
+
+TEST_F(MainMapTest, ReturnFromAGameLogsInAgainAndNeverWrapsTheProfileNumber) {
+    // profid 65536 would wrap round to profile 0 in 16 bits; it must ask for no
+    // profile instead, so the client does not pick one on its own.
+    for (const char* profile : {"1", "65536"}) {
+        std::ofstream(mplayer_path_)
+            << "[game]\nreturn_from_game=1\n[user]\nusername=ann\n"
+            << "password=secret\nprofid=" << profile << "\nlastchannel=2\n";
+        lobby_ = std::make_unique<LOBBYNET>(nullptr, nullptr);
+        Make();
+        map_->Init(1);
+        EXPECT_TRUE(Visible("menu.connectinfo")) << profile;
+        EXPECT_FALSE(Visible("menu.login")) << profile;
+        EXPECT_EQ(lobby_->automatic(), std::string(profile) == "1") << profile;
+        map_.reset();
     }
 }
