@@ -8,14 +8,22 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-}  // namespace
-
+// The text of `path` up to its last '\' or '/' (empty when there is none).
 std::string DirectoryOf(std::string_view path) {
     size_t cut = path.find_last_of("\\/");
     if (cut == std::string_view::npos)
         return {};
     return std::string(path.substr(0, cut));
 }
+
+// The first word up to its last separator, else the module path's directory.
+std::string ProgramDirectory(const std::vector<std::string>& words, std::string_view module_path) {
+    std::string_view program = words.empty() ? std::string_view() : words[0];
+    bool has_separator = program.find_first_of("\\/") != std::string_view::npos;
+    return has_separator ? DirectoryOf(program) : DirectoryOf(module_path);
+}
+
+}  // namespace
 
 SplitCommandLine MAIN_SplitCommandLine(std::string_view text, std::string_view module_path) {
     SplitCommandLine result;
@@ -36,9 +44,16 @@ SplitCommandLine MAIN_SplitCommandLine(std::string_view text, std::string_view m
             result.words.emplace_back(text.substr(start, pos - start));
         }
     }
-    std::string_view program = result.words.empty() ? std::string_view() : result.words[0];
-    bool has_separator = program.find_first_of("\\/") != std::string_view::npos;
-    result.program_directory = has_separator ? DirectoryOf(program) : DirectoryOf(module_path);
+    result.program_directory = ProgramDirectory(result.words, module_path);
+    return result;
+}
+
+SplitCommandLine MAIN_SplitCommandLine(int argc, const char* const* argv,
+                                       std::string_view module_path) {
+    SplitCommandLine result;
+    for (int i = 0; i < argc && argv && result.words.size() < kMaxCommandLineWords; ++i)
+        result.words.emplace_back(argv[i] ? argv[i] : "");
+    result.program_directory = ProgramDirectory(result.words, module_path);
     return result;
 }
 

@@ -20,8 +20,10 @@ struct SplitCommandLine {
 // The program directory is the first word up to its last path separator; when
 // it has none, `module_path` up to its last separator is used instead.
 SplitCommandLine MAIN_SplitCommandLine(std::string_view text, std::string_view module_path);
-
-// The text of `path` up to its last '\' or '/' (empty when there is none).
-std::string DirectoryOf(std::string_view path);
+// The same for a command line the system has split already (the process
+// entry's argument vector): at most kMaxCommandLineWords words are taken, and
+// the program directory follows the same rule.
+SplitCommandLine MAIN_SplitCommandLine(int argc, const char* const* argv,
+                                       std::string_view module_path);
 
 }  // namespace vorlane

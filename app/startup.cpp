@@ -189,18 +189,15 @@ int MAIN_Entry(int argc, char** argv) {
     g_critical_error.clear();
     g_starting_or_stopping = 1;
 
-    // The shell has split the words already; the splitter's program-directory
-    // rule still applies to the program path.
-    std::vector<std::string> words(argv, argv + argc);
-    if (words.empty()) {
+    // The system has split the words already; the splitter still caps their
+    // number and finds the program directory.
+    SplitCommandLine command_line = MAIN_SplitCommandLine(argc, argv, ModulePath());
+    if (command_line.words.empty()) {
         LogError("parsing commandline failed.");
         return -1;
     }
-    std::string program_directory = DirectoryOf(words[0]);
-    if (program_directory.empty())
-        program_directory = DirectoryOf(ModulePath());
 
-    if (MAIN_ParseOptions(words) < 0) {
+    if (MAIN_ParseOptions(command_line.words) < 0) {
         LogInfo("MAIN: Parse commandline failed.");
         return -1;
     }

@@ -364,18 +364,6 @@ int16_t BL_DeleteFile(const char* name) {
     }
 }
 
-void BL_MakePath(char* directory, const char* name) {
-    if (!directory)
-        return;
-    const size_t length = strlen(directory);
-    if (length == 0 || directory[length - 1] != '/') {
-        directory[length] = '/';
-        directory[length + 1] = '\0';
-    }
-    if (name)
-        strcat(directory, name);
-}
-
 int16_t BL_MakePath(char* directory, size_t capacity, const char* name) {
     if (!directory || capacity == 0)
         return -1;

@@ -66,10 +66,8 @@ int16_t BL_FileExists(const char* name);
 int16_t BL_DeleteFile(const char* name);
 
 // Appends "/" to `directory` in place unless it already ends with one, then
-// `name`. This form trusts the caller's buffer to hold the result.
-void BL_MakePath(char* directory, const char* name);
-// The bounded form: fails with -1 (buffer unchanged) when the result and its
-// terminator do not fit into `capacity` bytes.
+// `name`. 0, or -1 with the buffer unchanged when the result and its terminator
+// do not fit into the `capacity` bytes of `directory`.
 int16_t BL_MakePath(char* directory, size_t capacity, const char* name);
 
 // Loads a whole file. Without `buffer` a new block of the file's length is taken

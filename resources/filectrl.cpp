@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 
+#include "baselib/bl_file.h"
 #include "baselib/scfg/scfg.h"
 #include "resources/res_file.h"
 
@@ -106,17 +107,11 @@ int FILECTRL::LoadConfigFile(const char* file_name) {
 bool FILECTRL::JoinInto(const char* directory, const char* name) {
     if (!name)
         return false;
-    int written;
-    if (!directory) {
-        written = std::snprintf(result, sizeof result, "%s", name);
-    } else {
-        size_t length = std::strlen(directory);
-        bool has_slash = length > 0 && directory[length - 1] == '/';
-        written =
-            std::snprintf(result, sizeof result, "%s%s%s", directory, has_slash ? "" : "/", name);
-    }
     // A joined path that does not fit names no file; it is never cut short.
-    return written >= 0 && size_t(written) < sizeof result;
+    int written = std::snprintf(result, sizeof result, "%s", directory ? directory : name);
+    if (written < 0 || size_t(written) >= sizeof result)
+        return false;
+    return !directory || BL_MakePath(result, sizeof result, name) == 0;
 }
 
 const char* FILECTRL::MakePath(const char* directory, const char* name) {

@@ -34,3 +34,15 @@ TEST(CommandLine, UnclosedQuoteRunsToTheEndAndWordsAreCapped) {
     EXPECT_EQ(MAIN_SplitCommandLine(many, "").words.size(), vorlane::kMaxCommandLineWords);
     EXPECT_TRUE(MAIN_SplitCommandLine("   ", "").words.empty());
 }
+
+TEST(CommandLine, ArgumentVectorKeepsItsWordsUnderTheSameRules) {
+    std::vector<const char*> argv = {"./build/app/vorlane-lobby", "script=a b.lua"};
+    auto split = MAIN_SplitCommandLine(int(argv.size()), argv.data(), "/elsewhere/x");
+    EXPECT_EQ(split.words,
+              (std::vector<std::string>{"./build/app/vorlane-lobby", "script=a b.lua"}));
+    EXPECT_EQ(split.program_directory, "./build/app");
+    argv.assign(300, "w");
+    split = MAIN_SplitCommandLine(int(argv.size()), argv.data(), "/opt/vorlane/bin/vorlane-lobby");
+    EXPECT_EQ(split.words.size(), vorlane::kMaxCommandLineWords);
+    EXPECT_EQ(split.program_directory, "/opt/vorlane/bin");
+}

@@ -250,17 +250,17 @@ TEST_F(FileTableTest, ThreadsOpeningAtOnceGetTheirOwnEntries) {
 
 TEST(MakePath, JoinsWithOneSlash) {
     char buffer[64] = "data";
-    BL_MakePath(buffer, "font");
+    EXPECT_EQ(BL_MakePath(buffer, sizeof buffer, "font"), 0);
     EXPECT_STREQ(buffer, "data/font");
     std::strcpy(buffer, "data/");
-    BL_MakePath(buffer, "x.cfg");
+    BL_MakePath(buffer, sizeof buffer, "x.cfg");
     EXPECT_STREQ(buffer, "data/x.cfg");
     std::strcpy(buffer, "");
-    BL_MakePath(buffer, "x");
+    BL_MakePath(buffer, sizeof buffer, "x");
     EXPECT_STREQ(buffer, "/x");
 }
 
-TEST(MakePath, BoundedFormRefusesWhatDoesNotFit) {
+TEST(MakePath, RefusesWhatDoesNotFit) {
     char buffer[10] = "data";
     EXPECT_EQ(BL_MakePath(buffer, sizeof buffer, "abcd"), 0);  // "data/abcd" + 0 = 10
     EXPECT_STREQ(buffer, "data/abcd");
