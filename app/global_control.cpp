@@ -1,3 +1,11 @@
+// [SECTION] index
+//   The subsystems the program starts and releases, one Init/Release pair each.
+//   - Input, Lua and file control
+//   - Archive and texts
+//   - Input device, sound and capture
+//   - Fonts and release of the early subsystems
+//   - 3D engine, video and sequences
+//   - Release of everything
 #include "app/global_control.h"
 
 #include "app/window.h"
@@ -17,6 +25,7 @@ namespace vorlane {
 
 GLOBAL_CONTROL_BASE* g_control = nullptr;
 
+// [SECTION] Input, Lua and file control
 GLOBAL_CONTROL_BASE::GLOBAL_CONTROL_BASE() {
     app_flags.ClearAll();
     ready_ = true;
@@ -90,6 +99,7 @@ void GLOBAL_CONTROL_BASE::ReleaseFileCtrl() {
     file_ctrl_.reset();
 }
 
+// [SECTION] Archive and texts
 namespace {
 
 constexpr int kInputSlots[] = {0, 3, 2, 5, 6, 12, 7, 8};
@@ -132,6 +142,7 @@ int16_t GLOBAL_CONTROL_BASE::InitTextLib(const char* name) {
     return 0;
 }
 
+// [SECTION] Input device, sound and capture
 int16_t GLOBAL_CONTROL_BASE::InitDXInput(int screen_width, int screen_height) {
     auto source = std::make_unique<media::SdlInputSource>();
     media::SdlInputSource* events = source.get();
@@ -207,6 +218,7 @@ void GLOBAL_CONTROL_BASE::UnregisterInputHandler() {
     input_handler_ = nullptr;
 }
 
+// [SECTION] Fonts and release of the early subsystems
 int16_t GLOBAL_CONTROL_BASE::InitFontCtrl(const uint16_t* table, int count, media::GFXSYS3D* gfx) {
     auto fonts = std::make_unique<resources::QNTFONTCTRL_BASE>(count, gfx);
     if (!file_ctrl_ || fonts->LoadFonts(*file_ctrl_, table) != 0) {
@@ -256,6 +268,7 @@ void GLOBAL_CONTROL_BASE::ReleaseDave() {
     dave_ = nullptr;
 }
 
+// [SECTION] 3D engine, video and sequences
 int16_t GLOBAL_CONTROL_BASE::Init3DEngine(media::GFXSYS3D* gfx) {
     media::ENGINE3D& engine = media::Engine3D();
     if (engine.Startup(gfx) != 0) {
@@ -328,6 +341,7 @@ void GLOBAL_CONTROL_BASE::ReleaseSequenceCtrl() {
     sequences_.reset();
 }
 
+// [SECTION] Release of everything
 void GLOBAL_CONTROL_BASE::ReleaseAll() {
     // The front end's frame owns and releases the menu manager and the GUI
     // control.

@@ -1,3 +1,10 @@
+// [SECTION] index
+//   Files of the base library: one descriptor table behind 16-bit handles.
+//   - Descriptor table
+//   - Start and stop
+//   - Handle operations
+//   - Operations by name
+//   - Whole-file load and save
 #include "baselib/bl_file.h"
 
 #include <fcntl.h>
@@ -15,6 +22,7 @@
 #include "baselib/bl_memory.h"
 #include "baselib/logsys.h"
 
+// [SECTION] Descriptor table
 namespace vorlane::baselib {
 namespace {
 
@@ -129,6 +137,7 @@ int OpenFileCount() {
 
 }  // namespace vorlane::baselib
 
+// [SECTION] Start and stop
 using namespace vorlane::baselib;
 
 int16_t InitBL() {
@@ -160,6 +169,7 @@ int16_t FreeBL() {
     return 0;
 }
 
+// [SECTION] Handle operations
 uint16_t BL_OpenFile(const char* name, int mode) {
     FileTable& table = Table();
     if (!table.initialised) {
@@ -323,6 +333,7 @@ int64_t BL_SeekEnd(uint16_t handle) {
     return int64_t(end);
 }
 
+// [SECTION] Operations by name
 int64_t BL_LengthFile(const char* name) {
     const char* shown = name ? name : "(null)";
     const int descriptor = name ? OpenNative(name, O_RDONLY) : -1;
@@ -384,6 +395,7 @@ int16_t BL_MakePath(char* directory, size_t capacity, const char* name) {
     return 0;
 }
 
+// [SECTION] Whole-file load and save
 void* FILE_Load(const char* name, void* buffer, uint32_t* length, uint32_t capacity) {
     const char* shown = name ? name : "(null)";
     const int64_t file_length = BL_LengthFile(name);

@@ -1,3 +1,9 @@
+// [SECTION] index
+//   SDL input source: scan codes, text, and the keyboard and mouse reads.
+//   - Scan code table
+//   - Text to single bytes
+//   - Event intake
+//   - Reads
 #include "media/sdl_input.h"
 
 #include <algorithm>
@@ -16,6 +22,7 @@ constexpr size_t kMaxButtonChanges = 16;
 
 }  // namespace
 
+// [SECTION] Scan code table
 uint8_t DikFromSdlScancode(SDL_Scancode sc) {
     if (sc >= SDL_SCANCODE_A && sc <= SDL_SCANCODE_Z) {
         static constexpr uint8_t kLetters[26] = {kDikA, kDikB, kDikC, kDikD, kDikE, kDikF, kDikG,
@@ -178,6 +185,7 @@ uint8_t DikFromSdlScancode(SDL_Scancode sc) {
     }
 }
 
+// [SECTION] Text to single bytes
 std::vector<uint8_t> Utf8ToLatin1(const char* text) {
     std::vector<uint8_t> out;
     if (!text)
@@ -216,6 +224,7 @@ std::vector<uint8_t> Utf8ToLatin1(const char* text) {
     return out;
 }
 
+// [SECTION] Event intake
 void SdlInputSource::SetScreen(int width, int height, float scale_x, float scale_y) {
     width_ = std::max(width, 1);
     height_ = std::max(height, 1);
@@ -304,6 +313,7 @@ bool SdlInputSource::HandleEvent(const SDL_Event& e) {
     }
 }
 
+// [SECTION] Reads
 ReadStatus SdlInputSource::ReadKeyboard(std::vector<KeyItem>& items, size_t max) {
     size_t count = std::min(max, pending_.size());
     items.insert(items.end(), pending_.begin(), pending_.begin() + ptrdiff_t(count));

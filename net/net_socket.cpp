@@ -1,3 +1,10 @@
+// [SECTION] index
+//   POSIX sockets behind the kernel's NET_ functions.
+//   - Helpers
+//   - Error codes and texts
+//   - Service start and stop
+//   - Connect, listen and accept
+//   - Close and addresses
 #include "net/net_socket.h"
 
 #include <arpa/inet.h>
@@ -13,6 +20,7 @@
 
 #include "baselib/log_channel.h"
 
+// [SECTION] Helpers
 namespace {
 
 struct ErrorRow {
@@ -79,6 +87,7 @@ int WaitSocket(int fd, short events, uint32_t timeout_ms) {
 
 }  // namespace
 
+// [SECTION] Error codes and texts
 int NET_ErrorCodeFromErrno(int error) {
     switch (error) {
         case ENETDOWN:
@@ -169,6 +178,7 @@ int NET_ReportError(int /*ignored*/, LOGSYS* log, uint32_t log_class, int report
     return NET_ReportErrorCode(NET_ErrorCodeFromErrno(errno), log, log_class, report);
 }
 
+// [SECTION] Service start and stop
 NET_SERVICE* NET_Init(uint16_t port, LOGSYS* log) {
     auto* service = new (std::nothrow) NET_SERVICE;
     if (!service) {
@@ -186,6 +196,7 @@ int16_t NET_Done(NET_SERVICE* service) {
     return 0;
 }
 
+// [SECTION] Connect, listen and accept
 NET_CONNECTION* NET_Connect(uint16_t port, uint8_t a, uint8_t b, uint8_t c, uint8_t d,
                             uint32_t timeout_ms, LOGSYS* log) {
     auto* connection = new (std::nothrow) NET_CONNECTION;
@@ -291,6 +302,7 @@ NET_CONNECTION* NET_Accept(NET_CONNECTION* listener, uint32_t timeout_ms, LOGSYS
     return connection;
 }
 
+// [SECTION] Close and addresses
 void NET_Shutdown(NET_CONNECTION* connection) {
     if (connection && connection->socket >= 0)
         shutdown(connection->socket, SHUT_RDWR);

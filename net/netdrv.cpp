@@ -1,6 +1,6 @@
 // [SECTION] index
 //   Reader thread, writer thread, server thread, user set-up and removal,
-//   driver start and removal, sending.
+//   queues, sending, driver start and removal.
 #include "net/netdrv.h"
 
 #include <poll.h>

@@ -1,4 +1,12 @@
 // SNDAPI implementation.
+// [SECTION] index
+//   SNDAPI: sounds, voices, fades and positional sound on top of the sound kernel.
+//   - Tables and positional helpers
+//   - Start and stop
+//   - Sounds and voices
+//   - Volume, pan, position and fades
+//   - Per-frame processing
+//   - Release and queries
 #include "sound/sndapi.h"
 
 #include <algorithm>
@@ -7,6 +15,7 @@
 #include "baselib/logsys.h"
 #include "baselib/timer.h"
 
+// [SECTION] Tables and positional helpers
 namespace vorlane::sound {
 
 namespace {
@@ -60,6 +69,7 @@ int PositionalPan(float dx, float dy, float heading) {
     return std::clamp(int(std::lround(std::sin(bearing) * 100.0)), -100, 100);
 }
 
+// [SECTION] Start and stop
 SNDAPI::SNDAPI(std::unique_ptr<SoundDevice> device)
     : kernel_(std::make_unique<SOUNDKERNEL>(device ? std::move(device) : MakeSdlSoundDevice())) {}
 
@@ -92,6 +102,7 @@ int SNDAPI::StartKernel(int device_index, int bits, int channels, int rate) {
     return 0;
 }
 
+// [SECTION] Sounds and voices
 int SNDAPI::LoadSoundFromMem(const uint8_t* data, uint32_t size, uint32_t /*flags*/) {
     std::lock_guard lock(mutex_);
     if (!ready())
@@ -173,6 +184,7 @@ void SNDAPI::StopAll() {
             RemoveVoiceLocked(v);
 }
 
+// [SECTION] Volume, pan, position and fades
 void SNDAPI::ApplyVolume(Voice& voice) {
     int applied = voice.volume * voice.computed_volume / 100 * master_volume_ / 100;
     kernel_->SetVolume(voice.buffer_id, applied);
@@ -242,6 +254,7 @@ void SNDAPI::UpdatePosition(Voice& voice) {
     voice.pan = PositionalPan(dx, dy, listener_.heading);
 }
 
+// [SECTION] Per-frame processing
 void SNDAPI::Process() {
     Process(GetTickCount());
 }
@@ -286,6 +299,7 @@ void SNDAPI::Process(uint32_t now) {
     }
 }
 
+// [SECTION] Release and queries
 void SNDAPI::Release() {
     std::lock_guard lock(mutex_);
     if (!initialised_)

@@ -1,3 +1,8 @@
+// [SECTION] index
+//   The manifest reader: tokens, statements and includes, then warnings.
+//   - Parser
+//   - Statements
+//   - Entry points
 #include "tools/pack/manifest.h"
 
 #include <cctype>
@@ -10,6 +15,7 @@
 
 namespace vorlane::pack {
 
+// [SECTION] Parser
 namespace {
 
 constexpr uint64_t kMaxManifestSize = 16u << 20;
@@ -121,6 +127,7 @@ class Parser {
         return text.find_first_of(std::string("\"\r\n\0", 4)) == std::string::npos;
     }
 
+    // [SECTION] Statements
     bool Statement(const std::vector<Token>& tokens, const std::string& file, int line,
                    const std::string& base_dir, int depth) {
         const std::string& word = tokens[0].value;
@@ -262,6 +269,7 @@ class Parser {
     int current_ = -1;  // index of the location that takes resources
 };
 
+// [SECTION] Entry points
 }  // namespace
 
 bool ParseManifest(std::string_view text, const std::string& file_name, Manifest& manifest,
