@@ -5,6 +5,7 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -125,6 +126,14 @@ bool TrustedSender(NETUSR* user, uint32_t* sender) {
     return true;
 }
 
+// Tells the server application that a client's message was dropped. 0: the
+// drop itself is no failure of the kernel.
+int16_t Refused(NETDRV* driver, uint32_t sender, uint32_t type) {
+    if (driver->api)
+        driver->api->SrvDataRefused(sender, type);
+    return 0;
+}
+
 int16_t DistributeCustomData(NETDRV* driver, ENVELOPE* envelope) {
     uint32_t sender = 0;
     if (!TrustedSender(envelope->user, &sender))
@@ -137,7 +146,7 @@ int16_t DistributeCustomData(NETDRV* driver, ENVELOPE* envelope) {
     }
     // With relaying switched off data for other users is dropped on purpose.
     if (!driver->relay)
-        return 0;
+        return Refused(driver, sender, NET_MSGTYPE_CUSTOMDATA);
     return SendSingleMessage(driver, sender, receiver, NET_MSGTYPE_CUSTOMDATA,
                              envelope->data.data(), envelope->data_size());
 }
@@ -146,12 +155,24 @@ int16_t DistributeCustomData(NETDRV* driver, ENVELOPE* envelope) {
 int16_t SaveFile(NETDRV* driver, ENVELOPE* envelope) {
     FILE_RECORD record;
     const bool server = driver->mode == kModeServer;
-    bool saved =
-        DecodeFileRecord(envelope->data.data(), envelope->data.size(), &record) &&
-        IsSafeFileName(record.name) &&
-        FILE_Save(
-            (driver->file_dir.empty() ? record.name : driver->file_dir + "/" + record.name).c_str(),
-            record.contents, record.length) >= 0;
+    // Without a folder for them files are not taken at all: nothing lands in
+    // the working folder because a peer chose to send it.
+    if (driver->file_dir.empty()) {
+        LOGSYS_Text(driver->net_log, kLogWarning, "FILE REFUSED: no folder takes files.");
+        uint32_t sender = 0;
+        if (server && TrustedSender(envelope->user, &sender))
+            Refused(driver, sender, NET_MSGTYPE_FILE);
+        DecodeFileRecord(envelope->data.data(), envelope->data.size(), &record);
+        if (driver->api) {
+            server ? driver->api->SrvFileFailed(record.name.c_str())
+                   : driver->api->CltFileFailed(record.name.c_str());
+        }
+        return 0;
+    }
+    bool saved = DecodeFileRecord(envelope->data.data(), envelope->data.size(), &record) &&
+                 IsSafeFileName(record.name) &&
+                 FILE_Save((driver->file_dir + "/" + record.name).c_str(), record.contents,
+                           record.length) >= 0;
     if (saved) {
         std::string line = "FILE RECEIVED: " + record.name;
         LOGSYS_Text(driver->net_log, kLogInfo, line.c_str());
@@ -175,7 +196,7 @@ int16_t DistributeFile(NETDRV* driver, ENVELOPE* envelope) {
     if (envelope->header.receiver == NET_ID_SERVER)
         return SaveFile(driver, envelope);
     if (!driver->relay)
-        return 0;
+        return Refused(driver, sender, NET_MSGTYPE_FILE);
     return SendSingleMessage(driver, sender, envelope->header.receiver, NET_MSGTYPE_FILE,
                              envelope->data.data(), envelope->data_size());
 }
@@ -184,6 +205,10 @@ int16_t DistributeGroupData(NETDRV* driver, ENVELOPE* envelope) {
     uint32_t sender = 0;
     if (!TrustedSender(envelope->user, &sender) || envelope->data.size() < 4)
         return -1;
+    // A client's group data always goes to other users. The server's own
+    // group data does not pass here (NETGRP_SendToAll), so it still goes out.
+    if (!driver->relay)
+        return Refused(driver, sender, NET_MSGTYPE_GROUPDATA);
     const uint8_t* data = envelope->data.data();
     uint32_t group = uint32_t(data[0]) | uint32_t(data[1]) << 8 | uint32_t(data[2]) << 16 |
                      uint32_t(data[3]) << 24;
@@ -224,6 +249,25 @@ int16_t LogonAccepted(NETDRV* driver, ENVELOPE* envelope) {
         LOGSYS_Text(driver->net_log, kLogError, "SendAliveMessage: Cannot alloc message.");
     }
     return 0;
+}
+
+// The server refused the log-on: the application learns why, and the
+// connection goes at once instead of waiting for the log-on time-out.
+int16_t LogonRefused(NETDRV* driver, ENVELOPE* envelope) {
+    NETUSR* user = envelope->user;
+    if (!user || !NETUSR_Contains(&driver->users, user) || user->address)
+        return -1;
+    uint32_t reason = 0;
+    if (envelope->data.size() >= 4) {
+        const uint8_t* data = envelope->data.data();
+        reason = uint32_t(data[0]) | uint32_t(data[1]) << 8 | uint32_t(data[2]) << 16 |
+                 uint32_t(data[3]) << 24;
+    }
+    LogTo(driver->net_log, kLogWarning, "Server refused LOGMEON (reason %lu).",
+          (unsigned long)reason);
+    if (driver->api)
+        driver->api->CltLogonRefused(reason);
+    return KRNL_SendUsrRemoveMessage(driver, user);
 }
 
 int16_t ClientGroupData(NETDRV* driver, ENVELOPE* envelope) {
@@ -331,6 +375,10 @@ void HandleClient(NETDRV* driver, ENVELOPE* envelope) {
         case NET_MSGTYPE_LOGONACCEPTED:
             Failed(driver, LogonAccepted(driver, envelope),
                    "MAIN: MessageLoop LOGONACCEPTED failed.");
+            break;
+        case NET_MSGTYPE_LOGONREFUSED:
+            Failed(driver, LogonRefused(driver, envelope),
+                   "MAIN: MessageLoop LOGONREFUSED failed.");
             break;
         case NET_MSGTYPE_LOGOFFACCEPTED: {
             LOGSYS_Text(log, kLogInfo, "MAIN: MessageLoop got LOGOFFACCEPTED.");
@@ -467,9 +515,21 @@ int16_t KRNL_LogClientOn(NETDRV* driver, ENVELOPE* envelope) {
     if (user->address)
         return -1;
     auto lock = NETUSR_Lock(&driver->users);
-    ADDR_RECORD* address = ADDR_IsFull(&driver->users.addr)
-                               ? nullptr
-                               : ADDR_Insert(&driver->users.addr, request.name, request.password);
+    if (ADDR_IsFull(&driver->users.addr)) {
+        // Said plainly, so that the client need not wait for its time-out.
+        LOGSYS_Text(driver->net_log, kLogWarning,
+                    "Server game tick: LogClientOn: server full, Logon refused.");
+        const uint8_t reason[4] = {uint8_t(NET_LOGON_REFUSED_FULL), 0, 0, 0};
+        QueueForUser(driver, user, NET_ID_SERVER, NET_ID_UNKNOWN, NET_MSGTYPE_LOGONREFUSED, reason,
+                     sizeof reason);
+        lock.unlock();
+        // Its place is kept only until the refusal is out.
+        KRNL_AddLogonCheck(
+            driver, user,
+            std::min(driver->settings.srv_sendlogofftimeout, driver->settings.usr_logoncheck));
+        return 0;
+    }
+    ADDR_RECORD* address = ADDR_Insert(&driver->users.addr, request.name, request.password);
     if (!address) {
         LOGSYS_Text(driver->net_log, kLogError,
                     "Server game tick: LogClientOn: ID System refused Logon.");

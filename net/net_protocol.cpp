@@ -69,10 +69,14 @@ bool DecodeFileRecord(const uint8_t* data, size_t size, FILE_RECORD* record) {
 }
 
 bool IsSafeFileName(const std::string& name) {
-    if (name.empty() || name[0] == '.')
+    // A plain name: letters, digits, '.', '_' and '-', no leading dot, short
+    // enough for any file system. Nothing a shell or a path could read twice.
+    if (name.empty() || name.size() > 64 || name[0] == '.')
         return false;
     for (unsigned char c : name) {
-        if (c < 32 || c == '/' || c == '\\' || c == ':')
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                           (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-';
+        if (!plain)
             return false;
     }
     return true;

@@ -24,6 +24,14 @@ enum : uint32_t {
     NET_MSGTYPE_STAYINGALIVE = 11,
     NET_MSGTYPE_FILE = 12,
     NET_MSGTYPE_GROUPDATA = 14,
+    // Server -> client instead of LOGONACCEPTED: 0 reason (32). A client that
+    // does not know the type ignores it and waits for its log-on time-out.
+    NET_MSGTYPE_LOGONREFUSED = 20,
+};
+
+// Reasons of LOGONREFUSED.
+enum : uint32_t {
+    NET_LOGON_REFUSED_FULL = 1,  // the server has all the users it takes
 };
 
 // Log-on record (LOGMEON, LOGONACCEPTED), 52 bytes:
@@ -61,6 +69,6 @@ std::vector<uint8_t> EncodeFileRecord(const std::string& name, const void* conte
                                       uint32_t length);
 // False unless the contents lie inside the payload.
 bool DecodeFileRecord(const uint8_t* data, size_t size, FILE_RECORD* record);
-// A received file may only be saved under a plain name in the working folder:
-// no directory part, no leading dot, no control characters.
+// A received file may only be saved under a plain name in the folder set for
+// files: letters, digits, '.', '_', '-', at most 64 characters, no leading dot.
 bool IsSafeFileName(const std::string& name);

@@ -19,11 +19,18 @@ class NETAPI {
     virtual void SrvCustomData(uint32_t /*sender*/, const uint8_t* /*data*/, uint32_t /*size*/) {}
     virtual void SrvFileReceived(const char* /*name*/) {}
     virtual void SrvFileFailed(const char* /*name*/) {}
+    // A logged-on client's message was dropped: data, a file or group data
+    // addressed to another user while relaying is off, or a file while no
+    // folder takes files. `type` is the kernel message type.
+    virtual void SrvDataRefused(uint32_t /*sender*/, uint32_t /*type*/) {}
     virtual void SrvTick() {}
 
     // Client side.
     virtual void CltLogonAccepted(uint32_t /*own_id*/) {}
     virtual void CltLogoffAccepted(uint32_t /*id*/) {}
+    // The server refused the log-on (NET_LOGON_REFUSED_*); the connection is
+    // being removed.
+    virtual void CltLogonRefused(uint32_t /*reason*/) {}
     virtual void CltConnectionLost(uint32_t /*id*/) {}
     virtual void CltUserRemoved(uint32_t /*id*/) {}
     virtual void CltCustomData(uint32_t /*receiver*/, uint32_t /*sender*/, const uint8_t* /*data*/,

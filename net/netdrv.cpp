@@ -671,7 +671,11 @@ NETDRV* NETDRV_Start(NETAPI* api, const NET_SETTINGS& settings, uint16_t port, u
         return fail();
     LogTo(log, kLogInfo, "Net Driver: Callbackhandler ready (%d calls reserved).",
           int(2 * users + 52));
-    driver->users.list = PL_Init(int16_t(users));
+    // A server takes a few connections beyond its users, so that a client
+    // arriving at a full server can be told so at its log-on (the log-on
+    // itself is bounded by the users' records) instead of being cut off.
+    const uint32_t connections = mode == kModeServer ? users + kLogonRefusalRoom : users;
+    driver->users.list = PL_Init(int16_t(connections));
     if (!driver->users.list || !ADDR_Init(&driver->users.addr, users))
         return fail();
     LogTo(log, kLogInfo, "Net Driver: User list for >> %d << user created.", int(users));

@@ -59,6 +59,9 @@ struct NETDRV {
     bool Verbose(NetVerbosity which) const { return verbosity[which] == 2; }
 };
 
+// Connections a server accepts beyond usr_max, only to refuse their log-on.
+constexpr uint32_t kLogonRefusalRoom = 8;
+
 NETDRV* NETDRV_Start(NETAPI* api, const NET_SETTINGS& settings, uint16_t port, uint32_t buf_rw,
                      uint32_t block_size, uint32_t usr_max, uint32_t log_outputs,
                      const char* net_log_name, const char* user_log_name, const char* data_log_name,

@@ -120,6 +120,7 @@ int16_t TNS_CONTROL::StartFlow(uint32_t mode, const char* log_dir, const char* i
     }
     port_ = flownet_->settings().port;
     flownet_->driver()->relay = relay_;
+    flownet_->driver()->file_dir = file_dir_;
     mode_ = mode == kModeServer ? 2 : 1;
     Info(mode_ == 1 ? "Loomex: ...Loomex client system ready !"
                     : "Loomex: ...Loomex server system ready !");
@@ -182,6 +183,7 @@ int16_t TNS_CONTROL::ConnectToHostname(const char* host) {
         Error("Loomex: TNS_CONTROL::ConnectToHostname(): system already connected !");
         return -1;
     }
+    logon_refusal_ = 0;
     uint8_t address[4];
     if (!ResolveIPv4(host, address)) {
         Error("Loomex: TNS_CONTROL::ConnectToHostname(): host lookup failed !");
@@ -205,7 +207,9 @@ int16_t TNS_CONTROL::ConnectToHostname(const char* host) {
     }
     if (logged_on_)
         return 1;
-    if (user_)
+    if (logon_refusal_ != 0)
+        Error("Loomex: TNS_CONTROL:: ConnectToHostname(): login refused by the server");
+    else if (user_)
         Error("Loomex: TNS_CONTROL:: ConnectToHostname(): login timeout");
     user_ = nullptr;
     return -1;
@@ -394,6 +398,12 @@ void TNS_CONTROL::SetRelay(bool on) {
     relay_ = on;
     if (NETDRV* drv = driver())
         drv->relay = on;
+}
+
+void TNS_CONTROL::SetFileFolder(const std::string& dir) {
+    file_dir_ = dir;
+    if (NETDRV* drv = driver())
+        drv->file_dir = dir;
 }
 
 bool TNS_CONTROL::QueueState(uint32_t user, TNS_QUEUE_STATE* state) const {

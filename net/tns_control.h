@@ -101,6 +101,10 @@ class TNS_CONTROL : public NETAPI {
     // passed on to that user; when off it is dropped. On unless switched off.
     void SetRelay(bool on);
     bool relay() const { return relay_; }
+    // The folder received files are saved in, under their plain names. Empty
+    // (the default) refuses every file: a program takes files only when it
+    // asks for them.
+    void SetFileFolder(const std::string& dir);
     // The user's outgoing queue; false when there is no such user.
     bool QueueState(uint32_t user, TNS_QUEUE_STATE* state) const;
     // Caps the payload bytes that may wait for the user (0 = only the
@@ -127,6 +131,9 @@ class TNS_CONTROL : public NETAPI {
                                 uint16_t /*module_type*/, uint16_t /*sub_type*/,
                                 const uint8_t* /*data*/, uint32_t /*size*/) {}
     virtual void OnFileReceived(const char* /*name*/) {}
+    // Server: a logged-on client's message was dropped (see SetRelay and
+    // SetFileFolder); `type` is the kernel message type.
+    virtual void OnDataRefused(uint32_t /*sender*/, uint32_t /*type*/) {}
 
     // Splits the 4-byte module header off a payload and calls OnDataReceived.
     void SRV_DataReceived(uint32_t receiver, uint32_t sender, const uint8_t* payload,
@@ -140,6 +147,9 @@ class TNS_CONTROL : public NETAPI {
     bool has_connection() const { return user_ != nullptr; }
     // The log-on wait of ConnectToHostname (30000 ms unless a test shortens it).
     void set_logon_timeout(uint32_t ms) { logon_timeout_ms_ = ms; }
+    // Client: why the server refused the last log-on (NET_LOGON_REFUSED_*),
+    // 0 when it did not.
+    uint32_t logon_refusal() const { return logon_refusal_; }
 
     // Kernel notifications (NETAPI).
     void SrvUserLoggedOn(uint32_t id) override { OnLogon(id); }
@@ -147,13 +157,19 @@ class TNS_CONTROL : public NETAPI {
     void SrvConnectionLost(uint32_t id) override { OnConnectionLost(id); }
     void SrvUserRemoved(uint32_t id) override { OnUserRemoved(id); }
     void SrvCustomData(uint32_t sender, const uint8_t* data, uint32_t size) override;
+    void SrvDataRefused(uint32_t sender, uint32_t type) override { OnDataRefused(sender, type); }
     void CltLogonAccepted(uint32_t own_id) override;
     void CltLogoffAccepted(uint32_t id) override { OnLogoff(id); }
+    void CltLogonRefused(uint32_t reason) override { logon_refusal_ = reason; }
     void CltConnectionLost(uint32_t id) override;
     void CltUserRemoved(uint32_t id) override;
     void CltCustomData(uint32_t receiver, uint32_t sender, const uint8_t* data,
                        uint32_t size) override;
     void CltFileReceived(const char* name) override { OnFileReceived(name); }
+
+  protected:
+    // The kernel behind this face; for tests that play a misbehaving peer.
+    NETDRV* driver() const;
 
   private:
     struct PendingClose {
@@ -162,7 +178,6 @@ class TNS_CONTROL : public NETAPI {
         std::chrono::steady_clock::time_point deadline;
     };
 
-    NETDRV* driver() const;
     // Removes the users whose close is due.
     void CloseDrained();
     int16_t StartFlow(uint32_t mode, const char* log_dir, const char* ini_name,
@@ -181,5 +196,7 @@ class TNS_CONTROL : public NETAPI {
     std::string log_file_name_;  // the own log keeps a pointer to it
     uint32_t logon_timeout_ms_ = 30000;
     bool relay_ = true;
+    std::string file_dir_;
+    uint32_t logon_refusal_ = 0;
     std::vector<PendingClose> closing_;
 };

@@ -52,7 +52,9 @@ struct Recorder : NETAPI {
     std::vector<Data> custom;
     std::vector<Group> groups;
     std::vector<std::string> files, failed_files;
+    std::vector<std::pair<uint32_t, uint32_t>> refused;  // sender, message type
     uint32_t own_id = 0;
+    uint32_t logon_refusal = 0;
     int logoffs = 0;
 
     void SrvUserLoggedOn(uint32_t id) override { on.push_back(id); }
@@ -64,6 +66,10 @@ struct Recorder : NETAPI {
     }
     void SrvFileReceived(const char* name) override { files.emplace_back(name); }
     void SrvFileFailed(const char* name) override { failed_files.emplace_back(name); }
+    void SrvDataRefused(uint32_t sender, uint32_t type) override {
+        refused.emplace_back(sender, type);
+    }
+    void CltLogonRefused(uint32_t reason) override { logon_refusal = reason; }
     void CltLogonAccepted(uint32_t id) override { own_id = id; }
     void CltLogoffAccepted(uint32_t) override { ++logoffs; }
     void CltConnectionLost(uint32_t id) override { lost.push_back(id); }
@@ -347,6 +353,21 @@ TEST_F(Kernel, GroupDataReachesEveryMember) {
     SendSingleMessage(c->driver(), c->api.own_id, NET_ID_SERVER, NET_MSGTYPE_GROUPDATA, "ab", 2);
     ASSERT_TRUE(Pump(
         [&] { return LogCapture::Count("MAIN: MessageLoop: Distribute GROUPDATA failed.") == 2; }));
+
+    // With relaying off a client's group data is dropped and reported, while
+    // the server's own group data still goes out.
+    server_->driver()->relay = false;
+    payload[0] ^= 0x55;
+    payload[5] = 'x';
+    SendSingleMessage(c->driver(), c->api.own_id, NET_ID_SERVER, NET_MSGTYPE_GROUPDATA,
+                      payload.data(), uint32_t(payload.size()));
+    ASSERT_TRUE(Pump([&] { return server_api_.refused.size() == 1; }));
+    EXPECT_EQ(server_api_.refused[0],
+              std::make_pair(c->api.own_id, uint32_t(NET_MSGTYPE_GROUPDATA)));
+    EXPECT_EQ(NETGRP_SendToAll(server_->driver(), group, payload.data(), uint32_t(payload.size())),
+              0);
+    ASSERT_TRUE(Pump([&] { return a->api.groups.size() == 2 && b->api.groups.size() == 2; }));
+    EXPECT_EQ(a->api.groups[1].bytes, "gx");
     EXPECT_EQ(NETGRP_DeleteGroup(groups, group), 0);
     EXPECT_EQ(NETGRP_Find(groups, group), nullptr);
 }
@@ -417,20 +438,34 @@ TEST_F(Kernel, SilentClientIsDroppedWhileTalkingClientStays) {
     EXPECT_EQ(LogCapture::Count("- LOGOUT  "), 1);
 }
 
-TEST_F(Kernel, UserMaxTwoRefusesAThirdConnection) {
+TEST_F(Kernel, UserMaxTwoRefusesAThirdLogOnAndCutsOffBeyondItsRoom) {
     NET_SETTINGS settings = FastSettings();
     settings.usr_max = 2;
     ASSERT_TRUE(StartServer(settings));
-    RawPeer first(port_), second(port_);
+    Client* a = AddClient();
+    Client* b = AddClient();
+    Client* c = AddClient();
+    ASSERT_TRUE(LogOn(a, "a") && LogOn(b, "b"));
+    c->user = SendLogonRequest(c->driver(), "c", "KelArvO", port_, 127, 0, 0, 1);
+    ASSERT_NE(c->user, nullptr);
+    // The third is told why at once and lets its connection go; so does the server.
+    ASSERT_TRUE(Pump([&] { return c->api.logon_refusal != 0 && !c->api.removed.empty(); }));
+    EXPECT_EQ(c->api.logon_refusal, NET_LOGON_REFUSED_FULL);
+    EXPECT_EQ(c->api.own_id, 0u);
+    EXPECT_EQ(server_api_.on.size(), 2u);
     ASSERT_TRUE(Pump([&] { return NETUSR_Count(&server_->driver()->users) == 2; }));
-    RawPeer third(port_);
-    ASSERT_TRUE(third.ok());
+
+    // Connections beyond the room kept for refusals are closed at once.
+    std::vector<std::unique_ptr<RawPeer>> waiting;
+    for (uint32_t i = 1; i <= kLogonRefusalRoom; ++i) {
+        waiting.push_back(std::make_unique<RawPeer>(port_));
+        ASSERT_TRUE(Pump([&] { return NETUSR_Count(&server_->driver()->users) == int(2 + i); }));
+    }
+    RawPeer extra(port_);
+    ASSERT_TRUE(extra.ok());
     ASSERT_TRUE(Pump([&] { return LogCapture::Contains("KRNL_InitUser: Cannot init user."); }));
     EXPECT_TRUE(LogCapture::Contains("InitUser: insert list failed."));
-    EXPECT_TRUE(third.ClosedWithin(1000));
-    EXPECT_EQ(NETUSR_Count(&server_->driver()->users), 2);
-    first.LogOn("one");
-    ASSERT_TRUE(Pump([&] { return server_api_.on.size() == 1; }));
+    EXPECT_TRUE(extra.ClosedWithin(1000));
 }
 
 TEST_F(Kernel, LongUserNameIsCutTo31Characters) {
@@ -576,9 +611,17 @@ TEST_F(Kernel, FilesAreSavedOnlyUnderPlainNames) {
     ASSERT_TRUE(StartServer(FastSettings()));
     Client* a = AddClient();
     ASSERT_TRUE(LogOn(a, "sender"));
-    server_->driver()->file_dir = dir_;
     std::vector<uint8_t> good = EncodeFileRecord("received.bin", "DATA", 4);
     std::vector<uint8_t> evil = EncodeFileRecord("../escape.bin", "EVIL", 4);
+    // Without a folder for files nothing is taken, not even into the working folder.
+    SendSingleMessage(a->driver(), 1, NET_ID_SERVER, NET_MSGTYPE_FILE, good.data(),
+                      uint32_t(good.size()));
+    ASSERT_TRUE(Pump([&] { return server_api_.failed_files.size() == 1; }));
+    EXPECT_FALSE(std::filesystem::exists("received.bin"));
+    EXPECT_EQ(server_api_.refused.size(), 1u);
+    server_api_.failed_files.clear();
+
+    server_->driver()->file_dir = dir_;
     SendSingleMessage(a->driver(), 1, NET_ID_SERVER, NET_MSGTYPE_FILE, good.data(),
                       uint32_t(good.size()));
     SendSingleMessage(a->driver(), 1, NET_ID_SERVER, NET_MSGTYPE_FILE, evil.data(),

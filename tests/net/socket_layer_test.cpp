@@ -453,4 +453,7 @@ TEST(FileRecord, ContentsMustLieInsideThePayload) {
     EXPECT_FALSE(IsSafeFileName("dir/file"));
     EXPECT_FALSE(IsSafeFileName(".hidden"));
     EXPECT_FALSE(IsSafeFileName(""));
+    EXPECT_FALSE(IsSafeFileName("a b;rm"));
+    EXPECT_FALSE(IsSafeFileName("x\\y"));
+    EXPECT_FALSE(IsSafeFileName(std::string(65, 'a')));
 }
