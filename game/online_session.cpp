@@ -24,6 +24,8 @@ class OnlineHost::Client : public LOBBYNET {
 
     void OnDataReceived(uint32_t receiver, uint32_t sender, uint16_t module_type, uint16_t sub_type,
                         const uint8_t* data, uint32_t size) override {
+        if (!FromServer(sender))
+            return;
         if (module_type == net::kLobbyModuleType && data) {
             std::span<const uint8_t> packet(data, size);
             if (sub_type == net::kPktGameRegistered) {

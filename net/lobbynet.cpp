@@ -81,6 +81,10 @@ void LOBBYNET::ReadVersion(const char* version_file) {
     version_ = int16_t(bytes[52] | bytes[53] << 8);
 }
 
+bool LOBBYNET::FromServer(uint32_t sender) {
+    return sender == NET_ID_SERVER;
+}
+
 void LOBBYNET::ClearLists() {
     users_.clear();
     games_.clear();
@@ -160,6 +164,16 @@ int16_t LOBBYNET::StartLogin(bool first) {
     pending_request_ = first ? 1 : 2;
     if (ConnectToHostname(host_.c_str()) != 1) {
         pending_request_ = 0;
+        // A full server says so at once; that answer is the log-in's result.
+        if (logon_refusal() == NET_LOGON_REFUSED_FULL) {
+            if (frontend_) {
+                if (first)
+                    frontend_->FirstLoginError("LOBBY_SERVER_FULL");
+                else
+                    frontend_->LoginError("LOBBY_SERVER_FULL");
+            }
+            return 1;
+        }
         return 0;
     }
     idle_ = 0;
@@ -282,9 +296,9 @@ void LOBBYNET::OnUserRemoved(uint32_t id) {
 
 // [SECTION] Received packets
 
-void LOBBYNET::OnDataReceived(uint32_t /*receiver*/, uint32_t /*sender*/, uint16_t module_type,
+void LOBBYNET::OnDataReceived(uint32_t /*receiver*/, uint32_t sender, uint16_t module_type,
                               uint16_t sub_type, const uint8_t* data, uint32_t size) {
-    if (module_type != kLobbyModuleType || !data)
+    if (!FromServer(sender) || module_type != kLobbyModuleType || !data)
         return;
     std::span<const uint8_t> packet(data, size);
     switch (sub_type) {

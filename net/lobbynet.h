@@ -65,6 +65,8 @@ class LOBBYNET : public TNS_CONTROL {
     explicit LOBBYNET(LobbyFrontend* frontend, const char* version_file = "version.hdr");
     ~LOBBYNET() override;
 
+    // Login and FirstLogin: 1 when the request is under way or its answer has
+    // been reported (a full server), 0 when it could not be made.
     int16_t Login(const char* user, const char* password, const char* reserved, const char* email,
                   bool drop_if_busy, uint16_t profile, uint16_t channel);
     int16_t FirstLogin(const char* user, const char* password, const char* reserved,
@@ -102,6 +104,11 @@ class LOBBYNET : public TNS_CONTROL {
     const std::vector<uint8_t>& channel_table() const { return channel_table_; }
     const std::vector<vorlane::net::UserRecord>& users() const { return users_; }
     const std::vector<vorlane::net::GameRecord>& games() const { return games_; }
+
+  protected:
+    // Lobby packets count only when the kernel says the server sent them: a
+    // packet relayed from another user could say anything about anyone.
+    static bool FromServer(uint32_t sender);
 
   private:
     // Sends the log-in (with `first`, the first log-in of a new account) when

@@ -88,6 +88,8 @@ bool ParseLobbyConfig(const std::string& text, LobbyConfig* config, std::string*
     ReadUint(cfg, "channel_max_users", &config->channel_max_users);
     ReadUint(cfg, "games_per_host", &config->games_per_host);
     ReadUint(cfg, "hash_threads", &config->hash_threads);
+    ReadUint(cfg, "refused_messages_max", &config->refused_messages_max);
+    SetIfZero(&config->refused_messages_max, 1);
     if (config->hash_threads > 16)
         config->hash_threads = 16;
     uint32_t check = config->check_version ? 1 : 0;

@@ -9,6 +9,8 @@
 //   channel_max_users = 0        ; 0 = only the kernel's usr_max
 //   games_per_host = 2
 //   check_version = 1            ; refuse log-ins whose fixed values differ
+//   refused_messages_max = 3     ; messages to other users (or files) before
+//                                ; the connection is closed
 //   channel1 = Main Hall, 0      ; name, flags (0x2 = game channel)
 //   channel2 = Battle Zone, 2
 //   [LOOMEX_SERVER]
@@ -37,6 +39,9 @@ struct LobbyConfig {
     uint32_t channel_max_users = 0;
     uint32_t games_per_host = 2;
     bool check_version = true;
+    // A client's data, files and group data for anyone but the server are
+    // dropped; its connection is closed at this many (at least 1).
+    uint32_t refused_messages_max = 3;
     uint32_t hash_threads = 2;  // 0 = hash on the protocol thread
     std::vector<ChannelConfig> channels;
     NET_SETTINGS kernel;

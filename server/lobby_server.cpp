@@ -69,6 +69,8 @@ LobbyServer::~LobbyServer() {
 }
 
 int16_t LobbyServer::Start(const char* log_dir) {
+    // Every packet a client acts on is built here; nothing passes between clients.
+    SetRelay(false);
     return InitServerSystemWithSettings(log_dir, config_.kernel);
 }
 
@@ -155,6 +157,28 @@ void LobbyServer::OnConnectionLost(uint32_t id) {
 
 void LobbyServer::OnUserRemoved(uint32_t id) {
     EndSession(id);
+}
+
+void LobbyServer::OnDataRefused(uint32_t sender, uint32_t type) {
+    ++refused_messages_;
+    auto found = sessions_.find(sender);
+    if (found == sessions_.end())
+        return;
+    Session& session = found->second;
+    if (++session.refused != std::max<uint32_t>(config_.refused_messages_max, 1))
+        return;
+    CloseConnection(sender);
+    const auto now = std::chrono::steady_clock::now();
+    if (now < refusal_log_next_) {
+        ++refusal_log_held_;
+        return;
+    }
+    refusal_log_next_ = now + std::chrono::seconds(1);
+    Log(kLogWarning,
+        "LOBBYD: user %u addressed %u messages to other users (last of kernel type %u); "
+        "connection closed (%u more closed without a line)",
+        sender, session.refused, type, refusal_log_held_);
+    refusal_log_held_ = 0;
 }
 
 void LobbyServer::EndSession(uint32_t id) {

@@ -13,8 +13,12 @@
 //     -- 2 log-in, refused --> result 16 -> connection closed
 //     -- 2 log-in, accepted --> account set -> profiles, channels, chat, games
 //   kernel removal / connection lost -> leaves its channel, its games go away
+//
+// Lobby traffic goes client -> server -> clients only: the kernel's relay is
+// off, and what a client addresses to another user is dropped and counted.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -65,12 +69,17 @@ class LobbyServer : public TNS_CONTROL {
     void OnUserRemoved(uint32_t id) override;
     void OnDataReceived(uint32_t receiver, uint32_t sender, uint16_t module_type, uint16_t sub_type,
                         const uint8_t* data, uint32_t size) override;
+    // A client addressed data, a file or group data to someone other than
+    // the server: the kernel dropped it; repeated attempts close the connection.
+    void OnDataRefused(uint32_t sender, uint32_t type) override;
     void SrvTick() override;
 
     // Introspection for tests and the load tool.
     size_t session_count() const { return sessions_.size(); }
     size_t channel_members(size_t channel) const;
     size_t game_count() const;
+    // Client messages dropped because they were addressed to other users.
+    uint64_t refused_messages() const { return refused_messages_.load(); }
 
   protected:
     // Sends one sealed packet to one user; false when it could not be queued.
@@ -103,6 +112,7 @@ class LobbyServer : public TNS_CONTROL {
         uint16_t profile = 0;   // selected slot 1..4, 0 = none
         net::Profile profile_data{};
         int channel = -1;
+        uint32_t refused = 0;  // messages for other users dropped so far
         double chat_tokens = 0;
         std::chrono::steady_clock::time_point chat_refill;
     };
@@ -144,6 +154,10 @@ class LobbyServer : public TNS_CONTROL {
     std::vector<Channel> channels_;
     uint32_t next_game_id_ = 1;
     uint64_t next_serial_ = 1;
+    std::atomic<uint64_t> refused_messages_{0};
+    // The refusal log speaks at most once a second and counts what it held back.
+    std::chrono::steady_clock::time_point refusal_log_next_{};
+    uint32_t refusal_log_held_ = 0;
     // Last member: its threads end before anything they refer to goes away.
     std::unique_ptr<PasswordWorkers> workers_;
 };

@@ -262,6 +262,10 @@ TEST_F(LobbynetTest, ChatPacketsByTarget) {
     frontend.events.clear();
     client.Receive(full);
     EXPECT_TRUE(frontend.events.empty());
+    // A packet that another user sent (relayed by some server) is not believed.
+    const auto forged = EncodeChat(check, kPktChatAllReceived, {9, "FORGED"});
+    client.OnDataReceived(5, 9, 12, kPktChatAllReceived, forged.data(), uint32_t(forged.size()));
+    EXPECT_TRUE(frontend.events.empty());
 }
 
 TEST_F(LobbynetTest, FailedSendsDisconnectOrReportZero) {

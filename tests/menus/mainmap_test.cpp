@@ -15,6 +15,7 @@
 #include "gui/gui_control.h"
 #include "gui/gui_widgets.h"
 #include "net/lobby_packets.h"
+#include "net/net_protocol.h"
 #include "resources/text_source.h"
 #include "resources/textlib.h"
 #include "scripting/lua_glue.h"
@@ -85,13 +86,13 @@ class MainMapTest : public MenuFixture {
         net::PutU16(profile, net::kProfActive, 1);
         net::PutText(profile, net::kProfName, name, 15);
         auto packet = net::EncodeUserRecord(net::PKTCHECK(), id, second, profile);
-        lobby_->OnDataReceived(0, 0, 12, net::kPktUserEntered, packet.data(),
+        lobby_->OnDataReceived(0, NET_ID_SERVER, 12, net::kPktUserEntered, packet.data(),
                                uint32_t(packet.size()));
     }
     void Chat(uint32_t sender, const char* text, bool is_private) {
         uint16_t id = is_private ? net::kPktChatPrivateReceived : net::kPktChatAllReceived;
         auto packet = net::EncodeChat(net::PKTCHECK(), id, {int32_t(sender), text});
-        lobby_->OnDataReceived(0, 0, 12, id, packet.data(), uint32_t(packet.size()));
+        lobby_->OnDataReceived(0, NET_ID_SERVER, 12, id, packet.data(), uint32_t(packet.size()));
     }
     std::vector<std::string> Items(const char* name) {
         std::vector<std::string> items;
@@ -259,7 +260,8 @@ TEST_F(MainMapTest, EnterInTheChatInputSendsAndPartnerLeavingResetsTarget) {
     EXPECT_EQ(Items("menu.lobby.obj_list_chat").back(), "To [Ann]: psst");
     // Ann leaves: the chat goes to everybody again.
     auto left = net::EncodeU32Body(net::PKTCHECK(), net::kPktUserLeft, 7);
-    lobby_->OnDataReceived(0, 0, 12, net::kPktUserLeft, left.data(), uint32_t(left.size()));
+    lobby_->OnDataReceived(0, NET_ID_SERVER, 12, net::kPktUserLeft, left.data(),
+                           uint32_t(left.size()));
     EXPECT_EQ(map_->private_target(), -1);
     EXPECT_EQ(Text("menu.lobby.obj_frame_name.obj_label1"), "To everybody");
 }

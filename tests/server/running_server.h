@@ -12,8 +12,10 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "net/lobby_packets.h"
+#include "net/netdrv.h"
 #include "server/lobby_server.h"
 #include "tests/lobby/lobby_test_support.h"
 
@@ -21,9 +23,11 @@ namespace vorlane::server::testing {
 
 class RunningServer {
   public:
-    // `seed` may fill the database before the server starts.
+    // `seed` may fill the database before the server starts; `adjust` may
+    // change the configuration the tests share.
     RunningServer(const std::string& database, const std::string& log_dir,
-                  const std::function<bool(LobbyStore&)>& seed = nullptr) {
+                  const std::function<bool(LobbyStore&)>& seed = nullptr,
+                  const std::function<void(LobbyConfig&)>& adjust = nullptr) {
         store_ = LobbyStore::Open(database, HashStrength::kMinimum);
         if (!store_ || (seed && !seed(*store_)))
             return;
@@ -32,6 +36,8 @@ class RunningServer {
         config.channels = {{"Main Hall", 0}, {"Battle Zone", 0x2}};
         config.kernel = DefaultServerSettings();
         config.kernel.port = 0;  // any free port on 127.0.0.1
+        if (adjust)
+            adjust(config);
         server_ = std::make_unique<LobbyServer>(store_.get(), config);
         if (server_->Start(log_dir.c_str()) != 1)
             return;
@@ -55,6 +61,8 @@ class RunningServer {
     }
     // 0 when the server did not start.
     uint16_t port() const { return port_; }
+    // Client messages the server dropped because they were for other users.
+    uint64_t refused_messages() const { return server_ ? server_->refused_messages() : 0; }
 
   private:
     std::unique_ptr<LobbyStore> store_;
@@ -84,6 +92,19 @@ inline NET_SETTINGS ClientSettings(uint16_t port) {
     return s;
 }
 
+// LOBBYNET with the kernel in reach, so that a test can play a client that
+// addresses other users directly.
+class TestLobbyNet : public LOBBYNET {
+  public:
+    using LOBBYNET::LOBBYNET;
+    // Sends a kernel message of `type` to `receiver` under this client's own
+    // identifier. 0 when it was queued.
+    int16_t SendRaw(uint32_t receiver, uint32_t type, const std::vector<uint8_t>& payload) {
+        return SendSingleMessage(driver(), own_id(), receiver, type, payload.data(),
+                                 uint32_t(payload.size()));
+    }
+};
+
 struct Client {
     Client(uint16_t port, const std::string& log_dir) : net(&frontend, nullptr) {
         ready = net.InitClientSystemWithSettings(log_dir.c_str(), ClientSettings(port)) == 1;
@@ -91,7 +112,7 @@ struct Client {
         net.set_logon_timeout(5000);
     }
     RecordingFrontend frontend;
-    LOBBYNET net;
+    TestLobbyNet net;
     bool ready = false;
 };
 

@@ -137,7 +137,8 @@ TEST(LobbyConfig, ChannelsLimitsAndKernelDefaults) {
     std::string error;
     ASSERT_TRUE(
         ParseLobbyConfig("[lobbyd]\nport = 4000\npassword_hash = minimum\n"
-                         "chat_lines_per_second = 2\nchannel1 = Main Hall, 0\n"
+                         "chat_lines_per_second = 2\nrefused_messages_max = 0\n"
+                         "channel1 = Main Hall, 0\n"
                          "channel3 = Battle, 0x2\n[LOOMEX_SERVER]\nusr_max = 5000\n",
                          &config, &error))
         << error;
@@ -147,6 +148,7 @@ TEST(LobbyConfig, ChannelsLimitsAndKernelDefaults) {
     EXPECT_GT(config.kernel.srv_newconnect, 0u);
     EXPECT_EQ(config.hash, HashStrength::kMinimum);
     EXPECT_EQ(config.chat_lines_per_second, 2u);
+    EXPECT_EQ(config.refused_messages_max, 1u);  // never 0: the first attempt closes
     ASSERT_EQ(config.channels.size(), 2u);
     EXPECT_EQ(config.channels[1].name, "Battle");
     EXPECT_EQ(config.channels[1].flags, 0x2);
@@ -155,6 +157,7 @@ TEST(LobbyConfig, ChannelsLimitsAndKernelDefaults) {
     LobbyConfig empty;
     ASSERT_TRUE(ParseLobbyConfig("", &empty, &error));
     EXPECT_EQ(empty.channels.size(), 1u);  // one default channel
+    EXPECT_EQ(empty.refused_messages_max, 3u);
 }
 
 TEST(LobbyStore, AKilledServerLosesNoReportedChange) {

@@ -1,0 +1,170 @@
+// Hostile clients against vorlane-lobbyd in-process on 127.0.0.1: what one
+// client addresses to other users never reaches them, repeated attempts cost
+// the sender its connection, and a full server says so.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "baselib/bl_memory.h"
+#include "net/net_protocol.h"
+#include "tests/server/running_server.h"
+
+using namespace vorlane::server;
+using namespace vorlane::net;
+using vorlane::server::testing::Client;
+using vorlane::server::testing::LogInWithNewProfile;
+using vorlane::server::testing::RunningServer;
+using vorlane::server::testing::WaitFor;
+
+namespace {
+
+constexpr uint16_t kChannel = 2;
+
+// A lobby packet as the kernel carries it: module type and sub-type in front.
+std::vector<uint8_t> CustomPayload(const std::vector<uint8_t>& packet) {
+    std::vector<uint8_t> payload(packet.size() + 4);
+    payload[0] = uint8_t(kLobbyModuleType);
+    payload[2] = packet[0];  // the packet identifier is the sub-type
+    payload[3] = packet[1];
+    std::copy(packet.begin(), packet.end(), payload.begin() + 4);
+    return payload;
+}
+
+class TrustBoundaryTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { BL_Init(); }  // the kernel's logs need the file layer
+
+    void SetUp() override { Start(nullptr); }
+
+    void Start(const std::function<void(LobbyConfig&)>& adjust) {
+        server.reset();
+        dir = ::testing::TempDir() + "hostile/" +
+              ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+        server = std::make_unique<RunningServer>(
+            dir + "/lobbyd.sqlite", dir + "/server",
+            [](LobbyStore& store) {
+                uint32_t id = 0;
+                for (const char* name : {"Ann", "Mallory"}) {
+                    if (store.InsertAccount(name, store.HashPassword("pw"), "x@y.z", &id) !=
+                        StoreResult::kOk)
+                        return false;
+                }
+                return true;
+            },
+            adjust);
+        ASSERT_NE(server->port(), 0);
+    }
+
+    std::unique_ptr<Client> Enter(const std::string& name) {
+        auto client = std::make_unique<Client>(server->port(), dir + "/" + name);
+        EXPECT_TRUE(client->ready);
+        LogInWithNewProfile(*client, name, "pw");
+        EXPECT_EQ(client->net.JoinChannel(kChannel), 1);
+        EXPECT_TRUE(
+            WaitFor({client.get()}, [&] { return client->frontend.Has("channel_entered"); }));
+        return client;
+    }
+
+    // Ann and Mallory in the same channel, each seeing the other.
+    void EnterBoth() {
+        ann = Enter("Ann");
+        mallory = Enter("Mallory");
+        ASSERT_TRUE(WaitFor({ann.get(), mallory.get()},
+                            [&] { return ann->frontend.Has("user_added Mallory"); }));
+    }
+
+    // Ann chats a line and sees it come back: everything sent before it has
+    // been dealt with by the server.
+    void AnnRoundTrip(const std::string& text) {
+        ASSERT_EQ(ann->net.SendChat(text.c_str(), -1), 1);
+        const std::string line = "chat 0 " + std::to_string(ann->net.own_id()) + " " + text;
+        ASSERT_TRUE(WaitFor({ann.get(), mallory.get()}, [&] { return ann->frontend.Has(line); }));
+    }
+
+    size_t AnnChatLines() const {
+        size_t lines = 0;
+        for (const std::string& event : ann->frontend.events) lines += event.rfind("chat ", 0) == 0;
+        return lines;
+    }
+
+    LogCapture log;
+    std::string dir;
+    std::unique_ptr<RunningServer> server;
+    std::unique_ptr<Client> ann, mallory;
+};
+
+}  // namespace
+
+TEST_F(TrustBoundaryTest, ForgedChatToOneUserAndToEverybodyReachesNobody) {
+    ASSERT_NO_FATAL_FAILURE(EnterBoth());
+    // A server-to-client chat line in Ann's name, addressed straight to her
+    // and to everybody.
+    const auto forged = CustomPayload(
+        EncodeChat(PKTCHECK(), kPktChatAllReceived, {int32_t(ann->net.own_id()), "FORGED line"}));
+    ASSERT_EQ(mallory->net.SendRaw(ann->net.own_id(), NET_MSGTYPE_CUSTOMDATA, forged), 0);
+    ASSERT_EQ(mallory->net.SendRaw(USR_ALL, NET_MSGTYPE_CUSTOMDATA, forged), 0);
+    ASSERT_TRUE(
+        WaitFor({ann.get(), mallory.get()}, [&] { return server->refused_messages() == 2; }));
+    AnnRoundTrip("after the forgery");
+    EXPECT_EQ(AnnChatLines(), 1u);
+    EXPECT_FALSE(mallory->frontend.Has("connection_lost"));  // two attempts are below the limit
+    EXPECT_EQ(ann->net.users().size(), 2u);
+}
+
+TEST_F(TrustBoundaryTest, PushedFileIsNeverWrittenAndRepeatedAttemptsCloseTheConnection) {
+    ASSERT_NO_FATAL_FAILURE(EnterBoth());
+    const std::vector<uint8_t> file = EncodeFileRecord("pushed.cfg", "EVIL", 4);
+    ASSERT_EQ(mallory->net.SendRaw(ann->net.own_id(), NET_MSGTYPE_FILE, file), 0);
+    ASSERT_EQ(mallory->net.SendRaw(USR_ALL, NET_MSGTYPE_FILE, file), 0);
+    ASSERT_TRUE(
+        WaitFor({ann.get(), mallory.get()}, [&] { return server->refused_messages() == 2; }));
+    AnnRoundTrip("after the file");
+    EXPECT_FALSE(std::filesystem::exists("pushed.cfg"));
+    EXPECT_FALSE(std::filesystem::exists(dir + "/Ann/pushed.cfg"));
+
+    // The third attempt (the shipped limit) closes Mallory's connection; Ann
+    // sees her leave and nothing else.
+    const auto forged = CustomPayload(
+        EncodeChat(PKTCHECK(), kPktChatAllReceived, {int32_t(ann->net.own_id()), "FORGED line"}));
+    ASSERT_EQ(mallory->net.SendRaw(USR_ALL, NET_MSGTYPE_CUSTOMDATA, forged), 0);
+    ASSERT_TRUE(WaitFor({ann.get(), mallory.get()}, [&] {
+        return mallory->frontend.Has("connection_lost") &&
+               ann->frontend.Has("user_removed Mallory");
+    }));
+    EXPECT_EQ(server->refused_messages(), 3u);
+    EXPECT_EQ(AnnChatLines(), 1u);
+    EXPECT_TRUE(LogCapture::Contains("connection closed"));
+}
+
+TEST_F(TrustBoundaryTest, ClientBeyondUsrMaxIsToldTheServerIsFull) {
+    Start([](LobbyConfig& config) { config.kernel.usr_max = 1; });
+    Client first(server->port(), dir + "/first");
+    Client second(server->port(), dir + "/second");
+    ASSERT_TRUE(first.ready && second.ready);
+    ASSERT_EQ(first.net.ConnectToHostname("127.0.0.1"), 1);
+
+    // Told at once, well before the log-on time-out of 5 s.
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(second.net.Login("Ann", "pw", "", "", false, 0xFFFF, 0xFFFF), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
+    EXPECT_TRUE(second.frontend.Has("login_error LOBBY_SERVER_FULL"));
+    EXPECT_EQ(second.net.logon_refusal(), NET_LOGON_REFUSED_FULL);
+    EXPECT_FALSE(second.net.logged_on());
+
+    // The refusal holds no place: once the first has gone, the second gets in.
+    ASSERT_EQ(first.net.Disconnect(), 1);
+    bool in = false;
+    for (int attempt = 0; attempt < 20 && !in; ++attempt) {
+        WaitFor(
+            {&first, &second}, [] { return false; }, 1);
+        in = second.net.ConnectToHostname("127.0.0.1") == 1;
+    }
+    EXPECT_TRUE(in);
+}
