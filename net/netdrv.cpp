@@ -499,8 +499,7 @@ int16_t SendSingleMessage(NETDRV* driver, uint32_t sender, uint32_t receiver, ui
         NETUSR_ForEach(&driver->users, [&](NETUSR* user) {
             if (result != 0 || !user->address || user->address->id == sender)
                 return;
-            if (QueueForUser(driver, user, sender, receiver, NET_MSGTYPE_CUSTOMDATA, data, size) !=
-                0) {
+            if (QueueForUser(driver, user, sender, receiver, type, data, size) != 0) {
                 LOGSYS_Text(driver->net_log, kLogError,
                             "Server game tick: SendSingleMessage: Send to USR_ALL failed.");
                 result = -1;

@@ -66,6 +66,7 @@ struct Recorder : NETAPI {
     }
     void SrvFileReceived(const char* name) override { files.emplace_back(name); }
     void SrvFileFailed(const char* name) override { failed_files.emplace_back(name); }
+    void CltFileFailed(const char* name) override { failed_files.emplace_back(name); }
     void SrvDataRefused(uint32_t sender, uint32_t type) override {
         refused.emplace_back(sender, type);
     }
@@ -605,6 +606,20 @@ TEST_F(Kernel, LogonToAClosedPortFails) {
     EXPECT_EQ(SendLogonRequest(a->driver(), "x", "y", port, 127, 0, 0, 1), nullptr);
     EXPECT_TRUE(LogCapture::Contains("SendLogonRequest: Cannot connect to server."));
     EXPECT_EQ(NETUSR_Count(&a->driver()->users), 0);
+}
+
+TEST_F(Kernel, RelayedFileToEverybodyStaysAFileAndIsRefusedWithoutAFolder) {
+    ASSERT_TRUE(StartServer(FastSettings()));
+    Client* a = AddClient();
+    Client* b = AddClient();
+    ASSERT_TRUE(LogOn(a, "sender") && LogOn(b, "receiver"));
+    std::vector<uint8_t> file = EncodeFileRecord("pushed.bin", "DATA", 4);
+    SendSingleMessage(a->driver(), a->api.own_id, USR_ALL, NET_MSGTYPE_FILE, file.data(),
+                      uint32_t(file.size()));
+    ASSERT_TRUE(Pump([&] { return b->api.failed_files.size() == 1; }));
+    EXPECT_EQ(b->api.failed_files[0], "pushed.bin");
+    EXPECT_TRUE(b->api.custom.empty());  // not turned into data on the way
+    EXPECT_FALSE(std::filesystem::exists("pushed.bin"));
 }
 
 TEST_F(Kernel, FilesAreSavedOnlyUnderPlainNames) {
