@@ -5,7 +5,6 @@
 #include "app/autopilot.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -13,6 +12,7 @@
 #include <sstream>
 
 #include "baselib/ioeve.h"
+#include "baselib/timer.h"
 #include "gui/gui_control.h"
 #include "gui/gui_widgets.h"
 #include "scripting/lua_args.h"
@@ -41,11 +41,10 @@ Autopilot* g_pilot = nullptr;
 int g_exit_code = -1;  // survives the script's end
 std::function<void(int, const std::string&)> g_exit_handler;
 
+// Sleeps and time-outs follow the application clock, so they count the frames'
+// time and stand still with them while the window is inactive.
 uint32_t Now() {
-    if (g_pilot && g_pilot->host.now)
-        return g_pilot->host.now();
-    using namespace std::chrono;
-    return uint32_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+    return baselib::AppClock().NowMs();
 }
 
 [[noreturn]] void ExitProcess(int status, const std::string& message) {

@@ -29,8 +29,6 @@ struct AutopilotHost {
     std::function<void()> quit;
     // True while an intro sequence plays that a click skips.
     std::function<bool()> intro_playing;
-    // Milliseconds of a steady clock.
-    std::function<uint32_t()> now;
 };
 
 // Loads the script; false (message on standard error) when it cannot be read

@@ -35,7 +35,6 @@ std::unique_ptr<PRESENTATION> g_presentation;
 std::unique_ptr<console::CONSOLE> g_console;
 uint32_t g_console_fps = 0;
 uint8_t g_console_gui_trace = 0;
-baselib::Clock g_app_clock;
 bool g_paused_by_deactivation = false;
 
 void LogInfo(const char* text) {
@@ -272,7 +271,6 @@ int MAIN_SecondaryInit() {
         return -1;
     }
     LUA_ExecuteString(g_control->lua(), "menu = {}\nmenu.LANGUAGE = \"\"\n", "menutable");
-    vorlane::gui::SetClock([] { return g_app_clock.time(); });
     if (g_control->InitCaptureCtrl() != 0)
         return -1;
     return g_control->InitSequenceCtrl();
@@ -285,7 +283,8 @@ int MAIN_MainLoopIteration(ProgramFrame* frame) {
         LogError("invalid program frame in mainloop !!!");
         return kLoopNotCurrentFrame;
     }
-    g_app_clock.Update();
+    baselib::Clock& app_clock = baselib::MainLoopClock();
+    app_clock.Update();
     MAIN_PumpMessages();
 
     FlagWord& flags = g_control->app_flags;
@@ -294,9 +293,9 @@ int MAIN_MainLoopIteration(ProgramFrame* frame) {
 
     media::GFXSYS3D* gfx = MAIN_Gfx();
     if (flags.Test(kAppInactive)) {
-        if (g_app_clock.running()) {
+        if (app_clock.running()) {
             g_paused_by_deactivation = true;
-            g_app_clock.Pause();
+            app_clock.Pause();
         }
         if (flags.Test(kAppRepaint)) {
             flags.Clear(kAppRepaint);
@@ -312,7 +311,7 @@ int MAIN_MainLoopIteration(ProgramFrame* frame) {
     }
     if (g_paused_by_deactivation) {
         g_paused_by_deactivation = false;
-        g_app_clock.Resume();
+        app_clock.Resume();
     }
 
     g_settings->left_pressed = g_settings->left_released = 0;
@@ -369,9 +368,10 @@ int MAIN_MainProgram() {
     MAIN_ConsoleLine("Scripting enabled.");
     MAIN_ConsoleLine(MAIN_VersionText());
 
-    g_app_clock.Update();
-    g_app_clock.Pause();
-    g_app_clock.Resume();
+    baselib::Clock& app_clock = baselib::MainLoopClock();
+    app_clock.Update();
+    app_clock.Pause();
+    app_clock.Resume();
 
     if (media::GFXSYS3D* gfx = MAIN_Gfx()) {
         gfx->set_clear_colour(0);

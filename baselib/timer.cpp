@@ -1,34 +1,67 @@
 #include "baselib/timer.h"
 
-#include <atomic>
 #include <chrono>
 #include <cmath>
 
+namespace vorlane::baselib {
 namespace {
 
-uint32_t MonotonicTick() {
+// One of the program's two clocks: reads the clock a test routed it to, or
+// its own source. References to it stay valid across re-routing, so a timer
+// made before a test swapped the clock follows the swap.
+class RoutedClock final : public MsClock {
+  public:
+    explicit RoutedClock(const MsClock& source) : source_(source) {}
+    uint32_t NowMs() const override {
+        const MsClock* routed = routed_.load(std::memory_order_acquire);
+        return routed ? routed->NowMs() : source_.NowMs();
+    }
+    void Route(const MsClock* clock) { routed_.store(clock, std::memory_order_release); }
+
+  private:
+    const MsClock& source_;
+    std::atomic<const MsClock*> routed_{nullptr};
+};
+
+RoutedClock& RoutedSteady() {
+    static const SystemClock system;
+    static RoutedClock steady(system);
+    return steady;
+}
+
+RoutedClock& RoutedApp() {
+    static RoutedClock app(MainLoopClock());
+    return app;
+}
+
+}  // namespace
+
+uint32_t SystemClock::NowMs() const {
     using namespace std::chrono;
     auto ms = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
     return static_cast<uint32_t>(static_cast<uint64_t>(ms));
 }
 
-std::atomic<vorlane::baselib::TickSource> g_tick_source{nullptr};
-
-}  // namespace
-
-uint32_t GetTickCount() {
-    vorlane::baselib::TickSource source = g_tick_source.load(std::memory_order_relaxed);
-    return source ? source() : MonotonicTick();
+const MsClock& SteadyClock() {
+    return RoutedSteady();
+}
+const MsClock& AppClock() {
+    return RoutedApp();
+}
+Clock& MainLoopClock() {
+    static Clock clock;
+    return clock;
 }
 
-namespace vorlane::baselib {
-
-void SetTickSource(TickSource source) {
-    g_tick_source.store(source);
+void SetSteadyClock(const MsClock* clock) {
+    RoutedSteady().Route(clock);
+}
+void SetAppClock(const MsClock* clock) {
+    RoutedApp().Route(clock);
 }
 
 void CountdownTimer::Restart(uint32_t duration_ms) {
-    start_tick_ = GetTickCount();
+    start_tick_ = clock_->NowMs();
     duration_ = duration_ms;
     end_tick_ = start_tick_ + duration_ms;
 }
@@ -40,8 +73,8 @@ bool CountdownTimer::Expired(uint32_t now) const {
     return now < start_tick_ && now >= end_tick_;
 }
 
-Clock::Clock() {
-    start_tick_ = GetTickCount();
+Clock::Clock(const MsClock& tick) : tick_(&tick) {
+    start_tick_ = tick_->NowMs();
     last_tick_ = start_tick_;
     Update();
 }
@@ -49,7 +82,7 @@ Clock::Clock() {
 void Clock::Update() {
     if (!running_)
         return;
-    uint32_t now = GetTickCount();
+    uint32_t now = tick_->NowMs();
     if (speed_ == 1.0f) {
         time_ = now + (start_value_ - start_tick_);
     } else {
@@ -70,14 +103,14 @@ void Clock::Pause() {
     if (!running_)
         return;
     Update();
-    pause_tick_ = GetTickCount();
+    pause_tick_ = tick_->NowMs();
     running_ = 0;
 }
 
 uint32_t Clock::Resume() {
     if (running_)
         return 0;
-    uint32_t now = GetTickCount();
+    uint32_t now = tick_->NowMs();
     uint32_t span = now - pause_tick_;
     start_tick_ += span;
     last_tick_ += span;
@@ -87,7 +120,7 @@ uint32_t Clock::Resume() {
 }
 
 void Clock::SetTime(uint32_t value) {
-    uint32_t now = GetTickCount();
+    uint32_t now = tick_->NowMs();
     start_tick_ = now;
     start_value_ = value;
     last_tick_ = now;
@@ -99,3 +132,7 @@ void Clock::SetTime(uint32_t value) {
 }
 
 }  // namespace vorlane::baselib
+
+uint32_t GetTickCount() {
+    return vorlane::baselib::SteadyClock().NowMs();
+}

@@ -2,8 +2,9 @@
 // turns input records into GUI events, keeps the focus, hover and tooltip
 // references and runs the per-frame update and draw passes.
 //
+// Time comes from the application clock (baselib/timer.h).
+//
 // Use:
-//   vorlane::gui::SetClock(frame_clock);                  // the main loop's ms clock
 //   GUI_STYLE_OLD_PRIMITIVE::SetFonControl(&font_source); // e.g. QntFontSource (gui_media.h)
 //   auto gui = std::make_unique<GUI_CONTROL>();
 //   gui->Init(0, 0, screen_w, screen_h);

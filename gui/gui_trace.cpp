@@ -1,23 +1,17 @@
 #include "gui/gui_trace.h"
 
-#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+
+#include "baselib/timer.h"
 
 namespace vorlane::gui {
 namespace {
 
 TraceSink g_trace = nullptr;
 bool g_event_trace = false;
-ClockSource g_clock = nullptr;
 FatalHandler g_fatal = nullptr;
-
-uint32_t SteadyMilliseconds() {
-    using namespace std::chrono;
-    return static_cast<uint32_t>(
-        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
 
 }  // namespace
 
@@ -42,11 +36,8 @@ void Trace(const char* format, ...) {
     g_trace(line);
 }
 
-void SetClock(ClockSource clock) {
-    g_clock = clock;
-}
 uint32_t Now() {
-    return g_clock ? g_clock() : SteadyMilliseconds();
+    return baselib::AppClock().NowMs();
 }
 
 void SetFatalHandler(FatalHandler handler) {

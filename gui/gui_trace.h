@@ -3,8 +3,8 @@
 // The debug trace is a printf-style hook whose output is discarded unless a sink
 // is installed; programming and allocation errors go there. The few lines the
 // toolkit writes to the program log go through the log channel
-// (baselib/log_channel.h). The time base is the program's frame clock in milliseconds:
-// the main loop installs it with SetClock; tests install a clock they drive.
+// (baselib/log_channel.h). The time base is the application clock (frame time
+// in milliseconds); tests route it to a clock they drive.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +12,6 @@
 namespace vorlane::gui {
 
 using TraceSink = void (*)(const char* line);
-using ClockSource = uint32_t (*)();
 
 void SetTraceSink(TraceSink sink);
 // The trace switch: when on, every delivered event is traced.
@@ -21,8 +20,7 @@ bool EventTraceOn();
 
 void Trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// The frame clock (null restores the default steady clock).
-void SetClock(ClockSource clock);
+// The application clock's time.
 uint32_t Now();
 
 // Ends the process after a fatal programming error (exit code -1); tests may

@@ -1,16 +1,17 @@
 #include "media/gfxsys.h"
 
-#include <chrono>
 #include <new>
 
 #include "baselib/log_channel.h"
+#include "baselib/timer.h"
 
 namespace vorlane::media {
 namespace {
 
-uint32_t SteadyMilliseconds() {
-    using namespace std::chrono;
-    return uint32_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+// The frame rate counts frames per real second: the steady clock, not the
+// application clock that stands still while the window is inactive.
+uint32_t Now() {
+    return baselib::SteadyClock().NowMs();
 }
 
 // Bits per pixel for a bit mode, 0 when the mode is not supported.
@@ -25,17 +26,11 @@ int BitsForMode(int bit_mode) {
 }  // namespace
 
 GFXSYS3D::GFXSYS3D(std::unique_ptr<DisplayDevice> device)
-    : device_(device ? std::move(device) : std::make_unique<NullDisplay>()),
-      ticks_(SteadyMilliseconds) {}
+    : device_(device ? std::move(device) : std::make_unique<NullDisplay>()) {}
 
 GFXSYS3D::~GFXSYS3D() {
     if (state_ != 0)
         Shutdown();
-}
-
-void GFXSYS3D::set_tick_source(TickSource ticks) {
-    ticks_ = ticks ? std::move(ticks) : TickSource(SteadyMilliseconds);
-    stopwatch_start_ = ticks_();
 }
 
 // [SECTION] start and modes
@@ -126,7 +121,7 @@ int GFXSYS3D::Init(void* window, int width, int height, int bit_mode, uint32_t f
         return -1;
     }
     screen_->set_screen(true);
-    stopwatch_start_ = ticks_();
+    stopwatch_start_ = Now();
     initialised_ = true;
     return 1;
 }
@@ -290,7 +285,7 @@ void GFXSYS3D::EndFrame(uint32_t) {
         Log(kLogWarning, "GFXSYS3D:EndFrame, StartFrame has not been called!");
     frame_open_ = false;
     ++frame_count_;
-    uint32_t now = ticks_();
+    uint32_t now = Now();
     uint32_t elapsed = now - stopwatch_start_;
     if (elapsed >= 1000) {
         fps_ = int(frame_count_);
@@ -305,7 +300,7 @@ void GFXSYS3D::EndFrame(uint32_t) {
 void GFXSYS3D::ClearStatistics() {
     frame_count_ = 0;
     fps_ = 0;
-    stopwatch_start_ = ticks_();
+    stopwatch_start_ = Now();
 }
 
 }  // namespace vorlane::media

@@ -12,7 +12,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,9 +39,6 @@ struct AdapterRecord {
 class GFXSYS3D {
   public:
     static constexpr uint32_t kFlagVsync = 8;
-
-    // Milliseconds of a monotonic clock (replaceable in tests).
-    using TickSource = std::function<uint32_t()>;
 
     explicit GFXSYS3D(std::unique_ptr<DisplayDevice> device);
     ~GFXSYS3D();
@@ -97,7 +93,6 @@ class GFXSYS3D {
     const std::vector<AdapterRecord>& adapters() const { return adapters_; }
     const PresentParams& present_params() const { return params_; }
     DisplayDevice* device() { return device_.get(); }
-    void set_tick_source(TickSource ticks);
 
   private:
     bool StartLayer();
@@ -109,7 +104,6 @@ class GFXSYS3D {
     std::unique_ptr<OSGFX> screen_;
     std::vector<AdapterRecord> adapters_;
     PresentParams params_;
-    TickSource ticks_;
     void* window_ = nullptr;
     int state_ = 0;
     bool initialised_ = false;

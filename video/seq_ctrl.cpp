@@ -426,7 +426,7 @@ void SEQ_CTRL::DeleteSequence(int id) {
 }
 
 void SEQ_CTRL::Update() {
-    Update(GetTickCount());
+    Update(baselib::AppClock().NowMs());
 }
 
 void SEQ_CTRL::Update(uint32_t now) {

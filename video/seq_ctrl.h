@@ -119,6 +119,7 @@ class SEQ_CTRL {
     // Registers the Lua functions only.
     void RegisterFunctions(lua_State* lua);
 
+    // One frame at the application clock's time, or at `now`.
     void Update();
     void Update(uint32_t now);
     void DrawElements(media::OSGFX* screen);

@@ -142,7 +142,7 @@ int VIDEOSYS::AddControl(std::unique_ptr<VIDEOSTREAM> stream) {
     auto control = std::make_unique<VideoControl>();
     control->stream = std::move(stream);
     control->flags = kVideoActive;
-    control->next_frame_time = GetTickCount();
+    control->next_frame_time = baselib::AppClock().NowMs();
     int id = -1;
     for (size_t i = 0; i < controls_.size(); ++i)
         if (!controls_[i]) {
@@ -167,7 +167,7 @@ void VIDEOSYS::Start(VideoControl& c) {
         return;
     }
     c.flags &= ~kVideoAdvancing;
-    FrameStep(c, GetTickCount());
+    FrameStep(c, baselib::AppClock().NowMs());
     c.flags |= kVideoAdvancing;
 }
 
@@ -189,7 +189,7 @@ int VIDEOSYS::Play(int id) {
         Restart(id);
     c->flags |= kVideoActive;
     c->flags &= ~kVideoPaused;
-    c->next_frame_time = GetTickCount() - 1;
+    c->next_frame_time = baselib::AppClock().NowMs() - 1;
     return 1;
 }
 
@@ -198,7 +198,7 @@ int VIDEOSYS::Restart(int id) {
     if (c == nullptr)
         return -1;
     c->flags &= ~kVideoActive;
-    c->next_frame_time = GetTickCount();
+    c->next_frame_time = baselib::AppClock().NowMs();
     Start(*c);
     return 0;
 }
@@ -245,7 +245,7 @@ int VIDEOSYS::Close(int id) {
 }
 
 void VIDEOSYS::Update() {
-    uint32_t now = GetTickCount();
+    uint32_t now = baselib::AppClock().NowMs();
     for (auto& owned : controls_) {
         if (!owned)
             continue;

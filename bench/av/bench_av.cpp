@@ -167,14 +167,11 @@ void BM_VideoFrame_Libtheora(benchmark::State& state) {
 BENCHMARK(BM_VideoFrame_Libtheora)->Unit(benchmark::kMicrosecond);
 
 // The video system: pacing, decode, colour conversion and the bottom-up write.
-uint32_t g_tick = 0;
-uint32_t Tick() {
-    return g_tick;
-}
+baselib::ManualClock g_tick;
 
 void BM_VideoFrame_Videosys(benchmark::State& state) {
     const auto& v = Video();
-    baselib::SetTickSource(Tick);
+    baselib::ScopedAppClock use_tick(g_tick);
     video::VIDEOSYS sys;
     media::OSGFX surface;
     surface.Create(640, 480);
@@ -182,11 +179,10 @@ void BM_VideoFrame_Videosys(benchmark::State& state) {
     sys.BindSurface(id, &surface);
     sys.SetLoop(id, true);
     for (auto _ : state) {
-        g_tick += 40;  // exactly one frame per update
+        g_tick.Advance(40);  // exactly one frame per update
         sys.Update();
     }
     benchmark::DoNotOptimize(surface.GetPixel(1, 1));
-    baselib::SetTickSource(nullptr);
 }
 BENCHMARK(BM_VideoFrame_Videosys)->Unit(benchmark::kMicrosecond);
 

@@ -11,10 +11,7 @@
 #include "video/videosys.h"
 
 namespace {
-uint32_t g_tick = 0;
-uint32_t Tick() {
-    return g_tick;
-}
+vorlane::baselib::ManualClock g_tick;
 
 class TouchDecoder : public vorlane::video::VideoDecoder {
   public:
@@ -34,8 +31,8 @@ class TouchDecoder : public vorlane::video::VideoDecoder {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    vorlane::baselib::SetTickSource(Tick);
-    g_tick = 1000;
+    vorlane::baselib::ScopedAppClock use_tick(g_tick);
+    g_tick.Set(1000);
     vorlane::video::VIDEOSYS sys;
     sys.SetDecoderFactory([](int w, int h) -> std::unique_ptr<vorlane::video::VideoDecoder> {
         if (size_t(w) * size_t(h) > (size_t(1) << 20))
@@ -49,12 +46,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         sys.BindSurface(id, &surface);
         sys.SetLoop(id, size % 2 == 0);
         for (int i = 0; i < 64 && sys.IsActive(id); ++i) {
-            g_tick += 37;
+            g_tick.Advance(37);
             sys.Update();
         }
         sys.Play(id);
         sys.Update();
     }
-    vorlane::baselib::SetTickSource(nullptr);
     return 0;
 }

@@ -5,6 +5,7 @@
 #include "app/main_program.h"
 #include "baselib/bl_memory.h"
 #include "baselib/ioeve.h"
+#include "baselib/timer.h"
 #include "console/console.h"
 #include "shell/global_data.h"
 
@@ -40,15 +41,24 @@ class MainLoop : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(MainLoop, InactiveIterationsPauseWithoutUpdatingTheFrame) {
+TEST_F(MainLoop, InactiveIterationsPauseTheClockWithoutUpdatingTheFrame) {
+    baselib::ManualClock tick(5000);
+    baselib::ScopedSteadyClock use_tick(tick);
+    baselib::MainLoopClock().SetTime(100);
     g_control->app_flags.Set(kAppInactive);
     EXPECT_EQ(MAIN_MainLoopIteration(&frame_), kLoopNoFrameResult);
+    tick.Advance(3000);
+    EXPECT_EQ(MAIN_MainLoopIteration(&frame_), kLoopNoFrameResult);
     EXPECT_EQ(frame_.updates, 0);
+    EXPECT_EQ(baselib::AppClock().NowMs(), 100u);
 
     g_control->app_flags.Clear(kAppInactive);
     g_control->program_state = kStateStartGame;
     EXPECT_EQ(MAIN_MainLoopIteration(&frame_), kStateStartGame);
     EXPECT_EQ(frame_.updates, 1);
+    tick.Advance(40);
+    MAIN_MainLoopIteration(&frame_);
+    EXPECT_EQ(baselib::AppClock().NowMs(), 140u);  // on from where it stopped
 }
 
 TEST_F(MainLoop, ExitRequestAndForeignFramesEndTheIteration) {

@@ -14,15 +14,12 @@ using namespace vorlane::console;
 
 namespace {
 
-uint32_t g_tick = 1000;
-uint32_t FakeTick() {
-    return g_tick;
-}
+vorlane::baselib::ManualClock g_tick{1000};
 
 class ConsoleTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        vorlane::baselib::SetTickSource(FakeTick);
+        vorlane::baselib::SetSteadyClock(&g_tick);
         bl_started_ = InitBL() == 0;
         ASSERT_TRUE(console.Init(640, 128, nullptr, nullptr, nullptr, 0));
         CONSOLE_Set(&console);
@@ -30,7 +27,7 @@ class ConsoleTest : public ::testing::Test {
     }
     void TearDown() override {
         CONSOLE_Set(nullptr);
-        vorlane::baselib::SetTickSource(nullptr);
+        vorlane::baselib::SetSteadyClock(nullptr);
         if (bl_started_)
             FreeBL();
     }
@@ -43,7 +40,7 @@ class ConsoleTest : public ::testing::Test {
         }
     }
     bool Key(uint32_t code) {
-        g_tick += 200;  // past the key-repeat pause
+        g_tick.Advance(200);  // past the key-repeat pause
         IOEVE e;
         e.class_flags = kEveKeyDown;
         e.value = code;

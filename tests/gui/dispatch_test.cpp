@@ -47,7 +47,7 @@ TEST_F(DispatchTest, PressOnPlainAreaIsNotUsedButOnButtonIs) {
     EXPECT_FALSE(Press(50, 50));
     EXPECT_EQ(EventLog::Count(area, GEVE_MOUSE_PRESS), 1);
     Release(50, 50);
-    g_now += 1000;
+    g_now.Advance(1000);
     EXPECT_TRUE(Press(210, 205));
     EXPECT_EQ(button->state(), 2);
 }
@@ -71,7 +71,7 @@ TEST_F(DispatchTest, DisabledAndInvisibleObjectsGetNothing) {
     EXPECT_TRUE(EventLog::Codes(frame).empty());
     EXPECT_TRUE(EventLog::Codes(disabled).empty());
     frame->Show(true);
-    g_now += 1000;
+    g_now.Advance(1000);
     EXPECT_TRUE(Press(20, 20));
     EXPECT_EQ(EventLog::Count(inner, GEVE_MOUSE_PRESS), 1);
 }
@@ -93,7 +93,7 @@ TEST_F(DispatchTest, FocusMovesBetweenObjectsAndIsLostOnReleaseOutside) {
     Click(20, 55);
     EXPECT_EQ(EventLog::Count(second, GEVE_GOT_FOCUS), 1);
     // Press inside, release outside: the focus goes.
-    g_now += 1000;
+    g_now.Advance(1000);
     Move(20, 55);
     Press(20, 55);
     Move(400, 400);
@@ -115,7 +115,7 @@ TEST_F(DispatchTest, ClickNeedsPressAndReleaseInside) {
     Move(20, 20);
     Release(20, 20);
     EXPECT_EQ(EventLog::Count(button, GEVE_MOUSE_CLICK), 0);
-    g_now += 1000;
+    g_now.Advance(1000);
     Click(30, 30);
     EXPECT_EQ(EventLog::Count(button, GEVE_MOUSE_CLICK), 1);
     EXPECT_EQ(button->state(), 1);
@@ -133,7 +133,7 @@ TEST_F(DispatchTest, ClickReportsResultValueToParentOnce) {
     // A click on a plain area inside a plain area reaches each once.
     auto* outer = AddTo<GUI_OBJECT>(top(), 300, 300, 100, 100);
     auto* inner = AddTo<GUI_OBJECT>(outer, 10, 10, 50, 50);
-    g_now += 1000;
+    g_now.Advance(1000);
     Click(320, 320);
     EXPECT_EQ(EventLog::Count(inner, GEVE_MOUSE_CLICK), 1);
     EXPECT_EQ(EventLog::Count(outer, GEVE_MOUSE_CLICK), 1);
@@ -144,7 +144,7 @@ TEST_F(DispatchTest, DoubleClickTiming) {
     Move(20, 20);
     Press(20, 20);
     Release(20, 20);
-    g_now += 299;
+    g_now.Advance(299);
     Press(20, 20);
     Release(20, 20);
     EXPECT_EQ(EventLog::Count(button, GEVE_MOUSE_PRESS), 1);
@@ -153,14 +153,14 @@ TEST_F(DispatchTest, DoubleClickTiming) {
     EXPECT_TRUE(button->TestFlags(GUI_FLAG_DCLICKED));
     // The double click does not renew the press time: 300 ms after the first
     // press is a plain press again.
-    g_now += 1;
+    g_now.Advance(1);
     Press(20, 20);
     Release(20, 20);
     EXPECT_EQ(EventLog::Count(button, GEVE_MOUSE_PRESS), 2);
 }
 
 TEST_F(DispatchTest, FirstPressEarlyAfterStartIsNoDoubleClick) {
-    g_now = 5;
+    g_now.Set(5);
     auto* button = AddTo<GUI_BUTTON>(top(), 10, 10, 50, 50);
     Move(20, 20);
     Press(20, 20);
@@ -188,9 +188,9 @@ TEST_F(DispatchTest, HoverAndTooltipTiming) {
     EXPECT_TRUE(Move(20, 20));  // over a button: the record counts as used
     EXPECT_EQ(control_->hover(), button);
     EXPECT_EQ(control_->tooltip_object(), button);
-    g_now += 750;
+    g_now.Advance(750);
     EXPECT_FALSE(tooltip_drawn());
-    g_now += 1;
+    g_now.Advance(1);
     EXPECT_TRUE(tooltip_drawn());
     // Moving restarts the wait; leaving forgets the object.
     Move(21, 20);
@@ -198,7 +198,7 @@ TEST_F(DispatchTest, HoverAndTooltipTiming) {
     Move(300, 300);
     EXPECT_EQ(control_->tooltip_object(), nullptr);
     EXPECT_EQ(control_->hover(), top());
-    g_now += 2000;
+    g_now.Advance(2000);
     EXPECT_FALSE(tooltip_drawn());
     EXPECT_EQ(EventLog::Count(button, GEVE_MOUSE_OUT), 1);
 }
@@ -210,17 +210,17 @@ TEST_F(DispatchTest, KeyRepeatStrokes) {
     Click(20, 15);
     ASSERT_EQ(control_->focus(), box);
     EventLog::Entries().clear();
-    const uint32_t start = g_now;
+    const uint32_t start = g_now.NowMs();
     std::vector<std::pair<uint32_t, int>> expected = {
         {0, 1}, {100, 0}, {229, 0}, {230, 1}, {250, 0}, {274, 0}, {275, 1}, {276, 1}, {300, 1}};
     for (auto [at, stroke] : expected) {
-        g_now = start + at;
+        g_now.Set(start + at);
         KeyDown(vorlane::gui::kKeyLeft);
         ASSERT_FALSE(EventLog::Entries().empty());
         EXPECT_EQ(EventLog::Entries().back().stroke, stroke) << "at " << at;
     }
     KeyUp(vorlane::gui::kKeyLeft);
-    g_now += 10;
+    g_now.Advance(10);
     KeyDown(vorlane::gui::kKeyLeft);
     EXPECT_EQ(EventLog::Entries().back().stroke, 1);
 }

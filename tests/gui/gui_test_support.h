@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "baselib/timer.h"
 #include "gui/gui_canvas.h"
 #include "gui/gui_control.h"
 #include "gui/gui_trace.h"
@@ -15,10 +16,7 @@
 
 namespace guitest {
 
-inline uint32_t g_now = 1000;
-inline uint32_t TestClock() {
-    return g_now;
-}
+inline vorlane::baselib::ManualClock g_now;
 
 // A font source with one built-in font (8 pixels per character, 10 high).
 class TestFonts : public vorlane::gui::GuiFontSource {
@@ -62,8 +60,8 @@ struct EventLog {
 class GuiTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        g_now = 1000;
-        vorlane::gui::SetClock(&TestClock);
+        g_now.Set(1000);
+        vorlane::baselib::SetAppClock(&g_now);
         GUI_STYLE_OLD_PRIMITIVE::SetFonControl(&fonts_);
         EventLog::Entries().clear();
         control_ = std::make_unique<GUI_CONTROL>();
@@ -72,7 +70,7 @@ class GuiTest : public ::testing::Test {
     void TearDown() override {
         control_.reset();
         GUI_STYLE_OLD_PRIMITIVE::SetFonControl(nullptr);
-        vorlane::gui::SetClock(nullptr);
+        vorlane::baselib::SetAppClock(nullptr);
     }
 
     GUI_OBJECT* top() { return control_->top(); }
@@ -114,7 +112,7 @@ class GuiTest : public ::testing::Test {
     }
     // A click well after any earlier press (no double click).
     bool Click(int x, int y) {
-        g_now += 1000;
+        g_now.Advance(1000);
         Move(x, y);
         Press(x, y);
         return Release(x, y);
@@ -148,7 +146,7 @@ class GuiTest : public ::testing::Test {
         KeyUp(key);
     }
     void Frame(uint32_t advance_ms = 0) {
-        g_now += advance_ms;
+        g_now.Advance(advance_ms);
         control_->Update();
     }
 

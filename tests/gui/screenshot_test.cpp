@@ -69,11 +69,11 @@ class ScreenshotTest : public GuiTest {
 
         Click(40, 140);   // the input box gets the focus (and a cursor)
         Click(340, 270);  // open the combobox
-        g_now += 1000;
+        g_now.Advance(1000);
         Move(160, 30);  // press `pressed` and hold it
         Press(160, 30);
         Move(360, 310);  // rest over the tooltip button
-        g_now += 1000;
+        g_now.Advance(1000);
     }
 
     // Procedural pictures for every widget slot: a colour per slot with a

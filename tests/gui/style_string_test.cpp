@@ -436,7 +436,7 @@ TEST_F(DrawingTest, TooltipStaysOnScreen) {
     auto* button = AddTo<GUI_BUTTON>(top(), 560, 400, 70, 70);
     button->SetTooltip("tooltip text");
     Move(600, 460);
-    g_now += 1000;
+    g_now.Advance(1000);
     canvas_ = MemoryCanvas(640, 480, kScreen);
     control_->DrawTooltip(canvas_);
     const auto* style = static_cast<GUI_STYLE_OLD_PRIMITIVE*>(button->GetStyle());

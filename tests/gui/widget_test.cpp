@@ -35,14 +35,14 @@ TEST_F(WidgetTest, ButtonAndCheckboxStates) {
     EXPECT_EQ(box->w(), 16);
     Move(12, 102);
     EXPECT_EQ(box->state(), 3);
-    g_now += 1000;
+    g_now.Advance(1000);
     Press(12, 102);
     EXPECT_EQ(box->state(), 2);
     EXPECT_TRUE(box->IsChecked());
     Release(12, 102);
     Move(300, 300);
     EXPECT_EQ(box->state(), 1);
-    g_now += 1000;
+    g_now.Advance(1000);
     Move(12, 102);
     Press(12, 102);
     Release(12, 102);
@@ -149,7 +149,7 @@ TEST_F(WidgetTest, InputBoxEditingKeys) {
     EXPECT_STREQ(box->GetText(), "ab d");
     // A held key that is no new stroke does nothing.
     KeyDown(kKeyBackspace);
-    g_now += 10;
+    g_now.Advance(10);
     EXPECT_FALSE(KeyDown(kKeyBackspace));
     KeyUp(kKeyBackspace);
     EXPECT_STREQ(box->GetText(), "ab ");
@@ -290,7 +290,7 @@ TEST_F(WidgetTest, ScrollbarArrowRepeatsAfter251Milliseconds) {
     bar->SetRange(1000);
     bar->SetPosition(0);
     // A short click steps once, at the release.
-    g_now += 1000;
+    g_now.Advance(1000);
     Move(8, 195);
     Press(8, 195);
     Frame(10);
@@ -302,7 +302,7 @@ TEST_F(WidgetTest, ScrollbarArrowRepeatsAfter251Milliseconds) {
     EXPECT_EQ(bar->position(), 1);
     // Held: nothing for 251 ms, then a step per frame; the release over the
     // arrow adds the click's step.
-    g_now += 1000;
+    g_now.Advance(1000);
     Press(8, 195);
     Frame(0);    // the hold starts
     Frame(250);  // 250 ms
@@ -318,7 +318,7 @@ TEST_F(WidgetTest, ScrollbarArrowRepeatsAfter251Milliseconds) {
     Frame(16);
     EXPECT_EQ(bar->position(), 5);
     // The up arrow steps back.
-    g_now += 1000;
+    g_now.Advance(1000);
     Click(8, 5);
     Frame(10);
     EXPECT_EQ(bar->position(), 4);
@@ -416,7 +416,7 @@ TEST_F(WidgetTest, ListSelectionKeysAndMouse) {
     Stroke(kKeyUp);
     EXPECT_EQ(list->selection(), 0);
     // Dragging with the button held: the selection follows the pointer.
-    g_now += 1000;
+    g_now.Advance(1000);
     Move(50, 15);
     Press(50, 15);
     Move(50, 55);
@@ -427,7 +427,7 @@ TEST_F(WidgetTest, ListSelectionKeysAndMouse) {
 TEST_F(WidgetTest, ListAutoscrollsWhileDraggingOutside) {
     GUI_LIST* list = MakeList(top(), 10, 100, 200, 60);
     for (int i = 0; i < 20; ++i) list->AddItem(std::to_string(100 + i).c_str());
-    g_now += 1000;
+    g_now.Advance(1000);
     Move(50, 105);
     Press(50, 105);
     Move(50, 300);  // below the list

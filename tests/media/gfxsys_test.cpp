@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "baselib/timer.h"
 #include "media/bmp.h"
 #include "tests/support/log_capture.h"
 
@@ -21,11 +22,11 @@ struct Gfx {
         auto device = std::make_unique<NullDisplay>(std::move(script));
         display = device.get();
         gfx = std::make_unique<GFXSYS3D>(std::move(device));
-        gfx->set_tick_source([this] { return now; });
     }
+    baselib::ManualClock now{1000};
+    baselib::ScopedSteadyClock use_now{now};
     NullDisplay* display;
     std::unique_ptr<GFXSYS3D> gfx;
-    uint32_t now = 1000;
 };
 
 TEST(GfxSys, InitReachesStateFourWithAScreenSurface) {
@@ -160,17 +161,17 @@ TEST(GfxSys, FrameBracketingAndFramesPerSecond) {
     // reported once the stopwatch passes the second, and the excess carries.
     g.gfx->ClearStatistics();
     for (int i = 0; i < 30; ++i) {
-        g.now += 33;  // 990 ms after 30 frames
+        g.now.Advance(33);  // 990 ms after 30 frames
         g.gfx->StartFrame();
         g.gfx->EndFrame();
     }
     EXPECT_EQ(g.gfx->fps(), 0);
-    g.now += 20;  // 1010 ms: the 31st frame closes the second
+    g.now.Advance(20);  // 1010 ms: the 31st frame closes the second
     g.gfx->StartFrame();
     g.gfx->EndFrame();
     EXPECT_EQ(g.gfx->fps(), 31);
     for (int i = 0; i < 45; ++i) {
-        g.now += 22;  // 10 ms carried + 990 ms
+        g.now.Advance(22);  // 10 ms carried + 990 ms
         g.gfx->StartFrame();
         g.gfx->EndFrame();
     }
@@ -178,10 +179,10 @@ TEST(GfxSys, FrameBracketingAndFramesPerSecond) {
 
     // A long stall reports once and starts the count afresh instead of a run
     // of near-empty seconds.
-    g.now += 5000;
+    g.now.Advance(5000);
     g.gfx->EndFrame();
     EXPECT_EQ(g.gfx->fps(), 1);
-    g.now += 10;
+    g.now.Advance(10);
     g.gfx->EndFrame();
     EXPECT_EQ(g.gfx->fps(), 1);
     EXPECT_EQ(g.gfx->frame_count(), 1u);

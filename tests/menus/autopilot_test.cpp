@@ -6,6 +6,7 @@
 
 #include "baselib/ioeve.h"
 #include "baselib/queue.h"
+#include "baselib/timer.h"
 #include "gui/gui_control.h"
 #include "gui/gui_widgets.h"
 
@@ -26,11 +27,12 @@ class AutopilotTest : public ::testing::Test {
             exit_.message = message;
         });
         host_.quit = [this] { ++quits_; };
-        host_.now = [this] { return now_; };
+        vorlane::baselib::SetAppClock(&now_);
     }
     void TearDown() override {
         AUTOPILOT_Stop();
         AUTOPILOT_SetExitHandler(nullptr);
+        vorlane::baselib::SetAppClock(nullptr);
         if (queue_)
             MTX_QLIST::Destroy(queue_, 1);
     }
@@ -53,7 +55,7 @@ class AutopilotTest : public ::testing::Test {
     MTX_QLIST* queue_ = nullptr;
     Exit exit_;
     int quits_ = 0;
-    uint32_t now_ = 1000;
+    baselib::ManualClock now_{1000};
 };
 
 TEST_F(AutopilotTest, WaitsFramesAndSleepsByTheClock) {
@@ -66,7 +68,7 @@ TEST_F(AutopilotTest, WaitsFramesAndSleepsByTheClock) {
     AUTOPILOT_Step();  // resumes, runs to sleep(100)
     AUTOPILOT_Step();
     EXPECT_EQ(quits_, 0);
-    now_ += 100;
+    now_.Advance(100);
     AUTOPILOT_Step();
     EXPECT_EQ(quits_, 1);
     EXPECT_EQ(AUTOPILOT_ExitCode(), 7);
@@ -92,7 +94,7 @@ TEST_F(AutopilotTest, WaitUntilTimesOut) {
     AUTOPILOT_Step();
     AUTOPILOT_Step();
     EXPECT_EQ(exit_.status, -1);
-    now_ += 60;
+    now_.Advance(60);
     AUTOPILOT_Step();
     EXPECT_EQ(exit_.status, 3);
 }
@@ -117,10 +119,10 @@ TEST_F(AutopilotTest, ClickAndTypePostRecordsAtTheObject) {
     EXPECT_EQ(records[1].y, 60);
     // The interval after a click counts from the step after it, when the
     // click has been handled.
-    now_ += 1000;
+    now_.Advance(1000);
     AUTOPILOT_Step();
     EXPECT_EQ(exit_.status, -1);
-    now_ += 400;
+    now_.Advance(400);
     AUTOPILOT_Step();
     EXPECT_EQ(exit_.status, 4);  // no object 'missing'
     size_t chars = 0;
@@ -154,7 +156,7 @@ TEST_F(AutopilotTest, ClicksFirstClickAPlayingIntroAway) {
     EXPECT_EQ(drain(), 2u);  // the click that skips the intro, then the real one
     intro = false;
     AUTOPILOT_Step();
-    now_ += 400;
+    now_.Advance(400);
     AUTOPILOT_Step();
     EXPECT_EQ(drain(), 1u);
 }

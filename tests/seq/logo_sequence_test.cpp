@@ -19,10 +19,7 @@ using namespace vorlane::video;
 
 namespace {
 
-uint32_t g_tick = 0;
-uint32_t Tick() {
-    return g_tick;
-}
+vorlane::baselib::ManualClock g_tick;
 
 std::string ReadSource(const std::string& relative) {
     const char* root = std::getenv("VORLANE_SOURCE_DIR");
@@ -36,7 +33,7 @@ TEST(LogoSequence, PlaysTheVideoOverTheScreenAndEnds) {
     std::string internal = ReadSource("assets/av/scripts/seq_internal.lua");
     std::string defines = ReadSource("assets/av/scripts/seq_defines.lua");
     ASSERT_FALSE(internal.empty());
-    vorlane::baselib::SetTickSource(Tick);
+    vorlane::baselib::ScopedAppClock use_tick(g_tick);
     std::vector<std::vector<uint32_t>> frames;
     ASSERT_TRUE(vorlane::pack::GenerateLogoFrames(256, 128, 30, frames));
     VIDEOSYS videos;
@@ -53,7 +50,7 @@ TEST(LogoSequence, PlaysTheVideoOverTheScreenAndEnds) {
     bool saved = false;
     uint32_t t = 0;
     for (; t < 20000 && seq.AnyPlaying(); t += 20) {
-        g_tick = t;
+        g_tick.Set(t);
         videos.Update();
         seq.Update(t);
         screen.Clear(0xFF000000u);
@@ -72,7 +69,6 @@ TEST(LogoSequence, PlaysTheVideoOverTheScreenAndEnds) {
     seq.Update(t + 20);
     EXPECT_EQ(seq.sequence_count(), 0u);
     LUA_CloseState(lua);
-    vorlane::baselib::SetTickSource(nullptr);
 }
 
 }  // namespace

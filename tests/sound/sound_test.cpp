@@ -13,10 +13,7 @@ using namespace vorlane::sound;
 
 namespace {
 
-uint32_t g_tick = 5000;
-uint32_t FakeTick() {
-    return g_tick;
-}
+vorlane::baselib::ManualClock g_tick{5000};
 
 std::vector<uint8_t> Tone(double seconds, int channels, int rate, double hz = 440.0) {
     size_t frames = size_t(seconds * rate);
@@ -31,11 +28,11 @@ std::vector<uint8_t> Tone(double seconds, int channels, int rate, double hz = 44
 class SoundTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        vorlane::baselib::SetTickSource(FakeTick);
+        vorlane::baselib::SetSteadyClock(&g_tick);
         ASSERT_EQ(api.InitSound(true), 0);
         ASSERT_EQ(api.StartKernel(-1, 16, 2, 44100), 0);
     }
-    void TearDown() override { vorlane::baselib::SetTickSource(nullptr); }
+    void TearDown() override { vorlane::baselib::SetSteadyClock(nullptr); }
     // Plays `frames` output frames through the mixer, as the device thread would.
     void Play(size_t frames) {
         std::vector<int16_t> out(frames * 2);
@@ -109,9 +106,9 @@ TEST_F(SoundTest, DataThatIsNotOggIsRefused) {
     int id = api.LoadSoundFromMem(ogg.data(), uint32_t(ogg.size()), 0);
     if (id >= 0) {
         api.PlayVoice(id, 100, 0, kVoiceLoop);
-        api.Process(g_tick);
+        api.Process(g_tick.NowMs());
         Play(50000);
-        api.Process(g_tick);
+        api.Process(g_tick.NowMs());
     }
 }
 
@@ -125,20 +122,20 @@ TEST_F(SoundTest, ShortSoundPlaysOnceThenReportsDataEnded) {
     ASSERT_GE(voice, 0);
     EXPECT_EQ(handle, voice);
     int buffer = api.VoiceBuffer(voice);
-    api.Process(g_tick);
+    api.Process(g_tick.NowMs());
     uint32_t state = api.kernel()->State(buffer);
     EXPECT_TRUE(state & kStateDataEnded);
     EXPECT_FALSE(api.kernel()->Finished(buffer));
-    api.Process(g_tick);
+    api.Process(g_tick.NowMs());
     EXPECT_TRUE(api.kernel()->State(buffer) & kStatePlaying);
     // The end of the first block is silence after the data.
     auto block = api.kernel()->Block(buffer, 0);
     EXPECT_TRUE(std::all_of(block.end() - 1000, block.end(), [](uint8_t b) { return b == 0; }));
     Play(44100 / 20);  // 50 ms: still playing
-    api.Process(g_tick);
+    api.Process(g_tick.NowMs());
     EXPECT_TRUE(api.VoiceExists(voice));
     Play(44100 / 10);
-    api.Process(g_tick);
+    api.Process(g_tick.NowMs());
     EXPECT_FALSE(api.VoiceExists(voice));
     EXPECT_EQ(handle, -1);
 }
@@ -153,7 +150,7 @@ TEST_F(SoundTest, LoopingSoundWrapsInsideTheBlock) {
     ASSERT_LT(bytes, kBlockBytes);
     int sound = api.LoadSoundFromMem(ogg.data(), uint32_t(ogg.size()), 0);
     int voice = api.PlayVoice(sound, 100, 0, kVoiceLoop | kVoiceAutoRemove);
-    api.Process(g_tick);
+    api.Process(g_tick.NowMs());
     int buffer = api.VoiceBuffer(voice);
     EXPECT_FALSE(api.kernel()->State(buffer) & kStateDataEnded);
     auto block = api.kernel()->Block(buffer, 0);
@@ -166,7 +163,7 @@ TEST_F(SoundTest, LoopingSoundWrapsInsideTheBlock) {
     // Playing far past both blocks keeps the voice alive and refills blocks.
     for (int i = 0; i < 20; ++i) {
         Play(4410);
-        api.Process(g_tick);
+        api.Process(g_tick.NowMs());
     }
     EXPECT_TRUE(api.VoiceExists(voice));
     EXPECT_TRUE(api.kernel()->State(buffer) & kStatePlaying);
@@ -210,15 +207,15 @@ TEST_F(SoundTest, PositionalVoicesFollowTheListener) {
     int voice = api.PlayVoice(sound, 100, 0, kVoiceLoop | kVoicePositional);
     api.SetListener(true, 100, 100, 0);
     api.SetVoicePosition(voice, 115, 100, 0);
-    api.Process(g_tick);
+    api.Process(g_tick.NowMs());
     int buffer = api.VoiceBuffer(voice);
     EXPECT_EQ(api.kernel()->Attenuation(buffer), -10000);
     api.SetVoicePosition(voice, 110, 100, 0);
-    api.Process(g_tick);
+    api.Process(g_tick.NowMs());
     EXPECT_EQ(api.kernel()->Attenuation(buffer), VolumeToAttenuation(50));
     EXPECT_EQ(api.kernel()->DevicePan(buffer), 10000);
     api.SetVoiceVolume(voice, 50);
-    api.Process(g_tick);
+    api.Process(g_tick.NowMs());
     EXPECT_EQ(api.kernel()->Attenuation(buffer), VolumeToAttenuation(25));
 }
 
@@ -227,18 +224,18 @@ TEST_F(SoundTest, FadesRunOverTheClockAndMayStopTheVoice) {
     int sound = api.LoadSoundFromMem(ogg.data(), uint32_t(ogg.size()), 0);
     int handle = 0;
     int voice = api.PlayVoice(sound, 80, 0, kVoiceLoop, 0, &handle);
-    api.Process(g_tick);
+    api.Process(g_tick.NowMs());
     api.FadeVoice(voice, 0, 1000, true);
-    api.Process(g_tick + 500);
+    api.Process(g_tick.NowMs() + 500);
     EXPECT_EQ(api.VoiceCopy(voice).volume, 40);
-    api.Process(g_tick + 999);
+    api.Process(g_tick.NowMs() + 999);
     EXPECT_TRUE(api.VoiceExists(voice));
-    api.Process(g_tick + 1000);
+    api.Process(g_tick.NowMs() + 1000);
     EXPECT_FALSE(api.VoiceExists(voice));
     EXPECT_EQ(handle, -1);
 
     voice = api.PlayVoice(sound, 0, 0, kVoiceLoop);
-    g_tick = 0xFFFFFF00u;  // a fade across the wrap of the millisecond clock
+    g_tick.Set(0xFFFFFF00u);  // a fade across the wrap of the millisecond clock
     api.FadeVoice(voice, 100, 512, false);
     api.Process(0x00000000u);
     EXPECT_EQ(api.VoiceCopy(voice).volume, 50);
@@ -246,16 +243,16 @@ TEST_F(SoundTest, FadesRunOverTheClockAndMayStopTheVoice) {
     EXPECT_EQ(api.VoiceCopy(voice).volume, 100);
     EXPECT_FALSE(api.VoiceCopy(voice).fading);
     EXPECT_TRUE(api.VoiceExists(voice));
-    g_tick = 5000;
+    g_tick.Set(5000);
 }
 
 TEST_F(SoundTest, DelayedVoicesStartWhenTheirTimeComes) {
     auto ogg = Tone(0.2, 1, 22050);
     int sound = api.LoadSoundFromMem(ogg.data(), uint32_t(ogg.size()), 0);
     int voice = api.PlayVoice(sound, 100, 0, 0, 300);
-    api.Process(g_tick + 100);
+    api.Process(g_tick.NowMs() + 100);
     EXPECT_TRUE(api.VoiceCopy(voice).start_pending);
-    api.Process(g_tick + 300);
+    api.Process(g_tick.NowMs() + 300);
     EXPECT_FALSE(api.VoiceCopy(voice).start_pending);
 }
 
@@ -263,8 +260,8 @@ TEST_F(SoundTest, MixedOutputIsAudibleAndScaledByVolume) {
     auto ogg = Tone(0.5, 2, 44100);
     int sound = api.LoadSoundFromMem(ogg.data(), uint32_t(ogg.size()), 0);
     int voice = api.PlayVoice(sound, 100, 0, kVoiceLoop);
-    api.Process(g_tick);
-    api.Process(g_tick);
+    api.Process(g_tick.NowMs());
+    api.Process(g_tick.NowMs());
     std::vector<int16_t> loud(2048);
     api.kernel()->Mix(loud.data(), 1024);
     api.SetVoiceVolume(voice, 0);

@@ -12,10 +12,7 @@ using namespace vorlane::video;
 
 namespace {
 
-uint32_t g_tick = 10000;
-uint32_t FakeTick() {
-    return g_tick;
-}
+vorlane::baselib::ManualClock g_tick;
 
 // A decoder whose picture is one colour: the first byte of the frame data.
 class FakeDecoder : public VideoDecoder {
@@ -56,12 +53,12 @@ std::vector<uint8_t> FakePvf(uint32_t frames, uint32_t fps, int w = 8, int h = 4
 class VideoPacingTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        g_tick = 10000;
-        vorlane::baselib::SetTickSource(FakeTick);
+        g_tick.Set(10000);
+        vorlane::baselib::SetAppClock(&g_tick);
         sys.SetDecoderFactory([](int w, int h) { return std::make_unique<FakeDecoder>(w, h); });
         surface.Create(8, 4);
     }
-    void TearDown() override { vorlane::baselib::SetTickSource(nullptr); }
+    void TearDown() override { vorlane::baselib::SetAppClock(nullptr); }
     int Open(const std::vector<uint8_t>& pvf) {
         int id = sys.OpenFromMemory(pvf.data(), pvf.size(), "test");
         if (id >= 0)
@@ -70,12 +67,12 @@ class VideoPacingTest : public ::testing::Test {
     }
     // Runs updates every `step` ms until the control is inactive; the time taken.
     uint32_t RunUntilInactive(int id, uint32_t step, uint32_t limit) {
-        uint32_t start = g_tick;
-        while (sys.IsActive(id) && g_tick - start < limit) {
-            g_tick += step;
+        uint32_t start = g_tick.NowMs();
+        while (sys.IsActive(id) && g_tick.NowMs() - start < limit) {
+            g_tick.Advance(step);
             sys.Update();
         }
-        return g_tick - start;
+        return g_tick.NowMs() - start;
     }
     VIDEOSYS sys;
     vorlane::media::OSGFX surface;
@@ -106,7 +103,7 @@ TEST_F(VideoPacingTest, CatchesUpAtMostFourFramesAndShowsOnlyTheLast) {
     int id = Open(pvf);
     const VideoControl* c = sys.control(id);
     uint32_t decoded = c->decoded, blits = c->blits;
-    g_tick += 1000;
+    g_tick.Advance(1000);
     sys.Update();
     EXPECT_EQ(c->decoded - decoded, 4u);
     EXPECT_EQ(c->blits - blits, 1u);
@@ -119,7 +116,7 @@ TEST_F(VideoPacingTest, LoopingReturnsToFrameZeroAndPlayRestartsAFinishedStream)
     sys.SetLoop(id, true);
     EXPECT_TRUE(sys.IsLooping(id));
     for (int i = 0; i < 101; ++i) {
-        g_tick += 10;
+        g_tick.Advance(10);
         sys.Update();
     }
     EXPECT_TRUE(sys.IsActive(id));
@@ -132,7 +129,7 @@ TEST_F(VideoPacingTest, LoopingReturnsToFrameZeroAndPlayRestartsAFinishedStream)
     EXPECT_EQ(surface.GetPixel(0, 0) & 0xFF, 0u);
     // Play sets the next frame one millisecond into the past, so the first
     // update catches up from frame 0.
-    g_tick += 101;
+    g_tick.Advance(101);
     sys.Update();
     EXPECT_EQ(surface.GetPixel(0, 0) & 0xFF, 2u);
 }
@@ -143,12 +140,12 @@ TEST_F(VideoPacingTest, PausedAndNonExclusiveControlsStandStill) {
     int b = Open(pvf);
     sys.Pause(a, true);
     sys.SetExclusive(b);
-    g_tick += 500;
+    g_tick.Advance(500);
     sys.Update();
     EXPECT_EQ(sys.control(a)->decoded, 1u);
     sys.SetExclusive(a);
     sys.Pause(a, false);
-    g_tick += 50;
+    g_tick.Advance(50);
     sys.Update();
     EXPECT_EQ(sys.control(b)->decoded, 5u);  // four caught up while exclusive, then held
     EXPECT_EQ(sys.Close(a), 0);
@@ -179,7 +176,7 @@ TEST_F(VideoPacingTest, AControlWithoutDecoderStaysInactiveWhenPlayed) {
     ASSERT_GE(id, 0);
     EXPECT_FALSE(sys.IsActive(id));
     sys.Play(id);
-    g_tick += 500;
+    g_tick.Advance(500);
     sys.Update();  // must not touch the missing decoder
     EXPECT_FALSE(sys.IsActive(id));
 }
@@ -192,8 +189,8 @@ TEST(VideoCodec, TheoraRoundTripWritesUprightPicturesIntoTheSurface) {
             frame[size_t(y * w + x)] = y < h / 2 ? 0xFFFF0000u : 0xFF0000FFu;
     auto pvf = BuildPvf({frame, frame, frame}, w, h, 10);
     ASSERT_FALSE(pvf.empty());
-    g_tick = 0;
-    vorlane::baselib::SetTickSource(FakeTick);
+    g_tick.Set(0);
+    vorlane::baselib::ScopedAppClock use_tick(g_tick);
     VIDEOSYS sys;
     vorlane::media::OSGFX surface;
     surface.Create(w, h);
@@ -207,7 +204,6 @@ TEST(VideoCodec, TheoraRoundTripWritesUprightPicturesIntoTheSurface) {
     EXPECT_LT(top & 0xFF, 60u);
     EXPECT_GT(bottom & 0xFF, 200u);
     EXPECT_LT((bottom >> 16) & 0xFF, 60u);
-    vorlane::baselib::SetTickSource(nullptr);
 }
 
 }  // namespace
