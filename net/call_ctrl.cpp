@@ -6,11 +6,6 @@
 
 namespace {
 
-uint32_t TickCount() {
-    using namespace std::chrono;
-    return uint32_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
 // Removes the entry in slot `slot`; the caller holds the mutex.
 void RemoveSlot(CALL_CTRL* ctrl, size_t slot, int free_parameter) {
     std::unique_ptr<CALL_ENTRY>& entry = ctrl->calls[slot];
@@ -74,7 +69,7 @@ uint32_t CALL_Add(CALL_CTRL* ctrl, CALL_FUNCTION function, CALL_PARAM* parameter
     }
     entry->function = function;
     entry->parameter = std::move(owned);
-    entry->created_tick = TickCount();
+    entry->created_tick = GetTickCount();
     entry->group_mask = group_mask;
     entry->class_mask = class_mask;
     entry->serial = ctrl->next_serial++;

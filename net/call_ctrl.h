@@ -9,12 +9,12 @@
 // removed nor re-armed.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <vector>
 
+#include "baselib/timer.h"
 #include "net/id_system.h"
 
 // Base of every parameter handed to a call; the entry owns it once added.
@@ -33,23 +33,14 @@ constexpr uint32_t kCallTimed = 0x20;
 constexpr uint32_t kCallStoreInterval = 0x40;
 constexpr int kCallKeep = 2;
 
-// A countdown timer on the monotonic millisecond clock.
-struct CALL_TIMER {
-    std::chrono::steady_clock::time_point end{};
-    void Arm(uint32_t ms) {
-        end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    }
-    bool Elapsed() const { return std::chrono::steady_clock::now() >= end; }
-};
-
 struct CALL_ENTRY {
     uint32_t flags = 0;
     uint32_t id = 0;
     CALL_FUNCTION function = nullptr;
     std::unique_ptr<CALL_PARAM> parameter;
-    uint32_t created_tick = 0;
+    uint32_t created_tick = 0;  // GetTickCount at creation
     uint32_t interval = 0;
-    CALL_TIMER timer;
+    vorlane::baselib::CountdownTimer timer;  // on the steady clock
     uint32_t group_mask = 0;
     uint32_t class_mask = 0;
     uint64_t serial = 0;  // tells a slot's entry from a later one at the same address

@@ -6,7 +6,6 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <new>
@@ -14,6 +13,7 @@
 
 #include "baselib/bl_file.h"
 #include "baselib/log_channel.h"
+#include "baselib/timer.h"
 #include "net/net_protocol.h"
 
 using vorlane::LogTo;
@@ -40,8 +40,8 @@ std::string DateText(std::time_t when) {
     return text;
 }
 
-std::string DurationText(std::chrono::steady_clock::duration span) {
-    long ms = long(std::chrono::duration_cast<std::chrono::milliseconds>(span).count());
+std::string DurationText(uint32_t span_ms) {
+    long ms = long(span_ms);
     char text[48];
     std::snprintf(text, sizeof text, "%2.2ld:%2.2ld:%2.2ld:%3.3ld", ms / 3600000, (ms / 60000) % 60,
                   (ms / 1000) % 60, ms % 1000);
@@ -620,7 +620,7 @@ void KRNL_WriteLogout(NETDRV* driver, NETUSR* user) {
         inet_ntop(AF_INET, &user->connection->peer.sin_addr, plain, sizeof plain);
     }
     const std::string duration =
-        DurationText(std::chrono::steady_clock::now() - user->reader->created);
+        DurationText(vorlane::baselib::SteadyClock().NowMs() - user->reader->created);
     const Counters in = ReadCounters(user->reader.get());
     const Counters out = ReadCounters(user->writer.get());
     char tail[128];
@@ -636,14 +636,14 @@ void KRNL_WriteLogout(NETDRV* driver, NETUSR* user) {
 
 int KRNL_PTR_CheckDeadConnections(CALL_PARAM* parameter) {
     NETDRV* driver = static_cast<DRIVER_CALL_PARAM*>(parameter)->driver;
-    const auto now = std::chrono::steady_clock::now();
-    const auto silence = std::chrono::milliseconds(driver->settings.srv_checkdeadcon);
+    const uint32_t now = vorlane::baselib::SteadyClock().NowMs();
+    const uint32_t silence = driver->settings.srv_checkdeadcon;
     std::vector<NETUSR*> dead;
     NETUSR_ForEach(&driver->users, [&](NETUSR* user) {
         if (user->flags & kUsrRemoveRequested)
             return;
         std::lock_guard lock(user->reader->mutex);
-        if (user->reader->last_transfer + silence < now)
+        if (uint32_t(now - user->reader->last_transfer) > silence)
             dead.push_back(user);
     });
     // Only this thread removes users, so the pointers stay valid meanwhile.

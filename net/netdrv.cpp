@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "baselib/log_channel.h"
+#include "baselib/timer.h"
 #include "net/krnl.h"
 #include "net/net_protocol.h"
 
@@ -292,7 +293,7 @@ std::unique_ptr<CONNECTION_DATA> NewConnectionData(uint32_t kind, NETUSR* user) 
     if (!data)
         return nullptr;
     data->kind = kind;
-    data->created = data->last_transfer = std::chrono::steady_clock::now();
+    data->created = data->last_transfer = vorlane::baselib::SteadyClock().NowMs();
     data->created_wall = std::time(nullptr);
     data->user = user;
     data->connection = user->connection;

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "baselib/timer.h"
+
 // [SECTION] Address system
 
 bool ADDR_Init(ADDR_SYSTEM* addr, uint32_t capacity) {
@@ -90,7 +92,7 @@ void CONNECTION_DATA::CountTransfer(uint32_t size) {
     std::lock_guard lock(mutex);
     bytes += size;
     ++envelopes;
-    last_transfer = std::chrono::steady_clock::now();
+    last_transfer = vorlane::baselib::SteadyClock().NowMs();
     transferred = true;
 }
 

@@ -89,9 +89,9 @@ struct SIGNAL_BLOCK {
 // One reader or writer thread with its counters.
 struct CONNECTION_DATA {
     uint32_t kind = 0;
-    std::mutex mutex;  // guards the counters and times below
-    std::chrono::steady_clock::time_point last_transfer;
-    std::chrono::steady_clock::time_point created;
+    std::mutex mutex;            // guards the counters and times below
+    uint32_t last_transfer = 0;  // steady-clock milliseconds
+    uint32_t created = 0;
     std::time_t created_wall = 0;
     uint64_t bytes = 0;
     uint64_t envelopes = 0;

@@ -16,6 +16,7 @@
 
 #include "baselib/bl_memory.h"
 #include "baselib/logsys.h"
+#include "baselib/timer.h"
 #include "net/flownet.h"
 #include "net/krnl.h"
 #include "net/net_protocol.h"
@@ -196,9 +197,9 @@ int16_t TNS_CONTROL::ConnectToHostname(const char* host) {
         return -1;
     }
     user_ = user;
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(logon_timeout_ms_);
-    while (!logged_on_ && std::chrono::steady_clock::now() < deadline) {
+    const vorlane::baselib::MsClock& clock = vorlane::baselib::SteadyClock();
+    const uint32_t start = clock.NowMs();
+    while (!logged_on_ && uint32_t(clock.NowMs() - start) < logon_timeout_ms_) {
         Update();
         // The removal of a refused connection ends the wait early.
         if (!user_)

@@ -4,10 +4,10 @@
 #include <sys/socket.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <thread>
 
+#include "baselib/timer.h"
 #include "net/call_ctrl.h"
 #include "net/envelope.h"
 #include "net/id_system.h"
@@ -325,6 +325,8 @@ TEST(CallCtrl, FullControllerAddsNothing) {
 }
 
 TEST(CallCtrl, TimedOneShotAndRepeatingCalls) {
+    vorlane::baselib::ManualClock clock(1000);
+    vorlane::baselib::ScopedSteadyClock use_clock(clock);
     ID_SYSTEM* ids = ID_Create(10);
     CALL_CTRL* ctrl = CALL_Create(4, ids);
     auto* once = new Counter;
@@ -333,12 +335,14 @@ TEST(CallCtrl, TimedOneShotAndRepeatingCalls) {
     CALL_Add(ctrl, CountRun, repeat, 40, 0x64, 1, 1);
     EXPECT_EQ(CALL_Run(ctrl, 1, 1), 0);  // not yet due
     EXPECT_EQ(once->runs, 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    clock.Advance(39);
+    EXPECT_EQ(CALL_Run(ctrl, 1, 1), 0);
+    clock.Advance(1);
     EXPECT_EQ(CALL_Run(ctrl, 1, 1), 2);
     EXPECT_EQ(repeat->runs, 1);
     EXPECT_EQ(CALL_Count(ctrl), 1);      // the one-shot is gone
     EXPECT_EQ(CALL_Run(ctrl, 1, 1), 0);  // re-armed
-    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    clock.Advance(40);
     EXPECT_EQ(CALL_Run(ctrl, 1, 1), 1);
     EXPECT_EQ(repeat->runs, 2);
     CALL_Destroy(ctrl, 1);
