@@ -1,5 +1,6 @@
 // The kernel over loopback: a server and several clients in one process,
-// driven by the test thread, with short configured time-outs.
+// driven by the test thread. The kernel's clock is a manual one: time-outs
+// pass when a test advances it, never by waiting.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -16,6 +17,7 @@
 
 #include "baselib/bl_file.h"
 #include "baselib/scfg/scfg.h"
+#include "baselib/timer.h"
 #include "net/flownet.h"
 #include "net/krnl.h"
 #include "net/net_protocol.h"
@@ -225,7 +227,26 @@ class Kernel : public ::testing::Test {
     void Settle(int ms) {
         Pump([] { return false; }, ms);
     }
+    // Lets `ms` of kernel time pass at once and runs every flow.
+    void Elapse(uint32_t ms) {
+        clock_.Advance(ms);
+        Step();
+    }
+    // The server's reader of user `id` has heard from it at the current time.
+    bool ServerHeardNow(uint32_t id) {
+        bool heard = false;
+        NETUSR_ForEach(&server_->driver()->users, [&](NETUSR* user) {
+            if (user->Id() != id)
+                return;
+            std::lock_guard lock(user->reader->mutex);
+            heard = user->reader->last_transfer == clock_.NowMs();
+        });
+        return heard;
+    }
 
+    // Declared first: the kernels below read it until they are gone.
+    vorlane::baselib::ManualClock clock_{1000};
+    vorlane::baselib::ScopedSteadyClock use_clock_{clock_};
     std::string dir_;
     Recorder server_api_;
     std::unique_ptr<FLOWNET> server_;
@@ -382,6 +403,7 @@ TEST_F(Kernel, LogoffHandshakeThenBothSidesRemoveTheConnection) {
     ASSERT_EQ(SendLogoffRequest(a->driver(), a->user), 0);
     ASSERT_TRUE(Pump([&] { return a->api.logoffs == 1; }));
     EXPECT_EQ(server_api_.off, std::vector<uint32_t>{id});
+    Elapse(100);  // both log-off time-outs
     ASSERT_TRUE(Pump([&] { return !server_api_.removed.empty() && !a->api.removed.empty(); }));
     EXPECT_EQ(server_api_.removed, std::vector<uint32_t>{id});
     EXPECT_EQ(a->api.removed, std::vector<uint32_t>{id});
@@ -407,6 +429,9 @@ TEST_F(Kernel, ConnectionThatNeverLogsOnIsRemoved) {
     RawPeer peer(port_);
     ASSERT_TRUE(peer.ok());
     ASSERT_TRUE(Pump([&] { return NETUSR_Count(&server_->driver()->users) == 1; }));
+    Elapse(149);
+    EXPECT_FALSE(LogCapture::Contains("Logon check: Remove connection !"));
+    Elapse(1);
     ASSERT_TRUE(Pump([&] { return NETUSR_Count(&server_->driver()->users) == 0; }));
     EXPECT_TRUE(LogCapture::Contains("Logon check: Remove connection !"));
     EXPECT_TRUE(peer.ClosedWithin(1000));
@@ -425,13 +450,23 @@ TEST_F(Kernel, SilentClientIsDroppedWhileTalkingClientStays) {
     RawPeer silent(port_);
     silent.LogOn("silent");
     ASSERT_TRUE(Pump([&] { return server_api_.on.size() == 2; }));
+    const uint32_t alive_id = server_api_.on[0];
     const uint32_t silent_id = server_api_.on[1];
-    ASSERT_TRUE(Pump([&] { return !server_api_.removed.empty(); }, 3000));
+    // One keep-alive interval per round; the server hears the talkative
+    // client before more time passes.
+    auto round = [&] {
+        Elapse(60);
+        return Pump([&] { return ServerHeardNow(alive_id); });
+    };
+    for (int i = 0; i < 5; ++i) ASSERT_TRUE(round());
+    EXPECT_TRUE(server_api_.removed.empty());  // silent for 300 ms: not yet dead
+    ASSERT_TRUE(round());
+    ASSERT_TRUE(Pump([&] { return !server_api_.removed.empty(); }));
     EXPECT_EQ(server_api_.lost, std::vector<uint32_t>{silent_id});
     EXPECT_EQ(server_api_.removed, std::vector<uint32_t>{silent_id});
     EXPECT_TRUE(LogCapture::Contains("Server game tick: CONNECTION LOST."));
     EXPECT_TRUE(silent.ClosedWithin(1000));
-    Settle(400);
+    for (int i = 0; i < 7; ++i) ASSERT_TRUE(round());
     EXPECT_EQ(server_api_.removed.size(), 1u);
     EXPECT_EQ(NETUSR_Count(&server_->driver()->users), 1);
     EXPECT_TRUE(LogCapture::Contains("MAIN: MessageLoop got STAYINGALIVE msg."));
@@ -454,6 +489,7 @@ TEST_F(Kernel, UserMaxTwoRefusesAThirdLogOnAndCutsOffBeyondItsRoom) {
     EXPECT_EQ(c->api.logon_refusal, NET_LOGON_REFUSED_FULL);
     EXPECT_EQ(c->api.own_id, 0u);
     EXPECT_EQ(server_api_.on.size(), 2u);
+    Elapse(50);  // the refused connection's place is kept until the refusal is out
     ASSERT_TRUE(Pump([&] { return NETUSR_Count(&server_->driver()->users) == 2; }));
 
     // Connections beyond the room kept for refusals are closed at once.
@@ -658,6 +694,8 @@ TEST_F(Kernel, UnmutedRunWritesTheThreeLogFiles) {
     Client* a = AddClient();
     ASSERT_TRUE(LogOn(a, "writer"));
     ASSERT_EQ(SendLogoffRequest(a->driver(), a->user), 0);
+    ASSERT_TRUE(Pump([&] { return a->api.logoffs == 1; }));
+    Elapse(100);
     ASSERT_TRUE(Pump([&] { return !server_api_.removed.empty(); }));
     server_.reset();
     auto read = [](const std::string& path) {
