@@ -6,6 +6,7 @@
 #include <netdb.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -354,13 +355,15 @@ size_t TNS_CONTROL::SendDataToMany(const std::vector<uint32_t>& receivers, uint1
 
 void TNS_CONTROL::CloseWhenDrained(uint32_t user, std::chrono::milliseconds grace,
                                    std::chrono::milliseconds deadline) {
-    const auto now = std::chrono::steady_clock::now();
-    closing_.push_back({user, now + grace, now + deadline});
+    auto ms = [](std::chrono::milliseconds span) {
+        return uint32_t(std::clamp<int64_t>(span.count(), 0, INT32_MAX));
+    };
+    closing_.push_back({user, vorlane::baselib::SteadyClock().NowMs(), ms(grace), ms(deadline)});
 }
 
 void TNS_CONTROL::CloseDrained() {
     NETDRV* drv = driver();
-    const auto now = std::chrono::steady_clock::now();
+    const uint32_t now = vorlane::baselib::SteadyClock().NowMs();
     std::vector<PendingClose> waiting;
     for (const PendingClose& close : closing_) {
         if (!drv)
@@ -374,7 +377,8 @@ void TNS_CONTROL::CloseDrained() {
             std::lock_guard queue_lock(user->writer->signals.mutex);
             drained = user->writer->queue.empty();
         }
-        if ((drained && now >= close.not_before) || now >= close.deadline) {
+        const uint32_t waited = now - close.since_ms;
+        if ((drained && waited >= close.grace_ms) || waited >= close.deadline_ms) {
             KRNL_SendUsrRemoveMessage(drv, user);
         } else {
             waiting.push_back(close);

@@ -174,8 +174,9 @@ class TNS_CONTROL : public NETAPI {
   private:
     struct PendingClose {
         uint32_t user = 0;
-        std::chrono::steady_clock::time_point not_before;
-        std::chrono::steady_clock::time_point deadline;
+        uint32_t since_ms = 0;  // steady-clock milliseconds
+        uint32_t grace_ms = 0;
+        uint32_t deadline_ms = 0;
     };
 
     // Removes the users whose close is due.
