@@ -1,6 +1,15 @@
 // The Lua side of the sequence player: the eight global functions, their
 // property tables and Sequence_Execute. Errors are logged and the function
 // returns nothing; no Lua error is raised.
+//
+// [SECTION] index
+//   - Argument helpers
+//   - Element_Create
+//   - Element_Props
+//   - Sequence_Create, Step_Create
+//   - Modifier_Create, Modifier_Props
+//   - Sequence_Play, Textlib_Get
+//   - Registration and Sequence_Execute
 #include <algorithm>
 #include <lua.hpp>
 #include <optional>
@@ -17,6 +26,7 @@
 
 namespace vorlane::video {
 
+// [SECTION] Argument helpers
 namespace {
 
 using scripting::ArgInt;
@@ -60,7 +70,7 @@ int NoElement(const char* fn) {
     return 0;
 }
 
-// --- Element_Create ---------------------------------------------------------
+// [SECTION] Element_Create
 int LuaElementCreate(lua_State* lua) {
     const char* fn = "LUA_Seq_Element_Create";
     if (SEQ_Get() == nullptr)
@@ -139,7 +149,7 @@ int LuaElementCreate(lua_State* lua) {
     return 1;
 }
 
-// --- Element_Props ----------------------------------------------------------
+// [SECTION] Element_Props
 // Reads arguments 3 and 4 as a pair of integers, or logs that `prop` needs them.
 bool NeedXY(lua_State* lua, const char* name, const char* prop, int32_t* x, int32_t* y) {
     if (ArgInt(lua, 3, x) && ArgInt(lua, 4, y))
@@ -217,7 +227,7 @@ int LuaElementProps(lua_State* lua) {
     return 0;
 }
 
-// --- Sequence_Create, Step_Create ---------------------------------------------
+// [SECTION] Sequence_Create, Step_Create
 int LuaSequenceCreate(lua_State* lua) {
     SEQ_CTRL* ctrl = SEQ_Get();
     int id = ctrl ? ctrl->CreateSequence() : 0;
@@ -244,7 +254,7 @@ int LuaStepCreate(lua_State* lua) {
     return 1;
 }
 
-// --- Modifier_Create, Modifier_Props ----------------------------------------
+// [SECTION] Modifier_Create, Modifier_Props
 int LuaModifierCreate(lua_State* lua) {
     const char* fn = "LUA_Seq_Modifier_Create";
     int32_t type = 0;
@@ -385,7 +395,7 @@ int LuaModifierProps(lua_State* lua) {
     return 0;
 }
 
-// --- Sequence_Play, Textlib_Get -----------------------------------------------
+// [SECTION] Sequence_Play, Textlib_Get
 int LuaSequencePlay(lua_State* lua) {
     const char* fn = "LUA_Seq_Sequence_Play";
     SEQ_CTRL* ctrl = SEQ_Get();
@@ -418,6 +428,7 @@ int LuaTextlibGet(lua_State* lua) {
 
 }  // namespace
 
+// [SECTION] Registration and Sequence_Execute
 void SEQ_CTRL::RegisterFunctions(lua_State* lua) {
     lua_ = lua;
     const struct {

@@ -1,4 +1,10 @@
 // VIDEOSYS implementation.
+//
+// [SECTION] index
+//   - VIDEOSTREAM: one pvf stream
+//   - Controls: open, bind and close
+//   - Playback switches
+//   - Per-frame update and decoding
 #include "video/videosys.h"
 
 #include <cstring>
@@ -24,9 +30,7 @@ void VIDEOSYS_Set(VIDEOSYS* system) {
     g_videosys = system;
 }
 
-// ---------------------------------------------------------------------------
-// VIDEOSTREAM
-
+// [SECTION] VIDEOSTREAM: one pvf stream
 bool VIDEOSTREAM::InitFromMemory(const uint8_t* data, size_t size, const char* stream_name) {
     ByteReader r(data, size);
     if (!r.Need(kPvfHeaderSize))
@@ -82,6 +86,7 @@ bool VIDEOSTREAM::Next() {
 VIDEOSYS::VIDEOSYS(resources::RAMA_CTRL* rama, int max_count)
     : rama_(rama), max_count_(max_count), factory_(CreateTheoraDecoder) {}
 
+// [SECTION] Controls: open, bind and close
 VIDEOSYS::~VIDEOSYS() {
     Shutdown();
     if (g_videosys == this)
@@ -181,6 +186,7 @@ int VIDEOSYS::BindSurface(int id, media::OSGFX* surface) {
     return 0;
 }
 
+// [SECTION] Playback switches
 int VIDEOSYS::Play(int id) {
     VideoControl* c = Get(id);
     if (c == nullptr)
@@ -244,6 +250,7 @@ int VIDEOSYS::Close(int id) {
     return 0;
 }
 
+// [SECTION] Per-frame update and decoding
 void VIDEOSYS::Update() {
     uint32_t now = baselib::AppClock().NowMs();
     for (auto& owned : controls_) {
