@@ -80,13 +80,10 @@ bool VIDEOSTREAM::Next() {
     return true;
 }
 
-// ---------------------------------------------------------------------------
-// VIDEOSYS
-
+// [SECTION] Controls: open, bind and close
 VIDEOSYS::VIDEOSYS(resources::RAMA_CTRL* rama, int max_count)
     : rama_(rama), max_count_(max_count), factory_(CreateTheoraDecoder) {}
 
-// [SECTION] Controls: open, bind and close
 VIDEOSYS::~VIDEOSYS() {
     Shutdown();
     if (g_videosys == this)
