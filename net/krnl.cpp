@@ -12,6 +12,7 @@
 #include <string>
 
 #include "baselib/bl_file.h"
+#include "baselib/byte_reader.h"
 #include "baselib/log_channel.h"
 #include "baselib/timer.h"
 #include "net/net_protocol.h"
@@ -19,6 +20,14 @@
 using vorlane::LogTo;
 
 namespace {
+
+// The 32-bit little-endian field a kernel message's data starts with (a group
+// identifier, a refusal reason); 0 when the data is shorter.
+uint32_t LeadingU32(const ENVELOPE* envelope) {
+    vorlane::ByteReader reader(envelope->data.data(), envelope->data.size());
+    const uint32_t value = reader.U32();
+    return reader.ok() ? value : 0;
+}
 
 // [SECTION] Log lines
 
@@ -209,11 +218,9 @@ int16_t DistributeGroupData(NETDRV* driver, ENVELOPE* envelope) {
     // group data does not pass here (NETGRP_SendToAll), so it still goes out.
     if (!driver->relay)
         return Refused(driver, sender, NET_MSGTYPE_GROUPDATA);
-    const uint8_t* data = envelope->data.data();
-    uint32_t group = uint32_t(data[0]) | uint32_t(data[1]) << 8 | uint32_t(data[2]) << 16 |
-                     uint32_t(data[3]) << 24;
     // The group identifier stays in front, as the receiving client expects it.
-    return NETGRP_SendToAll(driver, group, data, envelope->data_size());
+    return NETGRP_SendToAll(driver, LeadingU32(envelope), envelope->data.data(),
+                            envelope->data_size());
 }
 
 // [SECTION] Client operations
@@ -257,12 +264,7 @@ int16_t LogonRefused(NETDRV* driver, ENVELOPE* envelope) {
     NETUSR* user = envelope->user;
     if (!user || !NETUSR_Contains(&driver->users, user) || user->address)
         return -1;
-    uint32_t reason = 0;
-    if (envelope->data.size() >= 4) {
-        const uint8_t* data = envelope->data.data();
-        reason = uint32_t(data[0]) | uint32_t(data[1]) << 8 | uint32_t(data[2]) << 16 |
-                 uint32_t(data[3]) << 24;
-    }
+    const uint32_t reason = LeadingU32(envelope);
     LogTo(driver->net_log, kLogWarning, "Server refused LOGMEON (reason %lu).",
           (unsigned long)reason);
     if (driver->api)
@@ -273,12 +275,10 @@ int16_t LogonRefused(NETDRV* driver, ENVELOPE* envelope) {
 int16_t ClientGroupData(NETDRV* driver, ENVELOPE* envelope) {
     if (envelope->data.size() < 4)
         return -1;
-    const uint8_t* data = envelope->data.data();
-    uint32_t group = uint32_t(data[0]) | uint32_t(data[1]) << 8 | uint32_t(data[2]) << 16 |
-                     uint32_t(data[3]) << 24;
     if (driver->api) {
-        driver->api->CltGroupData(envelope->header.receiver, envelope->header.sender, group,
-                                  data + 4, envelope->data_size() - 4);
+        driver->api->CltGroupData(envelope->header.receiver, envelope->header.sender,
+                                  LeadingU32(envelope), envelope->data.data() + 4,
+                                  envelope->data_size() - 4);
     }
     return 0;
 }
