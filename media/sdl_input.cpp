@@ -246,6 +246,10 @@ void SdlInputSource::AddKey(uint8_t scan, bool down) {
 }
 
 void SdlInputSource::AddText(const char* utf8) {
+    if (drop_repeat_text_) {
+        drop_repeat_text_ = false;
+        return;
+    }
     for (uint8_t c : Utf8ToLatin1(utf8)) {
         if (text_claimable_ && !pending_.empty() && pending_.back().character == 0) {
             pending_.back().character = c;
@@ -268,6 +272,7 @@ bool SdlInputSource::HandleEvent(const SDL_Event& e) {
     switch (e.type) {
         case SDL_KEYDOWN:
         case SDL_KEYUP: {
+            drop_repeat_text_ = e.type == SDL_KEYDOWN && e.key.repeat;
             if (e.key.repeat)
                 return true;  // the reader repeats characters itself
             uint8_t scan = DikFromSdlScancode(e.key.keysym.scancode);

@@ -41,6 +41,9 @@ class SdlInputSource : public InputSource {
     std::array<uint8_t, 256> last_character_{};  // per scan code, for the key-up item
     uint32_t sequence_ = 0;
     bool text_claimable_ = false;  // the last item is a key-down without a character yet
+    // The system repeated a held key: the text it sends with the repeat is
+    // dropped, since the input layer repeats characters on its own timing.
+    bool drop_repeat_text_ = false;
     int x_ = 0, y_ = 0;
     int dx_ = 0, dy_ = 0, wheel_ = 0;
     uint8_t buttons_[4] = {};

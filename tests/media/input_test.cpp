@@ -412,6 +412,33 @@ TEST(SdlInput, DrivesTheReadersEndToEnd) {
     EXPECT_EQ(records[3].value, 120u);
 }
 
+TEST(SdlInput, AHeldKeyTypesOnTheInputLayersRepeatOnly) {
+    auto owned = std::make_unique<SdlInputSource>();
+    SdlInputSource* source = owned.get();
+    size_t characters = 0;
+    DXINPUT input(
+        std::move(owned),
+        [&](const IOEVE& r) {
+            characters += r.class_flags == kEveChar;
+            return true;
+        },
+        true, 320, 200);
+    // What a real window sends for a held 'a': key-down and text, then from
+    // 300 ms a repeated key-down with its text every 30 ms, then key-up.
+    source->HandleEvent(KeyEvent(SDL_KEYDOWN, SDL_SCANCODE_A));
+    source->HandleEvent(TextEvent("a"));
+    for (uint32_t t = 0; t < 1000; t += 10) {
+        if (t >= 300 && t % 30 == 0) {
+            source->HandleEvent(KeyEvent(SDL_KEYDOWN, SDL_SCANCODE_A, 1));
+            source->HandleEvent(TextEvent("a"));
+        }
+        input.ProcessKeyboard(t);
+    }
+    source->HandleEvent(KeyEvent(SDL_KEYUP, SDL_SCANCODE_A));
+    input.ProcessKeyboard(1000);
+    EXPECT_EQ(characters, 11u);  // at 0, then at 500, 550, ..., 950
+}
+
 TEST(SdlInput, AClickBetweenTwoPollsIsNotLost) {
     SdlInputSource source;
     SDL_Event press{};
