@@ -21,6 +21,9 @@ constexpr uint32_t kGrey = 0xFFB4B4B4;           // (180, 180, 180)
 constexpr uint32_t kPrivateColour = 0xFF8C8CDC;  // (140, 140, 220)
 constexpr size_t kProfileNameWidth = 15;
 constexpr size_t kProfileContactWidth = 40;
+// Rows the chat box keeps unless "data/lobby.cfg" says otherwise (main/chat_lines).
+constexpr int64_t kDefaultChatRows = 500;
+constexpr int64_t kMostChatRows = 100000;
 
 int32_t ProfileI32(const uint8_t* profile, size_t size, size_t offset) {
     if (offset + 4 > size)
@@ -120,6 +123,8 @@ void MAINMAP::ChannelEntered() {
     if (GUI_LIST* chat = List("menu.lobby.obj_list_chat")) {
         chat->Clear();
         chat->SetDisplayOnly(true);
+        chat->SetMaxRows(int(std::clamp<int64_t>(
+            lobby_cfg_.GetNumber("main", "chat_lines", kDefaultChatRows), 1, kMostChatRows)));
     }
     private_target_ = -1;
     SetText("menu.lobby.obj_frame_name.obj_label1", LobbyText("LOBBY_CHAT_TOALL"));
@@ -369,9 +374,8 @@ void MAINMAP::ChatLine(const char* text, uint32_t sender, bool is_private) {
     std::string name = net::UserRecordName(*from);
     std::string line = is_private ? LobbyText("LOBBY_CHAT_FROM") + " [" + name + "]: " + text
                                   : "[" + name + "]: " + text;
-    int index = chat->AddItem(line.c_str(), false, is_private ? kPrivateColour : 0);
-    if (index >= 0)
-        chat->ScrollTo(index);
+    // The list itself keeps the newest line in view unless the player scrolled up.
+    chat->AddItem(line.c_str(), false, is_private ? kPrivateColour : 0);
 }
 
 void MAINMAP::Send() {
@@ -398,9 +402,7 @@ void MAINMAP::Send() {
     }
     if (GUI_LIST* chat = List("menu.lobby.obj_list_chat")) {
         std::string line = LobbyText("LOBBY_CHAT_TO") + " [" + name + "]: " + text;
-        int index = chat->AddItem(line.c_str(), false, kPrivateColour);
-        if (index >= 0)
-            chat->ScrollTo(index);
+        chat->AddItem(line.c_str(), false, kPrivateColour);
     }
 }
 

@@ -179,14 +179,44 @@ int GUI_LIST::AddItem(const char* text, bool sorted, uint32_t colour,
                 index = InsertItem(escaped.c_str(), false, colour, record);
             }
         }
+        const int first = FirstVisible();
+        const int dropped = max_rows_ > 0 ? DropFirstRows(ItemCount() - max_rows_) : 0;
+        index -= dropped;
         LayoutList();
-        if (at_end)
+        if (at_end) {
             ScrollTo(ItemCount() - VisibleRows());
+        } else if (dropped > 0) {
+            ScrollTo(first - dropped);
+        }
     }
     LayoutList();
     MarkContentChanged();
     RefreshStyle();
     return index;
+}
+
+int GUI_LIST::DropFirstRows(int count) {
+    count = std::min(count, ItemCount());
+    if (count <= 0)
+        return 0;
+    std::vector<bool> gone(items_.size(), false);
+    for (int i = 0; i < count; ++i) gone[order_[size_t(i)]] = true;
+    std::vector<uint32_t> moved_to(items_.size(), 0);
+    size_t kept = 0;
+    for (size_t i = 0; i < items_.size(); ++i) {
+        if (gone[i])
+            continue;
+        moved_to[i] = uint32_t(kept);
+        if (kept != i)
+            items_[kept] = std::move(items_[i]);
+        ++kept;
+    }
+    items_.resize(kept);
+    order_.erase(order_.begin(), order_.begin() + count);
+    for (uint32_t& row : order_) row = moved_to[row];
+    selection_ = selection_ >= count ? selection_ - count : -1;
+    hot_ = hot_ >= count ? hot_ - count : -1;
+    return count;
 }
 
 void GUI_LIST::Clear(bool notify) {

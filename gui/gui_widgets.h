@@ -3,6 +3,7 @@
 // their behaviour.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -231,6 +232,11 @@ class GUI_LIST : public GUI_OBJECT {
     void SetCentred(bool centred) { centred_ = centred ? 1 : 0; }
     bool display_only() const { return display_only_ != 0; }
     void SetDisplayOnly(bool on) { display_only_ = on ? 1 : 0; }
+    // A display-only list keeps at most this many rows, dropping the oldest
+    // as new ones come (0 = no limit). A reader scrolled up keeps the rows
+    // in view that are still there.
+    void SetMaxRows(int max_rows) { max_rows_ = std::max(max_rows, 0); }
+    int max_rows() const { return max_rows_; }
     GUI_COMBOBOX* combobox() const { return combobox_; }
     GUI_SCROLLBAR* scrollbar() const { return scrollbar_; }
     bool ScrollbarShown() const { return scrollbar_ && scrollbar_->IsVisible(); }
@@ -246,6 +252,8 @@ class GUI_LIST : public GUI_OBJECT {
     const Item& Row(int index) const { return items_[order_[size_t(index)]]; }
     void LayoutList();
     int InsertItem(const char* text, bool sorted, uint32_t colour, std::shared_ptr<void> record);
+    // Removes the first `count` rows shown; returns how many went.
+    int DropFirstRows(int count);
     int HotFromPointer(int pointer_y) const;
     void SelectAndNotify(int index);
     static bool ScrollbarCallback(GUI_OBJECT* object, const GUI_EVENT& event);
@@ -258,6 +266,7 @@ class GUI_LIST : public GUI_OBJECT {
     uint8_t centred_ = 0;
     GUI_COMBOBOX* combobox_ = nullptr;
     int32_t display_only_ = 0;
+    int max_rows_ = 0;
     int32_t selection_ = -1;
     int32_t hot_ = -1;
     GUI_SCROLLBAR* scrollbar_ = nullptr;

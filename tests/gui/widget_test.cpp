@@ -467,6 +467,21 @@ TEST_F(WidgetTest, DisplayOnlyListFollowsNewLinesWhenAtTheEnd) {
     EXPECT_EQ(list->selection(), -1);
 }
 
+TEST_F(WidgetTest, DisplayOnlyListKeepsItsNewestRowsAndAReaderScrolledUpStays) {
+    GUI_LIST* list = MakeList(top(), 10, 10, 200, 60);
+    list->SetDisplayOnly(true);
+    list->SetMaxRows(8);
+    for (int i = 0; i < 20; ++i) list->AddItem(("line " + std::to_string(i)).c_str());
+    ASSERT_EQ(list->ItemCount(), 8);
+    EXPECT_STREQ(list->GetItemText(0), "line 12");
+    EXPECT_EQ(list->FirstVisible(), 8 - list->VisibleRows());  // the box is full of the newest
+    list->ScrollTo(3);                                         // reading "line 15"
+    list->AddItem("line 20");
+    list->AddItem("line 21");
+    EXPECT_EQ(list->FirstVisible(), 1);
+    EXPECT_STREQ(list->GetItemText(list->FirstVisible()), "line 15");
+}
+
 // [SECTION] Comboboxes
 
 TEST_F(WidgetTest, ComboboxOpensChoosesAndCloses) {

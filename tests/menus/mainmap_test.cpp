@@ -240,6 +240,10 @@ TEST_F(MainMapTest, ChatLinesFormatsAndDrops) {
     map_->Click(22);
     Chat(8, "back", false);
     EXPECT_EQ(Items("menu.lobby.obj_list_chat").back(), "[Bob]: back");
+    // More lines than the box shows: it is full of the newest ones.
+    GUI_LIST* chat = map_->List("menu.lobby.obj_list_chat");
+    for (int i = 0; i < chat->VisibleRows() + 10; ++i) Chat(7, std::to_string(i).c_str(), false);
+    EXPECT_EQ(chat->FirstVisible(), chat->ItemCount() - chat->VisibleRows());
 }
 
 TEST_F(MainMapTest, EnterInTheChatInputSendsAndPartnerLeavingResetsTarget) {
