@@ -35,6 +35,10 @@ struct Autopilot {
     bool sleeping = false;
     // After a click: the sleep that starts once the click has been handled.
     uint32_t settle_ms = 0;
+    // While the script keeps the window inactive: the steady-clock time at
+    // which it becomes active again (the application clock stands still).
+    bool in_background = false;
+    uint32_t background_until_ms = 0;
 };
 
 Autopilot* g_pilot = nullptr;
@@ -145,6 +149,16 @@ int L_sleep(lua_State* lua) {
     // A negative time sleeps not at all (instead of wrapping to weeks).
     g_pilot->wait_until_ms = Now() + uint32_t(std::max(0, scripting::CheckInt(lua, 1)));
     g_pilot->sleeping = true;
+    return Yield(lua);
+}
+
+int L_background(lua_State* lua) {
+    const uint32_t ms = uint32_t(std::max(0, scripting::CheckInt(lua, 1)));
+    if (!g_pilot->host.set_inactive)
+        return 0;
+    g_pilot->in_background = true;
+    g_pilot->background_until_ms = baselib::SteadyClock().NowMs() + ms;
+    g_pilot->host.set_inactive(true);
     return Yield(lua);
 }
 
@@ -328,6 +342,7 @@ int L_quit(lua_State* lua) {
 const luaL_Reg kFunctions[] = {
     {"wait", L_wait},
     {"sleep", L_sleep},
+    {"background", L_background},
     {"wait_until", L_wait_until},
     {"click", L_click},
     {"double_click", L_double_click},
@@ -384,7 +399,7 @@ bool AUTOPILOT_Start(const std::string& path, AutopilotHost host) {
 
 void AUTOPILOT_Step() {
     Autopilot* pilot = g_pilot;
-    if (!pilot || !pilot->thread)
+    if (!pilot || !pilot->thread || pilot->in_background)
         return;
     if (pilot->wait_frames > 1) {
         --pilot->wait_frames;
@@ -414,6 +429,16 @@ void AUTOPILOT_Step() {
         return;
     }
     pilot->thread = nullptr;  // the script returned: the program goes on normally
+}
+
+void AUTOPILOT_Service() {
+    Autopilot* pilot = g_pilot;
+    if (!pilot || !pilot->in_background ||
+        int32_t(baselib::SteadyClock().NowMs() - pilot->background_until_ms) < 0) {
+        return;
+    }
+    pilot->in_background = false;
+    pilot->host.set_inactive(false);
 }
 
 void AUTOPILOT_Stop() {

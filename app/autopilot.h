@@ -29,6 +29,9 @@ struct AutopilotHost {
     std::function<void()> quit;
     // True while an intro sequence plays that a click skips.
     std::function<bool()> intro_playing;
+    // Makes the window inactive (true) or active again, as the desktop does
+    // when the player switches to another program.
+    std::function<void(bool)> set_inactive;
 };
 
 // Loads the script; false (message on standard error) when it cannot be read
@@ -40,6 +43,9 @@ bool AUTOPILOT_StartText(const std::string& text, const std::string& chunk_name,
 // Resumes the script once. A Lua error ends the process with status 4 unless
 // a test installed an error handler.
 void AUTOPILOT_Step();
+// Called every iteration, also while the window is inactive: ends an
+// autopilot.background() period when its time is up.
+void AUTOPILOT_Service();
 void AUTOPILOT_Stop();
 bool AUTOPILOT_Running();
 // The code given to autopilot.quit, or -1 when it was not called.

@@ -82,11 +82,12 @@ class FrontendFrame : public ProgramFrame {
             return false;
         }
 
-        MAIN_SetIterationHook([this] {
+        MAIN_SetServiceHook([this] {
             if (lobby_)
                 lobby_->Update();
-            AUTOPILOT_Step();
+            AUTOPILOT_Service();
         });
+        MAIN_SetIterationHook(AUTOPILOT_Step);
         std::string script = MAIN_ScriptOption();
         if (!script.empty()) {
             AutopilotHost host;
@@ -98,6 +99,13 @@ class FrontendFrame : public ProgramFrame {
                 return sequences && sequences->AnyPlaying();
             };
             host.quit = [] { g_control->program_state = kStateQuit; };
+            host.set_inactive = [](bool inactive) {
+                if (inactive) {
+                    g_control->app_flags.Set(kAppInactive);
+                } else {
+                    g_control->app_flags.Clear(kAppInactive);
+                }
+            };
             if (!AUTOPILOT_Start(script, std::move(host)))
                 return false;
         }
@@ -107,6 +115,7 @@ class FrontendFrame : public ProgramFrame {
     ~FrontendFrame() override {
         AUTOPILOT_Stop();
         MAIN_SetIterationHook(nullptr);
+        MAIN_SetServiceHook(nullptr);
         map_.reset();
         menus_.reset();
         gui_.reset();

@@ -31,6 +31,7 @@ namespace {
 
 FrameFactory g_frame_factory;
 std::function<void()> g_iteration_hook;
+std::function<void()> g_service_hook;
 std::unique_ptr<PRESENTATION> g_presentation;
 std::unique_ptr<console::CONSOLE> g_console;
 uint32_t g_console_fps = 0;
@@ -199,6 +200,10 @@ void MAIN_SetIterationHook(std::function<void()> hook) {
     g_iteration_hook = std::move(hook);
 }
 
+void MAIN_SetServiceHook(std::function<void()> hook) {
+    g_service_hook = std::move(hook);
+}
+
 int MAIN_DrawTextCentred(media::OSGFX& surface, int font_number, const char* text, uint32_t colour1,
                          uint32_t /*colour2*/) {
     resources::QNTFONTCTRL_BASE* fonts = g_control ? g_control->font_ctrl() : nullptr;
@@ -293,6 +298,8 @@ int MAIN_MainLoopIteration(ProgramFrame* frame) {
 
     media::GFXSYS3D* gfx = MAIN_Gfx();
     if (flags.Test(kAppInactive)) {
+        if (g_service_hook)
+            g_service_hook();
         if (app_clock.running()) {
             g_paused_by_deactivation = true;
             app_clock.Pause();
@@ -328,6 +335,8 @@ int MAIN_MainLoopIteration(ProgramFrame* frame) {
         gui->Update();
 
     frame->Update();
+    if (g_service_hook)
+        g_service_hook();
     if (g_iteration_hook)
         g_iteration_hook();
     if (gfx)

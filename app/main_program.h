@@ -64,5 +64,9 @@ void MAIN_DrawPresentation();
 // Called once per iteration after the frame's update (used by the automation
 // script runner).
 void MAIN_SetIterationHook(std::function<void()> hook);
+// Called once per iteration whether or not the window is active: the lobby
+// connection is kept alive and its news taken in while the player is in
+// another program.
+void MAIN_SetServiceHook(std::function<void()> hook);
 
 }  // namespace vorlane

@@ -2,7 +2,7 @@
 # Runs one end-to-end scenario: a private copy of the run folder, a
 # vorlane-lobbyd on a free loopback port, and the front end(s) driven by the
 # autopilot scripts in scripts/.
-#   run_e2e.sh BUILD_DIR SCENARIO      (account | two_clients | wrong_password | connection_lost)
+#   run_e2e.sh BUILD_DIR SCENARIO      (account | two_clients | wrong_password | connection_lost | background)
 set -uo pipefail
 build=$(cd "$1" && pwd)
 scenario=$2
@@ -44,6 +44,13 @@ front_end() {
      timeout 120 "$build/tests/e2e/vorlane-lobby-e2e" "script=$here/scripts/$script")
 }
 
+if [[ "$scenario" == background ]]; then
+  # The server gives up on a silent connection after 3 s; the client says it
+  # is alive every second, if it is serviced.
+  sed -i -E -e 's/^srv_checkdeadcon *=.*/srv_checkdeadcon = 3000/' \
+    -e 's/^srv_checkdeadcalltime *=.*/srv_checkdeadcalltime = 500/' "$work/lobbyd.cfg"
+  sed -i -E 's/^srv_sendalive *=.*/srv_sendalive=1000/' "$work/run/data/lobbynet.ini"
+fi
 start_server || exit 1
 case "$scenario" in
   account) front_end anna account_login_chat.lua ;;
@@ -51,6 +58,12 @@ case "$scenario" in
   two_clients)
     front_end alice two_clients_a.lua & a=$!
     front_end bob two_clients_b.lua & b=$!
+    wait $a; ra=$?
+    wait $b; rb=$?
+    [[ $ra -eq 0 && $rb -eq 0 ]] ;;
+  background)
+    front_end erin background_a.lua & a=$!
+    front_end fred background_b.lua & b=$!
     wait $a; ra=$?
     wait $b; rb=$?
     [[ $ra -eq 0 && $rb -eq 0 ]] ;;
