@@ -60,6 +60,8 @@ void NET_ReadSettings(const SCFG* cfg, const char* section, NET_SETTINGS* s) {
     s->drv_serverloop_sleep_activate = ReadNumber(cfg, section, "drv_serverloop_sleep_activate");
     s->drv_max_payload = ReadNumber(cfg, section, "drv_max_payload");
     s->srv_listen_backlog = ReadNumber(cfg, section, "srv_listen_backlog");
+    s->drv_read_user_max = ReadNumber(cfg, section, "drv_read_user_max");
+    s->drv_read_total_max = ReadNumber(cfg, section, "drv_read_total_max");
     s->srv_bind_addr = 0;
     if (const char* bind = SCFG_Get(cfg, section, "srv_bind_addr")) {
         in_addr address{};

@@ -37,6 +37,11 @@ struct NET_SETTINGS {
     // Peers that may wait to be accepted ("srv_listen_backlog"; 0 = 5). A
     // server expecting bursts of connections wants more.
     uint32_t srv_listen_backlog = 0;
+    // Payload bytes one connection may have waiting for the message loop
+    // before its reader stops reading ("drv_read_user_max"; 0 = 256 KiB),
+    // and all connections together ("drv_read_total_max"; 0 = 32 MiB).
+    uint32_t drv_read_user_max = 0;
+    uint32_t drv_read_total_max = 0;
 };
 
 // usr_max above 1003 becomes 1000.

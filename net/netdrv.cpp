@@ -28,6 +28,14 @@ constexpr int kReaderPollMs = 30000;
 constexpr uint64_t kMaxWriterQueueBytes = 16u << 20;
 // Connections the server thread accepts in one pass of its loop.
 constexpr int kAcceptsPerPass = 64;
+// Defaults for what a connection, and all of them, may have waiting for the
+// message loop; and the envelopes one connection may have waiting, so that a
+// flood of small messages cannot put many in front of everybody else's.
+constexpr uint64_t kDefaultReadUserMax = 256u << 10;
+constexpr uint64_t kDefaultReadTotalMax = 32u << 20;
+constexpr uint32_t kReadUserEnvelopes = 32;
+// A reader held back looks at its signals at least this often.
+constexpr auto kReadRoomPoll = std::chrono::milliseconds(20);
 
 void Pause(uint32_t ms) {
     if (ms)
@@ -59,6 +67,57 @@ void ReaderProblem(NETDRV* driver, CONNECTION_DATA* data, const char* line) {
     data->signals.Report(kSigProblem);
 }
 
+// Whether the envelopes of a reader are counted in the read queue's figures:
+// only what a peer sent is, not the driver's own notes.
+bool CountedInbound(const ENVELOPE* envelope) {
+    return envelope->user && !envelope->internal;
+}
+
+bool ReaderHasRoom(const NETDRV* driver, const CONNECTION_DATA* data) {
+    return data->inbound_bytes < driver->read_user_max &&
+           data->inbound_envelopes < kReadUserEnvelopes &&
+           driver->read_bytes < driver->read_total_max;
+}
+
+// Holds the reader back while it (or the read queue as a whole) is over its
+// bound. False when a signal arrived meanwhile: the caller handles it first.
+// The read mutex and the signal mutex are never held together.
+bool WaitForReadRoom(NETDRV* driver, CONNECTION_DATA* data) {
+    std::unique_lock lock(driver->read_mutex);
+    if (ReaderHasRoom(driver, data))
+        return true;
+    ++driver->read_stalls;
+    for (;;) {
+        ++driver->read_waiters;
+        driver->read_space.wait_for(lock, kReadRoomPoll);
+        --driver->read_waiters;
+        if (ReaderHasRoom(driver, data))
+            return true;
+        lock.unlock();
+        {
+            std::lock_guard signal_lock(data->signals.mutex);
+            if (data->signals.to_thread != 0)
+                return false;
+        }
+        lock.lock();
+    }
+}
+
+// Takes a popped or purged envelope out of the read queue's figures. The
+// caller holds the read mutex; true when a held-back reader may go on.
+bool UncountInbound(NETDRV* driver, const ENVELOPE* envelope) {
+    if (!CountedInbound(envelope))
+        return false;
+    const uint32_t size = envelope->data_size();
+    driver->read_bytes -= size;
+    CONNECTION_DATA* reader = envelope->user->reader.get();
+    if (reader) {
+        reader->inbound_bytes -= size;
+        --reader->inbound_envelopes;
+    }
+    return driver->read_waiters != 0;
+}
+
 // [SECTION] Reader thread
 
 void ReaderThread(NETDRV* driver, CONNECTION_DATA* data) {
@@ -77,6 +136,8 @@ void ReaderThread(NETDRV* driver, CONNECTION_DATA* data) {
             if (!active)
                 continue;
         }
+        if (!WaitForReadRoom(driver, data))
+            continue;
         pollfd entry{data->connection->socket, POLLIN, 0};
         if (poll(&entry, 1, kReaderPollMs) <= 0)
             continue;
@@ -170,6 +231,7 @@ void WriterThread(NETDRV* driver, CONNECTION_DATA* data) {
             envelope = data->queue.front();
             data->queue.pop_front();
             data->queued_bytes -= envelope->data_size();
+            driver->write_bytes -= envelope->data_size();
         }
         const uint32_t size = envelope->data_size();
         if (NET_SendEnvelope(data->connection, envelope, driver->block_size, driver->net_log) ==
@@ -401,6 +463,14 @@ void NETUSR_RemoveUser(NETDRV* driver, NETUSR* user) {
     NET_Close(user->connection);
     user->connection = nullptr;
     PurgeReadQueue(driver, user);
+    if (CONNECTION_DATA* writer = user->writer.get()) {
+        // What never went out leaves the figures of all writers' queues.
+        std::lock_guard lock(writer->signals.mutex);
+        driver->write_bytes -= writer->queued_bytes;
+        writer->queued_bytes = 0;
+        for (ENVELOPE* envelope : writer->queue) NET_FreeEnvelope(envelope);
+        writer->queue.clear();
+    }
     if (driver->Verbose(kVerboseUsers)) {
         LOGSYS_Text(driver->net_log, kLogInfo, "NETUSR_RemoveUser: User removed.");
     }
@@ -418,26 +488,50 @@ void PushReadQueue(NETDRV* driver, ENVELOPE* envelope) {
     {
         std::lock_guard lock(driver->read_mutex);
         driver->read_queue.push_back(envelope);
+        if (CountedInbound(envelope)) {
+            const uint32_t size = envelope->data_size();
+            envelope->user->reader->inbound_bytes += size;
+            ++envelope->user->reader->inbound_envelopes;
+            driver->read_bytes += size;
+            driver->read_peak = std::max(driver->read_peak, driver->read_bytes);
+        }
     }
     driver->read_ready.notify_all();
 }
 
+// Envelopes are popped and purged on the thread that drives the kernel, the
+// only one that removes users, so an envelope's user is alive here.
 ENVELOPE* PopReadQueue(NETDRV* driver) {
-    std::lock_guard lock(driver->read_mutex);
-    if (driver->read_queue.empty())
-        return nullptr;
-    ENVELOPE* envelope = driver->read_queue.front();
-    driver->read_queue.pop_front();
+    bool wake = false;
+    ENVELOPE* envelope = nullptr;
+    {
+        std::lock_guard lock(driver->read_mutex);
+        if (driver->read_queue.empty())
+            return nullptr;
+        envelope = driver->read_queue.front();
+        driver->read_queue.pop_front();
+        wake = UncountInbound(driver, envelope);
+    }
+    if (wake)
+        driver->read_space.notify_all();
     return envelope;
 }
 
 void PurgeReadQueue(NETDRV* driver, NETUSR* user) {
-    std::lock_guard lock(driver->read_mutex);
-    auto& queue = driver->read_queue;
-    auto keep = std::stable_partition(queue.begin(), queue.end(),
-                                      [&](ENVELOPE* envelope) { return envelope->user != user; });
-    for (auto it = keep; it != queue.end(); ++it) NET_FreeEnvelope(*it);
-    queue.erase(keep, queue.end());
+    bool wake = false;
+    {
+        std::lock_guard lock(driver->read_mutex);
+        auto& queue = driver->read_queue;
+        auto keep = std::stable_partition(
+            queue.begin(), queue.end(), [&](ENVELOPE* envelope) { return envelope->user != user; });
+        for (auto it = keep; it != queue.end(); ++it) {
+            wake = UncountInbound(driver, *it) || wake;
+            NET_FreeEnvelope(*it);
+        }
+        queue.erase(keep, queue.end());
+    }
+    if (wake)
+        driver->read_space.notify_all();
 }
 
 bool NETDRV_WaitForMessage(NETDRV* driver, uint32_t timeout_ms) {
@@ -473,7 +567,23 @@ int16_t QueueForUser(NETDRV* driver, NETUSR* user, uint32_t sender, uint32_t rec
                                  : kMaxWriterQueueBytes;
         if (writer->queued_bytes + size > cap) {
             NET_FreeEnvelope(envelope);
+            ++driver->refused_user_cap;
             return -1;
+        }
+        // Writers only ever lower the total, so a reservation that fits
+        // stays within the cap whatever they do meanwhile.
+        const uint64_t total_cap = driver->write_cap.load();
+        uint64_t total = driver->write_bytes.load();
+        do {
+            if (total_cap != 0 && total + size > total_cap) {
+                NET_FreeEnvelope(envelope);
+                ++driver->refused_total_cap;
+                return -1;
+            }
+        } while (!driver->write_bytes.compare_exchange_weak(total, total + size));
+        uint64_t peak = driver->write_peak.load();
+        while (total + size > peak &&
+               !driver->write_peak.compare_exchange_weak(peak, total + size)) {
         }
         writer->queue.push_back(envelope);
         writer->queued_bytes += size;
@@ -660,6 +770,10 @@ NETDRV* NETDRV_Start(NETAPI* api, const NET_SETTINGS& settings, uint16_t port, u
     driver->settings.buf_writeblock = block_size;
     driver->settings.usr_max = NET_ClampUserMax(usr_max);
     driver->block_size = int32_t(std::min<uint32_t>(block_size, 0x7FFFFFFF));
+    driver->read_user_max =
+        settings.drv_read_user_max ? settings.drv_read_user_max : kDefaultReadUserMax;
+    driver->read_total_max =
+        settings.drv_read_total_max ? settings.drv_read_total_max : kDefaultReadTotalMax;
     const uint32_t users = driver->settings.usr_max;
 
     driver->ids = ID_Create(4 * users + 154);

@@ -3,6 +3,7 @@
 // work runs on the thread that drives the flow object (see krnl.h).
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -31,6 +32,26 @@ struct NETDRV {
     std::mutex read_mutex;
     std::condition_variable read_ready;
     std::deque<ENVELOPE*> read_queue;
+    // What the readers have waiting in `read_queue` (guarded by read_mutex).
+    // A reader over its share, or any reader while the whole is over its
+    // bound, stops taking from its socket until the message loop caught up:
+    // TCP then pushes back on the sender.
+    uint64_t read_bytes = 0;
+    uint64_t read_peak = 0;
+    uint64_t read_stalls = 0;  // times a reader held back
+    uint32_t read_waiters = 0;
+    uint64_t read_user_max = 0;   // bytes one connection may have waiting
+    uint64_t read_total_max = 0;  // bytes all connections together may have waiting
+    std::condition_variable read_space;
+
+    // Payload bytes waiting in all writers' queues, the most there ever were,
+    // and the cap on them (0 = none). Messages refused by a user's own cap
+    // and by the cap on the whole are counted apart.
+    std::atomic<uint64_t> write_bytes{0};
+    std::atomic<uint64_t> write_peak{0};
+    std::atomic<uint64_t> write_cap{0};
+    std::atomic<uint64_t> refused_user_cap{0};
+    std::atomic<uint64_t> refused_total_cap{0};
 
     std::thread server_thread;
     SIGNAL_BLOCK server_signals;
@@ -83,7 +104,9 @@ size_t NETDRV_PendingMessages(NETDRV* driver);
 // Internal operations shared by the driver and the kernel.
 NETUSR* InitUser(NETDRV* driver, NET_CONNECTION* connection);
 void NETUSR_RemoveUser(NETDRV* driver, NETUSR* user);
-// Queues a copy of `data` as one envelope on the user's writer. 0 or -1.
+// Queues a copy of `data` as one envelope on the user's writer. 0, or -1
+// when it cannot (no memory, or the user's cap or the cap on all writers'
+// queues would be passed).
 int16_t QueueForUser(NETDRV* driver, NETUSR* user, uint32_t sender, uint32_t receiver,
                      uint32_t type, const void* data, uint32_t size);
 // Appends an internal envelope to the driver's own read queue.

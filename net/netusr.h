@@ -102,6 +102,10 @@ struct CONNECTION_DATA {
     std::deque<ENVELOPE*> queue;  // writer only; guarded by signals.mutex
     uint64_t queued_bytes = 0;    // payload bytes in `queue`
     uint64_t queue_cap = 0;       // most payload bytes `queue` may hold (0 = the kernel's limit)
+    // Reader only, guarded by the driver's read_mutex: what this connection
+    // has waiting for the message loop.
+    uint64_t inbound_bytes = 0;
+    uint32_t inbound_envelopes = 0;
     struct NETUSR* user = nullptr;
     NET_CONNECTION* connection = nullptr;
 

@@ -123,6 +123,7 @@ int16_t TNS_CONTROL::StartFlow(uint32_t mode, const char* log_dir, const char* i
     port_ = flownet_->settings().port;
     flownet_->driver()->relay = relay_;
     flownet_->driver()->file_dir = file_dir_;
+    flownet_->driver()->write_cap = queue_total_cap_;
     mode_ = mode == kModeServer ? 2 : 1;
     Info(mode_ == 1 ? "Loomex: ...Loomex client system ready !"
                     : "Loomex: ...Loomex server system ready !");
@@ -334,7 +335,8 @@ int16_t TNS_CONTROL::SendDataBatch(uint32_t receiver, uint16_t module_type,
 }
 
 size_t TNS_CONTROL::SendDataToMany(const std::vector<uint32_t>& receivers, uint16_t module_type,
-                                   uint16_t sub_type, const void* data, uint32_t size) {
+                                   uint16_t sub_type, const void* data, uint32_t size,
+                                   std::vector<uint32_t>* refused) {
     NETDRV* drv = driver();
     if (mode_ != 2 || !drv || receivers.empty())
         return 0;
@@ -348,6 +350,8 @@ size_t TNS_CONTROL::SendDataToMany(const std::vector<uint32_t>& receivers, uint1
         if (QueueForUser(drv, user, NET_ID_SERVER, user->address->id, NET_MSGTYPE_CUSTOMDATA,
                          payload.data(), uint32_t(payload.size())) == 0) {
             ++queued;
+        } else if (refused) {
+            refused->push_back(user->address->id);
         }
     });
     return queued;
@@ -437,6 +441,45 @@ bool TNS_CONTROL::SetQueueCap(uint32_t user, uint64_t max_bytes) {
     std::lock_guard queue_lock(found->writer->signals.mutex);
     found->writer->queue_cap = max_bytes;
     return true;
+}
+
+void TNS_CONTROL::SetQueueTotalCap(uint64_t max_bytes) {
+    queue_total_cap_ = max_bytes;
+    if (NETDRV* drv = driver())
+        drv->write_cap = max_bytes;
+}
+
+TNS_QUEUE_TOTALS TNS_CONTROL::QueueTotals() const {
+    TNS_QUEUE_TOTALS totals;
+    NETDRV* drv = driver();
+    if (!drv)
+        return totals;
+    totals.bytes = drv->write_bytes.load();
+    totals.peak = drv->write_peak.load();
+    totals.cap = drv->write_cap.load();
+    totals.refused_user = drv->refused_user_cap.load();
+    totals.refused_total = drv->refused_total_cap.load();
+    std::lock_guard lock(drv->read_mutex);
+    totals.inbound_bytes = drv->read_bytes;
+    totals.inbound_peak = drv->read_peak;
+    totals.inbound_cap = drv->read_total_max;
+    totals.inbound_stalls = drv->read_stalls;
+    return totals;
+}
+
+std::vector<std::pair<uint32_t, uint64_t>> TNS_CONTROL::QueuedBytes() const {
+    std::vector<std::pair<uint32_t, uint64_t>> queued;
+    NETDRV* drv = driver();
+    if (!drv)
+        return queued;
+    NETUSR_ForEach(&drv->users, [&](NETUSR* user) {
+        if (!user->address || !user->writer)
+            return;
+        std::lock_guard queue_lock(user->writer->signals.mutex);
+        queued.emplace_back(user->address->id, user->writer->queued_bytes);
+    });
+    std::sort(queued.begin(), queued.end());
+    return queued;
 }
 
 // [SECTION] Driving

@@ -23,6 +23,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "net/net_settings.h"
@@ -44,6 +45,20 @@ struct TNS_QUEUE_STATE {
     uint64_t bytes = 0;     // payload bytes queued, not yet written
     uint32_t messages = 0;  // messages queued
     uint64_t cap = 0;       // the cap set for the user (0 = only the kernel's own limit)
+};
+
+// What waits in all users' outgoing queues together, and in the queue of
+// received messages (see SetQueueTotalCap and the kernel's drv_read_* keys).
+struct TNS_QUEUE_TOTALS {
+    uint64_t bytes = 0;           // outgoing payload bytes queued for all users
+    uint64_t peak = 0;            // the most there ever were
+    uint64_t cap = 0;             // the cap on them (0 = none)
+    uint64_t refused_user = 0;    // messages refused by a user's own cap
+    uint64_t refused_total = 0;   // messages refused by the cap on all users
+    uint64_t inbound_bytes = 0;   // received payload bytes waiting for Update
+    uint64_t inbound_peak = 0;    // the most there ever were
+    uint64_t inbound_cap = 0;     // the bound on them
+    uint64_t inbound_stalls = 0;  // times a connection's reader held back
 };
 
 class TNS_CONTROL : public NETAPI {
@@ -84,10 +99,12 @@ class TNS_CONTROL : public NETAPI {
     int16_t SendDataBatch(uint32_t receiver, uint16_t module_type,
                           std::span<const TNS_MESSAGE> messages);
     // Queues one message for every listed receiver (the payload is built once,
-    // the users are walked once). Unknown receivers are skipped. The number
-    // of receivers it was queued for.
+    // the users are walked once). Unknown receivers are skipped; those whose
+    // queue refused the message (a cap) are added to `refused` when given.
+    // The number of receivers it was queued for.
     size_t SendDataToMany(const std::vector<uint32_t>& receivers, uint16_t module_type,
-                          uint16_t sub_type, const void* data, uint32_t size);
+                          uint16_t sub_type, const void* data, uint32_t size,
+                          std::vector<uint32_t>* refused = nullptr);
     // Removes the user once its outgoing queue is empty, but not before
     // `grace` (so that a reply in flight goes out) and at the latest after
     // `deadline`, drained or not.
@@ -111,6 +128,13 @@ class TNS_CONTROL : public NETAPI {
     // kernel's own limit); a message that would pass the cap is refused.
     // False when there is no such user.
     bool SetQueueCap(uint32_t user, uint64_t max_bytes);
+    // Caps the payload bytes waiting in all users' outgoing queues together
+    // (0 = no cap); a message that would pass it is refused.
+    void SetQueueTotalCap(uint64_t max_bytes);
+    TNS_QUEUE_TOTALS QueueTotals() const;
+    // Outgoing payload bytes waiting for every logged-on user (identifier,
+    // bytes), in one walk over the users, ordered by identifier.
+    std::vector<std::pair<uint32_t, uint64_t>> QueuedBytes() const;
 
     // [SECTION] Driving
 
@@ -197,6 +221,7 @@ class TNS_CONTROL : public NETAPI {
     std::string log_file_name_;  // the own log keeps a pointer to it
     uint32_t logon_timeout_ms_ = 30000;
     bool relay_ = true;
+    uint64_t queue_total_cap_ = 0;
     std::string file_dir_;
     uint32_t logon_refusal_ = 0;
     std::vector<PendingClose> closing_;

@@ -473,6 +473,16 @@ TEST(TnsControl, ServerFaceSendsClosesAndKeepsBudgets) {
     EXPECT_LE(state.messages, 3u);
     const uint8_t ten[10] = {};
     EXPECT_EQ(server.SendData(ida, 12, 1, ten, sizeof ten), -1);
+    std::vector<uint32_t> refused;
+    EXPECT_EQ(server.SendDataToMany({ida, idb}, 12, 1, ten, sizeof ten, &refused), 1u);
+    EXPECT_EQ(refused, std::vector<uint32_t>{ida});
+    EXPECT_EQ(server.QueueTotals().refused_user, 2u);
+    server.SetQueueTotalCap(1);  // and a cap on all users' queues together
+    EXPECT_EQ(server.SendData(idb, 12, 1, ten, sizeof ten), -1);
+    EXPECT_EQ(server.QueueTotals().refused_total, 1u);
+    EXPECT_EQ(server.QueueTotals().cap, 1u);
+    server.SetQueueTotalCap(0);
+    ASSERT_TRUE(pump_until([&] { return b.subs.size() == 2; }));
     ASSERT_TRUE(server.SetQueueCap(ida, 0));
     EXPECT_EQ(server.SendData(ida, 12, 1, ten, sizeof ten), 1);
 

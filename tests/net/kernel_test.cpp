@@ -566,8 +566,8 @@ TEST_F(Kernel, OversizedLengthIsRefusedAndTheConnectionRemoved) {
 
 TEST_F(Kernel, PeerThatStopsReadingCannotGrowTheServerWithoutBound) {
     ASSERT_TRUE(StartServer(FastSettings()));
-    RawPeer peer(port_);  // logs on, then never reads
-    peer.LogOn("sink");
+    auto peer = std::make_unique<RawPeer>(port_);  // logs on, then never reads
+    peer->LogOn("sink");
     ASSERT_TRUE(Pump([&] { return server_api_.on.size() == 1; }));
     std::vector<uint8_t> block(64 * 1024, 0x77);
     int sent = 0;
@@ -578,6 +578,76 @@ TEST_F(Kernel, PeerThatStopsReadingCannotGrowTheServerWithoutBound) {
     }
     EXPECT_LT(sent, 2000);  // refused once the user's queue holds its limit
     EXPECT_GT(sent, 100);
+    NETDRV* driver = server_->driver();
+    EXPECT_GT(driver->write_bytes.load(), 15u << 20);
+    EXPECT_LE(driver->write_bytes.load(), 16u << 20);
+    EXPECT_EQ(driver->refused_user_cap.load(), 1u);
+
+    // The cap on all queues together refuses a message for anybody once
+    // reached; what waits for a removed user leaves the figures.
+    Client* other = AddClient();
+    ASSERT_TRUE(LogOn(other, "other"));
+    driver->write_cap = 1;
+    EXPECT_NE(SendSingleMessage(driver, NET_ID_SERVER, other->api.own_id, NET_MSGTYPE_CUSTOMDATA,
+                                block.data(), 90),
+              0);
+    EXPECT_EQ(driver->refused_total_cap.load(), 1u);
+    driver->write_cap = 0;
+    peer.reset();
+    ASSERT_TRUE(Pump([&] { return server_api_.removed.size() == 1; }));
+    EXPECT_EQ(driver->write_bytes.load(), 0u);
+    EXPECT_LT(driver->write_peak.load(), (16u << 20) + 1024);
+}
+
+TEST_F(Kernel, FloodingPeerIsHeldBackWhileOthersGetThrough) {
+    NET_SETTINGS settings = FastSettings();
+    settings.drv_read_user_max = 4096;
+    ASSERT_TRUE(StartServer(settings));
+    RawPeer flooder(port_);
+    flooder.LogOn("flood");
+    Client* honest = AddClient();
+    ASSERT_TRUE(LogOn(honest, "honest"));
+    ASSERT_TRUE(Pump([&] { return server_api_.on.size() == 2; }));
+    const uint32_t flooder_id =
+        server_api_.on[0] == honest->api.own_id ? server_api_.on[1] : server_api_.on[0];
+    // The server's message loop stands still while the flood arrives.
+    constexpr int kMessages = 400;
+    std::vector<uint8_t> flood;
+    for (int i = 0; i < kMessages; ++i) {
+        auto bytes = EnvelopeBytes(flooder_id, NET_ID_SERVER, NET_MSGTYPE_CUSTOMDATA,
+                                   std::vector<uint8_t>(1000, uint8_t(i)));
+        flood.insert(flood.end(), bytes.begin(), bytes.end());
+    }
+    std::thread sender([&] { flooder.Send(flood); });
+    NETDRV* driver = server_->driver();
+    auto waiting = [&] {
+        std::lock_guard lock(driver->read_mutex);
+        return std::make_pair(driver->read_bytes, driver->read_queue.size());
+    };
+    for (int i = 0; i < 100 && waiting().first < 4096; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_GE(waiting().first, 4096u);
+    EXPECT_LT(waiting().first, 4096u + 1000u);  // its share and the envelope in hand
+    ASSERT_EQ(SendSingleMessage(honest->driver(), honest->api.own_id, NET_ID_SERVER,
+                                NET_MSGTYPE_CUSTOMDATA, "hi", 2),
+              0);
+    ASSERT_TRUE(Pump([&] { return server_api_.custom.size() == kMessages + 1; }, 10000));
+    sender.join();
+    // The honest message did not wait for the whole flood, and the flood kept its order.
+    size_t honest_at = 0;
+    for (size_t i = 0, n = 0; i < server_api_.custom.size(); ++i) {
+        const auto& data = server_api_.custom[i];
+        if (data.sender == honest->api.own_id) {
+            honest_at = i;
+            continue;
+        }
+        EXPECT_EQ(uint8_t(data.bytes[0]), uint8_t(n++));
+    }
+    EXPECT_LT(honest_at, size_t(kMessages / 2));
+    std::lock_guard lock(driver->read_mutex);
+    EXPECT_EQ(driver->read_bytes, 0u);
+    EXPECT_GT(driver->read_stalls, 0u);
 }
 
 TEST_F(Kernel, ChecksumMismatchEndsTheConnection) {
