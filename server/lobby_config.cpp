@@ -89,6 +89,8 @@ bool ParseLobbyConfig(const std::string& text, LobbyConfig* config, std::string*
     ReadUint(cfg, "games_per_host", &config->games_per_host);
     ReadUint(cfg, "hash_threads", &config->hash_threads);
     ReadUint(cfg, "refused_messages_max", &config->refused_messages_max);
+    ReadUint(cfg, "queue_max_bytes", &config->queue_max_bytes);
+    ReadUint(cfg, "queue_total_max_bytes", &config->queue_total_max_bytes);
     SetIfZero(&config->refused_messages_max, 1);
     if (config->hash_threads > 16)
         config->hash_threads = 16;

@@ -11,6 +11,8 @@
 //   check_version = 1            ; refuse log-ins whose fixed values differ
 //   refused_messages_max = 3     ; messages to other users (or files) before
 //                                ; the connection is closed
+//   queue_max_bytes = 1048576    ; outgoing bytes that may wait for one user
+//   queue_total_max_bytes = 268435456 ; ... for all users together
 //   channel1 = Main Hall, 0      ; name, flags (0x2 = game channel)
 //   channel2 = Battle Zone, 2
 //   [LOOMEX_SERVER]
@@ -43,6 +45,16 @@ struct LobbyConfig {
     // dropped; its connection is closed at this many (at least 1).
     uint32_t refused_messages_max = 3;
     uint32_t hash_threads = 2;  // 0 = hash on the protocol thread
+    // What may wait in the outgoing queues, for one user and for all. A
+    // reader too slow to keep up is disconnected as soon as a packet for it
+    // would pass its cap: it has missed that packet, and the server does not
+    // hold more for it. When all queues together pass three quarters of the
+    // total, the largest are disconnected until half of it is left, so the
+    // total is never reached by a few slow readers. A join streams the
+    // channel's member records in slices while the joiner's queue is short,
+    // so a full channel costs the joiner's queue little whatever its size.
+    uint32_t queue_max_bytes = 1u << 20;
+    uint32_t queue_total_max_bytes = 256u << 20;
     std::vector<ChannelConfig> channels;
     NET_SETTINGS kernel;
 };

@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "baselib/logsys.h"
 
@@ -18,6 +19,12 @@ namespace {
 // A closed connection still gets its queued reply, for at most this long.
 constexpr auto kCloseGrace = std::chrono::milliseconds(50);
 constexpr auto kCloseDeadline = std::chrono::milliseconds(2000);
+// A joiner gets the channel's member records in slices of this many while
+// less than the low-water mark waits for it; the rest follow as its queue
+// drains, looked at this often.
+constexpr size_t kStreamSlice = 8;
+constexpr uint64_t kStreamLowWater = 256u << 10;
+constexpr auto kQueueLookInterval = std::chrono::milliseconds(2);
 
 void Log(uint32_t level, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void Log(uint32_t level, const char* format, ...) {
@@ -71,6 +78,7 @@ LobbyServer::~LobbyServer() {
 int16_t LobbyServer::Start(const char* log_dir) {
     // Every packet a client acts on is built here; nothing passes between clients.
     SetRelay(false);
+    SetQueueTotalCap(config_.queue_total_max_bytes);
     return InitServerSystemWithSettings(log_dir, config_.kernel);
 }
 
@@ -102,8 +110,10 @@ bool LobbyServer::SendTo(uint32_t user, const std::vector<uint8_t>& packet) {
     const auto header = DecodePacketHeader(packet);
     if (!header)
         return false;
-    return SendData(user, kLobbyModuleType, header->id, packet.data(), uint32_t(packet.size())) ==
-           1;
+    if (SendData(user, kLobbyModuleType, header->id, packet.data(), uint32_t(packet.size())) == 1)
+        return true;
+    DropSlowReader(user, "reads too slowly");
+    return false;
 }
 
 void LobbyServer::SendAllTo(uint32_t user, const std::vector<std::vector<uint8_t>>& packets) {
@@ -113,7 +123,8 @@ void LobbyServer::SendAllTo(uint32_t user, const std::vector<std::vector<uint8_t
         if (const auto header = DecodePacketHeader(packet))
             messages.push_back({header->id, packet});
     }
-    SendDataBatch(user, kLobbyModuleType, messages);
+    if (SendDataBatch(user, kLobbyModuleType, messages) != 1)
+        DropSlowReader(user, "reads too slowly");
 }
 
 void LobbyServer::SendToMany(const std::vector<uint32_t>& users,
@@ -121,7 +132,10 @@ void LobbyServer::SendToMany(const std::vector<uint32_t>& users,
     const auto header = DecodePacketHeader(packet);
     if (!header)
         return;
-    SendDataToMany(users, kLobbyModuleType, header->id, packet.data(), uint32_t(packet.size()));
+    std::vector<uint32_t> refused;
+    SendDataToMany(users, kLobbyModuleType, header->id, packet.data(), uint32_t(packet.size()),
+                   &refused);
+    for (uint32_t user : refused) DropSlowReader(user, "reads too slowly");
 }
 
 void LobbyServer::CloseConnection(uint32_t user) {
@@ -130,6 +144,68 @@ void LobbyServer::CloseConnection(uint32_t user) {
 
 void LobbyServer::SrvTick() {
     workers_->Drain();
+    const auto now = std::chrono::steady_clock::now();
+    if (now < next_queue_look_)
+        return;
+    next_queue_look_ = now + kQueueLookInterval;
+    ShedLargestQueues();
+    if (streaming_.empty())
+        return;
+    const auto queued = QueuedBytes();
+    const std::vector<uint32_t> joiners(streaming_.begin(), streaming_.end());
+    for (uint32_t id : joiners) {
+        auto found = sessions_.find(id);
+        if (found == sessions_.end()) {
+            streaming_.erase(id);
+            continue;
+        }
+        auto at = std::lower_bound(queued.begin(), queued.end(), std::make_pair(id, uint64_t(0)));
+        ContinueStream(found->second, at != queued.end() && at->first == id ? at->second : 0);
+    }
+}
+
+void LobbyServer::DropSlowReader(uint32_t user, const char* why) {
+    auto found = sessions_.find(user);
+    if (found == sessions_.end() || found->second.dropped)
+        return;
+    Session& session = found->second;
+    session.dropped = true;
+    StopStream(session);
+    ++slow_readers_;
+    TNS_QUEUE_STATE state;
+    if (!QueueState(user, &state))
+        state = {};
+    // Its queue goes with it at once: waiting for it to drain is what failed.
+    CloseWhenDrained(user, std::chrono::milliseconds(0), std::chrono::milliseconds(0));
+    const auto now = std::chrono::steady_clock::now();
+    if (now < slow_log_next_) {
+        ++slow_log_held_;
+        return;
+    }
+    slow_log_next_ = now + std::chrono::seconds(1);
+    const TNS_QUEUE_TOTALS totals = QueueTotals();
+    Log(kLogWarning,
+        "LOBBYD: user %u %s (%llu bytes waiting for it, %llu for all users); connection closed "
+        "(%u more closed without a line)",
+        user, why, static_cast<unsigned long long>(state.bytes),
+        static_cast<unsigned long long>(totals.bytes), slow_log_held_);
+    slow_log_held_ = 0;
+}
+
+void LobbyServer::ShedLargestQueues() {
+    const TNS_QUEUE_TOTALS totals = QueueTotals();
+    if (totals.cap == 0 || totals.bytes <= totals.cap / 4 * 3)
+        return;
+    auto queued = QueuedBytes();
+    std::sort(queued.begin(), queued.end(),
+              [](const auto& a, const auto& b) { return a.second > b.second; });
+    uint64_t left = totals.bytes;
+    for (const auto& [user, bytes] : queued) {
+        if (left <= totals.cap / 2)
+            break;
+        DropSlowReader(user, "holds one of the largest queues while all are full");
+        left -= std::min(left, bytes);
+    }
 }
 
 void LobbyServer::SendResult(uint32_t user, uint32_t code) {
@@ -139,6 +215,7 @@ void LobbyServer::SendResult(uint32_t user, uint32_t code) {
 // [SECTION] Kernel hooks
 
 void LobbyServer::OnLogon(uint32_t id) {
+    SetQueueCap(id, config_.queue_max_bytes);
     Session session;
     session.id = id;
     session.serial = next_serial_++;
@@ -203,6 +280,8 @@ void LobbyServer::OnDataReceived(uint32_t /*receiver*/, uint32_t sender, uint16_
     if (found == sessions_.end())
         return;
     Session& session = found->second;
+    if (session.dropped)
+        return;  // on its way out
     std::span<const uint8_t> packet(data, size);
     if (session.account == 0) {
         if (session.answered)
@@ -452,23 +531,79 @@ void LobbyServer::HandleJoin(Session& session, std::span<const uint8_t> packet) 
     Channel& channel = *target;
     session.channel = int(target - channels_.begin());
     channel.members.push_back(session.id);
-    std::vector<std::vector<uint8_t>> welcome;
-    welcome.push_back(EncodeU16Body(check_, kPktChannelEntered, channel.number));
-    for (uint32_t member : channel.members) {
-        auto other = sessions_.find(member);
-        if (other != sessions_.end())
-            welcome.push_back(UserRecordOf(other->second));
-    }
-    for (const Game& game : channel.games) {
-        welcome.push_back(EncodeGameRecord(check_, kPktGameAdded, game.record));
-    }
-    SendAllTo(session.id, welcome);
+    if (!SendTo(session.id, EncodeU16Body(check_, kPktChannelEntered, channel.number)))
+        return;
+    // The member records (the joiner's own among them) and then the games
+    // follow in slices as the joiner reads them.
+    session.stream = channel.members;
+    session.stream_next = 0;
+    streaming_.insert(session.id);
     std::vector<uint32_t> others = channel.members;
     Remove(others, session.id);
     SendToMany(others, UserRecordOf(session));
+    TNS_QUEUE_STATE state;
+    ContinueStream(session, QueueState(session.id, &state) ? state.bytes : 0);
+}
+
+void LobbyServer::ContinueStream(Session& session, uint64_t queued) {
+    if (session.channel < 0 || session.dropped)
+        return StopStream(session);
+    while (queued < kStreamLowWater && session.stream_next < session.stream.size()) {
+        std::vector<std::vector<uint8_t>> slice;
+        while (slice.size() < kStreamSlice && session.stream_next < session.stream.size()) {
+            const uint32_t member = std::exchange(session.stream[session.stream_next++], 0);
+            auto other = member ? sessions_.find(member) : sessions_.end();
+            if (other != sessions_.end() && other->second.channel == session.channel)
+                slice.push_back(UserRecordOf(other->second));
+        }
+        for (const auto& packet : slice) queued += packet.size();
+        if (!slice.empty())
+            SendAllTo(session.id, slice);
+        if (session.dropped)
+            return;
+    }
+    if (session.stream_next < session.stream.size())
+        return;
+    std::vector<std::vector<uint8_t>> games;
+    for (const Game& game : channels_[size_t(session.channel)].games) {
+        games.push_back(EncodeGameRecord(check_, kPktGameAdded, game.record));
+    }
+    StopStream(session);
+    if (!games.empty())
+        SendAllTo(session.id, games);
+}
+
+void LobbyServer::StopStream(Session& session) {
+    session.stream.clear();
+    session.stream_next = 0;
+    streaming_.erase(session.id);
+}
+
+void LobbyServer::BringForward(uint32_t member, uint32_t only) {
+    if (streaming_.empty())
+        return;
+    auto sender = sessions_.find(member);
+    if (sender == sessions_.end())
+        return;
+    const std::vector<uint32_t> joiners(streaming_.begin(), streaming_.end());
+    for (uint32_t id : joiners) {
+        auto joiner = sessions_.find(id);
+        if ((only != 0 && id != only) || joiner == sessions_.end() ||
+            joiner->second.channel != sender->second.channel) {
+            continue;
+        }
+        Session& waiting = joiner->second;
+        auto pending = std::find(waiting.stream.begin() + std::ptrdiff_t(waiting.stream_next),
+                                 waiting.stream.end(), member);
+        if (pending == waiting.stream.end())
+            continue;
+        *pending = 0;
+        SendTo(id, UserRecordOf(sender->second));
+    }
 }
 
 void LobbyServer::LeaveChannel(Session& session) {
+    StopStream(session);
     if (session.channel < 0 || size_t(session.channel) >= channels_.size())
         return;
     RemoveGamesOf(session);
@@ -503,6 +638,7 @@ void LobbyServer::HandleChat(Session& session, uint16_t id, std::span<const uint
     Channel& channel = channels_[size_t(session.channel)];
     ChatPacket out{int32_t(session.id), chat->text};
     if (id == kPktChatAll) {
+        BringForward(session.id);
         SendToMany(channel.members, EncodeChat(check_, kPktChatAllReceived, out));
         return;
     }
@@ -511,6 +647,7 @@ void LobbyServer::HandleChat(Session& session, uint16_t id, std::span<const uint
         channel.members.end()) {
         return;
     }
+    BringForward(session.id, target);
     SendTo(target, EncodeChat(check_, kPktChatPrivateReceived, out));
 }
 

@@ -80,6 +80,8 @@ class LobbyServer : public TNS_CONTROL {
     size_t game_count() const;
     // Client messages dropped because they were addressed to other users.
     uint64_t refused_messages() const { return refused_messages_.load(); }
+    // Connections closed because their reader fell behind.
+    uint64_t slow_readers() const { return slow_readers_.load(); }
 
   protected:
     // Sends one sealed packet to one user; false when it could not be queued.
@@ -113,6 +115,11 @@ class LobbyServer : public TNS_CONTROL {
         net::Profile profile_data{};
         int channel = -1;
         uint32_t refused = 0;  // messages for other users dropped so far
+        bool dropped = false;  // closed for reading too slowly; nothing more is queued
+        // Members of the channel whose records the session has yet to get
+        // (0 = already sent), from `stream_next` on; the games follow them.
+        std::vector<uint32_t> stream;
+        size_t stream_next = 0;
         double chat_tokens = 0;
         std::chrono::steady_clock::time_point chat_refill;
     };
@@ -144,6 +151,19 @@ class LobbyServer : public TNS_CONTROL {
     Game* OwnGame(Session& session, uint32_t game_id);
     bool TakeChatToken(Session& session);
     void EndSession(uint32_t id);
+    // Queues the next member records for a joiner while its queue (`queued`
+    // bytes) is below the low-water mark; the games when all are out.
+    void ContinueStream(Session& session, uint64_t queued);
+    void StopStream(Session& session);
+    // Before a packet from `member` reaches the channel, joiners that have
+    // yet to get its record get it first, so that they know the sender.
+    // `only`: just this joiner (0 = every joiner in the member's channel).
+    void BringForward(uint32_t member, uint32_t only = 0);
+    // A packet for `user` was refused: its reader is too slow, or the
+    // queues as a whole are full. It has missed the packet and is closed.
+    void DropSlowReader(uint32_t user, const char* why);
+    // Closes the largest queues while all of them together hold too much.
+    void ShedLargestQueues();
     std::vector<uint8_t> UserRecordOf(const Session& session) const;
 
     LobbyStore* store_;  // not owned
@@ -158,6 +178,11 @@ class LobbyServer : public TNS_CONTROL {
     // The refusal log speaks at most once a second and counts what it held back.
     std::chrono::steady_clock::time_point refusal_log_next_{};
     uint32_t refusal_log_held_ = 0;
+    std::atomic<uint64_t> slow_readers_{0};
+    std::chrono::steady_clock::time_point slow_log_next_{};
+    uint32_t slow_log_held_ = 0;
+    std::set<uint32_t> streaming_;  // sessions whose member list is still going out
+    std::chrono::steady_clock::time_point next_queue_look_{};
     // Last member: its threads end before anything they refer to goes away.
     std::unique_ptr<PasswordWorkers> workers_;
 };

@@ -63,6 +63,12 @@ class RunningServer {
     uint16_t port() const { return port_; }
     // Client messages the server dropped because they were for other users.
     uint64_t refused_messages() const { return server_ ? server_->refused_messages() : 0; }
+    // Connections closed because they read too slowly.
+    uint64_t slow_readers() const { return server_ ? server_->slow_readers() : 0; }
+    // The server's own queue figures (safe while its thread runs).
+    TNS_QUEUE_TOTALS queue_totals() const {
+        return server_ ? server_->QueueTotals() : TNS_QUEUE_TOTALS{};
+    }
 
   private:
     std::unique_ptr<LobbyStore> store_;
@@ -103,6 +109,7 @@ class TestLobbyNet : public LOBBYNET {
         return SendSingleMessage(driver(), own_id(), receiver, type, payload.data(),
                                  uint32_t(payload.size()));
     }
+    NETDRV* kernel() const { return driver(); }
 };
 
 struct Client {

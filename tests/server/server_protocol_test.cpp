@@ -2,7 +2,10 @@
 // by a recorder: what each user receives and which connections get closed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <map>
+#include <thread>
 
 #include "server/lobby_server.h"
 #include "tests/lobby/lobby_test_support.h"
@@ -223,6 +226,39 @@ TEST_F(ServerProtocolTest, JoinSendsUsersAndGamesAndTellsTheOthers) {
     EXPECT_EQ(GetU32(server->Got(2, kPktUserLeft)[0], 14), 1u);
     EXPECT_EQ(server->Got(2, kPktGameRemoved).size(), 1u);
     EXPECT_EQ(server->game_count(), 0u);
+}
+
+TEST_F(ServerProtocolTest, JoinStreamsTheMemberListAndASenderComesBeforeItsLine) {
+    for (uint32_t id = 1; id <= 40; ++id) Enter(id, "U" + std::to_string(id), 2);
+    server->Receive(1, EncodeGameRecord(check, kPktGameRegister, Game("Duel")));
+    Enter(41, "Late", 2);
+    // The first slices go out at once; the rest wait for the joiner's queue.
+    const size_t first = server->Got(41, kPktUserEntered).size();
+    EXPECT_GE(first, 8u);
+    EXPECT_LT(first, 41u);
+    EXPECT_TRUE(server->Got(41, kPktGameAdded).empty());
+    // U40 (not sent yet) speaks: the joiner gets U40's record before the line.
+    server->Receive(40, EncodeChat(check, kPktChatAll, {-1, "hi"}));
+    for (int i = 0; i < 20 && server->Got(41, kPktGameAdded).empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+        server->SrvTick();
+    }
+    std::vector<uint32_t> order;  // users in the records, 0 for the chat line
+    bool games_last = false;
+    for (const auto& packet : server->inbox[41]) {
+        const uint16_t id = GetU16(packet, 0);
+        if (id == kPktUserEntered)
+            order.push_back(GetU32(packet, 14));
+        if (id == kPktChatAllReceived)
+            order.push_back(0);
+        games_last = id == kPktGameAdded;
+    }
+    EXPECT_TRUE(games_last);
+    ASSERT_EQ(order.size(), 42u);  // every member once, the joiner too, and the line
+    const auto line = std::find(order.begin(), order.end(), 0u);
+    EXPECT_EQ(std::find(order.begin(), line, 40u) + 1, line);
+    std::sort(order.begin(), order.end());
+    for (uint32_t i = 0; i <= 41; ++i) EXPECT_EQ(order[i], i);
 }
 
 TEST_F(ServerProtocolTest, ChatToAllPrivateAndRateLimit) {

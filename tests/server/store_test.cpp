@@ -138,6 +138,7 @@ TEST(LobbyConfig, ChannelsLimitsAndKernelDefaults) {
     ASSERT_TRUE(
         ParseLobbyConfig("[lobbyd]\nport = 4000\npassword_hash = minimum\n"
                          "chat_lines_per_second = 2\nrefused_messages_max = 0\n"
+                         "queue_max_bytes = 65536\n"
                          "channel1 = Main Hall, 0\n"
                          "channel3 = Battle, 0x2\n[LOOMEX_SERVER]\nusr_max = 5000\n",
                          &config, &error))
@@ -149,6 +150,8 @@ TEST(LobbyConfig, ChannelsLimitsAndKernelDefaults) {
     EXPECT_EQ(config.hash, HashStrength::kMinimum);
     EXPECT_EQ(config.chat_lines_per_second, 2u);
     EXPECT_EQ(config.refused_messages_max, 1u);  // never 0: the first attempt closes
+    EXPECT_EQ(config.queue_max_bytes, 65536u);
+    EXPECT_EQ(config.queue_total_max_bytes, 256u << 20);
     ASSERT_EQ(config.channels.size(), 2u);
     EXPECT_EQ(config.channels[1].name, "Battle");
     EXPECT_EQ(config.channels[1].flags, 0x2);
