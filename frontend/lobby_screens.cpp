@@ -308,20 +308,39 @@ bool MAINMAP::IsIgnored(uint32_t id, uint32_t second) const {
     return std::find(ignore_.begin(), ignore_.end(), std::make_pair(id, second)) != ignore_.end();
 }
 
+void MAINMAP::AddUserRow(GUI_LIST& list, const net::UserRecord& user) {
+    int index = list.AddItem(net::UserRecordName(user).c_str(), true, 0,
+                             std::make_shared<net::UserRecord>(user));
+    if (IsIgnored(net::UserRecordId(user), net::UserRecordSecond(user)) && index >= 0)
+        const_cast<GUI_STRING*>(list.GetItem(index))->SetColour(kGrey);
+}
+
+// A join, a leave or a changed record touches one row: a channel of a
+// thousand players is not laid out again for each, and the selection stays.
 void MAINMAP::UserListChanged(const std::vector<net::UserRecord>& users,
-                              const net::UserRecord* /*added*/, const net::UserRecord* removed) {
+                              const net::UserRecord* added, const net::UserRecord* removed) {
     GUI_LIST* list = List("menu.lobby.obj_list_user");
     if (!list)
         return;
-    // The context user may be among the records that change.
-    context_user_ = nullptr;
-    list->Clear();
-    for (const net::UserRecord& user : users) {
-        int index = list->AddItem(net::UserRecordName(user).c_str(), true, 0,
-                                  std::make_shared<net::UserRecord>(user));
-        if (IsIgnored(net::UserRecordId(user), net::UserRecordSecond(user)) && index >= 0)
-            const_cast<GUI_STRING*>(list->GetItem(index))->SetColour(kGrey);
+    if (!added && !removed) {
+        context_user_ = nullptr;
+        list->Clear();
+        for (const net::UserRecord& user : users) AddUserRow(*list, user);
+        return;
     }
+    // A record that comes again replaces its row.
+    const uint32_t id = net::UserRecordId(removed ? *removed : *added);
+    for (int row = 0; row < list->ItemCount(); ++row) {
+        auto* record = static_cast<const net::UserRecord*>(list->GetItemRecord(row));
+        if (!record || net::UserRecordId(*record) != id)
+            continue;
+        if (record == context_user_)
+            context_user_ = nullptr;
+        list->RemoveItem(row);
+        break;
+    }
+    if (added)
+        AddUserRow(*list, *added);
     if (removed && List("menu.lobby.obj_list_chat") &&
         int32_t(net::UserRecordId(*removed)) == private_target_)
         Click(MENU_TAG_LOBBY_TOALL);

@@ -149,6 +149,7 @@ class MAINMAP : public ProgramFrame, public LobbyFrontend {
     void StartLogo();
     bool SkipSequences(const IOEVE& event);
     bool IsIgnored(uint32_t id, uint32_t second) const;
+    void AddUserRow(GUI_LIST& list, const net::UserRecord& user);
 
     MainMapContext context_;
     int32_t private_target_ = -1;

@@ -180,7 +180,7 @@ int GUI_LIST::AddItem(const char* text, bool sorted, uint32_t colour,
             }
         }
         const int first = FirstVisible();
-        const int dropped = max_rows_ > 0 ? DropFirstRows(ItemCount() - max_rows_) : 0;
+        const int dropped = max_rows_ > 0 ? EraseRows(0, ItemCount() - max_rows_) : 0;
         index -= dropped;
         LayoutList();
         if (at_end) {
@@ -195,12 +195,13 @@ int GUI_LIST::AddItem(const char* text, bool sorted, uint32_t colour,
     return index;
 }
 
-int GUI_LIST::DropFirstRows(int count) {
-    count = std::min(count, ItemCount());
+int GUI_LIST::EraseRows(int first, int count) {
+    first = std::clamp(first, 0, ItemCount());
+    count = std::min(count, ItemCount() - first);
     if (count <= 0)
         return 0;
     std::vector<bool> gone(items_.size(), false);
-    for (int i = 0; i < count; ++i) gone[order_[size_t(i)]] = true;
+    for (int i = first; i < first + count; ++i) gone[order_[size_t(i)]] = true;
     std::vector<uint32_t> moved_to(items_.size(), 0);
     size_t kept = 0;
     for (size_t i = 0; i < items_.size(); ++i) {
@@ -212,11 +213,24 @@ int GUI_LIST::DropFirstRows(int count) {
         ++kept;
     }
     items_.resize(kept);
-    order_.erase(order_.begin(), order_.begin() + count);
+    order_.erase(order_.begin() + first, order_.begin() + first + count);
     for (uint32_t& row : order_) row = moved_to[row];
-    selection_ = selection_ >= count ? selection_ - count : -1;
-    hot_ = hot_ >= count ? hot_ - count : -1;
+    auto shift = [&](int32_t row) {
+        return row < first ? row : row >= first + count ? row - count : -1;
+    };
+    selection_ = shift(selection_);
+    hot_ = shift(hot_);
     return count;
+}
+
+void GUI_LIST::RemoveItem(int index) {
+    const int old = selection_;
+    if (EraseRows(index, 1) == 0)
+        return;
+    LayoutList();
+    if (selection_ != old)
+        MarkContentChanged();
+    RefreshStyle();
 }
 
 void GUI_LIST::Clear(bool notify) {

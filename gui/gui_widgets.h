@@ -212,6 +212,8 @@ class GUI_LIST : public GUI_OBJECT {
     int AddItem(const char* text, bool sorted = false, uint32_t colour = 0,
                 std::shared_ptr<void> record = {});
     void Clear(bool notify = true);
+    // Removes the row shown at `index` (rows below move up one).
+    void RemoveItem(int index);
     int SetSelection(int index);
     int ItemCount() const { return int(order_.size()); }
     const GUI_STRING* GetItem(int index) const;
@@ -252,8 +254,8 @@ class GUI_LIST : public GUI_OBJECT {
     const Item& Row(int index) const { return items_[order_[size_t(index)]]; }
     void LayoutList();
     int InsertItem(const char* text, bool sorted, uint32_t colour, std::shared_ptr<void> record);
-    // Removes the first `count` rows shown; returns how many went.
-    int DropFirstRows(int count);
+    // Removes `count` rows shown from `first` on; returns how many went.
+    int EraseRows(int first, int count);
     int HotFromPointer(int pointer_y) const;
     void SelectAndNotify(int index);
     static bool ScrollbarCallback(GUI_OBJECT* object, const GUI_EVENT& event);

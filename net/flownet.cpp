@@ -9,6 +9,7 @@
 
 #include "baselib/logsys.h"
 #include "baselib/scfg/scfg.h"
+#include "baselib/timer.h"
 #include "net/krnl.h"
 
 namespace {
@@ -168,8 +169,20 @@ void FLOWNET::Run() {
     if ((run_mask_ & kFlowReadSignals) && signals_)
         ReadSignals();
     CALL_Run(driver_->calls, 1, 1);
-    if (run_mask_ & kFlowMessages)
+    if (run_mask_ & kFlowMessages) {
         MessageLoop();
+        // A client takes in everything that has arrived, within a few
+        // milliseconds, so that a busy channel cannot outrun a window drawing
+        // 60 frames a second; a server's owner runs the flow as often as it likes.
+        if (mode_ == kModeClient) {
+            const vorlane::baselib::MsClock& clock = vorlane::baselib::SteadyClock();
+            const uint32_t start = clock.NowMs();
+            while (driver_ && NETDRV_PendingMessages(driver_) > 0 &&
+                   clock.NowMs() - start < kClientMessageBudgetMs) {
+                MessageLoop();
+            }
+        }
+    }
     if ((run_mask_ & kFlowTick) && driver_->api) {
         mode_ == kModeServer ? driver_->api->SrvTick() : driver_->api->CltTick();
     }

@@ -40,8 +40,11 @@ class FLOWNET {
     FLOWNET(const FLOWNET&) = delete;
     FLOWNET& operator=(const FLOWNET&) = delete;
 
-    // One step: signals, due calls, one message, the application's tick.
+    // One step: signals, due calls, messages, the application's tick. A
+    // server handles one message a step; a client handles what has arrived,
+    // for at most kClientMessageBudgetMs.
     virtual void Run();
+    static constexpr uint32_t kClientMessageBudgetMs = 4;
     // Loads the settings from `settings_file` (section by mode) and starts
     // the driver with its logs in `log_dir`. 0 or -1.
     virtual int16_t Start(NETAPI* api, uint32_t mode, const char* log_dir,

@@ -240,9 +240,20 @@ TEST_F(MainMapTest, ChatLinesFormatsAndDrops) {
     map_->Click(22);
     Chat(8, "back", false);
     EXPECT_EQ(Items("menu.lobby.obj_list_chat").back(), "[Bob]: back");
+    // A join or a leave touches one row; the selection stays with its player.
+    GUI_LIST* users = map_->List("menu.lobby.obj_list_user");
+    users->SetSelection(1);
+    AddUser(9, 90, "Abe");
+    EXPECT_EQ(Items("menu.lobby.obj_list_user"), (std::vector<std::string>{"Abe", "Ann", "Bob"}));
+    EXPECT_EQ(users->selection(), 2);
+    auto left = net::EncodeU32Body(net::PKTCHECK(), net::kPktUserLeft, 7);
+    lobby_->OnDataReceived(0, NET_ID_SERVER, 12, net::kPktUserLeft, left.data(),
+                           uint32_t(left.size()));
+    EXPECT_EQ(Items("menu.lobby.obj_list_user"), (std::vector<std::string>{"Abe", "Bob"}));
+    EXPECT_EQ(users->selection(), 1);
     // More lines than the box shows: it is full of the newest ones.
     GUI_LIST* chat = map_->List("menu.lobby.obj_list_chat");
-    for (int i = 0; i < chat->VisibleRows() + 10; ++i) Chat(7, std::to_string(i).c_str(), false);
+    for (int i = 0; i < chat->VisibleRows() + 10; ++i) Chat(9, std::to_string(i).c_str(), false);
     EXPECT_EQ(chat->FirstVisible(), chat->ItemCount() - chat->VisibleRows());
 }
 
