@@ -347,16 +347,16 @@ TEST_F(Kernel, ClientTakesInEverythingThatArrivedInOneStep) {
     ASSERT_TRUE(StartServer(FastSettings()));
     Client* a = AddClient();
     ASSERT_TRUE(a && LogOn(a, "a"));
-    for (int i = 0; i < 50; ++i) {
+    for (int i = 0; i < 30; ++i) {  // fewer than a reader may have waiting
         ASSERT_EQ(SendSingleMessage(server_->driver(), NET_ID_SERVER, a->api.own_id,
                                     NET_MSGTYPE_CUSTOMDATA, "m", 1),
                   0);
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-    while (NETDRV_PendingMessages(a->driver()) < 50 && std::chrono::steady_clock::now() < deadline)
+    while (NETDRV_PendingMessages(a->driver()) < 30 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     a->flow->Run();
-    EXPECT_EQ(a->api.custom.size(), 50u);
+    EXPECT_EQ(a->api.custom.size(), 30u);
 }
 
 TEST_F(Kernel, GroupDataReachesEveryMember) {
