@@ -11,14 +11,14 @@ namespace vorlane::net {
 
 namespace {
 
-// Size and tag of identifiers 1 to 44 (index = identifier - 1). 43 and 44
-// belong to the LAN datagrams and have no entry.
+// Size and tag of identifiers 1 to kLastPacketId (index = identifier - 1).
+// 43 and 44 belong to the LAN datagrams and have no entry.
 struct TableEntry {
     uint32_t size;
     uint32_t tag;
 };
 
-constexpr TableEntry kTable[44] = {
+constexpr TableEntry kTable[kLastPacketId] = {
     {108, 0xDDCCBB01},
     {68, 0xDDCCBB02},
     {14, 0xDDCCBB03},
@@ -63,10 +63,12 @@ constexpr TableEntry kTable[44] = {
     {54, 0xDDCCBB30},
     {0, 0},
     {0, 0},
+    {18, 0xDDCCBB33},
+    {20, 0xDDCCBB34},
 };
 
 bool InTable(uint16_t id) {
-    return id >= 1 && id <= 44 && kTable[id - 1].tag != 0;
+    return id >= 1 && id <= kLastPacketId && kTable[id - 1].tag != 0;
 }
 
 }  // namespace
@@ -518,6 +520,33 @@ std::optional<GameResults> DecodeGameResults(std::span<const uint8_t> packet) {
         results.entries.push_back(entry);
     }
     return results;
+}
+
+std::vector<uint8_t> EncodeSeatConfirm(const PKTCHECK& check, uint32_t game_id) {
+    return EncodeU32Body(check, kPktSeatConfirm, game_id);
+}
+
+std::optional<uint32_t> DecodeSeatConfirm(std::span<const uint8_t> packet) {
+    return DecodeU32At14(packet);
+}
+
+std::vector<uint8_t> EncodeSeatAnswer(const PKTCHECK& check, const SeatAnswer& body) {
+    std::vector<uint8_t> packet = check.Create(kPktSeatAnswer);
+    if (packet.size() < 20)
+        return {};
+    PutU32(packet, 14, body.game_id);
+    PutU16(packet, 18, body.code);
+    return Sealed(std::move(packet));
+}
+
+std::optional<SeatAnswer> DecodeSeatAnswer(std::span<const uint8_t> packet) {
+    ByteReader reader = BodyReader(packet);
+    SeatAnswer body;
+    body.game_id = reader.U32();
+    body.code = reader.U16();
+    if (!reader.ok())
+        return std::nullopt;
+    return body;
 }
 
 }  // namespace vorlane::net

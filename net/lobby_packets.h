@@ -58,7 +58,11 @@ enum LobbyPacket : uint16_t {
     kPktChatAllReceived = 31,
     kPktChatPrivate = 32,
     kPktChatPrivateReceived = 33,
+    kPktSeatConfirm = 45,  // game player -> server
+    kPktSeatAnswer = 46,   // server -> game player
 };
+// The highest identifier in the packet table.
+constexpr uint16_t kLastPacketId = 46;
 
 // Field widths and record sizes.
 constexpr size_t kNameWidth = 15;  // user and profile names: at most 14 characters
@@ -119,7 +123,7 @@ void PutText(std::span<uint8_t> bytes, size_t offset, std::string_view text, siz
 // packet headers and checksums.
 class PKTCHECK {
   public:
-    PKTCHECK(uint16_t first = 1, uint16_t last = 44) : first_(first), last_(last) {}
+    PKTCHECK(uint16_t first = 1, uint16_t last = kLastPacketId) : first_(first), last_(last) {}
 
     bool Accepts(uint16_t id) const;
     // Table size of a packet (0 for unknown identifiers).
@@ -287,5 +291,19 @@ std::vector<uint8_t> EncodeGameResults(const PKTCHECK& check, uint32_t game_id,
                                        const std::vector<GameResultEntry>& entries);
 // Null when the packet is shorter than its fixed fields (20 bytes).
 std::optional<GameResults> DecodeGameResults(std::span<const uint8_t> packet);
+
+// Seat confirmation (45, player -> server), 18 bytes: 14 the game identifier
+// of the game the player's game program has joined.
+std::vector<uint8_t> EncodeSeatConfirm(const PKTCHECK& check, uint32_t game_id);
+std::optional<uint32_t> DecodeSeatConfirm(std::span<const uint8_t> packet);
+
+// Seat answer (46, server -> player), 20 bytes: 14 game identifier, 18 code
+// (16; 0 seated, 21 refused).
+struct SeatAnswer {
+    uint32_t game_id = 0;
+    uint16_t code = 0;
+};
+std::vector<uint8_t> EncodeSeatAnswer(const PKTCHECK& check, const SeatAnswer& body);
+std::optional<SeatAnswer> DecodeSeatAnswer(std::span<const uint8_t> packet);
 
 }  // namespace vorlane::net

@@ -23,10 +23,10 @@ TEST(PacketChecker, TableSizesTagsAndRange) {
     EXPECT_EQ(check.Size(24), 3216u);
     EXPECT_EQ(check.Size(28), 8332u);
     EXPECT_EQ(check.Tag(42), 0xDDCCBB30u);
-    // Outside 1..44 and the LAN identifiers 43/44 nothing is built.
+    // Outside the table and for the LAN identifiers 43/44 nothing is built.
     EXPECT_TRUE(check.Create(0).empty());
     EXPECT_TRUE(check.Create(43).empty());
-    EXPECT_TRUE(check.Create(45).empty());
+    EXPECT_TRUE(check.Create(kLastPacketId + 1).empty());
     EXPECT_TRUE(check.Create(7).empty());  // size 0 cannot hold a header
     // A narrower checker refuses what lies outside its range.
     PKTCHECK narrow(2, 5);
@@ -181,6 +181,19 @@ TEST(GameHostPackets, RoundTrips) {
     ASSERT_TRUE(answer);
     EXPECT_EQ(answer->game_id, 4242u);
     EXPECT_EQ(answer->code, 21);
+
+    const std::vector<uint8_t> confirm = EncodeSeatConfirm(check, 4243);
+    ASSERT_EQ(confirm.size(), 18u);
+    EXPECT_EQ(GetU32(confirm, 2), 0xDDCCBB33u);
+    EXPECT_EQ(DecodeSeatConfirm(confirm), 4243u);
+    const std::vector<uint8_t> seat = EncodeSeatAnswer(check, {4243, 21});
+    ASSERT_EQ(seat.size(), 20u);
+    EXPECT_EQ(GetU16(seat, 0), kPktSeatAnswer);
+    const auto seated = DecodeSeatAnswer(seat);
+    ASSERT_TRUE(seated);
+    EXPECT_EQ(seated->game_id, 4243u);
+    EXPECT_EQ(seated->code, 21);
+    EXPECT_FALSE(DecodeSeatAnswer(std::span(seat).first(19)));
 
     const std::vector<GameResultEntry> entries = {{7, 1, 1, 10}, {8, 4, 3, -1000}};
     const std::vector<uint8_t> results = EncodeGameResults(check, 99, entries);
