@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -87,6 +88,9 @@ bool ParseLobbyConfig(const std::string& text, LobbyConfig* config, std::string*
     ReadUint(cfg, "chat_lines_per_second", &config->chat_lines_per_second);
     ReadUint(cfg, "channel_max_users", &config->channel_max_users);
     ReadUint(cfg, "games_per_host", &config->games_per_host);
+    ReadUint(cfg, "game_min_seconds", &config->game_min_seconds);
+    // A day at most: games are timed on a millisecond clock that wraps after 49 days.
+    config->game_min_seconds = std::min<uint32_t>(config->game_min_seconds, 86400);
     ReadUint(cfg, "hash_threads", &config->hash_threads);
     ReadUint(cfg, "refused_messages_max", &config->refused_messages_max);
     ReadUint(cfg, "queue_max_bytes", &config->queue_max_bytes);

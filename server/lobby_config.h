@@ -8,6 +8,7 @@
 //   chat_lines_per_second = 4
 //   channel_max_users = 0        ; 0 = only the kernel's usr_max
 //   games_per_host = 2
+//   game_min_seconds = 60        ; results only for games that ran this long
 //   check_version = 1            ; refuse log-ins whose fixed values differ
 //   refused_messages_max = 3     ; messages to other users (or files) before
 //                                ; the connection is closed
@@ -40,6 +41,9 @@ struct LobbyConfig {
     uint32_t chat_lines_per_second = 4;
     uint32_t channel_max_users = 0;
     uint32_t games_per_host = 2;
+    // A game's results are taken only once it has run this long since its
+    // registration, so that register -> results -> remove cannot farm scores.
+    uint32_t game_min_seconds = 60;
     bool check_version = true;
     // A client's data, files and group data for anyone but the server are
     // dropped; its connection is closed at this many (at least 1).

@@ -57,7 +57,7 @@ void Remove(std::vector<uint32_t>& list, uint32_t value) {
 LobbyServer::LobbyServer(LobbyStore* store, const LobbyConfig& config)
     : store_(store),
       config_(config),
-      check_(1, 44),
+      check_(1, kLastPacketId),
       workers_(std::make_unique<PasswordWorkers>(config.hash_threads)) {
     uint16_t number = 1;
     for (const ChannelConfig& channel : config_.channels) {
@@ -326,6 +326,9 @@ void LobbyServer::OnDataReceived(uint32_t /*receiver*/, uint32_t sender, uint16_
             break;
         case kPktGameResults:
             HandleGameResults(session, packet);
+            break;
+        case kPktSeatConfirm:
+            HandleSeatConfirm(session, packet);
             break;
         default:
             break;
@@ -654,13 +657,34 @@ void LobbyServer::HandleChat(Session& session, uint16_t id, std::span<const uint
 // [SECTION] Games
 
 LobbyServer::Game* LobbyServer::OwnGame(Session& session, uint32_t game_id) {
+    Game* game = GameInChannel(session, game_id);
+    return game && game->host == session.id ? game : nullptr;
+}
+
+LobbyServer::Game* LobbyServer::GameInChannel(Session& session, uint32_t game_id) {
     if (session.channel < 0)
         return nullptr;
     for (Game& game : channels_[size_t(session.channel)].games) {
-        if (game.id == game_id && game.host == session.id)
+        if (game.id == game_id)
             return &game;
     }
     return nullptr;
+}
+
+const LobbyServer::Game* LobbyServer::GameSeating(uint32_t account) const {
+    for (const Channel& channel : channels_) {
+        for (const Game& game : channel.games) {
+            for (const Seat& seat : game.seats) {
+                if (seat.account == account)
+                    return &game;
+            }
+        }
+    }
+    return nullptr;
+}
+
+uint32_t LobbyServer::GameClockMs() const {
+    return (game_clock_ ? *game_clock_ : baselib::SteadyClock()).NowMs();
 }
 
 void LobbyServer::HandleGameRegister(Session& session, std::span<const uint8_t> packet) {
@@ -684,6 +708,8 @@ void LobbyServer::HandleGameRegister(Session& session, std::span<const uint8_t> 
     if (next_game_id_ == 0)
         next_game_id_ = 1;
     game.host = session.id;
+    game.started_ms = GameClockMs();
+    game.seats.push_back({session.account, session.profile, false});
     // The server states who hosts the game and under which identifier.
     const std::array<uint8_t, 4> address = PeerAddress(session.id);
     std::copy(address.begin(), address.end(), game.record.begin() + kGameAddress);
@@ -737,35 +763,64 @@ void LobbyServer::RemoveGamesOf(Session& session) {
     }
 }
 
+void LobbyServer::HandleSeatConfirm(Session& session, std::span<const uint8_t> packet) {
+    const auto game_id = DecodeSeatConfirm(packet);
+    if (!game_id)
+        return;
+    uint16_t code = uint16_t(kCodeRefused);
+    Game* game = GameInChannel(session, *game_id);
+    if (game && session.profile != 0) {
+        auto seat = std::find_if(game->seats.begin(), game->seats.end(),
+                                 [&](const Seat& s) { return s.account == session.account; });
+        const uint16_t max_players = GetU16(game->record, kGameMaxPlayers);
+        const bool full = max_players != 0 && game->seats.size() >= max_players;
+        if (seat != game->seats.end()) {
+            // Confirming again (a game program that logged in anew) changes nothing.
+            if (seat->profile == session.profile)
+                code = uint16_t(kCodeOk);
+        } else if (!full && !GameSeating(session.account)) {
+            game->seats.push_back({session.account, session.profile, false});
+            code = uint16_t(kCodeOk);
+            Log(kLogInfo, "LOBBYD: account %u seated in game %u", session.account, game->id);
+        }
+    }
+    SendTo(session.id, EncodeSeatAnswer(check_, {*game_id, code}));
+}
+
 void LobbyServer::HandleGameResults(Session& session, std::span<const uint8_t> packet) {
     const auto reported = DecodeGameResults(packet);
     if (!reported)
         return;
     Game* game = OwnGame(session, reported->game_id);
     // A count of entries the packet does not hold refuses the whole report.
-    if (!game || game->results_reported || reported->announced == 0 ||
-        reported->entries.size() < reported->announced) {
+    if (!game || reported->announced == 0 || reported->entries.size() < reported->announced) {
         return SendResult(session.id, kCodeRefused);
     }
+    // Register, report, remove and again would otherwise farm scores.
+    const uint32_t ran_ms = GameClockMs() - game->started_ms;
+    if (uint64_t(ran_ms) < uint64_t(config_.game_min_seconds) * 1000)
+        return SendResult(session.id, kCodeRefused);
     std::vector<PlayerResult> results;
-    std::set<uint32_t> seen;
+    std::vector<Seat*> seats;
     for (const GameResultEntry& entry : reported->entries) {
-        PlayerResult result;
-        result.account = entry.account;
-        result.profile = entry.profile;
-        const uint16_t outcome = entry.outcome;
-        result.score = entry.score;
-        const bool valid = outcome >= 1 && outcome <= 3 && result.profile >= 1 &&
-                           result.profile <= 4 && result.score >= -kMaxScorePerGame &&
-                           result.score <= kMaxScorePerGame && seen.insert(result.account).second;
+        // Only a player who confirmed a seat here, with the profile it plays,
+        // and only once: a host cannot score anybody else.
+        auto seat = std::find_if(game->seats.begin(), game->seats.end(),
+                                 [&](const Seat& s) { return s.account == entry.account; });
+        const bool seated = seat != game->seats.end() && !seat->reported &&
+                            seat->profile == entry.profile &&
+                            std::find(seats.begin(), seats.end(), &*seat) == seats.end();
+        const bool valid = seated && entry.profile >= 1 && entry.profile <= 4 &&
+                           entry.outcome >= 1 && entry.outcome <= 3 &&
+                           entry.score >= -kMaxScorePerGame && entry.score <= kMaxScorePerGame;
         if (!valid)
             return SendResult(session.id, kCodeRefused);
-        result.outcome = GameOutcome(outcome);
-        results.push_back(result);
+        seats.push_back(&*seat);
+        results.push_back({entry.account, entry.profile, GameOutcome(entry.outcome), entry.score});
     }
     if (!store_->ApplyResults(results))
         return SendResult(session.id, kCodeRefused);
-    game->results_reported = true;
+    for (Seat* seat : seats) seat->reported = true;
     // Online players see their new figures in the records they send from now on.
     for (const PlayerResult& result : results) {
         auto online = online_.find(result.account);

@@ -16,6 +16,13 @@
 //
 // Lobby traffic goes client -> server -> clients only: the kernel's relay is
 // off, and what a client addresses to another user is dropped and counted.
+//
+// A game keeps its seats: the accounts (with the profile they play) whose
+// game program confirmed it plays there, the host's from the registration.
+// Results count only for seated accounts, once each, from the game's host,
+// and only after the game has run game_min_seconds. A seat is kept when its
+// player's connection goes (the host may still report a disconnect) and ends
+// with the game; an account sits in one game at a time.
 #pragma once
 
 #include <atomic>
@@ -28,6 +35,7 @@
 #include <string>
 #include <vector>
 
+#include "baselib/timer.h"
 #include "net/lobby_packets.h"
 #include "net/tns_control.h"
 #include "server/lobby_config.h"
@@ -82,6 +90,9 @@ class LobbyServer : public TNS_CONTROL {
     uint64_t refused_messages() const { return refused_messages_.load(); }
     // Connections closed because their reader fell behind.
     uint64_t slow_readers() const { return slow_readers_.load(); }
+    // Times games with `clock` instead of the steady clock (tests); null
+    // goes back to it. `clock` must outlive its use.
+    void set_game_clock(const baselib::MsClock* clock) { game_clock_ = clock; }
 
   protected:
     // Sends one sealed packet to one user; false when it could not be queued.
@@ -94,11 +105,17 @@ class LobbyServer : public TNS_CONTROL {
     virtual void CloseConnection(uint32_t user);
 
   private:
+    struct Seat {
+        uint32_t account = 0;
+        uint16_t profile = 0;   // the slot the player plays with, 1..4
+        bool reported = false;  // its result is stored
+    };
     struct Game {
         net::GameRecord record{};
         uint32_t id = 0;
-        uint32_t host = 0;  // kernel user identifier of the host
-        bool results_reported = false;
+        uint32_t host = 0;        // kernel user identifier of the host
+        uint32_t started_ms = 0;  // game clock at the registration
+        std::vector<Seat> seats;  // the host's first
     };
     struct Channel {
         ChannelConfig config;
@@ -135,6 +152,7 @@ class LobbyServer : public TNS_CONTROL {
     void HandleGameUpdate(Session& session, std::span<const uint8_t> packet);
     void HandleGameRemove(Session& session, std::span<const uint8_t> packet);
     void HandleGameResults(Session& session, std::span<const uint8_t> packet);
+    void HandleSeatConfirm(Session& session, std::span<const uint8_t> packet);
 
     void FinishFirstLogin(uint32_t user, uint64_t serial, const std::string& name,
                           const std::string& email, const std::string& hash);
@@ -149,6 +167,11 @@ class LobbyServer : public TNS_CONTROL {
     void RemoveGamesOf(Session& session);
     // The session's game with identifier `game_id` in its channel, or null.
     Game* OwnGame(Session& session, uint32_t game_id);
+    // The game with `game_id` in the session's channel, whoever hosts it, or null.
+    Game* GameInChannel(Session& session, uint32_t game_id);
+    // The game in any channel where `account` holds a seat, or null.
+    const Game* GameSeating(uint32_t account) const;
+    uint32_t GameClockMs() const;
     bool TakeChatToken(Session& session);
     void EndSession(uint32_t id);
     // Queues the next member records for a joiner while its queue (`queued`
@@ -173,6 +196,7 @@ class LobbyServer : public TNS_CONTROL {
     std::map<uint32_t, uint32_t> online_;  // account -> kernel user
     std::vector<Channel> channels_;
     uint32_t next_game_id_ = 1;
+    const baselib::MsClock* game_clock_ = nullptr;  // not owned; null = the steady clock
     uint64_t next_serial_ = 1;
     std::atomic<uint64_t> refused_messages_{0};
     // The refusal log speaks at most once a second and counts what it held back.

@@ -35,8 +35,11 @@ sed -i -E -e "s|^server=.*|server=127.0.0.1|" \
   -e "s|^lan_bcast_addr=.*|lan_bcast_addr=127.255.255.255|" \
   -e "s|^game_exec=.*|game_exec=$build/game/vorlane-game|" \
   -e "s|^lobby_exec=.*|lobby_exec=/bin/true|" "$work/run/data/lobby.cfg"
+# The game lasts 8 s; the server takes its results after 2.
 sed -e "s/^port = .*/port = $port/" -e 's/^password_hash = .*/password_hash = minimum/' \
+  -e 's/^game_min_seconds = .*/game_min_seconds = 2/' \
   "$work/run/data/lobbyd.cfg" > "$work/lobbyd.cfg"
+grep -q "^game_min_seconds = 2" "$work/lobbyd.cfg" || { echo "lobbyd.cfg has no game_min_seconds"; exit 1; }
 
 "$build/server/vorlane-lobbyd" --config "$work/lobbyd.cfg" --database "$work/lobbyd.sqlite" \
   --log-dir "$work/logs" > "$work/lobbyd.out" 2>&1 &

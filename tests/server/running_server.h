@@ -9,6 +9,7 @@
 #include <chrono>
 #include <functional>
 #include <initializer_list>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -35,7 +36,8 @@ class RunningServer {
         config.hash = HashStrength::kMinimum;
         config.channels = {{"Main Hall", 0}, {"Battle Zone", 0x2}};
         config.kernel = DefaultServerSettings();
-        config.kernel.port = 0;  // any free port on 127.0.0.1
+        config.kernel.port = 0;       // any free port on 127.0.0.1
+        config.game_min_seconds = 0;  // games here last moments
         if (adjust)
             adjust(config);
         server_ = std::make_unique<LobbyServer>(store_.get(), config);
@@ -110,6 +112,18 @@ class TestLobbyNet : public LOBBYNET {
                                  uint32_t(payload.size()));
     }
     NETDRV* kernel() const { return driver(); }
+    // Keeps the last of each lobby packet from the server and counts them, for
+    // answers LOBBYNET does not pass on (results, seats).
+    void OnDataReceived(uint32_t receiver, uint32_t sender, uint16_t module_type, uint16_t sub_type,
+                        const uint8_t* data, uint32_t size) override {
+        if (module_type == net::kLobbyModuleType && data && FromServer(sender)) {
+            last_packets[sub_type].assign(data, data + size);
+            ++packet_counts[sub_type];
+        }
+        LOBBYNET::OnDataReceived(receiver, sender, module_type, sub_type, data, size);
+    }
+    std::map<uint16_t, std::vector<uint8_t>> last_packets;
+    std::map<uint16_t, size_t> packet_counts;
 };
 
 struct Client {

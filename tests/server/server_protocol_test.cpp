@@ -7,6 +7,7 @@
 #include <map>
 #include <thread>
 
+#include "baselib/timer.h"
 #include "server/lobby_server.h"
 #include "tests/lobby/lobby_test_support.h"
 
@@ -66,6 +67,7 @@ LobbyConfig TestConfig() {
     config.hash = HashStrength::kMinimum;
     config.chat_lines_per_second = 3;
     config.hash_threads = 0;  // answers arrive within Receive
+    config.game_min_seconds = 0;
     config.channels = {{"Main", 0}, {"Battle", 0x2}};
     return config;
 }
@@ -345,11 +347,17 @@ TEST_F(ServerProtocolTest, GameResultsChangeStatisticsOnce) {
     // Ann cannot report Host's game.
     server->Receive(2, results(game_id, {{ann, 1, 1, 50}}, 1));
     EXPECT_EQ(server->LastResult(2), kCodeRefused);
+    // Ann has not confirmed a seat yet, or names another profile than she plays.
+    server->Receive(1, results(game_id, {{host, 1, 1, 40}, {ann, 1, 3, -10}}, 2));
+    EXPECT_EQ(server->LastResult(1), kCodeRefused);
+    server->Receive(2, EncodeSeatConfirm(check, game_id));
+    server->Receive(1, results(game_id, {{host, 1, 1, 40}, {ann, 2, 3, -10}}, 2));
+    EXPECT_EQ(server->LastResult(1), kCodeRefused);
 
     server->Receive(1, results(game_id, {{host, 1, 1, 40}, {ann, 1, 3, -10}}, 2));
     EXPECT_EQ(server->LastResult(1), kCodeOk);
     server->Receive(1, results(game_id, {{host, 1, 1, 40}}, 1));
-    EXPECT_EQ(server->LastResult(1), kCodeRefused);  // once per game
+    EXPECT_EQ(server->LastResult(1), kCodeRefused);  // once per game and account
     Profile profile;
     ASSERT_TRUE(store->LoadProfile(host, 1, &profile));
     EXPECT_EQ(GetU32(profile, kProfWon), 1u);
@@ -357,6 +365,56 @@ TEST_F(ServerProtocolTest, GameResultsChangeStatisticsOnce) {
     ASSERT_TRUE(store->LoadProfile(ann, 1, &profile));
     EXPECT_EQ(GetU32(profile, kProfDisconnected), 1u);
     EXPECT_EQ(int32_t(GetU32(profile, kProfScore)), -10);
+}
+
+// Who may take a seat: a player with a profile in the game's channel, while
+// there is room and the account sits in no other game. A game reports only
+// once it has run game_min_seconds on the server's clock.
+TEST_F(ServerProtocolTest, SeatsAndTheMinimumGameTime) {
+    vorlane::baselib::ManualClock clock(1000);
+    LobbyConfig config = TestConfig();
+    config.game_min_seconds = 60;
+    server = std::make_unique<RecordingServer>(store.get(), config);
+    server->set_game_clock(&clock);
+    const uint32_t host = Enter(1, "Host", 2);
+    const uint32_t ann = Enter(2, "Ann", 2);
+    Enter(3, "Bob", 2);
+    Enter(4, "Cid", 1);
+    GameRecord duel = Game("Duel");
+    PutU16(duel, kGameMaxPlayers, 2);
+    server->Receive(1, EncodeGameRecord(check, kPktGameRegister, duel));
+    const uint32_t game_id = GetU32(server->Got(1, kPktGameRegistered).back(), 14);
+    auto seat = [&](uint32_t user, uint32_t game) -> uint32_t {
+        server->Receive(user, EncodeSeatConfirm(check, game));
+        const auto answers = server->Got(user, kPktSeatAnswer);
+        if (answers.empty())
+            return 0xFFFF;
+        EXPECT_EQ(GetU32(answers.back(), 14), game);
+        return GetU16(answers.back(), 18);
+    };
+    EXPECT_EQ(seat(4, game_id), kCodeRefused);      // another channel
+    EXPECT_EQ(seat(2, game_id + 7), kCodeRefused);  // no such game
+    EXPECT_EQ(seat(1, game_id), kCodeOk);           // the host sits already
+    EXPECT_EQ(seat(2, game_id), kCodeOk);
+    EXPECT_EQ(seat(2, game_id), kCodeOk);       // again: nothing changes
+    EXPECT_EQ(seat(3, game_id), kCodeRefused);  // two players of two
+
+    // Bob hosts a game of his own; Ann, seated in Duel, cannot sit there too.
+    server->Receive(3, EncodeGameRecord(check, kPktGameRegister, Game("Other")));
+    const uint32_t other = GetU32(server->Got(3, kPktGameRegistered).back(), 14);
+    EXPECT_EQ(seat(2, other), kCodeRefused);
+
+    const auto report = EncodeGameResults(check, game_id, {{host, 1, 1, 5}, {ann, 1, 2, -5}});
+    clock.Advance(59'999);
+    server->Receive(1, report);
+    EXPECT_EQ(server->LastResult(1), kCodeRefused);
+    clock.Advance(1);
+    server->Receive(1, report);
+    EXPECT_EQ(server->LastResult(1), kCodeOk);
+
+    // The seats end with the game: Ann may sit in Bob's now.
+    server->Receive(1, EncodeU32Body(check, kPktGameRemove, game_id));
+    EXPECT_EQ(seat(2, other), kCodeOk);
 }
 
 TEST_F(ServerProtocolTest, DisconnectLeavesTheChannel) {
