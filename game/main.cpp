@@ -127,19 +127,20 @@ int main(int argc, char** argv) {
         window.Open(true);
     }
 
-    // Players join the host over TCP on the LAN port number, online too.
+    // Players join the host over TCP on the LAN port number, online too;
+    // online, every player's game also logs in to the lobby server.
     LanHost host;
     LanClient client;
-    OnlineHost online;
+    OnlineSession online;
     bool started = false;
     if (hand_over.host) {
         started = host.Start(hand_over.name, !hand_over.password.empty(), hand_over.lan_port,
                              hand_over.lan ? hand_over.lan_broadcast : "", error);
-        if (started && !hand_over.lan)
-            started = online.Start(hand_over, options.lobbynet, error);
     } else {
         started = client.Join(hand_over.server, hand_over.lan_port, hand_over.username, error);
     }
+    if (started && !hand_over.lan)
+        started = online.Start(hand_over, options.lobbynet, error);
     if (!started)
         std::fprintf(stderr, "vorlane-game: %s\n", error.c_str());
 
@@ -147,15 +148,14 @@ int main(int argc, char** argv) {
     const auto end = start + std::chrono::milliseconds(int64_t(options.duration_s * 1000));
     while (std::chrono::steady_clock::now() < end && !window.CloseRequested()) {
         if (started) {
-            if (hand_over.host) {
+            if (hand_over.host)
                 host.Poll();
-                if (!hand_over.lan)
-                    online.Poll(host.players());
-            } else {
+            else
                 client.Poll();
-            }
         }
         uint16_t players = hand_over.host ? host.players() : client.players();
+        if (started && !hand_over.lan)
+            online.Poll(players);
         auto left =
             std::chrono::duration_cast<std::chrono::seconds>(end - std::chrono::steady_clock::now())
                 .count();
@@ -166,7 +166,7 @@ int main(int argc, char** argv) {
             "Game: " + (hand_over.name.empty() ? hand_over.server : hand_over.name),
             "Player: " + hand_over.username,
             "Players: " + std::to_string(players) + " of " + std::to_string(kMaxPlayers),
-            !hand_over.lan && hand_over.host ? "Lobby: " + online.status() : std::string(),
+            !hand_over.lan ? "Lobby: " + online.status() : std::string(),
             started ? "Ends in " + std::to_string(left + 1) + " s (or close this window)"
                     : "Not connected: " + error,
         };
@@ -174,7 +174,7 @@ int main(int argc, char** argv) {
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
     }
 
-    if (hand_over.host && !hand_over.lan)
+    if (!hand_over.lan)
         online.Finish();
     if (!hand_over.lan && !MarkReturnFromGame(options.mplayer))
         std::fprintf(stderr, "vorlane-game: cannot write %s\n", options.mplayer.c_str());

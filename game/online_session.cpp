@@ -15,12 +15,12 @@ constexpr auto kLoginRetryDelay = std::chrono::milliseconds(300);
 
 }  // namespace
 
-// The lobby client plus what only a game host listens for: the identifier the
-// server gave its game, the answer to the results, the removal of its game
-// and the end of its connection.
-class OnlineHost::Client : public LOBBYNET {
+// The lobby client plus what only a game program listens for: the identifier
+// the server gave its game, the answers to the results and the seat, the
+// removal of its game and the end of its connection.
+class OnlineSession::Client : public LOBBYNET {
   public:
-    explicit Client(OnlineHost* host) : LOBBYNET(host), host_(host) {}
+    explicit Client(OnlineSession* host) : LOBBYNET(host), host_(host) {}
 
     void OnDataReceived(uint32_t receiver, uint32_t sender, uint16_t module_type, uint16_t sub_type,
                         const uint8_t* data, uint32_t size) override {
@@ -40,6 +40,12 @@ class OnlineHost::Client : public LOBBYNET {
                     }
                     return;
                 }
+            }
+            if (sub_type == net::kPktSeatAnswer) {
+                const auto answer = net::DecodeSeatAnswer(packet);
+                if (answer && answer->game_id == host_->hand_over_.game_id)
+                    host_->seat_answer_ = answer->code;
+                return;
             }
             if (sub_type == net::kPktResult && host_->results_sent_) {
                 if (const auto code = net::DecodeU32At14(packet))
@@ -67,21 +73,25 @@ class OnlineHost::Client : public LOBBYNET {
     }
 
   private:
-    OnlineHost* host_;
+    OnlineSession* host_;
 };
 
-OnlineHost::OnlineHost() = default;
+OnlineSession::OnlineSession() = default;
 
-OnlineHost::~OnlineHost() {
+OnlineSession::~OnlineSession() {
     if (net_)
         net_->RemoveSystem();
 }
 
-bool OnlineHost::Start(const HandOver& hand_over, const std::string& lobbynet_ini,
-                       std::string& error) {
+bool OnlineSession::Start(const HandOver& hand_over, const std::string& lobbynet_ini,
+                          std::string& error) {
     hand_over_ = hand_over;
     if (hand_over.profile < 0 || hand_over.profile > 3 || hand_over.channel < 1) {
         error = "the hand-over names no profile or channel";
+        return false;
+    }
+    if (!hand_over.host && hand_over.game_id == 0) {
+        error = "the hand-over names no game to take a seat in";
         return false;
     }
     net_ = std::make_unique<Client>(this);
@@ -97,7 +107,7 @@ bool OnlineHost::Start(const HandOver& hand_over, const std::string& lobbynet_in
     return true;
 }
 
-bool OnlineHost::SendLogin() {
+bool OnlineSession::SendLogin() {
     closed_ = false;
     // The hand-over names the profile by its list index and the channel by
     // its number, as the lobby client saved them.
@@ -105,7 +115,7 @@ bool OnlineHost::SendLogin() {
                        uint16_t(hand_over_.profile), uint16_t(hand_over_.channel)) == 1;
 }
 
-void OnlineHost::LoginError(const char* text_id) {
+void OnlineSession::LoginError(const char* text_id) {
     const std::string text = text_id ? text_id : "?";
     // The front end that started this game logged the same account out a
     // moment ago; until the server has seen its connection go, it counts the
@@ -120,20 +130,26 @@ void OnlineHost::LoginError(const char* text_id) {
     status_ = "log-in refused: " + text;
 }
 
-void OnlineHost::ChannelEntered() {
+void OnlineSession::ChannelEntered() {
     in_channel_ = true;
-    status_ = "in the channel; registering the game";
+    status_ = hand_over_.host ? "in the channel; registering the game"
+                              : "in the channel; confirming the seat";
 }
 
-void OnlineHost::SendRecord(uint16_t packet, uint16_t players) {
+void OnlineSession::SendRecord(uint16_t packet, uint16_t players) {
     const net::GameRecord record =
         net::MakeGameRecord({hand_over_.name, !hand_over_.password.empty(), players, 4, game_id_});
-    std::vector<uint8_t> bytes = net::EncodeGameRecord(net::PKTCHECK(), packet, record);
-    net_->SendToServer(net::kLobbyModuleType, packet, bytes.data(), uint32_t(bytes.size()));
+    SendPacket(net::EncodeGameRecord(net::PKTCHECK(), packet, record));
     announced_players_ = players;
 }
 
-void OnlineHost::Poll(uint16_t players) {
+bool OnlineSession::SendPacket(const std::vector<uint8_t>& packet) {
+    const auto header = net::DecodePacketHeader(packet);
+    return header && net_->SendToServer(net::kLobbyModuleType, header->id, packet.data(),
+                                        uint32_t(packet.size())) == 1;
+}
+
+void OnlineSession::Poll(uint16_t players) {
     if (!net_)
         return;
     net_->Update();
@@ -145,7 +161,16 @@ void OnlineHost::Poll(uint16_t players) {
         if (!SendLogin())
             status_ = "cannot reach the lobby server " + hand_over_.lobby_server;
     }
-    if (in_channel_ && !register_sent_) {
+    if (!in_channel_)
+        return;
+    if (hand_over_.host)
+        PollHost(players);
+    else
+        PollSeat();
+}
+
+void OnlineSession::PollHost(uint16_t players) {
+    if (!register_sent_) {
         SendRecord(net::kPktGameRegister, players);
         register_sent_ = true;
     }
@@ -156,7 +181,20 @@ void OnlineHost::Poll(uint16_t players) {
     }
 }
 
-bool OnlineHost::PollUntil(const std::function<bool()>& done, int timeout_ms) {
+void OnlineSession::PollSeat() {
+    if (!seat_sent_) {
+        SendPacket(net::EncodeSeatConfirm(net::PKTCHECK(), hand_over_.game_id));
+        seat_sent_ = true;
+    }
+    if (seat_answer_ == 0) {
+        status_ = "seat confirmed in game " + std::to_string(hand_over_.game_id);
+    } else if (seat_answer_ > 0) {
+        // Results for this player will not be taken; the game itself goes on.
+        status_ = "the lobby server refused the seat (code " + std::to_string(seat_answer_) + ")";
+    }
+}
+
+bool OnlineSession::PollUntil(const std::function<bool()>& done, int timeout_ms) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     while (!done()) {
         if (std::chrono::steady_clock::now() >= deadline)
@@ -167,31 +205,29 @@ bool OnlineHost::PollUntil(const std::function<bool()>& done, int timeout_ms) {
     return true;
 }
 
-void OnlineHost::Finish(int timeout_ms) {
+// The host knows only its own account, so it reports itself.
+void OnlineSession::ReportAndRemove(int timeout_ms) {
+    net::PKTCHECK check;
+    const net::GameResultEntry winner{uint32_t(net_->permid()), uint16_t(hand_over_.profile + 1),
+                                      kOutcomeWon, kWinnerScore};
+    results_sent_ = true;
+    if (SendPacket(net::EncodeGameResults(check, game_id_, {winner})))
+        PollUntil([this] { return results_answer_ >= 0 || closed_; }, timeout_ms);
+    if (results_answer_ != 0)
+        status_ = "the lobby server did not take the results";
+    if (SendPacket(net::EncodeU32Body(check, net::kPktGameRemove, game_id_)))
+        PollUntil([this] { return removed_ || closed_; }, timeout_ms);
+}
+
+void OnlineSession::Finish(int timeout_ms) {
     if (!net_)
         return;
     // The process is replaced by the front end right after this, which takes
     // the kernel's writer with it: every step waits for the server's answer
     // (bounded), so the results are stored and the game is gone before the
     // front end logs the same account in again.
-    if (game_id_ != 0 && !closed_) {
-        net::PKTCHECK check;
-        const net::GameResultEntry winner{
-            uint32_t(net_->permid()), uint16_t(hand_over_.profile + 1), kOutcomeWon, kWinnerScore};
-        std::vector<uint8_t> results = net::EncodeGameResults(check, game_id_, {winner});
-        results_sent_ = true;
-        if (net_->SendToServer(net::kLobbyModuleType, net::kPktGameResults, results.data(),
-                               uint32_t(results.size())) == 1) {
-            PollUntil([this] { return results_answer_ >= 0 || closed_; }, timeout_ms);
-        }
-        if (results_answer_ != 0)
-            status_ = "the lobby server did not take the results";
-        std::vector<uint8_t> removal = net::EncodeU32Body(check, net::kPktGameRemove, game_id_);
-        if (net_->SendToServer(net::kLobbyModuleType, net::kPktGameRemove, removal.data(),
-                               uint32_t(removal.size())) == 1) {
-            PollUntil([this] { return removed_ || closed_; }, timeout_ms);
-        }
-    }
+    if (game_id_ != 0 && !closed_)
+        ReportAndRemove(timeout_ms);
     // Log off and wait until the server has let the connection go, so that it
     // no longer counts the account as online.
     if (!closed_ && net_->Disconnect() == 1)

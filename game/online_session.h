@@ -1,11 +1,18 @@
-// The stand-in game's online side. A host logs in to the lobby server with the
-// player's account (again, a few times, while the server still counts the
-// front end that started it as online), selects the profile and channel it
-// was started from, registers its game there, keeps the player count up to
-// date, and at the end reports the results, removes the game and logs off,
-// each confirmed by the server, before the front end takes over again. A
-// client logs nowhere: it joins its host directly (the address comes from the
-// game record).
+// The stand-in game's online side: every player's game program logs in to the
+// lobby server with the player's account (again, a few times, while the server
+// still counts the front end that started it as online), selects the profile
+// and channel it was started from, and at the end logs off, confirmed by the
+// server, before the front end takes over again. Its role then decides the
+// rest:
+//
+//   role   in the channel            at the end
+//   host   registers its game,       reports the results, removes the game
+//          keeps the player count
+//   seat   confirms its seat in the  nothing more
+//          game it joined
+//
+// The game itself runs over a direct connection to the host (the address
+// comes from the game record); the lobby only learns who plays where.
 #pragma once
 
 #include <chrono>
@@ -20,18 +27,19 @@
 
 namespace vorlane::game {
 
-class OnlineHost : public LobbyFrontend {
+class OnlineSession : public LobbyFrontend {
   public:
-    OnlineHost();
-    ~OnlineHost() override;
+    OnlineSession();
+    ~OnlineSession() override;
 
-    // Connects and logs in (this blocks for the kernel's log-on); false with
-    // `error` set.
+    // Connects and logs in (this blocks for the kernel's log-on); the role is
+    // the hand-over's (host, or seat in game/id). False with `error` set.
     bool Start(const HandOver& hand_over, const std::string& lobbynet_ini, std::string& error);
-    // One network step; registers the game once the channel is entered.
+    // One network step; once the channel is entered a host registers its
+    // game (then keeps `players` up to date) and a seat confirms itself.
     void Poll(uint16_t players);
-    // Reports the host as the winner, removes the game and logs off; each
-    // step waits at most `timeout_ms` for the server's answer.
+    // A host reports itself as the winner and removes the game; every role
+    // then logs off. Each step waits at most `timeout_ms` for the server.
     void Finish(int timeout_ms = 3000);
 
     bool registered() const { return game_id_ != 0; }
@@ -41,16 +49,24 @@ class OnlineHost : public LobbyFrontend {
     // or -1 when no answer came.
     int64_t results_answer() const { return results_answer_; }
     bool removed() const { return removed_; }
+    // The server's answer to the seat confirmation: 0 seated, its refusal
+    // code, or -1 while none came.
+    int64_t seat_answer() const { return seat_answer_; }
 
   private:
     class Client;
 
     void SendRecord(uint16_t packet, uint16_t players);
+    // False when the packet could not be queued.
+    bool SendPacket(const std::vector<uint8_t>& packet);
     // Logs in with the hand-over's account, profile and channel; false when
     // the server cannot be reached.
     bool SendLogin();
     // Steps the network until `done` holds; false after `timeout_ms`.
     bool PollUntil(const std::function<bool()>& done, int timeout_ms);
+    void PollHost(uint16_t players);
+    void PollSeat();
+    void ReportAndRemove(int timeout_ms);
 
     // LobbyFrontend
     void LoginError(const char* text_id) override;
@@ -72,12 +88,16 @@ class OnlineHost : public LobbyFrontend {
     std::unique_ptr<Client> net_;
     HandOver hand_over_;
     bool in_channel_ = false;
+    // Host: registration, results and removal.
     bool register_sent_ = false;
     uint32_t game_id_ = 0;
     uint16_t announced_players_ = 0;
     bool results_sent_ = false;
     int64_t results_answer_ = -1;
     bool removed_ = false;
+    // Seat: the confirmation.
+    bool seat_sent_ = false;
+    int64_t seat_answer_ = -1;
     bool closed_ = false;
     int login_retries_left_ = 15;
     bool retry_login_ = false;

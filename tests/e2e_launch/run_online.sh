@@ -8,7 +8,8 @@
 #   starts its player's front end again (main/lobby_exec, a wrapper that runs
 #   online_return.lua / online_join_return.lua): both must log in by
 #   themselves and land in the same channel, the ended game no longer listed,
-#   and alice's statistics must count the game.
+#   and alice's statistics must count the game. Bob's game logs in as bob and
+#   confirms his seat in alice's game.
 #   run_online.sh BUILD_DIR
 set -uo pipefail
 build=$(cd "$1" && pwd)
@@ -95,6 +96,8 @@ done
 # The host's status lines count the player who joined through the lobby.
 grep -q "Players: 2 of" "$work/alice.out" || problem="the host never counted two players"
 grep -q "joined an online game" "$work/bob.out" || problem="bob's game did not join"
+# Bob's game logged in as bob and took its seat in alice's game.
+grep -q "Lobby: seat confirmed in game" "$work/bob.out" || problem="bob's game took no seat"
 if [[ -n "$problem" ]]; then
   echo "$problem"
   echo "--- alice"; grep -v "^vorlane-game: [A-Z][a-z]*:" "$work/alice.out" | tail -n 30

@@ -1,7 +1,8 @@
-// vorlane-game as the host of an online game, against the lobby server run
-// in-process on 127.0.0.1: the game is registered and listed, its result is
-// stored and the game removed before the process ends, and the account is
-// free for the front end's log-in the moment the game has handed back.
+// vorlane-game online, against the lobby server run in-process on 127.0.0.1:
+// the host's game is registered and listed, its result is stored and the
+// game removed before the process ends, a joining player's game takes its
+// seat, and each account is free for the front end's log-in the moment the
+// game has handed back.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -43,18 +44,19 @@ using vorlane::server::testing::LogInWithNewProfile;
 using vorlane::server::testing::RunningServer;
 using vorlane::server::testing::WaitFor;
 
-// Gives the database the game host's account with an active profile in slot 1.
-bool SeedHostAccount(LobbyStore& store, uint32_t* account) {
-    if (store.CreateAccount("Host", "pw-host", "h@example.test", account) != StoreResult::kOk)
+// Gives the database an account with an active profile in slot 1.
+bool SeedAccount(LobbyStore& store, const std::string& name, const std::string& password,
+                 uint32_t* account) {
+    if (store.CreateAccount(name, password, "h@example.test", account) != StoreResult::kOk)
         return false;
     Profile profile{};
     PutU16(profile, kProfActive, 1);
-    PutText(profile, kProfName, "Host", kNameWidth);
+    PutText(profile, kProfName, name, kNameWidth);
     return store.StoreProfile(*account, 1, profile);
 }
 
 // The same, stepping the game host instead.
-bool WaitForHost(vorlane::game::OnlineHost& host, const std::function<bool()>& done) {
+bool WaitForHost(vorlane::game::OnlineSession& host, const std::function<bool()>& done) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < deadline) {
         if (done())
@@ -147,15 +149,17 @@ std::string ReadAll(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-class OnlineHostTest : public ::testing::Test {
+class OnlineSessionTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() { BL_Init(); }  // the kernel's logs need the file layer
 
     void SetUp() override {
         dir = TestDir();
         server = std::make_unique<RunningServer>(
-            (dir / "lobbyd.sqlite").string(), (dir / "server").string(),
-            [this](LobbyStore& store) { return SeedHostAccount(store, &host_account); });
+            (dir / "lobbyd.sqlite").string(), (dir / "server").string(), [this](LobbyStore& store) {
+                return SeedAccount(store, "Host", "pw-host", &host_account) &&
+                       SeedAccount(store, "Pilot", "pw-pilot", &pilot_account);
+            });
         ASSERT_NE(server->port(), 0);
         ASSERT_NE(host_account, 0u);
     }
@@ -177,6 +181,7 @@ class OnlineHostTest : public ::testing::Test {
     fs::path dir;
     std::unique_ptr<RunningServer> server;
     uint32_t host_account = 0;
+    uint32_t pilot_account = 0;
 };
 
 }  // namespace
@@ -185,7 +190,7 @@ class OnlineHostTest : public ::testing::Test {
 // the channel sees the game come and go, the host's win is stored, the
 // hand-over file carries the return marker, and the host's account logs in
 // again at once with the new statistics (no "already online").
-TEST_F(OnlineHostTest, GameProgramRegistersReportsAndHandsTheAccountBack) {
+TEST_F(OnlineSessionTest, GameProgramRegistersReportsAndHandsTheAccountBack) {
     auto creator = NewClient("creator");
     auto ann = NewClient("ann");
     ASSERT_NO_FATAL_FAILURE(Enter(*ann, *creator, "Ann"));
@@ -233,7 +238,7 @@ TEST_F(OnlineHostTest, GameProgramRegistersReportsAndHandsTheAccountBack) {
 
 // A client that logs off is gone for the server at once, before its
 // connection is finally removed: the same account logs in again immediately.
-TEST_F(OnlineHostTest, LoggedOffAccountLogsInAgainAtOnce) {
+TEST_F(OnlineSessionTest, LoggedOffAccountLogsInAgainAtOnce) {
     auto first = NewClient("first");
     ASSERT_EQ(first->net.Login("Host", "pw-host", "", "", false, 0xFFFF, 0xFFFF), 1);
     ASSERT_TRUE(WaitFor({first.get()}, [&] { return first->frontend.Has("profiles_complete"); }));
@@ -253,14 +258,14 @@ TEST_F(OnlineHostTest, LoggedOffAccountLogsInAgainAtOnce) {
 // The host in-process: Start with the hand-over's account, registration once
 // the channel is entered; Finish gets the results stored and the game removed.
 // When the server is gone before the end, Finish gives up within its bounds.
-TEST_F(OnlineHostTest, FinishWaitsForTheServerButNotForever) {
+TEST_F(OnlineSessionTest, FinishWaitsForTheServerButNotForever) {
     ASSERT_NO_FATAL_FAILURE(WriteRunFolder(dir, server->port(), host_account));
     vorlane::game::HandOver hand_over;
     std::string error;
     ASSERT_NO_FATAL_FAILURE(ReadRunFolder(&hand_over));
     WorkingFolder working_folder(dir);
     {
-        vorlane::game::OnlineHost host;
+        vorlane::game::OnlineSession host;
         ASSERT_TRUE(host.Start(hand_over, (dir / "data/lobbynet.ini").string(), error)) << error;
         ASSERT_TRUE(WaitForHost(host, [&] { return host.registered(); })) << host.status();
         host.Finish();
@@ -268,7 +273,7 @@ TEST_F(OnlineHostTest, FinishWaitsForTheServerButNotForever) {
         EXPECT_TRUE(host.removed());
     }
     {
-        vorlane::game::OnlineHost host;
+        vorlane::game::OnlineSession host;
         ASSERT_TRUE(host.Start(hand_over, (dir / "data/lobbynet.ini").string(), error)) << error;
         ASSERT_TRUE(WaitForHost(host, [&] { return host.registered(); })) << host.status();
         server->Stop();
@@ -283,7 +288,7 @@ TEST_F(OnlineHostTest, FinishWaitsForTheServerButNotForever) {
 // The front end that started the game may still count as online for a
 // moment: the host's log-in is refused as "already online" and tried again
 // until the server has let the old connection go.
-TEST_F(OnlineHostTest, HostLogsInAgainWhileTheAccountIsStillOnline) {
+TEST_F(OnlineSessionTest, HostLogsInAgainWhileTheAccountIsStillOnline) {
     ASSERT_NO_FATAL_FAILURE(WriteRunFolder(dir, server->port(), host_account));
     auto front_end = NewClient("front_end");
     ASSERT_EQ(front_end->net.Login("Host", "pw-host", "", "", false, 0xFFFF, 0xFFFF), 1);
@@ -293,7 +298,7 @@ TEST_F(OnlineHostTest, HostLogsInAgainWhileTheAccountIsStillOnline) {
     std::string error;
     ASSERT_NO_FATAL_FAILURE(ReadRunFolder(&hand_over));
     WorkingFolder working_folder(dir);
-    vorlane::game::OnlineHost host;
+    vorlane::game::OnlineSession host;
     ASSERT_TRUE(host.Start(hand_over, (dir / "data/lobbynet.ini").string(), error)) << error;
     ASSERT_TRUE(WaitForHost(host, [&] {
         return host.status().find("still online") != std::string::npos;
@@ -315,16 +320,66 @@ TEST_F(OnlineHostTest, HostLogsInAgainWhileTheAccountIsStillOnline) {
     EXPECT_EQ(host.results_answer(), 0);
 }
 
+// A joining player's game logs in as that player and confirms its seat in
+// the host's game, so the host may report it; at the end it logs off and
+// the account is free again at once. A seat in a game that is not there is
+// refused and said so.
+TEST_F(OnlineSessionTest, JoiningPlayerTakesItsSeatAndHandsTheAccountBack) {
+    ASSERT_NO_FATAL_FAILURE(WriteRunFolder(dir, server->port(), host_account));
+    vorlane::game::HandOver hand_over;
+    std::string error;
+    ASSERT_NO_FATAL_FAILURE(ReadRunFolder(&hand_over));
+    WorkingFolder working_folder(dir);
+    vorlane::game::OnlineSession host;
+    ASSERT_TRUE(host.Start(hand_over, (dir / "data/lobbynet.ini").string(), error)) << error;
+    ASSERT_TRUE(WaitForHost(host, [&] { return host.registered(); })) << host.status();
+
+    vorlane::game::HandOver joining = hand_over;
+    joining.host = false;
+    joining.username = "Pilot";
+    joining.user_password = "pw-pilot";
+    joining.game_id = host.game_id() + 1;
+    {
+        vorlane::game::OnlineSession lost;
+        ASSERT_TRUE(lost.Start(joining, (dir / "data/lobbynet.ini").string(), error)) << error;
+        ASSERT_TRUE(WaitForHost(lost, [&] { return lost.seat_answer() >= 0; })) << lost.status();
+        EXPECT_EQ(lost.seat_answer(), kCodeRefused);
+        EXPECT_NE(lost.status().find("refused the seat"), std::string::npos);
+        lost.Finish();
+    }
+    joining.game_id = host.game_id();
+    vorlane::game::OnlineSession seat;
+    ASSERT_TRUE(seat.Start(joining, (dir / "data/lobbynet.ini").string(), error)) << error;
+    ASSERT_TRUE(WaitForHost(seat, [&] {
+        host.Poll(1);
+        return seat.seat_answer() >= 0;
+    })) << seat.status();
+    EXPECT_EQ(seat.seat_answer(), 0);
+    EXPECT_EQ(seat.status(), "seat confirmed in game " + std::to_string(host.game_id()));
+    EXPECT_FALSE(seat.registered());  // a seat registers nothing
+    seat.Finish();
+
+    auto back = NewClient("back");
+    ASSERT_EQ(back->net.Login("Pilot", "pw-pilot", "", "", false, 0xFFFF, 0xFFFF), 1);
+    ASSERT_TRUE(WaitFor({back.get()}, [&] {
+        return back->frontend.Has("profiles_complete") ||
+               back->frontend.Has("login_error LOBBY_ALREADY_ONLINE");
+    }));
+    EXPECT_TRUE(back->frontend.Has("profiles_complete")) << "the seat's log-in is still online";
+    host.Finish();
+    EXPECT_EQ(host.results_answer(), 0);
+}
+
 // A channel where games may not be created refuses the registration; the
 // host says so instead of waiting for an identifier that never comes.
-TEST_F(OnlineHostTest, RefusedRegistrationIsReported) {
+TEST_F(OnlineSessionTest, RefusedRegistrationIsReported) {
     ASSERT_NO_FATAL_FAILURE(WriteRunFolder(dir, server->port(), host_account));
     vorlane::game::HandOver hand_over;
     std::string error;
     ASSERT_NO_FATAL_FAILURE(ReadRunFolder(&hand_over));
     hand_over.channel = 1;  // "Main Hall": no games
     WorkingFolder working_folder(dir);
-    vorlane::game::OnlineHost host;
+    vorlane::game::OnlineSession host;
     ASSERT_TRUE(host.Start(hand_over, (dir / "data/lobbynet.ini").string(), error)) << error;
     ASSERT_TRUE(WaitForHost(host, [&] {
         return host.status().find("refused the game (code 21)") != std::string::npos;
@@ -334,14 +389,14 @@ TEST_F(OnlineHostTest, RefusedRegistrationIsReported) {
     EXPECT_EQ(host.results_answer(), -1);
 }
 
-// A hand-over without the profile or channel the lobby client saved cannot
-// be hosted online; nothing is connected.
-TEST(OnlineHost, RefusesAHandOverWithoutProfileOrChannel) {
+// A hand-over without the profile or channel the lobby client saved (or,
+// for a joining player, the game) cannot go online; nothing is connected.
+TEST(OnlineSession, RefusesAHandOverWithoutProfileOrChannel) {
     vorlane::game::HandOver hand_over;
     hand_over.host = true;
     hand_over.channel = 2;
     std::string error;
-    vorlane::game::OnlineHost host;
+    vorlane::game::OnlineSession host;
     EXPECT_FALSE(host.Start(hand_over, "missing.ini", error));
     EXPECT_NE(error.find("profile"), std::string::npos);
     hand_over.profile = 4;  // slots are 0..3
@@ -349,6 +404,10 @@ TEST(OnlineHost, RefusesAHandOverWithoutProfileOrChannel) {
     hand_over.profile = 0;
     hand_over.channel = -1;
     EXPECT_FALSE(host.Start(hand_over, "missing.ini", error));
+    hand_over.channel = 2;
+    hand_over.host = false;  // joining, but game/id is missing
+    EXPECT_FALSE(host.Start(hand_over, "missing.ini", error));
+    EXPECT_NE(error.find("game"), std::string::npos);
     host.Finish(100);  // nothing to finish
     EXPECT_EQ(host.results_answer(), -1);
 }
