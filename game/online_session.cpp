@@ -20,7 +20,7 @@ constexpr auto kLoginRetryDelay = std::chrono::milliseconds(300);
 // removal of its game and the end of its connection.
 class OnlineSession::Client : public LOBBYNET {
   public:
-    explicit Client(OnlineSession* host) : LOBBYNET(host), host_(host) {}
+    explicit Client(OnlineSession* session) : LOBBYNET(session), session_(session) {}
 
     void OnDataReceived(uint32_t receiver, uint32_t sender, uint16_t module_type, uint16_t sub_type,
                         const uint8_t* data, uint32_t size) override {
@@ -31,49 +31,49 @@ class OnlineSession::Client : public LOBBYNET {
             if (sub_type == net::kPktGameRegistered) {
                 if (const auto registered = net::DecodeGameRegistered(packet)) {
                     if (registered->code == 0) {
-                        host_->game_id_ = registered->game_id;
+                        session_->game_id_ = registered->game_id;
                     } else {
                         // A channel where games may not be created, or too many
                         // games of this host: the game runs unlisted.
-                        host_->status_ = "the lobby server refused the game (code " +
-                                         std::to_string(registered->code) + ")";
+                        session_->status_ = "the lobby server refused the game (code " +
+                                            std::to_string(registered->code) + ")";
                     }
                     return;
                 }
             }
             if (sub_type == net::kPktSeatAnswer) {
                 const auto answer = net::DecodeSeatAnswer(packet);
-                if (answer && answer->game_id == host_->hand_over_.game_id)
-                    host_->seat_answer_ = answer->code;
+                if (answer && answer->game_id == session_->hand_over_.game_id)
+                    session_->seat_answer_ = answer->code;
                 return;
             }
-            if (sub_type == net::kPktResult && host_->results_sent_) {
+            if (sub_type == net::kPktResult && session_->results_sent_) {
                 if (const auto code = net::DecodeU32At14(packet))
-                    host_->results_answer_ = int64_t(*code);
+                    session_->results_answer_ = int64_t(*code);
             }
-            if (sub_type == net::kPktGameRemoved && host_->game_id_ != 0) {
+            if (sub_type == net::kPktGameRemoved && session_->game_id_ != 0) {
                 const auto removed = net::DecodeGameRecord(packet);
-                if (removed && net::GameRecordId(*removed) == host_->game_id_)
-                    host_->removed_ = true;
+                if (removed && net::GameRecordId(*removed) == session_->game_id_)
+                    session_->removed_ = true;
             }
         }
         LOBBYNET::OnDataReceived(receiver, sender, module_type, sub_type, data, size);
     }
     void OnLogoff(uint32_t id) override {
-        host_->closed_ = true;
+        session_->closed_ = true;
         LOBBYNET::OnLogoff(id);
     }
     void OnConnectionLost(uint32_t id) override {
-        host_->closed_ = true;
+        session_->closed_ = true;
         LOBBYNET::OnConnectionLost(id);
     }
     void OnUserRemoved(uint32_t id) override {
-        host_->closed_ = true;
+        session_->closed_ = true;
         LOBBYNET::OnUserRemoved(id);
     }
 
   private:
-    OnlineSession* host_;
+    OnlineSession* session_;
 };
 
 OnlineSession::OnlineSession() = default;

@@ -464,23 +464,39 @@ std::string GameRecordName(const GameRecord& game) {
 
 // [SECTION] Game host bodies
 
-std::vector<uint8_t> EncodeGameRegistered(const PKTCHECK& check, const GameRegistered& body) {
-    std::vector<uint8_t> packet = check.Create(kPktGameRegistered);
+namespace {
+
+// The registered answer (19) and the seat answer (46) share one layout:
+// 14 game identifier, 18 code (16).
+std::vector<uint8_t> EncodeGameAnswer(const PKTCHECK& check, uint16_t id, uint32_t game_id,
+                                      uint16_t code) {
+    std::vector<uint8_t> packet = check.Create(id);
     if (packet.size() < 20)
         return {};
-    PutU32(packet, 14, body.game_id);
-    PutU16(packet, 18, body.code);
+    PutU32(packet, 14, game_id);
+    PutU16(packet, 18, code);
     return Sealed(std::move(packet));
 }
 
-std::optional<GameRegistered> DecodeGameRegistered(std::span<const uint8_t> packet) {
+template <typename Body>
+std::optional<Body> DecodeGameAnswer(std::span<const uint8_t> packet) {
     ByteReader reader = BodyReader(packet);
-    GameRegistered body;
+    Body body;
     body.game_id = reader.U32();
     body.code = reader.U16();
     if (!reader.ok())
         return std::nullopt;
     return body;
+}
+
+}  // namespace
+
+std::vector<uint8_t> EncodeGameRegistered(const PKTCHECK& check, const GameRegistered& body) {
+    return EncodeGameAnswer(check, kPktGameRegistered, body.game_id, body.code);
+}
+
+std::optional<GameRegistered> DecodeGameRegistered(std::span<const uint8_t> packet) {
+    return DecodeGameAnswer<GameRegistered>(packet);
 }
 
 std::vector<uint8_t> EncodeGameResults(const PKTCHECK& check, uint32_t game_id,
@@ -531,22 +547,11 @@ std::optional<uint32_t> DecodeSeatConfirm(std::span<const uint8_t> packet) {
 }
 
 std::vector<uint8_t> EncodeSeatAnswer(const PKTCHECK& check, const SeatAnswer& body) {
-    std::vector<uint8_t> packet = check.Create(kPktSeatAnswer);
-    if (packet.size() < 20)
-        return {};
-    PutU32(packet, 14, body.game_id);
-    PutU16(packet, 18, body.code);
-    return Sealed(std::move(packet));
+    return EncodeGameAnswer(check, kPktSeatAnswer, body.game_id, body.code);
 }
 
 std::optional<SeatAnswer> DecodeSeatAnswer(std::span<const uint8_t> packet) {
-    ByteReader reader = BodyReader(packet);
-    SeatAnswer body;
-    body.game_id = reader.U32();
-    body.code = reader.U16();
-    if (!reader.ok())
-        return std::nullopt;
-    return body;
+    return DecodeGameAnswer<SeatAnswer>(packet);
 }
 
 }  // namespace vorlane::net

@@ -671,16 +671,20 @@ LobbyServer::Game* LobbyServer::GameInChannel(Session& session, uint32_t game_id
     return nullptr;
 }
 
-const LobbyServer::Game* LobbyServer::GameSeating(uint32_t account) const {
-    for (const Channel& channel : channels_) {
-        for (const Game& game : channel.games) {
-            for (const Seat& seat : game.seats) {
-                if (seat.account == account)
-                    return &game;
-            }
+LobbyServer::Seat* LobbyServer::FindSeat(Game& game, uint32_t account) {
+    auto seat = std::find_if(game.seats.begin(), game.seats.end(),
+                             [&](const Seat& s) { return s.account == account; });
+    return seat != game.seats.end() ? &*seat : nullptr;
+}
+
+bool LobbyServer::SeatedAnywhere(uint32_t account) {
+    for (Channel& channel : channels_) {
+        for (Game& game : channel.games) {
+            if (FindSeat(game, account))
+                return true;
         }
     }
-    return nullptr;
+    return false;
 }
 
 uint32_t LobbyServer::GameClockMs() const {
@@ -770,15 +774,14 @@ void LobbyServer::HandleSeatConfirm(Session& session, std::span<const uint8_t> p
     uint16_t code = uint16_t(kCodeRefused);
     Game* game = GameInChannel(session, *game_id);
     if (game && session.profile != 0) {
-        auto seat = std::find_if(game->seats.begin(), game->seats.end(),
-                                 [&](const Seat& s) { return s.account == session.account; });
+        Seat* seat = FindSeat(*game, session.account);
         const uint16_t max_players = GetU16(game->record, kGameMaxPlayers);
         const bool full = max_players != 0 && game->seats.size() >= max_players;
-        if (seat != game->seats.end()) {
+        if (seat) {
             // Confirming again (a game program that logged in anew) changes nothing.
             if (seat->profile == session.profile)
                 code = uint16_t(kCodeOk);
-        } else if (!full && !GameSeating(session.account)) {
+        } else if (!full && !SeatedAnywhere(session.account)) {
             game->seats.push_back({session.account, session.profile, false});
             code = uint16_t(kCodeOk);
             Log(kLogInfo, "LOBBYD: account %u seated in game %u", session.account, game->id);
@@ -805,17 +808,15 @@ void LobbyServer::HandleGameResults(Session& session, std::span<const uint8_t> p
     for (const GameResultEntry& entry : reported->entries) {
         // Only a player who confirmed a seat here, with the profile it plays,
         // and only once: a host cannot score anybody else.
-        auto seat = std::find_if(game->seats.begin(), game->seats.end(),
-                                 [&](const Seat& s) { return s.account == entry.account; });
-        const bool seated = seat != game->seats.end() && !seat->reported &&
-                            seat->profile == entry.profile &&
-                            std::find(seats.begin(), seats.end(), &*seat) == seats.end();
+        Seat* seat = FindSeat(*game, entry.account);
+        const bool seated = seat && !seat->reported && seat->profile == entry.profile &&
+                            std::find(seats.begin(), seats.end(), seat) == seats.end();
         const bool valid = seated && entry.profile >= 1 && entry.profile <= 4 &&
                            entry.outcome >= 1 && entry.outcome <= 3 &&
                            entry.score >= -kMaxScorePerGame && entry.score <= kMaxScorePerGame;
         if (!valid)
             return SendResult(session.id, kCodeRefused);
-        seats.push_back(&*seat);
+        seats.push_back(seat);
         results.push_back({entry.account, entry.profile, GameOutcome(entry.outcome), entry.score});
     }
     if (!store_->ApplyResults(results))

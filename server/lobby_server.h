@@ -169,8 +169,9 @@ class LobbyServer : public TNS_CONTROL {
     Game* OwnGame(Session& session, uint32_t game_id);
     // The game with `game_id` in the session's channel, whoever hosts it, or null.
     Game* GameInChannel(Session& session, uint32_t game_id);
-    // The game in any channel where `account` holds a seat, or null.
-    const Game* GameSeating(uint32_t account) const;
+    static Seat* FindSeat(Game& game, uint32_t account);
+    // Whether `account` holds a seat in a game of any channel.
+    bool SeatedAnywhere(uint32_t account);
     uint32_t GameClockMs() const;
     bool TakeChatToken(Session& session);
     void EndSession(uint32_t id);
