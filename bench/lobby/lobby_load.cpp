@@ -7,6 +7,15 @@
 //   - chat fan-out latency (sent -> received by each member), p50 and p99,
 //   - the server's CPU time and memory (resident now and at its peak).
 //
+// Hostile mode (--hostile=N, 3 in the smoke mode): after the honest chat, N
+// hostile clients log in from their own loopback addresses (127.0.0.2, ...)
+// and flood at a fixed rate (--flood-interval-ms, one message each per
+// 10 ms): chat lines, joins, channel lists, profile requests and 60 KB of
+// data for honest users. A hostile client the server closes comes back. The
+// honest clients chat the same lines again meanwhile; the tool reports the
+// fan-out p50/p99 with the flood beside the figures without it, and their
+// ratio (the goal: p99 with the flood below 1.5 times p99 without).
+//
 // The simulated clients speak the kernel's envelopes directly on non-blocking
 // sockets from one epoll thread, so the tool measures the server, not 1000
 // client kernels.
@@ -51,6 +60,8 @@ struct LoadOptions {
     int clients = 50;
     int chat_lines = 20;
     int chat_interval_ms = 20;
+    int hostile = 0;
+    int flood_interval_ms = 10;
 };
 
 LoadOptions g_options;
@@ -77,7 +88,7 @@ struct ServerChild {
 ServerChild StartServer(const std::string& dir) {
     const std::string config = dir + "/lobbyd.cfg";
     std::ofstream(config) << "[lobbyd]\npassword_hash = minimum\nchat_lines_per_second = 10\n"
-                             "channel1 = Load Test, 2\n"
+                             "channel1 = Load Test, 2\nchannel2 = Elsewhere, 2\n"
                              "[LOOMEX_SERVER]\nsrv_bind_addr = 127.0.0.1\nusr_max = 1003\n"
                              "srv_checkdeadcon = 600000\nusr_logoncheck = 60000\n";
     int out[2];
@@ -173,6 +184,10 @@ enum class Phase {
 struct SimClient {
     int fd = -1;
     int index = 0;
+    bool hostile = false;
+    uint32_t source = 0;  // loopback address it connects from (host order; 0 = any)
+    Clock::time_point next_flood, back_at;
+    int flood_step = 0;
     Phase phase = Phase::kConnecting;
     uint32_t id = NET_ID_UNKNOWN;
     uint32_t permid = 0;
@@ -185,9 +200,16 @@ struct SimClient {
 
 class LoadRun {
   public:
-    LoadRun(uint16_t port, int count) : port_(port), clients_(size_t(count)) {
+    LoadRun(uint16_t port, int count, int hostile)
+        : port_(port), honest_(size_t(count)), clients_(size_t(count + hostile)) {
         epoll_ = epoll_create1(0);
-        for (int i = 0; i < count; ++i) clients_[size_t(i)].index = i;
+        for (int i = 0; i < count + hostile; ++i) {
+            SimClient& client = clients_[size_t(i)];
+            client.index = i;
+            client.hostile = i >= count;
+            if (client.hostile)
+                client.source = 0x7F000002u + uint32_t(i - count);
+        }
     }
     ~LoadRun() {
         for (SimClient& client : clients_) {
@@ -199,20 +221,44 @@ class LoadRun {
 
     // Connects everybody (a few at a time, as the server accepts them) and
     // runs each through the log-in sequence into channel 1.
-    bool EnterAll(std::chrono::seconds limit) {
+    bool EnterAll(std::chrono::seconds limit) { return Enter(0, honest_, limit); }
+
+    // Brings the hostile clients in; from then on they flood (see Flood).
+    bool StartFlood(int interval_ms, std::chrono::seconds limit) {
+        const bool in = Enter(honest_, clients_.size(), limit);
+        flood_interval_ = std::chrono::milliseconds(interval_ms);
+        for (size_t i = honest_; i < clients_.size(); ++i) clients_[i].next_flood = Clock::now();
+        flooding_ = true;
+        return in;
+    }
+
+    // Forgets the chat figures of the last Chat.
+    void ResetChat() {
+        sent_at_.clear();
+        chat_ms_.clear();
+        received_ = 0;
+        expected_ = 0;
+    }
+
+    uint64_t flood_messages() const { return flood_messages_; }
+    uint64_t flood_closed() const { return flood_closed_; }
+
+  private:
+    bool Enter(size_t first, size_t end, std::chrono::seconds limit) {
         const auto deadline = Clock::now() + limit;
-        size_t next = 0;
+        size_t next = first;
         while (Clock::now() < deadline) {
             size_t pending = 0, done = 0;
-            for (const SimClient& client : clients_) {
+            for (size_t i = first; i < end; ++i) {
+                const SimClient& client = clients_[i];
                 if (client.phase == Phase::kIn || client.phase == Phase::kFailed)
                     ++done;
                 else if (client.fd >= 0 && client.phase <= Phase::kLogon)
                     ++pending;
             }
-            if (done == clients_.size())
+            if (done == end - first)
                 return true;
-            while (pending < 4 && next < clients_.size()) {
+            while (pending < 4 && next < end) {
                 Connect(clients_[next++]);
                 ++pending;
             }
@@ -222,12 +268,13 @@ class LoadRun {
         return false;
     }
 
+  public:
     // Sends `lines` chat lines from different members and waits for every
     // member to receive each of them.
     void Chat(int lines, int interval_ms, std::chrono::seconds limit) {
         std::vector<SimClient*> members;
         for (SimClient& client : clients_) {
-            if (client.phase == Phase::kIn)
+            if (client.phase == Phase::kIn && !client.hostile)
                 members.push_back(&client);
         }
         if (members.empty())
@@ -240,18 +287,24 @@ class LoadRun {
             if (sent < lines && Clock::now() >= next_send) {
                 SimClient& sender = *members[size_t(sent) * 7919 % members.size()];
                 char text[32];
-                std::snprintf(text, sizeof text, "seq:%d", sent);
-                sent_at_[sent] = Clock::now();
+                const int seq = next_seq_++;
+                std::snprintf(text, sizeof text, "seq:%d", seq);
+                sent_at_[seq] = Clock::now();
                 SendPacket(sender, EncodeChat(check_, kPktChatAll, {-1, text}));
                 ++sent;
                 next_send += std::chrono::milliseconds(interval_ms);
             }
             Poll(1);
             KeepAlive();
+            Flood();
         }
     }
 
     std::vector<double> LoginTimes() const { return Times(&SimClient::logged_in); }
+    size_t honest_entered() const {
+        return size_t(std::count_if(clients_.begin(), clients_.begin() + std::ptrdiff_t(honest_),
+                                    [](const SimClient& c) { return c.phase == Phase::kIn; }));
+    }
     std::vector<double> EntryTimes() const { return Times(&SimClient::entered); }
     const std::vector<double>& chat_latencies() const { return chat_ms_; }
     size_t entered() const {
@@ -264,10 +317,60 @@ class LoadRun {
     std::vector<double> Times(Clock::time_point SimClient::*when) const {
         std::vector<double> times;
         for (const SimClient& client : clients_) {
-            if (client.phase == Phase::kIn)
+            if (client.phase == Phase::kIn && !client.hostile)
                 times.push_back(Ms(client.*when - client.started));
         }
         return times;
+    }
+
+    // One message of the flood for every hostile client whose turn it is; a
+    // closed one comes back after a short pause.
+    void Flood() {
+        if (!flooding_)
+            return;
+        const auto now = Clock::now();
+        for (size_t i = honest_; i < clients_.size(); ++i) {
+            SimClient& client = clients_[i];
+            if (client.phase == Phase::kFailed && now >= client.back_at) {
+                client.in.clear();
+                client.out.clear();
+                client.out_sent = 0;
+                client.id = NET_ID_UNKNOWN;
+                client.profiles = 0;
+                Connect(client);
+                continue;
+            }
+            if (client.phase != Phase::kIn || now < client.next_flood)
+                continue;
+            client.next_flood += flood_interval_;
+            if (client.next_flood < now)
+                client.next_flood = now + flood_interval_;
+            ++flood_messages_;
+            switch (client.flood_step++ % 5) {
+                case 0:
+                    SendPacket(client, EncodeChat(check_, kPktChatAll, {-1, "flood"}));
+                    break;
+                case 1:
+                    SendPacket(client, EncodeU16Body(check_, kPktJoinChannel,
+                                                     uint16_t(1 + client.flood_step / 5 % 2)));
+                    break;
+                case 2:
+                    SendPacket(client, EncodeEmpty(check_, kPktChannelListRequest));
+                    break;
+                case 3:
+                    SendPacket(client, EncodeProfileRequest(check_, client.permid, 1));
+                    break;
+                default: {
+                    // 60 KB for an honest user, straight through the kernel.
+                    const SimClient& target = clients_[size_t(client.flood_step) * 7919 % honest_];
+                    std::vector<uint8_t> payload(60000, 'F');
+                    payload[0] = uint8_t(kLobbyModuleType);
+                    payload[1] = 0;
+                    Send(client, NET_MSGTYPE_CUSTOMDATA, payload, target.id);
+                    break;
+                }
+            }
+        }
     }
 
     void Connect(SimClient& client) {
@@ -275,6 +378,15 @@ class LoadRun {
         client.fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         int one = 1;
         setsockopt(client.fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        if (client.source != 0) {
+            sockaddr_in local{};
+            local.sin_family = AF_INET;
+            local.sin_addr.s_addr = htonl(client.source);
+            if (bind(client.fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+                Fail(client);
+                return;
+            }
+        }
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(port_);
@@ -300,12 +412,17 @@ class LoadRun {
             close(client.fd);
         client.fd = -1;
         client.phase = Phase::kFailed;
+        if (client.hostile) {
+            ++flood_closed_;
+            client.back_at = Clock::now() + std::chrono::milliseconds(100);
+        }
     }
 
-    void Send(SimClient& client, uint32_t type, const std::vector<uint8_t>& payload) {
+    void Send(SimClient& client, uint32_t type, const std::vector<uint8_t>& payload,
+              uint32_t receiver = NET_ID_SERVER) {
         ENVELOPE_HEADER header;
         header.sender = client.id;
-        header.receiver = NET_ID_SERVER;
+        header.receiver = receiver;
         header.type = type;
         header.length = uint32_t(payload.size());
         header.crc = NET_Crc(payload.data(), payload.size());
@@ -401,7 +518,10 @@ class LoadRun {
             client.id = record.id;
             client.phase = Phase::kLogin;
             char name[16];
-            std::snprintf(name, sizeof name, "load%04d", client.index);
+            if (client.hostile)
+                std::snprintf(name, sizeof name, "evil%03d", (client.index - int(honest_)) % 1000);
+            else
+                std::snprintf(name, sizeof name, "load%04d", client.index);
             SendPacket(client, EncodeLogin(check_, {name, "pw", ""}));
             return;
         }
@@ -437,6 +557,8 @@ class LoadRun {
                 }
                 break;
             case kPktChannelList:
+                if (client.phase != Phase::kChannels)
+                    break;
                 client.phase = Phase::kJoin;
                 SendPacket(client, EncodeU16Body(check_, kPktJoinChannel, 1));
                 break;
@@ -447,8 +569,8 @@ class LoadRun {
             case kPktChatAllReceived: {
                 const auto chat = DecodeChat(packet);
                 int seq = -1;
-                if (chat && std::sscanf(chat->text.c_str(), "seq:%d", &seq) == 1 &&
-                    sent_at_.count(seq)) {
+                if (!client.hostile && chat &&
+                    std::sscanf(chat->text.c_str(), "seq:%d", &seq) == 1 && sent_at_.count(seq)) {
                     chat_ms_.push_back(Ms(Clock::now() - sent_at_[seq]));
                     ++received_;
                 }
@@ -461,7 +583,13 @@ class LoadRun {
 
     uint16_t port_;
     int epoll_ = -1;
+    size_t honest_;  // clients_[0, honest_) are honest, the rest hostile
     std::vector<SimClient> clients_;
+    bool flooding_ = false;
+    std::chrono::milliseconds flood_interval_{10};
+    uint64_t flood_messages_ = 0;
+    uint64_t flood_closed_ = 0;
+    int next_seq_ = 0;
     PKTCHECK check_;
     std::map<int, Clock::time_point> sent_at_;
     std::vector<double> chat_ms_;
@@ -472,14 +600,17 @@ class LoadRun {
 
 // [SECTION] Scenario
 
-void PrepareAccounts(const std::string& database, int count) {
+void PrepareAccounts(const std::string& database, int count, int hostile) {
     auto store =
         vorlane::server::LobbyStore::Open(database, vorlane::server::HashStrength::kMinimum);
     if (!store)
         return;
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < count + hostile; ++i) {
         char name[16];
-        std::snprintf(name, sizeof name, "load%04d", i);
+        if (i < count)
+            std::snprintf(name, sizeof name, "load%04d", i);
+        else
+            std::snprintf(name, sizeof name, "evil%03d", (i - count) % 1000);
         uint32_t id = 0;
         if (store->CreateAccount(name, "pw", "", &id) != vorlane::server::StoreResult::kOk) {
             continue;
@@ -493,13 +624,14 @@ void PrepareAccounts(const std::string& database, int count) {
 
 void BM_LobbyLoad(benchmark::State& state) {
     const int count = int(state.range(0));
+    const int hostile = g_options.hostile;
     for (auto _ : state) {
         const std::string dir = (std::filesystem::temp_directory_path() /
                                  ("vorlane_lobby_load_" + std::to_string(getpid())))
                                     .string();
         std::filesystem::remove_all(dir);
         std::filesystem::create_directories(dir);
-        PrepareAccounts(dir + "/lobbyd.sqlite", count);
+        PrepareAccounts(dir + "/lobbyd.sqlite", count, hostile);
         const ServerChild server = StartServer(dir);
         if (server.pid <= 0 || server.port == 0) {
             state.SkipWithError("vorlane-lobbyd did not start");
@@ -508,10 +640,22 @@ void BM_LobbyLoad(benchmark::State& state) {
         }
         const auto begin = Clock::now();
         const ServerUsage before = ReadUsage(server.pid);
-        LoadRun run(server.port, count);
+        LoadRun run(server.port, count, hostile);
         run.EnterAll(std::chrono::seconds(count >= 500 ? 900 : 120));
         const auto entered_at = Clock::now();
         run.Chat(g_options.chat_lines, g_options.chat_interval_ms, std::chrono::seconds(120));
+        const size_t chat_expected = run.expected();
+        const std::vector<double> chats = run.chat_latencies();
+        // The same chat again while the hostile clients flood.
+        std::vector<double> flood_chats;
+        size_t flood_expected = 0;
+        if (hostile > 0) {
+            run.ResetChat();
+            run.StartFlood(g_options.flood_interval_ms, std::chrono::seconds(60));
+            run.Chat(g_options.chat_lines, g_options.chat_interval_ms, std::chrono::seconds(30));
+            flood_chats = run.chat_latencies();
+            flood_expected = run.expected();
+        }
         const ServerUsage after = ReadUsage(server.pid);
         state.SetIterationTime(std::chrono::duration<double>(Clock::now() - begin).count());
         StopServer(server);
@@ -519,8 +663,7 @@ void BM_LobbyLoad(benchmark::State& state) {
 
         const auto logins = run.LoginTimes();
         const auto entries = run.EntryTimes();
-        const auto& chats = run.chat_latencies();
-        state.counters["clients_in"] = double(run.entered());
+        state.counters["clients_in"] = double(run.honest_entered());
         state.counters["login_p50_ms"] = Percentile(logins, 0.50);
         state.counters["login_p99_ms"] = Percentile(logins, 0.99);
         state.counters["entry_p50_ms"] = Percentile(entries, 0.50);
@@ -534,12 +677,31 @@ void BM_LobbyLoad(benchmark::State& state) {
             "lobby load: %d clients, %zu entered in %.1f s; log-in p50 %.1f ms p99 %.1f ms; "
             "entry p50 %.1f ms p99 %.1f ms; chat fan-out %zu/%zu p50 %.2f ms p99 %.2f ms; "
             "server CPU %.2f s, RSS %.1f MB, peak %.1f MB\n",
-            count, run.entered(), std::chrono::duration<double>(entered_at - begin).count(),
+            count, run.honest_entered(), std::chrono::duration<double>(entered_at - begin).count(),
             Percentile(logins, 0.5), Percentile(logins, 0.99), Percentile(entries, 0.5),
-            Percentile(entries, 0.99), chats.size(), run.expected(), Percentile(chats, 0.5),
+            Percentile(entries, 0.99), chats.size(), chat_expected, Percentile(chats, 0.5),
             Percentile(chats, 0.99), after.cpu_seconds - before.cpu_seconds, after.rss_mb,
             after.peak_mb);
-        if (run.entered() != size_t(count))
+        if (hostile > 0) {
+            const double p99 = Percentile(chats, 0.99);
+            const double flood_p99 = Percentile(flood_chats, 0.99);
+            const double ratio = p99 > 0 ? flood_p99 / p99 : 0;
+            state.counters["flood_chat_p50_ms"] = Percentile(flood_chats, 0.50);
+            state.counters["flood_chat_p99_ms"] = flood_p99;
+            state.counters["flood_p99_ratio"] = ratio;
+            std::printf(
+                "lobby load under flood: %d hostile clients, %llu flood messages, %llu hostile "
+                "connections closed; honest fan-out without flood p50 %.2f ms p99 %.2f ms, with "
+                "flood %zu/%zu p50 %.2f ms p99 %.2f ms; p99 ratio %.2f (goal < 1.5); %zu honest "
+                "clients still in\n",
+                hostile, static_cast<unsigned long long>(run.flood_messages()),
+                static_cast<unsigned long long>(run.flood_closed()), Percentile(chats, 0.5), p99,
+                flood_chats.size(), flood_expected, Percentile(flood_chats, 0.5), flood_p99, ratio,
+                run.honest_entered());
+            if (flood_chats.size() != flood_expected)
+                state.SkipWithError("honest chat was lost under the flood");
+        }
+        if (run.honest_entered() != size_t(count))
             state.SkipWithError("not every client entered");
     }
 }
@@ -580,12 +742,18 @@ int main(int argc, char** argv) {
             g_options.clients = std::max(1, std::min(1000, std::atoi(argv[i] + 10)));
         } else if (std::strncmp(argv[i], "--chat-lines=", 13) == 0) {
             g_options.chat_lines = std::max(1, std::atoi(argv[i] + 13));
+        } else if (std::strncmp(argv[i], "--hostile=", 10) == 0) {
+            g_options.hostile = std::max(0, std::min(200, std::atoi(argv[i] + 10)));
+        } else if (std::strncmp(argv[i], "--flood-interval-ms=", 20) == 0) {
+            g_options.flood_interval_ms = std::max(1, std::atoi(argv[i] + 20));
         } else {
             rest.push_back(argv[i]);
         }
     }
-    if (std::getenv("VORLANE_BENCH_SMOKE"))
+    if (std::getenv("VORLANE_BENCH_SMOKE")) {
         g_options.clients = 50;
+        g_options.hostile = 3;
+    }
     signal(SIGPIPE, SIG_IGN);
     benchmark::RegisterBenchmark("BM_LobbyLoad", BM_LobbyLoad)
         ->Arg(g_options.clients)
