@@ -2,7 +2,8 @@
 // 127.0.0.1, connects N simulated lobby clients (N = 50 in the smoke mode,
 // --clients=N otherwise), runs the whole log-in sequence for each (kernel
 // log-on, log-in, four profiles, selection, channel list, join), has them chat
-// in the one channel and reports:
+// in the one channel (--chat-lines=20 lines, one each --chat-interval-ms=20)
+// and reports:
 //   - log-in time (connect -> log-in result) and entry time (connect -> channel entered),
 //   - chat fan-out latency (sent -> received by each member), p50 and p99,
 //   - the server's CPU time and memory (resident now and at its peak).
@@ -742,6 +743,8 @@ int main(int argc, char** argv) {
             g_options.clients = std::max(1, std::min(1000, std::atoi(argv[i] + 10)));
         } else if (std::strncmp(argv[i], "--chat-lines=", 13) == 0) {
             g_options.chat_lines = std::max(1, std::atoi(argv[i] + 13));
+        } else if (std::strncmp(argv[i], "--chat-interval-ms=", 19) == 0) {
+            g_options.chat_interval_ms = std::max(1, std::atoi(argv[i] + 19));
         } else if (std::strncmp(argv[i], "--hostile=", 10) == 0) {
             g_options.hostile = std::max(0, std::min(200, std::atoi(argv[i] + 10)));
         } else if (std::strncmp(argv[i], "--flood-interval-ms=", 20) == 0) {
