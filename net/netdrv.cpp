@@ -29,8 +29,10 @@ constexpr uint64_t kMaxWriterQueueBytes = 16u << 20;
 // Connections the server thread accepts in one pass of its loop.
 constexpr int kAcceptsPerPass = 64;
 // Defaults for what a connection, and all of them, may have waiting for the
-// message loop; and the envelopes one connection may have waiting, so that a
-// flood of small messages cannot put many in front of everybody else's.
+// message loop; and the envelopes one connection may have waiting at a
+// server, so that a flood of small messages cannot put many in front of
+// everybody else's. (A client has only the server to hear from, and takes in
+// all that waits at each step.)
 constexpr uint64_t kDefaultReadUserMax = 256u << 10;
 constexpr uint64_t kDefaultReadTotalMax = 32u << 20;
 constexpr uint32_t kReadUserEnvelopes = 32;
@@ -75,7 +77,7 @@ bool CountedInbound(const ENVELOPE* envelope) {
 
 bool ReaderHasRoom(const NETDRV* driver, const CONNECTION_DATA* data) {
     return data->inbound_bytes < driver->read_user_max &&
-           data->inbound_envelopes < kReadUserEnvelopes &&
+           data->inbound_envelopes < driver->read_user_envelopes &&
            driver->read_bytes < driver->read_total_max;
 }
 
@@ -774,6 +776,7 @@ NETDRV* NETDRV_Start(NETAPI* api, const NET_SETTINGS& settings, uint16_t port, u
         settings.drv_read_user_max ? settings.drv_read_user_max : kDefaultReadUserMax;
     driver->read_total_max =
         settings.drv_read_total_max ? settings.drv_read_total_max : kDefaultReadTotalMax;
+    driver->read_user_envelopes = mode == kModeServer ? kReadUserEnvelopes : UINT32_MAX;
     const uint32_t users = driver->settings.usr_max;
 
     driver->ids = ID_Create(4 * users + 154);

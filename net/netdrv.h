@@ -40,8 +40,9 @@ struct NETDRV {
     uint64_t read_peak = 0;
     uint64_t read_stalls = 0;  // times a reader held back
     uint32_t read_waiters = 0;
-    uint64_t read_user_max = 0;   // bytes one connection may have waiting
-    uint64_t read_total_max = 0;  // bytes all connections together may have waiting
+    uint64_t read_user_max = 0;        // bytes one connection may have waiting
+    uint64_t read_total_max = 0;       // bytes all connections together may have waiting
+    uint32_t read_user_envelopes = 0;  // messages one connection may have waiting
     std::condition_variable read_space;
 
     // Payload bytes waiting in all writers' queues, the most there ever were,
