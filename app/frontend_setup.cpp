@@ -47,14 +47,24 @@ class FrontendFrame : public ProgramFrame {
         gui_ = std::make_unique<GUI_CONTROL>();
         if (!gui_->Init(0, 0, w, h)) {
             LOGSYS_Text(nullptr, kLogError, "GLOBAL_CONTROL_BASE::InitGUI: GUI init failed.");
+            MAIN_SetCriticalError("Cannot start the GUI.");
             return false;
         }
         menus_ = std::make_unique<MENU_LUA>();
-        if (!menus_->Init(g_control->lua(), g_control->textlib()))
+        if (!menus_->Init(g_control->lua(), g_control->textlib())) {
+            MAIN_SetCriticalError("Cannot start the menu manager.");
             return false;
+        }
         lobby_ = std::make_unique<LOBBYNET>(nullptr, "version.hdr");
-        if (lobby_->InitClientSystem("logs/lobby", 0, "data/lobbynet.ini", 0) != 1)
+        if (lobby_->InitClientSystem("logs/lobby", 0, "data/lobbynet.ini", 0) != 1) {
             LOGSYS_Text(nullptr, kLogError, "GLOBAL_CONTROL_BASE::InitLobby: lobby client failed.");
+            // A LAN game needs no lobby; an online start cannot go on without it.
+            if (start_mode == kStartOnline) {
+                MAIN_SetCriticalError(
+                    "Cannot start the lobby client: data/lobbynet.ini is missing or unreadable.");
+                return false;
+            }
+        }
 
         MainMapContext context;
         context.menus = menus_.get();

@@ -400,7 +400,9 @@ int MAIN_MainProgram() {
         main_map.reset();
         g_presentation.reset();
         MAIN_ReleaseConsole();
-        FailStart(line, "Cannot start the main map.");
+        // Keep the cause a part of the main map named, if it named one.
+        FailStart(line, g_critical_error.empty() ? "Cannot start the main map."
+                                                 : g_critical_error.c_str());
         return -1;
     }
     g_settings->current_frame = main_map.get();

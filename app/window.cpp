@@ -1,5 +1,7 @@
 #include "app/window.h"
 
+#include <string>
+
 #include "app/global_control.h"
 #include "baselib/logsys.h"
 #include "media/sdl_input.h"
@@ -62,7 +64,8 @@ void MAIN_SetInputSource(media::SdlInputSource* source) {
 
 int MAIN_InitWindow(const char* title, int windowed) {
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        LOGSYS_Printf(nullptr, kLogError, "MAIN: SDL video: %s", SDL_GetError());
+        MAIN_SetCriticalError(std::string("Cannot open a window: no display (") + SDL_GetError() +
+                              ").");
         return 0;
     }
     int width = g_settings && g_settings->screen_width > 0 ? g_settings->screen_width : 1024;
@@ -72,7 +75,7 @@ int MAIN_InitWindow(const char* title, int windowed) {
         window_flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
     g_window.reset(SDL_CreateWindow(title, 10, 10, width, height, window_flags));
     if (!g_window) {
-        LOGSYS_Printf(nullptr, kLogError, "MAIN: cannot create window: %s", SDL_GetError());
+        MAIN_SetCriticalError(std::string("Cannot create the window (") + SDL_GetError() + ").");
         return 0;
     }
     SDL_ShowWindow(g_window.get());

@@ -192,3 +192,33 @@ TEST(Process, MissingArchiveLocationsFailTheStartWithAMessage) {
         fs::remove_all(dir);
     }
 }
+
+// No display and no lobby client each end the start with a message naming them.
+TEST(Process, NoDisplayAndNoLobbyClientFailTheStartWithAMessage) {
+    fs::path run = fs::path(std::getenv("VORLANE_BINARY_DIR")) / "run";
+    if (!fs::exists(run / "data" / "master.dix"))
+        GTEST_SKIP() << "no run folder built";
+    struct Case {
+        const char* name;
+        const char* environment;
+        const char* removed;
+        const char* message;
+    } cases[] = {
+        {"display", "SDL_VIDEODRIVER=x11 DISPLAY= WAYLAND_DISPLAY=", nullptr,
+         "Critical Error: Cannot open a window: no display"},
+        {"lobby", "SDL_VIDEODRIVER=dummy", "lobbynet.ini",
+         "Critical Error: Cannot start the lobby client: data/lobbynet.ini is missing"},
+    };
+    for (const Case& c : cases) {
+        fs::path dir = TempDir(std::string("no_") + c.name);
+        fs::copy(run, dir, fs::copy_options::recursive);
+        if (c.removed)
+            fs::remove(dir / "data" / c.removed);
+        RunResult result = RunFrontEnd(
+            dir, "",
+            "XDG_RUNTIME_DIR='" + dir.string() + "' SDL_AUDIODRIVER=dummy " + c.environment);
+        EXPECT_EQ(result.status, 255) << c.name << "\n" << result.output;
+        EXPECT_NE(result.output.find(c.message), std::string::npos) << result.output;
+        fs::remove_all(dir);
+    }
+}
