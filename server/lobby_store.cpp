@@ -1,7 +1,9 @@
 #include "server/lobby_store.h"
 
+#include <fcntl.h>
 #include <sodium.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <ctime>
@@ -78,6 +80,13 @@ std::unique_ptr<LobbyStore> LobbyStore::Open(const std::string& path, HashStreng
     };
     if (sodium_init() < 0)
         return fail("libsodium cannot start");
+    // A new database holds password hashes: only its owner may read it. SQLite
+    // gives its journal files the database file's permissions.
+    if (path != ":memory:") {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0)
+            ::close(fd);
+    }
     std::unique_ptr<LobbyStore> store(new LobbyStore);
     store->strength_ = strength;
     if (sqlite3_open_v2(path.c_str(), &store->db_,

@@ -65,6 +65,13 @@ TEST(LobbyStore, PasswordsAreStoredOnlyAsHashesAndSurviveReopening) {
         std::ifstream file(path + suffix, std::ios::binary);
         const std::string bytes((std::istreambuf_iterator<char>(file)), {});
         EXPECT_EQ(bytes.find("plaintext-pw"), std::string::npos) << suffix;
+        // Nobody but the owner reads the hashes.
+        if (!std::filesystem::exists(path + suffix))
+            continue;
+        const auto permissions = std::filesystem::status(path + suffix).permissions();
+        EXPECT_EQ(permissions & std::filesystem::perms::all,
+                  std::filesystem::perms::owner_read | std::filesystem::perms::owner_write)
+            << suffix;
     }
     auto store = LobbyStore::Open(path, HashStrength::kMinimum);
     ASSERT_TRUE(store);
