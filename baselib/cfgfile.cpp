@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -23,6 +24,23 @@ bool WriteAll(int fd, const std::string& text) {
         done += size_t(n);
     }
     return true;
+}
+
+bool HasLineBreak(const char* text) {
+    return std::strpbrk(text, "\r\n") != nullptr;
+}
+
+// A section name written as "[name]" reads back as the same name (a cut line
+// may lose the closing bracket, which the reader does not need).
+bool WritableSection(const char* name) {
+    return !HasLineBreak(name) && !std::strchr(name, ']') &&
+           std::strlen(name) + 1 <= CFGFILE::kMaxLine;
+}
+
+// A key written at the start of a "key=value" line reads back as the same key.
+bool WritableKey(const char* key) {
+    return *key != '[' && !HasLineBreak(key) && !std::strchr(key, '=') &&
+           std::strlen(key) + 1 <= CFGFILE::kMaxLine;
 }
 
 }  // namespace
@@ -100,11 +118,17 @@ bool CFGFILE::Write(const std::string& path) const {
     return true;
 }
 
-CFGFILE::Section& CFGFILE::FindOrAddSection(const std::string& name) {
+CFGFILE::Section* CFGFILE::FindSection(const std::string& name) {
     for (Section& section : sections_) {
         if (section.name == name)
-            return section;
+            return &section;
     }
+    return nullptr;
+}
+
+CFGFILE::Section& CFGFILE::FindOrAddSection(const std::string& name) {
+    if (Section* found = FindSection(name))
+        return *found;
     sections_.push_back(Section{name, {}});
     return sections_.back();
 }
@@ -122,6 +146,10 @@ void CFGFILE::SetEntry(Section& section, const std::string& key, std::optional<s
 bool CFGFILE::SetText(const char* section, const char* key, const char* text) {
     if (!section || !*section || !key || !*key || !text)
         return false;
+    // Anything that would read back as other lines, sections or keys is
+    // refused rather than written.
+    if (!WritableSection(section) || !WritableKey(key) || HasLineBreak(text))
+        return false;
     std::optional<std::string> value;
     if (*text)
         value = text;
@@ -135,6 +163,9 @@ bool CFGFILE::SetNumber(const char* section, const char* key, int64_t number) {
 
 const char* CFGFILE::GetText(const char* section, const char* key) {
     if (!section || !key)
+        return nullptr;
+    // A section whose name could not be written back is not made by a lookup.
+    if (!WritableSection(section) && !FindSection(section))
         return nullptr;
     Section& found = FindOrAddSection(section);
     for (const Entry& entry : found.entries) {

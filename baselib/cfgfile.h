@@ -6,8 +6,8 @@
 //   key=            (no value)
 //
 // Sections and entries keep their order; names and keys compare exactly. A
-// lookup of a missing section creates it empty, so it is written back as its
-// bracketed name the next time the file is saved.
+// lookup of a missing section creates it empty (when its name can be written),
+// so it is written back as its bracketed name the next time the file is saved.
 #pragma once
 
 #include <cstdint>
@@ -28,7 +28,10 @@ class CFGFILE {
     bool Write(const std::string& path) const;
 
     // Sets a key's text (creating section and entry as needed); false for an
-    // empty section name or key, or a null text.
+    // empty section name or key, a null text, and for anything that would not
+    // read back as set: a line break anywhere, "]" in the section name, "=" in
+    // the key or "[" at its start, or a name longer than a line. A text longer
+    // than its line is kept whole here and cut when written.
     bool SetText(const char* section, const char* key, const char* text);
     bool SetNumber(const char* section, const char* key, int64_t number);
     // The value, or null when the key is missing or has no value.
@@ -54,6 +57,7 @@ class CFGFILE {
         std::vector<Entry> entries;
     };
 
+    Section* FindSection(const std::string& name);
     Section& FindOrAddSection(const std::string& name);
     void SetEntry(Section& section, const std::string& key, std::optional<std::string> value);
 

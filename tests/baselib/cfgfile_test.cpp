@@ -78,3 +78,30 @@ TEST(CfgFile, LongLinesAreCutAndFilesAreOwnerOnly) {
     EXPECT_FALSE(cfg.Write((dir / "no_such_dir" / "x.cfg").string()));
     fs::remove_all(dir);
 }
+
+TEST(CfgFile, SettersRefuseWhatWouldReadBackAsOtherLines) {
+    CFGFILE cfg;
+    ASSERT_TRUE(cfg.SetText("game", "mode", "client"));
+    // A line break in a value would add keys of its own ("game_exec" here).
+    EXPECT_FALSE(cfg.SetText("game", "name", "x\n[main]\ngame_exec=/bin/sh"));
+    EXPECT_FALSE(cfg.SetText("game", "name", "x\ry"));
+    EXPECT_FALSE(cfg.SetText("game", "a=b", "v"));
+    EXPECT_FALSE(cfg.SetText("game", "[main]", "v"));
+    EXPECT_FALSE(cfg.SetText("game]x", "k", "v"));
+    EXPECT_FALSE(cfg.SetText("a\nb", "k", "v"));
+    EXPECT_FALSE(cfg.SetText("game", std::string(CFGFILE::kMaxLine, 'k').c_str(), "v"));
+    EXPECT_TRUE(cfg.SetText("game", "url", "a=b [c]"));
+    // Nor does a lookup create a section that would be written as other lines.
+    EXPECT_EQ(cfg.GetText("x]\nk=v", "k"), nullptr);
+    EXPECT_EQ(cfg.Format(), "[game]\nmode=client\nurl=a=b [c]\n\n");
+
+    CFGFILE again;
+    again.Parse(cfg.Format());
+    EXPECT_STREQ(again.GetText("game", "url"), "a=b [c]");
+    // The longest section name the reader keeps is still found and written back.
+    const std::string longest(CFGFILE::kMaxLine - 1, 'n');
+    ASSERT_TRUE(again.SetText(longest.c_str(), "k", "v"));
+    CFGFILE third;
+    third.Parse(again.Format());
+    EXPECT_STREQ(third.GetText(longest.c_str(), "k"), "v");
+}
