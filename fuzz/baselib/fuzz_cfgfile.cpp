@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -45,6 +46,9 @@ const std::string& FilePath() {
                                         : std::filesystem::temp_directory_path();
         return (dir / ("vorlane_fuzz_cfgfile_" + std::to_string(getpid()) + ".cfg")).string();
     }();
+    // The file goes when the fuzzer ends normally (a crash leaves it for a look).
+    static const bool remove_at_exit = std::atexit([] { std::remove(FilePath().c_str()); }) == 0;
+    (void)remove_at_exit;
     return path;
 }
 
