@@ -22,6 +22,15 @@ uint32_t ReadNumber(const SCFG* cfg, const char* section, const char* key) {
     return static_cast<uint32_t>(std::strtol(value, nullptr, 10));
 }
 
+// A dotted IPv4 address in host byte order; a missing or unreadable one gives 0.
+uint32_t ReadAddress(const SCFG* cfg, const char* section, const char* key) {
+    in_addr address{};
+    const char* value = SCFG_Get(cfg, section, key);
+    if (!value || inet_pton(AF_INET, value, &address) != 1)
+        return 0;
+    return ntohl(address.s_addr);
+}
+
 // Creates `dir` and its parents (for the log files); existing ones are fine.
 void MakeDirectories(const std::string& dir) {
     for (size_t slash = dir.find('/', 1);; slash = dir.find('/', slash + 1)) {
@@ -63,12 +72,8 @@ void NET_ReadSettings(const SCFG* cfg, const char* section, NET_SETTINGS* s) {
     s->srv_listen_backlog = ReadNumber(cfg, section, "srv_listen_backlog");
     s->drv_read_user_max = ReadNumber(cfg, section, "drv_read_user_max");
     s->drv_read_total_max = ReadNumber(cfg, section, "drv_read_total_max");
-    s->srv_bind_addr = 0;
-    if (const char* bind = SCFG_Get(cfg, section, "srv_bind_addr")) {
-        in_addr address{};
-        if (inet_pton(AF_INET, bind, &address) == 1)
-            s->srv_bind_addr = ntohl(address.s_addr);
-    }
+    s->srv_bind_addr = ReadAddress(cfg, section, "srv_bind_addr");
+    s->clt_bind_addr = ReadAddress(cfg, section, "clt_bind_addr");
 }
 
 FLOWNET::~FLOWNET() {

@@ -14,6 +14,7 @@
 //   usr_logofftimeout=2000  drv_removetime=1000  drv_*_sleep_activate=0
 // Optional: drv_max_payload (largest accepted payload, default 1 MiB),
 // srv_bind_addr (dotted address the server listens on, default any),
+// clt_bind_addr (dotted address a client connects from, default the system's),
 // srv_listen_backlog (default 5), drv_read_user_max and drv_read_total_max
 // (bytes waiting for the message loop per connection and in all, default
 // 256 KiB and 32 MiB).

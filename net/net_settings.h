@@ -42,6 +42,10 @@ struct NET_SETTINGS {
     // and all connections together ("drv_read_total_max"; 0 = 32 MiB).
     uint32_t drv_read_user_max = 0;
     uint32_t drv_read_total_max = 0;
+    // Local address a client connects from, host byte order ("clt_bind_addr";
+    // 0 = the system's choice). Lets one machine play clients at several
+    // loopback addresses.
+    uint32_t clt_bind_addr = 0;
 };
 
 // usr_max above 1003 becomes 1000.

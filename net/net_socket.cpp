@@ -198,7 +198,7 @@ int16_t NET_Done(NET_SERVICE* service) {
 
 // [SECTION] Connect, listen and accept
 NET_CONNECTION* NET_Connect(uint16_t port, uint8_t a, uint8_t b, uint8_t c, uint8_t d,
-                            uint32_t timeout_ms, LOGSYS* log) {
+                            uint32_t timeout_ms, LOGSYS* log, uint32_t bind_address) {
     auto* connection = new (std::nothrow) NET_CONNECTION;
     if (!connection)
         return nullptr;
@@ -213,6 +213,17 @@ NET_CONNECTION* NET_Connect(uint16_t port, uint8_t a, uint8_t b, uint8_t c, uint
     connection->peer.sin_port = htons(port);
     connection->peer.sin_addr.s_addr =
         htonl((uint32_t(a) << 24) | (uint32_t(b) << 16) | (uint32_t(c) << 8) | d);
+    if (bind_address != 0) {
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_addr.s_addr = htonl(bind_address);
+        if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+            NET_ReportError(0, log, kLogAllClasses, 1);
+            close(fd);
+            delete connection;
+            return nullptr;
+        }
+    }
 
     // A non-blocking connect bounded by the time-out, so an unreachable host
     // cannot hold the caller for the system's own connect time-out.

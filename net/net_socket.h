@@ -30,9 +30,10 @@ constexpr size_t kNetAddressText = 16;
 NET_SERVICE* NET_Init(uint16_t port, LOGSYS* log);
 int16_t NET_Done(NET_SERVICE* service);
 
-// Connects to a.b.c.d:port, giving up after `timeout_ms`.
+// Connects to a.b.c.d:port, giving up after `timeout_ms`, from the local
+// address `bind_address` (host byte order; 0 = the system's choice).
 NET_CONNECTION* NET_Connect(uint16_t port, uint8_t a, uint8_t b, uint8_t c, uint8_t d,
-                            uint32_t timeout_ms, LOGSYS* log);
+                            uint32_t timeout_ms, LOGSYS* log, uint32_t bind_address = 0);
 // Listens on `port` (0 picks a free port, see NET_LocalPort) at `bind_address`
 // (host byte order; INADDR_ANY by default) with room for `backlog` waiting peers.
 NET_CONNECTION* NET_Listen(uint16_t port, LOGSYS* log, uint32_t bind_address = INADDR_ANY,

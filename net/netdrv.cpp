@@ -632,7 +632,8 @@ NETUSR* SendLogonRequest(NETDRV* driver, const char* name, const char* password,
         return nullptr;
     LOGSYS_Text(driver->net_log, kLogInfo, "SendLogonRequest: Connecting to site...");
     NET_CONNECTION* connection =
-        NET_Connect(port, a, b, c, d, driver->settings.srv_sendlogonrequest, driver->net_log);
+        NET_Connect(port, a, b, c, d, driver->settings.srv_sendlogonrequest, driver->net_log,
+                    driver->settings.clt_bind_addr);
     if (!connection) {
         LOGSYS_Text(driver->net_log, kLogWarning, "SendLogonRequest: Cannot connect to server.");
         return nullptr;

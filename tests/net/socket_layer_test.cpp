@@ -247,6 +247,15 @@ TEST_F(CaptureLog, LoopbackConnectAcceptAndRefusal) {
     EXPECT_STREQ(text, "127.000.000.001");
     NET_Close(client);
     NET_Close(server);
+    // A client may choose the local address it connects from.
+    client = NET_Connect(port, 127, 0, 0, 1, 1000, log_, 0x7F000002);
+    ASSERT_NE(client, nullptr);
+    server = NET_Accept(listener, 1000, log_);
+    ASSERT_NE(server, nullptr);
+    NET_FormatAddress(server, text);
+    EXPECT_STREQ(text, "127.000.000.002");
+    NET_Close(client);
+    NET_Close(server);
     NET_Close(listener);
     // The port is free again: connecting is refused.
     EXPECT_EQ(NET_Connect(port, 127, 0, 0, 1, 1000, log_), nullptr);
