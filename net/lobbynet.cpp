@@ -19,7 +19,9 @@ void Error(const char* text) {
     LOGSYS_Text(nullptr, kLogError, text);
 }
 
-// Result code -> text identifier for the log-in (16) and first log-in (15) replies.
+// Result code -> text identifier for the log-in (16) and first log-in (15)
+// replies. A front end without a code's text ignores it and reports the
+// connection as lost once the server closes it.
 const char* LoginResultText(uint32_t code) {
     switch (code) {
         case 1:
@@ -32,6 +34,10 @@ const char* LoginResultText(uint32_t code) {
             return "LOBBY_ALREADY_ONLINE";
         case 15:
             return "LOBBY_INTERNAL_SRV_ERROR";
+        case 22:
+            return "LOBBY_LOGIN_LOCKED";
+        case 23:
+            return "LOBBY_TOO_MANY_CONNECTIONS";
         default:
             return nullptr;
     }
@@ -45,6 +51,10 @@ const char* FirstLoginResultText(uint32_t code) {
             return "LOBBY_USER_EXISTS";
         case 15:
             return "LOBBY_INTERNAL_SRV_ERROR";
+        case 23:
+            return "LOBBY_TOO_MANY_CONNECTIONS";
+        case 24:
+            return "LOBBY_TOO_MANY_ACCOUNTS";
         default:
             return nullptr;
     }

@@ -30,6 +30,12 @@ void ReadUint(const SCFG* cfg, const char* key, uint32_t* out) {
     }
 }
 
+void ReadBudget(const SCFG* cfg, const std::string& name, Budget* budget) {
+    ReadUint(cfg, (name + "_max").c_str(), &budget->max);
+    ReadUint(cfg, (name + "_seconds").c_str(), &budget->seconds);
+    budget->seconds = std::max<uint32_t>(budget->seconds, 1);
+}
+
 void SetIfZero(uint32_t* value, uint32_t fallback) {
     if (*value == 0)
         *value = fallback;
@@ -96,6 +102,17 @@ bool ParseLobbyConfig(const std::string& text, LobbyConfig* config, std::string*
     ReadUint(cfg, "queue_max_bytes", &config->queue_max_bytes);
     ReadUint(cfg, "queue_total_max_bytes", &config->queue_total_max_bytes);
     SetIfZero(&config->refused_messages_max, 1);
+    ReadUint(cfg, "hash_queue_max", &config->hash_queue_max);
+    ReadBudget(cfg, "messages", &config->messages);
+    ReadBudget(cfg, "bytes", &config->bytes);
+    ReadBudget(cfg, "uploads", &config->uploads);
+    ReadBudget(cfg, "joins", &config->joins);
+    ReadBudget(cfg, "channel_lists", &config->channel_lists);
+    ReadUint(cfg, "accounts_per_address", &config->accounts_per_address);
+    ReadUint(cfg, "failed_logins_max", &config->failed_logins_max);
+    ReadUint(cfg, "failed_logins_lockout", &config->failed_logins_lockout);
+    ReadUint(cfg, "connections_per_address", &config->connections_per_address);
+    ReadUint(cfg, "login_deadline", &config->login_deadline);
     if (config->hash_threads > 16)
         config->hash_threads = 16;
     uint32_t check = config->check_version ? 1 : 0;

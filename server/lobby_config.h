@@ -14,6 +14,33 @@
 //                                ; the connection is closed
 //   queue_max_bytes = 1048576    ; outgoing bytes that may wait for one user
 //   queue_total_max_bytes = 268435456 ; ... for all users together
+//   hash_queue_max = 64          ; password checks that may wait (0 = any
+//                                ; number); log-ins beyond are told to try
+//                                ; again (code 15)
+//
+//   Budgets of one connection: at most NAME_max in any window of
+//   NAME_seconds. A request beyond a budget is dropped (a join is answered
+//   with code 20); at twice the messages, bytes or uploads budget the
+//   connection is closed. 0 as a maximum switches the budget off.
+//   messages_max = 20            ; requests of every kind
+//   messages_seconds = 6
+//   bytes_max = 20000            ; request bytes; a profile upload's own
+//   bytes_seconds = 10           ; 10264 bytes count as an upload instead
+//   uploads_max = 8              ; profile uploads (two for each edit)
+//   uploads_seconds = 60
+//   joins_max = 3                ; channel joins (each costs 8332 bytes a
+//   joins_seconds = 10           ; member to send)
+//   channel_lists_max = 5        ; channel-list requests
+//   channel_lists_seconds = 10
+//
+//   Limits of one address (0 switches one off):
+//   accounts_per_address = 3     ; accounts created in an hour
+//   failed_logins_max = 10       ; failed log-ins within failed_logins_lockout
+//   failed_logins_lockout = 3600 ; seconds: beyond the maximum, log-ins from
+//                                ; the address are refused this long (code 22)
+//   connections_per_address = 5  ; the next one is told so (code 23) and closed
+//   login_deadline = 60          ; seconds a connection has to log in; a
+//                                ; session without an account is closed then
 //   channel1 = Main Hall, 0      ; name, flags (0x2 = game channel)
 //   channel2 = Battle Zone, 2
 //   [LOOMEX_SERVER]
@@ -32,6 +59,12 @@ namespace vorlane::server {
 struct ChannelConfig {
     std::string name;
     uint8_t flags = 0;
+};
+
+// At most `max` (0 = no limit) in any window of `seconds` (at least 1).
+struct Budget {
+    uint32_t max = 0;
+    uint32_t seconds = 1;
 };
 
 struct LobbyConfig {
@@ -59,6 +92,17 @@ struct LobbyConfig {
     // so a full channel costs the joiner's queue little whatever its size.
     uint32_t queue_max_bytes = 1u << 20;
     uint32_t queue_total_max_bytes = 256u << 20;
+    uint32_t hash_queue_max = 64;
+    Budget messages{20, 6};
+    Budget bytes{20000, 10};
+    Budget uploads{8, 60};
+    Budget joins{3, 10};
+    Budget channel_lists{5, 10};
+    uint32_t accounts_per_address = 3;
+    uint32_t failed_logins_max = 10;
+    uint32_t failed_logins_lockout = 3600;
+    uint32_t connections_per_address = 5;
+    uint32_t login_deadline = 60;
     std::vector<ChannelConfig> channels;
     NET_SETTINGS kernel;
 };

@@ -1,5 +1,5 @@
 // [SECTION] index
-//   Set-up, sending, kernel hooks, accounts, profiles, channels, chat, games.
+//   Set-up, sending, kernel hooks, limits, accounts, profiles, channels, chat, games.
 #include "server/lobby_server.h"
 
 #include <algorithm>
@@ -25,6 +25,10 @@ constexpr auto kCloseDeadline = std::chrono::milliseconds(2000);
 constexpr size_t kStreamSlice = 8;
 constexpr uint64_t kStreamLowWater = 256u << 10;
 constexpr auto kQueueLookInterval = std::chrono::milliseconds(2);
+// A connection beyond its address's limit has this long to ask for a log-in
+// (and be told why it cannot) before it is closed unanswered.
+constexpr auto kOverLimitGrace = std::chrono::seconds(5);
+constexpr auto kSweepInterval = std::chrono::milliseconds(250);
 
 void Log(uint32_t level, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void Log(uint32_t level, const char* format, ...) {
@@ -46,6 +50,17 @@ std::string Printable(const std::string& text) {
     return out;
 }
 
+std::string AddressText(uint32_t address) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", address >> 24, (address >> 16) & 0xFF,
+                  (address >> 8) & 0xFF, address & 0xFF);
+    return text;
+}
+
+std::chrono::seconds Seconds(uint32_t seconds) {
+    return std::chrono::seconds(std::max<uint32_t>(seconds, 1));
+}
+
 void Remove(std::vector<uint32_t>& list, uint32_t value) {
     list.erase(std::remove(list.begin(), list.end(), value), list.end());
 }
@@ -58,7 +73,7 @@ LobbyServer::LobbyServer(LobbyStore* store, const LobbyConfig& config)
     : store_(store),
       config_(config),
       check_(1, kLastPacketId),
-      workers_(std::make_unique<PasswordWorkers>(config.hash_threads)) {
+      workers_(std::make_unique<PasswordWorkers>(config.hash_threads, config.hash_queue_max)) {
     uint16_t number = 1;
     for (const ChannelConfig& channel : config_.channels) {
         if (channels_.size() >= kMaxChannels)
@@ -144,6 +159,7 @@ void LobbyServer::CloseConnection(uint32_t user) {
 
 void LobbyServer::SrvTick() {
     workers_->Drain();
+    Sweep();
     const auto now = std::chrono::steady_clock::now();
     if (now < next_queue_look_)
         return;
@@ -177,19 +193,12 @@ void LobbyServer::DropSlowReader(uint32_t user, const char* why) {
         state = {};
     // Its queue goes with it at once: waiting for it to drain is what failed.
     CloseWhenDrained(user, std::chrono::milliseconds(0), std::chrono::milliseconds(0));
-    const auto now = std::chrono::steady_clock::now();
-    if (now < slow_log_next_) {
-        ++slow_log_held_;
-        return;
-    }
-    slow_log_next_ = now + std::chrono::seconds(1);
     const TNS_QUEUE_TOTALS totals = QueueTotals();
-    Log(kLogWarning,
-        "LOBBYD: user %u %s (%llu bytes waiting for it, %llu for all users); connection closed "
-        "(%u more closed without a line)",
-        user, why, static_cast<unsigned long long>(state.bytes),
-        static_cast<unsigned long long>(totals.bytes), slow_log_held_);
-    slow_log_held_ = 0;
+    limit_log_.Write(Limit::kSlowReaders,
+                     "LOBBYD: user %u %s (%llu bytes waiting for it, %llu for all users); "
+                     "connection closed",
+                     user, why, static_cast<unsigned long long>(state.bytes),
+                     static_cast<unsigned long long>(totals.bytes));
 }
 
 void LobbyServer::ShedLargestQueues() {
@@ -215,12 +224,27 @@ void LobbyServer::SendResult(uint32_t user, uint32_t code) {
 // [SECTION] Kernel hooks
 
 void LobbyServer::OnLogon(uint32_t id) {
+    EndSession(id);  // a reused identifier starts afresh
     SetQueueCap(id, config_.queue_max_bytes);
     Session session;
     session.id = id;
     session.serial = next_serial_++;
     session.chat_tokens = config_.chat_lines_per_second;
     session.chat_refill = std::chrono::steady_clock::now();
+    session.since = LimitClock::now();
+    const std::array<uint8_t, 4> peer = PeerAddress(id);
+    session.address = uint32_t(peer[0]) << 24 | uint32_t(peer[1]) << 16 | uint32_t(peer[2]) << 8 |
+                      uint32_t(peer[3]);
+    Address& address = addresses_[session.address];
+    if (config_.connections_per_address != 0 &&
+        address.connections >= config_.connections_per_address) {
+        session.over_address_limit = true;
+        limit_log_.Write(Limit::kConnections,
+                         "LOBBYD: %s has %u connections already; user %u is turned away",
+                         AddressText(session.address).c_str(), address.connections, id);
+    } else {
+        ++address.connections;
+    }
     sessions_[id] = session;
 }
 
@@ -244,18 +268,11 @@ void LobbyServer::OnDataRefused(uint32_t sender, uint32_t type) {
     Session& session = found->second;
     if (++session.refused != std::max<uint32_t>(config_.refused_messages_max, 1))
         return;
-    CloseConnection(sender);
-    const auto now = std::chrono::steady_clock::now();
-    if (now < refusal_log_next_) {
-        ++refusal_log_held_;
-        return;
-    }
-    refusal_log_next_ = now + std::chrono::seconds(1);
-    Log(kLogWarning,
-        "LOBBYD: user %u addressed %u messages to other users (last of kernel type %u); "
-        "connection closed (%u more closed without a line)",
-        sender, session.refused, type, refusal_log_held_);
-    refusal_log_held_ = 0;
+    Close(session);
+    limit_log_.Write(Limit::kRefusedMessages,
+                     "LOBBYD: user %u addressed %u messages to other users (last of kernel type "
+                     "%u); connection closed",
+                     sender, session.refused, type);
 }
 
 void LobbyServer::EndSession(uint32_t id) {
@@ -264,6 +281,11 @@ void LobbyServer::EndSession(uint32_t id) {
         return;
     Session& session = found->second;
     LeaveChannel(session);
+    if (!session.over_address_limit) {
+        auto address = addresses_.find(session.address);
+        if (address != addresses_.end() && address->second.connections > 0)
+            --address->second.connections;
+    }
     if (session.account) {
         auto online = online_.find(session.account);
         if (online != online_.end() && online->second == id)
@@ -274,21 +296,26 @@ void LobbyServer::EndSession(uint32_t id) {
 
 void LobbyServer::OnDataReceived(uint32_t /*receiver*/, uint32_t sender, uint16_t module_type,
                                  uint16_t sub_type, const uint8_t* data, uint32_t size) {
-    if (module_type != kLobbyModuleType || !data)
-        return;
     auto found = sessions_.find(sender);
     if (found == sessions_.end())
         return;
     Session& session = found->second;
-    if (session.dropped)
+    if (session.dropped || session.closing)
         return;  // on its way out
+    if (!WithinBudget(session, sub_type, size))
+        return;
+    if (module_type != kLobbyModuleType || !data)
+        return;
     std::span<const uint8_t> packet(data, size);
     if (session.account == 0) {
-        if (session.answered)
+        const bool login = sub_type == kPktFirstLogin || sub_type == kPktLogin;
+        if (session.answered || !login)
             return;
+        if (session.over_address_limit)
+            return RefuseLogin(session, sub_type == kPktFirstLogin, kCodeTooManyConnections);
         if (sub_type == kPktFirstLogin)
             HandleFirstLogin(session, packet);
-        if (sub_type == kPktLogin)
+        else
             HandleLogin(session, packet);
         return;
     }
@@ -303,7 +330,12 @@ void LobbyServer::OnDataReceived(uint32_t /*receiver*/, uint32_t sender, uint16_
             HandleSelectProfile(session, packet);
             break;
         case kPktChannelListRequest:
-            SendChannelList(session.id);
+            // An answer costs little, but a flood of them is all cost: the
+            // excess is dropped (the front end asks once per log-in).
+            if (Spend(session, session.channel_lists, config_.channel_lists, 1,
+                      Limit::kChannelLists, "channel-list requests", false)) {
+                SendChannelList(session.id);
+            }
             break;
         case kPktJoinChannel:
             HandleJoin(session, packet);
@@ -335,6 +367,100 @@ void LobbyServer::OnDataReceived(uint32_t /*receiver*/, uint32_t sender, uint16_
     }
 }
 
+// [SECTION] Limits
+
+void LobbyServer::Close(Session& session) {
+    if (session.closing)
+        return;
+    session.closing = true;
+    CloseConnection(session.id);
+}
+
+bool LobbyServer::Spend(Session& session, RateWindow& window, const Budget& budget, uint64_t cost,
+                        Limit kind, const char* what, bool close_far_over) {
+    if (budget.max == 0 || cost == 0)
+        return true;
+    const uint64_t used = window.Add(LimitClock::now(), Seconds(budget.seconds), cost);
+    if (used <= budget.max)
+        return true;
+    // Twice the budget is no honest client's doing: the connection goes.
+    const bool close = close_far_over && used > 2 * uint64_t(budget.max);
+    limit_log_.Write(kind, "LOBBYD: user %u (%s) sent %llu %s within %u s (budget %u); %s",
+                     session.id, AddressText(session.address).c_str(),
+                     static_cast<unsigned long long>(used), what, budget.seconds, budget.max,
+                     close ? "connection closed" : "dropped");
+    if (close)
+        Close(session);
+    return false;
+}
+
+bool LobbyServer::WithinBudget(Session& session, uint16_t sub_type, uint32_t size) {
+    // A profile upload's table size counts as an upload rather than as bytes:
+    // an honest log-in sends two of them (10264 bytes each).
+    const bool upload = sub_type == kPktProfileUpload;
+    const uint32_t upload_size = check_.Size(kPktProfileUpload);
+    const uint32_t bytes = upload ? size - std::min(size, upload_size) : size;
+    return Spend(session, session.messages, config_.messages, 1, Limit::kMessages, "requests",
+                 true) &&
+           Spend(session, session.bytes, config_.bytes, bytes, Limit::kBytes, "request bytes",
+                 true) &&
+           Spend(session, session.uploads, config_.uploads, upload ? 1 : 0, Limit::kUploads,
+                 "profile uploads", true);
+}
+
+void LobbyServer::RefuseLogin(Session& session, bool first, uint32_t code) {
+    session.answered = true;
+    SendTo(session.id,
+           first ? EncodeU32Body(check_, kPktResult, code) : EncodeLoginResult(check_, code, 0));
+    Close(session);
+}
+
+void LobbyServer::NoteFailedLogin(uint32_t address_key) {
+    if (config_.failed_logins_max == 0)
+        return;
+    const auto now = LimitClock::now();
+    const auto lockout = Seconds(config_.failed_logins_lockout);
+    Address& address = addresses_[address_key];
+    const uint64_t failed = address.failed_logins.Add(now, lockout);
+    if (failed <= config_.failed_logins_max || now < address.locked_until)
+        return;
+    address.locked_until = now + lockout;
+    limit_log_.Write(Limit::kFailedLogins,
+                     "LOBBYD: %llu failed log-ins from %s; its log-ins are refused for %u s",
+                     static_cast<unsigned long long>(failed), AddressText(address_key).c_str(),
+                     uint32_t(lockout.count()));
+}
+
+void LobbyServer::Sweep() {
+    const auto now = LimitClock::now();
+    if (now < next_sweep_)
+        return;
+    next_sweep_ = now + kSweepInterval;
+    for (auto& [id, session] : sessions_) {
+        if (session.account != 0 || session.closing)
+            continue;
+        const auto waited = now - session.since;
+        if (session.over_address_limit && waited >= kOverLimitGrace) {
+            Close(session);
+        } else if (config_.login_deadline != 0 &&
+                   waited >= std::chrono::seconds(config_.login_deadline)) {
+            limit_log_.Write(Limit::kLoginDeadline,
+                             "LOBBYD: user %u (%s) did not log in within %u s; connection closed",
+                             id, AddressText(session.address).c_str(), config_.login_deadline);
+            Close(session);
+        }
+    }
+    // An address is forgotten once nothing about it counts any more.
+    const auto lockout = Seconds(config_.failed_logins_lockout);
+    for (auto it = addresses_.begin(); it != addresses_.end();) {
+        const Address& address = it->second;
+        const bool idle =
+            address.connections == 0 && address.accounts.Used(now, std::chrono::hours(1)) == 0 &&
+            address.failed_logins.Used(now, lockout) == 0 && now >= address.locked_until;
+        it = idle ? addresses_.erase(it) : std::next(it);
+    }
+}
+
 // [SECTION] Accounts
 
 LobbyServer::Session* LobbyServer::SessionOf(uint32_t user, uint64_t serial) {
@@ -359,20 +485,43 @@ void LobbyServer::HandleFirstLogin(Session& session, std::span<const uint8_t> pa
     if (code != kCodeOk) {
         Log(kLogInfo, "LOBBYD: account creation for \"%s\": %u", Printable(request->user).c_str(),
             code);
-        SendResult(session.id, code);
-        CloseConnection(session.id);
-        return;
+        return RefuseLogin(session, true, code);
     }
+    // An account being created counts at once, so that parallel requests
+    // cannot pass the limit; a creation that fails gives its place back.
+    const auto now = LimitClock::now();
+    Address& address = addresses_[session.address];
+    if (config_.accounts_per_address != 0 &&
+        address.accounts.Used(now, std::chrono::hours(1)) >= config_.accounts_per_address) {
+        limit_log_.Write(Limit::kAccounts,
+                         "LOBBYD: %s created %u accounts within the hour; \"%s\" refused",
+                         AddressText(session.address).c_str(), config_.accounts_per_address,
+                         Printable(request->user).c_str());
+        return RefuseLogin(session, true, kCodeTooManyAccounts);
+    }
+    address.accounts.Add(now, std::chrono::hours(1));
     // Hashing takes a while: it runs on a worker, the insert back here.
-    workers_->Submit([this, user = session.id, serial = session.serial, request = *request] {
+    const bool queued = workers_->Submit([this, user = session.id, serial = session.serial,
+                                          address = session.address, request = *request] {
         std::string hash = store_->HashPassword(request.password);
-        return [this, user, serial, name = request.user, email = request.email,
-                hash = std::move(hash)] { FinishFirstLogin(user, serial, name, email, hash); };
+        return [this, user, serial, address, name = request.user, email = request.email,
+                hash = std::move(hash)] {
+            FinishFirstLogin(user, serial, address, name, email, hash);
+        };
     });
+    if (!queued) {
+        address.accounts.Return();
+        limit_log_.Write(Limit::kHashQueue,
+                         "LOBBYD: %u password checks waiting; account creation for \"%s\" told to "
+                         "try again",
+                         config_.hash_queue_max, Printable(request->user).c_str());
+        RefuseLogin(session, true, kCodeInternal);
+    }
 }
 
-void LobbyServer::FinishFirstLogin(uint32_t user, uint64_t serial, const std::string& name,
-                                   const std::string& email, const std::string& hash) {
+void LobbyServer::FinishFirstLogin(uint32_t user, uint64_t serial, uint32_t address,
+                                   const std::string& name, const std::string& email,
+                                   const std::string& hash) {
     uint32_t account = 0;
     uint32_t code = kCodeInternal;
     switch (store_->InsertAccount(name, hash, email, &account)) {
@@ -387,10 +536,13 @@ void LobbyServer::FinishFirstLogin(uint32_t user, uint64_t serial, const std::st
             break;
     }
     Log(kLogInfo, "LOBBYD: account creation for \"%s\": %u", Printable(name).c_str(), code);
-    if (!SessionOf(user, serial))
-        return;
-    SendResult(user, code);
-    CloseConnection(user);
+    if (code != kCodeOk) {
+        auto found = addresses_.find(address);
+        if (found != addresses_.end())
+            found->second.accounts.Return();
+    }
+    if (Session* session = SessionOf(user, serial))
+        RefuseLogin(*session, true, code);
 }
 
 void LobbyServer::HandleLogin(Session& session, std::span<const uint8_t> packet) {
@@ -398,6 +550,12 @@ void LobbyServer::HandleLogin(Session& session, std::span<const uint8_t> packet)
     if (!request)
         return;
     session.answered = true;
+    const auto found = addresses_.find(session.address);
+    if (found != addresses_.end() && LimitClock::now() < found->second.locked_until) {
+        limit_log_.Write(Limit::kFailedLogins, "LOBBYD: log-in of \"%s\" from %s refused: locked",
+                         Printable(request->user).c_str(), AddressText(session.address).c_str());
+        return RefuseLogin(session, false, kCodeAddressLocked);
+    }
     uint32_t code = kCodeOk;
     uint32_t account = 0;
     std::string hash;
@@ -417,32 +575,39 @@ void LobbyServer::HandleLogin(Session& session, std::span<const uint8_t> packet)
         }
     }
     if (code != kCodeOk) {
-        FinishLogin(session.id, session.serial, request->user, 0, code);
+        FinishLogin(session.id, session.serial, session.address, request->user, 0, code);
         return;
     }
-    workers_->Submit([this, user = session.id, serial = session.serial, name = request->user,
-                      password = request->password, account, hash = std::move(hash)] {
-        const uint32_t code =
-            LobbyStore::VerifyPassword(hash, password) ? kCodeOk : kCodeWrongPassword;
-        return [this, user, serial, name, account, code] {
-            FinishLogin(user, serial, name, account, code);
-        };
-    });
+    const bool queued = workers_->Submit(
+        [this, user = session.id, serial = session.serial, address = session.address,
+         name = request->user, password = request->password, account, hash = std::move(hash)] {
+            const uint32_t code =
+                LobbyStore::VerifyPassword(hash, password) ? kCodeOk : kCodeWrongPassword;
+            return [this, user, serial, address, name, account, code] {
+                FinishLogin(user, serial, address, name, account, code);
+            };
+        });
+    if (!queued) {
+        limit_log_.Write(Limit::kHashQueue,
+                         "LOBBYD: %u password checks waiting; log-in of \"%s\" told to try again",
+                         config_.hash_queue_max, Printable(request->user).c_str());
+        FinishLogin(session.id, session.serial, session.address, request->user, 0, kCodeInternal);
+    }
 }
 
-void LobbyServer::FinishLogin(uint32_t user, uint64_t serial, const std::string& name,
-                              uint32_t account, uint32_t code) {
+void LobbyServer::FinishLogin(uint32_t user, uint64_t serial, uint32_t address,
+                              const std::string& name, uint32_t account, uint32_t code) {
+    // A failure counts even when its connection has gone meanwhile.
+    if (code == kCodeWrongPassword || code == kCodeUnknownUser)
+        NoteFailedLogin(address);
     Session* session = SessionOf(user, serial);
     if (!session)
         return;
     if (code == kCodeOk && online_.count(account))
         code = kCodeAlreadyOnline;
     Log(kLogInfo, "LOBBYD: log-in of \"%s\": %u", Printable(name).c_str(), code);
-    if (code != kCodeOk) {
-        SendTo(user, EncodeLoginResult(check_, code, 0));
-        CloseConnection(user);
-        return;
-    }
+    if (code != kCodeOk)
+        return RefuseLogin(*session, false, code);
     session->account = account;
     online_[account] = user;
     SendTo(user, EncodeLoginResult(check_, kCodeOk, account));
@@ -526,7 +691,8 @@ void LobbyServer::HandleJoin(Session& session, std::span<const uint8_t> packet) 
                                [&](const Channel& c) { return c.number == *number; });
     const bool full = target != channels_.end() && config_.channel_max_users != 0 &&
                       target->members.size() >= config_.channel_max_users;
-    if (session.profile == 0 || target == channels_.end() || full) {
+    if (session.profile == 0 || target == channels_.end() || full ||
+        !Spend(session, session.joins, config_.joins, 1, Limit::kJoins, "joins", false)) {
         SendResult(session.id, kCodeJoinFailed);
         return;
     }
@@ -636,8 +802,14 @@ void LobbyServer::HandleChat(Session& session, uint16_t id, std::span<const uint
     if (session.channel < 0 || packet.size() < 18)
         return;
     const auto chat = DecodeChat(packet);
-    if (!chat || chat->text.empty() || !TakeChatToken(session))
+    if (!chat || chat->text.empty())
         return;
+    if (!TakeChatToken(session)) {
+        limit_log_.Write(Limit::kChat, "LOBBYD: user %u (%s) chats faster than %u lines a second",
+                         session.id, AddressText(session.address).c_str(),
+                         config_.chat_lines_per_second);
+        return;
+    }
     Channel& channel = channels_[size_t(session.channel)];
     ChatPacket out{int32_t(session.id), chat->text};
     if (id == kPktChatAll) {

@@ -23,6 +23,10 @@
 // and only after the game has run game_min_seconds. A seat is kept when its
 // player's connection goes (the host may still report a disconnect) and ends
 // with the game; an account sits in one game at a time.
+//
+// Every limit (budgets of a connection, limits of an address, the log-in
+// deadline, the password queue) is a configuration value; each reports
+// through one LimitLog when it bites.
 #pragma once
 
 #include <atomic>
@@ -38,6 +42,7 @@
 #include "baselib/timer.h"
 #include "net/lobby_packets.h"
 #include "net/tns_control.h"
+#include "server/budgets.h"
 #include "server/lobby_config.h"
 #include "server/lobby_store.h"
 #include "server/password_workers.h"
@@ -54,6 +59,12 @@ constexpr uint32_t kCodeAlreadyOnline = 11;
 constexpr uint32_t kCodeInternal = 15;
 constexpr uint32_t kCodeJoinFailed = 20;
 constexpr uint32_t kCodeRefused = 21;
+// Log-in refused: too many failed log-ins came from the address lately.
+constexpr uint32_t kCodeAddressLocked = 22;
+// Log-in or first log-in refused: the address has too many connections.
+constexpr uint32_t kCodeTooManyConnections = 23;
+// First log-in refused: the address created too many accounts lately.
+constexpr uint32_t kCodeTooManyAccounts = 24;
 
 constexpr int32_t kMaxScorePerGame = 1000;
 
@@ -93,6 +104,8 @@ class LobbyServer : public TNS_CONTROL {
     // Times games with `clock` instead of the steady clock (tests); null
     // goes back to it. `clock` must outlive its use.
     void set_game_clock(const baselib::MsClock* clock) { game_clock_ = clock; }
+    // How often a limit bit (any thread may ask).
+    uint64_t limit_hits(Limit kind) const { return limit_log_.count(kind); }
 
   protected:
     // Sends one sealed packet to one user; false when it could not be queued.
@@ -139,6 +152,19 @@ class LobbyServer : public TNS_CONTROL {
         size_t stream_next = 0;
         double chat_tokens = 0;
         std::chrono::steady_clock::time_point chat_refill;
+        uint32_t address = 0;  // the peer's IPv4 address, host byte order
+        // Beyond connections_per_address: told so at its first request, then closed.
+        bool over_address_limit = false;
+        bool closing = false;
+        LimitClock::time_point since;  // kernel log-on
+        RateWindow messages, bytes, uploads, joins, channel_lists;
+    };
+    // What the server remembers of one peer address.
+    struct Address {
+        uint32_t connections = 0;
+        RateWindow accounts;  // accounts created (or being created) this hour
+        RateWindow failed_logins;
+        LimitClock::time_point locked_until{};
     };
 
     void HandleFirstLogin(Session& session, std::span<const uint8_t> packet);
@@ -154,11 +180,11 @@ class LobbyServer : public TNS_CONTROL {
     void HandleGameResults(Session& session, std::span<const uint8_t> packet);
     void HandleSeatConfirm(Session& session, std::span<const uint8_t> packet);
 
-    void FinishFirstLogin(uint32_t user, uint64_t serial, const std::string& name,
+    void FinishFirstLogin(uint32_t user, uint64_t serial, uint32_t address, const std::string& name,
                           const std::string& email, const std::string& hash);
     // Answers a log-in whose password check ended with `code` (0 = right).
-    void FinishLogin(uint32_t user, uint64_t serial, const std::string& name, uint32_t account,
-                     uint32_t code);
+    void FinishLogin(uint32_t user, uint64_t serial, uint32_t address, const std::string& name,
+                     uint32_t account, uint32_t code);
     // The session of `user` if it is still the one with `serial`, else null.
     Session* SessionOf(uint32_t user, uint64_t serial);
     void SendResult(uint32_t user, uint32_t code);
@@ -174,6 +200,21 @@ class LobbyServer : public TNS_CONTROL {
     bool SeatedAnywhere(uint32_t account);
     uint32_t GameClockMs() const;
     bool TakeChatToken(Session& session);
+    // Counts a request against the connection's budgets; false when it is to
+    // be dropped (the connection may be closing too).
+    bool WithinBudget(Session& session, uint16_t sub_type, uint32_t size);
+    // Spends `cost` of one of the session's budgets; false (and a log line)
+    // when the budget is used up. With `close_far_over` a connection at twice
+    // the budget is closed.
+    bool Spend(Session& session, RateWindow& window, const Budget& budget, uint64_t cost,
+               Limit kind, const char* what, bool close_far_over);
+    // Counts a failed log-in of the address; too many lock it out for a while.
+    void NoteFailedLogin(uint32_t address);
+    // Answers a log-in (16) or first log-in (15) with `code` and closes.
+    void RefuseLogin(Session& session, bool first, uint32_t code);
+    // Closes sessions that missed the log-in deadline; forgets idle addresses.
+    void Sweep();
+    void Close(Session& session);
     void EndSession(uint32_t id);
     // Queues the next member records for a joiner while its queue (`queued`
     // bytes) is below the low-water mark; the games when all are out.
@@ -200,14 +241,12 @@ class LobbyServer : public TNS_CONTROL {
     const baselib::MsClock* game_clock_ = nullptr;  // not owned; null = the steady clock
     uint64_t next_serial_ = 1;
     std::atomic<uint64_t> refused_messages_{0};
-    // The refusal log speaks at most once a second and counts what it held back.
-    std::chrono::steady_clock::time_point refusal_log_next_{};
-    uint32_t refusal_log_held_ = 0;
     std::atomic<uint64_t> slow_readers_{0};
-    std::chrono::steady_clock::time_point slow_log_next_{};
-    uint32_t slow_log_held_ = 0;
     std::set<uint32_t> streaming_;  // sessions whose member list is still going out
     std::chrono::steady_clock::time_point next_queue_look_{};
+    std::map<uint32_t, Address> addresses_;
+    LimitLog limit_log_;
+    LimitClock::time_point next_sweep_{};
     // Last member: its threads end before anything they refer to goes away.
     std::unique_ptr<PasswordWorkers> workers_;
 };

@@ -4,7 +4,7 @@
 
 namespace vorlane::server {
 
-PasswordWorkers::PasswordWorkers(unsigned threads) {
+PasswordWorkers::PasswordWorkers(unsigned threads, size_t max_waiting) : max_waiting_(max_waiting) {
     for (unsigned i = 0; i < threads; ++i) threads_.emplace_back([this] { Work(); });
 }
 
@@ -18,18 +18,21 @@ PasswordWorkers::~PasswordWorkers() {
     for (std::thread& thread : threads_) thread.join();
 }
 
-void PasswordWorkers::Submit(Job job) {
+bool PasswordWorkers::Submit(Job job) {
     if (threads_.empty()) {
         if (Completion completion = job())
             completion();
-        return;
+        return true;
     }
     {
         std::lock_guard lock(mutex_);
+        if (max_waiting_ != 0 && jobs_.size() >= max_waiting_)
+            return false;
         jobs_.push_back(std::move(job));
         ++pending_;
     }
     wake_.notify_one();
+    return true;
 }
 
 size_t PasswordWorkers::Drain() {

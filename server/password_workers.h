@@ -4,7 +4,8 @@
 // Drain(), on the thread that owns the lobby state.
 //
 // With zero threads every job and its completion run at once inside Submit
-// (tests and fuzzing want that order).
+// (tests and fuzzing want that order). Otherwise at most `max_waiting` jobs
+// wait for a thread (0 = no bound); Submit refuses the next.
 #pragma once
 
 #include <condition_variable>
@@ -22,13 +23,14 @@ class PasswordWorkers {
     using Completion = std::function<void()>;
     using Job = std::function<Completion()>;
 
-    explicit PasswordWorkers(unsigned threads);
+    explicit PasswordWorkers(unsigned threads, size_t max_waiting = 0);
     // Finishes the running jobs; queued ones and their completions are dropped.
     ~PasswordWorkers();
     PasswordWorkers(const PasswordWorkers&) = delete;
     PasswordWorkers& operator=(const PasswordWorkers&) = delete;
 
-    void Submit(Job job);
+    // False when the job was refused because too many wait.
+    [[nodiscard]] bool Submit(Job job);
     // Runs every finished completion; returns how many ran.
     size_t Drain();
     // Jobs submitted whose completions have not run yet.
@@ -42,6 +44,7 @@ class PasswordWorkers {
     std::deque<Job> jobs_;
     std::vector<Completion> done_;
     size_t pending_ = 0;
+    size_t max_waiting_ = 0;
     bool stopping_ = false;
     std::vector<std::thread> threads_;
 };

@@ -117,11 +117,11 @@ TEST_F(LobbynetTest, LoginSuccessRequestsFourProfilesWithThePermanentId) {
 }
 
 TEST_F(LobbynetTest, LoginResultsGiveTheirTextAndFinish) {
-    const std::map<uint32_t, std::string> texts = {{1, "LOBBY_WRONG_VERSION"},
-                                                   {8, "LOBBY_WRONG_PASSWORD"},
-                                                   {9, "LOBBY_USER_UNKNOWN"},
-                                                   {11, "LOBBY_ALREADY_ONLINE"},
-                                                   {15, "LOBBY_INTERNAL_SRV_ERROR"}};
+    const std::map<uint32_t, std::string> texts = {
+        {1, "LOBBY_WRONG_VERSION"},        {8, "LOBBY_WRONG_PASSWORD"},
+        {9, "LOBBY_USER_UNKNOWN"},         {11, "LOBBY_ALREADY_ONLINE"},
+        {15, "LOBBY_INTERNAL_SRV_ERROR"},  {22, "LOBBY_LOGIN_LOCKED"},
+        {23, "LOBBY_TOO_MANY_CONNECTIONS"}};
     for (const auto& [code, text] : texts) {
         client.Login("ann", "pw", "", "", false, 0xFFFF, 0xFFFF);
         client.Receive(EncodeLoginResult(check, code, 0));
@@ -163,6 +163,13 @@ TEST_F(LobbynetTest, FirstLoginResults) {
     client.FirstLogin("ann", "pw", "", "a@b.c", false);
     client.Receive(EncodeU32Body(check, kPktResult, 10));
     EXPECT_TRUE(frontend.Has("first_login_error LOBBY_USER_EXISTS"));
+    for (const auto& [code, text] :
+         {std::pair<uint32_t, std::string>{23, "LOBBY_TOO_MANY_CONNECTIONS"},
+          {24, "LOBBY_TOO_MANY_ACCOUNTS"}}) {
+        client.FirstLogin("ann", "pw", "", "a@b.c", false);
+        client.Receive(EncodeU32Body(check, kPktResult, code));
+        EXPECT_TRUE(frontend.Has("first_login_error " + text)) << code;
+    }
     // An unlisted code leaves the request standing.
     client.FirstLogin("ann", "pw", "", "a@b.c", false);
     client.Receive(EncodeU32Body(check, kPktResult, 8));

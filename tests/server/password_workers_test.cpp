@@ -15,10 +15,10 @@ TEST(PasswordWorkers, CompletionsRunOnlyInDrainOnTheCaller) {
     std::atomic<int> worked{0};
     std::vector<std::thread::id> completed_on;
     for (int i = 0; i < 8; ++i) {
-        workers.Submit([&] {
+        ASSERT_TRUE(workers.Submit([&] {
             ++worked;
             return [&] { completed_on.push_back(std::this_thread::get_id()); };
-        });
+        }));
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (worked < 8 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
@@ -34,10 +34,10 @@ TEST(PasswordWorkers, CompletionsRunOnlyInDrainOnTheCaller) {
 TEST(PasswordWorkers, WithoutThreadsEverythingRunsInSubmit) {
     PasswordWorkers workers(0);
     int order = 0, work_at = 0, done_at = 0;
-    workers.Submit([&] {
+    EXPECT_TRUE(workers.Submit([&] {
         work_at = ++order;
         return [&] { done_at = ++order; };
-    });
+    }));
     EXPECT_EQ(work_at, 1);
     EXPECT_EQ(done_at, 2);
     EXPECT_EQ(workers.Drain(), 0u);
@@ -48,12 +48,36 @@ TEST(PasswordWorkers, StoppingDropsQueuedJobs) {
     {
         PasswordWorkers workers(1);
         for (int i = 0; i < 50; ++i) {
-            workers.Submit([&] {
+            ASSERT_TRUE(workers.Submit([&] {
                 ++ran;
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
                 return PasswordWorkers::Completion();
-            });
+            }));
         }
     }  // must not wait for all 50 jobs
     EXPECT_LT(ran.load(), 50);
+}
+
+TEST(PasswordWorkers, RefusesJobsBeyondTheWaitingBound) {
+    PasswordWorkers workers(1, 2);
+    std::atomic<bool> started{false}, release{false};
+    auto blocking = [&] {
+        started = true;
+        while (!release) std::this_thread::yield();
+        return PasswordWorkers::Completion();
+    };
+    auto quick = [] { return PasswordWorkers::Completion(); };
+    ASSERT_TRUE(workers.Submit(blocking));
+    while (!started) std::this_thread::yield();
+    // The running job does not count; two may wait, the third is refused.
+    EXPECT_TRUE(workers.Submit(quick));
+    EXPECT_TRUE(workers.Submit(quick));
+    EXPECT_FALSE(workers.Submit(quick));
+    EXPECT_EQ(workers.pending(), 3u);
+    release = true;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    size_t drained = 0;
+    while (drained < 3 && std::chrono::steady_clock::now() < deadline) drained += workers.Drain();
+    EXPECT_EQ(drained, 3u);
+    EXPECT_TRUE(workers.Submit(quick));
 }

@@ -68,6 +68,7 @@ LobbyConfig TestConfig() {
     config.chat_lines_per_second = 3;
     config.hash_threads = 0;  // answers arrive within Receive
     config.game_min_seconds = 0;
+    config.connections_per_address = 0;  // every user here comes from one address
     config.channels = {{"Main", 0}, {"Battle", 0x2}};
     return config;
 }

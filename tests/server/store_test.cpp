@@ -146,6 +146,7 @@ TEST(LobbyConfig, ChannelsLimitsAndKernelDefaults) {
         ParseLobbyConfig("[lobbyd]\nport = 4000\npassword_hash = minimum\n"
                          "chat_lines_per_second = 2\nrefused_messages_max = 0\n"
                          "queue_max_bytes = 65536\n"
+                         "joins_max = 7\njoins_seconds = 0\nconnections_per_address = 0\n"
                          "channel1 = Main Hall, 0\n"
                          "channel3 = Battle, 0x2\n[LOOMEX_SERVER]\nusr_max = 5000\n",
                          &config, &error))
@@ -159,6 +160,9 @@ TEST(LobbyConfig, ChannelsLimitsAndKernelDefaults) {
     EXPECT_EQ(config.refused_messages_max, 1u);  // never 0: the first attempt closes
     EXPECT_EQ(config.queue_max_bytes, 65536u);
     EXPECT_EQ(config.queue_total_max_bytes, 256u << 20);
+    EXPECT_EQ(config.joins.max, 7u);
+    EXPECT_EQ(config.joins.seconds, 1u);            // a window is never empty
+    EXPECT_EQ(config.connections_per_address, 0u);  // switched off
     ASSERT_EQ(config.channels.size(), 2u);
     EXPECT_EQ(config.channels[1].name, "Battle");
     EXPECT_EQ(config.channels[1].flags, 0x2);
@@ -168,6 +172,9 @@ TEST(LobbyConfig, ChannelsLimitsAndKernelDefaults) {
     ASSERT_TRUE(ParseLobbyConfig("", &empty, &error));
     EXPECT_EQ(empty.channels.size(), 1u);  // one default channel
     EXPECT_EQ(empty.refused_messages_max, 3u);
+    EXPECT_EQ(empty.messages.max, 20u);
+    EXPECT_EQ(empty.messages.seconds, 6u);
+    EXPECT_EQ(empty.connections_per_address, 5u);
 }
 
 TEST(LobbyStore, AKilledServerLosesNoReportedChange) {
