@@ -20,9 +20,9 @@ uint64_t RateWindow::Used(LimitClock::time_point now, LimitClock::duration lengt
     return now - start >= length ? 0 : used;
 }
 
-void LimitLog::Write(Limit kind, const char* format, ...) {
+void LimitLog::Write(Limit kind, bool closes, const char* format, ...) {
     ++counts_[size_t(kind)];
-    Pace& pace = paces_[size_t(kind)];
+    Pace& pace = paces_[2 * size_t(kind) + (closes ? 1 : 0)];
     const auto now = LimitClock::now();
     if (now < pace.next) {
         ++pace.held;

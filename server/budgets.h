@@ -43,12 +43,15 @@ enum class Limit : uint8_t {
     kCount,
 };
 
-// Writes a line when a limit bites, at most one a second for each kind; the
-// next line that gets out says how many were held back meanwhile. Counts
-// every bite (readable from other threads, for tests and the load tool).
+// Writes a line when a limit bites, at most one a second for each kind (and
+// apart from those, one a second for each kind's closed connections, so that
+// a close is not hidden behind the drops before it); the next line that gets
+// out says how many were held back meanwhile. Counts every bite (readable
+// from other threads, for tests and the load tool).
 class LimitLog {
   public:
-    void Write(Limit kind, const char* format, ...) __attribute__((format(printf, 3, 4)));
+    void Write(Limit kind, bool closes, const char* format, ...)
+        __attribute__((format(printf, 4, 5)));
     uint64_t count(Limit kind) const { return counts_[size_t(kind)].load(); }
 
   private:
@@ -56,7 +59,7 @@ class LimitLog {
         LimitClock::time_point next{};
         uint32_t held = 0;
     };
-    std::array<Pace, size_t(Limit::kCount)> paces_{};
+    std::array<Pace, 2 * size_t(Limit::kCount)> paces_{};
     std::array<std::atomic<uint64_t>, size_t(Limit::kCount)> counts_{};
 };
 

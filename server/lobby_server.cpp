@@ -194,7 +194,7 @@ void LobbyServer::DropSlowReader(uint32_t user, const char* why) {
     // Its queue goes with it at once: waiting for it to drain is what failed.
     CloseWhenDrained(user, std::chrono::milliseconds(0), std::chrono::milliseconds(0));
     const TNS_QUEUE_TOTALS totals = QueueTotals();
-    limit_log_.Write(Limit::kSlowReaders,
+    limit_log_.Write(Limit::kSlowReaders, true,
                      "LOBBYD: user %u %s (%llu bytes waiting for it, %llu for all users); "
                      "connection closed",
                      user, why, static_cast<unsigned long long>(state.bytes),
@@ -239,7 +239,7 @@ void LobbyServer::OnLogon(uint32_t id) {
     if (config_.connections_per_address != 0 &&
         address.connections >= config_.connections_per_address) {
         session.over_address_limit = true;
-        limit_log_.Write(Limit::kConnections,
+        limit_log_.Write(Limit::kConnections, false,
                          "LOBBYD: %s has %u connections already; user %u is turned away",
                          AddressText(session.address).c_str(), address.connections, id);
     } else {
@@ -269,7 +269,7 @@ void LobbyServer::OnDataRefused(uint32_t sender, uint32_t type) {
     if (++session.refused != std::max<uint32_t>(config_.refused_messages_max, 1))
         return;
     Close(session);
-    limit_log_.Write(Limit::kRefusedMessages,
+    limit_log_.Write(Limit::kRefusedMessages, true,
                      "LOBBYD: user %u addressed %u messages to other users (last of kernel type "
                      "%u); connection closed",
                      sender, session.refused, type);
@@ -385,7 +385,7 @@ bool LobbyServer::Spend(Session& session, RateWindow& window, const Budget& budg
         return true;
     // Twice the budget is no honest client's doing: the connection goes.
     const bool close = close_far_over && used > 2 * uint64_t(budget.max);
-    limit_log_.Write(kind, "LOBBYD: user %u (%s) sent %llu %s within %u s (budget %u); %s",
+    limit_log_.Write(kind, close, "LOBBYD: user %u (%s) sent %llu %s within %u s (budget %u); %s",
                      session.id, AddressText(session.address).c_str(),
                      static_cast<unsigned long long>(used), what, budget.seconds, budget.max,
                      close ? "connection closed" : "dropped");
@@ -425,7 +425,7 @@ void LobbyServer::NoteFailedLogin(uint32_t address_key) {
     if (failed <= config_.failed_logins_max || now < address.locked_until)
         return;
     address.locked_until = now + lockout;
-    limit_log_.Write(Limit::kFailedLogins,
+    limit_log_.Write(Limit::kFailedLogins, false,
                      "LOBBYD: %llu failed log-ins from %s; its log-ins are refused for %u s",
                      static_cast<unsigned long long>(failed), AddressText(address_key).c_str(),
                      uint32_t(lockout.count()));
@@ -444,7 +444,7 @@ void LobbyServer::Sweep() {
             Close(session);
         } else if (config_.login_deadline != 0 &&
                    waited >= std::chrono::seconds(config_.login_deadline)) {
-            limit_log_.Write(Limit::kLoginDeadline,
+            limit_log_.Write(Limit::kLoginDeadline, true,
                              "LOBBYD: user %u (%s) did not log in within %u s; connection closed",
                              id, AddressText(session.address).c_str(), config_.login_deadline);
             Close(session);
@@ -493,7 +493,7 @@ void LobbyServer::HandleFirstLogin(Session& session, std::span<const uint8_t> pa
     Address& address = addresses_[session.address];
     if (config_.accounts_per_address != 0 &&
         address.accounts.Used(now, std::chrono::hours(1)) >= config_.accounts_per_address) {
-        limit_log_.Write(Limit::kAccounts,
+        limit_log_.Write(Limit::kAccounts, false,
                          "LOBBYD: %s created %u accounts within the hour; \"%s\" refused",
                          AddressText(session.address).c_str(), config_.accounts_per_address,
                          Printable(request->user).c_str());
@@ -511,7 +511,7 @@ void LobbyServer::HandleFirstLogin(Session& session, std::span<const uint8_t> pa
     });
     if (!queued) {
         address.accounts.Return();
-        limit_log_.Write(Limit::kHashQueue,
+        limit_log_.Write(Limit::kHashQueue, false,
                          "LOBBYD: %u password checks waiting; account creation for \"%s\" told to "
                          "try again",
                          config_.hash_queue_max, Printable(request->user).c_str());
@@ -552,7 +552,8 @@ void LobbyServer::HandleLogin(Session& session, std::span<const uint8_t> packet)
     session.answered = true;
     const auto found = addresses_.find(session.address);
     if (found != addresses_.end() && LimitClock::now() < found->second.locked_until) {
-        limit_log_.Write(Limit::kFailedLogins, "LOBBYD: log-in of \"%s\" from %s refused: locked",
+        limit_log_.Write(Limit::kFailedLogins, false,
+                         "LOBBYD: log-in of \"%s\" from %s refused: locked",
                          Printable(request->user).c_str(), AddressText(session.address).c_str());
         return RefuseLogin(session, false, kCodeAddressLocked);
     }
@@ -588,7 +589,7 @@ void LobbyServer::HandleLogin(Session& session, std::span<const uint8_t> packet)
             };
         });
     if (!queued) {
-        limit_log_.Write(Limit::kHashQueue,
+        limit_log_.Write(Limit::kHashQueue, false,
                          "LOBBYD: %u password checks waiting; log-in of \"%s\" told to try again",
                          config_.hash_queue_max, Printable(request->user).c_str());
         FinishLogin(session.id, session.serial, session.address, request->user, 0, kCodeInternal);
@@ -805,9 +806,9 @@ void LobbyServer::HandleChat(Session& session, uint16_t id, std::span<const uint
     if (!chat || chat->text.empty())
         return;
     if (!TakeChatToken(session)) {
-        limit_log_.Write(Limit::kChat, "LOBBYD: user %u (%s) chats faster than %u lines a second",
-                         session.id, AddressText(session.address).c_str(),
-                         config_.chat_lines_per_second);
+        limit_log_.Write(Limit::kChat, false,
+                         "LOBBYD: user %u (%s) chats faster than %u lines a second", session.id,
+                         AddressText(session.address).c_str(), config_.chat_lines_per_second);
         return;
     }
     Channel& channel = channels_[size_t(session.channel)];

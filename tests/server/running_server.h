@@ -71,6 +71,8 @@ class RunningServer {
     TNS_QUEUE_TOTALS queue_totals() const {
         return server_ ? server_->QueueTotals() : TNS_QUEUE_TOTALS{};
     }
+    // How often a limit bit.
+    uint64_t limit_hits(Limit kind) const { return server_ ? server_->limit_hits(kind) : 0; }
 
   private:
     std::unique_ptr<LobbyStore> store_;
@@ -80,9 +82,13 @@ class RunningServer {
     uint16_t port_ = 0;
 };
 
-inline NET_SETTINGS ClientSettings(uint16_t port) {
+// `source` is the loopback address the client connects from (host byte
+// order, 0 = 127.0.0.1): tests that need several peer addresses use
+// 127.0.0.2, 127.0.0.3, ...
+inline NET_SETTINGS ClientSettings(uint16_t port, uint32_t source = 0) {
     NET_SETTINGS s;
     s.port = port;
+    s.clt_bind_addr = source;
     s.usr_max = 4;
     s.buf_writeblock = 16384;
     s.thrd_exit = 1000;
@@ -127,8 +133,10 @@ class TestLobbyNet : public LOBBYNET {
 };
 
 struct Client {
-    Client(uint16_t port, const std::string& log_dir) : net(&frontend, nullptr) {
-        ready = net.InitClientSystemWithSettings(log_dir.c_str(), ClientSettings(port)) == 1;
+    Client(uint16_t port, const std::string& log_dir, uint32_t source = 0)
+        : net(&frontend, nullptr) {
+        ready =
+            net.InitClientSystemWithSettings(log_dir.c_str(), ClientSettings(port, source)) == 1;
         net.set_host("127.0.0.1");
         net.set_logon_timeout(5000);
     }
