@@ -88,7 +88,11 @@ struct ServerChild {
 
 ServerChild StartServer(const std::string& dir) {
     const std::string config = dir + "/lobbyd.cfg";
+    // Every simulated client comes from 127.0.0.1 and all log in at once: the
+    // per-address limits and the password queue are raised to fit them.
     std::ofstream(config) << "[lobbyd]\npassword_hash = minimum\nchat_lines_per_second = 10\n"
+                             "connections_per_address = 2000\nhash_queue_max = 2000\n"
+                             "login_deadline = 600\nfailed_logins_max = 0\n"
                              "channel1 = Load Test, 2\nchannel2 = Elsewhere, 2\n"
                              "[LOOMEX_SERVER]\nsrv_bind_addr = 127.0.0.1\nusr_max = 1003\n"
                              "srv_checkdeadcon = 600000\nusr_logoncheck = 60000\n";
