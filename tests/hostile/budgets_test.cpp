@@ -1,3 +1,6 @@
+// [SECTION] index
+//   Fixture, floods, limits of an address, deadline and password queue.
+//
 // Clients that flood vorlane-lobbyd or keep knocking, in-process on
 // loopback: each limit bites the hostile connection or address while the
 // honest client beside it sees only what the limits allow. Clients that need
@@ -22,6 +25,8 @@ using vorlane::server::testing::Client;
 using vorlane::server::testing::LogInWithNewProfile;
 using vorlane::server::testing::RunningServer;
 using vorlane::server::testing::WaitFor;
+
+// [SECTION] Fixture
 
 namespace {
 
@@ -117,6 +122,8 @@ class BudgetsTest : public ::testing::Test {
 
 }  // namespace
 
+// [SECTION] Floods
+
 TEST_F(BudgetsTest, ChatFloodIsCutToTheBudgetAndEndsTheFloodersConnection) {
     ASSERT_NO_FATAL_FAILURE(Start(nullptr));  // shipped budgets: 4 lines/s, 20 requests/6 s
     auto ann = Enter("Ann");
@@ -178,6 +185,8 @@ TEST_F(BudgetsTest, JoinAndChannelListFloodsGetOnlyTheirBudget) {
     EXPECT_EQ(server->limit_hits(Limit::kJoins), 18u);
     EXPECT_EQ(server->limit_hits(Limit::kChannelLists), 16u);
 }
+
+// [SECTION] Limits of an address
 
 TEST_F(BudgetsTest, ConnectionsBeyondTheAddressLimitAreToldAndClosed) {
     ASSERT_NO_FATAL_FAILURE(Start([](LobbyConfig& config) { config.connections_per_address = 2; }));
@@ -250,6 +259,8 @@ TEST_F(BudgetsTest, AccountsPerAddressCountOnlyCreatedOnes) {
     auto other = NewClient("other", kThirdAddress);
     EXPECT_EQ(create(*other, "New3"), "account_created");
 }
+
+// [SECTION] Deadline and password queue
 
 TEST_F(BudgetsTest, ConnectionThatNeverLogsInIsClosedAtTheDeadline) {
     ASSERT_NO_FATAL_FAILURE(Start([](LobbyConfig& config) { config.login_deadline = 1; }));
