@@ -91,7 +91,9 @@ bool WaitForReadRoom(NETDRV* driver, CONNECTION_DATA* data) {
     ++driver->read_stalls;
     for (;;) {
         ++driver->read_waiters;
+        data->held_back = true;
         driver->read_space.wait_for(lock, kReadRoomPoll);
+        data->held_back = false;
         --driver->read_waiters;
         if (ReaderHasRoom(driver, data))
             return true;
@@ -111,13 +113,23 @@ bool UncountInbound(NETDRV* driver, const ENVELOPE* envelope) {
     if (!CountedInbound(envelope))
         return false;
     const uint32_t size = envelope->data_size();
+    const bool whole_was_full = driver->read_bytes >= driver->read_total_max;
     driver->read_bytes -= size;
     CONNECTION_DATA* reader = envelope->user->reader.get();
     if (reader) {
         reader->inbound_bytes -= size;
         --reader->inbound_envelopes;
     }
-    return driver->read_waiters != 0;
+    if (driver->read_waiters == 0)
+        return false;
+    // The held-back readers are woken only when one of them may go on for a
+    // while: the whole came back under its bound, or this reader's backlog
+    // fell to half of its own. Waking them for every message would cost a
+    // flood's worth of thread switches.
+    if (whole_was_full && driver->read_bytes < driver->read_total_max)
+        return true;
+    return reader && reader->held_back && reader->inbound_bytes <= driver->read_user_max / 2 &&
+           reader->inbound_envelopes <= driver->read_user_envelopes / 2;
 }
 
 // [SECTION] Reader thread

@@ -106,6 +106,7 @@ struct CONNECTION_DATA {
     // has waiting for the message loop.
     uint64_t inbound_bytes = 0;
     uint32_t inbound_envelopes = 0;
+    bool held_back = false;  // the reader waits for room
     struct NETUSR* user = nullptr;
     NET_CONNECTION* connection = nullptr;
 
