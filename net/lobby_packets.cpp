@@ -65,6 +65,8 @@ constexpr TableEntry kTable[kLastPacketId] = {
     {0, 0},
     {18, 0xDDCCBB33},
     {20, 0xDDCCBB34},
+    {140, 0xDDCCBB35},
+    {18, 0xDDCCBB36},
 };
 
 bool InTable(uint16_t id) {
@@ -396,13 +398,14 @@ std::vector<ChannelEntry> DecodeChannelTable(std::span<const uint8_t> table) {
 }
 
 std::vector<uint8_t> EncodeUserRecord(const PKTCHECK& check, uint32_t user_id, uint32_t second,
-                                      const Profile& profile) {
-    std::vector<uint8_t> packet = check.Create(kPktUserEntered);
-    if (packet.size() < kUserRecordSize)
+                                      const Profile& profile, bool compact) {
+    std::vector<uint8_t> packet = check.Create(compact ? kPktUserEnteredCompact : kPktUserEntered);
+    if (packet.size() < (compact ? kUserRecordKept : kUserRecordSize))
         return {};
     PutU32(packet, 14, user_id);
     PutU32(packet, 18, second);
-    std::copy(profile.begin(), profile.end(), packet.begin() + kUserProfileOffset);
+    const size_t room = std::min(profile.size(), packet.size() - kUserProfileOffset);
+    std::copy_n(profile.begin(), room, packet.begin() + kUserProfileOffset);
     return Sealed(std::move(packet));
 }
 

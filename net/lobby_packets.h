@@ -60,9 +60,15 @@ enum LobbyPacket : uint16_t {
     kPktChatPrivateReceived = 33,
     kPktSeatConfirm = 45,  // game player -> server
     kPktSeatAnswer = 46,   // server -> game player
+    // A user record cut to the 140 bytes a client keeps, for clients that
+    // asked for it with packet 48.
+    kPktUserEnteredCompact = 47,  // server -> client
+    kPktClientFeatures = 48,      // client -> server: 14 feature bits
 };
 // The highest identifier in the packet table.
-constexpr uint16_t kLastPacketId = 46;
+constexpr uint16_t kLastPacketId = 48;
+// Feature bits of packet 48.
+constexpr uint32_t kFeatureCompactUserRecords = 0x1;
 
 // Field widths and record sizes.
 constexpr size_t kNameWidth = 15;  // user and profile names: at most 14 characters
@@ -227,8 +233,9 @@ std::vector<uint8_t> EncodeChannelList(const PKTCHECK& check,
 std::vector<ChannelEntry> DecodeChannelTable(std::span<const uint8_t> table);
 
 // User record (28): 14 user id, 18 second value, 37 the profile.
+// `compact` gives packet 47 (the first 140 bytes) instead of 28.
 std::vector<uint8_t> EncodeUserRecord(const PKTCHECK& check, uint32_t user_id, uint32_t second,
-                                      const Profile& profile);
+                                      const Profile& profile, bool compact = false);
 // The kept head of a received user record; null when shorter than that.
 std::optional<UserRecord> DecodeUserRecord(std::span<const uint8_t> packet);
 uint32_t UserRecordId(const UserRecord& record);

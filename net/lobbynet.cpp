@@ -38,6 +38,8 @@ const char* LoginResultText(uint32_t code) {
             return "LOBBY_LOGIN_LOCKED";
         case 23:
             return "LOBBY_TOO_MANY_CONNECTIONS";
+        case 25:
+            return "LOBBY_ADDRESS_BANNED";
         default:
             return nullptr;
     }
@@ -55,6 +57,8 @@ const char* FirstLoginResultText(uint32_t code) {
             return "LOBBY_TOO_MANY_CONNECTIONS";
         case 24:
             return "LOBBY_TOO_MANY_ACCOUNTS";
+        case 25:
+            return "LOBBY_ADDRESS_BANNED";
         default:
             return nullptr;
     }
@@ -70,8 +74,7 @@ auto FindById(std::vector<Record>& list, size_t offset, uint32_t id) {
 
 // [SECTION] Construction
 
-LOBBYNET::LOBBYNET(LobbyFrontend* frontend, const char* version_file)
-    : frontend_(frontend), check_(1, 44) {
+LOBBYNET::LOBBYNET(LobbyFrontend* frontend, const char* version_file) : frontend_(frontend) {
     ReadVersion(version_file);
 }
 
@@ -334,6 +337,7 @@ void LOBBYNET::OnDataReceived(uint32_t /*receiver*/, uint32_t sender, uint16_t m
                 frontend_->ChannelEntered();
             break;
         case kPktUserEntered:
+        case kPktUserEnteredCompact:
             HandleUserEntered(packet);
             break;
         case kPktUserLeft:
@@ -464,6 +468,9 @@ void LOBBYNET::HandleLoginResult(std::span<const uint8_t> packet) {
         permid_ = int32_t(result->permid);
         pending_request_ = 0;
         state_ = 0;
+        // Other users' records come as the 140 bytes this client keeps of
+        // them; a server that does not know the packet sends them whole.
+        SendPacket(EncodeU32Body(check_, kPktClientFeatures, kFeatureCompactUserRecords));
         RequestProfiles();
         return;
     }

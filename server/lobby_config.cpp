@@ -112,6 +112,7 @@ bool ParseLobbyConfig(const std::string& text, LobbyConfig* config, std::string*
     ReadUint(cfg, "failed_logins_max", &config->failed_logins_max);
     ReadUint(cfg, "failed_logins_lockout", &config->failed_logins_lockout);
     ReadUint(cfg, "connections_per_address", &config->connections_per_address);
+    ReadUint(cfg, "flood_ban_seconds", &config->flood_ban_seconds);
     ReadUint(cfg, "login_deadline", &config->login_deadline);
     if (config->hash_threads > 16)
         config->hash_threads = 16;

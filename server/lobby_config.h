@@ -41,6 +41,10 @@
 //   connections_per_address = 5  ; the next one is told so (code 23) and closed
 //   login_deadline = 60          ; seconds a connection has to log in; a
 //                                ; session without an account is closed then
+//   flood_ban_seconds = 60       ; after a connection was closed for going
+//                                ; far over a budget or for addressing other
+//                                ; users, its address is turned away this
+//                                ; long (code 25)
 //   channel1 = Main Hall, 0      ; name, flags (0x2 = game channel)
 //   channel2 = Battle Zone, 2
 //   [LOOMEX_SERVER]
@@ -103,6 +107,7 @@ struct LobbyConfig {
     uint32_t failed_logins_lockout = 3600;
     uint32_t connections_per_address = 5;
     uint32_t login_deadline = 60;
+    uint32_t flood_ban_seconds = 60;
     std::vector<ChannelConfig> channels;
     NET_SETTINGS kernel;
 };

@@ -236,9 +236,13 @@ void LobbyServer::OnLogon(uint32_t id) {
     session.address = uint32_t(peer[0]) << 24 | uint32_t(peer[1]) << 16 | uint32_t(peer[2]) << 8 |
                       uint32_t(peer[3]);
     Address& address = addresses_[session.address];
-    if (config_.connections_per_address != 0 &&
-        address.connections >= config_.connections_per_address) {
+    if (LimitClock::now() < address.banned_until) {
         session.over_address_limit = true;
+        session.turned_away_code = kCodeAddressBanned;
+    } else if (config_.connections_per_address != 0 &&
+               address.connections >= config_.connections_per_address) {
+        session.over_address_limit = true;
+        session.turned_away_code = kCodeTooManyConnections;
         limit_log_.Write(Limit::kConnections, false,
                          "LOBBYD: %s has %u connections already; user %u is turned away",
                          AddressText(session.address).c_str(), address.connections, id);
@@ -269,6 +273,7 @@ void LobbyServer::OnDataRefused(uint32_t sender, uint32_t type) {
     if (++session.refused != std::max<uint32_t>(config_.refused_messages_max, 1))
         return;
     Close(session);
+    BanAddress(session.address);
     limit_log_.Write(Limit::kRefusedMessages, true,
                      "LOBBYD: user %u addressed %u messages to other users (last of kernel type "
                      "%u); connection closed",
@@ -312,7 +317,7 @@ void LobbyServer::OnDataReceived(uint32_t /*receiver*/, uint32_t sender, uint16_
         if (session.answered || !login)
             return;
         if (session.over_address_limit)
-            return RefuseLogin(session, sub_type == kPktFirstLogin, kCodeTooManyConnections);
+            return RefuseLogin(session, sub_type == kPktFirstLogin, session.turned_away_code);
         if (sub_type == kPktFirstLogin)
             HandleFirstLogin(session, packet);
         else
@@ -362,6 +367,10 @@ void LobbyServer::OnDataReceived(uint32_t /*receiver*/, uint32_t sender, uint16_
         case kPktSeatConfirm:
             HandleSeatConfirm(session, packet);
             break;
+        case kPktClientFeatures:
+            if (const auto features = DecodeU32At14(packet))
+                session.compact_records = (*features & kFeatureCompactUserRecords) != 0;
+            break;
         default:
             break;
     }
@@ -389,9 +398,19 @@ bool LobbyServer::Spend(Session& session, RateWindow& window, const Budget& budg
                      session.id, AddressText(session.address).c_str(),
                      static_cast<unsigned long long>(used), what, budget.seconds, budget.max,
                      close ? "connection closed" : "dropped");
-    if (close)
+    if (close) {
         Close(session);
+        BanAddress(session.address);
+    }
     return false;
+}
+
+// A flooder that reconnects at once would start afresh with every budget:
+// its address waits a while instead.
+void LobbyServer::BanAddress(uint32_t address_key) {
+    if (config_.flood_ban_seconds == 0)
+        return;
+    addresses_[address_key].banned_until = LimitClock::now() + Seconds(config_.flood_ban_seconds);
 }
 
 bool LobbyServer::WithinBudget(Session& session, uint16_t sub_type, uint32_t size) {
@@ -454,9 +473,10 @@ void LobbyServer::Sweep() {
     const auto lockout = Seconds(config_.failed_logins_lockout);
     for (auto it = addresses_.begin(); it != addresses_.end();) {
         const Address& address = it->second;
-        const bool idle =
-            address.connections == 0 && address.accounts.Used(now, std::chrono::hours(1)) == 0 &&
-            address.failed_logins.Used(now, lockout) == 0 && now >= address.locked_until;
+        const bool idle = address.connections == 0 &&
+                          address.accounts.Used(now, std::chrono::hours(1)) == 0 &&
+                          address.failed_logins.Used(now, lockout) == 0 &&
+                          now >= address.locked_until && now >= address.banned_until;
         it = idle ? addresses_.erase(it) : std::next(it);
     }
 }
@@ -680,8 +700,22 @@ void LobbyServer::SendChannelList(uint32_t user) {
     SendTo(user, EncodeChannelList(check_, entries));
 }
 
-std::vector<uint8_t> LobbyServer::UserRecordOf(const Session& session) const {
-    return EncodeUserRecord(check_, session.id, session.account, session.profile_data);
+std::vector<uint8_t> LobbyServer::UserRecordOf(const Session& session, bool compact) const {
+    return EncodeUserRecord(check_, session.id, session.account, session.profile_data, compact);
+}
+
+void LobbyServer::SendRecordToMany(const std::vector<uint32_t>& users, const Session& session) {
+    std::vector<uint32_t> compact;
+    std::vector<uint32_t> whole;
+    for (uint32_t user : users) {
+        auto found = sessions_.find(user);
+        (found != sessions_.end() && found->second.compact_records ? compact : whole)
+            .push_back(user);
+    }
+    if (!compact.empty())
+        SendToMany(compact, UserRecordOf(session, true));
+    if (!whole.empty())
+        SendToMany(whole, UserRecordOf(session, false));
 }
 
 void LobbyServer::HandleJoin(Session& session, std::span<const uint8_t> packet) {
@@ -697,10 +731,16 @@ void LobbyServer::HandleJoin(Session& session, std::span<const uint8_t> packet) 
         SendResult(session.id, kCodeJoinFailed);
         return;
     }
-    LeaveChannel(session);
     Channel& channel = *target;
-    session.channel = int(target - channels_.begin());
-    channel.members.push_back(session.id);
+    const int index = int(target - channels_.begin());
+    // Joining the channel one is in again refreshes one's own lists; the others
+    // hear of it only when they do not know this profile yet.
+    const bool again = session.channel == index;
+    if (!again) {
+        LeaveChannel(session);
+        session.channel = index;
+        channel.members.push_back(session.id);
+    }
     if (!SendTo(session.id, EncodeU16Body(check_, kPktChannelEntered, channel.number)))
         return;
     // The member records (the joiner's own among them) and then the games
@@ -708,9 +748,12 @@ void LobbyServer::HandleJoin(Session& session, std::span<const uint8_t> packet) 
     session.stream = channel.members;
     session.stream_next = 0;
     streaming_.insert(session.id);
-    std::vector<uint32_t> others = channel.members;
-    Remove(others, session.id);
-    SendToMany(others, UserRecordOf(session));
+    if (!again || session.joined_profile != session.profile) {
+        std::vector<uint32_t> others = channel.members;
+        Remove(others, session.id);
+        SendRecordToMany(others, session);
+        session.joined_profile = session.profile;
+    }
     TNS_QUEUE_STATE state;
     ContinueStream(session, QueueState(session.id, &state) ? state.bytes : 0);
 }
@@ -724,7 +767,7 @@ void LobbyServer::ContinueStream(Session& session, uint64_t queued) {
             const uint32_t member = std::exchange(session.stream[session.stream_next++], 0);
             auto other = member ? sessions_.find(member) : sessions_.end();
             if (other != sessions_.end() && other->second.channel == session.channel)
-                slice.push_back(UserRecordOf(other->second));
+                slice.push_back(UserRecordOf(other->second, session.compact_records));
         }
         for (const auto& packet : slice) queued += packet.size();
         if (!slice.empty())
@@ -768,7 +811,7 @@ void LobbyServer::BringForward(uint32_t member, uint32_t only) {
         if (pending == waiting.stream.end())
             continue;
         *pending = 0;
-        SendTo(id, UserRecordOf(sender->second));
+        SendTo(id, UserRecordOf(sender->second, waiting.compact_records));
     }
 }
 

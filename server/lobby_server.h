@@ -65,6 +65,9 @@ constexpr uint32_t kCodeAddressLocked = 22;
 constexpr uint32_t kCodeTooManyConnections = 23;
 // First log-in refused: the address created too many accounts lately.
 constexpr uint32_t kCodeTooManyAccounts = 24;
+// Log-in or first log-in refused: a connection from the address was closed
+// for flooding a moment ago (flood_ban_seconds).
+constexpr uint32_t kCodeAddressBanned = 25;
 
 constexpr int32_t kMaxScorePerGame = 1000;
 
@@ -155,6 +158,9 @@ class LobbyServer : public TNS_CONTROL {
         uint32_t address = 0;  // the peer's IPv4 address, host byte order
         // Beyond connections_per_address: told so at its first request, then closed.
         bool over_address_limit = false;
+        uint32_t turned_away_code = 0;  // what a turned-away connection is told
+        uint16_t joined_profile = 0;    // the profile the channel last heard of
+        bool compact_records = false;   // asked for packet 47 instead of 28
         bool closing = false;
         LimitClock::time_point since;  // kernel log-on
         RateWindow messages, bytes, uploads, joins, channel_lists;
@@ -165,6 +171,7 @@ class LobbyServer : public TNS_CONTROL {
         RateWindow accounts;  // accounts created (or being created) this hour
         RateWindow failed_logins;
         LimitClock::time_point locked_until{};
+        LimitClock::time_point banned_until{};  // after a connection flooded
     };
 
     void HandleFirstLogin(Session& session, std::span<const uint8_t> packet);
@@ -211,6 +218,7 @@ class LobbyServer : public TNS_CONTROL {
     // Counts a failed log-in of the address; too many lock it out for a while.
     void NoteFailedLogin(uint32_t address);
     // Answers a log-in (16) or first log-in (15) with `code` and closes.
+    void BanAddress(uint32_t address_key);
     void RefuseLogin(Session& session, bool first, uint32_t code);
     // Closes sessions that missed the log-in deadline; forgets idle addresses.
     void Sweep();
@@ -229,7 +237,11 @@ class LobbyServer : public TNS_CONTROL {
     void DropSlowReader(uint32_t user, const char* why);
     // Closes the largest queues while all of them together hold too much.
     void ShedLargestQueues();
-    std::vector<uint8_t> UserRecordOf(const Session& session) const;
+    // The user record of `session` as packet 28, or 47 for a receiver that
+    // asked for compact records.
+    std::vector<uint8_t> UserRecordOf(const Session& session, bool compact) const;
+    // Sends the record of `session` to `users`, each in the form it asked for.
+    void SendRecordToMany(const std::vector<uint32_t>& users, const Session& session);
 
     LobbyStore* store_;  // not owned
     LobbyConfig config_;

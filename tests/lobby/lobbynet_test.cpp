@@ -102,11 +102,14 @@ TEST_F(LobbynetTest, LoginSuccessRequestsFourProfilesWithThePermanentId) {
     client.Receive(EncodeLoginResult(check, 0, 4711));
     EXPECT_EQ(client.permid(), 4711);
     EXPECT_EQ(client.state(), 11);
-    ASSERT_EQ(client.sent.size(), 5u);
+    // It asks for compact user records, then for its profiles.
+    ASSERT_EQ(client.sent.size(), 6u);
+    EXPECT_EQ(client.sent[1].id, kPktClientFeatures);
+    EXPECT_EQ(GetU32(client.sent[1].bytes, 14), kFeatureCompactUserRecords);
     for (uint16_t n = 1; n <= 4; ++n) {
-        EXPECT_EQ(client.sent[n].id, 9);
-        EXPECT_EQ(GetU32(client.sent[n].bytes, 14), 4711u);
-        EXPECT_EQ(GetU16(client.sent[n].bytes, 18), n);
+        EXPECT_EQ(client.sent[n + 1].id, 9);
+        EXPECT_EQ(GetU32(client.sent[n + 1].bytes, 14), 4711u);
+        EXPECT_EQ(GetU16(client.sent[n + 1].bytes, 18), n);
     }
     for (uint16_t n = 1; n <= 4; ++n) client.Receive(Profile(n, n == 2));
     EXPECT_EQ(client.state(), 0);

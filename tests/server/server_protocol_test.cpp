@@ -264,6 +264,22 @@ TEST_F(ServerProtocolTest, JoinStreamsTheMemberListAndASenderComesBeforeItsLine)
     for (uint32_t i = 0; i <= 41; ++i) EXPECT_EQ(order[i], i);
 }
 
+TEST_F(ServerProtocolTest, ClientsThatAskGetCompactUserRecords) {
+    Enter(1, "Ann", 1);
+    server->Receive(1, EncodeU32Body(check, kPktClientFeatures, kFeatureCompactUserRecords));
+    Enter(2, "Bob", 1);
+    const auto compact = server->Got(1, kPktUserEnteredCompact);
+    ASSERT_EQ(compact.size(), 1u);
+    EXPECT_EQ(compact[0].size(), kUserRecordKept);
+    // Bob, who did not ask, gets whole records; both carry the same 140 bytes.
+    const auto whole = server->Got(2, kPktUserEntered);
+    const auto bob = std::find_if(whole.begin(), whole.end(),
+                                  [](const auto& packet) { return GetU32(packet, 14) == 2u; });
+    ASSERT_NE(bob, whole.end());
+    EXPECT_EQ(bob->size(), kUserRecordSize);
+    EXPECT_TRUE(std::equal(compact[0].begin() + 14, compact[0].end(), bob->begin() + 14));
+}
+
 TEST_F(ServerProtocolTest, ChatToAllPrivateAndRateLimit) {
     Enter(1, "Ann", 1);
     Enter(2, "Bob", 1);
