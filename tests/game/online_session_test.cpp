@@ -3,6 +3,8 @@
 // game removed before the process ends, a joining player's game takes its
 // seat, and each account is free for the front end's log-in the moment the
 // game has handed back.
+#include "game/online_session.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -19,7 +21,6 @@
 #include "baselib/bl_memory.h"
 #include "baselib/cfgfile.h"
 #include "game/hand_over.h"
-#include "game/online_session.h"
 #include "server/lobby_server.h"
 #include "tests/server/running_server.h"
 
