@@ -17,6 +17,7 @@
 using namespace vorlane::server;
 using namespace vorlane::net;
 using vorlane::server::testing::Client;
+using vorlane::server::testing::CustomPayload;
 using vorlane::server::testing::LogInWithNewProfile;
 using vorlane::server::testing::RunningServer;
 using vorlane::server::testing::WaitFor;
@@ -26,15 +27,6 @@ namespace {
 constexpr uint16_t kChannel = 2;
 constexpr uint32_t kUserCap = 128u << 10;
 constexpr uint32_t kTotalCap = 8u << 20;
-
-std::vector<uint8_t> CustomPayload(const std::vector<uint8_t>& packet) {
-    std::vector<uint8_t> payload(packet.size() + 4);
-    payload[0] = uint8_t(kLobbyModuleType);
-    payload[2] = packet[0];
-    payload[3] = packet[1];
-    std::copy(packet.begin(), packet.end(), payload.begin() + 4);
-    return payload;
-}
 
 class QueueCapsTest : public ::testing::Test {
   protected:

@@ -19,6 +19,7 @@
 using namespace vorlane::server;
 using namespace vorlane::net;
 using vorlane::server::testing::Client;
+using vorlane::server::testing::CustomPayload;
 using vorlane::server::testing::LogInWithNewProfile;
 using vorlane::server::testing::RunningServer;
 using vorlane::server::testing::WaitFor;
@@ -26,16 +27,6 @@ using vorlane::server::testing::WaitFor;
 namespace {
 
 constexpr uint16_t kChannel = 2;
-
-// A lobby packet as the kernel carries it: module type and sub-type in front.
-std::vector<uint8_t> CustomPayload(const std::vector<uint8_t>& packet) {
-    std::vector<uint8_t> payload(packet.size() + 4);
-    payload[0] = uint8_t(kLobbyModuleType);
-    payload[2] = packet[0];  // the packet identifier is the sub-type
-    payload[3] = packet[1];
-    std::copy(packet.begin(), packet.end(), payload.begin() + 4);
-    return payload;
-}
 
 class TrustBoundaryTest : public ::testing::Test {
   protected:

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -172,6 +173,17 @@ inline void LogInWithNewProfile(Client& client, const std::string& name,
     PutText(slot, kProfName, name, kNameWidth);
     ASSERT_EQ(client.net.SelectProfile(0, true), 1);
     ASSERT_TRUE(WaitFor({&client}, [&] { return client.frontend.Has("channel_list 0"); }));
+}
+
+// A lobby packet as the kernel carries it, for a client that writes to the
+// kernel directly: module type and sub-type (the packet identifier) in front.
+inline std::vector<uint8_t> CustomPayload(const std::vector<uint8_t>& packet) {
+    std::vector<uint8_t> payload(packet.size() + 4);
+    payload[0] = uint8_t(net::kLobbyModuleType);
+    payload[2] = packet[0];
+    payload[3] = packet[1];
+    std::copy(packet.begin(), packet.end(), payload.begin() + 4);
+    return payload;
 }
 
 }  // namespace vorlane::server::testing
