@@ -40,6 +40,7 @@ enum class Limit : uint8_t {
     kLoginDeadline,    // time to log in
     kHashQueue,        // waiting password checks
     kSlowReaders,      // readers that fell behind their outgoing queue
+    kFloodBan,         // connections from an address that flooded a moment ago
     kCount,
 };
 

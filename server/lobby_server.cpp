@@ -239,6 +239,9 @@ void LobbyServer::OnLogon(uint32_t id) {
     if (LimitClock::now() < address.banned_until) {
         session.over_address_limit = true;
         session.turned_away_code = kCodeAddressBanned;
+        limit_log_.Write(Limit::kFloodBan, false,
+                         "LOBBYD: %s flooded a moment ago; user %u is turned away",
+                         AddressText(session.address).c_str(), id);
     } else if (config_.connections_per_address != 0 &&
                address.connections >= config_.connections_per_address) {
         session.over_address_limit = true;

@@ -147,6 +147,7 @@ TEST_F(BudgetsTest, ChatFloodIsCutToTheBudgetAndEndsTheFloodersConnection) {
     EXPECT_TRUE(LogCapture::Contains("connection closed"));
     // Coming straight back does not give the flooder fresh budgets.
     EXPECT_EQ(Answer(*mallory, "Mallory", "pw"), "LOBBY_ADDRESS_BANNED");
+    EXPECT_EQ(server->limit_hits(Limit::kFloodBan), 1u);
     // Ann chats on as before.
     ASSERT_EQ(ann->net.SendChat("still here", -1), 1);
     const std::string line = "chat 0 " + std::to_string(ann->net.own_id()) + " still here";
