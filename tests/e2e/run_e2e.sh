@@ -51,22 +51,21 @@ if [[ "$scenario" == background ]]; then
     -e 's/^srv_checkdeadcalltime *=.*/srv_checkdeadcalltime = 500/' "$work/lobbyd.cfg"
   sed -i -E 's/^srv_sendalive *=.*/srv_sendalive=1000/' "$work/run/data/lobbynet.ini"
 fi
+# two front ends side by side; both must succeed.
+front_end_pair() {
+  front_end "$1" "$2" & local a=$!
+  front_end "$3" "$4" & local b=$!
+  wait $a; local ra=$?
+  wait $b; local rb=$?
+  [[ $ra -eq 0 && $rb -eq 0 ]]
+}
+
 start_server || exit 1
 case "$scenario" in
   account) front_end anna account_login_chat.lua ;;
   wrong_password) front_end carla wrong_password.lua ;;
-  two_clients)
-    front_end alice two_clients_a.lua & a=$!
-    front_end bob two_clients_b.lua & b=$!
-    wait $a; ra=$?
-    wait $b; rb=$?
-    [[ $ra -eq 0 && $rb -eq 0 ]] ;;
-  background)
-    front_end erin background_a.lua & a=$!
-    front_end fred background_b.lua & b=$!
-    wait $a; ra=$?
-    wait $b; rb=$?
-    [[ $ra -eq 0 && $rb -eq 0 ]] ;;
+  two_clients) front_end_pair alice two_clients_a.lua bob two_clients_b.lua ;;
+  background) front_end_pair erin background_a.lua fred background_b.lua ;;
   connection_lost)
     ( for _ in $(seq 600); do
         if [[ -e "$work/coord/in_lobby" ]]; then kill "$server_pid"; break; fi
