@@ -5,6 +5,7 @@
 #include "app/autopilot.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -39,6 +40,11 @@ struct Autopilot {
     // which it becomes active again (the application clock stands still).
     bool in_background = false;
     uint32_t background_until_ms = 0;
+    // Iterations and the largest gap between two of them since the script
+    // last asked (autopilot.frames), counted whether or not it is resumed.
+    std::chrono::steady_clock::time_point last_step{};
+    int frames = 0;
+    double max_gap_ms = 0;
 };
 
 Autopilot* g_pilot = nullptr;
@@ -203,12 +209,15 @@ int YieldPastDoubleClick(lua_State* lua) {
 int L_click(lua_State* lua) {
     const char* name = luaL_checkstring(lua, 1);
     const char* button = luaL_optstring(lua, 2, "left");
+    // settle = false: back after one iteration, for a script that times what
+    // the click sets off (it must not click again within the interval).
+    const bool settle = lua_isnoneornil(lua, 3) || lua_toboolean(lua, 3);
     int x = 0, y = 0;
     if (!Centre(Find(name), &x, &y))
         return luaL_error(lua, "autopilot.click: no object '%s'", name);
     ClickIntroAway(x, y);
     ClickAt(x, y, std::string(button) == "right");
-    return YieldPastDoubleClick(lua);
+    return settle ? YieldPastDoubleClick(lua) : Yield(lua);
 }
 
 int L_double_click(lua_State* lua) {
@@ -271,6 +280,44 @@ int L_items(lua_State* lua) {
         lua_pushstring(lua, text ? text : "");
         lua_rawseti(lua, -2, i + 1);
     }
+    return 1;
+}
+
+int L_count(lua_State* lua) {
+    GUI_LIST* list = ListOf(Find(luaL_checkstring(lua, 1)));
+    lua_pushinteger(lua, list ? list->ItemCount() : 0);
+    return 1;
+}
+
+// item(name, index): one item's text without copying the whole list, so a
+// script can watch the end of a long list every frame.
+int L_item(lua_State* lua) {
+    GUI_LIST* list = ListOf(Find(luaL_checkstring(lua, 1)));
+    const int count = list ? list->ItemCount() : 0;
+    int index = scripting::CheckInt(lua, 2);
+    if (index < 0)
+        index += count;
+    const char* text = index >= 0 && index < count ? list->GetItemText(index) : nullptr;
+    if (text)
+        lua_pushstring(lua, text);
+    else
+        lua_pushnil(lua);
+    return 1;
+}
+
+int L_frames(lua_State* lua) {
+    lua_pushinteger(lua, g_pilot->frames);
+    lua_pushnumber(lua, g_pilot->max_gap_ms);
+    g_pilot->frames = 0;
+    g_pilot->max_gap_ms = 0;
+    return 2;
+}
+
+// The machine's monotonic clock in milliseconds, which other processes read
+// too (a benchmark stamps lines with it), unlike the application clock.
+int L_clock(lua_State* lua) {
+    const auto since = std::chrono::steady_clock::now().time_since_epoch();
+    lua_pushnumber(lua, std::chrono::duration<double, std::milli>(since).count());
     return 1;
 }
 
@@ -352,6 +399,10 @@ const luaL_Reg kFunctions[] = {
     {"visible", L_visible},
     {"enabled", L_enabled},
     {"items", L_items},
+    {"count", L_count},
+    {"item", L_item},
+    {"clock", L_clock},
+    {"frames", L_frames},
     {"selected", L_selected},
     {"select", L_select},
     {"screenshot", L_screenshot},
@@ -399,7 +450,17 @@ bool AUTOPILOT_Start(const std::string& path, AutopilotHost host) {
 
 void AUTOPILOT_Step() {
     Autopilot* pilot = g_pilot;
-    if (!pilot || !pilot->thread || pilot->in_background)
+    if (!pilot || !pilot->thread)
+        return;
+    const auto now = std::chrono::steady_clock::now();
+    if (pilot->last_step != std::chrono::steady_clock::time_point{}) {
+        pilot->max_gap_ms =
+            std::max(pilot->max_gap_ms,
+                     std::chrono::duration<double, std::milli>(now - pilot->last_step).count());
+    }
+    pilot->last_step = now;
+    ++pilot->frames;
+    if (pilot->in_background)
         return;
     if (pilot->wait_frames > 1) {
         --pilot->wait_frames;
