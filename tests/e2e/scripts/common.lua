@@ -19,8 +19,8 @@ function M.fill_login(user, password, email)
   end
 end
 
--- From the log-in screen into the first channel with a new profile.
-function M.enter_lobby(user)
+-- From the log-in screen to the channel list with a new account and profile.
+function M.to_channels(user)
   M.fill_login(user, "secret", user .. "@example.test")
   ap.click("menu.login.obj_button2")
   M.expect_visible("menu.loginerror")
@@ -32,6 +32,11 @@ function M.enter_lobby(user)
   ap.type(user)
   ap.click("menu.profile.obj_button3")
   M.expect_visible("menu.channel")
+end
+
+-- From the log-in screen into the first channel with a new profile.
+function M.enter_lobby(user)
+  M.to_channels(user)
   ap.double_click("menu.channel.obj_list1")
   M.expect_visible("menu.lobby")
 end
