@@ -492,6 +492,17 @@ void AUTOPILOT_Step() {
     pilot->thread = nullptr;  // the script returned: the program goes on normally
 }
 
+uint32_t AUTOPILOT_MsUntilStep() {
+    const Autopilot* pilot = g_pilot;
+    if (!pilot || !pilot->thread || pilot->in_background)
+        return kAutopilotNoStep;
+    // Frame counts and waits for a condition look at every iteration.
+    if (pilot->wait_frames > 0 || pilot->settle_ms > 0 || !pilot->sleeping)
+        return 0;
+    const int32_t left = int32_t(pilot->wait_until_ms - Now());
+    return left > 0 ? uint32_t(left) : 0;
+}
+
 void AUTOPILOT_Service() {
     Autopilot* pilot = g_pilot;
     if (!pilot || !pilot->in_background ||

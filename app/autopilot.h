@@ -43,6 +43,11 @@ bool AUTOPILOT_StartText(const std::string& text, const std::string& chunk_name,
 // Resumes the script once. A Lua error ends the process with status 4 unless
 // a test installed an error handler.
 void AUTOPILOT_Step();
+// How soon AUTOPILOT_Step has something to do: 0 at the next iteration, the
+// milliseconds left of a sleep, or kAutopilotNoStep when no script runs or it
+// waits out a background period. The main loop does not sleep past it.
+inline constexpr uint32_t kAutopilotNoStep = 0xFFFFFFFFu;
+uint32_t AUTOPILOT_MsUntilStep();
 // Called every iteration, also while the window is inactive: ends an
 // autopilot.background() period when its time is up.
 void AUTOPILOT_Service();

@@ -93,6 +93,8 @@ class CONSOLE {
     // Opens or closes the drop-down (the front end's toggle key).
     void SetOpen(bool open);
     void Toggle() { SetOpen(!open); }
+    // True while any of the drop-down is on the screen (open, or sliding).
+    bool Showing() const { return !disabled && ready_ && (open || shown_height_ > 0); }
     void SetTarget(media::OSGFX* target) { target_ = target; }
 
     // The shown form of a variable ("name value").

@@ -7,6 +7,7 @@
 // [SECTION] Missions and the return from a game
 #include "frontend/mainmap.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "baselib/logsys.h"
@@ -17,6 +18,7 @@
 #include "frontend/return_check.h"
 #include "gui/gui_control.h"
 #include "gui/gui_media.h"
+#include "gui/gui_trace.h"
 #include "gui/gui_widgets.h"
 #include "media/gfx3d.h"
 #include "resources/rama_ctrl.h"
@@ -46,6 +48,9 @@ const char* const kColourButtonNames[5] = {
 namespace {
 
 MAINMAP* g_mainmap = nullptr;
+
+// How often the LAN game list looks for announcements while it is shown.
+constexpr uint32_t kLanPollMs = 100;
 
 void LogError(const char* text) {
     LOGSYS_Text(nullptr, kLogError, text);
@@ -301,6 +306,23 @@ void MAINMAP::Update() {
         GuiLanListView view(List("menu.lan.obj_list_game"));
         lan_list_.Update(&view, LanNowMs());
     }
+}
+
+uint32_t MAINMAP::MsUntilChange() {
+    // The GUI's report is taken every time, so an old one never lingers.
+    uint32_t due = vorlane::gui::TakeChangeDue();
+    video::SEQ_CTRL* sequences = video::SEQ_Get();
+    video::VIDEOSYS* videos = video::VIDEOSYS_Get();
+    console::CONSOLE* console = console::CONSOLE_Get();
+    if ((sequences && sequences->AnyPlaying()) || (videos && videos->AnyPlaying()) ||
+        (console && console->Showing())) {
+        return 0;
+    }
+    // LAN announcements arrive as datagrams the loop does not hear: look for
+    // them a few times a second.
+    if (network_mode_ == 3)
+        due = std::min<uint32_t>(due, kLanPollMs);
+    return due;
 }
 
 void MAINMAP::Draw() {

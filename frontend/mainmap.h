@@ -79,6 +79,7 @@ class MAINMAP : public ProgramFrame, public LobbyFrontend {
     int OnInput(IOEVE* event) override;
     void Update() override;
     void Draw() override;
+    uint32_t MsUntilChange() override;
 
     // The tag dispatcher; 1 or 0.
     int Dispatch(int32_t tag, const GUI_EVENT& event);

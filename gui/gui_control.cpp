@@ -226,6 +226,8 @@ void GUI_CONTROL::UpdateTree(GUI_OBJECT* object) {
         UpdateTree(child);
     }
     for (GUI_OBJECT* child : doomed) object->DeleteObject(child);
+    if (!doomed.empty())
+        vorlane::gui::ChangeDueIn(0);
 }
 
 void GUI_CONTROL::Update() {
@@ -237,6 +239,12 @@ void GUI_CONTROL::Update() {
     }
     if (action_handler_)
         action_handler_->Run();
+    // A tooltip that is still waiting for its delay appears without input.
+    if (tooltip_object_ && tooltip_object_->GetTooltip()) {
+        const uint32_t waited = Now() - move_time_;
+        if (waited <= tooltip_delay_)
+            vorlane::gui::ChangeDueIn(tooltip_delay_ + 1 - waited);
+    }
 }
 
 void GUI_CONTROL::DrawTree(GUI_OBJECT* object, int ox, int oy) {

@@ -400,8 +400,11 @@ void GUI_LIST::Update() {
     if (autoscroll_ == 0 || !scrollbar_)
         return;
     const uint32_t now = vorlane::gui::Now();
-    if (now - autoscroll_time_ <= kAutoscrollInterval)
+    if (now - autoscroll_time_ <= kAutoscrollInterval) {
+        vorlane::gui::ChangeDueIn(kAutoscrollInterval + 1 - (now - autoscroll_time_));
         return;
+    }
+    vorlane::gui::ChangeDueIn(0);
     autoscroll_time_ = now;
     if (autoscroll_ < 0) {
         scrollbar_->StepBack();

@@ -224,6 +224,8 @@ void GUI_SCROLLBAR::Update() {
         holding_ = false;
         return;
     }
+    // A held arrow steps on its own: look again next frame.
+    vorlane::gui::ChangeDueIn(0);
     const uint32_t now = vorlane::gui::Now();
     if (!holding_) {
         holding_ = true;

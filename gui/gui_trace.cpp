@@ -40,6 +40,22 @@ uint32_t Now() {
     return baselib::AppClock().NowMs();
 }
 
+namespace {
+// Only the thread that runs the GUI reports and takes changes.
+uint32_t g_change_due = kNoChangeDue;
+}  // namespace
+
+void ChangeDueIn(uint32_t ms) {
+    if (ms < g_change_due)
+        g_change_due = ms;
+}
+
+uint32_t TakeChangeDue() {
+    uint32_t due = g_change_due;
+    g_change_due = kNoChangeDue;
+    return due;
+}
+
 void SetFatalHandler(FatalHandler handler) {
     g_fatal = handler;
 }

@@ -23,6 +23,15 @@ void Trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // The application clock's time.
 uint32_t Now();
 
+// Changes the GUI makes without input (a caret blink, a tooltip appearing, a
+// held scroll arrow): objects say from their Update how soon the next one is
+// due, so the main loop can sleep until then instead of drawing every frame.
+inline constexpr uint32_t kNoChangeDue = 0xFFFFFFFFu;
+void ChangeDueIn(uint32_t ms);
+// The earliest change reported since the last call (kNoChangeDue: none), and
+// starts collecting afresh.
+uint32_t TakeChangeDue();
+
 // Ends the process after a fatal programming error (exit code -1); tests may
 // replace it to observe the call.
 using FatalHandler = void (*)();

@@ -285,6 +285,10 @@ void GFXSYS3D::EndFrame(uint32_t) {
         Log(kLogWarning, "GFXSYS3D:EndFrame, StartFrame has not been called!");
     frame_open_ = false;
     ++frame_count_;
+    UpdateStatistics();
+}
+
+void GFXSYS3D::UpdateStatistics() {
     uint32_t now = Now();
     uint32_t elapsed = now - stopwatch_start_;
     if (elapsed >= 1000) {

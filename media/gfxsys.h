@@ -61,6 +61,9 @@ class GFXSYS3D {
     void StartFrame();
     void EndFrame(uint32_t flags = 0);
     void ClearStatistics();
+    // Closes the counted second when it is over, also when no frame was
+    // presented in it, so fps() reads 0 rather than an old figure.
+    void UpdateStatistics();
 
     // Colour conversions.
     uint32_t ColorRGB(uint8_t r, uint8_t g, uint8_t b) const { return ColourFromRGB(r, g, b); }

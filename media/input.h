@@ -138,6 +138,10 @@ class DXINPUT {
     void Release();
 
     DXinputKeyboard* keyboard() { return keyboard_.get(); }
+    // True while a held key repeats on its own, without new device events.
+    bool Repeating() const {
+        return keyboard_ && keyboard_->repeat_key() != DXinputKeyboard::kNoRepeat;
+    }
     DXinputMouse* mouse() { return mouse_.get(); }
     InputSource* source() { return source_.get(); }
 

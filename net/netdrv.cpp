@@ -12,6 +12,7 @@
 
 #include "baselib/log_channel.h"
 #include "baselib/timer.h"
+#include "net/inbound_wake.h"
 #include "net/krnl.h"
 #include "net/net_protocol.h"
 
@@ -67,6 +68,8 @@ void ReaderProblem(NETDRV* driver, CONNECTION_DATA* data, const char* line) {
                     "Reader thread: detected problems with client connection.");
     }
     data->signals.Report(kSigProblem);
+    // The kernel learns of the problem on its next step: make that soon.
+    vorlane::net::NotifyInbound();
 }
 
 // Whether the envelopes of a reader are counted in the read queue's figures:
@@ -511,6 +514,7 @@ void PushReadQueue(NETDRV* driver, ENVELOPE* envelope) {
         }
     }
     driver->read_ready.notify_all();
+    vorlane::net::NotifyInbound();
 }
 
 // Envelopes are popped and purged on the thread that drives the kernel, the

@@ -26,6 +26,14 @@ class ProgramFrame {
     virtual void Update() {}
     virtual void Draw() {}
 
+    // How soon the picture changes by itself, asked after Update: 0 when it
+    // changes every frame (something animates, or the frame just changed),
+    // kNoChange when only input or the network will change it, otherwise the
+    // milliseconds until the next change (a caret blink). The main loop sleeps
+    // that long when nothing else happens. A frame that does not know says 0.
+    static constexpr uint32_t kNoChange = 0xFFFFFFFFu;
+    virtual uint32_t MsUntilChange() { return 0; }
+
     // Links the frame at the head of `*list`.
     void LinkInto(ProgramFrame** list);
 

@@ -261,6 +261,14 @@ void VIDEOSYS::Update() {
     }
 }
 
+bool VIDEOSYS::AnyPlaying() const {
+    for (const auto& owned : controls_) {
+        if (owned && (owned->flags & kVideoActive) && !(owned->flags & kVideoPaused))
+            return true;
+    }
+    return false;
+}
+
 void VIDEOSYS::Shutdown() {
     controls_.clear();
     exclusive_ = -1;

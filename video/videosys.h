@@ -104,6 +104,8 @@ class VIDEOSYS {
     int Close(int id);
     void SetExclusive(int id) { exclusive_ = id; }
     void Update();
+    // True while a video advances on its own (active and not paused).
+    bool AnyPlaying() const;
     void Shutdown();
 
     const VideoControl* control(int id) const;
