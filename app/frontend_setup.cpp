@@ -1,7 +1,9 @@
 #include "app/frontend_setup.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 #include "app/autopilot.h"
 #include "app/global_control.h"
@@ -93,8 +95,18 @@ class FrontendFrame : public ProgramFrame {
         }
 
         MAIN_SetServiceHook([this] {
-            if (lobby_)
+            if (lobby_) {
+                // Messages handled or a changed state (a time-out, a lost
+                // connection) may change what the menus show.
+                const bool had_messages = lobby_->PendingMessages() > 0;
+                const int state = lobby_->state();
+                const int request = lobby_->pending_request();
                 lobby_->Update();
+                if (had_messages || state != lobby_->state() ||
+                    request != lobby_->pending_request()) {
+                    lobby_changed_ = true;
+                }
+            }
             AUTOPILOT_Service();
         });
         MAIN_SetIterationHook(AUTOPILOT_Step);
@@ -145,9 +157,19 @@ class FrontendFrame : public ProgramFrame {
         if (map_)
             map_->Draw();
     }
+    uint32_t MsUntilChange() override {
+        uint32_t due = map_ ? map_->MsUntilChange() : 0;
+        // Messages left over by the flow step's time budget are handled next
+        // iteration, not after a sleep.
+        if (std::exchange(lobby_changed_, false) || (lobby_ && lobby_->PendingMessages() > 0))
+            due = 0;
+        const uint32_t pilot = AUTOPILOT_MsUntilStep();
+        return pilot == kAutopilotNoStep ? due : std::min(due, pilot);
+    }
     int ready_ = 0;
 
   private:
+    bool lobby_changed_ = false;
     std::unique_ptr<gui::QntFontSource> fonts_;
     std::unique_ptr<LOBBYNET> lobby_;
     std::unique_ptr<GUI_CONTROL> gui_;

@@ -3,9 +3,10 @@
 // [SECTION] Main program
 #include "app/main_program.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
-#include <thread>
+#include <utility>
 
 #include "app/global_control.h"
 #include "app/lua_globals.h"
@@ -37,6 +38,21 @@ std::unique_ptr<console::CONSOLE> g_console;
 uint32_t g_console_fps = 0;
 uint8_t g_console_gui_trace = 0;
 bool g_paused_by_deactivation = false;
+
+// What the main loop knows between iterations, so that it draws only when the
+// picture changed and otherwise sleeps until an event or the next change:
+//   draw when: an event came (input, window, network), the frame says it
+//   changed or animates (MsUntilChange 0), or its announced change is due;
+//   present: at the next refresh slot; meanwhile and afterwards: wait.
+bool g_woken = false;         // the last wait ended with an event
+bool g_draw_pending = false;  // a changed picture waits for its present slot
+bool g_change_timed = false;  // the frame announced its next change...
+uint32_t g_change_at = 0;     // ...for this steady-clock time
+// The longest sleep: lobby time-outs and keep-alives are serviced this often
+// even when nothing at all happens.
+constexpr uint32_t kIdleWaitMs = 100;
+// While the window is inactive the loop only services the network.
+constexpr uint32_t kInactiveWaitMs = 20;
 
 void LogInfo(const char* text) {
     LOGSYS_Text(nullptr, kLogInfo, text);
@@ -290,7 +306,7 @@ int MAIN_MainLoopIteration(ProgramFrame* frame) {
     }
     baselib::Clock& app_clock = baselib::MainLoopClock();
     app_clock.Update();
-    MAIN_PumpMessages();
+    const bool events = MAIN_PumpMessages() || std::exchange(g_woken, false);
 
     FlagWord& flags = g_control->app_flags;
     if (flags.Test(kAppExitRequested))
@@ -310,10 +326,15 @@ int MAIN_MainLoopIteration(ProgramFrame* frame) {
                 gfx->StartFrame();
                 frame->Draw();
                 gfx->EndFrame(8);
+                MAIN_NotePresent();
             }
         }
-        BL_Sleep(20);
-        std::this_thread::yield();
+        if (gfx) {
+            gfx->UpdateStatistics();
+            g_console_fps = uint32_t(gfx->fps());
+        }
+        // Network messages end the wait, so chat keeps flowing in the background.
+        g_woken = MAIN_WaitForEvents(kInactiveWaitMs);
         return kLoopNoFrameResult;
     }
     if (g_paused_by_deactivation) {
@@ -339,14 +360,41 @@ int MAIN_MainLoopIteration(ProgramFrame* frame) {
         g_service_hook();
     if (g_iteration_hook)
         g_iteration_hook();
-    if (gfx)
-        g_console_fps = uint32_t(gfx->fps());
-
     if (!gfx)
         return g_control->program_state;
-    gfx->StartFrame();
-    frame->Draw();
-    gfx->EndFrame(8);
+
+    const uint32_t now = baselib::SteadyClock().NowMs();
+    const uint32_t until_change = frame->MsUntilChange();
+    const bool change_due = g_change_timed && int32_t(now - g_change_at) >= 0;
+    media::DXINPUT* input = g_control->dxinput();
+    const bool key_repeating = input && input->Repeating();
+    if (events || change_due || until_change == 0 || key_repeating || flags.Test(kAppRepaint))
+        g_draw_pending = true;
+    g_change_timed = until_change != ProgramFrame::kNoChange;
+    g_change_at = now + until_change;
+
+    uint32_t to_slot = MAIN_MsUntilPresentSlot();
+    if (g_draw_pending && to_slot == 0) {
+        flags.Clear(kAppRepaint);
+        gfx->StartFrame();
+        frame->Draw();
+        gfx->EndFrame(8);
+        MAIN_NotePresent();
+        g_draw_pending = false;
+        to_slot = MAIN_MsUntilPresentSlot();
+    }
+    gfx->UpdateStatistics();
+    g_console_fps = uint32_t(gfx->fps());
+
+    // A quitting program does not sleep first.
+    if (g_control->program_state != 0 || flags.Test(kAppExitRequested))
+        return g_control->program_state;
+    uint32_t wait = std::min(until_change, kIdleWaitMs);
+    // A change waits to be shown (something animates, a held key repeats):
+    // the next iteration comes with the next present slot.
+    if (g_draw_pending)
+        wait = std::min(wait, to_slot);
+    g_woken = MAIN_WaitForEvents(wait);
     return g_control->program_state;
 }
 

@@ -1,10 +1,15 @@
 #include "app/window.h"
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <string>
 
 #include "app/global_control.h"
+#include "baselib/bl_thread.h"
 #include "baselib/logsys.h"
 #include "media/sdl_input.h"
+#include "net/inbound_wake.h"
 #include "shell/global_data.h"
 
 namespace vorlane {
@@ -25,6 +30,33 @@ media::SdlInputSource* g_input_source = nullptr;
 // The flags word the graphics system starts with (8 = wait for the retrace).
 constexpr uint32_t kGfxStartFlags = 10;
 
+// The event a network reader posts to end the main loop's wait. One is
+// enough however many messages arrive: the loop takes them all at once.
+uint32_t g_wake_event = 0;
+std::atomic<bool> g_wake_posted{false};
+
+void WakeForNetwork() {
+    if (g_wake_posted.exchange(true))
+        return;
+    SDL_Event event{};
+    event.type = g_wake_event;
+    if (SDL_PushEvent(&event) != 1)
+        g_wake_posted = false;
+}
+
+using PresentClock = std::chrono::steady_clock;
+PresentClock::duration g_frame_interval = std::chrono::microseconds(16667);
+PresentClock::time_point g_last_present{};
+
+void ReadRefreshRate() {
+    SDL_DisplayMode mode{};
+    int hz =
+        g_window && SDL_GetWindowDisplayMode(g_window.get(), &mode) == 0 ? mode.refresh_rate : 0;
+    if (hz < 24 || hz > 500)
+        hz = 60;
+    g_frame_interval = std::chrono::microseconds(1000000 / hz);
+}
+
 void SetAppFlag(uint32_t bits, bool on) {
     if (!g_control)
         return;
@@ -44,6 +76,7 @@ SDL_Window* MAIN_Window() {
 }
 
 void MAIN_DestroyGfx() {
+    net::SetInboundWake(nullptr);
     if (g_gfx)
         g_gfx->Shutdown();
     g_gfx.reset();
@@ -92,11 +125,23 @@ int MAIN_InitWindow(const char* title, int windowed) {
         g_settings->screen_width = g_gfx->width();
         g_settings->screen_height = g_gfx->height();
     }
+    ReadRefreshRate();
+    if (g_wake_event == 0) {
+        uint32_t type = SDL_RegisterEvents(1);
+        g_wake_event = type == uint32_t(-1) ? 0 : type;
+    }
+    if (g_wake_event != 0)
+        net::SetInboundWake(WakeForNetwork);
     return 1;
 }
 
 void MAIN_WindowProcedure(const SDL_Event& event) {
     const bool starting_or_stopping = g_starting_or_stopping == 1;
+    if (g_wake_event != 0 && event.type == g_wake_event) {
+        // Readers may post again; the messages themselves wait in the kernel.
+        g_wake_posted = false;
+        return;
+    }
     switch (event.type) {
         case SDL_QUIT:
             LOGSYS_Text(nullptr, kLogInfo, "MAIN: EXIT requested. Stop set.");
@@ -133,9 +178,46 @@ void MAIN_WindowProcedure(const SDL_Event& event) {
     }
 }
 
-void MAIN_PumpMessages() {
+bool MAIN_PumpMessages() {
     SDL_Event event;
-    while (SDL_PollEvent(&event)) MAIN_WindowProcedure(event);
+    bool any = false;
+    while (SDL_PollEvent(&event)) {
+        MAIN_WindowProcedure(event);
+        any = true;
+    }
+    return any;
+}
+
+bool MAIN_WaitForEvents(uint32_t timeout_ms) {
+    if (timeout_ms == 0)
+        return false;
+    if (!g_window) {
+        BL_Sleep(timeout_ms);
+        return false;
+    }
+    SDL_Event event;
+    if (SDL_WaitEventTimeout(&event, int(std::min<uint32_t>(timeout_ms, 0x7FFFFFFF))) != 1)
+        return false;
+    MAIN_WindowProcedure(event);
+    return true;
+}
+
+uint32_t MAIN_MsUntilPresentSlot() {
+    const PresentClock::duration left = g_last_present + g_frame_interval - PresentClock::now();
+    if (left <= PresentClock::duration::zero())
+        return 0;
+    // Rounded up: waking a little early would only wait again.
+    return uint32_t((std::chrono::duration_cast<std::chrono::microseconds>(left).count() + 999) /
+                    1000);
+}
+
+void MAIN_NotePresent() {
+    const PresentClock::time_point now = PresentClock::now();
+    // Slots follow each other at the exact interval while frames keep coming,
+    // so whole-millisecond waits still average the refresh rate; after a pause
+    // the cadence starts again from now.
+    const PresentClock::time_point next = g_last_present + g_frame_interval;
+    g_last_present = now - next < g_frame_interval ? next : now;
 }
 
 }  // namespace vorlane

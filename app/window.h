@@ -37,6 +37,18 @@ void MAIN_SetInputSource(media::SdlInputSource* source);
 void MAIN_WindowProcedure(const SDL_Event& event);
 
 // Takes and handles every waiting event; a quit request sets the exit flag.
-void MAIN_PumpMessages();
+// True when there was one.
+bool MAIN_PumpMessages();
+
+// Sleeps until an event arrives (input, the window, or a message from the
+// network) or `timeout_ms` passed, and handles that event. True when one came.
+// Without a window it only sleeps.
+bool MAIN_WaitForEvents(uint32_t timeout_ms);
+
+// Frames are presented at most at the display's refresh rate (60 Hz where it
+// cannot be read): milliseconds until the next frame may be presented, and
+// the note that one was.
+uint32_t MAIN_MsUntilPresentSlot();
+void MAIN_NotePresent();
 
 }  // namespace vorlane

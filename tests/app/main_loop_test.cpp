@@ -1,12 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
 #include "app/global_control.h"
 #include "app/lua_globals.h"
 #include "app/main_program.h"
+#include "app/window.h"
 #include "baselib/bl_memory.h"
 #include "baselib/ioeve.h"
 #include "baselib/timer.h"
 #include "console/console.h"
+#include "net/inbound_wake.h"
 #include "shell/global_data.h"
 
 using namespace vorlane;
@@ -133,5 +139,64 @@ TEST_F(MainLoop, TheConsoleKeyOpensTheConsoleWhichThenTakesTheTyping) {
 
     MAIN_ReleaseConsole();
     EXPECT_EQ(MAIN_Console(), nullptr);
+    g_settings->current_frame = &frame_;
+}
+
+namespace {
+
+// A frame whose picture changes only when told to.
+class QuietFrame : public ProgramFrame {
+  public:
+    void Draw() override { ++draws; }
+    uint32_t MsUntilChange() override { return until_change; }
+    int draws = 0;
+    uint32_t until_change = kNoChange;
+};
+
+uint32_t ElapsedMs(std::chrono::steady_clock::time_point since) {
+    return uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - since)
+                        .count());
+}
+
+}  // namespace
+
+TEST_F(MainLoop, AQuietWindowSleepsUntilTheNetworkWakesItAndAnimationsKeepTheRefreshRate) {
+    setenv("SDL_VIDEODRIVER", "dummy", 0);
+    QuietFrame frame;
+    g_settings->current_frame = &frame;
+    g_settings->screen_width = 320;
+    g_settings->screen_height = 200;
+    g_settings->color_depth = 32;
+    ASSERT_EQ(MAIN_InitWindow("loop test", 1), 1) << g_critical_error;
+    // The window's first events are drawn; then nothing changes.
+    for (int i = 0; i < 3; ++i) MAIN_MainLoopIteration(&frame);
+
+    int draws = frame.draws;
+    auto start = std::chrono::steady_clock::now();
+    MAIN_MainLoopIteration(&frame);
+    EXPECT_GE(ElapsedMs(start), 60u) << "an idle iteration sleeps";
+    EXPECT_EQ(frame.draws, draws) << "and draws nothing";
+
+    // A message from the network ends the sleep at once and is drawn.
+    std::thread reader([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        net::NotifyInbound();
+    });
+    start = std::chrono::steady_clock::now();
+    MAIN_MainLoopIteration(&frame);
+    EXPECT_LT(ElapsedMs(start), 60u);
+    reader.join();
+    MAIN_MainLoopIteration(&frame);
+    EXPECT_EQ(frame.draws, draws + 1);
+
+    // Something animating is drawn every frame, at most at the refresh rate.
+    frame.until_change = 0;
+    draws = frame.draws;
+    start = std::chrono::steady_clock::now();
+    while (ElapsedMs(start) < 300) MAIN_MainLoopIteration(&frame);
+    EXPECT_GE(frame.draws - draws, 9);
+    EXPECT_LE(frame.draws - draws, 20);
+    MAIN_DestroyGfx();
     g_settings->current_frame = &frame_;
 }
