@@ -2,7 +2,11 @@
 # Runs one end-to-end scenario: a private copy of the run folder, a
 # vorlane-lobbyd on a free loopback port, and the front end(s) driven by the
 # autopilot scripts in scripts/.
-#   run_e2e.sh BUILD_DIR SCENARIO      (account | two_clients | wrong_password | connection_lost | background)
+#   run_e2e.sh BUILD_DIR SCENARIO      (account | two_clients | wrong_password | connection_lost | background
+#                                       | idle: see bench/frontend/idle_cpu.sh)
+# E2E_VIDEODRIVER chooses SDL's video driver (default dummy; x11 under Xvfb),
+# for every front end or, with E2E_VIDEO_USER, for that one only (two windows
+# on one display take the focus from each other).
 set -uo pipefail
 build=$(cd "$1" && pwd)
 scenario=$2
@@ -39,7 +43,9 @@ front_end() {
   local name=$1 script=$2
   local dir="$work/fe_$name"
   [[ -d "$dir" ]] || cp -r "$work/run" "$dir"
-  (cd "$dir" && XDG_RUNTIME_DIR="$dir" SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy E2E_DIR="$here/scripts" \
+  local video=${E2E_VIDEODRIVER:-dummy}
+  [[ -n "${E2E_VIDEO_USER:-}" && "$name" != "$E2E_VIDEO_USER" ]] && video=dummy
+  (cd "$dir" && XDG_RUNTIME_DIR="$dir" SDL_VIDEODRIVER="$video" SDL_AUDIODRIVER=dummy E2E_DIR="$here/scripts" \
      E2E_RUN="$work/coord" E2E_USER="$name" \
      timeout 120 "$build/tests/e2e/vorlane-lobby-e2e" "script=$here/scripts/$script")
 }
@@ -50,6 +56,11 @@ if [[ "$scenario" == background ]]; then
   sed -i -E -e 's/^srv_checkdeadcon *=.*/srv_checkdeadcon = 3000/' \
     -e 's/^srv_checkdeadcalltime *=.*/srv_checkdeadcalltime = 500/' "$work/lobbyd.cfg"
   sed -i -E 's/^srv_sendalive *=.*/srv_sendalive=1000/' "$work/run/data/lobbynet.ini"
+fi
+if [[ "$scenario" == idle ]]; then
+  # The chat burst may go faster than a player is allowed to type.
+  sed -i -E -e 's/^chat_lines_per_second *=.*/chat_lines_per_second = 0/' \
+    -e 's/^messages_max *=.*/messages_max = 0/' -e 's/^bytes_max *=.*/bytes_max = 0/' "$work/lobbyd.cfg"
 fi
 # two front ends side by side; both must succeed.
 front_end_pair() {
@@ -66,6 +77,7 @@ case "$scenario" in
   wrong_password) front_end carla wrong_password.lua ;;
   two_clients) front_end_pair alice two_clients_a.lua bob two_clients_b.lua ;;
   background) front_end_pair erin background_a.lua fred background_b.lua ;;
+  idle) front_end_pair ivan idle_a.lua tess idle_b.lua ;;
   connection_lost)
     ( for _ in $(seq 600); do
         if [[ -e "$work/coord/in_lobby" ]]; then kill "$server_pid"; break; fi
