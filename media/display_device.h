@@ -51,7 +51,21 @@ struct PresentParams {
     int depth_format = kFormatUnknown;
     bool auto_depth = false;
     bool vsync = false;
+    // The window's size in frame pixels: 0 chooses the largest whole number
+    // that fits the screen, 1.. asks for that factor (see ChooseWindowScale).
+    int window_scale = 0;
 };
+
+// The largest factor a window of the frame's size may have on the screen;
+// window scales range from 1 to it.
+constexpr int kMaxWindowScale = 8;
+
+// The whole-number factor a windowed frame of `frame_w` x `frame_h` is shown
+// at on a screen whose usable area is `screen_w` x `screen_h`: `setting` 0
+// takes the largest that fits (so a 4K screen shows a 1024 x 768 frame at 2x,
+// every pixel a sharp 2 x 2 block), a chosen factor is kept as far as it fits.
+// Never below 1; an unknown screen (0 x 0) keeps a chosen factor, and 1 for 0.
+int ChooseWindowScale(int setting, int frame_w, int frame_h, int screen_w, int screen_h);
 
 class DisplayDevice {
   public:

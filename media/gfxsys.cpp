@@ -128,7 +128,9 @@ int GFXSYS3D::Init(void* window, int width, int height, int bit_mode, uint32_t f
 
 bool GFXSYS3D::CreateDevice() {
     const AdapterRecord& adapter = adapters_.front();
+    const int window_scale = params_.window_scale;  // chosen before the device
     params_ = {};
+    params_.window_scale = window_scale;
     params_.width = width_;
     params_.height = height_;
     params_.back_format = device_->DesktopFormat(0);
@@ -212,6 +214,11 @@ int GFXSYS3D::ResizeScreen() {
     if (screen_->width() == width_ && screen_->height() == height_)
         return 0;
     return screen_->Create(width_, height_);
+}
+
+int GFXSYS3D::SetWindowScale(int scale) {
+    params_.window_scale = scale;
+    return state_ >= 4 ? Reset() : 1;
 }
 
 int GFXSYS3D::Reset() {

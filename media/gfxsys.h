@@ -54,6 +54,9 @@ class GFXSYS3D {
     int Reset();
     // Changes the mode; 1 or -1.
     int SetMode(int width, int height, int bit_mode, uint32_t flags, int windowed);
+    // The window's scale factor (0 = the largest that fits the screen); taken
+    // at once when a mode is set, else with the next one. 1 or -1.
+    int SetWindowScale(int scale);
     // A new empty surface (flag: OsgfxFlag bits), or null.
     std::unique_ptr<OSGFX> CreateOSGFX(int flag);
     // A new surface of a size, cleared, or null.

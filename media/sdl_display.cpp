@@ -1,6 +1,8 @@
 // The SDL display device: frames go to a streaming texture on an SDL_Renderer,
 // scaled into the window with letterboxing (integer steps when the window is
-// at least the frame's size, so pixels stay sharp).
+// at least the frame's size, so pixels stay sharp). A window starts at a whole
+// multiple of the frame's size, the largest that fits the screen unless the
+// player chose one.
 #include <SDL.h>
 
 #include <memory>
@@ -86,7 +88,7 @@ class SdlDisplay : public DisplayDevice {
             return -1;
         SDL_SetWindowFullscreen(window_, params.windowed ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
         if (params.windowed)
-            SDL_SetWindowSize(window_, params.width, params.height);
+            SizeWindow(params);
         SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
         texture_.reset(SDL_CreateTexture(renderer_.get(), SDL_PIXELFORMAT_ARGB8888,
                                          SDL_TEXTUREACCESS_STREAMING, params.width, params.height));
@@ -125,6 +127,23 @@ class SdlDisplay : public DisplayDevice {
     }
 
   private:
+    void SizeWindow(const PresentParams& params) {
+        SDL_Rect usable{0, 0, 0, 0};
+        int display = SDL_GetWindowDisplayIndex(window_);
+        if (SDL_GetDisplayUsableBounds(display < 0 ? 0 : display, &usable) != 0)
+            usable = SDL_Rect{0, 0, 0, 0};
+        const int scale =
+            ChooseWindowScale(params.window_scale, params.width, params.height, usable.w, usable.h);
+        int w = 0, h = 0;
+        SDL_GetWindowSize(window_, &w, &h);
+        if (w == params.width * scale && h == params.height * scale)
+            return;
+        SDL_SetWindowSize(window_, params.width * scale, params.height * scale);
+        // A window that grew could hang off the screen's edge.
+        SDL_SetWindowPosition(window_, SDL_WINDOWPOS_CENTERED_DISPLAY(display < 0 ? 0 : display),
+                              SDL_WINDOWPOS_CENTERED_DISPLAY(display < 0 ? 0 : display));
+    }
+
     void UpdateScaling() {
         int w = 0, h = 0;
         SDL_GetRendererOutputSize(renderer_.get(), &w, &h);

@@ -1,5 +1,6 @@
 // The SDL display device under the dummy video driver: the graphics system
-// starts on a real window, presents frames and shuts down.
+// starts on a real window, sizes it by the window scale, presents frames and
+// shuts down; and the choice of the window scale for a few screens.
 #include <SDL.h>
 #include <gtest/gtest.h>
 
@@ -22,8 +23,20 @@ TEST(SdlDisplay, StartsPresentsAndShutsDownOnAWindow) {
     }
     {
         GFXSYS3D gfx(MakeSdlDisplay());
+        ASSERT_EQ(gfx.SetWindowScale(1), 1);  // before the mode: kept for it
         ASSERT_EQ(gfx.Init(window, 320, 240, 4, GFXSYS3D::kFlagVsync, 1), 1);
         EXPECT_EQ(gfx.state(), 4);
+        int w = 0, h = 0;
+        SDL_GetWindowSize(window, &w, &h);
+        EXPECT_EQ(w, 320);
+        // Automatic: the largest whole factor that fits the screen.
+        SDL_Rect usable{};
+        ASSERT_EQ(SDL_GetDisplayUsableBounds(0, &usable), 0);
+        const int scale = ChooseWindowScale(0, 320, 240, usable.w, usable.h);
+        EXPECT_EQ(gfx.SetWindowScale(0), 1);
+        SDL_GetWindowSize(window, &w, &h);
+        EXPECT_EQ(w, 320 * scale);
+        EXPECT_EQ(h, 240 * scale);
         for (int i = 0; i < 3; ++i) {
             gfx.StartFrame();
             gfx.screen()->DirectFill(10, 10, 50, 50, 0xFFFF0000u);
@@ -42,6 +55,21 @@ TEST(SdlDisplay, StartsPresentsAndShutsDownOnAWindow) {
     // No window: the device layer cannot start.
     GFXSYS3D gfx(MakeSdlDisplay());
     EXPECT_EQ(gfx.Init(nullptr, 320, 240, 4, 0, 1), -1);
+}
+
+TEST(WindowScale, WholeFactorsThatFitTheScreen) {
+    // Automatic.
+    EXPECT_EQ(ChooseWindowScale(0, 1024, 768, 3840, 2160), 2);  // 4K: 2x, not 2.8x
+    EXPECT_EQ(ChooseWindowScale(0, 1024, 768, 7680, 4320), 5);  // the height decides
+    EXPECT_EQ(ChooseWindowScale(0, 1024, 768, 2560, 1440), 1);
+    EXPECT_EQ(ChooseWindowScale(0, 1024, 768, 800, 600), 1);  // never below 1
+    // Chosen: kept as far as it fits.
+    EXPECT_EQ(ChooseWindowScale(1, 1024, 768, 3840, 2160), 1);
+    EXPECT_EQ(ChooseWindowScale(3, 1024, 768, 3840, 2160), 2);
+    EXPECT_EQ(ChooseWindowScale(99, 100, 100, 10000, 10000), kMaxWindowScale);
+    // Unknown screen.
+    EXPECT_EQ(ChooseWindowScale(0, 1024, 768, 0, 0), 1);
+    EXPECT_EQ(ChooseWindowScale(2, 1024, 768, 0, 0), 2);
 }
 
 }  // namespace
