@@ -24,6 +24,7 @@
 #include "gui/gui_control.h"
 #include "gui/gui_trace.h"
 #include "shell/global_data.h"
+#include "shell/preferences.h"
 #include "sound/sound_lua.h"
 
 namespace vorlane {
@@ -37,6 +38,7 @@ std::unique_ptr<PRESENTATION> g_presentation;
 std::unique_ptr<console::CONSOLE> g_console;
 uint32_t g_console_fps = 0;
 uint8_t g_console_gui_trace = 0;
+int32_t g_console_window_scale = 0;
 bool g_paused_by_deactivation = false;
 
 // What the main loop knows between iterations, so that it draws only when the
@@ -147,6 +149,30 @@ bool MAIN_SaveScreenshot(const std::string& path) {
     return saved;
 }
 
+namespace {
+
+// The console's window_scale: resizes the window at once and keeps the
+// choice in the preferences for the next start.
+void ApplyWindowScale() {
+    const int32_t previous = g_settings ? g_settings->window_scale : 0;
+    if (!shell::ValidWindowScale(g_console_window_scale)) {
+        ConsolePrint("window_scale: 0 (the largest that fits the screen) to " +
+                     std::to_string(media::kMaxWindowScale));
+        g_console_window_scale = previous;
+        return;
+    }
+    if (g_settings)
+        g_settings->window_scale = g_console_window_scale;
+    if (media::GFXSYS3D* gfx = MAIN_Gfx())
+        gfx->SetWindowScale(g_console_window_scale);
+    shell::Preferences preferences;
+    preferences.window_scale = g_console_window_scale;
+    if (!shell::WritePreferences(shell::kPreferencesPath, preferences))
+        ConsolePrint(std::string("cannot write ") + shell::kPreferencesPath);
+}
+
+}  // namespace
+
 int MAIN_ConsoleSetup(int font_number, uint16_t width, uint16_t height) {
     g_console.reset();
     media::GFXSYS3D* gfx = MAIN_Gfx();
@@ -169,6 +195,9 @@ int MAIN_ConsoleSetup(int font_number, uint16_t width, uint16_t height) {
     console::CONSOLE_RegisterDefaults(*g_console, hooks);
     g_console->AddVariable("gui_trace", &g_console_gui_trace, console::kVarBool, 0,
                            [] { gui::SetEventTrace(g_console_gui_trace != 0); });
+    g_console_window_scale = g_settings ? g_settings->window_scale : 0;
+    g_console->AddVariable("window_scale", &g_console_window_scale, console::kVarInt32, 0,
+                           ApplyWindowScale);
     MAIN_SetConsoleSink(ConsolePrint);
     LuaHost host = LUA_GetHost();
     host.console_print = [](const char* text) { ConsolePrint(text); };

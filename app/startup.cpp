@@ -25,6 +25,7 @@
 #include "resources/filectrl.h"
 #include "scripting/lua_glue.h"
 #include "shell/global_data.h"
+#include "shell/preferences.h"
 
 namespace vorlane {
 
@@ -99,6 +100,9 @@ int MAIN_ParseSettingsFile(const char* path) {
     s.music_volume = LUA_GetNumber(lua, "music_volume", -1, 0);
     s.effects_volume = LUA_GetNumber(lua, "effects_volume", -1, 0);
     s.voice_volume = LUA_GetNumber(lua, "voice_volume", -1, 0);
+    s.window_scale = LUA_GetNumber(lua, "window_scale", -1, 0);
+    if (!shell::ValidWindowScale(s.window_scale))
+        s.window_scale = 0;
     lua_pop(lua, 1);
     return 1;
 }
@@ -132,6 +136,11 @@ int MAIN_PrimaryInit() {
     if (g_control->InitLUA() != 0)
         return -1;
     MAIN_ParseSettingsFile("data\\settings.cfg");
+    // What the player chose in the program wins over the script's defaults.
+    shell::Preferences preferences;
+    preferences.window_scale = g_settings->window_scale;
+    shell::ReadPreferences(shell::kPreferencesPath, &preferences);
+    g_settings->window_scale = preferences.window_scale;
 
     resources::FILECTRL_FillProgramTable(g_file_table);
     if (g_control->InitFileCtrl("data\\filectrl.cfg", g_file_table, resources::kProgramFileCount) !=

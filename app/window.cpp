@@ -114,6 +114,7 @@ int MAIN_InitWindow(const char* title, int windowed) {
     SDL_ShowWindow(g_window.get());
 
     g_gfx = std::make_unique<media::GFXSYS3D>(media::MakeSdlDisplay());
+    g_gfx->SetWindowScale(g_settings ? g_settings->window_scale : 0);
     int depth = g_settings ? g_settings->color_depth : 32;
     if (g_gfx->Init(g_window.get(), g_settings ? g_settings->screen_width : width,
                     g_settings ? g_settings->screen_height : height, MAIN_BitModeForDepth(depth),

@@ -27,6 +27,7 @@ struct GlobalSettings {
     int32_t music_volume = 0;
     int32_t effects_volume = 0;
     int32_t voice_volume = 0;
+    int32_t window_scale = 0;  // 0 = the largest whole factor that fits the screen
     int32_t lan_start = 0;
     int32_t continue_start = 0;
     int32_t demo_start = 0;

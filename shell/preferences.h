@@ -1,0 +1,32 @@
+// The player's preferences: what the player changes in the running program
+// (so far the window's scale factor), kept in "data/preferences.cfg" apart
+// from settings.cfg, a script the program only reads. The file is read after
+// settings.cfg, so a preference wins, and written whenever one changes:
+//
+//   [display]
+//   window_scale=2     ; 0 = the largest whole factor that fits the screen
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vorlane::shell {
+
+inline constexpr const char* kPreferencesPath = "data/preferences.cfg";
+
+struct Preferences {
+    int window_scale = 0;
+};
+
+// True for a window scale a player may choose: 0 (automatic) to the largest.
+bool ValidWindowScale(int64_t scale);
+
+// Takes the file's values into `prefs`; a value that is missing keeps what
+// `prefs` holds, and so does a bad one (with a warning in the log). False
+// when the file cannot be read (before the first change there is none).
+bool ReadPreferences(const std::string& path, Preferences* prefs);
+// Writes `prefs` into the file, keeping the file's other sections and keys;
+// false when it cannot be written.
+bool WritePreferences(const std::string& path, const Preferences& prefs);
+
+}  // namespace vorlane::shell
