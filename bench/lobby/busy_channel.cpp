@@ -16,6 +16,9 @@
 // VORLANE_BENCH_SMOKE=1 runs 50 users and 20 lines a second for 2 s, and the
 // run fails only beyond generous bounds (a slow machine, a sanitizer), never
 // on the goals. The full run is for a person to read.
+//
+// [SECTION] index
+//   Options and report, front end child, scenario, benchmark entry.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -40,6 +43,8 @@ using namespace vorlane::bench;
 namespace fs = std::filesystem;
 
 namespace {
+
+// [SECTION] Options and report
 
 struct BusyOptions {
     int users = 900;
@@ -80,6 +85,8 @@ struct FrontEndReport {
             chatted = true;
     }
 };
+
+// [SECTION] Front end child
 
 // The front end as a child process in its own copy of the run folder, its
 // standard output on a pipe the benchmark reads between its other work.
@@ -178,6 +185,8 @@ class FrontEnd {
     int out_ = -1;
     std::string pending_;
 };
+
+// [SECTION] Scenario
 
 void Check(benchmark::State& state, bool ok, const char* what) {
     if (ok)
@@ -327,6 +336,8 @@ void BM_BusyChannel(benchmark::State& state) {
 }
 
 }  // namespace
+
+// [SECTION] Benchmark entry
 
 int main(int argc, char** argv) {
     std::vector<char*> rest;

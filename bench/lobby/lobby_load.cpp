@@ -49,6 +49,13 @@ struct LoadOptions {
 };
 
 LoadOptions g_options;
+// A run that went wrong fails the process, so the smoke test says so.
+bool g_failed = false;
+
+void Fail(benchmark::State& state, const char* what) {
+    state.SkipWithError(what);
+    g_failed = true;
+}
 
 void BM_LobbyLoad(benchmark::State& state) {
     const int count = int(state.range(0));
@@ -62,7 +69,7 @@ void BM_LobbyLoad(benchmark::State& state) {
         PrepareAccounts(dir + "/lobbyd.sqlite", count, hostile);
         const ServerChild server = StartServer(dir);
         if (server.pid <= 0 || server.port == 0) {
-            state.SkipWithError("vorlane-lobbyd did not start");
+            Fail(state, "vorlane-lobbyd did not start");
             StopServer(server);
             return;
         }
@@ -127,10 +134,10 @@ void BM_LobbyLoad(benchmark::State& state) {
                 flood_chats.size(), flood_expected, Percentile(flood_chats, 0.5), flood_p99, ratio,
                 run.honest_entered());
             if (flood_chats.size() != flood_expected)
-                state.SkipWithError("honest chat was lost under the flood");
+                Fail(state, "honest chat was lost under the flood");
         }
         if (run.honest_entered() != size_t(count))
-            state.SkipWithError("not every client entered");
+            Fail(state, "not every client entered");
     }
 }
 
@@ -139,7 +146,7 @@ void BM_LobbyLoad(benchmark::State& state) {
 void BM_LoopbackRoundTripBaseline(benchmark::State& state) {
     int pair[2];
     if (socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0) {
-        state.SkipWithError("socketpair failed");
+        Fail(state, "socketpair failed");
         return;
     }
     uint8_t packet[114 + 32] = {};
@@ -192,5 +199,5 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&rest_count, rest.data());
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    return 0;
+    return g_failed ? 1 : 0;
 }
