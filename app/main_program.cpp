@@ -165,6 +165,9 @@ void ApplyWindowScale() {
         g_settings->window_scale = g_console_window_scale;
     if (media::GFXSYS3D* gfx = MAIN_Gfx())
         gfx->SetWindowScale(g_console_window_scale);
+    // The device was reset: its picture must be drawn again, changed or not.
+    if (g_control)
+        g_control->app_flags.Set(kAppRepaint);
     shell::Preferences preferences;
     preferences.window_scale = g_console_window_scale;
     if (!shell::WritePreferences(shell::kPreferencesPath, preferences))
