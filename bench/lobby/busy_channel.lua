@@ -7,9 +7,9 @@
 -- (the stamped lines to wait for).
 -- Output lines, read by the benchmark:
 --   busy: ready
---   busy: listed MS FRAMES MAX_GAP_MS
+--   busy: listed MS ITERATIONS MAX_GAP_MS
 --   busy: seen STAMP CLOCK_MS                 (one for each stamped line)
---   busy: chat LINES P50_MS P99_MS MAX_MS FRAMES_PER_S MAX_GAP_MS
+--   busy: chat LINES P50_MS P99_MS MAX_MS ITERATIONS_PER_S MAX_GAP_MS
 local ap = autopilot
 local C = dofile(os.getenv("E2E_DIR") .. "/common.lua")
 local expect = tonumber(os.getenv("BUSY_EXPECT"))
