@@ -402,7 +402,9 @@ int MAIN_MainLoopIteration(ProgramFrame* frame) {
     const bool key_repeating = input && input->Repeating();
     if (events || change_due || until_change == 0 || key_repeating || flags.Test(kAppRepaint))
         g_draw_pending = true;
-    g_change_timed = until_change != ProgramFrame::kNoChange;
+    // A change reported as happening now is drawn with this frame; only a
+    // later one is waited for.
+    g_change_timed = until_change != ProgramFrame::kNoChange && until_change != 0;
     g_change_at = now + until_change;
 
     uint32_t to_slot = MAIN_MsUntilPresentSlot();
@@ -421,11 +423,11 @@ int MAIN_MainLoopIteration(ProgramFrame* frame) {
     // A quitting program does not sleep first.
     if (g_control->program_state != 0 || flags.Test(kAppExitRequested))
         return g_control->program_state;
-    uint32_t wait = std::min(until_change, kIdleWaitMs);
-    // A change waits to be shown (something animates, a held key repeats):
-    // the next iteration comes with the next present slot.
-    if (g_draw_pending)
-        wait = std::min(wait, to_slot);
+    // Something animates or a change waits to be shown: the next iteration
+    // comes with the next present slot (never 0 here: a frame that was due at
+    // this slot has just been drawn).
+    const bool next_frame = g_draw_pending || until_change == 0 || key_repeating;
+    const uint32_t wait = next_frame ? to_slot : std::min(until_change, kIdleWaitMs);
     g_woken = MAIN_WaitForEvents(wait);
     return g_control->program_state;
 }
