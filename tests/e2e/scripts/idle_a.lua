@@ -1,4 +1,5 @@
--- The front end whose CPU is measured: in a channel, idle for E2E_IDLE_MS,
+-- The front end whose CPU is measured: in a channel with the caret blinking
+-- in the chat input, idle for E2E_IDLE_MS,
 -- then while the second front end sends E2E_BURST_LINES chat lines. It sleeps
 -- through both periods (a script polling every frame would itself keep the
 -- window drawing) and reads its own CPU time from /proc/self/stat.
@@ -32,6 +33,8 @@ ap.wait(2)
 C.enter_lobby("ivan")
 C.touch(run .. "/a_in")
 ap.assert(C.wait_for_file(run .. "/b_in"), "second client did not enter")
+-- As a player would sit: in the chat input, its caret blinking.
+ap.click("menu.lobby.obj_input_chat")
 ap.sleep(1000)
 local c0, t0 = sample()
 ap.sleep(idle_ms)
