@@ -76,6 +76,16 @@ void MAINMAP::ActionLogin(bool create) {
     ShowLoginError(id, true);
 }
 
+void MAINMAP::CancelLogin() {
+    if (context_.lobby)
+        context_.lobby->CancelLogin();
+    HideMenu("menu.connectinfo");
+    // The return from a game comes here with the log-in screen hidden.
+    ShowMenu("menu.login");
+    EnableMenu("menu.login", true);
+    LoginFinished();
+}
+
 // [SECTION] Notifications
 
 void MAINMAP::LoginError(const char* text_id) {

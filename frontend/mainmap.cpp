@@ -399,9 +399,22 @@ int MAINMAP::Dispatch(int32_t tag, const GUI_EVENT& event) {
             if (context_.set_program_state)
                 context_.set_program_state(2);
             return 1;
-        case MENU_TAG_LOGIN_ERROROK:
+        case MENU_TAG_LOGIN_ERROROK: {
             EnableMenu("menu.login", true);
             HideMenu("menu.loginerror");
+            // A log-in that failed on the return from a game has no screen
+            // behind its message: the log-in screen is hidden there.
+            bool behind = false;
+            for (const char* name : {"menu.profile", "menu.channel", "menu.lobby", "menu.game"}) {
+                GUI_OBJECT* screen = Object(name);
+                behind = behind || (screen && screen->IsVisible());
+            }
+            if (!behind)
+                ShowMenu("menu.login");
+            return 0;
+        }
+        case MENU_TAG_LOGIN_CANCEL:
+            CancelLogin();
             return 0;
         case MENU_TAG_PROFILE_BACK:
             HideMenu("menu.profile");

@@ -4,6 +4,7 @@
 //
 // Screen flow (online):
 //   menu.login --log-in--> menu.connectinfo --profiles--> menu.profile
+//   (menu.connectinfo --cancel--> menu.login)
 //   --select--> menu.profileinfo --channel list--> menu.channel
 //   --join--> menu.channelinfo --entered--> menu.lobby <--> menu.game
 //   Back buttons walk the chain back; errors show menu.loginerror or
@@ -131,6 +132,8 @@ class MAINMAP : public ProgramFrame, public LobbyFrontend {
   private:
     // [screens: online lobby]
     void ActionLogin(bool create);
+    // Cancel on the connection notice: back to a usable log-in screen.
+    void CancelLogin();
     void ShowLoginError(const char* text_id_or_text, bool is_id);
     void ProfilePreview();
     void ProfileChoice(bool select);

@@ -117,6 +117,10 @@ bool OnlineSession::SendLogin() {
 
 void OnlineSession::LoginError(const char* text_id) {
     const std::string text = text_id ? text_id : "?";
+    if (text == "LOBBY_LOGIN_IMPOSSIBLE") {
+        status_ = "cannot reach the lobby server " + hand_over_.lobby_server;
+        return;
+    }
     // The front end that started this game logged the same account out a
     // moment ago; until the server has seen its connection go, it counts the
     // account as online. Try again a few times before giving up.
@@ -156,7 +160,7 @@ void OnlineSession::Poll(uint16_t players) {
     // A refused log-in ends with the server closing the connection; the next
     // attempt waits for that.
     if (retry_login_ && std::chrono::steady_clock::now() >= retry_login_at_ && net_->idle() &&
-        !net_->logged_on()) {
+        !net_->logged_on() && !net_->connecting()) {
         retry_login_ = false;
         if (!SendLogin())
             status_ = "cannot reach the lobby server " + hand_over_.lobby_server;
@@ -222,6 +226,11 @@ void OnlineSession::ReportAndRemove(int timeout_ms) {
 void OnlineSession::Finish(int timeout_ms) {
     if (!net_)
         return;
+    // A window closed while connecting gives the attempt up at once.
+    if (net_->connecting()) {
+        net_->RemoveSystem();
+        return;
+    }
     // The process is replaced by the front end right after this, which takes
     // the kernel's writer with it: every step waits for the server's answer
     // (bounded), so the results are stored and the game is gone before the

@@ -32,8 +32,9 @@ class OnlineSession : public LobbyFrontend {
     OnlineSession();
     ~OnlineSession() override;
 
-    // Connects and logs in (this blocks for the kernel's log-on); the role is
-    // the hand-over's (host, or seat in game/id). False with `error` set.
+    // Starts connecting and logging in (Poll carries it on, so the window
+    // keeps drawing); the role is the hand-over's (host, or seat in game/id).
+    // False with `error` set.
     bool Start(const HandOver& hand_over, const std::string& lobbynet_ini, std::string& error);
     // One network step; once the channel is entered a host registers its
     // game (then keeps `players` up to date) and a seat confirms itself.
@@ -79,7 +80,7 @@ class OnlineSession : public LobbyFrontend {
     void GameListChanged(const std::vector<net::GameRecord>&, const net::GameRecord*,
                          const net::GameRecord*) override {}
     void ChannelList(const std::vector<uint8_t>&, bool) override {}
-    void LoginRunning() override {}
+    void LoginRunning() override { status_ = "logging in"; }
     void LoginFinished() override {}
     void ProfilesComplete(const std::array<net::Profile, 4>&) override {}
     void UserListChanged(const std::vector<net::UserRecord>&, const net::UserRecord*,
@@ -102,7 +103,7 @@ class OnlineSession : public LobbyFrontend {
     int login_retries_left_ = 15;
     bool retry_login_ = false;
     std::chrono::steady_clock::time_point retry_login_at_;
-    std::string status_ = "logging in";
+    std::string status_ = "connecting to the lobby server";
 };
 
 }  // namespace vorlane::game

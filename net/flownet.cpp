@@ -74,6 +74,7 @@ void NET_ReadSettings(const SCFG* cfg, const char* section, NET_SETTINGS* s) {
     s->drv_read_total_max = ReadNumber(cfg, section, "drv_read_total_max");
     s->srv_bind_addr = ReadAddress(cfg, section, "srv_bind_addr");
     s->clt_bind_addr = ReadAddress(cfg, section, "clt_bind_addr");
+    s->clt_logon_timeout = ReadNumber(cfg, section, "clt_logon_timeout");
 }
 
 FLOWNET::~FLOWNET() {

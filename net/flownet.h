@@ -15,6 +15,7 @@
 // Optional: drv_max_payload (largest accepted payload, default 1 MiB),
 // srv_bind_addr (dotted address the server listens on, default any),
 // clt_bind_addr (dotted address a client connects from, default the system's),
+// clt_logon_timeout (how long a client waits for its log-on, default 30000),
 // srv_listen_backlog (default 5), drv_read_user_max and drv_read_total_max
 // (bytes waiting for the message loop per connection and in all, default
 // 256 KiB and 32 MiB).

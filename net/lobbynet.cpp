@@ -175,24 +175,28 @@ int16_t LOBBYNET::StartLogin(bool first) {
         return 1;
     }
     pending_request_ = first ? 1 : 2;
-    if (ConnectToHostname(host_.c_str()) != 1) {
+    if (connecting())
+        return 1;  // the request goes out once connected
+    if (StartConnect(host_.c_str()) != 1) {
         pending_request_ = 0;
-        // A full server says so at once; that answer is the log-in's result.
-        if (logon_refusal() == NET_LOGON_REFUSED_FULL) {
-            if (frontend_) {
-                if (first)
-                    frontend_->FirstLoginError("LOBBY_SERVER_FULL");
-                else
-                    frontend_->LoginError("LOBBY_SERVER_FULL");
-            }
-            return 1;
-        }
         return 0;
     }
-    idle_ = 0;
-    if (frontend_)
-        frontend_->LoginRunning();
     return 1;
+}
+
+void LOBBYNET::CancelLogin() {
+    pending_request_ = 0;
+    if (connecting()) {
+        CancelConnect();
+        return;
+    }
+    if (!logged_on())
+        return;
+    // The player chose to leave: the end of the connection is no loss, and
+    // the next log-in need not wait for it.
+    state_ = 45;
+    idle_ = 1;
+    Disconnect();
 }
 
 int16_t LOBBYNET::RequestProfiles() {
@@ -272,6 +276,30 @@ void LOBBYNET::SaveSettings(LobbySettingsWriter* config) const {
 }
 
 // [SECTION] Kernel hooks
+
+void LOBBYNET::OnConnectFinished(int16_t result) {
+    if (result == 1) {
+        // A log-on without a request of this client's was reported by OnLogon.
+        if (idle_) {
+            idle_ = 0;
+            if (frontend_)
+                frontend_->LoginRunning();
+        }
+        return;
+    }
+    const int pending = pending_request_;
+    pending_request_ = 0;
+    if (!frontend_ || pending == 0)
+        return;
+    // A full server says so at once; any other failure (no answer within the
+    // log-on wait, no such host, refused) means the log-in cannot be made.
+    const char* text =
+        logon_refusal() == NET_LOGON_REFUSED_FULL ? "LOBBY_SERVER_FULL" : "LOBBY_LOGIN_IMPOSSIBLE";
+    if (pending == 1)
+        frontend_->FirstLoginError(text);
+    else
+        frontend_->LoginError(text);
+}
 
 void LOBBYNET::OnLogon(uint32_t /*id*/) {
     Info("LOBBYNET::Connection established...");
@@ -357,6 +385,9 @@ void LOBBYNET::OnDataReceived(uint32_t /*receiver*/, uint32_t sender, uint16_t m
 }
 
 void LOBBYNET::HandleProfile(std::span<const uint8_t> packet) {
+    // After a cancelled log-in the profiles still on their way are not shown.
+    if (state_ == 45)
+        return;
     const auto body = DecodeProfilePacket(packet);
     if (!body)
         return;

@@ -65,12 +65,16 @@ class LOBBYNET : public TNS_CONTROL {
     explicit LOBBYNET(LobbyFrontend* frontend, const char* version_file = "version.hdr");
     ~LOBBYNET() override;
 
-    // Login and FirstLogin: 1 when the request is under way or its answer has
-    // been reported (a full server), 0 when it could not be made.
+    // Login and FirstLogin: 1 when the request is under way (connecting
+    // first when there is no connection; a connection that cannot be made is
+    // reported as a log-in error), 0 when it could not be made.
     int16_t Login(const char* user, const char* password, const char* reserved, const char* email,
                   bool drop_if_busy, uint16_t profile, uint16_t channel);
     int16_t FirstLogin(const char* user, const char* password, const char* reserved,
                        const char* email, bool drop_if_busy);
+    // Gives up a log-in under way: connecting stops at once; a connection
+    // already made is logged off without a connection-lost notice.
+    void CancelLogin();
     int16_t RequestProfiles();
     int16_t SelectProfile(uint16_t index, bool upload);
     int16_t RequestChannelList();
@@ -80,6 +84,7 @@ class LOBBYNET : public TNS_CONTROL {
     void SaveSettings(LobbySettingsWriter* config) const;
 
     // TNS_CONTROL hooks.
+    void OnConnectFinished(int16_t result) override;
     void OnLogon(uint32_t id) override;
     void OnLogoff(uint32_t id) override;
     void OnConnectionLost(uint32_t id) override;
@@ -112,7 +117,8 @@ class LOBBYNET : public TNS_CONTROL {
 
   private:
     // Sends the log-in (with `first`, the first log-in of a new account) when
-    // connected; otherwise connects, and the request follows once connected.
+    // connected; otherwise starts connecting, and the request follows once
+    // the kernel's log-on is accepted.
     int16_t StartLogin(bool first);
     // Builds and sends one packet; logs and returns false on failure.
     bool SendPacket(const std::vector<uint8_t>& packet);

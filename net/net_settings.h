@@ -46,6 +46,9 @@ struct NET_SETTINGS {
     // 0 = the system's choice). Lets one machine play clients at several
     // loopback addresses.
     uint32_t clt_bind_addr = 0;
+    // How long a client waits for the server to accept its log-on
+    // ("clt_logon_timeout"; 0 = 30 s).
+    uint32_t clt_logon_timeout = 0;
 };
 
 // usr_max above 1003 becomes 1000.

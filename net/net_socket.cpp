@@ -197,8 +197,8 @@ int16_t NET_Done(NET_SERVICE* service) {
 }
 
 // [SECTION] Connect, listen and accept
-NET_CONNECTION* NET_Connect(uint16_t port, uint8_t a, uint8_t b, uint8_t c, uint8_t d,
-                            uint32_t timeout_ms, LOGSYS* log, uint32_t bind_address) {
+NET_CONNECTION* NET_ConnectStart(uint16_t port, uint8_t a, uint8_t b, uint8_t c, uint8_t d,
+                                 LOGSYS* log, uint32_t bind_address) {
     auto* connection = new (std::nothrow) NET_CONNECTION;
     if (!connection)
         return nullptr;
@@ -219,44 +219,59 @@ NET_CONNECTION* NET_Connect(uint16_t port, uint8_t a, uint8_t b, uint8_t c, uint
         local.sin_addr.s_addr = htonl(bind_address);
         if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
             NET_ReportError(0, log, kLogAllClasses, 1);
-            close(fd);
-            delete connection;
+            NET_Close(connection);
             return nullptr;
         }
     }
-
-    // A non-blocking connect bounded by the time-out, so an unreachable host
-    // cannot hold the caller for the system's own connect time-out.
+    // Non-blocking until it is connected: neither an unreachable host nor a
+    // slow one may hold the caller.
     SetBlocking(fd, false);
     int result =
         connect(fd, reinterpret_cast<sockaddr*>(&connection->peer), sizeof connection->peer);
     if (result != 0 && errno != EINPROGRESS) {
         NET_ReportError(0, log, kLogAllClasses, 1);
-        close(fd);
-        delete connection;
+        NET_Close(connection);
         return nullptr;
     }
-    if (result != 0) {
-        int ready = WaitSocket(fd, POLLOUT, timeout_ms);
-        int error = 0;
-        socklen_t length = sizeof error;
-        if (ready > 0 && getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error != 0) {
-            errno = error;
-            NET_ReportError(0, log, kLogAllClasses, 1);
-            close(fd);
-            delete connection;
-            return nullptr;
-        }
-        if (ready <= 0) {
-            LOGSYS_Text(log, kLogError, "NET_Connect: Select failed.");
-            close(fd);
-            delete connection;
-            return nullptr;
-        }
+    return connection;
+}
+
+int NET_ConnectPoll(NET_CONNECTION* connection, uint32_t timeout_ms, LOGSYS* log) {
+    if (!connection || connection->socket < 0)
+        return -1;
+    const int fd = connection->socket;
+    int ready = WaitSocket(fd, POLLOUT, timeout_ms);
+    if (ready == 0)
+        return 0;
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (ready < 0 || getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+        LOGSYS_Text(log, kLogError, "NET_Connect: Select failed.");
+        return -1;
     }
+    if (error != 0) {
+        errno = error;
+        NET_ReportError(0, log, kLogAllClasses, 1);
+        return -1;
+    }
+    // The reader and writer threads work with blocking calls.
     SetBlocking(fd, true);
     SetNoDelay(fd);
-    return connection;
+    return 1;
+}
+
+NET_CONNECTION* NET_Connect(uint16_t port, uint8_t a, uint8_t b, uint8_t c, uint8_t d,
+                            uint32_t timeout_ms, LOGSYS* log, uint32_t bind_address) {
+    NET_CONNECTION* connection = NET_ConnectStart(port, a, b, c, d, log, bind_address);
+    if (!connection)
+        return nullptr;
+    const int connected = NET_ConnectPoll(connection, timeout_ms, log);
+    if (connected == 1)
+        return connection;
+    if (connected == 0)
+        LOGSYS_Text(log, kLogError, "NET_Connect: Select failed.");
+    NET_Close(connection);
+    return nullptr;
 }
 
 NET_CONNECTION* NET_Listen(uint16_t port, LOGSYS* log, uint32_t bind_address, int backlog) {

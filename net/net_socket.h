@@ -34,6 +34,13 @@ int16_t NET_Done(NET_SERVICE* service);
 // address `bind_address` (host byte order; 0 = the system's choice).
 NET_CONNECTION* NET_Connect(uint16_t port, uint8_t a, uint8_t b, uint8_t c, uint8_t d,
                             uint32_t timeout_ms, LOGSYS* log, uint32_t bind_address = 0);
+// The same in two steps, for callers that must not wait: starts the connect
+// (null when it failed at once), then NET_ConnectPoll looks whether it is
+// done, waiting at most `timeout_ms` (0: not at all). 1 connected, 0 still
+// under way, -1 failed (reported; the caller closes the connection).
+NET_CONNECTION* NET_ConnectStart(uint16_t port, uint8_t a, uint8_t b, uint8_t c, uint8_t d,
+                                 LOGSYS* log, uint32_t bind_address = 0);
+int NET_ConnectPoll(NET_CONNECTION* connection, uint32_t timeout_ms, LOGSYS* log);
 // Listens on `port` (0 picks a free port, see NET_LocalPort) at `bind_address`
 // (host byte order; INADDR_ANY by default) with room for `backlog` waiting peers.
 NET_CONNECTION* NET_Listen(uint16_t port, LOGSYS* log, uint32_t bind_address = INADDR_ANY,

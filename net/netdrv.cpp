@@ -654,6 +654,15 @@ NETUSR* SendLogonRequest(NETDRV* driver, const char* name, const char* password,
         LOGSYS_Text(driver->net_log, kLogWarning, "SendLogonRequest: Cannot connect to server.");
         return nullptr;
     }
+    return SendLogonOnConnection(driver, connection, name, password);
+}
+
+NETUSR* SendLogonOnConnection(NETDRV* driver, NET_CONNECTION* connection, const char* name,
+                              const char* password) {
+    if (!driver) {
+        NET_Close(connection);
+        return nullptr;
+    }
     NETUSR* user = InitUser(driver, connection);
     if (!user) {
         NET_Close(connection);

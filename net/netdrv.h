@@ -92,6 +92,10 @@ void NETDRV_Remove(NETDRV* driver, uint32_t time_ms);
 
 NETUSR* SendLogonRequest(NETDRV* driver, const char* name, const char* password, uint16_t port,
                          uint8_t a, uint8_t b, uint8_t c, uint8_t d);
+// The second half of SendLogonRequest for a connection already made (taken
+// over, closed on failure): makes it a user and queues the log-on request.
+NETUSR* SendLogonOnConnection(NETDRV* driver, NET_CONNECTION* connection, const char* name,
+                              const char* password);
 int16_t SendLogoffRequest(NETDRV* driver, NETUSR* user);
 int16_t SendSingleMessage(NETDRV* driver, uint32_t sender, uint32_t receiver, uint32_t type,
                           const void* data, uint32_t size);

@@ -1,10 +1,7 @@
 // [SECTION] index
-//   Set-up, connecting and sending, server operations, kernel notifications.
+//   Set-up, connecting and sending, server operations, driving, kernel
+//   notifications.
 #include "net/tns_control.h"
-
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <sys/socket.h>
 
 #include <algorithm>
 #include <chrono>
@@ -34,18 +31,8 @@ void Error(const char* text) {
     LOGSYS_Text(nullptr, kLogError, text);
 }
 
-// The first IPv4 address of `host` in network order; false when it cannot be resolved.
-bool ResolveIPv4(const char* host, uint8_t out[4]) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (!host || getaddrinfo(host, nullptr, &hints, &found) != 0 || !found)
-        return false;
-    const auto* address = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
-    std::memcpy(out, &address->sin_addr.s_addr, 4);
-    freeaddrinfo(found);
-    return true;
+uint32_t NowMs() {
+    return vorlane::baselib::SteadyClock().NowMs();
 }
 
 // The CUSTOMDATA payload: module type and sub-type (16 bits each), then the data.
@@ -121,6 +108,8 @@ int16_t TNS_CONTROL::StartFlow(uint32_t mode, const char* log_dir, const char* i
         return -1;
     }
     port_ = flownet_->settings().port;
+    if (flownet_->settings().clt_logon_timeout != 0)
+        logon_timeout_ms_ = flownet_->settings().clt_logon_timeout;
     flownet_->driver()->relay = relay_;
     flownet_->driver()->file_dir = file_dir_;
     flownet_->driver()->write_cap = queue_total_cap_;
@@ -169,6 +158,8 @@ NETDRV* TNS_CONTROL::driver() const {
 void TNS_CONTROL::Update() {
     if (flownet_ && mode_ != 0)
         flownet_->Run();
+    if (connecting())
+        AdvanceConnect();
     if (!closing_.empty())
         CloseDrained();
 }
@@ -176,49 +167,131 @@ void TNS_CONTROL::Update() {
 // [SECTION] Connecting and sending
 
 int16_t TNS_CONTROL::ConnectToHostname(const char* host) {
-    if (mode_ == 0)
+    if (StartConnect(host) != 1)
+        return -1;
+    while (connecting()) {
+        Update();
+        if (connecting())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return connect_result_;
+}
+
+int16_t TNS_CONTROL::StartConnect(const char* host) {
+    NETDRV* drv = driver();
+    if (mode_ == 0 || !drv)
         return -1;
     if (logged_on_) {
         Error("Loomex: TNS_CONTROL::ConnectToHostname() already connected !");
         return -1;
     }
-    if (user_ && (user_->flags & kUsrConnected)) {
+    if (connecting() || (user_ && (user_->flags & kUsrConnected))) {
         Error("Loomex: TNS_CONTROL::ConnectToHostname(): system already connected !");
         return -1;
     }
     logon_refusal_ = 0;
-    uint8_t address[4];
-    if (!ResolveIPv4(host, address)) {
+    connect_result_ = -1;
+    LOGSYS_Text(drv->net_log, kLogInfo, "SendLogonRequest: Connecting to site...");
+    vorlane::net::HostConnect::Options options;
+    options.port = port_;
+    options.lookup_timeout_ms = logon_timeout_ms_;
+    options.connect_timeout_ms = drv->settings.srv_sendlogonrequest;
+    options.bind_address = drv->settings.clt_bind_addr;
+    options.log = drv->net_log;
+    connect_phase_ = ConnectPhase::kSocket;
+    if (connect_.Start(host, options, NowMs()) == vorlane::net::HostConnect::State::kFailed) {
+        connect_phase_ = ConnectPhase::kNone;
+        ReportConnectFailure();
+        return -1;
+    }
+    return 1;
+}
+
+void TNS_CONTROL::ReportConnectFailure() const {
+    if (connect_.lookup_failed()) {
         Error("Loomex: TNS_CONTROL::ConnectToHostname(): host lookup failed !");
-        return -1;
+        return;
     }
-    NETUSR* user = SendLogonRequest(driver(), "Client", kKernelPassword, port_, address[0],
-                                    address[1], address[2], address[3]);
-    if (!user) {
-        Error("Loomex: TNS_CONTROL::ConnectToHostname(): connect send failed !");
-        return -1;
+    LOGSYS_Text(driver()->net_log, kLogWarning, "SendLogonRequest: Cannot connect to server.");
+    Error("Loomex: TNS_CONTROL::ConnectToHostname(): connect send failed !");
+}
+
+void TNS_CONTROL::AdvanceConnect() {
+    using State = vorlane::net::HostConnect::State;
+    const uint32_t now = NowMs();
+    if (connect_phase_ == ConnectPhase::kSocket) {
+        const State state = connect_.Poll(now);
+        if (state == State::kFailed) {
+            ReportConnectFailure();
+            FinishConnect(-1);
+        } else if (state == State::kConnected) {
+            user_ = SendLogonOnConnection(driver(), connect_.TakeConnection(), "Client",
+                                          kKernelPassword);
+            if (!user_) {
+                Error("Loomex: TNS_CONTROL::ConnectToHostname(): connect send failed !");
+                FinishConnect(-1);
+                return;
+            }
+            connect_phase_ = ConnectPhase::kLogon;
+            logon_start_ms_ = now;
+        }
+        return;
     }
-    user_ = user;
-    const vorlane::baselib::MsClock& clock = vorlane::baselib::SteadyClock();
-    const uint32_t start = clock.NowMs();
-    while (!logged_on_ && uint32_t(clock.NowMs() - start) < logon_timeout_ms_) {
-        Update();
+    if (logged_on_) {
+        FinishConnect(1);
+    } else if (!user_) {
         // The removal of a refused connection ends the wait early.
-        if (!user_)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    if (logged_on_)
-        return 1;
-    if (logon_refusal_ != 0)
-        Error("Loomex: TNS_CONTROL:: ConnectToHostname(): login refused by the server");
-    else if (user_)
+        if (logon_refusal_ != 0)
+            Error("Loomex: TNS_CONTROL:: ConnectToHostname(): login refused by the server");
+        FinishConnect(-1);
+    } else if (uint32_t(now - logon_start_ms_) >= logon_timeout_ms_) {
         Error("Loomex: TNS_CONTROL:: ConnectToHostname(): login timeout");
+        AbandonUser();
+        FinishConnect(-1);
+    }
+}
+
+void TNS_CONTROL::FinishConnect(int16_t result) {
+    connect_phase_ = ConnectPhase::kNone;
+    connect_result_ = result;
+    OnConnectFinished(result);
+}
+
+void TNS_CONTROL::CancelConnect() {
+    if (!connecting())
+        return;
+    connect_.Cancel();
+    AbandonUser();
+    connect_phase_ = ConnectPhase::kNone;
+    connect_result_ = -1;
+    Info("Loomex: TNS_CONTROL::CancelConnect(): connecting given up");
+}
+
+void TNS_CONTROL::AbandonUser() {
+    NETUSR* user = user_;
     user_ = nullptr;
-    return -1;
+    NETDRV* drv = driver();
+    if (!user || !drv || !NETUSR_Contains(&drv->users, user))
+        return;
+    // A stalled server would keep the connection open for ever; its removal
+    // must not be reported as the loss of a session that never began.
+    quiet_removal_ = true;
+    KRNL_RemoveUser(drv, user);
+    quiet_removal_ = false;
+}
+
+bool TNS_CONTROL::IsStale(uint32_t id) const {
+    // Until the log-on is accepted the connection has no identifier; one
+    // that had an identifier and was logged off before is not current.
+    const bool current = logged_on_ ? id == own_id_ : id == 0;
+    return !current && (user_ || connecting());
 }
 
 int16_t TNS_CONTROL::Disconnect() {
+    if (connecting()) {
+        CancelConnect();
+        return 1;
+    }
     if (mode_ == 0 || !user_)
         return -1;
     const uint32_t flags = user_->flags.load();
@@ -285,6 +358,7 @@ int16_t TNS_CONTROL::SendToServer(uint16_t module_type, uint16_t sub_type, const
 }
 
 void TNS_CONTROL::RemoveSystem() {
+    CancelConnect();
     if (flownet_ && mode_ != 0)
         flownet_->Remove();
     flownet_.reset();
@@ -511,13 +585,22 @@ void TNS_CONTROL::CltLogonAccepted(uint32_t own_id) {
     OnLogon(own_id);
 }
 
+void TNS_CONTROL::CltLogoffAccepted(uint32_t id) {
+    if (!IsStale(id))
+        OnLogoff(id);
+}
+
 void TNS_CONTROL::CltConnectionLost(uint32_t id) {
+    if (IsStale(id))
+        return;
     user_ = nullptr;
     logged_on_ = 0;
     OnConnectionLost(id);
 }
 
 void TNS_CONTROL::CltUserRemoved(uint32_t id) {
+    if (quiet_removal_ || IsStale(id))
+        return;
     user_ = nullptr;
     logged_on_ = 0;
     OnUserRemoved(id);

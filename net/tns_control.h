@@ -12,8 +12,18 @@
 //
 // States:
 //   mode 0 (not initialised) --InitClientSystem--> mode 1 (client ready)
-//   --ConnectToHostname--> connected (user set) --log-on accepted--> logged_on
+//   --StartConnect--> connecting --log-on accepted--> logged_on
 //   --Disconnect / connection lost / removed--> client ready
+//
+// Connecting runs in two phases, each advanced by Update so that the caller's
+// frames go on meanwhile (ConnectToHostname is the same, waited for):
+//   phase     left by
+//   socket    name looked up and connected -> logon (LOGMEON queued);
+//             lookup or connect failed -> done (-1)
+//   logon     accepted -> done (1); refused, removed, log-on wait over
+//             -> done (-1, the connection is closed)
+//   any       CancelConnect, Disconnect, RemoveSystem -> none (no result)
+// OnConnectFinished reports the result once the attempt is done.
 #pragma once
 
 #include <array>
@@ -26,6 +36,7 @@
 #include <utility>
 #include <vector>
 
+#include "net/host_connect.h"
 #include "net/net_settings.h"
 #include "net/netapi.h"
 
@@ -82,7 +93,17 @@ class TNS_CONTROL : public NETAPI {
     // One flow step.
     void Update();
     // Resolves `host`, connects, logs on and waits for the acceptance. 1 or -1.
+    // Blocks the caller for up to the log-on wait: for tests and tools only.
     int16_t ConnectToHostname(const char* host);
+    // Starts connecting and logging on to `host` without waiting; Update
+    // carries it on and OnConnectFinished tells the result. 1 when under
+    // way, -1 when it failed at once (with the messages of ConnectToHostname).
+    int16_t StartConnect(const char* host);
+    // Gives up a connection attempt under way (nothing is reported).
+    void CancelConnect();
+    // True from StartConnect until the attempt is done or cancelled.
+    bool connecting() const { return connect_phase_ != ConnectPhase::kNone; }
+    // Cancels an attempt under way, or logs off. 1 or -1.
     int16_t Disconnect();
     // Sends data tagged with a module type (client: to the server; server: to
     // `receiver`). 1 or -1. Virtual so that tests can capture what is sent.
@@ -147,6 +168,8 @@ class TNS_CONTROL : public NETAPI {
     uint16_t ListenPort() const;
 
     // Hooks, empty here.
+    // A connection attempt is done: 1 logged on, -1 failed (see logon_refusal).
+    virtual void OnConnectFinished(int16_t /*result*/) {}
     virtual void OnLogon(uint32_t /*id*/) {}
     virtual void OnLogoff(uint32_t /*id*/) {}
     virtual void OnConnectionLost(uint32_t /*id*/) {}
@@ -169,7 +192,8 @@ class TNS_CONTROL : public NETAPI {
     uint16_t port() const { return port_; }
     // Client: true from ConnectToHostname until the connection is given up.
     bool has_connection() const { return user_ != nullptr; }
-    // The log-on wait of ConnectToHostname (30000 ms unless a test shortens it).
+    // The log-on wait of a connection attempt (clt_logon_timeout of the
+    // settings, 30000 ms without it), also the longest a name lookup may take.
     void set_logon_timeout(uint32_t ms) { logon_timeout_ms_ = ms; }
     // Client: why the server refused the last log-on (NET_LOGON_REFUSED_*),
     // 0 when it did not.
@@ -183,7 +207,7 @@ class TNS_CONTROL : public NETAPI {
     void SrvCustomData(uint32_t sender, const uint8_t* data, uint32_t size) override;
     void SrvDataRefused(uint32_t sender, uint32_t type) override { OnDataRefused(sender, type); }
     void CltLogonAccepted(uint32_t own_id) override;
-    void CltLogoffAccepted(uint32_t id) override { OnLogoff(id); }
+    void CltLogoffAccepted(uint32_t id) override;
     void CltLogonRefused(uint32_t reason) override { logon_refusal_ = reason; }
     void CltConnectionLost(uint32_t id) override;
     void CltUserRemoved(uint32_t id) override;
@@ -196,6 +220,8 @@ class TNS_CONTROL : public NETAPI {
     NETDRV* driver() const;
 
   private:
+    enum class ConnectPhase { kNone, kSocket, kLogon };
+
     struct PendingClose {
         uint32_t user = 0;
         uint32_t since_ms = 0;  // steady-clock milliseconds
@@ -205,6 +231,17 @@ class TNS_CONTROL : public NETAPI {
 
     // Removes the users whose close is due.
     void CloseDrained();
+    void AdvanceConnect();
+    // The log lines of a failed lookup or connect.
+    void ReportConnectFailure() const;
+    void FinishConnect(int16_t result);
+    // Closes the connection of an attempt that is given up, without the
+    // notifications of a removal (the attempt is not a session yet).
+    void AbandonUser();
+    // Whether a notice about a user (by its identifier) concerns a connection
+    // this client logged off before while a newer one is current: the
+    // newer session must not take it for its own end.
+    bool IsStale(uint32_t id) const;
     int16_t StartFlow(uint32_t mode, const char* log_dir, const char* ini_name,
                       const NET_SETTINGS* settings);
     void WriteBanner();
@@ -220,6 +257,11 @@ class TNS_CONTROL : public NETAPI {
     std::string log_dir_;
     std::string log_file_name_;  // the own log keeps a pointer to it
     uint32_t logon_timeout_ms_ = 30000;
+    ConnectPhase connect_phase_ = ConnectPhase::kNone;
+    vorlane::net::HostConnect connect_;
+    uint32_t logon_start_ms_ = 0;
+    int16_t connect_result_ = -1;
+    bool quiet_removal_ = false;
     bool relay_ = true;
     uint64_t queue_total_cap_ = 0;
     std::string file_dir_;

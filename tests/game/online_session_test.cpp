@@ -23,6 +23,7 @@
 #include "game/hand_over.h"
 #include "server/lobby_server.h"
 #include "tests/server/running_server.h"
+#include "tests/support/stalled_server.h"
 
 using namespace vorlane::net;
 using namespace vorlane::server;
@@ -411,4 +412,45 @@ TEST(OnlineSession, RefusesAHandOverWithoutProfileOrChannel) {
     EXPECT_NE(error.find("game"), std::string::npos);
     host.Finish(100);  // nothing to finish
     EXPECT_EQ(host.results_answer(), -1);
+}
+
+// The game's window keeps drawing while it connects: against a server that
+// never answers, Start and every Poll return at once, and the log-on wait
+// ends in a status line; a window closed meanwhile ends the game at once.
+TEST(OnlineSession, ConnectingNeverHoldsTheGameLoop) {
+    BL_Init();
+    LogCapture log;
+    vorlane::testing::StalledServer stalled;
+    ASSERT_NE(stalled.port(), 0);
+    const fs::path dir = TestDir();
+    ASSERT_NO_FATAL_FAILURE(WriteRunFolder(dir, stalled.port(), 1));
+    std::ofstream(dir / "data/lobbynet.ini", std::ios::app) << "clt_logon_timeout=300\n";
+    vorlane::game::HandOver hand_over;
+    std::string error;
+    ASSERT_TRUE(vorlane::game::ReadHandOver((dir / "data/mplayer.cfg").string(),
+                                            (dir / "data/lobby.cfg").string(), hand_over, error));
+    WorkingFolder working_folder(dir);
+    using Clock = std::chrono::steady_clock;
+    {
+        vorlane::game::OnlineSession host;
+        const auto started = Clock::now();
+        ASSERT_TRUE(host.Start(hand_over, "data/lobbynet.ini", error)) << error;
+        EXPECT_EQ(host.status(), "connecting to the lobby server");
+        auto slowest = Clock::duration::zero();
+        while (host.status() == "connecting to the lobby server" &&
+               Clock::now() - started < std::chrono::seconds(5)) {
+            const auto before = Clock::now();
+            host.Poll(1);
+            slowest = std::max(slowest, Clock::now() - before);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        EXPECT_EQ(host.status(), "cannot reach the lobby server 127.0.0.1");
+        EXPECT_LT(slowest, std::chrono::milliseconds(200));
+    }
+    vorlane::game::OnlineSession closed_early;
+    ASSERT_TRUE(closed_early.Start(hand_over, "data/lobbynet.ini", error)) << error;
+    closed_early.Poll(1);
+    const auto finishing = Clock::now();
+    closed_early.Finish(3000);
+    EXPECT_LT(Clock::now() - finishing, std::chrono::milliseconds(500));
 }

@@ -190,8 +190,9 @@ TEST_F(TrustBoundaryTest, ClientBeyondUsrMaxIsToldTheServerIsFull) {
     // Told at once, well before the log-on time-out of 5 s.
     const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(second.net.Login("Ann", "pw", "", "", false, 0xFFFF, 0xFFFF), 1);
+    EXPECT_TRUE(WaitFor(
+        {&second}, [&] { return second.frontend.Has("login_error LOBBY_SERVER_FULL"); }, 3));
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
-    EXPECT_TRUE(second.frontend.Has("login_error LOBBY_SERVER_FULL"));
     EXPECT_EQ(second.net.logon_refusal(), NET_LOGON_REFUSED_FULL);
     EXPECT_FALSE(second.net.logged_on());
 

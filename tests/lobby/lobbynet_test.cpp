@@ -18,6 +18,7 @@
 #include "baselib/bl_memory.h"
 #include "baselib/timer.h"
 #include "tests/lobby/lobby_test_support.h"
+#include "tests/support/stalled_server.h"
 
 using namespace vorlane::net;
 
@@ -513,22 +514,11 @@ TEST_F(LobbynetTest, BusyClientDropsALoginWhenAsked) {
     EXPECT_TRUE(client.sent.empty());
 }
 
-TEST(TnsControl, ConnectGivesUpWhenTheServerNeverAnswers) {
-    BL_Init();  // the kernel's logs need the file layer
-    LogCapture log;
-    // A listener that accepts the connection but never speaks.
-    const int listener = socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_GE(listener, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(listen(listener, 4), 0);
-    socklen_t length = sizeof address;
-    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+namespace {
 
+NET_SETTINGS StalledSettings(uint16_t port) {
     NET_SETTINGS settings;
-    settings.port = ntohs(address.sin_port);
+    settings.port = port;
     settings.usr_max = 2;
     settings.buf_writeblock = 4096;
     settings.thrd_exit = 500;
@@ -537,9 +527,20 @@ TEST(TnsControl, ConnectGivesUpWhenTheServerNeverAnswers) {
     settings.usr_initnew = 1000;
     settings.usr_remove = 500;
     settings.srv_sendalive = 1000;
+    return settings;
+}
+
+}  // namespace
+
+TEST(TnsControl, ConnectGivesUpWhenTheServerNeverAnswers) {
+    BL_Init();  // the kernel's logs need the file layer
+    LogCapture log;
+    vorlane::testing::StalledServer stalled;
+    ASSERT_NE(stalled.port(), 0);
     const std::string dir = ::testing::TempDir() + "tns_timeout";
     TNS_CONTROL control;
-    ASSERT_EQ(control.InitClientSystemWithSettings(dir.c_str(), settings), 1);
+    ASSERT_EQ(control.InitClientSystemWithSettings(dir.c_str(), StalledSettings(stalled.port())),
+              1);
     // The shipped 30 s wait runs on a manual clock, moved on while the
     // connect blocks.
     vorlane::baselib::ManualClock clock(1000);
@@ -564,5 +565,63 @@ TEST(TnsControl, ConnectGivesUpWhenTheServerNeverAnswers) {
     EXPECT_EQ(control.Disconnect(), -1);
     EXPECT_TRUE(log.Texts().empty());
     control.RemoveSystem();
-    close(listener);
+}
+
+// The front end's log-in against a server that accepts and never answers:
+// every step returns at once, the log-on wait ends in the log-in error, a
+// cancel ends the attempt without one, and neither leaves the connection open.
+TEST(LobbynetConnect, StalledServerNeverHoldsTheCallerAndCancelEndsAtOnce) {
+    BL_Init();
+    LogCapture log;
+    vorlane::testing::StalledServer stalled;
+    ASSERT_NE(stalled.port(), 0);
+    RecordingFrontend frontend;
+    LOBBYNET client(&frontend, "no-such-file.hdr");
+    const std::string dir = ::testing::TempDir() + "lobbynet_stalled";
+    ASSERT_EQ(client.InitClientSystemWithSettings(dir.c_str(), StalledSettings(stalled.port())), 1);
+    vorlane::baselib::ManualClock clock(1000);
+    vorlane::baselib::ScopedSteadyClock route(clock);
+    auto slowest_step = [&](int steps) {
+        auto slowest = std::chrono::steady_clock::duration::zero();
+        for (int i = 0; i < steps; ++i) {
+            const auto start = std::chrono::steady_clock::now();
+            client.Update();
+            slowest = std::max(slowest, std::chrono::steady_clock::now() - start);
+        }
+        return slowest;
+    };
+
+    ASSERT_EQ(client.Login("ann", "pw", "", "", true, 0xFFFF, 0xFFFF), 1);
+    EXPECT_TRUE(client.connecting());
+    ASSERT_TRUE(stalled.Accept(2000));
+    EXPECT_LT(slowest_step(20), std::chrono::milliseconds(200));
+    clock.Advance(29999);
+    client.Update();
+    EXPECT_TRUE(client.connecting());
+    EXPECT_TRUE(frontend.events.empty());
+    clock.Advance(1);
+    client.Update();
+    EXPECT_FALSE(client.connecting());
+    EXPECT_FALSE(client.has_connection());
+    EXPECT_EQ(frontend.events, std::vector<std::string>{"login_error LOBBY_LOGIN_IMPOSSIBLE"});
+    EXPECT_TRUE(log.Contains("Loomex: TNS_CONTROL:: ConnectToHostname(): login timeout"));
+    EXPECT_TRUE(stalled.PeerClosed(2000));
+
+    // Cancelled while the log-on is awaited: nothing is reported, the
+    // connection goes, and the next log-in starts afresh.
+    frontend.events.clear();
+    ASSERT_EQ(client.Login("ann", "pw", "", "", true, 0xFFFF, 0xFFFF), 1);
+    ASSERT_TRUE(stalled.Accept(2000));
+    slowest_step(2);
+    client.CancelLogin();
+    EXPECT_FALSE(client.connecting());
+    EXPECT_TRUE(stalled.PeerClosed(2000));
+    clock.Advance(60000);
+    slowest_step(2);
+    EXPECT_TRUE(frontend.events.empty());
+    EXPECT_TRUE(client.idle());
+    ASSERT_EQ(client.Login("ann", "pw", "", "", true, 0xFFFF, 0xFFFF), 1);
+    EXPECT_TRUE(client.connecting());
+    client.RemoveSystem();  // the end of the program, mid-attempt
+    EXPECT_FALSE(client.connecting());
 }

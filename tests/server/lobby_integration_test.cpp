@@ -165,6 +165,37 @@ TEST_F(LobbyIntegrationTest, RefusedLoginsGiveTheirTexts) {
     }));
 }
 
+// Back to the log-in screen and straight in again, and a log-in cancelled
+// while its answer is awaited: the end of the connection left behind
+// neither ends the next session nor shows as a lost connection.
+TEST_F(LobbyIntegrationTest, LoggingInAgainRightAfterLeavingOrCancelling) {
+    CreateAccount("Ann", "pw-ann");
+    auto ann = NewClient("ann");
+    ASSERT_EQ(ann->net.Login("Ann", "pw-ann", "", "", false, 0xFFFF, 0xFFFF), 1);
+    ASSERT_TRUE(WaitFor({ann.get()}, [&] { return ann->frontend.Has("profiles_complete"); }));
+    for (int round = 0; round < 2; ++round) {
+        ann->frontend.events.clear();
+        ASSERT_EQ(ann->net.Disconnect(), 1);
+        if (round == 1) {
+            ASSERT_EQ(ann->net.Login("Ann", "pw-ann", "", "", false, 0xFFFF, 0xFFFF), 1);
+            ASSERT_TRUE(WaitFor({ann.get()}, [&] { return ann->net.logged_on(); }));
+            ann->net.CancelLogin();
+            // Its answer may still be on the way; it belongs to no new log-in.
+            ASSERT_TRUE(WaitFor({ann.get()}, [&] { return ann->frontend.Has("login_finished"); }));
+        }
+        ASSERT_EQ(ann->net.Login("Ann", "pw-ann", "", "", false, 0xFFFF, 0xFFFF), 1);
+        ASSERT_TRUE(WaitFor({ann.get()}, [&] {
+            return ann->frontend.Has("profiles_complete") ||
+                   ann->frontend.Has("login_error LOBBY_LOGIN_IMPOSSIBLE");
+        })) << round;
+        EXPECT_TRUE(ann->frontend.Has("profiles_complete")) << round;
+        WaitFor(
+            {ann.get()}, [] { return false; }, 1);  // the old connection goes meanwhile
+        EXPECT_TRUE(ann->net.logged_on()) << round;
+        EXPECT_FALSE(ann->frontend.Has("connection_lost")) << round;
+    }
+}
+
 TEST_F(LobbyIntegrationTest, ConnectionLossAndRestartKeepAccountsAndProfiles) {
     CreateAccount("Ann", "pw-ann");
     auto ann = NewClient("ann");

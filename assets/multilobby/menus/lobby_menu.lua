@@ -38,12 +38,12 @@ local function notice(text)
     title = label(10, 40, 280, text, true) }
 end
 
--- A box with one text line and an OK button.
-local function message(tag, text)
+-- A box with one text line and one button (OK unless told otherwise).
+local function message(tag, text, button_text, tooltip)
   return panel { x = 312, y = 300, w = 400, h = 150,
     obj_label1 = GUI_Label { x = 10, y = 40, w = 380, h = 20, center = true, text = text },
-    obj_button1 = button { x = 125, y = 100, tag = tag, text = "MENU_OK",
-                           tooltip = "MENU_TIP_OK" } }
+    obj_button1 = button { x = 125, y = 100, tag = tag, text = button_text or "MENU_OK",
+                           tooltip = tooltip or "MENU_TIP_OK" } }
 end
 
 -- The profile view: portrait, colour, name, contact and the points; `extra`
@@ -127,7 +127,9 @@ menu.login = panel { x = 287, y = 200, w = 450, h = 330,
   obj_button3 = button { x = 150, y = 270, text = "MENU_QUIT",
                          tag = T.MENU_TAG_LOGIN_BACK, tooltip = "MENU_TIP_QUIT" } }
 
-menu.connectinfo = notice("MENU_CONNECTING")
+-- Connecting and logging in go on behind this box; Cancel gives them up.
+menu.connectinfo = message(T.MENU_TAG_LOGIN_CANCEL, "MENU_CONNECTING", "MENU_CANCEL",
+                           "MENU_TIP_CANCEL")
 menu.loginerror = message(T.MENU_TAG_LOGIN_ERROROK)
 
 -- [SECTION] Profiles
