@@ -23,6 +23,10 @@ namespace vorlane {
 
 namespace {
 
+// How often a connection attempt is looked at while the loop would sleep:
+// neither a connect that completes nor a log-on wait that runs out wakes it.
+constexpr uint32_t kConnectPollMs = 50;
+
 using frontend::MAINMAP;
 using frontend::MainMapContext;
 
@@ -163,6 +167,8 @@ class FrontendFrame : public ProgramFrame {
         // iteration, not after a sleep.
         if (std::exchange(lobby_changed_, false) || (lobby_ && lobby_->PendingMessages() > 0))
             due = 0;
+        if (lobby_ && lobby_->connecting())
+            due = std::min(due, kConnectPollMs);
         const uint32_t pilot = AUTOPILOT_MsUntilStep();
         return pilot == kAutopilotNoStep ? due : std::min(due, pilot);
     }
