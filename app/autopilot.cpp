@@ -379,6 +379,13 @@ int L_assert(lua_State* lua) {
     return 0;
 }
 
+int L_close_window(lua_State* lua) {
+    g_exit_code = scripting::CheckOptInt(lua, 1, 0);
+    if (g_pilot->host.close_window)
+        g_pilot->host.close_window();
+    return Yield(lua);
+}
+
 int L_quit(lua_State* lua) {
     g_exit_code = scripting::CheckOptInt(lua, 1, 0);
     if (g_pilot->host.quit)
@@ -408,6 +415,7 @@ const luaL_Reg kFunctions[] = {
     {"screenshot", L_screenshot},
     {"print", L_print},
     {"assert", L_assert},
+    {"close_window", L_close_window},
     {"quit", L_quit},
     {nullptr, nullptr},
 };

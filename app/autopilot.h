@@ -32,6 +32,8 @@ struct AutopilotHost {
     // Makes the window inactive (true) or active again, as the desktop does
     // when the player switches to another program.
     std::function<void(bool)> set_inactive;
+    // Asks the window to close, as the desktop's close button does.
+    std::function<void()> close_window;
 };
 
 // Loads the script; false (message on standard error) when it cannot be read

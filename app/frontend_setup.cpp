@@ -125,6 +125,11 @@ class FrontendFrame : public ProgramFrame {
                 return sequences && sequences->AnyPlaying();
             };
             host.quit = [] { g_control->program_state = kStateQuit; };
+            host.close_window = [] {
+                SDL_Event close{};
+                close.type = SDL_QUIT;
+                SDL_PushEvent(&close);
+            };
             host.set_inactive = [](bool inactive) {
                 if (inactive) {
                     g_control->app_flags.Set(kAppInactive);

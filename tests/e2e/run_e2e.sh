@@ -3,7 +3,7 @@
 # vorlane-lobbyd on a free loopback port, and the front end(s) driven by the
 # autopilot scripts in scripts/.
 #   run_e2e.sh BUILD_DIR SCENARIO      (account | two_clients | wrong_password | connection_lost | background
-#                                       | idle: see bench/frontend/idle_cpu.sh)
+#                                       | stalled | idle: see bench/frontend/idle_cpu.sh)
 # E2E_VIDEODRIVER chooses SDL's video driver (default dummy; x11 under Xvfb),
 # for every front end or, with E2E_VIDEO_USER, for that one only (two windows
 # on one display take the focus from each other).
@@ -62,6 +62,31 @@ if [[ "$scenario" == idle ]]; then
   sed -i -E -e 's/^chat_lines_per_second *=.*/chat_lines_per_second = 0/' \
     -e 's/^messages_max *=.*/messages_max = 0/' -e 's/^bytes_max *=.*/bytes_max = 0/' "$work/lobbyd.cfg"
 fi
+# No lobby server: a listener that takes connections and never answers.
+start_stalled_server() {
+  python3 - "$port" > "$work/stalled.out" 2>&1 <<'PY' &
+import socket, sys
+listener = socket.socket()
+listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+listener.bind(("127.0.0.1", int(sys.argv[1])))
+listener.listen(8)
+print("listening", flush=True)
+held = []
+while True:
+    held.append(listener.accept()[0])
+PY
+  server_pid=$!
+  for _ in $(seq 50); do
+    grep -q listening "$work/stalled.out" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  echo "the stalled listener did not start"; cat "$work/stalled.out"; return 1
+}
+# The front end ended within `limit` seconds of the script touching `mark`.
+ended_soon_after() {
+  python3 -c 'import os, sys, time; sys.exit(0 if time.time() - os.path.getmtime(sys.argv[1]) < float(sys.argv[2]) else 1)' "$1" "$2" ||
+    { echo "the front end took too long to end after $(basename "$1")"; return 1; }
+}
 # two front ends side by side; both must succeed.
 front_end_pair() {
   front_end "$1" "$2" & local a=$!
@@ -71,6 +96,18 @@ front_end_pair() {
   [[ $ra -eq 0 && $rb -eq 0 ]]
 }
 
+if [[ "$scenario" == stalled ]]; then
+  start_stalled_server || exit 1
+  # The first front end waits 3 s for the log-on instead of 30, to see the
+  # time-out; the second keeps the 30 s, which its quit must not wait out.
+  cp -r "$work/run" "$work/fe_gina"
+  sed -i -E '/^\[LOOMEX_CLIENT\]/a clt_logon_timeout=3000' "$work/fe_gina/data/lobbynet.ini"
+  front_end gina stalled.lua || exit 1
+  ended_soon_after "$work/coord/closing" 10 || exit 1
+  front_end hana stalled_quit.lua || exit 1
+  ended_soon_after "$work/coord/quitting" 10 || exit 1
+  exit 0
+fi
 start_server || exit 1
 case "$scenario" in
   account) front_end anna account_login_chat.lua ;;
