@@ -41,13 +41,22 @@ namespace {
 // blended together in the two 16-bit halves of one word (no sum reaches 2^16,
 // so the halves never carry into each other). Each channel is rounded exactly:
 // round(t / 255) == (t + 128 + ((t + 128) >> 8)) >> 8 for t up to 255 * 255.
+// One source colour over many pixels: its share is worked out once.
+struct TranslucentColour {
+    TranslucentColour(uint32_t src, uint32_t a)
+        : rb((src & 0xFF00FFu) * a + 0x800080u), g(((src >> 8) & 0xFFu) * a + 128), na(255 - a) {}
+    uint32_t Over(uint32_t dst) const {
+        uint32_t sum_rb = rb + (dst & 0xFF00FFu) * na;
+        sum_rb = ((sum_rb + ((sum_rb >> 8) & 0xFF00FFu)) >> 8) & 0xFF00FFu;
+        uint32_t sum_g = g + ((dst >> 8) & 0xFFu) * na;
+        sum_g = (sum_g + (sum_g >> 8)) >> 8;
+        return 0xFF000000u | sum_rb | sum_g << 8;
+    }
+    uint32_t rb, g, na;
+};
+
 inline uint32_t BlendTranslucent(uint32_t dst, uint32_t src, uint32_t a) {
-    const uint32_t na = 255 - a;
-    uint32_t rb = (src & 0xFF00FFu) * a + (dst & 0xFF00FFu) * na + 0x800080u;
-    rb = ((rb + ((rb >> 8) & 0xFF00FFu)) >> 8) & 0xFF00FFu;
-    uint32_t g = ((src >> 8) & 0xFFu) * a + ((dst >> 8) & 0xFFu) * na + 128;
-    g = (g + (g >> 8)) >> 8;
-    return 0xFF000000u | rb | g << 8;
+    return TranslucentColour(src, a).Over(dst);
 }
 
 }  // namespace
@@ -123,12 +132,13 @@ void PixelCanvas::FillRect(int x, int y, int w, int h, uint32_t colour) {
     const uint32_t alpha = colour >> 24;
     if (alpha == 0)
         return;
+    const TranslucentColour fill(colour, alpha);
     for (int row = y0; row < y1; ++row) {
         uint32_t* p = Row(row);
         if (alpha == 255) {
             std::fill(p + x0, p + x1, colour);
         } else {
-            for (int col = x0; col < x1; ++col) p[col] = BlendOver(p[col], colour);
+            for (int col = x0; col < x1; ++col) p[col] = fill.Over(p[col]);
         }
     }
 }
