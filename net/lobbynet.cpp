@@ -341,6 +341,10 @@ void LOBBYNET::OnDataReceived(uint32_t /*receiver*/, uint32_t sender, uint16_t m
                               uint16_t sub_type, const uint8_t* data, uint32_t size) {
     if (!FromServer(sender) || module_type != kLobbyModuleType || !data)
         return;
+    // A finished session (a cancelled log-in among them) shows nothing more
+    // of what is still on its way.
+    if (state_ == 45)
+        return;
     std::span<const uint8_t> packet(data, size);
     switch (sub_type) {
         case kPktProfile:
@@ -385,9 +389,6 @@ void LOBBYNET::OnDataReceived(uint32_t /*receiver*/, uint32_t sender, uint16_t m
 }
 
 void LOBBYNET::HandleProfile(std::span<const uint8_t> packet) {
-    // After a cancelled log-in the profiles still on their way are not shown.
-    if (state_ == 45)
-        return;
     const auto body = DecodeProfilePacket(packet);
     if (!body)
         return;

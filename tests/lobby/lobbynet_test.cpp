@@ -508,6 +508,20 @@ TEST(TnsControl, ServerFaceSendsClosesAndKeepsBudgets) {
     server.RemoveSystem();
 }
 
+// Cancel while the log-in's answer is on its way: what still arrives shows
+// nothing, and the client is free for the next log-in at once.
+TEST_F(LobbynetTest, CancelledLoginShowsNothingThatStillArrives) {
+    ASSERT_EQ(client.Login("ann", "pw", "", "", false, 0xFFFF, 0xFFFF), 1);
+    client.CancelLogin();
+    EXPECT_TRUE(client.idle());
+    const size_t sent = client.sent.size();
+    client.Receive(EncodeLoginResult(check, 0, 4711));
+    for (uint16_t n = 1; n <= 4; ++n) client.Receive(Profile(n, true));
+    client.Receive(EncodeChannelList(check, {{"Main", 0, 3, 0, 0}}));
+    EXPECT_EQ(client.sent.size(), sent);
+    EXPECT_TRUE(frontend.events.empty());
+}
+
 TEST_F(LobbynetTest, BusyClientDropsALoginWhenAsked) {
     EXPECT_FALSE(client.idle());
     EXPECT_EQ(client.Login("ann", "pw", "", "", true, 0xFFFF, 0xFFFF), 0);
