@@ -122,36 +122,47 @@ int32_t NET_ReceiveBlock(int socket, void* buffer, int32_t size, int32_t block_s
 
 int16_t NET_SendEnvelope(NET_CONNECTION* connection, ENVELOPE* envelope, int32_t block_size,
                          LOGSYS* log) {
-    if (!connection || !envelope || block_size < int32_t(kEnvelopeHeaderSize) ||
-        envelope->data.empty()) {
+    return NET_SendEnvelopes(connection, std::span<ENVELOPE* const>(&envelope, 1), block_size, log);
+}
+
+int16_t NET_SendEnvelopes(NET_CONNECTION* connection, std::span<ENVELOPE* const> envelopes,
+                          int32_t block_size, LOGSYS* log) {
+    if (!connection || block_size < int32_t(kEnvelopeHeaderSize) ||
+        envelopes.size() > kNetMaxSendBatch) {
         return -1;
     }
-    envelope->header.crc = NET_Crc(envelope->data.data(), envelope->data.size());
-    envelope->header.length = envelope->data_size();
-    uint8_t header[kEnvelopeHeaderSize];
-    EncodeEnvelopeHeader(envelope->header, header);
+    for (const ENVELOPE* envelope : envelopes) {
+        if (!envelope || envelope->data.empty())
+            return -1;
+    }
+    // Each header and its payload are two pieces of one gathered write per
+    // block, so a small message is one segment on the wire (two small writes
+    // meet the delayed-acknowledgement stall).
+    uint8_t headers[kNetMaxSendBatch][kEnvelopeHeaderSize];
+    iovec pieces[2 * kNetMaxSendBatch];
+    size_t count = 0;
+    for (size_t i = 0; i < envelopes.size(); ++i) {
+        ENVELOPE* envelope = envelopes[i];
+        envelope->header.crc = NET_Crc(envelope->data.data(), envelope->data.size());
+        envelope->header.length = envelope->data_size();
+        EncodeEnvelopeHeader(envelope->header, headers[i]);
+        pieces[count++] = {headers[i], kEnvelopeHeaderSize};
+        pieces[count++] = {envelope->data.data(), envelope->data.size()};
+    }
 
-    // Header and payload leave in one gathered write per block, so a small
-    // message is one segment on the wire (two small writes meet the
-    // delayed-acknowledgement stall).
-    const size_t total = kEnvelopeHeaderSize + envelope->data.size();
-    size_t sent = 0;
-    while (sent < total) {
-        size_t budget = PieceSize(total - sent, block_size);
-        iovec pieces[2];
-        int count = 0;
-        if (sent < kEnvelopeHeaderSize) {
-            size_t take = std::min(budget, kEnvelopeHeaderSize - sent);
-            pieces[count++] = {header + sent, take};
+    size_t piece = 0, offset = 0;  // the first byte not yet sent
+    while (piece < count) {
+        iovec out[2 * kNetMaxSendBatch];
+        size_t used = 0;
+        size_t budget = PieceSize(SIZE_MAX, block_size);
+        for (size_t i = piece, skip = offset; i < count && budget > 0; ++i, skip = 0) {
+            const size_t take = std::min(pieces[i].iov_len - skip, budget);
+            out[used++] = {static_cast<uint8_t*>(pieces[i].iov_base) + skip, take};
             budget -= take;
         }
-        if (budget > 0) {
-            size_t offset = sent > kEnvelopeHeaderSize ? sent - kEnvelopeHeaderSize : 0;
-            pieces[count++] = {envelope->data.data() + offset, budget};
-        }
         msghdr message{};
-        message.msg_iov = pieces;
-        message.msg_iovlen = size_t(count);
+        message.msg_iov = out;
+        message.msg_iovlen = used;
         ssize_t result = sendmsg(connection->socket, &message, MSG_NOSIGNAL);
         if (result < 0) {
             if (errno == EINTR)
@@ -161,7 +172,16 @@ int16_t NET_SendEnvelope(NET_CONNECTION* connection, ENVELOPE* envelope, int32_t
         }
         if (result == 0)
             return -1;
-        sent += size_t(result);
+        for (size_t done = size_t(result); done > 0;) {
+            const size_t left = pieces[piece].iov_len - offset;
+            if (done < left) {
+                offset += done;
+                break;
+            }
+            done -= left;
+            ++piece;
+            offset = 0;
+        }
     }
     return 0;
 }

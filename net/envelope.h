@@ -19,6 +19,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "baselib/logsys.h"
@@ -93,6 +94,14 @@ int32_t NET_ReceiveBlock(int socket, void* buffer, int32_t size, int32_t block_s
 // `block_size` is below 28 or the envelope has no payload.
 int16_t NET_SendEnvelope(NET_CONNECTION* connection, ENVELOPE* envelope, int32_t block_size,
                          LOGSYS* log);
+// The most envelopes one NET_SendEnvelopes call takes.
+constexpr size_t kNetMaxSendBatch = 64;
+// Sends several envelopes back to back, gathering them into writes of up to
+// `block_size` bytes, so a writer that fell behind needs one system call per
+// block rather than one per message. The same refusals as NET_SendEnvelope,
+// for any of them, and for more than kNetMaxSendBatch; nothing is sent then.
+int16_t NET_SendEnvelopes(NET_CONNECTION* connection, std::span<ENVELOPE* const> envelopes,
+                          int32_t block_size, LOGSYS* log);
 // Receives one envelope; `result` says what happened. Null only when the
 // envelope itself cannot be allocated. The caller frees it.
 ENVELOPE* NET_ReceiveEnvelope(NET_CONNECTION* connection, int32_t block_size, LOGSYS* log,

@@ -234,8 +234,9 @@ void WriterThread(NETDRV* driver, CONNECTION_DATA* data) {
     }
     data->signals.Report(kSigRunning);
     bool active = false;
+    std::vector<ENVELOPE*> batch;
+    batch.reserve(kNetMaxSendBatch);
     for (;;) {
-        ENVELOPE* envelope = nullptr;
         {
             std::unique_lock lock(data->signals.mutex);
             data->signals.changed.wait(lock, [&] {
@@ -243,21 +244,26 @@ void WriterThread(NETDRV* driver, CONNECTION_DATA* data) {
             });
             if (!TakeSignals(driver, data, &active, "Writer thread: got STOP signal."))
                 break;
-            if (!active || data->queue.empty())
+            if (!active)
                 continue;
-            envelope = data->queue.front();
-            data->queue.pop_front();
-            data->queued_bytes -= envelope->data_size();
-            driver->write_bytes -= envelope->data_size();
+            // A writer that fell behind takes what has piled up at once.
+            while (!data->queue.empty() && batch.size() < kNetMaxSendBatch) {
+                ENVELOPE* envelope = data->queue.front();
+                data->queue.pop_front();
+                data->queued_bytes -= envelope->data_size();
+                driver->write_bytes -= envelope->data_size();
+                batch.push_back(envelope);
+            }
         }
-        const uint32_t size = envelope->data_size();
-        if (NET_SendEnvelope(data->connection, envelope, driver->block_size, driver->net_log) ==
-            0) {
-            data->CountTransfer(size);
+        if (batch.empty())
+            continue;
+        if (NET_SendEnvelopes(data->connection, batch, driver->block_size, driver->net_log) == 0) {
+            for (const ENVELOPE* envelope : batch) data->CountTransfer(envelope->data_size());
         } else {
             LOGSYS_Text(driver->net_log, kLogError, "Writer thread: error sending data !");
         }
-        NET_FreeEnvelope(envelope);
+        for (ENVELOPE* envelope : batch) NET_FreeEnvelope(envelope);
+        batch.clear();
         if (driver->settings.drv_writer_sleep_activate)
             Pause(driver->settings.drv_writer_sleep);
     }
@@ -578,6 +584,7 @@ int16_t QueueForUser(NETDRV* driver, NETUSR* user, uint32_t sender, uint32_t rec
     envelope->header.type = type;
     envelope->header.reserved = 0;
     CONNECTION_DATA* writer = user->writer.get();
+    bool wake = false;
     {
         std::lock_guard lock(writer->signals.mutex);
         const uint64_t cap = writer->queue_cap != 0
@@ -603,10 +610,14 @@ int16_t QueueForUser(NETDRV* driver, NETUSR* user, uint32_t sender, uint32_t rec
         while (total + size > peak &&
                !driver->write_peak.compare_exchange_weak(peak, total + size)) {
         }
+        // The writer waits only on an empty queue; while it has work it
+        // comes back for more by itself, so only the first message wakes it.
+        wake = writer->queue.empty();
         writer->queue.push_back(envelope);
         writer->queued_bytes += size;
     }
-    writer->signals.changed.notify_all();
+    if (wake)
+        writer->signals.changed.notify_all();
     return 0;
 }
 

@@ -130,6 +130,33 @@ TEST_F(CaptureLog, LargePayloadSurvivesSmallBlocks) {
     NET_FreeEnvelope(envelope);
 }
 
+// A batch is gathered across envelope boundaries into writes of one block;
+// each envelope must still arrive whole and in order.
+TEST_F(CaptureLog, BatchOfEnvelopesArrivesInOrderWhateverTheBlock) {
+    SocketPair pair;
+    std::vector<ENVELOPE*> batch;
+    for (uint32_t i = 0; i < kNetMaxSendBatch; ++i) {
+        std::vector<uint8_t> payload(1 + i * 37 % 500, uint8_t(i));
+        batch.push_back(NET_CreateEnvelope(payload));
+        batch.back()->header.type = i;
+    }
+    std::vector<ENVELOPE*> too_many(kNetMaxSendBatch + 1, batch[0]);
+    EXPECT_EQ(NET_SendEnvelopes(&pair.a, too_many, 4096, log_), -1);
+    EXPECT_TRUE(NothingPending(pair.b.socket));
+
+    std::thread sender([&] { EXPECT_EQ(NET_SendEnvelopes(&pair.a, batch, 100, log_), 0); });
+    for (uint32_t i = 0; i < kNetMaxSendBatch; ++i) {
+        ENVELOPE* received = NET_ReceiveEnvelope(&pair.b, 4096, log_);
+        ASSERT_NE(received, nullptr);
+        EXPECT_EQ(received->result, kEnvComplete);
+        EXPECT_EQ(received->header.type, i);
+        EXPECT_EQ(received->data, batch[i]->data);
+        NET_FreeEnvelope(received);
+    }
+    sender.join();
+    for (ENVELOPE* envelope : batch) NET_FreeEnvelope(envelope);
+}
+
 TEST_F(CaptureLog, ReceiveResultsForBrokenInput) {
     {  // the peer closes after 10 header bytes: closed, not stray
         SocketPair pair;
