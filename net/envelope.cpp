@@ -125,33 +125,40 @@ int16_t NET_SendEnvelope(NET_CONNECTION* connection, ENVELOPE* envelope, int32_t
     return NET_SendEnvelopes(connection, std::span<ENVELOPE* const>(&envelope, 1), block_size, log);
 }
 
-int16_t NET_SendEnvelopes(NET_CONNECTION* connection, std::span<ENVELOPE* const> envelopes,
-                          int32_t block_size, LOGSYS* log) {
-    if (!connection || block_size < int32_t(kEnvelopeHeaderSize) ||
-        envelopes.size() > kNetMaxSendBatch) {
-        return -1;
-    }
-    for (const ENVELOPE* envelope : envelopes) {
-        if (!envelope || envelope->data.empty())
-            return -1;
-    }
-    // Each header and its payload are two pieces of one gathered write per
-    // block, so a small message is one segment on the wire (two small writes
-    // meet the delayed-acknowledgement stall).
+namespace {
+
+// Each header and its payload are two pieces of one gathered write per block,
+// so a small message is one segment on the wire (two small writes meet the
+// delayed-acknowledgement stall).
+struct SendPieces {
     uint8_t headers[kNetMaxSendBatch][kEnvelopeHeaderSize];
     iovec pieces[2 * kNetMaxSendBatch];
     size_t count = 0;
-    for (size_t i = 0; i < envelopes.size(); ++i) {
-        ENVELOPE* envelope = envelopes[i];
-        envelope->header.crc = NET_Crc(envelope->data.data(), envelope->data.size());
-        envelope->header.length = envelope->data_size();
-        EncodeEnvelopeHeader(envelope->header, headers[i]);
-        pieces[count++] = {headers[i], kEnvelopeHeaderSize};
-        pieces[count++] = {envelope->data.data(), envelope->data.size()};
-    }
-
     size_t piece = 0, offset = 0;  // the first byte not yet sent
-    while (piece < count) {
+
+    // False (nothing prepared) for the refusals NET_SendEnvelopes documents.
+    bool Prepare(std::span<ENVELOPE* const> envelopes) {
+        if (envelopes.empty() || envelopes.size() > kNetMaxSendBatch)
+            return false;
+        for (const ENVELOPE* envelope : envelopes) {
+            if (!envelope || envelope->data.empty())
+                return false;
+        }
+        for (size_t i = 0; i < envelopes.size(); ++i) {
+            ENVELOPE* envelope = envelopes[i];
+            envelope->header.crc = NET_Crc(envelope->data.data(), envelope->data.size());
+            envelope->header.length = envelope->data_size();
+            EncodeEnvelopeHeader(envelope->header, headers[i]);
+            pieces[count++] = {headers[i], kEnvelopeHeaderSize};
+            pieces[count++] = {envelope->data.data(), envelope->data.size()};
+        }
+        Advance(envelopes[0]->sent);
+        return true;
+    }
+    bool Done() const { return piece == count; }
+
+    // At most `block_size` bytes from the cursor on; returns sendmsg's result.
+    ssize_t Send(int socket, int32_t block_size, int flags) {
         iovec out[2 * kNetMaxSendBatch];
         size_t used = 0;
         size_t budget = PieceSize(SIZE_MAX, block_size);
@@ -163,7 +170,32 @@ int16_t NET_SendEnvelopes(NET_CONNECTION* connection, std::span<ENVELOPE* const>
         msghdr message{};
         message.msg_iov = out;
         message.msg_iovlen = used;
-        ssize_t result = sendmsg(connection->socket, &message, MSG_NOSIGNAL);
+        return sendmsg(socket, &message, flags | MSG_NOSIGNAL);
+    }
+
+    void Advance(size_t done) {
+        while (done > 0 && piece < count) {
+            const size_t left = pieces[piece].iov_len - offset;
+            if (done < left) {
+                offset += done;
+                return;
+            }
+            done -= left;
+            ++piece;
+            offset = 0;
+        }
+    }
+};
+
+}  // namespace
+
+int16_t NET_SendEnvelopes(NET_CONNECTION* connection, std::span<ENVELOPE* const> envelopes,
+                          int32_t block_size, LOGSYS* log) {
+    SendPieces pieces;
+    if (!connection || block_size < int32_t(kEnvelopeHeaderSize) || !pieces.Prepare(envelopes))
+        return -1;
+    while (!pieces.Done()) {
+        const ssize_t result = pieces.Send(connection->socket, block_size, 0);
         if (result < 0) {
             if (errno == EINTR)
                 continue;
@@ -172,18 +204,26 @@ int16_t NET_SendEnvelopes(NET_CONNECTION* connection, std::span<ENVELOPE* const>
         }
         if (result == 0)
             return -1;
-        for (size_t done = size_t(result); done > 0;) {
-            const size_t left = pieces[piece].iov_len - offset;
-            if (done < left) {
-                offset += done;
-                break;
-            }
-            done -= left;
-            ++piece;
-            offset = 0;
-        }
+        pieces.Advance(size_t(result));
     }
     return 0;
+}
+
+int16_t NET_TrySendEnvelope(NET_CONNECTION* connection, ENVELOPE* envelope, int32_t block_size) {
+    SendPieces pieces;
+    if (!connection || block_size < int32_t(kEnvelopeHeaderSize) ||
+        !pieces.Prepare(std::span<ENVELOPE* const>(&envelope, 1)) ||
+        kEnvelopeHeaderSize + envelope->data.size() > size_t(block_size)) {
+        return -1;
+    }
+    ssize_t result;
+    do {
+        result = pieces.Send(connection->socket, block_size, MSG_DONTWAIT);
+    } while (result < 0 && errno == EINTR);
+    if (result < 0)
+        return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+    envelope->sent += uint32_t(result);
+    return envelope->sent == kEnvelopeHeaderSize + envelope->data.size() ? 1 : 0;
 }
 
 ENVELOPE* NET_ReceiveEnvelope(NET_CONNECTION* connection, int32_t block_size, LOGSYS* log,

@@ -66,6 +66,9 @@ struct ENVELOPE {
     // Set for the driver's own envelopes (types 8 and 9); a peer can never
     // produce one, whatever type it writes into a header.
     bool internal = false;
+    // Bytes of header and payload already on the wire, when a send that must
+    // not wait (NET_TrySendEnvelope) got only part of it out.
+    uint32_t sent = 0;
 
     uint32_t data_size() const { return static_cast<uint32_t>(data.size()); }
 };
@@ -102,6 +105,12 @@ constexpr size_t kNetMaxSendBatch = 64;
 // for any of them, and for more than kNetMaxSendBatch; nothing is sent then.
 int16_t NET_SendEnvelopes(NET_CONNECTION* connection, std::span<ENVELOPE* const> envelopes,
                           int32_t block_size, LOGSYS* log);
+// Sends what the socket takes at once of one envelope of at most
+// `block_size` bytes (header included), without waiting; the rest is left
+// to NET_SendEnvelopes, which goes on from `sent`. 1 when all of it went, 0
+// when some or none did, -1 for a refused envelope or a socket error (not
+// logged: the blocking send that follows meets it again and reports it).
+int16_t NET_TrySendEnvelope(NET_CONNECTION* connection, ENVELOPE* envelope, int32_t block_size);
 // Receives one envelope; `result` says what happened. Null only when the
 // envelope itself cannot be allocated. The caller frees it.
 ENVELOPE* NET_ReceiveEnvelope(NET_CONNECTION* connection, int32_t block_size, LOGSYS* log,

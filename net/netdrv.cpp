@@ -239,13 +239,18 @@ void WriterThread(NETDRV* driver, CONNECTION_DATA* data) {
     for (;;) {
         {
             std::unique_lock lock(data->signals.mutex);
+            data->busy = false;
             data->signals.changed.wait(lock, [&] {
                 return data->signals.to_thread != 0 || (active && !data->queue.empty());
             });
-            if (!TakeSignals(driver, data, &active, "Writer thread: got STOP signal."))
+            const bool going_on =
+                TakeSignals(driver, data, &active, "Writer thread: got STOP signal.");
+            data->active = going_on && active;
+            if (!going_on)
                 break;
             if (!active)
                 continue;
+            data->busy = !data->queue.empty();
             // A writer that fell behind takes what has piled up at once.
             while (!data->queue.empty() && batch.size() < kNetMaxSendBatch) {
                 ENVELOPE* envelope = data->queue.front();
@@ -609,6 +614,18 @@ int16_t QueueForUser(NETDRV* driver, NETUSR* user, uint32_t sender, uint32_t rec
         uint64_t peak = driver->write_peak.load();
         while (total + size > peak &&
                !driver->write_peak.compare_exchange_weak(peak, total + size)) {
+        }
+        // A server's writer that has nothing to do is skipped: what the
+        // socket takes at once goes out from here, which spares a thread
+        // wake-up per message and member on every fan-out.
+        if (driver->mode == kModeServer && writer->active && !writer->busy &&
+            writer->signals.to_thread == 0 && writer->queue.empty()) {
+            if (NET_TrySendEnvelope(writer->connection, envelope, driver->block_size) == 1) {
+                driver->write_bytes -= size;
+                writer->CountTransfer(size);
+                NET_FreeEnvelope(envelope);
+                return 0;
+            }
         }
         // The writer waits only on an empty queue; while it has work it
         // comes back for more by itself, so only the first message wakes it.

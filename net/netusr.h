@@ -100,8 +100,12 @@ struct CONNECTION_DATA {
     std::thread thread;
     SIGNAL_BLOCK signals;
     std::deque<ENVELOPE*> queue;  // writer only; guarded by signals.mutex
-    uint64_t queued_bytes = 0;    // payload bytes in `queue`
-    uint64_t queue_cap = 0;       // most payload bytes `queue` may hold (0 = the kernel's limit)
+    // Writer only, guarded by signals.mutex: it was started and not stopped,
+    // and it is sending what it took from `queue`.
+    bool active = false;
+    bool busy = false;
+    uint64_t queued_bytes = 0;  // payload bytes in `queue`
+    uint64_t queue_cap = 0;     // most payload bytes `queue` may hold (0 = the kernel's limit)
     // Reader only, guarded by the driver's read_mutex: what this connection
     // has waiting for the message loop.
     uint64_t inbound_bytes = 0;
