@@ -275,8 +275,7 @@ void LobbyServer::OnDataRefused(uint32_t sender, uint32_t type) {
     Session& session = found->second;
     if (++session.refused != std::max<uint32_t>(config_.refused_messages_max, 1))
         return;
-    Close(session);
-    BanAddress(session.address);
+    Expel(session);
     limit_log_.Write(Limit::kRefusedMessages, true,
                      "LOBBYD: user %u addressed %u messages to other users (last of kernel type "
                      "%u); connection closed",
@@ -401,11 +400,21 @@ bool LobbyServer::Spend(Session& session, RateWindow& window, const Budget& budg
                      session.id, AddressText(session.address).c_str(),
                      static_cast<unsigned long long>(used), what, budget.seconds, budget.max,
                      close ? "connection closed" : "dropped");
-    if (close) {
-        Close(session);
-        BanAddress(session.address);
-    }
+    if (close)
+        Expel(session);
     return false;
+}
+
+// A connection closed for abuse has nothing more to hear: it leaves its
+// channel now (the others see it go at once, and stop paying for its share
+// of every fan-out), its queue goes with it, and its address waits a while.
+void LobbyServer::Expel(Session& session) {
+    if (session.closing)
+        return;
+    session.closing = true;
+    LeaveChannel(session);
+    CloseWhenDrained(session.id, std::chrono::milliseconds(0), std::chrono::milliseconds(0));
+    BanAddress(session.address);
 }
 
 // A flooder that reconnects at once would start afresh with every budget:

@@ -222,6 +222,7 @@ class LobbyServer : public TNS_CONTROL {
     void RefuseLogin(Session& session, bool first, uint32_t code);
     // Closes sessions that missed the log-in deadline; forgets idle addresses.
     void Sweep();
+    void Expel(Session& session);
     void Close(Session& session);
     void EndSession(uint32_t id);
     // Queues the next member records for a joiner while its queue (`queued`
