@@ -54,8 +54,9 @@ ServerChild StartServer(const std::string& dir, const std::string& extra_lobbyd)
                              "connections_per_address = 2000\nhash_queue_max = 2000\n"
                              "login_deadline = 600\nfailed_logins_max = 0\n"
                              "channel1 = Load Test, 2\nchannel2 = Elsewhere, 2\n"
-                             "[LOOMEX_SERVER]\nsrv_bind_addr = 127.0.0.1\nusr_max = 1003\n"
-                             "srv_checkdeadcon = 600000\nusr_logoncheck = 60000\n";
+                             "[LOOMEX_SERVER]\nsrv_bind_addr = 127.0.0.1\nusr_max = "
+                          << kServerUsers
+                          << "\nsrv_checkdeadcon = 600000\nusr_logoncheck = 60000\n";
     int out[2];
     ServerChild child;
     if (pipe(out) != 0)

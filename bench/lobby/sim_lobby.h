@@ -30,6 +30,9 @@ double Percentile(std::vector<double> values, double p);
 
 // [SECTION] Server child
 
+// The server's usr_max: the most users it holds.
+constexpr int kServerUsers = 1003;
+
 struct ServerChild {
     pid_t pid = -1;
     uint16_t port = 0;
