@@ -60,6 +60,10 @@ constexpr ErrorRow kErrorTable[] = {
     {10042, "The option is unknown or unsupported."},
 };
 
+// Send buffer of an accepted connection (the system doubles it for its own
+// bookkeeping).
+constexpr int kAcceptedSendBuffer = 128 * 1024;
+
 void SetNoDelay(int fd) {
     int one = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
@@ -325,6 +329,10 @@ NET_CONNECTION* NET_Accept(NET_CONNECTION* listener, uint32_t timeout_ms, LOGSYS
     }
     connection->socket = fd;
     SetNoDelay(fd);
+    // The system would let an accepted socket's send buffer grow to megabytes
+    // for a peer that stops reading; a fixed one keeps what waits for a slow
+    // reader in the server's own queue, under its per-user cap.
+    setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &kAcceptedSendBuffer, sizeof kAcceptedSendBuffer);
     return connection;
 }
 
