@@ -26,15 +26,21 @@ sed -i -E "s/^port *=.*/port=$port/" "$work/run/data/lobbynet.ini"
 sed -e "s/^port = .*/port = $port/" -e 's/^password_hash = .*/password_hash = minimum/' \
   "$work/run/data/lobbyd.cfg" > "$work/lobbyd.cfg"
 
+# Waits up to 5 s for a server's output file to say it is listening.
+await_listening() {
+  local out=$1 what=$2
+  for _ in $(seq 50); do
+    grep -q listening "$out" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  echo "$what did not start"; cat "$out"; return 1
+}
+
 start_server() {
   "$build/server/vorlane-lobbyd" --config "$work/lobbyd.cfg" --database "$work/lobbyd.sqlite" \
     --log-dir "$work/logs" > "$work/lobbyd.out" 2>&1 &
   server_pid=$!
-  for _ in $(seq 50); do
-    grep -q listening "$work/lobbyd.out" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  echo "vorlane-lobbyd did not start"; cat "$work/lobbyd.out"; return 1
+  await_listening "$work/lobbyd.out" "vorlane-lobbyd"
 }
 
 # front end: run a script in a copy of the run folder (each instance has its own
@@ -76,11 +82,7 @@ while True:
     held.append(listener.accept()[0])
 PY
   server_pid=$!
-  for _ in $(seq 50); do
-    grep -q listening "$work/stalled.out" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  echo "the stalled listener did not start"; cat "$work/stalled.out"; return 1
+  await_listening "$work/stalled.out" "the stalled listener"
 }
 # The front end ended within `limit` seconds of the script touching `mark`.
 ended_soon_after() {
