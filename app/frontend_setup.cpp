@@ -168,19 +168,28 @@ class FrontendFrame : public ProgramFrame {
     }
     uint32_t MsUntilChange() override {
         uint32_t due = map_ ? map_->MsUntilChange() : 0;
+        other_due_ = map_ ? map_->MsUntilOtherChange() : 0;
         // Messages left over by the flow step's time budget are handled next
         // iteration, not after a sleep.
         if (std::exchange(lobby_changed_, false) || (lobby_ && lobby_->PendingMessages() > 0))
-            due = 0;
-        if (lobby_ && lobby_->connecting())
+            due = other_due_ = 0;
+        if (lobby_ && lobby_->connecting()) {
             due = std::min(due, kConnectPollMs);
+            other_due_ = std::min(other_due_, kConnectPollMs);
+        }
         const uint32_t pilot = AUTOPILOT_MsUntilStep();
-        return pilot == kAutopilotNoStep ? due : std::min(due, pilot);
+        if (pilot != kAutopilotNoStep) {
+            due = std::min(due, pilot);
+            other_due_ = std::min(other_due_, pilot);
+        }
+        return due;
     }
+    uint32_t MsUntilOtherChange() override { return other_due_; }
     int ready_ = 0;
 
   private:
     bool lobby_changed_ = false;
+    uint32_t other_due_ = 0;
     std::unique_ptr<gui::QntFontSource> fonts_;
     std::unique_ptr<LOBBYNET> lobby_;
     std::unique_ptr<GUI_CONTROL> gui_;

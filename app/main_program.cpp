@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "app/global_control.h"
 #include "app/lua_globals.h"
@@ -23,6 +24,7 @@
 #include "console/console_setup.h"
 #include "gui/gui_control.h"
 #include "gui/gui_trace.h"
+#include "media/osgfx.h"
 #include "shell/global_data.h"
 #include "shell/preferences.h"
 #include "sound/sound_lua.h"
@@ -50,6 +52,36 @@ bool g_woken = false;         // the last wait ended with an event
 bool g_draw_pending = false;  // a changed picture waits for its present slot
 bool g_change_timed = false;  // the frame announced its next change...
 uint32_t g_change_at = 0;     // ...for this steady-clock time
+bool g_other_timed = false;   // the same for changes other than a caret blink
+uint32_t g_other_at = 0;
+bool g_whole_pending = false;  // a change other than a caret blink waits to be drawn
+
+// A caret that blinks over a picture that does not change alternates between
+// two pictures: once both were drawn, a blink presents the one it needs
+// again instead of drawing the frame (drawing the menus is most of what an
+// idle front end costs). Any other change forgets them.
+class CaretPictures {
+  public:
+    void Forget() { kept_[0].clear(), kept_[1].clear(); }
+    bool Show(media::OSGFX* screen, uint32_t toggles) {
+        const std::vector<uint32_t>& kept = kept_[toggles & 1];
+        if (!screen || kept.size() != Size(screen))
+            return false;
+        std::copy(kept.begin(), kept.end(), screen->pixels());
+        return true;
+    }
+    void Keep(const media::OSGFX* screen, uint32_t toggles) {
+        if (screen)
+            kept_[toggles & 1].assign(screen->pixels(), screen->pixels() + Size(screen));
+    }
+
+  private:
+    static size_t Size(const media::OSGFX* screen) {
+        return size_t(screen->height()) * size_t(screen->pitch());
+    }
+    std::vector<uint32_t> kept_[2];
+};
+CaretPictures g_caret_pictures;
 // The longest sleep: lobby time-outs and keep-alives are serviced this often
 // even when nothing at all happens.
 constexpr uint32_t kIdleWaitMs = 100;
@@ -355,6 +387,7 @@ int MAIN_MainLoopIteration(ProgramFrame* frame) {
         if (flags.Test(kAppRepaint)) {
             flags.Clear(kAppRepaint);
             if (gfx && gfx->windowed()) {
+                g_caret_pictures.Forget();
                 gfx->StartFrame();
                 frame->Draw();
                 gfx->EndFrame(8);
@@ -397,24 +430,38 @@ int MAIN_MainLoopIteration(ProgramFrame* frame) {
 
     const uint32_t now = baselib::SteadyClock().NowMs();
     const uint32_t until_change = frame->MsUntilChange();
+    const uint32_t other_reported = frame->MsUntilOtherChange();
+    const uint32_t until_other =
+        other_reported == ProgramFrame::kEveryChange ? until_change : other_reported;
     const bool change_due = g_change_timed && int32_t(now - g_change_at) >= 0;
+    const bool other_due = g_other_timed && int32_t(now - g_other_at) >= 0;
     media::DXINPUT* input = g_control->dxinput();
     const bool key_repeating = input && input->Repeating();
-    if (events || change_due || until_change == 0 || key_repeating || flags.Test(kAppRepaint))
+    if (events || other_due || until_other == 0 || key_repeating || flags.Test(kAppRepaint))
+        g_whole_pending = true;
+    if (g_whole_pending || change_due || until_change == 0)
         g_draw_pending = true;
     // A change reported as happening now is drawn with this frame; only a
     // later one is waited for.
     g_change_timed = until_change != ProgramFrame::kNoChange && until_change != 0;
     g_change_at = now + until_change;
+    g_other_timed = until_other != ProgramFrame::kNoChange && until_other != 0;
+    g_other_at = now + until_other;
 
     uint32_t to_slot = MAIN_MsUntilPresentSlot();
     if (g_draw_pending && to_slot == 0) {
         flags.Clear(kAppRepaint);
+        const uint32_t toggles = gui::CaretToggles();
         gfx->StartFrame();
-        frame->Draw();
+        if (g_whole_pending)
+            g_caret_pictures.Forget();
+        if (g_whole_pending || !g_caret_pictures.Show(gfx->screen(), toggles)) {
+            frame->Draw();
+            g_caret_pictures.Keep(gfx->screen(), toggles);
+        }
         gfx->EndFrame(8);
         MAIN_NotePresent();
-        g_draw_pending = false;
+        g_draw_pending = g_whole_pending = false;
         to_slot = MAIN_MsUntilPresentSlot();
     }
     gfx->UpdateStatistics();

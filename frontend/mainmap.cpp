@@ -311,18 +311,26 @@ void MAINMAP::Update() {
 uint32_t MAINMAP::MsUntilChange() {
     // The GUI's report is taken every time, so an old one never lingers.
     uint32_t due = vorlane::gui::TakeChangeDue();
+    other_due_ = vorlane::gui::TakenOtherChangeDue();
     video::SEQ_CTRL* sequences = video::SEQ_Get();
     video::VIDEOSYS* videos = video::VIDEOSYS_Get();
     console::CONSOLE* console = console::CONSOLE_Get();
     if ((sequences && sequences->AnyPlaying()) || (videos && videos->AnyPlaying()) ||
         (console && console->Showing())) {
+        other_due_ = 0;
         return 0;
     }
     // LAN announcements arrive as datagrams the loop does not hear: look for
     // them a few times a second.
-    if (network_mode_ == 3)
+    if (network_mode_ == 3) {
         due = std::min<uint32_t>(due, kLanPollMs);
+        other_due_ = std::min<uint32_t>(other_due_, kLanPollMs);
+    }
     return due;
+}
+
+uint32_t MAINMAP::MsUntilOtherChange() {
+    return other_due_;
 }
 
 void MAINMAP::Draw() {

@@ -81,6 +81,7 @@ class MAINMAP : public ProgramFrame, public LobbyFrontend {
     void Update() override;
     void Draw() override;
     uint32_t MsUntilChange() override;
+    uint32_t MsUntilOtherChange() override;
 
     // The tag dispatcher; 1 or 0.
     int Dispatch(int32_t tag, const GUI_EVENT& event);
@@ -162,6 +163,7 @@ class MAINMAP : public ProgramFrame, public LobbyFrontend {
     int16_t portrait_ = 0;
     std::vector<std::pair<uint32_t, uint32_t>> ignore_;
     uint16_t network_mode_ = 1;
+    uint32_t other_due_ = 0;  // MsUntilOtherChange's answer, worked out by MsUntilChange
     LanList lan_list_;
     std::unique_ptr<VORL_MISSION_CTRL> missions_;
     int dispatch_depth_ = 0;

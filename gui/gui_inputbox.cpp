@@ -225,9 +225,9 @@ void GUI_INPUTBOX::Update() {
         cursor_on_ = cursor_on_ ? 0 : 1;
         blink_time_ = now;
         RefreshStyle();
-        vorlane::gui::ChangeDueIn(0);
+        vorlane::gui::CaretToggled();
     }
-    vorlane::gui::ChangeDueIn(kBlinkInterval + 1 - (now - blink_time_));
+    vorlane::gui::CaretChangeDueIn(kBlinkInterval + 1 - (now - blink_time_));
 }
 
 void GUI_INPUTBOX::Draw(int, int) {

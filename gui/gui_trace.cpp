@@ -1,8 +1,10 @@
 #include "gui/gui_trace.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "baselib/timer.h"
 
@@ -43,17 +45,36 @@ uint32_t Now() {
 namespace {
 // Only the thread that runs the GUI reports and takes changes.
 uint32_t g_change_due = kNoChangeDue;
+uint32_t g_other_due = kNoChangeDue;
+uint32_t g_taken_other_due = kNoChangeDue;
+uint32_t g_caret_toggles = 0;
 }  // namespace
 
 void ChangeDueIn(uint32_t ms) {
-    if (ms < g_change_due)
-        g_change_due = ms;
+    g_change_due = std::min(g_change_due, ms);
+    g_other_due = std::min(g_other_due, ms);
+}
+
+void CaretChangeDueIn(uint32_t ms) {
+    g_change_due = std::min(g_change_due, ms);
+}
+
+void CaretToggled() {
+    ++g_caret_toggles;
+    CaretChangeDueIn(0);
+}
+
+uint32_t CaretToggles() {
+    return g_caret_toggles;
 }
 
 uint32_t TakeChangeDue() {
-    uint32_t due = g_change_due;
-    g_change_due = kNoChangeDue;
-    return due;
+    g_taken_other_due = std::exchange(g_other_due, kNoChangeDue);
+    return std::exchange(g_change_due, kNoChangeDue);
+}
+
+uint32_t TakenOtherChangeDue() {
+    return g_taken_other_due;
 }
 
 void SetFatalHandler(FatalHandler handler) {

@@ -31,6 +31,15 @@ void ChangeDueIn(uint32_t ms);
 // The earliest change reported since the last call (kNoChangeDue: none), and
 // starts collecting afresh.
 uint32_t TakeChangeDue();
+// A caret's blink changes a few pixels and nothing else, so it is reported
+// apart: the main loop can show it again from a picture it drew before.
+// CaretToggled is a blink happening now; it counts the blinks.
+void CaretChangeDueIn(uint32_t ms);
+void CaretToggled();
+uint32_t CaretToggles();
+// Of the changes the last TakeChangeDue returned, the earliest that was not a
+// caret blink (kNoChangeDue: only blinks, or none).
+uint32_t TakenOtherChangeDue();
 
 // Ends the process after a fatal programming error (exit code -1); tests may
 // replace it to observe the call.

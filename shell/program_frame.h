@@ -33,6 +33,12 @@ class ProgramFrame {
     // that long when nothing else happens. A frame that does not know says 0.
     static constexpr uint32_t kNoChange = 0xFFFFFFFFu;
     virtual uint32_t MsUntilChange() { return 0; }
+    // The same for every change but a caret's blink, asked after
+    // MsUntilChange. A blink alone may be shown from an earlier picture
+    // instead of drawing the frame again; a frame that does not know says
+    // kEveryChange, and every change it reports is drawn.
+    static constexpr uint32_t kEveryChange = 0xFFFFFFFEu;
+    virtual uint32_t MsUntilOtherChange() { return kEveryChange; }
 
     // Links the frame at the head of `*list`.
     void LinkInto(ProgramFrame** list);

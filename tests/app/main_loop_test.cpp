@@ -12,6 +12,9 @@
 #include "baselib/ioeve.h"
 #include "baselib/timer.h"
 #include "console/console.h"
+#include "gui/gui_trace.h"
+#include "media/gfxsys.h"
+#include "media/osgfx.h"
 #include "net/inbound_wake.h"
 #include "shell/global_data.h"
 
@@ -198,6 +201,56 @@ TEST_F(MainLoop, AQuietWindowSleepsUntilTheNetworkWakesItAndAnimationsKeepTheRef
     // Generous below: a loaded machine may miss slots, never add them.
     EXPECT_GE(frame.draws - draws, 5);
     EXPECT_LE(frame.draws - draws, 20);
+    MAIN_DestroyGfx();
+    g_settings->current_frame = &frame_;
+}
+
+namespace {
+
+// A frame with a blinking caret: each Update blinks it (while `blinking`) or
+// reports another change (when told), each Draw paints the caret's phase.
+class BlinkFrame : public ProgramFrame {
+  public:
+    void Update() override {
+        if (other_change)
+            gui::ChangeDueIn(0);
+        else if (blinking)
+            gui::CaretToggled();
+    }
+    void Draw() override {
+        ++draws;
+        MAIN_Gfx()->screen()->pixels()[0] = Phase(gui::CaretToggles());
+    }
+    uint32_t MsUntilChange() override { return gui::TakeChangeDue(); }
+    uint32_t MsUntilOtherChange() override { return gui::TakenOtherChangeDue(); }
+    static uint32_t Phase(uint32_t toggles) { return toggles & 1 ? 0xFF00FF00u : 0xFFFF0000u; }
+    int draws = 0;
+    bool blinking = true;
+    bool other_change = false;
+};
+
+}  // namespace
+
+TEST_F(MainLoop, ABlinkAloneShowsAPictureDrawnBeforeAndAnyOtherChangeDrawsAgain) {
+    setenv("SDL_VIDEODRIVER", "dummy", 0);
+    BlinkFrame frame;
+    g_settings->current_frame = &frame;
+    g_settings->screen_width = 320;
+    g_settings->screen_height = 200;
+    g_settings->color_depth = 32;
+    ASSERT_EQ(MAIN_InitWindow("blink test", 1), 1) << g_critical_error;
+    for (int i = 0; i < 6; ++i) MAIN_MainLoopIteration(&frame);
+    // Both phases have been drawn; from now on blinks cost no drawing, and
+    // the picture shown is the one of the caret's phase.
+    const int draws = frame.draws;
+    for (int i = 0; i < 6; ++i) MAIN_MainLoopIteration(&frame);
+    frame.blinking = false;
+    for (int i = 0; i < 2; ++i) MAIN_MainLoopIteration(&frame);
+    EXPECT_EQ(frame.draws, draws);
+    EXPECT_EQ(MAIN_Gfx()->screen()->pixels()[0], BlinkFrame::Phase(gui::CaretToggles()));
+    frame.other_change = true;
+    for (int i = 0; i < 2; ++i) MAIN_MainLoopIteration(&frame);
+    EXPECT_GT(frame.draws, draws);
     MAIN_DestroyGfx();
     g_settings->current_frame = &frame_;
 }
