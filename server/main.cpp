@@ -1,6 +1,7 @@
 // vorlane-lobbyd: the online lobby server.
 //
-//   vorlane-lobbyd [--config FILE] [--database FILE] [--log-dir DIR] [--port N] [--help]
+//   vorlane-lobbyd [--config FILE] [--database FILE] [--log-dir DIR] [--port N]
+//                  [--check-config] [--help]
 //
 // Runs until SIGINT or SIGTERM, then logs every user off and closes the
 // database cleanly.
@@ -8,10 +9,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "baselib/bl_memory.h"
 #include "baselib/logsys.h"
+#include "server/config_check.h"
 #include "server/lobby_server.h"
 
 namespace {
@@ -29,8 +33,24 @@ void PrintHelp() {
         "  --database FILE   SQLite database (overrides the configuration)\n"
         "  --log-dir DIR     folder of the log files (overrides the configuration)\n"
         "  --port N          TCP port on 127.0.0.1 (overrides the configuration)\n"
+        "  --check-config    check the configuration, print the settings the server\n"
+        "                    would run with, and exit (1 when a line is wrong)\n"
         "  --help            this text\n");
     std::fflush(stdout);
+}
+
+// Every line of the configuration the server does not understand, as
+// "FILE:LINE: what"; true when there is none.
+bool ReportConfigProblems(const std::string& path, const char* prefix) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    const auto problems = vorlane::server::CheckLobbyConfigText(text.str());
+    for (const auto& problem : problems) {
+        std::fprintf(stderr, "vorlane-lobbyd: %s%s:%d: %s\n", prefix, path.c_str(), problem.line,
+                     problem.text.c_str());
+    }
+    return problems.empty();
 }
 
 }  // namespace
@@ -39,12 +59,15 @@ int main(int argc, char** argv) {
     std::string config_path = "data/lobbyd.cfg";
     std::string database, log_dir;
     long port = -1;
+    bool check_only = false;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         const bool has_value = i + 1 < argc;
         if (option == "--help" || option == "-h") {
             PrintHelp();
             return 0;
+        } else if (option == "--check-config") {
+            check_only = true;
         } else if (option == "--config" && has_value) {
             config_path = argv[++i];
         } else if (option == "--database" && has_value) {
@@ -68,6 +91,7 @@ int main(int argc, char** argv) {
     BL_Init();
     vorlane::server::LobbyConfig config;
     std::string error;
+    const bool clean = ReportConfigProblems(config_path, check_only ? "" : "warning: ");
     if (!vorlane::server::LoadLobbyConfig(config_path, &config, &error)) {
         std::fprintf(stderr, "vorlane-lobbyd: %s\n", error.c_str());
         return 1;
@@ -78,6 +102,10 @@ int main(int argc, char** argv) {
         config.log_dir = log_dir;
     if (port >= 0)
         config.kernel.port = uint16_t(port);
+    if (check_only) {
+        std::fputs(vorlane::server::DescribeLobbyConfig(config).c_str(), stdout);
+        return clean ? 0 : 1;
+    }
 
     auto store = vorlane::server::LobbyStore::Open(config.database, config.hash, &error);
     if (!store) {

@@ -1,0 +1,278 @@
+#include "server/config_check.h"
+
+#include <arpa/inet.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <set>
+#include <sstream>
+
+#include "net/lobby_packets.h"
+#include "server/lobby_store.h"
+
+namespace vorlane::server {
+
+namespace {
+
+enum class Kind { kNumber, kPort, kText, kAddress, kHash, kChannel };
+
+// Names as the configuration reader compares them: blanks dropped, lower case.
+std::string Normalise(const std::string& text) {
+    std::string name;
+    for (char c : text) {
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
+            name += char(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return name;
+}
+
+std::string Trim(const std::string& text) {
+    const size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+bool IsNumber(const std::string& value, unsigned long max, int base = 10) {
+    if (value.empty() || value[0] == '-' || value[0] == '+')
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long number = std::strtoul(value.c_str(), &end, base);
+    return errno == 0 && *end == '\0' && number <= max;
+}
+
+bool LobbydKey(const std::string& key, Kind* kind) {
+    static const std::set<std::string> numbers = {"chat_lines_per_second",
+                                                  "channel_max_users",
+                                                  "games_per_host",
+                                                  "game_min_seconds",
+                                                  "hash_threads",
+                                                  "refused_messages_max",
+                                                  "queue_max_bytes",
+                                                  "queue_total_max_bytes",
+                                                  "hash_queue_max",
+                                                  "accounts_per_address",
+                                                  "failed_logins_max",
+                                                  "failed_logins_lockout",
+                                                  "connections_per_address",
+                                                  "flood_ban_seconds",
+                                                  "login_deadline",
+                                                  "check_version"};
+    static const std::set<std::string> budgets = {"messages", "bytes", "uploads", "joins",
+                                                  "channel_lists"};
+    if (numbers.count(key)) {
+        *kind = Kind::kNumber;
+        return true;
+    }
+    for (const char* suffix : {"_max", "_seconds"}) {
+        const std::string end = suffix;
+        if (key.size() > end.size() && key.compare(key.size() - end.size(), end.size(), end) == 0 &&
+            budgets.count(key.substr(0, key.size() - end.size()))) {
+            *kind = Kind::kNumber;
+            return true;
+        }
+    }
+    if (key == "port") {
+        *kind = Kind::kPort;
+        return true;
+    }
+    if (key == "database" || key == "log_dir") {
+        *kind = Kind::kText;
+        return true;
+    }
+    if (key == "password_hash") {
+        *kind = Kind::kHash;
+        return true;
+    }
+    if (key.rfind("channel", 0) == 0 && IsNumber(key.substr(7), net::kMaxChannels) &&
+        key.substr(7) != "0" && key[7] != '0') {
+        *kind = Kind::kChannel;
+        return true;
+    }
+    return false;
+}
+
+bool KernelKey(const std::string& key, Kind* kind) {
+    static const std::set<std::string> numbers = {"usr_max",
+                                                  "buf_rw",
+                                                  "buf_writeblock",
+                                                  "thrd_exit",
+                                                  "srv_newconnect",
+                                                  "srv_waitforflags",
+                                                  "srv_sendlogofftimeout",
+                                                  "srv_sendlogonrequest",
+                                                  "srv_checkdeadcon",
+                                                  "srv_checkdeadcalltime",
+                                                  "srv_sendalive",
+                                                  "usr_initnew",
+                                                  "usr_remove",
+                                                  "usr_logoncheck",
+                                                  "usr_logofftimeout",
+                                                  "drv_removetime",
+                                                  "drv_reader_sleep",
+                                                  "drv_reader_sleep_activate",
+                                                  "drv_writer_sleep",
+                                                  "drv_writer_sleep_activate",
+                                                  "drv_serverloop_sleep",
+                                                  "drv_serverloop_sleep_activate",
+                                                  "drv_max_payload",
+                                                  "srv_listen_backlog",
+                                                  "drv_read_user_max",
+                                                  "drv_read_total_max",
+                                                  "clt_logon_timeout"};
+    if (numbers.count(key)) {
+        *kind = Kind::kNumber;
+        return true;
+    }
+    if (key == "port") {
+        *kind = Kind::kPort;
+        return true;
+    }
+    if (key == "srv_bind_addr" || key == "clt_bind_addr") {
+        *kind = Kind::kAddress;
+        return true;
+    }
+    return false;
+}
+
+// Empty when the value reads as given, else what is wrong with it.
+std::string ValueProblem(Kind kind, const std::string& value) {
+    switch (kind) {
+        case Kind::kNumber:
+            return IsNumber(value, 0xFFFFFFFFul) ? ""
+                                                 : "is not a whole number from 0 to 4294967295";
+        case Kind::kPort:
+            return IsNumber(value, 65535) ? "" : "is not a port from 0 to 65535";
+        case Kind::kText:
+            return value.empty() ? "is empty" : "";
+        case Kind::kAddress: {
+            in_addr address{};
+            return inet_pton(AF_INET, value.c_str(), &address) == 1 ? "" : "is not an IPv4 address";
+        }
+        case Kind::kHash:
+            return value == "interactive" || value == "minimum"
+                       ? ""
+                       : "is neither \"interactive\" nor \"minimum\"";
+        case Kind::kChannel: {
+            const size_t comma = value.rfind(',');
+            const std::string name =
+                Trim(comma == std::string::npos ? value : value.substr(0, comma));
+            if (!IsValidName(name))
+                return "has no valid channel name";
+            if (comma != std::string::npos && !IsNumber(Trim(value.substr(comma + 1)), 0xFF, 0))
+                return "has flags that are not a number from 0 to 255";
+            return "";
+        }
+    }
+    return "";
+}
+
+}  // namespace
+
+std::vector<ConfigProblem> CheckLobbyConfigText(const std::string& text) {
+    std::vector<ConfigProblem> problems;
+    std::istringstream lines(text);
+    std::string line;
+    std::string section;
+    bool known_section = true;  // lines before any section are ignored by the reader
+    for (int number = 1; std::getline(lines, line); ++number) {
+        const std::string trimmed = Trim(line);
+        if (trimmed.empty() || trimmed[0] == ';')
+            continue;
+        if (trimmed[0] == '[') {
+            const std::string name = Normalise(trimmed);
+            section = name.size() >= 2 && name.back() == ']' ? name.substr(1, name.size() - 2) : "";
+            known_section = section == "lobbyd" || section == "loomex_server";
+            if (!known_section)
+                problems.push_back({number, "unknown section " + trimmed});
+            continue;
+        }
+        const size_t equals = trimmed.find('=');
+        if (equals == std::string::npos) {
+            problems.push_back({number, "not a \"key = value\" line: " + trimmed});
+            continue;
+        }
+        if (!known_section || section.empty())
+            continue;
+        const std::string key = Normalise(trimmed.substr(0, equals));
+        const std::string value = Trim(trimmed.substr(equals + 1));
+        Kind kind = Kind::kText;
+        const bool known = section == "lobbyd" ? LobbydKey(key, &kind) : KernelKey(key, &kind);
+        if (!known) {
+            problems.push_back({number, "unknown key " + key + " in [" + section + "]"});
+            continue;
+        }
+        if (const std::string wrong = ValueProblem(kind, value); !wrong.empty())
+            problems.push_back({number, key + " = " + value + ": the value " + wrong});
+    }
+    return problems;
+}
+
+std::string DescribeLobbyConfig(const LobbyConfig& config) {
+    std::ostringstream out;
+    auto line = [&](const char* key, auto value) {
+        out << "lobbyd." << key << " = " << value << '\n';
+    };
+    auto budget = [&](const char* name, const Budget& value) {
+        out << "lobbyd." << name << "_max = " << value.max << '\n'
+            << "lobbyd." << name << "_seconds = " << value.seconds << '\n';
+    };
+    line("port", config.kernel.port);
+    line("database", config.database);
+    line("log_dir", config.log_dir);
+    line("password_hash", config.hash == HashStrength::kMinimum ? "minimum" : "interactive");
+    line("chat_lines_per_second", config.chat_lines_per_second);
+    line("channel_max_users", config.channel_max_users);
+    line("games_per_host", config.games_per_host);
+    line("game_min_seconds", config.game_min_seconds);
+    line("check_version", config.check_version ? 1 : 0);
+    line("hash_threads", config.hash_threads);
+    line("hash_queue_max", config.hash_queue_max);
+    line("refused_messages_max", config.refused_messages_max);
+    line("queue_max_bytes", config.queue_max_bytes);
+    line("queue_total_max_bytes", config.queue_total_max_bytes);
+    budget("messages", config.messages);
+    budget("bytes", config.bytes);
+    budget("uploads", config.uploads);
+    budget("joins", config.joins);
+    budget("channel_lists", config.channel_lists);
+    line("accounts_per_address", config.accounts_per_address);
+    line("failed_logins_max", config.failed_logins_max);
+    line("failed_logins_lockout", config.failed_logins_lockout);
+    line("connections_per_address", config.connections_per_address);
+    line("flood_ban_seconds", config.flood_ban_seconds);
+    line("login_deadline", config.login_deadline);
+    for (size_t i = 0; i < config.channels.size(); ++i) {
+        out << "lobbyd.channel" << i + 1 << " = " << config.channels[i].name << ", "
+            << int(config.channels[i].flags) << '\n';
+    }
+    const NET_SETTINGS& k = config.kernel;
+    in_addr bind{htonl(k.srv_bind_addr)};
+    char address[INET_ADDRSTRLEN] = "?";
+    inet_ntop(AF_INET, &bind, address, sizeof address);
+    out << "LOOMEX_SERVER.srv_bind_addr = " << address << '\n';
+    const std::pair<const char*, uint32_t> kernel[] = {
+        {"usr_max", k.usr_max},
+        {"buf_writeblock", k.buf_writeblock},
+        {"thrd_exit", k.thrd_exit},
+        {"srv_newconnect", k.srv_newconnect},
+        {"srv_waitforflags", k.srv_waitforflags},
+        {"srv_sendlogofftimeout", k.srv_sendlogofftimeout},
+        {"srv_sendlogonrequest", k.srv_sendlogonrequest},
+        {"srv_checkdeadcon", k.srv_checkdeadcon},
+        {"srv_checkdeadcalltime", k.srv_checkdeadcalltime},
+        {"srv_sendalive", k.srv_sendalive},
+        {"usr_initnew", k.usr_initnew},
+        {"usr_remove", k.usr_remove},
+        {"usr_logoncheck", k.usr_logoncheck},
+        {"usr_logofftimeout", k.usr_logofftimeout},
+        {"drv_read_user_max", k.drv_read_user_max},
+        {"drv_read_total_max", k.drv_read_total_max}};
+    for (const auto& [key, value] : kernel)
+        out << "LOOMEX_SERVER." << key << " = " << value << '\n';
+    return out.str();
+}
+
+}  // namespace vorlane::server
