@@ -38,6 +38,15 @@ class MainLoop : public ::testing::Test {
         g_control = new GLOBAL_CONTROL_BASE();
         g_settings->current_frame = &frame_;
     }
+    // A 320 x 200 window on SDL's dummy driver, showing `frame`.
+    static void OpenWindow(ProgramFrame* frame) {
+        setenv("SDL_VIDEODRIVER", "dummy", 0);
+        g_settings->current_frame = frame;
+        g_settings->screen_width = 320;
+        g_settings->screen_height = 200;
+        g_settings->color_depth = 32;
+        ASSERT_EQ(MAIN_InitWindow("loop test", 1), 1) << g_critical_error;
+    }
     void TearDown() override {
         delete g_control;
         g_control = nullptr;
@@ -165,13 +174,8 @@ uint32_t ElapsedMs(std::chrono::steady_clock::time_point since) {
 }  // namespace
 
 TEST_F(MainLoop, AQuietWindowSleepsUntilTheNetworkWakesItAndAnimationsKeepTheRefreshRate) {
-    setenv("SDL_VIDEODRIVER", "dummy", 0);
     QuietFrame frame;
-    g_settings->current_frame = &frame;
-    g_settings->screen_width = 320;
-    g_settings->screen_height = 200;
-    g_settings->color_depth = 32;
-    ASSERT_EQ(MAIN_InitWindow("loop test", 1), 1) << g_critical_error;
+    ASSERT_NO_FATAL_FAILURE(OpenWindow(&frame));
     // The window's first events are drawn; then nothing changes.
     for (int i = 0; i < 3; ++i) MAIN_MainLoopIteration(&frame);
 
@@ -232,13 +236,8 @@ class BlinkFrame : public ProgramFrame {
 }  // namespace
 
 TEST_F(MainLoop, ABlinkAloneShowsAPictureDrawnBeforeAndAnyOtherChangeDrawsAgain) {
-    setenv("SDL_VIDEODRIVER", "dummy", 0);
     BlinkFrame frame;
-    g_settings->current_frame = &frame;
-    g_settings->screen_width = 320;
-    g_settings->screen_height = 200;
-    g_settings->color_depth = 32;
-    ASSERT_EQ(MAIN_InitWindow("blink test", 1), 1) << g_critical_error;
+    ASSERT_NO_FATAL_FAILURE(OpenWindow(&frame));
     for (int i = 0; i < 6; ++i) MAIN_MainLoopIteration(&frame);
     // Both phases have been drawn; from now on blinks cost no drawing, and
     // the picture shown is the one of the caret's phase.
