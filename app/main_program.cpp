@@ -57,7 +57,7 @@ uint32_t g_other_at = 0;
 bool g_whole_pending = false;  // a change other than a caret blink waits to be drawn
 
 // A caret that blinks over a picture that does not change alternates between
-// two pictures: once both were drawn, a blink presents the one it needs
+// two pictures: once a blink has drawn each, a blink presents the one it needs
 // again instead of drawing the frame (drawing the menus is most of what an
 // idle front end costs). Any other change forgets them.
 class CaretPictures {
@@ -455,7 +455,10 @@ int MAIN_MainLoopIteration(ProgramFrame* frame) {
         gfx->StartFrame();
         if (g_whole_pending)
             g_caret_pictures.Forget();
-        if (g_whole_pending || !g_caret_pictures.Show(gfx->screen(), toggles)) {
+        if (g_whole_pending) {
+            frame->Draw();
+        } else if (!g_caret_pictures.Show(gfx->screen(), toggles)) {
+            // Kept only from blinks, so a busy screen pays no copy per frame.
             frame->Draw();
             g_caret_pictures.Keep(gfx->screen(), toggles);
         }
