@@ -5,7 +5,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
-#include <set>
+#include <map>
 #include <sstream>
 
 #include "net/lobby_packets.h"
@@ -43,98 +43,71 @@ bool IsNumber(const std::string& value, unsigned long max, int base = 10) {
     return errno == 0 && *end == '\0' && number <= max;
 }
 
-bool LobbydKey(const std::string& key, Kind* kind) {
-    static const std::set<std::string> numbers = {"chat_lines_per_second",
-                                                  "channel_max_users",
-                                                  "games_per_host",
-                                                  "game_min_seconds",
-                                                  "hash_threads",
-                                                  "refused_messages_max",
-                                                  "queue_max_bytes",
-                                                  "queue_total_max_bytes",
-                                                  "hash_queue_max",
-                                                  "accounts_per_address",
-                                                  "failed_logins_max",
-                                                  "failed_logins_lockout",
-                                                  "connections_per_address",
-                                                  "flood_ban_seconds",
-                                                  "login_deadline",
-                                                  "check_version"};
-    static const std::set<std::string> budgets = {"messages", "bytes", "uploads", "joins",
-                                                  "channel_lists"};
-    if (numbers.count(key)) {
-        *kind = Kind::kNumber;
-        return true;
-    }
-    for (const char* suffix : {"_max", "_seconds"}) {
-        const std::string end = suffix;
-        if (key.size() > end.size() && key.compare(key.size() - end.size(), end.size(), end) == 0 &&
-            budgets.count(key.substr(0, key.size() - end.size()))) {
-            *kind = Kind::kNumber;
-            return true;
+using KeyTable = std::map<std::string, Kind>;
+
+const KeyTable& LobbydKeys() {
+    static const KeyTable keys = [] {
+        KeyTable table = {{"port", Kind::kPort},
+                          {"database", Kind::kText},
+                          {"log_dir", Kind::kText},
+                          {"password_hash", Kind::kHash}};
+        for (const char* key :
+             {"chat_lines_per_second", "channel_max_users", "games_per_host", "game_min_seconds",
+              "hash_threads", "refused_messages_max", "queue_max_bytes", "queue_total_max_bytes",
+              "hash_queue_max", "accounts_per_address", "failed_logins_max",
+              "failed_logins_lockout", "connections_per_address", "flood_ban_seconds",
+              "login_deadline", "check_version"}) {
+            table[key] = Kind::kNumber;
         }
-    }
-    if (key == "port") {
-        *kind = Kind::kPort;
-        return true;
-    }
-    if (key == "database" || key == "log_dir") {
-        *kind = Kind::kText;
-        return true;
-    }
-    if (key == "password_hash") {
-        *kind = Kind::kHash;
-        return true;
-    }
-    if (key.rfind("channel", 0) == 0 && IsNumber(key.substr(7), net::kMaxChannels) &&
-        key.substr(7) != "0" && key[7] != '0') {
-        *kind = Kind::kChannel;
-        return true;
-    }
-    return false;
+        for (const std::string budget :
+             {"messages", "bytes", "uploads", "joins", "channel_lists"}) {
+            table[budget + "_max"] = Kind::kNumber;
+            table[budget + "_seconds"] = Kind::kNumber;
+        }
+        for (size_t i = 1; i <= net::kMaxChannels; ++i)
+            table["channel" + std::to_string(i)] = Kind::kChannel;
+        return table;
+    }();
+    return keys;
 }
 
-bool KernelKey(const std::string& key, Kind* kind) {
-    static const std::set<std::string> numbers = {"usr_max",
-                                                  "buf_rw",
-                                                  "buf_writeblock",
-                                                  "thrd_exit",
-                                                  "srv_newconnect",
-                                                  "srv_waitforflags",
-                                                  "srv_sendlogofftimeout",
-                                                  "srv_sendlogonrequest",
-                                                  "srv_checkdeadcon",
-                                                  "srv_checkdeadcalltime",
-                                                  "srv_sendalive",
-                                                  "usr_initnew",
-                                                  "usr_remove",
-                                                  "usr_logoncheck",
-                                                  "usr_logofftimeout",
-                                                  "drv_removetime",
-                                                  "drv_reader_sleep",
-                                                  "drv_reader_sleep_activate",
-                                                  "drv_writer_sleep",
-                                                  "drv_writer_sleep_activate",
-                                                  "drv_serverloop_sleep",
-                                                  "drv_serverloop_sleep_activate",
-                                                  "drv_max_payload",
-                                                  "srv_listen_backlog",
-                                                  "drv_read_user_max",
-                                                  "drv_read_total_max",
-                                                  "clt_logon_timeout"};
-    if (numbers.count(key)) {
-        *kind = Kind::kNumber;
-        return true;
-    }
-    if (key == "port") {
-        *kind = Kind::kPort;
-        return true;
-    }
-    if (key == "srv_bind_addr" || key == "clt_bind_addr") {
-        *kind = Kind::kAddress;
-        return true;
-    }
-    return false;
+const KeyTable& KernelKeys() {
+    static const KeyTable keys = [] {
+        KeyTable table = {{"port", Kind::kPort},
+                          {"srv_bind_addr", Kind::kAddress},
+                          {"clt_bind_addr", Kind::kAddress}};
+        for (const char* key : {"usr_max",
+                                "buf_rw",
+                                "buf_writeblock",
+                                "thrd_exit",
+                                "srv_newconnect",
+                                "srv_waitforflags",
+                                "srv_sendlogofftimeout",
+                                "srv_sendlogonrequest",
+                                "srv_checkdeadcon",
+                                "srv_checkdeadcalltime",
+                                "srv_sendalive",
+                                "usr_initnew",
+                                "usr_remove",
+                                "usr_logoncheck",
+                                "usr_logofftimeout",
+                                "drv_removetime",
+                                "drv_reader_sleep",
+                                "drv_reader_sleep_activate",
+                                "drv_writer_sleep",
+                                "drv_writer_sleep_activate",
+                                "drv_serverloop_sleep",
+                                "drv_serverloop_sleep_activate",
+                                "drv_max_payload",
+                                "srv_listen_backlog",
+                                "drv_read_user_max",
+                                "drv_read_total_max",
+                                "clt_logon_timeout"}) {
+            table[key] = Kind::kNumber;
+        }
+        return table;
+    }();
+    return keys;
 }
 
 // Empty when the value reads as given, else what is wrong with it.
@@ -198,13 +171,13 @@ std::vector<ConfigProblem> CheckLobbyConfigText(const std::string& text) {
             continue;
         const std::string key = Normalise(trimmed.substr(0, equals));
         const std::string value = Trim(trimmed.substr(equals + 1));
-        Kind kind = Kind::kText;
-        const bool known = section == "lobbyd" ? LobbydKey(key, &kind) : KernelKey(key, &kind);
-        if (!known) {
+        const KeyTable& keys = section == "lobbyd" ? LobbydKeys() : KernelKeys();
+        const auto found = keys.find(key);
+        if (found == keys.end()) {
             problems.push_back({number, "unknown key " + key + " in [" + section + "]"});
             continue;
         }
-        if (const std::string wrong = ValueProblem(kind, value); !wrong.empty())
+        if (const std::string wrong = ValueProblem(found->second, value); !wrong.empty())
             problems.push_back({number, key + " = " + value + ": the value " + wrong});
     }
     return problems;

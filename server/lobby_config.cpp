@@ -148,22 +148,27 @@ bool ParseLobbyConfig(const std::string& text, LobbyConfig* config, std::string*
     return true;
 }
 
-bool LoadLobbyConfig(const std::string& path, LobbyConfig* config, std::string* error) {
+bool ReadLobbyConfigText(const std::string& path, std::string* text, std::string* error) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         if (error)
             *error = "cannot open " + path;
         return false;
     }
-    std::string text(kMaxConfigBytes + 1, '\0');
-    file.read(text.data(), std::streamsize(text.size()));
-    text.resize(size_t(file.gcount()));
-    if (text.size() > kMaxConfigBytes) {
+    text->assign(kMaxConfigBytes + 1, '\0');
+    file.read(text->data(), std::streamsize(text->size()));
+    text->resize(size_t(file.gcount()));
+    if (text->size() > kMaxConfigBytes) {
         if (error)
             *error = path + " is too large";
         return false;
     }
-    return ParseLobbyConfig(text, config, error);
+    return true;
+}
+
+bool LoadLobbyConfig(const std::string& path, LobbyConfig* config, std::string* error) {
+    std::string text;
+    return ReadLobbyConfigText(path, &text, error) && ParseLobbyConfig(text, config, error);
 }
 
 }  // namespace vorlane::server

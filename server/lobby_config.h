@@ -120,7 +120,9 @@ void FillKernelDefaults(NET_SETTINGS* settings, bool bind_given);
 
 // Reads the file; false with a reason when it cannot be read.
 bool LoadLobbyConfig(const std::string& path, LobbyConfig* config, std::string* error);
-// The same from text in memory (tests).
+// The file's text (1 MiB at most); false with a reason when it cannot be read.
+bool ReadLobbyConfigText(const std::string& path, std::string* text, std::string* error);
+// The configuration from text in memory.
 bool ParseLobbyConfig(const std::string& text, LobbyConfig* config, std::string* error);
 
 }  // namespace vorlane::server

@@ -9,8 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "baselib/bl_memory.h"
@@ -41,11 +39,8 @@ void PrintHelp() {
 
 // Every line of the configuration the server does not understand, as
 // "FILE:LINE: what"; true when there is none.
-bool ReportConfigProblems(const std::string& path, const char* prefix) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    const auto problems = vorlane::server::CheckLobbyConfigText(text.str());
+bool ReportConfigProblems(const std::string& path, const std::string& text, const char* prefix) {
+    const auto problems = vorlane::server::CheckLobbyConfigText(text);
     for (const auto& problem : problems) {
         std::fprintf(stderr, "vorlane-lobbyd: %s%s:%d: %s\n", prefix, path.c_str(), problem.line,
                      problem.text.c_str());
@@ -91,8 +86,13 @@ int main(int argc, char** argv) {
     BL_Init();
     vorlane::server::LobbyConfig config;
     std::string error;
-    const bool clean = ReportConfigProblems(config_path, check_only ? "" : "warning: ");
-    if (!vorlane::server::LoadLobbyConfig(config_path, &config, &error)) {
+    std::string text;
+    if (!vorlane::server::ReadLobbyConfigText(config_path, &text, &error)) {
+        std::fprintf(stderr, "vorlane-lobbyd: %s\n", error.c_str());
+        return 1;
+    }
+    const bool clean = ReportConfigProblems(config_path, text, check_only ? "" : "warning: ");
+    if (!vorlane::server::ParseLobbyConfig(text, &config, &error)) {
         std::fprintf(stderr, "vorlane-lobbyd: %s\n", error.c_str());
         return 1;
     }
