@@ -157,6 +157,33 @@ TEST_F(CaptureLog, BatchOfEnvelopesArrivesInOrderWhateverTheBlock) {
     for (ENVELOPE* envelope : batch) NET_FreeEnvelope(envelope);
 }
 
+// A send that must not wait takes what the socket has room for; the writer's
+// send goes on from there, and the peer sees whole envelopes in order.
+TEST_F(CaptureLog, WhatATrySendLeftIsFinishedByTheNextSend) {
+    SocketPair pair;
+    const int small = 4096;
+    setsockopt(pair.a.socket, SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+    std::vector<uint8_t> first(12000), second(300, 'z');
+    for (size_t i = 0; i < first.size(); ++i) first[i] = uint8_t(i * 7);
+    ENVELOPE* big = NET_CreateEnvelope(first);
+    ENVELOPE* small_one = NET_CreateEnvelope(second);
+    EXPECT_EQ(NET_TrySendEnvelope(&pair.a, big, 16384), 0);
+    EXPECT_GT(big->sent, 0u);
+    EXPECT_LT(big->sent, kEnvelopeHeaderSize + first.size());
+    ENVELOPE* rest[] = {big, small_one};
+    std::thread writer([&] { EXPECT_EQ(NET_SendEnvelopes(&pair.a, rest, 1000, log_), 0); });
+    for (const std::vector<uint8_t>* payload : {&first, &second}) {
+        ENVELOPE* received = NET_ReceiveEnvelope(&pair.b, 4096, log_);
+        ASSERT_NE(received, nullptr);
+        EXPECT_EQ(received->result, kEnvComplete);
+        EXPECT_EQ(received->data, *payload);
+        NET_FreeEnvelope(received);
+    }
+    writer.join();
+    NET_FreeEnvelope(big);
+    NET_FreeEnvelope(small_one);
+}
+
 TEST_F(CaptureLog, ReceiveResultsForBrokenInput) {
     {  // the peer closes after 10 header bytes: closed, not stray
         SocketPair pair;
