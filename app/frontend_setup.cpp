@@ -46,35 +46,14 @@ void DrawGui() {
 class FrontendFrame : public ProgramFrame {
   public:
     bool Start(uint16_t start_mode) {
-        int w = g_settings && g_settings->screen_width > 0 ? g_settings->screen_width : 1024;
-        int h = g_settings && g_settings->screen_height > 0 ? g_settings->screen_height : 768;
-        fonts_ = std::make_unique<gui::QntFontSource>(g_control->font_ctrl());
-        GUI_STYLE_OLD_PRIMITIVE::SetFonControl(fonts_.get());
-        gui_ = std::make_unique<GUI_CONTROL>();
-        if (!gui_->Init(0, 0, w, h)) {
-            LOGSYS_Text(nullptr, kLogError, "GLOBAL_CONTROL_BASE::InitGUI: GUI init failed.");
-            MAIN_SetCriticalError("Cannot start the GUI.");
+        menus_ = g_control->menus();
+        lobby_ = g_control->lobby();
+        if (!menus_ || !lobby_)
             return false;
-        }
-        menus_ = std::make_unique<MENU_LUA>();
-        if (!menus_->Init(g_control->lua(), g_control->textlib())) {
-            MAIN_SetCriticalError("Cannot start the menu manager.");
-            return false;
-        }
-        lobby_ = std::make_unique<LOBBYNET>(nullptr, "version.hdr");
-        if (lobby_->InitClientSystem("logs/lobby", 0, "data/lobbynet.ini", 0) != 1) {
-            LOGSYS_Text(nullptr, kLogError, "GLOBAL_CONTROL_BASE::InitLobby: lobby client failed.");
-            // A LAN game needs no lobby; an online start cannot go on without it.
-            if (start_mode == kStartOnline) {
-                MAIN_SetCriticalError(
-                    "Cannot start the lobby client: data/lobbynet.ini is missing or unreadable.");
-                return false;
-            }
-        }
 
         MainMapContext context;
-        context.menus = menus_.get();
-        context.lobby = lobby_.get();
+        context.menus = menus_;
+        context.lobby = lobby_;
         context.textlib = g_control->textlib();
         context.rama = g_control->rama();
         context.set_program_state = [](int32_t state) { g_control->program_state = state; };
@@ -147,13 +126,9 @@ class FrontendFrame : public ProgramFrame {
         AUTOPILOT_Stop();
         MAIN_SetIterationHook(nullptr);
         MAIN_SetServiceHook(nullptr);
+        // The menus and the lobby client belong to the global control, which
+        // releases them at shutdown.
         map_.reset();
-        menus_.reset();
-        gui_.reset();
-        GUI_STYLE_OLD_PRIMITIVE::SetFonControl(nullptr);
-        if (lobby_)
-            lobby_->RemoveSystem();
-        lobby_.reset();
     }
 
     int IsReady() const override { return ready_; }
@@ -190,10 +165,8 @@ class FrontendFrame : public ProgramFrame {
   private:
     bool lobby_changed_ = false;
     uint32_t other_due_ = 0;
-    std::unique_ptr<gui::QntFontSource> fonts_;
-    std::unique_ptr<LOBBYNET> lobby_;
-    std::unique_ptr<GUI_CONTROL> gui_;
-    std::unique_ptr<MENU_LUA> menus_;
+    LOBBYNET* lobby_ = nullptr;
+    MENU_LUA* menus_ = nullptr;
     std::unique_ptr<MAINMAP> map_;
 };
 

@@ -5,6 +5,7 @@
 //   - Input device, sound and capture
 //   - Fonts and release of the early subsystems
 //   - 3D engine, video and sequences
+//   - Lobby client, GUI and menu manager
 //   - Release of everything
 #include "app/global_control.h"
 
@@ -14,9 +15,13 @@
 #include "baselib/logsys.h"
 #include "baselib/queue.h"
 #include "frontend/mob3d.h"
+#include "gui/gui_control.h"
+#include "gui/gui_media.h"
 #include "media/gfx3d.h"
 #include "media/input_queue.h"
 #include "media/sdl_input.h"
+#include "net/lobbynet.h"
+#include "scripting/menu_lua.h"
 #include "sound/sound_lua.h"
 #include "video/seq_ctrl.h"
 #include "video/videosys.h"
@@ -309,8 +314,12 @@ int16_t GLOBAL_CONTROL_BASE::InitVideoSystem(resources::RAMA_CTRL* rama) {
 int16_t GLOBAL_CONTROL_BASE::InitSequenceCtrl() {
     auto sequences = std::make_unique<video::SEQ_CTRL>(rama_.get(), textlib_.get(),
                                                        font_ctrl_.get(), videos_.get());
-    if (!sequences->InitSequenceCtrl(lua_.get())) {
-        LOGSYS_Printf(nullptr, kLogError, "%s::%s: Cannot init sequence scripting.",
+    using Result = video::SEQ_CTRL::InitResult;
+    const Result result = sequences->InitSequenceCtrl(lua_.get());
+    if (result != Result::kReady) {
+        LOGSYS_Printf(nullptr, kLogError,
+                      result == Result::kScriptingFailed ? "%s::%s: Cannot init sequence scripting."
+                                                         : "%s::%s: Cannot init sequences.",
                       "GLOBAL_CONTROL_BASE", "InitSequenceCtrl");
         return -1;
     }
@@ -341,10 +350,67 @@ void GLOBAL_CONTROL_BASE::ReleaseSequenceCtrl() {
     sequences_.reset();
 }
 
+// [SECTION] Lobby client, GUI and menu manager
+int16_t GLOBAL_CONTROL_BASE::InitLobbynet() {
+    auto lobby = std::make_unique<LOBBYNET>(nullptr, "version.hdr");
+    // The client reports -1, which is 65535 as the 16-bit result it keeps.
+    const int result = lobby->InitClientSystem("logs/lobby", 0, "data/lobbynet.ini", 65535);
+    if (result != 1) {
+        LogError("GLOBAL_CONTROL_BASE::InitLobbynet: can't initialize loomex");
+        lobby->RemoveSystem();
+        return -1;
+    }
+    lobby_ = std::move(lobby);
+    return 0;
+}
+
+int16_t GLOBAL_CONTROL_BASE::InitGUI(int width, int height) {
+    auto fonts = std::make_unique<gui::QntFontSource>(font_ctrl_.get());
+    auto gui = std::make_unique<GUI_CONTROL>();
+    if (!gui->Init(0, 0, width, height))
+        return -1;
+    gui_fonts_ = std::move(fonts);
+    gui_ = std::move(gui);
+    GUI_STYLE_OLD_PRIMITIVE::SetFonControl(gui_fonts_.get());
+    return 0;
+}
+
+int16_t GLOBAL_CONTROL_BASE::InitMenuManager() {
+    if (!lua_ || !textlib_) {
+        LogError("GLOBAL_CONTROL_BASE::InitMenuManager: menu manager needs lua and textlib.");
+        return -1;
+    }
+    auto menus = std::make_unique<MENU_LUA>();
+    if (!menus->Init(lua_.get(), textlib_.get())) {
+        LogError("GLOBAL_CONTROL_BASE::InitMenuManager: Can't init menu manager.");
+        return -1;
+    }
+    menus_ = std::move(menus);
+    return 0;
+}
+
+void GLOBAL_CONTROL_BASE::ReleaseLobbynet() {
+    if (lobby_)
+        lobby_->RemoveSystem();
+    lobby_.reset();
+}
+
+void GLOBAL_CONTROL_BASE::ReleaseGUI() {
+    gui_.reset();
+    GUI_STYLE_OLD_PRIMITIVE::SetFonControl(nullptr);
+    gui_fonts_.reset();
+}
+
+void GLOBAL_CONTROL_BASE::ReleaseMenuManager() {
+    menus_.reset();
+}
+
 // [SECTION] Release of everything
 void GLOBAL_CONTROL_BASE::ReleaseAll() {
-    // The front end's frame owns and releases the menu manager and the GUI
-    // control.
+    // The menus hold GUI objects and the sequences draw with the fonts, so
+    // both go before what they use.
+    ReleaseMenuManager();
+    ReleaseGUI();
     ReleaseSequenceCtrl();
     ReleaseCaptureCtrl();
     ReleaseVideoSystem();
@@ -358,7 +424,7 @@ void GLOBAL_CONTROL_BASE::ReleaseAll() {
     ReleaseTextLib();
     ReleaseFontCtrl();
     ReleaseLUA();
-    // The lobby client plugs in here.
+    ReleaseLobbynet();
     ReleaseDave();
 }
 

@@ -19,8 +19,15 @@
 #include "sound/sndapi.h"
 #include "sound/sound_media.h"
 
+class GUI_CONTROL;
+class LOBBYNET;
+class MENU_LUA;
+
 namespace vorlane::frontend {
 class MOB3D_CTRL;
+}
+namespace vorlane::gui {
+class QntFontSource;
 }
 namespace vorlane::video {
 class VIDEOSYS;
@@ -75,6 +82,12 @@ class GLOBAL_CONTROL_BASE {
     int16_t InitVideoSystem(resources::RAMA_CTRL* rama);
     // The sequence system with its two script resources.
     int16_t InitSequenceCtrl();
+    // The lobby client on data/lobbynet.ini.
+    int16_t InitLobbynet();
+    // The GUI control over the screen, drawing text with the font control.
+    int16_t InitGUI(int width, int height);
+    // The menu manager on the Lua state and the text library.
+    int16_t InitMenuManager();
 
     void ReleaseReadeve();
     void ReleaseLUA();
@@ -90,6 +103,9 @@ class GLOBAL_CONTROL_BASE {
     void Release3DObjects();
     void ReleaseVideoSystem();
     void ReleaseSequenceCtrl();
+    void ReleaseLobbynet();
+    void ReleaseGUI();
+    void ReleaseMenuManager();
 
     // Adds `handler` to the dispatcher slots of window input (0, 3, 2, 5, 6,
     // 12, 7, 8) and removes it again.
@@ -115,6 +131,8 @@ class GLOBAL_CONTROL_BASE {
     frontend::MOB3D_CTRL* mob3d() const { return mob3d_.get(); }
     video::VIDEOSYS* videos() const { return videos_.get(); }
     video::SEQ_CTRL* sequences() const { return sequences_.get(); }
+    LOBBYNET* lobby() const { return lobby_.get(); }
+    MENU_LUA* menus() const { return menus_.get(); }
     // Takes every queued input event out of the input queue and frees it.
     void DrainInputEvents();
 
@@ -132,6 +150,10 @@ class GLOBAL_CONTROL_BASE {
     std::unique_ptr<frontend::MOB3D_CTRL> mob3d_;
     std::unique_ptr<video::VIDEOSYS> videos_;
     std::unique_ptr<video::SEQ_CTRL> sequences_;
+    std::unique_ptr<LOBBYNET> lobby_;
+    std::unique_ptr<gui::QntFontSource> gui_fonts_;
+    std::unique_ptr<GUI_CONTROL> gui_;
+    std::unique_ptr<MENU_LUA> menus_;
     bool engine3d_started_ = false;
     DAVE* dave_ = nullptr;  // released with DAVE_Remove
     DAVE_CALLBACK input_handler_ = nullptr;

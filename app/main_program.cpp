@@ -342,6 +342,10 @@ int MAIN_SecondaryInit() {
         MAIN_SetCriticalError("init DirectInput failed.");
         return -1;
     }
+    if (g_control->InitLobbynet() != 0) {
+        MAIN_SetCriticalError("init lobbynet failed.");
+        return -1;
+    }
     if (g_control->InitFontCtrl(resources::kProgramFontTable, resources::kProgramFontTable[0],
                                 MAIN_Gfx()) != 0) {
         MAIN_SetCriticalError("init font control failed.");
@@ -356,7 +360,11 @@ int MAIN_SecondaryInit() {
         return -1;
     }
     LUA_ExecuteString(g_control->lua(), "menu = {}\nmenu.LANGUAGE = \"\"\n", "menutable");
-    if (g_control->InitCaptureCtrl() != 0)
+    if (g_control->InitGUI(g_settings->screen_width, g_settings->screen_height) != 0) {
+        LogError("error on GUI init.");
+        return -1;
+    }
+    if (g_control->InitMenuManager() != 0 || g_control->InitCaptureCtrl() != 0)
         return -1;
     return g_control->InitSequenceCtrl();
 }

@@ -113,9 +113,11 @@ class SEQ_CTRL {
     SEQ_CTRL(const SEQ_CTRL&) = delete;
     SEQ_CTRL& operator=(const SEQ_CTRL&) = delete;
 
-    // Registers the Lua functions, then runs "script.seq.internal" and
-    // "script.seq.defines" from the archive.
-    bool InitSequenceCtrl(lua_State* lua);
+    enum class InitResult { kReady, kScriptingFailed, kSequencesFailed };
+    // Registers the Lua functions, then runs "script.seq.internal" (the
+    // scripting) and "script.seq.defines" (the sequences) from the archive; a
+    // missing resource or a script error fails its stage.
+    InitResult InitSequenceCtrl(lua_State* lua);
     // Registers the Lua functions only.
     void RegisterFunctions(lua_State* lua);
 

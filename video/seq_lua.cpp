@@ -446,22 +446,29 @@ void SEQ_CTRL::RegisterFunctions(lua_State* lua) {
     }
 }
 
-bool SEQ_CTRL::InitSequenceCtrl(lua_State* lua) {
+SEQ_CTRL::InitResult SEQ_CTRL::InitSequenceCtrl(lua_State* lua) {
     if (lua == nullptr)
-        return false;
+        return InitResult::kScriptingFailed;
     RegisterFunctions(lua);
-    for (const char* name : {"script.seq.internal", "script.seq.defines"}) {
+    struct Stage {
+        const char* name;
+        InitResult failure;
+    };
+    for (const Stage& stage : {Stage{"script.seq.internal", InitResult::kScriptingFailed},
+                               Stage{"script.seq.defines", InitResult::kSequencesFailed}}) {
         resources::RAMA_CTRL* rama = this->rama();
-        resources::RAMA_RES* res = rama ? rama->GetResource(name) : nullptr;
+        resources::RAMA_RES* res = rama ? rama->GetResource(stage.name) : nullptr;
         uint32_t size = 0;
         const uint8_t* data = res ? res->GetData(&size) : nullptr;
         if (data == nullptr) {
-            LOGSYS_Error("%s::%s: no script resource: %s", "SEQ_CTRL", "InitSequenceCtrl", name);
-            return false;
+            LOGSYS_Error("%s::%s: no script resource: %s", "SEQ_CTRL", "InitSequenceCtrl",
+                         stage.name);
+            return stage.failure;
         }
-        LUA_ExecuteBuffer(lua, data, size, name);
+        if (LUA_ExecuteBuffer(lua, data, size, stage.name) != 1)
+            return stage.failure;
     }
-    return true;
+    return InitResult::kReady;
 }
 
 int SEQ_CTRL::Sequence_Execute(const char* name, const char* arguments) {

@@ -13,57 +13,13 @@
 namespace vorlane::resources {
 namespace {
 
+using testing::DataPath;
 using testing::LogCapture;
 using testing::TempDir;
+using testing::TestLocation;
+using testing::WriteArchive;
 using testing::WriteBytes;
 using testing::WriteText;
-
-struct TestResource {
-    std::string address;
-    uint32_t type;
-    std::string bytes;
-};
-
-struct TestLocation {
-    uint32_t number;
-    std::string name;
-    std::vector<TestResource> resources;
-};
-
-std::string DataPath(const TempDir& dir, uint32_t number, const char* extension) {
-    char name[64];
-    std::snprintf(name, sizeof name, "data/loc%04u.%s", number, extension);
-    return dir / name;
-}
-
-void WriteLocation(const TempDir& dir, const TestLocation& location) {
-    LocationIndex index;
-    index.name = location.name;
-    std::vector<BcfObjectSource> objects(location.resources.size());
-    for (size_t i = 0; i < location.resources.size(); ++i) {
-        const TestResource& res = location.resources[i];
-        index.records.push_back({res.address, uint32_t(i), "r", res.type});
-        objects[i].bytes = {reinterpret_cast<const uint8_t*>(res.bytes.data()), res.bytes.size()};
-    }
-    WriteText(DataPath(dir, location.number, "dix"), WriteLocationIndexText(index));
-    std::vector<uint8_t> image;
-    ASSERT_TRUE(BuildBcfImage(objects, image));
-    WriteBytes(DataPath(dir, location.number, "bcf"), image);
-}
-
-// Writes data/master.dix and every location; returns the master index path.
-std::string WriteArchive(const TempDir& dir, const std::vector<TestLocation>& locations) {
-    MasterIndex master;
-    master.project = "TEST";
-    master.date = "2026-12-08";
-    master.build = 3;
-    for (const auto& location : locations) {
-        master.locations.push_back(location.number);
-        WriteLocation(dir, location);
-    }
-    WriteText(dir / "data/master.dix", WriteMasterIndexText(master));
-    return dir / "data/master.dix";
-}
 
 std::string Data(RAMA_RES* res) {
     uint32_t size = 0;

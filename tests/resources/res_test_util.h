@@ -2,7 +2,10 @@
 // capture and small archive builders.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "resources/bcf_library.h"
+#include "resources/rama_index.h"
 #include "tests/support/log_capture.h"
 
 namespace vorlane::resources::testing {
@@ -45,5 +50,52 @@ inline void WriteText(const std::string& path, const std::string& text) {
 }
 
 using vorlane::testing::LogCapture;
+
+struct TestResource {
+    std::string address;
+    uint32_t type;
+    std::string bytes;
+};
+
+struct TestLocation {
+    uint32_t number;
+    std::string name;
+    std::vector<TestResource> resources;
+};
+
+inline std::string DataPath(const TempDir& dir, uint32_t number, const char* extension) {
+    char name[64];
+    std::snprintf(name, sizeof name, "data/loc%04u.%s", number, extension);
+    return dir / name;
+}
+
+inline void WriteLocation(const TempDir& dir, const TestLocation& location) {
+    LocationIndex index;
+    index.name = location.name;
+    std::vector<BcfObjectSource> objects(location.resources.size());
+    for (size_t i = 0; i < location.resources.size(); ++i) {
+        const TestResource& res = location.resources[i];
+        index.records.push_back({res.address, uint32_t(i), "r", res.type});
+        objects[i].bytes = {reinterpret_cast<const uint8_t*>(res.bytes.data()), res.bytes.size()};
+    }
+    WriteText(DataPath(dir, location.number, "dix"), WriteLocationIndexText(index));
+    std::vector<uint8_t> image;
+    ASSERT_TRUE(BuildBcfImage(objects, image));
+    WriteBytes(DataPath(dir, location.number, "bcf"), image);
+}
+
+// Writes data/master.dix and every location; returns the master index path.
+inline std::string WriteArchive(const TempDir& dir, const std::vector<TestLocation>& locations) {
+    MasterIndex master;
+    master.project = "TEST";
+    master.date = "2026-12-08";
+    master.build = 3;
+    for (const auto& location : locations) {
+        master.locations.push_back(location.number);
+        WriteLocation(dir, location);
+    }
+    WriteText(dir / "data/master.dix", WriteMasterIndexText(master));
+    return dir / "data/master.dix";
+}
 
 }  // namespace vorlane::resources::testing

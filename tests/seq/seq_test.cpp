@@ -4,7 +4,9 @@
 #include <vector>
 
 #include "baselib/logsys.h"
+#include "resources/rama_ctrl.h"
 #include "scripting/lua_glue.h"
+#include "tests/resources/res_test_util.h"
 #include "tests/support/log_capture.h"
 #include "video/seq_ctrl.h"
 
@@ -299,3 +301,35 @@ end)");
 }
 
 }  // namespace
+
+// Each of the two set-up scripts fails its own stage, by absence or by error.
+TEST(SeqInit, AMissingOrFailingScriptFailsItsStage) {
+    using vorlane::resources::RAMA_CTRL;
+    using vorlane::resources::testing::TempDir;
+    using vorlane::resources::testing::WriteArchive;
+    using Result = SEQ_CTRL::InitResult;
+    struct Case {
+        const char* internal;
+        const char* defines;
+        Result result;
+    } cases[] = {
+        {"SEQUENCES = {}", "ELEM_GFX = 1", Result::kReady},
+        {nullptr, "ELEM_GFX = 1", Result::kScriptingFailed},
+        {"SEQUENCES = {}", "error('broken')", Result::kSequencesFailed},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        std::vector<vorlane::resources::testing::TestResource> scripts;
+        if (c.internal)
+            scripts.push_back({"script.seq.internal", 2, c.internal});
+        scripts.push_back({"script.seq.defines", 2, c.defines});
+        RAMA_CTRL rama;
+        rama.SetRootDirectory(dir.path().c_str());
+        ASSERT_EQ(rama.Init(WriteArchive(dir, {{1, "alltime", scripts}}).c_str()), 1);
+        ASSERT_EQ(rama.LoadLocation(rama.GetLocationID("alltime")), 1);
+        lua_State* lua = LUA_CreateState();
+        SEQ_CTRL ctrl(&rama, nullptr, nullptr, nullptr);
+        EXPECT_EQ(ctrl.InitSequenceCtrl(lua), c.result) << (c.internal ? c.defines : "no internal");
+        LUA_CloseState(lua);
+    }
+}
