@@ -305,6 +305,12 @@ int L_item(lua_State* lua) {
     return 1;
 }
 
+// True while the intro sequence plays (a click would skip it).
+int L_intro(lua_State* lua) {
+    lua_pushboolean(lua, g_pilot->host.intro_playing && g_pilot->host.intro_playing());
+    return 1;
+}
+
 int L_frames(lua_State* lua) {
     lua_pushinteger(lua, g_pilot->frames);
     lua_pushnumber(lua, g_pilot->max_gap_ms);
@@ -410,6 +416,7 @@ const luaL_Reg kFunctions[] = {
     {"item", L_item},
     {"clock", L_clock},
     {"frames", L_frames},
+    {"intro", L_intro},
     {"selected", L_selected},
     {"select", L_select},
     {"screenshot", L_screenshot},

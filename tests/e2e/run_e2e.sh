@@ -3,7 +3,7 @@
 # vorlane-lobbyd on a free loopback port, and the front end(s) driven by the
 # autopilot scripts in scripts/.
 #   run_e2e.sh BUILD_DIR SCENARIO      (account | two_clients | wrong_password | connection_lost | background
-#                                       | stalled | idle: see bench/frontend/idle_cpu.sh)
+#                                       | stalled | screens | idle: see bench/frontend/idle_cpu.sh)
 # E2E_VIDEODRIVER chooses SDL's video driver (default dummy; x11 under Xvfb),
 # for every front end or, with E2E_VIDEO_USER, for that one only (two windows
 # on one display take the focus from each other).
@@ -113,6 +113,20 @@ fi
 start_server || exit 1
 case "$scenario" in
   account) front_end anna account_login_chat.lua ;;
+  screens)
+    # The log-in screen and the lobby, pixel for pixel as recorded in
+    # screens.sha256, from a run that logs no error.
+    shots=${E2E_SHOTS:-$work/shots}
+    mkdir -p "$shots"
+    E2E_SHOTS=$shots E2E_LOG="$work/lobby.log" front_end pixel screens.lua || exit 1
+    if grep -E '^(16|32) ' "$work/lobby.log"; then
+      echo "the front end logged errors"; exit 1
+    fi
+    (cd "$shots" && sha256sum -c --quiet "$here/screens.sha256") || {
+      echo "the screens differ from screens.sha256; E2E_SHOTS=DIR keeps the pictures to look at,"
+      echo "and if the change is meant, their sums go into tests/e2e/screens.sha256"
+      exit 1
+    } ;;
   wrong_password) front_end carla wrong_password.lua ;;
   two_clients) front_end_pair alice two_clients_a.lua bob two_clients_b.lua ;;
   background) front_end_pair erin background_a.lua fred background_b.lua ;;
