@@ -285,17 +285,24 @@ void MAIN_SetServiceHook(std::function<void()> hook) {
 }
 
 int MAIN_DrawTextCentred(media::OSGFX& surface, int font_number, const char* text, uint32_t colour1,
-                         uint32_t /*colour2*/) {
+                         uint32_t colour2) {
     resources::QNTFONTCTRL_BASE* fonts = g_control ? g_control->font_ctrl() : nullptr;
-    resources::QNTFONT_BASE* font = fonts ? fonts->GetFont(font_number) : nullptr;
+    return MAIN_DrawTextCentredWith(surface, fonts ? fonts->GetFont(font_number) : nullptr, text,
+                                    colour1, colour2);
+}
+
+int MAIN_DrawTextCentredWith(media::OSGFX& surface, resources::QNTFONT_BASE* font, const char* text,
+                             uint32_t colour1, uint32_t colour2) {
     if (!font || !text)
         return 0;
-    int width = font->TextWidth(text, 0);
+    const int width = font->TextWidth(text, 0);
+    const int x = (surface.width() - width) / 2;
+    const int y = (surface.height() - font->font_height) / 2;
     surface.BeginDraw();
     // The shell's text colours are RGB values; their top byte is not an
     // opacity (0x0FFFFFFF would otherwise draw the text almost invisible).
-    font->DrawTextEx(&surface, (surface.width() - width) / 2,
-                     (surface.height() - font->font_height) / 2, colour1 | 0xFF000000u, text, 0);
+    font->DrawTextEx(&surface, x + 1, y + 1, colour2 | 0xFF000000u, text, 0);
+    font->DrawTextEx(&surface, x, y, colour1 | 0xFF000000u, text, 0);
     surface.EndDraw();
     return width;
 }

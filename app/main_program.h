@@ -11,6 +11,10 @@
 #include "media/osgfx.h"
 #include "shell/program_frame.h"
 
+namespace vorlane::resources {
+class QNTFONT_BASE;
+}
+
 struct IOEVE;
 namespace vorlane::console {
 class CONSOLE;
@@ -38,10 +42,15 @@ int MAIN_MainProgram();
 using FrameFactory = std::function<std::unique_ptr<ProgramFrame>(uint16_t start_mode)>;
 void MAIN_SetFrameFactory(FrameFactory factory);
 
-// Writes `text` centred into `surface` with font number `font`; a missing font
-// draws nothing. Returns the text width in pixels (0 without font).
+// Writes `text` centred into `surface` with font number `font`: in `colour1`
+// over a shadow in `colour2` one pixel down and right, so it reads on any
+// background. A missing font draws nothing. Returns the text width in pixels
+// (0 without font).
 int MAIN_DrawTextCentred(media::OSGFX& surface, int font, const char* text, uint32_t colour1,
                          uint32_t colour2);
+// The same with a font object.
+int MAIN_DrawTextCentredWith(media::OSGFX& surface, resources::QNTFONT_BASE* font, const char* text,
+                             uint32_t colour1, uint32_t colour2);
 
 // Draws a fresh frame and saves it as a 24-bit BMP; false on failure.
 bool MAIN_SaveScreenshot(const std::string& path);

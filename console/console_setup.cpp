@@ -8,6 +8,8 @@ namespace vorlane::console {
 
 namespace {
 ConsoleHooks g_hooks;
+// The console the defaults were registered on: the "lua" command echoes there.
+CONSOLE* g_defaults_console = nullptr;
 
 bool IsToggleKey(uint32_t value) {
     int f12 = media::EngineKeyCode(media::kDikF12);
@@ -19,6 +21,7 @@ bool IsToggleKey(uint32_t value) {
 
 bool CONSOLE_RegisterDefaults(CONSOLE& console, const ConsoleHooks& hooks) {
     g_hooks = hooks;
+    g_defaults_console = &console;
     bool ok = true;
     if (hooks.fps)
         ok &= console.AddVariable("fps", hooks.fps, kVarUInt32, 0, nullptr);
@@ -36,8 +39,12 @@ bool CONSOLE_RegisterDefaults(CONSOLE& console, const ConsoleHooks& hooks) {
         ok &= console.AddCommand(
             "lua",
             [](const char* rest) {
-                if (g_hooks.lua && rest)
-                    g_hooks.lua(rest);
+                if (!g_hooks.lua || !rest)
+                    return;
+                g_hooks.lua(rest);
+                // What ran is shown below whatever it printed.
+                if (g_defaults_console)
+                    g_defaults_console->Print(rest);
             },
             1);
     return ok;

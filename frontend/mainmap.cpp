@@ -141,6 +141,7 @@ MAINMAP::MAINMAP(MainMapContext context) : context_(std::move(context)) {
     if (auto* password =
             static_cast<GUI_INPUTBOX*>(Object("menu.login.obj_input_password", GUI_TYPE_INPUTBOX)))
         password->SetMasked(true);
+    lobby_cfg_reached_ = true;
     if (lobby_cfg_.Read(context_.lobby_cfg_path)) {
         auto put = [this](const char* object, const char* key) {
             const char* value = lobby_cfg_.GetText("login", key);
@@ -161,10 +162,14 @@ MAINMAP::MAINMAP(MainMapContext context) : context_(std::move(context)) {
 }
 
 MAINMAP::~MAINMAP() {
-    lobby_cfg_.SetText("login", "name", InputText("menu.login.obj_input_uname").c_str());
-    lobby_cfg_.SetText("login", "passw", InputText("menu.login.obj_input_password").c_str());
-    lobby_cfg_.SetText("login", "email", InputText("menu.login.obj_input_email").c_str());
-    lobby_cfg_.Write(context_.lobby_cfg_path);
+    // A main map that stopped before it read the saved log-in has no inputs to
+    // save and must not replace the file with empty ones.
+    if (lobby_cfg_reached_) {
+        lobby_cfg_.SetText("login", "name", InputText("menu.login.obj_input_uname").c_str());
+        lobby_cfg_.SetText("login", "passw", InputText("menu.login.obj_input_password").c_str());
+        lobby_cfg_.SetText("login", "email", InputText("menu.login.obj_input_email").c_str());
+        lobby_cfg_.Write(context_.lobby_cfg_path);
+    }
     if (g_settings) {
         g_settings->text_lines = nullptr;
         g_settings->missions = nullptr;

@@ -159,6 +159,7 @@ class MAINMAP : public ProgramFrame, public LobbyFrontend {
     MainMapContext context_;
     int32_t private_target_ = -1;
     CFGFILE lobby_cfg_;
+    bool lobby_cfg_reached_ = false;  // the constructor got as far as reading it
     const net::UserRecord* context_user_ = nullptr;
     int16_t portrait_ = 0;
     std::vector<std::pair<uint32_t, uint32_t>> ignore_;

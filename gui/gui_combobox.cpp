@@ -113,6 +113,10 @@ bool GUI_COMBOBOX::ListCallback(GUI_OBJECT* object, const GUI_EVENT& event) {
         const int line_height = list->LineHeight();
         list->SetSize(list->w(), line_height * std::max(list->ItemCount(), 1));
     }
+    // Whoever listens to the combobox hears what happens in its list too, as
+    // the combobox's own events; a changed choice it has already reported.
+    if (event.code != GEVE_CONTENT_CHANGED && combo->callback())
+        return combo->callback()(combo, event);
     return false;
 }
 

@@ -287,6 +287,7 @@ TEST_F(ConsoleTest, DefaultsRegisterProgramHooksAndTheToggleKey) {
     EXPECT_EQ(trace, 1);
     console.Execute("lua print('x y')");
     EXPECT_EQ(last_lua, "print('x y')");
+    EXPECT_EQ(Last(), "print('x y')");
     console.Execute("screenshot");
     EXPECT_EQ(last_shot, "screenshot");
 

@@ -501,6 +501,12 @@ TEST_F(WidgetTest, ComboboxOpensChoosesAndCloses) {
     EXPECT_EQ(list->y(), 20 + 20 + 2);
     EXPECT_EQ(list->w(), 120);
     EXPECT_EQ(list->selection(), 0);
+    // A press in the open list is news to the combobox's listener.
+    const int presses = EventLog::Count(combo, GEVE_MOUSE_PRESS);
+    g_now.Advance(1000);
+    Move(40, 50);
+    Press(40, 50);
+    EXPECT_GT(EventLog::Count(combo, GEVE_MOUSE_PRESS), presses);
     // Choose the third row: the list sees the release first, then the
     // combobox (released outside itself) closes the list.
     const int row_y = 42 + 2 * list->LineHeight() + 2;

@@ -140,6 +140,15 @@ TEST_F(MainMapTest, ConstructionShowsLoginWithLimitsAndSavedLogin) {
     text << saved.rdbuf();
     EXPECT_NE(text.str().find("name=bert"), std::string::npos);
     EXPECT_NE(text.str().find("server=127.0.0.2"), std::string::npos);
+
+    // A main map that could not start never read the file and leaves it alone.
+    MainMapContext broken;
+    broken.lobby_cfg_path = cfg_path_;
+    EXPECT_FALSE(MAINMAP(std::move(broken)).IsReady());
+    std::ifstream kept(cfg_path_);
+    std::stringstream after;
+    after << kept.rdbuf();
+    EXPECT_EQ(after.str(), text.str());
 }
 
 TEST_F(MainMapTest, LoginChecksInputsBeforeConnecting) {
