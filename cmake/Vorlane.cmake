@@ -3,6 +3,7 @@
 
 find_package(Threads REQUIRED)
 find_package(ZLIB REQUIRED)
+find_package(OpenSSL 3 REQUIRED)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(LUA REQUIRED IMPORTED_TARGET lua5.4)
 pkg_check_modules(SDL2 REQUIRED IMPORTED_TARGET sdl2)

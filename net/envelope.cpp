@@ -10,6 +10,7 @@
 
 #include "baselib/byte_reader.h"
 #include "baselib/log_channel.h"
+#include "net/net_tls.h"
 
 using vorlane::ByteReader;
 
@@ -173,6 +174,15 @@ struct SendPieces {
         return sendmsg(socket, &message, flags | MSG_NOSIGNAL);
     }
 
+    // The pieces from the cursor on; their number.
+    size_t Rest(iovec* out) const {
+        size_t used = 0;
+        for (size_t i = piece, skip = offset; i < count; ++i, skip = 0)
+            out[used++] = {static_cast<uint8_t*>(pieces[i].iov_base) + skip,
+                           pieces[i].iov_len - skip};
+        return used;
+    }
+
     void Advance(size_t done) {
         while (done > 0 && piece < count) {
             const size_t left = pieces[piece].iov_len - offset;
@@ -194,6 +204,11 @@ int16_t NET_SendEnvelopes(NET_CONNECTION* connection, std::span<ENVELOPE* const>
     SendPieces pieces;
     if (!connection || block_size < int32_t(kEnvelopeHeaderSize) || !pieces.Prepare(envelopes))
         return -1;
+    if (NET_IsTls(connection)) {
+        iovec rest[2 * kNetMaxSendBatch];
+        const size_t count = pieces.Rest(rest);
+        return NET_TlsSend(connection, rest, count, true, nullptr, log) < 0 ? -1 : 0;
+    }
     while (!pieces.Done()) {
         const ssize_t result = pieces.Send(connection->socket, block_size, 0);
         if (result < 0) {
@@ -216,6 +231,18 @@ int16_t NET_TrySendEnvelope(NET_CONNECTION* connection, ENVELOPE* envelope, int3
         kEnvelopeHeaderSize + envelope->data.size() > size_t(block_size)) {
         return -1;
     }
+    if (NET_IsTls(connection)) {
+        // Sealed records cannot be taken back: once encrypted, the envelope
+        // counts as sent, and what the socket did not take waits in the
+        // session for the writer's next send.
+        iovec rest[2];
+        const size_t count = pieces.Rest(rest);
+        bool encrypted = false;
+        const int result = NET_TlsSend(connection, rest, count, false, &encrypted, nullptr);
+        if (encrypted)
+            envelope->sent = uint32_t(kEnvelopeHeaderSize + envelope->data.size());
+        return result < 0 ? -1 : int16_t(result);
+    }
     ssize_t result;
     do {
         result = pieces.Send(connection->socket, block_size, MSG_DONTWAIT);
@@ -226,6 +253,17 @@ int16_t NET_TrySendEnvelope(NET_CONNECTION* connection, ENVELOPE* envelope, int3
     return envelope->sent == kEnvelopeHeaderSize + envelope->data.size() ? 1 : 0;
 }
 
+namespace {
+
+int32_t ReceiveExact(NET_CONNECTION* connection, void* buffer, int32_t size, int32_t block_size,
+                     LOGSYS* log) {
+    if (NET_IsTls(connection))
+        return NET_TlsReceive(connection, buffer, size, log);
+    return NET_ReceiveBlock(connection->socket, buffer, size, block_size, log);
+}
+
+}  // namespace
+
 ENVELOPE* NET_ReceiveEnvelope(NET_CONNECTION* connection, int32_t block_size, LOGSYS* log,
                               uint32_t max_payload) {
     auto* envelope = new (std::nothrow) ENVELOPE;
@@ -235,10 +273,8 @@ ENVELOPE* NET_ReceiveEnvelope(NET_CONNECTION* connection, int32_t block_size, LO
         envelope->result = kEnvSocketError;
         return envelope;
     }
-    const int socket = connection->socket;
-
     uint8_t header[kEnvelopeHeaderSize];
-    int32_t got = NET_ReceiveBlock(socket, header, kEnvelopeHeaderSize, kEnvelopeHeaderSize, log);
+    int32_t got = ReceiveExact(connection, header, kEnvelopeHeaderSize, kEnvelopeHeaderSize, log);
     if (got == 0) {
         envelope->result = kEnvClosed;
         return envelope;
@@ -274,7 +310,7 @@ ENVELOPE* NET_ReceiveEnvelope(NET_CONNECTION* connection, int32_t block_size, LO
             return envelope;
         }
         int32_t piece =
-            NET_ReceiveBlock(socket, data.data() + received, int32_t(want), block_size, log);
+            ReceiveExact(connection, data.data() + received, int32_t(want), block_size, log);
         if (piece == 0) {
             envelope->result = kEnvClosed;
             return envelope;

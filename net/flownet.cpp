@@ -75,6 +75,10 @@ void NET_ReadSettings(const SCFG* cfg, const char* section, NET_SETTINGS* s) {
     s->srv_bind_addr = ReadAddress(cfg, section, "srv_bind_addr");
     s->clt_bind_addr = ReadAddress(cfg, section, "clt_bind_addr");
     s->clt_logon_timeout = ReadNumber(cfg, section, "clt_logon_timeout");
+    s->tls = ReadNumber(cfg, section, "tls");
+    s->tls_handshake_timeout = ReadNumber(cfg, section, "tls_handshake_timeout");
+    const char* ca_file = SCFG_Get(cfg, section, "tls_ca_file");
+    s->tls_ca_file = ca_file ? ca_file : "";
 }
 
 FLOWNET::~FLOWNET() {

@@ -18,7 +18,8 @@
 // clt_logon_timeout (how long a client waits for its log-on, default 30000),
 // srv_listen_backlog (default 5), drv_read_user_max and drv_read_total_max
 // (bytes waiting for the message loop per connection and in all, default
-// 256 KiB and 32 MiB).
+// 256 KiB and 32 MiB), tls (1 = encrypted connections), tls_handshake_timeout
+// (default 10000), tls_ca_file (client trust store, default the system's).
 #pragma once
 
 #include <cstdint>

@@ -9,6 +9,8 @@
 #include <system_error>
 #include <thread>
 
+#include "net/inbound_wake.h"
+
 namespace vorlane::net {
 
 // What the lookup thread hands back. The thread holds its own reference, so
@@ -18,6 +20,15 @@ struct HostConnect::Lookup {
     bool done = false;
     bool found = false;
     uint8_t address[4] = {};
+};
+
+// What the handshake thread works on and hands back; the connection is
+// closed when the last of the thread and the attempt lets go of it.
+struct HostConnect::Handshake {
+    std::mutex mutex;
+    bool done = false;
+    TlsHandshakeResult result = TlsHandshakeResult::kFailed;
+    std::unique_ptr<NET_CONNECTION, CloseConnection> connection;
 };
 
 namespace {
@@ -57,6 +68,9 @@ HostConnect::State HostConnect::Start(const char* host, const Options& options, 
     Cancel();
     options_ = options;
     lookup_failed_ = false;
+    host_ = host ? host : "";
+    handshake_result_ = TlsHandshakeResult::kDone;
+    tls_peer_ = {};
     phase_start_ms_ = now_ms;
     if (!host || !*host)
         return Fail(true);
@@ -107,9 +121,26 @@ HostConnect::State HostConnect::Poll(uint32_t now_ms) {
         lookup_.reset();
         return found ? StartConnect(address, now_ms) : Fail(true);
     }
+    if (state_ == State::kHandshake) {
+        std::lock_guard lock(handshake_->mutex);
+        if (!handshake_->done)
+            return state_;
+        handshake_result_ = handshake_->result;
+        connection_ = std::move(handshake_->connection);
+    }
+    if (state_ == State::kHandshake) {
+        handshake_.reset();
+        if (handshake_result_ != TlsHandshakeResult::kDone)
+            return Fail(false);
+        tls_peer_ = NET_TlsPeer(connection_.get());
+        state_ = State::kConnected;
+        return state_;
+    }
     if (state_ == State::kConnect) {
         const int connected = NET_ConnectPoll(connection_.get(), 0, options_.log);
         if (connected == 1) {
+            if (options_.tls)
+                return StartHandshake();
             state_ = State::kConnected;
         } else if (connected < 0) {
             return Fail(false);
@@ -121,6 +152,33 @@ HostConnect::State HostConnect::Poll(uint32_t now_ms) {
     return state_;
 }
 
+HostConnect::State HostConnect::StartHandshake() {
+    if (!NET_TlsAttach(connection_.get(), options_.tls, host_.c_str())) {
+        handshake_result_ = TlsHandshakeResult::kFailed;
+        return Fail(false);
+    }
+    auto handshake = std::make_shared<Handshake>();
+    handshake->connection = std::move(connection_);
+    NET_CONNECTION* connection = handshake->connection.get();
+    try {
+        std::thread([handshake, connection, timeout = options_.handshake_timeout_ms] {
+            const TlsHandshakeResult result = NET_TlsHandshake(connection, timeout);
+            {
+                std::lock_guard lock(handshake->mutex);
+                handshake->result = result;
+                handshake->done = true;
+            }
+            NotifyInbound();
+        }).detach();
+    } catch (const std::system_error&) {
+        handshake_result_ = TlsHandshakeResult::kFailed;
+        return Fail(false);
+    }
+    handshake_ = std::move(handshake);
+    state_ = State::kHandshake;
+    return state_;
+}
+
 NET_CONNECTION* HostConnect::TakeConnection() {
     if (state_ != State::kConnected)
         return nullptr;
@@ -128,13 +186,27 @@ NET_CONNECTION* HostConnect::TakeConnection() {
     return connection_.release();
 }
 
+void HostConnect::StopHandshake() {
+    if (!handshake_)
+        return;
+    {
+        // Wakes the handshake thread, which then lets go of the connection.
+        std::lock_guard lock(handshake_->mutex);
+        if (handshake_->connection)
+            NET_Shutdown(handshake_->connection.get());
+    }
+    handshake_.reset();
+}
+
 void HostConnect::Cancel() {
+    StopHandshake();
     lookup_.reset();
     connection_.reset();
     state_ = State::kIdle;
 }
 
 HostConnect::State HostConnect::Fail(bool lookup) {
+    StopHandshake();
     lookup_.reset();
     connection_.reset();
     lookup_failed_ = lookup;

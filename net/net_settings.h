@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // The settings of "data/lobbynet.ini" (times in milliseconds).
 struct NET_SETTINGS {
@@ -49,7 +50,19 @@ struct NET_SETTINGS {
     // How long a client waits for the server to accept its log-on
     // ("clt_logon_timeout"; 0 = 30 s).
     uint32_t clt_logon_timeout = 0;
+    // Whether the kernel's connections are encrypted ("tls", 1 or 0). A
+    // server's port speaks one or the other, never both.
+    uint32_t tls = 0;
+    // How long a TLS handshake may take before the connection is cut
+    // ("tls_handshake_timeout"; 0 = 10 s).
+    uint32_t tls_handshake_timeout = 0;
+    // Client: the certificates (PEM) a server's must chain to ("tls_ca_file";
+    // empty = the system's trust store).
+    std::string tls_ca_file;
 };
+
+// tls_handshake_timeout when none is given.
+constexpr uint32_t kNetDefaultHandshakeMs = 10000;
 
 // usr_max above 1003 becomes 1000.
 uint32_t NET_ClampUserMax(uint32_t usr_max);

@@ -8,6 +8,7 @@
 #include <netinet/in.h>
 
 #include <cstdint>
+#include <memory>
 
 #include "baselib/logsys.h"
 
@@ -18,10 +19,18 @@ struct NET_SERVICE {
     int socket = -1;
 };
 
+// The TLS session of an encrypted connection (net/net_tls.h).
+struct NET_TLS;
+struct NetTlsFree {
+    void operator()(NET_TLS* tls) const;
+};
+
 // One stream socket: a connected peer or a listener.
 struct NET_CONNECTION {
     int socket = -1;
     sockaddr_in peer{};
+    // Set when the stream is encrypted; the envelope functions go through it.
+    std::unique_ptr<NET_TLS, NetTlsFree> tls;
 };
 
 // Room NET_FormatAddress needs: "ddd.ddd.ddd.ddd" and the terminating zero.

@@ -6,6 +6,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+
+namespace vorlane::net {
+class TlsContext;
+}
 
 class NETAPI {
   public:
@@ -24,6 +29,9 @@ class NETAPI {
     // folder takes files. `type` is the kernel message type.
     virtual void SrvDataRefused(uint32_t /*sender*/, uint32_t /*type*/) {}
     virtual void SrvTick() {}
+    // Server with tls = 1: the certificate every connection is encrypted
+    // with, asked once before the port is opened (null: the driver does not start).
+    virtual std::shared_ptr<vorlane::net::TlsContext> SrvTlsContext() { return nullptr; }
 
     // Client side.
     virtual void CltLogonAccepted(uint32_t /*own_id*/) {}

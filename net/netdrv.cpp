@@ -3,6 +3,7 @@
 //   queues, sending, driver start and removal.
 #include "net/netdrv.h"
 
+#include <arpa/inet.h>
 #include <poll.h>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include "net/inbound_wake.h"
 #include "net/krnl.h"
 #include "net/net_protocol.h"
+#include "net/net_tls.h"
 
 using vorlane::LogTo;
 
@@ -137,11 +139,67 @@ bool UncountInbound(NETDRV* driver, const ENVELOPE* envelope) {
 
 // [SECTION] Reader thread
 
+std::string PeerText(const NET_CONNECTION* connection) {
+    char text[INET_ADDRSTRLEN] = "?";
+    inet_ntop(AF_INET, &connection->peer.sin_addr, text, sizeof text);
+    return text;
+}
+
+// A connection that failed its handshake (or spoke the wrong language on
+// its port) is cut at once and removed soon, logged on or not.
+void CutConnection(NETDRV* driver, CONNECTION_DATA* data, const char* line) {
+    LOGSYS_Text(driver->net_log, kLogWarning, line);
+    NET_Shutdown(data->connection);
+    data->user->flags |= kUsrHandshakeFailed;
+    data->signals.Report(kSigProblem);
+    vorlane::net::NotifyInbound();
+}
+
+// The server side of a TLS handshake, on the connection's reader before it
+// reads its first envelope. False when the connection was cut.
+bool ReaderHandshake(NETDRV* driver, CONNECTION_DATA* data) {
+    using vorlane::net::TlsHandshakeResult;
+    const uint32_t timeout = driver->settings.tls_handshake_timeout
+                                 ? driver->settings.tls_handshake_timeout
+                                 : kNetDefaultHandshakeMs;
+    const TlsHandshakeResult result = NET_TlsHandshake(data->connection, timeout);
+    if (result == TlsHandshakeResult::kDone)
+        return true;
+    const std::string peer = PeerText(data->connection);
+    char line[160];
+    switch (result) {
+        case TlsHandshakeResult::kPlainPeer:
+            std::snprintf(line, sizeof line,
+                          "TLS: %s sent plain data to a TLS port; connection refused.",
+                          peer.c_str());
+            break;
+        case TlsHandshakeResult::kTimeout:
+            std::snprintf(line, sizeof line,
+                          "TLS: the handshake of %s did not finish within %u ms; connection cut.",
+                          peer.c_str(), unsigned(timeout));
+            break;
+        default:
+            std::snprintf(line, sizeof line, "TLS: the handshake of %s failed; connection cut.",
+                          peer.c_str());
+            break;
+    }
+    CutConnection(driver, data, line);
+    return false;
+}
+
+// Whether a foreign header is the start of a TLS handshake (a record of type
+// 22, version 3.x): a client with encryption on a plain port.
+bool LooksLikeTls(const ENVELOPE_HEADER& header) {
+    return (header.magic & 0xFFFF) == 0x0316;
+}
+
 void ReaderThread(NETDRV* driver, CONNECTION_DATA* data) {
     const uint32_t max_payload =
         driver->settings.drv_max_payload ? driver->settings.drv_max_payload : kNetDefaultMaxPayload;
     data->signals.Report(kSigRunning);
     bool active = false;
+    // A client's session arrives with its handshake made (net/host_connect).
+    bool handshake_done = !NET_IsTls(data->connection) || NET_TlsEstablished(data->connection);
     for (;;) {
         {
             std::unique_lock lock(data->signals.mutex);
@@ -153,11 +211,22 @@ void ReaderThread(NETDRV* driver, CONNECTION_DATA* data) {
             if (!active)
                 continue;
         }
+        if (!handshake_done) {
+            if (!ReaderHandshake(driver, data)) {
+                active = false;
+                continue;
+            }
+            handshake_done = true;
+        }
         if (!WaitForReadRoom(driver, data))
             continue;
-        pollfd entry{data->connection->socket, POLLIN, 0};
-        if (poll(&entry, 1, kReaderPollMs) <= 0)
-            continue;
+        // Bytes already decrypted (or received and not yet) are not announced
+        // by the socket again.
+        if (!NET_TlsHasBuffered(data->connection)) {
+            pollfd entry{data->connection->socket, POLLIN, 0};
+            if (poll(&entry, 1, kReaderPollMs) <= 0)
+                continue;
+        }
         {
             // Signals that arrived while waiting come before the data.
             std::lock_guard lock(data->signals.mutex);
@@ -187,6 +256,15 @@ void ReaderThread(NETDRV* driver, CONNECTION_DATA* data) {
                             "Reader detected: stray data. no effect.");
                 break;
             case kEnvForeign:
+                if (!NET_IsTls(data->connection) && !data->transferred &&
+                    LooksLikeTls(envelope->header)) {
+                    const std::string line = "TLS: " + PeerText(data->connection) +
+                                             " started a TLS handshake on a plain port; "
+                                             "connection refused.";
+                    CutConnection(driver, data, line.c_str());
+                    active = false;
+                    break;
+                }
                 LOGSYS_Text(driver->net_log, kLogWarning,
                             "Reader detected: foreign packet. no effect.");
                 break;
@@ -292,8 +370,10 @@ bool ServerPause(NETDRV* driver, uint32_t ms) {
 void ScanFlags(NETDRV* driver) {
     NETUSR_ForEach(&driver->users, [&](NETUSR* user) {
         const uint32_t flags = user->flags.load();
-        if (!(flags & (kUsrLoggedOn | kUsrConnected)) || (flags & kUsrRemoveRequested))
+        if (!(flags & (kUsrLoggedOn | kUsrConnected | kUsrHandshakeFailed)) ||
+            (flags & kUsrRemoveRequested)) {
             return;
+        }
         std::lock_guard user_lock(user->mutex);
         if (!user->reader->signals.TestReported(kSigProblem))
             return;
@@ -308,8 +388,49 @@ void ScanFlags(NETDRV* driver) {
     });
 }
 
+// Gives an accepted connection its TLS session, counting its handshake
+// against its address. False (the connection is the caller's to close) when
+// the address has too many handshakes under way.
+bool PrepareTls(NETDRV* driver, NET_CONNECTION* connection) {
+    if (!driver->tls)
+        return true;
+    const uint32_t address = ntohl(connection->peer.sin_addr.s_addr);
+    {
+        std::lock_guard lock(driver->handshake_mutex);
+        uint32_t& under_way = driver->handshakes[address];
+        const uint32_t limit = driver->handshakes_per_address.load();
+        if (limit != 0 && under_way >= limit) {
+            ++driver->handshakes_refused;
+            char line[160];
+            std::snprintf(line, sizeof line,
+                          "TLS: %s has %u handshakes under way; connection refused.",
+                          PeerText(connection).c_str(), unsigned(under_way));
+            LOGSYS_Text(driver->net_log, kLogWarning, line);
+            return false;
+        }
+        ++under_way;
+    }
+    auto release = [driver, address] {
+        std::lock_guard lock(driver->handshake_mutex);
+        auto found = driver->handshakes.find(address);
+        if (found != driver->handshakes.end() && --found->second == 0)
+            driver->handshakes.erase(found);
+    };
+    if (!NET_TlsAttach(connection, driver->tls, nullptr)) {
+        release();
+        LOGSYS_Text(driver->net_log, kLogError, "TLS: cannot set up a session.");
+        return false;
+    }
+    NET_TlsOnHandshakeEnd(connection, release);
+    return true;
+}
+
 // Hands an accepted connection to the message loop as an internal envelope.
 void QueueNewConnection(NETDRV* driver, NET_CONNECTION* connection) {
+    if (!PrepareTls(driver, connection)) {
+        NET_Close(connection);
+        return;
+    }
     ENVELOPE* envelope = NET_CreateEnvelope(nullptr, 0);
     if (!envelope) {
         NET_Close(connection);
@@ -856,6 +977,14 @@ NETDRV* NETDRV_Start(NETAPI* api, const NET_SETTINGS& settings, uint16_t port, u
         return fail();
     LogTo(log, kLogInfo, "Net Driver: Network service initialised, using port: >> %d <<.",
           int(port));
+    if (mode == kModeServer && settings.tls) {
+        driver->tls = api ? api->SrvTlsContext() : nullptr;
+        if (!driver->tls) {
+            LOGSYS_Text(log, kLogError, "Net Driver: tls = 1, but there is no certificate.");
+            return fail();
+        }
+        LOGSYS_Text(log, kLogInfo, "Net Driver: connections are encrypted (TLS).");
+    }
     try {
         driver->server_thread = std::thread(ServerThread, driver);
     } catch (const std::system_error&) {

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_map>
 
 #include "baselib/logsys.h"
 #include "net/call_ctrl.h"
@@ -20,6 +21,10 @@
 #include "net/netapi.h"
 #include "net/netgrp.h"
 #include "net/netusr.h"
+
+namespace vorlane::net {
+class TlsContext;
+}
 
 constexpr uint32_t kModeServer = 1;
 constexpr uint32_t kModeClient = 2;
@@ -73,6 +78,14 @@ struct NETDRV {
     // Whether client data (and files) addressed to another user is passed on;
     // when off the server drops it.
     bool relay = true;
+    // Server with TLS: the certificate's context; every accepted connection
+    // gets a session from it. Handshakes under way per peer address (host
+    // byte order) and the most one address may have (0 = any number).
+    std::shared_ptr<vorlane::net::TlsContext> tls;
+    std::mutex handshake_mutex;
+    std::unordered_map<uint32_t, uint32_t> handshakes;
+    std::atomic<uint32_t> handshakes_per_address{0};
+    std::atomic<uint64_t> handshakes_refused{0};
     // Folder that received files are saved in ("" = the working folder).
     std::string file_dir;
     // Log file names; the logs keep pointers to them.

@@ -3,7 +3,7 @@
 //
 // User flags:
 //   0x01 logged on        0x02/0x04/0x08 threads set up   0x10 connected
-//   0x20 created          0x40 removal requested
+//   0x20 created          0x40 removal requested    0x80 TLS handshake failed
 //
 // Life of a user:
 //   created (0x20) -> threads running (0x0E) -> connected (0x10, client)
@@ -36,6 +36,8 @@ constexpr uint32_t kUsrThreads = 0x0E;
 constexpr uint32_t kUsrConnected = 0x10;
 constexpr uint32_t kUsrCreated = 0x20;
 constexpr uint32_t kUsrRemoveRequested = 0x40;
+// The connection's TLS handshake failed or ran out of time (server).
+constexpr uint32_t kUsrHandshakeFailed = 0x80;
 
 // Thread signals: to a thread ...
 constexpr uint32_t kSigStop = 0x08;

@@ -1,5 +1,5 @@
 // [SECTION] index
-//   Set-up, connecting and sending, server operations, driving, kernel
+//   Set-up, connecting and sending, server operations, encryption, driving, kernel
 //   notifications.
 #include "net/tns_control.h"
 
@@ -16,6 +16,7 @@
 #include "baselib/logsys.h"
 #include "baselib/timer.h"
 #include "net/flownet.h"
+#include "net/known_servers.h"
 #include "net/krnl.h"
 #include "net/net_protocol.h"
 
@@ -107,12 +108,26 @@ int16_t TNS_CONTROL::StartFlow(uint32_t mode, const char* log_dir, const char* i
         flownet_.reset();
         return -1;
     }
+    const NET_SETTINGS& used = flownet_->settings();
+    tls_client_.reset();
+    if (mode == kModeClient && used.tls) {
+        std::string error;
+        tls_client_ = vorlane::net::TlsContext::ForClient(used.tls_ca_file, &error);
+        if (!tls_client_) {
+            Error(("Loomex: TLS: " + error).c_str());
+            flownet_.reset();
+            return -1;
+        }
+    }
+    handshake_timeout_ms_ =
+        used.tls_handshake_timeout ? used.tls_handshake_timeout : kNetDefaultHandshakeMs;
     port_ = flownet_->settings().port;
     if (flownet_->settings().clt_logon_timeout != 0)
         logon_timeout_ms_ = flownet_->settings().clt_logon_timeout;
     flownet_->driver()->relay = relay_;
     flownet_->driver()->file_dir = file_dir_;
     flownet_->driver()->write_cap = queue_total_cap_;
+    flownet_->driver()->handshakes_per_address = handshakes_per_address_;
     mode_ = mode == kModeServer ? 2 : 1;
     Info(mode_ == 1 ? "Loomex: ...Loomex client system ready !"
                     : "Loomex: ...Loomex server system ready !");
@@ -191,6 +206,10 @@ int16_t TNS_CONTROL::StartConnect(const char* host) {
     }
     logon_refusal_ = 0;
     connect_result_ = -1;
+    tls_refusal_ = TlsRefusal::kNone;
+    first_use_ = false;
+    server_fingerprint_.clear();
+    connect_host_ = host ? host : "";
     LOGSYS_Text(drv->net_log, kLogInfo, "SendLogonRequest: Connecting to site...");
     vorlane::net::HostConnect::Options options;
     options.port = port_;
@@ -198,6 +217,8 @@ int16_t TNS_CONTROL::StartConnect(const char* host) {
     options.connect_timeout_ms = drv->settings.srv_sendlogonrequest;
     options.bind_address = drv->settings.clt_bind_addr;
     options.log = drv->net_log;
+    options.tls = tls_client_;
+    options.handshake_timeout_ms = handshake_timeout_ms_;
     connect_phase_ = ConnectPhase::kSocket;
     if (connect_.Start(host, options, NowMs()) == vorlane::net::HostConnect::State::kFailed) {
         connect_phase_ = ConnectPhase::kNone;
@@ -207,9 +228,21 @@ int16_t TNS_CONTROL::StartConnect(const char* host) {
     return 1;
 }
 
-void TNS_CONTROL::ReportConnectFailure() const {
+void TNS_CONTROL::ReportConnectFailure() {
+    using vorlane::net::TlsHandshakeResult;
     if (connect_.lookup_failed()) {
         Error("Loomex: TNS_CONTROL::ConnectToHostname(): host lookup failed !");
+        return;
+    }
+    const TlsHandshakeResult handshake = connect_.handshake_result();
+    if (handshake != TlsHandshakeResult::kDone) {
+        // The server answered the connect but not with TLS (a plain server
+        // closes, an old one stays silent), or its handshake failed.
+        const bool plain = handshake == TlsHandshakeResult::kPlainPeer ||
+                           handshake == TlsHandshakeResult::kTimeout;
+        tls_refusal_ = plain ? TlsRefusal::kPlainServer : TlsRefusal::kHandshakeFailed;
+        Error(plain ? "Loomex: TNS_CONTROL::ConnectToHostname(): the server does not speak TLS !"
+                    : "Loomex: TNS_CONTROL::ConnectToHostname(): TLS handshake failed !");
         return;
     }
     LOGSYS_Text(driver()->net_log, kLogWarning, "SendLogonRequest: Cannot connect to server.");
@@ -225,6 +258,15 @@ void TNS_CONTROL::AdvanceConnect() {
             ReportConnectFailure();
             FinishConnect(-1);
         } else if (state == State::kConnected) {
+            if (tls_client_) {
+                tls_refusal_ = JudgeServer(connect_.tls_peer());
+                if (tls_refusal_ != TlsRefusal::kNone) {
+                    // Nothing was sent on the connection: it ends here.
+                    NET_Close(connect_.TakeConnection());
+                    FinishConnect(-1);
+                    return;
+                }
+            }
             user_ = SendLogonOnConnection(driver(), connect_.TakeConnection(), "Client",
                                           kKernelPassword);
             if (!user_) {
@@ -249,6 +291,54 @@ void TNS_CONTROL::AdvanceConnect() {
         AbandonUser();
         FinishConnect(-1);
     }
+}
+
+TlsRefusal TNS_CONTROL::JudgeServer(const vorlane::net::TlsPeer& peer) {
+    using vorlane::net::KnownServers;
+    using vorlane::net::TlsVerdict;
+    server_fingerprint_ = peer.fingerprint;
+    switch (peer.verdict) {
+        case TlsVerdict::kTrusted:
+            return TlsRefusal::kNone;
+        case TlsVerdict::kExpired:
+            Error("Loomex: TLS: the server's certificate has expired; not connecting.");
+            return TlsRefusal::kExpired;
+        case TlsVerdict::kWrongHost:
+            Error("Loomex: TLS: the server's certificate names another host; not connecting.");
+            return TlsRefusal::kWrongHost;
+        case TlsVerdict::kUnknownIssuer:
+            break;
+        default:
+            Error("Loomex: TLS: the server's certificate cannot be trusted; not connecting.");
+            return TlsRefusal::kUntrusted;
+    }
+    if (peer.fingerprint.empty())
+        return TlsRefusal::kUntrusted;
+    KnownServers known(known_servers_file_);
+    switch (known.Check(connect_host_, port_, peer.fingerprint)) {
+        case KnownServers::Match::kSame:
+            return TlsRefusal::kNone;
+        case KnownServers::Match::kChanged:
+            Error(("Loomex: TLS: the key of " + vorlane::net::KnownServerKey(connect_host_, port_) +
+                   " has changed (now " + peer.fingerprint + "); not connecting.")
+                      .c_str());
+            return TlsRefusal::kKeyChanged;
+        case KnownServers::Match::kUnknown:
+            break;
+    }
+    const std::string shown =
+        vorlane::net::KnownServerKey(connect_host_, port_) + " " + peer.fingerprint;
+    if (confirm_first_use_ && shown_key_ != shown) {
+        shown_key_ = shown;
+        Info(("Loomex: TLS: first connection to " + shown + "; shown to the player.").c_str());
+        return TlsRefusal::kFirstUse;
+    }
+    shown_key_.clear();
+    if (!known.Remember(connect_host_, port_, peer.fingerprint))
+        Error(("Loomex: TLS: cannot write " + known_servers_file_).c_str());
+    Info(("Loomex: TLS: trusting " + shown + " from now on.").c_str());
+    first_use_ = true;
+    return TlsRefusal::kNone;
 }
 
 void TNS_CONTROL::FinishConnect(int16_t result) {
@@ -554,6 +644,19 @@ std::vector<std::pair<uint32_t, uint64_t>> TNS_CONTROL::QueuedBytes() const {
     });
     std::sort(queued.begin(), queued.end());
     return queued;
+}
+
+// [SECTION] Encryption
+
+void TNS_CONTROL::SetHandshakesPerAddress(uint32_t limit) {
+    if (NETDRV* drv = driver())
+        drv->handshakes_per_address = limit;
+    handshakes_per_address_ = limit;
+}
+
+uint64_t TNS_CONTROL::handshakes_refused() const {
+    NETDRV* drv = driver();
+    return drv ? drv->handshakes_refused.load() : 0;
 }
 
 // [SECTION] Driving

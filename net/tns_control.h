@@ -24,6 +24,18 @@
 //             -> done (-1, the connection is closed)
 //   any       CancelConnect, Disconnect, RemoveSystem -> none (no result)
 // OnConnectFinished reports the result once the attempt is done.
+//
+// With tls = 1 a client's socket phase ends with a TLS handshake, and the
+// server's certificate is judged before anything is sent on the connection
+// (tls_refusal says why one was refused):
+//   chains to the trust store for the host dialled        -> go on
+//   chains, but expired or for another host                -> refused
+//   unknown issuer, key known for this host and port       -> go on
+//   unknown issuer, key known but another one              -> refused (kKeyChanged)
+//   unknown issuer, key not known                          -> remembered, go on;
+//     with confirm_first_use the first sight is refused (kFirstUse) so the
+//     player sees the fingerprint, and the next attempt with the same key
+//     remembers it and goes on.
 #pragma once
 
 #include <array>
@@ -38,6 +50,7 @@
 
 #include "net/host_connect.h"
 #include "net/net_settings.h"
+#include "net/net_tls.h"
 #include "net/netapi.h"
 
 class FLOWNET;
@@ -70,6 +83,18 @@ struct TNS_QUEUE_TOTALS {
     uint64_t inbound_peak = 0;    // the most there ever were
     uint64_t inbound_cap = 0;     // the bound on them
     uint64_t inbound_stalls = 0;  // times a connection's reader held back
+};
+
+// Why an encrypted connection attempt was given up (TNS_CONTROL::tls_refusal).
+enum class TlsRefusal {
+    kNone,
+    kPlainServer,      // the server does not answer with TLS
+    kHandshakeFailed,  // it does, but the handshake failed
+    kExpired,          // its certificate chains, but is expired
+    kWrongHost,        // its certificate chains, but names another host
+    kUntrusted,        // its certificate failed the check otherwise
+    kKeyChanged,       // its key is not the one remembered for it
+    kFirstUse,         // its key was never seen: shown first (confirm_first_use)
 };
 
 class TNS_CONTROL : public NETAPI {
@@ -199,6 +224,30 @@ class TNS_CONTROL : public NETAPI {
     // 0 when it did not.
     uint32_t logon_refusal() const { return logon_refusal_; }
 
+    // [SECTION] Encryption
+
+    // Server: the certificate for tls = 1; set before InitServerSystem*.
+    void SetTlsContext(std::shared_ptr<vorlane::net::TlsContext> context) {
+        tls_server_ = std::move(context);
+    }
+    // Server: handshakes one address may have under way (0 = any number).
+    void SetHandshakesPerAddress(uint32_t limit);
+    // Server: connections refused for that limit.
+    uint64_t handshakes_refused() const;
+    // Client: the file of keys trusted on first use ("" = none: kept in memory).
+    void set_known_servers_file(const std::string& path) { known_servers_file_ = path; }
+    const std::string& known_servers_file() const { return known_servers_file_; }
+    // Client: show a new key to the player before trusting it (see above).
+    void set_confirm_first_use(bool on) { confirm_first_use_ = on; }
+    // Client: whether the connection in use (or being made) is encrypted.
+    bool tls() const { return tls_client_ != nullptr; }
+    // Client: why the last attempt was refused over its encryption (kNone: it was not).
+    TlsRefusal tls_refusal() const { return tls_refusal_; }
+    // Client: the fingerprint of the last server key seen, and whether it was
+    // trusted for the first time then.
+    const std::string& server_fingerprint() const { return server_fingerprint_; }
+    bool first_use() const { return first_use_; }
+
     // Kernel notifications (NETAPI).
     void SrvUserLoggedOn(uint32_t id) override { OnLogon(id); }
     void SrvUserLoggedOff(uint32_t id) override { OnLogoff(id); }
@@ -214,6 +263,7 @@ class TNS_CONTROL : public NETAPI {
     void CltCustomData(uint32_t receiver, uint32_t sender, const uint8_t* data,
                        uint32_t size) override;
     void CltFileReceived(const char* name) override { OnFileReceived(name); }
+    std::shared_ptr<vorlane::net::TlsContext> SrvTlsContext() override { return tls_server_; }
 
   protected:
     // The kernel behind this face; for tests that play a misbehaving peer.
@@ -233,7 +283,9 @@ class TNS_CONTROL : public NETAPI {
     void CloseDrained();
     void AdvanceConnect();
     // The log lines of a failed lookup or connect.
-    void ReportConnectFailure() const;
+    void ReportConnectFailure();
+    // Judges the certificate of a finished handshake (see the table above).
+    TlsRefusal JudgeServer(const vorlane::net::TlsPeer& peer);
     void FinishConnect(int16_t result);
     // Closes the connection of an attempt that is given up, without the
     // notifications of a removal (the attempt is not a session yet).
@@ -267,4 +319,16 @@ class TNS_CONTROL : public NETAPI {
     std::string file_dir_;
     uint32_t logon_refusal_ = 0;
     std::vector<PendingClose> closing_;
+    std::shared_ptr<vorlane::net::TlsContext> tls_server_;
+    std::shared_ptr<vorlane::net::TlsContext> tls_client_;
+    uint32_t handshake_timeout_ms_ = kNetDefaultHandshakeMs;
+    uint32_t handshakes_per_address_ = 0;
+    std::string connect_host_;
+    std::string known_servers_file_;
+    bool confirm_first_use_ = false;
+    // The key last shown to the player and not yet confirmed ("host:port key").
+    std::string shown_key_;
+    TlsRefusal tls_refusal_ = TlsRefusal::kNone;
+    std::string server_fingerprint_;
+    bool first_use_ = false;
 };
