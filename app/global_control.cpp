@@ -38,6 +38,8 @@ GLOBAL_CONTROL_BASE::GLOBAL_CONTROL_BASE() {
 
 GLOBAL_CONTROL_BASE::~GLOBAL_CONTROL_BASE() {
     ReleaseAll();
+    if (gfx_media_ && resources::RAMA_GetMedia() == gfx_media_.get())
+        resources::RAMA_SetMedia(nullptr);
 }
 
 int16_t GLOBAL_CONTROL_BASE::InitReadeve() {
@@ -116,6 +118,8 @@ void LogError(const char* text) {
 }  // namespace
 
 int16_t GLOBAL_CONTROL_BASE::InitRAMA() {
+    // Patches load right after the archive: its media come first.
+    InstallRamaMedia();
     auto rama = std::make_unique<resources::RAMA_CTRL>();
     const char* master = file_ctrl_ ? file_ctrl_->GetPath(resources::kMasterIndexFile) : nullptr;
     if (!master || rama->Init(master) != 1) {
@@ -172,9 +176,21 @@ int16_t GLOBAL_CONTROL_BASE::InitSndCtrl() {
     sound::SNDAPI_Set(sound_.get());
     // Sound resources are made when their location loads, so the archive
     // learns about the sound system before any location is loaded.
-    sound_media_ = std::make_unique<sound::SoundRamaMedia>(sound_.get(), nullptr);
-    resources::RAMA_SetMedia(sound_media_.get());
+    InstallRamaMedia();
     return 0;
+}
+
+// The archive's media: sounds through the sound system when there is one,
+// everything else through the graphics media, which stays installed until the
+// object goes (resources released late still give their textures back).
+void GLOBAL_CONTROL_BASE::InstallRamaMedia() {
+    if (!gfx_media_)
+        gfx_media_ = std::make_unique<resources::GfxRamaMedia>();
+    sound_media_.reset();
+    if (sound_)
+        sound_media_ = std::make_unique<sound::SoundRamaMedia>(sound_.get(), gfx_media_.get());
+    resources::RAMA_SetMedia(sound_media_ ? static_cast<resources::RAMA_MEDIA*>(sound_media_.get())
+                                          : gfx_media_.get());
 }
 
 void GLOBAL_CONTROL_BASE::ReleaseSndCtrl() {
@@ -185,8 +201,8 @@ void GLOBAL_CONTROL_BASE::ReleaseSndCtrl() {
     }
     sound::SNDAPI_Set(nullptr);
     sound_.reset();
-    resources::RAMA_SetMedia(nullptr);
-    sound_media_.reset();
+    if (sound_media_)
+        InstallRamaMedia();
 }
 
 int16_t GLOBAL_CONTROL_BASE::InitCaptureCtrl() {

@@ -13,6 +13,7 @@
 #include "resources/filectrl.h"
 #include "resources/qntfont.h"
 #include "resources/rama_ctrl.h"
+#include "resources/rama_gfx_media.h"
 #include "resources/textlib.h"
 #include "scripting/lua_glue.h"
 #include "shell/flag_word.h"
@@ -137,6 +138,9 @@ class GLOBAL_CONTROL_BASE {
     void DrainInputEvents();
 
   private:
+    // Installs the archive's media for the subsystems that exist now.
+    void InstallRamaMedia();
+
     bool ready_ = false;
     MTX_QLIST* input_queue_ = nullptr;  // released with MTX_QLIST::Destroy
     LuaStatePtr lua_;
@@ -146,6 +150,7 @@ class GLOBAL_CONTROL_BASE {
     std::unique_ptr<media::DXINPUT> dxinput_;
     std::unique_ptr<resources::QNTFONTCTRL_BASE> font_ctrl_;
     std::unique_ptr<sound::SNDAPI> sound_;
+    std::unique_ptr<resources::GfxRamaMedia> gfx_media_;
     std::unique_ptr<sound::SoundRamaMedia> sound_media_;
     std::unique_ptr<frontend::MOB3D_CTRL> mob3d_;
     std::unique_ptr<video::VIDEOSYS> videos_;

@@ -5,6 +5,7 @@
 #include "app/window.h"
 #include "baselib/logsys.h"
 #include "resources/rama_ctrl.h"
+#include "resources/rama_gfx_media.h"
 #include "shell/global_data.h"
 
 namespace vorlane {
@@ -19,18 +20,9 @@ void LogError(const char* text) {
 
 }  // namespace
 
-std::unique_ptr<media::OSGFX> MAIN_LoadImage(const char* address) {
+std::shared_ptr<media::OSGFX> MAIN_GetImage(const char* address) {
     resources::RAMA_CTRL* rama = g_control ? g_control->rama() : nullptr;
-    if (!rama)
-        return nullptr;
-    resources::RAMA_RES* resource = rama->GetResource(address);
-    auto surface = std::make_unique<media::OSGFX>();
-    int result = resource->LoadInto([&](const uint8_t* data, uint32_t size) {
-        return surface->InitFromImage(std::span<const uint8_t>(data, size)) == 0 ? 0 : -1;
-    });
-    if (result != 0)
-        return nullptr;
-    return surface;
+    return rama ? resources::RAMA_GetGraphic(rama->GetResource(address)) : nullptr;
 }
 
 std::unique_ptr<PRESENTATION> PRESENTATION::Create() {
@@ -55,7 +47,7 @@ bool PRESENTATION::Init() {
         return false;
     }
     for (Logo& logo : logos_) {
-        logo.surface = MAIN_LoadImage(logo.resource);
+        logo.surface = MAIN_GetImage(logo.resource);
         if (!logo.surface) {
             LogError("PRESENTATION::Init: Cannot get resource.");
             return false;
@@ -66,7 +58,7 @@ bool PRESENTATION::Init() {
 
 void PRESENTATION::SetLoadingGfx(int16_t x, int16_t y, const char* resource, const char* text,
                                  int font, uint32_t colour1, uint32_t colour2) {
-    loading_ = MAIN_LoadImage(resource);
+    loading_ = MAIN_GetImage(resource);
     if (!loading_) {
         LogError("PRESENTATION::SetLoadingGfx: Cannot get resource.");
         return;

@@ -35,14 +35,16 @@ class PRESENTATION {
 
     struct Logo {
         const char* resource;
-        std::unique_ptr<media::OSGFX> surface;
+        std::shared_ptr<media::OSGFX> surface;
     };
-    std::unique_ptr<media::OSGFX> loading_;
+    // The archive's surfaces: placing them and writing the caption changes
+    // the pictures the archive holds.
+    std::shared_ptr<media::OSGFX> loading_;
     Logo logos_[2] = {{"show.vorlanevessellogo", nullptr}, {"show.brightmoorweb", nullptr}};
 };
 
-// Decodes the image resource at `address` into a new surface; null when the
-// archive has no such picture.
-std::unique_ptr<media::OSGFX> MAIN_LoadImage(const char* address);
+// The surface of the graphic resource at `address` (decoded when its location
+// loaded); null when the archive has no such picture.
+std::shared_ptr<media::OSGFX> MAIN_GetImage(const char* address);
 
 }  // namespace vorlane

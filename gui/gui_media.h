@@ -26,11 +26,12 @@ class OsgfxCanvas : public PixelCanvas {
     media::OSGFX& surface_;
 };
 
-// A picture over a surface, owning it or not.
+// A picture over a surface, sharing it (an archive's picture is shared by all
+// its users) or borrowing it.
 class OsgfxPicture : public GuiPicture {
   public:
-    explicit OsgfxPicture(std::unique_ptr<media::OSGFX> owned)
-        : owned_(std::move(owned)), surface_(owned_.get()) {}
+    explicit OsgfxPicture(std::shared_ptr<const media::OSGFX> shared)
+        : owned_(std::move(shared)), surface_(owned_.get()) {}
     explicit OsgfxPicture(const media::OSGFX* borrowed) : surface_(borrowed) {}
     int Width() const override { return surface_ ? surface_->width() : 0; }
     int Height() const override { return surface_ ? surface_->height() : 0; }
@@ -38,7 +39,7 @@ class OsgfxPicture : public GuiPicture {
     ptrdiff_t Pitch() const override { return surface_ ? surface_->pitch() : 0; }
 
   private:
-    std::unique_ptr<media::OSGFX> owned_;
+    std::shared_ptr<const media::OSGFX> owned_;
     const media::OSGFX* surface_;
 };
 

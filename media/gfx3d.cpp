@@ -79,6 +79,22 @@ int DX3D_TEXMGR::RegisterTextureGroup(const std::vector<std::span<const uint8_t>
     return index;
 }
 
+int DX3D_TEXMGR::RegisterTexture(std::span<const uint8_t> image, const std::string& source_name,
+                                 int flags) {
+    std::unique_ptr<OSGFX> texture = MakeSurface(image, flags);
+    if (!texture)
+        return -1;
+    int index = RegisterTextureGroup(1, flags);
+    if (index < 0)
+        return -1;
+    Group& group = *groups_[index];
+    group.source_kind = kSourceImage;
+    group.source_name = source_name;
+    group.source_objects.emplace_back(image.begin(), image.end());
+    group.textures[0] = std::move(texture);
+    return index;
+}
+
 int DX3D_TEXMGR::RemoveTextureGroup(int index) {
     if (index < 0 || index >= kMaxGroups || !groups_[index]) {
         Log(kLogError, "DX3D_TEXMGR:RemoveTextureGroup, requested group is not initalized (%d)!",
@@ -145,17 +161,22 @@ int DX3D_TEXMGR::RestoreAllTextures() {
     int result = 0;
     for (int i = 0; i < kMaxGroups; ++i) {
         Group* g = groups_[i].get();
-        if (!g || g->source_kind != kSourceObjectList)
+        if (!g || (g->source_kind != kSourceObjectList && g->source_kind != kSourceImage))
             continue;
         for (size_t n = 0; n < g->source_objects.size(); ++n) {
             g->textures[n] = MakeSurface(g->source_objects[n], g->flag);
-            if (!g->textures[n]) {
+            if (g->textures[n]) {
+                continue;
+            } else if (g->source_kind == kSourceImage) {
+                Log(kLogError, "DX3D_TEXMGR:RestoreTexture, failed to create texture for GRO (%s)",
+                    g->source_name.c_str());
+            } else {
                 Log(kLogError,
                     "DX3D_TEXMGR:RestoreAllTexture, failed to create texture for GRO (%d) in BCF "
                     "(%s)",
                     i, g->source_name.c_str());
-                result = -1;
             }
+            result = -1;
         }
     }
     return result;

@@ -51,6 +51,7 @@ class DX3D_TEXMGR {
     static constexpr int kMaxGroups = 100;
     static constexpr int kMaxTextureSide = 1024;
     static constexpr int kSourceNone = 0;
+    static constexpr int kSourceImage = 1;
     static constexpr int kSourceObjectList = 3;
 
     // A group of `count` empty slots; the group index or -1.
@@ -60,6 +61,11 @@ class DX3D_TEXMGR {
     // group's source under `source_name`. -1 when no group slot is free.
     int RegisterTextureGroup(const std::vector<std::span<const uint8_t>>& objects,
                              const std::string& source_name, int flags = 0);
+    // A group holding one texture made from image bytes, which it keeps to
+    // make the texture again after a device reset. -1 when the bytes make no
+    // texture or no group slot is free.
+    int RegisterTexture(std::span<const uint8_t> image, const std::string& source_name,
+                        int flags = 0);
     int RemoveTextureGroup(int index);
     // The texture in a group slot, or null.
     OSGFX* GetTextureSurface(int group, int number);

@@ -78,8 +78,9 @@ int RAMA_RES::ReCreate() {
                       type == kRamaTypeSound || type == kRamaTypeModel ||
                       (type >= kRamaTypeTextureFirst && type <= kRamaTypeTextureLast) ||
                       type == kRamaTypeTextureGroup;
-    // Without a media subsystem the bytes stay for whoever installs one later.
-    if (!has_object || !g_media)
+    // Without a media subsystem the bytes stay for whoever installs one later;
+    // so do a sound's when no sound system runs (the program runs silent).
+    if (!has_object || !g_media || (type == kRamaTypeSound && !g_media->MakesSounds()))
         return 1;
     RAMA_MEDIA& media = *g_media;
     if (type <= kRamaTypeGraphicLast)

@@ -43,6 +43,8 @@ class RAMA_MEDIA {
     virtual std::unique_ptr<RamaObject> CreateGraphic() = 0;
     virtual bool InitGraphic(RamaObject& graphic, const uint8_t* data, uint32_t size) = 0;
     // Sounds (type 13): a sound ID or a negative value; FreeSound gives one back.
+    // Media without a sound system leave sound resources their bytes.
+    virtual bool MakesSounds() const { return true; }
     virtual int CreateSound(const uint8_t* data, uint32_t size) = 0;
     virtual void FreeSound(int sound_id) = 0;
     // 3D models (type 15).

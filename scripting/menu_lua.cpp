@@ -14,6 +14,7 @@
 #include "gui/gui_media.h"
 #include "gui/gui_widgets.h"
 #include "resources/rama_ctrl.h"
+#include "resources/rama_gfx_media.h"
 #include "resources/textlib.h"
 #include "scripting/lua_glue.h"
 
@@ -668,10 +669,12 @@ std::shared_ptr<const vorlane::gui::GuiPicture> MENU_LUA::FindPicture(const char
     if (picture_loader_) {
         picture = picture_loader_(name);
     } else {
+        // The archive decoded the picture when its location loaded; every
+        // menu shares that surface.
         vorlane::resources::RAMA_CTRL* rama = LUA_GetHost().rama;
-        vorlane::resources::RAMA_RES* resource = rama ? rama->GetResource(name) : nullptr;
-        if (resource && resource->data && resource->size > 0) {
-            picture = vorlane::gui::LoadPicture(resource->data.get(), resource->size);
+        if (auto surface =
+                vorlane::resources::RAMA_GetGraphic(rama ? rama->GetResource(name) : nullptr)) {
+            picture = std::make_shared<vorlane::gui::OsgfxPicture>(std::move(surface));
         }
     }
     pictures_[name] = picture;

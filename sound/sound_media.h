@@ -15,6 +15,7 @@ class SoundRamaMedia : public resources::RAMA_MEDIA {
 
     std::unique_ptr<resources::RamaObject> CreateGraphic() override;
     bool InitGraphic(resources::RamaObject& graphic, const uint8_t* data, uint32_t size) override;
+    bool MakesSounds() const override { return sound_ != nullptr; }
     int CreateSound(const uint8_t* data, uint32_t size) override;
     void FreeSound(int sound_id) override;
     std::unique_ptr<resources::RamaObject> CreateModel() override;

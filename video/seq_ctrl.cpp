@@ -36,12 +36,13 @@ class ElementGfx : public ELEMENT_BASE {
   public:
     ElementGfx() : ELEMENT_BASE(kElemGfx) {}
     void Draw(media::OSGFX* screen) override {
-        if (screen && !picture.empty())
-            picture.PasteAt(
+        if (screen && picture && !picture->empty())
+            picture->PasteAt(
                 screen, x, y,
                 (flags & kElemAlphaOrMultiline) ? media::kPasteAlpha : media::kPasteOpaque);
     }
-    media::OSGFX picture;
+    // The archive's surface, shared with everyone who shows the picture.
+    std::shared_ptr<const media::OSGFX> picture;
 };
 
 class ElementVideo : public ELEMENT_BASE {
@@ -171,12 +172,13 @@ std::vector<std::string> WrapText(const std::string& text, resources::QNTFONT_BA
     return lines;
 }
 
-std::unique_ptr<ELEMENT_BASE> MakeGfxElement(const uint8_t* image, size_t size) {
-    auto e = std::make_unique<ElementGfx>();
-    if (image == nullptr || e->picture.InitFromImage(image, size) != 0)
+std::unique_ptr<ELEMENT_BASE> MakeGfxElement(std::shared_ptr<const media::OSGFX> picture) {
+    if (!picture || picture->empty())
         return nullptr;
-    e->w = e->picture.width();
-    e->h = e->picture.height();
+    auto e = std::make_unique<ElementGfx>();
+    e->w = picture->width();
+    e->h = picture->height();
+    e->picture = std::move(picture);
     return e;
 }
 

@@ -173,7 +173,8 @@ class SEQ_CTRL {
 SEQ_CTRL* SEQ_Get();
 
 // Element constructors (null on failure).
-std::unique_ptr<ELEMENT_BASE> MakeGfxElement(const uint8_t* image, size_t size);
+// A picture element showing the (shared) surface `picture`.
+std::unique_ptr<ELEMENT_BASE> MakeGfxElement(std::shared_ptr<const media::OSGFX> picture);
 std::unique_ptr<ELEMENT_BASE> MakeTextElement(const char* text, resources::QNTFONT_BASE* font);
 std::unique_ptr<ELEMENT_BASE> MakeVideoElement(VIDEOSYS* videos, const char* name);
 

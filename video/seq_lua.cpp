@@ -18,6 +18,7 @@
 #include "baselib/logsys.h"
 #include "resources/qntfont.h"
 #include "resources/rama_ctrl.h"
+#include "resources/rama_gfx_media.h"
 #include "resources/rama_res.h"
 #include "resources/textlib.h"
 #include "scripting/lua_args.h"
@@ -89,12 +90,13 @@ int LuaElementCreate(lua_State* lua) {
                 return NoElement(fn);
             }
             resources::RAMA_CTRL* rama = ctrl->rama();
-            resources::RAMA_RES* res = rama ? rama->GetResource(name) : nullptr;
-            if (res == nullptr || res->type == 0 || !res->data) {
+            std::shared_ptr<const media::OSGFX> picture =
+                resources::RAMA_GetGraphic(rama ? rama->GetResource(name) : nullptr);
+            if (!picture) {
                 LOGSYS_Error("%s: gfx resource not found", fn);
                 return NoElement(fn);
             }
-            element = MakeGfxElement(res->data.get(), res->size);
+            element = MakeGfxElement(std::move(picture));
             tag = "Element_Create_GFX";
             break;
         }

@@ -4,7 +4,10 @@
 #include <vector>
 
 #include "baselib/logsys.h"
+#include "media/image_data.h"
+#include "media/osgfx.h"
 #include "resources/rama_ctrl.h"
+#include "resources/rama_gfx_media.h"
 #include "scripting/lua_glue.h"
 #include "tests/resources/res_test_util.h"
 #include "tests/support/log_capture.h"
@@ -332,4 +335,44 @@ TEST(SeqInit, AMissingOrFailingScriptFailsItsStage) {
         EXPECT_EQ(ctrl.InitSequenceCtrl(lua), c.result) << (c.internal ? c.defines : "no internal");
         LUA_CloseState(lua);
     }
+}
+
+// A picture element shows the surface the archive made of a graphic resource;
+// the bytes of another type are no picture.
+TEST(SeqGfx, APictureElementShowsTheArchivesSurface) {
+    using vorlane::resources::testing::TempDir;
+    using vorlane::resources::testing::WriteArchive;
+    vorlane::testing::LogCapture log;
+    std::vector<uint32_t> pixels(4, 0xFF336699u);
+    std::vector<uint8_t> image =
+        vorlane::media::EncodeImageData(pixels.data(), 2, 2, vorlane::media::kImageFormat32);
+    std::string bytes(image.begin(), image.end());
+    vorlane::resources::GfxRamaMedia media;
+    vorlane::resources::RAMA_SetMedia(&media);
+    TempDir dir;
+    vorlane::resources::RAMA_CTRL rama;
+    rama.SetRootDirectory(dir.path().c_str());
+    ASSERT_EQ(
+        rama.Init(WriteArchive(dir, {{1, "art", {{"pic", 5, bytes}, {"raw", 1, bytes}}}}).c_str()),
+        1);
+    ASSERT_EQ(rama.LoadLocation(0), 1);
+    lua_State* lua = LUA_CreateState();
+    SEQ_CTRL ctrl(&rama, nullptr, nullptr, nullptr);
+    ctrl.RegisterFunctions(lua);
+    ASSERT_EQ(LUA_ExecuteString(
+                  lua, "pic = Element_Create(1, 'pic') raw = Element_Create(1, 'raw')", "test"),
+              1);
+    lua_getglobal(lua, "pic");
+    ELEMENT_BASE* element = ctrl.GetElement(int(lua_tointeger(lua, -1)));
+    ASSERT_NE(element, nullptr);
+    EXPECT_EQ(element->GetW(), 2);
+    element->SetPosition(1, 1);
+    vorlane::media::OSGFX screen;
+    ASSERT_EQ(screen.Create(4, 4), 0);
+    ctrl.DrawElements(&screen);
+    EXPECT_EQ(screen.GetPixel(2, 2), 0xFF336699u);
+    EXPECT_EQ(screen.GetPixel(0, 0), 0u);
+    EXPECT_TRUE(log.Has("LUA_Seq_Element_Create: gfx resource not found"));
+    LUA_CloseState(lua);
+    vorlane::resources::RAMA_SetMedia(nullptr);
 }
