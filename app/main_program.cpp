@@ -87,12 +87,27 @@ CaretPictures g_caret_pictures;
 constexpr uint32_t kIdleWaitMs = 100;
 // While the window is inactive the loop only services the network.
 constexpr uint32_t kInactiveWaitMs = 20;
+// A lost graphics device that cannot be reset yet is tried again this often.
+constexpr uint32_t kLostDeviceWaitMs = 20;
 
 void LogInfo(const char* text) {
     LOGSYS_Text(nullptr, kLogInfo, text);
 }
 void LogError(const char* text) {
     LOGSYS_Text(nullptr, kLogError, text);
+}
+
+// A frame found the graphics device lost: it is reset (which makes the
+// textures again) and the next frame draws the whole picture. Until the device
+// can be reset the loop waits a little between tries.
+void ResetLostDevice(media::GFXSYS3D& gfx) {
+    gfx.EndFrame(8);
+    if (gfx.Reset() == 1) {
+        g_caret_pictures.Forget();
+        g_control->app_flags.Set(kAppRepaint);
+        return;
+    }
+    g_woken = MAIN_WaitForEvents(kLostDeviceWaitMs) || g_woken;
 }
 
 // Until the front end's own frame exists, this frame shows the loading picture
@@ -403,7 +418,10 @@ int MAIN_MainLoopIteration(ProgramFrame* frame) {
             flags.Clear(kAppRepaint);
             if (gfx && gfx->windowed()) {
                 g_caret_pictures.Forget();
-                gfx->StartFrame();
+                if (!gfx->StartFrame()) {
+                    ResetLostDevice(*gfx);
+                    return kLoopNoFrameResult;
+                }
                 frame->Draw();
                 gfx->EndFrame(8);
                 MAIN_NotePresent();
@@ -467,7 +485,10 @@ int MAIN_MainLoopIteration(ProgramFrame* frame) {
     if (g_draw_pending && to_slot == 0) {
         flags.Clear(kAppRepaint);
         const uint32_t toggles = gui::CaretToggles();
-        gfx->StartFrame();
+        if (!gfx->StartFrame()) {
+            ResetLostDevice(*gfx);
+            return kLoopNoFrameResult;
+        }
         if (g_whole_pending)
             g_caret_pictures.Forget();
         if (g_whole_pending) {

@@ -42,6 +42,15 @@ struct AdapterDesc {
 
 enum class VertexProcessing { kHardware, kMixed, kSoftware };
 
+// Whether the device can show frames. A lost device shows nothing; once it
+// can be brought back, Reset with the present parameters does it.
+//
+//   status        frames shown   Reset
+//   kReady        yes            applies new parameters
+//   kLost         no             fails: try again later
+//   kNeedsReset   no             brings the device back (kReady)
+enum class DeviceStatus { kReady, kLost, kNeedsReset };
+
 struct PresentParams {
     int width = 0;
     int height = 0;
@@ -83,6 +92,7 @@ class DisplayDevice {
     virtual bool CreateDevice(int adapter, VertexProcessing processing) = 0;
     // Applies present parameters; returns 0 or a negative error code.
     virtual int Reset(const PresentParams& params) = 0;
+    virtual DeviceStatus Status() { return DeviceStatus::kReady; }
     virtual void SetGammaRamp(const uint16_t (&ramp)[3][256]) = 0;
     // Shows one frame of A8R8G8B8 rows.
     virtual bool Present(const uint32_t* pixels, int width, int height, ptrdiff_t pitch) = 0;
@@ -100,6 +110,12 @@ class NullDisplay : public DisplayDevice {
         std::set<VertexProcessing> failing_devices;
         int reset_error = 0;
         int desktop_format = kFormatX8R8G8B8;
+        // A scripted device loss: status check number `lose_at_check` (from 1,
+        // counting the checks of every frame start and reset; 0 = never)
+        // finds the device lost. It stays lost for
+        // `lost_checks` further checks, then needs a reset.
+        int lose_at_check = 0;
+        int lost_checks = 0;
     };
 
     NullDisplay() = default;
@@ -113,11 +129,16 @@ class NullDisplay : public DisplayDevice {
     int DesktopFormat(int) const override { return script_.desktop_format; }
     bool CreateDevice(int, VertexProcessing processing) override;
     int Reset(const PresentParams& params) override;
+    DeviceStatus Status() override;
     void SetGammaRamp(const uint16_t (&ramp)[3][256]) override;
     bool Present(const uint32_t* pixels, int width, int height, ptrdiff_t pitch) override;
 
+    // Loses the device now, for `lost_checks` status checks before it can be reset.
+    void LoseDevice(int lost_checks = 0);
     Script& script() { return script_; }
     int presents() const { return presents_; }
+    // Resets that brought a lost device back.
+    int recoveries() const { return recoveries_; }
     const PresentParams& params() const { return params_; }
     uint16_t gamma(int channel, int index) const { return gamma_[channel][index]; }
     VertexProcessing processing() const { return processing_; }
@@ -131,6 +152,10 @@ class NullDisplay : public DisplayDevice {
     uint16_t gamma_[3][256] = {};
     VertexProcessing processing_ = VertexProcessing::kHardware;
     uint32_t last_first_pixel_ = 0;
+    int checks_ = 0;
+    bool lost_ = false;
+    int lost_left_ = 0;
+    int recoveries_ = 0;
 };
 
 // The SDL device for a window; see sdl_display.cpp.

@@ -4,6 +4,7 @@
 
 #include "baselib/log_channel.h"
 #include "baselib/timer.h"
+#include "media/gfx3d.h"
 
 namespace vorlane::media {
 namespace {
@@ -224,6 +225,10 @@ int GFXSYS3D::SetWindowScale(int scale) {
 int GFXSYS3D::Reset() {
     if (state_ < 3)
         return -1;
+    const DeviceStatus status = device_->Status();
+    if (status == DeviceStatus::kLost)
+        return -1;  // not yet: the next frame tries again
+    const bool was_lost = status == DeviceStatus::kNeedsReset;
     int error = device_->Reset(params_);
     if (error != 0) {
         Log(kLogError, "GFXSYS3D::VXEResetDevice failed: (%d)", error & 0xFFFF);
@@ -233,6 +238,11 @@ int GFXSYS3D::Reset() {
     for (int channel = 0; channel < 3; ++channel)
         for (int i = 0; i < 256; ++i) ramp[channel][i] = uint16_t(i * 257);
     device_->SetGammaRamp(ramp);
+    // Textures live on the device: a reset makes them again from their sources.
+    if (DX3D_TEXMGR* textures = Engine3D().texmgr())
+        textures->RestoreAllTextures();
+    if (was_lost)
+        Log(kLogInfo, "GFXSYS3D: device reset, drawing again");
     state_ = 4;
     return 1;
 }
@@ -277,12 +287,18 @@ int GFXSYS3D::Screenshot(const std::string& name, bool numbered) {
 
 // [SECTION] frames
 
-void GFXSYS3D::StartFrame() {
-    if (state_ == 4 && screen_)
+bool GFXSYS3D::StartFrame() {
+    if (state_ == 4 && device_->Status() != DeviceStatus::kReady) {
+        Log(kLogWarning, "GFXSYS3D:StartFrame, device lost");
+        state_ = 3;
+    }
+    const bool ready = state_ == 4;
+    if (ready && screen_)
         screen_->Clear(clear_colour_);
     if (frame_open_)
         Log(kLogWarning, "GFXSYS3D:StartFrame, EndFrame has not been called!");
     frame_open_ = true;
+    return ready;
 }
 
 void GFXSYS3D::EndFrame(uint32_t) {

@@ -8,6 +8,10 @@
 //   3      display mode set                    SetMode
 //   4      reset, ready for drawing            Reset (also at the end of SetMode)
 //
+// A frame that finds the device lost drops the state to 3: nothing is shown
+// until Reset brings the device back, which also makes the 3D engine's
+// textures again.
+//
 // Drawing is done in software; the device only shows finished frames.
 #pragma once
 
@@ -50,7 +54,8 @@ class GFXSYS3D {
              uint32_t reserved1 = 0, uint32_t reserved2 = 0);
     // Releases the screen surface and the device.
     void Shutdown();
-    // Recreates the device with the current parameters; 1 or -1.
+    // Recreates the device with the current parameters and restores the
+    // textures; 1, or -1 (also while the device cannot be brought back yet).
     int Reset();
     // Changes the mode; 1 or -1.
     int SetMode(int width, int height, int bit_mode, uint32_t flags, int windowed);
@@ -61,7 +66,9 @@ class GFXSYS3D {
     std::unique_ptr<OSGFX> CreateOSGFX(int flag);
     // A new surface of a size, cleared, or null.
     std::unique_ptr<OSGFX> CreateSurface(int width, int height, int flag = 0);
-    void StartFrame();
+    // Opens a frame; false when the device is lost, so nothing drawn now would
+    // be shown: the caller ends the frame and has the device reset.
+    bool StartFrame();
     void EndFrame(uint32_t flags = 0);
     void ClearStatistics();
     // Closes the counted second when it is over, also when no frame was

@@ -31,8 +31,31 @@ bool NullDisplay::CreateDevice(int, VertexProcessing processing) {
 int NullDisplay::Reset(const PresentParams& params) {
     if (script_.reset_error != 0)
         return script_.reset_error;
+    if (lost_ && lost_left_ > 0)
+        return -2;  // still gone
+    if (lost_)
+        ++recoveries_;
+    lost_ = false;
     params_ = params;
     return 0;
+}
+
+DeviceStatus NullDisplay::Status() {
+    ++checks_;
+    if (script_.lose_at_check > 0 && checks_ == script_.lose_at_check)
+        LoseDevice(script_.lost_checks);
+    if (!lost_)
+        return DeviceStatus::kReady;
+    if (lost_left_ > 0) {
+        --lost_left_;
+        return DeviceStatus::kLost;
+    }
+    return DeviceStatus::kNeedsReset;
+}
+
+void NullDisplay::LoseDevice(int lost_checks) {
+    lost_ = true;
+    lost_left_ = lost_checks > 0 ? lost_checks : 0;
 }
 
 void NullDisplay::SetGammaRamp(const uint16_t (&ramp)[3][256]) {
@@ -40,6 +63,8 @@ void NullDisplay::SetGammaRamp(const uint16_t (&ramp)[3][256]) {
 }
 
 bool NullDisplay::Present(const uint32_t* pixels, int width, int height, ptrdiff_t) {
+    if (lost_)
+        return false;
     ++presents_;
     last_first_pixel_ = (pixels && width > 0 && height > 0) ? pixels[0] : 0;
     return true;

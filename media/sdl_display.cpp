@@ -3,8 +3,14 @@
 // at least the frame's size, so pixels stay sharp). A window starts at a whole
 // multiple of the frame's size, the largest that fits the screen unless the
 // player chose one.
+//
+// SDL reports a lost or reset render device with an event
+// (SDL_RENDER_TARGETS_RESET, SDL_RENDER_DEVICE_RESET); an event watch marks the
+// device, whose next status check asks for a reset, which makes the texture
+// again.
 #include <SDL.h>
 
+#include <atomic>
 #include <memory>
 
 #include "baselib/log_channel.h"
@@ -28,13 +34,27 @@ class SdlDisplay : public DisplayDevice {
         window_ = static_cast<SDL_Window*>(window);
         if (!window_)
             return false;
-        return SDL_WasInit(SDL_INIT_VIDEO) != 0 || SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+        if (SDL_WasInit(SDL_INIT_VIDEO) == 0 && SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+            return false;
+        if (!watching_) {
+            SDL_AddEventWatch(WatchEvents, this);
+            watching_ = true;
+        }
+        return true;
     }
 
     void Close() override {
+        if (watching_) {
+            SDL_DelEventWatch(WatchEvents, this);
+            watching_ = false;
+        }
         texture_.reset();
         renderer_.reset();
         window_ = nullptr;
+    }
+
+    DeviceStatus Status() override {
+        return reset_pending_.load() ? DeviceStatus::kNeedsReset : DeviceStatus::kReady;
     }
 
     int AdapterCount() const override { return 1; }
@@ -86,6 +106,8 @@ class SdlDisplay : public DisplayDevice {
     int Reset(const PresentParams& params) override {
         if (!renderer_ || params.width <= 0 || params.height <= 0)
             return -1;
+        // The texture is made anew below, which is all a lost device needs.
+        reset_pending_.store(false);
         SDL_SetWindowFullscreen(window_, params.windowed ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
         if (params.windowed)
             SizeWindow(params);
@@ -127,6 +149,14 @@ class SdlDisplay : public DisplayDevice {
     }
 
   private:
+    // Called by SDL for every event as it is queued, on the thread that
+    // queues it.
+    static int WatchEvents(void* self, SDL_Event* event) {
+        if (event->type == SDL_RENDER_TARGETS_RESET || event->type == SDL_RENDER_DEVICE_RESET)
+            static_cast<SdlDisplay*>(self)->reset_pending_.store(true);
+        return 0;
+    }
+
     void SizeWindow(const PresentParams& params) {
         SDL_Rect usable{0, 0, 0, 0};
         int display = SDL_GetWindowDisplayIndex(window_);
@@ -167,6 +197,8 @@ class SdlDisplay : public DisplayDevice {
     int height_ = 0;
     bool vsync_ = false;
     Uint32 last_present_ = 0;
+    bool watching_ = false;
+    std::atomic<bool> reset_pending_{false};
 };
 
 }  // namespace

@@ -13,10 +13,13 @@
 #include "baselib/timer.h"
 #include "console/console.h"
 #include "gui/gui_trace.h"
+#include "media/gfx3d.h"
 #include "media/gfxsys.h"
+#include "media/image_data.h"
 #include "media/osgfx.h"
 #include "net/inbound_wake.h"
 #include "shell/global_data.h"
+#include "tests/support/log_capture.h"
 
 using namespace vorlane;
 
@@ -259,4 +262,38 @@ TEST_F(MainLoop, ABlinkAloneShowsAPictureDrawnBeforeAndAnyOtherChangeDrawsAgain)
     EXPECT_GT(frame.draws, draws);
     MAIN_DestroyGfx();
     g_settings->current_frame = &frame_;
+}
+
+// SDL reports a reset render device: the frame that finds it draws nothing,
+// the device is reset with the textures made again, and the loop draws on.
+TEST_F(MainLoop, AResetRenderDeviceIsResetAndTheLoopDrawsOn) {
+    vorlane::testing::LogCapture log;
+    ASSERT_NO_FATAL_FAILURE(OpenWindow(&frame_));
+    media::GFXSYS3D* gfx = MAIN_Gfx();
+    ASSERT_EQ(media::Engine3D().Startup(gfx), 0);
+    std::vector<uint32_t> pixels(4, 0xFF00FF00u);
+    media::DX3D_TEXMGR& textures = *media::Engine3D().texmgr();
+    int texture = textures.RegisterTexture(
+        media::EncodeImageData(pixels.data(), 2, 2, media::kImageFormat32), "test");
+    ASSERT_GE(texture, 0);
+    textures.GetTextureSurface(texture, 0)->PutPixel(0, 0, 0xFFFFFFFFu);
+    for (int i = 0; i < 3; ++i) MAIN_MainLoopIteration(&frame_);
+
+    SDL_Event reset{};
+    reset.type = SDL_RENDER_DEVICE_RESET;
+    ASSERT_EQ(SDL_PushEvent(&reset), 1);
+    const int draws = frame_.draws;
+    int result = 0;
+    for (int i = 0; i < 10 && result != kLoopNoFrameResult; ++i)
+        result = MAIN_MainLoopIteration(&frame_);
+    EXPECT_EQ(result, kLoopNoFrameResult);
+    EXPECT_EQ(frame_.draws, draws);
+    EXPECT_TRUE(log.Has(kLogInfo, "GFXSYS3D: device reset, drawing again"));
+    EXPECT_EQ(gfx->state(), 4);
+    EXPECT_EQ(textures.GetTextureSurface(texture, 0)->GetPixel(0, 0), 0xFF00FF00u);
+
+    for (int i = 0; i < 10 && frame_.draws == draws; ++i) MAIN_MainLoopIteration(&frame_);
+    EXPECT_EQ(frame_.draws, draws + 1);
+    media::Engine3D().Shutdown();
+    MAIN_DestroyGfx();
 }

@@ -10,6 +10,8 @@
 
 #include "baselib/timer.h"
 #include "media/bmp.h"
+#include "media/gfx3d.h"
+#include "media/image_data.h"
 #include "tests/support/log_capture.h"
 
 namespace vorlane::media {
@@ -186,6 +188,45 @@ TEST(GfxSys, FrameBracketingAndFramesPerSecond) {
     g.gfx->EndFrame();
     EXPECT_EQ(g.gfx->fps(), 1);
     EXPECT_EQ(g.gfx->frame_count(), 1u);
+}
+
+// A scripted loss: frames show nothing while the device is gone, Reset fails
+// until it can come back, then brings it back with the textures made again.
+TEST(GfxSys, ALostDeviceIsResetWithItsTexturesAndFramesAreShownAgain) {
+    LogCapture log;
+    NullDisplay::Script script;
+    script.lose_at_check = 3;  // Init's reset, one frame, then lost
+    script.lost_checks = 2;
+    Gfx g(script);
+    ASSERT_EQ(g.gfx->Init(nullptr, 64, 32, 4, 0, 1), 1);
+    ASSERT_EQ(Engine3D().Startup(g.gfx.get()), 0);
+    std::vector<uint32_t> pixels(4, 0xFF0000FFu);
+    int texture = Engine3D().texmgr()->RegisterTexture(
+        EncodeImageData(pixels.data(), 2, 2, kImageFormat32), "test");
+    ASSERT_GE(texture, 0);
+    Engine3D().texmgr()->GetTextureSurface(texture, 0)->PutPixel(0, 0, 0xFFFFFFFFu);
+
+    EXPECT_TRUE(g.gfx->StartFrame());
+    g.gfx->EndFrame();
+    EXPECT_EQ(g.display->presents(), 1);
+
+    EXPECT_FALSE(g.gfx->StartFrame());
+    g.gfx->EndFrame();
+    EXPECT_EQ(g.gfx->state(), 3);
+    EXPECT_EQ(g.display->presents(), 1);
+    EXPECT_TRUE(log.Has(kLogWarning, "GFXSYS3D:StartFrame, device lost"));
+    EXPECT_EQ(g.gfx->Reset(), -1);  // still gone
+    EXPECT_FALSE(g.gfx->StartFrame());
+    g.gfx->EndFrame();
+    EXPECT_EQ(g.gfx->Reset(), 1);
+    EXPECT_EQ(g.display->recoveries(), 1);
+    EXPECT_TRUE(log.Has(kLogInfo, "GFXSYS3D: device reset, drawing again"));
+    EXPECT_EQ(Engine3D().texmgr()->GetTextureSurface(texture, 0)->GetPixel(0, 0), 0xFF0000FFu);
+
+    EXPECT_TRUE(g.gfx->StartFrame());
+    g.gfx->EndFrame();
+    EXPECT_EQ(g.display->presents(), 2);
+    Engine3D().Shutdown();
 }
 
 TEST(GfxSys, ColourConversions) {
