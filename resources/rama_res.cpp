@@ -1,5 +1,7 @@
 #include "resources/rama_res.h"
 
+#include <atomic>
+
 #include "baselib/log_channel.h"
 
 namespace vorlane::resources {
@@ -7,6 +9,8 @@ namespace vorlane::resources {
 namespace {
 
 RAMA_MEDIA* g_media = nullptr;
+// Counts the times resource bytes were freed; see RAMA_BytesFreedCount.
+std::atomic<uint64_t> g_bytes_freed{0};
 
 constexpr const char* kClass = "RAMA_RES";
 constexpr const char* kOp = "ReCreate";
@@ -67,8 +71,14 @@ void RAMA_RES::Release() {
     FreeTextureId();
     graphic.reset();
     pst.reset();
+    if (data)
+        g_bytes_freed.fetch_add(1, std::memory_order_relaxed);
     data.reset();
     size = 0;
+}
+
+uint64_t RAMA_BytesFreedCount() {
+    return g_bytes_freed.load(std::memory_order_relaxed);
 }
 
 int RAMA_RES::ReCreate() {

@@ -62,6 +62,11 @@ class RAMA_MEDIA {
 void RAMA_SetMedia(RAMA_MEDIA* media);
 RAMA_MEDIA* RAMA_GetMedia();
 
+// Grows whenever a resource gives up its bytes (released, unloaded or
+// destroyed): whoever reads an archive's bytes in place looks again when it
+// changed.
+uint64_t RAMA_BytesFreedCount();
+
 class RAMA_RES {
   public:
     explicit RAMA_RES(int resource_type = kRamaTypeNone) : type(resource_type) {}

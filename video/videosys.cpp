@@ -7,7 +7,9 @@
 //   - Per-frame update and decoding
 #include "video/videosys.h"
 
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 
 #include "baselib/byte_reader.h"
 #include "baselib/logsys.h"
@@ -31,9 +33,9 @@ void VIDEOSYS_Set(VIDEOSYS* system) {
 }
 
 // [SECTION] VIDEOSTREAM: one pvf stream
-bool VIDEOSTREAM::InitFromMemory(const uint8_t* data, size_t size, const char* stream_name) {
+bool VIDEOSTREAM::ReadHeader(const uint8_t* data, size_t size, const char* stream_name) {
     ByteReader r(data, size);
-    if (!r.Need(kPvfHeaderSize))
+    if (data == nullptr || !r.Need(kPvfHeaderSize))
         return false;
     std::memcpy(header, data, kPvfHeaderSize);
     r.Skip(12);
@@ -45,11 +47,38 @@ bool VIDEOSTREAM::InitFromMemory(const uint8_t* data, size_t size, const char* s
         return false;
     width = int(w);
     height = int(h);
-    data_.assign(data, data + size);
     name = stream_name ? stream_name : "";
-    flags |= kStreamOpen;
+    return true;
+}
+
+bool VIDEOSTREAM::InitFromMemory(const uint8_t* data, size_t size, const char* stream_name) {
+    if (!ReadHeader(data, size, stream_name))
+        return false;
+    owned_.assign(data, data + size);
+    bytes_ = owned_.data();
+    size_ = owned_.size();
+    flags = (flags & ~kStreamArchiveData) | kStreamOpen;
     Rewind();
     return true;
+}
+
+bool VIDEOSTREAM::InitFromArchive(const uint8_t* data, size_t size, const char* stream_name) {
+    if (!ReadHeader(data, size, stream_name))
+        return false;
+    owned_.clear();
+    bytes_ = data;
+    size_ = size;
+    archive_checked = resources::RAMA_BytesFreedCount();
+    flags |= kStreamOpen | kStreamArchiveData;
+    Rewind();
+    return true;
+}
+
+void VIDEOSTREAM::Detach() {
+    bytes_ = nullptr;
+    size_ = 0;
+    flags &= ~kStreamOpen;
+    Rewind();
 }
 
 void VIDEOSTREAM::Rewind() {
@@ -58,7 +87,7 @@ void VIDEOSTREAM::Rewind() {
 }
 
 bool VIDEOSTREAM::CurrentFrame(const uint8_t** frame, size_t* size) const {
-    ByteReader r(data_.data(), data_.size());
+    ByteReader r(bytes_, size_);
     if (!r.Seek(frame_offset_) || !r.Skip(8))
         return false;
     uint32_t length = r.U32();
@@ -70,7 +99,7 @@ bool VIDEOSTREAM::CurrentFrame(const uint8_t** frame, size_t* size) const {
 }
 
 bool VIDEOSTREAM::Next() {
-    ByteReader r(data_.data(), data_.size());
+    ByteReader r(bytes_, size_);
     if (!r.Seek(frame_offset_) || !r.Skip(8))
         return false;
     uint32_t length = r.U32();
@@ -108,7 +137,12 @@ void VIDEOSYS::AddNamedStream(const std::string& name, std::vector<uint8_t> byte
     named_.emplace_back(name, std::move(bytes));
 }
 
-int VIDEOSYS::Open(const char* name) {
+int VIDEOSYS::Open(const char* name, VideoRead read) {
+    if (read == VideoRead::kStreamed) {
+        LOGSYS_Error("VIDEO_STREAM streaming not supported !!!");
+        LOGSYS_Error("vidstream init read failed");
+        return -1;
+    }
     for (const auto& [stream_name, bytes] : named_)
         if (name && stream_name == name)
             return OpenFromMemory(bytes.data(), bytes.size(), name);
@@ -116,11 +150,33 @@ int VIDEOSYS::Open(const char* name) {
     resources::RAMA_RES* res = (rama && name) ? rama->GetResource(name) : nullptr;
     uint32_t size = 0;
     const uint8_t* data = res ? res->GetData(&size) : nullptr;
-    if (data == nullptr) {
+    auto stream = std::make_unique<VIDEOSTREAM>();
+    if (data == nullptr || !stream->InitFromArchive(data, size, name)) {
         LOGSYS_Error("vidstream init read failed");
         return -1;
     }
-    return OpenFromMemory(data, size, name);
+    return AddControl(std::move(stream));
+}
+
+int VIDEOSYS::OpenFile(const char* name, VideoRead read) {
+    std::vector<uint8_t> bytes;
+    bool read_whole = false;
+    if (name && read == VideoRead::kWhole) {
+        char path[1024];
+        std::snprintf(path, sizeof path, "%s.pvf", name);
+        std::ifstream file(path, std::ios::binary | std::ios::ate);
+        const std::streamoff length = file ? std::streamoff(file.tellg()) : -1;
+        if (length >= 0 && size_t(length) <= kMaxVideoFileBytes) {
+            bytes.resize(size_t(length));
+            file.seekg(0);
+            read_whole = bool(file.read(reinterpret_cast<char*>(bytes.data()), length));
+        }
+    }
+    if (!read_whole) {
+        LOGSYS_Error("vidstream init read failed");
+        return -1;
+    }
+    return OpenFromMemory(bytes.data(), bytes.size(), name);
 }
 
 int VIDEOSYS::OpenFromMemory(const uint8_t* data, size_t size, const char* name) {
@@ -274,10 +330,27 @@ void VIDEOSYS::Shutdown() {
     exclusive_ = -1;
 }
 
+bool VIDEOSYS::StillReadable(VIDEOSTREAM& s) const {
+    const uint64_t freed = resources::RAMA_BytesFreedCount();
+    if (!(s.flags & kStreamArchiveData) || !(s.flags & kStreamOpen) || s.archive_checked == freed)
+        return true;
+    // Some resource gave up its bytes: is ours still there?
+    resources::RAMA_CTRL* rama = rama_ ? rama_ : LUA_GetHost().rama;
+    resources::RAMA_RES* res = rama ? rama->GetResource(s.name.c_str()) : nullptr;
+    uint32_t size = 0;
+    const uint8_t* data = res ? res->GetData(&size) : nullptr;
+    if (data != s.bytes() || size != s.size()) {
+        s.Detach();
+        return false;
+    }
+    s.archive_checked = freed;
+    return true;
+}
+
 void VIDEOSYS::FrameStep(VideoControl& c, uint32_t now) {
     // A control whose decoder could not be made (Play may have set it active
-    // again) has nothing to show.
-    if (!c.decoder) {
+    // again) or whose archive bytes went away has nothing to show.
+    if (!c.decoder || !StillReadable(*c.stream)) {
         c.flags &= ~kVideoActive;
         return;
     }

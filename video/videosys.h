@@ -40,12 +40,19 @@ class VIDEOSTREAM {
   public:
     // Reads the stream from bytes (copied); false when the header is unusable.
     bool InitFromMemory(const uint8_t* data, size_t size, const char* name);
+    // Reads the stream in place from bytes the archive keeps (flag 0x8): no
+    // copy, and nothing to free.
+    bool InitFromArchive(const uint8_t* data, size_t size, const char* name);
+    // Lets go of archive bytes that are no longer there; the stream is closed.
+    void Detach();
     void Rewind();
     // The compressed bytes of the current record, or false when the record does
     // not fit inside the data.
     bool CurrentFrame(const uint8_t** data, size_t* size) const;
     // Moves to the next record; false past the data.
     bool Next();
+    const uint8_t* bytes() const { return bytes_; }
+    size_t size() const { return size_; }
 
     uint32_t flags = 0;
     std::string name;
@@ -55,11 +62,23 @@ class VIDEOSTREAM {
     int height = 0;
     uint32_t fps = 0;
     uint32_t frame_index = 0;
+    // The archive's count of freed bytes when the bytes were last known good.
+    uint64_t archive_checked = 0;
 
   private:
-    std::vector<uint8_t> data_;
+    bool ReadHeader(const uint8_t* data, size_t size, const char* name);
+
+    std::vector<uint8_t> owned_;
+    const uint8_t* bytes_ = nullptr;
+    size_t size_ = 0;
     size_t frame_offset_ = kPvfHeaderSize;
 };
+
+// Largest pvf file read into memory.
+constexpr size_t kMaxVideoFileBytes = size_t(256) << 20;
+
+// How a stream is read: whole into memory, or streamed (not supported).
+enum class VideoRead { kWhole, kStreamed };
 
 // Makes a decoder for a frame size (tests replace libtheora with a fake).
 using DecoderFactory = std::function<std::unique_ptr<VideoDecoder>(int width, int height)>;
@@ -88,8 +107,10 @@ class VIDEOSYS {
     int InitCodec(int value);
     void SetDecoderFactory(DecoderFactory factory) { factory_ = std::move(factory); }
 
-    // Opens the archive resource `name`; the control id or -1.
-    int Open(const char* name);
+    // Opens the archive resource `name`, read in place; the control id or -1.
+    int Open(const char* name, VideoRead read = VideoRead::kWhole);
+    // Opens the file "`name`.pvf", read whole into memory; the control id or -1.
+    int OpenFile(const char* name, VideoRead read = VideoRead::kWhole);
     int OpenFromMemory(const uint8_t* data, size_t size, const char* name);
     // Makes `name` open these bytes instead of the archive resource (tools
     // and tests that run without an archive).
@@ -114,6 +135,8 @@ class VIDEOSYS {
     VideoControl* Get(int id) const;
     int AddControl(std::unique_ptr<VIDEOSTREAM> stream);
     void Start(VideoControl& control);
+    // False once the archive bytes a stream reads in place are gone.
+    bool StillReadable(VIDEOSTREAM& stream) const;
     void FrameStep(VideoControl& control, uint32_t now);
     void WritePicture(VideoControl& control);
 

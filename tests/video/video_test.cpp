@@ -5,6 +5,8 @@
 
 #include "baselib/timer.h"
 #include "media/osgfx.h"
+#include "resources/rama_ctrl.h"
+#include "tests/resources/res_test_util.h"
 #include "video/video_codec.h"
 #include "video/videosys.h"
 
@@ -179,6 +181,57 @@ TEST_F(VideoPacingTest, AControlWithoutDecoderStaysInactiveWhenPlayed) {
     g_tick.Advance(500);
     sys.Update();  // must not touch the missing decoder
     EXPECT_FALSE(sys.IsActive(id));
+}
+
+// "name.pvf" is read whole; a stream that asks to be streamed is refused.
+TEST_F(VideoPacingTest, FilesAreReadWholeAndStreamingIsRefused) {
+    vorlane::resources::testing::TempDir dir;
+    vorlane::resources::testing::WriteBytes(dir / "clip.pvf", FakePvf(10, 10));
+    const std::string name = dir / "clip";
+    vorlane::testing::LogCapture log;
+    const int id = sys.OpenFile(name.c_str());
+    ASSERT_GE(id, 0);
+    EXPECT_FALSE(sys.control(id)->stream->flags & kStreamArchiveData);
+    EXPECT_EQ(sys.OpenFile((dir / "missing").c_str()), -1);
+    EXPECT_EQ(sys.OpenFile(name.c_str(), VideoRead::kStreamed), -1);
+    EXPECT_FALSE(log.Has("VIDEO_STREAM streaming not supported !!!"));
+    EXPECT_EQ(sys.Open("lobby.video.logo", VideoRead::kStreamed), -1);
+    EXPECT_TRUE(log.Has("VIDEO_STREAM streaming not supported !!!"));
+}
+
+// An archive stream reads the archive's bytes in place, and stops when its
+// location is unloaded instead of reading what was freed.
+TEST_F(VideoPacingTest, ArchiveStreamsReadInPlaceUntilTheirBytesGo) {
+    using vorlane::resources::testing::TempDir;
+    const std::vector<uint8_t> pvf = FakePvf(50, 10);
+    TempDir dir;
+    vorlane::resources::RAMA_CTRL rama;
+    rama.SetRootDirectory(dir.path().c_str());
+    ASSERT_EQ(
+        rama.Init(vorlane::resources::testing::WriteArchive(
+                      dir, {{1, "alltime", {{"clip", 3, std::string(pvf.begin(), pvf.end())}}}})
+                      .c_str()),
+        1);
+    const int location = rama.GetLocationID("alltime");
+    ASSERT_EQ(rama.LoadLocation(location), 1);
+    VIDEOSYS archive(&rama);
+    archive.SetDecoderFactory([](int w, int h) { return std::make_unique<FakeDecoder>(w, h); });
+    const int id = archive.Open("clip");
+    ASSERT_GE(id, 0);
+    const VIDEOSTREAM& stream = *archive.control(id)->stream;
+    EXPECT_TRUE(stream.flags & kStreamArchiveData);
+    EXPECT_EQ(stream.bytes(), rama.GetResource("clip")->GetData(nullptr));
+    g_tick.Advance(200);
+    archive.Update();
+    EXPECT_TRUE(archive.IsActive(id));
+    rama.UnloadLocation(location);
+    g_tick.Advance(200);
+    archive.Update();
+    EXPECT_FALSE(archive.IsActive(id));
+    archive.Play(id);
+    g_tick.Advance(200);
+    archive.Update();
+    EXPECT_FALSE(archive.IsActive(id));
 }
 
 TEST(VideoCodec, TheoraRoundTripWritesUprightPicturesIntoTheSurface) {
