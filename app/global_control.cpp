@@ -369,6 +369,10 @@ void GLOBAL_CONTROL_BASE::ReleaseSequenceCtrl() {
 // [SECTION] Lobby client, GUI and menu manager
 int16_t GLOBAL_CONTROL_BASE::InitLobbynet() {
     auto lobby = std::make_unique<LOBBYNET>(nullptr, "version.hdr");
+    // The keys of servers trusted on first use; a new one is shown to the
+    // player on the log-in screen before it is trusted.
+    lobby->set_known_servers_file("data/known_servers");
+    lobby->set_confirm_first_use(true);
     // The client reports -1, which is 65535 as the 16-bit result it keeps.
     const int result = lobby->InitClientSystem("logs/lobby", 0, "data/lobbynet.ini", 65535);
     if (result != 1) {

@@ -4,6 +4,7 @@
 #include "app/main_program.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <utility>
@@ -25,6 +26,8 @@
 #include "gui/gui_control.h"
 #include "gui/gui_trace.h"
 #include "media/osgfx.h"
+#include "net/known_servers.h"
+#include "net/lobbynet.h"
 #include "shell/global_data.h"
 #include "shell/preferences.h"
 #include "sound/sound_lua.h"
@@ -221,6 +224,29 @@ void ApplyWindowScale() {
         ConsolePrint(std::string("cannot write ") + shell::kPreferencesPath);
 }
 
+// "forget_server [HOST [PORT]]": the player trusts a server's new key. The
+// configured lobby server when no host is given.
+void ForgetServer(const char* rest) {
+    LOBBYNET* lobby = g_control ? g_control->lobby() : nullptr;
+    std::string host = lobby ? lobby->host() : "";
+    long port = lobby ? lobby->port() : 0;
+    char named_host[256] = "";
+    long named_port = 0;
+    const int given = rest ? std::sscanf(rest, "%255s %ld", named_host, &named_port) : 0;
+    if (given >= 1)
+        host = named_host;
+    if (given >= 2)
+        port = named_port;
+    if (host.empty() || port <= 0 || port > 65535) {
+        ConsolePrint("forget_server [HOST [PORT]]");
+        return;
+    }
+    net::KnownServers known(lobby ? lobby->known_servers_file() : "data/known_servers");
+    const bool forgotten = known.Forget(host, uint16_t(port));
+    ConsolePrint((forgotten ? "forgot the key of " : "no key kept for ") +
+                 net::KnownServerKey(host, uint16_t(port)));
+}
+
 }  // namespace
 
 int MAIN_ConsoleSetup(int font_number, uint16_t width, uint16_t height) {
@@ -245,6 +271,7 @@ int MAIN_ConsoleSetup(int font_number, uint16_t width, uint16_t height) {
     console::CONSOLE_RegisterDefaults(*g_console, hooks);
     g_console->AddVariable("gui_trace", &g_console_gui_trace, console::kVarBool, 0,
                            [] { gui::SetEventTrace(g_console_gui_trace != 0); });
+    g_console->AddCommand("forget_server", ForgetServer, 1);
     g_console_window_scale = g_settings ? g_settings->window_scale : 0;
     g_console->AddVariable("window_scale", &g_console_window_scale, console::kVarInt32, 0,
                            ApplyWindowScale);

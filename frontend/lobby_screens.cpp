@@ -98,6 +98,12 @@ void MAINMAP::FirstLoginError(const char* text_id) {
     LoginError(text_id);
 }
 
+void MAINMAP::ServerKeyNotice(const char* text_id, const char* fingerprint) {
+    const std::string text = LobbyText(text_id) + " " + (fingerprint ? fingerprint : "");
+    ShowLoginError(text.c_str(), false);
+    LOGSYS_Info("LOBBYNET: %s", text.c_str());
+}
+
 void MAINMAP::AccountCreated() {
     ShowLoginError("LOBBY_ACCOUNT_OK", true);
 }

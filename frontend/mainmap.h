@@ -90,6 +90,7 @@ class MAINMAP : public ProgramFrame, public LobbyFrontend {
     // [LobbyFrontend]
     void LoginError(const char* text_id) override;
     void FirstLoginError(const char* text_id) override;
+    void ServerKeyNotice(const char* text_id, const char* fingerprint) override;
     void AccountCreated() override;
     void ConnectionLost() override;
     void ChannelError() override;

@@ -64,6 +64,26 @@ const char* FirstLoginResultText(uint32_t code) {
     }
 }
 
+// The text identifier for a refused encrypted connection, or null.
+const char* TlsRefusalText(TlsRefusal refusal) {
+    switch (refusal) {
+        case TlsRefusal::kPlainServer:
+            return "LOBBY_TLS_PLAIN_SERVER";
+        case TlsRefusal::kHandshakeFailed:
+            return "LOBBY_TLS_HANDSHAKE_FAILED";
+        case TlsRefusal::kExpired:
+            return "LOBBY_TLS_EXPIRED";
+        case TlsRefusal::kWrongHost:
+            return "LOBBY_TLS_WRONG_HOST";
+        case TlsRefusal::kUntrusted:
+            return "LOBBY_TLS_UNTRUSTED";
+        case TlsRefusal::kKeyChanged:
+            return "LOBBY_TLS_KEY_CHANGED";
+        default:
+            return nullptr;
+    }
+}
+
 template <typename Record>
 auto FindById(std::vector<Record>& list, size_t offset, uint32_t id) {
     return std::find_if(list.begin(), list.end(),
@@ -291,10 +311,18 @@ void LOBBYNET::OnConnectFinished(int16_t result) {
     pending_request_ = 0;
     if (!frontend_ || pending == 0)
         return;
-    // A full server says so at once; any other failure (no answer within the
-    // log-on wait, no such host, refused) means the log-in cannot be made.
-    const char* text =
-        logon_refusal() == NET_LOGON_REFUSED_FULL ? "LOBBY_SERVER_FULL" : "LOBBY_LOGIN_IMPOSSIBLE";
+    if (tls_refusal() == TlsRefusal::kFirstUse) {
+        frontend_->ServerKeyNotice("LOBBY_TLS_FIRST_USE", server_fingerprint().c_str());
+        return;
+    }
+    // A full server says so at once, and so does a server whose encryption
+    // cannot be trusted; any other failure (no answer within the log-on
+    // wait, no such host, refused) means the log-in cannot be made.
+    const char* text = TlsRefusalText(tls_refusal());
+    if (!text) {
+        text = logon_refusal() == NET_LOGON_REFUSED_FULL ? "LOBBY_SERVER_FULL"
+                                                         : "LOBBY_LOGIN_IMPOSSIBLE";
+    }
     if (pending == 1)
         frontend_->FirstLoginError(text);
     else

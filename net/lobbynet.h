@@ -47,6 +47,12 @@ class LobbyFrontend {
     virtual void UserListChanged(const std::vector<vorlane::net::UserRecord>& users,
                                  const vorlane::net::UserRecord* added,
                                  const vorlane::net::UserRecord* removed) = 0;
+    // The first connection to a server whose key no trust store vouches for:
+    // nothing was sent; the player sees the key's fingerprint and, trusting
+    // it, logs in again. `text_id` is the notice, `fingerprint` the key's.
+    virtual void ServerKeyNotice(const char* text_id, const char* /*fingerprint*/) {
+        LoginError(text_id);
+    }
 };
 
 // Where SaveSettings writes (the front end adapts its configuration file).

@@ -218,7 +218,7 @@ int16_t TNS_CONTROL::StartConnect(const char* host) {
     options.bind_address = drv->settings.clt_bind_addr;
     options.log = drv->net_log;
     options.tls = tls_client_;
-    options.handshake_timeout_ms = handshake_timeout_ms_;
+    options.handshake_timeout_ms = std::min(handshake_timeout_ms_, logon_timeout_ms_);
     connect_phase_ = ConnectPhase::kSocket;
     if (connect_.Start(host, options, NowMs()) == vorlane::net::HostConnect::State::kFailed) {
         connect_phase_ = ConnectPhase::kNone;
@@ -236,10 +236,15 @@ void TNS_CONTROL::ReportConnectFailure() {
     }
     const TlsHandshakeResult handshake = connect_.handshake_result();
     if (handshake != TlsHandshakeResult::kDone) {
+        // A server that stays silent is reported like any server that does
+        // not answer in time.
+        if (handshake == TlsHandshakeResult::kTimeout) {
+            Error("Loomex: TNS_CONTROL::ConnectToHostname(): TLS handshake timeout");
+            return;
+        }
         // The server answered the connect but not with TLS (a plain server
-        // closes, an old one stays silent), or its handshake failed.
-        const bool plain = handshake == TlsHandshakeResult::kPlainPeer ||
-                           handshake == TlsHandshakeResult::kTimeout;
+        // closes at once), or its handshake failed.
+        const bool plain = handshake == TlsHandshakeResult::kPlainPeer;
         tls_refusal_ = plain ? TlsRefusal::kPlainServer : TlsRefusal::kHandshakeFailed;
         Error(plain ? "Loomex: TNS_CONTROL::ConnectToHostname(): the server does not speak TLS !"
                     : "Loomex: TNS_CONTROL::ConnectToHostname(): TLS handshake failed !");

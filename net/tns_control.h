@@ -88,7 +88,7 @@ struct TNS_QUEUE_TOTALS {
 // Why an encrypted connection attempt was given up (TNS_CONTROL::tls_refusal).
 enum class TlsRefusal {
     kNone,
-    kPlainServer,      // the server does not answer with TLS
+    kPlainServer,      // the server answers, but not with TLS
     kHandshakeFailed,  // it does, but the handshake failed
     kExpired,          // its certificate chains, but is expired
     kWrongHost,        // its certificate chains, but names another host
@@ -230,6 +230,7 @@ class TNS_CONTROL : public NETAPI {
     void SetTlsContext(std::shared_ptr<vorlane::net::TlsContext> context) {
         tls_server_ = std::move(context);
     }
+    const std::shared_ptr<vorlane::net::TlsContext>& tls_context() const { return tls_server_; }
     // Server: handshakes one address may have under way (0 = any number).
     void SetHandshakesPerAddress(uint32_t limit);
     // Server: connections refused for that limit.

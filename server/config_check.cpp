@@ -10,6 +10,7 @@
 
 #include "net/lobby_packets.h"
 #include "server/lobby_store.h"
+#include "server/server_tls.h"
 
 namespace vorlane::server {
 
@@ -47,9 +48,9 @@ using KeyTable = std::map<std::string, Kind>;
 
 const KeyTable& LobbydKeys() {
     static const KeyTable keys = [] {
-        KeyTable table = {{"port", Kind::kPort},
-                          {"database", Kind::kText},
-                          {"log_dir", Kind::kText},
+        KeyTable table = {{"port", Kind::kPort},         {"database", Kind::kText},
+                          {"log_dir", Kind::kText},      {"tls_cert", Kind::kText},
+                          {"tls_key", Kind::kText},      {"tls_dir", Kind::kText},
                           {"password_hash", Kind::kHash}};
         for (const char* key :
              {"chat_lines_per_second", "channel_max_users", "games_per_host", "game_min_seconds",
@@ -75,7 +76,8 @@ const KeyTable& KernelKeys() {
     static const KeyTable keys = [] {
         KeyTable table = {{"port", Kind::kPort},
                           {"srv_bind_addr", Kind::kAddress},
-                          {"clt_bind_addr", Kind::kAddress}};
+                          {"clt_bind_addr", Kind::kAddress},
+                          {"tls_ca_file", Kind::kText}};
         for (const char* key : {"usr_max",
                                 "buf_rw",
                                 "buf_writeblock",
@@ -102,7 +104,9 @@ const KeyTable& KernelKeys() {
                                 "srv_listen_backlog",
                                 "drv_read_user_max",
                                 "drv_read_total_max",
-                                "clt_logon_timeout"}) {
+                                "clt_logon_timeout",
+                                "tls",
+                                "tls_handshake_timeout"}) {
             table[key] = Kind::kNumber;
         }
         return table;
@@ -195,6 +199,11 @@ std::string DescribeLobbyConfig(const LobbyConfig& config) {
     line("port", config.kernel.port);
     line("database", config.database);
     line("log_dir", config.log_dir);
+    if (config.kernel.tls) {
+        line("tls_cert", config.tls_cert.empty() ? "(self-signed)" : config.tls_cert);
+        line("tls_key", config.tls_key.empty() ? "(self-signed)" : config.tls_key);
+        line("tls_dir", TlsFolder(config));
+    }
     line("password_hash", config.hash == HashStrength::kMinimum ? "minimum" : "interactive");
     line("chat_lines_per_second", config.chat_lines_per_second);
     line("channel_max_users", config.channel_max_users);
@@ -242,7 +251,10 @@ std::string DescribeLobbyConfig(const LobbyConfig& config) {
         {"usr_logoncheck", k.usr_logoncheck},
         {"usr_logofftimeout", k.usr_logofftimeout},
         {"drv_read_user_max", k.drv_read_user_max},
-        {"drv_read_total_max", k.drv_read_total_max}};
+        {"drv_read_total_max", k.drv_read_total_max},
+        {"tls", k.tls},
+        {"tls_handshake_timeout",
+         k.tls_handshake_timeout ? k.tls_handshake_timeout : kNetDefaultHandshakeMs}};
     for (const auto& [key, value] : kernel)
         out << "LOOMEX_SERVER." << key << " = " << value << '\n';
     return out.str();

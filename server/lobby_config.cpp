@@ -87,6 +87,12 @@ bool ParseLobbyConfig(const std::string& text, LobbyConfig* config, std::string*
         config->database = value;
     if (const char* value = SCFG_Get(cfg, "lobbyd", "log_dir"))
         config->log_dir = value;
+    if (const char* value = SCFG_Get(cfg, "lobbyd", "tls_cert"))
+        config->tls_cert = value;
+    if (const char* value = SCFG_Get(cfg, "lobbyd", "tls_key"))
+        config->tls_key = value;
+    if (const char* value = SCFG_Get(cfg, "lobbyd", "tls_dir"))
+        config->tls_dir = value;
     if (const char* value = SCFG_Get(cfg, "lobbyd", "password_hash")) {
         config->hash =
             std::string(value) == "minimum" ? HashStrength::kMinimum : HashStrength::kInteractive;

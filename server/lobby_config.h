@@ -45,6 +45,11 @@
 //                                ; far over a budget or for addressing other
 //                                ; users, its address is turned away this
 //                                ; long (code 25)
+//   Encryption (with tls = 1 in [LOOMEX_SERVER]):
+//   tls_cert = cert.pem          ; certificate (PEM, with its chain) and key;
+//   tls_key = key.pem            ; without them the server makes a self-signed
+//   tls_dir = data               ; pair in tls_dir (default: the database's
+//                                ; folder) at its first start
 //   channel1 = Main Hall, 0      ; name, flags (0x2 = game channel)
 //   channel2 = Battle Zone, 2
 //   [LOOMEX_SERVER]
@@ -109,6 +114,11 @@ struct LobbyConfig {
     uint32_t login_deadline = 60;
     uint32_t flood_ban_seconds = 60;
     std::vector<ChannelConfig> channels;
+    // With kernel.tls: the certificate and key files, or the folder where a
+    // self-signed pair is kept ("" = the database's folder).
+    std::string tls_cert;
+    std::string tls_key;
+    std::string tls_dir;
     NET_SETTINGS kernel;
 };
 

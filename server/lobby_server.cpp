@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "baselib/logsys.h"
+#include "server/server_tls.h"
 
 namespace vorlane::server {
 
@@ -94,6 +95,21 @@ int16_t LobbyServer::Start(const char* log_dir) {
     // Every packet a client acts on is built here; nothing passes between clients.
     SetRelay(false);
     SetQueueTotalCap(config_.queue_total_max_bytes);
+    if (config_.kernel.tls) {
+        if (!tls_context()) {
+            std::string error;
+            auto context = LoadServerTls(config_, &tls_created_, &error);
+            if (!context) {
+                Log(kLogError, "LOBBYD: TLS: %s", error.c_str());
+                tls_error_ = error;
+                return -1;
+            }
+            SetTlsContext(std::move(context));
+        }
+        // A connection in its handshake has no session yet; the handshakes
+        // of one address are held to the same number as its connections.
+        SetHandshakesPerAddress(config_.connections_per_address);
+    }
     return InitServerSystemWithSettings(log_dir, config_.kernel);
 }
 

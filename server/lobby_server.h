@@ -76,8 +76,13 @@ class LobbyServer : public TNS_CONTROL {
     LobbyServer(LobbyStore* store, const LobbyConfig& config);
     ~LobbyServer() override;
 
-    // Starts the kernel in server mode. 1 or -1.
+    // Starts the kernel in server mode (with its TLS identity when the
+    // kernel's tls is on, see server_tls.h). 1 or -1.
     int16_t Start(const char* log_dir);
+    // After Start: whether a self-signed certificate was made, and why the
+    // TLS identity could not be loaded.
+    bool tls_created() const { return tls_created_; }
+    const std::string& tls_error() const { return tls_error_; }
     // Runs kernel steps until no message is waiting or `budget` steps ran;
     // waits up to `wait_ms` for one first.
     void Pump(uint32_t wait_ms, int budget = 256);
@@ -259,6 +264,8 @@ class LobbyServer : public TNS_CONTROL {
     std::chrono::steady_clock::time_point next_queue_look_{};
     std::map<uint32_t, Address> addresses_;
     LimitLog limit_log_;
+    bool tls_created_ = false;
+    std::string tls_error_;
     LimitClock::time_point next_sweep_{};
     // Last member: its threads end before anything they refer to goes away.
     std::unique_ptr<PasswordWorkers> workers_;

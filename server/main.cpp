@@ -15,6 +15,7 @@
 #include "baselib/logsys.h"
 #include "server/config_check.h"
 #include "server/lobby_server.h"
+#include "server/server_tls.h"
 
 namespace {
 
@@ -116,6 +117,8 @@ int main(int argc, char** argv) {
     const std::string program_log_name = config.log_dir + "/lobbyd.txt";
     vorlane::server::LobbyServer server(store.get(), config);
     if (server.Start(config.log_dir.c_str()) != 1) {
+        if (!server.tls_error().empty())
+            std::fprintf(stderr, "vorlane-lobbyd: TLS: %s\n", server.tls_error().c_str());
         std::fprintf(stderr, "vorlane-lobbyd: the network kernel did not start on port %u\n",
                      unsigned(config.kernel.port));
         return 1;
@@ -124,6 +127,17 @@ int main(int argc, char** argv) {
     LOGSYS* program_log = LOGSYS_Create(kLogCrLf, kLogToFile, program_log_name.c_str());
     if (program_log)
         LOGSYS_SetDefault(program_log);
+    if (server.tls_context()) {
+        // Players compare this with what their front end shows at its first connection.
+        const std::string& fingerprint = server.tls_context()->fingerprint();
+        if (server.tls_created()) {
+            std::printf("vorlane-lobbyd: made a self-signed certificate in %s\n",
+                        vorlane::server::TlsFolder(config).c_str());
+        }
+        std::printf("vorlane-lobbyd: TLS key fingerprint %s\n", fingerprint.c_str());
+        const std::string line = "LOBBYD: TLS key fingerprint " + fingerprint;
+        LOGSYS_Text(nullptr, kLogInfo, line.c_str());
+    }
 
     struct sigaction action {};
     action.sa_handler = OnSignal;

@@ -100,12 +100,18 @@ class FrontEnd {
         fs::copy(VORLANE_RUN_DIR, run, fs::copy_options::recursive, error);
         if (error)
             return false;
-        // The client's kernel reads the server's port from lobbynet.ini.
+        // The client's kernel reads the server's port from lobbynet.ini; the
+        // simulated server is plain, as are its simulated clients.
         const fs::path ini = run / "data" / "lobbynet.ini";
         std::ifstream in(ini);
         std::stringstream text;
-        for (std::string line; std::getline(in, line);)
-            text << (line.rfind("port=", 0) == 0 ? "port=" + std::to_string(port) : line) << '\n';
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("port=", 0) == 0)
+                line = "port=" + std::to_string(port);
+            else if (line.rfind("tls=", 0) == 0)
+                line = "tls=0";
+            text << line << '\n';
+        }
         in.close();
         std::ofstream(ini) << text.str();
 
