@@ -49,26 +49,6 @@ void SNDAPI_Set(SNDAPI* api) {
     g_api = api;
 }
 
-int PositionalVolume(float dx, float dy, float dz) {
-    float horizontal = dx * dx + dy * dy;
-    if (horizontal >= kSilentDistance * kSilentDistance)
-        return 0;
-    float d = std::sqrt(horizontal + dz * dz);
-    if (d < kFullVolumeDistance)
-        return 100;
-    float factor = 1.0f - (d - kFullVolumeDistance) * 0.1f;
-    return std::clamp(int(std::lround(factor * 100.0f)), 0, 100);
-}
-
-int PositionalPan(float dx, float dy, float heading) {
-    if (dx == 0 && dy == 0)
-        return 0;
-    // Bearing of the voice (0 along +y, clockwise towards +x), relative to the
-    // listener's heading; its sine is 0 ahead and behind and +-1 at the sides.
-    double bearing = std::atan2(double(dx), double(dy)) - double(heading) * kPi / 180.0;
-    return std::clamp(int(std::lround(std::sin(bearing) * 100.0)), -100, 100);
-}
-
 // [SECTION] Start and stop
 SNDAPI::SNDAPI(std::unique_ptr<SoundDevice> device)
     : kernel_(std::make_unique<SOUNDKERNEL>(device ? std::move(device) : MakeSdlSoundDevice())) {}
@@ -92,7 +72,8 @@ int SNDAPI::StartKernel(int device_index, int bits, int channels, int rate) {
     std::lock_guard lock(mutex_);
     if (!initialised_)
         return -1;
-    if (kernel_->StartUp(device_index, bits, channels, rate, false) != 0) {
+    // With the listener: positional voices are placed in the kernel's 3D space.
+    if (kernel_->StartUp(device_index, bits, channels, rate, true) != 0) {
         LOGSYS_Error("SNDAPI, failed to initalize");
         LOGSYS_Error("SNDAPI, SoundSystem IS NOT initialized.");
         return -1;
@@ -186,7 +167,8 @@ void SNDAPI::StopAll() {
 
 // [SECTION] Volume, pan, position and fades
 void SNDAPI::ApplyVolume(Voice& voice) {
-    int applied = voice.volume * voice.computed_volume / 100 * master_volume_ / 100;
+    // The distance of a positional voice is applied by the kernel.
+    int applied = voice.volume * master_volume_ / 100;
     kernel_->SetVolume(voice.buffer_id, applied);
     kernel_->SetPan(voice.buffer_id, voice.pan);
 }
@@ -223,6 +205,14 @@ int SNDAPI::SetVoicePosition(int voice_id, float x, float y, float z) {
     return 0;
 }
 
+int SNDAPI::SetVoiceVelocity(int voice_id, float x, float y, float z) {
+    std::lock_guard lock(mutex_);
+    Voice* voice = Slot(voices_, voice_id);
+    if (!ready() || voice == nullptr)
+        return -1;
+    return kernel_->SetVelocity(voice->buffer_id, {x, y, z});
+}
+
 int SNDAPI::FadeVoice(int voice_id, int target, uint32_t duration_ms, bool stop_after) {
     std::lock_guard lock(mutex_);
     Voice* voice = Slot(voices_, voice_id);
@@ -240,6 +230,12 @@ int SNDAPI::FadeVoice(int voice_id, int target, uint32_t duration_ms, bool stop_
 void SNDAPI::SetListener(bool enabled, float x, float y, float heading) {
     std::lock_guard lock(mutex_);
     listener_ = {enabled, x, y, heading};
+    if (!ready())
+        return;
+    // Heading 0 looks along +y, 90 along +x; up is +z.
+    double radians = double(heading) * kPi / 180.0;
+    kernel_->SetListenerPosition({x, y, 0});
+    kernel_->SetOrientation({float(std::sin(radians)), float(std::cos(radians)), 0}, {0, 0, 1});
 }
 
 void SNDAPI::SetMasterVolume(int volume) {
@@ -247,11 +243,15 @@ void SNDAPI::SetMasterVolume(int volume) {
     master_volume_ = std::clamp(volume, 0, 100);
 }
 
-void SNDAPI::UpdatePosition(Voice& voice) {
-    float dx = voice.x - listener_.x;
-    float dy = voice.y - listener_.y;
-    voice.computed_volume = PositionalVolume(dx, dy, voice.z);
-    voice.pan = PositionalPan(dx, dy, listener_.heading);
+void SNDAPI::Place(Voice& voice) {
+    // Without the listener a positional voice plays as a plain one.
+    if (listener_.enabled &&
+        kernel_->SetPosition(voice.buffer_id, {voice.x, voice.y, voice.z}) == 0) {
+        voice.computed_volume = kernel_->DistanceVolume(voice.buffer_id);
+    } else {
+        kernel_->SetMode3D(voice.buffer_id, false);
+        voice.computed_volume = 100;
+    }
 }
 
 // [SECTION] Per-frame processing
@@ -274,8 +274,8 @@ void SNDAPI::Process(uint32_t now) {
             voice->start_pending = false;
         }
         bool playing = !voice->start_pending;
-        if (playing && voice->positional && listener_.enabled)
-            UpdatePosition(*voice);
+        if (playing && voice->positional)
+            Place(*voice);
         if (voice->fading) {
             uint32_t elapsed = now - voice->fade_start;  // wraps like the clock
             double progress =

@@ -1,7 +1,9 @@
 // SNDAPI: the sound API the program talks to. It keeps the table of loaded
 // sounds and the table of playing voices, and updates volume, pan, position and
 // fades every 20 ms from the background thread (Process). Every operation takes
-// one mutex; a system whose kernel did not start does nothing.
+// one mutex; a system whose kernel did not start does nothing. Positional
+// voices are placed in the kernel's 3D space around its listener, which does
+// the distance and bearing (one model, in the kernel).
 #pragma once
 
 #include <cstdint>
@@ -18,11 +20,6 @@ constexpr uint32_t kVoiceLoop = 1;
 constexpr uint32_t kVoiceAutoRemove = 2;
 constexpr uint32_t kVoicePositional = 4;
 
-// Distances of positional voices: full volume below kFullVolumeDistance,
-// silence from kSilentDistance on.
-constexpr float kFullVolumeDistance = 5.0f;
-constexpr float kSilentDistance = 15.0f;
-
 struct SoundEntry {
     int buffer_id = -1;
     bool owns_buffer = true;
@@ -33,7 +30,7 @@ struct Voice {
     bool loop = false;
     bool auto_remove = false;
     int volume = 100;           // 0..100, the caller's volume
-    int computed_volume = 100;  // positional factor 0..100
+    int computed_volume = 100;  // positional factor 0..100, as the kernel computed it
     int pan = 0;                // -100..100
     bool positional = false;
     float x = 0, y = 0, z = 0;
@@ -81,6 +78,8 @@ class SNDAPI {
     int SetVoiceVolume(int voice_id, int volume);
     int SetVoicePan(int voice_id, int pan);
     int SetVoicePosition(int voice_id, float x, float y, float z);
+    // Units per second, for the Doppler shift of a positional voice.
+    int SetVoiceVelocity(int voice_id, float x, float y, float z);
     // Fades from the current volume to `target` over `duration_ms`.
     int FadeVoice(int voice_id, int target, uint32_t duration_ms, bool stop_after);
     void SetListener(bool enabled, float x, float y, float heading);
@@ -103,7 +102,7 @@ class SNDAPI {
   private:
     void RemoveVoiceLocked(size_t voice_id);
     void ApplyVolume(Voice& voice);
-    void UpdatePosition(Voice& voice);
+    void Place(Voice& voice);
 
     mutable std::recursive_mutex mutex_;
     std::unique_ptr<SOUNDKERNEL> kernel_;
@@ -118,10 +117,5 @@ class SNDAPI {
 // The process-wide sound system (not owned; null when there is none).
 SNDAPI* SNDAPI_Get();
 void SNDAPI_Set(SNDAPI* api);
-
-// Positional volume factor (0..100) for a voice at (dx, dy, dz) from the listener.
-int PositionalVolume(float dx, float dy, float dz);
-// Pan (-100..100) of a voice at (dx, dy) seen from a listener facing `heading`.
-int PositionalPan(float dx, float dy, float heading);
 
 }  // namespace vorlane::sound

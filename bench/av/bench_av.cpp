@@ -2,14 +2,20 @@
 // of the same data without our layers.
 //   BM_OggSecond_*: one second of 44.1 kHz stereo Ogg Vorbis (the counter
 //     "x_realtime" says how many seconds of audio one second of CPU decodes).
+//   BM_MixDuringPlayDirect: the longest a mixer call (the audio callback) waits
+//     while voices are started; "mix_wait_max_us" is that wait, "slow_mix_share"
+//     the share of mixer calls that took over 100 us.
 //   BM_VideoFrame_*: one 640 x 480 frame.
 #include <benchmark/benchmark.h>
 #include <theora/theoradec.h>
 #include <theora/theoraenc.h>
 #include <vorbis/vorbisfile.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "baselib/timer.h"
@@ -78,6 +84,41 @@ void BM_OggSecond_SoundApi(benchmark::State& state) {
         benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_OggSecond_SoundApi)->Unit(benchmark::kMillisecond);
+
+// Starting a voice decodes its first two blocks; the audio callback must not
+// wait for that decoding.
+void BM_MixDuringPlayDirect(benchmark::State& state) {
+    const auto& ogg = OggSecond();
+    sound::SOUNDKERNEL kernel(sound::MakeNullSoundDevice());
+    kernel.StartUp(-1, 16, 2, 44100, false);
+    int buffer = kernel.LoadSoundMem(ogg.data(), uint32_t(ogg.size()), 100, sound::kSoundTypeOgg);
+    std::atomic<bool> stop{false};
+    std::atomic<int64_t> longest_ns{0};
+    std::atomic<int64_t> mixes{0}, slow_mixes{0};
+    std::thread mixer([&] {
+        std::vector<int16_t> out(2 * 256);
+        while (!stop.load()) {
+            auto start = std::chrono::steady_clock::now();
+            kernel.Mix(out.data(), 256);
+            int64_t took = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                               std::chrono::steady_clock::now() - start)
+                               .count();
+            if (took > longest_ns.load())
+                longest_ns.store(took);
+            mixes.fetch_add(1);
+            if (took > 100000)
+                slow_mixes.fetch_add(1);
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    for (auto _ : state) kernel.PlayDirect(buffer, 0);
+    stop.store(true);
+    mixer.join();
+    state.counters["mix_wait_max_us"] = double(longest_ns.load()) / 1000.0;
+    // Share of mixer calls that took over 100 us (one call mixes 5.8 ms).
+    state.counters["slow_mix_share"] = mixes.load() ? double(slow_mixes.load()) / mixes.load() : 0;
+}
+BENCHMARK(BM_MixDuringPlayDirect)->Unit(benchmark::kMillisecond);
 
 struct VideoData {
     std::vector<uint8_t> pvf;
