@@ -101,10 +101,13 @@ int16_t BL_InitMemSystem(uint32_t flags) {
     uint32_t current = state.flags.load();
     uint32_t chosen = (current & kMemKeepMode) ? current : flags;
     state.flags.store(chosen & ~kMemInitialised);
-    MUTX* mutex = MUTX_Create(0);
-    if (!mutex)
-        return -1;
-    state.mutex.store(mutex);
+    // The mutex is made once and kept (see BL_ExitMemSystem).
+    if (!state.mutex.load()) {
+        MUTX* mutex = MUTX_Create(0);
+        if (!mutex)
+            return -1;
+        state.mutex.store(mutex);
+    }
     state.flags.fetch_or(kMemInitialised);
     state.list_snapshot = state.list_head;
     return 0;
@@ -118,8 +121,13 @@ int16_t BL_ExitMemSystem() {
         return -1;
     }
     state.flags.fetch_and(~kMemInitialised);
-    MUTX* mutex = state.mutex.exchange(nullptr);
-    MUTX_Destroy(mutex, 1);
+    // Waits for the thread inside an allocation to leave it, then retires the
+    // mutex without deleting it: another thread may have seen the system
+    // started and be on its way to lock it, or be waiting for it, and every
+    // thread allocates. A later start uses it again.
+    MUTX* mutex = state.mutex.load();
+    if (MUTX_Lock(mutex, kMutxNoTimeout))
+        MUTX_Unlock(mutex);
     return 0;
 }
 

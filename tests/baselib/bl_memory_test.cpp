@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <atomic>
 #include <cinttypes>
 #include <climits>
 #include <cstring>
@@ -243,6 +244,30 @@ TEST_F(MemoryTest, ParallelAllocationsAreSerialised) {
     g_lines.clear();
     BL_DumpMem(CollectLine);
     EXPECT_TRUE(g_lines.empty());
+}
+
+// Stopping the memory system while other threads allocate: they may have
+// found it started and be on their way to its mutex, or be waiting for it.
+TEST_F(MemoryTest, StopAndRestartWhileOtherThreadsAllocate) {
+    LOGSYS* quiet = LOGSYS_Create(kLogNoPrefix, kLogToCallback, nullptr);
+    LOGSYS_SetCallback(quiet, [](const char*) {});
+    LOGSYS_SetDefault(quiet);  // each allocation while stopped warns
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 3; ++t) {
+        threads.emplace_back([&stop] {
+            while (!stop.load()) BL_OrgFreeMem(BL_OrgGetMem(32));
+        });
+    }
+    for (int i = 0; i < 2000; ++i) {
+        EXPECT_EQ(BL_ExitMemSystem(), 0);
+        EXPECT_EQ(BL_InitMemSystem(kMemGuarded), 0);
+    }
+    stop.store(true);
+    for (auto& thread : threads) thread.join();
+    LOGSYS_SetDefault(log_);
+    LOGSYS_Destroy(quiet);
+    EXPECT_TRUE(BL_GetMemFlags() & kMemInitialised);
 }
 
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
