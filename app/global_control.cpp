@@ -195,14 +195,11 @@ void GLOBAL_CONTROL_BASE::InstallRamaMedia() {
 
 void GLOBAL_CONTROL_BASE::ReleaseSndCtrl() {
     sound::SOUND_SetContext(nullptr, nullptr);
-    if (sound_) {
-        sound_->StopAll();
-        sound_->Release();
-    }
-    sound::SNDAPI_Set(nullptr);
-    sound_.reset();
+    std::unique_ptr<sound::SNDAPI> api = std::move(sound_);
     if (sound_media_)
         InstallRamaMedia();
+    // Not freed under a service call of a MainThread that would not stop.
+    sound::SNDAPI_Retire(std::move(api), 100);
 }
 
 int16_t GLOBAL_CONTROL_BASE::InitCaptureCtrl() {

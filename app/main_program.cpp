@@ -353,11 +353,7 @@ int MAIN_DrawTextCentredWith(media::OSGFX& surface, resources::QNTFONT_BASE* fon
 
 int MAIN_SecondaryInit() {
     // MainThread keeps the sound system's buffers filled every 20 ms.
-    auto service = [] {
-        if (sound::SNDAPI* api = sound::SNDAPI_Get())
-            api->Process();
-    };
-    if (MAIN_StartMainThread(service) != 0) {
+    if (MAIN_StartMainThread(sound::SNDAPI_Service) != 0) {
         FailStart("MAIN: Cannot start main thread.", "Cannot start main thread.");
         MAIN_StopMainThread();
         return -1;

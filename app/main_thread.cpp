@@ -20,6 +20,7 @@ struct MainThreadRecord {
     std::condition_variable changed;
     uint32_t control = 0;
     bool finished = false;
+    bool given_up = false;  // the stop stopped waiting; nothing may be touched
     std::function<void()> service;
 };
 
@@ -46,6 +47,9 @@ void Body(MainThreadRecord* record) {
         record->changed.wait_for(lock, std::chrono::milliseconds(20),
                                  [&] { return (record->control & kStopBit) != 0; });
     }
+    // A thread given up on may end while the process tears the log down.
+    if (record->given_up)
+        return;
     LOGSYS_Text(nullptr, kLogInfo, "MainThread exiting...");
     record->finished = true;
     record->changed.notify_all();
@@ -75,27 +79,29 @@ void MAIN_ReleaseMainThread() {
     g_main_thread->changed.notify_all();
 }
 
-void MAIN_StopMainThread() {
+int MAIN_StopMainThread(uint32_t wait_ms) {
     if (!g_main_thread)
-        return;
+        return 0;
     MainThreadRecord& record = *g_main_thread;
-    bool finished;
     {
         std::unique_lock lock(record.mutex);
         record.control |= kStopBit;
         record.changed.notify_all();
-        finished = record.changed.wait_for(lock, std::chrono::milliseconds(5000),
-                                           [&] { return record.finished; });
+        if (!record.changed.wait_for(lock, std::chrono::milliseconds(wait_ms),
+                                     [&] { return record.finished; })) {
+            // A service call that hangs must not hang the shutdown with it.
+            // The record stays allocated for the thread; what the call uses
+            // must outlive it (the sound system is retired, not freed).
+            record.given_up = true;
+            LOGSYS_Text(nullptr, kLogError, "MAIN: MainThread did not stop; left to end alone.");
+            record.thread.detach();
+            (void)g_main_thread.release();
+            return -1;
+        }
     }
-    if (finished) {
-        record.thread.join();
-    } else {
-        // A service call that hangs must not hang the shutdown with it.
-        record.thread.detach();
-        g_main_thread.release();
-        return;
-    }
+    record.thread.join();
     g_main_thread.reset();
+    return 0;
 }
 
 bool MAIN_MainThreadRunning() {

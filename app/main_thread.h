@@ -2,6 +2,7 @@
 // once the start-up is complete.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 
 namespace vorlane {
@@ -11,8 +12,10 @@ namespace vorlane {
 int MAIN_StartMainThread(std::function<void()> service);
 // Gives the waiting thread its start signal.
 void MAIN_ReleaseMainThread();
-// Requests the stop and waits up to 5000 ms; harmless when not started.
-void MAIN_StopMainThread();
+// Requests the stop and waits up to `wait_ms`; harmless when not started.
+// 0 when the thread has ended; -1 when it is still inside a service call and
+// was given up on: it ends when that call returns, without another one.
+int MAIN_StopMainThread(uint32_t wait_ms = 5000);
 bool MAIN_MainThreadRunning();
 
 }  // namespace vorlane

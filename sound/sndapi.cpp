@@ -10,7 +10,9 @@
 #include "sound/sndapi.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 
 #include "baselib/logsys.h"
 #include "baselib/timer.h"
@@ -19,8 +21,26 @@
 namespace vorlane::sound {
 
 namespace {
-SNDAPI* g_api = nullptr;
 constexpr double kPi = 3.14159265358979323846;
+
+// The process-wide system and the service calls inside it. Never destroyed:
+// a background thread that was given up on may still leave a service call
+// while the process ends.
+struct ServiceRegistry {
+    std::mutex mutex;
+    std::condition_variable left;  // a service call has returned
+    SNDAPI* api = nullptr;
+    std::vector<SNDAPI*> serving;               // one entry per call under way
+    std::vector<std::unique_ptr<SNDAPI>> kept;  // retired while still in use
+    bool Serving(const SNDAPI* a) const {
+        return std::find(serving.begin(), serving.end(), a) != serving.end();
+    }
+};
+
+ServiceRegistry& Registry() {
+    static auto* registry = new ServiceRegistry;
+    return *registry;
+}
 
 template <typename T>
 T* Slot(const std::vector<std::unique_ptr<T>>& table, int id) {
@@ -42,11 +62,46 @@ int StoreFirstFree(std::vector<std::unique_ptr<T>>& table, std::unique_ptr<T> it
 }
 }  // namespace
 
-SNDAPI* SNDAPI_Get() {
-    return g_api;
-}
 void SNDAPI_Set(SNDAPI* api) {
-    g_api = api;
+    std::lock_guard lock(Registry().mutex);
+    Registry().api = api;
+}
+
+void SNDAPI_Service() {
+    ServiceRegistry& registry = Registry();
+    SNDAPI* api;
+    {
+        std::lock_guard lock(registry.mutex);
+        api = registry.api;
+        if (api == nullptr)
+            return;
+        registry.serving.push_back(api);
+    }
+    api->Process();
+    std::lock_guard lock(registry.mutex);
+    registry.serving.erase(std::find(registry.serving.begin(), registry.serving.end(), api));
+    registry.left.notify_all();
+}
+
+bool SNDAPI_Retire(std::unique_ptr<SNDAPI> api, uint32_t wait_ms) {
+    if (!api)
+        return true;
+    ServiceRegistry& registry = Registry();
+    {
+        std::unique_lock lock(registry.mutex);
+        if (registry.api == api.get())
+            registry.api = nullptr;
+        if (!registry.left.wait_for(lock, std::chrono::milliseconds(wait_ms),
+                                    [&] { return !registry.Serving(api.get()); })) {
+            LOGSYS_Error("SNDAPI, still in use by the background thread; left running.");
+            registry.kept.push_back(std::move(api));
+            return false;
+        }
+    }
+    api->StopAll();
+    api->Release();
+    api.reset();
+    return true;
 }
 
 // [SECTION] Start and stop
@@ -54,9 +109,16 @@ SNDAPI::SNDAPI(std::unique_ptr<SoundDevice> device)
     : kernel_(std::make_unique<SOUNDKERNEL>(device ? std::move(device) : MakeSdlSoundDevice())) {}
 
 SNDAPI::~SNDAPI() {
+    {
+        // Freeing a system that a service call is inside would pull it out
+        // from under that call.
+        ServiceRegistry& registry = Registry();
+        std::unique_lock lock(registry.mutex);
+        if (registry.api == this)
+            registry.api = nullptr;
+        registry.left.wait(lock, [&] { return !registry.Serving(this); });
+    }
     Release();
-    if (g_api == this)
-        g_api = nullptr;
 }
 
 int SNDAPI::InitSound(bool do_not_start) {

@@ -114,8 +114,15 @@ class SNDAPI {
     int master_volume_ = 100;
 };
 
-// The process-wide sound system (not owned; null when there is none).
-SNDAPI* SNDAPI_Get();
+// The process-wide sound system that the background thread services (not
+// owned; null for none).
 void SNDAPI_Set(SNDAPI* api);
+// Runs the periodic update of the process-wide sound system, if any. While
+// the call is inside it, the system cannot be retired (freed).
+void SNDAPI_Service();
+// Takes `api` out of service, then stops its voices and releases it. A
+// service call still inside it after `wait_ms` (its thread was given up on)
+// keeps it alive and untouched until the process ends. True when released.
+bool SNDAPI_Retire(std::unique_ptr<SNDAPI> api, uint32_t wait_ms);
 
 }  // namespace vorlane::sound
