@@ -19,6 +19,7 @@
 
 #include "media/osgfx.h"
 #include "resources/bcf_library.h"
+#include "resources/text_measure.h"
 
 namespace vorlane::media {
 class GFXSYS3D;
@@ -50,7 +51,7 @@ class OSGFX_LIBRARY : public BCF_LIBRARY {
     media::GFXSYS3D* gfx_;
 };
 
-class QNTFONT_BASE {
+class QNTFONT_BASE : public TEXT_MEASURE {
   public:
     // Surfaces come from `gfx` when given, else they are made directly.
     explicit QNTFONT_BASE(media::GFXSYS3D* gfx = nullptr);
@@ -68,6 +69,8 @@ class QNTFONT_BASE {
                         int spacing);
     // Sum of (glyph width + spacing) over the characters.
     int TextWidth(const char* text, int spacing) const;
+    // The width without spacing, for text layouts.
+    int16_t TextWidth(const char* text) const override { return int16_t(TextWidth(text, 0)); }
     // As TextWidth; "~" and the 10 characters after it measure nothing.
     int TextWidthMarkup(const char* text, int spacing) const;
     // The width of a character's glyph (or the error glyph's; 0 without either).

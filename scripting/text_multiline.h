@@ -9,13 +9,7 @@
 #include <string>
 #include <vector>
 
-// What the wrapper needs of a font: the width of a text in pixels. The fonts
-// hand their own measuring operation in through this; tests use fixed widths.
-class TEXT_MEASURE {
-  public:
-    virtual ~TEXT_MEASURE() = default;
-    virtual int16_t TextWidth(const char* text) const = 0;
-};
+#include "resources/text_measure.h"
 
 class TEXT_MULTILINE {
   public:

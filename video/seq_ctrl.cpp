@@ -8,6 +8,7 @@
 #include "video/seq_ctrl.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -16,6 +17,7 @@
 #include "media/osgfx.h"
 #include "resources/qntfont.h"
 #include "scripting/lua_glue.h"
+#include "scripting/text_multiline.h"
 #include "video/videosys.h"
 
 namespace vorlane::video {
@@ -82,12 +84,22 @@ class ElementVideo : public ELEMENT_BASE {
     VIDEOSYS* videos_;
 };
 
+// Without a font a text is drawn in the surface's own 8-pixel glyphs.
+class BuiltinGlyphs : public TEXT_MEASURE {
+  public:
+    int16_t TextWidth(const char* text) const override {
+        return int16_t(std::min<size_t>(std::strlen(text) * 8, INT16_MAX));
+    }
+};
+
 class ElementText : public ELEMENT_BASE {
   public:
     ElementText() : ELEMENT_BASE(kElemText) {}
-    int TextWidth(const std::string& s) const {
-        return font ? font->TextWidth(s.c_str(), 0) : int(s.size()) * 8;
+    const TEXT_MEASURE& Measure() const {
+        static const BuiltinGlyphs builtin;
+        return font ? static_cast<const TEXT_MEASURE&>(*font) : builtin;
     }
+    int TextWidth(const std::string& s) const { return Measure().TextWidth(s.c_str()); }
     void SetText(const char* value) override {
         text = value ? value : "";
         if (text.empty())
@@ -115,19 +127,24 @@ class ElementText : public ELEMENT_BASE {
             DrawLine(screen, x, y, text);
             return;
         }
-        if (flags & kElemLayoutOutdated) {
-            lines = WrapText(text, font, w);
+        // A new area width wraps again too, not only a new text or font.
+        if ((flags & kElemLayoutOutdated) || layout.GetWidth() != uint32_t(w)) {
+            layout.Clear();
+            layout.SetFont(&Measure());
+            layout.SetWidth(uint32_t(w));
+            layout.SetText(text.c_str(), 0);
             flags &= ~kElemLayoutOutdated;
         }
-        int count = std::min<int>(int(lines.size()), line_height ? h / line_height : 0);
+        const int count =
+            std::min<int>(int(layout.GetLineCount()), line_height ? h / line_height : 0);
         int top = y;
         if (flags & kElemVCenter)
             top += (h - line_height * count) / 2;
         for (int i = 0; i < count; ++i) {
             int left = x;
             if (flags & kElemHCenter)
-                left += (w - TextWidth(lines[size_t(i)])) / 2;
-            DrawLine(screen, left, top + i * line_height, lines[size_t(i)]);
+                left += (w - layout.GetLineWidth(uint32_t(i))) / 2;
+            DrawLine(screen, left, top + i * line_height, layout.GetLine(uint32_t(i)));
         }
         lines_drawn = count;
     }
@@ -135,42 +152,11 @@ class ElementText : public ELEMENT_BASE {
     std::string text;
     resources::QNTFONT_BASE* font = nullptr;
     int line_height = 8;
-    std::vector<std::string> lines;
+    TEXT_MULTILINE layout;
     int lines_drawn = 0;
 };
 
 }  // namespace
-
-std::vector<std::string> WrapText(const std::string& text, resources::QNTFONT_BASE* font,
-                                  int width) {
-    auto measure = [font](const std::string& s) {
-        return font ? font->TextWidth(s.c_str(), 0) : int(s.size()) * 8;
-    };
-    std::vector<std::string> lines;
-    std::string line;
-    size_t pos = 0;
-    while (pos <= text.size()) {
-        size_t end = text.find_first_of(" \n", pos);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string word = text.substr(pos, end - pos);
-        std::string candidate = line.empty() ? word : line + " " + word;
-        if (!line.empty() && measure(candidate) > width) {
-            lines.push_back(line);
-            line = word;
-        } else {
-            line = candidate;
-        }
-        if (end < text.size() && text[end] == '\n') {
-            lines.push_back(line);
-            line.clear();
-        }
-        pos = end + 1;
-    }
-    if (!line.empty())
-        lines.push_back(line);
-    return lines;
-}
 
 std::unique_ptr<ELEMENT_BASE> MakeGfxElement(std::shared_ptr<const media::OSGFX> picture) {
     if (!picture || picture->empty())

@@ -178,8 +178,4 @@ std::unique_ptr<ELEMENT_BASE> MakeGfxElement(std::shared_ptr<const media::OSGFX>
 std::unique_ptr<ELEMENT_BASE> MakeTextElement(const char* text, resources::QNTFONT_BASE* font);
 std::unique_ptr<ELEMENT_BASE> MakeVideoElement(VIDEOSYS* videos, const char* name);
 
-// Wraps `text` into lines no wider than `width` pixels with `font`.
-std::vector<std::string> WrapText(const std::string& text, resources::QNTFONT_BASE* font,
-                                  int width);
-
 }  // namespace vorlane::video

@@ -6,6 +6,8 @@
 #include "baselib/logsys.h"
 #include "media/image_data.h"
 #include "media/osgfx.h"
+#include "resources/bcf_library.h"
+#include "resources/qntfont.h"
 #include "resources/rama_ctrl.h"
 #include "resources/rama_gfx_media.h"
 #include "scripting/lua_glue.h"
@@ -182,14 +184,37 @@ end)");
     EXPECT_FALSE(ctrl_.GetElement(Global("elem"))->flags & kElemVisible);
 }
 
-TEST_F(SeqTest, MultilineTextDrawsAtMostTheLinesThatFit) {
-    auto e = MakeTextElement("one two three four five six seven eight", nullptr);
+// A font whose every character is a white 10 × 10 square wraps by its own
+// widths, and "~n" breaks a line: "aa aa aa" (80 pixels) does not fit in 70.
+TEST_F(SeqTest, MultilineTextWrapsWithTheFontsWidthsAndDrawsWhatFits) {
+    using vorlane::resources::testing::TempDir;
+    TempDir dir;
+    std::vector<uint32_t> pixels(100, 0xFFFFFFFFu);
+    vorlane::resources::BcfObjectSource glyph;
+    const auto image =
+        vorlane::media::EncodeImageData(pixels.data(), 10, 10, vorlane::media::kImageFormat32Alpha);
+    glyph.bytes = image;
+    std::vector<uint8_t> bcf;
+    ASSERT_TRUE(vorlane::resources::BuildBcfImage(std::span(&glyph, 1), bcf));
+    vorlane::resources::testing::WriteBytes(dir / "f.bcf", bcf);
+    vorlane::resources::testing::WriteText(
+        dir / "f.txt",
+        "[font_header]\nchar_count = 1\nfont_height = 10\nerror_char = 0\n"
+        "[character_table]\nobj_000 = 97\n");
+    vorlane::resources::QNTFONT_BASE font;
+    ASSERT_EQ(font.Load((dir / "f.bcf").c_str(), (dir / "f.txt").c_str()), 0);
+
+    auto e = MakeTextElement("aa~naa aa aa", &font);
     e->flags |= kElemAlphaOrMultiline;
-    e->SetSize(100, 40);
-    auto lines = WrapText("one two three four five six seven eight", nullptr, 100);
-    EXPECT_EQ(lines.size(), 4u);  // 8-pixel glyphs: 12 characters per line
-    for (const auto& l : lines) EXPECT_LE(l.size() * 8, 100u);
-    e->Draw(nullptr);
+    e->SetSize(70, 20);  // room for two of the three lines
+    vorlane::media::OSGFX screen;
+    screen.Create(100, 40);
+    e->Draw(&screen);
+    EXPECT_EQ(screen.GetPixel(15, 5), 0xFFFFFFFFu);  // line 1: "aa"
+    EXPECT_EQ(screen.GetPixel(25, 5), 0u);
+    EXPECT_EQ(screen.GetPixel(45, 15), 0xFFFFFFFFu);  // line 2: "aa aa"
+    EXPECT_EQ(screen.GetPixel(55, 15), 0u);
+    EXPECT_EQ(screen.GetPixel(0, 25), 0u);  // line 3 does not fit
 }
 
 TEST_F(SeqTest, PropertyAndArgumentErrorsAreReported) {
