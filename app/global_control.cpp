@@ -160,6 +160,7 @@ int16_t GLOBAL_CONTROL_BASE::InitDXInput(int screen_width, int screen_height) {
     media::InputSink sink = media::QueueSink(input_queue_);
     dxinput_ = std::make_unique<media::DXINPUT>(std::move(source), std::move(sink), true,
                                                 screen_width, screen_height);
+    events->OpenControllers();
     MAIN_SetInputSource(events);
     LOGSYS_Text(nullptr, kLogInfo, "GLOBAL_CONTROL_BASE: DXInput initialized.");
     return 0;

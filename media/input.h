@@ -52,6 +52,8 @@ class InputSource {
     virtual ReadStatus ReadMouse(MouseSample& sample) = 0;
     virtual bool Acquire() { return true; }
     virtual void Unacquire() {}
+    // True while the pointer moves with no event to say so (a held stick).
+    virtual bool Moving() const { return false; }
 };
 
 // The keyboard reader: key table, held keys, character repeat.
@@ -139,8 +141,11 @@ class DXINPUT {
 
     DXinputKeyboard* keyboard() { return keyboard_.get(); }
     // True while a held key repeats on its own, without new device events.
+    // True while input goes on without events: a key repeats, or a stick
+    // moves the pointer. The main loop keeps polling then.
     bool Repeating() const {
-        return keyboard_ && keyboard_->repeat_key() != DXinputKeyboard::kNoRepeat;
+        return (keyboard_ && keyboard_->repeat_key() != DXinputKeyboard::kNoRepeat) ||
+               (source_ && source_->Moving());
     }
     DXinputMouse* mouse() { return mouse_.get(); }
     InputSource* source() { return source_.get(); }

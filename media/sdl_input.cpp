@@ -3,6 +3,7 @@
 //   - Scan code table
 //   - Text to single bytes
 //   - Event intake
+//   - Game controllers
 //   - Reads
 #include "media/sdl_input.h"
 
@@ -10,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "baselib/logsys.h"
 #include "media/keycodes.h"
 
 namespace vorlane::media {
@@ -19,6 +21,14 @@ namespace {
 // (a stalled main loop) must not grow memory without end.
 constexpr size_t kMaxPending = 1024;
 constexpr size_t kMaxButtonChanges = 16;
+// At most this many pads are opened; more add nothing.
+constexpr size_t kMaxControllers = 4;
+// A stick inside this tilt is at rest (pads never centre exactly).
+constexpr int kStickDeadZone = 8000;
+// Pointer speed at full tilt, in screen pixels per millisecond.
+constexpr double kStickFullSpeed = 0.8;
+// A pointer step covers at most this long, so a stalled loop does not jump.
+constexpr uint64_t kStickMaxStepMs = 100;
 
 }  // namespace
 
@@ -301,13 +311,42 @@ bool SdlInputSource::HandleEvent(const SDL_Event& e) {
                                                                : -1;
             if (index < 0)
                 return false;
-            uint8_t state = e.type == SDL_MOUSEBUTTONDOWN ? 0x80 : 0;
-            std::deque<uint8_t>& changes = button_changes_[index];
-            uint8_t last = changes.empty() ? buttons_[index] : changes.back();
-            if (state != last && changes.size() < kMaxButtonChanges)
-                changes.push_back(state);
+            ButtonChange(index, e.type == SDL_MOUSEBUTTONDOWN);
             return true;
         }
+        case SDL_CONTROLLERDEVICEADDED:
+            OpenController(e.cdevice.which);
+            return true;
+        case SDL_CONTROLLERDEVICEREMOVED:
+            for (auto it = controllers_.begin(); it != controllers_.end(); ++it) {
+                SDL_Joystick* stick = SDL_GameControllerGetJoystick(*it);
+                if (stick && SDL_JoystickInstanceID(stick) == e.cdevice.which) {
+                    SDL_GameControllerClose(*it);
+                    controllers_.erase(it);
+                    stick_x_ = stick_y_ = 0;
+                    break;
+                }
+            }
+            return true;
+        case SDL_CONTROLLERAXISMOTION:
+            if (e.caxis.axis == SDL_CONTROLLER_AXIS_LEFTX) {
+                stick_x_ = e.caxis.value;
+            } else if (e.caxis.axis == SDL_CONTROLLER_AXIS_LEFTY) {
+                stick_y_ = e.caxis.value;
+            } else {
+                return false;
+            }
+            return true;
+        case SDL_CONTROLLERBUTTONDOWN:
+        case SDL_CONTROLLERBUTTONUP:
+            if (e.cbutton.button == SDL_CONTROLLER_BUTTON_A) {
+                ButtonChange(0, e.type == SDL_CONTROLLERBUTTONDOWN);
+            } else if (e.cbutton.button == SDL_CONTROLLER_BUTTON_B) {
+                ButtonChange(1, e.type == SDL_CONTROLLERBUTTONDOWN);
+            } else {
+                return false;
+            }
+            return true;
         case SDL_MOUSEWHEEL: {
             int notches = e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -e.wheel.y : e.wheel.y;
             wheel_ = std::clamp(wheel_ + notches * 120, -(1 << 20), 1 << 20);
@@ -316,6 +355,56 @@ bool SdlInputSource::HandleEvent(const SDL_Event& e) {
         default:
             return false;
     }
+}
+
+void SdlInputSource::ButtonChange(int index, bool down) {
+    const uint8_t state = down ? 0x80 : 0;
+    std::deque<uint8_t>& changes = button_changes_[index];
+    uint8_t last = changes.empty() ? buttons_[index] : changes.back();
+    if (state != last && changes.size() < kMaxButtonChanges)
+        changes.push_back(state);
+}
+
+// [SECTION] Game controllers
+void SdlInputSource::OpenControllers() {
+    if (SDL_WasInit(SDL_INIT_GAMECONTROLLER) == 0 &&
+        SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) != 0) {
+        LOGSYS_Text(nullptr, kLogWarning, "DXinput: no game controller support.");
+        return;
+    }
+    for (int i = 0; i < SDL_NumJoysticks(); ++i) OpenController(i);
+}
+
+void SdlInputSource::OpenController(int device_index) {
+    if (controllers_.size() >= kMaxControllers || !SDL_IsGameController(device_index))
+        return;
+    // A pad attached at start-up is reported again as an added device.
+    const SDL_JoystickID id = SDL_JoystickGetDeviceInstanceID(device_index);
+    for (SDL_GameController* open : controllers_) {
+        SDL_Joystick* stick = SDL_GameControllerGetJoystick(open);
+        if (stick && SDL_JoystickInstanceID(stick) == id)
+            return;
+    }
+    SDL_GameController* controller = SDL_GameControllerOpen(device_index);
+    if (!controller) {
+        LOGSYS_Printf(nullptr, kLogWarning, "DXinput: Cannot open game controller %d.",
+                      device_index);
+        return;
+    }
+    controllers_.push_back(controller);
+    const char* name = SDL_GameControllerName(controller);
+    LOGSYS_Printf(nullptr, kLogInfo, "DXinput: game controller '%.100s' opened.",
+                  name ? name : "?");
+}
+
+void SdlInputSource::CloseControllers() {
+    for (SDL_GameController* controller : controllers_) SDL_GameControllerClose(controller);
+    controllers_.clear();
+    stick_x_ = stick_y_ = 0;
+}
+
+bool SdlInputSource::Moving() const {
+    return std::abs(stick_x_) > kStickDeadZone || std::abs(stick_y_) > kStickDeadZone;
 }
 
 // [SECTION] Reads
@@ -329,6 +418,38 @@ ReadStatus SdlInputSource::ReadKeyboard(std::vector<KeyItem>& items, size_t max)
 }
 
 ReadStatus SdlInputSource::ReadMouse(MouseSample& sample) {
+    const uint64_t now = SDL_GetTicks64();
+    if (Moving()) {
+        const uint64_t elapsed = std::min(now - stick_read_at_, kStickMaxStepMs);
+        // Speed grows with the tilt beyond the dead zone, squared for fine aim.
+        auto step = [elapsed](int value) {
+            const int magnitude = std::abs(value);
+            if (magnitude <= kStickDeadZone)
+                return 0.0;
+            const double tilt = double(magnitude - kStickDeadZone) / (32767 - kStickDeadZone);
+            const double pixels = tilt * tilt * kStickFullSpeed * double(elapsed);
+            return value < 0 ? -pixels : pixels;
+        };
+        stick_rest_x_ += step(stick_x_);
+        stick_rest_y_ += step(stick_y_);
+        const int move_x = int(stick_rest_x_), move_y = int(stick_rest_y_);
+        stick_rest_x_ -= move_x;
+        stick_rest_y_ -= move_y;
+        const int nx = std::clamp(x_ + move_x, 0, width_ - 1);
+        const int ny = std::clamp(y_ + move_y, 0, height_ - 1);
+        dx_ += nx - x_;
+        dy_ += ny - y_;
+        x_ = nx;
+        y_ = ny;
+        // The system's pointer follows, so the player sees where it points;
+        // its motion event then reports the place it already has.
+        if (SDL_Window* window = SDL_GetMouseFocus())
+            SDL_WarpMouseInWindow(window, int(std::lround(x_ * scale_x_)),
+                                  int(std::lround(y_ * scale_y_)));
+    } else {
+        stick_rest_x_ = stick_rest_y_ = 0;
+    }
+    stick_read_at_ = now;
     sample.absolute = true;
     sample.x = std::clamp(x_, 0, width_ - 1);
     sample.y = std::clamp(y_, 0, height_ - 1);

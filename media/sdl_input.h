@@ -8,6 +8,10 @@
 // absolute cursor position in screen pixels (the renderer's logical size
 // already maps window to screen coordinates) and the summed motion; button
 // changes are queued so that each poll sees at most one change per button.
+//
+// Game controllers (SDL's game-controller mapping of any pad) drive the same
+// pointer: the left stick moves it at a speed that grows with the tilt, A is the
+// left button and B the right one.
 #pragma once
 
 #include <SDL.h>
@@ -22,6 +26,11 @@ namespace vorlane::media {
 
 class SdlInputSource : public InputSource {
   public:
+    SdlInputSource() = default;
+    ~SdlInputSource() override { CloseControllers(); }
+    SdlInputSource(const SdlInputSource&) = delete;
+    SdlInputSource& operator=(const SdlInputSource&) = delete;
+
     // Takes one event; true when the input layer used it.
     bool HandleEvent(const SDL_Event& event);
     // Sets the screen size the cursor is clamped to and the window-to-screen
@@ -32,6 +41,13 @@ class SdlInputSource : public InputSource {
     bool HasMouse() const override { return true; }
     ReadStatus ReadKeyboard(std::vector<KeyItem>& items, size_t max) override;
     ReadStatus ReadMouse(MouseSample& sample) override;
+    // True while a tilted stick moves the pointer without any event.
+    bool Moving() const override;
+
+    // Opens every game controller attached now; later ones arrive as events.
+    void OpenControllers();
+    void CloseControllers();
+    size_t ControllerCount() const { return controllers_.size(); }
 
   private:
     void AddKey(uint8_t scan, bool down);
@@ -52,6 +68,13 @@ class SdlInputSource : public InputSource {
     std::deque<uint8_t> button_changes_[3];
     int width_ = 640, height_ = 480;
     float scale_x_ = 1.0f, scale_y_ = 1.0f;
+
+    void OpenController(int device_index);
+    void ButtonChange(int index, bool down);
+    std::vector<SDL_GameController*> controllers_;
+    int stick_x_ = 0, stick_y_ = 0;               // the left stick, -32768 to 32767
+    uint64_t stick_read_at_ = 0;                  // SDL ticks of the last pointer step
+    double stick_rest_x_ = 0, stick_rest_y_ = 0;  // pixel fractions carried over
 };
 
 // The scan code (DIK numbering) of an SDL scancode, 0 when there is none.

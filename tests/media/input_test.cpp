@@ -517,3 +517,45 @@ TEST(InputQueue, RecordsArriveInTheProgramQueueInOrder) {
 
 }  // namespace
 }  // namespace vorlane::media
+
+// A pad (SDL's virtual one) drives the pointer: a tilted stick moves it with
+// no further event, and A presses the left button.
+TEST(SdlInput, AGameControllerMovesThePointerAndPresses) {
+    using vorlane::media::MouseSample;
+    using vorlane::media::SdlInputSource;
+    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER), 0) << SDL_GetError();
+    const int index = SDL_JoystickAttachVirtual(
+        SDL_JOYSTICK_TYPE_GAMECONTROLLER, SDL_CONTROLLER_AXIS_MAX, SDL_CONTROLLER_BUTTON_MAX, 0);
+    ASSERT_GE(index, 0) << SDL_GetError();
+    SDL_Joystick* pad = SDL_JoystickOpen(index);
+    ASSERT_NE(pad, nullptr);
+    {
+        SdlInputSource source;
+        source.SetScreen(320, 200);
+        source.OpenControllers();
+        EXPECT_EQ(source.ControllerCount(), 1u);
+        auto pump = [&] {
+            SDL_JoystickUpdate();
+            SDL_Event event;
+            while (SDL_PollEvent(&event)) source.HandleEvent(event);
+        };
+        MouseSample sample;
+        source.ReadMouse(sample);
+        const int start_x = sample.x;
+        SDL_JoystickSetVirtualAxis(pad, SDL_CONTROLLER_AXIS_LEFTX, 32767);
+        SDL_JoystickSetVirtualButton(pad, SDL_CONTROLLER_BUTTON_A, 1);
+        pump();
+        EXPECT_TRUE(source.Moving());
+        SDL_Delay(30);
+        source.ReadMouse(sample);
+        EXPECT_GT(sample.x, start_x);
+        EXPECT_EQ(sample.y, 0);
+        EXPECT_EQ(sample.buttons[0], 0x80);
+        SDL_JoystickSetVirtualAxis(pad, SDL_CONTROLLER_AXIS_LEFTX, 0);
+        pump();
+        EXPECT_FALSE(source.Moving());
+    }
+    SDL_JoystickClose(pad);
+    SDL_JoystickDetachVirtual(index);
+    SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
+}
