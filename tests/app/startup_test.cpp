@@ -16,6 +16,7 @@
 #include "app/single_instance.h"
 #include "baselib/bl_memory.h"
 #include "shell/global_data.h"
+#include "tests/support/log_capture.h"
 
 namespace fs = std::filesystem;
 using namespace vorlane;
@@ -220,4 +221,17 @@ TEST(Process, NoDisplayAndNoLobbyClientFailTheStartWithAMessage) {
         EXPECT_NE(result.output.find(c.message), std::string::npos) << result.output;
         fs::remove_all(dir);
     }
+}
+
+// A subsystem asked for before what it needs fails with its own message.
+TEST(GlobalControl, SubsystemsStartedTooEarlyFailWithTheirMessages) {
+    vorlane::testing::LogCapture log;
+    GLOBAL_CONTROL_BASE control;
+    EXPECT_EQ(control.InitTextLib("text.global"), -1);
+    EXPECT_TRUE(log.Has("GLOBAL_CONTROL_BASE::InitTextLib: rama & lua must be init first"));
+    ASSERT_EQ(control.InitLUA(), 0);
+    EXPECT_EQ(control.InitMenuManager(), -1);
+    EXPECT_TRUE(
+        log.Has("GLOBAL_CONTROL_BASE::InitMenuManager: menu manager needs lua and textlib."));
+    EXPECT_EQ(control.menus(), nullptr);
 }
