@@ -50,6 +50,7 @@ class TlsContext {
                                                  std::string* error);
     // A client trusting the certificates of `ca_file` (PEM), or the system's
     // trust store when it is empty (which honours SSL_CERT_FILE and SSL_CERT_DIR).
+    // Shared with the clients of this process that asked for the same while it lives.
     static std::shared_ptr<TlsContext> ForClient(const std::string& ca_file, std::string* error);
 
     ~TlsContext();
@@ -63,6 +64,7 @@ class TlsContext {
 
   private:
     TlsContext(ssl_ctx_st* ctx, bool server) : ctx_(ctx), server_(server) {}
+    static std::shared_ptr<TlsContext> NewClient(const std::string& ca_file, std::string* error);
     ssl_ctx_st* ctx_;
     bool server_;
     std::string fingerprint_;

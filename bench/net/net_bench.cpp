@@ -1,8 +1,17 @@
-// Kernel costs beside raw loopback TCP in the same run:
+// [SECTION] index
+// Kernel costs beside raw loopback TCP in the same run, each kernel case plain
+// (/0) and encrypted with TLS (/1):
 //   round trip of a 100-byte custom-data message client -> server -> client,
-//   one-way throughput of 4 KiB messages,
+//   one-way throughput of 4 KiB and 256 KiB messages,
+//   a full lobby log-in (connect, handshake, kernel log-on, lobby log-in, the
+//   four profiles) against the lobby server in this process,
 //   a server with many logged-on clients: resident memory per user and idle CPU.
 // VORLANE_BENCH_SMOKE=1 shrinks the idle-server case to 20 clients.
+//   - Set-up
+//   - Round trip of 100 bytes
+//   - One-way throughput
+//   - Full log-in
+//   - Idle server with many logged-on clients
 #include <benchmark/benchmark.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -16,15 +25,24 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "baselib/bl_file.h"
 #include "baselib/logsys.h"
 #include "net/flownet.h"
+#include "net/lobbynet.h"
 #include "net/net_protocol.h"
+#include "net/net_tls.h"
+#include "net/tls_certificate.h"
+#include "server/lobby_server.h"
 
 namespace {
+
+// [SECTION] Set-up
 
 bool Smoke() {
     return std::getenv("VORLANE_BENCH_SMOKE") != nullptr;
@@ -61,7 +79,28 @@ NET_SETTINGS Settings(uint32_t users) {
     return s;
 }
 
+// One self-signed server identity for every encrypted case.
+std::shared_ptr<vorlane::net::TlsContext> ServerTls() {
+    static std::shared_ptr<vorlane::net::TlsContext> context = [] {
+        vorlane::net::KeyPtr key = vorlane::net::NewEcKey();
+        vorlane::net::CertificatePtr cert =
+            vorlane::net::MakeCertificate({}, key.get(), nullptr, nullptr);
+        return vorlane::net::TlsContext::ForServer(cert.get(), key.get(), nullptr);
+    }();
+    return context;
+}
+
+std::shared_ptr<vorlane::net::TlsContext> ClientTls() {
+    static std::shared_ptr<vorlane::net::TlsContext> context =
+        vorlane::net::TlsContext::ForClient("", nullptr);
+    return context;
+}
+
 struct CountingApi : NETAPI {
+    bool tls = false;
+    std::shared_ptr<vorlane::net::TlsContext> SrvTlsContext() override {
+        return tls ? ServerTls() : nullptr;
+    }
     std::atomic<uint64_t> server_messages{0};
     std::atomic<uint64_t> client_messages{0};
     uint32_t own_id = 0;
@@ -104,21 +143,38 @@ class ServerLoop {
     bool ok_ = false;
 };
 
-// A server and one logged-on client in this process.
+NET_SETTINGS TlsSettings(uint32_t users, bool tls) {
+    NET_SETTINGS s = Settings(users);
+    s.tls = tls ? 1 : 0;
+    return s;
+}
+
+// A server and one logged-on client in this process, plain or encrypted.
 struct KernelPair {
     bool quiet = (Quiet(), true);
+    bool tls;
     CountingApi api;
-    ServerLoop server{&api, Settings(8)};
+    std::unique_ptr<ServerLoop> server;
     FLOWNET client;
     bool ok = false;
 
-    KernelPair() {
-        if (!server.ok() || client.StartWithSettings(&api, kModeClient, "", Settings(8)) != 0) {
+    explicit KernelPair(bool encrypted) : tls(encrypted) {
+        api.tls = tls;
+        server = std::make_unique<ServerLoop>(&api, TlsSettings(8, tls));
+        if (!server->ok() || client.StartWithSettings(&api, kModeClient, "", Settings(8)) != 0) {
             return;
         }
-        if (!SendLogonRequest(client.driver(), "Client", "KelArvO", server.port(), 127, 0, 0, 1)) {
+        NET_CONNECTION* connection = NET_Connect(server->port(), 127, 0, 0, 1, 2000, nullptr);
+        if (!connection)
+            return;
+        if (tls &&
+            (!NET_TlsAttach(connection, ClientTls(), "127.0.0.1") ||
+             NET_TlsHandshake(connection, 2000) != vorlane::net::TlsHandshakeResult::kDone)) {
+            NET_Close(connection);
             return;
         }
+        if (!SendLogonOnConnection(client.driver(), connection, "Client", "KelArvO"))
+            return;
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         while (api.own_id == 0 && std::chrono::steady_clock::now() < deadline) StepClient();
         ok = api.own_id != 0;
@@ -169,7 +225,7 @@ bool ReadAll(int fd, uint8_t* buffer, size_t size) {
 // [SECTION] Round trip of 100 bytes
 
 void BM_KernelRoundTrip100(benchmark::State& state) {
-    KernelPair pair;
+    KernelPair pair(state.range(0) != 0);
     if (!pair.ok) {
         state.SkipWithError("kernel set-up failed");
         return;
@@ -184,7 +240,7 @@ void BM_KernelRoundTrip100(benchmark::State& state) {
         while (pair.api.client_messages.load() == before) pair.StepClient();
     }
 }
-BENCHMARK(BM_KernelRoundTrip100)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_KernelRoundTrip100)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 void BM_RawTcpRoundTrip128(benchmark::State& state) {
     // 128 bytes: the kernel's 28-byte header plus the 100-byte payload.
@@ -204,32 +260,43 @@ void BM_RawTcpRoundTrip128(benchmark::State& state) {
 }
 BENCHMARK(BM_RawTcpRoundTrip128)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
-// [SECTION] One-way throughput of 4 KiB messages
+// [SECTION] One-way throughput
 
 constexpr int kBatch = 64;
 constexpr uint32_t kMessageSize = 4096;
 
-void BM_KernelThroughput4K(benchmark::State& state) {
-    KernelPair pair;
+// Arguments: TLS (0/1), message size. 64 messages a step.
+void BM_KernelThroughput(benchmark::State& state) {
+    KernelPair pair(state.range(0) != 0);
     if (!pair.ok) {
         state.SkipWithError("kernel set-up failed");
         return;
     }
-    std::vector<uint8_t> payload(kMessageSize, 0x5A);
+    const uint32_t size = uint32_t(state.range(1));
+    std::vector<uint8_t> payload(size, 0x5A);
     for (auto _ : state) {
         const uint64_t target = pair.api.server_messages.load() + kBatch;
         for (int i = 0; i < kBatch; ++i) {
-            SendSingleMessage(pair.client.driver(), pair.api.own_id, NET_ID_SERVER,
-                              NET_MSGTYPE_CUSTOMDATA, payload.data(), kMessageSize);
+            // The writer's queue holds 16 MiB: the larger messages wait for room.
+            while (SendSingleMessage(pair.client.driver(), pair.api.own_id, NET_ID_SERVER,
+                                     NET_MSGTYPE_CUSTOMDATA, payload.data(), size) != 0) {
+                std::this_thread::yield();
+            }
         }
         for (uint64_t seen = pair.api.server_messages.load(); seen < target;
              seen = pair.api.server_messages.load()) {
             pair.api.server_messages.wait(seen);
         }
     }
-    state.SetBytesProcessed(int64_t(state.iterations()) * kBatch * kMessageSize);
+    state.SetBytesProcessed(int64_t(state.iterations()) * kBatch * size);
 }
-BENCHMARK(BM_KernelThroughput4K)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_KernelThroughput)
+    ->Args({0, kMessageSize})
+    ->Args({1, kMessageSize})
+    ->Args({0, 256 << 10})
+    ->Args({1, 256 << 10})
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
 
 void BM_RawTcpThroughput4K(benchmark::State& state) {
     RawPair pair;
@@ -260,6 +327,133 @@ void BM_RawTcpThroughput4K(benchmark::State& state) {
     state.SetBytesProcessed(int64_t(state.iterations()) * kBatch * kMessageSize);
 }
 BENCHMARK(BM_RawTcpThroughput4K)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// [SECTION] Full log-in
+
+// Counts what a full log-in waits for; the rest is ignored.
+class LoginWatch : public LobbyFrontend {
+  public:
+    void LoginError(const char*) override { ++errors; }
+    void FirstLoginError(const char*) override { ++errors; }
+    void AccountCreated() override { ++created; }
+    void ConnectionLost() override {}
+    void ChannelError() override {}
+    void ChannelEntered() override {}
+    void ChatLine(const char*, uint32_t, bool) override {}
+    void GameListChanged(const std::vector<vorlane::net::GameRecord>&,
+                         const vorlane::net::GameRecord*,
+                         const vorlane::net::GameRecord*) override {}
+    void ChannelList(const std::vector<uint8_t>&, bool) override {}
+    void LoginRunning() override {}
+    void LoginFinished() override {}
+    void ProfilesComplete(const std::array<vorlane::net::Profile, 4>&) override { ++complete; }
+    void UserListChanged(const std::vector<vorlane::net::UserRecord>&,
+                         const vorlane::net::UserRecord*,
+                         const vorlane::net::UserRecord*) override {}
+    int errors = 0, created = 0, complete = 0;
+};
+
+// The lobby server with the cheapest password hash, pumped by its own thread.
+struct LobbyRun {
+    std::string dir;
+    std::unique_ptr<vorlane::server::LobbyStore> store;
+    std::unique_ptr<vorlane::server::LobbyServer> server;
+    std::thread thread;
+    std::atomic<bool> stop{false};
+
+    explicit LobbyRun(bool tls) {
+        char pattern[] = "/tmp/vorlane-bench-net-XXXXXX";
+        dir = mkdtemp(pattern);
+        store =
+            vorlane::server::LobbyStore::Open(":memory:", vorlane::server::HashStrength::kMinimum);
+        vorlane::server::LobbyConfig config;
+        config.hash = vorlane::server::HashStrength::kMinimum;
+        config.kernel = vorlane::server::DefaultServerSettings();
+        config.kernel.port = 0;
+        config.kernel.tls = tls ? 1 : 0;
+        config.tls_dir = dir;
+        config.messages.max = 0;  // one account logs in again and again
+        config.failed_logins_max = 0;
+        server = std::make_unique<vorlane::server::LobbyServer>(store.get(), config);
+        if (server->Start((dir + "/logs").c_str()) != 1) {
+            server.reset();
+            return;
+        }
+        thread = std::thread([this] {
+            while (!stop) server->Pump(5);
+        });
+    }
+    ~LobbyRun() {
+        stop = true;
+        if (thread.joinable())
+            thread.join();
+        if (server)
+            server->RemoveSystem();
+        server.reset();
+        std::filesystem::remove_all(dir);
+    }
+};
+
+// A LOBBYNET client on its own; Step runs its kernel as a front end's loop would.
+struct LobbyClient {
+    LoginWatch watch;
+    LOBBYNET net{&watch, nullptr};
+    bool ok = false;
+    LobbyClient(uint16_t port, bool tls) {
+        NET_SETTINGS settings = Settings(4);
+        settings.port = port;
+        settings.tls = tls ? 1 : 0;
+        settings.srv_sendalive = 600000;
+        ok = net.InitClientSystemWithSettings("", settings) == 1;
+        net.set_host("127.0.0.1");
+    }
+    bool Until(const std::function<bool()>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!done() && std::chrono::steady_clock::now() < deadline) {
+            net.WaitForMessages(1);
+            net.Update();
+        }
+        return done();
+    }
+};
+
+// Argument: TLS (0/1). From the log-in request to the four profiles.
+void BM_FullLogin(benchmark::State& state) {
+    Quiet();
+    const bool tls = state.range(0) != 0;
+    LobbyRun run(tls);
+    if (!run.server) {
+        state.SkipWithError("lobby server did not start");
+        return;
+    }
+    const uint16_t port = run.server->ListenPort();
+    {
+        LobbyClient first(port, tls);
+        if (!first.ok || first.net.FirstLogin("bench", "secret", "", "a@b.c", false) != 1 ||
+            !first.Until([&] { return first.watch.created + first.watch.errors > 0; }) ||
+            first.watch.created == 0) {
+            state.SkipWithError("account creation failed");
+            return;
+        }
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto client = std::make_unique<LobbyClient>(port, tls);
+        state.ResumeTiming();
+        client->net.Login("bench", "secret", "", "", false, 0xFFFF, 0xFFFF);
+        if (!client->Until([&] { return client->watch.complete + client->watch.errors > 0; }) ||
+            client->watch.complete == 0) {
+            state.SkipWithError("log-in failed");
+            return;
+        }
+        state.PauseTiming();
+        client->net.Disconnect();
+        client->Until([&] { return !client->net.logged_on(); });
+        client.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_FullLogin)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // [SECTION] Idle server with many logged-on clients
 
