@@ -3,7 +3,7 @@
 # vorlane-lobbyd on a free loopback port, and the front end(s) driven by the
 # autopilot scripts in scripts/.
 #   run_e2e.sh BUILD_DIR SCENARIO      (account | two_clients | wrong_password | connection_lost | background
-#                                       | stalled | screens | idle: see bench/frontend/idle_cpu.sh)
+#                                       | stalled | screens | relay | idle: see bench/frontend/idle_cpu.sh)
 # E2E_VIDEODRIVER chooses SDL's video driver (default dummy; x11 under Xvfb),
 # for every front end or, with E2E_VIDEO_USER, for that one only (two windows
 # on one display take the focus from each other).
@@ -140,6 +140,18 @@ case "$scenario" in
   two_clients) front_end_pair alice two_clients_a.lua bob two_clients_b.lua ;;
   background) front_end_pair erin background_a.lua fred background_b.lua ;;
   idle) front_end_pair ivan idle_a.lua tess idle_b.lua ;;
+  relay)
+    # The front end talks to a relay that records every byte it passes on.
+    relay_port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+    sed -i -E "s/^port *=.*/port=$relay_port/" "$work/run/data/lobbynet.ini"
+    mkdir -p "$work/relay"
+    python3 "$here/record_relay.py" "$relay_port" "$port" "$work/relay" > "$work/relay.out" 2>&1 &
+    relay_pid=$!
+    await_listening "$work/relay.out" "the relay" || exit 1
+    E2E_SECRET=Zq7-relay-pw front_end rita relay.lua; result=$?
+    kill "$relay_pid" 2>/dev/null; wait "$relay_pid" 2>/dev/null
+    [[ $result -eq 0 ]] || exit 1
+    python3 "$here/record_relay.py" --check "$work/relay" Zq7-relay-pw "relay chat line 42" ;;
   connection_lost)
     ( for _ in $(seq 600); do
         if [[ -e "$work/coord/in_lobby" ]]; then kill "$server_pid"; break; fi
