@@ -127,6 +127,14 @@ int main(int argc, char** argv) {
     LOGSYS* program_log = LOGSYS_Create(kLogCrLf, kLogToFile, program_log_name.c_str());
     if (program_log)
         LOGSYS_SetDefault(program_log);
+
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    std::printf("vorlane-lobbyd: listening on 127.0.0.1:%u\n", unsigned(server.ListenPort()));
     if (server.tls_context()) {
         // Players compare this with what their front end shows at its first connection.
         const std::string& fingerprint = server.tls_context()->fingerprint();
@@ -138,14 +146,6 @@ int main(int argc, char** argv) {
         const std::string line = "LOBBYD: TLS key fingerprint " + fingerprint;
         LOGSYS_Text(nullptr, kLogInfo, line.c_str());
     }
-
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-
-    std::printf("vorlane-lobbyd: listening on 127.0.0.1:%u\n", unsigned(server.ListenPort()));
     std::fflush(stdout);
     while (!g_stop) server.Pump(20);
 
