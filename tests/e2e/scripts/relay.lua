@@ -64,7 +64,8 @@ ap.assert(ap.wait_until(function() return ap.enabled("menu.login.obj_button1") e
 ap.sleep(1500)  -- the log-off of the last session has gone through
 ap.click("menu.login.obj_button1")
 local changed = notice()
-ap.assert(changed:find("The server's identity has changed.", 1, true) == 1,
+ap.assert(changed:find("The server's identity has changed.", 1, true) == 1 and
+          changed:find("do not log in", 1, true),
           "a changed key was not refused")
 shot("key_changed")
 ap.click("menu.loginerror.obj_button1")
