@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "baselib/logsys.h"
 
@@ -25,6 +26,13 @@ struct MainThreadRecord {
 };
 
 std::unique_ptr<MainThreadRecord> g_main_thread;
+
+// Records of threads given up on at stop: the threads still use them, so they
+// are kept (and stay reachable) until the process ends.
+std::vector<std::unique_ptr<MainThreadRecord>>& GivenUp() {
+    static auto* records = new std::vector<std::unique_ptr<MainThreadRecord>>;
+    return *records;
+}
 
 void Body(MainThreadRecord* record) {
     {
@@ -95,7 +103,7 @@ int MAIN_StopMainThread(uint32_t wait_ms) {
             record.given_up = true;
             LOGSYS_Text(nullptr, kLogError, "MAIN: MainThread did not stop; left to end alone.");
             record.thread.detach();
-            (void)g_main_thread.release();
+            GivenUp().push_back(std::move(g_main_thread));
             return -1;
         }
     }
