@@ -216,8 +216,8 @@ TEST_F(TlsKernel, SelfSignedKeyIsTrustedOnFirstUseThenHeldToItsKey) {
         ASSERT_TRUE(renewed.Start(dir_ + "/server", SelfSigned(key.get(), 2)));
         KnownServers(Known()).Remember("127.0.0.1", renewed.ListenPort(), fingerprint);
         Client client;
-        ASSERT_TRUE(client.Start(dir_ + "/client", renewed.ListenPort(), "", Known()));
-        // The system's trust store does not know the certificate: pinned by its key.
+        ASSERT_TRUE(client.Start(dir_ + "/client", renewed.ListenPort(), pki_->ca_file, Known()));
+        // The test CA did not sign it: it is trusted by its key alone.
         ASSERT_EQ(client.ConnectToHostname("127.0.0.1"), 1);
         EXPECT_FALSE(client.first_use());
 
@@ -225,7 +225,7 @@ TEST_F(TlsKernel, SelfSignedKeyIsTrustedOnFirstUseThenHeldToItsKey) {
         KnownServers(Known()).Remember("127.0.0.1", renewed.ListenPort(), "SHA256:another");
         const int logons = renewed.logons;
         Client next;
-        ASSERT_TRUE(next.Start(dir_ + "/client2", renewed.ListenPort(), "", Known()));
+        ASSERT_TRUE(next.Start(dir_ + "/client2", renewed.ListenPort(), pki_->ca_file, Known()));
         EXPECT_EQ(next.ConnectToHostname("127.0.0.1"), -1);
         EXPECT_EQ(next.tls_refusal(), TlsRefusal::kKeyChanged);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -283,7 +283,8 @@ TEST_F(TlsKernel, PlainPeersAreRefusedEitherWay) {
         Server server;
         ASSERT_TRUE(server.Start(dir_ + "/server", SelfSigned(key.get())));
         Client plain;
-        ASSERT_TRUE(plain.Start(dir_ + "/client", server.ListenPort(), "", Known(), false));
+        ASSERT_TRUE(
+            plain.Start(dir_ + "/client", server.ListenPort(), pki_->ca_file, Known(), false));
         EXPECT_EQ(plain.ConnectToHostname("127.0.0.1"), -1);
         EXPECT_EQ(server.logons, 0);
         EXPECT_TRUE(capture_.Contains("sent plain data to a TLS port; connection refused."));
