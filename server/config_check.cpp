@@ -11,12 +11,13 @@
 #include "net/lobby_packets.h"
 #include "server/lobby_store.h"
 #include "server/server_tls.h"
+#include "server/status_http.h"
 
 namespace vorlane::server {
 
 namespace {
 
-enum class Kind { kNumber, kPort, kText, kAddress, kHash, kChannel };
+enum class Kind { kNumber, kPort, kText, kAddress, kHttpAddress, kHash, kChannel };
 
 // Names as the configuration reader compares them: blanks dropped, lower case.
 std::string Normalise(const std::string& text) {
@@ -48,9 +49,13 @@ using KeyTable = std::map<std::string, Kind>;
 
 const KeyTable& LobbydKeys() {
     static const KeyTable keys = [] {
-        KeyTable table = {{"port", Kind::kPort},         {"database", Kind::kText},
-                          {"log_dir", Kind::kText},      {"tls_cert", Kind::kText},
-                          {"tls_key", Kind::kText},      {"tls_dir", Kind::kText},
+        KeyTable table = {{"port", Kind::kPort},
+                          {"database", Kind::kText},
+                          {"log_dir", Kind::kText},
+                          {"tls_cert", Kind::kText},
+                          {"tls_key", Kind::kText},
+                          {"tls_dir", Kind::kText},
+                          {"http_address", Kind::kHttpAddress},
                           {"password_hash", Kind::kHash}};
         for (const char* key :
              {"chat_lines_per_second", "channel_max_users", "games_per_host", "game_min_seconds",
@@ -128,6 +133,15 @@ std::string ValueProblem(Kind kind, const std::string& value) {
             in_addr address{};
             return inet_pton(AF_INET, value.c_str(), &address) == 1 ? "" : "is not an IPv4 address";
         }
+        case Kind::kHttpAddress: {
+            std::string address;
+            uint16_t port = 0;
+            in_addr parsed{};
+            return ParseHttpAddress(value, &address, &port) &&
+                           inet_pton(AF_INET, address.c_str(), &parsed) == 1
+                       ? ""
+                       : "is not an IPv4 ADDRESS:PORT";
+        }
         case Kind::kHash:
             return value == "interactive" || value == "minimum"
                        ? ""
@@ -204,6 +218,7 @@ std::string DescribeLobbyConfig(const LobbyConfig& config) {
         line("tls_key", config.tls_key.empty() ? "(self-signed)" : config.tls_key);
         line("tls_dir", TlsFolder(config));
     }
+    line("http_address", config.http_address.empty() ? "(off)" : config.http_address);
     line("password_hash", config.hash == HashStrength::kMinimum ? "minimum" : "interactive");
     line("chat_lines_per_second", config.chat_lines_per_second);
     line("channel_max_users", config.channel_max_users);

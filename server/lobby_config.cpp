@@ -93,6 +93,8 @@ bool ParseLobbyConfig(const std::string& text, LobbyConfig* config, std::string*
         config->tls_key = value;
     if (const char* value = SCFG_Get(cfg, "lobbyd", "tls_dir"))
         config->tls_dir = value;
+    if (const char* value = SCFG_Get(cfg, "lobbyd", "http_address"))
+        config->http_address = value;
     if (const char* value = SCFG_Get(cfg, "lobbyd", "password_hash")) {
         config->hash =
             std::string(value) == "minimum" ? HashStrength::kMinimum : HashStrength::kInteractive;

@@ -119,6 +119,9 @@ struct LobbyConfig {
     std::string tls_cert;
     std::string tls_key;
     std::string tls_dir;
+    // Where the status page and the metrics are served, "ADDRESS:PORT";
+    // empty = nowhere.
+    std::string http_address;
     NET_SETTINGS kernel;
 };
 

@@ -41,6 +41,9 @@ void Log(uint32_t level, const char* format, ...) {
     LOGSYS_Text(nullptr, level, line);
 }
 
+// The version the status page shows.
+constexpr const char* kLobbyVersion = VORLANE_VERSION;
+
 // A received name as it may appear in a log line: control bytes become '?'.
 std::string Printable(const std::string& text) {
     std::string out = text;
@@ -177,6 +180,10 @@ void LobbyServer::SrvTick() {
     workers_->Drain();
     Sweep();
     const auto now = std::chrono::steady_clock::now();
+    if (now >= next_status_) {
+        next_status_ = now + std::chrono::seconds(1);
+        PublishStatus();
+    }
     if (now < next_queue_look_)
         return;
     next_queue_look_ = now + kQueueLookInterval;
@@ -194,6 +201,45 @@ void LobbyServer::SrvTick() {
         auto at = std::lower_bound(queued.begin(), queued.end(), std::make_pair(id, uint64_t(0)));
         ContinueStream(found->second, at != queued.end() && at->first == id ? at->second : 0);
     }
+}
+
+std::shared_ptr<const LobbyStatus> LobbyServer::status() const {
+    std::lock_guard lock(status_mutex_);
+    return status_;
+}
+
+void LobbyServer::PublishStatus() {
+    auto status = std::make_shared<LobbyStatus>();
+    status->version = kLobbyVersion;
+    status->uptime_seconds = uint64_t(std::chrono::duration_cast<std::chrono::seconds>(
+                                          std::chrono::steady_clock::now() - started_)
+                                          .count());
+    for (const Channel& channel : channels_) {
+        StatusChannel& shown = status->channels.emplace_back();
+        shown.name = channel.config.name;
+        for (uint32_t member : channel.members) {
+            const auto found = sessions_.find(member);
+            if (found != sessions_.end())
+                shown.players.push_back(Printable(
+                    net::GetText(found->second.profile_data, net::kProfName, net::kNameWidth)));
+        }
+        for (const Game& game : channel.games)
+            shown.games.push_back(Printable(net::GameRecordName(game.record)));
+        status->games += channel.games.size();
+    }
+    status->users_online = online_.size();
+    status->chat_lines = chat_lines_;
+    status->chat_bytes = chat_bytes_;
+    status->logins = logins_;
+    status->login_failures = login_failures_;
+    for (size_t i = 0; i < status->refusals.size(); ++i)
+        status->refusals[i] = limit_log_.count(Limit(i));
+    status->queued_bytes = QueueTotals().bytes;
+    status->login_latency = login_latency_.Read();
+    status->fanout_latency = fanout_latency_.Read();
+    status->database_latency = DatabaseLatency().Read();
+    std::lock_guard lock(status_mutex_);
+    status_ = std::move(status);
 }
 
 void LobbyServer::DropSlowReader(uint32_t user, const char* why) {
@@ -598,6 +644,7 @@ void LobbyServer::HandleLogin(Session& session, std::span<const uint8_t> packet)
     if (!request)
         return;
     session.answered = true;
+    session.login_asked = std::chrono::steady_clock::now();
     const auto found = addresses_.find(session.address);
     if (found != addresses_.end() && LimitClock::now() < found->second.locked_until) {
         limit_log_.Write(Limit::kFailedLogins, false,
@@ -654,6 +701,8 @@ void LobbyServer::FinishLogin(uint32_t user, uint64_t serial, uint32_t address,
         return;
     if (code == kCodeOk && online_.count(account))
         code = kCodeAlreadyOnline;
+    login_latency_.Add(std::chrono::steady_clock::now() - session->login_asked);
+    ++(code == kCodeOk ? logins_ : login_failures_);
     Log(kLogInfo, "LOBBYD: log-in of \"%s\": %u", Printable(name).c_str(), code);
     if (code != kCodeOk)
         return RefuseLogin(*session, false, code);
@@ -884,9 +933,13 @@ void LobbyServer::HandleChat(Session& session, uint16_t id, std::span<const uint
     }
     Channel& channel = channels_[size_t(session.channel)];
     ChatPacket out{int32_t(session.id), chat->text};
+    ++chat_lines_;
+    chat_bytes_ += chat->text.size();
     if (id == kPktChatAll) {
         BringForward(session.id);
+        const auto start = std::chrono::steady_clock::now();
         SendToMany(channel.members, EncodeChat(check_, kPktChatAllReceived, out));
+        fanout_latency_.Add(std::chrono::steady_clock::now() - start);
         return;
     }
     const uint32_t target = uint32_t(chat->user);

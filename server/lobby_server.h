@@ -34,6 +34,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <span>
 #include <string>
@@ -44,6 +45,7 @@
 #include "net/tns_control.h"
 #include "server/budgets.h"
 #include "server/lobby_config.h"
+#include "server/lobby_status.h"
 #include "server/lobby_store.h"
 #include "server/password_workers.h"
 
@@ -114,6 +116,12 @@ class LobbyServer : public TNS_CONTROL {
     void set_game_clock(const baselib::MsClock* clock) { game_clock_ = clock; }
     // How often a limit bit (any thread may ask).
     uint64_t limit_hits(Limit kind) const { return limit_log_.count(kind); }
+    // The latest snapshot for the status page and the metrics, made about
+    // once a second on the protocol thread (any thread may ask; null before
+    // the first).
+    std::shared_ptr<const LobbyStatus> status() const;
+    // Makes a snapshot now (tests; SrvTick makes them otherwise).
+    void PublishStatus();
 
   protected:
     // Sends one sealed packet to one user; false when it could not be queued.
@@ -167,7 +175,8 @@ class LobbyServer : public TNS_CONTROL {
         uint16_t joined_profile = 0;    // the profile the channel last heard of
         bool compact_records = false;   // asked for packet 47 instead of 28
         bool closing = false;
-        LimitClock::time_point since;  // kernel log-on
+        LimitClock::time_point since;                         // kernel log-on
+        std::chrono::steady_clock::time_point login_asked{};  // the last log-in request
         RateWindow messages, bytes, uploads, joins, channel_lists;
     };
     // What the server remembers of one peer address.
@@ -264,6 +273,13 @@ class LobbyServer : public TNS_CONTROL {
     std::chrono::steady_clock::time_point next_queue_look_{};
     std::map<uint32_t, Address> addresses_;
     LimitLog limit_log_;
+    // What the status page and the metrics count.
+    std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point next_status_{};
+    uint64_t logins_ = 0, login_failures_ = 0, chat_lines_ = 0, chat_bytes_ = 0;
+    LatencyHistogram login_latency_, fanout_latency_;
+    mutable std::mutex status_mutex_;
+    std::shared_ptr<const LobbyStatus> status_;
     bool tls_created_ = false;
     std::string tls_error_;
     LimitClock::time_point next_sweep_{};

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <ctime>
 
 namespace vorlane::server {
@@ -40,7 +41,14 @@ class Statement {
         return *this;
     }
     // SQLITE_ROW, SQLITE_DONE or an error code.
-    int Step() { return stmt_ ? sqlite3_step(stmt_) : SQLITE_ERROR; }
+    int Step() {
+        if (!stmt_)
+            return SQLITE_ERROR;
+        const auto start = std::chrono::steady_clock::now();
+        const int result = sqlite3_step(stmt_);
+        DatabaseLatency().Add(std::chrono::steady_clock::now() - start);
+        return result;
+    }
     int64_t Int(int column) { return sqlite3_column_int64(stmt_, column); }
     std::string Text(int column) {
         const auto* text = sqlite3_column_text(stmt_, column);
@@ -62,6 +70,11 @@ bool ValidSlot(uint16_t number) {
 }
 
 }  // namespace
+
+LatencyHistogram& DatabaseLatency() {
+    static LatencyHistogram latency;
+    return latency;
+}
 
 bool IsValidName(const std::string& name) {
     if (name.empty() || name.size() > net::kNameWidth - 1)

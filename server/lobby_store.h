@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "net/lobby_packets.h"
+#include "server/lobby_status.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -87,5 +88,8 @@ class LobbyStore {
 
 // Name rules: 1 to 14 printable ASCII characters, not starting or ending with a blank.
 bool IsValidName(const std::string& name);
+
+// How long the database statements of this process take.
+LatencyHistogram& DatabaseLatency();
 
 }  // namespace vorlane::server

@@ -16,6 +16,7 @@
 #include "server/config_check.h"
 #include "server/lobby_server.h"
 #include "server/server_tls.h"
+#include "server/status_http.h"
 
 namespace {
 
@@ -134,6 +135,22 @@ int main(int argc, char** argv) {
     sigaction(SIGTERM, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
+    vorlane::server::StatusHttp status_http;
+    if (!config.http_address.empty()) {
+        server.PublishStatus();
+        std::string http_error;
+        if (!status_http.Start(
+                config.http_address, [&server] { return server.status(); }, &http_error)) {
+            std::fprintf(stderr, "vorlane-lobbyd: %s\n", http_error.c_str());
+            server.RemoveSystem();
+            return 1;
+        }
+        std::printf("vorlane-lobbyd: status page on http://%s/\n",
+                    (config.http_address.substr(0, config.http_address.rfind(':')) + ":" +
+                     std::to_string(status_http.port()))
+                        .c_str());
+    }
+
     std::printf("vorlane-lobbyd: listening on 127.0.0.1:%u\n", unsigned(server.ListenPort()));
     if (server.tls_context()) {
         // Players compare this with what their front end shows at its first connection.
@@ -150,6 +167,7 @@ int main(int argc, char** argv) {
     while (!g_stop) server.Pump(20);
 
     LOGSYS_Text(nullptr, kLogInfo, "LOBBYD: stopping.");
+    status_http.Stop();
     server.RemoveSystem();
     if (program_log) {
         LOGSYS_SetDefault(nullptr);

@@ -37,13 +37,14 @@ TEST(ConfigCheck, NamesTheLineOfEachUnknownKeyAndBadValue) {
         "port = 70000\n"          // 5
         "queue_max_bytes = -1\n"  // 6
         "channel7 = Ok, 0x2\n"
-        "channel0 = Zero\n"       // 8
-        "channel2 = , 2\n"        // 9
-        "password_hash = fast\n"  // 10
+        "channel0 = Zero\n"              // 8
+        "channel2 = , 2\n"               // 9
+        "password_hash = fast\n"         // 10
+        "http_address = localhost:80\n"  // 11
         "[LOOMEX_SERVER]\n"
-        "srv_bind_addr = localhost\n"  // 12
+        "srv_bind_addr = localhost\n"  // 13
         "usr_max = 1000\n"
-        "[elsewhere]\n"  // 14
+        "[elsewhere]\n"  // 15
         "anything = 1\n";
     EXPECT_EQ(Lines(CheckLobbyConfigText(text)),
               "4: unknown key mesages_max in [lobbyd]\n"
@@ -52,6 +53,7 @@ TEST(ConfigCheck, NamesTheLineOfEachUnknownKeyAndBadValue) {
               "8: unknown key channel0 in [lobbyd]\n"
               "9: channel2 = , 2: the value has no valid channel name\n"
               "10: password_hash = fast: the value is neither \"interactive\" nor \"minimum\"\n"
-              "12: srv_bind_addr = localhost: the value is not an IPv4 address\n"
-              "14: unknown section [elsewhere]\n");
+              "11: http_address = localhost:80: the value is not an IPv4 ADDRESS:PORT\n"
+              "13: srv_bind_addr = localhost: the value is not an IPv4 address\n"
+              "15: unknown section [elsewhere]\n");
 }

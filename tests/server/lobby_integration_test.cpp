@@ -2,15 +2,19 @@
 // accounts, the whole log-in sequence, profiles, chat, user and game lists,
 // refused log-ins, a lost connection and a restart on the same database.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <thread>
 
 #include "baselib/bl_memory.h"
 #include "server/lobby_server.h"
+#include "server/status_http.h"
 #include "tests/server/running_server.h"
 
 using namespace vorlane::server;
@@ -243,4 +247,77 @@ TEST_F(LobbyIntegrationTest, AutomaticLoginEndsInTheLastChannel) {
     EXPECT_TRUE(ann->frontend.Has("channel_list 1"));
     EXPECT_FALSE(ann->frontend.Has("profiles_complete"));
     EXPECT_EQ(ann->net.last_channel(), 2);
+}
+
+namespace {
+
+// Runs `command` and returns what it printed; `status` gets its exit status.
+std::string RunCommand(const std::string& command, int* status) {
+    std::string output;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return output;
+    char chunk[4096];
+    size_t n;
+    while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0) output.append(chunk, n);
+    const int raw = pclose(pipe);
+    *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return output;
+}
+
+}  // namespace
+
+// The operator's view of a lobby with users in two channels: the metrics read
+// by the Prometheus client's parser, the page as a browser shows it.
+TEST_F(LobbyIntegrationTest, StatusPageAndMetricsShowTheLobby) {
+    if (std::system(
+            "command -v chromium >/dev/null && /usr/bin/python3 -c 'import prometheus_client'") !=
+        0)
+        GTEST_SKIP() << "chromium or python3-prometheus-client is not installed";
+    CreateAccount("Ann", "pw-ann");
+    CreateAccount("Bob", "pw-bob");
+    auto ann = NewClient("ann");
+    auto bob = NewClient("bob");
+    ASSERT_NO_FATAL_FAILURE(Enter(*ann, "Ann", "pw-ann", 1));
+    ASSERT_NO_FATAL_FAILURE(Enter(*bob, "Bob", "pw-bob", 2));
+    ASSERT_EQ(ann->net.SendChat("<b>hello</b>", -1), 1);
+    ASSERT_TRUE(WaitFor({ann.get(), bob.get()}, [&] {
+        const auto status = server->status();
+        return status && status->users_online == 2 && status->chat_lines == 1;
+    }));
+
+    StatusHttp http;
+    std::string error;
+    ASSERT_TRUE(http.Start(
+        "127.0.0.1:0", [this] { return server->status(); }, &error))
+        << error;
+    const std::string url = "http://127.0.0.1:" + std::to_string(http.port()) + "/";
+    int status = -1;
+    const std::string samples = RunCommand(
+        "/usr/bin/python3 " VORLANE_TEST_SOURCE_DIR "/tests/server/check_metrics.py " + url,
+        &status);
+    ASSERT_EQ(status, 0) << samples;
+    for (const char* sample :
+         {"vorlane_lobby_users_online{} 2.0",
+          "vorlane_lobby_channel_users{channel=\"Main Hall\"} 1.0",
+          "vorlane_lobby_channel_users{channel=\"Battle Zone\"} 1.0",
+          "vorlane_lobby_chat_lines_total{} 1.0", "vorlane_lobby_logins_total{} 2.0",
+          "vorlane_lobby_login_seconds_count{} 2.0"}) {
+        EXPECT_NE(samples.find(sample), std::string::npos) << sample << "\n" << samples;
+    }
+
+    // As root Chromium needs --no-sandbox; a profile of its own keeps runs apart.
+    const std::string browser =
+        "chromium --headless --no-sandbox --disable-gpu --user-data-dir=" + dir +
+        "/chromium --window-size=900,400 ";
+    const std::string dom = RunCommand(browser + "--dump-dom " + url + " 2>/dev/null", &status);
+    ASSERT_EQ(status, 0);
+    for (const char* text : {"Main Hall", "Ann", "Battle Zone", "Bob", "2 users online"})
+        EXPECT_NE(dom.find(text), std::string::npos) << text << "\n" << dom;
+    // The picture stays with the build for a person to look at.
+    const std::string shot = VORLANE_TEST_BINARY_DIR "/artifacts/status_page.png";
+    std::filesystem::create_directories(VORLANE_TEST_BINARY_DIR "/artifacts");
+    RunCommand(browser + "--screenshot=" + shot + " " + url + " 2>/dev/null", &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(std::filesystem::exists(shot));
 }

@@ -74,6 +74,10 @@ class RunningServer {
     }
     // How often a limit bit.
     uint64_t limit_hits(Limit kind) const { return server_ ? server_->limit_hits(kind) : 0; }
+    // The server's latest snapshot (made on its thread about once a second).
+    std::shared_ptr<const LobbyStatus> status() const {
+        return server_ ? server_->status() : nullptr;
+    }
 
   private:
     std::unique_ptr<LobbyStore> store_;
