@@ -39,7 +39,7 @@ bool AddExtension(X509* cert, X509* issuer, int nid, const std::string& value) {
 
 }  // namespace
 
-CertificatePtr MakeCertificate(const CertificateSpec& spec, EVP_PKEY* key, X509* issuer,
+CertificatePtr MakeCertificate(const CertificateFields& fields, EVP_PKEY* key, X509* issuer,
                                EVP_PKEY* issuer_key) {
     if (!key)
         return nullptr;
@@ -48,25 +48,26 @@ CertificatePtr MakeCertificate(const CertificateSpec& spec, EVP_PKEY* key, X509*
         return nullptr;
     X509* raw = cert.get();
     X509_set_version(raw, 2);
-    ASN1_INTEGER_set_uint64(X509_get_serialNumber(raw), spec.serial);
-    X509_gmtime_adj(X509_getm_notBefore(raw), long(spec.not_before));
-    X509_gmtime_adj(X509_getm_notAfter(raw), long(spec.not_after));
+    ASN1_INTEGER_set_uint64(X509_get_serialNumber(raw), fields.serial);
+    X509_gmtime_adj(X509_getm_notBefore(raw), long(fields.not_before));
+    X509_gmtime_adj(X509_getm_notAfter(raw), long(fields.not_after));
     X509_set_pubkey(raw, key);
     X509_NAME* name = X509_get_subject_name(raw);
     X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
-                               reinterpret_cast<const unsigned char*>(spec.common_name.c_str()), -1,
-                               -1, 0);
+                               reinterpret_cast<const unsigned char*>(fields.common_name.c_str()),
+                               -1, -1, 0);
     X509* signer = issuer ? issuer : raw;
     X509_set_issuer_name(raw, X509_get_subject_name(signer));
     std::string alt;
-    for (const std::string& dns : spec.dns_names) alt += (alt.empty() ? "DNS:" : ",DNS:") + dns;
-    for (const std::string& ip : spec.addresses) alt += (alt.empty() ? "IP:" : ",IP:") + ip;
-    bool ok = AddExtension(raw, signer, NID_basic_constraints,
-                           spec.ca ? "critical,CA:TRUE" : "critical,CA:FALSE") &&
-              AddExtension(raw, signer, NID_subject_key_identifier, "hash") &&
-              AddExtension(raw, signer, NID_key_usage,
-                           spec.ca ? "critical,keyCertSign,cRLSign" : "critical,digitalSignature");
-    if (ok && !spec.ca)
+    for (const std::string& dns : fields.dns_names) alt += (alt.empty() ? "DNS:" : ",DNS:") + dns;
+    for (const std::string& ip : fields.addresses) alt += (alt.empty() ? "IP:" : ",IP:") + ip;
+    bool ok =
+        AddExtension(raw, signer, NID_basic_constraints,
+                     fields.ca ? "critical,CA:TRUE" : "critical,CA:FALSE") &&
+        AddExtension(raw, signer, NID_subject_key_identifier, "hash") &&
+        AddExtension(raw, signer, NID_key_usage,
+                     fields.ca ? "critical,keyCertSign,cRLSign" : "critical,digitalSignature");
+    if (ok && !fields.ca)
         ok = AddExtension(raw, signer, NID_ext_key_usage, "serverAuth");
     if (ok && !alt.empty())
         ok = AddExtension(raw, signer, NID_subject_alt_name, alt);

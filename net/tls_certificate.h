@@ -22,7 +22,7 @@ struct CertificateFree {
 using KeyPtr = std::unique_ptr<evp_pkey_st, KeyFree>;
 using CertificatePtr = std::unique_ptr<x509_st, CertificateFree>;
 
-struct CertificateSpec {
+struct CertificateFields {
     std::string common_name = "vorlane-lobbyd";
     std::vector<std::string> dns_names;  // subjectAltName entries
     std::vector<std::string> addresses;  // IPv4 subjectAltName entries
@@ -37,7 +37,7 @@ struct CertificateSpec {
 KeyPtr NewEcKey();
 // A certificate for `key`, signed by `issuer_key` under `issuer` (both null:
 // self-signed). Null on failure.
-CertificatePtr MakeCertificate(const CertificateSpec& spec, evp_pkey_st* key, x509_st* issuer,
+CertificatePtr MakeCertificate(const CertificateFields& fields, evp_pkey_st* key, x509_st* issuer,
                                evp_pkey_st* issuer_key);
 
 // PEM files. The key is written readable by its owner only (0600), and never

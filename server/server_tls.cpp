@@ -22,12 +22,12 @@ bool Exists(const std::string& path) {
 bool CreateSelfSigned(const std::string& cert_path, const std::string& key_path,
                       std::string* error) {
     net::KeyPtr key = net::NewEcKey();
-    net::CertificateSpec spec;
-    spec.common_name = "vorlane-lobbyd";
-    spec.dns_names = {"localhost"};
-    spec.addresses = {"127.0.0.1"};
+    net::CertificateFields fields;
+    fields.common_name = "vorlane-lobbyd";
+    fields.dns_names = {"localhost"};
+    fields.addresses = {"127.0.0.1"};
     net::CertificatePtr cert =
-        key ? net::MakeCertificate(spec, key.get(), nullptr, nullptr) : nullptr;
+        key ? net::MakeCertificate(fields, key.get(), nullptr, nullptr) : nullptr;
     if (!cert) {
         *error = "cannot make a self-signed certificate";
         return false;

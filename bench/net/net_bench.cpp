@@ -106,10 +106,11 @@ const char* TrustStore() {
         close(fd);
         std::atexit(RemoveTrustStore);
         vorlane::net::KeyPtr key = vorlane::net::NewEcKey();
-        vorlane::net::CertificateSpec spec;
-        spec.ca = true;
+        vorlane::net::CertificateFields fields;
+        fields.ca = true;
         return vorlane::net::WriteCertificate(
-            g_trust_store, vorlane::net::MakeCertificate(spec, key.get(), nullptr, nullptr).get());
+            g_trust_store,
+            vorlane::net::MakeCertificate(fields, key.get(), nullptr, nullptr).get());
     }();
     (void)made;
     return g_trust_store;

@@ -61,25 +61,25 @@ struct TestPki {
     std::string ca_file;
 
     explicit TestPki(const std::string& folder) : dir(folder) {
-        CertificateSpec spec;
-        spec.common_name = "Vorlane Test CA";
-        spec.ca = true;
-        ca = MakeCertificate(spec, ca_key.get(), nullptr, nullptr);
+        CertificateFields fields;
+        fields.common_name = "Vorlane Test CA";
+        fields.ca = true;
+        ca = MakeCertificate(fields, ca_key.get(), nullptr, nullptr);
         ca_file = dir + "/ca.pem";
         WriteCertificate(ca_file, ca.get());
     }
     // A server context whose certificate the CA signed.
-    std::shared_ptr<TlsContext> Issued(const CertificateSpec& spec) {
+    std::shared_ptr<TlsContext> Issued(const CertificateFields& fields) {
         KeyPtr key = NewEcKey();
-        CertificatePtr cert = MakeCertificate(spec, key.get(), ca.get(), ca_key.get());
+        CertificatePtr cert = MakeCertificate(fields, key.get(), ca.get(), ca_key.get());
         return TlsContext::ForServer(cert.get(), key.get(), nullptr);
     }
 };
 
 std::shared_ptr<TlsContext> SelfSigned(evp_pkey_st* key, uint64_t serial = 1) {
-    CertificateSpec spec;
-    spec.serial = serial;
-    CertificatePtr cert = MakeCertificate(spec, key, nullptr, nullptr);
+    CertificateFields fields;
+    fields.serial = serial;
+    CertificatePtr cert = MakeCertificate(fields, key, nullptr, nullptr);
     return TlsContext::ForServer(cert.get(), key, nullptr);
 }
 
@@ -253,22 +253,22 @@ TEST_F(TlsKernel, FirstUseIsShownBeforeItIsTrusted) {
 }
 
 TEST_F(TlsKernel, CertificatesThatChainAreJudgedByHostAndDate) {
-    CertificateSpec good;
+    CertificateFields good;
     good.addresses = {"127.0.0.1"};
-    CertificateSpec expired = good;
+    CertificateFields expired = good;
     expired.not_before = -3 * 24 * 3600;
     expired.not_after = -24 * 3600;
-    CertificateSpec other;
+    CertificateFields other;
     other.dns_names = {"other.example"};
     struct Case {
-        CertificateSpec spec;
+        CertificateFields fields;
         int16_t result;
         TlsRefusal refusal;
     };
     for (const Case& c : {Case{good, 1, TlsRefusal::kNone}, Case{expired, -1, TlsRefusal::kExpired},
                           Case{other, -1, TlsRefusal::kWrongHost}}) {
         Server server;
-        ASSERT_TRUE(server.Start(dir_ + "/server", pki_->Issued(c.spec)));
+        ASSERT_TRUE(server.Start(dir_ + "/server", pki_->Issued(c.fields)));
         const auto [result, refusal] = Attempt(server);
         EXPECT_EQ(result, c.result);
         EXPECT_EQ(refusal, c.refusal);

@@ -79,7 +79,7 @@ TEST_F(ServerTls, ClientRefusesAChangedKeyWithoutSendingThePassword) {
     // The clients' trust store: a CA of the test's own, which signed nothing here.
     const std::string store = dir_ + "/ca.pem";
     vorlane::net::KeyPtr ca_key = vorlane::net::NewEcKey();
-    vorlane::net::CertificateSpec ca_spec;
+    vorlane::net::CertificateFields ca_spec;
     ca_spec.ca = true;
     ASSERT_TRUE(vorlane::net::WriteCertificate(
         store, vorlane::net::MakeCertificate(ca_spec, ca_key.get(), nullptr, nullptr).get()));
