@@ -135,7 +135,7 @@ const std::vector<GUI_STRING::Line>& GUI_STRING::Layout(const GUI_STYLE& style, 
 }
 
 int GUI_STRING::Draw(const GuiFont* font, GuiCanvas& target, int x, int y, uint32_t colour,
-                     int max_width, int max_height) {
+                     int max_width, int max_height, int align) {
     if (!font)
         return 0;
     if (colour_override_)
@@ -147,7 +147,9 @@ int GUI_STRING::Draw(const GuiFont* font, GuiCanvas& target, int x, int y, uint3
         const int line_y = drawn * line_height;
         if (max_height > 0 && drawn > 0 && line_y >= max_height)
             break;
-        font->DrawText(target, x, y + line_y,
+        const int room = max_width - int(line.width);
+        const int line_x = x + (align == 1 ? room / 2 : align == 2 ? room : 0);
+        font->DrawText(target, line_x, y + line_y,
                        std::string_view(processed_).substr(size_t(line.start), size_t(line.length)),
                        colour);
         ++drawn;

@@ -52,9 +52,10 @@ class GUI_STRING {
     const std::vector<Line>& Layout(const GUI_STYLE& style, int max_width, int max_height);
 
     // Draws the laid-out lines, one font height apart, while they start above
-    // y + max_height. Returns the number of lines drawn.
+    // y + max_height; `align` 1 centres each line in max_width, 2 puts it
+    // right. Returns the number of lines drawn.
     int Draw(const vorlane::gui::GuiFont* font, vorlane::gui::GuiCanvas& target, int x, int y,
-             uint32_t colour, int max_width, int max_height);
+             uint32_t colour, int max_width, int max_height, int align = 0);
     // Draws the whole processed text on one line; with `show_marker`, a cursor
     // block under the marked character.
     void DrawLine(const vorlane::gui::GuiFont* font, vorlane::gui::GuiCanvas& target, int x, int y,

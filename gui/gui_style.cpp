@@ -351,14 +351,20 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawText(GUI_OBJECT* object) {
     if (!label || !target || !text || !font)
         return 0;
     const int x = object->abs_x(), w = object->w();
+    const uint32_t colour = OwnerDisabled() ? disabled_text_colour_ : text_colour_;
+    // A label with room for more than one line wraps its text (at "~n" and
+    // between words) instead of running past its right edge.
+    if (object->h() >= 2 * font->Height()) {
+        text->Draw(font, *target, x, object->abs_y(), colour, w, object->h(), label->state());
+        return 0;
+    }
     const int tw = font->TextWidth(text->Processed());
     int tx = x;
     if (label->state() == 1)
         tx = x + (w - tw) / 2;
     if (label->state() == 2)
         tx = x + w - tw;
-    text->DrawLine(font, *target, tx, object->abs_y(),
-                   OwnerDisabled() ? disabled_text_colour_ : text_colour_, false);
+    text->DrawLine(font, *target, tx, object->abs_y(), colour, false);
     return 0;
 }
 

@@ -131,3 +131,26 @@ TEST_F(MediaBindingTest, BitmapFontsDrawInTheTextColour) {
 }
 
 }  // namespace
+
+namespace {
+
+// A label with room for two lines wraps between words; one a line high does not.
+TEST_F(MediaBindingTest, TallLabelsWrapTheirText) {
+    auto rows_drawn = [this](int height) {
+        auto* label = AddTo<GUI_TEXT>(top(), 0, 0, 40, height);
+        label->SetText("AAAA BBBB");
+        MemoryCanvas canvas(64, 40, 0xFF000000);
+        control_->Draw(canvas);
+        top()->DeleteObject(label);
+        int lowest = -1;
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 64; ++x)
+                if (canvas.Pixel(x, y) != 0xFF000000u)
+                    lowest = y;
+        return lowest;
+    };
+    EXPECT_LT(rows_drawn(10), 10);  // one line: "BBBB" runs on to the right
+    EXPECT_GE(rows_drawn(20), 10);  // two lines
+}
+
+}  // namespace

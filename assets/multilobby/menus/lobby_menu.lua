@@ -41,7 +41,7 @@ end
 -- A box with one text line and one button (OK unless told otherwise).
 local function message(tag, text, button_text, tooltip)
   return panel { x = 312, y = 300, w = 400, h = 150,
-    obj_label1 = GUI_Label { x = 10, y = 40, w = 380, h = 20, center = true, text = text },
+    obj_label1 = GUI_Label { x = 10, y = 25, w = 380, h = 60, center = true, text = text },
     obj_button1 = button { x = 125, y = 100, tag = tag, text = button_text or "MENU_OK",
                            tooltip = tooltip or "MENU_TIP_OK" } }
 end
