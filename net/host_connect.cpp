@@ -129,6 +129,9 @@ HostConnect::State HostConnect::Poll(uint32_t now_ms) {
         connection_ = std::move(handshake_->connection);
     }
     if (state_ == State::kHandshake) {
+        // Done: the thread only has its wake-up call left.
+        if (handshake_thread_.joinable())
+            handshake_thread_.join();
         handshake_.reset();
         if (handshake_result_ != TlsHandshakeResult::kDone)
             return Fail(false);
@@ -161,15 +164,16 @@ HostConnect::State HostConnect::StartHandshake() {
     handshake->connection = std::move(connection_);
     NET_CONNECTION* connection = handshake->connection.get();
     try {
-        std::thread([handshake, connection, timeout = options_.handshake_timeout_ms] {
-            const TlsHandshakeResult result = NET_TlsHandshake(connection, timeout);
-            {
-                std::lock_guard lock(handshake->mutex);
-                handshake->result = result;
-                handshake->done = true;
-            }
-            NotifyInbound();
-        }).detach();
+        handshake_thread_ =
+            std::thread([handshake, connection, timeout = options_.handshake_timeout_ms] {
+                const TlsHandshakeResult result = NET_TlsHandshake(connection, timeout);
+                {
+                    std::lock_guard lock(handshake->mutex);
+                    handshake->result = result;
+                    handshake->done = true;
+                }
+                NotifyInbound();
+            });
     } catch (const std::system_error&) {
         handshake_result_ = TlsHandshakeResult::kFailed;
         return Fail(false);
@@ -195,6 +199,11 @@ void HostConnect::StopHandshake() {
         if (handshake_->connection)
             NET_Shutdown(handshake_->connection.get());
     }
+    // The shut-down socket ends the handshake at once. Waiting for the thread
+    // keeps it from being inside the TLS library while the program takes
+    // that down (a cancel, then the end of the program).
+    if (handshake_thread_.joinable())
+        handshake_thread_.join();
     handshake_.reset();
 }
 

@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "baselib/logsys.h"
 #include "net/net_socket.h"
@@ -85,6 +86,7 @@ class HostConnect {
     TlsHandshakeResult handshake_result_ = TlsHandshakeResult::kDone;
     TlsPeer tls_peer_;
     std::shared_ptr<Handshake> handshake_;  // shared with the handshake thread
+    std::thread handshake_thread_;
     uint32_t phase_start_ms_ = 0;
     std::shared_ptr<Lookup> lookup_;  // shared with the lookup thread
     std::unique_ptr<NET_CONNECTION, CloseConnection> connection_;
