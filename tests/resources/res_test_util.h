@@ -9,10 +9,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "media/image_data.h"
 #include "resources/bcf_library.h"
 #include "resources/rama_index.h"
 #include "tests/support/log_capture.h"
@@ -96,6 +98,22 @@ inline std::string WriteArchive(const TempDir& dir, const std::vector<TestLocati
     }
     WriteText(dir / "data/master.dix", WriteMasterIndexText(master));
     return dir / "data/master.dix";
+}
+
+// A font of one glyph, a white `side` x `side` square that is also the error
+// glyph, for the character `code`: DIR/f.bcf and DIR/f.txt.
+inline void WriteSquareFont(const TempDir& dir, int side, int code) {
+    std::vector<uint32_t> pixels(size_t(side) * size_t(side), 0xFFFFFFFFu);
+    BcfObjectSource glyph;
+    const auto image = vorlane::media::EncodeImageData(pixels.data(), side, side,
+                                                       vorlane::media::kImageFormat32Alpha);
+    glyph.bytes = image;
+    std::vector<uint8_t> bcf;
+    ASSERT_TRUE(BuildBcfImage(std::span(&glyph, 1), bcf));
+    WriteBytes(dir / "f.bcf", bcf);
+    WriteText(dir / "f.txt",
+              "[font_header]\nchar_count = 1\nfont_height = " + std::to_string(side) +
+                  "\nerror_char = 0\n[character_table]\nobj_000 = " + std::to_string(code) + "\n");
 }
 
 }  // namespace vorlane::resources::testing

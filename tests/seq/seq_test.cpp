@@ -4,9 +4,7 @@
 #include <vector>
 
 #include "baselib/logsys.h"
-#include "media/image_data.h"
 #include "media/osgfx.h"
-#include "resources/bcf_library.h"
 #include "resources/qntfont.h"
 #include "resources/rama_ctrl.h"
 #include "resources/rama_gfx_media.h"
@@ -189,18 +187,7 @@ end)");
 TEST_F(SeqTest, MultilineTextWrapsWithTheFontsWidthsAndDrawsWhatFits) {
     using vorlane::resources::testing::TempDir;
     TempDir dir;
-    std::vector<uint32_t> pixels(100, 0xFFFFFFFFu);
-    vorlane::resources::BcfObjectSource glyph;
-    const auto image =
-        vorlane::media::EncodeImageData(pixels.data(), 10, 10, vorlane::media::kImageFormat32Alpha);
-    glyph.bytes = image;
-    std::vector<uint8_t> bcf;
-    ASSERT_TRUE(vorlane::resources::BuildBcfImage(std::span(&glyph, 1), bcf));
-    vorlane::resources::testing::WriteBytes(dir / "f.bcf", bcf);
-    vorlane::resources::testing::WriteText(
-        dir / "f.txt",
-        "[font_header]\nchar_count = 1\nfont_height = 10\nerror_char = 0\n"
-        "[character_table]\nobj_000 = 97\n");
+    ASSERT_NO_FATAL_FAILURE(vorlane::resources::testing::WriteSquareFont(dir, 10, 'a'));
     vorlane::resources::QNTFONT_BASE font;
     ASSERT_EQ(font.Load((dir / "f.bcf").c_str(), (dir / "f.txt").c_str()), 0);
 
