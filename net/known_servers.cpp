@@ -32,16 +32,23 @@ std::string KnownServerKey(const std::string& host, uint16_t port) {
 std::map<std::string, std::string> KnownServers::Load() const {
     if (path_.empty())
         return memory_;
-    std::map<std::string, std::string> entries;
     std::ifstream file(path_, std::ios::binary);
     if (!file)
-        return entries;
+        return {};
     file.seekg(0, std::ios::end);
     if (file.tellg() > kMostBytes)
-        return entries;
+        return {};
     file.seekg(0);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return ParseKnownServers(text.str());
+}
+
+std::map<std::string, std::string> ParseKnownServers(std::string_view text) {
+    std::map<std::string, std::string> entries;
+    std::istringstream lines{std::string(text)};
     std::string line;
-    while (std::getline(file, line)) {
+    while (std::getline(lines, line)) {
         line = Trim(line);
         if (line.empty() || line[0] == '#')
             continue;

@@ -13,8 +13,14 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 
 namespace vorlane::net {
+
+// The entries of a known-servers text: "host:port fingerprint" per line;
+// blank lines, lines starting with '#' and lines without a fingerprint are
+// skipped, and a later line for the same server wins.
+std::map<std::string, std::string> ParseKnownServers(std::string_view text);
 
 class KnownServers {
   public:
