@@ -33,6 +33,7 @@ namespace {
 std::atomic<LOGSYS*> g_default_log{nullptr};
 std::atomic<int16_t> g_mute{0};
 std::atomic<int16_t> g_no_files{0};
+std::atomic<int16_t> g_files_to_stdout{0};
 std::atomic<int16_t> g_indent{0};
 
 constexpr int kLineBufferSize = 512;
@@ -155,10 +156,12 @@ int16_t OutputStep(LOGSYS* log, uint32_t level, const char* text) {
     BuildPrefix(log, level);
     int16_t result = 0;
     if (log->outputs & kLogToStdout) {
-        if (!(log->flags & kLogNoPrefix))
-            std::fputs(log->prefix_buffer, stdout);
-        std::fputs(text, stdout);
-        std::fputc('\n', stdout);
+        // One write per line: several logs, each under its own mutex, may
+        // share standard output (a service's journal), and their lines must
+        // not interleave.
+        std::string line = (log->flags & kLogNoPrefix) ? std::string() : log->prefix_buffer;
+        line.append(text).push_back('\n');
+        std::fwrite(line.data(), 1, line.size(), stdout);
         std::fflush(stdout);
     }
     // The file layer reports its own failures on the default log. When that log
@@ -235,6 +238,8 @@ LOGSYS* LOGSYS_Create(uint32_t flags, uint32_t outputs, const char* file_name) {
     log->class_mask = 0xFFFFFFFF;
     if (g_no_files.load(std::memory_order_relaxed) == 1)
         outputs &= ~kLogToFile;
+    if ((outputs & kLogToFile) && g_files_to_stdout.load(std::memory_order_relaxed) == 1)
+        outputs = (outputs & ~kLogToFile) | kLogToStdout;
     log->outputs = outputs;
     log->file_name = file_name;
     if (outputs & kLogToFile) {
@@ -365,6 +370,10 @@ void LOGSYS_DisableFiles() {
     g_no_files.store(1);
 }
 
+void LOGSYS_FilesToStdout() {
+    g_files_to_stdout.store(1);
+}
+
 void LOGSYS_IndentIn() {
     int16_t indent = g_indent.load(std::memory_order_relaxed);
     if (indent + 4 < 100)
@@ -384,6 +393,7 @@ int16_t LOGSYS_GetIndent() {
 void LOGSYS_ResetForTests() {
     g_mute.store(0);
     g_no_files.store(0);
+    g_files_to_stdout.store(0);
     g_indent.store(0);
     g_default_log.store(nullptr);
 }

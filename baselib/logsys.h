@@ -78,6 +78,9 @@ int LOGSYS_Error(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 void LOGSYS_MuteAll();
 void LOGSYS_DisableFiles();
+// Logs created afterwards that would write a file write standard output
+// instead (a service whose journal collects it); no call clears it.
+void LOGSYS_FilesToStdout();
 void LOGSYS_IndentIn();
 void LOGSYS_IndentOut();
 int16_t LOGSYS_GetIndent();
@@ -91,6 +94,6 @@ void ReportError(const char* text, int kind);
 // per thread); a null format gives "(NO MESSAGE)".
 const char* FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// Test support: clears the mute and no-files switches, the indentation and the
-// default log (the process itself never clears them).
+// Test support: clears the mute, no-files and standard-output switches, the
+// indentation and the default log (the process itself never clears them).
 void LOGSYS_ResetForTests();

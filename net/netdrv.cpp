@@ -866,8 +866,12 @@ LOGSYS* CreateLog(uint32_t outputs, const std::string& name) {
     LOGSYS* log = LOGSYS_Create(0x400, outputs, name.c_str());
     if (!log)
         return nullptr;
-    const std::string dashes(80, '-');
-    for (int i = 0; i < 5; ++i) LOGSYS_Text(log, kLogRaw, dashes.c_str());
+    // The dashes part one run from the next in a file; a journal or a
+    // terminal has its own way of telling runs apart.
+    if (log->outputs & kLogToFile) {
+        const std::string dashes(80, '-');
+        for (int i = 0; i < 5; ++i) LOGSYS_Text(log, kLogRaw, dashes.c_str());
+    }
     return log;
 }
 

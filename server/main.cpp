@@ -1,7 +1,7 @@
 // vorlane-lobbyd: the online lobby server.
 //
 //   vorlane-lobbyd [--config FILE] [--database FILE] [--log-dir DIR] [--port N]
-//                  [--check-config] [--help]
+//                  [--log-stdout] [--check-config] [--help]
 //
 // Runs until SIGINT or SIGTERM, then logs every user off and closes the
 // database cleanly.
@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "baselib/bl_memory.h"
@@ -33,6 +34,8 @@ void PrintHelp() {
         "  --database FILE   SQLite database (overrides the configuration)\n"
         "  --log-dir DIR     folder of the log files (overrides the configuration)\n"
         "  --port N          TCP port on 127.0.0.1 (overrides the configuration)\n"
+        "  --log-stdout      every log line to standard output (for the journal)\n"
+        "                    instead of the files in the log folder\n"
         "  --check-config    check the configuration, print the settings the server\n"
         "                    would run with, and exit (1 when a line is wrong)\n"
         "  --help            this text\n");
@@ -57,6 +60,7 @@ int main(int argc, char** argv) {
     std::string database, log_dir;
     long port = -1;
     bool check_only = false;
+    bool log_stdout = false;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         const bool has_value = i + 1 < argc;
@@ -65,6 +69,8 @@ int main(int argc, char** argv) {
             return 0;
         } else if (option == "--check-config") {
             check_only = true;
+        } else if (option == "--log-stdout") {
+            log_stdout = true;
         } else if (option == "--config" && has_value) {
             config_path = argv[++i];
         } else if (option == "--database" && has_value) {
@@ -115,19 +121,27 @@ int main(int argc, char** argv) {
                      error.c_str());
         return 1;
     }
+    // The server's own lines (accounts, log-ins) go beside the kernel's logs;
+    // made before the kernel starts, so its start-up lines land there too.
+    if (log_stdout) {
+        LOGSYS_FilesToStdout();
+    } else {
+        std::error_code ignored;
+        std::filesystem::create_directories(config.log_dir, ignored);
+    }
     const std::string program_log_name = config.log_dir + "/lobbyd.txt";
+    LOGSYS* program_log = LOGSYS_Create(kLogCrLf, kLogToFile, program_log_name.c_str());
+    if (program_log)
+        LOGSYS_SetDefault(program_log);
     vorlane::server::LobbyServer server(store.get(), config);
-    if (server.Start(config.log_dir.c_str()) != 1) {
+    // With the lines on standard output the kernel needs no log folder.
+    if (server.Start(log_stdout ? "" : config.log_dir.c_str()) != 1) {
         if (!server.tls_error().empty())
             std::fprintf(stderr, "vorlane-lobbyd: TLS: %s\n", server.tls_error().c_str());
         std::fprintf(stderr, "vorlane-lobbyd: the network kernel did not start on port %u\n",
                      unsigned(config.kernel.port));
         return 1;
     }
-    // The server's own lines (accounts, log-ins) go beside the kernel's logs.
-    LOGSYS* program_log = LOGSYS_Create(kLogCrLf, kLogToFile, program_log_name.c_str());
-    if (program_log)
-        LOGSYS_SetDefault(program_log);
 
     struct sigaction action {};
     action.sa_handler = OnSignal;

@@ -184,6 +184,28 @@ TEST_F(LogsysTest, NoFilesSwitchDropsTheFileButKeepsOtherOutputs) {
     LOGSYS_Destroy(log);
 }
 
+// A service's logs go to its journal: file logs made after the switch write
+// whole lines to standard output and open nothing; logs without a file stay.
+TEST_F(LogsysTest, FilesToStdoutTurnsFileLogsIntoStandardOutput) {
+    LOGSYS* before = FileLog(0);
+    LOGSYS_FilesToStdout();
+    std::string path = PathOf("journal.txt");
+    LOGSYS* log = LOGSYS_Create(0, kLogToFile, path.c_str());
+    LOGSYS* callback_only = LOGSYS_Create(0, kLogToCallback, nullptr);
+    ASSERT_NE(log, nullptr);
+    ASSERT_NE(callback_only, nullptr);
+    EXPECT_EQ(log->outputs, kLogToStdout);
+    EXPECT_EQ(callback_only->outputs, kLogToCallback);
+    EXPECT_EQ(before->outputs, kLogToFile);
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(LOGSYS_Text(log, kLogError, "to the journal"), 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "! ERROR: to the journal\n");
+    EXPECT_FALSE(std::filesystem::exists(path));
+    LOGSYS_Destroy(callback_only);
+    LOGSYS_Destroy(log);
+    LOGSYS_Destroy(before);
+}
+
 TEST_F(LogsysTest, IndentationIsBoundedAbove) {
     LOGSYS* log = FileLog(0);
     for (int i = 0; i < 3; ++i) LOGSYS_IndentIn();
