@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Builds both packages from the build folder (scripts/package, nothing is
+# compiled), unpacks them into a temporary root and runs what they install:
+# the server checks its shipped configuration and starts once on loopback.
+#   check_packages.sh SOURCE_DIR BUILD_DIR
+set -uo pipefail
+source_dir=$1
+build=$(cd "$2" && pwd)
+work=$(mktemp -d /tmp/vorlane-packages.XXXXXX)
+server_pid=""
+cleanup() {
+  if [[ -n "$server_pid" ]]; then kill "$server_pid" 2>/dev/null; wait "$server_pid" 2>/dev/null; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "$*"; exit 1; }
+
+"$source_dir/scripts/package" --build "$build" --out "$work/debs" --no-build > "$work/package.out" 2>&1 ||
+  { cat "$work/package.out"; fail "scripts/package failed"; }
+root=$work/root
+for name in vorlane-lobby vorlane-lobbyd; do
+  deb=$(ls "$work/debs/${name}_"*.deb 2>/dev/null) || fail "no $name package"
+  dpkg -x "$deb" "$root" || fail "dpkg -x $deb failed"
+done
+
+# The server: its configuration as shipped passes the check.
+config=$root/etc/vorlane/lobbyd.cfg
+"$root/usr/bin/vorlane-lobbyd" --check-config --config "$config" > "$work/check.out" 2>&1 ||
+  { cat "$work/check.out"; fail "the shipped configuration does not pass --check-config"; }
+grep -q "/var/lib/vorlane-lobbyd/lobbyd.sqlite" "$work/check.out" ||
+  { cat "$work/check.out"; fail "the shipped database is not in /var/lib/vorlane-lobbyd"; }
+
+# ... and starts with it, on loopback, its files in a temporary folder.
+mkdir -p "$work/state"
+"$root/usr/bin/vorlane-lobbyd" --config "$config" --database "$work/state/lobbyd.sqlite" --port 0 \
+  --log-dir "$work/logs" --log-stdout > "$work/server.out" 2>&1 &
+server_pid=$!
+for _ in $(seq 100); do
+  grep -q "listening on 127.0.0.1:" "$work/server.out" && break
+  sleep 0.1
+done
+grep -q "listening on 127.0.0.1:" "$work/server.out" || { cat "$work/server.out"; fail "the server did not start"; }
+kill -TERM "$server_pid"
+wait "$server_pid" || { cat "$work/server.out"; fail "the server did not stop cleanly"; }
+server_pid=""
+grep -q "Net Driver: READY" "$work/server.out" || fail "--log-stdout did not bring the kernel's log lines"
+[[ -e "$work/logs" ]] && fail "--log-stdout still made the log folder"
+[[ -f "$work/state/lobbyd-cert.pem" ]] || fail "the certificate is not beside the database"
+echo "the installed server checks its configuration, starts and stops"
