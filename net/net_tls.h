@@ -2,8 +2,8 @@
 // (OpenSSL, TLS 1.3 with TLS 1.2 as the floor) in which envelopes travel
 // exactly as they do on a plain socket.
 //
-// Threads. A connection's reader and writer (and a server's fast path,
-// which sends in the writer's place while the writer is idle) share one TLS
+// Threads. A connection's reader and writer (and the fast path that sends
+// in the writer's place while the writer is idle) share one TLS
 // object. The object works on memory buffers only, never on the socket, and
 // one mutex guards it; the socket calls happen outside that mutex. So a
 // reader waiting for bytes never holds the lock the writer needs, and a

@@ -736,11 +736,13 @@ int16_t QueueForUser(NETDRV* driver, NETUSR* user, uint32_t sender, uint32_t rec
         while (total + size > peak &&
                !driver->write_peak.compare_exchange_weak(peak, total + size)) {
         }
-        // A server's writer that has nothing to do is skipped: what the
-        // socket takes at once goes out from here, which spares a thread
-        // wake-up per message and member on every fan-out.
-        if (driver->mode == kModeServer && writer->active && !writer->busy &&
-            writer->signals.to_thread == 0 && writer->queue.empty()) {
+        // A writer that has nothing to do is skipped: what the socket takes
+        // at once goes out from here, which spares a thread wake-up per
+        // message (and per member on a server's fan-out). The writer mutex
+        // is held, and an idle writer with an empty queue has nothing of its
+        // own under way, so the bytes still leave in the order queued.
+        if (writer->active && !writer->busy && writer->signals.to_thread == 0 &&
+            writer->queue.empty()) {
             if (NET_TrySendEnvelope(writer->connection, envelope, driver->block_size) == 1) {
                 driver->write_bytes -= size;
                 writer->CountTransfer(size);

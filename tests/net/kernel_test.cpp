@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -357,6 +358,33 @@ TEST_F(Kernel, ClientTakesInEverythingThatArrivedInOneStep) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     a->flow->Run();
     EXPECT_EQ(a->api.custom.size(), 30u);
+}
+
+// A message that finds the writer idle leaves from the sender's own thread;
+// one too large for that, or behind others, waits for the writer. Mixed, the
+// server still sees them in the order they were sent.
+TEST_F(Kernel, DirectAndQueuedSendsKeepTheirOrder) {
+    ASSERT_TRUE(StartServer(FastSettings()));
+    Client* a = AddClient();
+    ASSERT_TRUE(a && LogOn(a, "a"));
+    constexpr int kMessages = 300;
+    for (int i = 0; i < kMessages; ++i) {
+        // Every third one is larger than a block, which only the writer sends.
+        std::string text(i % 3 == 0 ? 6000 : 10, char('a' + i % 26));
+        std::memcpy(text.data(), &i, sizeof i);
+        ASSERT_EQ(SendSingleMessage(a->driver(), a->api.own_id, NET_ID_SERVER,
+                                    NET_MSGTYPE_CUSTOMDATA, text.data(), uint32_t(text.size())),
+                  0);
+    }
+    ASSERT_TRUE(Pump([&] { return server_api_.custom.size() == kMessages; }, 10000));
+    for (int i = 0; i < kMessages; ++i) {
+        const std::string& bytes = server_api_.custom[size_t(i)].bytes;
+        int index = -1;
+        ASSERT_GE(bytes.size(), sizeof index);
+        std::memcpy(&index, bytes.data(), sizeof index);
+        EXPECT_EQ(index, i);
+        EXPECT_EQ(bytes.size(), i % 3 == 0 ? 6000u : 10u);
+    }
 }
 
 TEST_F(Kernel, GroupDataReachesEveryMember) {
