@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <new>
 
 #include "baselib/byte_reader.h"
@@ -255,10 +256,47 @@ int16_t NET_TrySendEnvelope(NET_CONNECTION* connection, ENVELOPE* envelope, int3
 
 namespace {
 
+// NET_ReceiveBlock's results, taking from the bytes read ahead first. A
+// piece at least as large as the buffer goes straight to its destination.
+int32_t ReceiveAhead(NET_CONNECTION* connection, uint8_t* out, int32_t size, LOGSYS* log) {
+    size_t got = 0;
+    while (got < size_t(size)) {
+        const size_t waiting = connection->ahead_end - connection->ahead_begin;
+        if (waiting > 0) {
+            const size_t take = std::min(waiting, size_t(size) - got);
+            std::memcpy(out + got, connection->ahead.get() + connection->ahead_begin, take);
+            connection->ahead_begin += uint32_t(take);
+            got += take;
+            continue;
+        }
+        connection->ahead_begin = connection->ahead_end = 0;
+        const size_t want = size_t(size) - got;
+        const bool direct = want >= connection->ahead_size;
+        const ssize_t result =
+            recv(connection->socket, direct ? out + got : connection->ahead.get(),
+                 direct ? want : connection->ahead_size, 0);
+        if (result < 0) {
+            if (errno == EINTR)
+                continue;
+            NET_ReportError(0, log, kLogAllClasses, 1);
+            return -1;
+        }
+        if (result == 0)
+            return 0;
+        if (direct)
+            got += size_t(result);
+        else
+            connection->ahead_end = uint32_t(result);
+    }
+    return int32_t(got);
+}
+
 int32_t ReceiveExact(NET_CONNECTION* connection, void* buffer, int32_t size, int32_t block_size,
                      LOGSYS* log) {
     if (NET_IsTls(connection))
         return NET_TlsReceive(connection, buffer, size, log);
+    if (connection->ahead && size > 0)
+        return ReceiveAhead(connection, static_cast<uint8_t*>(buffer), size, log);
     return NET_ReceiveBlock(connection->socket, buffer, size, block_size, log);
 }
 

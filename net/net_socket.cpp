@@ -364,6 +364,21 @@ uint16_t NET_LocalPort(const NET_CONNECTION* connection) {
     return ntohs(address.sin_port);
 }
 
+bool NET_SetReadAhead(NET_CONNECTION* connection, uint32_t size) {
+    if (!connection || size == 0)
+        return false;
+    // Left uninitialised: pages of an idle connection's buffer that no bytes
+    // ever reached take no memory.
+    connection->ahead.reset(new (std::nothrow) uint8_t[size]);
+    connection->ahead_size = connection->ahead ? size : 0;
+    connection->ahead_begin = connection->ahead_end = 0;
+    return connection->ahead != nullptr;
+}
+
+bool NET_HasReadAhead(const NET_CONNECTION* connection) {
+    return connection && connection->ahead_end > connection->ahead_begin;
+}
+
 void NET_FormatAddress(const NET_CONNECTION* connection, char* buffer) {
     if (!buffer)
         return;

@@ -39,6 +39,8 @@ constexpr int kAcceptsPerPass = 64;
 constexpr uint64_t kDefaultReadUserMax = 256u << 10;
 constexpr uint64_t kDefaultReadTotalMax = 32u << 20;
 constexpr uint32_t kReadUserEnvelopes = 32;
+// What a plain connection's reader takes from its socket at most at once.
+constexpr uint32_t kReadAheadBytes = 64u << 10;
 // A reader held back looks at its signals at least this often.
 constexpr auto kReadRoomPoll = std::chrono::milliseconds(20);
 
@@ -200,6 +202,9 @@ void ReaderThread(NETDRV* driver, CONNECTION_DATA* data) {
     bool active = false;
     // A client's session arrives with its handshake made (net/host_connect).
     bool handshake_done = !NET_IsTls(data->connection) || NET_TlsEstablished(data->connection);
+    // A TLS session reads ahead by itself.
+    if (!NET_IsTls(data->connection))
+        NET_SetReadAhead(data->connection, kReadAheadBytes);
     for (;;) {
         {
             std::unique_lock lock(data->signals.mutex);
@@ -220,9 +225,9 @@ void ReaderThread(NETDRV* driver, CONNECTION_DATA* data) {
         }
         if (!WaitForReadRoom(driver, data))
             continue;
-        // Bytes already decrypted (or received and not yet) are not announced
-        // by the socket again.
-        if (!NET_TlsHasBuffered(data->connection)) {
+        // Bytes already received (or decrypted, or received and not yet) are
+        // not announced by the socket again.
+        if (!NET_HasReadAhead(data->connection) && !NET_TlsHasBuffered(data->connection)) {
             pollfd entry{data->connection->socket, POLLIN, 0};
             if (poll(&entry, 1, kReaderPollMs) <= 0)
                 continue;
