@@ -19,6 +19,8 @@ namespace {
 
 constexpr uint32_t kGrey = 0xFFB4B4B4;           // (180, 180, 180)
 constexpr uint32_t kPrivateColour = 0xFF8C8CDC;  // (140, 140, 220)
+constexpr uint32_t kServerColour = 0xFFE6C35A;   // (230, 195, 90)
+constexpr uint32_t kRefusedColour = 0xFFDC7878;  // (220, 120, 120)
 constexpr size_t kProfileNameWidth = 15;
 constexpr size_t kProfileContactWidth = 40;
 // Rows the chat box keeps unless "data/lobby.cfg" says otherwise (main/chat_lines).
@@ -109,16 +111,95 @@ void MAINMAP::AccountCreated() {
 }
 
 void MAINMAP::ConnectionLost() {
-    for (const char* menu :
-         {"menu.connectinfo", "menu.profileinfo", "menu.channelinfo", "menu.profile",
-          "menu.profileyesno", "menu.lobby", "menu.create", "menu.channel"})
+    BackToLogin(LobbyText("LOBBY_CONNECTION_LOST"));
+    LOGSYS_Text(nullptr, kLogInfo, "LOBBYNET: Verbindung zum Server verloren");
+}
+
+void MAINMAP::BackToLogin(const std::string& text) {
+    for (const char* menu : {"menu.connectinfo", "menu.profileinfo", "menu.channelinfo",
+                             "menu.profile", "menu.profileyesno", "menu.lobby", "menu.lobbycontext",
+                             "menu.lobby_profileview", "menu.create", "menu.channel"})
         HideMenu(menu);
     ShowMenu("menu.login");
     EnableMenu("menu.login", false);
     EnableMenu("menu.profile", true);
     EnableMenu("menu.channel", true);
-    ShowLoginError("LOBBY_CONNECTION_LOST", true);
-    LOGSYS_Text(nullptr, kLogInfo, "LOBBYNET: Verbindung zum Server verloren");
+    ShowLoginError(text.c_str(), false);
+}
+
+std::string MAINMAP::SanctionText(const char* head_id, const std::string& reason,
+                                  uint32_t seconds_left) const {
+    std::string text = LobbyText(head_id);
+    if (!reason.empty()) {
+        text += " " + LobbyText("LOBBY_REASON") + " " + reason;
+        if (std::strchr(".!?", reason.back()) == nullptr)
+            text += ".";
+    }
+    if (seconds_left == net::kNoEnd) {
+        text += " " + LobbyText("LOBBY_NO_END");
+    } else if (seconds_left != 0) {
+        // The two largest units say enough: "2 d 3 h", "4 min 10 s".
+        const uint32_t units[] = {86400, 3600, 60, 1};
+        const char* names[] = {"LOBBY_TIME_DAYS", "LOBBY_TIME_HOURS", "LOBBY_TIME_MINUTES",
+                               "LOBBY_TIME_SECONDS"};
+        std::string left;
+        int shown = 0;
+        uint32_t rest = seconds_left;
+        for (size_t i = 0; i < std::size(units) && shown < 2; ++i) {
+            const uint32_t count = rest / units[i];
+            rest %= units[i];
+            if (count == 0 && shown == 0)
+                continue;
+            ++shown;
+            if (count != 0)
+                left +=
+                    (left.empty() ? "" : " ") + std::to_string(count) + " " + LobbyText(names[i]);
+        }
+        text += " " + LobbyText("LOBBY_TIME_LEFT") + " " + left + ".";
+    }
+    return text;
+}
+
+void MAINMAP::LoginRefused(const std::string& reason, uint32_t seconds_left) {
+    const std::string text = SanctionText("LOBBY_BANNED", reason, seconds_left);
+    ShowLoginError(text.c_str(), false);
+    LOGSYS_Info("LOBBYNET: %s", text.c_str());
+}
+
+void MAINMAP::AddChatNotice(const std::string& line, uint32_t colour) {
+    if (GUI_LIST* chat = List("menu.lobby.obj_list_chat"))
+        chat->AddItem(line.c_str(), false, colour);
+}
+
+void MAINMAP::Notice(const net::ServerNotice& notice) {
+    std::string text;
+    switch (notice.kind) {
+        case net::kNoticeMuted:
+            text = SanctionText("LOBBY_MUTED", notice.text, notice.seconds);
+            AddChatNotice(text, kRefusedColour);
+            break;
+        case net::kNoticeServerLine:
+            text = "[" + LobbyText("LOBBY_SERVER") + "]: " + notice.text;
+            AddChatNotice(text, kServerColour);
+            break;
+        case net::kNoticeKicked:
+        case net::kNoticeBanned:
+            text = SanctionText(notice.kind == net::kNoticeKicked ? "LOBBY_KICKED" : "LOBBY_BANNED",
+                                notice.text, notice.seconds);
+            BackToLogin(text);
+            break;
+        case net::kNoticeChannelRemoved:
+            // The channel list is up already (the server sent it first).
+            for (const char* menu :
+                 {"menu.lobby", "menu.lobbycontext", "menu.lobby_profileview", "menu.game"})
+                HideMenu(menu);
+            text = LobbyText("LOBBY_CHANNEL_REMOVED") + " (" + notice.text + ")";
+            ShowLoginError(text.c_str(), false);
+            break;
+        default:
+            return;
+    }
+    LOGSYS_Info("LOBBYNET: %s", text.c_str());
 }
 
 void MAINMAP::ChannelError() {

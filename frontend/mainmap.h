@@ -104,6 +104,8 @@ class MAINMAP : public ProgramFrame, public LobbyFrontend {
     void ProfilesComplete(const std::array<net::Profile, 4>& profiles) override;
     void UserListChanged(const std::vector<net::UserRecord>& users, const net::UserRecord* added,
                          const net::UserRecord* removed) override;
+    void LoginRefused(const std::string& reason, uint32_t seconds_left) override;
+    void Notice(const net::ServerNotice& notice) override;
 
     // State, for the screens and tests.
     int16_t portrait() const { return portrait_; }
@@ -137,6 +139,13 @@ class MAINMAP : public ProgramFrame, public LobbyFrontend {
     // Cancel on the connection notice: back to a usable log-in screen.
     void CancelLogin();
     void ShowLoginError(const char* text_id_or_text, bool is_id);
+    // Every online screen closes; the log-in screen waits behind `text`.
+    void BackToLogin(const std::string& text);
+    // "HEAD Reason: REASON. Time left: 2 h 5 min." from the texts.
+    std::string SanctionText(const char* head_id, const std::string& reason,
+                             uint32_t seconds_left) const;
+    // A line of the server's in the chat, in `colour`.
+    void AddChatNotice(const std::string& line, uint32_t colour);
     void ProfilePreview();
     void ProfileChoice(bool select);
     void ProfileStore();

@@ -67,6 +67,8 @@ constexpr TableEntry kTable[kLastPacketId] = {
     {20, 0xDDCCBB34},
     {140, 0xDDCCBB35},
     {18, 0xDDCCBB36},
+    {150, 0xDDCCBB37},
+    {150, 0xDDCCBB38},
 };
 
 bool InTable(uint16_t id) {
@@ -353,6 +355,27 @@ std::optional<LoginResult> DecodeLoginResult(std::span<const uint8_t> packet) {
     if (!reader.ok())
         return std::nullopt;
     return result;
+}
+
+std::vector<uint8_t> EncodeNotice(const PKTCHECK& check, uint16_t id, const ServerNotice& notice) {
+    std::vector<uint8_t> packet = check.Create(id);
+    if (packet.size() < 22 + kNoticeTextWidth)
+        return {};
+    PutU32(packet, 14, notice.kind);
+    PutU32(packet, 18, notice.seconds);
+    PutText(packet, 22, notice.text, kNoticeTextWidth);
+    return Sealed(std::move(packet));
+}
+
+std::optional<ServerNotice> DecodeNotice(std::span<const uint8_t> packet) {
+    ByteReader reader = BodyReader(packet);
+    ServerNotice notice;
+    notice.kind = reader.U32();
+    notice.seconds = reader.U32();
+    notice.text = reader.FixedString(kNoticeTextWidth);
+    if (!reader.ok())
+        return std::nullopt;
+    return notice;
 }
 
 std::vector<uint8_t> EncodeChannelList(const PKTCHECK& check,

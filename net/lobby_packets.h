@@ -64,9 +64,13 @@ enum LobbyPacket : uint16_t {
     // asked for it with packet 48.
     kPktUserEnteredCompact = 47,  // server -> client
     kPktClientFeatures = 48,      // client -> server: 14 feature bits
+    // Why a log-in or first log-in was refused (a ban), before the result.
+    kPktLoginRefused = 49,  // server -> client
+    // What the operator did to this client, or a server line for the chat.
+    kPktNotice = 50,  // server -> client
 };
 // The highest identifier in the packet table.
-constexpr uint16_t kLastPacketId = 48;
+constexpr uint16_t kLastPacketId = 50;
 // Feature bits of packet 48.
 constexpr uint32_t kFeatureCompactUserRecords = 0x1;
 
@@ -259,6 +263,27 @@ struct GameFields {
 GameRecord MakeGameRecord(const GameFields& fields);
 uint32_t GameRecordId(const GameRecord& game);
 std::string GameRecordName(const GameRecord& game);
+
+// Log-in refused (49) and notice (50), 150 bytes: 14 the log-in result code
+// that follows (49) or the kind of notice (50), 18 seconds left (0xFFFFFFFF =
+// no end, 0 = none), 22 text (128 bytes: the reason, a channel's name or the
+// server's line).
+enum NoticeKind : uint32_t {
+    kNoticeMuted = 1,           // a chat line was refused: the sender is muted
+    kNoticeKicked = 2,          // the operator closes the connection
+    kNoticeBanned = 3,          // the account or address was banned; the connection closes
+    kNoticeChannelRemoved = 4,  // the channel is gone; the channel list follows
+    kNoticeServerLine = 5,      // a line from the server for the chat
+};
+constexpr size_t kNoticeTextWidth = 128;
+constexpr uint32_t kNoEnd = 0xFFFFFFFF;
+struct ServerNotice {
+    uint32_t kind = 0;
+    uint32_t seconds = 0;
+    std::string text;
+};
+std::vector<uint8_t> EncodeNotice(const PKTCHECK& check, uint16_t id, const ServerNotice& notice);
+std::optional<ServerNotice> DecodeNotice(std::span<const uint8_t> packet);
 
 // [SECTION] Game host <-> server bodies
 //

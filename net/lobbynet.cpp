@@ -40,6 +40,8 @@ const char* LoginResultText(uint32_t code) {
             return "LOBBY_TOO_MANY_CONNECTIONS";
         case 25:
             return "LOBBY_ADDRESS_BANNED";
+        case 26:
+            return "LOBBY_BANNED";
         default:
             return nullptr;
     }
@@ -59,6 +61,8 @@ const char* FirstLoginResultText(uint32_t code) {
             return "LOBBY_TOO_MANY_ACCOUNTS";
         case 25:
             return "LOBBY_ADDRESS_BANNED";
+        case 26:
+            return "LOBBY_BANNED";
         default:
             return nullptr;
     }
@@ -403,6 +407,12 @@ void LOBBYNET::OnDataReceived(uint32_t /*receiver*/, uint32_t sender, uint16_t m
         case kPktUserLeft:
             HandleUserLeft(packet);
             break;
+        case kPktLoginRefused:
+            HandleLoginRefused(packet);
+            break;
+        case kPktNotice:
+            HandleNotice(packet);
+            break;
         case kPktChatAllReceived:
         case kPktChatPrivateReceived:
             if (packet.size() >= 18 + kChatTextWidth && frontend_) {
@@ -586,4 +596,41 @@ void LOBBYNET::HandleUserLeft(std::span<const uint8_t> packet) {
     users_.erase(found);
     if (frontend_)
         frontend_->UserListChanged(users_, nullptr, &removed);
+}
+
+void LOBBYNET::HandleLoginRefused(std::span<const uint8_t> packet) {
+    const auto refusal = DecodeNotice(packet);
+    if (!refusal || (state_ != 1 && state_ != 2))
+        return;
+    // The result code that follows is for clients that do not know this packet.
+    pending_request_ = 0;
+    state_ = 45;
+    if (frontend_)
+        frontend_->LoginRefused(refusal->text, refusal->seconds);
+}
+
+void LOBBYNET::HandleNotice(std::span<const uint8_t> packet) {
+    const auto notice = DecodeNotice(packet);
+    if (!notice)
+        return;
+    switch (notice->kind) {
+        case kNoticeKicked:
+        case kNoticeBanned:
+            // The server closes the connection: its end is no loss.
+            state_ = 45;
+            ClearLists();
+            break;
+        case kNoticeChannelRemoved:
+            // Its number is not coming back: an automatic log-in must not ask for it.
+            ClearLists();
+            last_channel_ = -1;
+            break;
+        case kNoticeMuted:
+        case kNoticeServerLine:
+            break;
+        default:
+            return;
+    }
+    if (frontend_)
+        frontend_->Notice(*notice);
 }

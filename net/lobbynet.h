@@ -12,7 +12,8 @@
 //   17     profile selection sent           result 15 (code 13 keeps 17)
 //   23     channel list requested           packet 24 -> 0
 //   25     join sent                        result 15 code 20 -> channel error
-//   45     finished: the server closes the connection (no connection-lost notice)
+//   45     finished: the server closes the connection (no connection-lost notice);
+//          also after a ban's refusal (49) or a kick or ban notice (50)
 #pragma once
 
 #include <array>
@@ -53,6 +54,15 @@ class LobbyFrontend {
     virtual void ServerKeyNotice(const char* text_id, const char* /*fingerprint*/) {
         LoginError(text_id);
     }
+    // The log-in was refused by a ban: its reason, and the seconds left
+    // (vorlane::net::kNoEnd: none). The session is over.
+    virtual void LoginRefused(const std::string& /*reason*/, uint32_t /*seconds_left*/) {
+        LoginError("LOBBY_BANNED");
+    }
+    // What the server's operator did (vorlane::net::NoticeKind). After a kick
+    // or a ban the session is over and its end is no loss; after a removed
+    // channel the channel list has come already.
+    virtual void Notice(const vorlane::net::ServerNotice& /*notice*/) {}
 };
 
 // Where SaveSettings writes (the front end adapts its configuration file).
@@ -140,6 +150,8 @@ class LOBBYNET : public TNS_CONTROL {
     void HandleChannelList(std::span<const uint8_t> packet);
     void HandleUserEntered(std::span<const uint8_t> packet);
     void HandleUserLeft(std::span<const uint8_t> packet);
+    void HandleLoginRefused(std::span<const uint8_t> packet);
+    void HandleNotice(std::span<const uint8_t> packet);
 
     LobbyFrontend* frontend_ = nullptr;  // not owned
     vorlane::net::PKTCHECK check_;

@@ -38,6 +38,14 @@ class ReadingFrontend : public LobbyFrontend {
     }
     void LoginRunning() override {}
     void LoginFinished() override {}
+    void LoginRefused(const std::string& reason, uint32_t seconds) override {
+        Touch(reason.c_str());
+        sum_ += seconds;
+    }
+    void Notice(const ServerNotice& notice) override {
+        Touch(notice.text.c_str());
+        sum_ += notice.kind + notice.seconds;
+    }
     void ProfilesComplete(const std::array<Profile, 4>& profiles) override {
         for (const Profile& profile : profiles) sum_ += profile[kProfileSize - 1];
     }
@@ -98,6 +106,10 @@ size_t DecodeEvery(std::span<const uint8_t> bytes) {
         sum += GameRecordName(*game).size() + GameRecordId(*game);
     if (const auto registered = DecodeGameRegistered(bytes))
         sum += registered->game_id + registered->code;
+    if (const auto notice = DecodeNotice(bytes))
+        sum += notice->kind + notice->seconds + notice->text.size();
+    if (const auto answer = DecodeSeatAnswer(bytes))
+        sum += answer->game_id + answer->code;
     if (const auto results = DecodeGameResults(bytes)) {
         if (results->entries.size() > results->announced)
             __builtin_trap();

@@ -246,3 +246,27 @@ TEST(TruncatedPackets, DecodeToNothingInsteadOfReadingBeyond) {
     EXPECT_EQ(GetU32(std::span<const uint8_t>(results.data(), 16), 14), 0u);
     EXPECT_EQ(GetU16(results, results.size() - 1), 0);
 }
+
+TEST(NoticePackets, LayoutRoundTripAndCutText) {
+    PKTCHECK check;
+    EXPECT_EQ(check.Size(kPktLoginRefused), 150u);
+    EXPECT_EQ(check.Tag(kPktNotice), 0xDDCCBB38u);
+    const std::string reason(200, 'r');
+    const std::vector<uint8_t> packet =
+        EncodeNotice(check, kPktLoginRefused, {26, 7200, "spam, " + reason});
+    ASSERT_EQ(packet.size(), 150u);
+    EXPECT_EQ(GetU16(packet, 0), kPktLoginRefused);
+    EXPECT_EQ(GetU32(packet, 14), 26u);
+    EXPECT_EQ(GetU32(packet, 18), 7200u);
+    EXPECT_EQ(packet[22 + kNoticeTextWidth - 1], 0);  // cut, and still ends inside its field
+    const auto decoded = DecodeNotice(packet);
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->kind, 26u);
+    EXPECT_EQ(decoded->seconds, 7200u);
+    EXPECT_EQ(decoded->text.size(), kNoticeTextWidth - 1);
+    EXPECT_EQ(decoded->text.substr(0, 6), "spam, ");
+    const auto line = DecodeNotice(EncodeNotice(check, kPktNotice, {kNoticeServerLine, 0, "hi"}));
+    ASSERT_TRUE(line);
+    EXPECT_EQ(line->text, "hi");
+    EXPECT_FALSE(DecodeNotice(std::span<const uint8_t>(packet.data(), packet.size() - 1)));
+}

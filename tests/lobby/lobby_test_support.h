@@ -51,8 +51,24 @@ class RecordingFrontend : public LobbyFrontend {
                   : "user_removed " + vorlane::net::UserRecordName(*removed));
     }
 
+    void LoginRefused(const std::string& reason, uint32_t seconds_left) override {
+        Add("login_refused " + std::to_string(seconds_left) + " " + reason);
+    }
+    void Notice(const vorlane::net::ServerNotice& notice) override {
+        Add("notice " + std::to_string(notice.kind) + " " + std::to_string(notice.seconds) + " " +
+            notice.text);
+    }
+
     bool Has(const std::string& event) const {
         return std::find(events.begin(), events.end(), event) != events.end();
+    }
+    // The first event that starts with `prefix`, or "".
+    std::string Find(const std::string& prefix) const {
+        for (const std::string& event : events) {
+            if (event.rfind(prefix, 0) == 0)
+                return event;
+        }
+        return {};
     }
     size_t Count(const std::string& event) const {
         return size_t(std::count(events.begin(), events.end(), event));

@@ -156,6 +156,33 @@ TEST_F(LobbynetTest, NoConnectionLostNoticeAfterAFailedLogin) {
     EXPECT_TRUE(frontend.Has("connection_lost"));
 }
 
+// A ban's reason ends the log-in before the result meant for older clients;
+// a kick ends the session without a connection-lost notice; a removed
+// channel forgets its number; server lines and mutes only pass through.
+TEST_F(LobbynetTest, RefusalsAndNoticesFromTheOperator) {
+    client.Login("ann", "pw", "", "", false, 0xFFFF, 0xFFFF);
+    client.Receive(EncodeNotice(check, kPktLoginRefused, {26, 90, "spam"}));
+    client.Receive(EncodeLoginResult(check, 26, 0));
+    EXPECT_EQ(frontend.events, std::vector<std::string>{"login_refused 90 spam"});
+    EXPECT_EQ(client.state(), 45);
+
+    client.CltLogonAccepted(6);
+    client.Login("ann", "pw", "", "", false, 0, 2);
+    client.Receive(EncodeLoginResult(check, 0, 3));
+    frontend.events.clear();
+    client.Receive(EncodeNotice(check, kPktNotice, {kNoticeServerLine, 0, "maintenance"}));
+    client.Receive(EncodeNotice(check, kPktNotice, {kNoticeMuted, 60, "calm down"}));
+    client.Receive(EncodeNotice(check, kPktNotice, {99, 0, "unknown kind"}));
+    client.Receive(EncodeNotice(check, kPktNotice, {kNoticeChannelRemoved, 0, "Battle Zone"}));
+    EXPECT_EQ(client.last_channel(), -1);
+    client.Receive(EncodeNotice(check, kPktNotice, {kNoticeKicked, 0, "bye"}));
+    EXPECT_EQ(client.state(), 45);
+    client.CltUserRemoved(6);
+    EXPECT_EQ(frontend.events, (std::vector<std::string>{
+                                   "notice 5 0 maintenance", "notice 1 60 calm down",
+                                   "notice 4 0 Battle Zone", "notice 2 0 bye", "login_finished"}));
+}
+
 TEST_F(LobbynetTest, FirstLoginResults) {
     ASSERT_EQ(client.FirstLogin("ann", "pw", "", "a@b.c", false), 1);
     EXPECT_EQ(client.state(), 1);
