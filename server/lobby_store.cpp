@@ -1,3 +1,6 @@
+// [SECTION] index
+//   Statements, opening and schema versions, accounts, profiles and results,
+//   accounts for the operator, sanctions, channels, backup.
 #include "server/lobby_store.h"
 
 #include <fcntl.h>
@@ -6,8 +9,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <ctime>
+#include <thread>
 
 namespace vorlane::server {
 
@@ -69,7 +75,33 @@ bool ValidSlot(uint16_t number) {
     return number >= 1 && number <= 4;
 }
 
+// The schema this code writes; PRAGMA user_version holds the file's.
+constexpr int64_t kSchemaVersion = 1;
+
+// Closes a connection exactly once (sqlite3_close_v2 takes null).
+struct ConnectionCloser {
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+using Connection = std::unique_ptr<sqlite3, ConnectionCloser>;
+
+Sanction ReadSanction(Statement& row) {
+    Sanction sanction;
+    sanction.kind = SanctionKind(row.Int(0));
+    sanction.account = uint32_t(row.Int(1));
+    sanction.address = uint32_t(row.Int(2));
+    sanction.reason = row.Text(3);
+    sanction.created = row.Int(4);
+    sanction.expires = row.Int(5);
+    sanction.by = row.Text(6);
+    return sanction;
+}
+
+constexpr const char* kSanctionColumns =
+    "SELECT kind, account, address, reason, created, expires, by FROM sanctions ";
+
 }  // namespace
+
+// [SECTION] Opening and schema versions
 
 LatencyHistogram& DatabaseLatency() {
     static LatencyHistogram latency;
@@ -126,7 +158,50 @@ std::unique_ptr<LobbyStore> LobbyStore::Open(const std::string& path, HashStreng
             " PRIMARY KEY(account, number))");
     if (!ready)
         return fail(sqlite3_errmsg(store->db_));
+    if (!store->Migrate())
+        return fail(std::string("cannot bring the database to schema version ") +
+                    std::to_string(kSchemaVersion) + ": " + sqlite3_errmsg(store->db_));
     return store;
+}
+
+bool LobbyStore::Migrate() {
+    int64_t version = 0;
+    {
+        Statement read(db_, "PRAGMA user_version");
+        if (read.Step() != SQLITE_ROW)
+            return false;
+        version = read.Int(0);
+    }
+    // A file written by a later version may hold what this one cannot keep.
+    if (version > kSchemaVersion)
+        return false;
+    if (version == kSchemaVersion)
+        return true;
+    if (!Exec("BEGIN IMMEDIATE"))
+        return false;
+    bool ok = true;
+    if (version < 1) {
+        ok = Exec(
+                 "CREATE TABLE IF NOT EXISTS sanctions("
+                 " id INTEGER PRIMARY KEY AUTOINCREMENT, kind INTEGER NOT NULL,"
+                 " account INTEGER NOT NULL DEFAULT 0, address INTEGER NOT NULL DEFAULT 0,"
+                 " reason TEXT NOT NULL, created INTEGER NOT NULL, expires INTEGER NOT NULL,"
+                 " by TEXT NOT NULL)") &&
+             Exec(
+                 "CREATE INDEX IF NOT EXISTS sanctions_target"
+                 " ON sanctions(kind, account, address)") &&
+             Exec(
+                 "CREATE TABLE IF NOT EXISTS channels("
+                 " number INTEGER PRIMARY KEY CHECK(number BETWEEN 1 AND 65535),"
+                 " name TEXT NOT NULL UNIQUE COLLATE NOCASE, flags INTEGER NOT NULL,"
+                 " origin INTEGER NOT NULL)");
+    }
+    ok = ok && Exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
+    if (!ok || !Exec("COMMIT")) {
+        Exec("ROLLBACK");
+        return false;
+    }
+    return true;
 }
 
 LobbyStore::~LobbyStore() {
@@ -136,6 +211,8 @@ LobbyStore::~LobbyStore() {
 bool LobbyStore::Exec(const char* sql) {
     return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
+
+// [SECTION] Accounts, profiles and results
 
 std::string LobbyStore::HashPassword(const std::string& password) const {
     char hash[crypto_pwhash_STRBYTES];
@@ -283,6 +360,167 @@ bool LobbyStore::ApplyResults(const std::vector<PlayerResult>& results) {
         return false;
     }
     return ok;
+}
+
+// [SECTION] Accounts for the operator
+
+std::string LobbyStore::AccountName(uint32_t id) {
+    Statement select(db_, "SELECT name FROM accounts WHERE id = ?");
+    select.Bind(1, int64_t(id));
+    return select.Step() == SQLITE_ROW ? select.Text(0) : std::string();
+}
+
+bool LobbyStore::SetPasswordHash(uint32_t id, const std::string& hash) {
+    if (hash.empty())
+        return false;
+    Statement update(db_, "UPDATE accounts SET hash = ? WHERE id = ?");
+    update.Bind(1, hash).Bind(2, int64_t(id));
+    return update.Step() == SQLITE_DONE && sqlite3_changes(db_) == 1;
+}
+
+// [SECTION] Sanctions
+
+bool LobbyStore::PutSanction(const Sanction& sanction) {
+    if (!Exec("BEGIN IMMEDIATE"))
+        return false;
+    Statement erase(db_, "DELETE FROM sanctions WHERE kind = ? AND account = ? AND address = ?");
+    erase.Bind(1, int64_t(sanction.kind))
+        .Bind(2, int64_t(sanction.account))
+        .Bind(3, int64_t(sanction.address));
+    Statement insert(db_,
+                     "INSERT INTO sanctions(kind, account, address, reason, created, expires, by)"
+                     " VALUES(?, ?, ?, ?, ?, ?, ?)");
+    insert.Bind(1, int64_t(sanction.kind))
+        .Bind(2, int64_t(sanction.account))
+        .Bind(3, int64_t(sanction.address))
+        .Bind(4, sanction.reason)
+        .Bind(5, sanction.created)
+        .Bind(6, sanction.expires)
+        .Bind(7, sanction.by);
+    const bool ok = erase.Step() == SQLITE_DONE && insert.Step() == SQLITE_DONE;
+    if (!ok || !Exec("COMMIT")) {
+        Exec("ROLLBACK");
+        return false;
+    }
+    return true;
+}
+
+int LobbyStore::RemoveSanctions(SanctionKind kind, uint32_t account, uint32_t address) {
+    Statement erase(db_,
+                    "DELETE FROM sanctions WHERE kind = ?"
+                    " AND ((account = ? AND account != 0) OR (address = ? AND address != 0))");
+    erase.Bind(1, int64_t(kind)).Bind(2, int64_t(account)).Bind(3, int64_t(address));
+    return erase.Step() == SQLITE_DONE ? sqlite3_changes(db_) : -1;
+}
+
+std::optional<Sanction> LobbyStore::FindSanction(SanctionKind kind, uint32_t account,
+                                                 uint32_t address, int64_t now) {
+    Statement select(db_, (std::string(kSanctionColumns) +
+                           "WHERE kind = ? AND (expires = 0 OR expires > ?)"
+                           " AND ((account = ? AND account != 0) OR (address = ? AND address != 0))"
+                           " ORDER BY expires = 0 DESC, expires DESC LIMIT 1")
+                              .c_str());
+    select.Bind(1, int64_t(kind)).Bind(2, now).Bind(3, int64_t(account)).Bind(4, int64_t(address));
+    if (select.Step() != SQLITE_ROW)
+        return std::nullopt;
+    return ReadSanction(select);
+}
+
+std::vector<Sanction> LobbyStore::Sanctions(int64_t now) {
+    Statement select(db_, (std::string(kSanctionColumns) +
+                           "WHERE expires = 0 OR expires > ? ORDER BY kind, created, id")
+                              .c_str());
+    select.Bind(1, now);
+    std::vector<Sanction> found;
+    while (select.Step() == SQLITE_ROW) found.push_back(ReadSanction(select));
+    return found;
+}
+
+int LobbyStore::PurgeSanctions(int64_t now) {
+    Statement erase(db_, "DELETE FROM sanctions WHERE expires != 0 AND expires <= ?");
+    erase.Bind(1, now);
+    return erase.Step() == SQLITE_DONE ? sqlite3_changes(db_) : -1;
+}
+
+// [SECTION] Channels
+
+std::vector<StoredChannel> LobbyStore::Channels() {
+    Statement select(db_, "SELECT number, name, flags, origin FROM channels ORDER BY number");
+    std::vector<StoredChannel> channels;
+    while (select.Step() == SQLITE_ROW) {
+        StoredChannel& channel = channels.emplace_back();
+        channel.number = uint16_t(select.Int(0));
+        channel.name = select.Text(1);
+        channel.flags = uint8_t(select.Int(2));
+        channel.origin = ChannelOrigin(select.Int(3));
+    }
+    return channels;
+}
+
+bool LobbyStore::PutChannel(const StoredChannel& channel) {
+    Statement upsert(db_,
+                     "INSERT INTO channels(number, name, flags, origin) VALUES(?, ?, ?, ?)"
+                     " ON CONFLICT(number) DO UPDATE SET name = excluded.name,"
+                     " flags = excluded.flags, origin = excluded.origin");
+    upsert.Bind(1, int64_t(channel.number))
+        .Bind(2, channel.name)
+        .Bind(3, int64_t(channel.flags))
+        .Bind(4, int64_t(channel.origin));
+    return upsert.Step() == SQLITE_DONE;
+}
+
+// [SECTION] Backup
+
+bool LobbyStore::Backup(const std::string& source, const std::string& target, std::string* error) {
+    auto fail = [&](const std::string& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (source == ":memory:" || source.empty())
+        return fail("the database is in memory");
+    // Only a new file: an existing one (the live database among them) is
+    // never overwritten. The copy holds password hashes: its owner only.
+    const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return fail(target + ": " + std::strerror(errno));
+    ::close(fd);
+    sqlite3* raw = nullptr;
+    const int opened_from = sqlite3_open_v2(source.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    Connection from(raw);
+    raw = nullptr;
+    const int opened_to = sqlite3_open_v2(target.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    Connection to(raw);
+    std::string why;
+    if (opened_from != SQLITE_OK || opened_to != SQLITE_OK) {
+        why = opened_from != SQLITE_OK ? sqlite3_errstr(opened_from) : sqlite3_errstr(opened_to);
+    } else {
+        sqlite3_busy_timeout(from.get(), 5000);
+        // One step copies every page from one read snapshot: consistent,
+        // and in WAL mode the server's writes go on meanwhile.
+        sqlite3_backup* backup = sqlite3_backup_init(to.get(), "main", from.get(), "main");
+        if (!backup) {
+            why = sqlite3_errmsg(to.get());
+        } else {
+            int step = SQLITE_OK;
+            for (int attempt = 0; attempt < 500; ++attempt) {
+                step = sqlite3_backup_step(backup, -1);
+                if (step != SQLITE_BUSY && step != SQLITE_LOCKED)
+                    break;
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            sqlite3_backup_finish(backup);
+            if (step != SQLITE_DONE)
+                why = sqlite3_errstr(step);
+        }
+    }
+    to.reset();
+    from.reset();
+    if (!why.empty()) {
+        ::unlink(target.c_str());
+        return fail(why);
+    }
+    return true;
 }
 
 }  // namespace vorlane::server

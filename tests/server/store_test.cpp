@@ -2,6 +2,7 @@
 // statistics, and what survives reopening the file.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "server/lobby_channels.h"
 #include "server/lobby_config.h"
 #include "server/lobby_store.h"
 
@@ -220,4 +222,107 @@ TEST(LobbyStore, AKilledServerLosesNoReportedChange) {
         uint32_t id = 0;
         ASSERT_EQ(store->CheckLogin("user" + std::to_string(i), "pw", &id), StoreResult::kOk) << i;
     }
+}
+
+// A database of schema version 0 (before sanctions and stored channels) opens
+// with its accounts and profiles, and comes out at version 1.
+TEST(LobbyStore, AnOldDatabaseIsMigratedAndKeepsItsData) {
+    const std::string path = TempPath("version0.sqlite");
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+        ASSERT_EQ(
+            sqlite3_exec(db,
+                         "CREATE TABLE accounts(id INTEGER PRIMARY KEY AUTOINCREMENT,"
+                         " name TEXT NOT NULL UNIQUE COLLATE NOCASE, hash TEXT NOT NULL,"
+                         " email TEXT NOT NULL, created INTEGER NOT NULL);"
+                         "CREATE TABLE profiles(account INTEGER NOT NULL REFERENCES "
+                         "accounts(id), number INTEGER NOT NULL CHECK(number BETWEEN 1 AND "
+                         "4), data BLOB NOT NULL, won INTEGER NOT NULL DEFAULT 0, lost "
+                         "INTEGER NOT NULL DEFAULT 0, disconnected INTEGER NOT NULL DEFAULT "
+                         "0, score INTEGER NOT NULL DEFAULT 0, PRIMARY KEY(account, number));",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+        sqlite3_close(db);
+    }
+    {
+        auto hasher = LobbyStore::Open(":memory:", HashStrength::kMinimum);
+        const std::string insert =
+            "INSERT INTO accounts(name, hash, email, created) VALUES('Ann', '" +
+            hasher->HashPassword("pw") + "', 'a@b.c', 1)";
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db, insert.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+    }
+    uint32_t ann = 0;
+    auto store = LobbyStore::Open(path, HashStrength::kMinimum);
+    ASSERT_TRUE(store);
+    EXPECT_EQ(store->CheckLogin("Ann", "pw", &ann), StoreResult::kOk);
+    EXPECT_TRUE(store->PutSanction({SanctionKind::kMute, ann, 0, "noise", 10, 0, "uid 0"}));
+    EXPECT_TRUE(store->PutChannel({1, "Main Hall", 0, ChannelOrigin::kFile}));
+    store.reset();
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* version = nullptr;
+    sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &version, nullptr);
+    ASSERT_EQ(sqlite3_step(version), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(version, 0), 1);
+    sqlite3_finalize(version);
+    // A file of a later version is not opened by this one.
+    sqlite3_exec(db, "PRAGMA user_version = 9", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    std::string error;
+    EXPECT_FALSE(LobbyStore::Open(path, HashStrength::kMinimum, &error));
+    EXPECT_NE(error.find("schema version"), std::string::npos) << error;
+}
+
+TEST(LobbyStore, SanctionsHoldUntilTheyExpire) {
+    auto store = LobbyStore::Open(":memory:", HashStrength::kMinimum);
+    ASSERT_TRUE(store);
+    const uint32_t address = 0x7F000002;
+    ASSERT_TRUE(store->PutSanction({SanctionKind::kBan, 7, 0, "spam", 100, 200, "root"}));
+    ASSERT_TRUE(store->PutSanction({SanctionKind::kBan, 0, address, "bots", 100, 0, "root"}));
+    ASSERT_TRUE(store->PutSanction({SanctionKind::kMute, 7, 0, "noise", 100, 150, "root"}));
+    auto ban = store->FindSanction(SanctionKind::kBan, 7, 0x7F000001, 199);
+    ASSERT_TRUE(ban);
+    EXPECT_EQ(ban->reason, "spam");
+    EXPECT_EQ(ban->expires, 200);
+    EXPECT_FALSE(store->FindSanction(SanctionKind::kBan, 7, 0x7F000001, 200));
+    // Account and address: the longer ban counts.
+    EXPECT_EQ(store->FindSanction(SanctionKind::kBan, 7, address, 150)->reason, "bots");
+    EXPECT_FALSE(store->FindSanction(SanctionKind::kBan, 8, 0, 150));  // 0 matches nothing
+    // Banning again replaces; purging drops what expired.
+    ASSERT_TRUE(store->PutSanction({SanctionKind::kBan, 7, 0, "again", 160, 400, "root"}));
+    EXPECT_EQ(store->Sanctions(160).size(), 2u);  // the mute has ended
+    EXPECT_EQ(store->PurgeSanctions(300), 1);     // the mute
+    EXPECT_EQ(store->Sanctions(300).size(), 2u);
+    EXPECT_EQ(store->RemoveSanctions(SanctionKind::kBan, 0, address), 1);
+    EXPECT_EQ(store->RemoveSanctions(SanctionKind::kBan, 0, address), 0);
+    EXPECT_EQ(store->Sanctions(300).size(), 1u);
+}
+
+// Numbers stay with their names; the tool wins over the file.
+TEST(LobbyChannels, NumbersAreKeptAndNeverReused) {
+    std::vector<StoredChannel> stored, changed;
+    auto live = ResolveChannels({{"Main Hall", 0}, {"Battle Zone", 2}}, &stored, &changed);
+    ASSERT_EQ(live.size(), 2u);
+    EXPECT_EQ(live[1].number, 2);
+    EXPECT_EQ(changed.size(), 2u);
+    // The tool adds one and removes "Main Hall".
+    stored.push_back({NextChannelNumber(stored), "Traders", 2, ChannelOrigin::kAdded});
+    FindStoredChannel(stored, "main hall")->origin = ChannelOrigin::kRemoved;
+    // A file with a channel inserted before the others, the removed one, new
+    // flags for "Battle Zone" and not the tool's channel.
+    changed.clear();
+    live = ResolveChannels({{"Newcomers", 0}, {"Main Hall", 0}, {"Battle Zone", 0}}, &stored,
+                           &changed);
+    ASSERT_EQ(live.size(), 3u);
+    EXPECT_EQ(live[0].number, 2);
+    EXPECT_EQ(live[0].config.flags, 0);
+    EXPECT_EQ(live[1].config.name, "Traders");
+    EXPECT_EQ(live[1].number, 3);
+    EXPECT_EQ(live[2].config.name, "Newcomers");
+    EXPECT_EQ(live[2].number, 4);
+    EXPECT_EQ(changed.size(), 2u);  // Newcomers is new, Battle Zone has new flags
 }
