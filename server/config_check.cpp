@@ -56,6 +56,8 @@ const KeyTable& LobbydKeys() {
                           {"tls_key", Kind::kText},
                           {"tls_dir", Kind::kText},
                           {"http_address", Kind::kHttpAddress},
+                          {"admin_socket", Kind::kText},
+                          {"audit_log", Kind::kText},
                           {"password_hash", Kind::kHash}};
         for (const char* key :
              {"chat_lines_per_second", "channel_max_users", "games_per_host", "game_min_seconds",
@@ -219,6 +221,8 @@ std::string DescribeLobbyConfig(const LobbyConfig& config) {
         line("tls_dir", TlsFolder(config));
     }
     line("http_address", config.http_address.empty() ? "(off)" : config.http_address);
+    line("admin_socket", AdminSocketPath(config));
+    line("audit_log", AuditLogPath(config));
     line("password_hash", config.hash == HashStrength::kMinimum ? "minimum" : "interactive");
     line("chat_lines_per_second", config.chat_lines_per_second);
     line("channel_max_users", config.channel_max_users);

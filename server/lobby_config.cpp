@@ -95,6 +95,10 @@ bool ParseLobbyConfig(const std::string& text, LobbyConfig* config, std::string*
         config->tls_dir = value;
     if (const char* value = SCFG_Get(cfg, "lobbyd", "http_address"))
         config->http_address = value;
+    if (const char* value = SCFG_Get(cfg, "lobbyd", "admin_socket"))
+        config->admin_socket = value;
+    if (const char* value = SCFG_Get(cfg, "lobbyd", "audit_log"))
+        config->audit_log = value;
     if (const char* value = SCFG_Get(cfg, "lobbyd", "password_hash")) {
         config->hash =
             std::string(value) == "minimum" ? HashStrength::kMinimum : HashStrength::kInteractive;
@@ -176,7 +180,29 @@ bool ReadLobbyConfigText(const std::string& path, std::string* text, std::string
 
 bool LoadLobbyConfig(const std::string& path, LobbyConfig* config, std::string* error) {
     std::string text;
-    return ReadLobbyConfigText(path, &text, error) && ParseLobbyConfig(text, config, error);
+    if (!ReadLobbyConfigText(path, &text, error) || !ParseLobbyConfig(text, config, error))
+        return false;
+    config->path = path;
+    return true;
+}
+
+namespace {
+
+std::string BesideDatabase(const LobbyConfig& config, const std::string& name) {
+    if (config.database == ":memory:")
+        return config.log_dir + "/" + name;
+    const size_t slash = config.database.rfind('/');
+    return slash == std::string::npos ? name : config.database.substr(0, slash + 1) + name;
+}
+
+}  // namespace
+
+std::string AdminSocketPath(const LobbyConfig& config) {
+    return config.admin_socket.empty() ? BesideDatabase(config, "admin.sock") : config.admin_socket;
+}
+
+std::string AuditLogPath(const LobbyConfig& config) {
+    return config.audit_log.empty() ? BesideDatabase(config, "audit.log") : config.audit_log;
 }
 
 }  // namespace vorlane::server

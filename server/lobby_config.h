@@ -50,6 +50,10 @@
 //   tls_key = key.pem            ; without them the server makes a self-signed
 //   tls_dir = data               ; pair in tls_dir (default: the database's
 //                                ; folder) at its first start
+//   Operator:
+//   admin_socket = admin.sock    ; the admin tool's Unix socket (mode 0600)
+//   audit_log = audit.log        ; every admin command
+//                                ; (both default to the database's folder)
 //   channel1 = Main Hall, 0      ; name, flags (0x2 = game channel)
 //   channel2 = Battle Zone, 2
 //   [LOOMEX_SERVER]
@@ -122,8 +126,22 @@ struct LobbyConfig {
     // Where the status page and the metrics are served, "ADDRESS:PORT";
     // empty = nowhere.
     std::string http_address;
+    // The admin tool's socket (vorlane-lobbyctl), and the file every admin
+    // command is written to ("" = admin.sock and audit.log in the
+    // database's folder).
+    std::string admin_socket;
+    std::string audit_log;
+    // The file the configuration was read from, for the admin tool's reload
+    // ("" = none).
+    std::string path;
     NET_SETTINGS kernel;
 };
+
+// Where the admin socket and the audit log go: admin_socket and audit_log,
+// or admin.sock and audit.log beside the database (in the log folder for a
+// database in memory), so servers on different databases never meet.
+std::string AdminSocketPath(const LobbyConfig& config);
+std::string AuditLogPath(const LobbyConfig& config);
 
 // Kernel settings that work on loopback when the file gives none.
 NET_SETTINGS DefaultServerSettings();

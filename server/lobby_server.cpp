@@ -78,14 +78,18 @@ LobbyServer::LobbyServer(LobbyStore* store, const LobbyConfig& config)
       config_(config),
       check_(1, kLastPacketId),
       workers_(std::make_unique<PasswordWorkers>(config.hash_threads, config.hash_queue_max)) {
-    uint16_t number = 1;
-    for (const ChannelConfig& channel : config_.channels) {
-        if (channels_.size() >= kMaxChannels)
-            break;
-        Channel entry;
-        entry.config = channel;
-        entry.number = number++;
-        channels_.push_back(std::move(entry));
+    // Channel numbers come from the store, where every name keeps its own.
+    stored_channels_ = store_->Channels();
+    std::vector<StoredChannel> changed;
+    const std::vector<LiveChannel> live =
+        ResolveChannels(config_.channels, &stored_channels_, &changed);
+    for (const StoredChannel& channel : changed) store_->PutChannel(channel);
+    ApplyChannels(live);
+    // Ended sanctions go at the start; the rest end when they are looked at.
+    store_->PurgeSanctions(WallNow());
+    for (Sanction& mute : store_->Sanctions(WallNow())) {
+        if (mute.kind == SanctionKind::kMute)
+            mutes_[mute.account] = std::move(mute);
     }
 }
 
@@ -126,6 +130,7 @@ void LobbyServer::Pump(uint32_t wait_ms, int budget) {
         WaitForMessages(wait_ms);
     Update();
     for (int i = 1; i < budget && PendingMessages() > 0; ++i) Update();
+    PollAdmin();
 }
 
 size_t LobbyServer::channel_members(size_t channel) const {
@@ -294,6 +299,7 @@ void LobbyServer::OnLogon(uint32_t id) {
     session.chat_tokens = config_.chat_lines_per_second;
     session.chat_refill = std::chrono::steady_clock::now();
     session.since = LimitClock::now();
+    session.connected = std::time(nullptr);
     const std::array<uint8_t, 4> peer = PeerAddress(id);
     session.address = uint32_t(peer[0]) << 24 | uint32_t(peer[1]) << 16 | uint32_t(peer[2]) << 8 |
                       uint32_t(peer[3]);
@@ -508,6 +514,12 @@ void LobbyServer::RefuseLogin(Session& session, bool first, uint32_t code) {
     Close(session);
 }
 
+void LobbyServer::RefuseBanned(Session& session, bool first, const Sanction& ban) {
+    SendTo(session.id, EncodeNotice(check_, kPktLoginRefused,
+                                    {kCodeBanned, SecondsLeft(ban.expires), ban.reason}));
+    RefuseLogin(session, first, kCodeBanned);
+}
+
 void LobbyServer::NoteFailedLogin(uint32_t address_key) {
     if (config_.failed_logins_max == 0)
         return;
@@ -581,6 +593,8 @@ void LobbyServer::HandleFirstLogin(Session& session, std::span<const uint8_t> pa
             code);
         return RefuseLogin(session, true, code);
     }
+    if (const auto ban = store_->FindSanction(SanctionKind::kBan, 0, session.address, WallNow()))
+        return RefuseBanned(session, true, *ban);
     // An account being created counts at once, so that parallel requests
     // cannot pass the limit; a creation that fails gives its place back.
     const auto now = LimitClock::now();
@@ -652,6 +666,9 @@ void LobbyServer::HandleLogin(Session& session, std::span<const uint8_t> packet)
                          Printable(request->user).c_str(), AddressText(session.address).c_str());
         return RefuseLogin(session, false, kCodeAddressLocked);
     }
+    // A banned address costs no password check.
+    if (const auto ban = store_->FindSanction(SanctionKind::kBan, 0, session.address, WallNow()))
+        return RefuseBanned(session, false, *ban);
     uint32_t code = kCodeOk;
     uint32_t account = 0;
     std::string hash;
@@ -701,12 +718,24 @@ void LobbyServer::FinishLogin(uint32_t user, uint64_t serial, uint32_t address,
         return;
     if (code == kCodeOk && online_.count(account))
         code = kCodeAlreadyOnline;
+    // Only who knows the password learns why the account is banned.
+    if (code == kCodeOk) {
+        if (const auto ban =
+                store_->FindSanction(SanctionKind::kBan, account, session->address, WallNow())) {
+            ++login_failures_;
+            Log(kLogInfo, "LOBBYD: log-in of \"%s\": banned", Printable(name).c_str());
+            return RefuseBanned(*session, false, *ban);
+        }
+    }
     login_latency_.Add(std::chrono::steady_clock::now() - session->login_asked);
     ++(code == kCodeOk ? logins_ : login_failures_);
     Log(kLogInfo, "LOBBYD: log-in of \"%s\": %u", Printable(name).c_str(), code);
     if (code != kCodeOk)
         return RefuseLogin(*session, false, code);
     session->account = account;
+    session->name = store_->AccountName(account);
+    if (session->name.empty())
+        session->name = name;
     online_[account] = user;
     SendTo(user, EncodeLoginResult(check_, kCodeOk, account));
 }
@@ -925,6 +954,11 @@ void LobbyServer::HandleChat(Session& session, uint16_t id, std::span<const uint
     const auto chat = DecodeChat(packet);
     if (!chat || chat->text.empty())
         return;
+    if (const Sanction* mute = MuteOf(session.account)) {
+        SendTo(session.id, EncodeNotice(check_, kPktNotice,
+                                        {kNoticeMuted, SecondsLeft(mute->expires), mute->reason}));
+        return;
+    }
     if (!TakeChatToken(session)) {
         limit_log_.Write(Limit::kChat, false,
                          "LOBBYD: user %u (%s) chats faster than %u lines a second", session.id,

@@ -27,11 +27,20 @@
 // Every limit (budgets of a connection, limits of an address, the log-in
 // deadline, the password queue) is a configuration value; each reports
 // through one LimitLog when it bites.
+//
+// The operator acts through the admin socket (OpenAdmin; the commands are in
+// lobby_admin.cpp), polled on the protocol thread like everything else that
+// changes the lobby. Bans and mutes live in the store and end by themselves:
+// a ban is looked up at each log-in, a mute (kept in memory too, since chat
+// must not wait for the disk) at each chat line.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <ctime>
+#include <functional>
+#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -43,7 +52,10 @@
 #include "baselib/timer.h"
 #include "net/lobby_packets.h"
 #include "net/tns_control.h"
+#include "server/admin_socket.h"
+#include "server/audit_log.h"
 #include "server/budgets.h"
+#include "server/lobby_channels.h"
 #include "server/lobby_config.h"
 #include "server/lobby_status.h"
 #include "server/lobby_store.h"
@@ -70,6 +82,9 @@ constexpr uint32_t kCodeTooManyAccounts = 24;
 // Log-in or first log-in refused: a connection from the address was closed
 // for flooding a moment ago (flood_ban_seconds).
 constexpr uint32_t kCodeAddressBanned = 25;
+// Log-in or first log-in refused: the account or the address is banned
+// (packet 49 with the reason and the time left comes first).
+constexpr uint32_t kCodeBanned = 26;
 
 constexpr int32_t kMaxScorePerGame = 1000;
 
@@ -122,6 +137,21 @@ class LobbyServer : public TNS_CONTROL {
     std::shared_ptr<const LobbyStatus> status() const;
     // Makes a snapshot now (tests; SrvTick makes them otherwise).
     void PublishStatus();
+    // Opens the admin socket (admin_socket) and the audit log; before the
+    // protocol thread runs. False with a reason.
+    bool OpenAdmin(std::string* error);
+    // Bans and mutes are timed with `now` (Unix seconds) instead of the
+    // system's clock (tests); set before the protocol thread runs.
+    void set_wall_clock(std::function<int64_t()> now) { wall_clock_ = std::move(now); }
+
+    // What an admin command ends with: the first line of its reply (and of
+    // its audit entry), and the lines that follow in the reply only.
+    struct AdminResult {
+        bool ok = true;
+        std::string summary;
+        std::vector<std::string> lines;
+    };
+    using AdminDone = std::function<void(AdminResult)>;
 
   protected:
     // Sends one sealed packet to one user; false when it could not be queued.
@@ -169,6 +199,8 @@ class LobbyServer : public TNS_CONTROL {
         double chat_tokens = 0;
         std::chrono::steady_clock::time_point chat_refill;
         uint32_t address = 0;  // the peer's IPv4 address, host byte order
+        std::string name;      // the account's name, once logged in
+        std::time_t connected = 0;
         // Beyond connections_per_address: told so at its first request, then closed.
         bool over_address_limit = false;
         uint32_t turned_away_code = 0;  // what a turned-away connection is told
@@ -252,6 +284,39 @@ class LobbyServer : public TNS_CONTROL {
     void DropSlowReader(uint32_t user, const char* why);
     // Closes the largest queues while all of them together hold too much.
     void ShedLargestQueues();
+    // [admin] The commands of the admin socket (lobby_admin.cpp).
+    void PollAdmin();
+    void RunAdmin(const std::vector<std::string>& words, const std::string& by, AdminDone done);
+    AdminResult AdminWho();
+    AdminResult AdminChannels();
+    AdminResult AdminGames();
+    AdminResult AdminKick(const std::vector<std::string>& words);
+    AdminResult AdminMute(const std::vector<std::string>& words, const std::string& by);
+    AdminResult AdminBan(const std::vector<std::string>& words, const std::string& by);
+    AdminResult AdminLift(SanctionKind kind, const std::vector<std::string>& words);
+    AdminResult AdminBans();
+    AdminResult AdminSay(const std::vector<std::string>& words);
+    AdminResult AdminChannel(const std::vector<std::string>& words);
+    AdminResult AdminReload();
+    AdminResult AdminStats();
+    void AdminResetPassword(const std::vector<std::string>& words, AdminDone done);
+    void AdminBackup(const std::vector<std::string>& words, AdminDone done);
+    // The logged-in session of the account named `name` (letter case aside).
+    Session* OnlineByName(const std::string& name);
+    // Tells the session why and closes it (kick, ban).
+    void Dismiss(Session& session, const net::ServerNotice& notice);
+    // Makes `live` the channels: members of a channel that is gone go back
+    // to the channel list with a notice; the others stay where they are.
+    void ApplyChannels(const std::vector<LiveChannel>& live);
+    int64_t WallNow() const;
+    // Seconds from now until `expires` for a packet (kNoEnd for 0 = never).
+    uint32_t SecondsLeft(int64_t expires) const;
+    // The mute in force for `account`, or null (an ended one is dropped).
+    const Sanction* MuteOf(uint32_t account);
+    // Answers a log-in (16) or first log-in (15) of a banned account or
+    // address: the reason and time left (49), then code 26.
+    void RefuseBanned(Session& session, bool first, const Sanction& ban);
+
     // The user record of `session` as packet 28, or 47 for a receiver that
     // asked for compact records.
     std::vector<uint8_t> UserRecordOf(const Session& session, bool compact) const;
@@ -282,6 +347,15 @@ class LobbyServer : public TNS_CONTROL {
     std::shared_ptr<const LobbyStatus> status_;
     bool tls_created_ = false;
     std::string tls_error_;
+    // The operator's side.
+    std::function<int64_t()> wall_clock_;
+    std::map<uint32_t, Sanction> mutes_;          // account -> its mute, as stored
+    std::vector<StoredChannel> stored_channels_;  // every channel ever known
+    AdminSocket admin_;
+    AuditLog audit_;
+    std::future<std::string> backup_;  // a running backup: "" or why it failed
+    AdminDone backup_done_;
+    std::string backup_target_;
     LimitClock::time_point next_sweep_{};
     // Last member: its threads end before anything they refer to goes away.
     std::unique_ptr<PasswordWorkers> workers_;

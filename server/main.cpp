@@ -104,6 +104,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vorlane-lobbyd: %s\n", error.c_str());
         return 1;
     }
+    config.path = config_path;
     if (!database.empty())
         config.database = database;
     if (!log_dir.empty())
@@ -142,6 +143,12 @@ int main(int argc, char** argv) {
                      unsigned(config.kernel.port));
         return 1;
     }
+    std::string admin_error;
+    if (!server.OpenAdmin(&admin_error)) {
+        std::fprintf(stderr, "vorlane-lobbyd: %s\n", admin_error.c_str());
+        server.RemoveSystem();
+        return 1;
+    }
 
     struct sigaction action {};
     action.sa_handler = OnSignal;
@@ -166,6 +173,8 @@ int main(int argc, char** argv) {
     }
 
     std::printf("vorlane-lobbyd: listening on 127.0.0.1:%u\n", unsigned(server.ListenPort()));
+    std::printf("vorlane-lobbyd: admin socket %s\n",
+                vorlane::server::AdminSocketPath(config).c_str());
     if (server.tls_context()) {
         // Players compare this with what their front end shows at its first connection.
         const std::string& fingerprint = server.tls_context()->fingerprint();

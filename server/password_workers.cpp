@@ -54,6 +54,11 @@ size_t PasswordWorkers::pending() const {
     return pending_;
 }
 
+void PasswordWorkers::set_max_waiting(size_t max_waiting) {
+    std::lock_guard lock(mutex_);
+    max_waiting_ = max_waiting;
+}
+
 void PasswordWorkers::Work() {
     for (;;) {
         Job job;

@@ -35,6 +35,8 @@ class PasswordWorkers {
     size_t Drain();
     // Jobs submitted whose completions have not run yet.
     size_t pending() const;
+    // A new bound for the jobs that may wait (a reloaded configuration).
+    void set_max_waiting(size_t max_waiting);
 
   private:
     void Work();

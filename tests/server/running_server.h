@@ -26,10 +26,12 @@ namespace vorlane::server::testing {
 class RunningServer {
   public:
     // `seed` may fill the database before the server starts; `adjust` may
-    // change the configuration the tests share.
+    // change the configuration the tests share; `prepare` may set the
+    // server up before its thread runs (clocks, the admin socket).
     RunningServer(const std::string& database, const std::string& log_dir,
                   const std::function<bool(LobbyStore&)>& seed = nullptr,
-                  const std::function<void(LobbyConfig&)>& adjust = nullptr) {
+                  const std::function<void(LobbyConfig&)>& adjust = nullptr,
+                  const std::function<bool(LobbyServer&)>& prepare = nullptr) {
         store_ = LobbyStore::Open(database, HashStrength::kMinimum);
         if (!store_ || (seed && !seed(*store_)))
             return;
@@ -42,7 +44,7 @@ class RunningServer {
         if (adjust)
             adjust(config);
         server_ = std::make_unique<LobbyServer>(store_.get(), config);
-        if (server_->Start(log_dir.c_str()) != 1)
+        if (server_->Start(log_dir.c_str()) != 1 || (prepare && !prepare(*server_)))
             return;
         port_ = server_->ListenPort();
         thread_ = std::thread([this] {
