@@ -1,6 +1,7 @@
 // vorlane-lobbyd: the online lobby server.
 //
 //   vorlane-lobbyd [--config FILE] [--database FILE] [--log-dir DIR] [--port N]
+//                  [--admin-socket PATH]
 //                  [--log-stdout] [--check-config] [--help]
 //
 // Runs until SIGINT or SIGTERM, then logs every user off and closes the
@@ -34,6 +35,7 @@ void PrintHelp() {
         "  --database FILE   SQLite database (overrides the configuration)\n"
         "  --log-dir DIR     folder of the log files (overrides the configuration)\n"
         "  --port N          TCP port on 127.0.0.1 (overrides the configuration)\n"
+        "  --admin-socket PATH  vorlane-lobbyctl's socket (overrides the configuration)\n"
         "  --log-stdout      every log line to standard output (for the journal)\n"
         "                    instead of the files in the log folder\n"
         "  --check-config    check the configuration, print the settings the server\n"
@@ -57,7 +59,7 @@ bool ReportConfigProblems(const std::string& path, const std::string& text, cons
 
 int main(int argc, char** argv) {
     std::string config_path = "data/lobbyd.cfg";
-    std::string database, log_dir;
+    std::string database, log_dir, admin_socket;
     long port = -1;
     bool check_only = false;
     bool log_stdout = false;
@@ -77,6 +79,8 @@ int main(int argc, char** argv) {
             database = argv[++i];
         } else if (option == "--log-dir" && has_value) {
             log_dir = argv[++i];
+        } else if (option == "--admin-socket" && has_value) {
+            admin_socket = argv[++i];
         } else if (option == "--port" && has_value) {
             char* end = nullptr;
             port = std::strtol(argv[++i], &end, 10);
@@ -109,6 +113,8 @@ int main(int argc, char** argv) {
         config.database = database;
     if (!log_dir.empty())
         config.log_dir = log_dir;
+    if (!admin_socket.empty())
+        config.admin_socket = admin_socket;
     if (port >= 0)
         config.kernel.port = uint16_t(port);
     if (check_only) {

@@ -33,13 +33,15 @@ grep -q "/var/lib/vorlane-lobbyd/lobbyd.sqlite" "$work/check.out" ||
 # ... and starts with it, on loopback, its files in a temporary folder.
 mkdir -p "$work/state"
 "$root/usr/bin/vorlane-lobbyd" --config "$config" --database "$work/state/lobbyd.sqlite" --port 0 \
-  --log-dir "$work/logs" --log-stdout > "$work/server.out" 2>&1 &
+  --log-dir "$work/logs" --admin-socket "$work/state/admin.sock" --log-stdout > "$work/server.out" 2>&1 &
 server_pid=$!
 for _ in $(seq 100); do
   grep -q "listening on 127.0.0.1:" "$work/server.out" && break
   sleep 0.1
 done
 grep -q "listening on 127.0.0.1:" "$work/server.out" || { cat "$work/server.out"; fail "the server did not start"; }
+"$root/usr/bin/vorlane-lobbyctl" --socket "$work/state/admin.sock" channels > "$work/ctl.out" 2>&1 &&
+  grep -q "Main Hall" "$work/ctl.out" || { cat "$work/ctl.out"; fail "vorlane-lobbyctl cannot talk to the server"; }
 kill -TERM "$server_pid"
 wait "$server_pid" || { cat "$work/server.out"; fail "the server did not stop cleanly"; }
 server_pid=""
