@@ -9,8 +9,10 @@
 #include "app/global_control.h"
 #include "app/main_program.h"
 #include "app/options.h"
+#include "app/startup.h"
 #include "app/window.h"
 #include "baselib/logsys.h"
+#include "baselib/user_folder.h"
 #include "frontend/mainmap.h"
 #include "gui/gui_control.h"
 #include "gui/gui_media.h"
@@ -70,6 +72,11 @@ class FrontendFrame : public ProgramFrame {
             return gfx ? gfx->screen() : nullptr;
         };
         context.draw_presentation = MAIN_DrawPresentation;
+        // What the player's front end writes goes to the user folder; a
+        // lobby.cfg beside the data set (the default, or one an older version
+        // wrote there) is where it starts from.
+        context.lobby_cfg_path = baselib::UserFile("lobby.cfg", "data/lobby.cfg");
+        context.mplayer_cfg_path = baselib::UserFile("mplayer.cfg");
         map_ = std::make_unique<MAINMAP>(std::move(context));
         if (!map_->IsReady() || !map_->Init(start_mode)) {
             // The program runs with its log muted: say why on standard error.
@@ -94,11 +101,15 @@ class FrontendFrame : public ProgramFrame {
         });
         MAIN_SetIterationHook(AUTOPILOT_Step);
         std::string script = MAIN_ScriptOption();
+        if (!script.empty())
+            script = MAIN_FromStartFolder(script);
         if (!script.empty()) {
             AutopilotHost host;
             host.find_object = [this](const char* name) { return menus_->GetObject(name); };
             host.input_queue = g_control->input_queue();
-            host.screenshot = MAIN_SaveScreenshot;
+            host.screenshot = [](const std::string& path) {
+                return MAIN_SaveScreenshot(MAIN_FromStartFolder(path));
+            };
             host.intro_playing = [] {
                 video::SEQ_CTRL* sequences = video::SEQ_Get();
                 return sequences && sequences->AnyPlaying();

@@ -14,6 +14,7 @@
 #include "baselib/ioeve.h"
 #include "baselib/logsys.h"
 #include "baselib/queue.h"
+#include "baselib/user_folder.h"
 #include "frontend/mob3d.h"
 #include "gui/gui_control.h"
 #include "gui/gui_media.h"
@@ -365,14 +366,19 @@ void GLOBAL_CONTROL_BASE::ReleaseSequenceCtrl() {
 }
 
 // [SECTION] Lobby client, GUI and menu manager
+std::string MAIN_KnownServersPath() {
+    return baselib::UserFile("known_servers", "data/known_servers");
+}
+
 int16_t GLOBAL_CONTROL_BASE::InitLobbynet() {
     auto lobby = std::make_unique<LOBBYNET>(nullptr, "version.hdr");
     // The keys of servers trusted on first use; a new one is shown to the
     // player on the log-in screen before it is trusted.
-    lobby->set_known_servers_file("data/known_servers");
+    lobby->set_known_servers_file(MAIN_KnownServersPath());
     lobby->set_confirm_first_use(true);
     // The client reports -1, which is 65535 as the 16-bit result it keeps.
-    const int result = lobby->InitClientSystem("logs/lobby", 0, "data/lobbynet.ini", 65535);
+    const std::string log_dir = baselib::UserFolder() + "/logs/lobby";
+    const int result = lobby->InitClientSystem(log_dir.c_str(), 0, "data/lobbynet.ini", 65535);
     if (result != 1) {
         LogError("GLOBAL_CONTROL_BASE::InitLobbynet: can't initialize loomex");
         lobby->RemoveSystem();

@@ -21,6 +21,7 @@
 #include "baselib/ioeve.h"
 #include "baselib/logsys.h"
 #include "baselib/timer.h"
+#include "baselib/user_folder.h"
 #include "console/console.h"
 #include "console/console_setup.h"
 #include "gui/gui_control.h"
@@ -220,8 +221,9 @@ void ApplyWindowScale() {
         g_control->app_flags.Set(kAppRepaint);
     shell::Preferences preferences;
     preferences.window_scale = g_console_window_scale;
-    if (!shell::WritePreferences(shell::kPreferencesPath, preferences))
-        ConsolePrint(std::string("cannot write ") + shell::kPreferencesPath);
+    const std::string path = shell::PreferencesPath();
+    if (!shell::WritePreferences(path, preferences))
+        ConsolePrint("cannot write " + path);
 }
 
 // "forget_server [HOST [PORT]]": the player trusts a server's new key. The
@@ -241,7 +243,7 @@ void ForgetServer(const char* rest) {
         ConsolePrint("forget_server [HOST [PORT]]");
         return;
     }
-    net::KnownServers known(lobby ? lobby->known_servers_file() : "data/known_servers");
+    net::KnownServers known(lobby ? lobby->known_servers_file() : MAIN_KnownServersPath());
     const bool forgotten = known.Forget(host, uint16_t(port));
     ConsolePrint((forgotten ? "forgot the key of " : "no key kept for ") +
                  net::KnownServerKey(host, uint16_t(port)));
@@ -259,12 +261,14 @@ int MAIN_ConsoleSetup(int font_number, uint16_t width, uint16_t height) {
         LogError("Cannot initialize console class.");
         return 65535;
     }
+    created->SetFileFolder(baselib::UserFolder());
     g_console = std::move(created);
     console::CONSOLE_Set(g_console.get());
     console::ConsoleHooks hooks;
     hooks.fps = &g_console_fps;
     hooks.screenshot = [](const char* name) {
-        std::string path = std::string(name) + ".bmp";
+        std::string path =
+            baselib::InFolder(baselib::UserFile("screenshots/"), std::string(name) + ".bmp");
         ConsolePrint(MAIN_SaveScreenshot(path) ? "saved " + path : "cannot save " + path);
     };
     hooks.lua = ConsoleLua;

@@ -1,4 +1,5 @@
 // [SECTION] Option table and evaluation
+// [SECTION] Data set and user folder
 // [SECTION] Settings script
 // [SECTION] Primary initialisation and shutdown
 // [SECTION] Process entry
@@ -7,11 +8,14 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/data_set.h"
 #include "app/global_control.h"
 #include "app/main_program.h"
 #include "app/main_thread.h"
@@ -22,6 +26,7 @@
 #include "baselib/bl_memory.h"
 #include "baselib/logsys.h"
 #include "baselib/membuf.h"
+#include "baselib/user_folder.h"
 #include "resources/filectrl.h"
 #include "scripting/lua_glue.h"
 #include "shell/global_data.h"
@@ -33,6 +38,10 @@ namespace {
 
 // The program's file table lives as long as the file control that uses it.
 resources::FILECTRL_ENTRY g_file_table[resources::kProgramFileCount];
+
+// The working directory the program was started in, before it entered its
+// data set.
+std::string g_start_folder;
 
 void LogInfo(const char* text) {
     LOGSYS_Text(nullptr, kLogInfo, text);
@@ -73,7 +82,32 @@ void StartGameExecutable() {
     std::perror(path.c_str());
 }
 
+// Makes the data set the working directory. Without one the start goes on
+// where it is and fails there, naming the first file it misses.
+void EnterDataSet() {
+    std::error_code error;
+    g_start_folder = std::filesystem::current_path(error).string();
+    const std::vector<std::string> candidates = DataSetCandidates(
+        std::getenv("VORLANE_DATA"), std::filesystem::path(ModulePath()).parent_path().string(),
+        g_start_folder);
+    const std::string data = FindDataSet(candidates);
+    if (data.empty()) {
+        std::string looked;
+        for (const std::string& folder : candidates) looked += " " + folder;
+        std::fprintf(stderr, "vorlane-lobby: no data set (data/master.dix) in%s\n", looked.c_str());
+        return;
+    }
+    if (chdir(data.c_str()) != 0)
+        std::perror(data.c_str());
+}
+
 }  // namespace
+
+// [SECTION] Data set and user folder
+
+std::string MAIN_FromStartFolder(const std::string& name) {
+    return baselib::InFolder(g_start_folder, name);
+}
 
 // [SECTION] Settings script
 
@@ -120,8 +154,9 @@ int MAIN_PrimaryInit() {
     if (!g_control->ready())
         return -1;
 
-    LOGSYS* log =
-        LOGSYS_Create(kLogTruncate | kLogOpenPerLine, kLogToFile, "logs/lobby/logfile.txt");
+    // The log keeps the name's pointer.
+    static const std::string log_name = baselib::UserFile("logs/lobby/logfile.txt");
+    LOGSYS* log = LOGSYS_Create(kLogTruncate | kLogOpenPerLine, kLogToFile, log_name.c_str());
     if (!log) {
         BL_Exit();
         return -1;
@@ -139,7 +174,7 @@ int MAIN_PrimaryInit() {
     // What the player chose in the program wins over the script's defaults.
     shell::Preferences preferences;
     preferences.window_scale = g_settings->window_scale;
-    shell::ReadPreferences(shell::kPreferencesPath, &preferences);
+    shell::ReadPreferences(shell::PreferencesPath(), &preferences);
     g_settings->window_scale = preferences.window_scale;
 
     resources::FILECTRL_FillProgramTable(g_file_table);
@@ -218,6 +253,7 @@ int MAIN_Entry(int argc, char** argv) {
     }
     LOGSYS_MuteAll();
     LOGSYS_DisableFiles();
+    EnterDataSet();
 
     if (MAIN_PrimaryInit() != 0) {
         LogInfo("MAIN: primary init failed.");

@@ -3,11 +3,17 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace vorlane {
 
 // Runs the whole program; returns the process exit code (0, or -1 on failure).
+// It runs in its data set (app/data_set.h) as working directory.
 int MAIN_Entry(int argc, char** argv);
+
+// A file name the user gave relative to the folder the program was started in
+// (script=, the automation script's screenshots), valid in the data set.
+std::string MAIN_FromStartFolder(const std::string& name);
 
 // Base library, settings record, global control, program log, input queue,
 // Lua state, settings script and file control. 0 success, -1 failure.

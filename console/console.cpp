@@ -21,6 +21,7 @@
 #include "baselib/bl_memory.h"
 #include "baselib/ioeve.h"
 #include "baselib/logsys.h"
+#include "baselib/user_folder.h"
 #include "media/keycodes.h"
 #include "media/osgfx.h"
 #include "resources/qntfont.h"
@@ -496,6 +497,7 @@ void CONSOLE::CmdSave(const char* rest) {
         Print("save <filename>: writes all variables/aliases to <filename>");
         return;
     }
+    file = baselib::InFolder(file_folder_, file);
     std::string text;
     for (const auto& a : aliases_) text += "alias " + a.name + " " + a.command + "\r\n";
     for (const auto& v : variables_) text += VariableText(v) + "\r\n";
@@ -514,6 +516,7 @@ void CONSOLE::CmdExec(const char* rest) {
         Print("exec <filename>: executes a file written by <save>");
         return;
     }
+    file = baselib::InFolder(file_folder_, file);
     uint32_t length = 0;
     void* data = FILE_Load(file.c_str(), nullptr, &length);
     if (data == nullptr) {

@@ -7,6 +7,7 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "baselib/timer.h"
 
@@ -96,6 +97,9 @@ class CONSOLE {
     // True while any of the drop-down is on the screen (open, or sliding).
     bool Showing() const { return !disabled && ready_ && (open || shown_height_ > 0); }
     void SetTarget(media::OSGFX* target) { target_ = target; }
+    // Where "save" and "exec" take a relative file name ("" = the working
+    // directory); the front end's is the player's user folder.
+    void SetFileFolder(std::string folder) { file_folder_ = std::move(folder); }
 
     // The shown form of a variable ("name value").
     std::string VariableText(const ConsoleVariable& variable) const;
@@ -140,6 +144,7 @@ class CONSOLE {
     std::list<ConsoleVariable> variables_;
     std::list<ConsoleCommand> commands_;
     std::list<ConsoleAlias> aliases_;
+    std::string file_folder_;
     uint16_t width_ = 0;
     uint16_t height_ = 0;
     media::GFXSYS3D* gfx_ = nullptr;

@@ -1,7 +1,7 @@
 // vorlane-game: the stand-in game executable. The front end starts it with one
-// argument after writing "data/mplayer.cfg"; it hosts or joins the game that
-// file names, shows what it got, and after a set time (or when its window is
-// closed) hands back to the front end.
+// argument, in its data set, after writing "mplayer.cfg" in the player's user
+// folder; it hosts or joins the game that file names, shows what it got, and
+// after a set time (or when its window is closed) hands back to the front end.
 #include <SDL.h>
 #include <unistd.h>
 
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "baselib/bl_memory.h"
+#include "baselib/user_folder.h"
 #include "game/game_window.h"
 #include "game/hand_over.h"
 #include "game/lan_session.h"
@@ -25,21 +26,22 @@ struct Options {
     double duration_s = 30.0;
     bool headless = false;
     bool return_to_front_end = true;
-    std::string mplayer = "data/mplayer.cfg";
-    std::string lobby = "data/lobby.cfg";
+    std::string mplayer;  // default: in the user folder
+    std::string lobby;    // default: in the user folder
     std::string lobbynet = "data/lobbynet.ini";
 };
 
 void PrintHelp() {
     std::puts(
         "usage: vorlane-game [ARGUMENT] [options]\n"
-        "Hosts or joins the game described by data/mplayer.cfg, shows it, and\n"
-        "starts the front end again when it ends.\n"
+        "Hosts or joins the game described by mplayer.cfg in the player's folder\n"
+        "($XDG_DATA_HOME/vorlane, else ~/.local/share/vorlane), shows it, and starts\n"
+        "the front end again when it ends. It runs in the front end's data set.\n"
         "  --duration SECONDS   end the game after this time (default 30)\n"
         "  --headless           no window; the status lines go to standard output\n"
         "  --no-return          do not start the front end at the end\n"
-        "  --mplayer FILE       the hand-over file (default data/mplayer.cfg)\n"
-        "  --lobby FILE         the front end's configuration (default data/lobby.cfg)\n"
+        "  --mplayer FILE       the hand-over file (default: mplayer.cfg there)\n"
+        "  --lobby FILE         the front end's configuration (default: lobby.cfg there)\n"
         "  --help               this text\n"
         "The front end to start again is main/lobby_exec of the configuration.\n"
         "Environment: VORLANE_GAME_HEADLESS=1 and VORLANE_GAME_DURATION=SECONDS do\n"
@@ -85,6 +87,12 @@ bool ParseOptions(int argc, char** argv, Options& options) {
         options.headless = true;
     if (const char* env = std::getenv("VORLANE_GAME_DURATION"); env && *env)
         options.duration_s = std::atof(env);
+    // The front end wrote both there; a lobby.cfg beside the data set is the
+    // fallback of a player who never ran a front end that writes there.
+    if (options.mplayer.empty())
+        options.mplayer = vorlane::baselib::UserFile("mplayer.cfg");
+    if (options.lobby.empty())
+        options.lobby = vorlane::baselib::UserFile("lobby.cfg", "data/lobby.cfg");
     return true;
 }
 
@@ -139,8 +147,12 @@ int main(int argc, char** argv) {
     } else {
         started = client.Join(hand_over.server, hand_over.lan_port, hand_over.username, error);
     }
-    if (started && !hand_over.lan)
+    if (started && !hand_over.lan) {
+        online.set_known_servers_file(
+            vorlane::baselib::UserFile("known_servers", "data/known_servers"));
+        online.set_log_dir(vorlane::baselib::UserFolder() + "/logs/game");
         started = online.Start(hand_over, options.lobbynet, error);
+    }
     if (!started)
         std::fprintf(stderr, "vorlane-game: %s\n", error.c_str());
 

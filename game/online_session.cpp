@@ -95,13 +95,14 @@ bool OnlineSession::Start(const HandOver& hand_over, const std::string& lobbynet
         return false;
     }
     net_ = std::make_unique<Client>(this);
-    // The front end that started the game trusted the server's key already;
-    // its list sits beside the network settings.
+    // The front end that started the game trusted the server's key already.
     const size_t slash = lobbynet_ini.rfind('/');
     net_->set_known_servers_file(
-        (slash == std::string::npos ? std::string(".") : lobbynet_ini.substr(0, slash)) +
-        "/known_servers");
-    if (net_->InitClientSystem("logs/game", 0, lobbynet_ini.c_str(), 65535) != 1) {
+        !known_servers_file_.empty()
+            ? known_servers_file_
+            : (slash == std::string::npos ? std::string(".") : lobbynet_ini.substr(0, slash)) +
+                  "/known_servers");
+    if (net_->InitClientSystem(log_dir_.c_str(), 0, lobbynet_ini.c_str(), 65535) != 1) {
         error = "cannot start the network (" + lobbynet_ini + ")";
         return false;
     }

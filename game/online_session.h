@@ -20,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "game/hand_over.h"
@@ -36,6 +37,11 @@ class OnlineSession : public LobbyFrontend {
     // keeps drawing); the role is the hand-over's (host, or seat in game/id).
     // False with `error` set.
     bool Start(const HandOver& hand_over, const std::string& lobbynet_ini, std::string& error);
+    // Where the player's files are: the keys of trusted servers (default:
+    // known_servers beside the network settings) and the network logs
+    // (default: logs/game). Set before Start.
+    void set_known_servers_file(std::string path) { known_servers_file_ = std::move(path); }
+    void set_log_dir(std::string dir) { log_dir_ = std::move(dir); }
     // One network step; once the channel is entered a host registers its
     // game (then keeps `players` up to date) and a seat confirms itself.
     void Poll(uint16_t players);
@@ -56,6 +62,9 @@ class OnlineSession : public LobbyFrontend {
 
   private:
     class Client;
+
+    std::string known_servers_file_;
+    std::string log_dir_ = "logs/game";
 
     void SendRecord(uint16_t packet, uint16_t players);
     // False when the packet could not be queued.

@@ -7,6 +7,7 @@
 #include "baselib/cfgfile.h"
 #include "baselib/logsys.h"
 #include "baselib/scfg/scfg.h"
+#include "baselib/user_folder.h"
 #include "media/display_device.h"
 
 namespace vorlane::shell {
@@ -40,6 +41,10 @@ bool ParseNumber(const char* text, int64_t* number) {
 
 bool ValidWindowScale(int64_t scale) {
     return scale >= 0 && scale <= media::kMaxWindowScale;
+}
+
+std::string PreferencesPath() {
+    return baselib::UserFile("preferences.cfg", "data/preferences.cfg");
 }
 
 bool ReadPreferences(const std::string& path, Preferences* prefs) {

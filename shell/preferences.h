@@ -1,6 +1,6 @@
 // The player's preferences: what the player changes in the running program
-// (so far the window's scale factor), kept in "data/preferences.cfg" apart
-// from settings.cfg, a script the program only reads. The file is read after
+// (so far the window's scale factor), kept in "preferences.cfg" of the user
+// folder apart from settings.cfg, a script the program only reads. The file is read after
 // settings.cfg, so a preference wins, and written whenever one changes:
 //
 //   [display]
@@ -12,7 +12,9 @@
 
 namespace vorlane::shell {
 
-inline constexpr const char* kPreferencesPath = "data/preferences.cfg";
+// The file in the user folder (baselib/user_folder.h); one kept beside the
+// data set, where older versions wrote it, is carried over.
+std::string PreferencesPath();
 
 struct Preferences {
     int window_scale = 0;

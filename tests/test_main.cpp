@@ -2,7 +2,8 @@
 // environment they expect when they are started by hand or by CTest alike —
 // headless SDL drivers, the source and build folders, and a temporary folder of
 // their own (CTest runs test cases as parallel processes, and cases that share
-// a file name under /tmp would otherwise meet).
+// a file name under /tmp would otherwise meet) that also holds the programs'
+// user folder (XDG_DATA_HOME).
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -20,8 +21,11 @@ int main(int argc, char** argv) {
     std::filesystem::path temp =
         std::filesystem::temp_directory_path(error) / ("vorlane-test-" + std::to_string(getpid()));
     bool own_temp = std::filesystem::create_directories(temp, error);
-    if (own_temp)
+    if (own_temp) {
         setenv("TEST_TMPDIR", temp.c_str(), 1);
+        // What a program writes for its player stays in the test's folder.
+        setenv("XDG_DATA_HOME", (temp / "data-home").c_str(), 1);
+    }
 
     ::testing::InitGoogleTest(&argc, argv);
     int result = RUN_ALL_TESTS();

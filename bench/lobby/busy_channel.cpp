@@ -128,6 +128,8 @@ class FrontEnd {
             setenv("SDL_VIDEODRIVER", "dummy", 1);
             setenv("SDL_AUDIODRIVER", "dummy", 1);
             setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+            setenv("XDG_DATA_HOME", (fs::path(dir) / "home").c_str(), 1);
+            setenv("VORLANE_DATA", run.c_str(), 1);
             setenv("E2E_DIR", VORLANE_E2E_SCRIPTS, 1);
             setenv("BUSY_USER", "busyfront", 1);
             setenv("BUSY_EXPECT", std::to_string(expect).c_str(), 1);

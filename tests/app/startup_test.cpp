@@ -51,11 +51,11 @@ struct RunResult {
     std::string output;
 };
 
-// Runs the front end with `args` in `dir` and captures its output.
+// Runs the front end with `args` in `dir`, its data set, and captures its output.
 RunResult RunFrontEnd(const fs::path& dir, const std::string& args, const std::string& env = "") {
     std::string binary = std::string(std::getenv("VORLANE_BINARY_DIR")) + "/app/vorlane-lobby";
-    std::string command =
-        "cd '" + dir.string() + "' && " + env + " '" + binary + "' " + args + " 2>&1";
+    std::string command = "cd '" + dir.string() + "' && VORLANE_DATA='" + dir.string() + "' " +
+                          env + " '" + binary + "' " + args + " 2>&1";
     RunResult result;
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe)

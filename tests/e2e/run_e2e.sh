@@ -51,15 +51,16 @@ trust_server() {
   return 0
 }
 
-# front end: run a script in a copy of the run folder (each instance has its own
-# data/lobby.cfg).
+# front end: run a script in a copy of the run folder, its player's files in
+# its own XDG_DATA_HOME (a data/lobby.cfg or data/known_servers put in the copy
+# is carried over into it at the start).
 front_end() {
   local name=$1 script=$2
   local dir="$work/fe_$name"
   [[ -d "$dir" ]] || cp -r "$work/run" "$dir"
   local video=${E2E_VIDEODRIVER:-dummy}
   [[ -n "${E2E_VIDEO_USER:-}" && "$name" != "$E2E_VIDEO_USER" ]] && video=dummy
-  (cd "$dir" && XDG_RUNTIME_DIR="$dir" SDL_VIDEODRIVER="$video" SDL_AUDIODRIVER=dummy E2E_DIR="$here/scripts" \
+  (cd "$dir" && XDG_RUNTIME_DIR="$dir" XDG_DATA_HOME="$dir/home" SDL_VIDEODRIVER="$video" SDL_AUDIODRIVER=dummy E2E_DIR="$here/scripts" \
      E2E_RUN="$work/coord" E2E_USER="$name" \
      timeout 120 "$build/tests/e2e/vorlane-lobby-e2e" "script=$here/scripts/$script")
 }

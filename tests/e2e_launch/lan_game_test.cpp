@@ -50,7 +50,9 @@ class GameProcess {
             std::string log = (folder / "game.out").string();
             if (!freopen(log.c_str(), "w", stdout))
                 _exit(127);
+            // The hand-over files the test wrote, not the player's.
             execl(path.c_str(), path.c_str(), argument.c_str(), "--duration", "40", "--no-return",
+                  "--mplayer", "data/mplayer.cfg", "--lobby", "data/lobby.cfg",
                   static_cast<char*>(nullptr));
             _exit(127);
         }

@@ -24,7 +24,7 @@ front_end() {
     -e "s|^lan_bcast_addr=.*|lan_bcast_addr=127.255.255.255|" \
     -e "s|^game_exec=.*|game_exec=$build/game/vorlane-game|" \
     -e "s|^lobby_exec=.*|lobby_exec=/bin/true|" "$dir/data/lobby.cfg"
-  (cd "$dir" && XDG_RUNTIME_DIR="$dir" SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy \
+  (cd "$dir" && XDG_RUNTIME_DIR="$dir" XDG_DATA_HOME="$dir/home" SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy \
      VORLANE_GAME_HEADLESS=1 timeout 90 "$build/tests/e2e/vorlane-lobby-e2e" +lan \
      "script=$here/scripts/$script") > "$work/$name.out" 2>&1 &
   pids+=($!)

@@ -74,7 +74,7 @@ front_end() {
   local dir="$work/fe_$name"
   cp -r "$work/run" "$dir"
   sed -i -E "s|^lobby_exec=.*|lobby_exec=$work/return_$name.sh|" "$dir/data/lobby.cfg"
-  (cd "$dir" && XDG_RUNTIME_DIR="$dir" SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy \
+  (cd "$dir" && XDG_RUNTIME_DIR="$dir" XDG_DATA_HOME="$dir/home" SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy \
      VORLANE_GAME_HEADLESS=1 VORLANE_GAME_DURATION=${E2E_GAME_SECONDS:-8} \
      E2E_DIR="$here/scripts" E2E_RUN="$work/coord" \
      exec timeout 150 "$build/tests/e2e/vorlane-lobby-e2e" "script=$here/scripts/$script") \

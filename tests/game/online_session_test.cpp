@@ -79,6 +79,12 @@ void Enter(Client& client, Client& creator, const std::string& name) {
     ASSERT_TRUE(WaitFor({&client}, [&] { return client.frontend.Has("channel_entered"); }));
 }
 
+// Where the game run in `dir` finds its player's files (XDG_DATA_HOME, which
+// RunGame sets).
+fs::path PlayerFile(const fs::path& dir, const char* name) {
+    return dir / "home" / "vorlane" / name;
+}
+
 // The files the front end leaves for an online game it creates.
 void WriteRunFolder(const fs::path& dir, uint16_t port, uint32_t account) {
     {
@@ -93,7 +99,8 @@ void WriteRunFolder(const fs::path& dir, uint16_t port, uint32_t account) {
     CFGFILE lobby;
     lobby.SetText("main", "server", "127.0.0.1");
     lobby.SetNumber("main", "lan_bcast_port", 0);  // the players' port: any free one
-    ASSERT_TRUE(lobby.Write((dir / "data/lobby.cfg").string()));
+    fs::create_directories(PlayerFile(dir, ""));
+    ASSERT_TRUE(lobby.Write(PlayerFile(dir, "lobby.cfg").string()));
     CFGFILE mplayer;
     mplayer.SetText("game", "mode", "server");
     mplayer.SetNumber("game", "lan", 0);
@@ -105,7 +112,7 @@ void WriteRunFolder(const fs::path& dir, uint16_t port, uint32_t account) {
     mplayer.SetNumber("user", "lastchannel", kGameChannel);
     mplayer.SetText("user", "username", "Host");
     mplayer.SetText("user", "password", "pw-host");
-    ASSERT_TRUE(mplayer.Write((dir / "data/mplayer.cfg").string()));
+    ASSERT_TRUE(mplayer.Write(PlayerFile(dir, "mplayer.cfg").string()));
 }
 
 // Runs vorlane-game in `dir` for `seconds`; the exit status, or -1.
@@ -114,6 +121,7 @@ int RunGame(const fs::path& dir, double seconds) {
     // runs threads, and the child only changes folder, redirects and execs.
     const std::string out = (dir / "game.out").string();
     const std::string duration = std::to_string(seconds);
+    setenv("XDG_DATA_HOME", (dir / "home").c_str(), 1);
     const pid_t pid = fork();
     if (pid < 0)
         return -1;
@@ -168,8 +176,8 @@ class OnlineSessionTest : public ::testing::Test {
     // The hand-over of the run folder WriteRunFolder made.
     void ReadRunFolder(vorlane::game::HandOver* hand_over) {
         std::string error;
-        ASSERT_TRUE(vorlane::game::ReadHandOver((dir / "data/mplayer.cfg").string(),
-                                                (dir / "data/lobby.cfg").string(), *hand_over,
+        ASSERT_TRUE(vorlane::game::ReadHandOver(PlayerFile(dir, "mplayer.cfg").string(),
+                                                PlayerFile(dir, "lobby.cfg").string(), *hand_over,
                                                 error))
             << error;
     }
@@ -221,7 +229,7 @@ TEST_F(OnlineSessionTest, GameProgramRegistersReportsAndHandsTheAccountBack) {
         5));
 
     CFGFILE mplayer;
-    ASSERT_TRUE(mplayer.Read((dir / "data/mplayer.cfg").string()));
+    ASSERT_TRUE(mplayer.Read(PlayerFile(dir, "mplayer.cfg").string()));
     EXPECT_EQ(mplayer.GetNumber("game", "return_from_game", 0), 1);
 
     // What the returning front end does first: log in with the same account.
@@ -427,8 +435,9 @@ TEST(OnlineSession, ConnectingNeverHoldsTheGameLoop) {
     std::ofstream(dir / "data/lobbynet.ini", std::ios::app) << "clt_logon_timeout=300\n";
     vorlane::game::HandOver hand_over;
     std::string error;
-    ASSERT_TRUE(vorlane::game::ReadHandOver((dir / "data/mplayer.cfg").string(),
-                                            (dir / "data/lobby.cfg").string(), hand_over, error));
+    ASSERT_TRUE(vorlane::game::ReadHandOver(PlayerFile(dir, "mplayer.cfg").string(),
+                                            PlayerFile(dir, "lobby.cfg").string(), hand_over,
+                                            error));
     WorkingFolder working_folder(dir);
     using Clock = std::chrono::steady_clock;
     {

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Builds both packages from the build folder (scripts/package, nothing is
 # compiled), unpacks them into a temporary root and runs what they install:
-# the server checks its shipped configuration and starts once on loopback.
+# the server checks its shipped configuration and starts once on loopback;
+# the front end, started elsewhere, finds its data set in the root and writes
+# only into its player's folder ($XDG_DATA_HOME/vorlane).
+#   SHOT=FILE keeps its screenshot (BMP).
 #   check_packages.sh SOURCE_DIR BUILD_DIR
 set -uo pipefail
 source_dir=$1
@@ -49,3 +52,19 @@ grep -q "Net Driver: READY" "$work/server.out" || fail "--log-stdout did not bri
 [[ -e "$work/logs" ]] && fail "--log-stdout still made the log folder"
 [[ -f "$work/state/lobbyd-cert.pem" ]] || fail "the certificate is not beside the database"
 echo "the installed server checks its configuration, starts and stops"
+
+# The front end from an empty folder; nothing in the root may change.
+mkdir -p "$work/elsewhere" "$work/runtime"
+touch "$work/before"
+sleep 1
+shot=${SHOT:-$work/shot.bmp}
+(cd "$work/elsewhere" && XDG_DATA_HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" \
+   SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy SHOT="$shot" \
+   timeout 60 "$root/usr/bin/vorlane-lobby" "script=$source_dir/tests/packaging/installed_front_end.lua") \
+  > "$work/front_end.out" 2>&1 || { cat "$work/front_end.out"; fail "the installed front end failed"; }
+[[ -s "$shot" ]] || fail "no screenshot"
+changed=$(find "$root" "$work/elsewhere" -newer "$work/before")
+[[ -z "$changed" ]] || fail "the front end wrote outside its player's folder: $changed"
+grep -q "^name=packaged" "$work/home/vorlane/lobby.cfg" 2>/dev/null ||
+  fail "no lobby.cfg with the player's name in \$XDG_DATA_HOME/vorlane"
+echo "the installed front end runs from its data set and writes into \$XDG_DATA_HOME/vorlane"

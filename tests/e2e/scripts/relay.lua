@@ -52,11 +52,12 @@ ap.click("menu.profile.obj_button4")
 C.expect_visible("menu.login")
 
 -- Another key in the list than the server shows.
-local file = io.open("data/known_servers", "r")
-ap.assert(file, "the key was not kept in data/known_servers")
+local known = os.getenv("XDG_DATA_HOME") .. "/vorlane/known_servers"
+local file = io.open(known, "r")
+ap.assert(file, "the key was not kept in " .. known)
 local kept = file:read("a")
 file:close()
-file = io.open("data/known_servers", "w")
+file = io.open(known, "w")
 file:write((kept:gsub("SHA256:%S+", "SHA256:AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA")))
 file:close()
 ap.assert(ap.wait_until(function() return ap.enabled("menu.login.obj_button1") end, 10000),

@@ -8,7 +8,7 @@ ap.assert(ap.visible("menu.connectinfo") or ap.visible("menu.lobby"),
           "neither the connection notice nor the lobby is shown")
 C.expect_visible("menu.lobby", 30000)
 -- The marker is spent: a second start would not log in again.
-local handover = io.open("data/mplayer.cfg", "r")
+local handover = io.open(os.getenv("XDG_DATA_HOME") .. "/vorlane/mplayer.cfg", "r")
 ap.assert(handover ~= nil, "no hand-over file")
 local text = handover:read("a")
 handover:close()
