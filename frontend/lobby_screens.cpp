@@ -19,7 +19,7 @@ namespace {
 
 constexpr uint32_t kGrey = 0xFFB4B4B4;           // (180, 180, 180)
 constexpr uint32_t kPrivateColour = 0xFF8C8CDC;  // (140, 140, 220)
-constexpr uint32_t kServerColour = 0xFFE6C35A;   // (230, 195, 90)
+constexpr uint32_t kServerColour = 0xFF78D2A0;   // (120, 210, 160)
 constexpr uint32_t kRefusedColour = 0xFFDC7878;  // (220, 120, 120)
 constexpr size_t kProfileNameWidth = 15;
 constexpr size_t kProfileContactWidth = 40;

@@ -3,7 +3,8 @@
 # vorlane-lobbyd on a free loopback port, and the front end(s) driven by the
 # autopilot scripts in scripts/.
 #   run_e2e.sh BUILD_DIR SCENARIO      (account | two_clients | wrong_password | connection_lost | background
-#                                       | stalled | screens | relay | idle: see bench/frontend/idle_cpu.sh)
+#                                       | stalled | screens | relay | moderation
+#                                       | idle: see bench/frontend/idle_cpu.sh)
 # E2E_VIDEODRIVER chooses SDL's video driver (default dummy; x11 under Xvfb),
 # for every front end or, with E2E_VIDEO_USER, for that one only (two windows
 # on one display take the focus from each other).
@@ -153,6 +154,21 @@ case "$scenario" in
     kill "$relay_pid" 2>/dev/null; wait "$relay_pid" 2>/dev/null
     [[ $result -eq 0 ]] || exit 1
     python3 "$here/record_relay.py" --check "$work/relay" Zq7-relay-pw "relay chat line 42" ;;
+  moderation)
+    # The operator's commands, each when the front end has reached its step.
+    ctl() { "$build/server/vorlane-lobbyctl" --socket "$work/admin.sock" "$@" >> "$work/ctl.out" 2>&1; }
+    wait_mark() {
+      for _ in $(seq 600); do [[ -e "$work/coord/$1" ]] && return 0; sleep 0.1; done
+      return 1
+    }
+    ( wait_mark in_lobby && ctl say "Maintenance at 22:00 UTC" &&
+      wait_mark line_seen && ctl ban mona 2h spamming the hall ) &
+    operator=$!
+    shots=${E2E_SHOTS:-$work/shots}
+    mkdir -p "$shots"
+    E2E_SHOTS=$shots front_end mona moderation.lua; result=$?
+    wait "$operator" || { echo "an admin command failed"; cat "$work/ctl.out"; exit 1; }
+    [[ $result -eq 0 ]] || exit 1 ;;
   connection_lost)
     ( for _ in $(seq 600); do
         if [[ -e "$work/coord/in_lobby" ]]; then kill "$server_pid"; break; fi

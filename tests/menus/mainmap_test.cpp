@@ -314,6 +314,37 @@ TEST_F(MainMapTest, NotificationsChangeTheMenus) {
     EXPECT_FALSE(Disabled("menu.login.obj_button2"));
 }
 
+// The operator's notices: mutes and server lines in the chat, a removed
+// channel and a kick over the screen they lead back to, a ban's time left.
+TEST_F(MainMapTest, OperatorNoticesSayWhy) {
+    Make();
+    map_->ChannelEntered();
+    map_->Notice({net::kNoticeServerLine, 0, "Restart soon"});
+    map_->Notice({net::kNoticeMuted, 90061, "flooding"});
+    EXPECT_EQ(
+        Items("menu.lobby.obj_list_chat"),
+        (std::vector<std::string>{
+            "[Server]: Restart soon",
+            "You are muted: nobody reads your lines. Reason: flooding. Time left: 1 d 1 h."}));
+    map_->Notice({net::kNoticeChannelRemoved, 0, "Battle Zone"});
+    EXPECT_FALSE(Visible("menu.lobby"));
+    EXPECT_EQ(Text("menu.loginerror.obj_label1"),
+              "The lobby's operator has closed the channel. Please choose another one. (Battle "
+              "Zone)");
+    map_->ChannelEntered();
+    map_->Notice({net::kNoticeKicked, 0, ""});
+    EXPECT_FALSE(Visible("menu.lobby"));
+    EXPECT_TRUE(Visible("menu.login"));
+    EXPECT_EQ(Text("menu.loginerror.obj_label1"),
+              "The lobby's operator has sent you out of the lobby.");
+    map_->LoginRefused("cheating!", net::kNoEnd);
+    EXPECT_EQ(Text("menu.loginerror.obj_label1"),
+              "You are banned from this lobby. Reason: cheating! It does not end.");
+    map_->LoginRefused("bots", 125);
+    EXPECT_EQ(Text("menu.loginerror.obj_label1"),
+              "You are banned from this lobby. Reason: bots. Time left: 2 min 5 s.");
+}
+
 TEST_F(MainMapTest, ChannelListTextsAndAShortTable) {
     Make();
     std::vector<uint8_t> table(16 + 2 * 25, 0);
