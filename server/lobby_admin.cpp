@@ -17,6 +17,7 @@
 
 #include "baselib/logsys.h"
 #include "server/admin_protocol.h"
+#include "server/config_check.h"
 #include "server/lobby_server.h"
 
 namespace vorlane::server {
@@ -513,9 +514,16 @@ AdminResult LobbyServer::AdminReload() {
     if (config_.path.empty())
         return Fail("the server was not started from a configuration file");
     LobbyConfig fresh;
-    std::string error;
-    if (!LoadLobbyConfig(config_.path, &fresh, &error))
+    std::string error, text;
+    if (!ReadLobbyConfigText(config_.path, &text, &error) ||
+        !ParseLobbyConfig(text, &fresh, &error))
         return Fail(error + "; nothing changed");
+    // The lines --check-config would complain about are read as at a start
+    // (ignored or cut); the operator hears of them.
+    std::vector<std::string> warnings;
+    for (const ConfigProblem& problem : CheckLobbyConfigText(text))
+        warnings.push_back("warning: " + config_.path + ":" + std::to_string(problem.line) + ": " +
+                           problem.text);
     // Channels and limits change now; where the server listens, its files,
     // encryption and threads keep until the next start.
     LobbyConfig next = fresh;
@@ -530,6 +538,7 @@ AdminResult LobbyServer::AdminReload() {
     next.admin_socket = config_.admin_socket;
     next.audit_log = config_.audit_log;
     next.kernel = config_.kernel;
+    next.path = config_.path;
     config_ = next;
     SetQueueTotalCap(config_.queue_total_max_bytes);
     for (const auto& [id, session] : sessions_) SetQueueCap(id, config_.queue_max_bytes);
@@ -556,11 +565,12 @@ AdminResult LobbyServer::AdminReload() {
         for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
         return text.empty() ? std::string("none") : text;
     };
-    return Done("reloaded " + config_.path,
-                {std::to_string(channels_.size()) + " channels; added: " + list(added) +
-                     "; removed: " + list(removed),
-                 "limits as in the file; ports, files, encryption and threads change at the "
-                 "next start"});
+    warnings.insert(warnings.begin(),
+                    {std::to_string(channels_.size()) + " channels; added: " + list(added) +
+                         "; removed: " + list(removed),
+                     "limits as in the file; ports, files, encryption and threads change at the "
+                     "next start"});
+    return Done("reloaded " + config_.path, std::move(warnings));
 }
 
 void LobbyServer::AdminResetPassword(const std::vector<std::string>& words, AdminDone done) {

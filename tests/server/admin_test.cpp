@@ -254,7 +254,11 @@ TEST_F(AdminTest, ReloadAndChannelsKeepUsersAndNumbers) {
     Enter(*ann, "Ann", 1);
     Enter(*bob, "Bob", 2);
     WriteConfig({"Newcomers, 2", "Main Hall, 0", "Battle Zone, 2"});
-    EXPECT_NE(Ok("reload").find("added: Newcomers"), std::string::npos);
+    std::ofstream(config_path, std::ios::app) << "chat_lines = 9\n";
+    const std::string reload = Ok("reload");
+    EXPECT_NE(reload.find("added: Newcomers"), std::string::npos) << reload;
+    EXPECT_NE(reload.find(":5: unknown key chat_lines"), std::string::npos) << reload;
+    EXPECT_NE(Ok("reload").find("reloaded " + config_path), std::string::npos);  // and again
     ASSERT_EQ(ann->net.RequestChannelList(), 1);
     ASSERT_TRUE(WaitFor({ann.get()},
                         [&] { return DecodeChannelTable(ann->net.channel_table()).size() == 3; }));
