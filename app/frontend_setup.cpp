@@ -100,9 +100,7 @@ class FrontendFrame : public ProgramFrame {
             AUTOPILOT_Service();
         });
         MAIN_SetIterationHook(AUTOPILOT_Step);
-        std::string script = MAIN_ScriptOption();
-        if (!script.empty())
-            script = MAIN_FromStartFolder(script);
+        const std::string script = MAIN_ScriptOption();
         if (!script.empty()) {
             AutopilotHost host;
             host.find_object = [this](const char* name) { return menus_->GetObject(name); };
@@ -127,7 +125,7 @@ class FrontendFrame : public ProgramFrame {
                     g_control->app_flags.Clear(kAppInactive);
                 }
             };
-            if (!AUTOPILOT_Start(script, std::move(host)))
+            if (!AUTOPILOT_Start(MAIN_FromStartFolder(script), std::move(host)))
                 return false;
         }
         return true;
