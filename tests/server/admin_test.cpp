@@ -146,6 +146,19 @@ TEST_F(AdminTest, KickMuteAndServerLines) {
     const std::string who = Ok("who");
     EXPECT_NE(who.find("2 users online"), std::string::npos) << who;
     EXPECT_NE(who.find("Battle Zone"), std::string::npos) << who;
+    EXPECT_NE(Ok("stats").find("users_online 2"), std::string::npos);
+    // Bob hosts a game in the game channel.
+    GameRecord game{};
+    PutText(game, kGameName, "Duel at Vega", kGameNameWidth);
+    PutU16(game, kGameMaxPlayers, 4);
+    const std::vector<uint8_t> record = EncodeGameRecord(PKTCHECK(), kPktGameRegister, game);
+    ASSERT_EQ(bob->net.SendToServer(kLobbyModuleType, kPktGameRegister, record.data(),
+                                    uint32_t(record.size())),
+              1);
+    ASSERT_TRUE(WaitFor({bob.get()}, [&] { return bob->net.games().size() == 1; }));
+    const std::string games = Ok("games");
+    EXPECT_NE(games.find("Duel at Vega"), std::string::npos) << games;
+    EXPECT_NE(games.find("Bob"), std::string::npos) << games;
 
     Ok("say \"Restart at 22:00\"");
     ASSERT_TRUE(WaitFor({ann.get(), bob.get()}, [&] {
@@ -172,6 +185,12 @@ TEST_F(AdminTest, KickMuteAndServerLines) {
     ASSERT_EQ(bob->net.SendChat("back again", -1), 1);
     const std::string back = "chat 0 " + std::to_string(bob->net.own_id()) + " back again";
     ASSERT_TRUE(WaitFor({ann.get(), bob.get()}, [&] { return ann->frontend.Has(back); }));
+    // ... or when the operator lifts it.
+    Ok("mute Bob permanent");
+    Ok("unmute bob");
+    ASSERT_EQ(bob->net.SendChat("lifted", -1), 1);
+    const std::string lifted = "chat 0 " + std::to_string(bob->net.own_id()) + " lifted";
+    ASSERT_TRUE(WaitFor({ann.get(), bob.get()}, [&] { return ann->frontend.Has(lifted); }));
 
     EXPECT_NE(Ok("kick Ann \"be nice\"").find("kicked Ann"), std::string::npos);
     ASSERT_TRUE(WaitFor({ann.get(), bob.get()}, [&] {
