@@ -7,21 +7,9 @@
 #include <cstring>
 #include <ctime>
 
+#include "server/lobby_text.h"
+
 namespace vorlane::server {
-
-namespace {
-
-// Control bytes would let a command forge lines of its own.
-std::string OneLine(const std::string& text) {
-    std::string out = text;
-    for (char& c : out) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = '?';
-    }
-    return out;
-}
-
-}  // namespace
 
 AuditLog::~AuditLog() {
     if (fd_ >= 0)
@@ -44,10 +32,10 @@ void AuditLog::Write(const AdminPeer& peer, const std::string& command, bool ok,
     std::tm utc{};
     gmtime_r(&now, &utc);
     std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    const std::string line = std::string(when) + " " + OneLine(peer.user) + " (uid " +
+    const std::string line = std::string(when) + " " + Printable(peer.user) + " (uid " +
                              std::to_string(peer.uid) + ", pid " + std::to_string(peer.pid) +
-                             "): " + OneLine(command) + " -> " + (ok ? "ok" : "error") +
-                             (result.empty() ? "" : ": " + OneLine(result)) + "\n";
+                             "): " + Printable(command) + " -> " + (ok ? "ok" : "error") +
+                             (result.empty() ? "" : ": " + Printable(result)) + "\n";
     // One write: lines of concurrent writers never interleave with O_APPEND.
     [[maybe_unused]] const ssize_t written = ::write(fd_, line.data(), line.size());
 }

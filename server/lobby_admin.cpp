@@ -19,6 +19,7 @@
 #include "server/admin_protocol.h"
 #include "server/config_check.h"
 #include "server/lobby_server.h"
+#include "server/lobby_text.h"
 
 namespace vorlane::server {
 
@@ -36,13 +37,6 @@ AdminResult Done(const std::string& summary, std::vector<std::string> lines = {}
     return {true, summary, std::move(lines)};
 }
 
-std::string AddressText(uint32_t address) {
-    char text[INET_ADDRSTRLEN] = "?";
-    const in_addr raw{htonl(address)};
-    inet_ntop(AF_INET, &raw, text, sizeof text);
-    return text;
-}
-
 // An IPv4 address in host byte order, or 0 when `text` is not one.
 uint32_t ParseAddress(const std::string& text) {
     in_addr raw{};
@@ -55,16 +49,6 @@ std::string Utc(std::time_t when) {
     gmtime_r(&when, &utc);
     std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%SZ", &utc);
     return text;
-}
-
-// Names and texts from players, as they may appear in a reply line.
-std::string Shown(const std::string& text) {
-    std::string out = text;
-    for (char& c : out) {
-        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E)
-            c = '?';
-    }
-    return out;
 }
 
 std::string Rest(const std::vector<std::string>& words, size_t from) {
@@ -162,9 +146,9 @@ void LobbyServer::RunAdmin(const std::vector<std::string>& words, const std::str
     else if (command == "stats")
         result = AdminStats();
     else
-        result = Fail(command.empty()
-                          ? "no command; see vorlane-lobbyctl --help"
-                          : "unknown command " + Shown(command) + "; see vorlane-lobbyctl --help");
+        result = Fail(command.empty() ? "no command; see vorlane-lobbyctl --help"
+                                      : "unknown command " + Printable(command) +
+                                            "; see vorlane-lobbyctl --help");
     done(std::move(result));
 }
 
@@ -183,11 +167,11 @@ AdminResult LobbyServer::AdminWho() {
             session.channel >= 0 ? channels_[size_t(session.channel)].config.name : "-";
         const std::string profile =
             session.profile ? GetText(session.profile_data, kProfName, kNameWidth) : "-";
-        lines.push_back(Columns("%-14s %8u %-14s %-14s %-15s %s (%s)", Shown(session.name).c_str(),
-                                session.account, Shown(profile).c_str(), channel.c_str(),
-                                AddressText(session.address).c_str(),
-                                Utc(session.connected).c_str(),
-                                FormatDuration(std::time(nullptr) - session.connected).c_str()));
+        lines.push_back(
+            Columns("%-14s %8u %-14s %-14s %-15s %s (%s)", Printable(session.name).c_str(),
+                    session.account, Printable(profile).c_str(), channel.c_str(),
+                    AddressText(session.address).c_str(), Utc(session.connected).c_str(),
+                    FormatDuration(std::time(nullptr) - session.connected).c_str()));
     }
     return Done(std::to_string(online_.size()) + " users online, " + std::to_string(anonymous) +
                     " connections not logged in",
@@ -216,8 +200,8 @@ AdminResult LobbyServer::AdminGames() {
             const auto host = sessions_.find(game.host);
             lines.push_back(
                 Columns("%8u %-14s %-30s %-14s %3u/%-3u %zu", game.id, channel.config.name.c_str(),
-                        Shown(GameRecordName(game.record)).c_str(),
-                        host != sessions_.end() ? Shown(host->second.name).c_str() : "-",
+                        Printable(GameRecordName(game.record)).c_str(),
+                        host != sessions_.end() ? Printable(host->second.name).c_str() : "-",
                         GetU16(game.record, kGamePlayers), GetU16(game.record, kGameMaxPlayers),
                         game.seats.size()));
             ++count;
@@ -295,11 +279,11 @@ AdminResult LobbyServer::AdminKick(const std::vector<std::string>& words) {
         return Fail("usage: kick USER [REASON]");
     Session* session = OnlineByName(words[1]);
     if (!session)
-        return Fail("nobody called " + Shown(words[1]) + " is online");
+        return Fail("nobody called " + Printable(words[1]) + " is online");
     const std::string name = session->name;
     Dismiss(*session, {kNoticeKicked, 0, Rest(words, 2)});
-    LOGSYS_Info("LOBBYD: %s was kicked by the operator", Shown(name).c_str());
-    return Done("kicked " + Shown(name));
+    LOGSYS_Info("LOBBYD: %s was kicked by the operator", Printable(name).c_str());
+    return Done("kicked " + Printable(name));
 }
 
 AdminResult LobbyServer::AdminMute(const std::vector<std::string>& words, const std::string& by) {
@@ -307,7 +291,7 @@ AdminResult LobbyServer::AdminMute(const std::vector<std::string>& words, const 
         return Fail("usage: mute USER DURATION [REASON]");
     uint32_t account = 0;
     if (store_->FindAccount(words[1], &account, nullptr) != StoreResult::kOk)
-        return Fail("there is no account called " + Shown(words[1]));
+        return Fail("there is no account called " + Printable(words[1]));
     const auto duration = ParseDuration(words[2]);
     if (!duration)
         return Fail("the duration is not like 30s, 10m, 2h, 7d or permanent");
@@ -322,7 +306,7 @@ AdminResult LobbyServer::AdminMute(const std::vector<std::string>& words, const 
         SendTo(session->id, EncodeNotice(check_, kPktNotice,
                                          {kNoticeMuted, SecondsLeft(mute.expires), mute.reason}));
     }
-    return Done("muted " + Shown(name) +
+    return Done("muted " + Printable(name) +
                 (*duration ? " for " + FormatDuration(*duration) : " for good"));
 }
 
@@ -333,7 +317,7 @@ AdminResult LobbyServer::AdminBan(const std::vector<std::string>& words, const s
     std::string target = words[1];
     if (ban.address == 0) {
         if (store_->FindAccount(words[1], &ban.account, nullptr) != StoreResult::kOk)
-            return Fail("there is no account or IPv4 address " + Shown(words[1]));
+            return Fail("there is no account or IPv4 address " + Printable(words[1]));
         target = store_->AccountName(ban.account);
     }
     const auto duration = ParseDuration(words[2]);
@@ -356,8 +340,8 @@ AdminResult LobbyServer::AdminBan(const std::vector<std::string>& words, const s
             Dismiss(found->second, {kNoticeBanned, SecondsLeft(ban.expires), ban.reason});
     }
     const size_t dismissed = hit.size();
-    LOGSYS_Info("LOBBYD: %s was banned by the operator", Shown(target).c_str());
-    return Done("banned " + Shown(target) +
+    LOGSYS_Info("LOBBYD: %s was banned by the operator", Printable(target).c_str());
+    return Done("banned " + Printable(target) +
                 (*duration ? " for " + FormatDuration(*duration) : " for good") + ", " +
                 std::to_string(dismissed) + " connections closed");
 }
@@ -370,17 +354,17 @@ AdminResult LobbyServer::AdminLift(SanctionKind kind, const std::vector<std::str
     const uint32_t address = kind == SanctionKind::kBan ? ParseAddress(words[1]) : 0;
     uint32_t account = 0;
     if (address == 0 && store_->FindAccount(words[1], &account, nullptr) != StoreResult::kOk)
-        return Fail("there is no account called " + Shown(words[1]));
+        return Fail("there is no account called " + Printable(words[1]));
     const int removed = store_->RemoveSanctions(kind, account, address);
     if (removed < 0)
         return Fail("the database did not take the change");
     if (kind == SanctionKind::kMute)
         mutes_.erase(account);
     if (removed == 0)
-        return Fail(Shown(words[1]) +
+        return Fail(Printable(words[1]) +
                     (kind == SanctionKind::kBan ? " is not banned" : " is not muted"));
     return Done(std::string(kind == SanctionKind::kBan ? "unbanned " : "unmuted ") +
-                Shown(words[1]));
+                Printable(words[1]));
 }
 
 AdminResult LobbyServer::AdminBans() {
@@ -392,8 +376,8 @@ AdminResult LobbyServer::AdminBans() {
                                                  : AddressText(sanction.address);
         lines.push_back(Columns(
             "%-4s %-15s %-22s %-20s %s", sanction.kind == SanctionKind::kBan ? "ban" : "mute",
-            Shown(who).c_str(), sanction.expires ? Utc(sanction.expires).c_str() : "permanent",
-            Shown(sanction.by).c_str(), Shown(sanction.reason).c_str()));
+            Printable(who).c_str(), sanction.expires ? Utc(sanction.expires).c_str() : "permanent",
+            Printable(sanction.by).c_str(), Printable(sanction.reason).c_str()));
     }
     return Done(std::to_string(sanctions.size()) + " bans and mutes", std::move(lines));
 }
@@ -481,7 +465,7 @@ AdminResult LobbyServer::AdminChannel(const std::vector<std::string>& words) {
         changed = {number, row ? row->name : name, uint8_t(flags), ChannelOrigin::kAdded};
     } else {
         if (live == channels_.end())
-            return Fail("there is no channel called " + Shown(name));
+            return Fail("there is no channel called " + Printable(name));
         changed = {live->number, live->config.name, live->config.flags, ChannelOrigin::kRemoved};
     }
     if (!store_->PutChannel(changed))
@@ -578,7 +562,7 @@ void LobbyServer::AdminResetPassword(const std::vector<std::string>& words, Admi
         return done(Fail("usage: reset-password ACCOUNT"));
     uint32_t account = 0;
     if (store_->FindAccount(words[1], &account, nullptr) != StoreResult::kOk)
-        return done(Fail("there is no account called " + Shown(words[1])));
+        return done(Fail("there is no account called " + Printable(words[1])));
     const std::string name = store_->AccountName(account);
     std::string password = RandomPassword();
     // Argon2id takes its time on a worker; the protocol thread stores the hash.
@@ -588,7 +572,7 @@ void LobbyServer::AdminResetPassword(const std::vector<std::string>& words, Admi
             if (!store_->SetPasswordHash(account, hash))
                 return done(Fail("the database did not take the new password"));
             // The audit log gets the summary; only the reply has the password.
-            done(Done("new password set for " + Shown(name), {"password: " + password}));
+            done(Done("new password set for " + Printable(name), {"password: " + password}));
         };
     });
     if (!queued)

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "baselib/logsys.h"
+#include "server/lobby_text.h"
 #include "server/server_tls.h"
 
 namespace vorlane::server {
@@ -43,23 +44,6 @@ void Log(uint32_t level, const char* format, ...) {
 
 // The version the status page shows.
 constexpr const char* kLobbyVersion = VORLANE_VERSION;
-
-// A received name as it may appear in a log line: control bytes become '?'.
-std::string Printable(const std::string& text) {
-    std::string out = text;
-    for (char& c : out) {
-        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E)
-            c = '?';
-    }
-    return out;
-}
-
-std::string AddressText(uint32_t address) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", address >> 24, (address >> 16) & 0xFF,
-                  (address >> 8) & 0xFF, address & 0xFF);
-    return text;
-}
 
 std::chrono::seconds Seconds(uint32_t seconds) {
     return std::chrono::seconds(std::max<uint32_t>(seconds, 1));
