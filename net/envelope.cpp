@@ -1,13 +1,21 @@
+// [SECTION] index
+//   Checksum, header codec and envelopes, blocks, sending, receiving (read
+//   ahead, the owner's take, the blocking receive).
 #include "net/envelope.h"
 
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <zlib.h>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "baselib/byte_reader.h"
 #include "baselib/log_channel.h"
@@ -28,12 +36,87 @@ size_t PieceSize(size_t remaining, int32_t block_size) {
 
 }  // namespace
 
+// [SECTION] Checksum
+
+namespace {
+
+// The checksum register carried on over `size` bytes by zlib, which inverts
+// on entry and exit; pre- and post-inverting cancels both.
+uint32_t ZlibCrc(uint32_t crc, const uint8_t* data, size_t size) {
+    return uint32_t(crc32_z(crc ^ 0xFFFFFFFFul, data, size)) ^ 0xFFFFFFFFu;
+}
+
+#if defined(__x86_64__)
+// Carry-less multiplication folds the payload 64 bytes a step (the classic
+// folding for the reflected polynomial, with its published constants), at
+// about twice zlib's speed here: each side of a transfer checksums every
+// payload byte, which made it the largest cost of a stream in user space.
+
+__attribute__((target("pclmul,sse4.1"))) inline __m128i Load(const uint8_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+// x * k (high and low halves apart) + next: one 16-byte fold.
+__attribute__((target("pclmul,sse4.1"))) inline __m128i Fold16(__m128i k, __m128i x, __m128i next) {
+    const __m128i low = _mm_clmulepi64_si128(x, k, 0x00);
+    const __m128i high = _mm_clmulepi64_si128(x, k, 0x11);
+    return _mm_xor_si128(_mm_xor_si128(high, next), low);
+}
+
+// The register after `size` bytes; `size` is at least 64 and a multiple of 16.
+__attribute__((target("pclmul,sse4.1"))) uint32_t FoldedCrc(uint32_t crc, const uint8_t* data,
+                                                            size_t size) {
+    const __m128i k1k2 = _mm_set_epi64x(0x01c6e41596, 0x0154442bd4);
+    const __m128i k3k4 = _mm_set_epi64x(0x00ccaa009e, 0x01751997d0);
+    const __m128i k5k0 = _mm_set_epi64x(0x0000000000, 0x0163cd6124);
+    const __m128i poly = _mm_set_epi64x(0x01f7011641, 0x01db710641);
+    __m128i x1 = _mm_xor_si128(Load(data), _mm_cvtsi32_si128(int(crc)));
+    __m128i x2 = Load(data + 16), x3 = Load(data + 32), x4 = Load(data + 48);
+    for (data += 64, size -= 64; size >= 64; data += 64, size -= 64) {
+        x1 = Fold16(k1k2, x1, Load(data));
+        x2 = Fold16(k1k2, x2, Load(data + 16));
+        x3 = Fold16(k1k2, x3, Load(data + 32));
+        x4 = Fold16(k1k2, x4, Load(data + 48));
+    }
+    x1 = Fold16(k3k4, x1, x2);
+    x1 = Fold16(k3k4, x1, x3);
+    x1 = Fold16(k3k4, x1, x4);
+    for (; size >= 16; data += 16, size -= 16) x1 = Fold16(k3k4, x1, Load(data));
+    // 128 bits to 64, then a Barrett reduction to 32.
+    const __m128i mask = _mm_setr_epi32(~0, 0, ~0, 0);
+    x1 = _mm_xor_si128(_mm_srli_si128(x1, 8), _mm_clmulepi64_si128(x1, k3k4, 0x10));
+    x1 = _mm_xor_si128(_mm_clmulepi64_si128(_mm_and_si128(x1, mask), k5k0, 0x00),
+                       _mm_srli_si128(x1, 4));
+    __m128i x2r = _mm_clmulepi64_si128(_mm_and_si128(x1, mask), poly, 0x10);
+    x2r = _mm_clmulepi64_si128(_mm_and_si128(x2r, mask), poly, 0x00);
+    return uint32_t(_mm_extract_epi32(_mm_xor_si128(x1, x2r), 1));
+}
+
+bool CanFold() {
+    static const bool can = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
+    return can;
+}
+#endif
+
+}  // namespace
+
 uint32_t NET_Crc(const void* data, size_t size) {
     if (!data || size == 0)
         return 0;
-    // zlib inverts on entry and exit; pre- and post-inverting cancels both.
-    return uint32_t(crc32_z(0xFFFFFFFFul, static_cast<const Bytef*>(data), size)) ^ 0xFFFFFFFFu;
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    uint32_t crc = 0;
+#if defined(__x86_64__)
+    if (size >= 64 && CanFold()) {
+        const size_t bulk = size & ~size_t(15);
+        crc = FoldedCrc(crc, bytes, bulk);
+        bytes += bulk;
+        size -= bulk;
+    }
+#endif
+    return ZlibCrc(crc, bytes, size);
 }
+
+// [SECTION] Header codec and envelopes
 
 void EncodeEnvelopeHeader(const ENVELOPE_HEADER& header, uint8_t out[kEnvelopeHeaderSize]) {
     const uint32_t words[7] = {header.magic,    header.sender, header.receiver, header.type,
@@ -79,6 +162,8 @@ void NET_FreeEnvelope(ENVELOPE* envelope) {
     delete envelope;
 }
 
+// [SECTION] Blocks
+
 int16_t NET_SendBlock(int socket, const void* buffer, int32_t size, int32_t block_size,
                       LOGSYS* log) {
     if (size < 1)
@@ -121,6 +206,8 @@ int32_t NET_ReceiveBlock(int socket, void* buffer, int32_t size, int32_t block_s
     }
     return int32_t(received);
 }
+
+// [SECTION] Sending
 
 int16_t NET_SendEnvelope(NET_CONNECTION* connection, ENVELOPE* envelope, int32_t block_size,
                          LOGSYS* log) {
@@ -254,6 +341,8 @@ int16_t NET_TrySendEnvelope(NET_CONNECTION* connection, ENVELOPE* envelope, int3
     return envelope->sent == kEnvelopeHeaderSize + envelope->data.size() ? 1 : 0;
 }
 
+// [SECTION] Receiving
+
 namespace {
 
 // NET_ReceiveBlock's results, taking from the bytes read ahead first. A
@@ -270,6 +359,13 @@ int32_t ReceiveAhead(NET_CONNECTION* connection, uint8_t* out, int32_t size, LOG
             continue;
         }
         connection->ahead_begin = connection->ahead_end = 0;
+        if (const int status = std::exchange(connection->ahead_status, 0)) {
+            if (status == kAheadClosed)
+                return 0;
+            errno = status;
+            NET_ReportError(0, log, kLogAllClasses, 1);
+            return -1;
+        }
         const size_t want = size_t(size) - got;
         const bool direct = want >= connection->ahead_size;
         const ssize_t result =
@@ -301,6 +397,73 @@ int32_t ReceiveExact(NET_CONNECTION* connection, void* buffer, int32_t size, int
 }
 
 }  // namespace
+
+int NET_TakeEnvelope(NET_CONNECTION* connection, uint32_t max_payload, ENVELOPE** out,
+                     bool* may_read) {
+    *out = nullptr;
+    if (!connection || !connection->ahead || NET_IsTls(connection))
+        return -1;
+    uint8_t* ahead = connection->ahead.get();
+    for (bool filled = false;; filled = true) {
+        const uint32_t waiting = connection->ahead_end - connection->ahead_begin;
+        if (waiting >= kEnvelopeHeaderSize) {
+            const uint8_t* bytes = ahead + connection->ahead_begin;
+            const ENVELOPE_HEADER header = DecodeEnvelopeHeader(bytes);
+            if (header.magic != kEnvelopeMagic || header.length > max_payload ||
+                header.length > connection->ahead_size - kEnvelopeHeaderSize) {
+                return -1;
+            }
+            if (waiting - kEnvelopeHeaderSize >= header.length) {
+                const uint8_t* payload = bytes + kEnvelopeHeaderSize;
+                if (NET_Crc(payload, header.length) != header.crc)
+                    return -1;
+                auto* envelope = new (std::nothrow) ENVELOPE;
+                if (!envelope)
+                    return -1;
+                try {
+                    envelope->data.assign(payload, payload + header.length);
+                } catch (const std::bad_alloc&) {
+                    delete envelope;
+                    return -1;
+                }
+                envelope->header = header;
+                envelope->result = kEnvComplete;
+                connection->ahead_begin += uint32_t(kEnvelopeHeaderSize) + header.length;
+                if (connection->ahead_begin == connection->ahead_end)
+                    connection->ahead_begin = connection->ahead_end = 0;
+                *out = envelope;
+                return 1;
+            }
+        }
+        if (connection->ahead_status != 0)
+            return -1;
+        if (filled || !*may_read)
+            return 0;
+        // Room at the end for what the socket holds.
+        if (connection->ahead_begin > 0) {
+            std::memmove(ahead, ahead + connection->ahead_begin, waiting);
+            connection->ahead_begin = 0;
+            connection->ahead_end = waiting;
+        }
+        ssize_t got;
+        do {
+            got = recv(connection->socket, ahead + connection->ahead_end,
+                       connection->ahead_size - connection->ahead_end, MSG_DONTWAIT);
+        } while (got < 0 && errno == EINTR);
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            *may_read = false;
+            return 0;
+        }
+        if (got <= 0) {
+            // Kept for the blocking receive, which reports it as it would have.
+            connection->ahead_status = got == 0 ? kAheadClosed : errno;
+            return -1;
+        }
+        // Less than there was room for: the socket is empty for now.
+        *may_read = uint32_t(got) == connection->ahead_size - connection->ahead_end;
+        connection->ahead_end += uint32_t(got);
+    }
+}
 
 ENVELOPE* NET_ReceiveEnvelope(NET_CONNECTION* connection, int32_t block_size, LOGSYS* log,
                               uint32_t max_payload) {

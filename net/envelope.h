@@ -111,6 +111,16 @@ int16_t NET_SendEnvelopes(NET_CONNECTION* connection, std::span<ENVELOPE* const>
 // when some or none did, -1 for a refused envelope or a socket error (not
 // logged: the blocking send that follows meets it again and reports it).
 int16_t NET_TrySendEnvelope(NET_CONNECTION* connection, ENVELOPE* envelope, int32_t block_size);
+// Takes one complete envelope out of the bytes a plain connection read ahead
+// (NET_SetReadAhead), first reading what the socket holds when they are not
+// enough and `*may_read` allows, without waiting; `*may_read` is cleared once
+// the socket had no more to give. 1: `*out` is a complete, checked envelope. 0: the
+// next one has not all arrived. -1: what comes next is for NET_ReceiveEnvelope
+// to receive and report (a foreign or oversized header, a payload larger than
+// the buffer or with a wrong checksum, the end of the stream, a failure, no
+// memory); nothing of it was taken. Never -1 for bytes that only come late.
+int NET_TakeEnvelope(NET_CONNECTION* connection, uint32_t max_payload, ENVELOPE** out,
+                     bool* may_read);
 // Receives one envelope; `result` says what happened. Null only when the
 // envelope itself cannot be allocated. The caller frees it.
 ENVELOPE* NET_ReceiveEnvelope(NET_CONNECTION* connection, int32_t block_size, LOGSYS* log,

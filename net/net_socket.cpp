@@ -372,11 +372,16 @@ bool NET_SetReadAhead(NET_CONNECTION* connection, uint32_t size) {
     connection->ahead.reset(new (std::nothrow) uint8_t[size]);
     connection->ahead_size = connection->ahead ? size : 0;
     connection->ahead_begin = connection->ahead_end = 0;
+    connection->ahead_status = 0;
     return connection->ahead != nullptr;
 }
 
 bool NET_HasReadAhead(const NET_CONNECTION* connection) {
     return connection && connection->ahead_end > connection->ahead_begin;
+}
+
+bool NET_HasReadAheadOrStatus(const NET_CONNECTION* connection) {
+    return NET_HasReadAhead(connection) || (connection && connection->ahead_status != 0);
 }
 
 void NET_FormatAddress(const NET_CONNECTION* connection, char* buffer) {

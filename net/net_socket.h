@@ -37,7 +37,13 @@ struct NET_CONNECTION {
     // rather than two per envelope. Only the thread receiving envelopes uses it.
     std::unique_ptr<uint8_t[]> ahead;
     uint32_t ahead_size = 0, ahead_begin = 0, ahead_end = 0;
+    // What a receive that did not wait met behind those bytes, kept for the
+    // next NET_ReceiveEnvelope to report: kAheadClosed, or the errno of a
+    // failed receive (0: nothing).
+    int ahead_status = 0;
 };
+
+constexpr int kAheadClosed = -1;
 
 // Room NET_FormatAddress needs: "ddd.ddd.ddd.ddd" and the terminating zero.
 constexpr size_t kNetAddressText = 16;
@@ -73,6 +79,8 @@ uint16_t NET_LocalPort(const NET_CONNECTION* connection);
 bool NET_SetReadAhead(NET_CONNECTION* connection, uint32_t size);
 // Whether bytes received ahead wait: a reader must not wait for the socket then.
 bool NET_HasReadAhead(const NET_CONNECTION* connection);
+// The same, counting an end of stream or a failure met ahead.
+bool NET_HasReadAheadOrStatus(const NET_CONNECTION* connection);
 
 // Writes the peer address as "%.3d.%.3d.%.3d.%.3d" into `buffer` (kNetAddressText bytes).
 void NET_FormatAddress(const NET_CONNECTION* connection, char* buffer);

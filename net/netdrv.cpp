@@ -1,10 +1,12 @@
 // [SECTION] index
-//   Reader thread, writer thread, server thread, user set-up and removal,
-//   queues, sending, driver start and removal.
+//   Reader thread, receiving on the owner's thread, writer thread, server
+//   thread, user set-up and removal, queues, sending, driver start and removal.
 #include "net/netdrv.h"
 
 #include <arpa/inet.h>
 #include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -41,8 +43,43 @@ constexpr uint64_t kDefaultReadTotalMax = 32u << 20;
 constexpr uint32_t kReadUserEnvelopes = 32;
 // What a plain connection's reader takes from its socket at most at once.
 constexpr uint32_t kReadAheadBytes = 64u << 10;
+// The owner receives for the readers of a driver with at most this many
+// connections; with more, a poll over all of them per wait would cost more
+// than the hand-off it spares, and the readers keep receiving in parallel.
+constexpr int kOwnerReceiveUsers = 8;
+// A parked reader goes back to its socket when the owner has not waited for
+// messages for this long (it may have stopped waiting at all), and looks
+// at that at least this often.
+constexpr int64_t kOwnerGraceMs = 100;
+constexpr auto kParkPoll = std::chrono::milliseconds(50);
 // A reader held back looks at its signals at least this often.
 constexpr auto kReadRoomPoll = std::chrono::milliseconds(20);
+
+uint32_t MaxPayload(const NETDRV* driver) {
+    return driver->settings.drv_max_payload ? driver->settings.drv_max_payload
+                                            : kNetDefaultMaxPayload;
+}
+
+int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Wakes the owner from its poll in NETDRV_WaitForMessage, once per wait.
+// The caller holds read_mutex; true when it must write the eventfd.
+bool OwnerWakeDue(NETDRV* driver) {
+    if (!driver->owner_polling || driver->owner_woken)
+        return false;
+    driver->owner_woken = true;
+    return true;
+}
+
+void WriteWake(NETDRV* driver) {
+    const uint64_t one = 1;
+    // It fails only when the counter is full, and the owner wakes then too.
+    [[maybe_unused]] const ssize_t written = write(driver->wake_fd, &one, sizeof one);
+}
 
 void Pause(uint32_t ms) {
     if (ms)
@@ -195,9 +232,109 @@ bool LooksLikeTls(const ENVELOPE_HEADER& header) {
     return (header.magic & 0xFFFF) == 0x0316;
 }
 
+// [SECTION] Receiving on the owner's thread
+//
+// A reader hands its socket to the owner by parking; from then on the owner,
+// waiting in NETDRV_WaitForMessage, polls the socket itself and takes whole
+// envelopes from it, and the reader sleeps until one of these wakes it:
+//
+//   wakes the parked reader           what the reader does next
+//   a signal (STOP, TERMINATE, ...)   handles it as always
+//   handback (set by the owner)       receives the next envelope itself
+//   the owner stopped waiting         goes back to its socket
+//
+// Whoever receives holds receive_mutex, and pushes what it received before
+// letting go of it, so the envelopes of one connection keep their order
+// whichever thread took them.
+
+bool OwnerWaitsLately(const NETDRV* driver) {
+    return driver->owner_in_wait.load() || NowMs() - driver->owner_waited_ms.load() < kOwnerGraceMs;
+}
+
+bool ReaderMayPark(const NETDRV* driver, const CONNECTION_DATA* data) {
+    const NET_CONNECTION* connection = data->connection;
+    return driver->owner_receives.load() && connection->ahead && !NET_IsTls(connection) &&
+           !NET_HasReadAheadOrStatus(connection) && !driver->settings.drv_reader_sleep_activate &&
+           OwnerWaitsLately(driver);
+}
+
+// Sleeps while the owner receives for this reader. True when the owner
+// handed the connection back for the reader to receive the next envelope.
+bool Park(NETDRV* driver, CONNECTION_DATA* data) {
+    {
+        std::lock_guard receive(data->receive_mutex);
+        data->parked = true;
+    }
+    {
+        // The owner may be polling without this socket: let it look again.
+        std::unique_lock lock(driver->read_mutex);
+        const bool wake = OwnerWakeDue(driver);
+        lock.unlock();
+        if (wake)
+            WriteWake(driver);
+    }
+    bool handed_back = false;
+    {
+        std::unique_lock lock(data->signals.mutex);
+        while (data->signals.to_thread == 0 && !data->handback && driver->owner_receives.load() &&
+               OwnerWaitsLately(driver)) {
+            data->signals.changed.wait_for(lock, kParkPoll);
+        }
+        handed_back = data->handback;
+    }
+    std::lock_guard receive(data->receive_mutex);
+    data->parked = false;
+    std::lock_guard lock(data->signals.mutex);
+    data->handback = false;
+    return handed_back;
+}
+
+// The owner takes what a parked reader has read ahead and, when `readable`,
+// what its socket holds, as the reader would have (within the same bounds),
+// until it runs out or meets something the reader must see, which it hands back.
+void TakeForReader(NETDRV* driver, CONNECTION_DATA* data, bool readable) {
+    std::lock_guard receive(data->receive_mutex);
+    if (!data->parked || (!readable && !NET_HasReadAhead(data->connection)))
+        return;
+    {
+        std::lock_guard lock(data->signals.mutex);
+        if (data->handback || data->signals.to_thread != 0)
+            return;
+    }
+    for (;;) {
+        {
+            std::lock_guard lock(driver->read_mutex);
+            if (!ReaderHasRoom(driver, data))
+                return;
+        }
+        ENVELOPE* envelope = nullptr;
+        const int taken =
+            NET_TakeEnvelope(data->connection, MaxPayload(driver), &envelope, &readable);
+        if (taken == 0)
+            return;
+        if (taken < 0) {
+            std::lock_guard lock(data->signals.mutex);
+            data->handback = true;
+            data->signals.changed.notify_all();
+            return;
+        }
+        const uint32_t size = envelope->data_size();
+        envelope->user = data->user;
+        envelope->connection = data->connection;
+        PushReadQueue(driver, envelope);
+        {
+            // Set without a notification: nobody waits for it, and the
+            // parked reader would only wake for nothing.
+            std::lock_guard lock(data->signals.mutex);
+            data->signals.from_thread |= kSigDataReceived;
+        }
+        data->CountTransfer(size);
+        ++driver->owner_taken;
+    }
+}
+
 void ReaderThread(NETDRV* driver, CONNECTION_DATA* data) {
-    const uint32_t max_payload =
-        driver->settings.drv_max_payload ? driver->settings.drv_max_payload : kNetDefaultMaxPayload;
+    const uint32_t max_payload = MaxPayload(driver);
     data->signals.Report(kSigRunning);
     bool active = false;
     // A client's session arrives with its handshake made (net/host_connect).
@@ -223,11 +360,13 @@ void ReaderThread(NETDRV* driver, CONNECTION_DATA* data) {
             }
             handshake_done = true;
         }
+        if (ReaderMayPark(driver, data) && !Park(driver, data))
+            continue;
         if (!WaitForReadRoom(driver, data))
             continue;
         // Bytes already received (or decrypted, or received and not yet) are
         // not announced by the socket again.
-        if (!NET_HasReadAhead(data->connection) && !NET_TlsHasBuffered(data->connection)) {
+        if (!NET_HasReadAheadOrStatus(data->connection) && !NET_TlsHasBuffered(data->connection)) {
             pollfd entry{data->connection->socket, POLLIN, 0};
             if (poll(&entry, 1, kReaderPollMs) <= 0)
                 continue;
@@ -639,8 +778,10 @@ void PostToUserThreads(NETUSR* user, uint32_t bits) {
 // [SECTION] Queues
 
 void PushReadQueue(NETDRV* driver, ENVELOPE* envelope) {
+    bool wake = false;
     {
         std::lock_guard lock(driver->read_mutex);
+        wake = OwnerWakeDue(driver);
         driver->read_queue.push_back(envelope);
         if (CountedInbound(envelope)) {
             const uint32_t size = envelope->data_size();
@@ -650,7 +791,8 @@ void PushReadQueue(NETDRV* driver, ENVELOPE* envelope) {
             driver->read_peak = std::max(driver->read_peak, driver->read_bytes);
         }
     }
-    driver->read_ready.notify_all();
+    if (wake)
+        WriteWake(driver);
     vorlane::net::NotifyInbound();
 }
 
@@ -689,10 +831,93 @@ void PurgeReadQueue(NETDRV* driver, NETUSR* user) {
         driver->read_space.notify_all();
 }
 
+namespace {
+
+// The parked readers the owner receives for, and their sockets behind the
+// eventfd in `fds`. Past kOwnerReceiveUsers connections the readers are
+// handed their sockets back instead.
+void ParkedReaders(NETDRV* driver, std::vector<CONNECTION_DATA*>* readers,
+                   std::vector<pollfd>* fds) {
+    readers->clear();
+    fds->assign(1, pollfd{driver->wake_fd, POLLIN, 0});
+    auto lock = NETUSR_Lock(&driver->users);
+    const bool few = driver->users.list->count <= kOwnerReceiveUsers;
+    if (driver->owner_receives.exchange(few) == false && !few)
+        return;
+    NETUSR_ForEach(&driver->users, [&](NETUSR* user) {
+        CONNECTION_DATA* reader = user->reader.get();
+        if (!reader)
+            return;
+        std::lock_guard receive(reader->receive_mutex);
+        if (!reader->parked)
+            return;
+        if (few) {
+            readers->push_back(reader);
+            fds->push_back(pollfd{reader->connection->socket, POLLIN, 0});
+            return;
+        }
+        std::lock_guard signal_lock(reader->signals.mutex);
+        reader->handback = true;
+        reader->signals.changed.notify_all();
+    });
+}
+
+bool ReadQueueEmpty(NETDRV* driver) {
+    std::lock_guard lock(driver->read_mutex);
+    return driver->read_queue.empty();
+}
+
+}  // namespace
+
+// Only the owner removes users, and it is here: the readers collected stay
+// valid for the whole wait.
 bool NETDRV_WaitForMessage(NETDRV* driver, uint32_t timeout_ms) {
-    std::unique_lock lock(driver->read_mutex);
-    return driver->read_ready.wait_for(lock, std::chrono::milliseconds(timeout_ms),
-                                       [&] { return !driver->read_queue.empty(); });
+    if (!ReadQueueEmpty(driver))
+        return true;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    driver->owner_in_wait = true;
+    driver->owner_waited_ms = NowMs();
+    std::vector<CONNECTION_DATA*> readers;
+    std::vector<pollfd> fds;
+    bool queued = false;
+    for (;;) {
+        ParkedReaders(driver, &readers, &fds);
+        // Bytes already read ahead are not announced by the socket again.
+        for (CONNECTION_DATA* reader : readers) {
+            TakeForReader(driver, reader, false);
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        {
+            std::lock_guard lock(driver->read_mutex);
+            queued = !driver->read_queue.empty();
+            if (queued || left.count() <= 0)
+                break;
+            driver->owner_polling = true;
+        }
+        const int ready = poll(fds.data(), fds.size(), int(left.count()));
+        bool woken;
+        {
+            std::lock_guard lock(driver->read_mutex);
+            driver->owner_polling = false;
+            woken = std::exchange(driver->owner_woken, false);
+        }
+        if (woken) {
+            uint64_t count;
+            [[maybe_unused]] const ssize_t got = read(driver->wake_fd, &count, sizeof count);
+        }
+        for (size_t i = 0; ready > 0 && i < readers.size(); ++i) {
+            if (fds[i + 1].revents != 0)
+                TakeForReader(driver, readers[i], true);
+        }
+        if (!ReadQueueEmpty(driver)) {
+            queued = true;
+            break;
+        }
+    }
+    driver->owner_waited_ms = NowMs();
+    driver->owner_in_wait = false;
+    return queued;
 }
 
 size_t NETDRV_PendingMessages(NETDRV* driver) {
@@ -896,6 +1121,8 @@ void ReleaseDriver(NETDRV* driver) {
         }
         driver->read_queue.clear();
     }
+    if (driver->wake_fd >= 0)
+        close(driver->wake_fd);
     CALL_Destroy(driver->calls, 1);
     NETGRP_Destroy(driver->groups);
     if (driver->users.list)
@@ -982,6 +1209,9 @@ NETDRV* NETDRV_Start(NETAPI* api, const NET_SETTINGS& settings, uint16_t port, u
     if (!driver->users.list || !ADDR_Init(&driver->users.addr, users))
         return fail();
     LogTo(log, kLogInfo, "Net Driver: User list for >> %d << user created.", int(users));
+    driver->wake_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (driver->wake_fd < 0)
+        return fail();
     LOGSYS_Text(log, kLogInfo, "Net Driver: Server read queue created.");
     driver->service = NET_Init(port, log);
     if (!driver->service)

@@ -35,8 +35,20 @@ struct NETDRV {
     uint32_t mode = 0;
     // Envelopes from the readers and the server thread, for the message loop.
     std::mutex read_mutex;
-    std::condition_variable read_ready;
     std::deque<ENVELOPE*> read_queue;
+    // The owner waiting in NETDRV_WaitForMessage sleeps in poll() on this
+    // eventfd and the sockets of parked readers; a push (or a reader that
+    // parks) writes the eventfd once per wait (owner_polling, owner_woken:
+    // under read_mutex).
+    int wake_fd = -1;
+    bool owner_polling = false;
+    bool owner_woken = false;
+    // Whether readers may stand aside for the owner (few connections), and
+    // when it last waited (steady milliseconds) or whether it waits now.
+    std::atomic<bool> owner_receives{false};
+    std::atomic<bool> owner_in_wait{false};
+    std::atomic<int64_t> owner_waited_ms{0};
+    std::atomic<uint64_t> owner_taken{0};  // envelopes the owner received itself
     // What the readers have waiting in `read_queue` (guarded by read_mutex).
     // A reader over its share, or any reader while the whole is over its
     // bound, stops taking from its socket until the message loop caught up:
@@ -115,6 +127,11 @@ int16_t SendSingleMessage(NETDRV* driver, uint32_t sender, uint32_t receiver, ui
 
 // Waits until the read queue holds an envelope or `timeout_ms` passed (for
 // owners that have nothing else to do between steps). True when one is queued.
+// With few connections the waiting thread receives itself for the plain
+// ones, whose readers stand aside while it keeps coming back: a message then
+// reaches the kernel with one thread wake-up instead of two. What a reader
+// must see to report (a closed or broken stream, foreign data, a payload
+// larger than its buffer) is always handed back to it.
 bool NETDRV_WaitForMessage(NETDRV* driver, uint32_t timeout_ms);
 // Number of envelopes waiting for the message loop.
 size_t NETDRV_PendingMessages(NETDRV* driver);

@@ -113,6 +113,14 @@ struct CONNECTION_DATA {
     uint64_t inbound_bytes = 0;
     uint32_t inbound_envelopes = 0;
     bool held_back = false;  // the reader waits for room
+    // Reader only: standing aside while the kernel's owner receives for it
+    // (NETDRV_WaitForMessage). `receive_mutex` is held by whoever receives
+    // from the connection while the reader is parked, and guards `parked`
+    // and the connection's read-ahead then; `handback` (under signals.mutex)
+    // asks the reader to receive what comes next itself.
+    std::mutex receive_mutex;
+    bool parked = false;
+    bool handback = false;
     struct NETUSR* user = nullptr;
     NET_CONNECTION* connection = nullptr;
 

@@ -387,6 +387,69 @@ TEST_F(Kernel, DirectAndQueuedSendsKeepTheirOrder) {
     }
 }
 
+// A server whose thread waits for messages receives for its readers itself;
+// what is too large for that is handed back to the reader. Either way one
+// connection's messages arrive in the order sent.
+TEST_F(Kernel, OwnerThatWaitsReceivesItselfAndKeepsTheOrder) {
+    ASSERT_TRUE(StartServer(FastSettings()));
+    Client* a = AddClient();
+    ASSERT_TRUE(a && LogOn(a, "a"));
+    NETDRV* server = server_->driver();
+    auto pump_waiting = [&](const std::function<bool()>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!done() && std::chrono::steady_clock::now() < deadline) {
+            NETDRV_WaitForMessage(server, 2);
+            server_->Run();
+            for (auto& client : clients_) client->flow->Run();
+        }
+        return done();
+    };
+    auto reader_parked = [&] {
+        bool parked = false;
+        NETUSR_ForEach(&server->users, [&](NETUSR* user) {
+            std::lock_guard lock(user->reader->receive_mutex);
+            parked = user->reader->parked;
+        });
+        return parked;
+    };
+    // The reader stands aside after a message that comes while the owner waits.
+    size_t warm = 0;
+    while (warm < 20 && !reader_parked()) {
+        ASSERT_EQ(SendSingleMessage(a->driver(), a->api.own_id, NET_ID_SERVER,
+                                    NET_MSGTYPE_CUSTOMDATA, "warm", 4),
+                  0);
+        ++warm;
+        ASSERT_TRUE(pump_waiting([&] { return server_api_.custom.size() == warm; }));
+        pump_waiting(reader_parked);
+    }
+    ASSERT_TRUE(reader_parked());
+
+    constexpr int kMessages = 120;
+    for (int i = 0; i < kMessages; ++i) {
+        // Every tenth one is larger than what the owner takes in at once.
+        std::string text(i % 10 == 5 ? 70000 : 40, char('a' + i % 26));
+        std::memcpy(text.data(), &i, sizeof i);
+        ASSERT_EQ(SendSingleMessage(a->driver(), a->api.own_id, NET_ID_SERVER,
+                                    NET_MSGTYPE_CUSTOMDATA, text.data(), uint32_t(text.size())),
+                  0);
+    }
+    ASSERT_TRUE(pump_waiting([&] { return server_api_.custom.size() == warm + kMessages; }));
+    EXPECT_GT(server->owner_taken.load(), 0u);
+    for (int i = 0; i < kMessages; ++i) {
+        const std::string& bytes = server_api_.custom[warm + size_t(i)].bytes;
+        int index = -1;
+        ASSERT_GE(bytes.size(), sizeof index);
+        std::memcpy(&index, bytes.data(), sizeof index);
+        EXPECT_EQ(index, i);
+        EXPECT_EQ(bytes.size(), i % 10 == 5 ? 70000u : 40u);
+    }
+
+    // A peer that goes away is still seen by its reader, parked or not.
+    clients_.clear();
+    ASSERT_TRUE(pump_waiting([&] { return server_api_.removed.size() == 1; }));
+    EXPECT_TRUE(LogCapture::Contains("Reader detected: connection lost, STOP!"));
+}
+
 TEST_F(Kernel, GroupDataReachesEveryMember) {
     ASSERT_TRUE(StartServer(FastSettings()));
     Client* a = AddClient();

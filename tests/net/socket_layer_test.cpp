@@ -63,6 +63,14 @@ TEST(NetCrc, MatchesReferenceWithZeroStartAndNoFinalInversion) {
     std::vector<uint8_t> big(100003);
     for (size_t i = 0; i < big.size(); ++i) big[i] = uint8_t(i * 131 + 7);
     EXPECT_EQ(NET_Crc(big.data(), big.size()), ReferenceCrc(big.data(), big.size()));
+    // Long inputs are folded in blocks and finished byte-wise: every length
+    // around the block sizes, at odd addresses too.
+    for (size_t size = 1; size < 300; ++size) {
+        for (size_t offset : {0, 1, 7}) {
+            ASSERT_EQ(NET_Crc(big.data() + offset, size), ReferenceCrc(big.data() + offset, size))
+                << size << " bytes at +" << offset;
+        }
+    }
 }
 
 TEST(EnvelopeHeader, EncodesLittleEndianAndRoundTrips) {
