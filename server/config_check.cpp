@@ -17,7 +17,7 @@ namespace vorlane::server {
 
 namespace {
 
-enum class Kind { kNumber, kPort, kText, kAddress, kHttpAddress, kHash, kChannel };
+enum class Kind { kNumber, kPort, kText, kAddress, kHttpAddress, kHash, kChannel, kStore };
 
 // Names as the configuration reader compares them: blanks dropped, lower case.
 std::string Normalise(const std::string& text) {
@@ -49,15 +49,11 @@ using KeyTable = std::map<std::string, Kind>;
 
 const KeyTable& LobbydKeys() {
     static const KeyTable keys = [] {
-        KeyTable table = {{"port", Kind::kPort},
-                          {"database", Kind::kText},
-                          {"log_dir", Kind::kText},
-                          {"tls_cert", Kind::kText},
-                          {"tls_key", Kind::kText},
-                          {"tls_dir", Kind::kText},
-                          {"http_address", Kind::kHttpAddress},
-                          {"admin_socket", Kind::kText},
-                          {"audit_log", Kind::kText},
+        KeyTable table = {{"port", Kind::kPort},         {"database", Kind::kText},
+                          {"store", Kind::kStore},       {"log_dir", Kind::kText},
+                          {"tls_cert", Kind::kText},     {"tls_key", Kind::kText},
+                          {"tls_dir", Kind::kText},      {"http_address", Kind::kHttpAddress},
+                          {"admin_socket", Kind::kText}, {"audit_log", Kind::kText},
                           {"password_hash", Kind::kHash}};
         for (const char* key :
              {"chat_lines_per_second", "channel_max_users", "games_per_host", "game_min_seconds",
@@ -144,6 +140,10 @@ std::string ValueProblem(Kind kind, const std::string& value) {
                        ? ""
                        : "is not an IPv4 ADDRESS:PORT";
         }
+        case Kind::kStore: {
+            const std::string problem = StoreLocationProblem(value);
+            return problem.empty() ? "" : "cannot be used: " + problem;
+        }
         case Kind::kHash:
             return value == "interactive" || value == "minimum"
                        ? ""
@@ -197,8 +197,12 @@ std::vector<ConfigProblem> CheckLobbyConfigText(const std::string& text) {
             problems.push_back({number, "unknown key " + key + " in [" + section + "]"});
             continue;
         }
-        if (const std::string wrong = ValueProblem(found->second, value); !wrong.empty())
-            problems.push_back({number, key + " = " + value + ": the value " + wrong});
+        if (const std::string wrong = ValueProblem(found->second, value); !wrong.empty()) {
+            // A store's location may carry a password: it is not repeated.
+            const std::string shown =
+                found->second == Kind::kStore ? RedactedLocation(value) : value;
+            problems.push_back({number, key + " = " + shown + ": the value " + wrong});
+        }
     }
     return problems;
 }
@@ -213,7 +217,9 @@ std::string DescribeLobbyConfig(const LobbyConfig& config) {
             << "lobbyd." << name << "_seconds = " << value.seconds << '\n';
     };
     line("port", config.kernel.port);
-    line("database", config.database);
+    line("store", RedactedLocation(StoreLocation(config)));
+    if (config.store.empty())
+        line("database", config.database);
     line("log_dir", config.log_dir);
     if (config.kernel.tls) {
         line("tls_cert", config.tls_cert.empty() ? "(self-signed)" : config.tls_cert);

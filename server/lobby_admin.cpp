@@ -20,6 +20,7 @@
 #include "server/config_check.h"
 #include "server/lobby_server.h"
 #include "server/lobby_text.h"
+#include "server/sqlite_store.h"
 
 namespace vorlane::server {
 
@@ -512,6 +513,7 @@ AdminResult LobbyServer::AdminReload() {
     // encryption and threads keep until the next start.
     LobbyConfig next = fresh;
     next.database = config_.database;
+    next.store = config_.store;
     next.log_dir = config_.log_dir;
     next.hash = config_.hash;
     next.hash_threads = config_.hash_threads;
@@ -582,6 +584,8 @@ void LobbyServer::AdminResetPassword(const std::vector<std::string>& words, Admi
 void LobbyServer::AdminBackup(const std::vector<std::string>& words, AdminDone done) {
     if (words.size() != 2)
         return done(Fail("usage: backup FILE"));
+    if (!config_.store.empty())
+        return done(Fail("backup is only for an SQLite store"));
     if (backup_.valid())
         return done(Fail("a backup is under way; try again when it has ended"));
     // The copy runs on a thread of its own with a connection of its own.
@@ -589,7 +593,7 @@ void LobbyServer::AdminBackup(const std::vector<std::string>& words, AdminDone d
     backup_done_ = std::move(done);
     backup_ = std::async(std::launch::async, [source = config_.database, target = words[1]] {
         std::string error;
-        return LobbyStore::Backup(source, target, &error) ? std::string() : error;
+        return SqliteStore::Backup(source, target, &error) ? std::string() : error;
     });
 }
 

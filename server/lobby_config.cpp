@@ -85,6 +85,20 @@ bool ParseLobbyConfig(const std::string& text, LobbyConfig* config, std::string*
     }
     if (const char* value = SCFG_Get(cfg, "lobbyd", "database"))
         config->database = value;
+    if (const char* value = SCFG_Get(cfg, "lobbyd", "store")) {
+        // A store nobody can open must not quietly become the default file.
+        if (const std::string path = SqlitePath(value); !path.empty()) {
+            config->database = path;
+            config->store.clear();
+        } else if (IsPostgresqlLocation(value)) {
+            config->store = value;
+        } else {
+            if (error)
+                *error = "store = " + RedactedLocation(value) + ": " + StoreLocationProblem(value);
+            SCFG_Free(cfg);
+            return false;
+        }
+    }
     if (const char* value = SCFG_Get(cfg, "lobbyd", "log_dir"))
         config->log_dir = value;
     if (const char* value = SCFG_Get(cfg, "lobbyd", "tls_cert"))
@@ -189,13 +203,17 @@ bool LoadLobbyConfig(const std::string& path, LobbyConfig* config, std::string* 
 namespace {
 
 std::string BesideDatabase(const LobbyConfig& config, const std::string& name) {
-    if (config.database == ":memory:")
+    if (config.database == ":memory:" || !config.store.empty())
         return config.log_dir + "/" + name;
     const size_t slash = config.database.rfind('/');
     return slash == std::string::npos ? name : config.database.substr(0, slash + 1) + name;
 }
 
 }  // namespace
+
+std::string StoreLocation(const LobbyConfig& config) {
+    return config.store.empty() ? "sqlite:" + config.database : config.store;
+}
 
 std::string AdminSocketPath(const LobbyConfig& config) {
     return config.admin_socket.empty() ? BesideDatabase(config, "admin.sock") : config.admin_socket;

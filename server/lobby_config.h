@@ -2,7 +2,10 @@
 //
 //   [lobbyd]
 //   port = 3100                  ; overrides the kernel's port
-//   database = lobbyd.sqlite
+//   store = sqlite:lobbyd.sqlite ; where accounts and profiles live: an
+//                                ; SQLite file or postgresql://... (not yet)
+//   database = lobbyd.sqlite     ; the older way to name the SQLite file;
+//                                ; store wins when both are given
 //   log_dir = logs
 //   password_hash = interactive  ; or "minimum" (tests, load runs)
 //   chat_lines_per_second = 4
@@ -81,7 +84,10 @@ struct Budget {
 };
 
 struct LobbyConfig {
+    // The SQLite file of the store, when `store` names no other backend.
     std::string database = "lobbyd.sqlite";
+    // A store of another backend (postgresql://...); "" = SQLite at `database`.
+    std::string store;
     std::string log_dir = "logs";
     HashStrength hash = HashStrength::kInteractive;
     uint32_t chat_lines_per_second = 4;
@@ -136,6 +142,9 @@ struct LobbyConfig {
     std::string path;
     NET_SETTINGS kernel;
 };
+
+// The store the server opens ("sqlite:PATH" or another backend's location).
+std::string StoreLocation(const LobbyConfig& config);
 
 // Where the admin socket and the audit log go: admin_socket and audit_log,
 // or admin.sock and audit.log beside the database (in the log folder for a

@@ -1,15 +1,19 @@
-// LobbyStore: the lobby server's accounts, profiles and statistics in SQLite.
+// LobbyStore: the lobby server's accounts, profiles, statistics, sanctions
+// and channels, behind one interface with a backend per database.
 //
-// The database runs in WAL mode with full synchronisation, so every change the
-// store reports as done survives a crash or a kill of the process. Passwords
-// are kept only as Argon2id hashes (libsodium's crypto_pwhash_str).
+// Where the store lives is one text (the configuration's `store` key):
+//   sqlite:PATH        an SQLite file (SqliteStore; ":memory:" for a private
+//                      in-memory one); a plain PATH means the same
+//   postgresql://...   a PostgreSQL database (not available yet: refused)
+// Whatever the backend, passwords are kept only as Argon2id hashes
+// (libsodium's crypto_pwhash_str), made and checked here and never by a
+// backend, and every change a backend reports as done is durable.
 //
-// Tables (schema version 1, in PRAGMA user_version; a version-0 file gains
-// the tables of version 1 when it is opened and keeps everything it held):
-//   accounts(id, name UNIQUE NOCASE, hash, email, created)
+// What every backend keeps (schema version 1):
+//   accounts(id, name unique regardless of case, hash, email, created)
 //   profiles(account, number 1..4, data 8295 bytes, won, lost, disconnected, score)
-//   sanctions(id, kind, account, address, reason, created, expires, by)  since 1
-//   channels(number, name UNIQUE NOCASE, flags, origin)                 since 1
+//   sanctions(id, kind, account, address, reason, created, expires, by)
+//   channels(number, name unique regardless of case, flags, origin)
 // The statistics live in their own columns: an uploaded profile never sets
 // them, and a profile read from the store carries them at their offsets.
 // A sanction whose expiry has passed no longer counts and is purged.
@@ -23,9 +27,6 @@
 
 #include "net/lobby_packets.h"
 #include "server/lobby_status.h"
-
-struct sqlite3;
-struct sqlite3_stmt;
 
 namespace vorlane::server {
 
@@ -75,11 +76,12 @@ struct PlayerResult {
 
 class LobbyStore {
   public:
-    // Opens (creating if needed) the database at `path` (":memory:" for a
-    // private in-memory one). Null on failure, with the reason in `error`.
-    static std::unique_ptr<LobbyStore> Open(const std::string& path, HashStrength strength,
+    // Opens the store at `location` (see above), creating its tables if
+    // needed and bringing an older schema to the current one. Null on
+    // failure, with the reason in `error`.
+    static std::unique_ptr<LobbyStore> Open(const std::string& location, HashStrength strength,
                                             std::string* error = nullptr);
-    ~LobbyStore();
+    virtual ~LobbyStore() = default;
     LobbyStore(const LobbyStore&) = delete;
     LobbyStore& operator=(const LobbyStore&) = delete;
 
@@ -88,67 +90,70 @@ class LobbyStore {
                               const std::string& email, uint32_t* id);
     // kOk with the identifier, kUnknown, kWrongPassword or kError.
     StoreResult CheckLogin(const std::string& name, const std::string& password, uint32_t* id);
-    bool AccountExists(uint32_t id);
+    virtual bool AccountExists(uint32_t id) = 0;
 
     // The two halves of the calls above, for a server that hashes on worker
     // threads: hashing and verifying touch no database and may run anywhere.
     // An empty result means the hash could not be made.
     std::string HashPassword(const std::string& password) const;
     static bool VerifyPassword(const std::string& hash, const std::string& password);
-    // kOk with the identifier, kExists, or kError.
-    StoreResult InsertAccount(const std::string& name, const std::string& hash,
-                              const std::string& email, uint32_t* id);
+    // kOk with the identifier, kExists, or kError. An empty hash is kError.
+    virtual StoreResult InsertAccount(const std::string& name, const std::string& hash,
+                                      const std::string& email, uint32_t* id) = 0;
     // kOk with identifier and hash, kUnknown, or kError.
-    StoreResult FindAccount(const std::string& name, uint32_t* id, std::string* hash);
+    virtual StoreResult FindAccount(const std::string& name, uint32_t* id, std::string* hash) = 0;
 
     // The profile in slot `number` with its statistics; false (and an
     // all-zero profile) when the slot is empty or on failure.
-    bool LoadProfile(uint32_t account, uint16_t number, net::Profile* profile);
+    virtual bool LoadProfile(uint32_t account, uint16_t number, net::Profile* profile) = 0;
     // Stores the player's fields of `profile`; statistics are kept.
-    bool StoreProfile(uint32_t account, uint16_t number, const net::Profile& profile);
+    virtual bool StoreProfile(uint32_t account, uint16_t number, const net::Profile& profile) = 0;
     // Empties a slot, statistics included.
-    bool ClearProfile(uint32_t account, uint16_t number);
+    virtual bool ClearProfile(uint32_t account, uint16_t number) = 0;
     // Applies the results of one game in one transaction; false changes nothing.
-    bool ApplyResults(const std::vector<PlayerResult>& results);
+    virtual bool ApplyResults(const std::vector<PlayerResult>& results) = 0;
 
     // The account's name; empty when there is none.
-    std::string AccountName(uint32_t id);
+    virtual std::string AccountName(uint32_t id) = 0;
     // Replaces the account's password hash (made with HashPassword).
-    bool SetPasswordHash(uint32_t id, const std::string& hash);
+    virtual bool SetPasswordHash(uint32_t id, const std::string& hash) = 0;
 
     // Stores a sanction in place of any of its kind for the same target.
-    bool PutSanction(const Sanction& sanction);
+    virtual bool PutSanction(const Sanction& sanction) = 0;
     // Removes the sanctions of `kind` for the account (if not 0) and the
     // address (if not 0); how many went, or -1 on failure.
-    int RemoveSanctions(SanctionKind kind, uint32_t account, uint32_t address);
+    virtual int RemoveSanctions(SanctionKind kind, uint32_t account, uint32_t address) = 0;
     // The sanction of `kind` in force at `now` for the account or the
     // address (the one that lasts longest), if any.
-    std::optional<Sanction> FindSanction(SanctionKind kind, uint32_t account, uint32_t address,
-                                         int64_t now);
-    // Every sanction in force at `now`.
-    std::vector<Sanction> Sanctions(int64_t now);
+    virtual std::optional<Sanction> FindSanction(SanctionKind kind, uint32_t account,
+                                                 uint32_t address, int64_t now) = 0;
+    // Every sanction in force at `now`, by kind and age.
+    virtual std::vector<Sanction> Sanctions(int64_t now) = 0;
     // Deletes the sanctions expired at `now`; how many, or -1.
-    int PurgeSanctions(int64_t now);
+    virtual int PurgeSanctions(int64_t now) = 0;
 
     // Every channel ever known, by number.
-    std::vector<StoredChannel> Channels();
+    virtual std::vector<StoredChannel> Channels() = 0;
     // Inserts or replaces the row of `channel.number`.
-    bool PutChannel(const StoredChannel& channel);
+    virtual bool PutChannel(const StoredChannel& channel) = 0;
 
-    // Copies the database at `source` into `target` (a new file) with
-    // SQLite's online backup, on a connection of its own: the copy is
-    // consistent while the server goes on writing. False with a reason.
-    static bool Backup(const std::string& source, const std::string& target, std::string* error);
+  protected:
+    explicit LobbyStore(HashStrength strength);
 
   private:
-    LobbyStore() = default;
-    bool Exec(const char* sql);
-    // Brings a file of an older schema version to the current one.
-    bool Migrate();
-
-    sqlite3* db_ = nullptr;
-    HashStrength strength_ = HashStrength::kInteractive;
+    HashStrength strength_;
 };
+
+// Whether a store location names a PostgreSQL database.
+bool IsPostgresqlLocation(const std::string& location);
+// The SQLite file a store location names ("sqlite:PATH" or a plain PATH);
+// empty for a location of another backend.
+std::string SqlitePath(const std::string& location);
+// Why a store location cannot be opened by this build, or "" when it can
+// (the file or the server may still be missing).
+std::string StoreLocationProblem(const std::string& location);
+// The location as it may be logged and shown: a password in it is masked.
+std::string RedactedLocation(const std::string& location);
 
 // Name rules: 1 to 14 printable ASCII characters, not starting or ending with a blank.
 bool IsValidName(const std::string& name);

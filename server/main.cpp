@@ -32,7 +32,8 @@ void PrintHelp() {
     std::printf(
         "Usage: vorlane-lobbyd [options]\n"
         "  --config FILE     configuration file (default data/lobbyd.cfg)\n"
-        "  --database FILE   SQLite database (overrides the configuration)\n"
+        "  --database FILE   SQLite database: the store sqlite:FILE (overrides the\n"
+        "                    configuration)\n"
         "  --log-dir DIR     folder of the log files (overrides the configuration)\n"
         "  --port N          TCP port on 127.0.0.1 (overrides the configuration)\n"
         "  --admin-socket PATH  vorlane-lobbyctl's socket (overrides the configuration)\n"
@@ -109,8 +110,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     config.path = config_path;
-    if (!database.empty())
+    if (!database.empty()) {
         config.database = database;
+        config.store.clear();
+    }
     if (!log_dir.empty())
         config.log_dir = log_dir;
     if (!admin_socket.empty())
@@ -122,10 +125,16 @@ int main(int argc, char** argv) {
         return clean ? 0 : 1;
     }
 
-    auto store = vorlane::server::LobbyStore::Open(config.database, config.hash, &error);
+    auto store = vorlane::server::LobbyStore::Open(vorlane::server::StoreLocation(config),
+                                                   config.hash, &error);
     if (!store) {
-        std::fprintf(stderr, "vorlane-lobbyd: database %s: %s\n", config.database.c_str(),
-                     error.c_str());
+        if (config.store.empty()) {
+            std::fprintf(stderr, "vorlane-lobbyd: database %s: %s\n", config.database.c_str(),
+                         error.c_str());
+        } else {
+            std::fprintf(stderr, "vorlane-lobbyd: store %s: %s\n",
+                         vorlane::server::RedactedLocation(config.store).c_str(), error.c_str());
+        }
         return 1;
     }
     // The server's own lines (accounts, log-ins) go beside the kernel's logs;

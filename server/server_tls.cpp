@@ -49,6 +49,9 @@ bool CreateSelfSigned(const std::string& cert_path, const std::string& key_path,
 std::string TlsFolder(const LobbyConfig& config) {
     if (!config.tls_dir.empty())
         return config.tls_dir;
+    // A store without a file of its own keeps the pair in the log folder.
+    if (!config.store.empty())
+        return config.log_dir;
     const size_t slash = config.database.rfind('/');
     return slash == std::string::npos ? "." : config.database.substr(0, slash);
 }

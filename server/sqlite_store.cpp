@@ -1,0 +1,474 @@
+// [SECTION] index
+//   Statements, opening and schema versions, accounts, profiles and results,
+//   accounts for the operator, sanctions, channels, backup.
+#include "server/sqlite_store.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <thread>
+
+namespace vorlane::server {
+
+namespace {
+
+// One prepared statement, finalised exactly once.
+class Statement {
+  public:
+    Statement(sqlite3* db, const char* sql) {
+        if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK)
+            stmt_ = nullptr;
+    }
+    ~Statement() { sqlite3_finalize(stmt_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    bool ok() const { return stmt_ != nullptr; }
+    Statement& Bind(int index, int64_t value) {
+        if (stmt_)
+            sqlite3_bind_int64(stmt_, index, value);
+        return *this;
+    }
+    Statement& Bind(int index, const std::string& text) {
+        if (stmt_)
+            sqlite3_bind_text(stmt_, index, text.data(), int(text.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Statement& BindBlob(int index, const void* data, int size) {
+        if (stmt_)
+            sqlite3_bind_blob(stmt_, index, data, size, SQLITE_TRANSIENT);
+        return *this;
+    }
+    // SQLITE_ROW, SQLITE_DONE or an error code.
+    int Step() {
+        if (!stmt_)
+            return SQLITE_ERROR;
+        const auto start = std::chrono::steady_clock::now();
+        const int result = sqlite3_step(stmt_);
+        DatabaseLatency().Add(std::chrono::steady_clock::now() - start);
+        return result;
+    }
+    int64_t Int(int column) { return sqlite3_column_int64(stmt_, column); }
+    std::string Text(int column) {
+        const auto* text = sqlite3_column_text(stmt_, column);
+        return text ? std::string(reinterpret_cast<const char*>(text),
+                                  size_t(sqlite3_column_bytes(stmt_, column)))
+                    : std::string();
+    }
+    const uint8_t* Blob(int column, size_t* size) {
+        *size = size_t(sqlite3_column_bytes(stmt_, column));
+        return static_cast<const uint8_t*>(sqlite3_column_blob(stmt_, column));
+    }
+
+  private:
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+bool ValidSlot(uint16_t number) {
+    return number >= 1 && number <= 4;
+}
+
+// The schema this code writes; PRAGMA user_version holds the file's.
+constexpr int64_t kSchemaVersion = 1;
+
+// Closes a connection exactly once (sqlite3_close_v2 takes null).
+struct ConnectionCloser {
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+using Connection = std::unique_ptr<sqlite3, ConnectionCloser>;
+
+Sanction ReadSanction(Statement& row) {
+    Sanction sanction;
+    sanction.kind = SanctionKind(row.Int(0));
+    sanction.account = uint32_t(row.Int(1));
+    sanction.address = uint32_t(row.Int(2));
+    sanction.reason = row.Text(3);
+    sanction.created = row.Int(4);
+    sanction.expires = row.Int(5);
+    sanction.by = row.Text(6);
+    return sanction;
+}
+
+constexpr const char* kSanctionColumns =
+    "SELECT kind, account, address, reason, created, expires, by FROM sanctions ";
+
+}  // namespace
+
+// [SECTION] Opening and schema versions
+
+std::unique_ptr<SqliteStore> SqliteStore::Open(const std::string& path, HashStrength strength,
+                                               std::string* error) {
+    auto fail = [&](const std::string& why) {
+        if (error)
+            *error = why;
+        return std::unique_ptr<SqliteStore>();
+    };
+    // A new database holds password hashes: only its owner may read it. SQLite
+    // gives its journal files the database file's permissions.
+    if (path != ":memory:") {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0)
+            ::close(fd);
+    }
+    std::unique_ptr<SqliteStore> store(new SqliteStore(strength));
+    if (sqlite3_open_v2(path.c_str(), &store->db_,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+                        nullptr) != SQLITE_OK) {
+        return fail(store->db_ ? sqlite3_errmsg(store->db_) : "cannot open the database");
+    }
+    sqlite3_busy_timeout(store->db_, 5000);
+    const bool ready =
+        store->Exec("PRAGMA journal_mode=WAL") && store->Exec("PRAGMA synchronous=FULL") &&
+        store->Exec("PRAGMA foreign_keys=ON") &&
+        store->Exec(
+            "CREATE TABLE IF NOT EXISTS accounts("
+            " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+            " name TEXT NOT NULL UNIQUE COLLATE NOCASE,"
+            " hash TEXT NOT NULL, email TEXT NOT NULL, created INTEGER NOT NULL)") &&
+        store->Exec(
+            "CREATE TABLE IF NOT EXISTS profiles("
+            " account INTEGER NOT NULL REFERENCES accounts(id),"
+            " number INTEGER NOT NULL CHECK(number BETWEEN 1 AND 4),"
+            " data BLOB NOT NULL,"
+            " won INTEGER NOT NULL DEFAULT 0, lost INTEGER NOT NULL DEFAULT 0,"
+            " disconnected INTEGER NOT NULL DEFAULT 0, score INTEGER NOT NULL DEFAULT 0,"
+            " PRIMARY KEY(account, number))");
+    if (!ready)
+        return fail(sqlite3_errmsg(store->db_));
+    if (!store->Migrate())
+        return fail(std::string("cannot bring the database to schema version ") +
+                    std::to_string(kSchemaVersion) + ": " + sqlite3_errmsg(store->db_));
+    return store;
+}
+
+bool SqliteStore::Migrate() {
+    int64_t version = 0;
+    {
+        Statement read(db_, "PRAGMA user_version");
+        if (read.Step() != SQLITE_ROW)
+            return false;
+        version = read.Int(0);
+    }
+    // A file written by a later version may hold what this one cannot keep.
+    if (version > kSchemaVersion)
+        return false;
+    if (version == kSchemaVersion)
+        return true;
+    if (!Exec("BEGIN IMMEDIATE"))
+        return false;
+    bool ok = true;
+    if (version < 1) {
+        ok = Exec(
+                 "CREATE TABLE IF NOT EXISTS sanctions("
+                 " id INTEGER PRIMARY KEY AUTOINCREMENT, kind INTEGER NOT NULL,"
+                 " account INTEGER NOT NULL DEFAULT 0, address INTEGER NOT NULL DEFAULT 0,"
+                 " reason TEXT NOT NULL, created INTEGER NOT NULL, expires INTEGER NOT NULL,"
+                 " by TEXT NOT NULL)") &&
+             Exec(
+                 "CREATE INDEX IF NOT EXISTS sanctions_target"
+                 " ON sanctions(kind, account, address)") &&
+             Exec(
+                 "CREATE TABLE IF NOT EXISTS channels("
+                 " number INTEGER PRIMARY KEY CHECK(number BETWEEN 1 AND 65535),"
+                 " name TEXT NOT NULL UNIQUE COLLATE NOCASE, flags INTEGER NOT NULL,"
+                 " origin INTEGER NOT NULL)");
+    }
+    ok = ok && Exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
+    if (!ok || !Exec("COMMIT")) {
+        Exec("ROLLBACK");
+        return false;
+    }
+    return true;
+}
+
+SqliteStore::~SqliteStore() {
+    sqlite3_close_v2(db_);
+}
+
+bool SqliteStore::Exec(const char* sql) {
+    return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+// [SECTION] Accounts, profiles and results
+
+StoreResult SqliteStore::InsertAccount(const std::string& name, const std::string& hash,
+                                       const std::string& email, uint32_t* id) {
+    if (hash.empty())
+        return StoreResult::kError;
+    Statement insert(db_, "INSERT INTO accounts(name, hash, email, created) VALUES(?, ?, ?, ?)");
+    insert.Bind(1, name).Bind(2, hash).Bind(3, email).Bind(4, int64_t(std::time(nullptr)));
+    const int step = insert.Step();
+    if (step == SQLITE_CONSTRAINT)
+        return StoreResult::kExists;
+    if (step != SQLITE_DONE)
+        return StoreResult::kError;
+    const int64_t new_id = sqlite3_last_insert_rowid(db_);
+    if (new_id <= 0 || new_id > INT32_MAX)
+        return StoreResult::kError;
+    if (id)
+        *id = uint32_t(new_id);
+    return StoreResult::kOk;
+}
+
+StoreResult SqliteStore::FindAccount(const std::string& name, uint32_t* id, std::string* hash) {
+    Statement select(db_, "SELECT id, hash FROM accounts WHERE name = ?");
+    select.Bind(1, name);
+    const int step = select.Step();
+    if (step == SQLITE_DONE)
+        return StoreResult::kUnknown;
+    if (step != SQLITE_ROW)
+        return StoreResult::kError;
+    if (id)
+        *id = uint32_t(select.Int(0));
+    if (hash)
+        *hash = select.Text(1);
+    return StoreResult::kOk;
+}
+
+bool SqliteStore::AccountExists(uint32_t id) {
+    Statement select(db_, "SELECT 1 FROM accounts WHERE id = ?");
+    select.Bind(1, int64_t(id));
+    return select.Step() == SQLITE_ROW;
+}
+
+bool SqliteStore::LoadProfile(uint32_t account, uint16_t number, net::Profile* profile) {
+    profile->fill(0);
+    if (!ValidSlot(number))
+        return false;
+    Statement select(db_,
+                     "SELECT data, won, lost, disconnected, score FROM profiles"
+                     " WHERE account = ? AND number = ?");
+    select.Bind(1, int64_t(account)).Bind(2, int64_t(number));
+    if (select.Step() != SQLITE_ROW)
+        return false;
+    size_t size = 0;
+    const uint8_t* data = select.Blob(0, &size);
+    if (!data || size != net::kProfileSize)
+        return false;
+    std::copy_n(data, net::kProfileSize, profile->begin());
+    net::PutU32(*profile, net::kProfWon, uint32_t(select.Int(1)));
+    net::PutU32(*profile, net::kProfLost, uint32_t(select.Int(2)));
+    net::PutU32(*profile, net::kProfDisconnected, uint32_t(select.Int(3)));
+    net::PutU32(*profile, net::kProfScore, uint32_t(select.Int(4)));
+    return true;
+}
+
+bool SqliteStore::StoreProfile(uint32_t account, uint16_t number, const net::Profile& profile) {
+    if (!ValidSlot(number))
+        return false;
+    net::Profile clean = profile;
+    // Texts always end inside their fields; statistics belong to the server.
+    clean[net::kProfName + net::kNameWidth - 1] = 0;
+    clean[net::kProfContact + net::kEmailWidth - 1] = 0;
+    for (size_t offset = net::kProfWon; offset < net::kProfScore + 4; ++offset) clean[offset] = 0;
+    Statement upsert(db_,
+                     "INSERT INTO profiles(account, number, data) VALUES(?, ?, ?)"
+                     " ON CONFLICT(account, number) DO UPDATE SET data = excluded.data");
+    upsert.Bind(1, int64_t(account))
+        .Bind(2, int64_t(number))
+        .BindBlob(3, clean.data(), int(clean.size()));
+    return upsert.Step() == SQLITE_DONE;
+}
+
+bool SqliteStore::ClearProfile(uint32_t account, uint16_t number) {
+    if (!ValidSlot(number))
+        return false;
+    Statement erase(db_, "DELETE FROM profiles WHERE account = ? AND number = ?");
+    erase.Bind(1, int64_t(account)).Bind(2, int64_t(number));
+    return erase.Step() == SQLITE_DONE;
+}
+
+bool SqliteStore::ApplyResults(const std::vector<PlayerResult>& results) {
+    if (!Exec("BEGIN IMMEDIATE"))
+        return false;
+    bool ok = true;
+    for (const PlayerResult& result : results) {
+        const char* column = result.outcome == GameOutcome::kWon    ? "won"
+                             : result.outcome == GameOutcome::kLost ? "lost"
+                                                                    : "disconnected";
+        const std::string sql = std::string("UPDATE profiles SET ") + column + " = " + column +
+                                " + 1, score = score + ? WHERE account = ? AND number = ?";
+        Statement update(db_, sql.c_str());
+        update.Bind(1, int64_t(result.score))
+            .Bind(2, int64_t(result.account))
+            .Bind(3, int64_t(result.profile));
+        if (update.Step() != SQLITE_DONE || sqlite3_changes(db_) != 1) {
+            ok = false;
+            break;
+        }
+    }
+    if (!Exec(ok ? "COMMIT" : "ROLLBACK")) {
+        Exec("ROLLBACK");
+        return false;
+    }
+    return ok;
+}
+
+// [SECTION] Accounts for the operator
+
+std::string SqliteStore::AccountName(uint32_t id) {
+    Statement select(db_, "SELECT name FROM accounts WHERE id = ?");
+    select.Bind(1, int64_t(id));
+    return select.Step() == SQLITE_ROW ? select.Text(0) : std::string();
+}
+
+bool SqliteStore::SetPasswordHash(uint32_t id, const std::string& hash) {
+    if (hash.empty())
+        return false;
+    Statement update(db_, "UPDATE accounts SET hash = ? WHERE id = ?");
+    update.Bind(1, hash).Bind(2, int64_t(id));
+    return update.Step() == SQLITE_DONE && sqlite3_changes(db_) == 1;
+}
+
+// [SECTION] Sanctions
+
+bool SqliteStore::PutSanction(const Sanction& sanction) {
+    if (!Exec("BEGIN IMMEDIATE"))
+        return false;
+    Statement erase(db_, "DELETE FROM sanctions WHERE kind = ? AND account = ? AND address = ?");
+    erase.Bind(1, int64_t(sanction.kind))
+        .Bind(2, int64_t(sanction.account))
+        .Bind(3, int64_t(sanction.address));
+    Statement insert(db_,
+                     "INSERT INTO sanctions(kind, account, address, reason, created, expires, by)"
+                     " VALUES(?, ?, ?, ?, ?, ?, ?)");
+    insert.Bind(1, int64_t(sanction.kind))
+        .Bind(2, int64_t(sanction.account))
+        .Bind(3, int64_t(sanction.address))
+        .Bind(4, sanction.reason)
+        .Bind(5, sanction.created)
+        .Bind(6, sanction.expires)
+        .Bind(7, sanction.by);
+    const bool ok = erase.Step() == SQLITE_DONE && insert.Step() == SQLITE_DONE;
+    if (!ok || !Exec("COMMIT")) {
+        Exec("ROLLBACK");
+        return false;
+    }
+    return true;
+}
+
+int SqliteStore::RemoveSanctions(SanctionKind kind, uint32_t account, uint32_t address) {
+    Statement erase(db_,
+                    "DELETE FROM sanctions WHERE kind = ?"
+                    " AND ((account = ? AND account != 0) OR (address = ? AND address != 0))");
+    erase.Bind(1, int64_t(kind)).Bind(2, int64_t(account)).Bind(3, int64_t(address));
+    return erase.Step() == SQLITE_DONE ? sqlite3_changes(db_) : -1;
+}
+
+std::optional<Sanction> SqliteStore::FindSanction(SanctionKind kind, uint32_t account,
+                                                  uint32_t address, int64_t now) {
+    Statement select(db_, (std::string(kSanctionColumns) +
+                           "WHERE kind = ? AND (expires = 0 OR expires > ?)"
+                           " AND ((account = ? AND account != 0) OR (address = ? AND address != 0))"
+                           " ORDER BY expires = 0 DESC, expires DESC LIMIT 1")
+                              .c_str());
+    select.Bind(1, int64_t(kind)).Bind(2, now).Bind(3, int64_t(account)).Bind(4, int64_t(address));
+    if (select.Step() != SQLITE_ROW)
+        return std::nullopt;
+    return ReadSanction(select);
+}
+
+std::vector<Sanction> SqliteStore::Sanctions(int64_t now) {
+    Statement select(db_, (std::string(kSanctionColumns) +
+                           "WHERE expires = 0 OR expires > ? ORDER BY kind, created, id")
+                              .c_str());
+    select.Bind(1, now);
+    std::vector<Sanction> found;
+    while (select.Step() == SQLITE_ROW) found.push_back(ReadSanction(select));
+    return found;
+}
+
+int SqliteStore::PurgeSanctions(int64_t now) {
+    Statement erase(db_, "DELETE FROM sanctions WHERE expires != 0 AND expires <= ?");
+    erase.Bind(1, now);
+    return erase.Step() == SQLITE_DONE ? sqlite3_changes(db_) : -1;
+}
+
+// [SECTION] Channels
+
+std::vector<StoredChannel> SqliteStore::Channels() {
+    Statement select(db_, "SELECT number, name, flags, origin FROM channels ORDER BY number");
+    std::vector<StoredChannel> channels;
+    while (select.Step() == SQLITE_ROW) {
+        StoredChannel& channel = channels.emplace_back();
+        channel.number = uint16_t(select.Int(0));
+        channel.name = select.Text(1);
+        channel.flags = uint8_t(select.Int(2));
+        channel.origin = ChannelOrigin(select.Int(3));
+    }
+    return channels;
+}
+
+bool SqliteStore::PutChannel(const StoredChannel& channel) {
+    Statement upsert(db_,
+                     "INSERT INTO channels(number, name, flags, origin) VALUES(?, ?, ?, ?)"
+                     " ON CONFLICT(number) DO UPDATE SET name = excluded.name,"
+                     " flags = excluded.flags, origin = excluded.origin");
+    upsert.Bind(1, int64_t(channel.number))
+        .Bind(2, channel.name)
+        .Bind(3, int64_t(channel.flags))
+        .Bind(4, int64_t(channel.origin));
+    return upsert.Step() == SQLITE_DONE;
+}
+
+// [SECTION] Backup
+
+bool SqliteStore::Backup(const std::string& source, const std::string& target, std::string* error) {
+    auto fail = [&](const std::string& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (source == ":memory:" || source.empty())
+        return fail("the database is in memory");
+    // Only a new file: an existing one (the live database among them) is
+    // never overwritten. The copy holds password hashes: its owner only.
+    const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return fail(target + ": " + std::strerror(errno));
+    ::close(fd);
+    sqlite3* raw = nullptr;
+    const int opened_from = sqlite3_open_v2(source.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    Connection from(raw);
+    raw = nullptr;
+    const int opened_to = sqlite3_open_v2(target.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    Connection to(raw);
+    std::string why;
+    if (opened_from != SQLITE_OK || opened_to != SQLITE_OK) {
+        why = opened_from != SQLITE_OK ? sqlite3_errstr(opened_from) : sqlite3_errstr(opened_to);
+    } else {
+        sqlite3_busy_timeout(from.get(), 5000);
+        // One step copies every page from one read snapshot: consistent,
+        // and in WAL mode the server's writes go on meanwhile.
+        sqlite3_backup* backup = sqlite3_backup_init(to.get(), "main", from.get(), "main");
+        if (!backup) {
+            why = sqlite3_errmsg(to.get());
+        } else {
+            int step = SQLITE_OK;
+            for (int attempt = 0; attempt < 500; ++attempt) {
+                step = sqlite3_backup_step(backup, -1);
+                if (step != SQLITE_BUSY && step != SQLITE_LOCKED)
+                    break;
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            sqlite3_backup_finish(backup);
+            if (step != SQLITE_DONE)
+                why = sqlite3_errstr(step);
+        }
+    }
+    to.reset();
+    from.reset();
+    if (!why.empty()) {
+        ::unlink(target.c_str());
+        return fail(why);
+    }
+    return true;
+}
+
+}  // namespace vorlane::server
