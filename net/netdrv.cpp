@@ -342,6 +342,7 @@ void ReaderThread(NETDRV* driver, CONNECTION_DATA* data) {
     // A TLS session reads ahead by itself.
     if (!NET_IsTls(data->connection))
         NET_SetReadAhead(data->connection, kReadAheadBytes);
+    bool large_stream = false;  // the last message was too large for the owner to take
     for (;;) {
         {
             std::unique_lock lock(data->signals.mutex);
@@ -360,7 +361,7 @@ void ReaderThread(NETDRV* driver, CONNECTION_DATA* data) {
             }
             handshake_done = true;
         }
-        if (ReaderMayPark(driver, data) && !Park(driver, data))
+        if (!large_stream && ReaderMayPark(driver, data) && !Park(driver, data))
             continue;
         if (!WaitForReadRoom(driver, data))
             continue;
@@ -368,6 +369,12 @@ void ReaderThread(NETDRV* driver, CONNECTION_DATA* data) {
         // not announced by the socket again.
         if (!NET_HasReadAheadOrStatus(data->connection) && !NET_TlsHasBuffered(data->connection)) {
             pollfd entry{data->connection->socket, POLLIN, 0};
+            // A stream of large messages, which the owner would hand back one
+            // by one, stays with the reader until the socket runs dry.
+            if (large_stream && poll(&entry, 1, 0) == 0) {
+                large_stream = false;
+                continue;
+            }
             if (poll(&entry, 1, kReaderPollMs) <= 0)
                 continue;
         }
@@ -387,6 +394,8 @@ void ReaderThread(NETDRV* driver, CONNECTION_DATA* data) {
         switch (envelope->result) {
             case kEnvComplete: {
                 const uint32_t size = envelope->data_size();
+                large_stream = kEnvelopeHeaderSize + size > data->connection->ahead_size &&
+                               data->connection->ahead_size != 0;
                 envelope->user = data->user;
                 envelope->connection = data->connection;
                 PushReadQueue(driver, envelope);
