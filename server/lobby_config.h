@@ -3,7 +3,7 @@
 //   [lobbyd]
 //   port = 3100                  ; overrides the kernel's port
 //   store = sqlite:lobbyd.sqlite ; where accounts and profiles live: an
-//                                ; SQLite file or postgresql://... (not yet)
+//                                ; SQLite file or postgresql://... (libpq URI)
 //   database = lobbyd.sqlite     ; the older way to name the SQLite file;
 //                                ; store wins when both are given
 //   log_dir = logs

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "server/pg_store.h"
 #include "server/sqlite_store.h"
 
 namespace vorlane::server {
@@ -54,9 +55,7 @@ std::string SqlitePath(const std::string& location) {
 }
 
 std::string StoreLocationProblem(const std::string& location) {
-    if (IsPostgresqlLocation(location))
-        return "PostgreSQL stores are not supported yet; use sqlite:PATH";
-    if (!SqlitePath(location).empty())
+    if (IsPostgresqlLocation(location) || !SqlitePath(location).empty())
         return {};
     if (StartsWith(location, kSqliteScheme) || location.empty())
         return "no SQLite file named";
@@ -91,6 +90,8 @@ std::unique_ptr<LobbyStore> LobbyStore::Open(const std::string& location, HashSt
             *error = problem;
         return nullptr;
     }
+    if (IsPostgresqlLocation(location))
+        return PgStore::Open(location, strength, error);
     return SqliteStore::Open(SqlitePath(location), strength, error);
 }
 

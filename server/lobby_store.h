@@ -4,7 +4,8 @@
 // Where the store lives is one text (the configuration's `store` key):
 //   sqlite:PATH        an SQLite file (SqliteStore; ":memory:" for a private
 //                      in-memory one); a plain PATH means the same
-//   postgresql://...   a PostgreSQL database (not available yet: refused)
+//   postgresql://...   a PostgreSQL database (PgStore; a libpq connection
+//                      URI, postgres://... as well)
 // Whatever the backend, passwords are kept only as Argon2id hashes
 // (libsodium's crypto_pwhash_str), made and checked here and never by a
 // backend, and every change a backend reports as done is durable.

@@ -1,9 +1,15 @@
 // What every store backend must do alike: accounts and passwords, profiles
 // and their statistics, results, sanctions and channels, and keeping all of
 // it across a reopening. Each backend joins with a factory.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <libpq-fe.h>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 
@@ -52,6 +58,121 @@ class SqliteBackend final : public StoreBackend {
         for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path_ + suffix);
     }
     std::string path_;
+};
+
+// A PostgreSQL server of the test's own, on 127.0.0.1 and a free port, in a
+// temporary folder; stopped and removed when the process ends. The server
+// refuses to run as root, so as root it runs as the postgres user.
+class PgServer {
+  public:
+    // The one server of this process; null with the reason when PostgreSQL
+    // is not installed, a server whose `ready` is false when it would not start.
+    static PgServer* Get(std::string* skip) {
+        static std::unique_ptr<PgServer> server = [] {
+            auto made = std::make_unique<PgServer>();
+            if (!made->bin_.empty())
+                made->Start();
+            return made;
+        }();
+        if (server->bin_.empty()) {
+            *skip = "PostgreSQL's server programs (postgresql-15) are not installed";
+            return nullptr;
+        }
+        return server.get();
+    }
+
+    PgServer() {
+        for (const char* bin : {"/usr/lib/postgresql/15/bin", "/usr/lib/postgresql/16/bin"}) {
+            if (std::filesystem::exists(std::string(bin) + "/pg_ctl")) {
+                bin_ = bin;
+                break;
+            }
+        }
+    }
+    ~PgServer() {
+        if (started_)
+            Command("pg_ctl -D " + dir_ + "/data -m fast -w stop");
+        if (!dir_.empty())
+            std::filesystem::remove_all(dir_);
+    }
+
+    bool ready() const { return started_; }
+    // A new, empty database.
+    std::string NewDatabase() {
+        const std::string name = "lobby" + std::to_string(++databases_);
+        PGconn* conn = PQconnectdb(Location("postgres").c_str());
+        PGresult* result = PQexec(conn, ("CREATE DATABASE " + name).c_str());
+        const bool made = PQresultStatus(result) == PGRES_COMMAND_OK;
+        PQclear(result);
+        PQfinish(conn);
+        return made ? Location(name) : std::string();
+    }
+
+  private:
+    std::string Location(const std::string& database) const {
+        return "postgresql://postgres@127.0.0.1:" + std::to_string(port_) + "/" + database;
+    }
+    bool Command(const std::string& line) const {
+        const std::string as_user = ::geteuid() == 0 ? "runuser -u postgres -- " : "";
+        return std::system(
+                   (as_user + bin_ + "/" + line + " >>" + dir_ + "/commands.log 2>&1").c_str()) ==
+               0;
+    }
+    void Start() {
+        char pattern[] = "/tmp/vorlane-pg-XXXXXX";
+        if (!::mkdtemp(pattern))
+            return;
+        dir_ = pattern;
+        if (::geteuid() == 0) {
+            const passwd* user = ::getpwnam("postgres");
+            if (!user || ::chown(dir_.c_str(), user->pw_uid, user->pw_gid) != 0)
+                return;
+        }
+        port_ = FreePort();
+        if (port_ == 0 || !Command("initdb -D " + dir_ +
+                                   "/data -A trust -U postgres -E UTF8 --locale=C --no-sync"))
+            return;
+        // Nothing of the tests needs to outlive a crash of the machine.
+        started_ = Command("pg_ctl -D " + dir_ + "/data -l " + dir_ + "/server.log -w -o \"-k " +
+                           dir_ + " -p " + std::to_string(port_) +
+                           " -c listen_addresses=127.0.0.1 -c fsync=off\" start");
+    }
+    static uint16_t FreePort() {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        uint16_t port = 0;
+        if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+            port = ntohs(address.sin_port);
+        if (fd >= 0)
+            ::close(fd);
+        return port;
+    }
+
+    std::string bin_, dir_;
+    uint16_t port_ = 0;
+    bool started_ = false;
+    int databases_ = 0;
+};
+
+class PgBackend final : public StoreBackend {
+  public:
+    explicit PgBackend(PgServer* server)
+        : location_(server->ready() ? server->NewDatabase() : "") {}
+    std::unique_ptr<LobbyStore> Open() override {
+        if (location_.empty())
+            return nullptr;
+        std::string error;
+        auto store = LobbyStore::Open(location_, HashStrength::kMinimum, &error);
+        EXPECT_TRUE(store) << error;
+        return store;
+    }
+
+  private:
+    std::string location_;
 };
 
 class StoreSuite : public ::testing::TestWithParam<BackendFactory> {
@@ -160,14 +281,15 @@ TEST_P(StoreSuite, ResultsApplyAllOrNothing) {
 
 TEST_P(StoreSuite, SanctionsHoldUntilTheyExpire) {
     const uint32_t address = 0x7F000002;
-    ASSERT_TRUE(store_->PutSanction({SanctionKind::kBan, 7, 0, "spam", 100, 200, "root"}));
+    // Texts from players and operators come in any encoding; they stay as given.
+    ASSERT_TRUE(store_->PutSanction({SanctionKind::kBan, 7, 0, "spam\xE9", 100, 200, "r\xF6t"}));
     ASSERT_TRUE(store_->PutSanction({SanctionKind::kBan, 0, address, "bots", 100, 0, "root"}));
     ASSERT_TRUE(store_->PutSanction({SanctionKind::kMute, 7, 0, "noise", 100, 150, "root"}));
     auto ban = store_->FindSanction(SanctionKind::kBan, 7, 0x7F000001, 199);
     ASSERT_TRUE(ban);
-    EXPECT_EQ(ban->reason, "spam");
+    EXPECT_EQ(ban->reason, "spam\xE9");
     EXPECT_EQ(ban->expires, 200);
-    EXPECT_EQ(ban->by, "root");
+    EXPECT_EQ(ban->by, "r\xF6t");
     EXPECT_FALSE(store_->FindSanction(SanctionKind::kBan, 7, 0x7F000001, 200));
     // Account and address: the longer ban counts.
     EXPECT_EQ(store_->FindSanction(SanctionKind::kBan, 7, address, 150)->reason, "bots");
@@ -223,10 +345,36 @@ TEST_P(StoreSuite, EverythingSurvivesReopening) {
     EXPECT_GT(bob, ann);
 }
 
+// A database written by a later version is not opened; one of this version
+// opens again without migrating twice.
+TEST(PgStore, ALaterSchemaIsRefused) {
+    std::string skip;
+    PgServer* server = PgServer::Get(&skip);
+    if (!server)
+        GTEST_SKIP() << skip;
+    ASSERT_TRUE(server->ready());
+    const std::string location = server->NewDatabase();
+    ASSERT_TRUE(LobbyStore::Open(location, HashStrength::kMinimum));
+    ASSERT_TRUE(LobbyStore::Open(location, HashStrength::kMinimum));
+    PGconn* conn = PQconnectdb(location.c_str());
+    PQclear(PQexec(conn, "UPDATE lobby_schema SET version = 9"));
+    PQfinish(conn);
+    std::string error;
+    EXPECT_FALSE(LobbyStore::Open(location, HashStrength::kMinimum, &error));
+    EXPECT_NE(error.find("schema version"), std::string::npos) << error;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Backends, StoreSuite,
     ::testing::Values(BackendFactory{"Sqlite",
                                      [](std::string*) -> std::unique_ptr<StoreBackend> {
                                          return std::make_unique<SqliteBackend>();
+                                     }},
+                      BackendFactory{"Postgresql",
+                                     [](std::string* skip) -> std::unique_ptr<StoreBackend> {
+                                         PgServer* server = PgServer::Get(skip);
+                                         if (!server)
+                                             return nullptr;
+                                         return std::make_unique<PgBackend>(server);
                                      }}),
     [](const ::testing::TestParamInfo<BackendFactory>& info) { return info.param.name; });
