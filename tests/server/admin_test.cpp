@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "baselib/bl_memory.h"
+#include "tests/server/pg_server.h"
 #include "tests/server/running_server.h"
 
 using namespace vorlane::server;
@@ -347,4 +348,51 @@ TEST_F(AdminTest, BackupResetPasswordAndAuditLog) {
     EXPECT_EQ(
         std::filesystem::status(dir + "/admin.sock").permissions() & std::filesystem::perms::all,
         std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+}
+
+// A server on a PostgreSQL store takes accounts and profiles as on SQLite;
+// backup, which copies an SQLite file, says it is not for this store.
+TEST(AdminOnPostgresql, PlayersLogInAndBackupIsRefused) {
+    std::string skip;
+    PgServer* pg = PgServer::Get(&skip);
+    if (!pg)
+        GTEST_SKIP() << skip;
+    ASSERT_TRUE(pg->ready());
+    BL_Init();
+    const std::string location = pg->NewDatabase();
+    const std::string dir = ::testing::TempDir() + "admin/postgresql";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    RunningServer server(
+        location, dir + "/server",
+        [](LobbyStore& store) {
+            return store.CreateAccount("Bob", "pw", "", nullptr) == StoreResult::kOk;
+        },
+        [&](LobbyConfig& config) {
+            config.store = location;
+            config.log_dir = dir;
+        },
+        [](LobbyServer& lobby) {
+            std::string error;
+            EXPECT_TRUE(lobby.OpenAdmin(&error)) << error;
+            return error.empty();
+        });
+    ASSERT_NE(server.port(), 0);
+    Client bob(server.port(), dir + "/bob");
+    ASSERT_TRUE(bob.ready);
+    ASSERT_NO_FATAL_FAILURE(LogInWithNewProfile(bob, "Bob", "pw"));
+
+    // Without a file of its own, the store's admin socket is in the log folder.
+    const std::string command = VORLANE_TEST_BINARY_DIR "/server/vorlane-lobbyctl --socket " + dir +
+                                "/admin.sock backup " + dir + "/copy.sqlite 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_TRUE(pipe);
+    std::string output;
+    char chunk[4096];
+    size_t n;
+    while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0) output.append(chunk, n);
+    const int status = pclose(pipe);
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1) << output;
+    EXPECT_NE(output.find("only for an SQLite store"), std::string::npos) << output;
+    EXPECT_FALSE(std::filesystem::exists(dir + "/copy.sqlite"));
 }

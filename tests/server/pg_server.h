@@ -1,0 +1,116 @@
+// A PostgreSQL server a test process starts for itself (see PgServer).
+#pragma once
+
+#include <arpa/inet.h>
+#include <libpq-fe.h>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace vorlane::server {
+
+// A PostgreSQL server of the test's own, on 127.0.0.1 and a free port, in a
+// temporary folder; stopped and removed when the process ends. The server
+// refuses to run as root, so as root it runs as the postgres user.
+class PgServer {
+  public:
+    // The one server of this process; null with the reason when PostgreSQL
+    // is not installed, a server whose `ready` is false when it would not start.
+    static PgServer* Get(std::string* skip) {
+        static std::unique_ptr<PgServer> server = [] {
+            auto made = std::make_unique<PgServer>();
+            if (!made->bin_.empty())
+                made->Start();
+            return made;
+        }();
+        if (server->bin_.empty()) {
+            *skip = "PostgreSQL's server programs (postgresql-15) are not installed";
+            return nullptr;
+        }
+        return server.get();
+    }
+
+    PgServer() {
+        for (const char* bin : {"/usr/lib/postgresql/15/bin", "/usr/lib/postgresql/16/bin"}) {
+            if (std::filesystem::exists(std::string(bin) + "/pg_ctl")) {
+                bin_ = bin;
+                break;
+            }
+        }
+    }
+    ~PgServer() {
+        if (started_)
+            Command("pg_ctl -D " + dir_ + "/data -m fast -w stop");
+        if (!dir_.empty())
+            std::filesystem::remove_all(dir_);
+    }
+
+    bool ready() const { return started_; }
+    // A new, empty database.
+    std::string NewDatabase() {
+        const std::string name = "lobby" + std::to_string(++databases_);
+        PGconn* conn = PQconnectdb(Location("postgres").c_str());
+        PGresult* result = PQexec(conn, ("CREATE DATABASE " + name).c_str());
+        const bool made = PQresultStatus(result) == PGRES_COMMAND_OK;
+        PQclear(result);
+        PQfinish(conn);
+        return made ? Location(name) : std::string();
+    }
+
+  private:
+    std::string Location(const std::string& database) const {
+        return "postgresql://postgres@127.0.0.1:" + std::to_string(port_) + "/" + database;
+    }
+    bool Command(const std::string& line) const {
+        const std::string as_user = ::geteuid() == 0 ? "runuser -u postgres -- " : "";
+        return std::system(
+                   (as_user + bin_ + "/" + line + " >>" + dir_ + "/commands.log 2>&1").c_str()) ==
+               0;
+    }
+    void Start() {
+        char pattern[] = "/tmp/vorlane-pg-XXXXXX";
+        if (!::mkdtemp(pattern))
+            return;
+        dir_ = pattern;
+        if (::geteuid() == 0) {
+            const passwd* user = ::getpwnam("postgres");
+            if (!user || ::chown(dir_.c_str(), user->pw_uid, user->pw_gid) != 0)
+                return;
+        }
+        port_ = FreePort();
+        if (port_ == 0 || !Command("initdb -D " + dir_ +
+                                   "/data -A trust -U postgres -E UTF8 --locale=C --no-sync"))
+            return;
+        // Nothing of the tests needs to outlive a crash of the machine.
+        started_ = Command("pg_ctl -D " + dir_ + "/data -l " + dir_ + "/server.log -w -o \"-k " +
+                           dir_ + " -p " + std::to_string(port_) +
+                           " -c listen_addresses=127.0.0.1 -c fsync=off\" start");
+    }
+    static uint16_t FreePort() {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        uint16_t port = 0;
+        if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+            port = ntohs(address.sin_port);
+        if (fd >= 0)
+            ::close(fd);
+        return port;
+    }
+
+    std::string bin_, dir_;
+    uint16_t port_ = 0;
+    bool started_ = false;
+    int databases_ = 0;
+};
+
+}  // namespace vorlane::server
