@@ -209,6 +209,13 @@ bool PgStore::Migrate(std::string* error) {
     return true;
 }
 
+void PgStore::Reconnect() {
+    // A restarted or failed-over server leaves the connection broken; the
+    // statement that found it so has failed, the next ones go through anew.
+    if (PQstatus(conn_) == CONNECTION_BAD)
+        PQreset(conn_);
+}
+
 PgStore::~PgStore() {
     PQfinish(conn_);
 }
@@ -220,6 +227,7 @@ StoreResult PgStore::InsertAccount(const std::string& name, const std::string& h
     if (hash.empty())
         return StoreResult::kError;
     std::lock_guard lock(mutex_);
+    Reconnect();
     Result insert = Run(conn_,
                         "INSERT INTO accounts(name, hash, email, created) VALUES($1, $2, $3, $4)"
                         " RETURNING id",
@@ -238,6 +246,7 @@ StoreResult PgStore::InsertAccount(const std::string& name, const std::string& h
 
 StoreResult PgStore::FindAccount(const std::string& name, uint32_t* id, std::string* hash) {
     std::lock_guard lock(mutex_);
+    Reconnect();
     Result select =
         Run(conn_, "SELECT id, hash FROM accounts WHERE lower(name) = lower($1)", {P(name)});
     if (!select.ok())
@@ -253,6 +262,7 @@ StoreResult PgStore::FindAccount(const std::string& name, uint32_t* id, std::str
 
 bool PgStore::AccountExists(uint32_t id) {
     std::lock_guard lock(mutex_);
+    Reconnect();
     return Run(conn_, "SELECT 1 FROM accounts WHERE id = $1", {P(int64_t(id))}).rows() == 1;
 }
 
@@ -261,6 +271,7 @@ bool PgStore::LoadProfile(uint32_t account, uint16_t number, net::Profile* profi
     if (!ValidSlot(number))
         return false;
     std::lock_guard lock(mutex_);
+    Reconnect();
     Result select = Run(conn_,
                         "SELECT data, won, lost, disconnected, score FROM profiles"
                         " WHERE account = $1 AND number = $2",
@@ -287,6 +298,7 @@ bool PgStore::StoreProfile(uint32_t account, uint16_t number, const net::Profile
     clean[net::kProfContact + net::kEmailWidth - 1] = 0;
     for (size_t offset = net::kProfWon; offset < net::kProfScore + 4; ++offset) clean[offset] = 0;
     std::lock_guard lock(mutex_);
+    Reconnect();
     return Run(conn_,
                "INSERT INTO profiles(account, number, data) VALUES($1, $2, $3)"
                " ON CONFLICT(account, number) DO UPDATE SET data = excluded.data",
@@ -298,6 +310,7 @@ bool PgStore::ClearProfile(uint32_t account, uint16_t number) {
     if (!ValidSlot(number))
         return false;
     std::lock_guard lock(mutex_);
+    Reconnect();
     return Run(conn_, "DELETE FROM profiles WHERE account = $1 AND number = $2",
                {P(int64_t(account)), P(int64_t(number))})
         .ok();
@@ -305,6 +318,7 @@ bool PgStore::ClearProfile(uint32_t account, uint16_t number) {
 
 bool PgStore::ApplyResults(const std::vector<PlayerResult>& results) {
     std::lock_guard lock(mutex_);
+    Reconnect();
     if (!Run(conn_, "BEGIN").ok())
         return false;
     bool ok = true;
@@ -336,6 +350,7 @@ bool PgStore::ApplyResults(const std::vector<PlayerResult>& results) {
 
 std::string PgStore::AccountName(uint32_t id) {
     std::lock_guard lock(mutex_);
+    Reconnect();
     Result select = Run(conn_, "SELECT name FROM accounts WHERE id = $1", {P(int64_t(id))});
     return select.rows() == 1 ? select.Text(0, 0) : std::string();
 }
@@ -344,6 +359,7 @@ bool PgStore::SetPasswordHash(uint32_t id, const std::string& hash) {
     if (hash.empty())
         return false;
     std::lock_guard lock(mutex_);
+    Reconnect();
     return Run(conn_, "UPDATE accounts SET hash = $1 WHERE id = $2", {P(hash), P(int64_t(id))})
                .changed() == 1;
 }
@@ -352,6 +368,7 @@ bool PgStore::SetPasswordHash(uint32_t id, const std::string& hash) {
 
 bool PgStore::PutSanction(const Sanction& sanction) {
     std::lock_guard lock(mutex_);
+    Reconnect();
     if (!Run(conn_, "BEGIN").ok())
         return false;
     const bool ok =
@@ -373,6 +390,7 @@ bool PgStore::PutSanction(const Sanction& sanction) {
 
 int PgStore::RemoveSanctions(SanctionKind kind, uint32_t account, uint32_t address) {
     std::lock_guard lock(mutex_);
+    Reconnect();
     return Run(conn_,
                "DELETE FROM sanctions WHERE kind = $1"
                " AND ((account = $2 AND account != 0) OR (address = $3 AND address != 0))",
@@ -383,6 +401,7 @@ int PgStore::RemoveSanctions(SanctionKind kind, uint32_t account, uint32_t addre
 std::optional<Sanction> PgStore::FindSanction(SanctionKind kind, uint32_t account, uint32_t address,
                                               int64_t now) {
     std::lock_guard lock(mutex_);
+    Reconnect();
     const std::string sql =
         std::string(kSanctionColumns) +
         "WHERE kind = $1 AND (expires = 0 OR expires > $2)"
@@ -397,6 +416,7 @@ std::optional<Sanction> PgStore::FindSanction(SanctionKind kind, uint32_t accoun
 
 std::vector<Sanction> PgStore::Sanctions(int64_t now) {
     std::lock_guard lock(mutex_);
+    Reconnect();
     const std::string sql = std::string(kSanctionColumns) +
                             "WHERE expires = 0 OR expires > $1 ORDER BY kind, created, id";
     Result select = Run(conn_, sql.c_str(), {P(now)});
@@ -407,6 +427,7 @@ std::vector<Sanction> PgStore::Sanctions(int64_t now) {
 
 int PgStore::PurgeSanctions(int64_t now) {
     std::lock_guard lock(mutex_);
+    Reconnect();
     return Run(conn_, "DELETE FROM sanctions WHERE expires != 0 AND expires <= $1", {P(now)})
         .changed();
 }
@@ -415,6 +436,7 @@ int PgStore::PurgeSanctions(int64_t now) {
 
 std::vector<StoredChannel> PgStore::Channels() {
     std::lock_guard lock(mutex_);
+    Reconnect();
     Result select = Run(conn_, "SELECT number, name, flags, origin FROM channels ORDER BY number");
     std::vector<StoredChannel> channels;
     for (int row = 0; row < select.rows(); ++row) {
@@ -429,6 +451,7 @@ std::vector<StoredChannel> PgStore::Channels() {
 
 bool PgStore::PutChannel(const StoredChannel& channel) {
     std::lock_guard lock(mutex_);
+    Reconnect();
     return Run(conn_,
                "INSERT INTO channels(number, name, flags, origin) VALUES($1, $2, $3, $4)"
                " ON CONFLICT(number) DO UPDATE SET name = excluded.name,"

@@ -52,6 +52,8 @@ class PgStore final : public LobbyStore {
   private:
     explicit PgStore(HashStrength strength) : LobbyStore(strength) {}
     bool Migrate(std::string* error);
+    // Connects again when the connection was lost.
+    void Reconnect();
 
     // One connection serves one statement at a time.
     std::mutex mutex_;

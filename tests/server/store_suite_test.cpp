@@ -262,6 +262,31 @@ TEST(PgStore, ALaterSchemaIsRefused) {
     EXPECT_NE(error.find("schema version"), std::string::npos) << error;
 }
 
+// A server that drops the store's connection (a restart, a fail-over) costs
+// the statement under way, not the store.
+TEST(PgStore, ALostConnectionIsMadeAgain) {
+    std::string skip;
+    PgServer* server = PgServer::Get(&skip);
+    if (!server)
+        GTEST_SKIP() << skip;
+    ASSERT_TRUE(server->ready());
+    const std::string location = server->NewDatabase();
+    auto store = LobbyStore::Open(location, HashStrength::kMinimum);
+    ASSERT_TRUE(store);
+    uint32_t ann = 0;
+    ASSERT_EQ(store->CreateAccount("Ann", "pw", "", &ann), StoreResult::kOk);
+    const std::string database = location.substr(location.rfind('/') + 1);
+    PGconn* conn = PQconnectdb(location.c_str());
+    PQclear(
+        PQexec(conn, ("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = '" +
+                      database + "' AND pid <> pg_backend_pid()")
+                         .c_str()));
+    PQfinish(conn);
+    store->AccountExists(ann);  // may fail: it finds the connection gone
+    EXPECT_TRUE(store->AccountExists(ann));
+    EXPECT_EQ(store->AccountName(ann), "Ann");
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Backends, StoreSuite,
     ::testing::Values(BackendFactory{"Sqlite",
