@@ -1,6 +1,8 @@
 // What every store backend must do alike: accounts and passwords, profiles
 // and their statistics, results, sanctions and channels, and keeping all of
 // it across a reopening. Each backend joins with a factory.
+// [SECTION] index
+//   Backends, the shared suite, PostgreSQL's own cases, the instantiation.
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
 #include <unistd.h>
@@ -16,6 +18,8 @@ using namespace vorlane::server;
 using namespace vorlane::net;
 
 namespace {
+
+// [SECTION] Backends
 
 // One empty database of a backend, opened as often as a test asks.
 class StoreBackend {
@@ -102,6 +106,8 @@ Profile NamedProfile(const char* name) {
 }
 
 }  // namespace
+
+// [SECTION] The shared suite
 
 TEST_P(StoreSuite, AccountsAndPasswords) {
     uint32_t ann = 0, bob = 0, id = 0;
@@ -243,6 +249,8 @@ TEST_P(StoreSuite, EverythingSurvivesReopening) {
     EXPECT_GT(bob, ann);
 }
 
+// [SECTION] PostgreSQL's own cases
+
 // A database written by a later version is not opened; one of this version
 // opens again without migrating twice.
 TEST(PgStore, ALaterSchemaIsRefused) {
@@ -286,6 +294,8 @@ TEST(PgStore, ALostConnectionIsMadeAgain) {
     EXPECT_TRUE(store->AccountExists(ann));
     EXPECT_EQ(store->AccountName(ann), "Ann");
 }
+
+// [SECTION] The instantiation
 
 INSTANTIATE_TEST_SUITE_P(
     Backends, StoreSuite,
