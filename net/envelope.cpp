@@ -345,8 +345,7 @@ int16_t NET_TrySendEnvelope(NET_CONNECTION* connection, ENVELOPE* envelope, int3
 
 namespace {
 
-// NET_ReceiveBlock's results, taking from the bytes read ahead first. A
-// piece at least as large as the buffer goes straight to its destination.
+// NET_ReceiveBlock's results, taking from the bytes read ahead first.
 int32_t ReceiveAhead(NET_CONNECTION* connection, uint8_t* out, int32_t size, LOGSYS* log) {
     size_t got = 0;
     while (got < size_t(size)) {
@@ -367,7 +366,9 @@ int32_t ReceiveAhead(NET_CONNECTION* connection, uint8_t* out, int32_t size, LOG
             return -1;
         }
         const size_t want = size_t(size) - got;
-        const bool direct = want >= connection->ahead_size;
+        // A large piece goes straight to its destination: copying it through
+        // the buffer would cost more than the receive it spares.
+        const bool direct = want >= connection->ahead_size / 4;
         const ssize_t result =
             recv(connection->socket, direct ? out + got : connection->ahead.get(),
                  direct ? want : connection->ahead_size, 0);

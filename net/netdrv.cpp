@@ -860,12 +860,16 @@ void ParkedReaders(NETDRV* driver, std::vector<CONNECTION_DATA*>* readers,
         std::lock_guard receive(reader->receive_mutex);
         if (!reader->parked)
             return;
+        std::lock_guard signal_lock(reader->signals.mutex);
+        // Handed back, it is the reader's until it parks again: polling its
+        // socket meanwhile would only spin.
+        if (reader->handback)
+            return;
         if (few) {
             readers->push_back(reader);
             fds->push_back(pollfd{reader->connection->socket, POLLIN, 0});
             return;
         }
-        std::lock_guard signal_lock(reader->signals.mutex);
         reader->handback = true;
         reader->signals.changed.notify_all();
     });
