@@ -21,6 +21,7 @@
 #include "media/gfx3d.h"
 #include "media/input_queue.h"
 #include "media/sdl_input.h"
+#include "net/known_servers.h"
 #include "net/lobbynet.h"
 #include "scripting/menu_lua.h"
 #include "sound/sound_lua.h"
@@ -366,15 +367,11 @@ void GLOBAL_CONTROL_BASE::ReleaseSequenceCtrl() {
 }
 
 // [SECTION] Lobby client, GUI and menu manager
-std::string MAIN_KnownServersPath() {
-    return baselib::UserFile("known_servers", "data/known_servers");
-}
-
 int16_t GLOBAL_CONTROL_BASE::InitLobbynet() {
     auto lobby = std::make_unique<LOBBYNET>(nullptr, "version.hdr");
     // The keys of servers trusted on first use; a new one is shown to the
     // player on the log-in screen before it is trusted.
-    lobby->set_known_servers_file(MAIN_KnownServersPath());
+    lobby->set_known_servers_file(net::PlayerKnownServersFile());
     lobby->set_confirm_first_use(true);
     // The client reports -1, which is 65535 as the 16-bit result it keeps.
     const std::string log_dir = baselib::UserFolder() + "/logs/lobby";

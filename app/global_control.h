@@ -7,7 +7,6 @@
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <string>
 
 #include "baselib/dave.h"
 #include "media/input.h"
@@ -168,8 +167,5 @@ class GLOBAL_CONTROL_BASE {
 
 // Null before primary initialisation and after shutdown.
 extern GLOBAL_CONTROL_BASE* g_control;
-
-// The keys of servers trusted on first use, in the user folder.
-std::string MAIN_KnownServersPath();
 
 }  // namespace vorlane

@@ -243,7 +243,7 @@ void ForgetServer(const char* rest) {
         ConsolePrint("forget_server [HOST [PORT]]");
         return;
     }
-    net::KnownServers known(lobby ? lobby->known_servers_file() : MAIN_KnownServersPath());
+    net::KnownServers known(lobby ? lobby->known_servers_file() : net::PlayerKnownServersFile());
     const bool forgotten = known.Forget(host, uint16_t(port));
     ConsolePrint((forgotten ? "forgot the key of " : "no key kept for ") +
                  net::KnownServerKey(host, uint16_t(port)));

@@ -19,6 +19,7 @@
 #include "game/hand_over.h"
 #include "game/lan_session.h"
 #include "game/online_session.h"
+#include "net/known_servers.h"
 
 namespace {
 
@@ -148,8 +149,7 @@ int main(int argc, char** argv) {
         started = client.Join(hand_over.server, hand_over.lan_port, hand_over.username, error);
     }
     if (started && !hand_over.lan) {
-        online.set_known_servers_file(
-            vorlane::baselib::UserFile("known_servers", "data/known_servers"));
+        online.set_known_servers_file(vorlane::net::PlayerKnownServersFile());
         online.set_log_dir(vorlane::baselib::UserFolder() + "/logs/game");
         started = online.Start(hand_over, options.lobbynet, error);
     }

@@ -8,6 +8,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "baselib/user_folder.h"
+
 namespace vorlane::net {
 
 namespace {
@@ -42,6 +44,10 @@ std::map<std::string, std::string> KnownServers::Load() const {
     std::ostringstream text;
     text << file.rdbuf();
     return ParseKnownServers(text.str());
+}
+
+std::string PlayerKnownServersFile() {
+    return baselib::UserFile("known_servers", "data/known_servers");
 }
 
 std::map<std::string, std::string> ParseKnownServers(std::string_view text) {

@@ -1,5 +1,5 @@
 // KnownServers: the public keys a client trusted on first use, one line per
-// server and port in a text file ("data/known_servers"):
+// server and port in a text file (the player's "known_servers"):
 //
 //   # comment
 //   lobby.example.org:3100 SHA256:2rWTg0...
@@ -21,6 +21,11 @@ namespace vorlane::net {
 // blank lines, lines starting with '#' and lines without a fingerprint are
 // skipped, and a later line for the same server wins.
 std::map<std::string, std::string> ParseKnownServers(std::string_view text);
+
+// The player's file, shared by the front end and the game: "known_servers"
+// in the user folder (baselib/user_folder.h), carried over from
+// "data/known_servers" beside the data set where older versions kept it.
+std::string PlayerKnownServersFile();
 
 class KnownServers {
   public:
