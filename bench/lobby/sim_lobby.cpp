@@ -153,13 +153,17 @@ void PrepareAccounts(const std::string& database, int count, int hostile) {
 
 // [SECTION] Simulated clients
 
-LoadRun::LoadRun(uint16_t port, int count, int hostile)
-    : port_(port), honest_(size_t(count)), clients_(size_t(count + hostile)) {
+LoadRun::LoadRun(std::vector<uint16_t> ports, int count, int hostile, int channels)
+    : ports_(std::move(ports)), honest_(size_t(count)), clients_(size_t(count + hostile)) {
     epoll_ = epoll_create1(0);
+    const size_t servers = ports_.size();
     for (int i = 0; i < count + hostile; ++i) {
         SimClient& client = clients_[size_t(i)];
         client.index = i;
         client.hostile = i >= count;
+        client.server = size_t(i) % servers;
+        if (!client.hostile)
+            client.channel = uint16_t(1 + size_t(i) / servers % size_t(std::max(1, channels)));
         if (client.hostile)
             client.source = 0x7F000002u + uint32_t(i - count);
     }
@@ -197,6 +201,7 @@ void LoadRun::Pump(int timeout_ms) {
 void LoadRun::ResetChat() {
     sent_at_.clear();
     chat_ms_.clear();
+    cross_ms_.clear();
     received_ = 0;
     expected_ = 0;
 }
@@ -225,15 +230,22 @@ bool LoadRun::Enter(size_t first, size_t end, std::chrono::seconds limit) {
     return false;
 }
 
-void LoadRun::Chat(int lines, int interval_ms, std::chrono::seconds limit) {
+void LoadRun::ChatAtRate(int lines, double per_second, std::chrono::seconds limit) {
     std::vector<SimClient*> members;
+    std::map<uint16_t, size_t> in_channel;
     for (SimClient& client : clients_) {
-        if (client.phase == Phase::kIn && !client.hostile)
+        if (client.phase == Phase::kIn && !client.hostile) {
             members.push_back(&client);
+            ++in_channel[client.channel];
+        }
     }
     if (members.empty())
         return;
-    expected_ = size_t(lines) * members.size();
+    expected_ = 0;
+    for (int i = 0; i < lines; ++i)
+        expected_ += in_channel[members[size_t(i) * 7919 % members.size()]->channel];
+    const auto period = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(1.0 / std::max(0.001, per_second)));
     auto next_send = Clock::now();
     int sent = 0;
     const auto deadline = Clock::now() + limit;
@@ -243,10 +255,10 @@ void LoadRun::Chat(int lines, int interval_ms, std::chrono::seconds limit) {
             char text[32];
             const int seq = next_seq_++;
             std::snprintf(text, sizeof text, "seq:%d", seq);
-            sent_at_[seq] = Clock::now();
+            sent_at_[seq] = {Clock::now(), sender.server};
             SendPacket(sender, EncodeChat(check_, kPktChatAll, {-1, text}));
             ++sent;
-            next_send += std::chrono::milliseconds(interval_ms);
+            next_send += period;
         }
         Poll(1);
         KeepAlive();
@@ -337,7 +349,7 @@ void LoadRun::Connect(SimClient& client) {
     }
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = htons(port_);
+    address.sin_port = htons(ports_[client.server]);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (connect(client.fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 &&
         errno != EINPROGRESS) {
@@ -439,6 +451,10 @@ void LoadRun::Read(SimClient& client) {
         const ssize_t n = recv(client.fd, buffer, sizeof buffer, 0);
         if (n > 0) {
             client.in.insert(client.in.end(), buffer, buffer + n);
+            // A short read emptied the socket; what arrives later is a new
+            // edge. Asking again would only cost every delivery a second call.
+            if (size_t(n) < sizeof buffer)
+                break;
             continue;
         }
         if (n < 0 && errno == EAGAIN)
@@ -514,7 +530,7 @@ void LoadRun::Handle(SimClient& client, const ENVELOPE_HEADER& header,
             if (client.phase != Phase::kChannels)
                 break;
             client.phase = Phase::kJoin;
-            SendPacket(client, EncodeU16Body(check_, kPktJoinChannel, 1));
+            SendPacket(client, EncodeU16Body(check_, kPktJoinChannel, client.channel));
             break;
         case kPktChannelEntered:
             client.entered = Clock::now();
@@ -525,11 +541,16 @@ void LoadRun::Handle(SimClient& client, const ENVELOPE_HEADER& header,
             if (chat && on_chat_)
                 on_chat_(chat->text);
             int seq = -1;
-            if (!client.hostile && chat && std::sscanf(chat->text.c_str(), "seq:%d", &seq) == 1 &&
-                sent_at_.count(seq)) {
-                chat_ms_.push_back(Ms(Clock::now() - sent_at_[seq]));
-                ++received_;
-            }
+            if (client.hostile || !chat || std::sscanf(chat->text.c_str(), "seq:%d", &seq) != 1)
+                break;
+            const auto sent = sent_at_.find(seq);
+            if (sent == sent_at_.end())
+                break;
+            const double ms = Ms(Clock::now() - sent->second.at);
+            chat_ms_.push_back(ms);
+            if (sent->second.server != client.server)
+                cross_ms_.push_back(ms);
+            ++received_;
             break;
         }
         default:

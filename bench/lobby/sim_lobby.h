@@ -73,7 +73,9 @@ struct SimClient {
     int fd = -1;
     int index = 0;
     bool hostile = false;
-    uint32_t source = 0;  // loopback address it connects from (host order; 0 = any)
+    size_t server = 0;     // which of the run's servers it connects to
+    uint16_t channel = 1;  // the channel it joins
+    uint32_t source = 0;   // loopback address it connects from (host order; 0 = any)
     Clock::time_point next_flood, back_at;
     int flood_step = 0;
     Phase phase = Phase::kConnecting;
@@ -87,10 +89,15 @@ struct SimClient {
 };
 
 // `count` honest clients ("load%04d") and `hostile` flooding ones ("evil%03d",
-// each from its own loopback address 127.0.0.2, ...).
+// each from its own loopback address 127.0.0.2, ...). With several servers
+// (a cluster sharing one store) honest client i connects to server
+// i % servers and joins channel 1 + (i / servers) % channels, so every
+// channel has members on every server.
 class LoadRun {
   public:
-    LoadRun(uint16_t port, int count, int hostile);
+    LoadRun(uint16_t port, int count, int hostile)
+        : LoadRun(std::vector{port}, count, hostile, 1) {}
+    LoadRun(std::vector<uint16_t> ports, int count, int hostile, int channels);
     ~LoadRun();
     LoadRun(const LoadRun&) = delete;
     LoadRun& operator=(const LoadRun&) = delete;
@@ -103,8 +110,12 @@ class LoadRun {
     bool StartFlood(int interval_ms, std::chrono::seconds limit);
 
     // Sends `lines` chat lines from different members and waits for every
-    // member to receive each of them.
-    void Chat(int lines, int interval_ms, std::chrono::seconds limit);
+    // member of the sender's channel to receive each of them.
+    void Chat(int lines, int interval_ms, std::chrono::seconds limit) {
+        ChatAtRate(lines, 1000.0 / interval_ms, limit);
+    }
+    // The same at `per_second` lines a second (spread over the channels).
+    void ChatAtRate(int lines, double per_second, std::chrono::seconds limit);
     // Forgets the chat figures of the last Chat.
     void ResetChat();
 
@@ -124,6 +135,8 @@ class LoadRun {
     std::vector<double> LoginTimes() const { return Times(&SimClient::logged_in); }
     std::vector<double> EntryTimes() const { return Times(&SimClient::entered); }
     const std::vector<double>& chat_latencies() const { return chat_ms_; }
+    // Only the deliveries to a member on another server than the sender's.
+    const std::vector<double>& cross_latencies() const { return cross_ms_; }
     size_t honest_entered() const;
     size_t entered() const;
     size_t expected() const { return expected_; }
@@ -143,7 +156,7 @@ class LoadRun {
     void Read(SimClient& client);
     void Handle(SimClient& client, const ENVELOPE_HEADER& header, std::span<const uint8_t> data);
 
-    uint16_t port_;
+    std::vector<uint16_t> ports_;
     int epoll_ = -1;
     size_t honest_;  // clients_[0, honest_) are honest, the rest hostile
     std::vector<SimClient> clients_;
@@ -153,8 +166,12 @@ class LoadRun {
     uint64_t flood_closed_ = 0;
     int next_seq_ = 0;
     net::PKTCHECK check_;
-    std::map<int, Clock::time_point> sent_at_;
-    std::vector<double> chat_ms_;
+    struct Sent {
+        Clock::time_point at;
+        size_t server = 0;
+    };
+    std::map<int, Sent> sent_at_;
+    std::vector<double> chat_ms_, cross_ms_;
     size_t expected_ = 0;
     size_t received_ = 0;
     Clock::time_point last_alive_ = Clock::now();
