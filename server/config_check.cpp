@@ -1,6 +1,7 @@
 #include "server/config_check.h"
 
 #include <arpa/inet.h>
+#include <libpq-fe.h>
 
 #include <cctype>
 #include <cerrno>
@@ -10,6 +11,7 @@
 
 #include "net/lobby_packets.h"
 #include "server/lobby_store.h"
+#include "server/nats_bus.h"
 #include "server/server_tls.h"
 #include "server/status_http.h"
 
@@ -17,7 +19,7 @@ namespace vorlane::server {
 
 namespace {
 
-enum class Kind { kNumber, kPort, kText, kAddress, kHttpAddress, kHash, kChannel, kStore };
+enum class Kind { kNumber, kPort, kText, kAddress, kHttpAddress, kHash, kChannel, kStore, kBus };
 
 // Names as the configuration reader compares them: blanks dropped, lower case.
 std::string Normalise(const std::string& text) {
@@ -49,12 +51,14 @@ using KeyTable = std::map<std::string, Kind>;
 
 const KeyTable& LobbydKeys() {
     static const KeyTable keys = [] {
-        KeyTable table = {{"port", Kind::kPort},         {"database", Kind::kText},
-                          {"store", Kind::kStore},       {"log_dir", Kind::kText},
-                          {"tls_cert", Kind::kText},     {"tls_key", Kind::kText},
-                          {"tls_dir", Kind::kText},      {"http_address", Kind::kHttpAddress},
-                          {"admin_socket", Kind::kText}, {"audit_log", Kind::kText},
-                          {"password_hash", Kind::kHash}};
+        KeyTable table = {{"port", Kind::kPort},          {"database", Kind::kText},
+                          {"store", Kind::kStore},        {"log_dir", Kind::kText},
+                          {"tls_cert", Kind::kText},      {"tls_key", Kind::kText},
+                          {"tls_dir", Kind::kText},       {"http_address", Kind::kHttpAddress},
+                          {"admin_socket", Kind::kText},  {"audit_log", Kind::kText},
+                          {"password_hash", Kind::kHash}, {"bus", Kind::kBus},
+                          {"bus_ca", Kind::kText},        {"bus_cert", Kind::kText},
+                          {"bus_key", Kind::kText},       {"bus_creds", Kind::kText}};
         for (const char* key :
              {"chat_lines_per_second", "channel_max_users", "games_per_host", "game_min_seconds",
               "hash_threads", "refused_messages_max", "queue_max_bytes", "queue_total_max_bytes",
@@ -144,6 +148,10 @@ std::string ValueProblem(Kind kind, const std::string& value) {
             const std::string problem = StoreLocationProblem(value);
             return problem.empty() ? "" : "cannot be used: " + problem;
         }
+        case Kind::kBus: {
+            const std::string problem = BusUrlProblem(value);
+            return value.empty() || problem.empty() ? "" : "cannot be used: " + problem;
+        }
         case Kind::kHash:
             return value == "interactive" || value == "minimum"
                        ? ""
@@ -162,6 +170,41 @@ std::string ValueProblem(Kind kind, const std::string& value) {
     return "";
 }
 
+bool IsLoopbackHost(const std::string& host) {
+    in_addr v4{};
+    if (inet_pton(AF_INET, host.c_str(), &v4) == 1)
+        return (ntohl(v4.s_addr) >> 24) == 127;
+    // A Unix socket (a path) never leaves the machine either.
+    return host == "localhost" || host == "::1" || host.empty() || host[0] == '/';
+}
+
+// Whether a PostgreSQL location reaches another machine without checking
+// whom it talks to (libpq reads the URI: hosts may also hide in parameters).
+bool PgLinkUnprotected(const std::string& location) {
+    char* message = nullptr;
+    PQconninfoOption* options = PQconninfoParse(location.c_str(), &message);
+    PQfreemem(message);
+    if (!options)
+        return false;  // not a location libpq reads: the store line says so
+    std::string hosts, sslmode;
+    for (const PQconninfoOption* option = options; option->keyword; ++option) {
+        const std::string keyword = option->keyword;
+        if (option->val && (keyword == "host" || keyword == "hostaddr"))
+            hosts += std::string(hosts.empty() ? "" : ",") + option->val;
+        if (option->val && keyword == "sslmode")
+            sslmode = option->val;
+    }
+    PQconninfoFree(options);
+    if (sslmode == "verify-full")
+        return false;
+    std::istringstream list(hosts);
+    for (std::string host; std::getline(list, host, ',');) {
+        if (!IsLoopbackHost(host))
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::vector<ConfigProblem> CheckLobbyConfigText(const std::string& text) {
@@ -170,6 +213,9 @@ std::vector<ConfigProblem> CheckLobbyConfigText(const std::string& text) {
     std::string line;
     std::string section;
     bool known_section = true;  // lines before any section are ignored by the reader
+    int bus_line = 0;
+    std::string bus;
+    bool bus_ca = false;
     for (int number = 1; std::getline(lines, line); ++number) {
         const std::string trimmed = Trim(line);
         if (trimmed.empty() || trimmed[0] == ';')
@@ -197,12 +243,32 @@ std::vector<ConfigProblem> CheckLobbyConfigText(const std::string& text) {
             problems.push_back({number, "unknown key " + key + " in [" + section + "]"});
             continue;
         }
+        // A store's or a bus's location may carry a password: it is not repeated.
+        const std::string shown = found->second == Kind::kStore ? RedactedLocation(value)
+                                  : found->second == Kind::kBus ? RedactedBusUrl(value)
+                                                                : value;
         if (const std::string wrong = ValueProblem(found->second, value); !wrong.empty()) {
-            // A store's location may carry a password: it is not repeated.
-            const std::string shown =
-                found->second == Kind::kStore ? RedactedLocation(value) : value;
             problems.push_back({number, key + " = " + shown + ": the value " + wrong});
+        } else if (found->second == Kind::kStore && IsPostgresqlLocation(value) &&
+                   PgLinkUnprotected(value)) {
+            problems.push_back({number,
+                                "store = " + shown +
+                                    ": another machine without sslmode=verify-full (passwords and "
+                                    "hashes would cross the network unchecked)",
+                                true});
+        } else if (found->second == Kind::kBus) {
+            bus_line = number;
+            bus = value;
+        } else if (key == "bus_ca") {
+            bus_ca = true;
         }
+    }
+    // The bus line alone does not say it: bus_ca may come later.
+    if (!bus.empty() && !IsLoopbackHost(BusHost(bus)) && bus.rfind("tls://", 0) != 0 && !bus_ca) {
+        problems.push_back({bus_line,
+                            "bus = " + RedactedBusUrl(bus) +
+                                ": another machine without TLS (use tls:// and bus_ca)",
+                            true});
     }
     return problems;
 }
@@ -225,6 +291,13 @@ std::string DescribeLobbyConfig(const LobbyConfig& config) {
         line("tls_cert", config.tls_cert.empty() ? "(self-signed)" : config.tls_cert);
         line("tls_key", config.tls_key.empty() ? "(self-signed)" : config.tls_key);
         line("tls_dir", TlsFolder(config));
+    }
+    line("bus", config.bus.empty() ? "(none: one server alone)" : RedactedBusUrl(config.bus));
+    for (const auto& [key, value] :
+         {std::pair{"bus_ca", &config.bus_ca}, std::pair{"bus_cert", &config.bus_cert},
+          std::pair{"bus_key", &config.bus_key}, std::pair{"bus_creds", &config.bus_creds}}) {
+        if (!value->empty())
+            line(key, *value);
     }
     line("http_address", config.http_address.empty() ? "(off)" : config.http_address);
     line("admin_socket", AdminSocketPath(config));

@@ -107,6 +107,13 @@ bool ParseLobbyConfig(const std::string& text, LobbyConfig* config, std::string*
         config->tls_key = value;
     if (const char* value = SCFG_Get(cfg, "lobbyd", "tls_dir"))
         config->tls_dir = value;
+    for (const auto& [key, field] :
+         {std::pair{"bus", &config->bus}, std::pair{"bus_ca", &config->bus_ca},
+          std::pair{"bus_cert", &config->bus_cert}, std::pair{"bus_key", &config->bus_key},
+          std::pair{"bus_creds", &config->bus_creds}}) {
+        if (const char* value = SCFG_Get(cfg, "lobbyd", key))
+            *field = value;
+    }
     if (const char* value = SCFG_Get(cfg, "lobbyd", "http_address"))
         config->http_address = value;
     if (const char* value = SCFG_Get(cfg, "lobbyd", "admin_socket"))

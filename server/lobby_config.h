@@ -53,6 +53,13 @@
 //   tls_key = key.pem            ; without them the server makes a self-signed
 //   tls_dir = data               ; pair in tls_dir (default: the database's
 //                                ; folder) at its first start
+//   Several servers (see docs/OPERATING.md):
+//   bus = nats://127.0.0.1:4222  ; the NATS server they share (tls://... for
+//                                ; TLS; USER:PASSWORD@ allowed); empty = alone
+//   bus_ca = ca.pem              ; the CA of the NATS server's certificate
+//   bus_cert = client.pem        ; a client certificate and key, if the
+//   bus_key = client-key.pem     ; NATS server asks for one
+//   bus_creds = lobbyd.creds     ; a NATS credentials file
 //   Operator:
 //   admin_socket = admin.sock    ; the admin tool's Unix socket (mode 0600)
 //   audit_log = audit.log        ; every admin command
@@ -129,6 +136,13 @@ struct LobbyConfig {
     std::string tls_cert;
     std::string tls_key;
     std::string tls_dir;
+    // The bus the servers of a cluster share ("" = none), with its TLS files
+    // and credentials file ("" = none).
+    std::string bus;
+    std::string bus_ca;
+    std::string bus_cert;
+    std::string bus_key;
+    std::string bus_creds;
     // Where the status page and the metrics are served, "ADDRESS:PORT";
     // empty = nowhere.
     std::string http_address;

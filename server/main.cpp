@@ -46,14 +46,16 @@ void PrintHelp() {
 }
 
 // Every line of the configuration the server does not understand, as
-// "FILE:LINE: what"; true when there is none.
-bool ReportConfigProblems(const std::string& path, const std::string& text, const char* prefix) {
-    const auto problems = vorlane::server::CheckLobbyConfigText(text);
-    for (const auto& problem : problems) {
-        std::fprintf(stderr, "vorlane-lobbyd: %s%s:%d: %s\n", prefix, path.c_str(), problem.line,
-                     problem.text.c_str());
+// "FILE:LINE: what"; true when there is none (warnings aside).
+bool ReportConfigProblems(const std::string& path, const std::string& text, bool check_only) {
+    bool clean = true;
+    for (const auto& problem : vorlane::server::CheckLobbyConfigText(text)) {
+        const bool warning = problem.warning || !check_only;
+        std::fprintf(stderr, "vorlane-lobbyd: %s%s:%d: %s\n", warning ? "warning: " : "",
+                     path.c_str(), problem.line, problem.text.c_str());
+        clean = clean && problem.warning;
     }
-    return problems.empty();
+    return clean;
 }
 
 }  // namespace
@@ -104,7 +106,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vorlane-lobbyd: %s\n", error.c_str());
         return 1;
     }
-    const bool clean = ReportConfigProblems(config_path, text, check_only ? "" : "warning: ");
+    const bool clean = ReportConfigProblems(config_path, text, check_only);
     if (!vorlane::server::ParseLobbyConfig(text, &config, &error)) {
         std::fprintf(stderr, "vorlane-lobbyd: %s\n", error.c_str());
         return 1;
