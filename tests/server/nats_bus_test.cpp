@@ -124,8 +124,8 @@ TEST_F(NatsBusTest, ALostServerIsFoundAgainAndNothingWaitsMeanwhile) {
     a.Send("lobby.x", "first");
     ASSERT_TRUE(b.Receive(1));
 
-    server.Stop();
     const int wakes = b.wakes.load();
+    server.Stop();
     ASSERT_TRUE(WaitFor([&] { return !a.bus.connected() && !b.bus.connected(); }));
     EXPECT_TRUE(WaitFor([&] { return b.wakes.load() > wakes; }));
     a.Send("lobby.x", "while lost");
