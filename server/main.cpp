@@ -3,6 +3,7 @@
 //   vorlane-lobbyd [--config FILE] [--database FILE] [--log-dir DIR] [--port N]
 //                  [--admin-socket PATH]
 //                  [--log-stdout] [--check-config] [--help]
+//   vorlane-lobbyd --move-store FROM TO
 //
 // Runs until SIGINT or SIGTERM, then logs every user off and closes the
 // database cleanly.
@@ -19,6 +20,7 @@
 #include "server/lobby_server.h"
 #include "server/server_tls.h"
 #include "server/status_http.h"
+#include "server/store_move.h"
 
 namespace {
 
@@ -41,6 +43,9 @@ void PrintHelp() {
         "                    instead of the files in the log folder\n"
         "  --check-config    check the configuration, print the settings the server\n"
         "                    would run with, and exit (1 when a line is wrong)\n"
+        "  --move-store FROM TO  copy the SQLite store FROM (sqlite:PATH) into the\n"
+        "                    empty PostgreSQL store TO (postgresql://...): accounts,\n"
+        "                    profiles with statistics, sanctions, channels; then exit\n"
         "  --help            this text\n");
     std::fflush(stdout);
 }
@@ -58,6 +63,22 @@ bool ReportConfigProblems(const std::string& path, const std::string& text, bool
     return clean;
 }
 
+// --move-store: the copy with its progress on standard output.
+int MoveStoreCommand(const std::string& from, const std::string& to) {
+    using vorlane::server::RedactedLocation;
+    std::printf("vorlane-lobbyd: moving %s into %s\n", from.c_str(), RedactedLocation(to).c_str());
+    std::fflush(stdout);
+    vorlane::server::MoveCounts counts;
+    std::string error;
+    if (!vorlane::server::MoveStore(from, to, stdout, &counts, &error)) {
+        std::fprintf(stderr, "vorlane-lobbyd: nothing moved: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("vorlane-lobbyd: moved %zu accounts, %zu profiles, %zu sanctions, %zu channels\n",
+                counts.accounts, counts.profiles, counts.sanctions, counts.channels);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -72,6 +93,8 @@ int main(int argc, char** argv) {
         if (option == "--help" || option == "-h") {
             PrintHelp();
             return 0;
+        } else if (option == "--move-store" && i + 2 < argc) {
+            return MoveStoreCommand(argv[i + 1], argv[i + 2]);
         } else if (option == "--check-config") {
             check_only = true;
         } else if (option == "--log-stdout") {
