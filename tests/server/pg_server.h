@@ -10,8 +10,12 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
+
+#include "tests/server/test_pki.h"
 
 namespace vorlane::server {
 
@@ -52,18 +56,49 @@ class PgServer {
     }
 
     bool ready() const { return started_; }
-    // A new, empty database.
-    std::string NewDatabase() {
+    uint16_t port() const { return port_; }
+    // A new, empty database (owned by `owner`, the superuser if empty).
+    std::string NewDatabase(const std::string& owner = "") {
         const std::string name = "lobby" + std::to_string(++databases_);
-        PGconn* conn = PQconnectdb(Location("postgres").c_str());
-        PGresult* result = PQexec(conn, ("CREATE DATABASE " + name).c_str());
-        const bool made = PQresultStatus(result) == PGRES_COMMAND_OK;
-        PQclear(result);
-        PQfinish(conn);
+        const bool made = Sql("CREATE DATABASE " + name + (owner.empty() ? "" : " OWNER " + owner));
         return made ? Location(name) : std::string();
+    }
+    // Turns TLS on with the server certificate of `pki`, and makes a role
+    // `user` that may log in with `password` over TLS only (the superuser
+    // keeps its plain, trusted access).
+    bool EnableTls(const TestPki& pki, const std::string& user, const std::string& password) {
+        const std::string data = dir_ + "/data";
+        std::error_code failed;
+        std::filesystem::copy_file(pki.server_cert, data + "/server.crt",
+                                   std::filesystem::copy_options::overwrite_existing, failed);
+        std::filesystem::copy_file(pki.server_key, data + "/server.key",
+                                   std::filesystem::copy_options::overwrite_existing, failed);
+        if (failed || ::chmod((data + "/server.key").c_str(), 0600) != 0)
+            return false;
+        if (::geteuid() == 0) {
+            const passwd* owner = ::getpwnam("postgres");
+            if (!owner || ::chown((data + "/server.crt").c_str(), owner->pw_uid, owner->pw_gid) ||
+                ::chown((data + "/server.key").c_str(), owner->pw_uid, owner->pw_gid))
+                return false;
+        }
+        std::stringstream hba;
+        hba << "hostssl all " << user << " 127.0.0.1/32 scram-sha-256\n"
+            << "host all " << user << " 127.0.0.1/32 reject\n"
+            << std::ifstream(data + "/pg_hba.conf").rdbuf();
+        std::ofstream(data + "/pg_hba.conf") << hba.str();
+        return Sql("CREATE ROLE " + user + " LOGIN PASSWORD '" + password + "'") &&
+               Sql("ALTER SYSTEM SET ssl = on") && Sql("SELECT pg_reload_conf()");
     }
 
   private:
+    bool Sql(const std::string& statement) {
+        PGconn* conn = PQconnectdb(Location("postgres").c_str());
+        PGresult* result = PQexec(conn, statement.c_str());
+        const ExecStatusType status = PQresultStatus(result);
+        PQclear(result);
+        PQfinish(conn);
+        return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
+    }
     std::string Location(const std::string& database) const {
         return "postgresql://postgres@127.0.0.1:" + std::to_string(port_) + "/" + database;
     }
