@@ -214,7 +214,9 @@ bool MoveStore(const std::string& from, const std::string& to, std::FILE* progre
     const int64_t version = SourceVersion(source.get());
     if (version < 0)
         return fail(path + ": not an SQLite database");
-    if (version > 1)
+    // Version 2 adds only what a running cluster keeps of itself (server
+    // numbers, who is online), which is not moved.
+    if (version > 2)
         return fail(path + ": written by a later version (schema " + std::to_string(version) + ")");
 
     // Opening the store once makes its tables (and brings an older schema up).
