@@ -59,6 +59,11 @@ struct NET_SETTINGS {
     // Client: the certificates (PEM) a server's must chain to ("tls_ca_file";
     // empty = the system's trust store).
     std::string tls_ca_file;
+    // Server: the users' identifiers are srv_id_base + 1 .. srv_id_base +
+    // usr_max, so that the servers of a cluster never hand out the same
+    // one (set by the program, not read from a file; 0 = 1 .. usr_max). A
+    // base that would reach NET_ID_SERVER does not start the kernel.
+    uint32_t srv_id_base = 0;
 };
 
 // tls_handshake_timeout when none is given.

@@ -904,7 +904,7 @@ bool NETDRV_WaitForMessage(NETDRV* driver, uint32_t timeout_ms) {
         {
             std::lock_guard lock(driver->read_mutex);
             queued = !driver->read_queue.empty();
-            if (queued || left.count() <= 0)
+            if (std::exchange(driver->wake_asked, false) || queued || left.count() <= 0)
                 break;
             driver->owner_polling = true;
         }
@@ -931,6 +931,15 @@ bool NETDRV_WaitForMessage(NETDRV* driver, uint32_t timeout_ms) {
     driver->owner_waited_ms = NowMs();
     driver->owner_in_wait = false;
     return queued;
+}
+
+void NETDRV_Wake(NETDRV* driver) {
+    std::unique_lock lock(driver->read_mutex);
+    driver->wake_asked = true;
+    const bool wake = OwnerWakeDue(driver);
+    lock.unlock();
+    if (wake)
+        WriteWake(driver);
 }
 
 size_t NETDRV_PendingMessages(NETDRV* driver) {
@@ -1221,6 +1230,12 @@ NETDRV* NETDRV_Start(NETAPI* api, const NET_SETTINGS& settings, uint16_t port, u
     driver->users.list = PL_Init(int16_t(connections));
     if (!driver->users.list || !ADDR_Init(&driver->users.addr, users))
         return fail();
+    if (mode == kModeServer) {
+        // Identifiers from NET_ID_SERVER up mean the kernel's own addresses.
+        if (uint64_t(settings.srv_id_base) + users >= NET_ID_SERVER)
+            return fail();
+        driver->users.addr.id_base = settings.srv_id_base;
+    }
     LogTo(log, kLogInfo, "Net Driver: User list for >> %d << user created.", int(users));
     driver->wake_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (driver->wake_fd < 0)

@@ -43,6 +43,9 @@ struct NETDRV {
     int wake_fd = -1;
     bool owner_polling = false;
     bool owner_woken = false;
+    // Set by NETDRV_Wake (under read_mutex): the owner's next or current
+    // wait ends at once, though nothing was received.
+    bool wake_asked = false;
     // Whether readers may stand aside for the owner (few connections), and
     // when it last waited (steady milliseconds) or whether it waits now.
     std::atomic<bool> owner_receives{false};
@@ -133,6 +136,9 @@ int16_t SendSingleMessage(NETDRV* driver, uint32_t sender, uint32_t receiver, ui
 // must see to report (a closed or broken stream, foreign data, a payload
 // larger than its buffer) is always handed back to it.
 bool NETDRV_WaitForMessage(NETDRV* driver, uint32_t timeout_ms);
+// Ends the owner's NETDRV_WaitForMessage under way, or its next one, at
+// once (any thread): something besides the network wants the owner.
+void NETDRV_Wake(NETDRV* driver);
 // Number of envelopes waiting for the message loop.
 size_t NETDRV_PendingMessages(NETDRV* driver);
 

@@ -32,7 +32,7 @@ ADDR_RECORD* ADDR_Insert(ADDR_SYSTEM* addr, const std::string& name, const std::
     if (id == 0)
         return nullptr;
     *record = ADDR_RECORD{};
-    record->id = id;
+    record->id = addr->id_base + id;
     record->local_id = id;
     std::strncpy(record->name, name.c_str(), sizeof record->name - 1);
     std::strncpy(record->password, password.c_str(), sizeof record->password - 1);

@@ -66,6 +66,7 @@ struct ADDR_SYSTEM {
     std::unique_ptr<ID_SYSTEM, void (*)(ID_SYSTEM*)> ids{nullptr, ID_Destroy};
     uint32_t capacity = 0;
     uint32_t used = 0;
+    uint32_t id_base = 0;  // added to the table's own identifiers (NET_SETTINGS::srv_id_base)
 };
 
 bool ADDR_Init(ADDR_SYSTEM* addr, uint32_t capacity);

@@ -129,6 +129,10 @@ int16_t TNS_CONTROL::StartFlow(uint32_t mode, const char* log_dir, const char* i
     flownet_->driver()->write_cap = queue_total_cap_;
     flownet_->driver()->handshakes_per_address = handshakes_per_address_;
     mode_ = mode == kModeServer ? 2 : 1;
+    {
+        std::lock_guard lock(wake_mutex_);
+        wake_driver_ = flownet_->driver();
+    }
     Info(mode_ == 1 ? "Loomex: ...Loomex client system ready !"
                     : "Loomex: ...Loomex server system ready !");
     return 1;
@@ -453,6 +457,10 @@ int16_t TNS_CONTROL::SendToServer(uint16_t module_type, uint16_t sub_type, const
 }
 
 void TNS_CONTROL::RemoveSystem() {
+    {
+        std::lock_guard lock(wake_mutex_);
+        wake_driver_ = nullptr;
+    }
     CancelConnect();
     if (flownet_ && mode_ != 0)
         flownet_->Remove();
@@ -674,6 +682,12 @@ size_t TNS_CONTROL::PendingMessages() const {
 bool TNS_CONTROL::WaitForMessages(uint32_t timeout_ms) const {
     NETDRV* drv = driver();
     return drv && NETDRV_WaitForMessage(drv, timeout_ms);
+}
+
+void TNS_CONTROL::Wake() {
+    std::lock_guard lock(wake_mutex_);
+    if (wake_driver_)
+        NETDRV_Wake(wake_driver_);
 }
 
 uint16_t TNS_CONTROL::ListenPort() const {

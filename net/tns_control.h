@@ -43,6 +43,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 #include <utility>
@@ -186,9 +187,12 @@ class TNS_CONTROL : public NETAPI {
 
     // Messages that wait for Update.
     size_t PendingMessages() const;
-    // Waits until a message waits for Update or `timeout_ms` passed. True
-    // when one waits.
+    // Waits until a message waits for Update, Wake was called or
+    // `timeout_ms` passed. True when a message waits.
     bool WaitForMessages(uint32_t timeout_ms) const;
+    // Ends the WaitForMessages under way, or the next one, at once. Any
+    // thread may call it at any time (it does nothing without a kernel).
+    void Wake();
     // The port the server listens on (the real one when 0 was asked for).
     uint16_t ListenPort() const;
 
@@ -306,6 +310,10 @@ class TNS_CONTROL : public NETAPI {
     uint32_t own_id_ = 0;
     NETUSR* user_ = nullptr;  // the kernel's, not owned
     std::unique_ptr<FLOWNET> flownet_;
+    // The driver Wake reaches, set while the kernel runs (wake_mutex_ keeps
+    // it from going while another thread uses it).
+    std::mutex wake_mutex_;
+    NETDRV* wake_driver_ = nullptr;
     uint16_t port_ = 0;
     std::string log_dir_;
     std::string log_file_name_;  // the own log keeps a pointer to it
