@@ -10,11 +10,13 @@
 // (libsodium's crypto_pwhash_str), made and checked here and never by a
 // backend, and every change a backend reports as done is durable.
 //
-// What every backend keeps (schema version 1):
+// What every backend keeps (schema version 2):
 //   accounts(id, name unique regardless of case, hash, email, created)
 //   profiles(account, number 1..4, data 8295 bytes, won, lost, disconnected, score)
 //   sanctions(id, kind, account, address, reason, created, expires, by)
 //   channels(number, name unique regardless of case, flags, origin)
+//   servers(number, token, heartbeat)            (since 2) the servers of a cluster
+//   online(account unique, server, since)        (since 2) who is logged in where
 // The statistics live in their own columns: an uploaded profile never sets
 // them, and a profile read from the store carries them at their offsets.
 // A sanction whose expiry has passed no longer counts and is purged.
@@ -137,6 +139,26 @@ class LobbyStore {
     virtual std::vector<StoredChannel> Channels() = 0;
     // Inserts or replaces the row of `channel.number`.
     virtual bool PutChannel(const StoredChannel& channel) = 0;
+
+    // The servers of a cluster share one store. Each holds a number (1..max)
+    // while it renews its heartbeat (Unix seconds); a number whose heartbeat
+    // is older than `stale_before` is free again, and so are the online
+    // rows under it. `token` tells the holder from a later one.
+    // The lowest free number claimed for `token` (its old online rows
+    // cleared), or 0 when none is free or on failure.
+    virtual uint16_t ClaimServerNumber(uint64_t token, int64_t now, int64_t stale_before,
+                                       uint16_t max) = 0;
+    // Renews the heartbeat; false when the number is not `token`'s any more
+    // or on failure.
+    virtual bool RenewServerNumber(uint16_t number, uint64_t token, int64_t now) = 0;
+    // Gives the number up with its online rows.
+    virtual bool ReleaseServerNumber(uint16_t number, uint64_t token) = 0;
+    // Notes `account` as logged in on `server`: kOk, kExists when a server
+    // with a fresh heartbeat holds it already, or kError.
+    virtual StoreResult ClaimOnline(uint32_t account, uint16_t server, int64_t now,
+                                    int64_t stale_before) = 0;
+    // Forgets the account's row when `server` holds it.
+    virtual bool ReleaseOnline(uint32_t account, uint16_t server) = 0;
 
   protected:
     explicit LobbyStore(HashStrength strength);

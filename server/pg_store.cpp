@@ -1,6 +1,6 @@
 // [SECTION] index
 //   Statements, opening and schema versions, accounts, profiles and results,
-//   accounts for the operator, sanctions, channels.
+//   accounts for the operator, sanctions, channels, the servers of a cluster.
 #include "server/pg_store.h"
 
 #include <libpq-fe.h>
@@ -119,6 +119,10 @@ constexpr const char* kMigrations[] = {
     " number INTEGER PRIMARY KEY CHECK(number BETWEEN 1 AND 65535),"
     " name TEXT NOT NULL, flags INTEGER NOT NULL, origin INTEGER NOT NULL);"
     "CREATE UNIQUE INDEX channels_name ON channels(lower(name));",
+    "CREATE TABLE servers(number INTEGER PRIMARY KEY, token BIGINT NOT NULL,"
+    " heartbeat BIGINT NOT NULL);"
+    "CREATE TABLE online(account BIGINT PRIMARY KEY, server INTEGER NOT NULL,"
+    " since BIGINT NOT NULL);",
 };
 constexpr int64_t kSchemaVersion = std::size(kMigrations);
 
@@ -458,6 +462,76 @@ bool PgStore::PutChannel(const StoredChannel& channel) {
                " flags = excluded.flags, origin = excluded.origin",
                {P(int64_t(channel.number)), P(channel.name), P(int64_t(channel.flags)),
                 P(int64_t(channel.origin))})
+        .ok();
+}
+
+}  // namespace vorlane::server
+
+namespace vorlane::server {
+
+// [SECTION] The servers of a cluster
+
+uint16_t PgStore::ClaimServerNumber(uint64_t token, int64_t now, int64_t stale_before,
+                                    uint16_t max) {
+    std::lock_guard lock(mutex_);
+    Reconnect();
+    for (uint16_t number = 1; number != 0 && number <= max; ++number) {
+        // One statement decides, so two servers starting together never
+        // both get a number.
+        Result claim = Run(conn_,
+                           "INSERT INTO servers(number, token, heartbeat) VALUES($1, $2, $3)"
+                           " ON CONFLICT(number) DO UPDATE SET token = excluded.token,"
+                           " heartbeat = excluded.heartbeat WHERE servers.heartbeat < $4",
+                           {P(int64_t(number)), P(int64_t(token)), P(now), P(stale_before)});
+        if (!claim.ok())
+            return 0;
+        if (claim.changed() != 1)
+            continue;
+        if (!Run(conn_, "DELETE FROM online WHERE server = $1", {P(int64_t(number))}).ok())
+            return 0;
+        return number;
+    }
+    return 0;
+}
+
+bool PgStore::RenewServerNumber(uint16_t number, uint64_t token, int64_t now) {
+    std::lock_guard lock(mutex_);
+    Reconnect();
+    return Run(conn_, "UPDATE servers SET heartbeat = $1 WHERE number = $2 AND token = $3",
+               {P(now), P(int64_t(number)), P(int64_t(token))})
+               .changed() == 1;
+}
+
+bool PgStore::ReleaseServerNumber(uint16_t number, uint64_t token) {
+    std::lock_guard lock(mutex_);
+    Reconnect();
+    if (Run(conn_, "DELETE FROM servers WHERE number = $1 AND token = $2",
+            {P(int64_t(number)), P(int64_t(token))})
+            .changed() != 1)
+        return false;
+    return Run(conn_, "DELETE FROM online WHERE server = $1", {P(int64_t(number))}).ok();
+}
+
+StoreResult PgStore::ClaimOnline(uint32_t account, uint16_t server, int64_t now,
+                                 int64_t stale_before) {
+    std::lock_guard lock(mutex_);
+    Reconnect();
+    Result claim = Run(conn_,
+                       "INSERT INTO online(account, server, since) VALUES($1, $2, $3)"
+                       " ON CONFLICT(account) DO UPDATE SET server = excluded.server,"
+                       " since = excluded.since WHERE NOT EXISTS(SELECT 1 FROM servers"
+                       " WHERE servers.number = online.server AND servers.heartbeat >= $4)",
+                       {P(int64_t(account)), P(int64_t(server)), P(now), P(stale_before)});
+    if (!claim.ok())
+        return StoreResult::kError;
+    return claim.changed() == 1 ? StoreResult::kOk : StoreResult::kExists;
+}
+
+bool PgStore::ReleaseOnline(uint32_t account, uint16_t server) {
+    std::lock_guard lock(mutex_);
+    Reconnect();
+    return Run(conn_, "DELETE FROM online WHERE account = $1 AND server = $2",
+               {P(int64_t(account)), P(int64_t(server))})
         .ok();
 }
 

@@ -48,6 +48,13 @@ class PgStore final : public LobbyStore {
     int PurgeSanctions(int64_t now) override;
     std::vector<StoredChannel> Channels() override;
     bool PutChannel(const StoredChannel& channel) override;
+    uint16_t ClaimServerNumber(uint64_t token, int64_t now, int64_t stale_before,
+                               uint16_t max) override;
+    bool RenewServerNumber(uint16_t number, uint64_t token, int64_t now) override;
+    bool ReleaseServerNumber(uint16_t number, uint64_t token) override;
+    StoreResult ClaimOnline(uint32_t account, uint16_t server, int64_t now,
+                            int64_t stale_before) override;
+    bool ReleaseOnline(uint32_t account, uint16_t server) override;
 
   private:
     explicit PgStore(HashStrength strength) : LobbyStore(strength) {}

@@ -1,6 +1,7 @@
 // [SECTION] index
 //   Statements, opening and schema versions, accounts, profiles and results,
-//   accounts for the operator, sanctions, channels, backup.
+//   accounts for the operator, sanctions, channels, the servers of a cluster,
+//   backup.
 #include "server/sqlite_store.h"
 
 #include <fcntl.h>
@@ -75,7 +76,7 @@ bool ValidSlot(uint16_t number) {
 }
 
 // The schema this code writes; PRAGMA user_version holds the file's.
-constexpr int64_t kSchemaVersion = 1;
+constexpr int64_t kSchemaVersion = 2;
 
 // Closes a connection exactly once (sqlite3_close_v2 takes null).
 struct ConnectionCloser {
@@ -97,6 +98,18 @@ Sanction ReadSanction(Statement& row) {
 
 constexpr const char* kSanctionColumns =
     "SELECT kind, account, address, reason, created, expires, by FROM sanctions ";
+
+// A number is taken when it has no row or its holder's heartbeat is stale.
+constexpr const char* kClaimServerSql =
+    "INSERT INTO servers(number, token, heartbeat) VALUES(?1, ?2, ?3)"
+    " ON CONFLICT(number) DO UPDATE SET token = excluded.token, heartbeat = excluded.heartbeat"
+    " WHERE servers.heartbeat < ?4";
+// An account is taken when it has no row or its server's heartbeat is stale.
+constexpr const char* kClaimOnlineSql =
+    "INSERT INTO online(account, server, since) VALUES(?1, ?2, ?3)"
+    " ON CONFLICT(account) DO UPDATE SET server = excluded.server, since = excluded.since"
+    " WHERE NOT EXISTS(SELECT 1 FROM servers"
+    " WHERE servers.number = online.server AND servers.heartbeat >= ?4)";
 
 }  // namespace
 
@@ -178,6 +191,15 @@ bool SqliteStore::Migrate() {
                  " number INTEGER PRIMARY KEY CHECK(number BETWEEN 1 AND 65535),"
                  " name TEXT NOT NULL UNIQUE COLLATE NOCASE, flags INTEGER NOT NULL,"
                  " origin INTEGER NOT NULL)");
+    }
+    if (version < 2) {
+        ok = ok &&
+             Exec(
+                 "CREATE TABLE IF NOT EXISTS servers(number INTEGER PRIMARY KEY,"
+                 " token INTEGER NOT NULL, heartbeat INTEGER NOT NULL)") &&
+             Exec(
+                 "CREATE TABLE IF NOT EXISTS online(account INTEGER PRIMARY KEY,"
+                 " server INTEGER NOT NULL, since INTEGER NOT NULL)");
     }
     ok = ok && Exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
     if (!ok || !Exec("COMMIT")) {
@@ -415,6 +437,64 @@ bool SqliteStore::PutChannel(const StoredChannel& channel) {
         .Bind(3, int64_t(channel.flags))
         .Bind(4, int64_t(channel.origin));
     return upsert.Step() == SQLITE_DONE;
+}
+
+// [SECTION] The servers of a cluster
+
+uint16_t SqliteStore::ClaimServerNumber(uint64_t token, int64_t now, int64_t stale_before,
+                                        uint16_t max) {
+    for (uint16_t number = 1; number != 0 && number <= max; ++number) {
+        if (!Exec("BEGIN IMMEDIATE"))
+            return 0;
+        Statement claim(db_, kClaimServerSql);
+        claim.Bind(1, int64_t(number)).Bind(2, int64_t(token)).Bind(3, now).Bind(4, stale_before);
+        const bool claimed = claim.Step() == SQLITE_DONE && sqlite3_changes(db_) == 1;
+        Statement clear(db_, "DELETE FROM online WHERE server = ?");
+        clear.Bind(1, int64_t(number));
+        const bool ok = (!claimed || clear.Step() == SQLITE_DONE) && Exec("COMMIT");
+        if (!ok) {
+            Exec("ROLLBACK");
+            return 0;
+        }
+        if (claimed)
+            return number;
+    }
+    return 0;
+}
+
+bool SqliteStore::RenewServerNumber(uint16_t number, uint64_t token, int64_t now) {
+    Statement update(db_, "UPDATE servers SET heartbeat = ? WHERE number = ? AND token = ?");
+    update.Bind(1, now).Bind(2, int64_t(number)).Bind(3, int64_t(token));
+    return update.Step() == SQLITE_DONE && sqlite3_changes(db_) == 1;
+}
+
+bool SqliteStore::ReleaseServerNumber(uint16_t number, uint64_t token) {
+    if (!Exec("BEGIN IMMEDIATE"))
+        return false;
+    Statement erase(db_, "DELETE FROM servers WHERE number = ? AND token = ?");
+    erase.Bind(1, int64_t(number)).Bind(2, int64_t(token));
+    const bool mine = erase.Step() == SQLITE_DONE && sqlite3_changes(db_) == 1;
+    Statement clear(db_, "DELETE FROM online WHERE server = ?");
+    clear.Bind(1, int64_t(number));
+    const bool ok = (!mine || clear.Step() == SQLITE_DONE) && Exec("COMMIT");
+    if (!ok)
+        Exec("ROLLBACK");
+    return ok && mine;
+}
+
+StoreResult SqliteStore::ClaimOnline(uint32_t account, uint16_t server, int64_t now,
+                                     int64_t stale_before) {
+    Statement claim(db_, kClaimOnlineSql);
+    claim.Bind(1, int64_t(account)).Bind(2, int64_t(server)).Bind(3, now).Bind(4, stale_before);
+    if (claim.Step() != SQLITE_DONE)
+        return StoreResult::kError;
+    return sqlite3_changes(db_) == 1 ? StoreResult::kOk : StoreResult::kExists;
+}
+
+bool SqliteStore::ReleaseOnline(uint32_t account, uint16_t server) {
+    Statement erase(db_, "DELETE FROM online WHERE account = ? AND server = ?");
+    erase.Bind(1, int64_t(account)).Bind(2, int64_t(server));
+    return erase.Step() == SQLITE_DONE;
 }
 
 // [SECTION] Backup

@@ -4,9 +4,10 @@
 // the store reports as done survives a crash or a kill of the process. A new
 // file is made readable by its owner only: it holds the password hashes.
 //
-// The schema version is kept in PRAGMA user_version; a version-0 file
-// (accounts and profiles only) gains the sanctions and channels tables of
-// version 1 when it is opened and keeps everything it held. A file of a later
+// The schema version is kept in PRAGMA user_version; a file of an older
+// version (0: accounts and profiles only; 1: and sanctions and channels)
+// gains the tables of the later ones (2: servers and online) when it is
+// opened and keeps everything it held. A file of a later
 // version is not opened.
 #pragma once
 
@@ -45,6 +46,13 @@ class SqliteStore final : public LobbyStore {
     int PurgeSanctions(int64_t now) override;
     std::vector<StoredChannel> Channels() override;
     bool PutChannel(const StoredChannel& channel) override;
+    uint16_t ClaimServerNumber(uint64_t token, int64_t now, int64_t stale_before,
+                               uint16_t max) override;
+    bool RenewServerNumber(uint16_t number, uint64_t token, int64_t now) override;
+    bool ReleaseServerNumber(uint16_t number, uint64_t token) override;
+    StoreResult ClaimOnline(uint32_t account, uint16_t server, int64_t now,
+                            int64_t stale_before) override;
+    bool ReleaseOnline(uint32_t account, uint16_t server) override;
 
     // Copies the database at `source` into `target` (a new file) with
     // SQLite's online backup, on a connection of its own: the copy is

@@ -249,6 +249,33 @@ TEST_P(StoreSuite, EverythingSurvivesReopening) {
     EXPECT_GT(bob, ann);
 }
 
+// The servers of a cluster: numbers and online accounts are held while the
+// heartbeat is fresh and free again once it is stale.
+TEST_P(StoreSuite, ServerNumbersAndOnlineAccountsExpire) {
+    const uint64_t a = 0x1111, b = 0x2222, c = 0x3333;
+    EXPECT_EQ(store_->ClaimServerNumber(a, 100, 85, 8), 1);
+    EXPECT_EQ(store_->ClaimServerNumber(b, 100, 85, 8), 2);
+    EXPECT_EQ(store_->ClaimServerNumber(c, 100, 85, 2), 0);  // all taken
+    EXPECT_TRUE(store_->RenewServerNumber(1, a, 110));
+    EXPECT_FALSE(store_->RenewServerNumber(1, b, 110));  // not b's
+
+    EXPECT_EQ(store_->ClaimOnline(7, 1, 110, 95), StoreResult::kOk);
+    EXPECT_EQ(store_->ClaimOnline(7, 2, 110, 95), StoreResult::kExists);
+    EXPECT_TRUE(store_->ReleaseOnline(7, 2));  // another server's row stays
+    EXPECT_EQ(store_->ClaimOnline(7, 2, 110, 95), StoreResult::kExists);
+    EXPECT_TRUE(store_->ReleaseOnline(7, 1));
+    EXPECT_EQ(store_->ClaimOnline(7, 2, 111, 96), StoreResult::kOk);
+
+    // Server 2 falls silent: its account and then its number may be taken.
+    EXPECT_EQ(store_->ClaimOnline(7, 1, 130, 115), StoreResult::kOk);
+    Reopen();
+    EXPECT_TRUE(store_->RenewServerNumber(1, a, 125));
+    EXPECT_EQ(store_->ClaimServerNumber(c, 130, 115, 8), 2);
+    EXPECT_FALSE(store_->RenewServerNumber(2, b, 131));
+    EXPECT_TRUE(store_->ReleaseServerNumber(1, a));  // takes its online rows along
+    EXPECT_EQ(store_->ClaimOnline(7, 2, 132, 117), StoreResult::kOk);
+}
+
 // [SECTION] PostgreSQL's own cases
 
 // A database written by a later version is not opened; one of this version

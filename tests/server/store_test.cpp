@@ -253,7 +253,7 @@ TEST(SqliteStore, AnOldDatabaseIsMigratedAndKeepsItsData) {
     sqlite3_stmt* version = nullptr;
     sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &version, nullptr);
     ASSERT_EQ(sqlite3_step(version), SQLITE_ROW);
-    EXPECT_EQ(sqlite3_column_int(version, 0), 1);
+    EXPECT_EQ(sqlite3_column_int(version, 0), 2);
     sqlite3_finalize(version);
     // A file of a later version is not opened by this one.
     sqlite3_exec(db, "PRAGMA user_version = 9", nullptr, nullptr, nullptr);
