@@ -42,6 +42,8 @@ const char* LoginResultText(uint32_t code) {
             return "LOBBY_ADDRESS_BANNED";
         case 26:
             return "LOBBY_BANNED";
+        case 27:
+            return "LOBBY_CLUSTER_UNAVAILABLE";
         default:
             return nullptr;
     }
@@ -63,6 +65,8 @@ const char* FirstLoginResultText(uint32_t code) {
             return "LOBBY_ADDRESS_BANNED";
         case 26:
             return "LOBBY_BANNED";
+        case 27:
+            return "LOBBY_CLUSTER_UNAVAILABLE";
         default:
             return nullptr;
     }

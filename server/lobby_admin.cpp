@@ -174,8 +174,18 @@ AdminResult LobbyServer::AdminWho() {
                     AddressText(session.address).c_str(), Utc(session.connected).c_str(),
                     FormatDuration(std::time(nullptr) - session.connected).c_str()));
     }
-    return Done(std::to_string(online_.size()) + " users online, " + std::to_string(anonymous) +
-                    " connections not logged in",
+    // The users of the other servers, with their server in place of an address.
+    for (const auto& [id, user] : remote_) {
+        const std::string channel =
+            user.channel >= 0 ? channels_[size_t(user.channel)].config.name : "-";
+        const std::string profile =
+            user.profile_number ? GetText(user.profile, kProfName, kNameWidth) : "-";
+        lines.push_back(Columns("%-14s %8u %-14s %-14s server %-8u -", Printable(user.name).c_str(),
+                                user.account, Printable(profile).c_str(), channel.c_str(),
+                                unsigned(user.server)));
+    }
+    return Done(std::to_string(online_.size() + remote_.size()) + " users online, " +
+                    std::to_string(anonymous) + " connections not logged in",
                 std::move(lines));
 }
 
@@ -184,10 +194,10 @@ AdminResult LobbyServer::AdminChannels() {
         Columns("%6s %-14s %5s %5s %5s %s", "NUMBER", "NAME", "FLAGS", "USERS", "GAMES", "FROM")};
     for (const Channel& channel : channels_) {
         StoredChannel* row = FindStoredChannel(stored_channels_, channel.config.name);
-        lines.push_back(Columns("%6u %-14s %5u %5zu %5zu %s", channel.number,
-                                channel.config.name.c_str(), channel.config.flags,
-                                channel.members.size(), channel.games.size(),
-                                row && row->origin == ChannelOrigin::kAdded ? "tool" : "file"));
+        lines.push_back(Columns(
+            "%6u %-14s %5u %5zu %5zu %s", channel.number, channel.config.name.c_str(),
+            channel.config.flags, channel.members.size() + channel.remote.size(),
+            channel.games.size(), row && row->origin == ChannelOrigin::kAdded ? "tool" : "file"));
     }
     return Done(std::to_string(channels_.size()) + " channels", std::move(lines));
 }
@@ -199,12 +209,15 @@ AdminResult LobbyServer::AdminGames() {
     for (const Channel& channel : channels_) {
         for (const Game& game : channel.games) {
             const auto host = sessions_.find(game.host);
-            lines.push_back(
-                Columns("%8u %-14s %-30s %-14s %3u/%-3u %zu", game.id, channel.config.name.c_str(),
-                        Printable(GameRecordName(game.record)).c_str(),
-                        host != sessions_.end() ? Printable(host->second.name).c_str() : "-",
-                        GetU16(game.record, kGamePlayers), GetU16(game.record, kGameMaxPlayers),
-                        game.seats.size()));
+            const auto remote_host = remote_.find(game.host);
+            const std::string host_name = host != sessions_.end()        ? host->second.name
+                                          : remote_host != remote_.end() ? remote_host->second.name
+                                                                         : "-";
+            lines.push_back(Columns("%8u %-14s %-30s %-14s %3u/%-3u %zu", game.id,
+                                    channel.config.name.c_str(),
+                                    Printable(GameRecordName(game.record)).c_str(),
+                                    Printable(host_name).c_str(), GetU16(game.record, kGamePlayers),
+                                    GetU16(game.record, kGameMaxPlayers), game.seats.size()));
             ++count;
         }
     }
@@ -279,8 +292,21 @@ AdminResult LobbyServer::AdminKick(const std::vector<std::string>& words) {
     if (words.size() < 2)
         return Fail("usage: kick USER [REASON]");
     Session* session = OnlineByName(words[1]);
-    if (!session)
+    if (!session) {
+        // On another server of the cluster: that server dismisses the user.
+        for (const auto& [id, user] : remote_) {
+            if (strcasecmp(user.name.c_str(), words[1].c_str()) != 0)
+                continue;
+            PublishTo(user.server, {.kind = ClusterKind::kDismiss,
+                                    .user = id,
+                                    .code = kNoticeKicked,
+                                    .text = Rest(words, 2)});
+            LOGSYS_Info("LOBBYD: %s was kicked by the operator", Printable(user.name).c_str());
+            return Done("kicked " + Printable(user.name) + " (on server " +
+                        std::to_string(user.server) + ")");
+        }
         return Fail("nobody called " + Printable(words[1]) + " is online");
+    }
     const std::string name = session->name;
     Dismiss(*session, {kNoticeKicked, 0, Rest(words, 2)});
     LOGSYS_Info("LOBBYD: %s was kicked by the operator", Printable(name).c_str());
@@ -302,6 +328,11 @@ AdminResult LobbyServer::AdminMute(const std::vector<std::string>& words, const 
     if (!store_->PutSanction(mute))
         return Fail("the database did not take the mute");
     mutes_[account] = mute;
+    if (clustered())
+        PublishAll({.kind = ClusterKind::kMute,
+                    .account = account,
+                    .expires = mute.expires,
+                    .text = mute.reason});
     const std::string name = store_->AccountName(account);
     if (Session* session = OnlineByName(name)) {
         SendTo(session->id, EncodeNotice(check_, kPktNotice,
@@ -340,7 +371,18 @@ AdminResult LobbyServer::AdminBan(const std::vector<std::string>& words, const s
         if (found != sessions_.end())
             Dismiss(found->second, {kNoticeBanned, SecondsLeft(ban.expires), ban.reason});
     }
-    const size_t dismissed = hit.size();
+    size_t dismissed = hit.size();
+    if (clustered()) {
+        // The others close theirs; the count includes the ones this server knows of.
+        PublishAll({.kind = ClusterKind::kDismiss,
+                    .account = ban.account,
+                    .address = ban.address,
+                    .code = kNoticeBanned,
+                    .seconds = SecondsLeft(ban.expires),
+                    .text = ban.reason});
+        for (const auto& [id, user] : remote_)
+            dismissed += ban.account != 0 && user.account == ban.account;
+    }
     LOGSYS_Info("LOBBYD: %s was banned by the operator", Printable(target).c_str());
     return Done("banned " + Printable(target) +
                 (*duration ? " for " + FormatDuration(*duration) : " for good") + ", " +
@@ -359,8 +401,11 @@ AdminResult LobbyServer::AdminLift(SanctionKind kind, const std::vector<std::str
     const int removed = store_->RemoveSanctions(kind, account, address);
     if (removed < 0)
         return Fail("the database did not take the change");
-    if (kind == SanctionKind::kMute)
+    if (kind == SanctionKind::kMute) {
         mutes_.erase(account);
+        if (clustered())
+            PublishAll({.kind = ClusterKind::kUnmute, .account = account});
+    }
     if (removed == 0)
         return Fail(Printable(words[1]) +
                     (kind == SanctionKind::kBan ? " is not banned" : " is not muted"));
@@ -391,8 +436,10 @@ AdminResult LobbyServer::AdminSay(const std::vector<std::string>& words) {
     size_t reached = 0;
     for (const Channel& channel : channels_) {
         SendToMany(channel.members, packet);
-        reached += channel.members.size();
+        reached += channel.members.size() + channel.remote.size();
     }
+    if (clustered())
+        PublishAll({.kind = ClusterKind::kSay, .text = text});
     return Done("said to " + std::to_string(reached) + " users" +
                 (text.size() >= kNoticeTextWidth
                      ? " (cut to " + std::to_string(kNoticeTextWidth - 1) + " characters)"

@@ -57,9 +57,11 @@ void Remove(std::vector<uint32_t>& list, uint32_t value) {
 
 // [SECTION] Set-up
 
-LobbyServer::LobbyServer(LobbyStore* store, const LobbyConfig& config)
+LobbyServer::LobbyServer(LobbyStore* store, const LobbyConfig& config, LobbyBus* bus)
     : store_(store),
       config_(config),
+      bus_(bus && !dynamic_cast<NullBus*>(bus) ? bus : nullptr),
+      wake_target_(std::make_shared<WakeTarget>()),
       check_(1, kLastPacketId),
       workers_(std::make_unique<PasswordWorkers>(config.hash_threads, config.hash_queue_max)) {
     // Channel numbers come from the store, where every name keeps its own.
@@ -78,6 +80,11 @@ LobbyServer::LobbyServer(LobbyStore* store, const LobbyConfig& config)
 }
 
 LobbyServer::~LobbyServer() {
+    {
+        std::lock_guard lock(wake_target_->mutex);
+        wake_target_->control = nullptr;
+    }
+    LeaveCluster();
     workers_.reset();
     RemoveSystem();
 }
@@ -101,24 +108,52 @@ int16_t LobbyServer::Start(const char* log_dir) {
         // of one address are held to the same number as its connections.
         SetHandshakesPerAddress(config_.connections_per_address);
     }
-    return InitServerSystemWithSettings(log_dir, config_.kernel);
+    if (clustered() && !JoinCluster())
+        return -1;
+    if (InitServerSystemWithSettings(log_dir, config_.kernel) != 1)
+        return -1;
+    if (clustered()) {
+        // Whatever arrives on the bus ends the protocol thread's wait.
+        {
+            std::lock_guard lock(wake_target_->mutex);
+            wake_target_->control = this;
+        }
+        bus_->set_wake([target = wake_target_] {
+            std::lock_guard lock(target->mutex);
+            if (target->control)
+                target->control->Wake();
+        });
+        std::string error;
+        if (!bus_->Open(&error)) {
+            Log(kLogError, "LOBBYD: bus: %s", error.c_str());
+            return -1;
+        }
+        bus_->Subscribe(kClusterSubjects);
+    }
+    return 1;
 }
 
 void LobbyServer::Pump(uint32_t wait_ms, int budget) {
     if (mode() == 0)
         return;
     // While passwords are being checked, look back soon for their results.
-    if (workers_->pending() > 0)
+    if (workers_->pending() > 0 || !streams_.empty())
         wait_ms = std::min<uint32_t>(wait_ms, 1);
     if (PendingMessages() == 0)
         WaitForMessages(wait_ms);
     Update();
     for (int i = 1; i < budget && PendingMessages() > 0; ++i) Update();
+    if (clustered()) {
+        TakeBusMessages();
+        ClusterTick();
+    }
     PollAdmin();
 }
 
 size_t LobbyServer::channel_members(size_t channel) const {
-    return channel < channels_.size() ? channels_[channel].members.size() : 0;
+    return channel < channels_.size()
+               ? channels_[channel].members.size() + channels_[channel].remote.size()
+               : 0;
 }
 
 size_t LobbyServer::game_count() const {
@@ -211,6 +246,12 @@ void LobbyServer::PublishStatus() {
             if (found != sessions_.end())
                 shown.players.push_back(Printable(
                     net::GetText(found->second.profile_data, net::kProfName, net::kNameWidth)));
+        }
+        for (uint32_t member : channel.remote) {
+            const auto found = remote_.find(member);
+            if (found != remote_.end())
+                shown.players.push_back(Printable(
+                    net::GetText(found->second.profile, net::kProfName, net::kNameWidth)));
         }
         for (const Game& game : channel.games)
             shown.games.push_back(Printable(net::GameRecordName(game.record)));
@@ -347,8 +388,15 @@ void LobbyServer::EndSession(uint32_t id) {
     }
     if (session.account) {
         auto online = online_.find(session.account);
-        if (online != online_.end() && online->second == id)
+        if (online != online_.end() && online->second == id) {
             online_.erase(online);
+            // At once, so that the account may log in on another server
+            // right away (the front end hands it to the game and back).
+            if (clustered()) {
+                store_->ReleaseOnline(session.account, number_);
+                PublishAll({.kind = ClusterKind::kUserOff, .user = id});
+            }
+        }
     }
     sessions_.erase(found);
 }
@@ -572,6 +620,8 @@ void LobbyServer::HandleFirstLogin(Session& session, std::span<const uint8_t> pa
     } else if (request->password.empty()) {
         code = kCodeInternal;
     }
+    if (code == kCodeOk && !ClusterReady())
+        code = kCodeClusterUnavailable;
     if (code != kCodeOk) {
         Log(kLogInfo, "LOBBYD: account creation for \"%s\": %u", Printable(request->user).c_str(),
             code);
@@ -650,6 +700,13 @@ void LobbyServer::HandleLogin(Session& session, std::span<const uint8_t> packet)
                          Printable(request->user).c_str(), AddressText(session.address).c_str());
         return RefuseLogin(session, false, kCodeAddressLocked);
     }
+    // Without the others, this server cannot tell whether the account is on
+    // elsewhere, nor show its users to the cluster.
+    if (!ClusterReady()) {
+        Log(kLogInfo, "LOBBYD: log-in of \"%s\" refused: the cluster is out of reach",
+            Printable(request->user).c_str());
+        return RefuseLogin(session, false, kCodeClusterUnavailable);
+    }
     // A banned address costs no password check.
     if (const auto ban = store_->FindSanction(SanctionKind::kBan, 0, session.address, WallNow()))
         return RefuseBanned(session, false, *ban);
@@ -711,6 +768,20 @@ void LobbyServer::FinishLogin(uint32_t user, uint64_t serial, uint32_t address,
             return RefuseBanned(*session, false, *ban);
         }
     }
+    // The store holds who is on where: one log-in per account in the cluster.
+    if (code == kCodeOk && clustered()) {
+        const int64_t now = WallNow();
+        switch (store_->ClaimOnline(account, number_, now, now - kClusterExpiryMs / 1000)) {
+            case StoreResult::kOk:
+                break;
+            case StoreResult::kExists:
+                code = kCodeAlreadyOnline;
+                break;
+            default:
+                code = kCodeClusterUnavailable;
+                break;
+        }
+    }
     login_latency_.Add(std::chrono::steady_clock::now() - session->login_asked);
     ++(code == kCodeOk ? logins_ : login_failures_);
     Log(kLogInfo, "LOBBYD: log-in of \"%s\": %u", Printable(name).c_str(), code);
@@ -722,6 +793,8 @@ void LobbyServer::FinishLogin(uint32_t user, uint64_t serial, uint32_t address,
         session->name = name;
     online_[account] = user;
     SendTo(user, EncodeLoginResult(check_, kCodeOk, account));
+    if (clustered())
+        PublishAll(UserMessage(*session));
 }
 
 // [SECTION] Profiles
@@ -783,7 +856,8 @@ void LobbyServer::SendChannelList(uint32_t user) {
         entry.name = channel.config.name;
         entry.flags = channel.config.flags;
         entry.number = channel.number;
-        entry.players = uint16_t(std::min<size_t>(channel.members.size(), 0xFFFF));
+        entry.players =
+            uint16_t(std::min<size_t>(channel.members.size() + channel.remote.size(), 0xFFFF));
         entry.games = uint16_t(std::min<size_t>(channel.games.size(), 0xFFFF));
         entries.push_back(entry);
     }
@@ -794,7 +868,28 @@ std::vector<uint8_t> LobbyServer::UserRecordOf(const Session& session, bool comp
     return EncodeUserRecord(check_, session.id, session.account, session.profile_data, compact);
 }
 
-void LobbyServer::SendRecordToMany(const std::vector<uint32_t>& users, const Session& session) {
+std::optional<std::vector<uint8_t>> LobbyServer::MemberRecord(uint32_t member, int channel,
+                                                              bool compact) const {
+    if (const auto local = sessions_.find(member); local != sessions_.end()) {
+        if (local->second.channel == channel)
+            return UserRecordOf(local->second, compact);
+    } else if (const auto remote = remote_.find(member); remote != remote_.end()) {
+        const RemoteUser& user = remote->second;
+        if (user.channel == channel)
+            return EncodeUserRecord(check_, user.id, user.account, user.profile, compact);
+    }
+    return std::nullopt;
+}
+
+int LobbyServer::ChannelOfMember(uint32_t member) const {
+    if (const auto local = sessions_.find(member); local != sessions_.end())
+        return local->second.channel;
+    const auto remote = remote_.find(member);
+    return remote != remote_.end() ? remote->second.channel : -1;
+}
+
+void LobbyServer::SendRecordToMany(const std::vector<uint32_t>& users, uint32_t id,
+                                   uint32_t account, const Profile& profile) {
     std::vector<uint32_t> compact;
     std::vector<uint32_t> whole;
     for (uint32_t user : users) {
@@ -803,9 +898,9 @@ void LobbyServer::SendRecordToMany(const std::vector<uint32_t>& users, const Ses
             .push_back(user);
     }
     if (!compact.empty())
-        SendToMany(compact, UserRecordOf(session, true));
+        SendToMany(compact, EncodeUserRecord(check_, id, account, profile, true));
     if (!whole.empty())
-        SendToMany(whole, UserRecordOf(session, false));
+        SendToMany(whole, EncodeUserRecord(check_, id, account, profile, false));
 }
 
 void LobbyServer::HandleJoin(Session& session, std::span<const uint8_t> packet) {
@@ -815,7 +910,7 @@ void LobbyServer::HandleJoin(Session& session, std::span<const uint8_t> packet) 
     auto target = std::find_if(channels_.begin(), channels_.end(),
                                [&](const Channel& c) { return c.number == *number; });
     const bool full = target != channels_.end() && config_.channel_max_users != 0 &&
-                      target->members.size() >= config_.channel_max_users;
+                      target->members.size() + target->remote.size() >= config_.channel_max_users;
     if (session.profile == 0 || target == channels_.end() || full ||
         !Spend(session, session.joins, config_.joins, 1, Limit::kJoins, "joins", false)) {
         SendResult(session.id, kCodeJoinFailed);
@@ -836,13 +931,16 @@ void LobbyServer::HandleJoin(Session& session, std::span<const uint8_t> packet) 
     // The member records (the joiner's own among them) and then the games
     // follow in slices as the joiner reads them.
     session.stream = channel.members;
+    session.stream.insert(session.stream.end(), channel.remote.begin(), channel.remote.end());
     session.stream_next = 0;
     streaming_.insert(session.id);
     if (!again || session.joined_profile != session.profile) {
         std::vector<uint32_t> others = channel.members;
         Remove(others, session.id);
-        SendRecordToMany(others, session);
+        SendRecordToMany(others, session.id, session.account, session.profile_data);
         session.joined_profile = session.profile;
+        if (clustered())
+            PublishChannel(channel.number, UserMessage(session));
     }
     TNS_QUEUE_STATE state;
     ContinueStream(session, QueueState(session.id, &state) ? state.bytes : 0);
@@ -855,9 +953,10 @@ void LobbyServer::ContinueStream(Session& session, uint64_t queued) {
         std::vector<std::vector<uint8_t>> slice;
         while (slice.size() < kStreamSlice && session.stream_next < session.stream.size()) {
             const uint32_t member = std::exchange(session.stream[session.stream_next++], 0);
-            auto other = member ? sessions_.find(member) : sessions_.end();
-            if (other != sessions_.end() && other->second.channel == session.channel)
-                slice.push_back(UserRecordOf(other->second, session.compact_records));
+            if (member == 0)
+                continue;
+            if (auto record = MemberRecord(member, session.channel, session.compact_records))
+                slice.push_back(std::move(*record));
         }
         for (const auto& packet : slice) queued += packet.size();
         if (!slice.empty())
@@ -885,14 +984,14 @@ void LobbyServer::StopStream(Session& session) {
 void LobbyServer::BringForward(uint32_t member, uint32_t only) {
     if (streaming_.empty())
         return;
-    auto sender = sessions_.find(member);
-    if (sender == sessions_.end())
+    const int channel = ChannelOfMember(member);
+    if (channel < 0)
         return;
     const std::vector<uint32_t> joiners(streaming_.begin(), streaming_.end());
     for (uint32_t id : joiners) {
         auto joiner = sessions_.find(id);
         if ((only != 0 && id != only) || joiner == sessions_.end() ||
-            joiner->second.channel != sender->second.channel) {
+            joiner->second.channel != channel) {
             continue;
         }
         Session& waiting = joiner->second;
@@ -901,7 +1000,8 @@ void LobbyServer::BringForward(uint32_t member, uint32_t only) {
         if (pending == waiting.stream.end())
             continue;
         *pending = 0;
-        SendTo(id, UserRecordOf(sender->second, waiting.compact_records));
+        if (auto record = MemberRecord(member, channel, waiting.compact_records))
+            SendTo(id, *record);
     }
 }
 
@@ -914,6 +1014,10 @@ void LobbyServer::LeaveChannel(Session& session) {
     Remove(channel.members, session.id);
     session.channel = -1;
     SendToMany(channel.members, EncodeU32Body(check_, kPktUserLeft, session.id));
+    if (clustered())
+        PublishChannel(
+            channel.number,
+            {.kind = ClusterKind::kUserLeft, .user = session.id, .channel = channel.number});
 }
 
 // [SECTION] Chat
@@ -954,6 +1058,12 @@ void LobbyServer::HandleChat(Session& session, uint16_t id, std::span<const uint
     ++chat_lines_;
     chat_bytes_ += chat->text.size();
     if (id == kPktChatAll) {
+        // One message for the other servers, whatever their members.
+        if (clustered() && !channel.remote.empty())
+            PublishChannel(channel.number, {.kind = ClusterKind::kChat,
+                                            .user = session.id,
+                                            .channel = channel.number,
+                                            .text = chat->text});
         BringForward(session.id);
         const auto start = std::chrono::steady_clock::now();
         SendToMany(channel.members, EncodeChat(check_, kPktChatAllReceived, out));
@@ -963,6 +1073,15 @@ void LobbyServer::HandleChat(Session& session, uint16_t id, std::span<const uint
     const uint32_t target = uint32_t(chat->user);
     if (std::find(channel.members.begin(), channel.members.end(), target) ==
         channel.members.end()) {
+        // A member on another server gets the line from its own server.
+        const auto remote = remote_.find(target);
+        if (remote != remote_.end() && remote->second.channel == session.channel) {
+            PublishTo(remote->second.server, {.kind = ClusterKind::kPrivate,
+                                              .user = session.id,
+                                              .target = target,
+                                              .channel = channel.number,
+                                              .text = chat->text});
+        }
         return;
     }
     BringForward(session.id, target);
@@ -1023,9 +1142,7 @@ void LobbyServer::HandleGameRegister(Session& session, std::span<const uint8_t> 
     Game game;
     game.record = *record;
     game.record[kGameName + kGameNameWidth - 1] = 0;
-    game.id = next_game_id_++;
-    if (next_game_id_ == 0)
-        next_game_id_ = 1;
+    game.id = NextGameId();
     game.host = session.id;
     game.started_ms = GameClockMs();
     game.seats.push_back({session.account, session.profile, false});
@@ -1036,6 +1153,8 @@ void LobbyServer::HandleGameRegister(Session& session, std::span<const uint8_t> 
     channel.games.push_back(game);
     SendTo(session.id, EncodeGameRegistered(check_, {game.id, uint16_t(kCodeOk)}));
     SendToMany(channel.members, EncodeGameRecord(check_, kPktGameAdded, game.record));
+    if (clustered())
+        PublishChannel(channel.number, GameMessage(channel, game));
 }
 
 void LobbyServer::HandleGameUpdate(Session& session, std::span<const uint8_t> packet) {
@@ -1050,8 +1169,10 @@ void LobbyServer::HandleGameUpdate(Session& session, std::span<const uint8_t> pa
     game->record[kGameName + kGameNameWidth - 1] = 0;
     std::copy(address.begin(), address.end(), game->record.begin() + kGameAddress);
     PutU32(game->record, kGameId, game->id);
-    SendToMany(channels_[size_t(session.channel)].members,
-               EncodeGameRecord(check_, kPktGameChanged, game->record));
+    const Channel& channel = channels_[size_t(session.channel)];
+    SendToMany(channel.members, EncodeGameRecord(check_, kPktGameChanged, game->record));
+    if (clustered())
+        PublishChannel(channel.number, GameMessage(channel, *game));
 }
 
 void LobbyServer::HandleGameRemove(Session& session, std::span<const uint8_t> packet) {
@@ -1065,6 +1186,10 @@ void LobbyServer::HandleGameRemove(Session& session, std::span<const uint8_t> pa
     const GameRecord record = game->record;
     channel.games.erase(channel.games.begin() + (game - channel.games.data()));
     SendToMany(channel.members, EncodeGameRecord(check_, kPktGameRemoved, record));
+    if (clustered())
+        PublishChannel(
+            channel.number,
+            {.kind = ClusterKind::kGameRemoved, .channel = channel.number, .game = *game_id});
 }
 
 void LobbyServer::RemoveGamesOf(Session& session) {
@@ -1077,8 +1202,13 @@ void LobbyServer::RemoveGamesOf(Session& session) {
             continue;
         }
         const GameRecord record = channel.games[i].record;
+        const uint32_t game_id = channel.games[i].id;
         channel.games.erase(channel.games.begin() + std::ptrdiff_t(i));
         SendToMany(channel.members, EncodeGameRecord(check_, kPktGameRemoved, record));
+        if (clustered())
+            PublishChannel(
+                channel.number,
+                {.kind = ClusterKind::kGameRemoved, .channel = channel.number, .game = game_id});
     }
 }
 
@@ -1100,6 +1230,15 @@ void LobbyServer::HandleSeatConfirm(Session& session, std::span<const uint8_t> p
             game->seats.push_back({session.account, session.profile, false});
             code = uint16_t(kCodeOk);
             Log(kLogInfo, "LOBBYD: account %u seated in game %u", session.account, game->id);
+            // The host's server takes the results; every server keeps the
+            // seat, so that an account sits in one game across the cluster.
+            if (clustered())
+                PublishChannel(channels_[size_t(session.channel)].number,
+                               {.kind = ClusterKind::kSeat,
+                                .account = session.account,
+                                .channel = channels_[size_t(session.channel)].number,
+                                .profile_number = session.profile,
+                                .game = game->id});
         }
     }
     SendTo(session.id, EncodeSeatAnswer(check_, {*game_id, code}));
@@ -1140,8 +1279,12 @@ void LobbyServer::HandleGameResults(Session& session, std::span<const uint8_t> p
     // Online players see their new figures in the records they send from now on.
     for (const PlayerResult& result : results) {
         auto online = online_.find(result.account);
-        if (online == online_.end())
+        if (online == online_.end()) {
+            // The player may be on another server.
+            if (clustered())
+                PublishAll({.kind = ClusterKind::kStats, .account = result.account});
             continue;
+        }
         Session& player = sessions_[online->second];
         if (player.profile == result.profile) {
             store_->LoadProfile(player.account, player.profile, &player.profile_data);

@@ -44,6 +44,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <span>
 #include <string>
@@ -55,6 +56,8 @@
 #include "server/admin_socket.h"
 #include "server/audit_log.h"
 #include "server/budgets.h"
+#include "server/cluster_messages.h"
+#include "server/lobby_bus.h"
 #include "server/lobby_channels.h"
 #include "server/lobby_config.h"
 #include "server/lobby_status.h"
@@ -86,11 +89,32 @@ constexpr uint32_t kCodeAddressBanned = 25;
 // (packet 49 with the reason and the time left comes first).
 constexpr uint32_t kCodeBanned = 26;
 
+// Log-in or first log-in refused: the server has lost the bus or the store
+// of its cluster (it comes back by itself).
+constexpr uint32_t kCodeClusterUnavailable = 27;
+
 constexpr int32_t kMaxScorePerGame = 1000;
+
+// The servers of a cluster: how many numbers there are, and how far apart
+// the kernel identifiers of two servers start (server N hands out
+// N * kClusterIdStride + 1 ..). Identifiers stay below 2^31 and far below
+// the kernel's reserved ones.
+constexpr uint16_t kClusterServersMax = 1024;
+constexpr uint32_t kClusterIdStride = 0x10000;
+// A server not heard of for this long is gone (its heartbeat comes every
+// kClusterHeartbeatMs, on the bus and in the store alike).
+constexpr uint32_t kClusterHeartbeatMs = 5000;
+constexpr uint32_t kClusterExpiryMs = 15000;
+// What a server of a cluster subscribes to on the bus: one subscription, so
+// that the messages of one server arrive in the order it sent them.
+constexpr const char* kClusterSubjects = "vorlane.lobby.>";
 
 class LobbyServer : public TNS_CONTROL {
   public:
-    LobbyServer(LobbyStore* store, const LobbyConfig& config);
+    // `bus` (not owned; null or a NullBus for a server alone) joins the
+    // server to a cluster: Start claims a server number in the store and
+    // opens the bus.
+    LobbyServer(LobbyStore* store, const LobbyConfig& config, LobbyBus* bus = nullptr);
     ~LobbyServer() override;
 
     // Starts the kernel in server mode (with its TLS identity when the
@@ -120,6 +144,8 @@ class LobbyServer : public TNS_CONTROL {
 
     // Introspection for tests and the load tool.
     size_t session_count() const { return sessions_.size(); }
+    // The server's number in its cluster (0: alone, or not started).
+    uint16_t server_number() const { return number_; }
     size_t channel_members(size_t channel) const;
     size_t game_count() const;
     // Client messages dropped because they were addressed to other users.
@@ -175,12 +201,42 @@ class LobbyServer : public TNS_CONTROL {
         uint32_t host = 0;        // kernel user identifier of the host
         uint32_t started_ms = 0;  // game clock at the registration
         std::vector<Seat> seats;  // the host's first
+        uint16_t server = 0;      // another server's game (0: this server's)
+        bool stale = false;       // not confirmed since a resynchronisation began
     };
     struct Channel {
         ChannelConfig config;
         uint16_t number = 0;
-        std::vector<uint32_t> members;
-        std::vector<Game> games;
+        std::vector<uint32_t> members;  // this server's sessions
+        std::vector<uint32_t> remote;   // users of other servers (remote_)
+        std::vector<Game> games;        // all servers' games
+    };
+    // A logged-in user of another server, as its server last told.
+    struct RemoteUser {
+        uint32_t id = 0;
+        uint16_t server = 0;
+        uint32_t account = 0;
+        std::string name;
+        int channel = -1;
+        uint16_t profile_number = 0;
+        net::Profile profile{};
+        bool stale = false;
+    };
+    // Another server of the cluster.
+    struct Peer {
+        uint64_t incarnation = 0;
+        uint32_t heard_ms = 0;  // game clock of its last message
+        // The state stream whose end clears what it did not confirm
+        // (kNoStream: none awaited).
+        uint32_t awaiting = 0;
+    };
+    // This server's state going out to another (or all) in slices.
+    struct StateStream {
+        std::string subject;
+        uint32_t request = 0;
+        std::vector<uint32_t> users;  // sessions, then
+        std::vector<uint32_t> games;  // game identifiers
+        size_t next = 0;
     };
     struct Session {
         uint32_t id = 0;
@@ -320,11 +376,75 @@ class LobbyServer : public TNS_CONTROL {
     // The user record of `session` as packet 28, or 47 for a receiver that
     // asked for compact records.
     std::vector<uint8_t> UserRecordOf(const Session& session, bool compact) const;
-    // Sends the record of `session` to `users`, each in the form it asked for.
-    void SendRecordToMany(const std::vector<uint32_t>& users, const Session& session);
+    // Sends the record of user `id` to `users`, each in the form it asked for.
+    void SendRecordToMany(const std::vector<uint32_t>& users, uint32_t id, uint32_t account,
+                          const net::Profile& profile);
+    // The record of channel member `member` (this server's or another's) in
+    // the channel `channel`, or nothing when it is not there.
+    std::optional<std::vector<uint8_t>> MemberRecord(uint32_t member, int channel,
+                                                     bool compact) const;
+    // The channel a member of any server sits in, or -1.
+    int ChannelOfMember(uint32_t member) const;
+
+    // [cluster] Between the servers of a cluster (lobby_cluster.cpp).
+    bool clustered() const { return bus_ != nullptr; }
+    // Claims the server number; false when none could be had.
+    bool JoinCluster();
+    void LeaveCluster();
+    // Whether log-ins are taken: alone, or with bus and store in reach.
+    bool ClusterReady() const;
+    void ClusterTick();
+    void TakeBusMessages();
+    void Publish(const std::string& subject, const ClusterMessage& message);
+    void PublishAll(ClusterMessage message);
+    void PublishChannel(uint16_t channel, ClusterMessage message);
+    void PublishTo(uint16_t server, ClusterMessage message);
+    ClusterMessage UserMessage(const Session& session) const;
+    ClusterMessage GameMessage(const Channel& channel, const Game& game) const;
+    void OnClusterMessage(const std::string& subject, const ClusterMessage& message);
+    void OnRemoteUser(const ClusterMessage& message);
+    void OnRemoteGame(const ClusterMessage& message);
+    void OnRemoteChat(const ClusterMessage& message);
+    void OnRemoteSeat(const ClusterMessage& message);
+    void OnDismiss(const ClusterMessage& message);
+    // Takes the remote user out of its channel (telling this server's members).
+    void RemoteLeave(RemoteUser& user);
+    void RemoveRemoteUser(uint32_t id);
+    // Removes the remote game `game_id` of `channel`, telling the members.
+    void RemoveGame(Channel& channel, uint32_t game_id);
+    // Everything of `server`, or only what is stale, goes.
+    void ForgetServer(uint16_t server, bool only_stale);
+    void MarkStale(uint16_t server);
+    void RequestState(uint16_t server);
+    void StartStateStream(const std::string& subject, uint32_t request);
+    void ContinueStateStreams();
+    // The connection to the bus came (back): tell the others and ask for theirs.
+    void Resynchronise();
+    Channel* ChannelByNumber(uint16_t number);
+    uint32_t NextGameId();
 
     LobbyStore* store_;  // not owned
     LobbyConfig config_;
+    // The cluster (null: alone).
+    LobbyBus* bus_ = nullptr;  // not owned
+    uint16_t number_ = 0;
+    uint64_t token_ = 0;         // this run's mark on its number (the incarnation)
+    bool bus_up_ = false;        // the bus was connected at the last look
+    bool store_up_ = true;       // the last heartbeat reached the store
+    uint32_t next_beat_ms_ = 0;  // game clock of the next heartbeat
+    bool beat_started_ = false;
+    uint32_t next_request_ = 0;
+    uint32_t hello_ms_ = 0;  // game clock of the last hello this server sent
+    uint64_t bad_messages_ = 0;
+    std::map<uint16_t, Peer> peers_;
+    std::map<uint32_t, RemoteUser> remote_;
+    std::vector<StateStream> streams_;
+    // Reaches the kernel's Wake while this object lives (the bus may outlive it).
+    struct WakeTarget {
+        std::mutex mutex;
+        TNS_CONTROL* control = nullptr;
+    };
+    std::shared_ptr<WakeTarget> wake_target_;
     net::PKTCHECK check_;
     std::map<uint32_t, Session> sessions_;
     std::map<uint32_t, uint32_t> online_;  // account -> kernel user

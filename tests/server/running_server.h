@@ -28,10 +28,12 @@ class RunningServer {
     // `seed` may fill the database before the server starts; `adjust` may
     // change the configuration the tests share; `prepare` may set the
     // server up before its thread runs (clocks, the admin socket).
+    // `bus` (not owned) makes the server one of a cluster.
     RunningServer(const std::string& database, const std::string& log_dir,
                   const std::function<bool(LobbyStore&)>& seed = nullptr,
                   const std::function<void(LobbyConfig&)>& adjust = nullptr,
-                  const std::function<bool(LobbyServer&)>& prepare = nullptr) {
+                  const std::function<bool(LobbyServer&)>& prepare = nullptr,
+                  LobbyBus* bus = nullptr) {
         store_ = LobbyStore::Open(database, HashStrength::kMinimum);
         if (!store_ || (seed && !seed(*store_)))
             return;
@@ -43,7 +45,7 @@ class RunningServer {
         config.game_min_seconds = 0;  // games here last moments
         if (adjust)
             adjust(config);
-        server_ = std::make_unique<LobbyServer>(store_.get(), config);
+        server_ = std::make_unique<LobbyServer>(store_.get(), config, bus);
         if (server_->Start(log_dir.c_str()) != 1 || (prepare && !prepare(*server_)))
             return;
         port_ = server_->ListenPort();
@@ -55,10 +57,15 @@ class RunningServer {
     RunningServer(const RunningServer&) = delete;
     RunningServer& operator=(const RunningServer&) = delete;
 
-    void Stop() {
+    // Stops the server's thread and leaves the server as it is: to the
+    // others it looks as if its process had been killed.
+    void Freeze() {
         stop_ = true;
         if (thread_.joinable())
             thread_.join();
+    }
+    void Stop() {
+        Freeze();
         if (server_)
             server_->RemoveSystem();
         server_.reset();
