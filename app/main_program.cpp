@@ -25,6 +25,7 @@
 #include "console/console.h"
 #include "console/console_setup.h"
 #include "gui/gui_control.h"
+#include "gui/gui_palette.h"
 #include "gui/gui_trace.h"
 #include "media/osgfx.h"
 #include "net/known_servers.h"
@@ -45,6 +46,8 @@ std::unique_ptr<console::CONSOLE> g_console;
 uint32_t g_console_fps = 0;
 uint8_t g_console_gui_trace = 0;
 int32_t g_console_window_scale = 0;
+// The console's ui_palette: the name as typed, until ApplyPalette judges it.
+char g_console_ui_palette[16] = "";
 bool g_paused_by_deactivation = false;
 
 // What the main loop knows between iterations, so that it draws only when the
@@ -202,6 +205,17 @@ bool MAIN_SaveScreenshot(const std::string& path) {
 
 namespace {
 
+// Writes every preference as it stands now, so that changing one never
+// resets another.
+void SavePreferences() {
+    shell::Preferences preferences;
+    preferences.window_scale = g_settings ? g_settings->window_scale : g_console_window_scale;
+    preferences.ui_palette = gui::CurrentPaletteMode();
+    const std::string path = shell::PreferencesPath();
+    if (!shell::WritePreferences(path, preferences))
+        ConsolePrint("cannot write " + path);
+}
+
 // The console's window_scale: resizes the window at once and keeps the
 // choice in the preferences for the next start.
 void ApplyWindowScale() {
@@ -219,11 +233,29 @@ void ApplyWindowScale() {
     // The device was reset: its picture must be drawn again, changed or not.
     if (g_control)
         g_control->app_flags.Set(kAppRepaint);
-    shell::Preferences preferences;
-    preferences.window_scale = g_console_window_scale;
-    const std::string path = shell::PreferencesPath();
-    if (!shell::WritePreferences(path, preferences))
-        ConsolePrint("cannot write " + path);
+    SavePreferences();
+}
+
+void ShowPaletteName() {
+    std::snprintf(g_console_ui_palette, sizeof g_console_ui_palette, "%s",
+                  gui::PaletteModeName(gui::CurrentPaletteMode()));
+}
+
+// The console's ui_palette: every menu is drawn in the new colours from the
+// next frame on (the styles look the palette up while drawing), and the
+// choice is kept for the next start.
+void ApplyPalette() {
+    gui::PaletteMode mode = gui::CurrentPaletteMode();
+    if (!gui::ParsePaletteMode(g_console_ui_palette, &mode)) {
+        ConsolePrint("ui_palette: standard, colourblind or contrast");
+        ShowPaletteName();
+        return;
+    }
+    gui::SetPaletteMode(mode);
+    ShowPaletteName();
+    if (g_control)
+        g_control->app_flags.Set(kAppRepaint);
+    SavePreferences();
 }
 
 // "forget_server [HOST [PORT]]": the player trusts a server's new key. The
@@ -279,6 +311,9 @@ int MAIN_ConsoleSetup(int font_number, uint16_t width, uint16_t height) {
     g_console_window_scale = g_settings ? g_settings->window_scale : 0;
     g_console->AddVariable("window_scale", &g_console_window_scale, console::kVarInt32, 0,
                            ApplyWindowScale);
+    ShowPaletteName();
+    g_console->AddVariable("ui_palette", g_console_ui_palette, console::kVarString,
+                           uint16_t(sizeof g_console_ui_palette), ApplyPalette);
     MAIN_SetConsoleSink(ConsolePrint);
     LuaHost host = LUA_GetHost();
     host.console_print = [](const char* text) { ConsolePrint(text); };

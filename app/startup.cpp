@@ -27,6 +27,7 @@
 #include "baselib/logsys.h"
 #include "baselib/membuf.h"
 #include "baselib/user_folder.h"
+#include "gui/gui_palette.h"
 #include "resources/filectrl.h"
 #include "scripting/lua_glue.h"
 #include "shell/global_data.h"
@@ -176,6 +177,7 @@ int MAIN_PrimaryInit() {
     preferences.window_scale = g_settings->window_scale;
     shell::ReadPreferences(shell::PreferencesPath(), &preferences);
     g_settings->window_scale = preferences.window_scale;
+    gui::SetPaletteMode(preferences.ui_palette);
 
     resources::FILECTRL_FillProgramTable(g_file_table);
     if (g_control->InitFileCtrl("data\\filectrl.cfg", g_file_table, resources::kProgramFileCount) !=

@@ -17,10 +17,8 @@ namespace vorlane::frontend {
 
 namespace {
 
-constexpr uint32_t kGrey = 0xFFB4B4B4;           // (180, 180, 180)
-constexpr uint32_t kPrivateColour = 0xFF8C8CDC;  // (140, 140, 220)
-constexpr uint32_t kServerColour = 0xFF78D2A0;   // (120, 210, 160)
-constexpr uint32_t kRefusedColour = 0xFFDC7878;  // (220, 120, 120)
+// Coloured rows say what they are; the palette decides how that looks.
+using gui::ColourRole;
 constexpr size_t kProfileNameWidth = 15;
 constexpr size_t kProfileContactWidth = 40;
 // Rows the chat box keeps unless "data/lobby.cfg" says otherwise (main/chat_lines).
@@ -166,7 +164,7 @@ void MAINMAP::LoginRefused(const std::string& reason, uint32_t seconds_left) {
     LOGSYS_Info("LOBBYNET: %s", text.c_str());
 }
 
-void MAINMAP::AddChatNotice(const std::string& line, uint32_t colour) {
+void MAINMAP::AddChatNotice(const std::string& line, gui::ItemColour colour) {
     if (GUI_LIST* chat = List("menu.lobby.obj_list_chat"))
         chat->AddItem(line.c_str(), false, colour);
 }
@@ -176,11 +174,11 @@ void MAINMAP::Notice(const net::ServerNotice& notice) {
     switch (notice.kind) {
         case net::kNoticeMuted:
             text = SanctionText("LOBBY_MUTED", notice.text, notice.seconds);
-            AddChatNotice(text, kRefusedColour);
+            AddChatNotice(text, ColourRole::kError);
             break;
         case net::kNoticeServerLine:
             text = "[" + LobbyText("LOBBY_SERVER") + "]: " + notice.text;
-            AddChatNotice(text, kServerColour);
+            AddChatNotice(text, ColourRole::kChatServer);
             break;
         case net::kNoticeKicked:
         case net::kNoticeBanned:
@@ -409,7 +407,7 @@ void MAINMAP::AddUserRow(GUI_LIST& list, const net::UserRecord& user) {
     int index = list.AddItem(net::UserRecordName(user).c_str(), true, 0,
                              std::make_shared<net::UserRecord>(user));
     if (IsIgnored(net::UserRecordId(user), net::UserRecordSecond(user)) && index >= 0)
-        const_cast<GUI_STRING*>(list.GetItem(index))->SetColour(kGrey);
+        const_cast<GUI_STRING*>(list.GetItem(index))->SetColourRole(ColourRole::kUnavailable);
 }
 
 // A join, a leave or a changed record touches one row: a channel of a
@@ -460,7 +458,7 @@ void MAINMAP::GameListChanged(const std::vector<net::GameRecord>& games,
         if (net::GetU16(game, net::kGamePasswordFlag) != 0)
             text += LobbyText("LOBBY_GAME_PASSWORD_SUFF");
         bool full = net::GetU16(game, net::kGamePlayers) == net::GetU16(game, net::kGameMaxPlayers);
-        list->AddItem(text.c_str(), true, full ? kGrey : 0,
+        list->AddItem(text.c_str(), true, full ? ColourRole::kUnavailable : ColourRole::kNone,
                       std::make_shared<net::GameRecord>(game));
     }
     for (int i = 0; selected != 0 && i < list->ItemCount(); ++i) {
@@ -491,7 +489,7 @@ void MAINMAP::ChatLine(const char* text, uint32_t sender, bool is_private) {
     std::string line = is_private ? LobbyText("LOBBY_CHAT_FROM") + " [" + name + "]: " + text
                                   : "[" + name + "]: " + text;
     // The list itself keeps the newest line in view unless the player scrolled up.
-    chat->AddItem(line.c_str(), false, is_private ? kPrivateColour : 0);
+    chat->AddItem(line.c_str(), false, is_private ? ColourRole::kChatPrivate : ColourRole::kNone);
 }
 
 void MAINMAP::Send() {
@@ -518,7 +516,7 @@ void MAINMAP::Send() {
     }
     if (GUI_LIST* chat = List("menu.lobby.obj_list_chat")) {
         std::string line = LobbyText("LOBBY_CHAT_TO") + " [" + name + "]: " + text;
-        chat->AddItem(line.c_str(), false, kPrivateColour);
+        chat->AddItem(line.c_str(), false, ColourRole::kChatPrivate);
     }
 }
 
@@ -555,13 +553,11 @@ void MAINMAP::Ignore() {
     if (found == ignore_.end()) {
         ignore_.push_back(pair);
         if (item)
-            item->SetColour(kGrey);
+            item->SetColourRole(ColourRole::kUnavailable);
     } else {
         ignore_.erase(found);
-        if (item) {
-            auto* style = dynamic_cast<GUI_STYLE_OLD_PRIMITIVE*>(users->GetStyle());
-            item->SetColour(style ? style->text_colour() : 0xFFFFFFFF);
-        }
+        if (item)
+            item->ClearColour();
     }
 }
 

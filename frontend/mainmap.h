@@ -22,6 +22,7 @@
 #include "baselib/cfgfile.h"
 #include "frontend/lan_list.h"
 #include "gui/gui_event.h"
+#include "gui/gui_palette.h"
 #include "net/lobbynet.h"
 #include "shell/program_frame.h"
 
@@ -145,7 +146,7 @@ class MAINMAP : public ProgramFrame, public LobbyFrontend {
     std::string SanctionText(const char* head_id, const std::string& reason,
                              uint32_t seconds_left) const;
     // A line of the server's in the chat, in `colour`.
-    void AddChatNotice(const std::string& line, uint32_t colour);
+    void AddChatNotice(const std::string& line, gui::ItemColour colour);
     void ProfilePreview();
     void ProfileChoice(bool select);
     void ProfileStore();

@@ -114,12 +114,15 @@ void* GUI_LIST::GetItemRecord(int index) const {
     return Row(index).record.get();
 }
 
-int GUI_LIST::InsertItem(const char* text, bool sorted, uint32_t colour,
+int GUI_LIST::InsertItem(const char* text, bool sorted, vorlane::gui::ItemColour colour,
                          std::shared_ptr<void> record) {
     Item item;
     item.text.Set(text);
-    if (colour != 0)
-        item.text.SetColour(colour);
+    if (colour.role != vorlane::gui::ColourRole::kNone) {
+        item.text.SetColourRole(colour.role);
+    } else if (colour.argb != 0) {
+        item.text.SetColour(colour.argb);
+    }
     item.record = std::move(record);
     const std::string& key = item.text.Source();
     auto less = [this](uint32_t a, const std::string& b) {
@@ -149,7 +152,7 @@ int GUI_LIST::InsertItem(const char* text, bool sorted, uint32_t colour,
     return int(at);
 }
 
-int GUI_LIST::AddItem(const char* text, bool sorted, uint32_t colour,
+int GUI_LIST::AddItem(const char* text, bool sorted, vorlane::gui::ItemColour colour,
                       std::shared_ptr<void> record) {
     int index = -1;
     if (!display_only_) {

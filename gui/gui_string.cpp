@@ -139,7 +139,7 @@ int GUI_STRING::Draw(const GuiFont* font, GuiCanvas& target, int x, int y, uint3
     if (!font)
         return 0;
     if (colour_override_)
-        colour = colour_;
+        colour = Colour();
     const auto& lines = Layout(font, max_width, max_height);
     const int line_height = font->Height();
     int drawn = 0;
@@ -162,7 +162,7 @@ void GUI_STRING::DrawLine(const GuiFont* font, GuiCanvas& target, int x, int y, 
     if (!font)
         return;
     if (colour_override_)
-        colour = colour_;
+        colour = Colour();
     font->DrawText(target, x, y, processed_, colour);
     if (show_marker && marker_ >= 0 && marker_ < int32_t(processed_.size())) {
         const int before = font->TextWidth(std::string_view(processed_).substr(0, size_t(marker_)));

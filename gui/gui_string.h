@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "gui/gui_canvas.h"
+#include "gui/gui_palette.h"
 
 class GUI_STYLE;
 
@@ -42,9 +43,25 @@ class GUI_STRING {
     void SetColour(uint32_t colour) {
         colour_ = colour;
         colour_override_ = 1;
+        colour_role_ = vorlane::gui::ColourRole::kNone;
+    }
+    // A colour by meaning: looked up in the palette each time it is drawn, so
+    // a change of palette reaches texts that are already shown.
+    void SetColourRole(vorlane::gui::ColourRole role) {
+        colour_role_ = role;
+        colour_override_ = role != vorlane::gui::ColourRole::kNone ? 1 : 0;
+    }
+    void ClearColour() {
+        colour_override_ = 0;
+        colour_role_ = vorlane::gui::ColourRole::kNone;
     }
     bool HasColour() const { return colour_override_ != 0; }
-    uint32_t Colour() const { return colour_; }
+    uint32_t Colour() const {
+        return colour_role_ != vorlane::gui::ColourRole::kNone
+                   ? vorlane::gui::RoleColour(colour_role_)
+                   : colour_;
+    }
+    vorlane::gui::ColourRole Role() const { return colour_role_; }
 
     // Line breaking for a width (cached per font, width and height).
     const std::vector<Line>& Layout(const vorlane::gui::GuiFont* font, int max_width,
@@ -73,6 +90,7 @@ class GUI_STRING {
     std::vector<uint16_t> breaks_;
     uint8_t colour_override_ = 0;
     uint32_t colour_ = 0;
+    vorlane::gui::ColourRole colour_role_ = vorlane::gui::ColourRole::kNone;
     // Layout cache.
     std::vector<Line> lines_;
     const void* layout_measure_ = nullptr;

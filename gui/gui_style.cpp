@@ -194,6 +194,29 @@ std::unique_ptr<GUI_STYLE> GUI_STYLE_OLD_PRIMITIVE::Clone() const {
     return copy;
 }
 
+vorlane::gui::StyleColours GUI_STYLE_OLD_PRIMITIVE::Colours() const {
+    vorlane::gui::StyleColours own;
+    own.back = back_colour_;
+    own.active_back = active_back_colour_;
+    own.fill = fill_colour_;
+    own.dark = dark_colour_;
+    own.light = light_colour_;
+    own.text = text_colour_;
+    own.active_text = active_text_colour_;
+    own.select = select_colour_;
+    own.disabled_text = disabled_text_colour_;
+    own.tooltip_back = tooltip_back_;
+    own.tooltip_text = tooltip_text_;
+    return vorlane::gui::ApplyPalette(own, vorlane::gui::CurrentPaletteMode());
+}
+
+void GUI_STYLE_OLD_PRIMITIVE::DrawFocusOutline(GuiCanvas& target, int x, int y, int w, int h,
+                                               const vorlane::gui::StyleColours& colours) {
+    // Outside the object, so that it never covers the text.
+    for (int ring = 1; ring <= colours.focus_width; ++ring)
+        target.FrameRect(x - ring, y - ring, w + 2 * ring, h + 2 * ring, colours.focus);
+}
+
 const GuiFont* GUI_STYLE_OLD_PRIMITIVE::Resolve(const GuiFont* font) const {
     if (font)
         return font;
@@ -251,6 +274,7 @@ bool GUI_STYLE_OLD_PRIMITIVE::DrawSlot(int slot, int x, int y, int w, int h) {
 }
 
 int GUI_STYLE_OLD_PRIMITIVE::DrawFrame(GUI_OBJECT* object) {
+    const vorlane::gui::StyleColours c = Colours();
     GuiCanvas* target = vorlane::gui::DrawTarget();
     if (!object || !target)
         return 0;
@@ -261,18 +285,18 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawFrame(GUI_OBJECT* object) {
             return 0;
         }
     }
-    target->FillRect(x + 1, y + 1, w - 2, h - 2, back_colour_);
+    target->FillRect(x + 1, y + 1, w - 2, h - 2, c.back);
     const auto* frame = dynamic_cast<const GUI_FRAME*>(object);
     switch (frame ? frame->state() : 1) {
         case 1:
-            target->Bevel(x, y, w, h, light_colour_, dark_colour_);
+            target->Bevel(x, y, w, h, c.light, c.dark);
             break;
         case 0:
-            target->Bevel(x, y, w, h, dark_colour_, light_colour_);
+            target->Bevel(x, y, w, h, c.dark, c.light);
             break;
         case 2:
-            target->FrameRect(x, y, w, h, dark_colour_);
-            target->FrameRect(x + 1, y + 1, w - 2, h - 2, active_back_colour_);
+            target->FrameRect(x, y, w, h, c.dark);
+            target->FrameRect(x + 1, y + 1, w - 2, h - 2, c.active_back);
             break;
         default:
             break;
@@ -281,6 +305,7 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawFrame(GUI_OBJECT* object) {
 }
 
 int GUI_STYLE_OLD_PRIMITIVE::DrawButton(GUI_OBJECT* object) {
+    const vorlane::gui::StyleColours c = Colours();
     GuiCanvas* target = vorlane::gui::DrawTarget();
     if (!object || !target)
         return 0;
@@ -296,11 +321,11 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawButton(GUI_OBJECT* object) {
     const int slot = pressed ? 2 : highlighted ? 1 : 0;
     if (!DrawSlot(slot, x, y, w, h)) {
         target->FillRect(x + 1, y + 1, w - 2, h - 2,
-                         pressed || highlighted ? active_back_colour_ : back_colour_);
+                         pressed || highlighted ? c.active_back : c.back);
         if (pressed) {
-            target->Bevel(x, y, w, h, dark_colour_, light_colour_);
+            target->Bevel(x, y, w, h, c.dark, c.light);
         } else {
-            target->Bevel(x, y, w, h, light_colour_, dark_colour_);
+            target->Bevel(x, y, w, h, c.light, c.dark);
         }
     }
     GUI_STRING* text = object->GetTextObject();
@@ -313,14 +338,15 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawButton(GUI_OBJECT* object) {
         tx += press_dx_;
         ty += press_dy_;
     }
-    const uint32_t colour = OwnerDisabled()            ? disabled_text_colour_
-                            : (pressed || highlighted) ? active_text_colour_
-                                                       : text_colour_;
+    const uint32_t colour = OwnerDisabled()            ? c.disabled_text
+                            : (pressed || highlighted) ? c.active_text
+                                                       : c.text;
     text->DrawLine(font, *target, tx, ty, colour, false);
     return 0;
 }
 
 int GUI_STYLE_OLD_PRIMITIVE::DrawCheckbox(GUI_OBJECT* object) {
+    const vorlane::gui::StyleColours c = Colours();
     GuiCanvas* target = vorlane::gui::DrawTarget();
     const auto* box = dynamic_cast<const GUI_CHECKBOX*>(object);
     if (!box || !target)
@@ -328,22 +354,23 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawCheckbox(GUI_OBJECT* object) {
     const int x = object->abs_x(), y = object->abs_y(), h = object->h();
     const int state = box->state();
     if (state == 2 || state == 3)
-        target->FillRect(x + 1, y + 1, 14, h - 2, active_back_colour_);
-    target->Bevel(x, y, 16, h, light_colour_, dark_colour_);
+        target->FillRect(x + 1, y + 1, 14, h - 2, c.active_back);
+    target->Bevel(x, y, 16, h, c.light, c.dark);
     if (state == 1 || state == 2) {
-        target->Line(x + 1, y + 1, x + 14, y + h - 2, text_colour_);
-        target->Line(x + 14, y + 1, x + 1, y + h - 2, text_colour_);
+        target->Line(x + 1, y + 1, x + 14, y + h - 2, c.text);
+        target->Line(x + 14, y + 1, x + 1, y + h - 2, c.text);
     }
     GUI_STRING* text = object->GetTextObject();
     const GuiFont* font = TextFont();
     if (text && font) {
         text->DrawLine(font, *target, x + 20, y + (h - font->Height()) / 2,
-                       OwnerDisabled() ? disabled_text_colour_ : text_colour_, false);
+                       OwnerDisabled() ? c.disabled_text : c.text, false);
     }
     return 0;
 }
 
 int GUI_STYLE_OLD_PRIMITIVE::DrawText(GUI_OBJECT* object) {
+    const vorlane::gui::StyleColours c = Colours();
     GuiCanvas* target = vorlane::gui::DrawTarget();
     const auto* label = dynamic_cast<const GUI_TEXT*>(object);
     GUI_STRING* text = object ? object->GetTextObject() : nullptr;
@@ -351,7 +378,7 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawText(GUI_OBJECT* object) {
     if (!label || !target || !text || !font)
         return 0;
     const int x = object->abs_x(), w = object->w();
-    const uint32_t colour = OwnerDisabled() ? disabled_text_colour_ : text_colour_;
+    const uint32_t colour = OwnerDisabled() ? c.disabled_text : c.text;
     // A label with room for more than one line wraps its text (at "~n" and
     // between words) instead of running past its right edge.
     if (object->h() >= 2 * font->Height()) {
@@ -369,6 +396,7 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawText(GUI_OBJECT* object) {
 }
 
 int GUI_STYLE_OLD_PRIMITIVE::DrawRadio(GUI_OBJECT* object) {
+    const vorlane::gui::StyleColours c = Colours();
     GuiCanvas* target = vorlane::gui::DrawTarget();
     const auto* radio = dynamic_cast<const GUI_RADIO*>(object);
     if (!radio || !target)
@@ -381,24 +409,23 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawRadio(GUI_OBJECT* object) {
     if (const GuiPicture* picture = GetGfx(slot)) {
         target->DrawPicture(*picture, x, y, picture->Width(), picture->Height());
     } else {
-        target->Bevel(x, y, 16, 16, dark_colour_, light_colour_);
+        target->Bevel(x, y, 16, 16, c.dark, c.light);
         if (hot)
-            target->FillRect(x + 1, y + 1, 14, 14, active_back_colour_);
+            target->FillRect(x + 1, y + 1, 14, 14, c.active_back);
         if (on)
-            target->FillRect(x + 4, y + 4, 8, 8, text_colour_);
+            target->FillRect(x + 4, y + 4, 8, 8, c.text);
     }
     GUI_STRING* text = object->GetTextObject();
     const GuiFont* font = TextFont();
     if (text && font) {
-        const uint32_t colour = OwnerDisabled() ? disabled_text_colour_
-                                : hot           ? active_text_colour_
-                                                : text_colour_;
+        const uint32_t colour = OwnerDisabled() ? c.disabled_text : hot ? c.active_text : c.text;
         text->DrawLine(font, *target, x + 20, y + (16 - font->Height()) / 2, colour, false);
     }
     return 0;
 }
 
 int GUI_STYLE_OLD_PRIMITIVE::DrawScrollbar(GUI_OBJECT* object) {
+    const vorlane::gui::StyleColours c = Colours();
     GuiCanvas* target = vorlane::gui::DrawTarget();
     const auto* bar = dynamic_cast<const GUI_SCROLLBAR*>(object);
     if (!bar || !target)
@@ -416,8 +443,8 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawScrollbar(GUI_OBJECT* object) {
         tw = track;
     }
     if (!DrawSlot(vertical ? kSlotTrackVertical : kSlotTrackHorizontal, tx, ty, tw, th)) {
-        target->FillRect(tx, ty, tw, th, fill_colour_);
-        target->Bevel(tx, ty, tw, th, dark_colour_, light_colour_);
+        target->FillRect(tx, ty, tw, th, c.fill);
+        target->Bevel(tx, ty, tw, th, c.dark, c.light);
     }
     if (track <= 0 || bar->range() <= 0)
         return 0;
@@ -430,14 +457,14 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawScrollbar(GUI_OBJECT* object) {
         bw = bar->thumb_size();
     }
     if (!DrawSlot(kSlotThumb, bx, by, bw, bh)) {
-        target->FillRect(bx + 1, by + 1, bw - 2, bh - 2,
-                         bar->dragging() ? active_back_colour_ : back_colour_);
-        target->Bevel(bx, by, bw, bh, light_colour_, dark_colour_);
+        target->FillRect(bx + 1, by + 1, bw - 2, bh - 2, bar->dragging() ? c.active_back : c.back);
+        target->Bevel(bx, by, bw, bh, c.light, c.dark);
     }
     return 0;
 }
 
 int GUI_STYLE_OLD_PRIMITIVE::DrawInputbox(GUI_OBJECT* object) {
+    const vorlane::gui::StyleColours c = Colours();
     GuiCanvas* target = vorlane::gui::DrawTarget();
     const auto* box = dynamic_cast<const GUI_INPUTBOX*>(object);
     if (!box || !target)
@@ -445,9 +472,11 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawInputbox(GUI_OBJECT* object) {
     const int x = object->abs_x(), y = object->abs_y(), w = object->w(), h = object->h();
     const bool focus = object->TestFlags(GUI_FLAG_FOCUS);
     if (!DrawSlot(focus ? vorlane::gui::kSlotInputFocus : vorlane::gui::kSlotInput, x, y, w, h)) {
-        target->FillRect(x + 1, y + 1, w - 2, h - 2, fill_colour_);
-        target->Bevel(x, y, w, h, dark_colour_, light_colour_);
+        target->FillRect(x + 1, y + 1, w - 2, h - 2, c.fill);
+        target->Bevel(x, y, w, h, c.dark, c.light);
     }
+    if (focus)
+        DrawFocusOutline(*target, x, y, w, h, c);
     const GuiFont* font = TextFont();
     if (!font)
         return 0;
@@ -465,7 +494,7 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawInputbox(GUI_OBJECT* object) {
     }
     shown.resize(fit);
     const int ty = y + (h - font->Height()) / 2;
-    const uint32_t colour = OwnerDisabled() ? disabled_text_colour_ : text_colour_;
+    const uint32_t colour = OwnerDisabled() ? c.disabled_text : c.text;
     font->DrawText(*target, x + 4, ty, shown, colour);
     if (box->cursor_on()) {
         const int at = box->cursor() - box->scroll();
@@ -482,6 +511,7 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawInputbox(GUI_OBJECT* object) {
 }
 
 int GUI_STYLE_OLD_PRIMITIVE::DrawCombobox(GUI_OBJECT* object) {
+    const vorlane::gui::StyleColours c = Colours();
     GuiCanvas* target = vorlane::gui::DrawTarget();
     const auto* combo = dynamic_cast<const GUI_COMBOBOX*>(object);
     if (!combo || !target)
@@ -489,30 +519,27 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawCombobox(GUI_OBJECT* object) {
     const int x = object->abs_x(), y = object->abs_y(), w = object->w(), h = object->h();
     const bool hot = object->TestFlags(GUI_FLAG_INSIDE);
     if (!DrawSlot(hot ? kSlotComboBodyHot : kSlotComboBody, x, y, w, h)) {
-        target->FillRect(x + 1, y + 1, w - 2, h - 2, hot ? active_back_colour_ : back_colour_);
-        target->Bevel(x, y, w, h, dark_colour_, light_colour_);
+        target->FillRect(x + 1, y + 1, w - 2, h - 2, hot ? c.active_back : c.back);
+        target->Bevel(x, y, w, h, c.dark, c.light);
         // The drop button: a raised square at the right end with a down arrow.
         const int bs = std::min<int>(h, w);
         const int bx = x + w - bs;
         const bool open = combo->ListShown();
         if (!DrawSlot(vorlane::gui::kSlotArrowDown + (open ? 2 : hot ? 1 : 0), bx, y, bs, h)) {
-            target->FillRect(bx + 1, y + 1, bs - 2, h - 2, back_colour_);
+            target->FillRect(bx + 1, y + 1, bs - 2, h - 2, c.back);
             if (open) {
-                target->Bevel(bx, y, bs, h, dark_colour_, light_colour_);
+                target->Bevel(bx, y, bs, h, c.dark, c.light);
             } else {
-                target->Bevel(bx, y, bs, h, light_colour_, dark_colour_);
+                target->Bevel(bx, y, bs, h, c.light, c.dark);
             }
             const int cx = bx + bs / 2, cy = y + h / 2;
-            for (int r = 0; r < 4; ++r)
-                target->HLine(cx - 3 + r, cy - 2 + r, 7 - 2 * r, text_colour_);
+            for (int r = 0; r < 4; ++r) target->HLine(cx - 3 + r, cy - 2 + r, 7 - 2 * r, c.text);
         }
     }
     const GUI_STRING* item = combo->ChosenItem();
     const GuiFont* font = TextFont();
     if (item && font) {
-        const uint32_t colour = OwnerDisabled() ? disabled_text_colour_
-                                : hot           ? active_text_colour_
-                                                : text_colour_;
+        const uint32_t colour = OwnerDisabled() ? c.disabled_text : hot ? c.active_text : c.text;
         font->DrawText(*target, x + 4, y + (h - font->Height()) / 2, item->Processed(),
                        item->HasColour() && !OwnerDisabled() ? item->Colour() : colour);
     }
@@ -534,6 +561,7 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawPopupMenu(GUI_OBJECT*) {
 // [SECTION] Lists and tooltips
 
 int GUI_STYLE_OLD_PRIMITIVE::DrawList(GUI_OBJECT* object) {
+    const vorlane::gui::StyleColours c = Colours();
     GuiCanvas* target = vorlane::gui::DrawTarget();
     auto* list = dynamic_cast<GUI_LIST*>(object);
     if (!list || !target)
@@ -542,7 +570,7 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawList(GUI_OBJECT* object) {
     const int w = object->w() - (list->ScrollbarShown() ? list->scrollbar()->w() + 1 : 0);
     const bool back_picture = DrawSlot(vorlane::gui::kSlotListBack, x, y, w, h);
     if (!back_picture)
-        target->FillRect(x + 1, y + 1, w - 2, h - 2, fill_colour_);
+        target->FillRect(x + 1, y + 1, w - 2, h - 2, c.fill);
     const int line_height = std::max(LineHeight(), 1);
     const int highlighted = list->combobox() ? list->hot() : list->selection();
     const int count = list->ItemCount();
@@ -553,20 +581,25 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawList(GUI_OBJECT* object) {
     }
     if (!back_picture) {
         if (list->combobox()) {
-            target->FrameRect(x, y, w, h, dark_colour_);
+            target->FrameRect(x, y, w, h, c.dark);
         } else {
-            target->Bevel(x, y, w, h, dark_colour_, light_colour_);
+            target->Bevel(x, y, w, h, c.dark, c.light);
         }
     }
+    if (object->TestFlags(GUI_FLAG_FOCUS))
+        DrawFocusOutline(*target, x, y, object->w(), h, c);
     return 0;
 }
 
 int GUI_STYLE_OLD_PRIMITIVE::DrawListRow(GuiCanvas& target, int x, int y, int w, int h,
                                          const GUI_STRING& item, bool highlighted, bool centred) {
+    const vorlane::gui::StyleColours c = Colours();
     const bool focus = owner_ && owner_->TestFlags(GUI_FLAG_FOCUS);
+    bool on_selection = false;
     if (highlighted) {
         if (!DrawSlot(vorlane::gui::kSlotListRowSelected, x, y, w, h) && focus) {
-            target.FillRect(x, y, w, h, select_colour_);
+            target.FillRect(x, y, w, h, c.select);
+            on_selection = true;
         }
     } else {
         DrawSlot(vorlane::gui::kSlotListRow, x, y, w, h);
@@ -574,11 +607,13 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawListRow(GuiCanvas& target, int x, int y, int w,
     const GuiFont* font = TextFont();
     if (!font)
         return 0;
-    uint32_t colour = text_colour_;
+    uint32_t colour = c.text;
     if (OwnerDisabled()) {
-        colour = disabled_text_colour_;
+        colour = c.disabled_text;
     } else if (highlighted && !focus) {
-        colour = select_colour_;
+        colour = c.select;
+    } else if (on_selection && c.select_text != 0) {
+        colour = c.select_text;  // over the selection, whatever the row's own colour
     } else if (item.HasColour()) {
         colour = item.Colour();
     }
@@ -588,6 +623,7 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawListRow(GuiCanvas& target, int x, int y, int w,
 }
 
 int GUI_STYLE_OLD_PRIMITIVE::DrawTooltip(int x, int y, GUI_STRING* text) {
+    const vorlane::gui::StyleColours c = Colours();
     GuiCanvas* target = vorlane::gui::DrawTarget();
     const GuiFont* font = Resolve(font_);
     GUI_CONTROL* control = GUI_CONTROL::Get();
@@ -608,8 +644,8 @@ int GUI_STYLE_OLD_PRIMITIVE::DrawTooltip(int x, int y, GUI_STRING* text) {
     }
     if (by + box_h > screen_h)
         by = y - box_h;
-    target->FillRect(bx, by, box_w, box_h, tooltip_back_ | 0xFF000000u);
-    target->FrameRect(bx, by, box_w, box_h, tooltip_text_);
-    text->Draw(font, *target, bx + 3, by + 3, tooltip_text_, screen_w, screen_h);
+    target->FillRect(bx, by, box_w, box_h, c.tooltip_back | 0xFF000000u);
+    target->FrameRect(bx, by, box_w, box_h, c.tooltip_text);
+    text->Draw(font, *target, bx + 3, by + 3, c.tooltip_text, screen_w, screen_h);
     return 0;
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "gui/gui_canvas.h"
+#include "gui/gui_palette.h"
 
 class GUI_OBJECT;
 class GUI_STRING;
@@ -189,8 +190,15 @@ class GUI_STYLE_OLD_PRIMITIVE : public GUI_STYLE {
     static uint32_t FromRgb(uint8_t r, uint8_t g, uint8_t b);
     static uint32_t FromArgb(uint32_t argb);
 
+    // The colours drawn with: the ones set above as the palette mode makes them.
+    vorlane::gui::StyleColours Colours() const;
+
   private:
     bool OwnerDisabled() const;
+    // The focus outline around a rectangle, outside it, when the palette
+    // asks for one.
+    static void DrawFocusOutline(vorlane::gui::GuiCanvas& target, int x, int y, int w, int h,
+                                 const vorlane::gui::StyleColours& colours);
     const vorlane::gui::GuiFont* TextFont() const;
     const vorlane::gui::GuiFont* Resolve(const vorlane::gui::GuiFont* font) const;
     bool DrawSlot(int slot, int x, int y, int w, int h);

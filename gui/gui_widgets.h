@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "gui/gui_object.h"
+#include "gui/gui_palette.h"
 
 class GUI_INPUTBOX;
 class GUI_LIST;
@@ -207,9 +208,10 @@ class GUI_LIST : public GUI_OBJECT {
     void Update() override;
 
     // Adds an item and returns its index (the last line's for wrapped lines).
-    // A colour other than 0 overrides the text colour; `record` stays with the
-    // item (use a no-op deleter for records owned elsewhere).
-    int AddItem(const char* text, bool sorted = false, uint32_t colour = 0,
+    // A colour (an ARGB value other than 0, or a palette role) overrides the
+    // text colour; `record` stays with the item (use a no-op deleter for
+    // records owned elsewhere).
+    int AddItem(const char* text, bool sorted = false, vorlane::gui::ItemColour colour = {},
                 std::shared_ptr<void> record = {});
     void Clear(bool notify = true);
     // Removes the row shown at `index` (rows below move up one).
@@ -253,7 +255,8 @@ class GUI_LIST : public GUI_OBJECT {
     };
     const Item& Row(int index) const { return items_[order_[size_t(index)]]; }
     void LayoutList();
-    int InsertItem(const char* text, bool sorted, uint32_t colour, std::shared_ptr<void> record);
+    int InsertItem(const char* text, bool sorted, vorlane::gui::ItemColour colour,
+                   std::shared_ptr<void> record);
     // Removes `count` rows shown from `first` on; returns how many went.
     int EraseRows(int first, int count);
     int HotFromPointer(int pointer_y) const;

@@ -16,6 +16,7 @@ namespace {
 
 constexpr const char* kDisplay = "display";
 constexpr const char* kWindowScale = "window_scale";
+constexpr const char* kUiPalette = "ui_palette";
 
 struct ScfgDeleter {
     void operator()(SCFG* cfg) const { SCFG_Free(cfg); }
@@ -60,6 +61,14 @@ bool ReadPreferences(const std::string& path, Preferences* prefs) {
                            path.c_str(), media::kMaxWindowScale, prefs->window_scale);
         }
     }
+    if (const char* text = SCFG_Get(cfg.get(), kDisplay, kUiPalette)) {
+        if (!gui::ParsePaletteMode(text, &prefs->ui_palette)) {
+            LOGSYS_Warning(
+                "preferences: ui_palette '%s' in %s is not standard, colourblind or contrast; "
+                "kept %s",
+                text, path.c_str(), gui::PaletteModeName(prefs->ui_palette));
+        }
+    }
     return true;
 }
 
@@ -67,6 +76,7 @@ bool WritePreferences(const std::string& path, const Preferences& prefs) {
     CFGFILE file;
     file.Read(path);  // none yet is fine: the file starts with this preference
     file.SetNumber(kDisplay, kWindowScale, prefs.window_scale);
+    file.SetText(kDisplay, kUiPalette, gui::PaletteModeName(prefs.ui_palette));
     return file.Write(path);
 }
 

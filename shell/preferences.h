@@ -1,14 +1,18 @@
 // The player's preferences: what the player changes in the running program
-// (so far the window's scale factor), kept in "preferences.cfg" of the user
-// folder apart from settings.cfg, a script the program only reads. The file is read after
-// settings.cfg, so a preference wins, and written whenever one changes:
+// (the window's scale factor and the menus' palette), kept in "preferences.cfg"
+// of the user folder apart from settings.cfg, a script the program only reads.
+// The file is read after settings.cfg, so a preference wins, and written
+// whenever one changes:
 //
 //   [display]
 //   window_scale=2     ; 0 = the largest whole factor that fits the screen
+//   ui_palette=contrast ; standard, colourblind or contrast
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "gui/gui_palette.h"
 
 namespace vorlane::shell {
 
@@ -18,6 +22,7 @@ std::string PreferencesPath();
 
 struct Preferences {
     int window_scale = 0;
+    gui::PaletteMode ui_palette = gui::PaletteMode::kStandard;
 };
 
 // True for a window scale a player may choose: 0 (automatic) to the largest.

@@ -1,5 +1,5 @@
 // The player's preferences file: written, read back, other keys kept, bad
-// values refused.
+// values refused (window scale and palette).
 #include "shell/preferences.h"
 
 #include <gtest/gtest.h>
@@ -65,6 +65,27 @@ TEST_F(PreferencesTest, BadWindowScalesAreRefused) {
     EXPECT_TRUE(ValidWindowScale(8));
     EXPECT_FALSE(ValidWindowScale(9));
     EXPECT_FALSE(ValidWindowScale(-1));
+}
+
+TEST_F(PreferencesTest, PaletteWrittenReadBackAndBadNamesRefused) {
+    Preferences prefs;
+    prefs.window_scale = 3;
+    prefs.ui_palette = vorlane::gui::PaletteMode::kContrast;
+    ASSERT_TRUE(WritePreferences(path_, prefs));
+    Preferences read;
+    ASSERT_TRUE(ReadPreferences(path_, &read));
+    EXPECT_EQ(read.ui_palette, vorlane::gui::PaletteMode::kContrast);
+    EXPECT_EQ(read.window_scale, 3);  // one preference never resets the other
+
+    std::ofstream(path_) << "[display]\nui_palette=ColourBlind\n";
+    ASSERT_TRUE(ReadPreferences(path_, &read));
+    EXPECT_EQ(read.ui_palette, vorlane::gui::PaletteMode::kColourBlind);
+    EXPECT_EQ(read.window_scale, 3);
+    for (const char* bad : {"", "pink", "contrast2"}) {
+        std::ofstream(path_) << "[display]\nui_palette=" << bad << "\n";
+        ASSERT_TRUE(ReadPreferences(path_, &read));
+        EXPECT_EQ(read.ui_palette, vorlane::gui::PaletteMode::kColourBlind) << "'" << bad << "'";
+    }
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 // GUI strings (markup, layout, drawing) and styles (slots, cloning, fonts and
-// the primitive drawings, checked on the pixels of an in-memory canvas).
+// the primitive drawings, checked on the pixels of an in-memory canvas), and
+// the palette modes the styles draw with.
 //
 // [SECTION] Strings
 // [SECTION] Styles
 // [SECTION] Primitive drawings
+// [SECTION] Palettes
 #include "gui_test_support.h"
 #include "tests/support/log_capture.h"
 
@@ -457,6 +459,119 @@ TEST_F(DrawingTest, TooltipStaysOnScreen) {
     EXPECT_LE(low, 479);
     EXPECT_LT(low, 460);  // moved up above the pointer
     EXPECT_GT(left, 500);
+}
+
+// [SECTION] Palettes
+
+TEST(PaletteTest, ModeNamesAndRoleColours) {
+    for (int i = 0; i < kPaletteModeCount; ++i) {
+        PaletteMode parsed = PaletteMode::kStandard;
+        ASSERT_TRUE(ParsePaletteMode(PaletteModeName(PaletteMode(i)), &parsed));
+        EXPECT_EQ(parsed, PaletteMode(i));
+    }
+    PaletteMode mode = PaletteMode::kStandard;
+    EXPECT_TRUE(ParsePaletteMode(" ColourBlind\r", &mode));
+    EXPECT_EQ(mode, PaletteMode::kColourBlind);
+    for (const char* bad : {"", "contrasts", "colorblind", "1"})
+        EXPECT_FALSE(ParsePaletteMode(bad, &mode)) << bad;
+    EXPECT_EQ(mode, PaletteMode::kColourBlind);
+
+    // The standard mode keeps the lobby's colours as they always were.
+    EXPECT_EQ(RoleColour(ColourRole::kChatPrivate, PaletteMode::kStandard), 0xFF8C8CDCu);
+    EXPECT_EQ(RoleColour(ColourRole::kUnavailable, PaletteMode::kStandard), 0xFFB4B4B4u);
+    EXPECT_EQ(RoleColour(ColourRole::kNone, PaletteMode::kContrast), 0u);
+
+    // In every mode the kinds of line stay apart; in the colour-blind one they
+    // are Okabe-Ito colours, in the contrast one all light enough for black.
+    const ColourRole kinds[] = {ColourRole::kChatPrivate, ColourRole::kChatServer,
+                                ColourRole::kChatHistory, ColourRole::kError,
+                                ColourRole::kUnavailable, ColourRole::kFriend};
+    for (int m = 0; m < kPaletteModeCount; ++m) {
+        for (ColourRole a : kinds) {
+            for (ColourRole b : kinds) {
+                if (a != b) {
+                    EXPECT_NE(RoleColour(a, PaletteMode(m)), RoleColour(b, PaletteMode(m)));
+                }
+            }
+        }
+    }
+    EXPECT_EQ(RoleColour(ColourRole::kChatServer, PaletteMode::kColourBlind), 0xFF009E73u);
+    EXPECT_EQ(RoleColour(ColourRole::kError, PaletteMode::kColourBlind), 0xFFD55E00u);
+    for (ColourRole role : kinds) {
+        const uint32_t c = RoleColour(role, PaletteMode::kContrast);
+        const int green = int(c >> 8 & 0xFF), sum = int(c >> 16 & 0xFF) + green + int(c & 0xFF);
+        EXPECT_GE(sum, 400) << int(role);
+    }
+}
+
+class PaletteDrawingTest : public DrawingTest {
+  protected:
+    void TearDown() override {
+        SetPaletteMode(PaletteMode::kStandard);
+        DrawingTest::TearDown();
+    }
+};
+
+// A mode switch changes what an already built menu looks like at its next
+// draw: the style's colours, the role-coloured rows and the focus outline.
+TEST_F(PaletteDrawingTest, SwitchingModesRedrawsStylesRowsAndFocus) {
+    auto* list = AddTo<GUI_LIST>(top(), 20, 20, 100, 60);
+    list->AddItem("private", false, ColourRole::kChatPrivate);
+    list->AddItem("plain");
+    auto* box = AddTo<GUI_INPUTBOX>(top(), 20, 150, 80, 20);
+    box->SetText("abc");
+    Click(30, 160);
+    ASSERT_EQ(control_->focus(), box);
+    const int line = list->LineHeight();
+    auto row_has = [&](uint32_t colour, int row) {
+        return Find(colour, 21, 21 + row * line, 110, 21 + (row + 1) * line).first != -1;
+    };
+
+    Render();
+    EXPECT_EQ(canvas_.Pixel(20, 20), kDark);
+    EXPECT_EQ(canvas_.Pixel(19, 149), kScreen);  // no outline
+    EXPECT_TRUE(row_has(0xFF8C8CDC, 0));
+    // The input box's rows, to compare after the round trip through the modes.
+    auto box_rows = [&] {
+        std::vector<uint32_t> rows;
+        for (int y = 140; y < 180; ++y)
+            for (int x = 0; x < 320; ++x) rows.push_back(canvas_.Pixel(x, y));
+        return rows;
+    };
+    const std::vector<uint32_t> standard = box_rows();
+
+    SetPaletteMode(PaletteMode::kColourBlind);
+    Render();
+    EXPECT_TRUE(row_has(RoleColour(ColourRole::kChatPrivate, PaletteMode::kColourBlind), 0));
+    EXPECT_TRUE(row_has(kText, 1));  // the style's own colours stay
+    EXPECT_EQ(canvas_.Pixel(19, 149), kScreen);
+
+    SetPaletteMode(PaletteMode::kContrast);
+    Render();
+    EXPECT_EQ(canvas_.Pixel(20, 20), 0xFFFFFFFFu);  // solid white edges
+    EXPECT_EQ(canvas_.Pixel(50, 160), 0xFF010101u);
+    EXPECT_TRUE(row_has(0xFFFFFFFF, 1));
+    const uint32_t focus = RoleColour(ColourRole::kFocus, PaletteMode::kContrast);
+    for (int ring = 1; ring <= 3; ++ring) {
+        EXPECT_EQ(canvas_.Pixel(20 - ring, 160), focus) << ring;
+        EXPECT_EQ(canvas_.Pixel(99 + ring, 160), focus) << ring;
+        EXPECT_EQ(canvas_.Pixel(50, 169 + ring), focus) << ring;
+    }
+    EXPECT_EQ(canvas_.Pixel(16, 160), kScreen);
+    EXPECT_EQ(canvas_.Pixel(19, 40), kScreen);  // the list has no focus
+
+    // The focused list's selection: yellow with black text over it.
+    Click(30, 21 + line / 2);
+    ASSERT_EQ(control_->focus(), list);
+    Render();
+    EXPECT_EQ(canvas_.Pixel(17, 40), focus);
+    EXPECT_EQ(canvas_.Pixel(22, 21), RoleColour(ColourRole::kSelection, PaletteMode::kContrast));
+    EXPECT_TRUE(row_has(0xFF010101, 0));
+
+    Click(30, 160);
+    SetPaletteMode(PaletteMode::kStandard);
+    Render();
+    EXPECT_TRUE(box_rows() == standard);
 }
 
 TEST(MemoryCanvasTest, ClippingAndBlending) {
