@@ -3,7 +3,7 @@
 # vorlane-lobbyd on a free loopback port, and the front end(s) driven by the
 # autopilot scripts in scripts/.
 #   run_e2e.sh BUILD_DIR SCENARIO      (account | two_clients | wrong_password | connection_lost | background
-#                                       | stalled | screens | relay | moderation
+#                                       | stalled | screens | relay | moderation | palettes
 #                                       | idle: see bench/frontend/idle_cpu.sh)
 # E2E_VIDEODRIVER chooses SDL's video driver (default dummy; x11 under Xvfb),
 # for every front end or, with E2E_VIDEO_USER, for that one only (two windows
@@ -121,6 +121,12 @@ if [[ "$scenario" == stalled ]]; then
   exit 0
 fi
 start_server || exit 1
+# The operator's tool, and a wait for a step a front end marks in E2E_RUN.
+ctl() { "$build/server/vorlane-lobbyctl" --socket "$work/admin.sock" "$@" >> "$work/ctl.out" 2>&1; }
+wait_mark() {
+  for _ in $(seq 600); do [[ -e "$work/coord/$1" ]] && return 0; sleep 0.1; done
+  return 1
+}
 [[ "$scenario" == relay ]] || trust_server "$port"
 case "$scenario" in
   account) front_end anna account_login_chat.lua ;;
@@ -156,17 +162,22 @@ case "$scenario" in
     python3 "$here/record_relay.py" --check "$work/relay" Zq7-relay-pw "relay chat line 42" ;;
   moderation)
     # The operator's commands, each when the front end has reached its step.
-    ctl() { "$build/server/vorlane-lobbyctl" --socket "$work/admin.sock" "$@" >> "$work/ctl.out" 2>&1; }
-    wait_mark() {
-      for _ in $(seq 600); do [[ -e "$work/coord/$1" ]] && return 0; sleep 0.1; done
-      return 1
-    }
     ( wait_mark in_lobby && ctl say "Maintenance at 22:00 UTC" &&
       wait_mark line_seen && ctl ban mona 2h spamming the hall ) &
     operator=$!
     shots=${E2E_SHOTS:-$work/shots}
     mkdir -p "$shots"
     E2E_SHOTS=$shots front_end mona moderation.lua; result=$?
+    wait "$operator" || { echo "an admin command failed"; cat "$work/ctl.out"; exit 1; }
+    [[ $result -eq 0 ]] || exit 1 ;;
+  palettes)
+    # Every meaningful chat colour on the screen: a server line and a mute.
+    ( wait_mark in_lobby && ctl say "Maintenance at 22:00 UTC" &&
+      ctl mute pixel 10m flooding ) &
+    operator=$!
+    shots=${E2E_SHOTS:-$work/shots}
+    mkdir -p "$shots"
+    E2E_SHOTS=$shots front_end pixel palettes.lua; result=$?
     wait "$operator" || { echo "an admin command failed"; cat "$work/ctl.out"; exit 1; }
     [[ $result -eq 0 ]] || exit 1 ;;
   connection_lost)
