@@ -28,6 +28,18 @@
 // deadline, the password queue) is a configuration value; each reports
 // through one LimitLog when it bites.
 //
+// With a bus the server is one of a cluster (lobby_cluster.cpp): Start claims
+// a server number in the store, which sets the ranges of its user and game
+// identifiers, and opens the bus. What its sessions do in a channel goes out
+// on the bus once; what other servers' users do comes in (taken in batches
+// by Pump, whose wait the bus ends) and reaches this server's members as if
+// they were its own. Other servers' users and games are kept in remote_ and
+// in each channel's remote list and games, confirmed by state streams and
+// dropped when their server is silent for kClusterExpiryMs. One log-in per
+// account holds through the store; without bus or store, log-ins are refused
+// with kCodeClusterUnavailable and the server's own users chat on. The bus
+// must outlive the server.
+//
 // The operator acts through the admin socket (OpenAdmin; the commands are in
 // lobby_admin.cpp), polled on the protocol thread like everything else that
 // changes the lobby. Bans and mutes live in the store and end by themselves:
@@ -188,6 +200,14 @@ class LobbyServer : public TNS_CONTROL {
     virtual void SendToMany(const std::vector<uint32_t>& users, const std::vector<uint8_t>& packet);
     // Closes the user's connection once its queued replies are out.
     virtual void CloseConnection(uint32_t user);
+    // [cluster] Start and Pump call these; a program that drives the server
+    // without a kernel (a fuzz target) calls them itself.
+    // Claims the server number; false when none could be had.
+    bool JoinCluster();
+    // Heartbeats, expiry, the bus's coming and going, state streams.
+    void ClusterTick();
+    // Acts on what arrived on the bus (a bounded batch).
+    void TakeBusMessages();
 
   private:
     struct Seat {
@@ -388,13 +408,9 @@ class LobbyServer : public TNS_CONTROL {
 
     // [cluster] Between the servers of a cluster (lobby_cluster.cpp).
     bool clustered() const { return bus_ != nullptr; }
-    // Claims the server number; false when none could be had.
-    bool JoinCluster();
     void LeaveCluster();
     // Whether log-ins are taken: alone, or with bus and store in reach.
     bool ClusterReady() const;
-    void ClusterTick();
-    void TakeBusMessages();
     void Publish(const std::string& subject, const ClusterMessage& message);
     void PublishAll(ClusterMessage message);
     void PublishChannel(uint16_t channel, ClusterMessage message);
