@@ -473,9 +473,21 @@ void LobbyServer::ApplyChannels(const std::vector<LiveChannel>& live) {
             StopStream(session);
             session.channel = -1;
             evicted.emplace_back(id, was.config.name);
+            if (clustered())
+                PublishChannel(was.number,
+                               {.kind = ClusterKind::kUserLeft, .user = id, .channel = was.number});
         } else {
             session.channel = int(now - next.begin());
         }
+    }
+    // Other servers' users follow their channel's new place, or are in none.
+    for (auto& [id, user] : remote_) {
+        if (user.channel < 0)
+            continue;
+        const uint16_t number = channels_[size_t(user.channel)].number;
+        auto now = std::find_if(next.begin(), next.end(),
+                                [&](const Channel& c) { return c.number == number; });
+        user.channel = now == next.end() ? -1 : int(now - next.begin());
     }
     channels_ = std::move(next);
     for (const auto& [id, name] : evicted) {

@@ -216,6 +216,19 @@ TEST_F(ClusterTest, UsersOnTwoServersShareAChannel) {
         WaitFor({ann.get(), bob.get(), host.get()}, [&] { return ann->net.games().size() == 1; }));
     const uint32_t game_id = GameRecordId(ann->net.games()[0]);
     EXPECT_EQ(GameRecordName(ann->net.games()[0]), "Duel at Vega");
+    // A player on the other server takes a seat; the host's server takes its result.
+    const auto seat = EncodeSeatConfirm(PKTCHECK(), game_id);
+    ann->net.SendToServer(kLobbyModuleType, kPktSeatConfirm, seat.data(), uint32_t(seat.size()));
+    ASSERT_TRUE(WaitFor({ann.get()}, [&] { return ann->net.packet_counts[kPktSeatAnswer] == 1; }));
+    EXPECT_EQ(DecodeSeatAnswer(ann->net.last_packets[kPktSeatAnswer])->code, 0);
+    WaitFor(
+        {ann.get(), host.get()}, [] { return false; }, 0);
+    const auto report =
+        EncodeGameResults(PKTCHECK(), game_id, {{uint32_t(ann->net.permid()), 1, 1, 5}});
+    host->net.SendToServer(kLobbyModuleType, kPktGameResults, report.data(),
+                           uint32_t(report.size()));
+    ASSERT_TRUE(WaitFor({host.get()}, [&] { return host->net.packet_counts[kPktResult] >= 2; }));
+    EXPECT_EQ(DecodeU32At14(host->net.last_packets[kPktResult]), 0u);
     // A server that starts later learns the lobby as it is.
     StartServer(2);
     auto cid = Enter(2, "Cid");
