@@ -47,12 +47,13 @@ inline uint32_t RoleColour(ColourRole role) {
     return RoleColour(role, CurrentPaletteMode());
 }
 
-// The colour of a list item as it is added: none, a fixed ARGB value, or a role
-// that is looked up whenever the item is drawn.
+// The colour of a list item as it is added: none, a fixed ARGB value (0 is
+// none), or a role that is looked up whenever the item is drawn. Implicit, so
+// that callers pass either as they always passed a colour.
 struct ItemColour {
     ItemColour() = default;
-    ItemColour(uint32_t fixed) : argb(fixed) {}        // NOLINT: 0 stays "none"
-    ItemColour(ColourRole meaning) : role(meaning) {}  // NOLINT
+    ItemColour(uint32_t fixed) : argb(fixed) {}
+    ItemColour(ColourRole meaning) : role(meaning) {}
     uint32_t argb = 0;
     ColourRole role = ColourRole::kNone;
 };
