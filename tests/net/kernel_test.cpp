@@ -281,6 +281,37 @@ TEST_F(Kernel, LogonHandshakeAssignsIdentifiers) {
     EXPECT_EQ(CALL_Count(server_->driver()->calls), 2);
 }
 
+// The servers of a cluster hand out identifiers from their own base; one
+// that would reach the kernel's own identifiers does not start.
+TEST_F(Kernel, IdentifiersStartFromTheServersBase) {
+    NET_SETTINGS settings = FastSettings();
+    settings.srv_id_base = NET_ID_SERVER - settings.usr_max;
+    EXPECT_FALSE(StartServer(settings));
+    settings.srv_id_base = 0x30000;
+    ASSERT_TRUE(StartServer(settings));
+    Client* a = AddClient();
+    ASSERT_TRUE(a && LogOn(a, "alpha"));
+    EXPECT_EQ(a->api.own_id, 0x30001u);
+    EXPECT_EQ(server_api_.on, (std::vector<uint32_t>{0x30001}));
+}
+
+// Another thread ends the owner's wait at once; a wake that comes first
+// ends the next wait.
+TEST_F(Kernel, AWakeEndsTheOwnersWait) {
+    ASSERT_TRUE(StartServer(FastSettings()));
+    NETDRV* driver = server_->driver();
+    NETDRV_Wake(driver);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(NETDRV_WaitForMessage(driver, 5000));
+    std::thread waker([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        NETDRV_Wake(driver);
+    });
+    EXPECT_FALSE(NETDRV_WaitForMessage(driver, 5000));
+    waker.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
 TEST_F(Kernel, CustomDataToOneUserToAllAndToServer) {
     ASSERT_TRUE(StartServer(FastSettings()));
     Client* a = AddClient();
