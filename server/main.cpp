@@ -18,6 +18,7 @@
 #include "baselib/logsys.h"
 #include "server/config_check.h"
 #include "server/lobby_server.h"
+#include "server/nats_bus.h"
 #include "server/server_tls.h"
 #include "server/status_http.h"
 #include "server/store_move.h"
@@ -174,13 +175,31 @@ int main(int argc, char** argv) {
     LOGSYS* program_log = LOGSYS_Create(kLogCrLf, kLogToFile, program_log_name.c_str());
     if (program_log)
         LOGSYS_SetDefault(program_log);
-    vorlane::server::LobbyServer server(store.get(), config);
+    // A server alone gets no bus at all: it then keeps no cluster state.
+    std::unique_ptr<vorlane::server::LobbyBus> bus;
+    if (!config.bus.empty()) {
+        bus = vorlane::server::OpenBus(config, &error);
+        if (!bus) {
+            std::fprintf(stderr, "vorlane-lobbyd: %s\n", error.c_str());
+            return 1;
+        }
+    }
+    vorlane::server::LobbyServer server(store.get(), config, bus.get());
     // With the lines on standard output the kernel needs no log folder.
     if (server.Start(log_stdout ? "" : config.log_dir.c_str()) != 1) {
         if (!server.tls_error().empty())
             std::fprintf(stderr, "vorlane-lobbyd: TLS: %s\n", server.tls_error().c_str());
-        std::fprintf(stderr, "vorlane-lobbyd: the network kernel did not start on port %u\n",
-                     unsigned(config.kernel.port));
+        if (bus) {
+            std::fprintf(stderr,
+                         "vorlane-lobbyd: the network kernel on port %u or the bus %s did not "
+                         "start (%s says which)\n",
+                         unsigned(config.kernel.port),
+                         vorlane::server::RedactedBusUrl(config.bus).c_str(),
+                         log_stdout ? "the log" : program_log_name.c_str());
+        } else {
+            std::fprintf(stderr, "vorlane-lobbyd: the network kernel did not start on port %u\n",
+                         unsigned(config.kernel.port));
+        }
         return 1;
     }
     std::string admin_error;
