@@ -3,6 +3,7 @@
 // seen on the others.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/types.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -11,9 +12,12 @@
 #include <regex>
 
 #include "baselib/bl_memory.h"
+#include "server/lobby_server.h"
 #include "tests/server/running_server.h"
 
 using namespace vorlane::net;
+using vorlane::server::GameOutcome;
+using vorlane::server::kCodeOk;
 using vorlane::server::testing::Client;
 using vorlane::server::testing::LogInWithNewProfile;
 using vorlane::server::testing::WaitFor;
@@ -62,6 +66,51 @@ class ClusterProcesses : public ::testing::Test {
         ASSERT_EQ(ports_.size(), 3u);
     }
 
+    // Logs in on `server` with a new profile in slot 0 and joins channel 2.
+    std::unique_ptr<Client> Enter(size_t server, const std::string& name,
+                                  const std::string& password) {
+        auto client = NewClient(server, name);
+        LogInWithNewProfile(*client, name, password);
+        EXPECT_EQ(client->net.JoinChannel(2), 1);
+        EXPECT_TRUE(WaitFor({client.get()}, [&] {
+            return client->frontend.Has("channel_entered") &&
+                   client->frontend.Has("user_added " + name);
+        })) << name;
+        return client;
+    }
+    // The first answer to a log-in: "profiles_complete" or "login_error ...".
+    static std::string LoginAnswer(Client& client, const std::string& name,
+                                   const std::string& password) {
+        client.frontend.events.clear();
+        client.net.Login(name.c_str(), password.c_str(), "", "", false, 0xFFFF, 0xFFFF);
+        std::string answer;
+        WaitFor({&client}, [&] {
+            for (const std::string& event : client.frontend.events) {
+                if (event == "profiles_complete" || event.rfind("login_error", 0) == 0) {
+                    answer = event;
+                    return true;
+                }
+            }
+            return false;
+        });
+        return answer;
+    }
+    // The account's number, from the store the servers share.
+    static uint32_t AccountId(const std::string& name) {
+        std::ifstream config(dir_ + "/lobbyd1/lobbyd.cfg");
+        std::string line, store;
+        while (std::getline(config, line)) {
+            if (line.rfind("store = ", 0) == 0)
+                store = line.substr(8);
+        }
+        auto opened =
+            vorlane::server::LobbyStore::Open(store, vorlane::server::HashStrength::kMinimum);
+        uint32_t id = 0;
+        if (opened)
+            opened->FindAccount(name, &id, nullptr);
+        return id;
+    }
+
     static std::string Script() {
         return std::string(VORLANE_TEST_SOURCE_DIR) + "/scripts/cluster";
     }
@@ -92,7 +141,102 @@ TEST_F(ClusterProcesses, AnAccountMadeOnOneServerLogsInOnAnother) {
     auto ann = NewClient(1, "ann");
     ASSERT_NO_FATAL_FAILURE(LogInWithNewProfile(*ann, "Ann", "pw-ann"));
     auto wrong = NewClient(2, "wrong");
-    ASSERT_EQ(wrong->net.Login("Ann", "guess", "", "", false, 0xFFFF, 0xFFFF), 1);
-    EXPECT_TRUE(
-        WaitFor({wrong.get()}, [&] { return !wrong->frontend.Find("login_error").empty(); }));
+    EXPECT_EQ(LoginAnswer(*wrong, "Ann", "guess"), "login_error LOBBY_WRONG_PASSWORD");
+    // Logged in on one server, the account is refused on the others.
+    auto again = NewClient(2, "again");
+    EXPECT_EQ(LoginAnswer(*again, "Ann", "pw-ann"), "login_error LOBBY_ALREADY_ONLINE");
+}
+
+// Three players on three servers in one channel: the user list, public and
+// private chat, a game hosted on one server with a player seated from
+// another, and its results read back on a third.
+TEST_F(ClusterProcesses, PlayersOfThreeServersShareAChannel) {
+    CreateAccount(0, "Bea", "pw-bea");
+    CreateAccount(1, "Cal", "pw-cal");
+    CreateAccount(2, "Hal", "pw-hal");
+    auto bea = Enter(0, "Bea", "pw-bea");
+    auto cal = Enter(1, "Cal", "pw-cal");
+    auto hal = Enter(2, "Hal", "pw-hal");
+    ASSERT_TRUE(WaitFor({bea.get(), cal.get(), hal.get()}, [&] {
+        return bea->frontend.Has("user_added Cal") && bea->frontend.Has("user_added Hal") &&
+               cal->frontend.Has("user_added Bea") && hal->frontend.Has("user_added Cal");
+    }));
+
+    ASSERT_EQ(bea->net.SendChat("hello all", -1), 1);
+    const std::string from_bea = "chat 0 " + std::to_string(bea->net.own_id()) + " hello all";
+    ASSERT_TRUE(WaitFor({bea.get(), cal.get(), hal.get()}, [&] {
+        return cal->frontend.Has(from_bea) && hal->frontend.Has(from_bea);
+    }));
+    ASSERT_EQ(cal->net.SendChat("psst", int32_t(bea->net.own_id())), 1);
+    const std::string private_line = "chat 1 " + std::to_string(cal->net.own_id()) + " psst";
+    ASSERT_TRUE(WaitFor({bea.get(), cal.get(), hal.get()},
+                        [&] { return bea->frontend.Has(private_line); }));
+    EXPECT_FALSE(hal->frontend.Has(private_line));
+
+    GameRecord game{};
+    PutText(game, kGameName, "Duel at Vega", kGameNameWidth);
+    PutU16(game, kGameMaxPlayers, 2);
+    const auto record = EncodeGameRecord(PKTCHECK(), kPktGameRegister, game);
+    ASSERT_EQ(hal->net.SendToServer(kLobbyModuleType, kPktGameRegister, record.data(),
+                                    uint32_t(record.size())),
+              1);
+    ASSERT_TRUE(WaitFor({bea.get(), cal.get(), hal.get()}, [&] {
+        return bea->net.games().size() == 1 && cal->net.games().size() == 1;
+    }));
+    const uint32_t game_id = GameRecordId(bea->net.games()[0]);
+    EXPECT_EQ(GameRecordName(cal->net.games()[0]), "Duel at Vega");
+
+    const auto seat = EncodeSeatConfirm(PKTCHECK(), game_id);
+    ASSERT_EQ(bea->net.SendToServer(kLobbyModuleType, kPktSeatConfirm, seat.data(),
+                                    uint32_t(seat.size())),
+              1);
+    ASSERT_TRUE(WaitFor({bea.get(), hal.get()},
+                        [&] { return bea->net.packet_counts[kPktSeatAnswer] == 1; }));
+    EXPECT_EQ(GetU16(bea->net.last_packets[kPktSeatAnswer], 18), kCodeOk);
+
+    const uint32_t hal_account = AccountId("Hal"), bea_account = AccountId("Bea");
+    ASSERT_NE(bea_account, 0u);
+    const auto results = EncodeGameResults(PKTCHECK(), game_id,
+                                           {{hal_account, 1, uint16_t(GameOutcome::kWon), 40},
+                                            {bea_account, 1, uint16_t(GameOutcome::kLost), -5}});
+    ASSERT_EQ(hal->net.SendToServer(kLobbyModuleType, kPktGameResults, results.data(),
+                                    uint32_t(results.size())),
+              1);
+    ASSERT_TRUE(
+        WaitFor({bea.get(), hal.get()}, [&] { return hal->net.packet_counts[kPktResult] > 0; }));
+    EXPECT_EQ(GetU32(hal->net.last_packets[kPktResult], 14), kCodeOk);
+
+    // Bea leaves, and on the third server her profile shows the game.
+    bea.reset();
+    ASSERT_TRUE(WaitFor({cal.get()}, [&] { return cal->frontend.Has("user_removed Bea"); }));
+    auto back = NewClient(1, "bea-back");
+    ASSERT_EQ(LoginAnswer(*back, "Bea", "pw-bea"), "profiles_complete");
+    const Profile& profile = back->net.profiles()[0];
+    EXPECT_EQ(GetU32(profile, kProfLost), 1u);
+    EXPECT_EQ(int32_t(GetU32(profile, kProfScore)), -5);
+}
+
+// Killed without a word, a server's players vanish from the others' lists
+// once its silence outlasts the expiry. Runs last: the server stays dead.
+TEST_F(ClusterProcesses, AKilledServersPlayersAreGoneWithinFifteenSeconds) {
+    CreateAccount(0, "Dot", "pw-dot");
+    CreateAccount(2, "Eli", "pw-eli");
+    auto dot = Enter(0, "Dot", "pw-dot");
+    auto eli = Enter(2, "Eli", "pw-eli");
+    ASSERT_TRUE(
+        WaitFor({dot.get(), eli.get()}, [&] { return dot->frontend.Has("user_added Eli"); }));
+    std::ifstream pid_file(dir_ + "/lobbyd3/pid");
+    pid_t pid = 0;
+    ASSERT_TRUE(pid_file >> pid);
+    ASSERT_EQ(::kill(pid, SIGKILL), 0);
+    const auto killed = std::chrono::steady_clock::now();
+    ASSERT_TRUE(WaitFor(
+        {dot.get()}, [&] { return dot->frontend.Has("user_removed Eli"); }, 20));
+    const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - killed);
+    // The others give a silent server 15 s from its last word; a second
+    // more covers their tick and the way to the client.
+    EXPECT_LE(seconds.count(), 16.0);
+    // Its account is free again on the servers left.
+    auto moved = NewClient(1, "eli-moved");
+    EXPECT_EQ(LoginAnswer(*moved, "Eli", "pw-eli"), "profiles_complete");
 }
