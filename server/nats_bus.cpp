@@ -197,12 +197,12 @@ void NatsBus::OnConnectionChange(natsConnection*, void* closure) {
 
 void NatsBus::OnClosed(natsConnection*, void* closure) {
     auto* bus = static_cast<NatsBus*>(closure);
-    {
-        std::lock_guard lock(bus->mutex_);
-        bus->closed_ = true;
-    }
-    bus->done_.notify_all();
     bus->Wake();
+    // The last touch: once closed_ is seen, the bus may be gone. Notifying
+    // under the lock keeps the waiter from destroying the condition first.
+    std::lock_guard lock(bus->mutex_);
+    bus->closed_ = true;
+    bus->done_.notify_all();
 }
 
 bool NatsBus::connected() const {
@@ -255,10 +255,8 @@ void NatsBus::OnMessage(natsConnection*, natsSubscription*, natsMsg* msg, void* 
 
 void NatsBus::OnSubscriptionDone(void* closure) {
     auto* bus = static_cast<NatsBus*>(closure);
-    {
-        std::lock_guard lock(bus->mutex_);
-        ++bus->subscriptions_done_;
-    }
+    std::lock_guard lock(bus->mutex_);
+    ++bus->subscriptions_done_;
     bus->done_.notify_all();
 }
 
