@@ -30,6 +30,14 @@
 // server's CPU during the chat as a share of one core (the goal: p99 at most
 // 50 ms using less than one core).
 //
+// Cluster mode (--cluster=N): N servers over a private PostgreSQL and NATS
+// (scripts/cluster), --clients=3000 spread over them and over --channels=3
+// channels so that every channel has members on every server, chatting at
+// --chat-rate=90 lines a second in all for --sustained=60 seconds. It reports
+// delivery p50/p99 of all deliveries and of those that crossed to another
+// server (the goal: cross-server p99 at most 100 ms), and the CPU the servers
+// and the bus used, as shares of one core.
+//
 // The simulated clients speak the kernel's envelopes directly on non-blocking
 // sockets from one epoll thread, so the tool measures the server, not 1000
 // client kernels (sim_lobby.h).
@@ -62,6 +70,8 @@ struct LoadOptions {
     int flood_settle_ms = 2000;
     int sustained_seconds = 0;  // 0: the burst of chat_lines
     double chat_rate = 100;     // lines a second in the sustained mode
+    int cluster = 0;            // servers in the cluster mode, 0: one server alone
+    int channels = 1;
 };
 
 LoadOptions g_options;
@@ -194,6 +204,69 @@ void BM_LobbyLoad(benchmark::State& state) {
     }
 }
 
+double CpuOf(const std::vector<pid_t>& pids) {
+    double seconds = 0;
+    for (pid_t pid : pids) seconds += ReadUsage(pid).cpu_seconds;
+    return seconds;
+}
+
+void BM_ClusterLoad(benchmark::State& state) {
+    const int servers = g_options.cluster;
+    const int count = int(state.range(0));
+    for (auto _ : state) {
+        const std::string dir = (std::filesystem::temp_directory_path() /
+                                 ("vorlane_cluster_load_" + std::to_string(getpid())))
+                                    .string();
+        const ClusterChild cluster = StartCluster(dir, servers);
+        if (cluster.ports.empty() || cluster.store.empty()) {
+            Fail(state, "scripts/cluster up failed (see the .up.log beside its folder)");
+            StopCluster(cluster);
+            return;
+        }
+        PrepareAccounts(cluster.store, count, 0);
+        const auto begin = Clock::now();
+        LoadRun run(cluster.ports, count, 0, g_options.channels);
+        run.EnterAll(std::chrono::seconds(900));
+        const double servers_before = CpuOf(cluster.pids);
+        const double bus_before = CpuOf({cluster.bus_pid});
+        const auto chat_start = Clock::now();
+        const int seconds = std::max(1, g_options.sustained_seconds);
+        run.ChatAtRate(int(g_options.chat_rate * seconds), g_options.chat_rate,
+                       std::chrono::seconds(seconds + 60));
+        const double wall = std::chrono::duration<double>(Clock::now() - chat_start).count();
+        const double servers_cpu = CpuOf(cluster.pids) - servers_before;
+        const double bus_cpu = CpuOf({cluster.bus_pid}) - bus_before;
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - begin).count());
+        StopCluster(cluster);
+
+        const std::vector<double>& all = run.chat_latencies();
+        const std::vector<double>& cross = run.cross_latencies();
+        state.counters["clients_in"] = double(run.honest_entered());
+        state.counters["chat_p50_ms"] = Percentile(all, 0.50);
+        state.counters["chat_p99_ms"] = Percentile(all, 0.99);
+        state.counters["cross_p50_ms"] = Percentile(cross, 0.50);
+        state.counters["cross_p99_ms"] = Percentile(cross, 0.99);
+        state.counters["servers_cpu_share"] = wall > 0 ? servers_cpu / wall : 0;
+        state.counters["bus_cpu_share"] = wall > 0 ? bus_cpu / wall : 0;
+        std::printf(
+            "lobby load cluster: %d servers, %zu/%d clients in %d channels, %.0f lines/s for %d s "
+            "(%.0f deliveries/s); %zu/%zu deliveries p50 %.2f ms p99 %.2f ms; across servers "
+            "%zu p50 %.2f ms p99 %.2f ms (goal <= 100); CPU in %.1f s: servers %.2f, bus %.2f "
+            "of one core\n",
+            servers, run.honest_entered(), count, g_options.channels, g_options.chat_rate, seconds,
+            wall > 0 ? double(all.size()) / wall : 0, all.size(), run.expected(),
+            Percentile(all, 0.5), Percentile(all, 0.99), cross.size(), Percentile(cross, 0.5),
+            Percentile(cross, 0.99), wall, wall > 0 ? servers_cpu / wall : 0,
+            wall > 0 ? bus_cpu / wall : 0);
+        if (run.honest_entered() != size_t(count))
+            Fail(state, "not every client entered");
+        else if (all.size() != run.expected())
+            Fail(state, "chat lines were lost");
+        else if (cross.empty())
+            Fail(state, "no line crossed to another server");
+    }
+}
+
 // Baseline for the chat figures: one 114-byte packet through a loopback TCP
 // pair, written and read back on the same thread.
 void BM_LoopbackRoundTripBaseline(benchmark::State& state) {
@@ -223,10 +296,10 @@ BENCHMARK(BM_LoopbackRoundTripBaseline);
 
 int main(int argc, char** argv) {
     std::vector<char*> rest;
-    bool clients_given = false;
+    bool clients_given = false, channels_given = false, rate_given = false;
     for (int i = 0; i < argc; ++i) {
         if (std::strncmp(argv[i], "--clients=", 10) == 0) {
-            g_options.clients = std::max(1, std::min(1000, std::atoi(argv[i] + 10)));
+            g_options.clients = std::max(1, std::atoi(argv[i] + 10));
             clients_given = true;
         } else if (std::strncmp(argv[i], "--chat-lines=", 13) == 0) {
             g_options.chat_lines = std::max(1, std::atoi(argv[i] + 13));
@@ -238,27 +311,48 @@ int main(int argc, char** argv) {
             g_options.flood_settle_ms = std::max(0, std::atoi(argv[i] + 18));
         } else if (std::strncmp(argv[i], "--flood-interval-ms=", 20) == 0) {
             g_options.flood_interval_ms = std::max(1, std::atoi(argv[i] + 20));
+        } else if (std::strncmp(argv[i], "--cluster=", 10) == 0) {
+            g_options.cluster = std::max(1, std::min(9, std::atoi(argv[i] + 10)));
+        } else if (std::strncmp(argv[i], "--channels=", 11) == 0) {
+            g_options.channels = std::max(1, std::min(3, std::atoi(argv[i] + 11)));
+            channels_given = true;
         } else if (std::strcmp(argv[i], "--sustained") == 0) {
             g_options.sustained_seconds = 60;
         } else if (std::strncmp(argv[i], "--sustained=", 12) == 0) {
             g_options.sustained_seconds = std::max(1, std::atoi(argv[i] + 12));
         } else if (std::strncmp(argv[i], "--chat-rate=", 12) == 0) {
             g_options.chat_rate = std::max(0.1, std::atof(argv[i] + 12));
+            rate_given = true;
         } else {
             rest.push_back(argv[i]);
         }
     }
-    if (g_options.sustained_seconds > 0 && !clients_given)
+    if (g_options.cluster > 0) {
+        if (!clients_given)
+            g_options.clients = 3000;
+        if (!channels_given)
+            g_options.channels = 3;
+        if (!rate_given)
+            g_options.chat_rate = 90;
+        if (g_options.sustained_seconds == 0)
+            g_options.sustained_seconds = 60;
+    } else if (g_options.sustained_seconds > 0 && !clients_given) {
         g_options.clients = 1000;
+    }
     if (std::getenv("VORLANE_BENCH_SMOKE")) {
-        g_options.clients = 50;
+        g_options.clients = g_options.cluster > 0 ? 60 : 50;
         if (g_options.sustained_seconds > 0)
             g_options.sustained_seconds = std::min(g_options.sustained_seconds, 3);
         else
             g_options.hostile = 3;
     }
+    // Each server holds a kernel's users; the honest clients of a single
+    // server share it with the hostile ones.
+    const int most = g_options.cluster > 0 ? 1000 * g_options.cluster : 1000;
+    g_options.clients = std::min(g_options.clients, most);
     signal(SIGPIPE, SIG_IGN);
-    benchmark::RegisterBenchmark("BM_LobbyLoad", BM_LobbyLoad)
+    benchmark::RegisterBenchmark(g_options.cluster > 0 ? "BM_ClusterLoad" : "BM_LobbyLoad",
+                                 g_options.cluster > 0 ? BM_ClusterLoad : BM_LobbyLoad)
         ->Arg(g_options.clients)
         ->Iterations(1)
         ->UseManualTime()

@@ -127,6 +127,56 @@ void StopServer(const ServerChild& child) {
     waitpid(child.pid, &status, 0);
 }
 
+ClusterChild StartCluster(const std::string& dir, int servers) {
+    ClusterChild cluster;
+    cluster.dir = dir;
+    // The same limits as a single server's, for the same reasons.
+    std::string command = std::string("bash '") + VORLANE_SOURCE_DIR "/scripts/cluster' up " +
+                          std::to_string(servers) + " --dir '" + dir + "' --build '" +
+                          VORLANE_BUILD_DIR + "'";
+    for (const char* line :
+         {"password_hash=minimum", "chat_lines_per_second=10", "connections_per_address=4000",
+          "hash_queue_max=4000", "login_deadline=600", "failed_logins_max=0",
+          "channel3=Third Channel, 2"}) {
+        command += std::string(" --set '") + line + "'";
+    }
+    command += " 2>'" + dir + ".up.log'";
+    FILE* out = popen(command.c_str(), "r");
+    if (!out)
+        return cluster;
+    char line[256];
+    while (std::fgets(line, sizeof line, out)) {
+        int index = 0, port = 0;
+        if (std::sscanf(line, "lobbyd %d 127.0.0.1:%d", &index, &port) == 2)
+            cluster.ports.push_back(uint16_t(port));
+    }
+    if (pclose(out) != 0 || int(cluster.ports.size()) != servers) {
+        cluster.ports.clear();
+        return cluster;
+    }
+    auto read_pid = [](const std::string& file) {
+        pid_t pid = -1;
+        std::ifstream(file) >> pid;
+        return pid;
+    };
+    for (int i = 1; i <= servers; ++i)
+        cluster.pids.push_back(read_pid(dir + "/lobbyd" + std::to_string(i) + "/pid"));
+    cluster.bus_pid = read_pid(dir + "/nats.pid");
+    std::ifstream config(dir + "/lobbyd1/lobbyd.cfg");
+    for (std::string text; std::getline(config, text);) {
+        if (text.rfind("store = ", 0) == 0)
+            cluster.store = text.substr(8);
+    }
+    return cluster;
+}
+
+void StopCluster(const ClusterChild& cluster) {
+    const std::string command = std::string("bash '") + VORLANE_SOURCE_DIR +
+                                "/scripts/cluster' down --dir '" + cluster.dir + "' >/dev/null";
+    if (std::system(command.c_str()) != 0)
+        std::fprintf(stderr, "lobby load: scripts/cluster down failed\n");
+}
+
 // [SECTION] Accounts
 
 void PrepareAccounts(const std::string& database, int count, int hostile) {

@@ -51,6 +51,21 @@ struct ServerUsage {
 };
 ServerUsage ReadUsage(pid_t pid);
 
+// A cluster started with scripts/cluster in `dir`: its servers' ports and
+// process ids, the store they share and the bus's process id.
+struct ClusterChild {
+    std::string dir;
+    std::vector<uint16_t> ports;
+    std::vector<pid_t> pids;
+    pid_t bus_pid = -1;
+    std::string store;
+};
+// Starts `servers` lobby servers over a private PostgreSQL and NATS, with
+// the limits raised as StartServer does and channels 1..3 to chat in; no
+// ports when it failed (its output is then in dir/up.log).
+ClusterChild StartCluster(const std::string& dir, int servers);
+void StopCluster(const ClusterChild& cluster);
+
 // Accounts "load0000".. (count) and "evil000".. (hostile), each with an
 // active first profile of its own name.
 void PrepareAccounts(const std::string& database, int count, int hostile);
