@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "net/envelope.h"
@@ -173,8 +174,14 @@ ClusterChild StartCluster(const std::string& dir, int servers) {
 void StopCluster(const ClusterChild& cluster) {
     const std::string command = std::string("bash '") + VORLANE_SOURCE_DIR +
                                 "/scripts/cluster' down --dir '" + cluster.dir + "' >/dev/null";
-    if (std::system(command.c_str()) != 0)
-        std::fprintf(stderr, "lobby load: scripts/cluster down failed\n");
+    if (std::system(command.c_str()) != 0) {
+        std::fprintf(stderr, "lobby load: scripts/cluster down failed; its folder %s stays\n",
+                     cluster.dir.c_str());
+        return;
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(cluster.dir, ignored);
+    std::filesystem::remove(cluster.dir + ".up.log", ignored);
 }
 
 // [SECTION] Accounts
