@@ -115,8 +115,8 @@ constexpr uint16_t kClusterServersMax = 1024;
 constexpr uint32_t kClusterIdStride = 0x10000;
 // A server not heard of for this long is gone (its heartbeat comes every
 // kClusterHeartbeatMs, on the bus and in the store alike).
-constexpr uint32_t kClusterHeartbeatMs = 5000;
-constexpr uint32_t kClusterExpiryMs = 15000;
+constexpr uint32_t kClusterHeartbeatMs = 4000;
+constexpr uint32_t kClusterExpiryMs = 12000;
 // What a server of a cluster subscribes to on the bus: one subscription, so
 // that the messages of one server arrive in the order it sent them.
 constexpr const char* kClusterSubjects = "vorlane.lobby.>";
