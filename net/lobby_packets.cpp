@@ -12,7 +12,8 @@ namespace vorlane::net {
 namespace {
 
 // Size and tag of identifiers 1 to kLastPacketId (index = identifier - 1).
-// 43 and 44 belong to the LAN datagrams and have no entry.
+// 43 and 44 belong to the LAN datagrams and have no entry. The friend list
+// (54) and the search result (57) are listed with their largest size.
 struct TableEntry {
     uint32_t size;
     uint32_t tag;
@@ -69,6 +70,21 @@ constexpr TableEntry kTable[kLastPacketId] = {
     {18, 0xDDCCBB36},
     {150, 0xDDCCBB37},
     {150, 0xDDCCBB38},
+    {32, 0xDDCCBB39},
+    {16, 0xDDCCBB3A},
+    {14, 0xDDCCBB3B},
+    {16400, 0xDDCCBB3C},
+    {80, 0xDDCCBB3D},
+    {32, 0xDDCCBB3E},
+    {1300, 0xDDCCBB3F},
+    {88, 0xDDCCBB40},
+    {146, 0xDDCCBB41},
+    {125, 0xDDCCBB42},
+    {135, 0xDDCCBB43},
+    {18, 0xDDCCBB44},
+    {135, 0xDDCCBB45},
+    {112, 0xDDCCBB46},
+    {146, 0xDDCCBB47},
 };
 
 bool InTable(uint16_t id) {

@@ -68,9 +68,26 @@ enum LobbyPacket : uint16_t {
     kPktLoginRefused = 49,  // server -> client
     // What the operator did to this client, or a server line for the chat.
     kPktNotice = 50,  // server -> client
+    // Friends, presence, search, filters and stored lines; their bodies are
+    // in net/social_packets.h.
+    kPktSocialAction = 51,      // client -> server
+    kPktVisibility = 52,        // client -> server
+    kPktFriendsRequest = 53,    // client -> server
+    kPktFriendList = 54,        // server -> client
+    kPktFriendChanged = 55,     // server -> client
+    kPktPlayerSearch = 56,      // client -> server
+    kPktSearchResult = 57,      // server -> client
+    kPktGameFilter = 58,        // client -> server
+    kPktGameAlert = 59,         // server -> client
+    kPktPrivateByName = 60,     // client -> server
+    kPktStoredLine = 61,        // server -> client
+    kPktStoredLineDelete = 62,  // client -> server
+    kPktHistoryLine = 63,       // server -> client
+    kPktAwaySummary = 64,       // server -> client
+    kPktRejoinOffer = 65,       // server -> client
 };
 // The highest identifier in the packet table.
-constexpr uint16_t kLastPacketId = 50;
+constexpr uint16_t kLastPacketId = 65;
 // Feature bits of packet 48.
 constexpr uint32_t kFeatureCompactUserRecords = 0x1;
 

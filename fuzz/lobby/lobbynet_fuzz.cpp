@@ -8,6 +8,7 @@
 #include "baselib/logsys.h"
 #include "fuzz/lobby/fuzz_stream.h"
 #include "net/lobbynet.h"
+#include "net/social_packets.h"
 
 using namespace vorlane::net;
 
@@ -78,6 +79,41 @@ class OfflineLobbynet : public LOBBYNET {
     }
 };
 
+size_t EntrySum(const FriendEntry& entry) {
+    return entry.name.size() + entry.where.size() + entry.since + entry.channel;
+}
+
+// The social decoders, both directions.
+size_t DecodeSocial(std::span<const uint8_t> bytes) {
+    size_t sum = 0;
+    if (const auto action = DecodeSocialAction(bytes))
+        sum += action->action + action->name.size();
+    if (const auto search = DecodePlayerSearch(bytes))
+        sum += search->page + search->prefix.size();
+    if (const auto filter = DecodeGameFilter(bytes))
+        sum += filter->name.size() + filter->mission.size();
+    if (const auto line = DecodePrivateByName(bytes))
+        sum += line->name.size() + line->text.size();
+    const auto list = DecodeFriendList(bytes);
+    if (list.size() > kMaxFriendListEntries)
+        __builtin_trap();
+    for (const FriendEntry& entry : list) sum += EntrySum(entry);
+    if (const auto changed = DecodeFriendChanged(bytes))
+        sum += changed->event + EntrySum(changed->entry);
+    if (const auto result = DecodeSearchResult(bytes)) {
+        if (result->entries.size() > kMaxSearchEntries)
+            __builtin_trap();
+        for (const FriendEntry& entry : result->entries) sum += EntrySum(entry);
+    }
+    if (const auto alert = DecodeGameAlert(bytes))
+        sum += alert->slot + GameRecordName(alert->game).size();
+    if (const auto stored = DecodeStoredLine(bytes))
+        sum += stored->id + stored->name.size() + stored->text.size();
+    if (const auto away = DecodeAwaySummary(bytes))
+        sum += away->stored + away->game.size() + uint32_t(away->score);
+    return sum;
+}
+
 // Runs every decoder over `bytes` and folds what they return into one value.
 size_t DecodeEvery(std::span<const uint8_t> bytes) {
     size_t sum = 0;
@@ -115,7 +151,7 @@ size_t DecodeEvery(std::span<const uint8_t> bytes) {
             __builtin_trap();
         for (const GameResultEntry& entry : results->entries) sum += uint32_t(entry.score);
     }
-    return sum;
+    return sum + DecodeSocial(bytes);
 }
 
 }  // namespace
