@@ -1,8 +1,11 @@
 // A created LAN game handed to vorlane-game is found by the LAN list cycle;
 // a join built from the listed record makes a second vorlane-game connect,
 // and the host's next announcement carries two players.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -75,7 +78,33 @@ class LanGame : public ::testing::Test {
     void SetUp() override {
         root_ = std::filesystem::temp_directory_path() / ("e2e_launch_" + std::to_string(getpid()));
         std::filesystem::remove_all(root_);
-        port_ = uint16_t(47000 + getpid() % 8000);
+        port_ = FreePort();
+        ASSERT_NE(port_, 0);
+    }
+
+    // A port free for both TCP and UDP right now: the host listens on both,
+    // and a port derived from the process id could meet another test's.
+    static uint16_t FreePort() {
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            const int tcp = socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            socklen_t size = sizeof address;
+            uint16_t port = 0;
+            if (bind(tcp, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                getsockname(tcp, reinterpret_cast<sockaddr*>(&address), &size) == 0) {
+                const int udp = socket(AF_INET, SOCK_DGRAM, 0);
+                address.sin_addr.s_addr = htonl(INADDR_ANY);
+                if (bind(udp, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+                    port = ntohs(address.sin_port);
+                close(udp);
+            }
+            close(tcp);
+            if (port != 0)
+                return port;
+        }
+        return 0;
     }
     void TearDown() override { std::filesystem::remove_all(root_); }
 
@@ -140,7 +169,7 @@ TEST_F(LanGame, CreatedGameIsListedJoinedAndCountsTwoPlayers) {
     ASSERT_TRUE(list.Init(port_, kLanBroadcast, now_));
     FakeView view;
     const net::GameRecord* found = nullptr;
-    for (int i = 0; i < 20 && !found; ++i) found = Find(list, view, 1);
+    for (int i = 0; i < 40 && !found; ++i) found = Find(list, view, 1);
     ASSERT_NE(found, nullptr) << "the host never answered";
     EXPECT_EQ(LanRecordAddressText(*found), "127.0.0.1");
     const net::GameRecord record = *found;
@@ -156,7 +185,7 @@ TEST_F(LanGame, CreatedGameIsListedJoinedAndCountsTwoPlayers) {
     GameProcess client;
     ASSERT_TRUE(client.Start(root_ / "b", path, argument));
     found = nullptr;
-    for (int i = 0; i < 20 && !found; ++i) found = Find(list, view, 2);
+    for (int i = 0; i < 40 && !found; ++i) found = Find(list, view, 2);
     EXPECT_NE(found, nullptr) << "the host never counted the second player";
     client.Stop();
     host.Stop();
