@@ -1,11 +1,8 @@
 // A created LAN game handed to vorlane-game is found by the LAN list cycle;
 // a join built from the listed record makes a second vorlane-game connect,
 // and the host's next announcement carries two players.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +14,7 @@
 #include "baselib/cfgfile.h"
 #include "frontend/game_launch.h"
 #include "frontend/lan_list.h"
+#include "tests/support/free_port.h"
 
 namespace vorlane::frontend {
 namespace {
@@ -78,34 +76,11 @@ class LanGame : public ::testing::Test {
     void SetUp() override {
         root_ = std::filesystem::temp_directory_path() / ("e2e_launch_" + std::to_string(getpid()));
         std::filesystem::remove_all(root_);
-        port_ = FreePort();
+        // The host listens on TCP and UDP alike.
+        port_ = vorlane::testing::FreePort(true);
         ASSERT_NE(port_, 0);
     }
 
-    // A port free for both TCP and UDP right now: the host listens on both,
-    // and a port derived from the process id could meet another test's.
-    static uint16_t FreePort() {
-        for (int attempt = 0; attempt < 20; ++attempt) {
-            const int tcp = socket(AF_INET, SOCK_STREAM, 0);
-            sockaddr_in address{};
-            address.sin_family = AF_INET;
-            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            socklen_t size = sizeof address;
-            uint16_t port = 0;
-            if (bind(tcp, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                getsockname(tcp, reinterpret_cast<sockaddr*>(&address), &size) == 0) {
-                const int udp = socket(AF_INET, SOCK_DGRAM, 0);
-                address.sin_addr.s_addr = htonl(INADDR_ANY);
-                if (bind(udp, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
-                    port = ntohs(address.sin_port);
-                close(udp);
-            }
-            close(tcp);
-            if (port != 0)
-                return port;
-        }
-        return 0;
-    }
     void TearDown() override { std::filesystem::remove_all(root_); }
 
     // A front end's run folder with its lobby configuration.

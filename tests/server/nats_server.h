@@ -15,6 +15,8 @@
 #include <string>
 #include <thread>
 
+#include "tests/support/free_port.h"
+
 namespace vorlane::server {
 
 // A nats-server on 127.0.0.1 and a free port, with its files in a temporary
@@ -39,7 +41,7 @@ class NatsServer {
         if (!::mkdtemp(pattern))
             return;
         dir_ = pattern;
-        port_ = FreePort();
+        port_ = vorlane::testing::FreePort();
         std::ofstream config(dir_ + "/nats.conf");
         config << "listen: 127.0.0.1:" << port_ << "\n" << extra << "\n";
     }
@@ -99,20 +101,6 @@ class NatsServer {
         if (fd >= 0)
             ::close(fd);
         return answered;
-    }
-    static uint16_t FreePort() {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        uint16_t port = 0;
-        if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-            ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
-            port = ntohs(address.sin_port);
-        if (fd >= 0)
-            ::close(fd);
-        return port;
     }
 
     std::string dir_;

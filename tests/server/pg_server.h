@@ -16,6 +16,7 @@
 #include <string>
 
 #include "tests/server/test_pki.h"
+#include "tests/support/free_port.h"
 
 namespace vorlane::server {
 
@@ -118,7 +119,7 @@ class PgServer {
             if (!user || ::chown(dir_.c_str(), user->pw_uid, user->pw_gid) != 0)
                 return;
         }
-        port_ = FreePort();
+        port_ = vorlane::testing::FreePort();
         if (port_ == 0 || !Command("initdb -D " + dir_ +
                                    "/data -A trust -U postgres -E UTF8 --locale=C --no-sync"))
             return;
@@ -126,20 +127,6 @@ class PgServer {
         started_ = Command("pg_ctl -D " + dir_ + "/data -l " + dir_ + "/server.log -w -o \"-k " +
                            dir_ + " -p " + std::to_string(port_) +
                            " -c listen_addresses=127.0.0.1 -c fsync=off\" start");
-    }
-    static uint16_t FreePort() {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        uint16_t port = 0;
-        if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-            ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
-            port = ntohs(address.sin_port);
-        if (fd >= 0)
-            ::close(fd);
-        return port;
     }
 
     std::string bin_, dir_;
