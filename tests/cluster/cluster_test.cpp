@@ -19,6 +19,7 @@ using namespace vorlane::net;
 using vorlane::server::GameOutcome;
 using vorlane::server::kCodeOk;
 using vorlane::server::testing::Client;
+using vorlane::server::testing::LoginAnswer;
 using vorlane::server::testing::LogInWithNewProfile;
 using vorlane::server::testing::WaitFor;
 
@@ -77,23 +78,6 @@ class ClusterProcesses : public ::testing::Test {
                    client->frontend.Has("user_added " + name);
         })) << name;
         return client;
-    }
-    // The first answer to a log-in: "profiles_complete" or "login_error ...".
-    static std::string LoginAnswer(Client& client, const std::string& name,
-                                   const std::string& password) {
-        client.frontend.events.clear();
-        client.net.Login(name.c_str(), password.c_str(), "", "", false, 0xFFFF, 0xFFFF);
-        std::string answer;
-        WaitFor({&client}, [&] {
-            for (const std::string& event : client.frontend.events) {
-                if (event == "profiles_complete" || event.rfind("login_error", 0) == 0) {
-                    answer = event;
-                    return true;
-                }
-            }
-            return false;
-        });
-        return answer;
     }
     // The account's number, from the store the servers share.
     static uint32_t AccountId(const std::string& name) {

@@ -78,20 +78,8 @@ class ClusterTest : public ::testing::Test {
         return client;
     }
 
-    std::string LoginAnswer(Client& client, const std::string& name) {
-        client.frontend.events.clear();
-        client.net.Login(name.c_str(), "pw", "", "", false, 0xFFFF, 0xFFFF);
-        std::string answer;
-        WaitFor({&client}, [&] {
-            for (const std::string& event : client.frontend.events) {
-                if (event == "profiles_complete" || event.rfind("login_error", 0) == 0) {
-                    answer = event;
-                    return true;
-                }
-            }
-            return false;
-        });
-        return answer;
+    static std::string LoginAnswer(Client& client, const std::string& name) {
+        return vorlane::server::testing::LoginAnswer(client, name, "pw");
     }
 
     std::string Ctl(size_t server, const std::string& arguments) {

@@ -176,6 +176,24 @@ inline bool WaitFor(std::initializer_list<Client*> clients, const std::function<
 
 // Logs in, stores profile slot 0 under `name` and selects it; returns once
 // the channel list has come.
+// The first answer to a log-in: "profiles_complete" or "login_error TEXT".
+inline std::string LoginAnswer(Client& client, const std::string& name,
+                               const std::string& password) {
+    client.frontend.events.clear();
+    client.net.Login(name.c_str(), password.c_str(), "", "", false, 0xFFFF, 0xFFFF);
+    std::string answer;
+    WaitFor({&client}, [&] {
+        for (const std::string& event : client.frontend.events) {
+            if (event == "profiles_complete" || event.rfind("login_error", 0) == 0) {
+                answer = event;
+                return true;
+            }
+        }
+        return false;
+    });
+    return answer;
+}
+
 inline void LogInWithNewProfile(Client& client, const std::string& name,
                                 const std::string& password) {
     using namespace vorlane::net;
