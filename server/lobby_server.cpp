@@ -100,6 +100,7 @@ int16_t LobbyServer::Start(const char* log_dir) {
             if (!context) {
                 Log(kLogError, "LOBBYD: TLS: %s", error.c_str());
                 tls_error_ = error;
+                start_error_ = "TLS: " + error;
                 return -1;
             }
             SetTlsContext(std::move(context));
@@ -108,10 +109,15 @@ int16_t LobbyServer::Start(const char* log_dir) {
         // of one address are held to the same number as its connections.
         SetHandshakesPerAddress(config_.connections_per_address);
     }
-    if (clustered() && !JoinCluster())
+    if (clustered() && !JoinCluster()) {
+        start_error_ = "no server number is free in the store";
         return -1;
-    if (InitServerSystemWithSettings(log_dir, config_.kernel) != 1)
+    }
+    if (InitServerSystemWithSettings(log_dir, config_.kernel) != 1) {
+        start_error_ = "the network kernel did not start on port " +
+                       std::to_string(config_.kernel.port) + " (the log says why)";
         return -1;
+    }
     if (clustered()) {
         // Whatever arrives on the bus ends the protocol thread's wait.
         {
@@ -126,6 +132,7 @@ int16_t LobbyServer::Start(const char* log_dir) {
         std::string error;
         if (!bus_->Open(&error)) {
             Log(kLogError, "LOBBYD: bus: %s", error.c_str());
+            start_error_ = error;
             return -1;
         }
         bus_->Subscribe(kClusterSubjects);

@@ -136,6 +136,8 @@ class LobbyServer : public TNS_CONTROL {
     // TLS identity could not be loaded.
     bool tls_created() const { return tls_created_; }
     const std::string& tls_error() const { return tls_error_; }
+    // After a failed Start: what did not start, for the operator.
+    const std::string& start_error() const { return start_error_; }
     // Runs kernel steps until no message is waiting or `budget` steps ran;
     // waits up to `wait_ms` for one first.
     void Pump(uint32_t wait_ms, int budget = 256);
@@ -483,6 +485,7 @@ class LobbyServer : public TNS_CONTROL {
     std::shared_ptr<const LobbyStatus> status_;
     bool tls_created_ = false;
     std::string tls_error_;
+    std::string start_error_;
     // The operator's side.
     std::function<int64_t()> wall_clock_;
     std::map<uint32_t, Sanction> mutes_;          // account -> its mute, as stored

@@ -187,19 +187,7 @@ int main(int argc, char** argv) {
     vorlane::server::LobbyServer server(store.get(), config, bus.get());
     // With the lines on standard output the kernel needs no log folder.
     if (server.Start(log_stdout ? "" : config.log_dir.c_str()) != 1) {
-        if (!server.tls_error().empty())
-            std::fprintf(stderr, "vorlane-lobbyd: TLS: %s\n", server.tls_error().c_str());
-        if (bus) {
-            std::fprintf(stderr,
-                         "vorlane-lobbyd: the network kernel on port %u or the bus %s did not "
-                         "start (%s says which)\n",
-                         unsigned(config.kernel.port),
-                         vorlane::server::RedactedBusUrl(config.bus).c_str(),
-                         log_stdout ? "the log" : program_log_name.c_str());
-        } else {
-            std::fprintf(stderr, "vorlane-lobbyd: the network kernel did not start on port %u\n",
-                         unsigned(config.kernel.port));
-        }
+        std::fprintf(stderr, "vorlane-lobbyd: %s\n", server.start_error().c_str());
         return 1;
     }
     std::string admin_error;
