@@ -5,6 +5,7 @@
 #include <sodium.h>
 
 #include <algorithm>
+#include <cctype>
 
 #include "server/pg_store.h"
 #include "server/sqlite_store.h"
@@ -24,6 +25,49 @@ bool StartsWith(const std::string& text, const char* prefix) {
 LobbyStore::LobbyStore(HashStrength strength) : strength_(strength) {
     // Hashing needs libsodium started, whichever way the store was opened.
     [[maybe_unused]] const int started = sodium_init();
+}
+
+std::vector<SocialLink> LobbyStore::MergeLinks(std::vector<SocialLink> rows) {
+    // Rank of a relation when one pair has several rows: a block hides the
+    // rest, and two open requests of one pair make a friendship.
+    auto rank = [](net::Relation relation) {
+        switch (relation) {
+            case net::kRelationBlocked:
+                return 3;
+            case net::kRelationFriend:
+                return 2;
+            default:
+                return 1;
+        }
+    };
+    std::sort(rows.begin(), rows.end(), [&](const SocialLink& a, const SocialLink& b) {
+        return a.other != b.other ? a.other < b.other : rank(a.relation) > rank(b.relation);
+    });
+    std::vector<SocialLink> links;
+    for (const SocialLink& row : rows) {
+        if (!links.empty() && links.back().other == row.other) {
+            SocialLink& kept = links.back();
+            const bool both_asked =
+                kept.relation != row.relation &&
+                (kept.relation == net::kRelationAsksYou ||
+                 kept.relation == net::kRelationYouAsked) &&
+                (row.relation == net::kRelationAsksYou || row.relation == net::kRelationYouAsked);
+            if (both_asked) {
+                kept.relation = net::kRelationFriend;
+                kept.since = std::max(kept.since, row.since);
+            }
+            continue;
+        }
+        links.push_back(row);
+    }
+    auto lower = [](std::string text) {
+        for (char& c : text) c = char(std::tolower(uint8_t(c)));
+        return text;
+    };
+    std::sort(links.begin(), links.end(), [&](const SocialLink& a, const SocialLink& b) {
+        return lower(a.name) < lower(b.name);
+    });
+    return links;
 }
 
 LatencyHistogram& DatabaseLatency() {

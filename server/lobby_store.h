@@ -10,13 +10,20 @@
 // (libsodium's crypto_pwhash_str), made and checked here and never by a
 // backend, and every change a backend reports as done is durable.
 //
-// What every backend keeps (schema version 2):
+// What every backend keeps (schema version 3):
 //   accounts(id, name unique regardless of case, hash, email, created)
 //   profiles(account, number 1..4, data 8295 bytes, won, lost, disconnected, score)
 //   sanctions(id, kind, account, address, reason, created, expires, by)
 //   channels(number, name unique regardless of case, flags, origin)
 //   servers(number, token, heartbeat)            (since 2) the servers of a cluster
 //   online(account unique, server, since)        (since 2) who is logged in where
+//   friendships(asker, target, accepted, since)  (since 3) one row per pair
+//   blocks(account, blocked, since)              (since 3)
+//   account_state(account, visibility, away_since, last_outcome, last_score,
+//                 last_ended, last_game)         (since 3) one row per account
+//   stored_lines(id, receiver, sender, sent, flags, text)
+//                                                (since 3) private lines kept
+//                                                for an absent receiver
 // The statistics live in their own columns: an uploaded profile never sets
 // them, and a profile read from the store carries them at their offsets.
 // A sanction whose expiry has passed no longer counts and is purged.
@@ -29,6 +36,7 @@
 #include <vector>
 
 #include "net/lobby_packets.h"
+#include "net/social_packets.h"
 #include "server/lobby_status.h"
 
 namespace vorlane::server {
@@ -77,6 +85,42 @@ struct PlayerResult {
     int32_t score = 0;
 };
 
+// Another account as one account sees it: a friend, a request either way,
+// or an account it blocks. Whom an account is blocked by it never learns.
+struct SocialLink {
+    uint32_t other = 0;
+    std::string name;
+    net::Relation relation = net::kRelationNone;
+    int64_t since = 0;  // Unix seconds of the request, the acceptance or the block
+
+    bool operator==(const SocialLink&) const = default;
+};
+
+// What the store keeps of an account besides its profiles. An account the
+// store has no row for reads as all zero.
+struct AccountState {
+    uint16_t visibility = net::kVisibleEveryone;
+    int64_t away_since = 0;     // when it last went offline or into a game
+    uint16_t last_outcome = 0;  // GameOutcome of its last reported game, 0 none
+    int32_t last_score = 0;
+    int64_t last_ended = 0;
+    std::string last_game;
+
+    bool operator==(const AccountState&) const = default;
+};
+
+// A private line kept for its receiver until it is deleted or expires.
+struct KeptLine {
+    uint32_t id = 0;
+    uint32_t receiver = 0;
+    std::string sender;  // the sender's account name
+    int64_t sent = 0;
+    uint16_t flags = 0;
+    std::string text;
+
+    bool operator==(const KeptLine&) const = default;
+};
+
 class LobbyStore {
   public:
     // Opens the store at `location` (see above), creating its tables if
@@ -113,8 +157,11 @@ class LobbyStore {
     virtual bool StoreProfile(uint32_t account, uint16_t number, const net::Profile& profile) = 0;
     // Empties a slot, statistics included.
     virtual bool ClearProfile(uint32_t account, uint16_t number) = 0;
-    // Applies the results of one game in one transaction; false changes nothing.
-    virtual bool ApplyResults(const std::vector<PlayerResult>& results) = 0;
+    // Applies the results of one game in one transaction, and notes the
+    // game (its name and when it ended, Unix seconds) as each player's last;
+    // false changes nothing.
+    virtual bool ApplyResults(const std::vector<PlayerResult>& results,
+                              const std::string& game_name = {}, int64_t ended = 0) = 0;
 
     // The account's name; empty when there is none.
     virtual std::string AccountName(uint32_t id) = 0;
@@ -160,8 +207,40 @@ class LobbyStore {
     // Forgets the account's row when `server` holds it.
     virtual bool ReleaseOnline(uint32_t account, uint16_t server) = 0;
 
+    // Friends, requests and blocks. The server decides what an action
+    // means; the store only keeps the rows.
+    // The account's links by name; a pair that asked each other counts as
+    // friends, and a block hides any friendship of the pair.
+    virtual std::vector<SocialLink> SocialLinks(uint32_t account) = 0;
+    // Inserts or replaces the row of `asker` asking `target`.
+    virtual bool SetFriendship(uint32_t asker, uint32_t target, bool accepted, int64_t now) = 0;
+    // Removes the pair's friendship or requests, either way.
+    virtual bool RemoveFriendship(uint32_t first, uint32_t second) = 0;
+    // Blocking also ends the pair's friendship or requests.
+    virtual bool SetBlock(uint32_t account, uint32_t blocked, bool on, int64_t now) = 0;
+    // Whether `account` blocks `other`.
+    virtual bool Blocks(uint32_t account, uint32_t other) = 0;
+
+    virtual AccountState LoadAccountState(uint32_t account) = 0;
+    virtual bool SetVisibility(uint32_t account, uint16_t visibility) = 0;
+    virtual bool SetAwaySince(uint32_t account, int64_t when) = 0;
+
+    // Keeps a line for its receiver: the receiver's lines sent before
+    // `expired_before` go first, then the line is kept unless `max` are
+    // held already. The new line's identifier, or 0 (full, or a failure).
+    virtual uint32_t KeepLine(const KeptLine& line, int64_t expired_before, size_t max) = 0;
+    // The receiver's lines sent from `expired_before` on, oldest first.
+    virtual std::vector<KeptLine> KeptLines(uint32_t receiver, int64_t expired_before) = 0;
+    // Deletes one of the receiver's lines, or all of them for `id` 0; how
+    // many went, or -1.
+    virtual int DeleteKeptLines(uint32_t receiver, uint32_t id) = 0;
+    // Deletes every line sent before `expired_before`; how many, or -1.
+    virtual int PurgeKeptLines(int64_t expired_before) = 0;
+
   protected:
     explicit LobbyStore(HashStrength strength);
+    // One link per other account from the raw rows (see SocialLinks), by name.
+    static std::vector<SocialLink> MergeLinks(std::vector<SocialLink> rows);
 
   private:
     HashStrength strength_;

@@ -75,8 +75,11 @@ int MoveStoreCommand(const std::string& from, const std::string& to) {
         std::fprintf(stderr, "vorlane-lobbyd: nothing moved: %s\n", error.c_str());
         return 1;
     }
-    std::printf("vorlane-lobbyd: moved %zu accounts, %zu profiles, %zu sanctions, %zu channels\n",
-                counts.accounts, counts.profiles, counts.sanctions, counts.channels);
+    std::printf(
+        "vorlane-lobbyd: moved %zu accounts, %zu profiles, %zu sanctions, %zu channels, %zu "
+        "friendships, %zu blocks, %zu account states, %zu stored lines\n",
+        counts.accounts, counts.profiles, counts.sanctions, counts.channels, counts.friendships,
+        counts.blocks, counts.account_states, counts.stored_lines);
     return 0;
 }
 

@@ -1,6 +1,7 @@
 // [SECTION] index
 //   Statements, opening and schema versions, accounts, profiles and results,
-//   accounts for the operator, sanctions, channels, the servers of a cluster.
+//   accounts for the operator, sanctions, channels, the servers of a cluster,
+//   friends and blocks, account state and kept lines.
 #include "server/pg_store.h"
 
 #include <libpq-fe.h>
@@ -123,6 +124,19 @@ constexpr const char* kMigrations[] = {
     " heartbeat BIGINT NOT NULL);"
     "CREATE TABLE online(account BIGINT PRIMARY KEY, server INTEGER NOT NULL,"
     " since BIGINT NOT NULL);",
+    "CREATE TABLE friendships(asker BIGINT NOT NULL, target BIGINT NOT NULL,"
+    " accepted INTEGER NOT NULL, since BIGINT NOT NULL, PRIMARY KEY(asker, target));"
+    "CREATE INDEX friendships_target ON friendships(target);"
+    "CREATE TABLE blocks(account BIGINT NOT NULL, blocked BIGINT NOT NULL,"
+    " since BIGINT NOT NULL, PRIMARY KEY(account, blocked));"
+    "CREATE TABLE account_state(account BIGINT PRIMARY KEY,"
+    " visibility INTEGER NOT NULL DEFAULT 0, away_since BIGINT NOT NULL DEFAULT 0,"
+    " last_outcome INTEGER NOT NULL DEFAULT 0, last_score BIGINT NOT NULL DEFAULT 0,"
+    " last_ended BIGINT NOT NULL DEFAULT 0, last_game BYTEA NOT NULL DEFAULT '');"
+    "CREATE TABLE stored_lines(id BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY,"
+    " receiver BIGINT NOT NULL, sender TEXT NOT NULL, sent BIGINT NOT NULL,"
+    " flags INTEGER NOT NULL, text BYTEA NOT NULL);"
+    "CREATE INDEX stored_lines_receiver ON stored_lines(receiver, id);",
 };
 constexpr int64_t kSchemaVersion = std::size(kMigrations);
 
@@ -320,7 +334,8 @@ bool PgStore::ClearProfile(uint32_t account, uint16_t number) {
         .ok();
 }
 
-bool PgStore::ApplyResults(const std::vector<PlayerResult>& results) {
+bool PgStore::ApplyResults(const std::vector<PlayerResult>& results, const std::string& game_name,
+                           int64_t ended) {
     std::lock_guard lock(mutex_);
     Reconnect();
     if (!Run(conn_, "BEGIN").ok())
@@ -339,6 +354,17 @@ bool PgStore::ApplyResults(const std::vector<PlayerResult>& results) {
         if (Run(conn_, sql,
                 {P(int64_t(result.score)), P(int64_t(result.account)), P(int64_t(result.profile))})
                 .changed() != 1) {
+            ok = false;
+            break;
+        }
+        if (!Run(conn_,
+                 "INSERT INTO account_state(account, last_outcome, last_score, last_ended,"
+                 " last_game) VALUES($1, $2, $3, $4, $5) ON CONFLICT(account) DO UPDATE SET"
+                 " last_outcome = excluded.last_outcome, last_score = excluded.last_score,"
+                 " last_ended = excluded.last_ended, last_game = excluded.last_game",
+                 {P(int64_t(result.account)), P(int64_t(result.outcome)), P(int64_t(result.score)),
+                  P(ended), Bytes(game_name)})
+                 .ok()) {
             ok = false;
             break;
         }
@@ -533,6 +559,190 @@ bool PgStore::ReleaseOnline(uint32_t account, uint16_t server) {
     return Run(conn_, "DELETE FROM online WHERE account = $1 AND server = $2",
                {P(int64_t(account)), P(int64_t(server))})
         .ok();
+}
+
+// [SECTION] Friends and blocks
+
+std::vector<SocialLink> PgStore::SocialLinks(uint32_t account) {
+    std::lock_guard lock(mutex_);
+    Reconnect();
+    Result select =
+        Run(conn_,
+            "SELECT f.target, a.name, CASE WHEN f.accepted = 1 THEN 1 ELSE 3 END, f.since"
+            " FROM friendships f JOIN accounts a ON a.id = f.target WHERE f.asker = $1"
+            " UNION ALL SELECT f.asker, a.name, CASE WHEN f.accepted = 1 THEN 1 ELSE 2 END,"
+            " f.since FROM friendships f JOIN accounts a ON a.id = f.asker WHERE f.target = $1"
+            " UNION ALL SELECT b.blocked, a.name, 4, b.since"
+            " FROM blocks b JOIN accounts a ON a.id = b.blocked WHERE b.account = $1",
+            {P(int64_t(account))});
+    std::vector<SocialLink> rows;
+    for (int row = 0; row < select.rows(); ++row) {
+        rows.push_back({uint32_t(select.Int(row, 0)), select.Text(row, 1),
+                        net::Relation(select.Int(row, 2)), select.Int(row, 3)});
+    }
+    return MergeLinks(std::move(rows));
+}
+
+bool PgStore::SetFriendship(uint32_t asker, uint32_t target, bool accepted, int64_t now) {
+    std::lock_guard lock(mutex_);
+    Reconnect();
+    return Run(conn_,
+               "INSERT INTO friendships(asker, target, accepted, since) VALUES($1, $2, $3, $4)"
+               " ON CONFLICT(asker, target) DO UPDATE SET accepted = excluded.accepted,"
+               " since = excluded.since",
+               {P(int64_t(asker)), P(int64_t(target)), P(int64_t(accepted ? 1 : 0)), P(now)})
+        .ok();
+}
+
+bool PgStore::RemoveFriendship(uint32_t first, uint32_t second) {
+    std::lock_guard lock(mutex_);
+    Reconnect();
+    return RemoveFriendshipLocked(first, second);
+}
+
+bool PgStore::RemoveFriendshipLocked(uint32_t first, uint32_t second) {
+    return Run(conn_,
+               "DELETE FROM friendships WHERE (asker = $1 AND target = $2)"
+               " OR (asker = $2 AND target = $1)",
+               {P(int64_t(first)), P(int64_t(second))})
+        .ok();
+}
+
+bool PgStore::SetBlock(uint32_t account, uint32_t blocked, bool on, int64_t now) {
+    std::lock_guard lock(mutex_);
+    Reconnect();
+    if (!on) {
+        return Run(conn_, "DELETE FROM blocks WHERE account = $1 AND blocked = $2",
+                   {P(int64_t(account)), P(int64_t(blocked))})
+            .ok();
+    }
+    if (!Run(conn_, "BEGIN").ok())
+        return false;
+    const bool ok = Run(conn_,
+                        "INSERT INTO blocks(account, blocked, since) VALUES($1, $2, $3)"
+                        " ON CONFLICT(account, blocked) DO NOTHING",
+                        {P(int64_t(account)), P(int64_t(blocked)), P(now)})
+                        .ok() &&
+                    RemoveFriendshipLocked(account, blocked);
+    if (!ok || !Run(conn_, "COMMIT").ok()) {
+        Run(conn_, "ROLLBACK");
+        return false;
+    }
+    return true;
+}
+
+bool PgStore::Blocks(uint32_t account, uint32_t other) {
+    std::lock_guard lock(mutex_);
+    Reconnect();
+    return Run(conn_, "SELECT 1 FROM blocks WHERE account = $1 AND blocked = $2",
+               {P(int64_t(account)), P(int64_t(other))})
+               .rows() == 1;
+}
+
+// [SECTION] Account state and kept lines
+
+AccountState PgStore::LoadAccountState(uint32_t account) {
+    std::lock_guard lock(mutex_);
+    Reconnect();
+    Result select = Run(conn_,
+                        "SELECT visibility, away_since, last_outcome, last_score, last_ended,"
+                        " last_game FROM account_state WHERE account = $1",
+                        {P(int64_t(account))});
+    AccountState state;
+    if (select.rows() != 1)
+        return state;
+    state.visibility = uint16_t(select.Int(0, 0));
+    state.away_since = select.Int(0, 1);
+    state.last_outcome = uint16_t(select.Int(0, 2));
+    state.last_score = int32_t(select.Int(0, 3));
+    state.last_ended = select.Int(0, 4);
+    state.last_game = select.Blob(0, 5);
+    return state;
+}
+
+bool PgStore::SetVisibility(uint32_t account, uint16_t visibility) {
+    std::lock_guard lock(mutex_);
+    Reconnect();
+    return Run(conn_,
+               "INSERT INTO account_state(account, visibility) VALUES($1, $2)"
+               " ON CONFLICT(account) DO UPDATE SET visibility = excluded.visibility",
+               {P(int64_t(account)), P(int64_t(visibility))})
+        .ok();
+}
+
+bool PgStore::SetAwaySince(uint32_t account, int64_t when) {
+    std::lock_guard lock(mutex_);
+    Reconnect();
+    return Run(conn_,
+               "INSERT INTO account_state(account, away_since) VALUES($1, $2)"
+               " ON CONFLICT(account) DO UPDATE SET away_since = excluded.away_since",
+               {P(int64_t(account)), P(when)})
+        .ok();
+}
+
+uint32_t PgStore::KeepLine(const KeptLine& line, int64_t expired_before, size_t max) {
+    std::lock_guard lock(mutex_);
+    Reconnect();
+    if (!Run(conn_, "BEGIN").ok())
+        return 0;
+    // Servers of a cluster keeping lines for one receiver at once take turns,
+    // so together they never keep more than `max`.
+    bool ok =
+        Run(conn_, "SELECT pg_advisory_xact_lock(1, $1::integer)", {P(int64_t(line.receiver))})
+            .ok() &&
+        Run(conn_, "DELETE FROM stored_lines WHERE receiver = $1 AND sent < $2",
+            {P(int64_t(line.receiver)), P(expired_before)})
+            .ok();
+    int64_t id = 0;
+    if (ok) {
+        Result count = Run(conn_, "SELECT count(*) FROM stored_lines WHERE receiver = $1",
+                           {P(int64_t(line.receiver))});
+        ok = count.rows() == 1;
+        if (ok && size_t(count.Int(0, 0)) < max) {
+            Result insert = Run(conn_,
+                                "INSERT INTO stored_lines(receiver, sender, sent, flags, text)"
+                                " VALUES($1, $2, $3, $4, $5) RETURNING id",
+                                {P(int64_t(line.receiver)), P(line.sender), P(line.sent),
+                                 P(int64_t(line.flags)), Bytes(line.text)});
+            ok = insert.rows() == 1;
+            if (ok)
+                id = insert.Int(0, 0);
+        }
+    }
+    if (!ok || !Run(conn_, "COMMIT").ok()) {
+        Run(conn_, "ROLLBACK");
+        return 0;
+    }
+    return id > 0 && id <= INT32_MAX ? uint32_t(id) : 0;
+}
+
+std::vector<KeptLine> PgStore::KeptLines(uint32_t receiver, int64_t expired_before) {
+    std::lock_guard lock(mutex_);
+    Reconnect();
+    Result select = Run(conn_,
+                        "SELECT id, sender, sent, flags, text FROM stored_lines"
+                        " WHERE receiver = $1 AND sent >= $2 ORDER BY id",
+                        {P(int64_t(receiver)), P(expired_before)});
+    std::vector<KeptLine> lines;
+    for (int row = 0; row < select.rows(); ++row) {
+        lines.push_back({uint32_t(select.Int(row, 0)), receiver, select.Text(row, 1),
+                         select.Int(row, 2), uint16_t(select.Int(row, 3)), select.Blob(row, 4)});
+    }
+    return lines;
+}
+
+int PgStore::DeleteKeptLines(uint32_t receiver, uint32_t id) {
+    std::lock_guard lock(mutex_);
+    Reconnect();
+    return Run(conn_, "DELETE FROM stored_lines WHERE receiver = $1 AND ($2 = 0 OR id = $2)",
+               {P(int64_t(receiver)), P(int64_t(id))})
+        .changed();
+}
+
+int PgStore::PurgeKeptLines(int64_t expired_before) {
+    std::lock_guard lock(mutex_);
+    Reconnect();
+    return Run(conn_, "DELETE FROM stored_lines WHERE sent < $1", {P(expired_before)}).changed();
 }
 
 }  // namespace vorlane::server

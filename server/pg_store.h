@@ -37,7 +37,8 @@ class PgStore final : public LobbyStore {
     bool LoadProfile(uint32_t account, uint16_t number, net::Profile* profile) override;
     bool StoreProfile(uint32_t account, uint16_t number, const net::Profile& profile) override;
     bool ClearProfile(uint32_t account, uint16_t number) override;
-    bool ApplyResults(const std::vector<PlayerResult>& results) override;
+    bool ApplyResults(const std::vector<PlayerResult>& results, const std::string& game_name,
+                      int64_t ended) override;
     std::string AccountName(uint32_t id) override;
     bool SetPasswordHash(uint32_t id, const std::string& hash) override;
     bool PutSanction(const Sanction& sanction) override;
@@ -55,12 +56,26 @@ class PgStore final : public LobbyStore {
     StoreResult ClaimOnline(uint32_t account, uint16_t server, int64_t now,
                             int64_t stale_before) override;
     bool ReleaseOnline(uint32_t account, uint16_t server) override;
+    std::vector<SocialLink> SocialLinks(uint32_t account) override;
+    bool SetFriendship(uint32_t asker, uint32_t target, bool accepted, int64_t now) override;
+    bool RemoveFriendship(uint32_t first, uint32_t second) override;
+    bool SetBlock(uint32_t account, uint32_t blocked, bool on, int64_t now) override;
+    bool Blocks(uint32_t account, uint32_t other) override;
+    AccountState LoadAccountState(uint32_t account) override;
+    bool SetVisibility(uint32_t account, uint16_t visibility) override;
+    bool SetAwaySince(uint32_t account, int64_t when) override;
+    uint32_t KeepLine(const KeptLine& line, int64_t expired_before, size_t max) override;
+    std::vector<KeptLine> KeptLines(uint32_t receiver, int64_t expired_before) override;
+    int DeleteKeptLines(uint32_t receiver, uint32_t id) override;
+    int PurgeKeptLines(int64_t expired_before) override;
 
   private:
     explicit PgStore(HashStrength strength) : LobbyStore(strength) {}
     bool Migrate(std::string* error);
     // Connects again when the connection was lost.
     void Reconnect();
+    // RemoveFriendship with the mutex held (inside SetBlock's transaction).
+    bool RemoveFriendshipLocked(uint32_t first, uint32_t second);
 
     // One connection serves one statement at a time.
     std::mutex mutex_;

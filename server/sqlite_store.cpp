@@ -1,7 +1,7 @@
 // [SECTION] index
 //   Statements, opening and schema versions, accounts, profiles and results,
 //   accounts for the operator, sanctions, channels, the servers of a cluster,
-//   backup.
+//   friends and blocks, account state and kept lines, backup.
 #include "server/sqlite_store.h"
 
 #include <fcntl.h>
@@ -76,7 +76,7 @@ bool ValidSlot(uint16_t number) {
 }
 
 // The schema this code writes; PRAGMA user_version holds the file's.
-constexpr int64_t kSchemaVersion = 2;
+constexpr int64_t kSchemaVersion = 3;
 
 // Closes a connection exactly once (sqlite3_close_v2 takes null).
 struct ConnectionCloser {
@@ -110,6 +110,22 @@ constexpr const char* kClaimOnlineSql =
     " ON CONFLICT(account) DO UPDATE SET server = excluded.server, since = excluded.since"
     " WHERE NOT EXISTS(SELECT 1 FROM servers"
     " WHERE servers.number = online.server AND servers.heartbeat >= ?4)";
+
+// Notes a player's last game in its account row.
+constexpr const char* kLastGameSql =
+    "INSERT INTO account_state(account, last_outcome, last_score, last_ended, last_game)"
+    " VALUES(?1, ?2, ?3, ?4, ?5) ON CONFLICT(account) DO UPDATE SET"
+    " last_outcome = excluded.last_outcome, last_score = excluded.last_score,"
+    " last_ended = excluded.last_ended, last_game = excluded.last_game";
+
+// Every raw link of ?1: its requests and friendships both ways and its blocks.
+constexpr const char* kSocialLinksSql =
+    "SELECT f.target, a.name, CASE WHEN f.accepted THEN 1 ELSE 3 END, f.since"
+    " FROM friendships f JOIN accounts a ON a.id = f.target WHERE f.asker = ?1"
+    " UNION ALL SELECT f.asker, a.name, CASE WHEN f.accepted THEN 1 ELSE 2 END, f.since"
+    " FROM friendships f JOIN accounts a ON a.id = f.asker WHERE f.target = ?1"
+    " UNION ALL SELECT b.blocked, a.name, 4, b.since"
+    " FROM blocks b JOIN accounts a ON a.id = b.blocked WHERE b.account = ?1";
 
 }  // namespace
 
@@ -200,6 +216,31 @@ bool SqliteStore::Migrate() {
              Exec(
                  "CREATE TABLE IF NOT EXISTS online(account INTEGER PRIMARY KEY,"
                  " server INTEGER NOT NULL, since INTEGER NOT NULL)");
+    }
+    if (version < 3) {
+        ok = ok &&
+             Exec(
+                 "CREATE TABLE IF NOT EXISTS friendships(asker INTEGER NOT NULL,"
+                 " target INTEGER NOT NULL, accepted INTEGER NOT NULL, since INTEGER NOT NULL,"
+                 " PRIMARY KEY(asker, target))") &&
+             Exec("CREATE INDEX IF NOT EXISTS friendships_target ON friendships(target)") &&
+             Exec(
+                 "CREATE TABLE IF NOT EXISTS blocks(account INTEGER NOT NULL,"
+                 " blocked INTEGER NOT NULL, since INTEGER NOT NULL,"
+                 " PRIMARY KEY(account, blocked))") &&
+             Exec(
+                 "CREATE TABLE IF NOT EXISTS account_state(account INTEGER PRIMARY KEY,"
+                 " visibility INTEGER NOT NULL DEFAULT 0, away_since INTEGER NOT NULL DEFAULT 0,"
+                 " last_outcome INTEGER NOT NULL DEFAULT 0, last_score INTEGER NOT NULL DEFAULT 0,"
+                 " last_ended INTEGER NOT NULL DEFAULT 0, last_game BLOB NOT NULL DEFAULT x'')") &&
+             Exec(
+                 "CREATE TABLE IF NOT EXISTS stored_lines("
+                 " id INTEGER PRIMARY KEY AUTOINCREMENT, receiver INTEGER NOT NULL,"
+                 " sender TEXT NOT NULL, sent INTEGER NOT NULL, flags INTEGER NOT NULL,"
+                 " text BLOB NOT NULL)") &&
+             Exec(
+                 "CREATE INDEX IF NOT EXISTS stored_lines_receiver"
+                 " ON stored_lines(receiver, id)");
     }
     ok = ok && Exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
     if (!ok || !Exec("COMMIT")) {
@@ -306,7 +347,8 @@ bool SqliteStore::ClearProfile(uint32_t account, uint16_t number) {
     return erase.Step() == SQLITE_DONE;
 }
 
-bool SqliteStore::ApplyResults(const std::vector<PlayerResult>& results) {
+bool SqliteStore::ApplyResults(const std::vector<PlayerResult>& results,
+                               const std::string& game_name, int64_t ended) {
     if (!Exec("BEGIN IMMEDIATE"))
         return false;
     bool ok = true;
@@ -321,6 +363,16 @@ bool SqliteStore::ApplyResults(const std::vector<PlayerResult>& results) {
             .Bind(2, int64_t(result.account))
             .Bind(3, int64_t(result.profile));
         if (update.Step() != SQLITE_DONE || sqlite3_changes(db_) != 1) {
+            ok = false;
+            break;
+        }
+        Statement last(db_, kLastGameSql);
+        last.Bind(1, int64_t(result.account))
+            .Bind(2, int64_t(result.outcome))
+            .Bind(3, int64_t(result.score))
+            .Bind(4, ended)
+            .BindBlob(4 + 1, game_name.data(), int(game_name.size()));
+        if (last.Step() != SQLITE_DONE) {
             ok = false;
             break;
         }
@@ -495,6 +547,153 @@ bool SqliteStore::ReleaseOnline(uint32_t account, uint16_t server) {
     Statement erase(db_, "DELETE FROM online WHERE account = ? AND server = ?");
     erase.Bind(1, int64_t(account)).Bind(2, int64_t(server));
     return erase.Step() == SQLITE_DONE;
+}
+
+// [SECTION] Friends and blocks
+
+std::vector<SocialLink> SqliteStore::SocialLinks(uint32_t account) {
+    Statement select(db_, kSocialLinksSql);
+    select.Bind(1, int64_t(account));
+    std::vector<SocialLink> rows;
+    while (select.Step() == SQLITE_ROW) {
+        rows.push_back(
+            {uint32_t(select.Int(0)), select.Text(1), net::Relation(select.Int(2)), select.Int(3)});
+    }
+    return MergeLinks(std::move(rows));
+}
+
+bool SqliteStore::SetFriendship(uint32_t asker, uint32_t target, bool accepted, int64_t now) {
+    Statement upsert(db_,
+                     "INSERT INTO friendships(asker, target, accepted, since) VALUES(?, ?, ?, ?)"
+                     " ON CONFLICT(asker, target) DO UPDATE SET accepted = excluded.accepted,"
+                     " since = excluded.since");
+    upsert.Bind(1, int64_t(asker))
+        .Bind(2, int64_t(target))
+        .Bind(3, int64_t(accepted ? 1 : 0))
+        .Bind(4, now);
+    return upsert.Step() == SQLITE_DONE;
+}
+
+bool SqliteStore::RemoveFriendship(uint32_t first, uint32_t second) {
+    Statement erase(db_,
+                    "DELETE FROM friendships WHERE (asker = ?1 AND target = ?2)"
+                    " OR (asker = ?2 AND target = ?1)");
+    erase.Bind(1, int64_t(first)).Bind(2, int64_t(second));
+    return erase.Step() == SQLITE_DONE;
+}
+
+bool SqliteStore::SetBlock(uint32_t account, uint32_t blocked, bool on, int64_t now) {
+    if (!on) {
+        Statement erase(db_, "DELETE FROM blocks WHERE account = ? AND blocked = ?");
+        erase.Bind(1, int64_t(account)).Bind(2, int64_t(blocked));
+        return erase.Step() == SQLITE_DONE;
+    }
+    if (!Exec("BEGIN IMMEDIATE"))
+        return false;
+    Statement insert(db_,
+                     "INSERT INTO blocks(account, blocked, since) VALUES(?, ?, ?)"
+                     " ON CONFLICT(account, blocked) DO NOTHING");
+    insert.Bind(1, int64_t(account)).Bind(2, int64_t(blocked)).Bind(3, now);
+    const bool ok = insert.Step() == SQLITE_DONE && RemoveFriendship(account, blocked);
+    if (!ok || !Exec("COMMIT")) {
+        Exec("ROLLBACK");
+        return false;
+    }
+    return true;
+}
+
+bool SqliteStore::Blocks(uint32_t account, uint32_t other) {
+    Statement select(db_, "SELECT 1 FROM blocks WHERE account = ? AND blocked = ?");
+    select.Bind(1, int64_t(account)).Bind(2, int64_t(other));
+    return select.Step() == SQLITE_ROW;
+}
+
+// [SECTION] Account state and kept lines
+
+AccountState SqliteStore::LoadAccountState(uint32_t account) {
+    Statement select(db_,
+                     "SELECT visibility, away_since, last_outcome, last_score, last_ended,"
+                     " last_game FROM account_state WHERE account = ?");
+    select.Bind(1, int64_t(account));
+    AccountState state;
+    if (select.Step() != SQLITE_ROW)
+        return state;
+    state.visibility = uint16_t(select.Int(0));
+    state.away_since = select.Int(1);
+    state.last_outcome = uint16_t(select.Int(2));
+    state.last_score = int32_t(select.Int(3));
+    state.last_ended = select.Int(4);
+    state.last_game = select.Text(5);
+    return state;
+}
+
+bool SqliteStore::SetVisibility(uint32_t account, uint16_t visibility) {
+    Statement upsert(db_,
+                     "INSERT INTO account_state(account, visibility) VALUES(?, ?)"
+                     " ON CONFLICT(account) DO UPDATE SET visibility = excluded.visibility");
+    upsert.Bind(1, int64_t(account)).Bind(2, int64_t(visibility));
+    return upsert.Step() == SQLITE_DONE;
+}
+
+bool SqliteStore::SetAwaySince(uint32_t account, int64_t when) {
+    Statement upsert(db_,
+                     "INSERT INTO account_state(account, away_since) VALUES(?, ?)"
+                     " ON CONFLICT(account) DO UPDATE SET away_since = excluded.away_since");
+    upsert.Bind(1, int64_t(account)).Bind(2, when);
+    return upsert.Step() == SQLITE_DONE;
+}
+
+uint32_t SqliteStore::KeepLine(const KeptLine& line, int64_t expired_before, size_t max) {
+    if (!Exec("BEGIN IMMEDIATE"))
+        return 0;
+    Statement purge(db_, "DELETE FROM stored_lines WHERE receiver = ? AND sent < ?");
+    purge.Bind(1, int64_t(line.receiver)).Bind(2, expired_before);
+    Statement count(db_, "SELECT count(*) FROM stored_lines WHERE receiver = ?");
+    count.Bind(1, int64_t(line.receiver));
+    bool ok = purge.Step() == SQLITE_DONE && count.Step() == SQLITE_ROW;
+    int64_t id = 0;
+    if (ok && size_t(count.Int(0)) < max) {
+        Statement insert(db_,
+                         "INSERT INTO stored_lines(receiver, sender, sent, flags, text)"
+                         " VALUES(?, ?, ?, ?, ?)");
+        insert.Bind(1, int64_t(line.receiver))
+            .Bind(2, line.sender)
+            .Bind(3, line.sent)
+            .Bind(4, int64_t(line.flags))
+            .BindBlob(5, line.text.data(), int(line.text.size()));
+        ok = insert.Step() == SQLITE_DONE;
+        id = sqlite3_last_insert_rowid(db_);
+    }
+    if (!ok || !Exec("COMMIT")) {
+        Exec("ROLLBACK");
+        return 0;
+    }
+    return id > 0 && id <= INT32_MAX ? uint32_t(id) : 0;
+}
+
+std::vector<KeptLine> SqliteStore::KeptLines(uint32_t receiver, int64_t expired_before) {
+    Statement select(db_,
+                     "SELECT id, sender, sent, flags, text FROM stored_lines"
+                     " WHERE receiver = ? AND sent >= ? ORDER BY id");
+    select.Bind(1, int64_t(receiver)).Bind(2, expired_before);
+    std::vector<KeptLine> lines;
+    while (select.Step() == SQLITE_ROW) {
+        lines.push_back({uint32_t(select.Int(0)), receiver, select.Text(1), select.Int(2),
+                         uint16_t(select.Int(3)), select.Text(4)});
+    }
+    return lines;
+}
+
+int SqliteStore::DeleteKeptLines(uint32_t receiver, uint32_t id) {
+    Statement erase(db_, "DELETE FROM stored_lines WHERE receiver = ?1 AND (?2 = 0 OR id = ?2)");
+    erase.Bind(1, int64_t(receiver)).Bind(2, int64_t(id));
+    return erase.Step() == SQLITE_DONE ? sqlite3_changes(db_) : -1;
+}
+
+int SqliteStore::PurgeKeptLines(int64_t expired_before) {
+    Statement erase(db_, "DELETE FROM stored_lines WHERE sent < ?");
+    erase.Bind(1, expired_before);
+    return erase.Step() == SQLITE_DONE ? sqlite3_changes(db_) : -1;
 }
 
 // [SECTION] Backup

@@ -6,7 +6,8 @@
 //
 // The schema version is kept in PRAGMA user_version; a file of an older
 // version (0: accounts and profiles only; 1: and sanctions and channels)
-// gains the tables of the later ones (2: servers and online) when it is
+// gains the tables of the later ones (2: servers and online; 3: friendships,
+// blocks, account_state and stored_lines) when it is
 // opened and keeps everything it held. A file of a later
 // version is not opened.
 #pragma once
@@ -35,7 +36,8 @@ class SqliteStore final : public LobbyStore {
     bool LoadProfile(uint32_t account, uint16_t number, net::Profile* profile) override;
     bool StoreProfile(uint32_t account, uint16_t number, const net::Profile& profile) override;
     bool ClearProfile(uint32_t account, uint16_t number) override;
-    bool ApplyResults(const std::vector<PlayerResult>& results) override;
+    bool ApplyResults(const std::vector<PlayerResult>& results, const std::string& game_name,
+                      int64_t ended) override;
     std::string AccountName(uint32_t id) override;
     bool SetPasswordHash(uint32_t id, const std::string& hash) override;
     bool PutSanction(const Sanction& sanction) override;
@@ -53,6 +55,18 @@ class SqliteStore final : public LobbyStore {
     StoreResult ClaimOnline(uint32_t account, uint16_t server, int64_t now,
                             int64_t stale_before) override;
     bool ReleaseOnline(uint32_t account, uint16_t server) override;
+    std::vector<SocialLink> SocialLinks(uint32_t account) override;
+    bool SetFriendship(uint32_t asker, uint32_t target, bool accepted, int64_t now) override;
+    bool RemoveFriendship(uint32_t first, uint32_t second) override;
+    bool SetBlock(uint32_t account, uint32_t blocked, bool on, int64_t now) override;
+    bool Blocks(uint32_t account, uint32_t other) override;
+    AccountState LoadAccountState(uint32_t account) override;
+    bool SetVisibility(uint32_t account, uint16_t visibility) override;
+    bool SetAwaySince(uint32_t account, int64_t when) override;
+    uint32_t KeepLine(const KeptLine& line, int64_t expired_before, size_t max) override;
+    std::vector<KeptLine> KeptLines(uint32_t receiver, int64_t expired_before) override;
+    int DeleteKeptLines(uint32_t receiver, uint32_t id) override;
+    int PurgeKeptLines(int64_t expired_before) override;
 
     // Copies the database at `source` into `target` (a new file) with
     // SQLite's online backup, on a connection of its own: the copy is

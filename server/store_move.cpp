@@ -24,8 +24,9 @@ struct Table {
     size_t MoveCounts::*count;
 };
 
-// The tables of schema version 1. Identifiers are written as they are;
-// sanctions' are made by PostgreSQL unless overridden.
+// The tables of schema version 3 but those of a running cluster (server
+// numbers, who is online). Identifiers are written as they are; sanctions'
+// and stored lines' are made by PostgreSQL unless overridden.
 const Table kTables[] = {
     {"accounts",
      "SELECT id, name, hash, email, created FROM accounts ORDER BY id",
@@ -52,6 +53,30 @@ const Table kTables[] = {
      "INSERT INTO channels(number, name, flags, origin) VALUES($1, $2, $3, $4)",
      {Column::kInt, Column::kText, Column::kInt, Column::kInt},
      &MoveCounts::channels},
+    {"friendships",
+     "SELECT asker, target, accepted, since FROM friendships ORDER BY asker, target",
+     "INSERT INTO friendships(asker, target, accepted, since) VALUES($1, $2, $3, $4)",
+     {Column::kInt, Column::kInt, Column::kInt, Column::kInt},
+     &MoveCounts::friendships},
+    {"blocks",
+     "SELECT account, blocked, since FROM blocks ORDER BY account, blocked",
+     "INSERT INTO blocks(account, blocked, since) VALUES($1, $2, $3)",
+     {Column::kInt, Column::kInt, Column::kInt},
+     &MoveCounts::blocks},
+    {"account_state",
+     "SELECT account, visibility, away_since, last_outcome, last_score, last_ended, last_game"
+     " FROM account_state ORDER BY account",
+     "INSERT INTO account_state(account, visibility, away_since, last_outcome, last_score,"
+     " last_ended, last_game) VALUES($1, $2, $3, $4, $5, $6, $7)",
+     {Column::kInt, Column::kInt, Column::kInt, Column::kInt, Column::kInt, Column::kInt,
+      Column::kBytes},
+     &MoveCounts::account_states},
+    {"stored_lines",
+     "SELECT id, receiver, sender, sent, flags, text FROM stored_lines ORDER BY id",
+     "INSERT INTO stored_lines(id, receiver, sender, sent, flags, text)"
+     " OVERRIDING SYSTEM VALUE VALUES($1, $2, $3, $4, $5, $6)",
+     {Column::kInt, Column::kInt, Column::kText, Column::kInt, Column::kInt, Column::kBytes},
+     &MoveCounts::stored_lines},
 };
 
 // A progress line every this many rows of a table.
@@ -125,7 +150,7 @@ class Mover {
 
     // New rows are numbered after the largest identifier moved.
     bool SetSequences(std::string* error) {
-        for (const char* table : {"accounts", "sanctions"}) {
+        for (const char* table : {"accounts", "sanctions", "stored_lines"}) {
             const std::string sql = std::string("SELECT setval(pg_get_serial_sequence('") + table +
                                     "', 'id'), COALESCE(max(id), 1), max(id) IS NOT NULL) FROM " +
                                     table;
@@ -214,9 +239,9 @@ bool MoveStore(const std::string& from, const std::string& to, std::FILE* progre
     const int64_t version = SourceVersion(source.get());
     if (version < 0)
         return fail(path + ": not an SQLite database");
-    // Version 2 adds only what a running cluster keeps of itself (server
-    // numbers, who is online), which is not moved.
-    if (version > 2)
+    // What a running cluster keeps of itself (version 2: server numbers, who
+    // is online) is not moved.
+    if (version > 3)
         return fail(path + ": written by a later version (schema " + std::to_string(version) + ")");
 
     // Opening the store once makes its tables (and brings an older schema up).

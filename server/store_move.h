@@ -1,6 +1,8 @@
 // Moving a server's store from its SQLite file into PostgreSQL, for a server
 // that grows into several: accounts with their password hashes as they are,
-// profiles with their statistics, sanctions and channels, each under the
+// profiles with their statistics, sanctions, channels, friends and blocks,
+// each account's visibility and last game, and the private lines kept for
+// absent players, each under the
 // identifier it had, so nothing a player or an operator saved points
 // elsewhere afterwards.
 #pragma once
@@ -12,6 +14,7 @@ namespace vorlane::server {
 
 struct MoveCounts {
     size_t accounts = 0, profiles = 0, sanctions = 0, channels = 0;
+    size_t friendships = 0, blocks = 0, account_states = 0, stored_lines = 0;
 };
 
 // Copies the SQLite store at `from` (sqlite:PATH or PATH; only read) into the

@@ -49,6 +49,10 @@ TEST(StoreMove, EverythingArrivesAndPasswordsStillWork) {
                                          100, 0, "op"}));
         ASSERT_TRUE(source->PutChannel({7, "Main Hall", 0, ChannelOrigin::kFile}));
         ASSERT_TRUE(source->PutChannel({9, "Old", 2, ChannelOrigin::kRemoved}));
+        ASSERT_TRUE(source->SetFriendship(ids[0], ids[1], true, 50));
+        ASSERT_TRUE(source->SetBlock(ids[2], ids[0], true, 60));
+        ASSERT_TRUE(source->SetVisibility(ids[0], kVisibleNobody));
+        ASSERT_NE(source->KeepLine({0, ids[0], "bob", 70, 0, "caf\xe9"}, 0, 100), 0u);
     }
     const std::string target = server->NewDatabase();
     MoveCounts counts;
@@ -58,6 +62,10 @@ TEST(StoreMove, EverythingArrivesAndPasswordsStillWork) {
     EXPECT_EQ(counts.profiles, 1u);
     EXPECT_EQ(counts.sanctions, 1u);
     EXPECT_EQ(counts.channels, 2u);
+    EXPECT_EQ(counts.friendships, 1u);
+    EXPECT_EQ(counts.blocks, 1u);
+    EXPECT_EQ(counts.account_states, 2u);  // a visibility, bob's last game
+    EXPECT_EQ(counts.stored_lines, 1u);
 
     auto moved = LobbyStore::Open(target, HashStrength::kMinimum, &error);
     ASSERT_TRUE(moved) << error;
@@ -81,6 +89,15 @@ TEST(StoreMove, EverythingArrivesAndPasswordsStillWork) {
     ASSERT_EQ(channels.size(), 2u);
     EXPECT_EQ(channels[1].number, 9);
     EXPECT_EQ(channels[1].origin, ChannelOrigin::kRemoved);
+    EXPECT_EQ(moved->SocialLinks(ids[1]),
+              (std::vector<SocialLink>{{ids[0], "Ann", kRelationFriend, 50}}));
+    EXPECT_TRUE(moved->Blocks(ids[2], ids[0]));
+    EXPECT_EQ(moved->LoadAccountState(ids[0]).visibility, kVisibleNobody);
+    const auto lines = moved->KeptLines(ids[0], 0);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].text, "caf\xe9");
+    // New lines are numbered after the moved ones.
+    EXPECT_GT(moved->KeepLine({0, ids[0], "bob", 80, 0, "next"}, 0, 100), lines[0].id);
 
     uint32_t next = 0;
     ASSERT_EQ(moved->CreateAccount("Dan", "pw", "", &next), StoreResult::kOk);

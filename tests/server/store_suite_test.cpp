@@ -276,6 +276,86 @@ TEST_P(StoreSuite, ServerNumbersAndOnlineAccountsExpire) {
     EXPECT_EQ(store_->ClaimOnline(7, 2, 132, 117), StoreResult::kOk);
 }
 
+// Friends, requests and blocks as each side of a pair sees them.
+TEST_P(StoreSuite, FriendshipsAndBlocks) {
+    uint32_t ann = 0, bob = 0, cid = 0;
+    ASSERT_EQ(store_->CreateAccount("Ann", "pw", "", &ann), StoreResult::kOk);
+    ASSERT_EQ(store_->CreateAccount("bob", "pw", "", &bob), StoreResult::kOk);
+    ASSERT_EQ(store_->CreateAccount("Cid", "pw", "", &cid), StoreResult::kOk);
+    EXPECT_TRUE(store_->SocialLinks(ann).empty());
+
+    ASSERT_TRUE(store_->SetFriendship(ann, bob, false, 100));
+    EXPECT_EQ(store_->SocialLinks(ann),
+              (std::vector<SocialLink>{{bob, "bob", kRelationYouAsked, 100}}));
+    EXPECT_EQ(store_->SocialLinks(bob),
+              (std::vector<SocialLink>{{ann, "Ann", kRelationAsksYou, 100}}));
+    ASSERT_TRUE(store_->SetFriendship(ann, bob, true, 110));
+    // Two requests of one pair (two servers at once) make a friendship too.
+    ASSERT_TRUE(store_->SetFriendship(cid, ann, false, 120));
+    ASSERT_TRUE(store_->SetFriendship(ann, cid, false, 121));
+    EXPECT_EQ(store_->SocialLinks(ann),
+              (std::vector<SocialLink>{{bob, "bob", kRelationFriend, 110},
+                                       {cid, "Cid", kRelationFriend, 121}}));
+
+    // A block ends the friendship; the blocked one never learns of it.
+    ASSERT_TRUE(store_->SetBlock(bob, ann, true, 130));
+    EXPECT_TRUE(store_->Blocks(bob, ann));
+    EXPECT_FALSE(store_->Blocks(ann, bob));
+    EXPECT_EQ(store_->SocialLinks(bob),
+              (std::vector<SocialLink>{{ann, "Ann", kRelationBlocked, 130}}));
+    EXPECT_EQ(store_->SocialLinks(ann).size(), 1u);
+    ASSERT_TRUE(store_->RemoveFriendship(cid, ann));
+    Reopen();
+    EXPECT_TRUE(store_->SocialLinks(ann).empty());
+    ASSERT_TRUE(store_->SetBlock(bob, ann, false, 140));
+    EXPECT_FALSE(store_->Blocks(bob, ann));
+    EXPECT_TRUE(store_->SocialLinks(bob).empty());
+}
+
+// Visibility, away time and the last game live in one row per account; kept
+// lines are held oldest first up to the limit, expire, and are deleted one
+// by one or all at once, only ever the receiver's own.
+TEST_P(StoreSuite, AccountStateAndKeptLines) {
+    uint32_t ann = 0, bob = 0;
+    ASSERT_EQ(store_->CreateAccount("Ann", "pw", "", &ann), StoreResult::kOk);
+    ASSERT_EQ(store_->CreateAccount("Bob", "pw", "", &bob), StoreResult::kOk);
+    ASSERT_TRUE(store_->StoreProfile(ann, 1, NamedProfile("Pilot")));
+    EXPECT_EQ(store_->LoadAccountState(ann), AccountState{});
+    ASSERT_TRUE(store_->SetVisibility(ann, kVisibleFriends));
+    ASSERT_TRUE(store_->SetAwaySince(ann, 500));
+    ASSERT_TRUE(store_->ApplyResults({{ann, 1, GameOutcome::kLost, -12}}, "Duel\xff", 600));
+    // A refused report notes no last game either.
+    EXPECT_FALSE(store_->ApplyResults(
+        {{ann, 1, GameOutcome::kWon, 5}, {bob, 1, GameOutcome::kWon, 5}}, "Other", 700));
+
+    const std::string text = "hi \xe9";  // any bytes a player typed
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NE(store_->KeepLine({0, ann, "Bob", 1000 + i, 0, text + char('0' + i)}, 0, 3), 0u);
+    EXPECT_EQ(store_->KeepLine({0, ann, "Bob", 1003, 0, "full"}, 0, 3), 0u);
+    ASSERT_NE(store_->KeepLine({0, bob, "Ann", 1000, 1, "for bob"}, 0, 3), 0u);
+    Reopen();
+    EXPECT_EQ(
+        store_->LoadAccountState(ann),
+        (AccountState{kVisibleFriends, 500, uint16_t(GameOutcome::kLost), -12, 600, "Duel\xff"}));
+    std::vector<KeptLine> lines = store_->KeptLines(ann, 0);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0].text, text + "0");
+    EXPECT_EQ(lines[2].sent, 1002);
+    EXPECT_LT(lines[0].id, lines[1].id);
+    EXPECT_EQ(store_->KeptLines(ann, 1001).size(), 2u);  // the first has expired
+    // Expired lines make room for a new one.
+    EXPECT_NE(store_->KeepLine({0, ann, "Bob", 1004, 0, "late"}, 1001, 3), 0u);
+    EXPECT_EQ(store_->KeptLines(ann, 0).size(), 3u);
+
+    EXPECT_EQ(store_->DeleteKeptLines(bob, lines[1].id), 0);  // not bob's
+    EXPECT_EQ(store_->DeleteKeptLines(ann, lines[1].id), 1);
+    EXPECT_EQ(store_->KeptLines(ann, 0).size(), 2u);
+    EXPECT_EQ(store_->DeleteKeptLines(ann, 0), 2);
+    EXPECT_TRUE(store_->KeptLines(ann, 0).empty());
+    EXPECT_EQ(store_->PurgeKeptLines(1001), 1);  // bob's old line
+    EXPECT_TRUE(store_->KeptLines(bob, 0).empty());
+}
+
 // [SECTION] PostgreSQL's own cases
 
 // A database written by a later version is not opened; one of this version

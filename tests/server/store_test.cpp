@@ -211,7 +211,8 @@ TEST(SqliteStore, AKilledServerLosesNoReportedChange) {
 }
 
 // A database of schema version 0 (before sanctions and stored channels) opens
-// with its accounts and profiles, and comes out at version 1.
+// with its accounts and profiles, and comes out at the current version with
+// every later table.
 TEST(SqliteStore, AnOldDatabaseIsMigratedAndKeepsItsData) {
     const std::string path = TempPath("version0.sqlite");
     {
@@ -247,13 +248,15 @@ TEST(SqliteStore, AnOldDatabaseIsMigratedAndKeepsItsData) {
     EXPECT_EQ(store->CheckLogin("Ann", "pw", &ann), StoreResult::kOk);
     EXPECT_TRUE(store->PutSanction({SanctionKind::kMute, ann, 0, "noise", 10, 0, "uid 0"}));
     EXPECT_TRUE(store->PutChannel({1, "Main Hall", 0, ChannelOrigin::kFile}));
+    EXPECT_TRUE(store->SetVisibility(ann, kVisibleFriends));
+    EXPECT_NE(store->KeepLine({0, ann, "Bob", 5, 0, "hi"}, 0, 100), 0u);
     store.reset();
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
     sqlite3_stmt* version = nullptr;
     sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &version, nullptr);
     ASSERT_EQ(sqlite3_step(version), SQLITE_ROW);
-    EXPECT_EQ(sqlite3_column_int(version, 0), 2);
+    EXPECT_EQ(sqlite3_column_int(version, 0), 3);
     sqlite3_finalize(version);
     // A file of a later version is not opened by this one.
     sqlite3_exec(db, "PRAGMA user_version = 9", nullptr, nullptr, nullptr);
