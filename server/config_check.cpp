@@ -68,7 +68,7 @@ const KeyTable& LobbydKeys() {
             table[key] = Kind::kNumber;
         }
         for (const std::string budget :
-             {"messages", "bytes", "uploads", "joins", "channel_lists"}) {
+             {"messages", "bytes", "uploads", "joins", "channel_lists", "social"}) {
             table[budget + "_max"] = Kind::kNumber;
             table[budget + "_seconds"] = Kind::kNumber;
         }
@@ -318,6 +318,7 @@ std::string DescribeLobbyConfig(const LobbyConfig& config) {
     budget("uploads", config.uploads);
     budget("joins", config.joins);
     budget("channel_lists", config.channel_lists);
+    budget("social", config.social);
     line("accounts_per_address", config.accounts_per_address);
     line("failed_logins_max", config.failed_logins_max);
     line("failed_logins_lockout", config.failed_logins_lockout);

@@ -35,6 +35,8 @@
 //   joins_seconds = 10           ; member to send)
 //   channel_lists_max = 5        ; channel-list requests
 //   channel_lists_seconds = 10
+//   social_max = 20              ; friend actions, visibility, friend lists,
+//   social_seconds = 10          ; lines by name and their deletion
 //
 //   Limits of one address (0 switches one off):
 //   accounts_per_address = 3     ; accounts created in an hour
@@ -124,6 +126,7 @@ struct LobbyConfig {
     Budget uploads{8, 60};
     Budget joins{3, 10};
     Budget channel_lists{5, 10};
+    Budget social{20, 10};
     uint32_t accounts_per_address = 3;
     uint32_t failed_logins_max = 10;
     uint32_t failed_logins_lockout = 3600;

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "baselib/logsys.h"
+#include "net/social_packets.h"
 #include "server/lobby_text.h"
 #include "server/server_tls.h"
 
@@ -403,6 +404,7 @@ void LobbyServer::EndSession(uint32_t id) {
                 store_->ReleaseOnline(session.account, number_);
                 PublishAll({.kind = ClusterKind::kUserOff, .user = id});
             }
+            PresenceChanged(session.account, kFriendUpdate, true);
         }
     }
     sessions_.erase(found);
@@ -475,6 +477,13 @@ void LobbyServer::OnDataReceived(uint32_t /*receiver*/, uint32_t sender, uint16_
             break;
         case kPktSeatConfirm:
             HandleSeatConfirm(session, packet);
+            break;
+        case kPktSocialAction:
+        case kPktVisibility:
+        case kPktFriendsRequest:
+        case kPktPrivateByName:
+        case kPktStoredLineDelete:
+            HandleSocial(session, sub_type, packet);
             break;
         case kPktClientFeatures:
             if (const auto features = DecodeU32At14(packet))
@@ -802,6 +811,8 @@ void LobbyServer::FinishLogin(uint32_t user, uint64_t serial, uint32_t address,
     SendTo(user, EncodeLoginResult(check_, kCodeOk, account));
     if (clustered())
         PublishAll(UserMessage(*session));
+    SendAwayNews(*session);
+    PresenceChanged(account, kFriendCameOnline);
 }
 
 // [SECTION] Profiles
@@ -951,6 +962,8 @@ void LobbyServer::HandleJoin(Session& session, std::span<const uint8_t> packet) 
     }
     TNS_QUEUE_STATE state;
     ContinueStream(session, QueueState(session.id, &state) ? state.bytes : 0);
+    if (!again)
+        PresenceChanged(session.account, kFriendUpdate);
 }
 
 void LobbyServer::ContinueStream(Session& session, uint64_t queued) {
@@ -1162,6 +1175,9 @@ void LobbyServer::HandleGameRegister(Session& session, std::span<const uint8_t> 
     SendToMany(channel.members, EncodeGameRecord(check_, kPktGameAdded, game.record));
     if (clustered())
         PublishChannel(channel.number, GameMessage(channel, game));
+    session.in_game = true;
+    session.game_name = GameRecordName(game.record);
+    PresenceChanged(session.account, kFriendOpenedGame, true);
 }
 
 void LobbyServer::HandleGameUpdate(Session& session, std::span<const uint8_t> packet) {
@@ -1249,6 +1265,11 @@ void LobbyServer::HandleSeatConfirm(Session& session, std::span<const uint8_t> p
         }
     }
     SendTo(session.id, EncodeSeatAnswer(check_, {*game_id, code}));
+    if (code == kCodeOk && !session.in_game) {
+        session.in_game = true;
+        session.game_name = GameRecordName(game->record);
+        PresenceChanged(session.account, kFriendUpdate, true);
+    }
 }
 
 void LobbyServer::HandleGameResults(Session& session, std::span<const uint8_t> packet) {
@@ -1280,7 +1301,7 @@ void LobbyServer::HandleGameResults(Session& session, std::span<const uint8_t> p
         seats.push_back(seat);
         results.push_back({entry.account, entry.profile, GameOutcome(entry.outcome), entry.score});
     }
-    if (!store_->ApplyResults(results))
+    if (!store_->ApplyResults(results, GameRecordName(game->record), WallNow()))
         return SendResult(session.id, kCodeRefused);
     for (Seat* seat : seats) seat->reported = true;
     // Online players see their new figures in the records they send from now on.

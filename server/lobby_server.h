@@ -284,10 +284,14 @@ class LobbyServer : public TNS_CONTROL {
         uint32_t turned_away_code = 0;  // what a turned-away connection is told
         uint16_t joined_profile = 0;    // the profile the channel last heard of
         bool compact_records = false;   // asked for packet 47 instead of 28
+        // A game program's session (it registered a game or confirmed a
+        // seat): its account counts as in that game.
+        bool in_game = false;
+        std::string game_name;
         bool closing = false;
         LimitClock::time_point since;                         // kernel log-on
         std::chrono::steady_clock::time_point login_asked{};  // the last log-in request
-        RateWindow messages, bytes, uploads, joins, channel_lists;
+        RateWindow messages, bytes, uploads, joins, channel_lists, social;
     };
     // What the server remembers of one peer address.
     struct Address {
@@ -408,6 +412,25 @@ class LobbyServer : public TNS_CONTROL {
     // The channel a member of any server sits in, or -1.
     int ChannelOfMember(uint32_t member) const;
 
+    // [social] Friends, presence and kept lines (lobby_social.cpp).
+    void HandleSocial(Session& session, uint16_t id, std::span<const uint8_t> packet);
+    void HandleSocialAction(Session& session, std::span<const uint8_t> packet);
+    void HandleVisibility(Session& session, std::span<const uint8_t> packet);
+    void HandlePrivateByName(Session& session, std::span<const uint8_t> packet);
+    void SendFriendList(Session& session);
+    // After a log-in: the away summary and the kept lines, oldest first.
+    void SendAwayNews(Session& session);
+    // Tells the account's friends logged in here what became of it, and
+    // notes when its state changed; `away` also stores that time as the
+    // account's away time (it went offline or into a game).
+    void PresenceChanged(uint32_t account, uint16_t event, bool away = false);
+    // The account as `viewer` sees it in a friend entry: its presence only
+    // when it lets a viewer with `relation` see it.
+    net::FriendEntry EntryFor(uint32_t account, const std::string& name, net::Relation relation,
+                              const AccountState& state);
+    // Sends a 55 to the account's session here, if it is logged in here.
+    void TellAccount(uint32_t account, uint16_t event, const net::FriendEntry& entry);
+
     // [cluster] Between the servers of a cluster (lobby_cluster.cpp).
     bool clustered() const { return bus_ != nullptr; }
     void LeaveCluster();
@@ -466,6 +489,9 @@ class LobbyServer : public TNS_CONTROL {
     net::PKTCHECK check_;
     std::map<uint32_t, Session> sessions_;
     std::map<uint32_t, uint32_t> online_;  // account -> kernel user
+    // When each account's presence last changed (Unix seconds), while it is
+    // logged in here.
+    std::map<uint32_t, int64_t> presence_since_;
     std::vector<Channel> channels_;
     uint32_t next_game_id_ = 1;
     const baselib::MsClock* game_clock_ = nullptr;  // not owned; null = the steady clock

@@ -139,11 +139,15 @@ class TestLobbyNet : public LOBBYNET {
         if (module_type == net::kLobbyModuleType && data && FromServer(sender)) {
             last_packets[sub_type].assign(data, data + size);
             ++packet_counts[sub_type];
+            if (sub_type >= net::kPktSocialAction)
+                social.push_back({sub_type, std::vector<uint8_t>(data, data + size)});
         }
         LOBBYNET::OnDataReceived(receiver, sender, module_type, sub_type, data, size);
     }
     std::map<uint16_t, std::vector<uint8_t>> last_packets;
     std::map<uint16_t, size_t> packet_counts;
+    // Every packet from 51 on, in order of arrival.
+    std::vector<std::pair<uint16_t, std::vector<uint8_t>>> social;
 };
 
 struct Client {
