@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "baselib/byte_reader.h"
+#include "net/packet_body.h"
 
 namespace vorlane::net {
 
@@ -102,11 +103,6 @@ ByteReader ReaderAt(std::span<const uint8_t> bytes, size_t offset) {
     ByteReader reader(bytes);
     reader.Seek(offset);
     return reader;
-}
-
-// A reader at the first body byte, just behind the header.
-ByteReader BodyReader(std::span<const uint8_t> packet) {
-    return ReaderAt(packet, kPacketHeaderSize);
 }
 
 }  // namespace
@@ -207,11 +203,6 @@ void PutLoginFields(std::vector<uint8_t>& packet, const LoginRequest& request) {
     PutText(packet, 14, request.user, kNameWidth);
     PutText(packet, 29, request.password, kLoginPasswordWidth);
     // 39..59 reserved, already zero.
-}
-
-std::vector<uint8_t> Sealed(std::vector<uint8_t> packet) {
-    PKTCHECK::Seal(packet);
-    return packet;
 }
 
 }  // namespace

@@ -5,23 +5,13 @@
 #include <algorithm>
 
 #include "baselib/byte_reader.h"
+#include "net/packet_body.h"
 
 namespace vorlane::net {
 
 // [SECTION] Helpers
 
 namespace {
-
-ByteReader BodyReader(std::span<const uint8_t> packet) {
-    ByteReader reader(packet);
-    reader.Seek(kPacketHeaderSize);
-    return reader;
-}
-
-std::vector<uint8_t> Sealed(std::vector<uint8_t> packet) {
-    PKTCHECK::Seal(packet);
-    return packet;
-}
 
 // A packet of `id` at least `needed` bytes long, or empty when the checker
 // does not build it (so a narrow checker never yields a short packet).
