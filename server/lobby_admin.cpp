@@ -494,6 +494,8 @@ void LobbyServer::ApplyChannels(const std::vector<LiveChannel>& live) {
         SendChannelList(id);
         SendTo(id, EncodeNotice(check_, kPktNotice, {kNoticeChannelRemoved, 0, name}));
     }
+    // The games of a removed channel went with it.
+    WithdrawRejoinOffers();
 }
 
 AdminResult LobbyServer::AdminChannel(const std::vector<std::string>& words) {

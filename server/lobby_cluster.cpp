@@ -348,6 +348,7 @@ void LobbyServer::OnClusterMessage(const std::string& subject, const ClusterMess
             break;
         }
         case ClusterKind::kStats:
+            RemoteResultIn(message.account);
             if (auto online = online_.find(message.account); online != online_.end()) {
                 Session& player = sessions_[online->second];
                 if (player.profile != 0)
@@ -481,8 +482,13 @@ void LobbyServer::OnRemoteGame(const ClusterMessage& message) {
     auto game = std::find_if(channel->games.begin(), channel->games.end(),
                              [&](const Game& g) { return g.id == id; });
     std::vector<Seat> seats;
-    for (const ClusterSeat& seat : message.seats)
-        seats.push_back({seat.account, seat.profile, false});
+    for (const ClusterSeat& seat : message.seats) {
+        // What this server heard of results (statistics messages) stays.
+        const Seat* known = game != channel->games.end() && game->server == message.server
+                                ? FindSeat(*game, seat.account)
+                                : nullptr;
+        seats.push_back({seat.account, seat.profile, known && known->reported});
+    }
     GameRecord record = message.record;
     record[kGameName + kGameNameWidth - 1] = 0;
     if (game == channel->games.end()) {
@@ -515,6 +521,7 @@ void LobbyServer::RemoveGame(Channel& channel, uint32_t game_id) {
     const GameRecord record = game->record;
     channel.games.erase(game);
     SendToMany(channel.members, EncodeGameRecord(check_, kPktGameRemoved, record));
+    WithdrawRejoinOffers();
 }
 
 void LobbyServer::OnRemoteSeat(const ClusterMessage& message) {

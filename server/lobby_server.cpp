@@ -407,6 +407,7 @@ void LobbyServer::EndSession(uint32_t id) {
             PresenceChanged(session.account, kFriendUpdate, true);
         }
     }
+    rejoin_offered_.erase(id);
     sessions_.erase(found);
 }
 
@@ -812,6 +813,7 @@ void LobbyServer::FinishLogin(uint32_t user, uint64_t serial, uint32_t address,
     if (clustered())
         PublishAll(UserMessage(*session));
     SendAwayNews(*session);
+    OfferRejoin(*session);
     PresenceChanged(account, kFriendCameOnline);
 }
 
@@ -1213,6 +1215,7 @@ void LobbyServer::HandleGameRemove(Session& session, std::span<const uint8_t> pa
         PublishChannel(
             channel.number,
             {.kind = ClusterKind::kGameRemoved, .channel = channel.number, .game = *game_id});
+    WithdrawRejoinOffers();
 }
 
 void LobbyServer::RemoveGamesOf(Session& session) {
@@ -1233,6 +1236,7 @@ void LobbyServer::RemoveGamesOf(Session& session) {
                 channel.number,
                 {.kind = ClusterKind::kGameRemoved, .channel = channel.number, .game = game_id});
     }
+    WithdrawRejoinOffers();
 }
 
 void LobbyServer::HandleSeatConfirm(Session& session, std::span<const uint8_t> packet) {
@@ -1304,15 +1308,16 @@ void LobbyServer::HandleGameResults(Session& session, std::span<const uint8_t> p
     if (!store_->ApplyResults(results, GameRecordName(game->record), WallNow()))
         return SendResult(session.id, kCodeRefused);
     for (Seat* seat : seats) seat->reported = true;
+    WithdrawRejoinOffers();
     // Online players see their new figures in the records they send from now on.
     for (const PlayerResult& result : results) {
+        // The player may be on another server, or log in there next: its
+        // seat there is reported too.
+        if (clustered())
+            PublishAll({.kind = ClusterKind::kStats, .account = result.account});
         auto online = online_.find(result.account);
-        if (online == online_.end()) {
-            // The player may be on another server.
-            if (clustered())
-                PublishAll({.kind = ClusterKind::kStats, .account = result.account});
+        if (online == online_.end())
             continue;
-        }
         Session& player = sessions_[online->second];
         if (player.profile == result.profile) {
             store_->LoadProfile(player.account, player.profile, &player.profile_data);

@@ -22,7 +22,9 @@
 // Results count only for seated accounts, once each, from the game's host,
 // and only after the game has run game_min_seconds. A seat is kept when its
 // player's connection goes (the host may still report a disconnect) and ends
-// with the game; an account sits in one game at a time.
+// with the game; an account sits in one game at a time. A player whose game
+// program went away meanwhile is offered the game at its next lobby log-in
+// (lobby_rejoin.cpp), and its new game program confirms the same seat.
 //
 // Every limit (budgets of a connection, limits of an address, the log-in
 // deadline, the password queue) is a configuration value; each reports
@@ -288,6 +290,7 @@ class LobbyServer : public TNS_CONTROL {
         // seat): its account counts as in that game.
         bool in_game = false;
         std::string game_name;
+        uint32_t rejoin_game = 0;  // the game offered to rejoin (65), until withdrawn
         bool closing = false;
         LimitClock::time_point since;                         // kernel log-on
         std::chrono::steady_clock::time_point login_asked{};  // the last log-in request
@@ -431,6 +434,15 @@ class LobbyServer : public TNS_CONTROL {
     // Sends a 55 to the account's session here, if it is logged in here.
     void TellAccount(uint32_t account, uint16_t event, const net::FriendEntry& entry);
 
+    // [rejoin] Offers to rejoin a running game (lobby_rejoin.cpp).
+    // After a log-in: a 65 when the account holds an unreported seat.
+    void OfferRejoin(Session& session);
+    // Withdraws the offers whose game ended or whose seat's result is in;
+    // called wherever games go or results come.
+    void WithdrawRejoinOffers();
+    // Another server took results for `account`: its seat there is reported.
+    void RemoteResultIn(uint32_t account);
+
     // [cluster] Between the servers of a cluster (lobby_cluster.cpp).
     bool clustered() const { return bus_ != nullptr; }
     void LeaveCluster();
@@ -492,6 +504,7 @@ class LobbyServer : public TNS_CONTROL {
     // When each account's presence last changed (Unix seconds), while it is
     // logged in here.
     std::map<uint32_t, int64_t> presence_since_;
+    std::set<uint32_t> rejoin_offered_;  // sessions holding a rejoin offer
     std::vector<Channel> channels_;
     uint32_t next_game_id_ = 1;
     const baselib::MsClock* game_clock_ = nullptr;  // not owned; null = the steady clock

@@ -8,6 +8,7 @@
 
 #include "baselib/bl_memory.h"
 #include "baselib/timer.h"
+#include "net/social_packets.h"
 #include "server/cluster_messages.h"
 #include "tests/server/local_bus.h"
 #include "tests/server/running_server.h"
@@ -232,6 +233,51 @@ TEST_F(ClusterTest, UsersOnTwoServersShareAChannel) {
     ASSERT_EQ(bob->net.LeaveChannel(), 1);
     ASSERT_TRUE(
         WaitFor({ann.get(), bob.get()}, [&] { return ann->frontend.Has("user_removed Bob"); }));
+}
+
+// A player seated through one server whose game program went away is
+// offered the game at a log-in on another; the host's result withdraws it.
+TEST_F(ClusterTest, RejoinOfferOnAnotherServer) {
+    StartServer(0);
+    StartServer(1);
+    auto host = Enter(1, "Host");
+    auto ann = Enter(0, "Ann");
+    GameRecord game{};
+    PutText(game, kGameName, "Long Siege", kGameNameWidth);
+    const auto record = EncodeGameRecord(PKTCHECK(), kPktGameRegister, game);
+    host->net.SendToServer(kLobbyModuleType, kPktGameRegister, record.data(),
+                           uint32_t(record.size()));
+    ASSERT_TRUE(WaitFor({ann.get(), host.get()}, [&] { return ann->net.games().size() == 1; }));
+    const uint32_t game_id = GameRecordId(ann->net.games()[0]);
+    const auto seat = EncodeSeatConfirm(PKTCHECK(), game_id);
+    ann->net.SendToServer(kLobbyModuleType, kPktSeatConfirm, seat.data(), uint32_t(seat.size()));
+    ASSERT_TRUE(WaitFor({ann.get()}, [&] { return ann->net.packet_counts[kPktSeatAnswer] == 1; }));
+    const uint32_t account = uint32_t(ann->net.permid());
+    ann.reset();  // the game program is gone
+
+    auto back = NewClient(1, "back");
+    std::string answer;
+    for (int attempt = 0; attempt < 20 && answer != "profiles_complete"; ++attempt) {
+        answer = LoginAnswer(*back, "Ann");
+        WaitFor(
+            {back.get(), host.get()}, [] { return false; }, answer == "profiles_complete" ? 0 : 1);
+    }
+    ASSERT_EQ(answer, "profiles_complete");
+    ASSERT_TRUE(WaitFor({back.get(), host.get()},
+                        [&] { return back->net.packet_counts[kPktRejoinOffer] == 1; }));
+    auto offer = DecodeGameAlert(back->net.last_packets[kPktRejoinOffer]);
+    ASSERT_TRUE(offer);
+    EXPECT_EQ(offer->channel, 2);
+    EXPECT_EQ(GameRecordId(offer->game), game_id);
+
+    const auto report = EncodeGameResults(PKTCHECK(), game_id, {{account, 1, 3, -5}});
+    host->net.SendToServer(kLobbyModuleType, kPktGameResults, report.data(),
+                           uint32_t(report.size()));
+    ASSERT_TRUE(WaitFor({back.get(), host.get()},
+                        [&] { return back->net.packet_counts[kPktRejoinOffer] == 2; }));
+    offer = DecodeGameAlert(back->net.last_packets[kPktRejoinOffer]);
+    EXPECT_EQ(offer->channel, 0);
+    EXPECT_EQ(GameRecordId(offer->game), game_id);
 }
 
 // One log-in per account across the cluster; an account that logs off may

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "baselib/timer.h"
+#include "net/social_packets.h"
 #include "server/lobby_server.h"
 #include "tests/lobby/lobby_test_support.h"
 
@@ -432,6 +433,89 @@ TEST_F(ServerProtocolTest, SeatsAndTheMinimumGameTime) {
     // The seats end with the game: Ann may sit in Bob's now.
     server->Receive(1, EncodeU32Body(check, kPktGameRemove, game_id));
     EXPECT_EQ(seat(2, other), kCodeOk);
+}
+
+// A seat outlives its player's game program: the player's next log-in is
+// offered the game (65, after the log-in news), the new game program's
+// confirmation takes the same seat, and the offer is withdrawn once the
+// player's result is in or the game's host is gone.
+TEST_F(ServerProtocolTest, RejoinOfferKeepsTheSeatUntilTheGameEnds) {
+    const uint32_t host = Enter(1, "Host", 2);
+    const uint32_t ann = Enter(2, "Ann", 2);
+    Enter(3, "Bob", 2);
+    GameRecord duel = Game("Duel");
+    PutU16(duel, kGameMaxPlayers, 2);
+    server->Receive(1, EncodeGameRecord(check, kPktGameRegister, duel));
+    const uint32_t game_id = GetU32(server->Got(1, kPktGameRegistered).back(), 14);
+    auto log_in = [&](uint32_t id, const char* name) {
+        server->OnLogon(id);
+        server->Receive(id, EncodeLogin(check, {name, "pw", ""}));
+    };
+    auto seat = [&](uint32_t id, uint32_t game) {
+        server->Receive(id, EncodeSeatConfirm(check, game));
+        return GetU16(server->Got(id, kPktSeatAnswer).back(), 18);
+    };
+    auto offers = [&](uint32_t id) {
+        std::vector<GameAlert> out;
+        for (const auto& packet : server->Got(id, kPktRejoinOffer))
+            out.push_back(*DecodeGameAlert(packet));
+        return out;
+    };
+    EXPECT_EQ(seat(2, game_id), kCodeOk);
+
+    // Ann's game program crashes; her front end logs in again.
+    server->OnConnectionLost(2);
+    log_in(4, "Ann");
+    const auto& inbox = server->inbox[4];
+    auto position = [&](uint16_t id) {
+        return std::find_if(inbox.begin(), inbox.end(),
+                            [&](const auto& p) { return GetU16(p, 0) == id; }) -
+               inbox.begin();
+    };
+    ASSERT_EQ(offers(4).size(), 1u);
+    EXPECT_LT(position(kPktAwaySummary), position(kPktRejoinOffer));
+    EXPECT_EQ(offers(4)[0].slot, 0);
+    EXPECT_EQ(offers(4)[0].channel, 2);
+    EXPECT_EQ(GameRecordId(offers(4)[0].game), game_id);
+    EXPECT_EQ(GameRecordName(offers(4)[0].game), "Duel");
+
+    // The front end hands over; the new game program takes the same seat, so
+    // the game of two still has no room for Bob.
+    server->OnLogoff(4);
+    log_in(5, "Ann");
+    server->Receive(5, EncodeU16Body(check, kPktSelectProfile, 1));
+    server->Receive(5, EncodeU16Body(check, kPktJoinChannel, 2));
+    EXPECT_EQ(seat(5, game_id), kCodeOk);
+    EXPECT_EQ(seat(3, game_id), kCodeRefused);
+
+    // Dropped again, offered again; the host reports her: the offer goes,
+    // and the next log-in gets none.
+    server->OnConnectionLost(5);
+    log_in(6, "Ann");
+    ASSERT_EQ(offers(6).size(), 1u);
+    server->Receive(1, EncodeGameResults(check, game_id, {{host, 1, 1, 5}, {ann, 1, 3, -5}}));
+    EXPECT_EQ(server->LastResult(1), kCodeOk);
+    ASSERT_EQ(offers(6).size(), 2u);
+    EXPECT_EQ(offers(6)[1].channel, 0);
+    EXPECT_EQ(GameRecordId(offers(6)[1].game), game_id);
+    server->OnLogoff(6);
+    log_in(7, "Ann");
+    EXPECT_TRUE(offers(7).empty());
+
+    // In Bob's game next; when Bob (the host) goes, so does the offer.
+    server->Receive(1, EncodeU32Body(check, kPktGameRemove, game_id));
+    server->Receive(3, EncodeGameRecord(check, kPktGameRegister, Game("Other")));
+    const uint32_t other = GetU32(server->Got(3, kPktGameRegistered).back(), 14);
+    server->Receive(7, EncodeU16Body(check, kPktSelectProfile, 1));
+    server->Receive(7, EncodeU16Body(check, kPktJoinChannel, 2));
+    EXPECT_EQ(seat(7, other), kCodeOk);
+    server->OnConnectionLost(7);
+    log_in(8, "Ann");
+    ASSERT_EQ(offers(8).size(), 1u);
+    server->OnConnectionLost(3);
+    ASSERT_EQ(offers(8).size(), 2u);
+    EXPECT_EQ(GameRecordId(offers(8)[1].game), other);
+    EXPECT_EQ(offers(8)[1].channel, 0);
 }
 
 TEST_F(ServerProtocolTest, DisconnectLeavesTheChannel) {
