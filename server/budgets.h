@@ -41,7 +41,8 @@ enum class Limit : uint8_t {
     kHashQueue,        // waiting password checks
     kSlowReaders,      // readers that fell behind their outgoing queue
     kFloodBan,         // connections from an address that flooded a moment ago
-    kSocial,           // friend, visibility and stored-line requests per window
+    kSocial,           // friend, visibility, filter and stored-line requests per window
+    kSearch,           // player searches per window
     kCount,
 };
 

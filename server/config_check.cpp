@@ -68,7 +68,7 @@ const KeyTable& LobbydKeys() {
             table[key] = Kind::kNumber;
         }
         for (const std::string budget :
-             {"messages", "bytes", "uploads", "joins", "channel_lists", "social"}) {
+             {"messages", "bytes", "uploads", "joins", "channel_lists", "social", "search"}) {
             table[budget + "_max"] = Kind::kNumber;
             table[budget + "_seconds"] = Kind::kNumber;
         }
@@ -319,6 +319,7 @@ std::string DescribeLobbyConfig(const LobbyConfig& config) {
     budget("joins", config.joins);
     budget("channel_lists", config.channel_lists);
     budget("social", config.social);
+    budget("search", config.search);
     line("accounts_per_address", config.accounts_per_address);
     line("failed_logins_max", config.failed_logins_max);
     line("failed_logins_lockout", config.failed_logins_lockout);

@@ -501,6 +501,7 @@ void LobbyServer::OnRemoteGame(const ClusterMessage& message) {
         added.seats = std::move(seats);
         channel->games.push_back(added);
         SendToMany(channel->members, EncodeGameRecord(check_, kPktGameAdded, record));
+        AlertFilters(*channel, added);
         return;
     }
     if (game->server != message.server)
@@ -549,6 +550,7 @@ void LobbyServer::OnRemoteChat(const ClusterMessage& message) {
         return;
     const ChatPacket out{int32_t(message.user), message.text};
     if (message.kind == ClusterKind::kChat) {
+        RecordHistory(channel, sender->second.account, sender->second.name, message.text);
         BringForward(message.user);
         const auto start = std::chrono::steady_clock::now();
         SendToMany(channel.members, EncodeChat(check_, kPktChatAllReceived, out));

@@ -142,6 +142,7 @@ bool ParseLobbyConfig(const std::string& text, LobbyConfig* config, std::string*
     ReadBudget(cfg, "joins", &config->joins);
     ReadBudget(cfg, "channel_lists", &config->channel_lists);
     ReadBudget(cfg, "social", &config->social);
+    ReadBudget(cfg, "search", &config->search);
     ReadUint(cfg, "accounts_per_address", &config->accounts_per_address);
     ReadUint(cfg, "failed_logins_max", &config->failed_logins_max);
     ReadUint(cfg, "failed_logins_lockout", &config->failed_logins_lockout);

@@ -36,7 +36,9 @@
 //   channel_lists_max = 5        ; channel-list requests
 //   channel_lists_seconds = 10
 //   social_max = 20              ; friend actions, visibility, friend lists,
-//   social_seconds = 10          ; lines by name and their deletion
+//   social_seconds = 10          ; game filters, lines by name and their deletion
+//   search_max = 4               ; player searches (each looks at every
+//   search_seconds = 2           ; player online in the cluster)
 //
 //   Limits of one address (0 switches one off):
 //   accounts_per_address = 3     ; accounts created in an hour
@@ -127,6 +129,7 @@ struct LobbyConfig {
     Budget joins{3, 10};
     Budget channel_lists{5, 10};
     Budget social{20, 10};
+    Budget search{4, 2};
     uint32_t accounts_per_address = 3;
     uint32_t failed_logins_max = 10;
     uint32_t failed_logins_lockout = 3600;

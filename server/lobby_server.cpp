@@ -484,7 +484,11 @@ void LobbyServer::OnDataReceived(uint32_t /*receiver*/, uint32_t sender, uint16_
         case kPktFriendsRequest:
         case kPktPrivateByName:
         case kPktStoredLineDelete:
+        case kPktGameFilter:
             HandleSocial(session, sub_type, packet);
+            break;
+        case kPktPlayerSearch:
+            HandlePlayerSearch(session, packet);
             break;
         case kPktClientFeatures:
             if (const auto features = DecodeU32At14(packet))
@@ -953,6 +957,7 @@ void LobbyServer::HandleJoin(Session& session, std::span<const uint8_t> packet) 
     session.stream = channel.members;
     session.stream.insert(session.stream.end(), channel.remote.begin(), channel.remote.end());
     session.stream_next = 0;
+    session.history_before = channel.history_next;
     streaming_.insert(session.id);
     if (!again || session.joined_profile != session.profile) {
         std::vector<uint32_t> others = channel.members;
@@ -988,13 +993,15 @@ void LobbyServer::ContinueStream(Session& session, uint64_t queued) {
     }
     if (session.stream_next < session.stream.size())
         return;
-    std::vector<std::vector<uint8_t>> games;
+    // The games, then the channel's last lines.
+    std::vector<std::vector<uint8_t>> rest;
     for (const Game& game : channels_[size_t(session.channel)].games) {
-        games.push_back(EncodeGameRecord(check_, kPktGameAdded, game.record));
+        rest.push_back(EncodeGameRecord(check_, kPktGameAdded, game.record));
     }
+    AppendHistory(session, rest);
     StopStream(session);
-    if (!games.empty())
-        SendAllTo(session.id, games);
+    if (!rest.empty())
+        SendAllTo(session.id, rest);
 }
 
 void LobbyServer::StopStream(Session& session) {
@@ -1080,8 +1087,10 @@ void LobbyServer::HandleChat(Session& session, uint16_t id, std::span<const uint
     ++chat_lines_;
     chat_bytes_ += chat->text.size();
     if (id == kPktChatAll) {
-        // One message for the other servers, whatever their members.
-        if (clustered() && !channel.remote.empty())
+        RecordHistory(channel, session.account, session.name, chat->text);
+        // One message for the other servers, whatever their members: each
+        // keeps the channel's history.
+        if (clustered() && !peers_.empty())
             PublishChannel(channel.number, {.kind = ClusterKind::kChat,
                                             .user = session.id,
                                             .channel = channel.number,
@@ -1177,6 +1186,7 @@ void LobbyServer::HandleGameRegister(Session& session, std::span<const uint8_t> 
     SendToMany(channel.members, EncodeGameRecord(check_, kPktGameAdded, game.record));
     if (clustered())
         PublishChannel(channel.number, GameMessage(channel, game));
+    AlertFilters(channel, game);
     session.in_game = true;
     session.game_name = GameRecordName(game.record);
     PresenceChanged(session.account, kFriendOpenedGame, true);

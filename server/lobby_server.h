@@ -53,6 +53,7 @@
 #include <chrono>
 #include <cstdint>
 #include <ctime>
+#include <deque>
 #include <functional>
 #include <future>
 #include <map>
@@ -66,6 +67,7 @@
 
 #include "baselib/timer.h"
 #include "net/lobby_packets.h"
+#include "net/social_packets.h"
 #include "net/tns_control.h"
 #include "server/admin_socket.h"
 #include "server/audit_log.h"
@@ -228,12 +230,23 @@ class LobbyServer : public TNS_CONTROL {
         uint16_t server = 0;      // another server's game (0: this server's)
         bool stale = false;       // not confirmed since a resynchronisation began
     };
+    // A public line as a joiner gets it later (packet 63).
+    struct HistoryLine {
+        uint32_t sequence = 0;
+        uint32_t sent = 0;  // Unix seconds
+        uint32_t account = 0;
+        std::string name;  // the sender's account name (the sender may be gone)
+        std::string text;
+    };
     struct Channel {
         ChannelConfig config;
         uint16_t number = 0;
         std::vector<uint32_t> members;  // this server's sessions
         std::vector<uint32_t> remote;   // users of other servers (remote_)
         std::vector<Game> games;        // all servers' games
+        // The last public lines of every server's members, oldest first.
+        std::deque<HistoryLine> history;
+        uint32_t history_next = 1;
     };
     // A logged-in user of another server, as its server last told.
     struct RemoteUser {
@@ -245,6 +258,11 @@ class LobbyServer : public TNS_CONTROL {
         uint16_t profile_number = 0;
         net::Profile profile{};
         bool stale = false;
+        // As its server last told (a presence message): in a game, under
+        // which name, and its visibility (-1: not told; the store knows).
+        bool in_game = false;
+        std::string game_name;
+        int visibility = -1;
     };
     // Another server of the cluster.
     struct Peer {
@@ -276,6 +294,9 @@ class LobbyServer : public TNS_CONTROL {
         // (0 = already sent), from `stream_next` on; the games follow them.
         std::vector<uint32_t> stream;
         size_t stream_next = 0;
+        // The history lines it gets after them: those said before it joined
+        // (a later one reached it live).
+        uint32_t history_before = 0;
         double chat_tokens = 0;
         std::chrono::steady_clock::time_point chat_refill;
         uint32_t address = 0;  // the peer's IPv4 address, host byte order
@@ -291,10 +312,13 @@ class LobbyServer : public TNS_CONTROL {
         bool in_game = false;
         std::string game_name;
         uint32_t rejoin_game = 0;  // the game offered to rejoin (65), until withdrawn
+        uint16_t visibility = 0;  // the account's, as of its last presence change
+        // Saved game filters (58) by slot; a new game matching one is announced.
+        std::vector<net::GameFilter> filters;
         bool closing = false;
         LimitClock::time_point since;                         // kernel log-on
         std::chrono::steady_clock::time_point login_asked{};  // the last log-in request
-        RateWindow messages, bytes, uploads, joins, channel_lists, social;
+        RateWindow messages, bytes, uploads, joins, channel_lists, social, search;
     };
     // What the server remembers of one peer address.
     struct Address {
@@ -433,6 +457,24 @@ class LobbyServer : public TNS_CONTROL {
                               const AccountState& state);
     // Sends a 55 to the account's session here, if it is logged in here.
     void TellAccount(uint32_t account, uint16_t event, const net::FriendEntry& entry);
+    // Where the account is (state, channel, where, since) when it is logged
+    // in on any server of the cluster; false (entry unchanged) when not.
+    bool FillPresence(uint32_t account, net::FriendEntry& entry) const;
+    // The visibility of a logged-in account (of any server).
+    uint16_t VisibilityOf(uint32_t account);
+
+    // [search] Player search, game filters, chat history (lobby_search.cpp).
+    void HandlePlayerSearch(Session& session, std::span<const uint8_t> packet);
+    void HandleGameFilter(Session& session, std::span<const uint8_t> packet);
+    // A game just added to `channel` (this server's or another's) is
+    // announced (59) to every session with a filter it matches.
+    void AlertFilters(const Channel& channel, const Game& game);
+    // Notes a public line in the channel's history.
+    void RecordHistory(Channel& channel, uint32_t account, const std::string& name,
+                       const std::string& text);
+    // The channel's history for a joiner (63, oldest first), without the
+    // lines of senders it blocks.
+    void AppendHistory(const Session& session, std::vector<std::vector<uint8_t>>& packets);
 
     // [rejoin] Offers to rejoin a running game (lobby_rejoin.cpp).
     // After a log-in: a 65 when the account holds an unreported seat.

@@ -71,6 +71,9 @@ void LobbyServer::HandleSocial(Session& session, uint16_t id, std::span<const ui
         case kPktPrivateByName:
             HandlePrivateByName(session, packet);
             break;
+        case kPktGameFilter:
+            HandleGameFilter(session, packet);
+            break;
         case kPktStoredLineDelete:
             if (const auto line = DecodeU32At14(packet))
                 store_->DeleteKeptLines(session.account, *line);
@@ -187,42 +190,53 @@ FriendEntry LobbyServer::EntryFor(uint32_t account, const std::string& name, Rel
     entry.relation = relation;
     entry.since = uint32_t(state.away_since);
     // Presence is for friends, and only when the account lets them see it.
-    if (relation != kRelationFriend || state.visibility == kVisibleNobody)
-        return entry;
-    const auto since = presence_since_.find(account);
-    const auto online = online_.find(account);
-    if (online != online_.end()) {
+    if (relation == kRelationFriend && state.visibility != kVisibleNobody)
+        FillPresence(account, entry);
+    return entry;
+}
+
+bool LobbyServer::FillPresence(uint32_t account, FriendEntry& entry) const {
+    // A game program sits in its game's channel: the channel stays in the
+    // entry (one may go there), the game's name is the place.
+    auto place = [&](int channel, bool in_game, const std::string& game_name) {
+        entry.state = kPresenceOnline;
+        if (channel >= 0 && size_t(channel) < channels_.size()) {
+            entry.state = kPresenceInChannel;
+            entry.channel = channels_[size_t(channel)].number;
+            entry.where = channels_[size_t(channel)].config.name;
+        }
+        if (in_game) {
+            entry.state = kPresenceInGame;
+            entry.where = game_name;
+        }
+        if (const auto since = presence_since_.find(account); since != presence_since_.end())
+            entry.since = uint32_t(since->second);
+        return true;
+    };
+    if (const auto online = online_.find(account); online != online_.end()) {
         const auto found = sessions_.find(online->second);
         if (found == sessions_.end())
-            return entry;
+            return false;
         const Session& session = found->second;
-        if (since != presence_since_.end())
-            entry.since = uint32_t(since->second);
-        if (session.in_game) {
-            entry.state = kPresenceInGame;
-            entry.where = session.game_name;
-        } else if (session.channel >= 0) {
-            entry.state = kPresenceInChannel;
-            entry.channel = channels_[size_t(session.channel)].number;
-            entry.where = channels_[size_t(session.channel)].config.name;
-        } else {
-            entry.state = kPresenceOnline;
-        }
-        return entry;
+        return place(session.channel, session.in_game, session.game_name);
     }
     for (const auto& [id, user] : remote_) {
-        if (user.account != account)
-            continue;
-        if (user.channel >= 0 && size_t(user.channel) < channels_.size()) {
-            entry.state = kPresenceInChannel;
-            entry.channel = channels_[size_t(user.channel)].number;
-            entry.where = channels_[size_t(user.channel)].config.name;
-        } else {
-            entry.state = kPresenceOnline;
-        }
-        break;
+        if (user.account == account)
+            return place(user.channel, user.in_game, user.game_name);
     }
-    return entry;
+    return false;
+}
+
+uint16_t LobbyServer::VisibilityOf(uint32_t account) {
+    if (const auto online = online_.find(account); online != online_.end()) {
+        if (const auto found = sessions_.find(online->second); found != sessions_.end())
+            return found->second.visibility;
+    }
+    for (const auto& [id, user] : remote_) {
+        if (user.account == account && user.visibility >= 0)
+            return uint16_t(user.visibility);
+    }
+    return store_->LoadAccountState(account).visibility;
 }
 
 void LobbyServer::TellAccount(uint32_t account, uint16_t event, const FriendEntry& entry) {
@@ -240,6 +254,8 @@ void LobbyServer::PresenceChanged(uint32_t account, uint16_t event, bool away) {
     if (away)
         store_->SetAwaySince(account, now);
     const AccountState state = store_->LoadAccountState(account);
+    if (const auto online = online_.find(account); online != online_.end())
+        sessions_[online->second].visibility = state.visibility;
     // A hidden account tells nobody: it neither comes online nor opens games.
     if (state.visibility == kVisibleNobody && event != kFriendUpdate)
         return;

@@ -32,10 +32,22 @@ LatencyHistogram::Counts LatencyHistogram::Read() const {
 
 // [SECTION] Metrics
 const char* LimitName(Limit kind) {
-    static constexpr const char* kNames[] = {
-        "refused_messages", "messages",   "bytes",        "uploads",       "joins",
-        "channel_lists",    "chat",       "accounts",     "failed_logins", "connections",
-        "login_deadline",   "hash_queue", "slow_readers", "flood_ban",     "social"};
+    static constexpr const char* kNames[] = {"refused_messages",
+                                             "messages",
+                                             "bytes",
+                                             "uploads",
+                                             "joins",
+                                             "channel_lists",
+                                             "chat",
+                                             "accounts",
+                                             "failed_logins",
+                                             "connections",
+                                             "login_deadline",
+                                             "hash_queue",
+                                             "slow_readers",
+                                             "flood_ban",
+                                             "social",
+                                             "search"};
     static_assert(std::size(kNames) == size_t(Limit::kCount));
     return kNames[size_t(kind)];
 }

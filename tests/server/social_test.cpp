@@ -1,6 +1,7 @@
-// Friends, presence, blocks and private lines by name, between real LOBBYNET
-// clients and an in-process server on 127.0.0.1, with the limits that hold
-// for them: friends per account, kept lines per receiver, the social budget.
+// Friends, presence, blocks, private lines by name, player search, game
+// filters and chat history, between real LOBBYNET clients and an in-process
+// server on 127.0.0.1, with the limits that hold for them: friends per
+// account, kept lines per receiver, the social and search budgets.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -48,7 +49,9 @@ class SocialTest : public ::testing::Test {
         // The social budget bites here before the one for all requests.
         auto adjust = [](LobbyConfig& config) {
             config.social = {12, 60};
+            config.search = {4, 60};
             config.messages = {100, 6};
+            config.chat_lines_per_second = 0;
         };
         server = std::make_unique<RunningServer>(database, dir + "/server", seed, adjust);
         ASSERT_NE(server->port(), 0);
@@ -72,6 +75,43 @@ class SocialTest : public ::testing::Test {
     }
     static void Line(Client& client, const std::string& name, const std::string& text) {
         Send(client, kPktPrivateByName, EncodePrivateByName(PKTCHECK(), {name, text}));
+    }
+
+    static void Search(Client& client, const std::string& prefix, uint16_t page = 0) {
+        Send(client, kPktPlayerSearch, EncodePlayerSearch(PKTCHECK(), {page, prefix}));
+    }
+    // Waits for the answer to the client's `count`th search.
+    static SearchResult Found(Client& client, size_t count) {
+        EXPECT_TRUE(WaitFor({&client},
+                            [&] { return client.net.packet_counts[kPktSearchResult] >= count; }));
+        return DecodeSearchResult(client.net.last_packets[kPktSearchResult])
+            .value_or(SearchResult{});
+    }
+    static void Filter(Client& client, const GameFilter& filter) {
+        Send(client, kPktGameFilter, EncodeGameFilter(PKTCHECK(), filter));
+    }
+    static void Host(Client& client, const std::string& name, bool password) {
+        GameRecord game{};
+        PutText(game, kGameName, name, kGameNameWidth);
+        PutU16(game, kGamePasswordFlag, password ? 1 : 0);
+        PutU16(game, kGameMaxPlayers, 4);
+        Send(client, kPktGameRegister, EncodeGameRecord(PKTCHECK(), kPktGameRegister, game));
+    }
+    static std::vector<GameAlert> Alerts(Client& client) {
+        std::vector<GameAlert> alerts;
+        for (const auto& [id, bytes] : client.net.social) {
+            if (id == kPktGameAlert)
+                alerts.push_back(*DecodeGameAlert(bytes));
+        }
+        return alerts;
+    }
+    static std::vector<StoredLine> History(Client& client) {
+        std::vector<StoredLine> lines;
+        for (const auto& [id, bytes] : client.net.social) {
+            if (id == kPktHistoryLine)
+                lines.push_back(*DecodeStoredLine(bytes));
+        }
+        return lines;
     }
 
     // The friend events (55) a client got about `name`, oldest first.
@@ -228,4 +268,118 @@ TEST_F(SocialTest, FriendsLinesAndRequestsStayWithinTheirLimits) {
     // Full's list: its 200 friends and Ann asking.
     const auto list = DecodeFriendList(full->net.last_packets[kPktFriendList]);
     EXPECT_EQ(list.size(), 201u);
+}
+
+TEST_F(SocialTest, SearchFindsByPrefixWhereTheyAreUnlessHiddenWithinItsBudget) {
+    auto ann = LogIn("Ann");
+    auto bob = LogIn("Bob");
+    ASSERT_EQ(bob->net.JoinChannel(1), 1);
+    ASSERT_TRUE(WaitFor({bob.get()}, [&] { return bob->frontend.Has("channel_entered"); }));
+
+    // Any letter case; the searcher is not among the found.
+    Search(*ann, "b");
+    SearchResult found = Found(*ann, 1);
+    ASSERT_EQ(found.entries.size(), 1u);
+    EXPECT_EQ(found.entries[0].name, "Bob");
+    EXPECT_EQ(found.entries[0].state, kPresenceInChannel);
+    EXPECT_EQ(found.entries[0].channel, 1);
+    EXPECT_EQ(found.entries[0].where, "Main Hall");
+    EXPECT_EQ(found.more, 0);
+    Search(*ann, "");  // an empty prefix finds nobody
+    EXPECT_TRUE(Found(*ann, 2).entries.empty());
+
+    // Appearing offline hides from everyone; friends only, from all but friends.
+    Send(*bob, kPktVisibility, EncodeU16Body(PKTCHECK(), kPktVisibility, kVisibleNobody));
+    WaitFor(
+        {bob.get()}, [] { return false; }, 1);
+    Search(*ann, "BO");
+    EXPECT_TRUE(Found(*ann, 3).entries.empty());
+    Send(*bob, kPktVisibility, EncodeU16Body(PKTCHECK(), kPktVisibility, kVisibleFriends));
+    Act(*ann, kActionBefriend, "Bob");
+    Act(*bob, kActionBefriend, "Ann");
+    ASSERT_TRUE(WaitFor({ann.get(), bob.get()}, [&] {
+        const auto events = Events(*ann, "Bob");
+        return !events.empty() && events.back().entry.relation == kRelationFriend;
+    }));
+    Search(*ann, "Bob");
+    found = Found(*ann, 4);
+    ASSERT_EQ(found.entries.size(), 1u);
+    EXPECT_EQ(found.entries[0].relation, kRelationFriend);
+
+    // Beyond the search budget (4 a minute here) a flood is dropped.
+    for (int i = 0; i < 6; ++i) Search(*ann, "b");
+    WaitFor(
+        {ann.get()}, [] { return false; }, 1);
+    EXPECT_EQ(ann->net.packet_counts[kPktSearchResult], 4u);
+    EXPECT_GT(server->limit_hits(Limit::kSearch), 0u);
+}
+
+TEST_F(SocialTest, SavedFiltersAlertOncePerMatchingGameButNotItsHost) {
+    auto ann = LogIn("Ann");
+    auto bob = LogIn("Bob");
+    auto cid = LogIn("Cid");
+    Act(*ann, kActionBefriend, "Bob");
+    Act(*bob, kActionBefriend, "Ann");
+    // Ann: a name (any case) in slot 1, friends' games in slot 3; Cid: a
+    // mission without a password; Bob: anything, but Bob hosts.
+    Filter(*ann, {1, kFilterActive, "VEGA", ""});
+    Filter(*ann, {3, kFilterActive | kFilterFriendsGames, "", ""});
+    Filter(*cid, {2, kFilterActive | kFilterNoPassword, "", "belt"});
+    Filter(*bob, {1, kFilterActive, "", ""});
+    ASSERT_EQ(bob->net.JoinChannel(2), 1);
+    ASSERT_TRUE(WaitFor({ann.get(), bob.get(), cid.get()},
+                        [&] { return bob->frontend.Has("channel_entered"); }));
+
+    Host(*bob, "Duel at Vega", false);
+    ASSERT_TRUE(WaitFor({ann.get(), bob.get(), cid.get()}, [&] { return !Alerts(*ann).empty(); }));
+    EXPECT_EQ(Alerts(*ann)[0].slot, 1);  // the first slot that matches
+    EXPECT_EQ(Alerts(*ann)[0].channel, 2);
+    EXPECT_EQ(GameRecordName(Alerts(*ann)[0].game), "Duel at Vega");
+    EXPECT_NE(GameRecordId(Alerts(*ann)[0].game), 0u);
+
+    // Slot 1 goes; a friend's game with a password in the belt.
+    Filter(*ann, {1, 0, "", ""});
+    Host(*bob, "Mine/Asteroid Belt/Bob", true);
+    ASSERT_TRUE(
+        WaitFor({ann.get(), bob.get(), cid.get()}, [&] { return Alerts(*ann).size() == 2; }));
+    EXPECT_EQ(Alerts(*ann)[1].slot, 3);
+    WaitFor(
+        {ann.get(), bob.get(), cid.get()}, [] { return false; }, 1);
+    EXPECT_EQ(Alerts(*ann).size(), 2u);
+    EXPECT_TRUE(Alerts(*cid).empty());  // one without the mission, one with a password
+    EXPECT_TRUE(Alerts(*bob).empty());
+}
+
+TEST_F(SocialTest, JoinersGetTheLastFiftyLinesWithoutBlockedSenders) {
+    auto ann = LogIn("Ann");
+    auto cid = LogIn("Cid");
+    for (Client* client : {ann.get(), cid.get()}) {
+        ASSERT_EQ(client->net.JoinChannel(1), 1);
+        ASSERT_TRUE(WaitFor({client}, [&] { return client->frontend.Has("channel_entered"); }));
+    }
+    for (int i = 0; i < 60; ++i)
+        ASSERT_EQ(ann->net.SendChat(("line " + std::to_string(i)).c_str(), -1), 1);
+    ASSERT_TRUE(WaitFor({ann.get(), cid.get()}, [&] {
+        return cid->frontend.Has("chat 0 " + std::to_string(ann->net.own_id()) + " line 59");
+    }));
+    ASSERT_EQ(cid->net.SendChat("from cid", -1), 1);
+    ASSERT_TRUE(WaitFor({cid.get()}, [&] {
+        return cid->frontend.Has("chat 0 " + std::to_string(cid->net.own_id()) + " from cid");
+    }));
+    ann.reset();  // the sender's name stays with its lines
+
+    // Bob blocks Cid: of the 50 lines kept, Bob gets Ann's 49, oldest first.
+    auto bob = LogIn("Bob");
+    Act(*bob, kActionBlock, "Cid");
+    ASSERT_TRUE(WaitFor({bob.get()}, [&] { return !Events(*bob, "Cid").empty(); }));
+    ASSERT_EQ(bob->net.JoinChannel(1), 1);
+    ASSERT_TRUE(WaitFor({bob.get()}, [&] { return History(*bob).size() == 49; }));
+    const auto lines = History(*bob);
+    EXPECT_EQ(lines.front().text, "line 11");
+    EXPECT_EQ(lines.back().text, "line 59");
+    EXPECT_EQ(lines.front().name, "Ann");
+    EXPECT_EQ(lines.front().flags, 0);
+    EXPECT_GT(lines.back().id, lines.front().id);
+    EXPECT_GT(lines.front().sent, 0u);
+    EXPECT_TRUE(bob->frontend.Has("user_added Cid"));  // the members came first
 }
