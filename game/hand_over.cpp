@@ -35,6 +35,7 @@ bool ReadHandOver(const std::string& mplayer_path, const std::string& lobby_path
     out.password = TextOf(mplayer, "game", "password");
     out.server = TextOf(mplayer, "game", "server");
     out.game_id = uint32_t(mplayer.GetNumber("game", "id", 0));
+    out.rejoin = !out.host && mplayer.GetNumber("game", "rejoin", 0) == 1;
     out.username = TextOf(mplayer, "user", "username");
     out.user_password = TextOf(mplayer, "user", "password");
     out.profile = mplayer.GetNumber("user", "profid", -1);

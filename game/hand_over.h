@@ -15,6 +15,9 @@ struct HandOver {
     std::string password;  // game/password
     std::string server;    // game/server: the host's dotted address (joining)
     uint32_t game_id = 0;  // game/id (joining)
+    // game/rejoin 1 (joining): the player's game ended early and takes its
+    // seat back in the game that goes on.
+    bool rejoin = false;
     // The player.
     std::string username;
     std::string user_password;  // online only

@@ -131,7 +131,7 @@ void LanHost::AcceptClients() {
             close(fd);  // the game is full
             continue;
         }
-        clients_.push_back(Client{fd, {}, false});
+        clients_.push_back(Client{fd, {}, false, 0});
     }
 }
 
@@ -142,15 +142,19 @@ void LanHost::ReadClients() {
         bool alive = ReadInto(client.fd, client.pending);
         std::string line;
         while (alive && !client.welcomed && TakeLine(client.pending, line)) {
-            if (line.rfind("JOIN ", 0) != 0) {
+            const bool rejoin = line.rfind("REJOIN ", 0) == 0;
+            if ((!rejoin && line.rfind("JOIN ", 0) != 0) ||
+                !TakeSeat(line.substr(rejoin ? 7 : 5, 14), rejoin, client.seat)) {
                 alive = false;
                 break;
             }
             client.welcomed = true;
-            names_.push_back(line.substr(5, 14));
             changed = true;
         }
         if (!alive) {
+            // The seat stays for the player's return.
+            if (client.welcomed)
+                seats_[client.seat].present = false;
             close(client.fd);
             clients_.erase(clients_.begin() + ptrdiff_t(i));
             changed = true;
@@ -167,6 +171,24 @@ void LanHost::ReadClients() {
     Announce();
 }
 
+bool LanHost::TakeSeat(const std::string& name, bool rejoin, size_t& seat) {
+    for (size_t i = 0; i < seats_.size(); ++i) {
+        if (!seats_[i].present && seats_[i].name == name) {
+            seats_[i].present = true;
+            seat = i;
+            if (rejoin)
+                ++rejoins_;
+            return true;
+        }
+    }
+    // The host holds one seat of kMaxPlayers.
+    if (seats_.size() + 1 >= kMaxPlayers)
+        return false;
+    seats_.push_back({name, true});
+    seat = seats_.size() - 1;
+    return true;
+}
+
 // [LanClient]
 
 LanClient::~LanClient() {
@@ -174,7 +196,7 @@ LanClient::~LanClient() {
         close(fd_);
 }
 
-bool LanClient::Join(const std::string& host, uint16_t port, const std::string& name,
+bool LanClient::Join(const std::string& host, uint16_t port, const std::string& name, bool rejoin,
                      std::string& error) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -194,7 +216,7 @@ bool LanClient::Join(const std::string& host, uint16_t port, const std::string& 
     int one = 1;
     setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     SetNonBlocking(fd_);
-    SendLine(fd_, "JOIN " + name);
+    SendLine(fd_, (rejoin ? "REJOIN " : "JOIN ") + name);
     return true;
 }
 

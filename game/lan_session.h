@@ -3,9 +3,15 @@
 // number as the broadcasts; a client connects to its host there.
 //
 // Join handshake (one text line each way):
-//   client -> host   "JOIN <name>\n"
+//   client -> host   "JOIN <name>\n", or "REJOIN <name>\n" from a player
+//                    whose game ended early and who takes its seat back
 //   host -> client   "WELCOME <players>\n"
 // The connection then stays open until either side ends its game.
+//
+// The host keeps a seat for every player who joined, also when the player's
+// connection goes: a join under the name of an empty seat takes it back, and
+// a new player gets a seat only while the seats, empty ones included, leave
+// room. So a player whose game crashed finds its place in the game again.
 #pragma once
 
 #include <array>
@@ -31,9 +37,17 @@ class LanHost {
                const std::string& broadcast_address, std::string& error);
     // Answers queries and accepts or reads joining players; never blocks.
     void Poll();
-    // The host itself counts as the first player.
+    // The host itself counts as the first player; players without a
+    // connection (their seat kept) do not count.
     uint16_t players() const { return uint16_t(1 + clients_.size()); }
-    const std::vector<std::string>& player_names() const { return names_; }
+    struct Seat {
+        std::string name;
+        bool present = true;  // the player is connected
+    };
+    // The joined players' seats in the order they came.
+    const std::vector<Seat>& seats() const { return seats_; }
+    // How often a player took its seat back.
+    uint32_t rejoins() const { return rejoins_; }
     uint32_t game_id() const { return game_id_; }
     // The announcement's 126-byte game record.
     std::array<uint8_t, kGameRecordSize> Record() const;
@@ -45,13 +59,19 @@ class LanHost {
 
     BROADCAST broadcast_;
     int listener_ = -1;
+    // Gives the player named `name` its seat (back); false when there is no
+    // room for it.
+    bool TakeSeat(const std::string& name, bool rejoin, size_t& seat);
+
     struct Client {
         int fd;
         std::string pending;
         bool welcomed;
+        size_t seat;  // in seats_, once welcomed
     };
     std::vector<Client> clients_;
-    std::vector<std::string> names_;
+    std::vector<Seat> seats_;
+    uint32_t rejoins_ = 0;
     std::string game_name_;
     bool has_password_ = false;
     uint32_t game_id_ = 0;
@@ -60,8 +80,10 @@ class LanHost {
 class LanClient {
   public:
     ~LanClient();
-    // Connects to the host and sends the join line; false with `error` set.
-    bool Join(const std::string& host, uint16_t port, const std::string& name, std::string& error);
+    // Connects to the host and sends the join line (the rejoin line with
+    // `rejoin`); false with `error` set.
+    bool Join(const std::string& host, uint16_t port, const std::string& name, bool rejoin,
+              std::string& error);
     // Reads the host's answer; never blocks.
     void Poll();
     // The player count the host reported, 0 until it answered.

@@ -106,6 +106,17 @@ void StartFrontEnd(const std::string& path, bool lan) {
     std::perror(program.c_str());
 }
 
+// The host's seats: who plays, and whose seat waits for its return.
+std::string SeatsLine(const vorlane::game::LanHost& host) {
+    if (host.seats().empty())
+        return "Seats: -";
+    std::string line = "Seats:";
+    for (const auto& seat : host.seats()) line += " " + seat.name + (seat.present ? "" : " (away)");
+    if (host.rejoins() != 0)
+        line += ", rejoined " + std::to_string(host.rejoins()) + "x";
+    return line;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -146,7 +157,8 @@ int main(int argc, char** argv) {
         started = host.Start(hand_over.name, !hand_over.password.empty(), hand_over.lan_port,
                              hand_over.lan ? hand_over.lan_broadcast : "", error);
     } else {
-        started = client.Join(hand_over.server, hand_over.lan_port, hand_over.username, error);
+        started = client.Join(hand_over.server, hand_over.lan_port, hand_over.username,
+                              hand_over.rejoin, error);
     }
     if (started && !hand_over.lan) {
         online.set_known_servers_file(vorlane::net::PlayerKnownServersFile());
@@ -172,12 +184,16 @@ int main(int argc, char** argv) {
             std::chrono::duration_cast<std::chrono::seconds>(end - std::chrono::steady_clock::now())
                 .count();
         std::vector<std::string> lines = {
-            std::string("Stand-in game: ") + (hand_over.host ? "hosting" : "joined") +
+            std::string("Stand-in game: ") +
+                (hand_over.host     ? "hosting"
+                 : hand_over.rejoin ? "rejoined"
+                                    : "joined") +
                 (hand_over.lan ? " a LAN game" : " an online game"),
             "Mission: " + (hand_over.mission.empty() ? std::string("-") : hand_over.mission),
             "Game: " + (hand_over.name.empty() ? hand_over.server : hand_over.name),
             "Player: " + hand_over.username,
             "Players: " + std::to_string(players) + " of " + std::to_string(kMaxPlayers),
+            hand_over.host ? SeatsLine(host) : std::string(),
             !hand_over.lan ? "Lobby: " + online.status() : std::string(),
             started ? "Ends in " + std::to_string(left + 1) + " s (or close this window)"
                     : "Not connected: " + error,

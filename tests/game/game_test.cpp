@@ -4,6 +4,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <thread>
 
 #include "baselib/cfgfile.h"
@@ -61,12 +62,18 @@ TEST(HandOver, ReadsBothFilesAndMarksTheReturn) {
     EXPECT_EQ(hand_over.lan_port, 4711);
     EXPECT_EQ(hand_over.lan_broadcast, "127.255.255.255");
     EXPECT_EQ(hand_over.front_end, "/x/lobby");
+    EXPECT_FALSE(hand_over.rejoin);
 
     ASSERT_TRUE(game::MarkReturnFromGame((dir / "mplayer.cfg").string()));
     CFGFILE after;
     ASSERT_TRUE(after.Read((dir / "mplayer.cfg").string()));
     EXPECT_EQ(after.GetNumber("game", "return_from_game", 0), 1);
     EXPECT_STREQ(after.GetText("user", "password"), "pw");  // nothing else changes
+
+    std::ofstream(dir / "rejoin.cfg") << "[game]\nmode=client\nid=7\nrejoin=1\n";
+    ASSERT_TRUE(game::ReadHandOver((dir / "rejoin.cfg").string(), "", hand_over, error));
+    EXPECT_TRUE(hand_over.rejoin);
+    EXPECT_EQ(hand_over.game_id, 7u);
 
     std::ofstream(dir / "bad.cfg") << "[game]\nmode=spectator\n";
     EXPECT_FALSE(game::ReadHandOver((dir / "bad.cfg").string(), "", hand_over, error));
@@ -109,24 +116,71 @@ TEST(LanSession, HostAnswersQueriesAndCountsJoiningPlayers) {
     EXPECT_EQ(record[net::kGameAddress], 127);
 
     game::LanClient client;
-    ASSERT_TRUE(client.Join("127.0.0.1", port, "Delta", error)) << error;
+    ASSERT_TRUE(client.Join("127.0.0.1", port, "Delta", false, error)) << error;
     ASSERT_TRUE(WaitFor([&] {
         host.Poll();
         client.Poll();
         return client.players() == 2;
     }));
     EXPECT_EQ(host.players(), 2);
-    ASSERT_EQ(host.player_names().size(), 1u);
-    EXPECT_EQ(host.player_names()[0], "Delta");
+    ASSERT_EQ(host.seats().size(), 1u);
+    EXPECT_EQ(host.seats()[0].name, "Delta");
     ASSERT_TRUE(next_announcement(record));  // a join is announced at once
     EXPECT_EQ(net::GetU16(record, net::kGamePlayers), 2);
+}
+
+// A player who drops out keeps its seat: the game has no room for a
+// stranger in it, and the player takes it back by name.
+TEST(LanSession, HostKeepsTheSeatOfAPlayerWhoDroppedOut) {
+    const uint16_t port = TestPort(4);
+    std::string error;
+    game::LanHost host;
+    ASSERT_TRUE(host.Start("Siege", false, port, "", error)) << error;
+    auto join = [&](const char* name, bool rejoin) {
+        auto client = std::make_unique<game::LanClient>();
+        EXPECT_TRUE(client->Join("127.0.0.1", port, name, rejoin, error)) << error;
+        return client;
+    };
+    auto settle = [&](uint16_t players, std::vector<game::LanClient*> clients) {
+        return WaitFor([&] {
+            host.Poll();
+            for (auto* client : clients) client->Poll();
+            return host.players() == players;
+        });
+    };
+    auto delta = join("Delta", false);
+    auto echo = join("Echo", false);
+    auto fox = join("Fox", false);
+    ASSERT_TRUE(settle(4, {delta.get(), echo.get(), fox.get()}));
+    echo.reset();  // its game crashed
+    ASSERT_TRUE(settle(3, {delta.get(), fox.get()}));
+    ASSERT_EQ(host.seats().size(), 3u);
+    EXPECT_FALSE(host.seats()[1].present);
+
+    auto stranger = join("Golf", false);  // no seat for Golf
+    EXPECT_TRUE(WaitFor([&] {
+        host.Poll();
+        stranger->Poll();
+        return !stranger->connected();
+    }));
+    EXPECT_EQ(host.players(), 3);
+
+    auto back = join("Echo", true);
+    ASSERT_TRUE(settle(4, {delta.get(), fox.get(), back.get()}));
+    ASSERT_TRUE(WaitFor([&] {
+        back->Poll();
+        return back->players() == 4;
+    }));
+    EXPECT_TRUE(host.seats()[1].present);
+    EXPECT_EQ(host.seats().size(), 3u);
+    EXPECT_EQ(host.rejoins(), 1u);
 }
 
 TEST(LanSession, ClientRefusesBadAddressesAndHostDropsNonJoinLines) {
     std::string error;
     game::LanClient client;
-    EXPECT_FALSE(client.Join("not-an-address", TestPort(1), "x", error));
-    EXPECT_FALSE(client.Join("127.0.0.1", TestPort(2), "x", error));  // nobody listens
+    EXPECT_FALSE(client.Join("not-an-address", TestPort(1), "x", false, error));
+    EXPECT_FALSE(client.Join("127.0.0.1", TestPort(2), "x", false, error));  // nobody listens
 
     const uint16_t port = TestPort(3);
     game::LanHost host;
