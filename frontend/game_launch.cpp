@@ -128,6 +128,24 @@ LaunchResult BuildJoinGame(bool lan, const net::GameRecord* record, const LanUse
     return LaunchResult::kStarted;
 }
 
+LaunchResult BuildRejoinGame(const net::GameAlert& offer, const LOBBYNET* lobby, CFGFILE* out) {
+    if (!out)
+        return LaunchResult::kNothing;
+    out->Clear();
+    if (!lobby)
+        return LaunchResult::kNoLobby;
+    out->SetText("game", "mode", "client");
+    out->SetNumber("game", "lan", 0);
+    out->SetText("game", "server", LanRecordAddressText(offer.game).c_str());
+    out->SetNumber("game", "id", net::GameRecordId(offer.game));
+    out->SetNumber("game", "rejoin", 1);
+    CfgSettingsWriter writer(out);
+    lobby->SaveSettings(&writer);
+    // The seat is confirmed in the game's channel, wherever the player is now.
+    out->SetNumber("user", "lastchannel", offer.channel);
+    return LaunchResult::kStarted;
+}
+
 // [SECTION] Handing over to the game
 
 LaunchResult StartGame(CFGFILE& lobby_cfg, const std::string& lobby_path, const CFGFILE& handover,
@@ -190,6 +208,17 @@ LaunchResult LaunchJoinGame(MAINMAP& map, const MainMapContext& context) {
         user = LanUserFromMenus(map);
     CFGFILE handover;
     LaunchResult built = BuildJoinGame(lan, record, user, context.lobby, &handover);
+    if (built != LaunchResult::kStarted)
+        return built;
+    return StartGame(map.lobby_config(), context.lobby_cfg_path, handover, context.mplayer_cfg_path,
+                     context.set_program_state);
+}
+
+LaunchResult LaunchRejoinGame(MAINMAP& map, const MainMapContext& context) {
+    if (!context.lobby || !context.lobby->rejoin_offer())
+        return LaunchResult::kNothing;
+    CFGFILE handover;
+    LaunchResult built = BuildRejoinGame(*context.lobby->rejoin_offer(), context.lobby, &handover);
     if (built != LaunchResult::kStarted)
         return built;
     return StartGame(map.lobby_config(), context.lobby_cfg_path, handover, context.mplayer_cfg_path,

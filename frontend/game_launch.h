@@ -7,6 +7,9 @@
 //   (ranking) mission name   [user] LAN: username color character;
 //   online: what LOBBYNET::SaveSettings writes.
 // mplayer.cfg, joined game:   [game] mode=client lan server id   [user] as above.
+// mplayer.cfg, rejoined game: [game] mode=client lan=0 server id rejoin=1
+//   [user] as online above, with lastchannel the offered game's channel: the
+//   game program enters it to confirm its seat and takes its place back.
 //
 // The Build* functions only fill a CFGFILE (nothing touches the disk); Start
 // writes both files and hands over; the Launch* functions read the menus of
@@ -74,6 +77,10 @@ LaunchResult BuildCreateGame(const CreateGameInput& input, const LOBBYNET* lobby
 LaunchResult BuildJoinGame(bool lan, const net::GameRecord* record, const LanUser& lan_user,
                            const LOBBYNET* lobby, CFGFILE* out);
 
+// Fills `out` for rejoining the game the server offered (LOBBYNET::rejoin_offer).
+// Its seat is the player's, so a full game is no obstacle.
+LaunchResult BuildRejoinGame(const net::GameAlert& offer, const LOBBYNET* lobby, CFGFILE* out);
+
 // True when the record's player count has reached its maximum.
 bool GameIsFull(const net::GameRecord& record);
 
@@ -94,5 +101,7 @@ LaunchResult StartGame(CFGFILE& lobby_cfg, const std::string& lobby_path, const 
 // menu). Call from the tag dispatcher with the map's own context.
 LaunchResult LaunchCreateGame(MAINMAP& map, const MainMapContext& context);
 LaunchResult LaunchJoinGame(MAINMAP& map, const MainMapContext& context);
+// The lobby's rejoin button: the game of the lobby client's rejoin offer.
+LaunchResult LaunchRejoinGame(MAINMAP& map, const MainMapContext& context);
 
 }  // namespace vorlane::frontend

@@ -223,6 +223,7 @@ void MAINMAP::ChannelEntered() {
     }
     private_target_ = -1;
     SetText("menu.lobby.obj_frame_name.obj_label1", LobbyText("LOBBY_CHAT_TOALL"));
+    ShowRejoin();
 }
 
 void MAINMAP::LoginRunning() {

@@ -492,6 +492,9 @@ int MAINMAP::Dispatch(int32_t tag, const GUI_EVENT& event) {
         case MENU_TAG_LAN_JOIN:
             LaunchJoinGame(*this, context_);
             return 0;
+        case MENU_TAG_LOBBY_REJOIN:
+            LaunchRejoinGame(*this, context_);
+            return 0;
         case MENU_TAG_LOBBY_PRIVATE:
             Private();
             return 0;

@@ -107,6 +107,7 @@ class MAINMAP : public ProgramFrame, public LobbyFrontend {
                          const net::UserRecord* removed) override;
     void LoginRefused(const std::string& reason, uint32_t seconds_left) override;
     void Notice(const net::ServerNotice& notice) override;
+    void RejoinOffer(const net::GameAlert* offer) override;
 
     // State, for the screens and tests.
     int16_t portrait() const { return portrait_; }
@@ -158,6 +159,9 @@ class MAINMAP : public ProgramFrame, public LobbyFrontend {
     void Ignore();
     void UserContext(const GUI_EVENT& event);
     void ShowProfile();
+    // Shows "menu.lobby.obj_button_rejoin" with the offered game's name, or
+    // hides it without an offer (rejoin_button.cpp).
+    void ShowRejoin();
     // [screens: games]
     void MissionDetails();
     void FillMissionList();

@@ -362,6 +362,7 @@ void LOBBYNET::OnConnectionLost(uint32_t /*id*/) {
     if (!idle_ && state_ != 45 && frontend_)
         frontend_->ConnectionLost();
     ClearLists();
+    rejoin_offer_.reset();
     idle_ = 1;
     if (frontend_)
         frontend_->LoginFinished();
@@ -416,6 +417,9 @@ void LOBBYNET::OnDataReceived(uint32_t /*receiver*/, uint32_t sender, uint16_t m
             break;
         case kPktNotice:
             HandleNotice(packet);
+            break;
+        case kPktRejoinOffer:
+            HandleRejoinOffer(packet);
             break;
         case kPktChatAllReceived:
         case kPktChatPrivateReceived:
@@ -539,6 +543,8 @@ void LOBBYNET::HandleLoginResult(std::span<const uint8_t> packet) {
     if (!result)
         return;
     if (result->code == 0) {
+        // An offer of an earlier log-in is the server's to make again.
+        rejoin_offer_.reset();
         permid_ = int32_t(result->permid);
         pending_request_ = 0;
         state_ = 0;
@@ -637,4 +643,23 @@ void LOBBYNET::HandleNotice(std::span<const uint8_t> packet) {
     }
     if (frontend_)
         frontend_->Notice(*notice);
+}
+
+// Channel 0 withdraws the offer of the game named in the record: it ended, or
+// the player's result is in.
+void LOBBYNET::HandleRejoinOffer(std::span<const uint8_t> packet) {
+    const auto offer = DecodeGameAlert(packet);
+    if (!offer || offer->slot != 0)
+        return;
+    if (offer->channel == 0) {
+        if (!rejoin_offer_ || GameRecordId(rejoin_offer_->game) != GameRecordId(offer->game))
+            return;
+        rejoin_offer_.reset();
+        if (frontend_)
+            frontend_->RejoinOffer(nullptr);
+        return;
+    }
+    rejoin_offer_ = *offer;
+    if (frontend_)
+        frontend_->RejoinOffer(&*rejoin_offer_);
 }

@@ -18,10 +18,12 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "net/lobby_packets.h"
+#include "net/social_packets.h"
 #include "net/tns_control.h"
 
 // The notifications the front end's lobby screens implement. Result texts are
@@ -63,6 +65,9 @@ class LobbyFrontend {
     // or a ban the session is over and its end is no loss; after a removed
     // channel the channel list has come already.
     virtual void Notice(const vorlane::net::ServerNotice& /*notice*/) {}
+    // The server offers the game the player's game program left early
+    // (LOBBYNET::rejoin_offer), or withdrew the offer (null).
+    virtual void RejoinOffer(const vorlane::net::GameAlert* /*offer*/) {}
 };
 
 // Where SaveSettings writes (the front end adapts its configuration file).
@@ -125,6 +130,8 @@ class LOBBYNET : public TNS_CONTROL {
     const std::vector<uint8_t>& channel_table() const { return channel_table_; }
     const std::vector<vorlane::net::UserRecord>& users() const { return users_; }
     const std::vector<vorlane::net::GameRecord>& games() const { return games_; }
+    // The game this log-in may rejoin (its channel and record), if any.
+    const std::optional<vorlane::net::GameAlert>& rejoin_offer() const { return rejoin_offer_; }
 
   protected:
     // Lobby packets count only when the kernel says the server sent them: a
@@ -152,6 +159,7 @@ class LOBBYNET : public TNS_CONTROL {
     void HandleUserLeft(std::span<const uint8_t> packet);
     void HandleLoginRefused(std::span<const uint8_t> packet);
     void HandleNotice(std::span<const uint8_t> packet);
+    void HandleRejoinOffer(std::span<const uint8_t> packet);
 
     LobbyFrontend* frontend_ = nullptr;  // not owned
     vorlane::net::PKTCHECK check_;
@@ -172,4 +180,5 @@ class LOBBYNET : public TNS_CONTROL {
     uint16_t wished_channel_ = kNoSelection;
     std::vector<vorlane::net::UserRecord> users_;
     std::vector<vorlane::net::GameRecord> games_;
+    std::optional<vorlane::net::GameAlert> rejoin_offer_;
 };

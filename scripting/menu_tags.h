@@ -43,6 +43,7 @@ enum MENU_TAG : int32_t {
     MENU_TAG_GAME_CREATE = 33,
     MENU_TAG_GAME_MISSIONLIST = 34,
     MENU_TAG_LOGIN_CANCEL = 35,
+    MENU_TAG_LOBBY_REJOIN = 36,
 };
 
 // One (name, value) pair of an enumeration; a null name ends the list.

@@ -47,6 +47,10 @@ class ReadingFrontend : public LobbyFrontend {
         Touch(notice.text.c_str());
         sum_ += notice.kind + notice.seconds;
     }
+    void RejoinOffer(const GameAlert* offer) override {
+        if (offer)
+            sum_ += offer->channel + offer->game[125];
+    }
     void ProfilesComplete(const std::array<Profile, 4>& profiles) override {
         for (const Profile& profile : profiles) sum_ += profile[kProfileSize - 1];
     }

@@ -206,7 +206,10 @@ menu.lobby = panel { x = 12, y = 60, w = 1000, h = 690,
   obj_button_join = button { x = 833, y = 547, w = 147, text = "MENU_LOBBY_JOIN",
                              tag = T.MENU_TAG_LOBBY_JOIN, tooltip = "MENU_TIP_JOIN_GAME" },
   obj_button_back = button { x = 20, y = 630, text = "MENU_BACK",
-                             tag = T.MENU_TAG_LOBBY_BACK, tooltip = "MENU_TIP_BACK_CHANNEL" } }
+                             tag = T.MENU_TAG_LOBBY_BACK, tooltip = "MENU_TIP_BACK_CHANNEL" },
+  -- Shown while the server offers the game the player dropped out of.
+  obj_button_rejoin = button { x = 680, y = 630, w = 300, text = "LOBBY_REJOIN", visible = false,
+                               tag = T.MENU_TAG_LOBBY_REJOIN, tooltip = "MENU_TIP_REJOIN" } }
 
 menu.lobbycontext = panel { x = 0, y = 0, w = 160, h = 118,
   obj_button1 = button { x = 5, y = 5, text = "MENU_LOBBY_PRIVATE", tag = T.MENU_TAG_LOBBY_PRIVATE },
