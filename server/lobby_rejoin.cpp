@@ -10,6 +10,9 @@
 //   offer state of a session:  none --log-in, unreported seat--> offered
 //                              offered --game gone / result in--> none (withdrawn)
 //                              offered --session ends--> none
+#include <cstdio>
+
+#include "baselib/logsys.h"
 #include "net/social_packets.h"
 #include "server/lobby_server.h"
 
@@ -26,6 +29,10 @@ void LobbyServer::OfferRejoin(Session& session) {
             // A host's seat goes with its connection, so this is a player's.
             session.rejoin_game = game.id;
             rejoin_offered_.insert(session.id);
+            char line[96];
+            std::snprintf(line, sizeof line, "LOBBYD: account %u may rejoin game %u",
+                          session.account, game.id);
+            LOGSYS_Text(nullptr, kLogInfo, line);
             SendTo(session.id,
                    EncodeGameAlert(check_, kPktRejoinOffer, {0, channel.number, game.record}));
             return;

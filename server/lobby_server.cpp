@@ -1260,9 +1260,14 @@ void LobbyServer::HandleSeatConfirm(Session& session, std::span<const uint8_t> p
         const uint16_t max_players = GetU16(game->record, kGameMaxPlayers);
         const bool full = max_players != 0 && game->seats.size() >= max_players;
         if (seat) {
-            // Confirming again (a game program that logged in anew) changes nothing.
-            if (seat->profile == session.profile)
+            // Confirming again (a game program that logged in anew, one that
+            // rejoins after its predecessor went away) changes nothing.
+            if (seat->profile == session.profile) {
                 code = uint16_t(kCodeOk);
+                if (!session.in_game)
+                    Log(kLogInfo, "LOBBYD: account %u back in its seat in game %u", session.account,
+                        game->id);
+            }
         } else if (!full && !SeatedAnywhere(session.account)) {
             game->seats.push_back({session.account, session.profile, false});
             code = uint16_t(kCodeOk);
