@@ -386,6 +386,33 @@ TEST_F(LobbynetTest, SaveSettingsWritesTheUserSection) {
     EXPECT_EQ(writer.values["user.password"], "pw");
 }
 
+// The rejoin offer lasts until the server withdraws that game's offer (channel
+// 0) or a new log-in begins; an alert (another slot) is no offer.
+TEST_F(LobbynetTest, RejoinOfferUntilWithdrawn) {
+    LogInWithProfiles(0, 0xFFFF);
+    GameRecord game = MakeGameRecord({"Alpha/M/host", false, 2, 4, 77});
+    GameRecord other{};
+    PutU32(other, kGameId, 78);
+    client.Receive(EncodeGameAlert(check, kPktRejoinOffer, {1, 2, game}));
+    EXPECT_FALSE(client.rejoin_offer());
+    client.Receive(EncodeGameAlert(check, kPktRejoinOffer, {0, 2, game}));
+    ASSERT_TRUE(client.rejoin_offer());
+    EXPECT_EQ(client.rejoin_offer()->channel, 2);
+    EXPECT_EQ(GameRecordId(client.rejoin_offer()->game), 77u);
+    client.Receive(EncodeGameAlert(check, kPktRejoinOffer, {0, 0, other}));
+    EXPECT_TRUE(client.rejoin_offer());
+    GameRecord gone{};
+    PutU32(gone, kGameId, 77);
+    client.Receive(EncodeGameAlert(check, kPktRejoinOffer, {0, 0, gone}));
+    EXPECT_FALSE(client.rejoin_offer());
+
+    client.Receive(EncodeGameAlert(check, kPktRejoinOffer, {0, 2, game}));
+    ASSERT_TRUE(client.rejoin_offer());
+    ASSERT_EQ(client.Login("ann", "pw", "", "", false, 0xFFFF, 0xFFFF), 1);
+    client.Receive(EncodeLoginResult(check, 0, 4711));
+    EXPECT_FALSE(client.rejoin_offer());
+}
+
 TEST(LobbynetVersion, ReadFromVersionHeader) {
     LogCapture log;
     const std::string path = ::testing::TempDir() + "version_test.hdr";
