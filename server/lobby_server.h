@@ -312,7 +312,7 @@ class LobbyServer : public TNS_CONTROL {
         bool in_game = false;
         std::string game_name;
         uint32_t rejoin_game = 0;  // the game offered to rejoin (65), until withdrawn
-        uint16_t visibility = 0;  // the account's, as of its last presence change
+        uint16_t visibility = 0;   // the account's, as of its last presence change
         // Saved game filters (58) by slot; a new game matching one is announced.
         std::vector<net::GameFilter> filters;
         bool closing = false;
