@@ -162,6 +162,28 @@ bool Walk(Io& io, M& m) {
         case ClusterKind::kSay:
             io.Text(m.text, kClusterTextMax);
             return true;
+        case ClusterKind::kPresence:
+            io.U32(m.user);
+            io.U32(m.account);
+            io.U16(m.event);
+            io.U16(m.state);
+            io.U16(m.visibility);
+            io.I64(m.since);
+            io.Text(m.text, kClusterTextMax);
+            return true;
+        case ClusterKind::kSocial:
+            io.U32(m.account);
+            io.U32(m.target);
+            io.U16(m.event);
+            io.U16(m.relation);
+            io.Text(m.name, kClusterNameMax);
+            return true;
+        case ClusterKind::kLine:
+            io.U32(m.account);
+            io.I64(m.since);
+            io.Text(m.name, kClusterNameMax);
+            io.Text(m.text, kClusterTextMax);
+            return true;
     }
     return false;
 }

@@ -9,6 +9,11 @@
 // without its trailing zeros (most of its 8295 bytes are). A message that is
 // short, long, of another version or breaks a bound decodes to nothing: the
 // bus is trusted as far as the servers on it, not further.
+//
+// A kind's fields never change. What servers newly tell each other comes as
+// new kinds under the same version: a server that does not know a kind
+// decodes it to nothing and carries on, so servers of the previous release
+// and this one share a bus.
 #pragma once
 
 #include <cstdint>
@@ -40,7 +45,18 @@ enum class ClusterKind : uint8_t {
     kDismiss = 16,      // user / account / address, code (notice kind), seconds, text
     kSay = 17,          // text: a server line for every channel member
     kStats = 18,        // account: its figures changed (results)
+    // user, account, event (a friend event), state (presence), visibility,
+    // since, text (the game's name): an account's presence changed
+    kPresence = 19,
+    // account, target, event, relation, name: tell `target` (an account)
+    // that `account` (named `name`) is now `relation` to it
+    kSocial = 20,
+    kLine = 21,  // account (the receiver), since (sent), name (the sender), text
 };
+
+// The event of a presence message in a state stream: what is known is
+// repeated, and nobody is to hear of it as a change.
+constexpr uint16_t kPresenceRepeated = 0xFFFF;
 
 // A seat of a game (see LobbyServer): the account and the profile it plays.
 struct ClusterSeat {
@@ -64,6 +80,11 @@ struct ClusterMessage {
     uint32_t code = 0;
     uint32_t seconds = 0;
     int64_t expires = 0;
+    uint16_t event = 0;
+    uint16_t state = 0;
+    uint16_t relation = 0;
+    uint16_t visibility = 0;
+    int64_t since = 0;
     std::string name{};
     std::string text{};
     net::Profile profile{};

@@ -341,6 +341,15 @@ void LobbyServer::OnClusterMessage(const std::string& subject, const ClusterMess
         case ClusterKind::kDismiss:
             OnDismiss(message);
             break;
+        case ClusterKind::kPresence:
+            OnRemotePresence(message);
+            break;
+        case ClusterKind::kSocial:
+            OnRemoteSocial(message);
+            break;
+        case ClusterKind::kLine:
+            OnRemoteLine(message);
+            break;
         case ClusterKind::kSay: {
             const auto packet =
                 EncodeNotice(check_, kPktNotice, {kNoticeServerLine, 0, message.text});
@@ -608,12 +617,14 @@ void LobbyServer::ContinueStateStreams() {
                 const auto session = sessions_.find(stream.users[stream.next]);
                 if (session == sessions_.end() || session->second.account == 0)
                     continue;
-                Publish(stream.subject, [&] {
-                    ClusterMessage message = UserMessage(session->second);
-                    message.server = number_;
-                    return message;
-                }());
-                ++sent;
+                ClusterMessage message = UserMessage(session->second);
+                message.server = number_;
+                Publish(stream.subject, message);
+                // Its presence (a game, its visibility) follows.
+                message = PresenceMessage(session->second.account, kPresenceRepeated);
+                message.server = number_;
+                Publish(stream.subject, message);
+                sent += 2;
                 continue;
             }
             const uint32_t game_id = stream.games[stream.next - stream.users.size()];

@@ -458,7 +458,10 @@ void LobbyServer::OnDataReceived(uint32_t /*receiver*/, uint32_t sender, uint16_
             HandleJoin(session, packet);
             break;
         case kPktLeaveChannel:
-            LeaveChannel(session);
+            if (session.channel >= 0) {
+                LeaveChannel(session);
+                PresenceChanged(session.account, kFriendUpdate);
+            }
             break;
         case kPktChatAll:
         case kPktChatPrivate:

@@ -457,6 +457,24 @@ class LobbyServer : public TNS_CONTROL {
                               const AccountState& state);
     // Sends a 55 to the account's session here, if it is logged in here.
     void TellAccount(uint32_t account, uint16_t event, const net::FriendEntry& entry);
+    // Tells the account's friends logged in here (55) that it changed.
+    void TellFriends(uint32_t account, uint16_t event);
+    // Tells `other`, on whichever server it is logged in, that `about` is
+    // now `relation` to it (a friend action's other side).
+    void TellOther(uint32_t other, uint16_t event, uint32_t about, const std::string& about_name,
+                   net::Relation relation);
+    // A private line by name for an account that is not in another
+    // server's lobby: live (61, identifier 0) in this server's lobby, kept
+    // otherwise.
+    void DeliverLine(uint32_t receiver, const std::string& sender, int64_t sent,
+                     const std::string& text);
+    // The account's presence as its server tells the others.
+    ClusterMessage PresenceMessage(uint32_t account, uint16_t event) const;
+    void OnRemotePresence(const ClusterMessage& message);
+    void OnRemoteSocial(const ClusterMessage& message);
+    void OnRemoteLine(const ClusterMessage& message);
+    // The user of another server logged in with `account`, or null.
+    const RemoteUser* RemoteByAccount(uint32_t account) const;
     // Where the account is (state, channel, where, since) when it is logged
     // in on any server of the cluster; false (entry unchanged) when not.
     bool FillPresence(uint32_t account, net::FriendEntry& entry) const;

@@ -1,15 +1,17 @@
 // [SECTION] index
 //   Requests, friend actions, presence, private lines by name, news after a
-//   log-in.
+//   log-in, the cluster's side of them.
 //
 // Friends, requests and blocks live in the store only, so they follow the
 // account to any server of a cluster. Presence is what this server knows:
-// its own sessions and the users other servers announced on the bus. Friend
-// events (55) reach friends logged in on this server; a friend on another
-// server sees the change with its next friend list (53). A private line by
-// name goes live to a receiver in this server's lobby and is kept in the
-// store for everyone else (offline, in a game, or on another server), to be
-// sent after the receiver's next log-in.
+// its own sessions and the users other servers announced on the bus. An
+// account's own server tells the others of each change of its presence (a
+// presence message); every server then tells the friends logged in on it
+// (55), so that a friend event is the same wherever the friend is. A friend
+// action's other side hears of it from its own server (a social message). A
+// private line by name goes live to a receiver in the lobby of any server
+// (through that server) and is kept in the store for everyone else (offline
+// or in a game), to be sent after the receiver's next log-in.
 //
 // A friend action's relation states (from one account's side):
 //   none --befriend--> you asked --their befriend--> friend
@@ -104,8 +106,7 @@ void LobbyServer::HandleSocialAction(Session& session, std::span<const uint8_t> 
                          uint16_t their_event) {
         TellAccount(me, my_event,
                     EntryFor(other, other_name, mine_now, store_->LoadAccountState(other)));
-        TellAccount(other, their_event,
-                    EntryFor(me, session.name, theirs_now, store_->LoadAccountState(me)));
+        TellOther(other, their_event, me, session.name, theirs_now);
     };
     switch (action->action) {
         case kActionBefriend: {
@@ -146,8 +147,7 @@ void LobbyServer::HandleSocialAction(Session& session, std::span<const uint8_t> 
                         EntryFor(other, other_name, kRelationBlocked, AccountState{}));
             // The other side loses the friendship or request, as with an unfriend.
             if (before != kRelationNone)
-                TellAccount(other, kFriendGone,
-                            EntryFor(me, session.name, kRelationNone, AccountState{}));
+                TellOther(other, kFriendGone, me, session.name, kRelationNone);
             return;
         case kActionUnblock:
             if (before != kRelationBlocked || !store_->SetBlock(me, other, false, now))
@@ -253,17 +253,52 @@ void LobbyServer::PresenceChanged(uint32_t account, uint16_t event, bool away) {
         presence_since_.erase(account);
     if (away)
         store_->SetAwaySince(account, now);
-    const AccountState state = store_->LoadAccountState(account);
     if (const auto online = online_.find(account); online != online_.end())
-        sessions_[online->second].visibility = state.visibility;
+        sessions_[online->second].visibility = store_->LoadAccountState(account).visibility;
+    if (clustered())
+        PublishAll(PresenceMessage(account, event));
+    TellFriends(account, event);
+}
+
+void LobbyServer::TellFriends(uint32_t account, uint16_t event) {
+    std::vector<uint32_t> here;
+    for (const SocialLink& link : store_->SocialLinks(account)) {
+        if (link.relation == kRelationFriend && online_.count(link.other))
+            here.push_back(link.other);
+    }
+    if (here.empty())
+        return;
+    const AccountState state = store_->LoadAccountState(account);
     // A hidden account tells nobody: it neither comes online nor opens games.
     if (state.visibility == kVisibleNobody && event != kFriendUpdate)
         return;
-    std::string name = store_->AccountName(account);
-    for (const SocialLink& link : store_->SocialLinks(account)) {
-        if (link.relation == kRelationFriend && online_.count(link.other))
-            TellAccount(link.other, event, EntryFor(account, name, kRelationFriend, state));
+    const std::string name = store_->AccountName(account);
+    for (uint32_t other : here)
+        TellAccount(other, event, EntryFor(account, name, kRelationFriend, state));
+}
+
+void LobbyServer::TellOther(uint32_t other, uint16_t event, uint32_t about,
+                            const std::string& about_name, Relation relation) {
+    if (online_.count(other)) {
+        TellAccount(other, event,
+                    EntryFor(about, about_name, relation, store_->LoadAccountState(about)));
+        return;
     }
+    if (const RemoteUser* user = RemoteByAccount(other))
+        PublishTo(user->server, {.kind = ClusterKind::kSocial,
+                                 .target = other,
+                                 .account = about,
+                                 .event = event,
+                                 .relation = relation,
+                                 .name = about_name});
+}
+
+const LobbyServer::RemoteUser* LobbyServer::RemoteByAccount(uint32_t account) const {
+    for (const auto& [id, user] : remote_) {
+        if (user.account == account)
+            return &user;
+    }
+    return nullptr;
 }
 
 // [SECTION] Private lines by name
@@ -287,22 +322,43 @@ void LobbyServer::HandlePrivateByName(Session& session, std::span<const uint8_t>
     if (store_->Blocks(receiver, session.account))
         return;
     const int64_t now = WallNow();
+    // In another server's lobby: that server hands it over (or keeps it, if
+    // the receiver has gone meanwhile). A server that never told a presence
+    // is of the release before and would drop the line: it is kept instead.
+    if (!online_.count(receiver)) {
+        const RemoteUser* user = RemoteByAccount(receiver);
+        if (user && user->visibility >= 0 && !user->in_game) {
+            PublishTo(user->server, {.kind = ClusterKind::kLine,
+                                     .account = receiver,
+                                     .since = now,
+                                     .name = session.name,
+                                     .text = line->text});
+            return;
+        }
+    }
+    DeliverLine(receiver, session.name, now, line->text);
+}
+
+void LobbyServer::DeliverLine(uint32_t receiver, const std::string& sender, int64_t sent,
+                              const std::string& text) {
     const auto online = online_.find(receiver);
     const auto found = online != online_.end() ? sessions_.find(online->second) : sessions_.end();
     if (found != sessions_.end() && !found->second.in_game) {
         // Live: a line with identifier 0, which is not kept.
-        SendTo(found->second.id, EncodeStoredLine(check_, kPktStoredLine,
-                                                  {0, uint32_t(now), 0, session.name, line->text}));
+        SendTo(found->second.id,
+               EncodeStoredLine(check_, kPktStoredLine, {0, uint32_t(sent), 0, sender, text}));
         return;
     }
-    const uint16_t flags = found != sessions_.end() ? kLineWhileInGame : 0;
-    if (!store_->KeepLine({0, receiver, session.name, now, flags, line->text},
-                          now - kKeptLineSeconds, kMaxKeptLines)) {
-        char text[128];
-        std::snprintf(text, sizeof text,
+    const RemoteUser* elsewhere = found == sessions_.end() ? RemoteByAccount(receiver) : nullptr;
+    const bool in_game = found != sessions_.end() || (elsewhere && elsewhere->in_game);
+    const uint16_t flags = in_game ? kLineWhileInGame : 0;
+    if (!store_->KeepLine({0, receiver, sender, sent, flags, text}, WallNow() - kKeptLineSeconds,
+                          kMaxKeptLines)) {
+        char note[128];
+        std::snprintf(note, sizeof note,
                       "LOBBYD: a line for account %u was not kept (full, or a storage failure)",
                       receiver);
-        LOGSYS_Text(nullptr, kLogInfo, text);
+        LOGSYS_Text(nullptr, kLogInfo, note);
     }
 }
 
@@ -323,6 +379,58 @@ void LobbyServer::SendAwayNews(Session& session) {
                              {line.id, uint32_t(line.sent), line.flags, line.sender, line.text}));
     }
     SendAllTo(session.id, packets);
+}
+
+// [SECTION] Other servers
+
+ClusterMessage LobbyServer::PresenceMessage(uint32_t account, uint16_t event) const {
+    ClusterMessage message{.kind = ClusterKind::kPresence, .account = account, .event = event};
+    if (const auto online = online_.find(account); online != online_.end()) {
+        if (const auto found = sessions_.find(online->second); found != sessions_.end()) {
+            const Session& session = found->second;
+            message.user = session.id;
+            message.state = session.in_game ? kPresenceInGame : kPresenceOnline;
+            message.visibility = session.visibility;
+            message.text = session.game_name;
+        }
+    }
+    if (const auto since = presence_since_.find(account); since != presence_since_.end())
+        message.since = since->second;
+    return message;
+}
+
+void LobbyServer::OnRemotePresence(const ClusterMessage& message) {
+    if (message.account == 0 || message.visibility > kVisibleNobody)
+        return;
+    // What the user's own server says of it (it logged off: no user).
+    auto user = remote_.find(message.user);
+    if (user != remote_.end() && user->second.server == message.server &&
+        user->second.account == message.account) {
+        RemoteUser& known = user->second;
+        known.in_game = message.state == kPresenceInGame;
+        known.game_name = message.text;
+        known.visibility = message.visibility;
+        presence_since_[message.account] = message.since;
+    } else if (!online_.count(message.account)) {
+        presence_since_.erase(message.account);
+    }
+    // A state stream repeats what is known: the friends need not hear it.
+    if (message.event <= kFriendGone)
+        TellFriends(message.account, message.event);
+}
+
+void LobbyServer::OnRemoteSocial(const ClusterMessage& message) {
+    if (message.relation > kRelationBlocked || !online_.count(message.target))
+        return;
+    TellAccount(message.target, message.event,
+                EntryFor(message.account, message.name, Relation(message.relation),
+                         store_->LoadAccountState(message.account)));
+}
+
+void LobbyServer::OnRemoteLine(const ClusterMessage& message) {
+    if (message.account == 0 || message.text.empty() || !IsValidName(message.name))
+        return;
+    DeliverLine(message.account, message.name, message.since, message.text);
 }
 
 }  // namespace vorlane::server

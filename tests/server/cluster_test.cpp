@@ -12,6 +12,7 @@
 #include "server/cluster_messages.h"
 #include "tests/server/local_bus.h"
 #include "tests/server/running_server.h"
+#include "tests/server/social_client.h"
 
 using namespace vorlane::server;
 using namespace vorlane::net;
@@ -22,6 +23,7 @@ using vorlane::server::testing::LogInWithNewProfile;
 using vorlane::server::testing::RunningServer;
 using vorlane::server::testing::SubjectMatches;
 using vorlane::server::testing::WaitFor;
+using namespace vorlane::server::testing::social;
 
 namespace {
 
@@ -141,6 +143,21 @@ TEST(ClusterMessages, RoundTripAndBounds) {
     other = bytes;
     other[3] = 99;
     EXPECT_FALSE(DecodeClusterMessage(other));
+    // The kinds a server of the previous release does not know round-trip.
+    ClusterMessage presence{.kind = ClusterKind::kPresence,
+                            .user = 5,
+                            .account = 6,
+                            .event = kFriendOpenedGame,
+                            .state = kPresenceInGame,
+                            .since = 1234,
+                            .text = "Duel"};
+    EXPECT_EQ(DecodeClusterMessage(EncodeClusterMessage(presence))->text, "Duel");
+    const ClusterMessage social{
+        .kind = ClusterKind::kSocial, .target = 7, .account = 6, .relation = 2, .name = "Ann"};
+    EXPECT_EQ(DecodeClusterMessage(EncodeClusterMessage(social))->relation, 2);
+    const ClusterMessage line{
+        .kind = ClusterKind::kLine, .account = 7, .since = 99, .name = "Ann", .text = "hi"};
+    EXPECT_EQ(DecodeClusterMessage(EncodeClusterMessage(line))->since, 99);
     // A text longer than its kind allows.
     std::vector<uint8_t> say = EncodeClusterMessage({.kind = ClusterKind::kSay, .text = "hi"});
     say[6] = 0xFF;
@@ -361,4 +378,99 @@ TEST_F(ClusterTest, AdminCommandsActAcrossServers) {
     ASSERT_TRUE(WaitFor({ann.get(), bob.get()}, [&] {
         return bob->frontend.Has("notice 2 0 bye") && ann->frontend.Has("user_removed Bob");
     }));
+}
+
+// Friends, presence, search, filters, history and lines by name work across
+// servers as on one.
+TEST_F(ClusterTest, SocialFeaturesReachAcrossServers) {
+    StartServer(0);
+    StartServer(1);
+    auto ann = Enter(0, "Ann");
+    auto bob = NewClient(1, "Bob");
+    LogInWithNewProfile(*bob, "Bob", "pw");
+    auto last = [](Client& client, const std::string& name) {
+        const auto events = Events(client, name);
+        return events.empty() ? FriendChanged{} : events.back();
+    };
+
+    // Ann asks; Bob's server tells Bob, and Ann's tells Ann of the answer.
+    Act(*ann, kActionBefriend, "Bob");
+    ASSERT_TRUE(
+        WaitFor({ann.get(), bob.get()}, [&] { return last(*bob, "Ann").event == kFriendAsks; }));
+    Act(*bob, kActionBefriend, "Ann");
+    ASSERT_TRUE(WaitFor({ann.get(), bob.get()},
+                        [&] { return last(*ann, "Bob").entry.relation == kRelationFriend; }));
+    // Bob's presence, told by his server, reaches Ann on hers.
+    ASSERT_EQ(bob->net.JoinChannel(2), 1);
+    ASSERT_TRUE(WaitFor({ann.get(), bob.get()}, [&] {
+        return last(*ann, "Bob").entry.state == kPresenceInChannel &&
+               last(*ann, "Bob").entry.where == "Battle Zone";
+    }));
+    Line(*ann, "Bob", "over there");
+    ASSERT_TRUE(WaitFor({ann.get(), bob.get()}, [&] { return Lines(*bob).size() == 1; }));
+    EXPECT_EQ(Lines(*bob)[0].id, 0u);  // live, through Bob's server
+
+    // 25 pilots of a third server are found in pages, by name.
+    auto peer = hub.Connect();
+    peer->Open(nullptr);
+    for (uint32_t i = 0; i < 25; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "Pilot%02u", 24 - i);
+        const auto bytes = EncodeClusterMessage({.kind = ClusterKind::kUser,
+                                                 .server = 7,
+                                                 .user = 7 * kClusterIdStride + 1 + i,
+                                                 .account = 1000 + i,
+                                                 .name = name});
+        peer->Publish("vorlane.lobby.server", bytes);
+    }
+    Filter(*ann, {1, kFilterActive | kFilterFriendsGames, "", ""});
+    WaitFor(
+        {ann.get()}, [] { return false; }, 1);
+    Search(*ann, "pil");
+    SearchResult found = Found(*ann, 1);
+    ASSERT_EQ(found.entries.size(), 20u);
+    EXPECT_EQ(found.more, 1);
+    EXPECT_EQ(found.entries[0].name, "Pilot00");
+    EXPECT_EQ(found.entries[0].state, kPresenceOnline);
+    Search(*ann, "pil", 1);
+    found = Found(*ann, 2);
+    ASSERT_EQ(found.entries.size(), 5u);
+    EXPECT_EQ(found.more, 0);
+    EXPECT_EQ(found.entries[4].name, "Pilot24");
+
+    // Bob opens a game on his server: Ann's friends' filter and friend event.
+    Host(*bob, "Duel at Vega", false);
+    ASSERT_TRUE(WaitFor({ann.get(), bob.get()}, [&] {
+        return Alerts(*ann).size() == 1 && last(*ann, "Bob").event == kFriendOpenedGame;
+    }));
+    EXPECT_EQ(Alerts(*ann)[0].channel, 2);
+    EXPECT_EQ(last(*ann, "Bob").entry.state, kPresenceInGame);
+    EXPECT_EQ(last(*ann, "Bob").entry.where, "Duel at Vega");
+    Search(*ann, "BOB");
+    found = Found(*ann, 3);
+    ASSERT_EQ(found.entries.size(), 1u);
+    EXPECT_EQ(found.entries[0].state, kPresenceInGame);
+    EXPECT_EQ(found.entries[0].channel, 2);
+    // A line to a player in a game is kept, marked so.
+    Line(*ann, "Bob", "while you play");
+    auto store = LobbyStore::Open(dir + "/lobbyd.sqlite", HashStrength::kMinimum);
+    uint32_t bob_id = 0;
+    ASSERT_EQ(store->FindAccount("Bob", &bob_id, nullptr), StoreResult::kOk);
+    ASSERT_TRUE(
+        WaitFor({ann.get(), bob.get()}, [&] { return !store->KeptLines(bob_id, 0).empty(); }));
+    EXPECT_EQ(store->KeptLines(bob_id, 0)[0].flags, kLineWhileInGame);
+
+    // A public line said on one server is in the history a joiner on the other gets.
+    ASSERT_EQ(ann->net.SendChat("for the record", -1), 1);
+    ASSERT_TRUE(WaitFor({ann.get(), bob.get()}, [&] {
+        return bob->frontend.Has("chat 0 " + std::to_string(ann->net.own_id()) + " for the record");
+    }));
+    auto cid = Enter(1, "Cid");
+    ASSERT_TRUE(WaitFor({cid.get()}, [&] { return !History(*cid).empty(); }));
+    EXPECT_EQ(History(*cid).back().text, "for the record");
+    EXPECT_EQ(History(*cid).back().name, "Ann");
+
+    bob.reset();
+    ASSERT_TRUE(
+        WaitFor({ann.get()}, [&] { return last(*ann, "Bob").entry.state == kPresenceOffline; }));
 }
