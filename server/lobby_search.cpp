@@ -59,24 +59,26 @@ void LobbyServer::HandlePlayerSearch(Session& session, std::span<const uint8_t> 
     result.page = request->page;
     // An empty prefix finds nobody: listing the whole lobby is not a search.
     const std::string prefix = Lower(request->prefix);
+    // Each with its visibility as its server last told (-1: the store knows).
     struct Candidate {
         std::string key;
         uint32_t account = 0;
         std::string name;
+        int visibility = -1;
     };
     std::vector<Candidate> found;
-    auto consider = [&](uint32_t account, const std::string& name) {
+    auto consider = [&](uint32_t account, const std::string& name, int visibility) {
         if (prefix.empty() || account == 0 || account == session.account)
             return;
         std::string key = Lower(name);
         if (key.compare(0, prefix.size(), prefix) == 0)
-            found.push_back({std::move(key), account, name});
+            found.push_back({std::move(key), account, name, visibility});
     };
     for (const auto& [id, other] : sessions_) {
         if (!other.closing)
-            consider(other.account, other.name);
+            consider(other.account, other.name, other.visibility);
     }
-    for (const auto& [id, user] : remote_) consider(user.account, user.name);
+    for (const auto& [id, user] : remote_) consider(user.account, user.name, user.visibility);
     std::sort(found.begin(), found.end(), [](const Candidate& a, const Candidate& b) {
         return std::tie(a.key, a.account) < std::tie(b.key, b.account);
     });
@@ -97,7 +99,9 @@ void LobbyServer::HandlePlayerSearch(Session& session, std::span<const uint8_t> 
         const Relation to_them = relation != relations.end() ? relation->second : kRelationNone;
         // Whom an account lets see its presence may find it; being found
         // shows where it is, which is what a search is for.
-        const uint16_t visibility = VisibilityOf(candidate.account);
+        const uint16_t visibility = candidate.visibility >= 0
+                                        ? uint16_t(candidate.visibility)
+                                        : store_->LoadAccountState(candidate.account).visibility;
         if (visibility == kVisibleNobody ||
             (visibility == kVisibleFriends && to_them != kRelationFriend))
             continue;

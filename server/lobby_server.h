@@ -478,8 +478,6 @@ class LobbyServer : public TNS_CONTROL {
     // Where the account is (state, channel, where, since) when it is logged
     // in on any server of the cluster; false (entry unchanged) when not.
     bool FillPresence(uint32_t account, net::FriendEntry& entry) const;
-    // The visibility of a logged-in account (of any server).
-    uint16_t VisibilityOf(uint32_t account);
 
     // [search] Player search, game filters, chat history (lobby_search.cpp).
     void HandlePlayerSearch(Session& session, std::span<const uint8_t> packet);

@@ -227,18 +227,6 @@ bool LobbyServer::FillPresence(uint32_t account, FriendEntry& entry) const {
     return false;
 }
 
-uint16_t LobbyServer::VisibilityOf(uint32_t account) {
-    if (const auto online = online_.find(account); online != online_.end()) {
-        if (const auto found = sessions_.find(online->second); found != sessions_.end())
-            return found->second.visibility;
-    }
-    for (const auto& [id, user] : remote_) {
-        if (user.account == account && user.visibility >= 0)
-            return uint16_t(user.visibility);
-    }
-    return store_->LoadAccountState(account).visibility;
-}
-
 void LobbyServer::TellAccount(uint32_t account, uint16_t event, const FriendEntry& entry) {
     const auto online = online_.find(account);
     if (online != online_.end())
