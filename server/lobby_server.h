@@ -560,7 +560,7 @@ class LobbyServer : public TNS_CONTROL {
     std::map<uint32_t, Session> sessions_;
     std::map<uint32_t, uint32_t> online_;  // account -> kernel user
     // When each account's presence last changed (Unix seconds), while it is
-    // logged in here.
+    // logged in here or on another server that told.
     std::map<uint32_t, int64_t> presence_since_;
     std::set<uint32_t> rejoin_offered_;  // sessions holding a rejoin offer
     std::vector<Channel> channels_;

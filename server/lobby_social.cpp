@@ -35,6 +35,9 @@ namespace {
 constexpr size_t kMaxFriends = 200;
 constexpr size_t kMaxKeptLines = 100;
 constexpr int64_t kKeptLineSeconds = 7 * 24 * 3600;
+// A log-in this soon after the account went away is the front end handing
+// over to the game program or back, not a player coming online.
+constexpr int64_t kHandOverSeconds = 30;
 
 bool Counts(const SocialLink& link) {
     return link.relation == kRelationFriend || link.relation == kRelationYouAsked;
@@ -241,8 +244,13 @@ void LobbyServer::PresenceChanged(uint32_t account, uint16_t event, bool away) {
         presence_since_.erase(account);
     if (away)
         store_->SetAwaySince(account, now);
-    if (const auto online = online_.find(account); online != online_.end())
-        sessions_[online->second].visibility = store_->LoadAccountState(account).visibility;
+    if (const auto online = online_.find(account); online != online_.end()) {
+        const AccountState state = store_->LoadAccountState(account);
+        sessions_[online->second].visibility = state.visibility;
+        if (event == kFriendCameOnline && state.away_since != 0 &&
+            now - state.away_since < kHandOverSeconds)
+            event = kFriendUpdate;
+    }
     if (clustered())
         PublishAll(PresenceMessage(account, event));
     TellFriends(account, event);

@@ -143,6 +143,11 @@ TEST_F(SocialTest, BefriendSeePresenceBlockAndReadLinesKeptWhileAway) {
         const auto lines = Lines(*bob);
         EXPECT_GT(Summary(*bob)->away_since, 0u);
         if (round == 0) {
+            // Back a moment after leaving (as from a game): no notice.
+            ASSERT_TRUE(WaitFor({ann.get()}, [&] {
+                return Events(*ann, "Bob").back().entry.state != kPresenceOffline;
+            }));
+            EXPECT_EQ(Events(*ann, "Bob").back().event, kFriendUpdate);
             ASSERT_EQ(lines.size(), 2u);
             EXPECT_EQ(lines[0].text, "first");
             EXPECT_EQ(lines[1].text, "second");
