@@ -428,12 +428,14 @@ std::vector<ChannelEntry> DecodeChannelTable(std::span<const uint8_t> table) {
 }
 
 std::vector<uint8_t> EncodeUserRecord(const PKTCHECK& check, uint32_t user_id, uint32_t second,
-                                      const Profile& profile, bool compact) {
+                                      const Profile& profile, bool compact,
+                                      const std::string& account_name) {
     std::vector<uint8_t> packet = check.Create(compact ? kPktUserEnteredCompact : kPktUserEntered);
     if (packet.size() < (compact ? kUserRecordKept : kUserRecordSize))
         return {};
     PutU32(packet, 14, user_id);
     PutU32(packet, 18, second);
+    PutText(packet, 22, account_name, kNameWidth);
     const size_t room = std::min(profile.size(), packet.size() - kUserProfileOffset);
     std::copy_n(profile.begin(), room, packet.begin() + kUserProfileOffset);
     return Sealed(std::move(packet));
@@ -457,6 +459,10 @@ uint32_t UserRecordSecond(const UserRecord& record) {
 
 std::string UserRecordName(const UserRecord& record) {
     return GetText(record, kUserProfileOffset + kProfName, kNameWidth);
+}
+
+std::string UserRecordAccount(const UserRecord& record) {
+    return GetText(record, 22, kNameWidth);
 }
 
 std::vector<uint8_t> EncodeGameRecord(const PKTCHECK& check, uint16_t id, const GameRecord& game) {

@@ -253,15 +253,18 @@ std::vector<uint8_t> EncodeChannelList(const PKTCHECK& check,
 // what the bytes hold.
 std::vector<ChannelEntry> DecodeChannelTable(std::span<const uint8_t> table);
 
-// User record (28): 14 user id, 18 second value, 37 the profile.
+// User record (28): 14 user id, 18 second value, 22 the account's name (15;
+// empty from servers that do not send it), 37 the profile.
 // `compact` gives packet 47 (the first 140 bytes) instead of 28.
 std::vector<uint8_t> EncodeUserRecord(const PKTCHECK& check, uint32_t user_id, uint32_t second,
-                                      const Profile& profile, bool compact = false);
+                                      const Profile& profile, bool compact = false,
+                                      const std::string& account_name = {});
 // The kept head of a received user record; null when shorter than that.
 std::optional<UserRecord> DecodeUserRecord(std::span<const uint8_t> packet);
 uint32_t UserRecordId(const UserRecord& record);
 uint32_t UserRecordSecond(const UserRecord& record);
 std::string UserRecordName(const UserRecord& record);
+std::string UserRecordAccount(const UserRecord& record);
 
 // Game records (12 added, 13 changed, 14 removed; 21 register and 22 update
 // from a game host): the whole packet is the record.

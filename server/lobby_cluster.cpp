@@ -416,7 +416,7 @@ void LobbyServer::OnRemoteUser(const ClusterMessage& message) {
         target->remote.push_back(user.id);
     }
     if (joined || (index >= 0 && changed))
-        SendRecordToMany(target->members, user.id, user.account, user.profile);
+        SendRecordToMany(target->members, user.id, user.account, user.profile, user.name);
 }
 
 void LobbyServer::RemoteLeave(RemoteUser& user) {

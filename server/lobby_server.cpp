@@ -892,7 +892,8 @@ void LobbyServer::SendChannelList(uint32_t user) {
 }
 
 std::vector<uint8_t> LobbyServer::UserRecordOf(const Session& session, bool compact) const {
-    return EncodeUserRecord(check_, session.id, session.account, session.profile_data, compact);
+    return EncodeUserRecord(check_, session.id, session.account, session.profile_data, compact,
+                            session.name);
 }
 
 std::optional<std::vector<uint8_t>> LobbyServer::MemberRecord(uint32_t member, int channel,
@@ -903,7 +904,8 @@ std::optional<std::vector<uint8_t>> LobbyServer::MemberRecord(uint32_t member, i
     } else if (const auto remote = remote_.find(member); remote != remote_.end()) {
         const RemoteUser& user = remote->second;
         if (user.channel == channel)
-            return EncodeUserRecord(check_, user.id, user.account, user.profile, compact);
+            return EncodeUserRecord(check_, user.id, user.account, user.profile, compact,
+                                    user.name);
     }
     return std::nullopt;
 }
@@ -916,7 +918,8 @@ int LobbyServer::ChannelOfMember(uint32_t member) const {
 }
 
 void LobbyServer::SendRecordToMany(const std::vector<uint32_t>& users, uint32_t id,
-                                   uint32_t account, const Profile& profile) {
+                                   uint32_t account, const Profile& profile,
+                                   const std::string& name) {
     std::vector<uint32_t> compact;
     std::vector<uint32_t> whole;
     for (uint32_t user : users) {
@@ -925,9 +928,9 @@ void LobbyServer::SendRecordToMany(const std::vector<uint32_t>& users, uint32_t 
             .push_back(user);
     }
     if (!compact.empty())
-        SendToMany(compact, EncodeUserRecord(check_, id, account, profile, true));
+        SendToMany(compact, EncodeUserRecord(check_, id, account, profile, true, name));
     if (!whole.empty())
-        SendToMany(whole, EncodeUserRecord(check_, id, account, profile, false));
+        SendToMany(whole, EncodeUserRecord(check_, id, account, profile, false, name));
 }
 
 void LobbyServer::HandleJoin(Session& session, std::span<const uint8_t> packet) {
@@ -965,7 +968,7 @@ void LobbyServer::HandleJoin(Session& session, std::span<const uint8_t> packet) 
     if (!again || session.joined_profile != session.profile) {
         std::vector<uint32_t> others = channel.members;
         Remove(others, session.id);
-        SendRecordToMany(others, session.id, session.account, session.profile_data);
+        SendRecordToMany(others, session.id, session.account, session.profile_data, session.name);
         session.joined_profile = session.profile;
         if (clustered())
             PublishChannel(channel.number, UserMessage(session));

@@ -431,7 +431,7 @@ class LobbyServer : public TNS_CONTROL {
     std::vector<uint8_t> UserRecordOf(const Session& session, bool compact) const;
     // Sends the record of user `id` to `users`, each in the form it asked for.
     void SendRecordToMany(const std::vector<uint32_t>& users, uint32_t id, uint32_t account,
-                          const net::Profile& profile);
+                          const net::Profile& profile, const std::string& name);
     // The record of channel member `member` (this server's or another's) in
     // the channel `channel`, or nothing when it is not there.
     std::optional<std::vector<uint8_t>> MemberRecord(uint32_t member, int channel,
