@@ -19,6 +19,7 @@
 #include "net/lobbynet.h"
 #include "scripting/menu_lua.h"
 #include "shell/global_data.h"
+#include "shell/preferences.h"
 #include "video/seq_ctrl.h"
 
 namespace vorlane {
@@ -77,6 +78,8 @@ class FrontendFrame : public ProgramFrame {
         // wrote there) is where it starts from.
         context.lobby_cfg_path = baselib::UserFile("lobby.cfg", "data/lobby.cfg");
         context.mplayer_cfg_path = baselib::UserFile("mplayer.cfg");
+        context.preferences_path = shell::PreferencesPath();
+        context.attention = [] { g_control->app_flags.Set(kAppRepaint); };
         map_ = std::make_unique<MAINMAP>(std::move(context));
         if (!map_->IsReady() || !map_->Init(start_mode)) {
             // The program runs with its log muted: say why on standard error.

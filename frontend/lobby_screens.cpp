@@ -5,6 +5,7 @@
 // [SECTION] Lobby: users, chat, ignore list
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "baselib/logsys.h"
 #include "frontend/mainmap.h"
@@ -114,9 +115,11 @@ void MAINMAP::ConnectionLost() {
 }
 
 void MAINMAP::BackToLogin(const std::string& text) {
-    for (const char* menu : {"menu.connectinfo", "menu.profileinfo", "menu.channelinfo",
-                             "menu.profile", "menu.profileyesno", "menu.lobby", "menu.lobbycontext",
-                             "menu.lobby_profileview", "menu.create", "menu.channel"})
+    for (const char* menu :
+         {"menu.connectinfo", "menu.profileinfo", "menu.channelinfo", "menu.profile",
+          "menu.profileyesno", "menu.lobby", "menu.lobbycontext", "menu.lobby_profileview",
+          "menu.create", "menu.channel", "menu.friends", "menu.search", "menu.filters", "menu.away",
+          "menu.socialnotice"})
         HideMenu(menu);
     ShowMenu("menu.login");
     EnableMenu("menu.login", false);
@@ -222,8 +225,13 @@ void MAINMAP::ChannelEntered() {
             lobby_cfg_.GetNumber("main", "chat_lines", kDefaultChatRows), 1, kMostChatRows)));
     }
     private_target_ = -1;
+    private_name_.clear();
     SetText("menu.lobby.obj_frame_name.obj_label1", LobbyText("LOBBY_CHAT_TOALL"));
     ShowRejoin();
+    // The news of a log-in, once the player is in the lobby (the automatic
+    // log-in back from a game comes straight here).
+    if (std::exchange(away_due_, false) && HasAwayNews())
+        ShowAway();
 }
 
 void MAINMAP::LoginRunning() {
@@ -455,6 +463,8 @@ void MAINMAP::GameListChanged(const std::vector<net::GameRecord>& games,
     }
     list->Clear();
     for (const net::GameRecord& game : games) {
+        if (!GameShown(game))
+            continue;
         std::string text = net::GameRecordName(game);
         if (net::GetU16(game, net::kGamePasswordFlag) != 0)
             text += LobbyText("LOBBY_GAME_PASSWORD_SUFF");
@@ -501,6 +511,13 @@ void MAINMAP::Send() {
     input->SetText("");
     if (text.empty())
         return;
+    if (!private_name_.empty()) {
+        if (context_.lobby)
+            context_.lobby->SendPrivateByName(private_name_, text);
+        std::string line = LobbyText("LOBBY_CHAT_TO") + " [" + private_name_ + "]: " + text;
+        AddChatNotice(line, ColourRole::kChatPrivate);
+        return;
+    }
     if (context_.lobby)
         context_.lobby->SendChat(text.c_str(), private_target_);
     if (private_target_ == -1)
@@ -529,12 +546,14 @@ void MAINMAP::Private() {
     if (!user)
         return;
     private_target_ = int32_t(net::UserRecordId(*user));
+    private_name_.clear();
     SetText("menu.lobby.obj_frame_name.obj_label1",
             LobbyText("LOBBY_CHAT_TO") + " " + net::UserRecordName(*user));
 }
 
 void MAINMAP::ToAll() {
     private_target_ = -1;
+    private_name_.clear();
     SetText("menu.lobby.obj_frame_name.obj_label1", LobbyText("LOBBY_CHAT_TOALL"));
 }
 

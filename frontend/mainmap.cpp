@@ -72,6 +72,10 @@ constexpr TextLimit kTextLimits[] = {
     {"menu.lobby.obj_input_chat", 95},
     {"menu.game.obj_input_password", 9},
     {"menu.game.obj_input_name", 14},
+    {"menu.lobby.obj_input_search", 14},
+    {"menu.friends.obj_input_name", 14},
+    {"menu.filters.obj_input_name", 34},
+    {"menu.filters.obj_input_mission", 34},
 };
 
 // A text that starts with "~" is literal, anything else a text id (missing:
@@ -157,6 +161,7 @@ MAINMAP::MAINMAP(MainMapContext context) : context_(std::move(context)) {
     }
     if (GUI_LIST* desc = List("menu.game.obj_frame_border.obj_list_missiondesc"))
         desc->SetDisplayOnly(true);
+    LoadSocialPreferences();
     ShowMenu("menu.login");
     ready = 1;
 }
@@ -391,6 +396,8 @@ int MAINMAP::Dispatch(int32_t tag, const GUI_EVENT& event) {
         case GEVE_KEY_ASCII:
             if (tag == MENU_TAG_LOBBY_CHATINPUT && event.character == 13)
                 return Click(MENU_TAG_LOBBY_SEND);
+            if (tag == MENU_TAG_LOBBY_SEARCHINPUT && event.character == 13)
+                return Click(MENU_TAG_LOBBY_SEARCH);
             return 0;
         case GEVE_KEY_PRESS:
             if (tag == MENU_TAG_GAME_MISSIONLIST && event.stroke)
@@ -538,6 +545,7 @@ int MAINMAP::Dispatch(int32_t tag, const GUI_EVENT& event) {
             MissionDetails();
             return 0;
         default:
+            DispatchSocial(tag);
             return 0;
     }
 }

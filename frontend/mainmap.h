@@ -60,6 +60,12 @@ struct MainMapContext {
     std::string mplayer_cfg_path = "data/mplayer.cfg";
     // The menu script; empty: the archive resource "lobby.script.menu".
     std::string menu_script;
+    // The player's preferences file, where the game filters and the chosen
+    // visibility are kept (empty: none read or written).
+    std::string preferences_path;
+    // Something the player should see came while the window may be in the
+    // background: draw the next frame even so.
+    std::function<void()> attention;
 };
 
 inline constexpr int kPortraitCount = 8;
@@ -108,12 +114,22 @@ class MAINMAP : public ProgramFrame, public LobbyFrontend {
     void LoginRefused(const std::string& reason, uint32_t seconds_left) override;
     void Notice(const net::ServerNotice& notice) override;
     void RejoinOffer(const net::GameAlert* offer) override;
+    void FriendsChanged(const std::vector<net::FriendEntry>& friends,
+                        const net::FriendChanged* change) override;
+    void SearchResultReceived(const net::SearchResult& result) override;
+    void GameAlertReceived(const net::GameAlert& alert) override;
+    void StoredLineReceived(const net::StoredLine& line) override;
+    void HistoryLineReceived(const net::StoredLine& line) override;
+    void AwaySummaryReceived(const net::AwaySummary& summary) override;
 
     // State, for the screens and tests.
     int16_t portrait() const { return portrait_; }
     int32_t private_target() const { return private_target_; }
     uint16_t network_mode() const { return network_mode_; }
     const std::vector<std::pair<uint32_t, uint32_t>>& ignore_list() const { return ignore_; }
+    const std::vector<net::GameFilter>& game_filters() const { return filters_; }
+    const std::string& private_name() const { return private_name_; }
+    int notices_shown() const { return notices_shown_; }
     CFGFILE& lobby_config() { return lobby_cfg_; }
     uint32_t draw_flags = 0xFFFFFFFF;
 
@@ -170,6 +186,38 @@ class MAINMAP : public ProgramFrame, public LobbyFrontend {
     bool SkipSequences(const IOEVE& event);
     bool IsIgnored(uint32_t id, uint32_t second) const;
     void AddUserRow(GUI_LIST& list, const net::UserRecord& user);
+    // [screens: friends, search, filters, news] (social_screens.cpp)
+    bool DispatchSocial(int32_t tag);
+    std::string ClockText(uint32_t unix_seconds) const;
+    std::string PresenceText(const net::FriendEntry& entry) const;
+    void ShowSocialNotice(const std::string& text);
+    void ShowFriends();
+    void FillFriends();
+    const net::FriendEntry* SelectedFriend() const;
+    void FriendAction(uint16_t action);
+    // An action on the player selected in the channel's user list.
+    void UserAction(uint16_t action);
+    void AddFriendByName();
+    void SetVisibilityBoxes(int visibility);
+    void ChooseVisibility(int visibility);
+    void StartSearch(uint16_t page);
+    const net::FriendEntry* SelectedResult() const;
+    // Chat lines go to the account `name`, wherever it is (or kept for it).
+    void PrivateTo(const std::string& name);
+    void JoinChannelOf(const net::FriendEntry* entry);
+    void LoadSocialPreferences();
+    void SavePreferences();
+    void FillFilters();
+    void FilterSelected();
+    void StoreFilter(bool add);
+    void RemoveFilter();
+    void FiltersChanged();
+    bool GameShown(const net::GameRecord& game) const;
+    bool HasAwayNews() const;
+    std::vector<std::string> CameOnline() const;
+    void ShowAway();
+    void FillAway();
+    void AwayDelete(bool all);
 
     MainMapContext context_;
     int32_t private_target_ = -1;
@@ -185,6 +233,14 @@ class MAINMAP : public ProgramFrame, public LobbyFrontend {
     int dispatch_depth_ = 0;
     bool started_ = false;          // Init has finished
     bool swallow_release_ = false;  // the release of a press that skipped sequences
+    std::string private_name_;      // chat target by account name (private lines by name)
+    std::vector<net::GameFilter> filters_;
+    bool filter_games_ = false;  // the game list shows only what the filters match
+    std::string search_prefix_;
+    uint16_t search_page_ = 0;
+    std::vector<std::string> came_online_;  // friends who came online since the log-in
+    bool away_due_ = false;                 // a log-in's news waits for the lobby to be entered
+    int notices_shown_ = 0;
 };
 
 // The menu hook installed by MAINMAP: passes (tag, event) to the live main map.

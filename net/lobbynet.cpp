@@ -129,6 +129,7 @@ bool LOBBYNET::FromServer(uint32_t sender) {
 void LOBBYNET::ClearLists() {
     users_.clear();
     games_.clear();
+    history_.clear();
 }
 
 // [SECTION] Operations
@@ -274,6 +275,7 @@ int16_t LOBBYNET::JoinChannel(uint16_t number) {
         number = uint16_t(last_channel_);
     }
     games_.clear();
+    history_.clear();
     last_channel_ = number;
     if (!SendOrDisconnect(EncodeU16Body(check_, kPktJoinChannel, number)))
         return 0;
@@ -356,6 +358,7 @@ void LOBBYNET::OnLogon(uint32_t /*id*/) {
 
 void LOBBYNET::OnLogoff(uint32_t /*id*/) {
     state_ = 45;
+    in_session_ = false;
 }
 
 void LOBBYNET::OnConnectionLost(uint32_t /*id*/) {
@@ -363,6 +366,7 @@ void LOBBYNET::OnConnectionLost(uint32_t /*id*/) {
         frontend_->ConnectionLost();
     ClearLists();
     rejoin_offer_.reset();
+    in_session_ = false;
     idle_ = 1;
     if (frontend_)
         frontend_->LoginFinished();
@@ -430,6 +434,7 @@ void LOBBYNET::OnDataReceived(uint32_t /*receiver*/, uint32_t sender, uint16_t m
             }
             break;
         default:
+            HandleSocial(sub_type, packet);
             break;
     }
 }
@@ -551,7 +556,10 @@ void LOBBYNET::HandleLoginResult(std::span<const uint8_t> packet) {
         // Other users' records come as the 140 bytes this client keeps of
         // them; a server that does not know the packet sends them whole.
         SendPacket(EncodeU32Body(check_, kPktClientFeatures, kFeatureCompactUserRecords));
+        ClearSocial();
+        in_session_ = true;
         RequestProfiles();
+        SendSocialState();
         return;
     }
     const char* text = LoginResultText(result->code);

@@ -68,6 +68,22 @@ class LobbyFrontend {
     // The server offers the game the player's game program left early
     // (LOBBYNET::rejoin_offer), or withdrew the offer (null).
     virtual void RejoinOffer(const vorlane::net::GameAlert* /*offer*/) {}
+
+    // Friends and presence: the whole list after a friends request or a
+    // change; `change` is the change that came (null: a whole new list).
+    virtual void FriendsChanged(const std::vector<vorlane::net::FriendEntry>& /*friends*/,
+                                const vorlane::net::FriendChanged* /*change*/) {}
+    // One page of a player search.
+    virtual void SearchResultReceived(const vorlane::net::SearchResult& /*result*/) {}
+    // A new game matched one of the saved filters.
+    virtual void GameAlertReceived(const vorlane::net::GameAlert& /*alert*/) {}
+    // A private line by name: a kept one (id != 0; every kept line so far is
+    // in stored_lines()) or a live one (id 0).
+    virtual void StoredLineReceived(const vorlane::net::StoredLine& /*line*/) {}
+    // A line of the channel's recent chat, sent on entering it.
+    virtual void HistoryLineReceived(const vorlane::net::StoredLine& /*line*/) {}
+    // What happened while the player was away; the kept lines follow.
+    virtual void AwaySummaryReceived(const vorlane::net::AwaySummary& /*summary*/) {}
 };
 
 // Where SaveSettings writes (the front end adapts its configuration file).
@@ -104,6 +120,26 @@ class LOBBYNET : public TNS_CONTROL {
     int16_t SendChat(const char* text, int32_t target);
     void SaveSettings(LobbySettingsWriter* config) const;
 
+    // Friends, search, filters and kept lines (packets 51 to 64); each returns
+    // 1 when sent, 0 when not (no session, or a name or text that is empty).
+    int16_t SendSocialAction(uint16_t action, const std::string& name);
+    int16_t SetVisibility(uint16_t visibility);
+    int16_t RequestFriends();
+    int16_t SearchPlayers(const std::string& prefix, uint16_t page);
+    int16_t SendPrivateByName(const std::string& name, const std::string& text);
+    // Deletes one kept line (0: all of them) here and on the server.
+    int16_t DeleteStoredLine(uint32_t id);
+    // The saved game filters (at most kMaxGameFilters, slots 1..8 in order):
+    // sent now when logged in, and again after every log-in, since the server
+    // keeps them only for the session. A slot no longer used is removed.
+    void SetGameFilters(const std::vector<vorlane::net::GameFilter>& filters);
+    // The visibility to state after every log-in (the server keeps it too;
+    // this keeps a changed choice when the change itself was lost).
+    void set_visibility(uint16_t visibility) { visibility_ = visibility; }
+    bool in_session() const { return in_session_; }
+    // The chosen visibility, or -1 when none was chosen.
+    int visibility() const { return visibility_ == kVisibilityUnset ? -1 : visibility_; }
+
     // TNS_CONTROL hooks.
     void OnConnectFinished(int16_t result) override;
     void OnLogon(uint32_t id) override;
@@ -132,6 +168,16 @@ class LOBBYNET : public TNS_CONTROL {
     const std::vector<vorlane::net::GameRecord>& games() const { return games_; }
     // The game this log-in may rejoin (its channel and record), if any.
     const std::optional<vorlane::net::GameAlert>& rejoin_offer() const { return rejoin_offer_; }
+    const std::vector<vorlane::net::FriendEntry>& friends() const { return friends_; }
+    const std::vector<vorlane::net::StoredLine>& stored_lines() const { return stored_lines_; }
+    const std::vector<vorlane::net::StoredLine>& history() const { return history_; }
+    const vorlane::net::AwaySummary& away() const { return away_; }
+    const vorlane::net::SearchResult& search() const { return search_; }
+    const std::vector<vorlane::net::GameFilter>& game_filters() const { return filters_; }
+
+    static constexpr size_t kMaxStoredLines = 100;
+    static constexpr size_t kMaxHistoryLines = 50;
+    static constexpr size_t kMaxGameFilters = 8;
 
   protected:
     // Lobby packets count only when the kernel says the server sent them: a
@@ -160,6 +206,14 @@ class LOBBYNET : public TNS_CONTROL {
     void HandleLoginRefused(std::span<const uint8_t> packet);
     void HandleNotice(std::span<const uint8_t> packet);
     void HandleRejoinOffer(std::span<const uint8_t> packet);
+    // Social packets (lobbynet_social.cpp).
+    bool HandleSocial(uint16_t id, std::span<const uint8_t> packet);
+    void HandleFriendChanged(std::span<const uint8_t> packet);
+    void HandleStoredLine(uint16_t id, std::span<const uint8_t> packet);
+    // After a log-in: the friend list, the visibility and the filters.
+    void SendSocialState();
+    void SendFilters();
+    void ClearSocial();
 
     LobbyFrontend* frontend_ = nullptr;  // not owned
     vorlane::net::PKTCHECK check_;
@@ -181,4 +235,14 @@ class LOBBYNET : public TNS_CONTROL {
     std::vector<vorlane::net::UserRecord> users_;
     std::vector<vorlane::net::GameRecord> games_;
     std::optional<vorlane::net::GameAlert> rejoin_offer_;
+    std::vector<vorlane::net::FriendEntry> friends_;
+    std::vector<vorlane::net::StoredLine> stored_lines_;  // by arrival, at most kMaxStoredLines
+    std::vector<vorlane::net::StoredLine> history_;       // the current channel's, at most 50
+    vorlane::net::AwaySummary away_{};
+    vorlane::net::SearchResult search_{};
+    std::vector<vorlane::net::GameFilter> filters_;
+    std::vector<vorlane::net::GameFilter> sent_filters_;  // what the server holds
+    static constexpr uint16_t kVisibilityUnset = 0xFFFF;
+    uint16_t visibility_ = kVisibilityUnset;  // never chosen: nothing to state
+    bool in_session_ = false;                 // logged in, until the connection ends
 };

@@ -103,8 +103,10 @@ TEST_F(LobbynetTest, LoginSuccessRequestsFourProfilesWithThePermanentId) {
     client.Receive(EncodeLoginResult(check, 0, 4711));
     EXPECT_EQ(client.permid(), 4711);
     EXPECT_EQ(client.state(), 11);
-    // It asks for compact user records, then for its profiles.
-    ASSERT_EQ(client.sent.size(), 6u);
+    // It asks for compact user records, then for its profiles, then for its
+    // friends (no filters and no visibility were chosen: nothing of them).
+    ASSERT_EQ(client.sent.size(), 7u);
+    EXPECT_EQ(client.sent[6].id, kPktFriendsRequest);
     EXPECT_EQ(client.sent[1].id, kPktClientFeatures);
     EXPECT_EQ(GetU32(client.sent[1].bytes, 14), kFeatureCompactUserRecords);
     for (uint16_t n = 1; n <= 4; ++n) {

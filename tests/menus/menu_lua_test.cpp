@@ -197,7 +197,7 @@ TEST_F(MenuLuaTest, EnumerationHoldsEveryTag) {
     lua_getglobal(lua_.get(), "n");
     lua_getglobal(lua_.get(), "a");
     lua_getglobal(lua_.get(), "b");
-    EXPECT_EQ(lua_tointeger(lua_.get(), -3), 37);
+    EXPECT_EQ(lua_tointeger(lua_.get(), -3), 72);
     EXPECT_EQ(lua_tointeger(lua_.get(), -2), 8);
     EXPECT_EQ(lua_tointeger(lua_.get(), -1), 34);
     lua_settop(lua_.get(), 0);
