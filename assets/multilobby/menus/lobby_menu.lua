@@ -314,7 +314,7 @@ menu.away = panel { x = 162, y = 90, w = 700, h = 580,
 
 -- A friend came online, a game for a filter: a short line at the top right
 -- that stays until it is read.
-menu.socialnotice = panel { x = 604, y = 2, w = 416, h = 54,
+menu.socialnotice = panel { x = 598, y = 2, w = 416, h = 54,
   obj_label1 = GUI_Label { x = 8, y = 6, w = 352, h = 42 },
   obj_button1 = button { x = 368, y = 12, w = 40, text = "~x", tag = T.MENU_TAG_NOTICE_OK } }
 

@@ -125,4 +125,36 @@ function M.read(name)
   return text
 end
 
+-- The index (from 0) of the first item of `list` that contains `part`, or nil.
+function M.find_item(list, part)
+  for i, item in ipairs(ap.items(list)) do
+    if item:find(part, 1, true) then return i - 1 end
+  end
+  return nil
+end
+
+function M.wait_item(list, part, ms)
+  ap.assert(ap.wait_until(function() return M.find_item(list, part) ~= nil end, ms or 30000),
+            "no item '" .. part .. "' in " .. list .. ": " .. table.concat(ap.items(list), " | "))
+  return M.find_item(list, part)
+end
+
+-- Replaces what an input box holds with `text`.
+function M.retype(input, text)
+  M.click(input)
+  ap.key(0x1C) -- end
+  for _ = 1, 40 do ap.key(0x12) end -- backspace
+  ap.type(text)
+end
+
+function M.notice_has(part)
+  return ap.visible("menu.socialnotice") and
+         (ap.text("menu.socialnotice.obj_label1") or ""):find(part, 1, true) ~= nil
+end
+
+function M.shot(name)
+  local dir = os.getenv("E2E_SHOTS")
+  if dir then ap.assert(ap.screenshot(dir .. "/" .. name .. ".bmp"), "no screenshot " .. name) end
+end
+
 return M
