@@ -175,6 +175,7 @@ class LOBBYNET : public TNS_CONTROL {
     const vorlane::net::SearchResult& search() const { return search_; }
     const std::vector<vorlane::net::GameFilter>& game_filters() const { return filters_; }
 
+    static constexpr size_t kMaxFriendEntries = vorlane::net::kMaxFriendListEntries;
     static constexpr size_t kMaxStoredLines = 100;
     static constexpr size_t kMaxHistoryLines = 50;
     static constexpr size_t kMaxGameFilters = 8;

@@ -63,6 +63,24 @@ class ReadingFrontend : public LobbyFrontend {
             sum_ += (*removed)[139];
     }
 
+    void FriendsChanged(const std::vector<FriendEntry>& friends,
+                        const FriendChanged* change) override {
+        if (friends.size() > LOBBYNET::kMaxFriendEntries)
+            __builtin_trap();
+        for (const FriendEntry& entry : friends) Touch(entry.name.c_str());
+        if (change)
+            Touch(change->entry.where.c_str());
+    }
+    void SearchResultReceived(const SearchResult& result) override {
+        for (const FriendEntry& entry : result.entries) Touch(entry.where.c_str());
+    }
+    void GameAlertReceived(const GameAlert& alert) override {
+        sum_ += GameRecordName(alert.game).size();
+    }
+    void StoredLineReceived(const StoredLine& line) override { Touch(line.text.c_str()); }
+    void HistoryLineReceived(const StoredLine& line) override { Touch(line.name.c_str()); }
+    void AwaySummaryReceived(const AwaySummary& summary) override { Touch(summary.game.c_str()); }
+
   private:
     void Touch(const char* text) {
         while (*text) sum_ += uint8_t(*text++);
@@ -172,7 +190,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzStream stream(data, size);
     FuzzStep step;
     while (stream.Next(&step)) {
-        switch (step.selector % 8) {
+        switch (step.selector % 10) {
             case 0:
                 client.Login("ann", "pw", "", "", false, step.sub_type & 3, step.sub_type >> 8);
                 break;
@@ -189,6 +207,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 client.CltUserRemoved(1);
                 client.CltLogonAccepted(1);
                 break;
+            case 5: {
+                GameFilter filter{0, uint16_t(step.sub_type & 0xF), "a", "b"};
+                client.SetGameFilters(std::vector<GameFilter>(step.sub_type % 12, filter));
+                client.SendSocialAction(step.sub_type & 7, "bob");
+                break;
+            }
+            case 6:
+                client.DeleteStoredLine(step.sub_type & 1 ? 0 : step.sub_type);
+                client.SearchPlayers("b", step.sub_type);
+                break;
             default:
                 decoded_sink = DecodeEvery(step.bytes);
                 client.OnDataReceived(1, 0xEFFFFFCC, 12, step.sub_type, step.bytes.data(),
@@ -196,5 +224,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 break;
         }
     }
+    if (client.stored_lines().size() > LOBBYNET::kMaxStoredLines ||
+        client.history().size() > LOBBYNET::kMaxHistoryLines ||
+        client.friends().size() > LOBBYNET::kMaxFriendEntries ||
+        client.game_filters().size() > LOBBYNET::kMaxGameFilters)
+        __builtin_trap();
     return 0;
 }
