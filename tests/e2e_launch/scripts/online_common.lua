@@ -125,6 +125,13 @@ function M.read(name)
   return text
 end
 
+-- Back from a game the news panel tells how it ended; it is put away.
+function M.close_news()
+  if ap.wait_until(function() return ap.visible("menu.away") end, 3000) then
+    M.click("menu.away.obj_button_keep")
+  end
+end
+
 -- The index (from 0) of the first item of `list` that contains `part`, or nil.
 function M.find_item(list, part)
   for i, item in ipairs(ap.items(list)) do

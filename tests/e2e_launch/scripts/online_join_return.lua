@@ -5,6 +5,7 @@ local ap = autopilot
 local C = dofile(os.getenv("E2E_DIR") .. "/online_common.lua")
 ap.assert(not ap.visible("menu.login"), "the log-in screen is shown after the game")
 C.expect_visible("menu.lobby", 30000)
+C.close_news()
 ap.assert(ap.wait_until(function()
   return C.has_item("menu.lobby.obj_list_user", "alice") ~= nil
 end, 30000), "alice is not in the channel after the return")

@@ -7,6 +7,7 @@ ap.assert(not ap.visible("menu.login"), "the log-in screen is shown after the ga
 ap.assert(ap.visible("menu.connectinfo") or ap.visible("menu.lobby"),
           "neither the connection notice nor the lobby is shown")
 C.expect_visible("menu.lobby", 30000)
+C.close_news()
 -- The marker is spent: a second start would not log in again.
 local handover = io.open(os.getenv("XDG_DATA_HOME") .. "/vorlane/mplayer.cfg", "r")
 ap.assert(handover ~= nil, "no hand-over file")
