@@ -27,12 +27,12 @@ std::string Key(size_t slot, const char* field) {
 
 }  // namespace
 
-GameNameParts SplitGameName(const std::string& name) {
+std::string MissionOfGameName(const std::string& name) {
     const size_t first = name.find('/');
-    const size_t last = name.rfind('/');
-    if (first == std::string::npos || first == last)
-        return {name, ""};
-    return {name.substr(0, first), name.substr(first + 1, last - first - 1)};
+    const size_t second = first == std::string::npos ? first : name.find('/', first + 1);
+    if (second == std::string::npos)
+        return name;
+    return name.substr(first + 1, second - first - 1);
 }
 
 bool GameMatches(const net::GameRecord& game, const net::GameFilter& filter,
@@ -40,12 +40,12 @@ bool GameMatches(const net::GameRecord& game, const net::GameFilter& filter,
     if (!(filter.flags & net::kFilterActive))
         return false;
     const std::string name = net::GameRecordName(game);
-    const GameNameParts parts = SplitGameName(name);
-    if (!ContainsNoCase(parts.game, filter.name) || !ContainsNoCase(parts.mission, filter.mission))
+    if (!ContainsNoCase(name, filter.name) ||
+        !ContainsNoCase(MissionOfGameName(name), filter.mission))
         return false;
     const uint16_t players = net::GetU16(game, net::kGamePlayers);
-    if ((filter.flags & net::kFilterFreeSeats) &&
-        players >= net::GetU16(game, net::kGameMaxPlayers))
+    const uint16_t most = net::GetU16(game, net::kGameMaxPlayers);
+    if ((filter.flags & net::kFilterFreeSeats) && most != 0 && players >= most)
         return false;
     if ((filter.flags & net::kFilterNoPassword) && net::GetU16(game, net::kGamePasswordFlag) != 0)
         return false;

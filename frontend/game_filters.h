@@ -5,7 +5,7 @@
 //
 //   [filters]
 //   filter1_flags=7      ; 1 active, 2 free seats, 4 no password, 8 friends' games
-//   filter1_name=duel    ; part of the game's name (letter case ignored)
+//   filter1_name=duel    ; part of the game's name (letter case aside)
 //   filter1_mission=rim  ; part of the mission's title
 //
 // A slot whose flags are 0 is unused. The visibility the player chose for
@@ -24,16 +24,15 @@ namespace vorlane::frontend {
 
 inline constexpr size_t kMaxSavedFilters = 8;
 
-// A game's name is "<game>/<mission title>/<player>"; the parts, or the
-// whole name as the game part when it has no such shape.
-struct GameNameParts {
-    std::string game;
-    std::string mission;
-};
-GameNameParts SplitGameName(const std::string& name);
+// A game's name is "<game>/<mission title>/<player>": the part between the
+// first two slashes, or the whole name when it has no such shape.
+std::string MissionOfGameName(const std::string& name);
 
-// True when `game` matches an active `filter`. Friends' games are those a
-// friend sits in, as the friend list says (the friend's "where").
+// True when `game` matches an active `filter`, as the server matches it for
+// its alerts: the name text anywhere in the name, the mission text in the
+// mission, letter case aside. Friends' games are those a friend sits in, as
+// the friend list says (the friend's "where"); the server, which knows each
+// game's host, alerts for games a friend hosts.
 bool GameMatches(const net::GameRecord& game, const net::GameFilter& filter,
                  const std::vector<net::FriendEntry>& friends);
 // True when any filter matches (false without an active one).

@@ -695,3 +695,59 @@ TEST(LobbynetConnect, StalledServerNeverHoldsTheCallerAndCancelEndsAtOnce) {
     client.RemoveSystem();  // the end of the program, mid-attempt
     EXPECT_FALSE(client.connecting());
 }
+
+// What a server sends about friends, kept lines and history stays within the
+// client's bounds, whatever it claims; a kept line resent in one session is
+// shown once; filters go out after the log-in and only as they change.
+TEST_F(LobbynetTest, SocialListsStayBoundedAndKeptLinesComeOnce) {
+    client.SetGameFilters(std::vector<GameFilter>(10, GameFilter{0, kFilterActive, "duel", ""}));
+    EXPECT_EQ(client.game_filters().size(), LOBBYNET::kMaxGameFilters);
+    EXPECT_EQ(client.game_filters()[7].slot, 8);
+    EXPECT_TRUE(client.sent.empty());  // no session yet
+    LogInWithProfiles(0xFFFF, 0xFFFF);
+    size_t filters = 0;
+    for (const SentPacket& p : client.sent) filters += p.id == kPktGameFilter;
+    EXPECT_EQ(filters, 8u);
+    client.sent.clear();
+    std::vector<GameFilter> fewer(2, GameFilter{0, kFilterActive, "duel", ""});
+    fewer[1].name = "rim";
+    client.SetGameFilters(fewer);
+    // Slot 2 changed, 3 to 8 are removed (flags 0); slot 1 is as it was.
+    ASSERT_EQ(client.sent.size(), 7u);
+    EXPECT_EQ(DecodeGameFilter(client.sent[0].bytes)->slot, 2);
+    EXPECT_EQ(DecodeGameFilter(client.sent[1].bytes)->flags, 0);
+
+    // A list far over the bounds: the friend list keeps what the codec keeps,
+    // changes beyond 256 entries are not added.
+    std::vector<FriendEntry> many(300, FriendEntry{});
+    for (size_t i = 0; i < many.size(); ++i) many[i].name = "f" + std::to_string(i);
+    auto list = EncodeFriendList(check, many);
+    client.Receive(list);
+    EXPECT_EQ(client.friends().size(), kMaxFriendListEntries);
+    client.Receive(EncodeFriendChanged(check, {kFriendUpdate, {"newcomer", 0, 0, 0, 0, ""}}));
+    EXPECT_EQ(client.friends().size(), kMaxFriendListEntries);
+    client.Receive(
+        EncodeFriendChanged(check, {kFriendGone, {"F0", 0, 0, 0, 0, ""}}));  // any letter case
+    EXPECT_EQ(client.friends().size(), kMaxFriendListEntries - 1);
+
+    client.Receive(EncodeAwaySummary(check, {120, 1, kOutcomeWon, 5, 2, "G"}));
+    for (uint32_t id = 1; id <= 130; ++id)
+        client.Receive(EncodeStoredLine(check, kPktStoredLine, {id, id, 0, "bob", "hi"}));
+    client.Receive(EncodeStoredLine(check, kPktStoredLine, {7, 7, 0, "bob", "again"}));
+    EXPECT_EQ(client.stored_lines().size(), LOBBYNET::kMaxStoredLines);
+    EXPECT_EQ(client.stored_lines()[6].text, "hi");
+    for (uint32_t id = 1; id <= 60; ++id)
+        client.Receive(EncodeStoredLine(check, kPktHistoryLine, {id, id, 0, "cid", "old"}));
+    EXPECT_EQ(client.history().size(), LOBBYNET::kMaxHistoryLines);
+
+    // A new log-in's summary starts the kept lines afresh; deleting one
+    // tells the server which.
+    client.Receive(EncodeAwaySummary(check, {1, 1, kOutcomeNone, 0, 0, ""}));
+    EXPECT_TRUE(client.stored_lines().empty());
+    client.Receive(EncodeStoredLine(check, kPktStoredLine, {9, 9, 0, "bob", "hi"}));
+    client.sent.clear();
+    EXPECT_EQ(client.DeleteStoredLine(9), 1);
+    EXPECT_TRUE(client.stored_lines().empty());
+    ASSERT_EQ(client.sent.size(), 1u);
+    EXPECT_EQ(DecodeU32At14(client.sent[0].bytes), 9u);
+}
