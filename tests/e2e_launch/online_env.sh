@@ -9,6 +9,8 @@
 # vorlane-game (headless, game_seconds or E2E_GAME_SECONDS long, default 8),
 # which at its end starts $work/return_PLAYER.sh if there is one, else
 # /bin/true.
+#   return_wrapper PLAYER SCRIPT
+# makes $work/return_PLAYER.sh, which runs the front end with SCRIPT.
 work=$(mktemp -d /tmp/vorlane-e2e-online.XXXXXX)
 pids=()
 cleanup() {
@@ -62,4 +64,14 @@ front_end() {
      exec timeout 150 "$build/tests/e2e/vorlane-lobby-e2e" "script=$here/scripts/$script") \
     > "$work/$name.out" 2>&1 &
   pids+=($!)
+}
+
+return_wrapper() {
+  local name=$1 script=$2
+  cat > "$work/return_$name.sh" <<WRAPPER
+#!/bin/sh
+echo "front end started again by the game"
+exec "$build/tests/e2e/vorlane-lobby-e2e" "script=$here/scripts/$script"
+WRAPPER
+  chmod +x "$work/return_$name.sh"
 }

@@ -19,15 +19,6 @@ source "$here/online_env.sh"
 # The front end vorlane-game starts after the game: the same program with the
 # script that checks the return. The process keeps its identifier through
 # every replacement, so `timeout` below covers the whole chain.
-return_wrapper() {
-  local name=$1 script=$2
-  cat > "$work/return_$name.sh" <<WRAPPER
-#!/bin/sh
-echo "front end started again by the game"
-exec "$build/tests/e2e/vorlane-lobby-e2e" "script=$here/scripts/$script"
-WRAPPER
-  chmod +x "$work/return_$name.sh"
-}
 return_wrapper alice online_return.lua
 return_wrapper bob online_join_return.lua
 

@@ -132,6 +132,19 @@ function M.close_news()
   end
 end
 
+-- Creates the game `name` with the first mission; the process then becomes
+-- vorlane-game and this never returns.
+function M.host_game(name)
+  M.click("menu.lobby.obj_button_create")
+  M.expect_visible("menu.game", 5000)
+  if ap.selected("menu.game.obj_list_mission") == nil then M.select("menu.game.obj_list_mission", 0) end
+  M.click("menu.game.obj_input_name")
+  ap.type(name)
+  M.click("menu.game.obj_button_create")
+  ap.wait(600)
+  ap.assert(false, "the front end did not hand over to the game")
+end
+
 -- The index (from 0) of the first item of `list` that contains `part`, or nil.
 function M.find_item(list, part)
   for i, item in ipairs(ap.items(list)) do
