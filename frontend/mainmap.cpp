@@ -92,14 +92,13 @@ bool ResolveDataText(resources::TEXTLIB* textlib, const std::string& value, std:
     return true;
 }
 
-// A menu sound effect at the player's effects volume (none with sound off).
+}  // namespace
+
 void PlayEffect(const char* name) {
     if (g_settings && !g_settings->sound_onoff)
         return;
     sound::SOUND_PlayResource(name, g_settings ? g_settings->effects_volume : 100);
 }
-
-}  // namespace
 
 MAINMAP* MAINMAP::Get() {
     return g_mainmap;

@@ -243,6 +243,9 @@ class MAINMAP : public ProgramFrame, public LobbyFrontend {
     int notices_shown_ = 0;
 };
 
+// A menu sound effect at the player's effects volume (none with sound off).
+void PlayEffect(const char* name);
+
 // The menu hook installed by MAINMAP: passes (tag, event) to the live main map.
 bool MAINMAP_MenuHook(int32_t tag, const GUI_EVENT& event);
 

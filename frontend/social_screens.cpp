@@ -16,8 +16,6 @@
 #include "gui/gui_widgets.h"
 #include "scripting/menu_lua.h"
 #include "scripting/menu_tags.h"
-#include "shell/global_data.h"
-#include "sound/sound_lua.h"
 
 namespace vorlane::frontend {
 
@@ -33,12 +31,6 @@ std::string WithName(const std::string& text, const std::string& name) {
     if (at == std::string::npos)
         return name + " " + text;
     return text.substr(0, at) + name + text.substr(at + 2);
-}
-
-void PlayClick() {
-    if (g_settings && !g_settings->sound_onoff)
-        return;
-    sound::SOUND_PlayResource("lobby.sound.click", g_settings ? g_settings->effects_volume : 100);
 }
 
 bool IsVisible(MAINMAP& map, const char* name) {
@@ -88,7 +80,7 @@ void MAINMAP::ShowSocialNotice(const std::string& text) {
     if (context_.menus)
         context_.menus->ShowMenu("menu.socialnotice");
     SetText("menu.socialnotice.obj_label1", text);
-    PlayClick();
+    PlayEffect("lobby.sound.click");
     LOGSYS_Info("LOBBYNET: notice: %s", text.c_str());
     ++notices_shown_;
     // The window may be in the background: it must draw the notice now.
