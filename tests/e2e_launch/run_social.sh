@@ -12,6 +12,8 @@
 #   alert    bob saves a filter; carl opens a game it does not match (no
 #            notice) and alice, while bob's window is inactive, one it does:
 #            bob finds the notice when he comes back.
+# With E2E_CLUSTER=1 the second player (bob in friends, carl in search) logs
+# in to the second server of a two-server cluster.
 # E2E_SHOTS=DIR keeps the screenshots the scripts take.
 set -uo pipefail
 build=$(cd "$1" && pwd)
@@ -25,10 +27,10 @@ case "$scenario" in
   friends)
     return_wrapper alice social_alice_return.lua
     game_seconds=12 front_end alice social_alice.lua
-    front_end bob social_bob.lua ;;
+    server_port=${port2:-$port} front_end bob social_bob.lua ;;
   search)
     front_end bob search_bob.lua
-    front_end carl search_carl.lua ;;
+    server_port=${port2:-$port} front_end carl search_carl.lua ;;
   alert)
     # Two games at once: alice's host takes players on a port of its own.
     cp -r "$work/run" "$work/fe_alice"
@@ -39,9 +41,8 @@ case "$scenario" in
   *) echo "unknown scenario $scenario"; exit 2 ;;
 esac
 problem=""
-for i in "${!pids[@]}"; do
-  (( i == 0 )) && continue  # the server
-  wait "${pids[$i]}" || problem="a front end failed"
+for pid in "${players[@]}"; do
+  wait "$pid" || problem="a front end failed"
 done
 if [[ "$scenario" == alert && -z "$problem" ]]; then
   # One notice, for alice's game; none for carl's.
