@@ -96,7 +96,9 @@ void MAINMAP::FriendsChanged(const std::vector<net::FriendEntry>& friends,
         const std::string& name = change->entry.name;
         switch (change->event) {
             case net::kFriendCameOnline:
-                if (std::find(came_online_.begin(), came_online_.end(), name) == came_online_.end())
+                // As many as a friend list holds, whatever the server sends.
+                if (came_online_.size() < net::kMaxFriendListEntries &&
+                    std::find(came_online_.begin(), came_online_.end(), name) == came_online_.end())
                     came_online_.push_back(name);
                 ShowSocialNotice(WithName(LobbyText("LOBBY_NOTICE_ONLINE"), name));
                 break;
